@@ -1,0 +1,7 @@
+#pragma once
+#include "driver/driver.h"
+
+// Each mode returns the process exit status.
+int runSamplingMode(const RunOptions& opt);
+int runEnergyMode(const RunOptions& opt);
+int runCompareMode(const RunOptions& opt);

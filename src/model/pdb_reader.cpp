@@ -1,0 +1,223 @@
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+
+#include "model/errors.h"
+#include "model/strings.h"
+#include "model/structure.h"
+
+namespace {
+
+std::string trimAtomName(const std::string& line) {
+    char c13 = line[12], c14 = line[13], c15 = line[14], c16 = line[15];
+    std::string out;
+    if (c13 != ' ') {
+        out = {c13, c14, c15};
+        if (c16 != ' ') out += c16;
+    } else if (c15 == ' ') {
+        out = {c14};
+    } else if (c16 == ' ') {
+        out = {c14, c15};
+    } else {
+        out = {c14, c15, c16};
+    }
+    return out;
+}
+
+}  // namespace
+
+bool Structure::readPdb(const std::string& path, const std::set<std::string>& filter, int verbose) {
+    if (!FileExists(path)) fatal("Could not read PDB file " + path);
+    std::ifstream in(path);
+    if (!in) fatal("cannot open pdb file " + path);
+    return readPdbStream(in, path, filter, verbose);
+}
+
+bool Structure::readPdbStream(std::istream& in, const std::string& path, const std::set<std::string>& filter, int verbose) {
+    for (int i = 1; i <= _numRes && i <= capacity(); ++i)
+        for (Atom& a : residues[i].atoms) a.missing = 1;
+    if (verbose == 1) std::cout << "Reading protein's coordinates..." << std::endl;
+    if (capacity() < MAX_RESIDUES) {
+        // Grow without disturbing what is held now; parents move with the storage.
+        residues.resize(MAX_RESIDUES + 1, Residue(MAX_ATOMS));
+        for (size_t i = 0; i < residues.size(); ++i) {
+            residues[i].parent = this;
+            for (Atom& a : residues[i].atoms) a.parent = &residues[i];
+        }
+    }
+
+    int n = 0, blank = 0, prevNum = -1000, chains = 0;
+    std::string prevChain = "**";
+    std::string skippedKey;  // residue without a template, warned once
+    int numChainIds = 0;
+    std::string newChainIds;
+    int newChainStart[MAX_CHAINS] = {};
+    bool newGap[MAX_RESIDUES + 1] = {};
+    bool anyGap = false;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.size() > 1000) line.resize(1000);
+        if (line.empty()) {
+            if (++blank >= 1001) {
+                std::cout << "The input structure has a bad chunk in it somewhere, "
+                          << "which has caused over 1,000 blank lines in the file." << std::endl;
+                return false;
+            }
+            continue;
+        }
+        if (line.compare(0, 6, "ATOM  ") != 0) continue;
+        for (size_t c = 0; c < line.size(); ++c) {
+            unsigned char ch = static_cast<unsigned char>(line[c]);
+            if (!std::isprint(ch) && !std::isspace(ch)) {
+                std::cout << path << " has a malformed atom line in residue " << n << " and it is " << line[c] << " at character " << c
+                          << std::endl;
+                return false;
+            }
+        }
+        if (line.size() < 54 || line.size() > 900) {
+            std::cout << path << " has a malformed atom line in residue " << n << " that, with " << line.size() << " characters, falls outside"
+                      << " the line width region" << std::endl;
+            return false;
+        }
+        if (n == 1 && line.compare(12, 3, "3H ") == 0) line[12] = ' ';
+        if (line[13] == 'D' || (line[16] != 'A' && line[16] != ' ') || line[26] != ' ') continue;
+        int num = static_cast<int>(std::strtol(line.substr(22, 4).c_str(), nullptr, 10));
+        std::string chain = line.substr(21, 1);
+        if (!filter.empty() && filter.find(chain + std::to_string(num)) == filter.end()) continue;
+
+        if (n == 0 || num != prevNum || chain != prevChain) {
+            std::string resName = line.substr(17, 3);
+            auto aa = Residue::AAMap.find(resName);
+            if (aa == Residue::AAMap.end()) continue;
+            auto ai = Residue::AIMap.find(aa->second);
+            if (ai == Residue::AIMap.end() || ai->second < 0 || ai->second >= 20 || Residue::numAtom[ai->second] == 0) {
+                // Unknown residues and nucleotides have no amino-acid template: keep them out of the chain.
+                std::string key = chain + std::to_string(num) + resName;
+                if (key != skippedKey) {
+                    std::cout << "Warning: " << path << " residue " << resName << " " << chain << num
+                              << " has no amino-acid template and is skipped" << std::endl;
+                    skippedKey = key;
+                }
+                continue;
+            }
+            bool chainChange = chain != prevChain;
+            if (n > 0 && (num != prevNum + 1 || chainChange)) {
+                // A chain change always breaks the bond, even when the numbering runs on.
+                if (n <= MAX_RESIDUES) newGap[n] = true;
+                anyGap = true;
+                if (verbose) std::cout << "readPdb found missing residue between " << prevNum << " and " << num << std::endl;
+            }
+            ++n;
+            prevNum = num;
+            if (chainChange) {
+                if (chains >= MAX_CHAINS) {
+                    std::cout << path << " has more than " << MAX_CHAINS << " chains (chain " << chain << " at residue " << num
+                              << "), which is more than the program handles" << std::endl;
+                    return false;
+                }
+                newChainIds += chain;
+                newChainStart[chains++] = n;
+                numChainIds = chains;
+            }
+            prevChain = chain;
+            if (n <= MAX_RESIDUES) {
+                Residue& r = residues[n];
+                int16_t keepIndex = static_cast<int16_t>(n);
+                r.init(MAX_ATOMS);
+                for (Atom& a : r.atoms) a.missing = 1;
+                r.numAtoms = 0;
+                r.index = keepIndex;
+                r.pdbNum = num;
+                r.type = static_cast<int16_t>(ai->second);
+                r.parent = this;
+            }
+        }
+        if (n > MAX_RESIDUES) continue;  // counted for the message only
+        Residue& r = residues[n];
+        const int t = r.type;
+        std::string atomName = trimAtomName(line);
+        std::string key = Residue::Name1[t] + atomName;
+        auto slot = Residue::AtomMap.find(key);
+        float x = static_cast<float>(std::strtod(line.substr(30, 8).c_str(), nullptr));
+        float y = static_cast<float>(std::strtod(line.substr(38, 8).c_str(), nullptr));
+        float z = static_cast<float>(std::strtod(line.substr(46, 8).c_str(), nullptr));
+        if (slot != Residue::AtomMap.end()) {
+            int j = slot->second;
+            Atom& a = r.atoms[j];
+            a.index = j;
+            a.type = static_cast<int16_t>(Residue::vdwType[t][j]);
+            if (line.size() > 66) a.bfactor = std::strtod(line.substr(60, 6).c_str(), nullptr);
+            a.name = atomName;
+            a.x = x;
+            a.y = y;
+            a.z = z;
+            a.missing = 0;
+            r.numAtoms++;
+        } else {
+            int j = Residue::numAtom[t];
+            std::string col = line.substr(12, 3);
+            if (atomName == "OXT" && j < MAX_ATOMS) {
+                Atom& a = r.atoms[j];
+                a.x = x, a.y = y, a.z = z;
+                a.name = "OXT";
+                a.missing = 0;
+                a.index = j;
+                a.oscarType = 7;
+                a.type = 20;
+                if (verbose) std::cout << "Found OXT\n";
+            } else if (n == 1 && (col == "1H " || col == "2H ")) {
+                int slotH = col == "1H " ? j : j + 1;
+                if (slotH < MAX_ATOMS) {
+                    Atom& a = r.atoms[slotH];
+                    a.x = x, a.y = y, a.z = z;
+                    a.name = atomName;
+                    a.missing = 0;
+                    a.index = slotH;
+                    a.type = 23;
+                    if (verbose) std::cout << (col == "1H " ? "Found 1H for N-terminus\n" : "Found 2H for N-terminus\n");
+                }
+            }
+        }
+    }
+    if (n == 0) {
+        std::cout << path << " has no atoms" << std::endl;
+        return false;
+    }
+    if (n > MAX_RESIDUES) {
+        std::cout << path << " has " << n << " residues, but the most allowed " << "is " << MAX_RESIDUES << std::endl;
+        return false;
+    }
+    chainIds = newChainIds;
+    for (int c = 0; c < MAX_CHAINS; ++c) chainStart[c] = c < numChainIds ? newChainStart[c] : 0;
+    for (int i = 0; i <= MAX_RESIDUES; ++i) gapAfter[i] = newGap[i];
+    hasGap = anyGap;
+    incomplete = anyGap;
+    residues[n].atoms[2].oscarType = 5;
+    residues[n].atoms[3].oscarType = 7;
+    if (verbose) std::cout << "Number of residues is " << n << "." << std::endl;
+    _numRes = n;
+    for (int i = 1; i <= n; ++i) {
+        Residue& r = residues[i];
+        const int t = r.type;
+        for (int j = 0; j < Residue::numAtom[t]; ++j) {
+            if ((t == GLY && j == 5) || (t == PRO && j == 4)) continue;
+            if (r.atoms[j].type != ABSENT) continue;
+            incomplete = true;
+            if (Residue::vdwType[t][j] < 22) r.missingHeavy = true;
+            if (verbose) {
+                std::cout << path << " Atom missing for residue " << i << ", " << Residue::Name3[t] << ", atom " << j << ", "
+                          << Residue::cType[t][j] << std::endl;
+                if (j < 4) std::cout << "Missing backbone atom cannot continue\n";
+            }
+        }
+        r.numAtoms = static_cast<int16_t>(Residue::numAtom[t]);
+    }
+    calCenter(1, n);
+    calSC(1, n);
+    assign_ss(*this, 1, n, 0);
+    for (int i = 1; i <= n; ++i) residues[i].cal_fg();
+    StoreSequence();
+    name = File2ProtName(path);
+    return true;
+}
