@@ -30,7 +30,8 @@ int buildsturm(int ord, p* sseq);
 int numroots(int np, const p* sseq, int* atneg, int* atpos);
 // Sign changes of the sequence at x = a.
 int numchanges(int np, const p* sseq, double a);
-// Writes the atmin - atmax roots in (min, max] to roots, increasing.
+// Writes the atmin - atmax roots in [min, max) to roots, increasing (a zero
+// counts as a sign change, so a root at a point is counted above it).
 void sbisect(int np, const p* sseq, double min, double max, int atmin, int atmax, double* roots);
 // Regula falsi on a root bracketed by a and b; 1 and *val on success, 0 on failure.
 int modrf(int ord, const double* coef, double a, double b, double* val);

@@ -188,6 +188,17 @@ bool resolveLoopByPdbNumber(const Structure& s, int startRes, int endRes, int& s
     return start != -1 && end != -1;
 }
 
+std::string resolveLoopByPosition(int numRes, int startRes, int endRes, int& start, int& end) {
+    start = startRes == -1 ? 1 : startRes;
+    end = endRes == -1 ? numRes : endRes;
+    const std::string range = " is outside the chain's positions 1.." + std::to_string(numRes);
+    if (start < 1 || start > numRes) return "Loop start position " + std::to_string(start) + range;
+    if (end < 1 || end > numRes) return "Loop end position " + std::to_string(end) + range;
+    if (start > end)
+        return "Loop start position " + std::to_string(start) + " is after the end position " + std::to_string(end);
+    return "";
+}
+
 int runLorvane(int argc, char** argv) {
     std::vector<std::string> args(argv, argv + argc);
     RunOptions opt;

@@ -38,4 +38,7 @@ ParseResult parseArguments(const std::vector<std::string>& args, RunOptions& opt
 void appendCommandLog(const std::vector<std::string>& args);
 // Positions of the loop's first and last residue by PDB number; false when not both found.
 bool resolveLoopByPdbNumber(const class Structure& s, int startRes, int endRes, int& start, int& end);
+// Positions given with -pdbIndex (-1 = the chain's first or last residue) checked against a
+// chain of numRes residues; returns "" when valid, otherwise the message to stop with.
+std::string resolveLoopByPosition(int numRes, int startRes, int endRes, int& start, int& end);
 int runLorvane(int argc, char** argv);

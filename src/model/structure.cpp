@@ -244,8 +244,7 @@ void Structure::readSeq(const char* path) {
     std::ifstream in(path);
     if (!in) fatal(std::string("cannot open pdb file ") + path);
     std::string line;
-    std::getline(in, line);
-    if (line.size() > 1000) line.resize(1000);
+    std::getline(in, line);  // whole line: a cut sequence would pass silently as a shorter protein
     while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
     if (static_cast<int>(line.size()) > MAX_RESIDUES)
         fatal(std::string(path) + " has " + std::to_string(line.size()) + " residues, but the most allowed is " +

@@ -66,8 +66,11 @@ public:
     static double chi1SD;
 
     // mode 1: Etable from the QUENDA pair file (0.1 A^2 bins); mode 2: from DFIRE (1 A^2 bins).
+    // The pair file the mode samples with must exist; the other pair file, the dipole and the
+    // OSCAR files are optional (their tables stay zero). Every table filled here is reset first.
     static void InitPar(const std::string& unused, const std::string& prefix, int unused2, int mode);
     static void initQUENDA(const std::string& path);
-    static void LoadSimplRot(const std::string& path);
+    // required = false leaves the library empty when the file is missing instead of stopping.
+    static void LoadSimplRot(const std::string& path, bool required = true);
     static void LoadFittedE(const std::string& path);
 };

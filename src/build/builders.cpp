@@ -1,0 +1,124 @@
+#include "build/builders.h"
+
+#include <cmath>
+
+#include "model/residue.h"
+
+namespace {
+
+// (cos, sin) of pi minus the fixed angles the builders use directly:
+// the N-C=O angle 2.145 rad of calCoCAOR and the CB dihedral 2.138900998319049 rad (122.55 deg).
+constexpr double COS_PI_MINUS_NCO = 0.5431663;
+constexpr double SIN_PI_MINUS_NCO = 0.8396251;
+constexpr double COS_CB_DIHEDRAL = -0.5380354;  // cos(2.138900998319049) = -cos(pi - it)
+constexpr double SIN_CB_DIHEDRAL = 0.8429222;
+
+// Reference frame at C, built once per call and reused for every torsion.
+struct Frame {
+    double c[3];
+    double u[3];  // along B->C
+    double p[3];  // in the plane A, B, C, perpendicular to u, towards A
+    double n[3];  // u x p
+};
+
+Frame makeFrame(const Point& A, const Point& B, const Point& C, double lenBC) {
+    Frame f;
+    f.c[0] = C.x;
+    f.c[1] = C.y;
+    f.c[2] = C.z;
+    double inv = 1.0 / lenBC;
+    f.u[0] = (static_cast<double>(C.x) - B.x) * inv;
+    f.u[1] = (static_cast<double>(C.y) - B.y) * inv;
+    f.u[2] = (static_cast<double>(C.z) - B.z) * inv;
+    double a[3] = {static_cast<double>(A.x) - B.x, static_cast<double>(A.y) - B.y, static_cast<double>(A.z) - B.z};
+    double au = a[0] * f.u[0] + a[1] * f.u[1] + a[2] * f.u[2];
+    double w[3] = {a[0] - au * f.u[0], a[1] - au * f.u[1], a[2] - au * f.u[2]};
+    double lw = std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
+    for (int d = 0; d < 3; ++d) f.p[d] = w[d] / lw;
+    f.n[0] = f.u[1] * f.p[2] - f.u[2] * f.p[1];
+    f.n[1] = f.u[2] * f.p[0] - f.u[0] * f.p[2];
+    f.n[2] = f.u[0] * f.p[1] - f.u[1] * f.p[0];
+    return f;
+}
+
+// D = C + L*(cb*u + sb*(ct*p + st*n)); (sb, cb) belong to pi - theta, (st, ct) to the dihedral.
+inline Point place(const Frame& f, double L, double sb, double cb, double st, double ct) {
+    double along = L * cb;
+    double radial = L * sb;
+    double kp = radial * ct, kn = radial * st;
+    return Point(static_cast<float>(f.c[0] + along * f.u[0] + kp * f.p[0] + kn * f.n[0]),
+                 static_cast<float>(f.c[1] + along * f.u[1] + kp * f.p[1] + kn * f.n[1]),
+                 static_cast<float>(f.c[2] + along * f.u[2] + kp * f.p[2] + kn * f.n[2]));
+}
+
+inline int validStep(int step) { return step < 1 ? 1 : step; }
+
+// One atom for every torsion bin k = 0, s, 2s, ... < 72.
+void placeSet(const Frame& f, double L, int angleSlot, Point* out, int step) {
+    const double sb = Residue::sincos_btable[angleSlot][0];
+    const double cb = Residue::sincos_btable[angleSlot][1];
+    for (int k = 0; k < BB_BINS; k += validStep(step))
+        out[k] = place(f, L, sb, cb, Residue::sincos_ttable[k][0], Residue::sincos_ttable[k][1]);
+}
+
+double measured(const Point& B, const Point& C) {
+    double dx = static_cast<double>(C.x) - B.x, dy = static_cast<double>(C.y) - B.y, dz = static_cast<double>(C.z) - B.z;
+    return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+const double (&BL)[NUM_TYPES][MAX_ATOMS] = Residue::bond_length;
+
+}  // namespace
+
+void calCoCSet(const Point& A, const Point& B, const Point& C, Point* out, int step) {
+    // N(i)-CA(i) may come from an input structure: use its real length.
+    Frame f = makeFrame(A, B, C, measured(B, C));
+    placeSet(f, BL[0][2], 2, out, step);
+}
+
+void calCoCSetR(const Point& A, const Point& B, const Point& C, Point* out, int step) {
+    Frame f = makeFrame(A, B, C, BL[0][1]);  // CA(i)->N(i)
+    placeSet(f, BL[0][0], 1, out, step);
+}
+
+void calCoNSet(const Point& A, const Point& B, const Point& C, Point* out, int step) {
+    Frame f = makeFrame(A, B, C, BL[0][2]);  // CA(i)->C(i)
+    placeSet(f, BL[0][0], 0, out, step);
+}
+
+void calCoNSetR(const Point& A, const Point& B, const Point& C, Point* out, int step) {
+    Frame f = makeFrame(A, B, C, BL[0][2]);  // C(i)->CA(i)
+    placeSet(f, BL[0][1], 2, out, step);
+}
+
+void calCoONSet(const Point& A, const Point& B, const Point& C, Point* outN, Point* outO, int step) {
+    Frame f = makeFrame(A, B, C, BL[0][2]);  // CA(i)->C(i)
+    const double sbN = Residue::sincos_btable[0][0], cbN = Residue::sincos_btable[0][1];
+    const double sbO = Residue::sincos_btable[3][0], cbO = Residue::sincos_btable[3][1];
+    for (int k = 0; k < BB_BINS; k += validStep(step)) {
+        outN[k] = place(f, BL[0][0], sbN, cbN, Residue::sincos_ttable[k][0], Residue::sincos_ttable[k][1]);
+        // O lies opposite N(i+1): psi + 180 deg is bin k + 36 (the table runs to 107 for this).
+        outO[k] = place(f, BL[0][3], sbO, cbO, Residue::sincos_ttable[k + 36][0], Residue::sincos_ttable[k + 36][1]);
+    }
+}
+
+Point calCoCA(const Point& A, const Point& B, const Point& C) {
+    Frame f = makeFrame(A, B, C, BL[0][0]);  // C(i)->N(i+1)
+    return place(f, BL[0][1], Residue::sincos_btable[1][0], Residue::sincos_btable[1][1], 0.0, -1.0);
+}
+
+Point calCoCA0(const Point& A, const Point& B, const Point& C) {
+    Frame f = makeFrame(A, B, C, BL[0][0]);
+    return place(f, BL[0][1], Residue::sincos_btable[1][0], Residue::sincos_btable[1][1], 0.0, 1.0);
+}
+
+void calCoCAOR(const Point& A, const Point& B, const Point& C, Point& outCA, Point& outO) {
+    Frame f = makeFrame(A, B, C, BL[0][0]);  // N(i)->C(i-1)
+    outCA = place(f, BL[0][2], Residue::sincos_btable[0][0], Residue::sincos_btable[0][1], 0.0, -1.0);
+    outO = place(f, BL[0][3], SIN_PI_MINUS_NCO, COS_PI_MINUS_NCO, 0.0, 1.0);
+}
+
+Point calCoCB(const Point& N, const Point& C, const Point& CA) {
+    Frame f = makeFrame(N, C, CA, BL[0][2]);  // C(i)->CA(i)
+    return place(f, BL[0][5], Residue::sincos_btable[5][0], Residue::sincos_btable[5][1], SIN_CB_DIHEDRAL, COS_CB_DIHEDRAL);
+}

@@ -1,0 +1,363 @@
+// Loaders of the potential tables: the pair tables and atom-type keys, the
+// polar-group records and OSCAR coefficients (PF::InitPar), the QUENDA loop
+// table, the rotamer library and the decoy pair table.
+//
+// Every loader checks the indices it reads against the table shapes before
+// writing, and stops with the file and line at fault when a value does not
+// fit: the tables are fixed-size arrays read without bounds checks later.
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <string_view>
+
+#include "model/errors.h"
+#include "model/geometry.h"
+#include "model/strings.h"
+#include "potentials/pf.h"
+#include "potentials/text_scan.h"
+
+namespace {
+
+using textscan::Lines;
+using textscan::nextToken;
+using textscan::parseDouble;
+using textscan::parseInt;
+
+std::string at(const std::string& path, int line) { return path + " line " + std::to_string(line); }
+
+std::string str(std::string_view v) { return std::string(v); }
+
+void makeKey(std::string& key, std::string_view res, std::string_view atom) {
+    key.assign(res);
+    key += ' ';
+    key += atom;
+}
+
+// Reads `count` numbers after the atom keys of a pair-file line.
+void readEnergies(std::string_view& rest, double* e, int count, const std::string& path, int line) {
+    std::string_view tok;
+    int n = 0;
+    while (n < count && nextToken(rest, tok)) {
+        if (!parseDouble(tok, e[n]))
+            fatal(at(path, line) + ": '" + str(tok) + "' is not a number");
+        ++n;
+    }
+    if (n < count)
+        fatal(at(path, line) + ": " + std::to_string(n) + " energies, " + std::to_string(count) + " expected");
+}
+
+// Splits "RES1 ATOM1 RES2 ATOM2 ..." into the two keys; false for a blank line.
+bool readKeys(std::string_view& rest, std::string& key1, std::string& key2, const std::string& path, int line) {
+    std::string_view r1, a1, r2, a2;
+    if (!nextToken(rest, r1)) return false;
+    if (!nextToken(rest, a1) || !nextToken(rest, r2) || !nextToken(rest, a2))
+        fatal(at(path, line) + ": expected two residue and atom names before the energies");
+    makeKey(key1, r1, a1);
+    makeKey(key2, r2, a2);
+    return true;
+}
+
+// DFIRE pair file: defines the atom-type keys (in order of first use) and edfire;
+// in mode 2 also the sampling table, re-binned from 0.5 A distance bins to 1 A^2 bins.
+void loadDfire(const std::string& path, int mode) {
+    std::string text;
+    if (!textscan::readWholeFile(path, text)) {
+        if (mode == 2) fatal("cannot open DFIRE2 library! " + path + " is needed by the DFIRE sampling table");
+        std::cout << "cannot open DFIRE2 library! " << std::endl;
+        return;
+    }
+    // Squared-distance bins [lo, hi) covered by distance bin i.
+    int lo[DFIRE_BINS], hi[DFIRE_BINS];
+    for (int i = 0; i < DFIRE_BINS; ++i) {
+        lo[i] = static_cast<int>(std::floor(i * i / 4.0 + 0.8));
+        hi[i] = static_cast<int>(std::floor((i + 1) * (i + 1) / 4.0 + 0.8));
+    }
+    Lines lines(text);
+    std::string_view line;
+    std::string key[2];
+    double e[DFIRE_BINS];
+    while (lines.next(line)) {
+        if (!line.empty() && line[0] == '#') continue;
+        std::string_view rest = line;
+        if (!readKeys(rest, key[0], key[1], path, lines.number())) continue;
+        readEnergies(rest, e, DFIRE_BINS, path, lines.number());
+        int t[2];
+        for (int m = 0; m < 2; ++m) {
+            auto it = PF::DFatomtype.find(key[m]);
+            if (it != PF::DFatomtype.end()) {
+                t[m] = it->second;
+                continue;
+            }
+            int next = static_cast<int>(PF::DFatomtype.size());
+            if (next >= NUM_PAIR_TYPES)
+                fatal("something wrong with the energy file " + at(path, lines.number()) + ": atom type '" + key[m] +
+                      "' would be type " + std::to_string(next) + ", the table holds types 0.." +
+                      std::to_string(NUM_PAIR_TYPES - 1));
+            PF::DFatomtype.emplace(key[m], next);
+            t[m] = next;
+        }
+        for (int i = 0; i < DFIRE_BINS; ++i) {
+            PF::edfire[t[0]][t[1]][i] = e[i];
+            PF::edfire[t[1]][t[0]][i] = e[i];
+        }
+        if (mode == 2) {
+            for (int i = 0; i < DFIRE_BINS; ++i)
+                for (int j = lo[i]; j < hi[i]; ++j) {
+                    PF::Etable[t[0]][t[1]][j] = e[i];
+                    PF::Etable[t[1]][t[0]][j] = e[i];
+                }
+        }
+    }
+}
+
+// QUENDA pair file: the mode-1 sampling table and, in both modes, the clash distances.
+void loadQuendaPair(const std::string& path, int mode) {
+    std::string text;
+    if (!textscan::readWholeFile(path, text)) {
+        if (mode == 1) fatal("cannot open QUENDA library! " + path + " is needed by the sampling pair table");
+        std::cout << "cannot open QUENDA library! " << std::endl;
+        return;
+    }
+    Lines lines(text);
+    std::string_view line;
+    std::string key[2];
+    static double e[ETABLE_BINS];
+    while (lines.next(line)) {
+        if (!line.empty() && line[0] == '#') continue;
+        std::string_view rest = line;
+        if (!readKeys(rest, key[0], key[1], path, lines.number())) continue;
+        readEnergies(rest, e, ETABLE_BINS, path, lines.number());
+        // A key the DFIRE file did not define is filed under type 0.
+        int t1 = PF::DFatomtype[key[0]];
+        int t2 = PF::DFatomtype[key[1]];
+        if (t1 < 0 || t2 < 0 || t1 >= NUM_PAIR_TYPES || t2 >= NUM_PAIR_TYPES)
+            fatal("something wrong with the energy file " + at(path, lines.number()) + ": pair type out of range");
+        if (mode == 1) {
+            std::memcpy(PF::Etable[t1][t2], e, sizeof e);
+            std::memcpy(PF::Etable[t2][t1], e, sizeof e);
+        }
+        for (int k = 1; k < ETABLE_BINS; ++k)
+            if (e[k] < 100.0 && e[k - 1] > 100.0) PF::LJclash[t1][t2] = PF::LJclash[t2][t1] = (k - 1) * 0.1;
+    }
+}
+
+// Copies a token into a four-character field of a dipole record.
+void storeShort(char* field, std::string_view tok, const std::string& path, int line) {
+    if (tok.size() > 3)
+        fatal(at(path, line) + ": '" + str(tok) + "' is longer than 3 characters");
+    std::memcpy(field, tok.data(), tok.size());
+    field[tok.size()] = '\0';
+}
+
+// Polar-group records: "RES name" starts a record, each "ATO id count n1 [n2 [n3]] label" adds a group atom.
+void loadDipole(const std::string& path) {
+    std::string text;
+    if (!textscan::readWholeFile(path, text)) return;
+    constexpr int MAX_RECORDS = static_cast<int>(sizeof PF::dipoletype / sizeof PF::dipoletype[0]);
+    constexpr int MAX_GROUP = 20;
+    int rec = -1, count = 0;
+    Lines lines(text);
+    std::string_view line;
+    while (lines.next(line)) {
+        const int ln = lines.number();
+        if (line.substr(0, 3) == "RES") {
+            if (rec >= 0) PF::dipoletype[rec].atomCount = count;
+            if (++rec >= MAX_RECORDS)
+                fatal(at(path, ln) + ": more than " + std::to_string(MAX_RECORDS) + " residue records");
+            count = 0;
+            std::string_view rest = line.size() > 4 ? line.substr(4) : std::string_view(), tok;
+            if (!nextToken(rest, tok)) fatal(at(path, ln) + ": RES line without a residue name");
+            storeShort(PF::dipoletype[rec].resName, tok, path, ln);
+        } else if (line.substr(0, 3) == "ATO") {
+            if (rec < 0) fatal(at(path, ln) + ": group atom before the first RES line");
+            if (count >= MAX_GROUP)
+                fatal(at(path, ln) + ": more than " + std::to_string(MAX_GROUP) + " group atoms in one residue record");
+            DipoleRecord& d = PF::dipoletype[rec];
+            std::string_view rest = line.size() > 4 ? line.substr(4) : std::string_view(), id, cnt;
+            int c = 0;
+            if (!nextToken(rest, id) || !nextToken(rest, cnt) || !parseInt(cnt, c))
+                fatal(at(path, ln) + ": expected an atom id and a neighbour count");
+            if (c < 0 || c > 3) fatal(at(path, ln) + ": neighbour count " + std::to_string(c) + " outside 0..3");
+            storeShort(d.atomIdText[count], id, path, ln);
+            d.atomId[count] = textscan::leadingInt(id);
+            d.neighbourCount[count] = c;
+            if (c >= 1) {
+                std::string_view tail = line.size() > 12 ? line.substr(12) : std::string_view(), tok;
+                for (int m = 0; m < c; ++m) {
+                    if (!nextToken(tail, tok)) fatal(at(path, ln) + ": fewer neighbour atoms than the count " + std::to_string(c));
+                    storeShort(d.neighbourText[count][m], tok, path, ln);
+                    d.neighbourId[count][m] = textscan::leadingInt(tok);
+                }
+                if (!nextToken(tail, tok)) fatal(at(path, ln) + ": group atom without a class label");
+                storeShort(d.atomLabel[count], tok, path, ln);
+            }
+            ++count;
+        }
+    }
+    if (rec >= 0) PF::dipoletype[rec].atomCount = count;
+    PF::numDipole = rec + 1;
+}
+
+// Whitespace-separated tokens of a whole file, with the line of the last token read.
+class TokenStream {
+public:
+    explicit TokenStream(std::string_view text) : rest_(text) {}
+    bool next(std::string_view& tok) {
+        size_t i = 0;
+        while (i < rest_.size() && textscan::isBlank(rest_[i])) {
+            if (rest_[i] == '\n') ++line_;
+            ++i;
+        }
+        rest_.remove_prefix(i);
+        if (rest_.empty()) return false;
+        size_t j = 0;
+        while (j < rest_.size() && !textscan::isBlank(rest_[j])) ++j;
+        tok = rest_.substr(0, j);
+        rest_.remove_prefix(j);
+        return true;
+    }
+    int line() const { return line_; }
+
+private:
+    std::string_view rest_;
+    int line_ = 1;
+};
+
+void loadOscar(const std::string& path) {
+    std::string text;
+    if (!textscan::readWholeFile(path, text)) return;
+    TokenStream ts(text);
+    std::string_view tok;
+    auto number = [&](double& v, const char* part) {
+        if (!ts.next(tok)) fatal(path + ": the file ends inside the " + part);
+        if (!parseDouble(tok, v)) fatal(at(path, ts.line()) + ": '" + str(tok) + "' is not a number");
+    };
+    for (int t = 0; t < 20; ++t)
+        for (int k = 0; k < PF::numChi[t]; ++k) {
+            for (int skip = 0; skip < 2; ++skip)
+                if (!ts.next(tok)) fatal(path + ": the file ends inside the side-chain torsion coefficients");
+            for (int m = 0; m < 6; ++m) number(PF::pcs[t][k][m], "side-chain torsion coefficients");
+        }
+    auto classOf = [&](std::string_view name) {
+        for (int c = 0; c < 16; ++c)
+            if (name == PF::atomtype[c]) return c;
+        fatal(at(path, ts.line()) + ": '" + str(name) + "' is not a side-chain atom class");
+    };
+    std::string_view n1, n2;
+    while (ts.next(n1)) {
+        int i = classOf(n1);
+        if (!ts.next(n2)) fatal(path + ": the file ends inside a class-pair record");
+        int j = classOf(n2);
+        double v[14];
+        for (int m = 0; m < 14; ++m) number(v[m], "class-pair records");
+        for (int m = 0; m < 10; ++m) PF::pb[i][j][4 + m] = v[m];
+        for (int m = 0; m < 4; ++m) PF::pb[i][j][m] = v[10 + m];
+        if (n1 == "O" && n2 == "O") break;  // the O-O record closes the list
+    }
+}
+
+}  // namespace
+
+void PF::InitPar(const std::string&, const std::string& prefix, int, int mode) {
+    if (mode == 1) {
+        MAXDIS2 = 64.0;
+        BINSPERA = 10.0;
+    } else if (mode == 2) {
+        MAXDIS2 = 225.0;
+        BINSPERA = 1.0;
+    } else {
+        fatal("pair-table mode " + std::to_string(mode) + " is neither 1 (QUENDA) nor 2 (DFIRE)");
+    }
+    std::cout << "Loading parameters... " << std::endl;
+    std::memset(Etable, 0, sizeof Etable);
+    std::memset(edfire, 0, sizeof edfire);
+    std::memset(LJclash, 0, sizeof LJclash);
+    DFatomtype.clear();
+    for (DipoleRecord& d : dipoletype) d = DipoleRecord();
+    numDipole = 0;
+    std::memset(pcs, 0, sizeof pcs);
+    std::memset(pb, 0, sizeof pb);
+
+    loadDfire(prefix + "data/dfire_pair.lib", mode);
+    loadQuendaPair("data/QUENDApair.lib", mode);
+    loadDipole("data/dipole.fress");
+    loadOscar("data/oscarparams.txt");
+}
+
+void PF::initQUENDA(const std::string& path) {
+    std::string text;
+    if (!textscan::readWholeFile(path, text)) fatal("Error!!! Cannot open QUENDA potential file! " + path);
+    std::memset(QUENDA, 0, sizeof QUENDA);
+    Lines lines(text);
+    std::string_view line;
+    while (lines.next(line)) {
+        if (line.size() < 3 || line[0] == '#') continue;
+        std::vector<std::string> f = split(std::string(line), " ", true);
+        if (f.size() != 6) continue;
+        long k = toLong(f[0]), p = toLong(f[1]), q = toLong(f[2]);
+        if (k < 0 || k >= 80 || p < 0 || p >= 20 || q < 0 || q >= 20)
+            fatal(at(path, lines.number()) + ": bin " + std::to_string(k) + " or class pair " + std::to_string(p) + " " +
+                  std::to_string(q) + " outside the table (bins 0..79, classes 0..19)");
+        double e = toDouble(f[5]);
+        QUENDA[p][q][k] = e;
+        QUENDA[q][p][k] = e;
+    }
+}
+
+void PF::LoadSimplRot(const std::string& path, bool required) {
+    std::memset(numsimplRot, 0, sizeof numsimplRot);
+    std::memset(simplRot, 0, sizeof simplRot);
+    std::memset(simplRotR, 0, sizeof simplRotR);
+    std::string text;
+    if (!textscan::readWholeFile(path, text)) {
+        if (required) fatal("cannot open rotamer library " + path);
+        return;
+    }
+    int t = -1, n = 0;
+    Lines lines(text);
+    std::string_view line;
+    while (lines.next(line)) {
+        if (line.empty()) break;  // an empty line ends the library
+        const int ln = lines.number();
+        std::vector<std::string> f = split(std::string(line), " ", true);
+        if (f[0] == "//") {
+            if (t >= 0) numsimplRot[t] = n;
+            ++t;
+            n = 0;
+            if (t > 20) fatal(at(path, ln) + ": more than 20 residue-type blocks");
+            continue;
+        }
+        if (t < 0) fatal(at(path, ln) + ": rotamer line before the first // line");
+        if (t >= 20) fatal(at(path, ln) + ": rotamer line after the last residue-type block");
+        if (n >= MAX_ROTAMERS)
+            fatal(at(path, ln) + ": more than " + std::to_string(MAX_ROTAMERS) + " rotamers for residue type " + std::to_string(t));
+        for (int m = 0; m < numRotBond[t]; ++m) {
+            if (m >= static_cast<int>(f.size()) || f[m].empty())
+                fatal(at(path, ln) + ": " + std::to_string(numRotBond[t]) + " angles expected for residue type " + std::to_string(t));
+            double x = std::strtod(f[m].c_str(), nullptr) * DEG2RAD;
+            simplRot[t][n][m] = x;
+            if (x > 20.0) {
+                // Placeholder: the angle repeats the previous rotamer's.
+                if (n == 0) fatal(at(path, ln) + ": placeholder angle in the first rotamer of residue type " + std::to_string(t));
+                simplRotR[t][n][m] = simplRotR[t][n - 1][m];
+            } else {
+                simplRotR[t][n][m] = x;
+            }
+        }
+        ++n;
+    }
+}
+
+void PF::LoadFittedE(const std::string& path) {
+    std::string text;
+    if (!textscan::readWholeFile(path, text)) fatal("cannot open fitted pair table " + path);
+    Lines lines(text);
+    std::string_view line;
+    if (!lines.next(line)) line = std::string_view();
+    std::vector<std::string> f = split(std::string(line), " ", true);
+    if (static_cast<int>(f.size()) < FITTED_E_SIZE)
+        fatal(at(path, 1) + ": " + std::to_string(f.size()) + " fields, " + std::to_string(FITTED_E_SIZE) + " expected");
+    for (int k = 0; k < FITTED_E_SIZE; ++k) fittedE[k] = toDouble(f[k]);
+}

@@ -1,0 +1,91 @@
+#pragma once
+// Allocation-free scanning of whole text files for the large parameter
+// tables: the file is read in one go, lines and blank-separated tokens are
+// string_views into that buffer and numbers are parsed with from_chars.
+#include <charconv>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace textscan {
+
+// Reads the whole file into out; false when it cannot be opened or read.
+inline bool readWholeFile(const std::string& path, std::string& out) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    out.clear();
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        long size = std::ftell(f);
+        if (size > 0) out.reserve(static_cast<size_t>(size));
+        std::fseek(f, 0, SEEK_SET);
+    }
+    char buf[1 << 16];
+    size_t got;
+    while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, got);
+    bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
+}
+
+// Walks the lines of a buffer; a final line without newline counts, a
+// trailing newline adds no empty line. Carriage returns are dropped.
+class Lines {
+public:
+    explicit Lines(std::string_view text) : rest_(text) {}
+    bool next(std::string_view& line) {
+        if (rest_.empty()) return false;
+        size_t nl = rest_.find('\n');
+        line = rest_.substr(0, nl);
+        rest_ = nl == std::string_view::npos ? std::string_view() : rest_.substr(nl + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        ++number_;
+        return true;
+    }
+    int number() const { return number_; }
+
+private:
+    std::string_view rest_;
+    int number_ = 0;
+};
+
+inline bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+// Next whitespace-separated token of text (consumed from the front).
+inline bool nextToken(std::string_view& text, std::string_view& tok) {
+    size_t i = 0;
+    while (i < text.size() && isBlank(text[i])) ++i;
+    if (i == text.size()) {
+        text = std::string_view();
+        return false;
+    }
+    size_t j = i;
+    while (j < text.size() && !isBlank(text[j])) ++j;
+    tok = text.substr(i, j - i);
+    text.remove_prefix(j);
+    return true;
+}
+
+// Whole-token decimal number (a leading '+' is accepted, as strtod does).
+inline bool parseDouble(std::string_view tok, double& v) {
+    if (!tok.empty() && tok.front() == '+') tok.remove_prefix(1);
+    if (tok.empty()) return false;
+    auto r = std::from_chars(tok.data(), tok.data() + tok.size(), v);
+    return r.ec == std::errc() && r.ptr == tok.data() + tok.size();
+}
+
+inline bool parseInt(std::string_view tok, int& v) {
+    if (!tok.empty() && tok.front() == '+') tok.remove_prefix(1);
+    if (tok.empty()) return false;
+    auto r = std::from_chars(tok.data(), tok.data() + tok.size(), v);
+    return r.ec == std::errc() && r.ptr == tok.data() + tok.size();
+}
+
+// C-library style leading integer ("12abc" -> 12, "abc" -> 0), as atoi.
+inline int leadingInt(std::string_view tok) {
+    if (!tok.empty() && tok.front() == '+') tok.remove_prefix(1);
+    int v = 0;
+    std::from_chars(tok.data(), tok.data() + tok.size(), v);
+    return v;
+}
+
+}  // namespace textscan
