@@ -6,8 +6,12 @@
 #include "closure/sturm.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 #include <string>
 
 #include "model/errors.h"
@@ -72,6 +76,162 @@ int changes_at(const SturmTable& T, double a) {
     std::memcpy(v, f, sizeof v);
     return count_changes(T.np, v);
 }
+
+
+// The usual shape of a degree-16 sequence: 17 members of degrees 16, 15, ..., 0.
+bool full_shape(int np, const p* sseq) {
+    if (np != STURM_MAX_ORDER) return false;
+    for (int m = 0; m <= np; ++m)
+        if (sseq[m].ord != STURM_MAX_ORDER - m) return false;
+    return true;
+}
+
+// Several points at once: every lane runs plain Horner on each member at its
+// own x, so each lane's count is exactly numchanges at that x. Bisection can
+// then count at the midpoint and at the midpoints it may visit next in one
+// pass (the vector lanes are free, the Horner chains' latency is not).
+// Multiply and add stay separate instructions: AVX-512 brings FMA with it, and
+// a fused step would round differently from the scalar Horner.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define LORVANE_STURM_SIMD 1
+
+__attribute__((target("avx512f"), optimize("fp-contract=off"))) void counts8(int np, const p* sseq,
+                                                                             const double* xs, int* out) {
+    const __m512d x = _mm512_loadu_pd(xs);
+    const __m512d zero = _mm512_setzero_pd();
+    const __m512i one = _mm512_set1_epi64(1);
+    __m512i cnt = _mm512_setzero_si512();
+    __m512d prev = zero;
+    for (int m = 0; m <= np; ++m) {
+        const p& s = sseq[m];
+        __m512d f = _mm512_set1_pd(s.coef[s.ord]);
+        for (int k = s.ord - 1; k >= 0; --k) f = _mm512_add_pd(_mm512_mul_pd(x, f), _mm512_set1_pd(s.coef[k]));
+        if (m > 0) {
+            const __mmask8 change = _mm512_cmp_pd_mask(prev, zero, _CMP_EQ_OQ) |
+                                    _mm512_cmp_pd_mask(_mm512_mul_pd(prev, f), zero, _CMP_LT_OQ);
+            cnt = _mm512_mask_add_epi64(cnt, change, cnt, one);
+        }
+        prev = f;
+    }
+    long long c[8];
+    _mm512_storeu_si512(c, cnt);
+    for (int i = 0; i < 8; ++i) out[i] = static_cast<int>(c[i]);
+}
+
+// Powers outermost, members innermost, fully unrolled: the 17 Horner chains
+// of a full-shape sequence sit in registers and advance side by side.
+__attribute__((target("avx512f"), optimize("fp-contract=off"))) void counts8_full(const p* sseq, const double* xs,
+                                                                                  int* out) {
+    constexpr int N = STURM_MAX_ORDER;
+    const __m512d x = _mm512_loadu_pd(xs);
+    __m512d f[N + 1];
+#pragma GCC unroll 17
+    for (int k = N; k >= 0; --k) {
+#pragma GCC unroll 17
+        for (int m = 0; m < N - k; ++m) f[m] = _mm512_add_pd(_mm512_mul_pd(x, f[m]), _mm512_set1_pd(sseq[m].coef[k]));
+        f[N - k] = _mm512_set1_pd(sseq[N - k].coef[k]);  // member N-k starts at its leading coefficient
+    }
+    const __m512d zero = _mm512_setzero_pd();
+    const __m512i one = _mm512_set1_epi64(1);
+    __m512i cnt = _mm512_setzero_si512();
+#pragma GCC unroll 16
+    for (int m = 1; m <= N; ++m) {
+        const __mmask8 change = _mm512_cmp_pd_mask(f[m - 1], zero, _CMP_EQ_OQ) |
+                                _mm512_cmp_pd_mask(_mm512_mul_pd(f[m - 1], f[m]), zero, _CMP_LT_OQ);
+        cnt = _mm512_mask_add_epi64(cnt, change, cnt, one);
+    }
+    long long c[8];
+    _mm512_storeu_si512(c, cnt);
+    for (int i = 0; i < 8; ++i) out[i] = static_cast<int>(c[i]);
+}
+
+__attribute__((target("avx2"), optimize("fp-contract=off"))) void counts4(int np, const p* sseq,
+                                                                          const double* xs, int* out) {
+    const __m256d x = _mm256_loadu_pd(xs);
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256i one = _mm256_set1_epi64x(1);
+    __m256i cnt = _mm256_setzero_si256();
+    __m256d prev = zero;
+    for (int m = 0; m <= np; ++m) {
+        const p& s = sseq[m];
+        __m256d f = _mm256_set1_pd(s.coef[s.ord]);
+        for (int k = s.ord - 1; k >= 0; --k) f = _mm256_add_pd(_mm256_mul_pd(x, f), _mm256_set1_pd(s.coef[k]));
+        if (m > 0) {
+            const __m256d change = _mm256_or_pd(_mm256_cmp_pd(prev, zero, _CMP_EQ_OQ),
+                                                _mm256_cmp_pd(_mm256_mul_pd(prev, f), zero, _CMP_LT_OQ));
+            cnt = _mm256_add_epi64(cnt, _mm256_and_si256(_mm256_castpd_si256(change), one));
+        }
+        prev = f;
+    }
+    long long c[4];
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(c), cnt);
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<int>(c[i]);
+}
+
+// Lanes of the widest vector unit present.
+int simd_width() {
+    static const int w = __builtin_cpu_supports("avx512f") ? 8 : __builtin_cpu_supports("avx2") ? 4 : 1;
+    return w;
+}
+#else
+int simd_width() { return 1; }
+#endif
+
+// Sign-change counts of one sequence. With vector lanes, a count also
+// evaluates the points the caller may ask for next and keeps that pass.
+class Counter {
+public:
+    Counter(int np, const p* sseq) : np_(np), sseq_(sseq), width_(simd_width()), full_(full_shape(np, sseq)) {
+        if (width_ == 1) make_table(np, sseq, table_);
+        for (int i = 0; i < 8; ++i) cx_[i] = NAN;  // matches no point
+    }
+
+    // Count at x; on a miss also at the other points given (up to the vector width).
+    int at(double x, const double* extra = nullptr, int nextra = 0) {
+        if (width_ == 1) return changes_at(table_, x);
+        for (int i = 0; i < 8; ++i)
+            if (cx_[i] == x) return cc_[i];
+        cx_[0] = x;
+        int n = 1;
+        for (int i = 0; i < nextra && n < width_; ++i) cx_[n++] = extra[i];
+        for (int i = n; i < width_; ++i) cx_[i] = x;
+        evaluate(cx_, cc_);
+        return cc_[0];
+    }
+
+    // Count at the bisection midpoint (min + max) / 2, evaluating along with
+    // it the midpoints of the next two bisection levels on either side.
+    int at_mid(double min, double max) {
+        const double mid = (min + max) / 2.0;
+        if (width_ == 1) return changes_at(table_, mid);
+        const double c0 = (min + mid) / 2.0, c1 = (mid + max) / 2.0;
+        const double ext[6] = {c0, c1, (min + c0) / 2.0, (c0 + mid) / 2.0, (mid + c1) / 2.0, (c1 + max) / 2.0};
+        return at(mid, ext, 6);
+    }
+
+private:
+    void evaluate(const double* xs, int* cs) {
+#ifdef LORVANE_STURM_SIMD
+        if (width_ == 8 && full_)
+            counts8_full(sseq_, xs, cs);
+        else if (width_ == 8)
+            counts8(np_, sseq_, xs, cs);
+        else
+            counts4(np_, sseq_, xs, cs);
+#else
+        (void)xs;
+        (void)cs;
+#endif
+    }
+
+    int np_;
+    const p* sseq_;
+    int width_;
+    bool full_;
+    SturmTable table_;
+    double cx_[8];  // points of the last pass and their counts
+    int cc_[8];
+};
 
 }  // namespace
 
@@ -179,8 +339,7 @@ int modrf(int ord, const double* coef, double a, double b, double* val) {
 
 namespace {
 
-void bisect_table(const SturmTable& T, const p* sseq, double min, double max, int atmin, int atmax,
-                  double* roots) {
+void bisect_counted(Counter& C, const p* sseq, double min, double max, int atmin, int atmax, double* roots) {
     const int nroot = atmin - atmax;
     double mid = 0.0;
 
@@ -193,7 +352,7 @@ void bisect_table(const SturmTable& T, const p* sseq, double min, double max, in
             return;
         for (int its = 0; its < MAXIT; ++its) {
             mid = (min + max) / 2.0;
-            const int atmid = changes_at(T, mid);
+            const int atmid = C.at_mid(min, max);
             if (std::fabs(mid) > RELERROR) {
                 if (std::fabs((max - min) / mid) < RELERROR) {
                     roots[0] = mid;
@@ -216,7 +375,7 @@ void bisect_table(const SturmTable& T, const p* sseq, double min, double max, in
 
     for (int its = 0; its < MAXIT; ++its) {
         mid = (min + max) / 2.0;
-        int atmid = changes_at(T, mid);
+        int atmid = C.at_mid(min, max);
         // Rounding can make a count step outside [atmax, atmin]; clamp so the
         // split below never indexes outside this interval's share of roots.
         if (atmid > atmin) atmid = atmin;
@@ -224,8 +383,8 @@ void bisect_table(const SturmTable& T, const p* sseq, double min, double max, in
         const int n1 = atmin - atmid;
         const int n2 = atmid - atmax;
         if (n1 != 0 && n2 != 0) {
-            bisect_table(T, sseq, min, mid, atmin, atmid, roots);
-            bisect_table(T, sseq, mid, max, atmid, atmax, roots + n1);
+            bisect_counted(C, sseq, min, mid, atmin, atmid, roots);
+            bisect_counted(C, sseq, mid, max, atmid, atmax, roots + n1);
             return;
         }
         if (n1 == 0)
@@ -239,9 +398,8 @@ void bisect_table(const SturmTable& T, const p* sseq, double min, double max, in
 }  // namespace
 
 void sbisect(int np, const p* sseq, double min, double max, int atmin, int atmax, double* roots) {
-    SturmTable T;
-    make_table(np, sseq, T);
-    bisect_table(T, sseq, min, max, atmin, atmax, roots);
+    Counter C(np, sseq);
+    bisect_counted(C, sseq, min, max, atmin, atmax, roots);
 }
 
 void solve_sturm(int order, int* nroot, const double* coeffs, double* roots) {
@@ -257,14 +415,15 @@ void solve_sturm(int order, int* nroot, const double* coeffs, double* roots) {
         *nroot = 0;
         return;
     }
-    SturmTable T;
-    make_table(np, sseq, T);
+    Counter C(np, sseq);
+    // The bracket search visits +-1, +-10, ... in turn; count the first few at once.
+    static const double powers[7] = {-10.0, -100.0, -1000.0, 1.0, 10.0, 100.0, 1000.0};
 
     double min = -1.0;
-    int nchanges = changes_at(T, min);
+    int nchanges = C.at(min, powers, 7);
     for (int i = 0; nchanges != atmin && i != MAX_POW; ++i) {
         min *= 10.0;
-        nchanges = changes_at(T, min);
+        nchanges = C.at(min);
     }
     if (nchanges != atmin) {
         std::printf("solve: unable to bracket all negative roots\n");
@@ -272,10 +431,10 @@ void solve_sturm(int order, int* nroot, const double* coeffs, double* roots) {
     }
 
     double max = 1.0;
-    nchanges = changes_at(T, max);
+    nchanges = C.at(max);
     for (int i = 0; nchanges != atmax && i != MAX_POW; ++i) {
         max *= 10.0;
-        nchanges = changes_at(T, max);
+        nchanges = C.at(max);
     }
     if (nchanges != atmax) {
         std::printf("solve: unable to bracket all positive roots\n");
@@ -287,5 +446,5 @@ void solve_sturm(int order, int* nroot, const double* coeffs, double* roots) {
         *nroot = 0;
         return;
     }
-    bisect_table(T, sseq, min, max, atmin, atmax, roots);
+    bisect_counted(C, sseq, min, max, atmin, atmax, roots);
 }

@@ -115,61 +115,75 @@ inline void rotation_matrix(const double* q, double U[3][3]) {
     U[2][2] = q00 + q33;
 }
 
-// ---- one-variable polynomials: 17 coefficients, structural degree ----
-inline void poly_mul1(const double* u1, const double* u2, int p1, int p2, double* u3, int& p3) {
-    for (int k = 0; k < 17; ++k) u3[k] = 0.0;
-    for (int i1 = 0; i1 <= p1; ++i1) {
+// ---- polynomial arithmetic ----
+// Degrees are structural and fixed by the construction, so they are template
+// arguments: every loop has a constant trip count and unrolls. The sums are
+// formed in the same order as with run-time degrees.
+constexpr int dmax(int a, int b) { return a > b ? a : b; }
+
+// One variable: 17 coefficients, u[k] of t^k.
+// u3 = u1 * u2 (entries above P1 + P2 are not used and left alone).
+template <int P1, int P2>
+__attribute__((always_inline)) inline void poly_mul1(const double* u1, const double* u2, double* u3, int& p3) {
+    for (int k = 0; k <= P1 + P2; ++k) u3[k] = 0.0;
+    for (int i1 = 0; i1 <= P1; ++i1) {
         const double u1i = u1[i1];
-        for (int i2 = 0; i2 <= p2; ++i2) u3[i1 + i2] += u1i * u2[i2];
+        for (int i2 = 0; i2 <= P2; ++i2) u3[i1 + i2] += u1i * u2[i2];
     }
-    p3 = p1 + p2;
+    p3 = P1 + P2;
 }
 
-inline void poly_sub1(const double* u1, const double* u2, int p1, int p2, double* u3, int& p3) {
-    p3 = p1 > p2 ? p1 : p2;
-    for (int k = 0; k <= p3; ++k) {
-        if (k > p2)
+// u3 = u1 - u2; a term beyond an operand's degree counts as 0.
+template <int P1, int P2>
+__attribute__((always_inline)) inline void poly_sub1(const double* u1, const double* u2, double* u3, int& p3) {
+    p3 = dmax(P1, P2);
+    for (int k = 0; k <= dmax(P1, P2); ++k) {
+        if (k > P2)
             u3[k] = u1[k];
-        else if (k > p1)
+        else if (k > P1)
             u3[k] = -u2[k];
         else
             u3[k] = u1[k] - u2[k];
     }
 }
 
-inline void poly_mul_sub1(const double* u1, const double* u2, const double* u3, const double* u4, int p1, int p2,
-                          int p3, int p4, double* u5, int& p5) {
+// u5 = u1 * u2 - u3 * u4
+template <int P1, int P2, int P3, int P4>
+__attribute__((always_inline)) inline void poly_mul_sub1(const double* u1, const double* u2, const double* u3,
+                                                         const double* u4, double* u5, int& p5) {
     double d1[17], d2[17];
     int pd1, pd2;
-    poly_mul1(u1, u2, p1, p2, d1, pd1);
-    poly_mul1(u3, u4, p3, p4, d2, pd2);
-    poly_sub1(d1, d2, pd1, pd2, u5, p5);
+    poly_mul1<P1, P2>(u1, u2, d1, pd1);
+    poly_mul1<P3, P4>(u3, u4, d2, pd2);
+    poly_sub1<P1 + P2, P3 + P4>(d1, d2, u5, p5);
 }
 
-// ---- two-variable polynomials: [row][col] is the coefficient of s^row t^col;
-// degree pair (degree in t, degree in s) ----
+// Two variables: [row][col] is the coefficient of s^row t^col; degrees
+// (T, S) = (degree in t, degree in s).
 using Poly2 = double[5][5];
 
-inline void poly_mul2(const Poly2 u1, const Poly2 u2, const int p1[2], const int p2[2], Poly2 u3, int p3[2]) {
+template <int T1, int S1, int T2, int S2>
+__attribute__((always_inline)) inline void poly_mul2(const Poly2 u1, const Poly2 u2, Poly2 u3, int p3[2]) {
     for (int i = 0; i < 5; ++i)
         for (int j = 0; j < 5; ++j) u3[i][j] = 0.0;
-    p3[0] = p1[0] + p2[0];
-    p3[1] = p1[1] + p2[1];
-    for (int i1 = 0; i1 <= p1[1]; ++i1)
-        for (int j1 = 0; j1 <= p1[0]; ++j1) {
+    p3[0] = T1 + T2;
+    p3[1] = S1 + S2;
+    for (int i1 = 0; i1 <= S1; ++i1)
+        for (int j1 = 0; j1 <= T1; ++j1) {
             const double u1ij = u1[i1][j1];
-            for (int i2 = 0; i2 <= p2[1]; ++i2)
-                for (int j2 = 0; j2 <= p2[0]; ++j2) u3[i1 + i2][j1 + j2] += u1ij * u2[i2][j2];
+            for (int i2 = 0; i2 <= S2; ++i2)
+                for (int j2 = 0; j2 <= T2; ++j2) u3[i1 + i2][j1 + j2] += u1ij * u2[i2][j2];
         }
 }
 
-inline void poly_sub2(const Poly2 u1, const Poly2 u2, const int p1[2], const int p2[2], Poly2 u3, int p3[2]) {
-    p3[0] = p1[0] > p2[0] ? p1[0] : p2[0];
-    p3[1] = p1[1] > p2[1] ? p1[1] : p2[1];
-    for (int i = 0; i <= p3[1]; ++i)
-        for (int j = 0; j <= p3[0]; ++j) {
-            const bool in1 = i <= p1[1] && j <= p1[0];
-            const bool in2 = i <= p2[1] && j <= p2[0];
+template <int T1, int S1, int T2, int S2>
+__attribute__((always_inline)) inline void poly_sub2(const Poly2 u1, const Poly2 u2, Poly2 u3, int p3[2]) {
+    p3[0] = dmax(T1, T2);
+    p3[1] = dmax(S1, S2);
+    for (int i = 0; i <= dmax(S1, S2); ++i)
+        for (int j = 0; j <= dmax(T1, T2); ++j) {
+            const bool in1 = i <= S1 && j <= T1;
+            const bool in2 = i <= S2 && j <= T2;
             if (in1 && in2)
                 u3[i][j] = u1[i][j] - u2[i][j];
             else if (in1)
@@ -181,13 +195,14 @@ inline void poly_sub2(const Poly2 u1, const Poly2 u2, const int p1[2], const int
         }
 }
 
-inline void poly_mul_sub2(const Poly2 u1, const Poly2 u2, const Poly2 u3, const Poly2 u4, const int p1[2],
-                          const int p2[2], const int p3[2], const int p4[2], Poly2 u5, int p5[2]) {
+template <int T1, int S1, int T2, int S2, int T3, int S3, int T4, int S4>
+__attribute__((always_inline)) inline void poly_mul_sub2(const Poly2 u1, const Poly2 u2, const Poly2 u3,
+                                                         const Poly2 u4, Poly2 u5, int p5[2]) {
     Poly2 d1, d2;
     int pd1[2], pd2[2];
-    poly_mul2(u1, u2, p1, p2, d1, pd1);
-    poly_mul2(u3, u4, p3, p4, d2, pd2);
-    poly_sub2(d1, d2, pd1, pd2, u5, p5);
+    poly_mul2<T1, S1, T2, S2>(u1, u2, d1, pd1);
+    poly_mul2<T3, S3, T4, S4>(u3, u4, d2, pd2);
+    poly_sub2<T1 + T2, S1 + S2, T3 + T4, S3 + S4>(d1, d2, u5, p5);
 }
 
 // ---- closure steps ----
@@ -313,17 +328,18 @@ void get_poly_coeff(double* poly_coeff) {
         Y1[k][0] = C1[1][k];
         Y2[k][0] = C2[1][k];
     }
-    const int p_X[2] = {2, 0};
-    const int p_Y[2] = {0, 2};
+    // Degree pairs (in t, in s): X (2, 0), Y (0, 2); then M1 (0, 4), M2..M4
+    // (2, 2), M5 (2, 4), M6 (4, 2), q (4, 4).
     Poly2 M1, M2, M3, M4, M5, M6, q;
     int p_M1[2], p_M2[2], p_M3[2], p_M4[2], p_M5[2], p_M6[2], p_q[2];
-    poly_mul_sub2(Y1, Y1, Y0, Y2, p_Y, p_Y, p_Y, p_Y, M1, p_M1);
-    poly_mul_sub2(X1, Y1, X0, Y2, p_X, p_Y, p_X, p_Y, M2, p_M2);
-    poly_mul_sub2(X1, Y2, X2, Y1, p_X, p_Y, p_X, p_Y, M3, p_M3);
-    poly_mul_sub2(X0, Y2, Y0, X2, p_X, p_Y, p_Y, p_X, M4, p_M4);
-    poly_mul_sub2(X2, M1, Y2, M2, p_X, p_M1, p_Y, p_M2, M5, p_M5);
-    poly_mul_sub2(X2, M4, X1, M3, p_X, p_M4, p_X, p_M3, M6, p_M6);
-    poly_mul_sub2(X0, M5, Y0, M6, p_X, p_M5, p_Y, p_M6, q, p_q);
+    poly_mul_sub2<0, 2, 0, 2, 0, 2, 0, 2>(Y1, Y1, Y0, Y2, M1, p_M1);
+    poly_mul_sub2<2, 0, 0, 2, 2, 0, 0, 2>(X1, Y1, X0, Y2, M2, p_M2);
+    poly_mul_sub2<2, 0, 0, 2, 2, 0, 0, 2>(X1, Y2, X2, Y1, M3, p_M3);
+    poly_mul_sub2<2, 0, 0, 2, 0, 2, 2, 0>(X0, Y2, Y0, X2, M4, p_M4);
+    poly_mul_sub2<2, 0, 0, 4, 0, 2, 2, 2>(X2, M1, Y2, M2, M5, p_M5);
+    poly_mul_sub2<2, 0, 2, 2, 2, 0, 2, 2>(X2, M4, X1, M3, M6, p_M6);
+    poly_mul_sub2<2, 0, 2, 4, 0, 2, 4, 2>(X0, M5, Y0, M6, q, p_q);
+    if (p_q[0] != 4 || p_q[1] != 4) fatal("Error. Degree of polynomial is not 16!", 1);
 
     for (int r = 0; r < 5; ++r) {
         for (int c = 0; c < 5; ++c) Q[r][c] = q[r][c];
@@ -338,45 +354,56 @@ void get_poly_coeff(double* poly_coeff) {
     }
 
     // Eliminate t2 between the quartic sum_k Q_k(t0) t2^k and R_0 + R_1 t2 + R_2 t2^2.
-    const int p4 = 4, p2 = 2;
+    // Q rows have degree 4, R rows degree 2; each f's degree follows from its operands.
+    constexpr int dQ = 4, dR = 2;
+    constexpr int d1 = dmax(dR + dR, dR + dR), d2 = dR + dR, d3 = dmax(dR + d1, dR + d2), d4 = dR + d1,
+                  d5 = dmax(dR + d3, dR + d4);
+    constexpr int d6 = dQ + dR, d7 = dmax(dQ + d1, dR + d6), d8 = dmax(dQ + d3, dR + d7), d9 = dmax(dQ + d5, dR + d8);
+    constexpr int d10 = dQ + dR, d11 = dmax(dQ + d1, dR + d10), d12 = dmax(dQ + d3, dR + d11);
+    constexpr int d13 = dQ + dR, d14 = dmax(dQ + d1, dR + d13), d15 = dQ + dR, d16 = dmax(dQ + d1, dR + d15),
+                  d17 = dmax(dQ + d14, dQ + d16);
+    constexpr int d18 = dQ + dR, d19 = dQ + dR, d20 = dmax(dQ + d19, dQ + d18), d21 = dQ + dR, d22 = dQ + d21,
+                  d23 = dmax(d20, d22), d24 = dR + d23, d25 = dmax(d17, d24);
+    constexpr int d26 = dmax(dQ + d12, dR + d25);
+    static_assert(dmax(dQ + d9, dR + d26) == 16, "the eliminant has structural degree 16");
+
     double f1[17], f2[17], f3[17], f4[17], f5[17], f6[17], f7[17], f8[17], f9[17], f10[17], f11[17], f12[17],
         f13[17], f14[17], f15[17], f16[17], f17[17], f18[17], f19[17], f20[17], f21[17], f22[17], f23[17], f24[17],
         f25[17], f26[17];
-    int p_f1, p_f2, p_f3, p_f4, p_f5, p_f6, p_f7, p_f8, p_f9, p_f10, p_f11, p_f12, p_f13, p_f14, p_f15, p_f16,
-        p_f17, p_f18, p_f19, p_f20, p_f21, p_f22, p_f23, p_f24, p_f25, p_f26, p_final;
+    int p_f, p_final;  // degrees are compile-time here; p_f receives each one in turn
 
-    poly_mul_sub1(R[1], R[1], R[0], R[2], p2, p2, p2, p2, f1, p_f1);
-    poly_mul1(R[1], R[2], p2, p2, f2, p_f2);
-    poly_mul_sub1(R[1], f1, R[0], f2, p2, p_f1, p2, p_f2, f3, p_f3);
-    poly_mul1(R[2], f1, p2, p_f1, f4, p_f4);
-    poly_mul_sub1(R[1], f3, R[0], f4, p2, p_f3, p2, p_f4, f5, p_f5);
+    poly_mul_sub1<dR, dR, dR, dR>(R[1], R[1], R[0], R[2], f1, p_f);
+    poly_mul1<dR, dR>(R[1], R[2], f2, p_f);
+    poly_mul_sub1<dR, d1, dR, d2>(R[1], f1, R[0], f2, f3, p_f);
+    poly_mul1<dR, d1>(R[2], f1, f4, p_f);
+    poly_mul_sub1<dR, d3, dR, d4>(R[1], f3, R[0], f4, f5, p_f);
 
-    poly_mul_sub1(Q[1], R[1], Q[0], R[2], p4, p2, p4, p2, f6, p_f6);
-    poly_mul_sub1(Q[2], f1, R[2], f6, p4, p_f1, p2, p_f6, f7, p_f7);
-    poly_mul_sub1(Q[3], f3, R[2], f7, p4, p_f3, p2, p_f7, f8, p_f8);
-    poly_mul_sub1(Q[4], f5, R[2], f8, p4, p_f5, p2, p_f8, f9, p_f9);
+    poly_mul_sub1<dQ, dR, dQ, dR>(Q[1], R[1], Q[0], R[2], f6, p_f);
+    poly_mul_sub1<dQ, d1, dR, d6>(Q[2], f1, R[2], f6, f7, p_f);
+    poly_mul_sub1<dQ, d3, dR, d7>(Q[3], f3, R[2], f7, f8, p_f);
+    poly_mul_sub1<dQ, d5, dR, d8>(Q[4], f5, R[2], f8, f9, p_f);
 
-    poly_mul_sub1(Q[3], R[1], Q[4], R[0], p4, p2, p4, p2, f10, p_f10);
-    poly_mul_sub1(Q[2], f1, R[0], f10, p4, p_f1, p2, p_f10, f11, p_f11);
-    poly_mul_sub1(Q[1], f3, R[0], f11, p4, p_f3, p2, p_f11, f12, p_f12);
+    poly_mul_sub1<dQ, dR, dQ, dR>(Q[3], R[1], Q[4], R[0], f10, p_f);
+    poly_mul_sub1<dQ, d1, dR, d10>(Q[2], f1, R[0], f10, f11, p_f);
+    poly_mul_sub1<dQ, d3, dR, d11>(Q[1], f3, R[0], f11, f12, p_f);
 
-    poly_mul_sub1(Q[2], R[1], Q[1], R[2], p4, p2, p4, p2, f13, p_f13);
-    poly_mul_sub1(Q[3], f1, R[2], f13, p4, p_f1, p2, p_f13, f14, p_f14);
-    poly_mul_sub1(Q[3], R[1], Q[2], R[2], p4, p2, p4, p2, f15, p_f15);
-    poly_mul_sub1(Q[4], f1, R[2], f15, p4, p_f1, p2, p_f15, f16, p_f16);
-    poly_mul_sub1(Q[1], f14, Q[0], f16, p4, p_f14, p4, p_f16, f17, p_f17);
+    poly_mul_sub1<dQ, dR, dQ, dR>(Q[2], R[1], Q[1], R[2], f13, p_f);
+    poly_mul_sub1<dQ, d1, dR, d13>(Q[3], f1, R[2], f13, f14, p_f);
+    poly_mul_sub1<dQ, dR, dQ, dR>(Q[3], R[1], Q[2], R[2], f15, p_f);
+    poly_mul_sub1<dQ, d1, dR, d15>(Q[4], f1, R[2], f15, f16, p_f);
+    poly_mul_sub1<dQ, d14, dQ, d16>(Q[1], f14, Q[0], f16, f17, p_f);
 
-    poly_mul_sub1(Q[2], R[2], Q[3], R[1], p4, p2, p4, p2, f18, p_f18);
-    poly_mul_sub1(Q[1], R[2], Q[3], R[0], p4, p2, p4, p2, f19, p_f19);
-    poly_mul_sub1(Q[3], f19, Q[2], f18, p4, p_f19, p4, p_f18, f20, p_f20);
-    poly_mul_sub1(Q[1], R[1], Q[2], R[0], p4, p2, p4, p2, f21, p_f21);
-    poly_mul1(Q[4], f21, p4, p_f21, f22, p_f22);
-    poly_sub1(f20, f22, p_f20, p_f22, f23, p_f23);
-    poly_mul1(R[0], f23, p2, p_f23, f24, p_f24);
-    poly_sub1(f17, f24, p_f17, p_f24, f25, p_f25);
+    poly_mul_sub1<dQ, dR, dQ, dR>(Q[2], R[2], Q[3], R[1], f18, p_f);
+    poly_mul_sub1<dQ, dR, dQ, dR>(Q[1], R[2], Q[3], R[0], f19, p_f);
+    poly_mul_sub1<dQ, d19, dQ, d18>(Q[3], f19, Q[2], f18, f20, p_f);
+    poly_mul_sub1<dQ, dR, dQ, dR>(Q[1], R[1], Q[2], R[0], f21, p_f);
+    poly_mul1<dQ, d21>(Q[4], f21, f22, p_f);
+    poly_sub1<d20, d22>(f20, f22, f23, p_f);
+    poly_mul1<dR, d23>(R[0], f23, f24, p_f);
+    poly_sub1<d17, d24>(f17, f24, f25, p_f);
 
-    poly_mul_sub1(Q[4], f12, R[2], f25, p4, p_f12, p2, p_f25, f26, p_f26);
-    poly_mul_sub1(Q[0], f9, R[0], f26, p4, p_f9, p2, p_f26, poly_coeff, p_final);
+    poly_mul_sub1<dQ, d12, dR, d25>(Q[4], f12, R[2], f25, f26, p_f);
+    poly_mul_sub1<dQ, d9, dR, d26>(Q[0], f9, R[0], f26, poly_coeff, p_final);
 
     if (p_final != 16) fatal("Error. Degree of polynomial is not 16!", 1);
 

@@ -1,10 +1,63 @@
 #include "driver/modes.h"
 
 #include <iostream>
+#include <set>
+#include <string>
 
-int runSamplingMode(const RunOptions&) {
-    std::cout << "The sampling mode is not available yet in this build." << std::endl;
-    return 1;
+#include "growth/smc.h"
+#include "model/structure.h"
+#include "potentials/pf.h"
+
+int runSamplingMode(const RunOptions& opt) {
+    std::cout << "openMP:  using " << PF::numMP << " cores." << std::endl;
+    PF::InitPar("data/param/1.txt", "./", 0, opt.samplingPotential);
+    PF::UseBBT = opt.useBBT;
+    PF::diag = opt.diag;
+    // Sampling needs every table: a missing file stops here rather than
+    // leaving a table empty that would reject every candidate.
+    SMC::LoadJointMarginal("data/joint.distance.txt", true);
+    SMC::LoadJointMarginalB("data/joint.distance.backward.txt", true);
+    SMC::LoadJointCond("data/joint.distance.conditional.txt", true);
+    SMC::LoadJointCondB("data/joint.distance.conditional.backward.txt", true);
+    SMC::LoadTorsionBBbin("data/phipsi.bb.txt", true);
+    PF::LoadSimplRot("data/newsimplRot.txt", true);
+    PF::initQUENDA("data/QUENDA_ed4_8_V3.txt");
+
+    Structure protein(MAX_RESIDUES);
+    if (opt.isSequence) {
+        protein.readSeq(opt.pdbFile.c_str());
+    } else if (!protein.readPdb(opt.pdbFile, std::set<std::string>(), 0)) {
+        return 1;  // the reader has named the problem
+    }
+
+    SMC smc(1);
+    smc.work = protein;
+    smc.native = protein;
+    smc.growMode = opt.growMode;
+    smc.numSeeds = opt.seeds;
+    smc.numLoops = opt.numLoop;
+    smc.structs[0] = smc.work;
+
+    const int n = protein._numRes;
+    int start = -1, end = -1;
+    if (opt.byPdbNumber) {
+        if (!resolveLoopByPdbNumber(protein, opt.startRes, opt.endRes, start, end)) {
+            std::cout << "Specified starting or ending residue numbers are not in the PDB file." << std::endl;
+            return 1;
+        }
+    } else {
+        start = opt.startRes == -1 ? 1 : opt.startRes;
+        end = opt.endRes == -1 ? n : opt.endRes;
+        if (start < 1 || end > n || start > end) {
+            std::cout << "Loop positions " << start << ".." << end << " are not within the chain's positions 1.." << n << "." << std::endl;
+            return 1;
+        }
+    }
+    smc.loopStart = start;
+    smc.loopEnd = end;
+    SMC::LoopID = opt.protName + "_" + std::to_string(opt.startRes) + "_" + std::to_string(opt.endRes);
+    smc.production();
+    return 0;
 }
 
 int runEnergyMode(const RunOptions&) {

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <sstream>
+#include <string>
 #include <vector>
 
 #include "growth/smc.h"
@@ -20,6 +21,19 @@ constexpr int MAX_SC_ATOMS = 9;      // side-chain heavy atoms 6..14 at most
 constexpr int VETO_WIDTH = 324;      // bytes per rotamerVeto row
 constexpr int CLOSE_SC_ENV = 2000;   // minimum room of the filter's closure side-chain environment
 constexpr int COMBINATIONS = 10000;  // side-chain combinations per candidate in the filter
+
+class SMC;
+
+// Everything one growth step hands to the per-seed body (shared, read-only
+// except for the two counters, which are updated atomically).
+struct GrowStepArgs {
+    SMC* smc = nullptr;
+    std::vector<std::string>* diagLines = nullptr;  // one per seed, filled with diag only
+    int* deadEnds = nullptr;
+    int* partial = nullptr;
+    int pos = 0, rpos = 0, step = 0, gap = 0, c = -1, numRot = 0;
+    bool backward = false, retry = false, diag = false;
+};
 
 // Environment atoms in structure-of-arrays form for the distance loops.
 struct EnvList {
@@ -92,6 +106,9 @@ public:
     std::vector<std::array<int, 2>> cscAtom;  // (residue, template slot)
     std::vector<double> combFirst, combSecond;  // 10000 combinations each
 
+    // Scratch residues of the growth step (builders in scratch mode, scored candidates).
+    Residue cur{MAX_ATOMS}, nb{MAX_ATOMS}, scratchA{MAX_ATOMS}, scratchB{MAX_ATOMS}, lahRes{MAX_ATOMS};
+
     GrowOne();
     // Sizes the environment lists for a protein of numAtoms atoms (no-op when large enough).
     void ensureCapacity(int numAtoms);
@@ -124,7 +141,11 @@ public:
     // Energy of one scored atom against an environment list (pair terms only).
     static double pairSum(const EnvList& env, const Point& p, int type);
 
+    // The whole growth step for one seed (rebuild, scan, side chains, children).
+    void growSeed(const GrowStepArgs& a, int seed, int thread);
+
 private:
+    std::vector<uint8_t> farRes_;  // per residue: beyond the 30 A cut of the current list build
     int pos_ = 0;         // residue being grown
     bool backward_ = false;
     int resType_ = 0;     // its residue type

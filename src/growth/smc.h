@@ -29,11 +29,16 @@ public:
     int numLoops = 5000;
     Structure native{1};
     int growMode = 1;  // 0 forward, 1 alternating, 2 backward
+    double runStart = 0.0;  // wall-clock start of production
 
     explicit SMC(int numStructures);
     ~SMC() = default;
 
-    void production();
+    // Checks the loop, sizes the per-seed tables and workspaces, types the
+    // atoms, builds the global atom tables and lays out the growth plan:
+    // everything production does before its first growth step.
+    void prepare();
+    void production();  // prepare(), then every growth step and its filter pass
     int grow_oneF(Structure& s, int pos, int rpos, int step, bool backward, bool retry, bool diag);
     void filtergrow(Structure& s, int pos, int end, int step, bool diag);
     bool shakeSCF(Structure& s, int start, int end);
@@ -66,6 +71,20 @@ extern bool growDir[MAX_PLAN];
 extern int growrPos[MAX_PLAN];
 extern int MAXLOOP;
 extern double scCut;
+
+constexpr int MIN_LOOP_N = 3;   // n = loopEnd - loopStart: at least 4 residues (the closure tripeptide and one grown)
+constexpr int MAX_LOOP_N = 21;  // at most 22 residues: plan slots and distance tables end there
+
+// Growth plan of a loop loopStart..loopEnd (n = loopEnd - loopStart, 3..21):
+// slots 0..n-3 are growth steps (residue, direction, far position), slots
+// n-2..n the closure residues c, c+1, c+2. growMode 0 forward, 2 backward,
+// anything else alternating. Returns c.
+int makeGrowthPlan(int growMode, int loopStart, int loopEnd, int* order, bool* dir, int* rpos);
+// First closure residue of the plan held in growOrder.
+int closureStart(int growMode, int loopStart, int loopEnd);
+// Stops the program (status 1) unless positions loopStart..loopEnd of s form a
+// loop the sampler can grow: 4..22 residues with a fixed residue on each side.
+void checkLoopBounds(const Structure& s, int loopStart, int loopEnd);
 
 // ---- closure pair list ----
 extern int numpairsClose;

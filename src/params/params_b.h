@@ -110,7 +110,9 @@ struct QuendaParams {
 
 // energies [20][20][80]; classes with no data of their own borrow another
 // class's counts (OXT, class 20, is a carboxylate oxygen).
-void quendaEnergies(const PairCounts& c, const QuendaParams& p, std::vector<double>& e);
-std::string formatQuenda(const PairCounts& c, const std::vector<double>& e, const QuendaParams& p);
+// expected: the reference-state count of each bin (written with the observed count for inspection).
+void quendaEnergies(const PairCounts& c, const QuendaParams& p, std::vector<double>& e, std::vector<double>& expected);
+std::string formatQuenda(const PairCounts& c, const std::vector<double>& e, const std::vector<double>& expected,
+                         const QuendaParams& p);
 
 }  // namespace paramsb

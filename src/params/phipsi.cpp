@@ -20,6 +20,7 @@
 // C) or with its own all-class distribution (classes H and E), each smoothed
 // with kSigmaBroad. The constants were chosen by two-fold cross-validation
 // over training entries (command phipsi-cv), never on benchmark loops.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <iostream>

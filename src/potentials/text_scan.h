@@ -66,9 +66,43 @@ inline bool nextToken(std::string_view& text, std::string_view& tok) {
 }
 
 // Whole-token decimal number (a leading '+' is accepted, as strtod does).
+// Plain decimals of at most 15 digits take a fast path: the digits form an
+// exact integer and one division by an exact power of ten rounds correctly,
+// so the result equals strtod's. Everything else goes through from_chars.
 inline bool parseDouble(std::string_view tok, double& v) {
+    static constexpr double kPow10[16] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                          1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     if (!tok.empty() && tok.front() == '+') tok.remove_prefix(1);
     if (tok.empty()) return false;
+    const char* p = tok.data();
+    const char* const e = p + tok.size();
+    const bool neg = *p == '-';
+    if (neg) ++p;
+    unsigned long long m = 0;
+    int digits = 0, frac = 0;
+    bool fast = true;
+    while (p != e && static_cast<unsigned>(*p - '0') < 10u) {
+        m = m * 10 + static_cast<unsigned>(*p - '0');
+        ++digits;
+        ++p;
+    }
+    if (p != e && *p == '.') {
+        ++p;
+        while (p != e && static_cast<unsigned>(*p - '0') < 10u) {
+            m = m * 10 + static_cast<unsigned>(*p - '0');
+            ++digits;
+            ++frac;
+            ++p;
+            if (digits > 15) break;
+        }
+    }
+    if (p != e || digits == 0 || digits > 15) fast = false;
+    if (fast) {
+        double x = static_cast<double>(m);
+        if (frac) x /= kPow10[frac];
+        v = neg ? -x : x;
+        return true;
+    }
     auto r = std::from_chars(tok.data(), tok.data() + tok.size(), v);
     return r.ec == std::errc() && r.ptr == tok.data() + tok.size();
 }

@@ -201,7 +201,7 @@ TEST(DriverLoop, ResolveByPosition) {
 
 // ---- the executable ----
 
-struct Run {
+struct ExeResult {
     int status = -1;
     std::string out;
 };
@@ -222,10 +222,10 @@ protected:
         fs::create_directory_symlink(data, dir / "data");
         return true;
     }
-    Run run(const std::string& args) {
+    ExeResult run(const std::string& args) {
         std::string cmd = "cd '" + dir.string() + "' && '" + LORVANE_EXE + "' " + args + " > out.txt 2> err.txt";
         int rc = std::system(cmd.c_str());
-        Run r;
+        ExeResult r;
         r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
         std::ifstream in(dir / "out.txt");
         std::ostringstream os;
@@ -243,24 +243,24 @@ protected:
 };
 
 TEST_F(Executable, NoArgumentsPrintsUsage) {
-    Run r = run("");
+    ExeResult r = run("");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, kUsage);
     EXPECT_FALSE(fs::exists(dir / "command.log"));
 }
 
 TEST_F(Executable, UsageErrorsExitTwoWithoutLog) {
-    Run wrong = run("-mode Smc");
+    ExeResult wrong = run("-mode Smc");
     EXPECT_EQ(wrong.status, 2);
     EXPECT_EQ(wrong.out, "wrong mode type!\n" + kUsage);
-    Run unknown = run("-frobnicate");
+    ExeResult unknown = run("-frobnicate");
     EXPECT_EQ(unknown.status, 2);
     EXPECT_EQ(unknown.out, "Unrecognized command: -frobnicate\n" + kUsage);
-    Run missing = run("-f x.pdb -start");
+    ExeResult missing = run("-f x.pdb -start");
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.out.find("-start"), std::string::npos);
     for (const char* a : {"-seeds abc", "-seeds 50", "-numloop 0", "-cores -1"}) {
-        Run r = run(a);
+        ExeResult r = run(a);
         EXPECT_EQ(r.status, 2) << a;
         std::string opt(a);
         opt = opt.substr(0, opt.find(' '));
@@ -271,17 +271,17 @@ TEST_F(Executable, UsageErrorsExitTwoWithoutLog) {
 
 TEST_F(Executable, FoldModeLogsTheCommandLine) {
     if (!linkData()) GTEST_SKIP() << "data/atomProp2.txt not present";
-    Run r = run("-mode fold -f examples/5p21.pdb");
+    ExeResult r = run("-mode fold -f examples/5p21.pdb");
     EXPECT_EQ(r.status, 0) << r.out;
     const std::string line = std::string(LORVANE_EXE) + " -mode fold -f examples/5p21.pdb \n";
     EXPECT_EQ(log(), line);
-    Run again = run("-mode fold -rs 3");
+    ExeResult again = run("-mode fold -rs 3");
     EXPECT_EQ(again.status, 0) << again.out;
     EXPECT_EQ(log(), line + LORVANE_EXE + " -mode fold -rs 3 \n");  // appended
 }
 
 TEST_F(Executable, MissingTemplatesFailWithStatusOne) {
-    Run r = run("-mode fold");
+    ExeResult r = run("-mode fold");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("cannot open parameter file ./data/atomProp2.txt"), std::string::npos) << r.out;
     EXPECT_EQ(log(), std::string(LORVANE_EXE) + " -mode fold \n");  // logged before loading

@@ -19,9 +19,18 @@ TEST(Geometry, TorsionPlanarCisTransAndSign) {
     EXPECT_NEAR(Torsion(a, b, c, Point(1, 0, 1)), 90.0, 1e-9);
     EXPECT_NEAR(Torsion(a, b, c, Point(1, 0, -1)), -90.0, 1e-9);
     EXPECT_NEAR(Torsion(a, b, c, Point(1, -1, 1)), 135.0, 1e-9);
-    // Nearly collinear input is clamped, never NaN.
-    double t = Torsion(Point(0, 0, 0), Point(1, 0, 0), Point(2, 0, 0), Point(3, 1e-30f, 0));
-    EXPECT_FALSE(std::isnan(t));
+    // Nearly planar input can push the cosine past +-1 by rounding: clamped, never NaN.
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<float> tiny(-1e-6f, 1e-6f), u(-5.0f, 5.0f);
+    for (int k = 0; k < 20000; ++k) {
+        float s = u(rng);
+        Point p(s, 1.7f * s + tiny(rng), tiny(rng)), q(s + 1.3f, 1.7f * (s + 1.3f), 0), r(s + 2.9f, 1.7f * (s + 2.9f) + tiny(rng), tiny(rng));
+        Point w(s + (k % 2 ? 4.0f : 0.5f), 1.7f * s + 9.0f, tiny(rng));
+        double t = Torsion(p, q, r, w);
+        ASSERT_FALSE(std::isnan(t)) << k;
+        ASSERT_GE(t, -180.0);
+        ASSERT_LT(t, 180.0);
+    }
 }
 
 TEST(Geometry, AnglesAndMeasures) {

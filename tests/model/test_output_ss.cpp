@@ -199,7 +199,9 @@ TEST(AssignSS, MeasuresInternalCoordinates) {
         EXPECT_NEAR(R[i].aCACO, 120.5, 0.01);
         EXPECT_DOUBLE_EQ(R[i].aCCACB, angle(R[i].atoms[2], R[i].atoms[1], R[i].atoms[5]));
         const double expectCB = Torsion(R[i].atoms[0], R[i].atoms[2], R[i].atoms[1], R[i].atoms[5]);
-        if (i < n) EXPECT_DOUBLE_EQ(R[i].tNCCACB, expectCB);
+        if (i < n) {
+            EXPECT_DOUBLE_EQ(R[i].tNCCACB, expectCB);
+        }
     }
     // Classes: helix at 2-3; the isolated strand at 4 between helix and coil turns coil; ends coil.
     EXPECT_EQ(R[1].ss, 2);

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <string>
 
 #include "model/atom.h"
@@ -93,6 +94,11 @@ inline void put(Structure& s, int i, int slot, int vdw, float x, float y, float 
     a.z = z;
     a.type = static_cast<int16_t>(vdw);
     a.index = slot;
+}
+
+inline std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // A chain of n residues of one type with no atoms present.

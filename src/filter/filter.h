@@ -1,0 +1,123 @@
+#pragma once
+// The filter of the sampler: after every growth step it scores all children
+// in parallel, ranks them, thins near-duplicates and commits the survivors;
+// at the last step it completes and refines the side chains and writes the
+// result file. SMC::filtergrow is the entry point (declared with SMC).
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "growth/smc.h"
+
+// ---- output files ----
+
+// "pdbout/" + SMC::LoopID + ".txt".
+std::string resultFilePath();
+// Creates "pdbout/" (and "output/" with diag) when missing and opens the
+// result file for writing (truncating it), so that a run whose results could
+// not be stored stops with status 1 before any sampling. Production calls it
+// before the first growth step; the filter calls it again at step 0.
+void prepareOutputFiles(bool diag);
+// The "LOOP " line of one written loop: ordinal, DFIRE, side-chain energy,
+// QUENDA and the torsion-bin energy g (capped at 1000000.00; also when not a
+// number), fixed notation with 2 decimals.
+void writeLoopLine(std::ostream& out, int w, double dfire, double sideChain, double quenda, double g);
+
+// ---- bins ----
+
+// Folds a 5-degree bin index onto the periodic grid 0..71 (72 is -180 again).
+int foldBin(int bin);
+// Bin of a new dihedral (radians) for the per-seed clash cache: 5-degree
+// bins centred on -180 + 5k.
+int dihedralBin(double radians);
+// Torsion-bin index of an angle in degrees: floor((angle + 180) / 5), folded.
+int torsionBin(double degrees);
+// -ln of the coil-class torsion-bin probability of a residue type; +inf when
+// the bin is empty.
+double torsionEnergy(int type, double phiDeg, double psiDeg);
+
+// ---- selection stages (exposed for the tests) ----
+
+// Sibling filter: walks ids in rank order and keeps an id unless an already
+// kept sibling (same parent seed) lies closer than T, the sum of squared
+// deviations of rmsdWithin.
+std::vector<int> siblingFilter(const std::vector<int>& ranked, double T);
+// Per-seed cap passes over ranked (rank order); returns the ids kept, sets
+// cap to the last cap used (106 when no pass ran).
+std::vector<int> perSeedCap(const std::vector<int>& ranked, int maxLoop, int nrep, int& cap);
+// Greedy leader clustering of count vectors of dim floats (row i at
+// vecs[i * dim]), in batches of at most budget / count leaders: a vector is
+// dropped when its squared distance to an earlier kept vector is below thr2.
+// Returns the positions of the kept vectors in order.
+std::vector<int> leaderCluster(const std::vector<float>& vecs, int count, int dim, double thr2, double budget, bool diag,
+                               double radius);
+
+// ---- side-chain refinement ----
+
+// Levenberg-Marquardt with a forward-difference Jacobian: minimises
+// sum_k (f_k(p) - x_k)^2 over p[0..m) for n residuals f written by func into
+// hx. opts: {initial damping scale, gradient threshold, step threshold,
+// residual threshold, finite-difference step}. Returns the iterations done.
+using ResidualFn = void (*)(double* p, double* hx, int m, int n, void* adata);
+int lmMinimise(ResidualFn func, double* p, const double* x, int m, int n, int itmax, const double opts[5], void* adata);
+
+// Residual callback of the side-chain minimiser (all residuals = oneResSC).
+void evalE(double* p, double* hx, int m, int n, void* adata);
+// One-residue side-chain energy of residue i against its neighbour triples,
+// with 12345 penalties for clashes with the adjacent residues and its own
+// backbone.
+double oneResSC(Structure& s, int i, const int* neigh, int nn);
+
+// Process-wide library set-up for the filter: GSL's error handler off and
+// OpenBLAS single-threaded (the OpenMP regions own the cores). Idempotent.
+void filterLibrariesInit();
+
+// Wall-clock seconds spent in the filter's stages, summed over the run
+// (read by the benchmark programs).
+struct FilterTimes {
+    double scoring = 0;     // parallel scoring body
+    double selection = 0;   // ranking, sibling filter, cap, truncation
+    double clustering = 0;  // leader clustering
+    double commit = 0;      // commit of the survivors (steps before the last)
+    double finalLoops = 0;  // last step: side-chain refinement, scoring, writing
+};
+extern FilterTimes filterTimes;
+
+// ---- parallel scoring ----
+
+// Per-thread tables of the scoring body, beside the thread's GrowOne.
+struct FilterWork {
+    std::vector<std::array<int, 2>> combIdx;  // (parent state, rotamer) per combination
+    std::vector<double> combined;             // input of SampleEWRS
+    std::vector<double> rotE, rotDraw;        // rotamer energies of the candidate, and their perturbed copy
+    std::vector<int> drawn, allowed, chosen;
+    // Side-chain atoms of each rotamer built on the current candidate.
+    uint8_t scBuilt[108] = {};
+    Point scCoord[108][15];
+    // Side-chain/side-chain clash energy by (dihedral bin, parent state,
+    // rotamer); an entry is valid only for the seed whose serial it carries.
+    std::vector<float> clashCache;
+    std::vector<uint32_t> clashStamp;
+    uint32_t seedSerial = 0;
+    // One-residue clash term per rotamer of the current candidate (final step).
+    uint8_t oneDone[108] = {};
+    double oneVal[108] = {};
+    FilterWork();
+};
+extern std::vector<FilterWork> FW;
+
+struct FilterShared {
+    SMC* smc = nullptr;
+    int pos = 0, step = 0, c = -1, parity = 0;
+    bool finalStep = false;
+    std::vector<float>* E = nullptr;  // E0..E6
+    std::vector<double>* dev = nullptr;
+    std::vector<std::array<int, 3>>* closeRot = nullptr;
+    std::atomic<long> b1{0}, b2{0}, c1{0}, e1{0}, e2{0}, e3{0};
+};
+// The parallel scoring region over the live seeds (G[t].structure must hold
+// the working structure).
+void runFilterBody(FilterShared& sh);

@@ -1,0 +1,465 @@
+// The filter pass after every growth step: score all children (parallel),
+// rank them, thin out siblings and near-duplicates, cap the children per
+// parent, truncate, cluster, and commit the survivors as the next
+// population; at the last step also refine, score and write every loop.
+#include <omp.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iomanip>
+#include <iostream>
+#include <sstream>
+
+#include "build/builders.h"
+#include "filter/filter.h"
+#include "filter/weighting.h"
+#include "growth/grow_one.h"
+#include "growth/seed_buffers.h"
+#include "model/errors.h"
+#include "model/strings.h"
+#include "potentials/energy.h"
+#include "potentials/pf.h"
+
+namespace {
+
+constexpr double SENTINEL = 12345.0;
+
+inline bool noSideChain(int type) { return type == GLY || type == ALA; }
+
+struct UnitRes {
+    int co, nca, cb;
+};
+inline UnitRes unitOf(int j) {
+    const int d = growDir[j] ? 1 : 0;
+    return {growOrder[j] - d, growOrder[j] + 1 - d, growOrder[j]};
+}
+void putUnit(Structure& s, int j, const Point* pts) {
+    const UnitRes u = unitOf(j);
+    s[u.co].atoms[2].CopyPos(pts[2]);
+    s[u.co].atoms[3].CopyPos(pts[3]);
+    s[u.nca].atoms[0].CopyPos(pts[0]);
+    s[u.nca].atoms[1].CopyPos(pts[1]);
+    if (s[u.cb].type != GLY) s[u.cb].atoms[5].CopyPos(pts[5]);
+}
+void getUnit(const Structure& s, int j, Point* pts) {
+    const UnitRes u = unitOf(j);
+    pts[2] = s[u.co].atoms[2];
+    pts[3] = s[u.co].atoms[3];
+    pts[0] = s[u.nca].atoms[0];
+    pts[1] = s[u.nca].atoms[1];
+    pts[5] = s[u.cb].atoms[5];
+}
+
+std::string tablePath(const char* suffix, int step) { return "output/" + SMC::LoopID + suffix + itozeropad(step, 3) + ".txt"; }
+
+// Rows "E0 .. E6 deviation id" of a diagnostic table (default stream format).
+void writeTable(const char* suffix, int step, const std::vector<int>& ids, int n, const std::vector<float>* E,
+                const std::vector<double>& dev) {
+    std::ofstream out(tablePath(suffix, step), std::ios::app);
+    for (int k = 0; k < n && k < static_cast<int>(ids.size()); ++k) {
+        const int id = ids[k];
+        for (int c = 0; c < 7; ++c) out << E[c][id] << " ";
+        out << dev[id] << " " << id << "\n";
+    }
+}
+
+void printBest(const std::vector<double>& dev, const std::vector<float>* E) {
+    int top[100];
+    checkRMSD(dev, top);
+    const int m = std::min<int>(100, static_cast<int>(dev.size()));
+    for (int k = 0; k < m; ++k) {
+        const int id = top[k];
+        std::cout << id << " " << dev[id] << " " << E[5][id] << " " << E[6][id] << " " << E[1][id] << "\n";
+    }
+    std::cout.flush();
+}
+
+int closurePosition(const SMC& smc, int step, int L) {
+    if (smc.growMode == 0) return smc.loopEnd - 2;
+    if (smc.growMode == 2) return smc.loopStart;
+    if (L == 3) return smc.loopEnd - 2;
+    return std::min(growOrder[step], growOrder[L - 4]) + 1;
+}
+
+// A finished loop at the last step, built and refined in a thread's own copy of the protein.
+struct LoopResult {
+    bool accepted = false;
+    Point unit[6];
+    double q = 0, q1 = 0, q2 = 0, q3 = 0, q4 = 0, d1 = 0, d2 = 0, o = 0, t = 0;
+    std::string records;
+};
+
+struct FinalContext {
+    SMC* smc;
+    int step, pos, c, oldBuf;
+    const std::vector<std::array<int, 3>>* closeRot;
+};
+
+void buildSideChain(Structure& s, int r, int rot) {
+    Residue& res = s[r];
+    const int t = res.type;
+    if (noSideChain(t) || PF::numsimplRot[t] <= 0) return;
+    if (rot < 0 || rot >= PF::numsimplRot[t]) rot = 0;  // no rotamer recorded: start the refinement from the first
+    s.calSCCoHeavy(r, PF::simplRotR[t][rot], res);
+}
+
+// Builds candidate id completely (backbone, side chains, hydrogens), refines its side chains and scores it.
+void finishLoop(const FinalContext& fc, Structure& ws, int id, LoopResult& out) {
+    SMC& smc = *fc.smc;
+    const int p = id / CHILDREN, q = id % CHILDREN;
+    const int step = fc.step, pos = fc.pos, c = fc.c;
+    const int start = smc.loopStart, end = smc.loopEnd;
+    const float* R = childRecord(p, q);
+    for (int j = 0; j < step; ++j) putUnit(ws, j, atomC(fc.oldBuf, j, p));
+    if (!growDir[step])
+        ws.calBBCo(pos, ws[pos], ws[pos + 1], R[0], R[1], R[2], R[4] * DEG2RAD, true);
+    else
+        ws.calBBCoR(pos, ws[pos], ws[pos - 1], R[0], R[1], R[2], R[4] * DEG2RAD, true);
+    getUnit(ws, step, out.unit);
+    ws.calBBCo(c, ws[c], ws[c + 1], R[11], R[12], R[13], R[14] * DEG2RAD, true);
+    ws.calBBCo(c + 1, ws[c + 1], ws[c + 2], R[15], R[16], R[17], R[18] * DEG2RAD, true);
+    Residue& r2 = ws[c + 2];
+    if (r2.type != GLY) r2.atoms[5].CopyPos(calCoCB(r2.atoms[0], r2.atoms[2], r2.atoms[1]));
+
+    const int16_t* states = childStates(p, q);
+    const int ps0 = std::clamp<int>(states[0], 0, SC_STATES - 1);
+    for (int j = 0; j < step; ++j) {
+        const int g = growOrder[j];
+        const int last = Residue::lastDFire[ws[g].type];
+        if (last <= 5) continue;
+        const Point* pts = atomC(fc.oldBuf, j, p);
+        for (int x = 6; x <= last; ++x) ws[g].atoms[x].CopyPos(pts[15 * ps0 + x]);
+        ws[g].numAtoms = static_cast<int16_t>(Residue::numAtom[ws[g].type]);
+    }
+    buildSideChain(ws, pos, states[1]);
+    const std::array<int, 3>& rot = (*fc.closeRot)[id];
+    for (int m = 0; m < 3; ++m) buildSideChain(ws, c + m, rot[m]);
+    ws.calH(start, end);
+    smc.shakeSCF(ws, start, end);
+    out.accepted = smc.shakeSCF(ws, start, end);
+    if (!out.accepted) return;
+    out.q1 = out.q2 = out.q3 = out.q4 = 0;
+    out.q = quenda_e(ws, start, end, true, out.q1, out.q2, out.q3, out.q4);
+    out.d1 = out.d2 = 0;
+    dfire_e(ws, start, end, out.d1, out.d2);
+    out.o = oscar_e(ws, start, end);
+    out.t = scto_e(ws, start, end);
+    std::ostringstream rec;
+    ws.output(start, end, 0, rec);
+    out.records = rec.str();
+}
+
+
+struct CommitArgs {
+    Structure* s;
+    int step, pos, parity;
+    bool finalStep;
+};
+
+// Everything of committing candidate id into slot n except the final-step
+// loop itself. Away from the last step the structure is rebuilt as well
+// (the next growth step starts from it); at the last step the loop's unit
+// points come from the thread that built it (finalUnit).
+void commitSlot(const CommitArgs& a, int n, int id, const Point* finalUnit) {
+    Structure& s = *a.s;
+    const int p = id / CHILDREN, q = id % CHILDREN;
+    const int step = a.step, pos = a.pos;
+    const int oldBuf = 1 - a.parity, newBuf = a.parity;
+    for (int j = 0; j < step; ++j) {
+        std::copy_n(pathRecord(tempFrag2, j, p), PATH_FIELDS, pathRecord(tempFrag, j, n));
+        if (!a.finalStep) {
+            putUnit(s, j, atomC(oldBuf, j, p));
+            getUnit(s, j, atomC(newBuf, j, n));
+        } else {
+            std::copy_n(atomC(oldBuf, j, p), 6, atomC(newBuf, j, n));
+        }
+    }
+    const float* R = childRecord(p, q);
+    std::copy_n(R, PATH_FIELDS, pathRecord(tempFrag, step, n));
+    if (!a.finalStep) {
+        if (!growDir[step])
+            s.calBBCo(pos, s[pos], s[pos + 1], R[0], R[1], R[2], R[4] * DEG2RAD, true);
+        else
+            s.calBBCoR(pos, s[pos], s[pos - 1], R[0], R[1], R[2], R[4] * DEG2RAD, true);
+        getUnit(s, step, atomC(newBuf, step, n));
+    } else {
+        std::copy_n(finalUnit, 6, atomC(newBuf, step, n));
+    }
+
+    const int tpos = s[pos].type;
+    for (int j = 0; j < step; ++j) std::copy_n(pathRestE(scEWithRest2, j, p), MAX_ROTAMERS, pathRestE(scEWithRest, j, n));
+    const int nr = std::clamp(PF::numsimplRot[tpos], 0, MAX_ROTAMERS);
+    std::copy_n(childRotE(p, q), nr, pathRestE(scEWithRest, step, n));
+
+    const int16_t* states = childStates(p, q);
+    const float* stateE = childStateE(p, q);
+    for (int j = 0; j < step; ++j) {
+        const int last = Residue::lastDFire[s[growOrder[j]].type];
+        const int16_t* parentRot = pathRot(scRot2, j, p);
+        int16_t* rot = pathRot(scRot, j, n);
+        const Point* from = atomC(oldBuf, j, p);
+        Point* to = atomC(newBuf, j, n);
+        for (int t = 0; t < SC_STATES; ++t) {
+            const int ps = std::clamp<int>(states[2 * t], 0, SC_STATES - 1);
+            rot[t] = parentRot[ps];
+            for (int x = 6; x <= last; ++x) to[15 * t + x] = from[15 * ps + x];
+        }
+    }
+    int16_t* rot = pathRot(scRot, step, n);
+    float* rotE = pathStateE(step, n);
+    Point* to = atomC(newBuf, step, n);
+    const int last = Residue::lastDFire[tpos];
+    for (int t = 0; t < SC_STATES; ++t) {
+        const int r = states[2 * t + 1];
+        rot[t] = static_cast<int16_t>(r);
+        rotE[t] = stateE[t];
+        // Nothing reads the stored side chains after the last step.
+        if (a.finalStep || noSideChain(tpos) || r < 0 || r >= PF::numsimplRot[tpos]) continue;
+        s.calSCCoHeavy(pos, PF::simplRotR[tpos][r], s[pos]);
+        for (int x = 6; x <= last; ++x) to[15 * t + x] = s[pos].atoms[x];
+    }
+}
+
+void writeRow(std::ofstream& out, int id, const std::vector<float>* E, const std::vector<double>& dev) {
+    if (!out.is_open()) return;
+    for (int c = 0; c < 7; ++c) out << E[c][id] << " ";
+    out << dev[id] << "\n";
+}
+
+// Native loop energies for comparison (diagnostics of the last step).
+void nativeReport(SMC& smc, Structure& s) {
+    const int start = smc.loopStart, end = smc.loopEnd;
+    for (int i = start; i <= end; ++i)
+        for (int k = 0; k < MAX_ATOMS; ++k) s[i].atoms[k].CopyPos(smc.native[i].atoms[k]);
+    double etor = 0.0;
+    for (int i = start; i <= end; ++i) {
+        const double phi = Torsion(s[i - 1].atoms[2], s[i].atoms[0], s[i].atoms[1], s[i].atoms[2]);
+        const double psi = Torsion(s[i].atoms[0], s[i].atoms[1], s[i].atoms[2], s[i + 1].atoms[0]);
+        etor += torsionEnergy(s[i].type, phi, psi);
+    }
+    double d1 = 0, d2 = 0;
+    dfire_e(s, start, end, d1, d2);
+    const double o = oscar_e(s, start, end);
+    const double t = scto_e(s, start, end);
+    double a1 = 0, a2 = 0, a3 = 0, a4 = 0, q1 = 0, q2 = 0, q3 = 0, q4 = 0;
+    const double qa = quenda_e(s, start, end, false, a1, a2, a3, a4);
+    const double qb = quenda_e(s, start, end, true, q1, q2, q3, q4);
+    if (d1 > 0 || d2 > 0) std::cout << "DFERROR" << std::endl;
+    std::cout << "START LOOP NATIVE 0.00 " << d1 << " " << d2 << " " << o << " " << t << " 0 0 " << qb << " NA " << etor << " " << q1
+              << " " << q2 << " " << q3 << " " << q4 << " " << qb - qa << std::endl;
+}
+
+}  // namespace
+
+FilterTimes filterTimes;
+
+void SMC::filtergrow(Structure& s, int pos, int end, int step, bool diag) {
+    (void)end;  // the sampler's own loop bounds are used
+    filterLibrariesInit();
+    if (step == 0) prepareOutputFiles(diag);
+    const int start = loopStart;
+    const int L = loopEnd - loopStart;
+    const bool finalStep = step == L - 3;
+    const int a = finalStep ? 3 : 1;
+    const int c = finalStep ? closurePosition(*this, step, L) : -1;
+    const int parity = step % 2;
+    if (MAXLOOP < 1 || SMC::curLoops > MAXLOOP)
+        fatal("filter: " + std::to_string(SMC::curLoops) + " live seeds exceed the population capacity " + std::to_string(MAXLOOP));
+    const size_t NC = static_cast<size_t>(MAXLOOP) * CHILDREN;
+
+    std::vector<float> E[7];
+    for (auto& col : E) col.assign(NC, static_cast<float>(SENTINEL));
+    std::vector<double> dev(NC, SENTINEL);
+    std::vector<std::array<int, 3>> closeRot;
+    if (finalStep) closeRot.assign(NC, {ABSENT, ABSENT, ABSENT});
+    enSelection.assign(NC, SENTINEL);
+
+    // Stage 1: scoring.
+    vdw_bbsc_prep(s, step, start, loopEnd, growOrder, growDir, c);
+    vdw_scsc_prep(s, step, start, loopEnd, growOrder, growDir);
+    const int P = std::max(PF::numMP, 1);
+    if (static_cast<int>(G.size()) < P) G.resize(P);
+    for (int t = 0; t < P; ++t) G[t].structure = s;
+    FilterShared sh;
+    sh.smc = this;
+    sh.pos = pos;
+    sh.step = step;
+    sh.c = c;
+    sh.parity = parity;
+    sh.finalStep = finalStep;
+    sh.E = E;
+    sh.dev = &dev;
+    sh.closeRot = &closeRot;
+    std::cout << std::setprecision(0);
+    double clock0 = omp_get_wtime();
+    runFilterBody(sh);
+    filterTimes.scoring += omp_get_wtime() - clock0;
+    clock0 = omp_get_wtime();
+    tempFrag2 = tempFrag;
+    scRot2 = scRot;
+    scEWithRest2 = scEWithRest;
+
+    // Stage 2: report.
+    if (diag) {
+        std::cout << "Bad SCs " << step << " " << Residue::Name3[s[pos].type] << ": onebbsc 0/" << sh.e1.load() << ", bbsc "
+                  << sh.b1.load() << "/" << sh.b2.load() << "/" << sh.e2.load() << ", scsc " << sh.c1.load() << "/0/"
+                  << sh.e3.load() << std::endl;
+        std::cout << std::setprecision(2);
+        std::cout << "Best RMSDs in growth: " << std::endl;
+        printBest(dev, E);
+    }
+
+    std::vector<int> A(NC);
+    // Stage 3: energy-window sample (a report only).
+    if (diag) {
+        const int n = SampleEWRT(enSelection, static_cast<int>(NC), scCut, A.data());
+        std::cout << "Selected " << n << std::endl;
+        writeTable("_S", step, A, n, E, dev);
+    }
+
+    // Stage 4: ranking. Children that were never scored (empty slots, seeds beyond the
+    // population) carry no values and are never ranked.
+    int n = WeightZ(E[6], E[5], E[1], E[0], A.data(), scCut, SENTINEL, PF::UseBBT);
+    {
+        int m = 0;
+        const int live = SMC::curLoops * CHILDREN;
+        for (int k = 0; k < n; ++k)
+            if (A[k] < live && E[2][A[k]] != static_cast<float>(SENTINEL)) A[m++] = A[k];
+        n = m;
+    }
+    A.resize(n);
+
+    // Stage 5: sibling filter.
+    const double r5 = n >= MAXLOOP ? 0.25 : 0.0;
+    A = siblingFilter(A, 4.0 * (step + a) * r5 * r5);
+    const int m = static_cast<int>(A.size());
+    if (diag) std::cout << "Within cut: " << n << " " << m << std::endl;
+
+    // Stage 6: per-seed cap.
+    int cap = 106;
+    A = perSeedCap(A, MAXLOOP, PF::nrep, cap);
+    int kept = static_cast<int>(A.size());
+    if (diag) {
+        std::cout << "maxPaths: " << cap << std::endl;
+        std::cout << "Before pre-filtering: " << m << std::endl;
+        writeTable("_P", step, A, kept, E, dev);
+        std::cout << "After pre-filtering: " << kept << std::endl;
+    }
+
+    // Stage 7: shuffle the tail, truncate.
+    if (kept > MAXLOOP) {
+        const int from = std::max(0, static_cast<int>(std::floor(MAXLOOP * PF::topFrac)));
+        for (int i = from + 1; i < kept; ++i) std::swap(A[i], A[from + std::rand() % (i - from + 1)]);
+    }
+    kept = std::min(kept, static_cast<int>(std::floor(MAXLOOP * (finalStep ? 1.5 : 1.25))));
+    A.resize(kept);
+    if (diag) {
+        std::cout << "Selected " << kept << std::endl;
+        writeTable("_T", step, A, kept, E, dev);
+    }
+
+    // Stage 8: diversity radius.
+    const double r = finalStep ? (kept >= numLoops ? 0.25 : 0.0) : (kept >= MAXLOOP ? 0.25 : 0.0);
+
+    // Stage 9: greedy leader clustering over the path backbones (C, O, N, CA of every step).
+    filterTimes.selection += omp_get_wtime() - clock0;
+    clock0 = omp_get_wtime();
+    const int dim = 12 * (step + 1);
+    std::vector<float> vecs(static_cast<size_t>(kept) * dim);
+    const int oldBuf = 1 - parity;
+    for (int i = 0; i < kept; ++i) {
+        const int id = A[i], p = id / CHILDREN;
+        float* v = &vecs[static_cast<size_t>(i) * dim];
+        for (int j = 0; j < step; ++j) {
+            const Point* pts = atomC(oldBuf, j, p);
+            for (int idx : {2, 3, 0, 1}) {
+                *v++ = pts[idx].x;
+                *v++ = pts[idx].y;
+                *v++ = pts[idx].z;
+            }
+        }
+        const Point* ub = unfBBAt(id);
+        for (int idx = 0; idx < 4; ++idx) {
+            *v++ = ub[idx].x;
+            *v++ = ub[idx].y;
+            *v++ = ub[idx].z;
+        }
+    }
+    const std::vector<int> leaders = leaderCluster(vecs, kept, dim, 4.0 * (step + 1) * r * r, 4e8, diag, r);
+    std::vector<int> K;
+    K.reserve(leaders.size());
+    for (int x : leaders) K.push_back(A[x]);
+    vecs = {};
+    filterTimes.clustering += omp_get_wtime() - clock0;
+    clock0 = omp_get_wtime();
+
+    // Stage 10: report and commit.
+    std::ofstream ftab;
+    if (diag) {
+        std::vector<double> dev2(NC, SENTINEL);
+        for (int id : K) dev2[id] = dev[id];
+        std::cout << "Best RMSDs after filter: " << std::endl;
+        printBest(dev2, E);
+        ftab.open(tablePath("_F", step), std::ios::app);
+        std::cout << "Using " << K.size() << " seeds" << std::endl;
+    }
+
+    const int limit = std::min<int>(static_cast<int>(K.size()), MAXLOOP);
+    CommitArgs ca{&s, step, pos, parity, finalStep};
+    SMC::curLoops = 0;
+    if (!finalStep) {
+        for (int k = 0; k < limit; ++k) {
+            if (diag) writeRow(ftab, K[k], E, dev);
+            SMC::curLoops = k + 1;
+            commitSlot(ca, k, K[k], nullptr);
+        }
+        filterTimes.commit += omp_get_wtime() - clock0;
+        return;
+    }
+
+    // Last step: loops are built and refined on all threads in rank order, ahead of
+    // the writer, which takes them in order until enough are written.
+    const std::string path = resultFilePath();
+    std::ofstream result(path, std::ios::out | std::ios::trunc);
+    if (!result) fatal("Cannot open the result file \"" + path + "\" for writing", 1);
+    std::vector<Structure> ws(P, s);
+    FinalContext fc{this, step, pos, c, oldBuf, &closeRot};
+    const int chunk = 8 * P;
+    std::vector<LoopResult> results(chunk);
+    int written = 0, lastTried = -1;
+    for (int n0 = 0; n0 < limit && written < numLoops; n0 += chunk) {
+        const int cnt = std::min(chunk, limit - n0);
+#pragma omp parallel for num_threads(P) schedule(dynamic, 1)
+        for (int x = 0; x < cnt; ++x) finishLoop(fc, ws[omp_get_thread_num()], K[n0 + x], results[x]);
+        for (int x = 0; x < cnt && written < numLoops; ++x) {
+            const int k = n0 + x, id = K[k];
+            const LoopResult& lr = results[x];
+            if (diag) writeRow(ftab, id, E, dev);
+            SMC::curLoops = k + 1;
+            commitSlot(ca, k, id, lr.unit);
+            lastTried = id;
+            if (!lr.accepted) continue;
+            ++written;
+            if (diag)
+                std::cout << "START LOOP " << k << " " << dev[id] << " " << lr.d1 << " " << lr.d2 << " " << lr.o << " " << lr.t << " 0 0 "
+                          << lr.q << " " << E[0][id] << " " << E[1][id] << " " << lr.q1 << " " << lr.q2 << " " << lr.q3 << " " << lr.q4
+                          << " 0" << std::endl;
+            writeLoopLine(result, written, lr.d1 + lr.d2, lr.o + lr.t, lr.q, E[1][id]);
+            result << lr.records << "END \n";
+            if (!result) fatal("Cannot write the result file \"" + path + "\"", 1);
+        }
+    }
+    result.close();
+    if (result.fail()) fatal("Cannot write the result file \"" + path + "\"", 1);
+    // The working structure ends with the last loop tried.
+    if (lastTried >= 0) {
+        LoopResult tmp;
+        finishLoop(fc, s, lastTried, tmp);
+    }
+    filterTimes.finalLoops += omp_get_wtime() - clock0;
+    if (diag) nativeReport(*this, s);
+    if (written == 0)
+        fatal("No loop conformation passed the final refinement: nothing was written to " + path, 1);
+}

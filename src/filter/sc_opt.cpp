@@ -1,0 +1,228 @@
+// Side-chain refinement of a finished loop: the chi angles of each loop
+// residue are relaxed by Levenberg-Marquardt minimisation of a one-residue
+// energy (pair-table sum over the CB neighbourhood plus clash penalties).
+// The minimiser is GSL's trust-region Levenberg-Marquardt with a forward-
+// difference Jacobian (step max(1e-4 |p|, delta), as in the levmar library).
+#include <gsl/gsl_errno.h>
+#include <gsl/gsl_multifit_nlinear.h>
+#include <gsl/gsl_vector.h>
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <vector>
+
+#include "filter/filter.h"
+#include "potentials/atom_tables.h"
+#include "potentials/energy.h"
+#include "potentials/pf.h"
+
+extern "C" void openblas_set_num_threads(int num_threads);
+
+void filterLibrariesInit() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        gsl_set_error_handler_off();
+        openblas_set_num_threads(1);
+    });
+}
+
+namespace {
+
+constexpr double CLASH = 12345.0;
+constexpr double ACCEPT = 1000.0;
+constexpr double TARGET = -10000.0;
+
+struct LmData {
+    ResidualFn func;
+    void* adata;
+    const double* target;
+    int m, n;
+    double delta;
+    std::vector<double> p, hx, lastX, lastF;
+    bool haveLast = false;
+};
+
+// Residuals f(p) - x at a GSL vector, remembered for the Jacobian at the same point.
+void residuals(LmData& d, const gsl_vector* x, double* out) {
+    for (int j = 0; j < d.m; ++j) d.p[j] = gsl_vector_get(x, j);
+    if (d.haveLast && std::equal(d.p.begin(), d.p.end(), d.lastX.begin())) {
+        std::copy(d.lastF.begin(), d.lastF.end(), out);
+        return;
+    }
+    d.func(d.p.data(), d.hx.data(), d.m, d.n, d.adata);
+    for (int k = 0; k < d.n; ++k) out[k] = d.hx[k] - d.target[k];
+    d.lastX = d.p;
+    d.lastF.assign(out, out + d.n);
+    d.haveLast = true;
+}
+
+int gslF(const gsl_vector* x, void* params, gsl_vector* f) {
+    LmData& d = *static_cast<LmData*>(params);
+    std::vector<double> out(d.n);
+    residuals(d, x, out.data());
+    for (int k = 0; k < d.n; ++k) gsl_vector_set(f, k, out[k]);
+    return GSL_SUCCESS;
+}
+
+int gslDf(const gsl_vector* x, void* params, gsl_matrix* J) {
+    LmData& d = *static_cast<LmData*>(params);
+    std::vector<double> f0(d.n), f1(d.n);
+    residuals(d, x, f0.data());
+    const std::vector<double> base = d.p;
+    for (int j = 0; j < d.m; ++j) {
+        const double h = std::max(std::fabs(1e-4 * base[j]), d.delta);
+        d.p = base;
+        d.p[j] += h;
+        d.func(d.p.data(), d.hx.data(), d.m, d.n, d.adata);
+        for (int k = 0; k < d.n; ++k) gsl_matrix_set(J, k, j, (d.hx[k] - d.target[k] - f0[k]) / h);
+    }
+    d.p = base;
+    return GSL_SUCCESS;
+}
+
+struct SCRecord {
+    int residue;
+    Structure* s;
+    int nchi;
+    const int* neigh;
+    int nn;
+};
+
+int slotType(int r, int slot) {
+    if (slot < 0 || slot >= MAX_ATOMS) return NO_PAIR_TYPE;
+    const int g = atomcountmap[r][slot];
+    return g < 0 ? NO_PAIR_TYPE : dftype[g];
+}
+
+inline double tableAt(int ta, int tb, double d2) { return PF::Etable[ta][tb][static_cast<int>(d2 * PF::BINSPERA)]; }
+
+}  // namespace
+
+int lmMinimise(ResidualFn func, double* p, const double* x, int m, int n, int itmax, const double opts[5], void* adata) {
+    if (m <= 0 || n < m) return 0;
+    filterLibrariesInit();
+    LmData d{func, adata, x, m, n, opts[4] > 0 ? opts[4] : 1e-6, std::vector<double>(m), std::vector<double>(n), {}, {}, false};
+
+    gsl_multifit_nlinear_parameters params = gsl_multifit_nlinear_default_parameters();
+    params.trs = gsl_multifit_nlinear_trs_lm;
+    params.scale = gsl_multifit_nlinear_scale_levenberg;  // plain mu * I damping, as levmar
+    gsl_multifit_nlinear_workspace* w = gsl_multifit_nlinear_alloc(gsl_multifit_nlinear_trust, &params, n, m);
+    if (!w) return 0;
+    gsl_multifit_nlinear_fdf fdf;
+    fdf.f = gslF;
+    fdf.df = gslDf;
+    fdf.fvv = nullptr;
+    fdf.n = n;
+    fdf.p = m;
+    fdf.params = &d;
+    gsl_vector_view p0 = gsl_vector_view_array(p, m);
+    int iter = 0;
+    if (gsl_multifit_nlinear_init(&p0.vector, &fdf, w) == GSL_SUCCESS) {
+        for (; iter < itmax; ++iter) {
+            const gsl_vector* f = gsl_multifit_nlinear_residual(w);
+            double ss = 0.0;
+            for (int k = 0; k < n; ++k) ss += gsl_vector_get(f, k) * gsl_vector_get(f, k);
+            if (ss <= opts[3]) break;
+            if (gsl_multifit_nlinear_iterate(w) != GSL_SUCCESS) break;
+            int info = 0;
+            if (gsl_multifit_nlinear_test(opts[2], opts[1], 0.0, &info, w) == GSL_SUCCESS) {
+                ++iter;
+                break;
+            }
+        }
+        const gsl_vector* best = gsl_multifit_nlinear_position(w);
+        for (int j = 0; j < m; ++j) p[j] = gsl_vector_get(best, j);
+    }
+    gsl_multifit_nlinear_free(w);
+    return iter;
+}
+
+double oneResSC(Structure& s, int i, const int* neigh, int nn) {
+    Residue& res = s[i];
+    const int t = res.type;
+    if (t < 0 || t >= 20) return 0.0;
+    const int last = Residue::lastDFire[t];
+    if (last < 6) return 0.0;
+    const int a0 = atomcountmap[i][6], a1 = atomcountmap[i][last];
+    if (a0 < 0 || a1 < a0) return 0.0;
+    const double maxd2 = PF::MAXDIS2;
+    const bool proline = t == PRO;
+    const int N = s._numRes;
+    double E = 0.0;
+    for (int x = 6; x <= last; ++x) {
+        const int ta = slotType(i, x);
+        if (ta == NO_PAIR_TYPE) continue;
+        const Point a = res.atoms[x];
+        for (int q = 0; q < nn; ++q) {
+            const int r = neigh[3 * q], k = neigh[3 * q + 1], tb = neigh[3 * q + 2];
+            const double d2 = a.sdis(s[r].atoms[k]);
+            if (d2 < maxd2) E += tableAt(ta, tb, d2);
+        }
+        for (int nb : {i - 1, i + 1}) {
+            if (nb < 1 || nb > N) continue;
+            const Residue& rn = s[nb];
+            if (rn.type < 0 || rn.type >= 20) continue;
+            for (int k = 0; k <= Residue::lastDFire[rn.type]; ++k) {
+                if (k == 4) continue;
+                if (nb == i - 1 && k == 2 && proline) continue;
+                const int tb = slotType(nb, k);
+                if (tb == NO_PAIR_TYPE || !rn.atoms[k].present()) continue;
+                const double d2 = a.sdis(rn.atoms[k]);
+                if (d2 < maxd2 && tableAt(ta, tb, d2) > 10.0) E += CLASH;
+            }
+        }
+        if (!proline) {
+            for (int k : {0, 3, 2}) {
+                const int tb = slotType(i, k);
+                if (tb == NO_PAIR_TYPE) continue;
+                if (a.sdis(res.atoms[k]) < PF::LJclash[ta][tb]) E += CLASH;
+            }
+        }
+    }
+    return E;
+}
+
+void evalE(double* p, double* hx, int m, int n, void* adata) {
+    SCRecord& rec = *static_cast<SCRecord*>(adata);
+    Structure& s = *rec.s;
+    s.calSCCoHeavy(rec.residue, p, s[rec.residue]);
+    const double e = oneResSC(s, rec.residue, rec.neigh, rec.nn);
+    for (int k = 0; k < rec.nchi; ++k) hx[k] = e;
+}
+
+bool Structure::optOneSC(int i) {
+    // Room for every atom of the protein: the neighbour list can never overflow.
+    const int cap = std::max(2000, numatom);
+    std::vector<int> neigh(3 * static_cast<size_t>(cap));
+    const int nn = getNeigh(*this, i, neigh.data(), cap);
+    Residue& r = residues[i];
+    r.numAtoms = static_cast<int16_t>(Residue::numAtom[r.type]);
+    const int m = PF::numChi[r.type];
+    double p[5] = {0, 0, 0, 0, 0};
+    double x[5];
+    for (int k = 0; k < m && k < 5; ++k) {
+        p[k] = r.chi[k];
+        x[k] = TARGET;
+    }
+    SCRecord rec{i, this, m, neigh.data(), nn};
+    if (m > 0) {
+        const double opts[5] = {0.01, 1e-10, 1e-10, 1e-20, 0.01};
+        lmMinimise(evalE, p, x, m, m, 15, opts, &rec);
+    }
+    for (int k = 0; k < m && k < 5; ++k) r.chi[k] = p[k];
+    calSCCoHeavy(i, p, r);
+    const double e = oneResSC(*this, i, neigh.data(), nn);
+    return e <= ACCEPT;
+}
+
+bool SMC::shakeSCF(Structure& s, int start, int end) {
+    bool ok = true;
+    for (int i = end; i >= start; --i) {
+        const int t = s[i].type;
+        if (t == GLY || t == ALA || t < 0 || t >= 20) continue;
+        cal_sc_angles(s[i]);
+        if (!s.optOneSC(i)) ok = false;
+    }
+    return ok;
+}

@@ -1,0 +1,60 @@
+#include "filter/weighting.h"
+
+#include <algorithm>
+#include <limits>
+
+int WeightZ(const std::vector<float>& a, const std::vector<float>& b, const std::vector<float>& c, const std::vector<float>& d,
+            int* out, double cut, double widthB, double w) {
+    (void)d;
+    const size_t n = std::min({a.size(), b.size(), c.size()});
+    if (n == 0) return 0;
+    double minA = std::numeric_limits<double>::infinity(), minB = minA;
+    for (size_t i = 0; i < n; ++i) {
+        minA = std::min(minA, static_cast<double>(a[i]));
+        minB = std::min(minB, static_cast<double>(b[i]));
+    }
+    std::vector<rank2data> recs;
+    for (size_t i = 0; i < n; ++i) {
+        if (!(a[i] < minA + cut) || !(b[i] < minB + widthB)) continue;
+        const float sum = a[i] + b[i];  // the pair is summed in single precision
+        const double total = sum + w * 10.0 * c[i];
+        recs.push_back({total, 0, 0, 0, total, 0, static_cast<int64_t>(i)});
+    }
+    std::sort(recs.begin(), recs.end(), by_num5);
+    for (size_t k = 0; k < recs.size(); ++k) out[k] = static_cast<int>(recs[k].index);
+    return static_cast<int>(recs.size());
+}
+
+void SampleEWRS(const std::vector<double>& v, int n, int* out, int count, bool sorted) {
+    count = std::min<int>(count, static_cast<int>(v.size()));
+    n = std::clamp(n, 0, std::max(count, 0));
+    if (n == 0) return;
+    thread_local std::vector<sortdata> recs;  // called once per candidate: keep the buffer
+    recs.resize(count);
+    for (int i = 0; i < count; ++i) recs[i] = {v[i] > 200.0 ? 10000.0 : v[i], i};
+    if (sorted)
+        std::partial_sort(recs.begin(), recs.begin() + n, recs.end(), by_number);
+    else if (n < count)
+        std::nth_element(recs.begin(), recs.begin() + n, recs.end(), by_number);
+    for (int k = 0; k < n; ++k) out[k] = static_cast<int>(recs[k].index);
+}
+
+int SampleEWRT(const std::vector<double>& v, int n, double cut, int* out) {
+    const int count = static_cast<int>(v.size());
+    std::vector<sortdata> recs(count);
+    for (int i = 0; i < count; ++i) recs[i] = {v[i] > 200.0 ? 12345.0 : v[i], i};
+    std::sort(recs.begin(), recs.end(), by_number);
+    int p = 0;
+    while (p < count && recs[p].value <= cut) ++p;
+    const int r = std::min(p - 1, n);
+    for (int k = 0; k < r; ++k) out[k] = static_cast<int>(recs[k].index);
+    return r;
+}
+
+void checkRMSD(const std::vector<double>& v, int* out) {
+    const int m = std::min<int>(100, static_cast<int>(v.size()));
+    std::vector<sortdata> recs(v.size());
+    for (size_t i = 0; i < v.size(); ++i) recs[i] = {v[i], static_cast<int64_t>(i)};
+    std::partial_sort(recs.begin(), recs.begin() + m, recs.end(), by_number);
+    for (int k = 0; k < m; ++k) out[k] = static_cast<int>(recs[k].index);
+}

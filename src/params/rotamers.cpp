@@ -1,0 +1,293 @@
+// Rotamer library "newsimplRot.txt": per residue type a list of chi-angle
+// sets (degrees), blocks separated by "//" lines in type order A C D ... Y.
+//
+// Data: training side chains with every heavy side-chain atom present and
+// all side-chain B-factors (CB onwards) at most 40 A^2 (well-ordered side
+// chains, as in the usual rotamer-library practice), weighted by chain
+// weight. Chis are measured exactly as the templates build them (the free
+// template dihedrals), so a library angle rebuilds the observed atom.
+// Two-fold symmetric chis (Phe chi2, Tyr chi2, Asp chi2, Glu chi3) are
+// treated with period 180 and written in [-90, 90).
+//
+// Clustering is hierarchical, chi by chi: the side chains of a type are
+// clustered on chi1; those of each chi1 cluster on chi2; and so on. On one
+// chi a cluster is found by greedy covering of the (periodic) 1-degree
+// histogram: take the window of +-30 degrees holding the most not yet
+// covered weight, move its centre to the circular mean of the points in it
+// (three times), cover those points, repeat while a window still holds at
+// least 0.4 % of all side chains of the type. Each side chain then joins its
+// nearest centre, and the children are clustered on the next chi. A leaf is
+// a rotamer: the centres along its path. Siblings therefore share their
+// leading chis exactly, which the growth code exploits: a chi equal to the
+// previous rotamer's (and all chis before it equal too) is written as the
+// placeholder 9999, and the side chain is not rebuilt up to that chi.
+// Order: depth first, heavier clusters first. If a type would exceed 108
+// rotamers the 0.4 % threshold is raised until it fits. Glycine and alanine
+// have empty blocks (count 0).
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+
+#include "model/errors.h"
+#include "model/residue.h"
+#include "model/strings.h"
+#include "params/commands.h"
+#include "params/params_a.h"
+#include "params/params_a_util.h"
+
+namespace paramsa {
+
+namespace {
+
+struct ChiPoint {
+    double chi[4];
+    double w;
+};
+
+double circularMean(const std::vector<ChiPoint>& pts, const std::vector<int>& idx, int level, double period, double fallback) {
+    const double scale = 2.0 * PI / period;
+    double s = 0, c = 0;
+    for (int i : idx) {
+        s += pts[i].w * std::sin(pts[i].chi[level] * scale);
+        c += pts[i].w * std::cos(pts[i].chi[level] * scale);
+    }
+    if (s * s + c * c < 1e-24) return fallback;
+    return wrapAngle(std::atan2(s, c) / scale, period);
+}
+
+class Clusterer {
+public:
+    Clusterer(const std::vector<ChiPoint>& pts, int type, int nchi, double minW, double radius)
+        : pts_(pts), type_(type), nchi_(nchi), minW_(minW), radius_(radius) {}
+
+    void run(std::vector<Rotamer>& out) {
+        std::vector<int> all(pts_.size());
+        for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<int>(i);
+        Rotamer path;
+        level(all, 0, path, out);
+    }
+
+private:
+    const std::vector<ChiPoint>& pts_;
+    int type_, nchi_;
+    double minW_, radius_;
+    int nodes_ = 0;
+
+    // Centres on chi `lv` of the side chains idx, by greedy covering.
+    std::vector<double> centres(const std::vector<int>& idx, int lv) {
+        const double period = chiPeriod(type_, lv);
+        const int nb = static_cast<int>(period);
+        const int R = static_cast<int>(radius_);
+        std::vector<double> hist(nb, 0.0);
+        std::vector<int> bin(idx.size());
+        for (size_t k = 0; k < idx.size(); ++k) {
+            int b = static_cast<int>(std::floor(wrapAngle(pts_[idx[k]].chi[lv], period) + period / 2.0));
+            b = std::min(nb - 1, std::max(0, b));
+            bin[k] = b;
+            hist[b] += pts_[idx[k]].w;
+        }
+        std::vector<char> covered(idx.size(), 0);
+        std::vector<double> found;
+        for (;;) {
+            int best = -1;
+            double bestW = -1;
+            for (int b = 0; b < nb; ++b) {
+                double w = 0;
+                for (int d = -R; d <= R; ++d) w += hist[((b + d) % nb + nb) % nb];
+                if (w > bestW + 1e-12) bestW = w, best = b;
+            }
+            if (best < 0 || bestW < minW_ || bestW <= 0) break;
+            double c = best + 0.5 - period / 2.0;
+            std::vector<int> in;
+            for (int it = 0; it < 3; ++it) {
+                in.clear();
+                for (size_t k = 0; k < idx.size(); ++k)
+                    if (!covered[k] && angDiff(pts_[idx[k]].chi[lv], c, period) <= radius_) in.push_back(idx[k]);
+                c = circularMean(pts_, in, lv, period, c);
+            }
+            double w = 0;
+            for (size_t k = 0; k < idx.size(); ++k)
+                if (!covered[k] && angDiff(pts_[idx[k]].chi[lv], c, period) <= radius_) w += pts_[idx[k]].w;
+            const bool keep = w >= minW_;
+            // Cover the members (or, for a centre that drifted off, the window) so the loop ends.
+            for (size_t k = 0; k < idx.size(); ++k) {
+                if (covered[k]) continue;
+                bool member = keep ? angDiff(pts_[idx[k]].chi[lv], c, period) <= radius_
+                                   : angDiff(bin[k] + 0.5 - period / 2.0, best + 0.5 - period / 2.0, period) <= R;
+                if (member) {
+                    covered[k] = 1;
+                    hist[bin[k]] -= pts_[idx[k]].w;
+                }
+            }
+            if (keep) found.push_back(c);
+        }
+        if (found.empty() && !idx.empty()) found.push_back(circularMean(pts_, idx, lv, period, 0.0));
+        return found;
+    }
+
+    void level(const std::vector<int>& idx, int lv, Rotamer path, std::vector<Rotamer>& out) {
+        const double period = chiPeriod(type_, lv);
+        std::vector<double> c = centres(idx, lv);
+        std::vector<std::vector<int>> members(c.size());
+        std::vector<double> weight(c.size(), 0.0);
+        for (int i : idx) {
+            size_t best = 0;
+            double bd = 1e9;
+            for (size_t k = 0; k < c.size(); ++k) {
+                double d = angDiff(pts_[i].chi[lv], c[k], period);
+                if (d < bd - 1e-12) bd = d, best = k;
+            }
+            members[best].push_back(i);
+            weight[best] += pts_[i].w;
+        }
+        std::vector<size_t> order(c.size());
+        for (size_t k = 0; k < order.size(); ++k) order[k] = k;
+        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return weight[a] > weight[b]; });
+        for (size_t k : order) {
+            Rotamer r = path;
+            r.chi[lv] = wrapAngle(c[k], period);
+            r.node[lv] = nodes_++;
+            if (lv + 1 == nchi_) {
+                r.weight = weight[k];
+                out.push_back(r);
+            } else {
+                level(members[k], lv + 1, r, out);
+            }
+        }
+    }
+};
+
+}  // namespace
+
+void buildRotamers(const TrainingSet& ts, const RotamerParams& p, RotamerLibrary& lib) {
+    lib = RotamerLibrary();
+    std::vector<ChiPoint> pts[20];
+    for (const TrainChain& ch : ts.chains)
+        for (const TrainResidue& r : ch.residues) {
+            const int t = r.type;
+            const int nchi = numChis(t);
+            if (nchi == 0) continue;
+            const int last = std::min(Residue::lastDFire[t], TRAIN_SLOTS - 1);
+            bool ok = true;
+            for (int j = 5; j <= last && ok; ++j)
+                if (!r.has(j) || r.bfactor[j] > p.maxSideChainB) ok = false;
+            if (!ok) continue;
+            double chi[5];
+            if (chiAngles(t, r.atoms, r.present, chi) != nchi) continue;
+            ChiPoint cp{};
+            for (int k = 0; k < nchi && k < 4; ++k) cp.chi[k] = wrapAngle(chi[k], chiPeriod(t, k));
+            cp.w = ch.weight;
+            pts[t].push_back(cp);
+        }
+    for (int t = 0; t < 20; ++t) {
+        const int nchi = std::min(4, numChis(t));
+        lib.used[t] = static_cast<long>(pts[t].size());
+        if (nchi == 0 || pts[t].empty()) continue;
+        double total = 0;
+        for (const ChiPoint& c : pts[t]) total += c.w;
+        double frac = p.minWeight;
+        for (;;) {
+            std::vector<Rotamer> rots;
+            Clusterer(pts[t], t, nchi, frac * total, p.radius).run(rots);
+            if (static_cast<int>(rots.size()) <= p.maxPerType) {
+                lib.rot[t] = rots;
+                break;
+            }
+            frac *= 1.25;
+        }
+    }
+}
+
+std::string formatRotamers(const RotamerLibrary& lib) {
+    std::string text;
+    for (int t = 0; t < 20; ++t) {
+        text += "//\n";
+        const int nchi = std::min(4, numChis(t));
+        const auto& rots = lib.rot[t];
+        for (size_t k = 0; k < rots.size(); ++k) {
+            bool sharedSoFar = k > 0;
+            for (int m = 0; m < nchi; ++m) {
+                sharedSoFar = sharedSoFar && rots[k].node[m] == rots[k - 1].node[m];
+                if (m) text += ' ';
+                text += sharedSoFar ? std::string("9999") : fmtFixed(rots[k].chi[m], 1);
+            }
+            text += '\n';
+        }
+    }
+    text += "//\n";
+    return text;
+}
+
+bool parseRotamers(const std::string& text, RotamerLibrary& lib, std::string& error) {
+    lib = RotamerLibrary();
+    std::istringstream in(text);
+    std::string line;
+    int t = -1, lineNo = 0;
+    while (std::getline(in, line)) {
+        ++lineNo;
+        if (line.empty()) break;
+        std::vector<std::string> f = split(line, " ", true);
+        if (f[0] == "//") {
+            ++t;
+            continue;
+        }
+        if (t < 0 || t >= 20) {
+            error = "line " + std::to_string(lineNo) + ": rotamer outside a residue block";
+            return false;
+        }
+        Rotamer r;
+        const int nchi = std::min(4, numChis(t));
+        for (int m = 0; m < nchi; ++m) {
+            if (m >= static_cast<int>(f.size()) || f[m].empty()) {
+                error = "line " + std::to_string(lineNo) + ": " + std::to_string(nchi) + " angles expected";
+                return false;
+            }
+            double x = toDouble(f[m]);
+            if (x * DEG2RAD > 20.0) {
+                if (lib.rot[t].empty()) {
+                    error = "line " + std::to_string(lineNo) + ": placeholder in the first rotamer of a block";
+                    return false;
+                }
+                x = lib.rot[t].back().chi[m];
+            }
+            r.chi[m] = x;
+        }
+        lib.rot[t].push_back(r);
+    }
+    return true;
+}
+
+bool rotamerCovered(const RotamerLibrary& lib, int type, const double* chi, double tol) {
+    const int nchi = std::min(4, numChis(type));
+    for (const Rotamer& r : lib.rot[type]) {
+        bool ok = true;
+        for (int m = 0; m < nchi && ok; ++m) ok = angDiff(chi[m], r.chi[m], chiPeriod(type, m)) <= tol;
+        if (ok) return true;
+    }
+    return nchi == 0;
+}
+
+namespace {
+
+int cmdRotamers(const std::vector<std::string>& args) {
+    const ParamsOptions o = parseParamsOptions(args, "rotamers");
+    const TrainingSet& ts = trainingSetFor(o);
+    RotamerParams p;
+    RotamerLibrary lib;
+    buildRotamers(ts, p, lib);
+    const std::string path = outPath(o.out, "newsimplRot.txt");
+    writeTable(path, formatRotamers(lib));
+    std::cout << "rotamers:";
+    for (int t = 0; t < 20; ++t)
+        if (numChis(t) > 0) std::cout << " " << Residue::Name1[t] << " " << lib.rot[t].size() << "/" << lib.used[t];
+    std::cout << " (rotamers/side chains); wrote " << path << std::endl;
+    return 0;
+}
+
+}  // namespace
+
+LORVANE_PARAMS_COMMAND("rotamers", "rotamer library newsimplRot.txt", cmdRotamers, 30);
+
+}  // namespace paramsa

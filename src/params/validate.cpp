@@ -1,0 +1,358 @@
+// Validation of the derived torsion-bin, distance and rotamer tables on the
+// benchmark loops (measurement only: nothing here feeds back into a table).
+// The tables are read with the program's own loaders and queried with the
+// sampler's own lookup rules, on the native coordinates:
+//   - torsion bins: share of loop residues whose (phi, psi) bin has class-C
+//     probability >= 2e-5;
+//   - distances: share of loops whose every step of the alternating growth
+//     plan passes the marginal and conditional tests, and the far-side check
+//     (opposite direction, gap g - 1) from gap 4 on;
+//   - rotamers: share of side chains within 40 degrees on every chi of some
+//     library rotamer;
+//   - agreement of the class-C tables with the Top8000 contour grids.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <sstream>
+
+#include "distributions/distributions.h"
+#include "growth/smc.h"
+#include "model/errors.h"
+#include "model/residue.h"
+#include "model/strings.h"
+#include "model/structure.h"
+#include "params/commands.h"
+#include "params/params_a.h"
+#include "params/params_a_util.h"
+#include "potentials/pf.h"
+
+namespace paramsa {
+
+namespace {
+
+struct Loop {
+    std::string id, file;
+    int start = 0, end = 0, length = 0;
+};
+
+std::vector<Loop> readLoops(const std::string& benchDir) {
+    const std::string path = benchDir + "/loops.tsv";
+    std::ifstream in(path);
+    if (!in) fatal("lorvane-params validate: cannot read " + path + " (set the benchmark folder with --bench DIR)");
+    std::vector<Loop> loops;
+    std::string line;
+    int lineNo = 0;
+    while (std::getline(in, line)) {
+        if (++lineNo == 1 || line.empty()) continue;
+        std::vector<std::string> f = split(line, "\t", true);
+        if (f.size() < 6) fatal("lorvane-params validate: " + path + " line " + std::to_string(lineNo) + " has fewer than 6 columns");
+        Loop l;
+        l.id = f[0];
+        l.file = f[1];
+        l.start = static_cast<int>(toLong(f[3]));
+        l.end = static_cast<int>(toLong(f[4]));
+        l.length = static_cast<int>(toLong(f[5]));
+        loops.push_back(l);
+    }
+    if (loops.empty()) fatal("lorvane-params validate: no loops in " + path);
+    return loops;
+}
+
+int positionOf(const Structure& s, int pdbNum) {
+    for (int i = 1; i <= s._numRes; ++i)
+        if (s[i].pdbNum == pdbNum) return i;
+    return -1;
+}
+
+bool has(const Residue& r, int slot) { return r.atoms[slot].type != ABSENT; }
+
+std::string pct(double num, double den) {
+    char b[32];
+    std::snprintf(b, sizeof b, "%.2f %%", den > 0 ? 100.0 * num / den : 0.0);
+    return b;
+}
+
+// One growth step's distance tests on native atoms; returns "" when it
+// passes, else the name of the first failed test (MD1 ... CD3).
+const char* stepTest(bool backward, int g, double d0, double d1, double d2) {
+    double p;
+    if (!marginalProb(backward, g, d1, d2, p)) return "MD1";
+    if (p < MIN_DIST_PROB) return "MD2";
+    const int r0 = endDistanceRow(d0);
+    if (condRowDegenerate(backward, g, r0)) return "CD1";
+    if (!condProb(backward, g, r0, d1 - d0, d2 - d0, p)) return "CD2";
+    if (p < MIN_DIST_PROB) return "CD3";
+    return "";
+}
+
+// Far-side check: the far residue's native next atoms seen from the new end,
+// in the opposite direction's tables at gap g - 1. A degenerate row waives it.
+const char* farTest(bool backward, int g, double D, double e1, double e2) {
+    const bool opp = !backward;
+    const int r1 = endDistanceRow(D);
+    if (condRowDegenerate(opp, g - 1, r1)) return "";
+    double p;
+    if (!marginalProb(opp, g - 1, e1, e2, p) || p <= MIN_DIST_PROB) return "FM";
+    if (!condProb(opp, g - 1, r1, e1 - D, e2 - D, p) || p <= MIN_DIST_PROB) return "FC";
+    return "";
+}
+
+// Top8000 grid averaged into our 5-degree bins.
+bool readTop8000(const std::string& path, std::vector<double>& grid) {
+    std::ifstream in(path);
+    if (!in) return false;
+    grid.assign(TBINS * TBINS, 0.0);
+    std::vector<int> n(TBINS * TBINS, 0);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream ls(line);
+        double phi, psi, v;
+        if (!(ls >> phi >> psi >> v)) continue;
+        const int k = torsionBin(phi) * TBINS + torsionBin(psi);
+        grid[k] += v;
+        n[k]++;
+    }
+    for (int k = 0; k < TBINS * TBINS; ++k)
+        if (n[k]) grid[k] /= n[k];
+    return true;
+}
+
+int cmdValidate(const std::vector<std::string>& args) {
+    const ParamsOptions o = parseParamsOptions(args, "validate");
+    loadTemplates(o.templates);
+    const std::string tors = outPath(o.out, "phipsi.bb.txt"), rot = outPath(o.out, "newsimplRot.txt");
+    for (const std::string& f : {tors, rot, outPath(o.out, "joint.distance.txt"), outPath(o.out, "joint.distance.backward.txt"),
+                                 outPath(o.out, "joint.distance.conditional.txt"), outPath(o.out, "joint.distance.conditional.backward.txt")})
+        if (!FileExists(f)) fatal("lorvane-params validate: table " + f + " is missing (run lorvane-params derive first)");
+    SMC::LoadTorsionBBbin(tors);
+    SMC::LoadJointMarginal(outPath(o.out, "joint.distance.txt"));
+    SMC::LoadJointMarginalB(outPath(o.out, "joint.distance.backward.txt"));
+    SMC::LoadJointCond(outPath(o.out, "joint.distance.conditional.txt"));
+    SMC::LoadJointCondB(outPath(o.out, "joint.distance.conditional.backward.txt"));
+    PF::LoadSimplRot(rot);
+    RotamerLibrary lib;
+    for (int t = 0; t < 20; ++t)
+        for (int k = 0; k < PF::numsimplRot[t]; ++k) {
+            Rotamer r;
+            for (int m = 0; m < PF::numRotBond[t] && m < 4; ++m) r.chi[m] = PF::simplRotR[t][k][m] * RAD2DEG;
+            lib.rot[t].push_back(r);
+        }
+
+    const std::vector<Loop> loops = readLoops(o.bench);
+    auto sp = std::make_unique<Structure>(MAX_RESIDUES);
+    Structure& s = *sp;
+    std::string loaded;
+
+    long ramaTotal = 0, ramaOk = 0;
+    long ramaFailByType[20] = {};
+    long loopsTotal = 0, loopsOk = 0, loopsOkFar = 0, steps = 0, stepsOk = 0, farSteps = 0, farOk = 0;
+    std::map<std::string, long> failKind;
+    std::map<int, std::pair<long, long>> byLength;  // length -> (loops, passing incl. far side)
+    long scLoopTotal = 0, scLoopOk = 0;
+    long noLoop = 0;
+    for (const Loop& l : loops) {
+        const std::string path = o.bench + "/" + l.file;
+        if (path != loaded) {
+            if (!FileExists(path)) fatal("lorvane-params validate: benchmark structure " + path + " is missing");
+            if (!s.readPdb(path, {}, 0)) fatal("lorvane-params validate: cannot read benchmark structure " + path);
+            loaded = path;
+        }
+        const int a = positionOf(s, l.start), b = positionOf(s, l.end);
+        if (a < 2 || b < 0 || b >= s._numRes || b - a + 1 != l.length) {
+            ++noLoop;
+            continue;
+        }
+        // Torsion bins.
+        for (int p = a; p <= b; ++p) {
+            const Residue& r = s[p];
+            if (r.phi > 900 || r.psi > 900) continue;
+            ++ramaTotal;
+            if (SMC::TorsionBins[r.type][2][torsionBin(r.phi)][torsionBin(r.psi)] >= MIN_TORSION_PROB) ++ramaOk;
+            else ++ramaFailByType[r.type];
+        }
+        // Side chains of the loop.
+        for (int p = a; p <= b; ++p) {
+            const Residue& r = s[p];
+            if (numChis(r.type) == 0) continue;
+            Point at[TRAIN_SLOTS];
+            uint16_t present = 0;
+            for (int j = 0; j < TRAIN_SLOTS; ++j)
+                if (has(r, j)) {
+                    at[j] = Point(r.atoms[j].x, r.atoms[j].y, r.atoms[j].z);
+                    present |= static_cast<uint16_t>(1u << j);
+                }
+            double chi[5];
+            if (chiAngles(r.type, at, present, chi) != numChis(r.type)) continue;
+            ++scLoopTotal;
+            if (rotamerCovered(lib, r.type, chi, 40.0)) ++scLoopOk;
+        }
+        // Distance tests along the alternating plan.
+        const int n = b - a;
+        bool ok = true, okFar = true;
+        for (int i = 0; i <= n - 3; ++i) {
+            const bool backward = i % 2 == 1;
+            const int pos = backward ? b - (i - 1) / 2 : a + i / 2;
+            const int rpos = backward ? a + (i + 1) / 2 : b - i / 2;
+            const int g = n - i;
+            const Residue &P = s[pos], &F = s[rpos];
+            const Residue& next = s[backward ? pos - 1 : pos + 1];
+            const Point& far = F.atoms[1];
+            const double d0 = P.atoms[1].dis(far);
+            const double d1 = (backward ? P.atoms[0] : P.atoms[2]).dis(far);
+            const double d2 = next.atoms[1].dis(far);
+            ++steps;
+            const char* why = stepTest(backward, g, d0, d1, d2);
+            if (*why) {
+                ok = false;
+                failKind[why]++;
+            } else {
+                ++stepsOk;
+            }
+            if (g >= 4) {
+                const Point& end = next.atoms[1];
+                const double D = far.dis(end);
+                const Point& f1 = backward ? F.atoms[2] : F.atoms[0];
+                const Point& f2 = s[backward ? rpos + 1 : rpos - 1].atoms[1];
+                ++farSteps;
+                const char* fw = farTest(backward, g, D, f1.dis(end), f2.dis(end));
+                if (*fw) {
+                    okFar = false;
+                    failKind[fw]++;
+                } else {
+                    ++farOk;
+                }
+            }
+        }
+        ++loopsTotal;
+        if (ok) ++loopsOk;
+        if (ok && okFar) ++loopsOkFar;
+        auto& bl = byLength[l.length];
+        bl.first++;
+        if (ok && okFar) bl.second++;
+    }
+
+    // Side chains of the whole benchmark proteins.
+    long scAllTotal = 0, scAllOk = 0;
+    long scTypeTotal[20] = {}, scTypeOk[20] = {};
+    {
+        std::vector<std::string> files;
+        for (const Loop& l : loops)
+            if (std::find(files.begin(), files.end(), l.file) == files.end()) files.push_back(l.file);
+        for (const std::string& f : files) {
+            if (!s.readPdb(o.bench + "/" + f, {}, 0)) continue;
+            for (int p = 1; p <= s._numRes; ++p) {
+                const Residue& r = s[p];
+                if (r.type < 0 || r.type >= 20 || numChis(r.type) == 0) continue;
+                Point at[TRAIN_SLOTS];
+                uint16_t present = 0;
+                for (int j = 0; j < TRAIN_SLOTS; ++j)
+                    if (has(r, j)) {
+                        at[j] = Point(r.atoms[j].x, r.atoms[j].y, r.atoms[j].z);
+                        present |= static_cast<uint16_t>(1u << j);
+                    }
+                double chi[5];
+                if (chiAngles(r.type, at, present, chi) != numChis(r.type)) continue;
+                ++scAllTotal;
+                ++scTypeTotal[r.type];
+                if (rotamerCovered(lib, r.type, chi, 40.0)) ++scAllOk, ++scTypeOk[r.type];
+            }
+        }
+    }
+
+    // Top8000 agreement of the class-C tables.
+    struct RefCmp {
+        const char* name;
+        const char* file;
+        std::vector<int> types;
+    };
+    std::vector<RefCmp> refs = {{"general (no G, P, I, V; pre-Pro included here)", "rama8000-general-noGPIVpreP.data",
+                                 {ALA, CYS, ASP, GLU, PHE, HIS, LYS, LEU, MET, ASN, GLN, ARG, SER, THR, TRP, TYR}},
+                                {"glycine", "rama8000-gly-sym.data", {GLY}},
+                                {"trans-proline", "rama8000-transpro.data", {PRO}},
+                                {"Ile/Val", "rama8000-ileval-nopreP.data", {ILE, VAL}}};
+    std::ostringstream top;
+    for (const RefCmp& rc : refs) {
+        std::vector<double> grid;
+        if (!readTop8000(o.reference + "/Top8000_ramachandran_pct_contour_grids/" + rc.file, grid)) {
+            top << "| " << rc.name << " | reference grid not found | | | |\n";
+            continue;
+        }
+        std::vector<double> ours(TBINS * TBINS, 0.0);
+        for (int t : rc.types)
+            for (int k = 0; k < TBINS * TBINS; ++k) ours[k] += SMC::TorsionBins[t][2][k / TBINS][k % TBINS] / rc.types.size();
+        double sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
+        long n = 0, allowed = 0, allowedOk = 0, favoured = 0, favouredOk = 0;
+        for (int k = 0; k < TBINS * TBINS; ++k) {
+            if (grid[k] >= 0.0005) {
+                ++allowed;
+                if (ours[k] >= MIN_TORSION_PROB) ++allowedOk;
+                const double x = std::log(grid[k]), y = std::log(std::max(ours[k], 1e-12));
+                sx += x, sy += y, sxx += x * x, syy += y * y, sxy += x * y, ++n;
+            }
+            if (grid[k] >= 0.02) {
+                ++favoured;
+                if (ours[k] >= MIN_TORSION_PROB) ++favouredOk;
+            }
+        }
+        const double cov = sxy / n - (sx / n) * (sy / n);
+        const double corr = cov / std::sqrt((sxx / n - (sx / n) * (sx / n)) * (syy / n - (sy / n) * (sy / n)));
+        char buf[256];
+        std::snprintf(buf, sizeof buf, "| %s | %.3f | %ld | %s | %s |\n", rc.name, corr, n, pct(favouredOk, favoured).c_str(),
+                      pct(allowedOk, allowed).c_str());
+        top << buf;
+    }
+
+    std::ostringstream rep;
+    rep << "# Validation of the torsion-bin, distance and rotamer tables\n\n"
+        << "Generated by `lorvane-params validate` from the tables in `" << o.out << "/` on the benchmark loops of `" << o.bench
+        << "` (measurement only; no table is tuned on these loops). Tables are read with the program's loaders and queried with "
+           "the sampler's lookup rules on native coordinates.\n\n";
+    if (noLoop) rep << noLoop << " loop(s) could not be located in their structure file and were skipped.\n\n";
+    rep << "| measure | value | target |\n|---|---|---|\n";
+    rep << "| loop residues whose (phi, psi) bin has class-C probability >= 2e-5 | " << pct(ramaOk, ramaTotal) << " (" << ramaOk << " of "
+        << ramaTotal << ") | >= 99 % |\n";
+    rep << "| loops passing every marginal and conditional distance test of the alternating plan | " << pct(loopsOk, loopsTotal) << " ("
+        << loopsOk << " of " << loopsTotal << ") | >= 97 % |\n";
+    rep << "| ... and also the far-side check (gap >= 4) | " << pct(loopsOkFar, loopsTotal) << " (" << loopsOkFar << " of " << loopsTotal
+        << ") | |\n";
+    rep << "| growth steps passing the distance tests | " << pct(stepsOk, steps) << " (" << stepsOk << " of " << steps << ") | |\n";
+    rep << "| far-side checks passing | " << pct(farOk, farSteps) << " (" << farOk << " of " << farSteps << ") | |\n";
+    rep << "| loop side chains within 40 deg of a rotamer on every chi | " << pct(scLoopOk, scLoopTotal) << " (" << scLoopOk << " of "
+        << scLoopTotal << ") | >= 90 % |\n";
+    rep << "| all side chains of the benchmark proteins within 40 deg | " << pct(scAllOk, scAllTotal) << " (" << scAllOk << " of "
+        << scAllTotal << ") | >= 90 % |\n\n";
+    rep << "Failed distance tests by kind (MD1/MD2 marginal range/probability, CD1 degenerate conditional row, CD2/CD3 "
+           "conditional range/probability, FM/FC far-side marginal/conditional):";
+    if (failKind.empty()) rep << " none";
+    for (const auto& [k, v] : failKind) rep << " " << k << " " << v << ";";
+    rep << "\n\nLoops passing all distance tests including the far-side check, by loop length:";
+    for (const auto& [len, v] : byLength) rep << " " << len << ": " << v.second << "/" << v.first << ";";
+    rep << "\n\nTorsion-bin misses by residue type:";
+    bool anyMiss = false;
+    for (int t = 0; t < 20; ++t)
+        if (ramaFailByType[t]) rep << " " << Residue::Name1[t] << " " << ramaFailByType[t] << ";", anyMiss = true;
+    if (!anyMiss) rep << " none";
+    rep << "\n\nRotamer coverage of all benchmark side chains by type (within 40 deg):";
+    for (int t = 0; t < 20; ++t)
+        if (scTypeTotal[t]) rep << " " << Residue::Name1[t] << " " << pct(scTypeOk[t], scTypeTotal[t]) << ";";
+    rep << "\n\n## Agreement with the Top8000 Ramachandran grids (sanity check)\n\n"
+        << "Class-C tables (averaged over the listed types) against the Top8000 contour grids averaged into 5-degree bins. "
+           "Correlation of log densities over the cells inside the Top8000 'allowed' contour (grid value >= 0.0005); "
+           "share of 'favoured' (>= 0.02) and 'allowed' cells that our table keeps possible (>= 2e-5).\n\n"
+        << "| reference | log-density correlation | cells | favoured cells possible | allowed cells possible |\n|---|---|---|---|---|\n"
+        << top.str();
+    std::cout << rep.str();
+    if (!o.report.empty()) writeTable(o.report, rep.str());
+    return 0;
+}
+
+}  // namespace
+
+LORVANE_PARAMS_COMMAND("validate", "measure the torsion, distance and rotamer tables on the benchmark loops", cmdValidate, 0);
+
+}  // namespace paramsa
