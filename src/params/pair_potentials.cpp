@@ -316,17 +316,23 @@ void samplingTable(const PairCounts& c, const SamplingParams& p, SamplingTable& 
             int src = -1;
             for (int k = 0; k < NCAT; ++k) {
                 const uint32_t* h = &c.clashHist[(static_cast<size_t>(k) * NPAIRS + pi) * CLASH_NBINS];
+                const uint32_t* ph = &poolHist[(static_cast<size_t>(k) * NCP + cp) * CLASH_NBINS];
+                const uint64_t pn = poolTot[static_cast<size_t>(k) * NCP + cp];
                 uint64_t n = 0;
                 for (int b = 0; b < CLASH_NBINS; ++b) n += h[b];
                 double q;
                 int s = k;
                 if (n >= static_cast<uint64_t>(p.minCount)) {
                     q = lowQuantile(h, n, p.quantile);
-                } else {
-                    uint64_t pn = poolTot[static_cast<size_t>(k) * NCP + cp];
-                    if (pn < static_cast<uint64_t>(p.minCount)) continue;
-                    q = lowQuantile(&poolHist[(static_cast<size_t>(k) * NCP + cp) * CLASH_NBINS], pn, p.quantile);
+                } else if (pn >= static_cast<uint64_t>(p.minCount)) {
+                    // Too few pairs of this type pair: the class pair's quantile, unless the
+                    // pair's own closest observation lies further in.
+                    q = std::min(lowQuantile(ph, pn, p.quantile), lowQuantile(h, n, 0.0));
                     s = k + NCAT;
+                } else if (n > 0) {
+                    q = lowQuantile(h, n, 0.0);  // the closest observation
+                } else {
+                    continue;
                 }
                 double d = std::sqrt(q) - p.margin;
                 if (d < best) {

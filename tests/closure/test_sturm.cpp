@@ -44,6 +44,65 @@ Solved solve(const std::vector<double>& c) {
     return s;
 }
 
+// The root finder written plainly, one scalar sign-change count at a time.
+// The solver counts several points per pass in vector lanes; its roots must
+// be these, bit for bit.
+void plain_bisect(int np, const p* s, double min, double max, int atmin, int atmax, double* roots) {
+    const int nroot = atmin - atmax;
+    double mid = 0.0;
+    if (nroot == 1) {
+        if (evalpoly(s[0].ord, s[0].coef, max) != 0.0 && modrf(s[0].ord, s[0].coef, min, max, &roots[0])) return;
+        for (int its = 0; its < MAXIT; ++its) {
+            mid = (min + max) / 2.0;
+            const int atmid = numchanges(np, s, mid);
+            const double w = std::fabs(mid) > RELERROR ? (max - min) / mid : max - min;
+            if (std::fabs(w) < RELERROR) {
+                roots[0] = mid;
+                return;
+            }
+            if (atmin != atmid)
+                max = mid;
+            else
+                min = mid;
+        }
+        roots[0] = mid;
+        return;
+    }
+    for (int its = 0; its < MAXIT; ++its) {
+        mid = (min + max) / 2.0;
+        const int atmid = std::clamp(numchanges(np, s, mid), atmax, atmin);
+        const int n1 = atmin - atmid, n2 = atmid - atmax;
+        if (n1 != 0 && n2 != 0) {
+            plain_bisect(np, s, min, mid, atmin, atmid, roots);
+            plain_bisect(np, s, mid, max, atmid, atmax, roots + n1);
+            return;
+        }
+        if (n1 == 0)
+            min = mid;
+        else
+            max = mid;
+    }
+    for (int n = 0; n < nroot; ++n) roots[n] = mid;
+}
+
+std::vector<double> plain_solve(const std::vector<double>& c) {
+    p s[2 * STURM_MAX_ORDER];
+    const int ord = static_cast<int>(c.size()) - 1;
+    for (int k = 0; k <= ord; ++k) s[0].coef[k] = c[k];
+    const int np = buildsturm(ord, s);
+    int atmin, atmax;
+    if (numroots(np, s, &atmin, &atmax) == 0) return {};
+    double min = -1.0, max = 1.0;
+    for (int i = 0; numchanges(np, s, min) != atmin && i != 32; ++i) min *= 10.0;
+    atmin = numchanges(np, s, min);
+    for (int i = 0; numchanges(np, s, max) != atmax && i != 32; ++i) max *= 10.0;
+    atmax = numchanges(np, s, max);
+    if (atmin - atmax <= 0) return {};
+    std::vector<double> r(atmin - atmax);
+    plain_bisect(np, s, min, max, atmin, atmax, r.data());
+    return r;
+}
+
 TEST(Sturm, SquareRootOfTwo) {
     p sseq[2 * STURM_MAX_ORDER];
     sseq[0].coef[0] = -2.0;
@@ -139,6 +198,31 @@ TEST(Sturm, RandomRootsWithComplexPairs) {
         ASSERT_EQ(s.roots.size(), r.size()) << "case " << rep;
         for (size_t i = 0; i < r.size(); ++i) EXPECT_NEAR(s.roots[i], r[i], 1e-8 * (1.0 + std::fabs(r[i])));
     }
+}
+
+TEST(Sturm, SameRootsAsPlainScalarSolver) {
+    // Random degree-16 polynomials (the closure's case, full-length Sturm
+    // sequences) and lower degrees with short sequences.
+    std::mt19937 rng(4242);
+    std::uniform_real_distribution<double> U(-3.0, 3.0);
+    int compared = 0;
+    testing::internal::CaptureStdout();  // wild cases may not bracket
+    for (int rep = 0; rep < 2000; ++rep) {
+        const int deg = rep % 5 == 0 ? 3 + rep % 13 : 16;
+        std::vector<double> c(deg + 1);
+        for (double& x : c) x = U(rng) * std::pow(10.0, static_cast<int>(rng() % 3) - 1);
+        double roots[STURM_MAX_ORDER];
+        int n = -1;
+        solve_sturm(deg, &n, c.data(), roots);
+        const std::vector<double> ref = plain_solve(c);
+        ASSERT_EQ(n, static_cast<int>(ref.size())) << "case " << rep;
+        for (int i = 0; i < n; ++i) {
+            ASSERT_EQ(roots[i], ref[i]) << "case " << rep << " root " << i;
+            ++compared;
+        }
+    }
+    testing::internal::GetCapturedStdout();
+    EXPECT_GT(compared, 2000);
 }
 
 TEST(Sturm, RootsInsideUnitIntervalNeedNoWidening) {

@@ -69,7 +69,8 @@ TEST(PrepGrow, ForwardClassificationOnRas) {
     for (int r = ls; r < le; ++r)
         for (int k = 0; k < s[r].numAtoms; ++k) EXPECT_FALSE(anyListHas(g, s[r].atoms[k])) << "residue " << r << " slot " << k;
     for (int k = 0; k < s[le].numAtoms; ++k) {
-        if (k != C_ && k != O_) EXPECT_FALSE(anyListHas(g, s[le].atoms[k])) << "end residue slot " << k;
+        if (k == C_ || k == O_) continue;
+        EXPECT_FALSE(anyListHas(g, s[le].atoms[k])) << "end residue slot " << k;
     }
     // Fixed neighbours and moving atoms of forward growth.
     EXPECT_TRUE(samePoint(g.fixedPos[1], s[ls].atoms[N_].x, s[ls].atoms[N_].y, s[ls].atoms[N_].z));

@@ -1,0 +1,105 @@
+// Throughput of the growth step on H-Ras loop 45-52 (examples/5p21.pdb):
+// the first three steps of the alternating plan (forward 45, backward 52,
+// forward 46) with 1 and 2 threads. Between steps child 0 of every seed is
+// committed as that seed's path, so later steps rebuild real partial loops.
+//
+// usage: bench_growth_step [seeds] [data root]   (defaults: 400, the source tree)
+// The data root is the folder holding data/ with the sampling tables.
+#include <omp.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <set>
+#include <string>
+
+#include "growth/grow_one.h"
+#include "growth/seed_buffers.h"
+#include "growth/smc.h"
+#include "model/atom.h"
+#include "model/residue.h"
+#include "model/structure.h"
+#include "potentials/pf.h"
+
+namespace {
+
+void commitFirstChild(int step, int seeds) {
+    for (int i = 0; i < seeds; ++i) {
+        int src = i;
+        if (childRecord(src, 0)[5] > 50.0f)
+            for (src = 0; src < seeds && childRecord(src, 0)[5] > 50.0f; ++src) {
+            }
+        if (src == seeds) src = i;
+        for (int j = 0; j < step && src != i; ++j) std::copy_n(pathRecord(tempFrag, j, src), PATH_FIELDS, pathRecord(tempFrag, j, i));
+        std::copy_n(childRecord(src, 0), PATH_FIELDS, pathRecord(tempFrag, step, i));
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int seeds = argc > 1 ? std::atoi(argv[1]) : 400;
+    const std::string root = argc > 2 ? argv[2] : LORVANE_SOURCE_DIR;
+    if (chdir(root.c_str()) != 0) {
+        std::cout << "cannot enter " << root << std::endl;
+        return 1;
+    }
+    Atom::vdw_adj = 1.0;
+    Atom::InitPar("data/atomProp2.txt", "./");
+    Residue::InitMap();
+    Residue::InitPar("data/atomProp2.txt", "./", 0);
+    PF::InitPar("data/param/1.txt", "./", 0, 1);
+    SMC::LoadJointMarginal("data/joint.distance.txt");
+    SMC::LoadJointMarginalB("data/joint.distance.backward.txt");
+    SMC::LoadJointCond("data/joint.distance.conditional.txt");
+    SMC::LoadJointCondB("data/joint.distance.conditional.backward.txt");
+    SMC::LoadTorsionBBbin("data/phipsi.bb.txt");
+    PF::LoadSimplRot("data/newsimplRot.txt");
+
+    Structure protein(MAX_RESIDUES);
+    if (!protein.readPdb(std::string(LORVANE_SOURCE_DIR) + "/examples/5p21.pdb", std::set<std::string>(), 0)) return 1;
+    int ls = -1, le = -1;
+    for (int i = 1; i < protein._numRes; ++i) {
+        if (protein[i].pdbNum == 45) ls = i;
+        if (protein[i].pdbNum == 52) le = i;
+    }
+    SMC smc(1);
+    smc.work = protein;
+    smc.native = protein;
+    smc.structs[0] = protein;
+    smc.growMode = 1;
+    smc.numSeeds = std::max(seeds, 100);
+    smc.loopStart = ls;
+    smc.loopEnd = le;
+    PF::numMP = 2;
+    smc.prepare();
+    Structure& s = smc.structs[0];
+
+    std::printf("\nH-Ras 45-52, %d seeds per step, 72 x 72 = %d bins per seed\n", seeds, NUM_CAND);
+    std::printf("%-4s %-4s %-8s %7s %9s %10s %16s %8s %6s\n", "step", "res", "dir", "threads", "time s", "seeds/s", "bins/s per core",
+                "speedup", "dead");
+    for (int step = 0; step < 3; ++step) {
+        double t1 = 0.0;
+        for (int threads : {1, 2}) {
+            PF::numMP = threads;
+            double best = 1e30;
+            int dead = 0;
+            for (int rep = 0; rep < 2; ++rep) {
+                std::srand(1000 + step);
+                SMC::curLoops = seeds;
+                PF::chi1SD = 0.17;
+                const double t0 = omp_get_wtime();
+                dead = smc.grow_oneF(s, growOrder[step], growrPos[step], step, growDir[step], false, false);
+                best = std::min(best, omp_get_wtime() - t0);
+            }
+            if (threads == 1) t1 = best;
+            std::printf("%-4d %-4d %-8s %7d %9.3f %10.1f %16.3g %8.2f %6d\n", step, protein[growOrder[step]].pdbNum,
+                        growDir[step] ? "backward" : "forward", threads, best, seeds / best, double(seeds) * NUM_CAND / best / threads,
+                        t1 / best, dead);
+        }
+        commitFirstChild(step, seeds);
+    }
+    return 0;
+}

@@ -1,0 +1,162 @@
+// Side-chain refinement: the one-residue energy with its clash penalties,
+// the minimiser, and the refinement sweep.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "filter/filter.h"
+#include "potentials/atom_tables.h"
+#include "potentials/pf.h"
+
+namespace {
+
+constexpr int T_OG = 40, T_C = 41, T_N = 42, T_CB = 43, T_O = 44, T_H = 45;
+
+// Residues 1 GLY, 2 SER (the residue scored), 3 ALA. Every atom used is numbered and typed.
+class OneResidue : public ::testing::Test {
+protected:
+    Structure s{3};
+    void SetUp() override {
+        saveMaxd2 = PF::MAXDIS2;
+        saveBins = PF::BINSPERA;
+        PF::MAXDIS2 = 64.0;
+        PF::BINSPERA = 10.0;
+        const int types[4] = {0, GLY, SER, ALA};
+        int g = 0;
+        for (int r = 1; r <= 3; ++r) {
+            s[r].type = static_cast<int16_t>(types[r]);
+            for (int k = 0; k < 30; ++k) atomcountmap[r][k] = -1;
+            for (int k = 0; k <= Residue::lastDFire[types[r]]; ++k) {
+                if (types[r] == GLY && k == 5) continue;
+                atomcountmap[r][k] = g;
+                revatomcountmap[g][0] = r;
+                revatomcountmap[g][1] = k;
+                dftype[g] = k == 0 ? T_N : k == 2 ? T_C : k == 3 ? T_O : k == 5 ? T_CB : k == 4 ? T_H : k == 6 ? T_OG : 30;
+                s[r].atoms[k].type = 1;
+                s[r].atoms[k].x = 100.0f + 10.0f * k;  // far from everything unless a test moves it
+                s[r].atoms[k].y = 100.0f * r;
+                ++g;
+            }
+        }
+        numatom = g;
+        s[2].atoms[6].x = s[2].atoms[6].y = s[2].atoms[6].z = 0.0f;  // OG at the origin
+    }
+    void TearDown() override {
+        for (auto [a, b, bin] : touched) PF::Etable[a][b][bin] = 0.0;
+        PF::LJclash[T_OG][T_N] = PF::LJclash[T_OG][T_O] = PF::LJclash[T_OG][T_C] = 0.0;
+        PF::MAXDIS2 = saveMaxd2;
+        PF::BINSPERA = saveBins;
+    }
+    void setTable(int a, int b, int bin, double v) {
+        PF::Etable[a][b][bin] = v;
+        touched.push_back({a, b, bin});
+    }
+    void place(int r, int k, float x) {
+        s[r].atoms[k].x = x;
+        s[r].atoms[k].y = 0.0f;
+        s[r].atoms[k].z = 0.0f;
+    }
+    std::vector<std::array<int, 3>> touched;
+    double saveMaxd2 = 0, saveBins = 0;
+};
+
+}  // namespace
+
+TEST_F(OneResidue, PairTermSumsTheNeighbourTriples) {
+    place(3, 5, 3.0f);  // CB of residue 3 at d^2 = 9: bin 90
+    setTable(T_OG, T_CB, 90, -1.5);
+    const int neigh[3] = {3, 5, T_CB};
+    EXPECT_DOUBLE_EQ(oneResSC(s, 2, neigh, 1), -1.5);
+    // The adjacent residue itself is only tested for clashes, not summed.
+    EXPECT_DOUBLE_EQ(oneResSC(s, 2, neigh, 0), 0.0);
+    // At d^2 = MAXDIS2 nothing is added.
+    place(3, 5, 8.0f);
+    setTable(T_OG, T_CB, 640 - 1, -7.0);
+    EXPECT_DOUBLE_EQ(oneResSC(s, 2, neigh, 1), 0.0);
+}
+
+TEST_F(OneResidue, AdjacentClashesCostThePenalty) {
+    place(1, 2, 2.0f);  // C of residue 1 at d^2 = 4: bin 40
+    setTable(T_OG, T_C, 40, 10.5);
+    EXPECT_DOUBLE_EQ(oneResSC(s, 2, nullptr, 0), 12345.0);
+    // 9.5 is not a clash, and clash tests add nothing else.
+    setTable(T_OG, T_C, 40, 9.5);
+    EXPECT_DOUBLE_EQ(oneResSC(s, 2, nullptr, 0), 0.0);
+    // Residue 3's amide H (slot 4) is never tested.
+    setTable(T_OG, T_C, 40, 0.0);
+    place(3, 4, 1.0f);
+    setTable(T_OG, T_H, 10, 50.0);
+    EXPECT_DOUBLE_EQ(oneResSC(s, 2, nullptr, 0), 0.0);
+    // Residue 3's CB is.
+    place(3, 5, 1.0f);
+    setTable(T_OG, T_CB, 10, 50.0);
+    EXPECT_DOUBLE_EQ(oneResSC(s, 2, nullptr, 0), 12345.0);
+    // A penalty alone exceeds the acceptance limit of the refinement.
+    EXPECT_GT(oneResSC(s, 2, nullptr, 0), 1000.0);
+}
+
+TEST_F(OneResidue, OwnBackboneClashesAndProline) {
+    place(2, 0, 1.0f);  // own N at d^2 = 1
+    PF::LJclash[T_OG][T_N] = 2.0;
+    EXPECT_DOUBLE_EQ(oneResSC(s, 2, nullptr, 0), 12345.0);
+    place(2, 3, -1.2f);  // own O at d^2 = 1.44
+    PF::LJclash[T_OG][T_O] = 1.5;
+    EXPECT_DOUBLE_EQ(oneResSC(s, 2, nullptr, 0), 2 * 12345.0);
+    PF::LJclash[T_OG][T_N] = 0.5;
+    PF::LJclash[T_OG][T_O] = 1.44;  // d^2 must be below the clash distance
+    EXPECT_DOUBLE_EQ(oneResSC(s, 2, nullptr, 0), 0.0);
+
+    // A proline is exempt from the own-backbone test and from the preceding C.
+    PF::LJclash[T_OG][T_N] = 2.0;
+    place(1, 2, 2.0f);
+    setTable(T_OG, T_C, 40, 10.5);
+    s[2].type = PRO;  // slot 6 (CG) keeps its number
+    EXPECT_DOUBLE_EQ(oneResSC(s, 2, nullptr, 0), 0.0);
+    s[2].type = SER;
+    EXPECT_DOUBLE_EQ(oneResSC(s, 2, nullptr, 0), 2 * 12345.0);
+}
+
+TEST(ShakeSCF, GlycineAndAlanineLoopsNeedNothing) {
+    Structure s(6);
+    const int types[7] = {0, ALA, GLY, ALA, GLY, GLY, ALA};
+    for (int r = 1; r <= 6; ++r) {
+        s[r].type = static_cast<int16_t>(types[r]);
+        s[r].chi[0] = 1.25;
+    }
+    SMC smc(1);
+    EXPECT_TRUE(smc.shakeSCF(s, 2, 5));
+    EXPECT_TRUE(smc.shakeSCF(s, 5, 2));  // empty range
+    for (int r = 1; r <= 6; ++r) EXPECT_EQ(s[r].chi[0], 1.25);
+}
+
+namespace {
+
+void shifted(double* p, double* hx, int m, int n, void*) {
+    for (int k = 0; k < n; ++k) hx[k] = p[k] - (k + 1.5);
+}
+
+// The refinement's pattern: m identical residuals, all equal to an energy, target -10000.
+void bowl(double* p, double* hx, int m, int n, void*) {
+    const double e = (p[0] - 1.0) * (p[0] - 1.0) + 2.0 * (p[1] + 0.5) * (p[1] + 0.5);
+    for (int k = 0; k < n; ++k) hx[k] = e;
+}
+
+}  // namespace
+
+TEST(LevenbergMarquardt, SolvesLinearResidualsAndLowersTheEnergy) {
+    const double opts[5] = {0.01, 1e-10, 1e-10, 1e-20, 0.01};
+    double p[3] = {10, -4, 0};
+    const double zero[3] = {0, 0, 0};
+    lmMinimise(shifted, p, zero, 3, 3, 15, opts, nullptr);
+    EXPECT_NEAR(p[0], 1.5, 1e-6);
+    EXPECT_NEAR(p[1], 2.5, 1e-6);
+    EXPECT_NEAR(p[2], 3.5, 1e-6);
+
+    double q[2] = {3.0, 1.0};
+    const double target[2] = {-10000, -10000};
+    const double e0 = 4.0 + 2.0 * 2.25;
+    const int iters = lmMinimise(bowl, q, target, 2, 2, 15, opts, nullptr);
+    EXPECT_LE(iters, 15);
+    const double e1 = (q[0] - 1) * (q[0] - 1) + 2 * (q[1] + 0.5) * (q[1] + 0.5);
+    EXPECT_LT(e1, 0.1 * e0);
+}
