@@ -6,7 +6,6 @@
 #include "closure/sturm.h"
 
 #include <cmath>
-#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -15,6 +14,14 @@
 #include <string>
 
 #include "model/errors.h"
+
+// Every Horner evaluation here, scalar or in vector lanes, must round the same
+// way whatever the build flags (-march=native would fuse multiply and add).
+#if defined(__GNUC__) && !defined(__clang__)
+#define NO_CONTRACT __attribute__((optimize("fp-contract=off")))
+#else
+#define NO_CONTRACT
+#endif
 
 constinit thread_local int MAXIT = 100;
 constinit thread_local int MAX_ITER_SECANT = 20;
@@ -36,7 +43,6 @@ inline int count_changes(int np, const double* f) {
     }
     return changes;
 }
-
 
 // The sequence transposed for counting: t[k] holds the coefficients of x^k
 // of all members side by side, zero above each member's degree. Horner on a
@@ -63,7 +69,7 @@ void make_table(int np, const p* sseq, SturmTable& T) {
     }
 }
 
-int changes_at(const SturmTable& T, double a) {
+NO_CONTRACT int changes_at(const SturmTable& T, double a) {
     v2d f[NVEC];
     for (int j = 0; j < NVEC; ++j) f[j] = v2d{0.0, 0.0};
     const v2d av = {a, a};
@@ -77,76 +83,15 @@ int changes_at(const SturmTable& T, double a) {
     return count_changes(T.np, v);
 }
 
-
-// The usual shape of a degree-16 sequence: 17 members of degrees 16, 15, ..., 0.
-bool full_shape(int np, const p* sseq) {
-    if (np != STURM_MAX_ORDER) return false;
-    for (int m = 0; m <= np; ++m)
-        if (sseq[m].ord != STURM_MAX_ORDER - m) return false;
-    return true;
-}
-
-// Several points at once: every lane runs plain Horner on each member at its
-// own x, so each lane's count is exactly numchanges at that x. Bisection can
-// then count at the midpoint and at the midpoints it may visit next in one
-// pass (the vector lanes are free, the Horner chains' latency is not).
-// Multiply and add stay separate instructions: AVX-512 brings FMA with it, and
-// a fused step would round differently from the scalar Horner.
+// Four points at once: every lane runs plain Horner on each member at its own
+// x, so each lane's count is exactly numchanges at that x. Bisection counts at
+// the midpoint and, in the same pass, at the midpoints it may visit next: the
+// lanes come almost free, the latency of the Horner chains does not. (Eight
+// AVX-512 lanes, three levels ahead, measured no faster.)
 #if defined(__x86_64__) && defined(__GNUC__)
 #define LORVANE_STURM_SIMD 1
 
-__attribute__((target("avx512f"), optimize("fp-contract=off"))) void counts8(int np, const p* sseq,
-                                                                             const double* xs, int* out) {
-    const __m512d x = _mm512_loadu_pd(xs);
-    const __m512d zero = _mm512_setzero_pd();
-    const __m512i one = _mm512_set1_epi64(1);
-    __m512i cnt = _mm512_setzero_si512();
-    __m512d prev = zero;
-    for (int m = 0; m <= np; ++m) {
-        const p& s = sseq[m];
-        __m512d f = _mm512_set1_pd(s.coef[s.ord]);
-        for (int k = s.ord - 1; k >= 0; --k) f = _mm512_add_pd(_mm512_mul_pd(x, f), _mm512_set1_pd(s.coef[k]));
-        if (m > 0) {
-            const __mmask8 change = _mm512_cmp_pd_mask(prev, zero, _CMP_EQ_OQ) |
-                                    _mm512_cmp_pd_mask(_mm512_mul_pd(prev, f), zero, _CMP_LT_OQ);
-            cnt = _mm512_mask_add_epi64(cnt, change, cnt, one);
-        }
-        prev = f;
-    }
-    long long c[8];
-    _mm512_storeu_si512(c, cnt);
-    for (int i = 0; i < 8; ++i) out[i] = static_cast<int>(c[i]);
-}
-
-// Powers outermost, members innermost, fully unrolled: the 17 Horner chains
-// of a full-shape sequence sit in registers and advance side by side.
-__attribute__((target("avx512f"), optimize("fp-contract=off"))) void counts8_full(const p* sseq, const double* xs,
-                                                                                  int* out) {
-    constexpr int N = STURM_MAX_ORDER;
-    const __m512d x = _mm512_loadu_pd(xs);
-    __m512d f[N + 1];
-#pragma GCC unroll 17
-    for (int k = N; k >= 0; --k) {
-#pragma GCC unroll 17
-        for (int m = 0; m < N - k; ++m) f[m] = _mm512_add_pd(_mm512_mul_pd(x, f[m]), _mm512_set1_pd(sseq[m].coef[k]));
-        f[N - k] = _mm512_set1_pd(sseq[N - k].coef[k]);  // member N-k starts at its leading coefficient
-    }
-    const __m512d zero = _mm512_setzero_pd();
-    const __m512i one = _mm512_set1_epi64(1);
-    __m512i cnt = _mm512_setzero_si512();
-#pragma GCC unroll 16
-    for (int m = 1; m <= N; ++m) {
-        const __mmask8 change = _mm512_cmp_pd_mask(f[m - 1], zero, _CMP_EQ_OQ) |
-                                _mm512_cmp_pd_mask(_mm512_mul_pd(f[m - 1], f[m]), zero, _CMP_LT_OQ);
-        cnt = _mm512_mask_add_epi64(cnt, change, cnt, one);
-    }
-    long long c[8];
-    _mm512_storeu_si512(c, cnt);
-    for (int i = 0; i < 8; ++i) out[i] = static_cast<int>(c[i]);
-}
-
-__attribute__((target("avx2"), optimize("fp-contract=off"))) void counts4(int np, const p* sseq,
-                                                                          const double* xs, int* out) {
+__attribute__((target("avx2"))) NO_CONTRACT void counts4(int np, const p* sseq, const double* xs, int* out) {
     const __m256d x = _mm256_loadu_pd(xs);
     const __m256d zero = _mm256_setzero_pd();
     const __m256i one = _mm256_set1_epi64x(1);
@@ -168,74 +113,61 @@ __attribute__((target("avx2"), optimize("fp-contract=off"))) void counts4(int np
     for (int i = 0; i < 4; ++i) out[i] = static_cast<int>(c[i]);
 }
 
-// Lanes of the widest vector unit present.
-int simd_width() {
-    static const int w = __builtin_cpu_supports("avx512f") ? 8 : __builtin_cpu_supports("avx2") ? 4 : 1;
-    return w;
+bool have_avx2() {
+    static const bool yes = __builtin_cpu_supports("avx2");
+    return yes;
 }
 #else
-int simd_width() { return 1; }
+bool have_avx2() { return false; }
 #endif
 
 // Sign-change counts of one sequence. With vector lanes, a count also
 // evaluates the points the caller may ask for next and keeps that pass.
 class Counter {
 public:
-    Counter(int np, const p* sseq) : np_(np), sseq_(sseq), width_(simd_width()), full_(full_shape(np, sseq)) {
-        if (width_ == 1) make_table(np, sseq, table_);
-        for (int i = 0; i < 8; ++i) cx_[i] = NAN;  // matches no point
+    Counter(int np, const p* sseq) : np_(np), sseq_(sseq), simd_(have_avx2()) {
+        if (!simd_) make_table(np, sseq, table_);
+        for (double& x : cx_) x = NAN;  // matches no point
     }
 
-    // Count at x; on a miss also at the other points given (up to the vector width).
+    // Count at x; on a miss also at up to three of the other points given.
     int at(double x, const double* extra = nullptr, int nextra = 0) {
-        if (width_ == 1) return changes_at(table_, x);
-        for (int i = 0; i < 8; ++i)
+        if (!simd_) return changes_at(table_, x);
+        for (int i = 0; i < LANES; ++i)
             if (cx_[i] == x) return cc_[i];
         cx_[0] = x;
         int n = 1;
-        for (int i = 0; i < nextra && n < width_; ++i) cx_[n++] = extra[i];
-        for (int i = n; i < width_; ++i) cx_[i] = x;
-        evaluate(cx_, cc_);
+        for (int i = 0; i < nextra && n < LANES; ++i) cx_[n++] = extra[i];
+        for (int i = n; i < LANES; ++i) cx_[i] = x;
+#ifdef LORVANE_STURM_SIMD
+        counts4(np_, sseq_, cx_, cc_);
+#endif
         return cc_[0];
     }
 
-    // Count at the bisection midpoint (min + max) / 2, evaluating along with
-    // it the midpoints of the next two bisection levels on either side.
+    // Count at the bisection midpoint (min + max) / 2, along with the two
+    // midpoints of the next level and one of the level after.
     int at_mid(double min, double max) {
         const double mid = (min + max) / 2.0;
-        if (width_ == 1) return changes_at(table_, mid);
+        if (!simd_) return changes_at(table_, mid);
         const double c0 = (min + mid) / 2.0, c1 = (mid + max) / 2.0;
-        const double ext[6] = {c0, c1, (min + c0) / 2.0, (c0 + mid) / 2.0, (mid + c1) / 2.0, (c1 + max) / 2.0};
-        return at(mid, ext, 6);
+        const double ext[3] = {c0, c1, (min + c0) / 2.0};
+        return at(mid, ext, 3);
     }
 
 private:
-    void evaluate(const double* xs, int* cs) {
-#ifdef LORVANE_STURM_SIMD
-        if (width_ == 8 && full_)
-            counts8_full(sseq_, xs, cs);
-        else if (width_ == 8)
-            counts8(np_, sseq_, xs, cs);
-        else
-            counts4(np_, sseq_, xs, cs);
-#else
-        (void)xs;
-        (void)cs;
-#endif
-    }
-
+    static constexpr int LANES = 4;
     int np_;
     const p* sseq_;
-    int width_;
-    bool full_;
+    bool simd_;
     SturmTable table_;
-    double cx_[8];  // points of the last pass and their counts
-    int cc_[8];
+    double cx_[LANES];  // points of the last pass and their counts
+    int cc_[LANES];
 };
 
 }  // namespace
 
-double evalpoly(int ord, const double* coef, double x) {
+NO_CONTRACT double evalpoly(int ord, const double* coef, double x) {
     const double* fp = coef + ord;
     double f = *fp;
     for (fp--; fp >= coef; fp--) f = x * f + *fp;
@@ -303,7 +235,7 @@ int numchanges(int np, const p* sseq, double a) {
     return count_changes(np, f);
 }
 
-int modrf(int ord, const double* coef, double a, double b, double* val) {
+NO_CONTRACT int modrf(int ord, const double* coef, double a, double b, double* val) {
     double fa = evalpoly(ord, coef, a);
     double fb = evalpoly(ord, coef, b);
     if (fa * fb > 0.0 || MAX_ITER_SECANT < 1) return 0;

@@ -457,7 +457,7 @@ inline double calc_t1(double t0, double t2) {
 // by 1e-6..0.3 rad, and near-double roots of the eliminant carry ~1e-7 error
 // in t0 itself. Each closure equation divided by (1 + t_a^2)(1 + t_b^2) is the
 // error in the cosine of one residue's N-CA-C angle, so it measures the damage
-// directly. Above TANGENT_TOL (cosine error; ~7-13% of closures) t2 and t1 are
+// directly. Above TANGENT_TOL (cosine error; about one closure in eight) t2, t1 are
 // re-solved from equations 2 and 0 at t0, keeping the pair that best satisfies
 // equation 1, and then polished by Newton on all three equations. Closures
 // within the tolerance keep the closed-form values untouched.

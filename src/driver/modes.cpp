@@ -4,6 +4,7 @@
 #include <set>
 #include <string>
 
+#include "evaluate/evaluate.h"
 #include "growth/smc.h"
 #include "model/structure.h"
 #include "potentials/pf.h"
@@ -65,7 +66,21 @@ int runEnergyMode(const RunOptions&) {
     return 1;
 }
 
-int runCompareMode(const RunOptions&) {
-    std::cout << "The compare mode is not available yet in this build." << std::endl;
-    return 1;
+int runCompareMode(const RunOptions& opt) {
+    Structure protein(MAX_RESIDUES);
+    if (!protein.readPdb(opt.pdbFile, std::set<std::string>(), 0)) return 1;  // the reader has named the problem
+    SMC smc(1);
+    smc.native = protein;
+    int start = -1, end = -1;
+    if (!resolveLoopByPdbNumber(smc.native, opt.startRes, opt.endRes, start, end)) {
+        std::cout << "Could not find startind or ending PDB index" << std::endl;
+        return 1;
+    }
+    smc.loopStart = start;
+    smc.loopEnd = end;
+    smc.work.init(MAX_RESIDUES);
+    SMC::LoopID = opt.protName + "_" + std::to_string(opt.startRes) + "_" + std::to_string(opt.endRes);
+    smc.work.evalLoops(opt.scoreFile, std::set<std::string>(), 0, start, end, smc.native, opt.dumpDis);
+    if (!opt.funnelPlot.empty()) writeFunnelPlot(opt.funnelPlot, SMC::LoopID, lastDecoyEvaluation());
+    return 0;
 }

@@ -89,6 +89,8 @@ void scoreSeed(FilterShared& sh, GrowOne& g, FilterWork& w, int i) {
         w.seedSerial = 1;
     }
     const uint32_t serial = w.seedSerial;
+    // Event counts of this seed, added to the shared counters once at its end.
+    long nb1 = 0, nb2 = 0, nc1 = 0, ne1 = 0, ne2 = 0, ne3 = 0;
 
     double S6 = 0, S9 = 0, S10 = 0;
     for (int j = 0; j < step; ++j) {
@@ -194,9 +196,9 @@ void scoreSeed(FilterShared& sh, GrowOne& g, FilterWork& w, int i) {
             }
             double b = 0.0;
             const double v = vdw_bbsc(s, pos, start, end, b);
-            sh.e2.fetch_add(1, std::memory_order_relaxed);
-            if (b > scCut) sh.b1.fetch_add(1, std::memory_order_relaxed);
-            if (v > scCut) sh.b2.fetch_add(1, std::memory_order_relaxed);
+            ++ne2;
+            if (b > scCut) ++nb1;
+            if (v > scCut) ++nb2;
 
             if (plain) {
                 if (M >= COMBINATIONS) break;
@@ -218,15 +220,15 @@ void scoreSeed(FilterShared& sh, GrowOne& g, FilterWork& w, int i) {
                     vdw_scsc(s, pos, start, end, sc);
                     w.clashCache[cell] = static_cast<float>(sc);
                     w.clashStamp[cell] = serial;
-                    sh.e3.fetch_add(1, std::memory_order_relaxed);
-                    if (sc > scCut) sh.c1.fetch_add(1, std::memory_order_relaxed);
+                    ++ne3;
+                    if (sc > scCut) ++nc1;
                 }
                 double e = w.rotE[r] + b + sc;
                 if (finalStep) {
                     if (!w.oneDone[r]) {
                         w.oneVal[r] = vdw_onebbsc(s, pos, c);
                         w.oneDone[r] = 1;
-                        sh.e1.fetch_add(1, std::memory_order_relaxed);
+                        ++ne1;
                     }
                     e += w.oneVal[r];
                 }
@@ -317,6 +319,12 @@ void scoreSeed(FilterShared& sh, GrowOne& g, FilterWork& w, int i) {
         }
         (*sh.dev)[id] = dev;
     }
+    sh.b1 += nb1;
+    sh.b2 += nb2;
+    sh.c1 += nc1;
+    sh.e1 += ne1;
+    sh.e2 += ne2;
+    sh.e3 += ne3;
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include <cmath>
 #include <ctime>
 #include <iostream>
-#include <unordered_map>
 
 #include "filter/filter.h"
 #include "growth/seed_buffers.h"
@@ -32,7 +31,9 @@ std::vector<int> siblingFilter(const std::vector<int>& ranked, double T) {
     std::vector<int> kept;
     kept.reserve(ranked.size());
     // Accepted sibling indices per parent seed.
-    std::unordered_map<int, std::vector<int>> accepted;
+    int maxParent = -1;
+    for (int id : ranked) maxParent = std::max(maxParent, id / CHILDREN);
+    std::vector<std::vector<int>> accepted(maxParent + 1);
     for (int id : ranked) {
         const int p = id / CHILDREN, k = id % CHILDREN;
         std::vector<int>& acc = accepted[p];
@@ -58,10 +59,12 @@ std::vector<int> perSeedCap(const std::vector<int>& ranked, int maxLoop, int nre
     const long long limit = 10LL * maxLoop;
     if (!(limit < 999999 && nrep < 106)) return ranked;
     std::vector<int> kept;
-    std::unordered_map<int, int> perParent;
+    int maxParent = -1;
+    for (int id : ranked) maxParent = std::max(maxParent, id / CHILDREN);
+    std::vector<int> perParent(maxParent + 1);
     auto pass = [&] {
         cap = static_cast<int>(std::floor(cap * 0.95));
-        perParent.clear();
+        std::fill(perParent.begin(), perParent.end(), 0);
         kept.clear();
         for (int id : ranked) {
             int& n = perParent[id / CHILDREN];

@@ -25,7 +25,8 @@ const char* kCommonOptions =
     "  --bench DIR       benchmark loops (validate only)           [../shared/structures/bench]\n"
     "  --reference DIR   Top8000 grids (validate only)             [../shared/structures/reference/top8000]\n"
     "  --report FILE     validation report (validate only)         [docs/validation-params.md]\n"
-    "  --no-dssp         classes from phi/psi instead of mkdssp (tests only)\n";
+    "  --no-dssp         classes from phi/psi instead of mkdssp (tests only)\n"
+    "  --cache FILE      binary copy of the loaded training set, reused when still valid (development)\n";
 
 void usage() {
     std::cout << "usage: lorvane-params <command> [options]\n\ncommands:\n";

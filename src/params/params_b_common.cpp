@@ -221,4 +221,47 @@ bool readMaybeGz(const std::string& path, std::string& text) {
     return ok;
 }
 
+bool weightedLeastSquares(const std::vector<double>& X, const std::vector<double>& y, const std::vector<double>& w, int k,
+                          std::vector<double>& beta) {
+    const size_t rows = y.size();
+    beta.assign(static_cast<size_t>(k), 0.0);
+    if (rows == 0 || k <= 0) return false;
+    std::vector<double> scale(static_cast<size_t>(k), 0.0);
+    for (size_t r = 0; r < rows; ++r)
+        for (int c = 0; c < k; ++c) scale[c] = std::max(scale[c], std::fabs(X[r * k + c]));
+    for (double& s : scale)
+        if (s == 0) s = 1;
+    std::vector<double> A(static_cast<size_t>(k) * (k + 1), 0.0);
+    double trace = 0;
+    for (size_t r = 0; r < rows; ++r) {
+        if (w[r] <= 0) continue;
+        for (int a = 0; a < k; ++a) {
+            const double xa = X[r * k + a] / scale[a];
+            for (int b = 0; b < k; ++b) A[a * (k + 1) + b] += w[r] * xa * X[r * k + b] / scale[b];
+            A[a * (k + 1) + k] += w[r] * xa * y[r];
+        }
+    }
+    for (int a = 0; a < k; ++a) trace += A[a * (k + 1) + a];
+    if (trace <= 0) return false;
+    for (int a = 0; a < k; ++a) A[a * (k + 1) + a] += 1e-12 * trace;
+    // Gaussian elimination with partial pivoting.
+    for (int c = 0; c < k; ++c) {
+        int piv = c;
+        for (int r = c + 1; r < k; ++r)
+            if (std::fabs(A[r * (k + 1) + c]) > std::fabs(A[piv * (k + 1) + c])) piv = r;
+        if (piv != c)
+            for (int m = 0; m <= k; ++m) std::swap(A[c * (k + 1) + m], A[piv * (k + 1) + m]);
+        const double d = A[c * (k + 1) + c];
+        if (d == 0) return false;
+        for (int r = 0; r < k; ++r) {
+            if (r == c) continue;
+            const double f = A[r * (k + 1) + c] / d;
+            if (f == 0) continue;
+            for (int m = c; m <= k; ++m) A[r * (k + 1) + m] -= f * A[c * (k + 1) + m];
+        }
+    }
+    for (int c = 0; c < k; ++c) beta[c] = A[c * (k + 1) + k] / A[c * (k + 1) + c] / scale[c];
+    return true;
+}
+
 }  // namespace paramsb

@@ -126,4 +126,10 @@ inline double shrinkRatio(double obs, double expected, double prior, double m) {
     return (obs + m * prior) / (expected + m);
 }
 
+// Weighted linear least squares: minimises sum_r w[r] (y[r] - X[r] . beta)^2 over k coefficients
+// (X row-major, rows x k). Columns are scaled before the normal equations are solved; a tiny
+// ridge keeps unidentified coefficients at 0. Returns false when the system is empty.
+bool weightedLeastSquares(const std::vector<double>& X, const std::vector<double>& y, const std::vector<double>& w, int k,
+                          std::vector<double>& beta);
+
 }  // namespace paramsb

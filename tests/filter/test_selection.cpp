@@ -163,7 +163,7 @@ TEST(LeaderCluster, MatchesBruteForceInOneAndManyBatches) {
         std::uniform_int_distribution<int> u(0, 2);
         std::vector<float> v(static_cast<size_t>(count) * dim);
         for (float& x : v) x = static_cast<float>(u(rng));
-        const double thr2 = std::floor(dim * (0.45 + 0.1 * (trial % 2))) + 0.5;
+        const double thr2 = std::floor(dim * (0.9 + 0.1 * (trial % 2))) + 0.5;
         const std::vector<int> expect = bruteLeaders(v, count, dim, thr2);
         ASSERT_GT(expect.size(), 3u);
         ASSERT_LT(expect.size(), static_cast<size_t>(count));

@@ -1,0 +1,81 @@
+#pragma once
+// Decoy evaluation (compare mode): the helpers behind Structure::evalLoops,
+// the pair-distance counting shared with the fitted pair-table derivation,
+// and the funnel plot.
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+class Structure;
+
+constexpr int MAX_DECOYS = 20000;       // decoys per file
+constexpr int MAX_DUMP_DECOYS = 5000;   // decoys per file when pair distances are counted
+constexpr int DIST_BINS = 60;           // 0.1 A bins from 2.0 to 8.0 A
+constexpr int DIST_TYPES = 20;          // van der Waals type codes 1..20 are counted
+constexpr int DIST_SIZE = DIST_BINS * DIST_TYPES * DIST_TYPES;  // 24000
+constexpr double DIST_CLASH = 2.0;      // a heavy-atom pair closer than this rejects the decoy
+constexpr double DIST_MAX = 8.0;
+constexpr double DIST_CA_CUT = 20.0;    // residue pairs whose CA atoms are farther apart are skipped
+
+// Index of a pair at distance bin (0..59) with van der Waals codes ta, tb (1..20, either order).
+inline int fittedIndex(int bin, int ta, int tb) {
+    const int lo = ta < tb ? ta : tb, hi = ta < tb ? tb : ta;
+    return 400 * bin + 20 * (hi - 1) + (lo - 1);
+}
+
+// Counts heavy-atom pairs between loop residues from..to and the rest of the
+// chain (and loop pairs at least two apart, once each) in 0.1 A bins, and adds
+// PF::fittedE of every counted pair to energy. Returns 1 after adding the
+// counts to counts[0..23999]; returns 0 on a pair closer than 2.0 A, leaving
+// counts untouched (energy then holds the pairs met before the clash). out and
+// decoy are not written to; they keep the call shape of the compare mode.
+int dumpDistances(Structure& s, int from, int to, std::ostream& out, int decoy, int* counts, double& energy);
+
+// Replaces every value v by (v - median) / MAD, MAD being the median of
+// |v - median| (the mean of the two middle values for an even count). When
+// the MAD is zero (more than half the values equal) the values are only
+// centred, so that no value becomes infinite or NaN.
+void vMedMAD(std::vector<double>& v);
+// Mean and sample standard deviation (divisor n - 1). Empty: both NaN; one value: sd NaN.
+void vMeanSd(const std::vector<double>& v, double& mean, double& sd);
+// Median by the rule above (NaN for an empty vector).
+double vMedian(std::vector<double> v);
+
+// What the last evalLoops call measured, for the funnel plot.
+struct DecoyEvaluation {
+    std::vector<double> rmsd;  // per decoy, against the input loop
+    std::vector<double> z;     // per decoy, sum of the four normalised scores
+    int lowestZ = -1;          // first decoy of lowest z
+    int lowestRmsd = -1;       // first decoy of lowest RMSD
+};
+const DecoyEvaluation& lastDecoyEvaluation();
+
+// Path of a compare-mode dump under dir ("Eout" or "disout2"): dir + "/" +
+// the decoy path, with a leading "/" and "." components dropped and ".."
+// components written as "up", so that the dump always stays inside dir.
+std::string dumpPath(const std::string& dir, const std::string& decoyFile);
+// Creates the directories the file path needs; stops with a message on failure.
+void makeParentDirectories(const std::string& file);
+
+// Writes an SVG scatter plot of z against RMSD, one point per decoy, with the
+// lowest-z and lowest-RMSD decoys marked. Stops with a message when the file
+// cannot be written.
+void writeFunnelPlot(const std::string& path, const std::string& title, const DecoyEvaluation& e);
+
+// ---- fitted pair table (derived by lorvane-params fittede) ----
+
+// Pair counts of one decoy group: decoys counted and the summed 24000 counts.
+struct DistanceCounts {
+    double decoys = 0;
+    std::vector<double> counts = std::vector<double>(DIST_SIZE, 0.0);
+};
+// Reads a compare-mode distance dump (disout2/...): the near-native line,
+// then the other line, each a decoy count followed by 24000 counts. Stops
+// with a message naming the file and line when it is not of that form.
+void readDistanceDump(const std::string& path, DistanceCounts& nearNative, DistanceCounts& other);
+// Energy per index: -ln((near[k] + a) / (other[k] * Tn / To + a)), Tn and To
+// the totals of the two vectors, a the pseudo-count, clamped to [-cap, cap].
+// An index with no count on either side gets 0; lower means more native-like.
+std::vector<double> fittedLogRatio(const std::vector<double>& nearNative, const std::vector<double>& other, double pseudo, double cap);
+// The table's one line: the values separated by single blanks, fixed notation.
+std::string formatFittedTable(const std::vector<double>& e);

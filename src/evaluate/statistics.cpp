@@ -1,0 +1,39 @@
+// Robust normalisation and summary statistics of decoy scores.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "evaluate/evaluate.h"
+
+double vMedian(std::vector<double> v) {
+    if (v.empty()) return std::numeric_limits<double>::quiet_NaN();
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 == 1 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
+void vMedMAD(std::vector<double>& v) {
+    if (v.empty()) return;
+    const double med = vMedian(v);
+    std::vector<double> dev(v.size());
+    for (size_t k = 0; k < v.size(); ++k) dev[k] = std::fabs(v[k] - med);
+    double mad = vMedian(dev);
+    // A zero spread (most scores equal, or a single decoy) would turn every
+    // other score into an infinity and the equal ones into NaN.
+    if (!(mad > 0.0) || !std::isfinite(mad)) mad = 1.0;
+    for (double& x : v) x = (x - med) / mad;
+}
+
+void vMeanSd(const std::vector<double>& v, double& mean, double& sd) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    mean = nan;
+    sd = nan;
+    if (v.empty()) return;
+    double sum = 0.0;
+    for (double x : v) sum += x;
+    mean = sum / static_cast<double>(v.size());
+    if (v.size() < 2) return;
+    double ss = 0.0;
+    for (double x : v) ss += (x - mean) * (x - mean);
+    sd = std::sqrt(ss / static_cast<double>(v.size() - 1));
+}

@@ -1,0 +1,575 @@
+// OSCAR-style side-chain parameters (data/oscarparams.txt) from the training chains:
+//  - per residue type and side-chain dihedral, a three-term Fourier series
+//    fitted by least squares to -ln P(chi);
+//  - per pair of the 16 side-chain atom classes, the energy
+//    e = f(c1, c2, c3) * (P0 u + P1 u^2 + P2 u^3 + P3 u^4), u = 1/r^2, where the
+//    distance part is fitted to the distance-dependent statistical potential of
+//    the class pair (finite ideal-gas reference, as DFIRE) and the orientation
+//    factor f to the orientation preference of contacts (observed against all
+//    class pairs pooled), scaled into a bounded range.
+// Atom classes, group atoms and orientation points follow data/dipole.fress,
+// measured as oscar_e measures them.
+#include <cmath>
+#include <cstring>
+#include <iostream>
+#include <omp.h>
+#include <sstream>
+
+#include "model/errors.h"
+#include "model/residue.h"
+#include "params/commands.h"
+#include "params/params_a_util.h"
+#include "params/params_b.h"
+#include "potentials/energy.h"
+#include "potentials/pf.h"
+
+namespace paramsb {
+
+void OscarCounts::reset() {
+    dist.assign(static_cast<size_t>(OSCAR_NPAIRS) * OSCAR_DBINS, 0);
+    orient.assign(static_cast<size_t>(OSCAR_NPAIRS) * OSCAR_OCELLS, 0);
+    chi.assign(static_cast<size_t>(20) * 5 * CHI_BINS, 0);
+    pairs = residuesWithChis = 0;
+}
+
+int oscarClassIndex(const std::string& name) {
+    for (int c = 0; c < OSCAR_NCLASS; ++c)
+        if (name == PF::atomtype[c]) return c;
+    return -1;
+}
+
+bool oscarPlanarClass(int cls) {
+    if (cls < 0 || cls >= OSCAR_NCLASS) return false;
+    return std::strcmp(PF::atomtype[cls], "C") == 0 || std::strcmp(PF::atomtype[cls], "CG") == 0 ||
+           std::strcmp(PF::atomtype[cls], "N2") == 0;
+}
+
+DipoleTable readDipole(const std::string& path) {
+    DipoleTable d;
+    for (auto& row : d.group)
+        for (int& v : row) v = -1;
+    std::string text;
+    if (!readMaybeGz(path, text)) fatal("cannot read the polar-group records " + path);
+    std::istringstream in(text);
+    std::string line;
+    int ln = 0, t = -1;
+    while (std::getline(in, line)) {
+        ++ln;
+        const std::string where = path + " line " + std::to_string(ln);
+        if (line.compare(0, 3, "RES") == 0) {
+            std::istringstream ls(line.size() > 4 ? line.substr(4) : "");
+            std::string name;
+            ls >> name;
+            auto it = Residue::AIMap.find(name);
+            if (it == Residue::AIMap.end() || it->second < 0 || it->second >= 20)
+                fatal(where + ": unknown residue \"" + name + "\"");
+            t = it->second;
+        } else if (line.compare(0, 3, "ATO") == 0) {
+            if (t < 0) fatal(where + ": group atom before the first RES line");
+            std::istringstream ls(line.substr(3));
+            GroupAtom g;
+            std::string label;
+            if (!(ls >> g.slot >> g.nnb) || g.nnb < 1 || g.nnb > 3) fatal(where + ": expected a slot and a neighbour count 1..3");
+            for (int m = 0; m < g.nnb; ++m)
+                if (!(ls >> g.nb[m])) fatal(where + ": fewer neighbour slots than the count");
+            if (!(ls >> label)) fatal(where + ": group atom without a class");
+            g.cls = oscarClassIndex(label);
+            if (g.cls < 0) fatal(where + ": \"" + label + "\" is not a side-chain atom class");
+            if (g.slot < 0 || g.slot >= TRAIN_SLOTS) fatal(where + ": slot " + std::to_string(g.slot) + " is not a heavy-atom slot");
+            for (int m = 0; m < g.nnb; ++m)
+                if (g.nb[m] < 0 || g.nb[m] >= TRAIN_SLOTS) fatal(where + ": neighbour slot " + std::to_string(g.nb[m]) + " out of range");
+            if (oscarPlanarClass(g.cls) && g.nnb < 2) fatal(where + ": a planar group atom needs two neighbours");
+            d.group[t][g.slot] = static_cast<int>(d.atoms[t].size());
+            d.atoms[t].push_back(g);
+        }
+    }
+    return d;
+}
+
+bool oscarPairScored(int ti, int i, int a, int j, int b) {
+    if (j == i - 1) {
+        if (b == 2 && a == 5) return false;
+        if (ti == PRO && (a == 7 || (b == 2 && a == 6))) return false;
+    } else if (j == i + 1) {
+        if (b == 0 && a == 5) return false;
+    } else if (j == i) {
+        return false;  // same-residue pairs: left to the torsion term (see countOscarChain)
+    }
+    return true;
+}
+
+namespace {
+
+struct GroupPoint {
+    Point p;
+    float ori[3];
+    int res, slot, cls;
+};
+
+int cosBin(float c) {
+    int b = static_cast<int>((c + 1.0f) * 0.5f * OSCAR_OBINS);
+    return b < 0 ? 0 : (b >= OSCAR_OBINS ? OSCAR_OBINS - 1 : b);
+}
+
+}  // namespace
+
+void countOscarChain(const TrainChain& ch, const DipoleTable& dip, const OscarParams& p, OscarCounts& c) {
+    const int n = static_cast<int>(ch.residues.size());
+    const int64_t w = fixedWeight(ch.weight);
+    // Side-chain dihedrals.
+    for (int i = 0; i < n; ++i) {
+        const TrainResidue& r = ch.residues[i];
+        if (r.type < 0 || r.type >= 20) continue;
+        double chi[5];
+        int k = paramsa::chiAngles(r.type, r.atoms, r.present, chi);
+        if (k <= 0) continue;
+        bool lowB = true;
+        for (int s = 5; s <= Residue::lastDFire[r.type] && s < TRAIN_SLOTS; ++s)
+            if (r.has(s) && r.bfactor[s] > p.maxSideChainB) lowB = false;
+        if (!lowB) continue;
+        ++c.residuesWithChis;
+        for (int m = 0; m < k && m < 5; ++m) {
+            const double period = paramsa::chiPeriod(r.type, m);
+            auto add = [&](double x, int64_t wt) {
+                x = paramsa::wrapAngle(x, 360.0);
+                int b = static_cast<int>(std::floor((x + 180.0) / 10.0));
+                if (b < 0) b = 0;
+                if (b >= CHI_BINS) b = CHI_BINS - 1;
+                c.chi[(static_cast<size_t>(r.type) * 5 + m) * CHI_BINS + b] += wt;
+            };
+            if (period < 360.0) {  // atom naming is arbitrary: count both equivalent angles
+                add(chi[m], w / 2);
+                add(chi[m] + 180.0, w - w / 2);
+            } else {
+                add(chi[m], w);
+            }
+        }
+    }
+    // Group atoms with their orientation points.
+    std::vector<GroupPoint> g;
+    std::vector<ChainAtom> pos;
+    for (int i = 0; i < n; ++i) {
+        const TrainResidue& r = ch.residues[i];
+        if (r.type < 0 || r.type >= 20) continue;
+        for (const GroupAtom& ga : dip.atoms[r.type]) {
+            if (!r.has(ga.slot)) continue;
+            bool ok = true;
+            for (int m = 0; m < ga.nnb; ++m) ok = ok && r.has(ga.nb[m]);
+            if (!ok) continue;
+            GroupPoint gp;
+            gp.p = r.atoms[ga.slot];
+            gp.res = i;
+            gp.slot = ga.slot;
+            gp.cls = ga.cls;
+            // The chain's C terminus is a carboxylate, as the PDB reader types it.
+            if (i == n - 1 && ga.slot == 2) gp.cls = oscarClassIndex("CG");
+            if (i == n - 1 && ga.slot == 3) gp.cls = oscarClassIndex("OC");
+            if (oscarPlanarClass(gp.cls)) {
+                orient(&gp.p.x, &r.atoms[ga.nb[0]].x, &r.atoms[ga.nb[1]].x, gp.ori);
+            } else {
+                for (int k = 0; k < 3; ++k) {
+                    float s = 0.0f;
+                    for (int m = 0; m < ga.nnb; ++m) s += (&r.atoms[ga.nb[m]].x)[k];
+                    gp.ori[k] = s / static_cast<float>(ga.nnb);
+                }
+            }
+            g.push_back(gp);
+            pos.push_back({gp.p, i, static_cast<int8_t>(ga.slot), 0});
+        }
+    }
+    if (g.size() < 2) return;
+    CellGrid grid;
+    grid.build(pos, 10.0f);
+    const float shell2 = static_cast<float>(p.shell * p.shell);
+    grid.forEachPair(pos, [&](int x, int y, float d2) {
+        const GroupPoint& A = g[x];
+        const GroupPoint& B = g[y];
+        if (A.res == B.res) return;
+        const int ta = ch.residues[A.res].type, tb = ch.residues[B.res].type;
+        const bool scored = (A.slot >= 5 && oscarPairScored(ta, A.res, A.slot, B.res, B.slot)) ||
+                            (B.slot >= 5 && oscarPairScored(tb, B.res, B.slot, A.res, A.slot));
+        if (!scored) return;
+        ++c.pairs;
+        const int pi = oscarPairIndex(A.cls, B.cls);
+        const float r = std::sqrt(d2);
+        int db = static_cast<int>(r * 10.0f);
+        if (db >= OSCAR_DBINS) db = OSCAR_DBINS - 1;
+        c.dist[static_cast<size_t>(pi) * OSCAR_DBINS + db] += w;
+        if (d2 >= shell2) return;
+        const float ca = coss(A.ori, &A.p.x, &B.p.x);
+        const float cb = coss(B.ori, &B.p.x, &A.p.x);
+        const float c3 = cosv(A.ori, &A.p.x, B.ori, &B.p.x);
+        if (!std::isfinite(ca) || !std::isfinite(cb) || !std::isfinite(c3)) return;
+        auto cell = [&](float c1, float c2) { return (cosBin(c1) * OSCAR_OBINS + cosBin(c2)) * OSCAR_OBINS + cosBin(c3); };
+        int64_t* o = &c.orient[static_cast<size_t>(pi) * OSCAR_OCELLS];
+        if (A.cls < B.cls) o[cell(ca, cb)] += w;
+        else if (A.cls > B.cls) o[cell(cb, ca)] += w;
+        else {
+            o[cell(ca, cb)] += w / 2;
+            o[cell(cb, ca)] += w - w / 2;
+        }
+    });
+}
+
+void countOscar(const TrainingSet& ts, const DipoleTable& dip, const OscarParams& p, int threads, OscarCounts& c) {
+    if (threads < 1) threads = 1;
+    std::vector<OscarCounts> local(static_cast<size_t>(threads));
+    for (OscarCounts& l : local) l.reset();
+    forEachChain(static_cast<int>(ts.chains.size()), threads, [&](int k, int t) { countOscarChain(ts.chains[k], dip, p, local[t]); });
+    c.reset();
+    for (const OscarCounts& l : local) {
+        for (size_t k = 0; k < c.dist.size(); ++k) c.dist[k] += l.dist[k];
+        for (size_t k = 0; k < c.orient.size(); ++k) c.orient[k] += l.orient[k];
+        for (size_t k = 0; k < c.chi.size(); ++k) c.chi[k] += l.chi[k];
+        c.pairs += l.pairs;
+        c.residuesWithChis += l.residuesWithChis;
+    }
+}
+
+void fourierFit(const double* y, int n, double c[6]) {
+    // On equally spaced angles the harmonics are orthogonal: the least-squares
+    // coefficients are the discrete Fourier projections.
+    for (int m = 0; m < 6; ++m) c[m] = 0;
+    for (int k = 0; k < n; ++k) {
+        const double x = (-180.0 + (k + 0.5) * 360.0 / n) * DEG2RAD;
+        for (int h = 1; h <= 3; ++h) {
+            c[2 * (h - 1)] += y[k] * std::cos(h * x);
+            c[2 * (h - 1) + 1] += y[k] * std::sin(h * x);
+        }
+    }
+    for (int m = 0; m < 6; ++m) c[m] *= 2.0 / n;
+}
+
+namespace {
+
+double fourierValue(const double c[6], double x) {
+    return c[0] * std::cos(x) + c[1] * std::sin(x) + c[2] * std::cos(2 * x) + c[3] * std::sin(2 * x) + c[4] * std::cos(3 * x) +
+           c[5] * std::sin(3 * x);
+}
+
+double toCount(int64_t v) { return static_cast<double>(v) / WEIGHT_SCALE; }
+
+void fitTorsions(const OscarCounts& c, const OscarParams& p, OscarFit& fit) {
+    for (int t = 0; t < 20; ++t) {
+        const int heavy = paramsa::numChis(t);
+        for (int k = 0; k < PF::numChi[t] && k < 5; ++k) {
+            if (k >= heavy) continue;  // the hydroxyl-H dihedral is not observed: zero coefficients
+            const int64_t* h = &c.chi[(static_cast<size_t>(t) * 5 + k) * CHI_BINS];
+            double n = 0, y[CHI_BINS], prob[CHI_BINS];
+            for (int b = 0; b < CHI_BINS; ++b) n += toCount(h[b]);
+            if (n <= 0) continue;
+            for (int b = 0; b < CHI_BINS; ++b) {
+                prob[b] = (1.0 - p.chiEpsilon) * toCount(h[b]) / n + p.chiEpsilon / CHI_BINS;
+                y[b] = -std::log(prob[b]);
+            }
+            fourierFit(y, CHI_BINS, fit.pcs[t][k]);
+            // Quality, weighted by P(chi): the fit is meant to be right where side chains are.
+            double mean = 0, ss = 0, res = 0, rms = 0;
+            double yc[CHI_BINS], f[CHI_BINS];
+            for (int b = 0; b < CHI_BINS; ++b) {
+                f[b] = fourierValue(fit.pcs[t][k], (-180.0 + (b + 0.5) * 10.0) * DEG2RAD);
+                mean += y[b] / CHI_BINS;
+            }
+            double fm = 0;
+            for (int b = 0; b < CHI_BINS; ++b) fm += f[b] / CHI_BINS;
+            for (int b = 0; b < CHI_BINS; ++b) {
+                yc[b] = y[b] - mean;
+                const double d = yc[b] - (f[b] - fm);
+                ss += prob[b] * yc[b] * yc[b];
+                res += prob[b] * d * d;
+                rms += d * d / CHI_BINS;
+            }
+            fit.chiR2[t][k] = ss > 0 ? 1.0 - res / ss : 1.0;
+            fit.chiRms[t][k] = std::sqrt(rms);
+        }
+    }
+}
+
+// Polynomial in u = 1/r^2 fitted to the distance-dependent potential of one class pair.
+void fitDistance(const double* obs, const double* rPrior, const OscarParams& p, double P[4], double& r2, double& depth,
+                 double& rmin) {
+    const int B = OSCAR_DBINS;
+    double g[OSCAR_DBINS];
+    for (int b = 0; b < B; ++b) g[b] = std::pow((b + 0.5) * 0.1 / 10.0, p.alpha);
+    const int tail = static_cast<int>(std::lround(p.tailFrom * 10.0));
+    double tn = 0, tg = 0, total = 0;
+    for (int b = tail; b < B; ++b) {
+        tn += obs[b];
+        tg += g[b];
+    }
+    for (int b = 0; b < B; ++b) total += obs[b];
+    P[0] = P[1] = P[2] = P[3] = 0;
+    r2 = 0;
+    depth = 0;
+    rmin = 0;
+    if (tn <= 0 || total <= 0) return;
+    const double rho = tn / tg;
+    int first = -1;
+    for (int b = 0; b < B; ++b)
+        if (obs[b] > 0) {
+            first = b;
+            break;
+        }
+    // Fit from 0.4 A inside the closest observation: the rising wall is part of the fit.
+    const int from = std::max(0, first - 4);
+    std::vector<double> X, y, w;
+    double wmax = 0;
+    for (int b = from; b < B; ++b) wmax = std::max(wmax, obs[b] + rho * g[b]);
+    for (int b = from; b < B; ++b) {
+        const double expct = rho * g[b];
+        const double ratio = shrinkRatio(obs[b], expct, rPrior[b], p.pseudo);
+        double e = -std::log(std::max(ratio, std::exp(-p.cap)));
+        e = std::min(e, p.cap);
+        const double r = (b + 0.5) * 0.1, u = 1.0 / (r * r);
+        X.insert(X.end(), {u, u * u, u * u * u, u * u * u * u});
+        y.push_back(e);
+        // Populated bins dominate, but the wall keeps a share of the weight.
+        w.push_back(obs[b] + expct + 0.02 * wmax);
+    }
+    std::vector<double> beta;
+    if (!weightedLeastSquares(X, y, w, 4, beta)) return;
+    for (int m = 0; m < 4; ++m) P[m] = beta[m];
+    double ym = 0, ws = 0;
+    for (size_t k = 0; k < y.size(); ++k) {
+        ym += w[k] * y[k];
+        ws += w[k];
+    }
+    ym /= ws;
+    double ss = 0, res = 0;
+    for (size_t k = 0; k < y.size(); ++k) {
+        double f = 0;
+        for (int m = 0; m < 4; ++m) f += beta[m] * X[k * 4 + m];
+        ss += w[k] * (y[k] - ym) * (y[k] - ym);
+        res += w[k] * (y[k] - f) * (y[k] - f);
+    }
+    r2 = ss > 0 ? 1.0 - res / ss : 0.0;
+    depth = 0;
+    for (int b = first; b < B; ++b) {
+        const double r = (b + 0.5) * 0.1, u = 1.0 / (r * r);
+        const double v = P[0] * u + P[1] * u * u + P[2] * u * u * u + P[3] * u * u * u * u;
+        if (v < depth) {
+            depth = v;
+            rmin = r;
+        }
+    }
+}
+
+const double OCELL_CENTRE[OSCAR_OBINS] = {-0.875, -0.625, -0.375, -0.125, 0.125, 0.375, 0.625, 0.875};
+
+void orientFeatures(double c1, double c2, double c3, double* x) {
+    x[0] = c1 * c1;
+    x[1] = c2 * c2;
+    x[2] = c3 * c3;
+    x[3] = c1 * c2;
+    x[4] = c1 * c3;
+    x[5] = c2 * c3;
+    x[6] = c1;
+    x[7] = c2;
+    x[8] = c3;
+    x[9] = 1.0;
+}
+
+// Orientation energy h(c1, c2, c3) of one class pair (quadratic form, 10 coefficients in the
+// order of pb[4..13]), centred on the pooled orientation distribution.
+void fitOrientation(const double* obs, const double* ref, const OscarParams& p, double h[10], double& r2) {
+    double no = 0, nr = 0;
+    for (int k = 0; k < OSCAR_OCELLS; ++k) {
+        no += obs[k];
+        nr += ref[k];
+    }
+    for (int m = 0; m < 10; ++m) h[m] = 0;
+    r2 = 0;
+    if (no <= 0 || nr <= 0) return;
+    std::vector<double> X, y, w;
+    for (int k = 0; k < OSCAR_OCELLS; ++k) {
+        if (ref[k] <= 0) continue;
+        const double expct = no * ref[k] / nr;
+        const double e = -std::log(shrinkRatio(obs[k], expct, 1.0, p.orientPseudo));
+        double x[10];
+        orientFeatures(OCELL_CENTRE[k / (OSCAR_OBINS * OSCAR_OBINS)], OCELL_CENTRE[(k / OSCAR_OBINS) % OSCAR_OBINS],
+                       OCELL_CENTRE[k % OSCAR_OBINS], x);
+        X.insert(X.end(), x, x + 10);
+        y.push_back(e);
+        w.push_back(expct);
+    }
+    std::vector<double> beta;
+    if (!weightedLeastSquares(X, y, w, 10, beta)) return;
+    // Centre: zero mean over the pooled orientations.
+    double mean = 0, ws = 0, ym = 0;
+    for (size_t k = 0; k < y.size(); ++k) {
+        double f = 0;
+        for (int m = 0; m < 10; ++m) f += beta[m] * X[k * 10 + m];
+        mean += w[k] * f;
+        ym += w[k] * y[k];
+        ws += w[k];
+    }
+    mean /= ws;
+    ym /= ws;
+    double ss = 0, res = 0;
+    for (size_t k = 0; k < y.size(); ++k) {
+        double f = 0;
+        for (int m = 0; m < 10; ++m) f += beta[m] * X[k * 10 + m];
+        ss += w[k] * (y[k] - ym) * (y[k] - ym);
+        res += w[k] * (y[k] - f) * (y[k] - f);
+    }
+    r2 = ss > 0 ? 1.0 - res / ss : 0.0;
+    beta[9] -= mean;
+    for (int m = 0; m < 10; ++m) h[m] = beta[m];
+}
+
+// pb[j][i] scores the same contact seen from the other atom: c1 and c2 trade places.
+void swapOrientation(const double* in, double* out) {
+    static const int perm[14] = {0, 1, 2, 3, 5, 4, 6, 7, 9, 8, 11, 10, 12, 13};
+    for (int m = 0; m < 14; ++m) out[m] = in[perm[m]];
+}
+
+}  // namespace
+
+void fitOscar(const OscarCounts& c, const OscarParams& p, OscarFit& fit) {
+    fit = OscarFit();
+    fitTorsions(c, p, fit);
+    // Pooled distance ratio and orientation reference.
+    const int B = OSCAR_DBINS;
+    std::vector<double> all(B, 0.0), ref(OSCAR_OCELLS, 0.0);
+    for (int pi = 0; pi < OSCAR_NPAIRS; ++pi) {
+        for (int b = 0; b < B; ++b) all[b] += toCount(c.dist[static_cast<size_t>(pi) * B + b]);
+        for (int k = 0; k < OSCAR_OCELLS; ++k) ref[k] += toCount(c.orient[static_cast<size_t>(pi) * OSCAR_OCELLS + k]);
+    }
+    std::vector<double> rAll(B, 1.0);
+    {
+        double g[OSCAR_DBINS], tn = 0, tg = 0;
+        const int tail = static_cast<int>(std::lround(p.tailFrom * 10.0));
+        for (int b = 0; b < B; ++b) g[b] = std::pow((b + 0.5) * 0.1 / 10.0, p.alpha);
+        for (int b = tail; b < B; ++b) {
+            tn += all[b];
+            tg += g[b];
+        }
+        for (int b = 0; b < B; ++b) rAll[b] = tn > 0 ? all[b] / (tn / tg * g[b]) : 1.0;
+    }
+    std::vector<double> obs(B), ob(OSCAR_OCELLS);
+    for (int i = 0; i < OSCAR_NCLASS; ++i)
+        for (int j = i; j < OSCAR_NCLASS; ++j) {
+            const int pi = oscarPairIndex(i, j);
+            double total = 0;
+            for (int b = 0; b < B; ++b) total += (obs[b] = toCount(c.dist[static_cast<size_t>(pi) * B + b]));
+            for (int k = 0; k < OSCAR_OCELLS; ++k) ob[k] = toCount(c.orient[static_cast<size_t>(pi) * OSCAR_OCELLS + k]);
+            fit.pairCount[pi] = total;
+            double P[14] = {};
+            double dist[4];
+            fitDistance(obs.data(), rAll.data(), p, dist, fit.pairR2[pi], fit.pairDepth[pi], fit.pairRmin[pi]);
+            for (int m = 0; m < 4; ++m) P[m] = dist[m];
+            double h[10];
+            fitOrientation(ob.data(), ref.data(), p, h, fit.orientR2[pi]);
+            // f = 1 + h / depth: at the well bottom the contact energy is depth + h. A pair with
+            // no well gets no orientation dependence.
+            double f[10] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 1.0};
+            double scale = 0;
+            if (fit.pairDepth[pi] < -0.05) {
+                double lo = 0, hi = 0;
+                for (double c1 = -1; c1 <= 1.0001; c1 += 0.25)
+                    for (double c2 = -1; c2 <= 1.0001; c2 += 0.25)
+                        for (double c3 = -1; c3 <= 1.0001; c3 += 0.25) {
+                            double x[10], v = 0;
+                            orientFeatures(c1, c2, c3, x);
+                            for (int m = 0; m < 10; ++m) v += h[m] * x[m];
+                            v /= fit.pairDepth[pi];
+                            lo = std::min(lo, v);
+                            hi = std::max(hi, v);
+                        }
+                scale = 1.0;
+                if (lo < 0) scale = std::min(scale, (1.0 - p.fMin) / -lo);
+                if (hi > 0) scale = std::min(scale, (p.fMax - 1.0) / hi);
+                for (int m = 0; m < 10; ++m) f[m] += scale * h[m] / fit.pairDepth[pi];
+            }
+            fit.orientScale[pi] = scale;
+            if (total <= 0) {
+                for (int m = 0; m < 4; ++m) P[m] = 0;
+            }
+            for (int m = 0; m < 10; ++m) P[4 + m] = f[m];
+            std::memcpy(fit.pb[i][j], P, sizeof P);
+            swapOrientation(P, fit.pb[j][i]);
+        }
+}
+
+std::string formatOscar(const OscarFit& fit) {
+    std::string out;
+    char buf[64];
+    auto num = [&](double v) {
+        std::snprintf(buf, sizeof buf, "%.8g", v);
+        if (std::strcmp(buf, "-0") == 0) return std::string("0");
+        return std::string(buf);
+    };
+    for (int t = 0; t < 20; ++t)
+        for (int k = 0; k < PF::numChi[t]; ++k) {
+            out += Residue::Name3[t] + " chi" + std::to_string(k + 1);
+            for (int m = 0; m < 6; ++m) out += " " + num(fit.pcs[t][k][m]);
+            out += "\n";
+        }
+    for (int i = 0; i < OSCAR_NCLASS; ++i)
+        for (int j = 0; j < OSCAR_NCLASS; ++j) {
+            out += std::string(PF::atomtype[i]) + " " + PF::atomtype[j];
+            for (int m = 4; m < 14; ++m) out += " " + num(fit.pb[i][j][m]);
+            for (int m = 0; m < 4; ++m) out += " " + num(fit.pb[i][j][m]);
+            out += "\n";
+        }
+    return out;
+}
+
+std::string describeOscarFit(const OscarCounts& c, const OscarFit& fit) {
+    std::ostringstream s;
+    double r2min = 1, r2sum = 0;
+    int n = 0;
+    std::string worst;
+    for (int t = 0; t < 20; ++t)
+        for (int k = 0; k < paramsa::numChis(t) && k < PF::numChi[t]; ++k) {
+            r2sum += fit.chiR2[t][k];
+            ++n;
+            if (fit.chiR2[t][k] < r2min) {
+                r2min = fit.chiR2[t][k];
+                worst = Residue::Name3[t] + " chi" + std::to_string(k + 1);
+            }
+        }
+    s << "OSCAR torsion fits: " << n << " side-chain dihedrals from " << c.residuesWithChis << " residues; P-weighted R^2 of -ln P(chi): mean "
+      << fmt(n ? r2sum / n : 0, 3) << ", lowest " << fmt(r2min, 3) << " (" << worst << ")\n";
+    s << "OSCAR pair fits (" << c.pairs << " scored contacts): class pair, contacts, distance R^2, well depth (kT) at r (A), orientation R^2, orientation scale\n";
+    for (int i = 0; i < OSCAR_NCLASS; ++i)
+        for (int j = i; j < OSCAR_NCLASS; ++j) {
+            const int pi = oscarPairIndex(i, j);
+            if (fit.pairCount[pi] <= 0) continue;
+            s << "  " << PF::atomtype[i] << "-" << PF::atomtype[j] << " " << fmt(fit.pairCount[pi], 0) << " " << fmt(fit.pairR2[pi], 3) << " "
+              << fmt(fit.pairDepth[pi], 3) << " " << fmt(fit.pairRmin[pi], 2) << " " << fmt(fit.orientR2[pi], 3) << " "
+              << fmt(fit.orientScale[pi], 3) << "\n";
+        }
+    return s.str();
+}
+
+namespace {
+
+std::string dirOf(const std::string& path) {
+    size_t k = path.find_last_of('/');
+    return k == std::string::npos ? std::string(".") : path.substr(0, k);
+}
+
+int runOscar(const std::vector<std::string>& args) {
+    const ParamsOptions o = parseParamsOptions(args, "oscar");
+    const TrainingSet& ts = trainingSetFor(o);
+    const double t0 = omp_get_wtime();
+    const std::string dipPath = dirOf(o.templates) + "/dipole.fress";
+    const DipoleTable dip = readDipole(dipPath);
+    OscarParams p;
+    OscarCounts counts;
+    countOscar(ts, dip, p, o.threads, counts);
+    OscarFit fit;
+    fitOscar(counts, p, fit);
+    paramsa::writeTable(paramsa::outPath(o.out, "oscarparams.txt"), formatOscar(fit));
+    std::cout << describeOscarFit(counts, fit);
+    std::cout << "oscar: wrote oscarparams.txt to " << o.out << " (group atoms from " << dipPath << ", " << fmt(omp_get_wtime() - t0, 1)
+              << " s)" << std::endl;
+    return 0;
+}
+
+}  // namespace
+
+LORVANE_PARAMS_COMMAND("oscar", "OSCAR side-chain torsion and pair coefficients oscarparams.txt", runOscar, 11);
+
+}  // namespace paramsb
