@@ -47,10 +47,9 @@ int runSamplingMode(const RunOptions& opt) {
             return 1;
         }
     } else {
-        start = opt.startRes == -1 ? 1 : opt.startRes;
-        end = opt.endRes == -1 ? n : opt.endRes;
-        if (start < 1 || end > n || start > end) {
-            std::cout << "Loop positions " << start << ".." << end << " are not within the chain's positions 1.." << n << "." << std::endl;
+        const std::string problem = resolveLoopByPosition(n, opt.startRes, opt.endRes, start, end);
+        if (!problem.empty()) {
+            std::cout << problem << std::endl;
             return 1;
         }
     }

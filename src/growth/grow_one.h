@@ -68,6 +68,8 @@ public:
     // Look-ahead.
     int lahCount = 0;
     std::vector<int> lahList;  // indices into nearEnv
+    std::vector<float> lahX, lahY, lahZ;  // their positions, and their clash distances
+    std::vector<double> lahClash;         // against the look-ahead atoms (5 per entry)
     int lahType[5] = {};       // N, CA, C, O, CB of the look-ahead placement
     int lahTypeCount = 0;
     // Moving atoms of the step, in order.

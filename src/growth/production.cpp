@@ -102,8 +102,11 @@ void SMC::prepare() {
     const int n = loopEnd - loopStart;
     const int N = s._numRes;
 
-    // 1. Per-seed tables and one workspace per thread.
+    // 1. Per-seed tables and one workspace per thread. The first step always
+    // starts from 100 identical seeds with the default side-chain cut-off.
     MAXLOOP = numSeeds;
+    curLoops = FIRST_STEP_SEEDS;
+    scCut = 200.0;
     allocateSeedBuffers(MAXLOOP, n - 2);
     G.clear();
     G.resize(std::max(PF::numMP, 1));

@@ -83,7 +83,13 @@ void GrowOne::ensureCapacity(int numAtoms) {
     midEnv.reserve(cap);
     farEnv.reserve(cap);
     adjEnv.reserve(cap);
-    if (static_cast<int>(lahList.size()) < cap) lahList.resize(cap);
+    if (static_cast<int>(lahList.size()) < cap) {
+        lahList.resize(cap);
+        lahX.resize(cap);
+        lahY.resize(cap);
+        lahZ.resize(cap);
+        lahClash.resize(static_cast<size_t>(cap) * 5);
+    }
     if (static_cast<int>(closeEnvType.size()) < cap) {
         closeEnvType.resize(cap);
         closeEnvRsolv.resize(cap);
@@ -391,18 +397,27 @@ void GrowOne::prepLah(Structure& s, const Point& p, int q, bool backward) {
     lahTypeCount = 4;
     if (!gly) lahType[lahTypeCount++] = typeOf(q, CB_);
     lahCount = 0;
-    for (int i = 0; i < nearEnv.n; ++i)
-        if (sqDist(nearEnv.x[i], nearEnv.y[i], nearEnv.z[i], p) < 36.0f) lahList[lahCount++] = i;
+    // The look-ahead is evaluated for up to 144 placements per candidate:
+    // positions and clash distances are laid out once here.
+    for (int i = 0; i < nearEnv.n; ++i) {
+        if (!(sqDist(nearEnv.x[i], nearEnv.y[i], nearEnv.z[i], p) < 36.0f)) continue;
+        const int l = lahCount++;
+        lahList[l] = i;
+        lahX[l] = nearEnv.x[i];
+        lahY[l] = nearEnv.y[i];
+        lahZ[l] = nearEnv.z[i];
+        const double* clash = PF::LJclash[nearEnv.type[i]];
+        for (int m = 0; m < 5; ++m) lahClash[static_cast<size_t>(l) * 5 + m] = m < lahTypeCount ? clash[lahType[m]] : -1.0;
+    }
 }
 
 double GrowOne::lahEval(Structure&, const Residue& r) {
     static constexpr int slots[5] = {N_, CA_, C_, O_, CB_};
-    for (int l = 0; l < lahCount; ++l) {
-        const int i = lahList[l];
-        const float x = nearEnv.x[i], y = nearEnv.y[i], z = nearEnv.z[i];
-        const double* clash = PF::LJclash[nearEnv.type[i]];
-        for (int m = 0; m < lahTypeCount; ++m)
-            if (static_cast<double>(sqDist(x, y, z, r.atoms[slots[m]])) < clash[lahType[m]]) return REJECT;
+    const int nt = lahTypeCount;
+    for (int m = 0; m < nt; ++m) {
+        const Point& a = r.atoms[slots[m]];
+        for (int l = 0; l < lahCount; ++l)
+            if (static_cast<double>(sqDist(lahX[l], lahY[l], lahZ[l], a)) < lahClash[static_cast<size_t>(l) * 5 + m]) return REJECT;
     }
     return 0.0;
 }

@@ -237,6 +237,12 @@ struct SampGeometry {
     // Smoothed observed / expected, expected normalised on the tail; shrunk towards prior when given.
     void ratios(const double* cnt, const double* prior, double pseudo, double* out) const {
         double ns[SAMP_NBINS];
+        bool any = false;
+        for (int b = 0; b < SAMP_NBINS && !any; ++b) any = cnt[b] != 0;
+        if (!any) {  // nothing observed: the prior (or 1)
+            for (int b = 0; b < SAMP_NBINS; ++b) out[b] = prior ? prior[b] : 1.0;
+            return;
+        }
         smooth(cnt, ns);
         double tail = 0;
         for (int b = tailFrom; b < SAMP_NBINS; ++b) tail += cnt[b];

@@ -85,25 +85,36 @@ private:
 
 template <class F>
 void CellGrid::forEachPair(const std::vector<ChainAtom>& atoms, F&& f) const {
-    const int n = static_cast<int>(atoms.size());
-    for (int i = 0; i < n; ++i) {
-        const Point& p = atoms[i].p;
-        int cx = static_cast<int>((p.x - ox_) / cell_), cy = static_cast<int>((p.y - oy_) / cell_),
-            cz = static_cast<int>((p.z - oz_) / cell_);
-        for (int x = std::max(0, cx - reach_); x <= std::min(nx_ - 1, cx + reach_); ++x)
-            for (int y = std::max(0, cy - reach_); y <= std::min(ny_ - 1, cy + reach_); ++y)
-                for (int z = std::max(0, cz - reach_); z <= std::min(nz_ - 1, cz + reach_); ++z) {
-                    int c = (x * ny_ + y) * nz_ + z;
-                    for (int k = start_[c]; k < start_[c + 1]; ++k) {
-                        int j = items_[k];
-                        if (j <= i) continue;
-                        const Point& q = atoms[j].p;
-                        float dx = p.x - q.x, dy = p.y - q.y, dz = p.z - q.z;
-                        float d2 = dx * dx + dy * dy + dz * dz;
-                        if (d2 < cut2_) f(i, j, d2);
-                    }
-                }
-    }
+    // Each cell meets itself and the half of its neighbourhood that lies after it, so every
+    // pair is looked at once; f always receives the lower atom index first.
+    for (int x = 0; x < nx_; ++x)
+        for (int y = 0; y < ny_; ++y)
+            for (int z = 0; z < nz_; ++z) {
+                const int c = (x * ny_ + y) * nz_ + z;
+                if (start_[c] == start_[c + 1]) continue;
+                for (int dx = 0; dx <= reach_; ++dx)
+                    for (int dy = (dx == 0 ? 0 : -reach_); dy <= reach_; ++dy)
+                        for (int dz = (dx == 0 && dy == 0 ? 0 : -reach_); dz <= reach_; ++dz) {
+                            const int X = x + dx, Y = y + dy, Z = z + dz;
+                            if (X >= nx_ || Y < 0 || Y >= ny_ || Z < 0 || Z >= nz_) continue;
+                            const int c2 = (X * ny_ + Y) * nz_ + Z;
+                            const bool self = c2 == c;
+                            for (int k = start_[c]; k < start_[c + 1]; ++k) {
+                                const int i = items_[k];
+                                const Point& p = atoms[i].p;
+                                for (int l = self ? k + 1 : start_[c2]; l < start_[c2 + 1]; ++l) {
+                                    const int j = items_[l];
+                                    const Point& q = atoms[j].p;
+                                    const float ddx = p.x - q.x, ddy = p.y - q.y, ddz = p.z - q.z;
+                                    const float d2 = ddx * ddx + ddy * ddy + ddz * ddz;
+                                    if (d2 < cut2_) {
+                                        if (i < j) f(i, j, d2);
+                                        else f(j, i, d2);
+                                    }
+                                }
+                            }
+                        }
+            }
 }
 
 // Runs body(chainIndex, thread) over all chains with `threads` workers; chains

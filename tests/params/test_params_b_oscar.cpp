@@ -95,7 +95,9 @@ TEST(ParamsBOscar, DipoleRecordsGiveClassesAndNeighbours) {
         for (const GroupAtom& g : d.atoms[t]) {
             EXPECT_EQ(d.group[t][g.slot], &g - d.atoms[t].data());
             EXPECT_GE(g.cls, 0);
-            if (oscarPlanarClass(g.cls)) EXPECT_GE(g.nnb, 2);
+            if (oscarPlanarClass(g.cls)) {
+                EXPECT_GE(g.nnb, 2);
+            }
         }
     }
     // The backbone carbonyl is planar class C with CA and O as its plane.
@@ -121,7 +123,9 @@ TEST(ParamsBOscar, ScoredPairsFollowTheEnergyTermsExclusions) {
 
 TEST(ParamsBOscar, PairFitHasAWellAWallAndABoundedOrientationFactor) {
     NEED_TEMPLATES();
-    const int a = cls("OG"), b = cls("OC");
+    // Counts are kept with c1 the angle at the atom of the lower class index.
+    const int a = cls("OC"), b = cls("OG");
+    ASSERT_LT(a, b);
     OscarCounts c = syntheticCounts(a, b, 2.7);
     OscarParams p;
     OscarFit fit;
@@ -175,6 +179,13 @@ TEST(ParamsBOscar, FileRoundTripThroughTheLoader) {
     const std::string dir = mkdtemp(tmpl);
     std::filesystem::create_directories(dir + "/data");
     std::ofstream(dir + "/data/oscarparams.txt") << text;
+    {
+        // Mode 2 needs a DFIRE file; one line of zeros will do.
+        std::ofstream dfire(dir + "/data/dfire_pair.lib");
+        dfire << "ALA N ALA N";
+        for (int k = 0; k < 30; ++k) dfire << " 0";
+        dfire << "\n";
+    }
     const auto old = std::filesystem::current_path();
     std::filesystem::current_path(dir);
     testing::internal::CaptureStdout();

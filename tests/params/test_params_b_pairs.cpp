@@ -358,7 +358,8 @@ TEST(ParamsBCounting, ThreadCountDoesNotChangeTheTables) {
     SamplingTable t1, t2;
     samplingTable(one, sp, t1);
     samplingTable(two, sp, t2);
-    EXPECT_EQ(formatSampling(t1, sp), formatSampling(t2, sp));
+    EXPECT_EQ(t1.e, t2.e);
+    EXPECT_EQ(t1.wall, t2.wall);
     // Same-residue pairs never reach DFIRE, and every counted DFIRE pair is within 15 A.
     long total = 0;
     for (int64_t v : one.dfire) total += v;

@@ -1,0 +1,250 @@
+// Analytic closure of the last three loop residues inside chain growth.
+//
+// For one candidate placement of the residue before the gap, the free angles
+// of the tripeptide (the N-CA-C angles of its first two residues and its two
+// peptide torsions) are drawn at random, every exact closure of the anchors
+// N(c), CA(c), CA(c+2), C(c+2) is computed (tripeptide.h), each closure is
+// completed with O and CB, screened by the backbone torsion-bin probabilities
+// and by the sampling pair table, and the accepted ones are recorded in the
+// thread's workspace for the growth step to draw children from.
+//
+// Numbers used here:
+// - N-CA-C angle drawn as N(1.92 rad, 0.06 rad), i.e. about 110.0 +- 3.4 deg;
+//   compare 111.2 +- 2.8 deg of Engh & Huber, Acta Cryst. A47:392-400 (1991).
+// - Peptide torsion drawn as N(3.129375 rad, 0.0541 rad), about 179.3 +- 3.1 deg;
+//   compare the spread of omega about planarity in MacArthur & Thornton,
+//   J. Mol. Biol. 264:1180-1195 (1996).
+// - CB placed at the dihedral N-C-CA-CB = 2.138900998319049 rad (122.55 deg),
+//   the L-residue chirality of the Engh & Huber geometry above.
+// - Screening limits: torsion-bin energy -sum ln P below 50, pair score below
+//   200 (internal pairs: any value above 10 is a clash, sum above 200 fails;
+//   frame: running sum above 1000 fails). These are the sampler's own cut-offs.
+//
+// Everything lives in the thread's GrowOne workspace, on the stack or in the
+// solver's thread-local state: no allocation on this hot path.
+#include <array>
+#include <cmath>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "closure/tripeptide.h"
+#include "growth/grow_one.h"
+#include "growth/smc.h"
+#include "model/errors.h"
+#include "potentials/pf.h"
+
+namespace {
+
+constexpr int N_ = 0, CA_ = 1, C_ = 2, O_ = 3, CB_ = 5;
+constexpr double REJECT = 12345.0;
+constexpr double TOR_LIMIT = 50.0;        // torsion-bin energy at which a closure is dropped
+constexpr double ACCEPT_LIMIT = 200.0;    // closure scores below this are recorded
+constexpr double CLASH_VALUE = 10.0;      // an internal pair value above this is a clash
+constexpr double INTERNAL_LIMIT = 200.0;  // internal (i, i+2) sum above this fails
+constexpr double FRAME_LIMIT = 1000.0;    // running frame sum above this fails
+constexpr double CB_TORSION = 2.138900998319049;
+constexpr double THETA_MEAN = 1.92, THETA_SD = 0.06;
+constexpr double OMEGA_MEAN = 3.129375, OMEGA_SD = 0.0541;
+constexpr int TORSION_PLANE = 2;  // coil class of SMC::TorsionBins
+
+inline float sqDist(const Point& a, const Point& b) {
+    const float dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
+    return dx * dx + dy * dy + dz * dz;
+}
+
+inline Point toPoint(const double v[3]) {
+    return Point(static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2]));
+}
+
+inline void toArray(const Point& p, double v[3]) {
+    v[0] = p.x;
+    v[1] = p.y;
+    v[2] = p.z;
+}
+
+}  // namespace
+
+namespace closure_detail {
+
+// 5-degree bin of a dihedral given in radians. The grid is periodic: an angle
+// that lands on +180 deg (or rounds just below -180 deg on the way through
+// radians) belongs to the bin of -180 deg, not to a 73rd bin or bin -1.
+int torsionBin(double radians) {
+    const double deg = radians * RAD2DEG;
+    if (!std::isfinite(deg)) return -1;
+    int b = static_cast<int>(std::floor((deg + 180.0) * 0.2));
+    b %= NUM_BINS;
+    if (b < 0) b += NUM_BINS;
+    return b;
+}
+
+// The tripeptide solver. Tests substitute one to feed the recording logic
+// solution counts that real anchors produce too rarely to test on.
+using SolveFn = void (*)(const double[3], const double[3], const double[3], const double[3], double[16][3][3], double[16][3][3],
+                         double[16][3][3], int*);
+SolveFn solver = solve_3pep_poly;
+
+}  // namespace closure_detail
+
+int SMC::analyticClosureOne(Structure& s, int c, int k, std::vector<double>& weights, double E, int thread, std::stringstream& diag,
+                            bool retry) {
+    if (thread < 0 || thread >= static_cast<int>(G.size()))
+        fatal("closure: thread " + std::to_string(thread) + " has no growth workspace (" + std::to_string(G.size()) + " exist)");
+    GrowOne& g = G[thread];
+    const size_t first = static_cast<size_t>(k) * CLOSURE_SLOTS;
+    if (k < 0 || first + CLOSURE_SLOTS > weights.size() || first + CLOSURE_SLOTS > g.closureData.size() ||
+        first + CLOSURE_SLOTS > g.closureAtoms.size())
+        fatal("closure: candidate " + std::to_string(k) + " lies outside the closure record area of " + std::to_string(weights.size()) +
+              " entries");
+    if (c < 2 || c + 3 > s._numRes) fatal("closure: residues " + std::to_string(c) + ".." + std::to_string(c + 2) + " need both neighbours");
+
+    const int t[3] = {s[c].type, s[c + 1].type, s[c + 2].type};
+    for (int i = 0; i < 3; ++i)
+        if (t[i] < 0 || t[i] >= 20) fatal("closure: residue " + std::to_string(c + i) + " has no amino-acid type");
+
+    // 1. Geometry of the tripeptide; the free angles are drawn in this order.
+    const double theta1 = randn(THETA_MEAN, THETA_SD);
+    const double theta2 = randn(THETA_MEAN, THETA_SD);
+    const double omega1 = randn(OMEGA_MEAN, OMEGA_SD);
+    const double omega2 = randn(OMEGA_MEAN, OMEGA_SD);
+    const double len[6] = {Residue::bond_length[t[0]][C_], Residue::bond_length[t[1]][N_], Residue::bond_length[t[1]][CA_],
+                           Residue::bond_length[t[1]][C_], Residue::bond_length[t[2]][N_], Residue::bond_length[t[2]][CA_]};
+    const double ang[7] = {theta1,
+                           Residue::bond_angle[t[1]][N_],
+                           Residue::bond_angle[t[1]][CA_],
+                           theta2,
+                           Residue::bond_angle[t[2]][N_],
+                           Residue::bond_angle[t[2]][CA_],
+                           Residue::bond_angle[t[2]][C_]};
+    const double tor[2] = {omega1, omega2};
+    initialize_loop_closure(len, ang, tor);
+
+    // 2. Every closure of the anchors.
+    double n1[3], ca1[3], ca3[3], c3[3];
+    toArray(s[c].atoms[N_], n1);
+    toArray(s[c].atoms[CA_], ca1);
+    toArray(s[c + 2].atoms[CA_], ca3);
+    toArray(s[c + 2].atoms[C_], c3);
+    double solN[16][3][3], solA[16][3][3], solC[16][3][3];
+    int numSoln = 0;
+    closure_detail::solver(n1, ca1, ca3, c3, solN, solA, solC, &numSoln);
+    if (numSoln <= 0) return 0;
+    if (numSoln > 16) numSoln = 16;
+
+    // 3. Complete, screen, score and record, in the solver's order. The record
+    // area holds CLOSURE_SLOTS entries per candidate; further closures would
+    // belong to the next candidate, so the scan stops once it is full.
+    int accepted = 0;
+    for (int j = 0; j < numSoln && accepted < CLOSURE_SLOTS; ++j) {
+        for (int i = 0; i < 3; ++i) {
+            Residue& r = s[c + i];
+            r.atoms[N_] = toPoint(solN[j][i]);
+            r.atoms[CA_] = toPoint(solA[j][i]);
+            r.atoms[C_] = toPoint(solC[j][i]);
+        }
+        double phi[3], psi[3], omega[3];
+        double eTor = 0.0;
+        for (int i = 0; i < 3; ++i) {
+            const int q = c + i;
+            Residue& r = s[q];
+            const Residue& prev = s[q - 1];
+            const Residue& next = s[q + 1];
+            psi[i] = Torsion(r.atoms[N_], r.atoms[CA_], r.atoms[C_], next.atoms[N_]) * DEG2RAD;
+            phi[i] = Torsion(prev.atoms[C_], r.atoms[N_], r.atoms[CA_], r.atoms[C_]) * DEG2RAD;
+            omega[i] = Torsion(r.atoms[CA_], r.atoms[C_], next.atoms[N_], next.atoms[CA_]) * DEG2RAD;
+            const int a = closure_detail::torsionBin(phi[i]), b = closure_detail::torsionBin(psi[i]);
+            const double p = (a < 0 || b < 0) ? 0.0 : SMC::TorsionBins[t[i]][TORSION_PLANE][a][b];
+            eTor -= std::log(p);
+            calCo(r.atoms[N_], r.atoms[CA_], r.atoms[C_], Residue::bond_length[t[i]][O_], Residue::bond_angle[t[i]][O_], psi[i] + PI,
+                  r.atoms[O_]);
+            if (t[i] == GLY) {
+                r.numAtoms = 5;
+            } else {
+                calCo(r.atoms[N_], r.atoms[C_], r.atoms[CA_], Residue::bond_length[t[i]][CB_], Residue::bond_angle[t[i]][CB_], CB_TORSION,
+                      r.atoms[CB_]);
+                r.numAtoms = 6;
+            }
+        }
+        if (!(eTor < TOR_LIMIT)) continue;  // also drops an infinite energy (a bin of probability 0)
+
+        const double score = g.quendaClosure(s, loopStart, loopEnd, c, diag);
+        if (!(score < ACCEPT_LIMIT) && !retry) continue;
+
+        const size_t e = first + static_cast<size_t>(accepted);
+        weights[e] = score + E;
+        std::array<float, 8>& d = g.closureData[e];
+        d[0] = static_cast<float>(phi[0]);
+        d[1] = static_cast<float>(psi[0]);
+        d[2] = static_cast<float>(omega[0]);
+        d[3] = static_cast<float>(theta1 * RAD2DEG);
+        d[4] = static_cast<float>(phi[1]);
+        d[5] = static_cast<float>(psi[1]);
+        d[6] = static_cast<float>(omega[1]);
+        d[7] = static_cast<float>(theta2 * RAD2DEG);
+        std::array<Point, 8>& at = g.closureAtoms[e];
+        at[0] = s[c].atoms[C_];
+        at[1] = s[c].atoms[O_];
+        at[2] = s[c + 1].atoms[N_];
+        at[3] = s[c + 1].atoms[CA_];
+        at[4] = s[c + 1].atoms[C_];
+        at[5] = s[c + 1].atoms[O_];
+        at[6] = s[c + 2].atoms[N_];
+        at[7] = s[c + 2].atoms[CA_];
+        ++accepted;
+    }
+    return accepted;
+}
+
+double GrowOne::quendaClosure(Structure& s, int loopStart, int loopEnd, int c, std::stringstream& diag) {
+    (void)loopStart;
+    (void)loopEnd;
+    (void)diag;
+    const double maxd2 = PF::MAXDIS2, binsPerA = PF::BINSPERA;
+    // The squared-distance cut-off decides the largest bin read.
+    if (!(maxd2 * binsPerA <= ETABLE_BINS))
+        fatal("closure score: pair-table cut-off " + std::to_string(maxd2) + " A^2 at " + std::to_string(binsPerA) +
+              " bins per A^2 exceeds the table's " + std::to_string(ETABLE_BINS) + " bins");
+    auto value = [&](int ta, int tb, double d2) { return PF::Etable[ta][tb][static_cast<int>(d2 * binsPerA)]; };
+
+    // 1. Pairs inside the closure region: a clash ends it; only (i, i+2)
+    // pairs count towards the sum.
+    double sum = 0.0;
+    for (int i = 0; i < numpairsClose; ++i) {
+        const int* rec = pairlistClose[i];
+        const double d2 = sqDist(s[rec[0]].atoms[rec[1]], s[rec[2]].atoms[rec[3]]);
+        if (!(d2 < maxd2)) continue;
+        const double v = value(rec[4], rec[5], d2);
+        if (v > CLASH_VALUE) return REJECT;
+        if (rec[7] == 2) sum += v;
+    }
+    if (sum > INTERNAL_LIMIT) return REJECT;
+
+    // 2. Backbone of the closure against the frame.
+    const Point bb[8] = {s[c].atoms[C_],      s[c].atoms[O_],      s[c + 1].atoms[C_], s[c + 1].atoms[O_],
+                         s[c + 1].atoms[CA_], s[c + 1].atoms[N_],  s[c + 2].atoms[N_], s[c + 2].atoms[CA_]};
+    const int bbType[8] = {closeAtomType[0], closeAtomType[1], closeAtomType[2], closeAtomType[3],
+                           closeAtomType[4], closeAtomType[5], closeAtomType[6], closeAtomType[10]};
+    const int nEnv = closeEnvCount;
+    for (int m = 0; m < nEnv; ++m) {
+        const Point& p = closeEnvPos[m];
+        const int te = closeEnvType[m];
+        for (int a = 0; a < 8; ++a) {
+            const double d2 = sqDist(bb[a], p);
+            if (d2 < maxd2) sum += value(bbType[a], te, d2);
+        }
+        if (sum > FRAME_LIMIT) return REJECT;
+    }
+
+    // 3. CB atoms against the frame (glycine has none).
+    for (int i = 0; i < 3; ++i) {
+        if (s[c + i].type == GLY) continue;
+        const Point cb = s[c + i].atoms[CB_];
+        const int tc = closeAtomType[7 + i];
+        for (int m = 0; m < nEnv; ++m) {
+            const double d2 = sqDist(cb, closeEnvPos[m]);
+            if (d2 < maxd2) sum += value(tc, closeEnvType[m], d2);
+        }
+    }
+    return sum;
+}
