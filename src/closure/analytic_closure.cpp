@@ -67,13 +67,16 @@ inline void toArray(const Point& p, double v[3]) {
 
 namespace closure_detail {
 
-// 5-degree bin of a dihedral given in radians. The grid is periodic: an angle
-// that lands on +180 deg (or rounds just below -180 deg on the way through
-// radians) belongs to the bin of -180 deg, not to a 73rd bin or bin -1.
+// 5-degree bin of a dihedral given in radians (-1 for NaN). The grid is
+// periodic: +180 deg is the bin of -180 deg, not a 73rd bin. Degrees to
+// radians and back scales by 1 + 2e-16, so a measured -180 deg comes back a
+// hair below -180; it stays in bin 0 instead of becoming bin -1.
 int torsionBin(double radians) {
     const double deg = radians * RAD2DEG;
     if (!std::isfinite(deg)) return -1;
-    int b = static_cast<int>(std::floor((deg + 180.0) * 0.2));
+    double x = (deg + 180.0) * 0.2;
+    if (x < 0.0 && x > -1e-9) x = 0.0;
+    int b = static_cast<int>(std::floor(x));
     b %= NUM_BINS;
     if (b < 0) b += NUM_BINS;
     return b;

@@ -108,6 +108,8 @@ public:
     std::vector<std::array<int, 2>> cscAtom;  // (residue, template slot)
     std::vector<double> combFirst, combSecond;  // 10000 combinations each
 
+    double busySeconds = 0.0;  // CPU time this thread spent on growth-step seeds (for benchmarks)
+
     // Scratch residues of the growth step (builders in scratch mode, scored candidates).
     Residue cur{MAX_ATOMS}, nb{MAX_ATOMS}, scratchA{MAX_ATOMS}, scratchB{MAX_ATOMS}, lahRes{MAX_ATOMS};
 
@@ -148,6 +150,8 @@ public:
 
 private:
     std::vector<uint8_t> farRes_;  // per residue: beyond the 30 A cut of the current list build
+    bool coarseOk_[COARSE_BINS][COARSE_BINS] = {};  // look-ahead residue's coarse bins worth placing
+    bool coarseRow_[COARSE_BINS] = {}, coarseCol_[COARSE_BINS] = {};
     int pos_ = 0;         // residue being grown
     bool backward_ = false;
     int resType_ = 0;     // its residue type

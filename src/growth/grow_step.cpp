@@ -5,6 +5,7 @@
 // chains are placed on the survivors, and up to 100 distinct feasible bins
 // become the seed's children.
 #include <omp.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cmath>
@@ -33,9 +34,21 @@ constexpr int HALF = NUM_BINS / 2;
 
 inline double binAngle(int bin) { return -PI + bin * BIN_WIDTH; }
 inline double uniformDraw() { return (std::rand() + 0.5) * (1.0 / 2147483648.0); }
+// |a - b| with the precision of Point::dis (float differences, sum and root), inlined.
+inline double fdis(const Point& a, const Point& b) {
+    const float dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
+    const float s = dx * dx + dy * dy + dz * dz;
+    return std::sqrt(s);
+}
 inline float sq(const Point& a, const Point& b) {
     const float dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
     return dx * dx + dy * dy + dz * dz;
+}
+
+double threadCpuSeconds() {
+    timespec ts;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec + 1e-9 * ts.tv_nsec;
 }
 
 // Per-seed rejection counters (the columns of the diagnostic line).
@@ -91,7 +104,9 @@ int SMC::grow_oneF(Structure& s, int pos, int rpos, int step, bool backward, boo
         const int q = L / T, rem = L % T;
         const int begin = t < rem ? t * (q + 1) : rem + t * q;
         const int count = q + (t < rem ? 1 : 0);
+        const double cpu0 = threadCpuSeconds();
         for (int seed = begin; seed < begin + count; ++seed) G[t].growSeed(a, seed, t);
+        G[t].busySeconds += threadCpuSeconds() - cpu0;
     }
 
     if (diag) {
@@ -203,12 +218,19 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
     std::fill(validSC.begin(), validSC.end(), 0);
     const Point caR = s[rpos].atoms[CA_];
     const Point caP = s[pos].atoms[CA_];
-    const double d0 = caP.dis(caR);
+    const double d0 = fdis(caP, caR);
     const int r0 = endDistanceRow(d0);
     const bool condDegenerate = condRowDegenerate(backward, g, r0);
     const bool oppBackward = !backward;
     const int qRes = nextRes;  // the look-ahead residue
     const int qType = s[qRes].type;
+    for (int i = 0; i < COARSE_BINS; ++i) coarseRow_[i] = coarseCol_[i] = false;
+    for (int i = 0; i < COARSE_BINS; ++i)
+        for (int j = 0; j < COARSE_BINS; ++j) {
+            coarseOk_[i][j] = torsionBinAllowed(torsionBinProb(qType, i * COARSE_STEP, j * COARSE_STEP));
+            coarseRow_[i] = coarseRow_[i] || coarseOk_[i][j];
+            coarseCol_[j] = coarseCol_[j] || coarseOk_[i][j];
+        }
     const bool proRow = !backward && prolineBond;
     static thread_local std::stringstream closureDiag;
     if (closure) {
@@ -249,8 +271,8 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
                 calCoCAOR(caP, a0, a2, a1, a3);
             }
             // Distances to the far anchor.
-            const double d1 = backward ? a0.dis(caR) : a2.dis(caR);
-            const double d2 = a1.dis(caR);
+            const double d1 = backward ? fdis(a0, caR) : fdis(a2, caR);
+            const double d2 = fdis(a1, caR);
             double pm = 0.0;
             if (!marginalProb(backward, g, d1, d2, pm)) {
                 ++tally.md1;
@@ -346,22 +368,23 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
             } else {
                 prepLah(s, a1, qRes, backward);
                 Point set1[NUM_BINS], setN[NUM_BINS], setO[NUM_BINS];
+                const double* lim = marginalLimits(backward, g - 1);
                 if (!backward) {
-                    // q = pos + 1: C(q) per phi', then O(q), N(q+1) per psi'.
+                    // q = pos + 1: C(q) per phi'; the first distance depends on
+                    // phi' only, so a phi' out of range skips its whole row.
                     calCoCSet(a2, a0, a1, set1, COARSE_STEP);
                     for (int qa = 0; qa < NUM_BINS && !feasible; qa += COARSE_STEP) {
-                        bool any = false;
-                        for (int qb = 0; qb < NUM_BINS; qb += COARSE_STEP) any |= torsionBinAllowed(torsionBinProb(qType, qa, qb));
-                        if (!any) continue;
+                        if (!coarseRow_[qa / COARSE_STEP]) continue;
                         const Point& Cq = set1[qa];
+                        const double e1 = fdis(Cq, caR);
+                        if (!distCoordInRange(distBinCoord(e1, lim[0], lim[1]))) continue;
                         calCoONSet(a0, a1, Cq, setN, setO, COARSE_STEP);
                         const Point CBq = calCoCB(a0, Cq, a1);
-                        const double e1 = Cq.dis(caR);
                         for (int qb = 0; qb < NUM_BINS; qb += COARSE_STEP) {
-                            if (!torsionBinAllowed(torsionBinProb(qType, qa, qb))) continue;
+                            if (!coarseOk_[qa / COARSE_STEP][qb / COARSE_STEP]) continue;
                             const Point CAn = calCoCA(a1, Cq, setN[qb]);
                             double p = 0.0;
-                            if (!marginalProb(false, g - 1, e1, CAn.dis(caR), p) || !(p > MIN_DIST_PROB)) continue;
+                            if (!marginalProb(false, g - 1, e1, fdis(CAn, caR), p) || !(p > MIN_DIST_PROB)) continue;
                             lahRes.atoms[N_] = setN[qb];
                             lahRes.atoms[CA_] = CAn;
                             lahRes.atoms[C_] = Cq;
@@ -374,22 +397,21 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
                         }
                     }
                 } else {
-                    // q = pos - 1: N(q) per psi', then C(q-1) per phi'.
+                    // q = pos - 1: N(q) per psi' (which alone fixes the first distance), then C(q-1) per phi'.
                     calCoNSetR(a0, a2, a1, set1, COARSE_STEP);
                     for (int qb = 0; qb < NUM_BINS && !feasible; qb += COARSE_STEP) {
-                        bool any = false;
-                        for (int qa = 0; qa < NUM_BINS; qa += COARSE_STEP) any |= torsionBinAllowed(torsionBinProb(qType, qa, qb));
-                        if (!any) continue;
+                        if (!coarseCol_[qb / COARSE_STEP]) continue;
                         const Point& Nq = set1[qb];
+                        const double e1 = fdis(Nq, caR);
+                        if (!distCoordInRange(distBinCoord(e1, lim[0], lim[1]))) continue;
                         calCoCSetR(a2, a1, Nq, setN, COARSE_STEP);
                         const Point CBq = calCoCB(Nq, a2, a1);
-                        const double e1 = Nq.dis(caR);
                         for (int qa = 0; qa < NUM_BINS; qa += COARSE_STEP) {
-                            if (!torsionBinAllowed(torsionBinProb(qType, qa, qb))) continue;
+                            if (!coarseOk_[qa / COARSE_STEP][qb / COARSE_STEP]) continue;
                             Point CAq, Oq;
                             calCoCAOR(a1, Nq, setN[qa], CAq, Oq);
                             double p = 0.0;
-                            if (!marginalProb(true, g - 1, e1, CAq.dis(caR), p) || !(p > MIN_DIST_PROB)) continue;
+                            if (!marginalProb(true, g - 1, e1, fdis(CAq, caR), p) || !(p > MIN_DIST_PROB)) continue;
                             lahRes.atoms[N_] = Nq;
                             lahRes.atoms[CA_] = a1;
                             lahRes.atoms[C_] = setN[qa];
@@ -411,14 +433,14 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
             // Far-side check: can the far anchor still grow towards the new end?
             bool pass = feasible;
             if (g >= 4) {
-                const double D = caR.dis(a1);
+                const double D = fdis(caR, a1);
                 const int r1 = endDistanceRow(D);
                 if (condRowDegenerate(oppBackward, g - 1, r1)) {
                     pass = true;
                 } else if (feasible) {
                     pass = false;
                     for (int f = 0; f < farCount && !pass; ++f) {
-                        const double e1 = farSet[f][0].dis(a1), e2 = farSet[f][1].dis(a1);
+                        const double e1 = fdis(farSet[f][0], a1), e2 = fdis(farSet[f][1], a1);
                         double p = 0.0;
                         if (!marginalProb(oppBackward, g - 1, e1, e2, p) || !(p > MIN_DIST_PROB)) continue;
                         if (!condProb(oppBackward, g - 1, r1, e1 - D, e2 - D, p) || !(p > MIN_DIST_PROB)) continue;

@@ -24,7 +24,7 @@
 // slightly beyond the training extremes are not rejected outright.
 // Conditional rows pool the neighbouring end-to-end distances r +- 1 (weight
 // 1/2) and, when that gives fewer than 20 effective observations, r +- 2
-// (weight 1/4); a row with fewer than 3 effective observations is
+// (weight 1/4); a row with less than one effective observation is
 // degenerate (all zero: width 0 is the marker the sampler knows). Their axes
 // come from the 0.1 % and 99.9 % quantiles widened by 10 % (at least 0.1 A).
 //

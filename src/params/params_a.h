@@ -55,7 +55,7 @@ struct DistanceParams {
     double condMarginMin = 0.10;        // ... at least this many A
     double condQLo = 0.001, condQHi = 0.999;
     double condFull = 20.0;             // effective count at which a row needs no wider pooling
-    double condMin = 3.0;               // rows with fewer effective observations are degenerate
+    double condMin = 1.0;               // rows with fewer effective observations are degenerate
     double blurSigma = 0.75;            // cell smoothing (cells), truncated at 2 cells
     double floorProb = 1e-6;            // least probability of a cell next to observed ones
     double coilFraction = 0.5;          // segment counts as class C from this coil fraction on

@@ -204,7 +204,8 @@ TEST(ClosureTorsionBin, PeriodicGrid) {
     }
     // +180 deg is -180 deg: bin 0, not a 73rd bin.
     EXPECT_EQ(torsionBin(180.0 * DEG2RAD), 0);
-    EXPECT_EQ(torsionBin(3.14159265358979), 71);  // the program's pi is just below 180 deg
+    EXPECT_EQ(torsionBin(PI), 0);  // the program's pi converts to a hair above 180 deg
+    EXPECT_EQ(torsionBin(-PI), 0);
     // -180 deg comes back from radians a hair below -180; it stays in bin 0.
     EXPECT_EQ(torsionBin(-180.0 * DEG2RAD), 0);
     // An exactly planar trans dihedral measures -180 deg.
@@ -212,6 +213,8 @@ TEST(ClosureTorsionBin, PeriodicGrid) {
     ASSERT_EQ(Torsion(a, b, cc, d), -180.0);
     EXPECT_EQ(torsionBin(Torsion(a, b, cc, d) * DEG2RAD), 0);
     EXPECT_EQ(torsionBin(179.99 * DEG2RAD), 71);
+    EXPECT_EQ(torsionBin(-179.99 * DEG2RAD), 0);
+    EXPECT_EQ(torsionBin(-174.99 * DEG2RAD), 1);
     EXPECT_EQ(torsionBin(std::numeric_limits<double>::quiet_NaN()), -1);
 }
 
@@ -272,8 +275,8 @@ TEST_F(RasClosure, RecordsEveryClosureInSolverOrderWithTheDrawnGeometry) {
         double e = 0.0;
         for (int i = 0; i < 3; ++i) {
             const Point Np = P(sn[j][i]), CAp = P(sa[j][i]), Cp = P(sc[j][i]);
-            const Point prevC = i == 0 ? before[c - 1].atoms[C_] : P(sc[j][i - 1]);
-            const Point nextN = i == 2 ? before[c + 3].atoms[N_] : P(sn[j][i + 1]);
+            const Point prevC = i == 0 ? Point(before[c - 1].atoms[C_]) : P(sc[j][i - 1]);
+            const Point nextN = i == 2 ? Point(before[c + 3].atoms[N_]) : P(sn[j][i + 1]);
             const double phi = Torsion(prevC, Np, CAp, Cp), psi = Torsion(Np, CAp, Cp, nextN);
             e -= std::log(SMC::TorsionBins[s()[c + i].type][2][binOfDeg(phi)][binOfDeg(psi)]);
         }
@@ -416,21 +419,25 @@ TEST_F(RasClosure, ClosureScoreTermsAndLimits) {
     std::cout << "closure region: " << numpairsClose << " internal pairs (" << internal2 << " at i,i+2 in range), "
               << g().closeEnvCount << " frame atoms, " << frame << " frame and CB contacts" << std::endl;
     bool sawInternalLimit = false, sawFrameLimit = false, sawSum = false;
-    for (double v : {0.25, 1.0, 2.0, 3.0, 4.0, 6.0, 8.0, 9.9, 10.0}) {
+    for (double v : {0.25, 1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 8.0, 9.9, 10.0}) {
         fillTables(v);
         const double got = g().quendaClosure(s(), ls, le, c, diag);
         EXPECT_DOUBLE_EQ(got, referenceScore(s(), g(), c)) << "value " << v;
-        if (v * internal2 > 200.0)
-            EXPECT_EQ(got, 12345.0), sawInternalLimit = true;
-        else if (got == 12345.0)
+        if (v * internal2 > 200.0) {
+            EXPECT_EQ(got, 12345.0);
+            sawInternalLimit = true;
+        } else if (got == 12345.0) {
             sawFrameLimit = true;
-        else
-            EXPECT_NEAR(got, v * (internal2 + frame), 1e-6 * v * (internal2 + frame)), sawSum = true;
+        } else {
+            EXPECT_NEAR(got, v * (internal2 + frame), 1e-6 * v * (internal2 + frame));
+            sawSum = true;
+        }
     }
     fillTables(10.01);
     EXPECT_EQ(g().quendaClosure(s(), ls, le, c, diag), 12345.0);  // clash
     EXPECT_TRUE(sawSum);
-    EXPECT_TRUE(sawInternalLimit || sawFrameLimit);
+    EXPECT_TRUE(sawInternalLimit);
+    EXPECT_TRUE(sawFrameLimit);
 }
 
 // The solver can return up to 16 closures; only eight fit a candidate's slots.
@@ -475,8 +482,9 @@ TEST_F(RasClosure, AtMostEightClosuresPerCandidate) {
             EXPECT_EQ(w[e], 1.0);
             for (int a = 0; a < 8; ++a) EXPECT_NEAR(g().closureAtoms[e][a].dis(realAtoms[j % real][a]), 0.0, 1e-6) << j << " " << a;
         }
-        if (k + 1 < NUM_CAND)
+        if (k + 1 < NUM_CAND) {
             for (int e = CLOSURE_SLOTS * (k + 1); e < CLOSURE_SLOTS * (k + 2); ++e) EXPECT_TRUE(entryUnset(e)) << e;
+        }
         EXPECT_EQ(std::count_if(w.begin(), w.end(), [](double v) { return v != UNSET; }), CLOSURE_SLOTS);
     }
 }
@@ -538,4 +546,119 @@ TEST_F(RasClosure, RealPairTableAcceptsTheNativeLikeClosure) {
               << std::endl;
     EXPECT_GT(recorded, 0);
     EXPECT_LT(bestRmsd, 0.5);
+}
+
+// ---------------------------------------------------------------------------
+// The closure step of the growth plan, run by the growth step itself on 100
+// seeds whose first steps were grown with the real tables (one child kept per
+// seed). Every child, rebuilt from its records the way the filter rebuilds
+// it, must close onto the fixed end.
+
+namespace {
+
+bool growthTablesPresent() {
+    for (const char* f : {"data/phipsi.bb.txt", "data/joint.distance.txt", "data/joint.distance.backward.txt",
+                          "data/joint.distance.conditional.txt", "data/joint.distance.conditional.backward.txt", "data/newsimplRot.txt",
+                          "data/QUENDApair.lib"})
+        if (!fileExists(f)) return false;
+    return true;
+}
+
+// Keeps child 0 of every seed (a dead seed takes the path of the first live one).
+void keepFirstChild(int step, int seeds) {
+    int donor = -1;
+    for (int i = 0; i < seeds && donor < 0; ++i)
+        if (childRecord(i, 0)[5] < 50.0f) donor = i;
+    ASSERT_GE(donor, 0) << "every seed died at step " << step;
+    for (int i = 0; i < seeds; ++i) {
+        const int src = childRecord(i, 0)[5] < 50.0f ? i : donor;
+        if (src != i)
+            for (int j = 0; j < step; ++j) std::copy_n(pathRecord(tempFrag, j, src), PATH_FIELDS, pathRecord(tempFrag, j, i));
+        std::copy_n(childRecord(src, 0), PATH_FIELDS, pathRecord(tempFrag, step, i));
+    }
+}
+
+}  // namespace
+
+TEST(GrowthClosureStep, RasLoopClosesFrom100Seeds) {
+    if (!growthTablesPresent()) GTEST_SKIP() << "the sampling tables in data/ are not present";
+    REQUIRE_TEMPLATES();
+    PF::InitPar("", "./", 0, 1);
+    SMC::LoadJointMarginal("data/joint.distance.txt");
+    SMC::LoadJointMarginalB("data/joint.distance.backward.txt");
+    SMC::LoadJointCond("data/joint.distance.conditional.txt");
+    SMC::LoadJointCondB("data/joint.distance.conditional.backward.txt");
+    SMC::LoadTorsionBBbin("data/phipsi.bb.txt");
+    PF::LoadSimplRot("data/newsimplRot.txt");
+    PF::numMP = 2;
+    std::srand(11);
+
+    Structure protein(MAX_RESIDUES);
+    ASSERT_TRUE(protein.readPdb(sourcePath("examples/5p21.pdb"), {}, 0));
+    SMC smc(1);
+    smc.work = protein;
+    smc.native = protein;
+    smc.structs[0] = protein;
+    smc.growMode = 1;
+    smc.numSeeds = 100;
+    smc.loopStart = at(protein, 45);
+    smc.loopEnd = at(protein, 52);
+    smc.prepare();
+    PF::chi1SD = 0.17;
+    scCut = 200.0;
+    Structure& s = smc.structs[0];
+    const int n = smc.loopEnd - smc.loopStart, last = n - 3;
+    const int c = closureStart(smc.growMode, smc.loopStart, smc.loopEnd);
+    ASSERT_EQ(growrPos[last] - growOrder[last], 3);
+    for (int step = 0; step < last; ++step) {
+        SMC::curLoops = 100;
+        smc.grow_oneF(s, growOrder[step], growrPos[step], step, growDir[step], false, false);
+        keepFirstChild(step, 100);
+    }
+    SMC::curLoops = 100;
+    const int pos = growOrder[last];
+    ASSERT_EQ(pos, c - 1);
+    smc.grow_oneF(s, pos, growrPos[last], last, growDir[last], false, false);
+
+    int closed = 0, seedsWithChildren = 0;
+    double worstPeptide = 0.0, worstGap = 0.0, worstCAC = 0.0;
+    const double caC = Residue::bond_length[s[c + 2].type][C_];
+    for (int seed = 0; seed < 100; ++seed) {
+        Structure t = s;
+        for (int j = 0; j < last; ++j) {
+            const float* r = pathRecord(tempFrag, j, seed);
+            const int i = growOrder[j];
+            if (!growDir[j])
+                t.calBBCo(i, t[i], t[i + 1], r[0], r[1], r[2], r[4] * DEG2RAD, true);
+            else
+                t.calBBCoR(i, t[i], t[i - 1], r[0], r[1], r[2], r[4] * DEG2RAD, true);
+        }
+        const Point grownCA = t[c + 2].atoms[CA_];
+        bool any = false;
+        for (int k = 0; k < CHILDREN; ++k) {
+            const float* rec = childRecord(seed, k);
+            if (rec[5] > 50.0f) break;
+            any = true;
+            Structure u = t;
+            u.calBBCo(pos, u[pos], u[pos + 1], rec[0], rec[1], rec[2], rec[4] * DEG2RAD, true);
+            u.calBBCo(c, u[c], u[c + 1], rec[11], rec[12], rec[13], rec[14] * DEG2RAD, true);
+            u.calBBCo(c + 1, u[c + 1], u[c + 2], rec[15], rec[16], rec[17], rec[18] * DEG2RAD, true);
+            const Residue &r2 = u[c + 2], &r3 = u[c + 3];
+            const double peptide = r2.atoms[C_].dis(r3.atoms[N_]);
+            const double gap = r2.atoms[CA_].dis(grownCA);
+            const double cac = r2.atoms[CA_].dis(r2.atoms[C_]);
+            worstPeptide = std::max(worstPeptide, std::fabs(peptide - 1.33));
+            worstGap = std::max(worstGap, gap);
+            worstCAC = std::max(worstCAC, std::fabs(cac - caC));
+            EXPECT_NEAR(peptide, 1.33, 0.02) << "seed " << seed << " child " << k;
+            EXPECT_NEAR(cac, caC, 0.02) << "seed " << seed << " child " << k;
+            EXPECT_LT(rec[9], 200.0f + 100.0f);  // closure score below 200 plus growth energy at most 100
+            ++closed;
+        }
+        seedsWithChildren += any;
+    }
+    std::cout << "Ras 45-52 closure step: " << closed << " closed children from " << seedsWithChildren
+              << " seeds; worst |C-N - 1.33| " << worstPeptide << " A, worst CA(c+2) gap " << worstGap << " A, worst |CA-C - ideal| "
+              << worstCAC << " A" << std::endl;
+    EXPECT_GT(closed, 0);
 }

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -285,6 +286,64 @@ TEST_F(Executable, MissingTemplatesFailWithStatusOne) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("cannot open parameter file ./data/atomProp2.txt"), std::string::npos) << r.out;
     EXPECT_EQ(log(), std::string(LORVANE_EXE) + " -mode fold \n");  // logged before loading
+}
+
+// A text file in the run directory.
+void writeFile(const fs::path& p, const std::string& text) { std::ofstream(p) << text; }
+
+std::string caLine(int serial, char chain, int num) {
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "ATOM  %5d  CA  GLY %c%4d    %8.3f%8.3f%8.3f  1.00 10.00           C", serial, chain, num, 3.8 * serial,
+                  0.0, 0.0);
+    return buf;
+}
+
+TEST_F(Executable, InputErrorsStopWithStatusOne) {
+    if (!linkData()) GTEST_SKIP() << "data/atomProp2.txt not present";
+    writeFile(dir / "empty.pdb", "HEADER    NOTHING\nEND\n");
+    std::string chains;
+    for (int c = 0; c < 21; ++c) chains += caLine(c + 1, char('A' + c), 1) + "\n";
+    writeFile(dir / "chains.pdb", chains);
+    const std::string real = std::string(LORVANE_SOURCE_DIR) + "/examples/5p21.pdb";
+
+    ExeResult missing = run("-mode compare -f nothere.pdb -start 1 -end 5");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.out.find("Could not read PDB file nothere.pdb"), std::string::npos) << missing.out;
+    ExeResult empty = run("-mode compare -f empty.pdb -start 1 -end 5");
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_NE(empty.out.find("empty.pdb has no atoms"), std::string::npos) << empty.out;
+    ExeResult many = run("-mode compare -f chains.pdb -start 1 -end 5");
+    EXPECT_EQ(many.status, 1);
+    EXPECT_NE(many.out.find("more than 20 chains"), std::string::npos) << many.out;
+    ExeResult absent = run("-mode compare -f " + real + " -start 500 -end 600");
+    EXPECT_EQ(absent.status, 1);
+    EXPECT_NE(absent.out.find("Could not find startind or ending PDB index"), std::string::npos) << absent.out;
+    ExeResult last = run("-mode compare -f " + real + " -start 160 -end 166");  // 166 is the chain's last residue
+    EXPECT_EQ(last.status, 1);
+}
+
+TEST_F(Executable, SamplingModeRejectsLoopsOutsideTheChain) {
+    for (const char* f : {"dfire_pair.lib", "QUENDApair.lib", "dipole.fress", "oscarparams.txt", "joint.distance.txt",
+                          "joint.distance.backward.txt", "joint.distance.conditional.txt", "joint.distance.conditional.backward.txt",
+                          "phipsi.bb.txt", "newsimplRot.txt", "QUENDA_ed4_8_V3.txt"})
+        if (!fs::exists(fs::path(LORVANE_SOURCE_DIR) / "data" / f)) GTEST_SKIP() << "data/" << f << " not present";
+    ASSERT_TRUE(linkData());
+    const std::string real = std::string(LORVANE_SOURCE_DIR) + "/examples/5p21.pdb";
+    struct Case {
+        std::string args, message;
+    };
+    for (const Case& c : {Case{"-pdbIndex -start 0 -end 5", "start position 0"}, Case{"-pdbIndex -start 10 -end 167", "end position 167"},
+                          Case{"-pdbIndex -start 12 -end 8", "after the end"},
+                          Case{"-start 45 -end 999", "Specified starting or ending residue numbers are not in the PDB file."}}) {
+        ExeResult r = run("-f " + real + " -cores 1 " + c.args);
+        EXPECT_EQ(r.status, 1) << c.args;
+        EXPECT_NE(r.out.find(c.message), std::string::npos) << c.args << ": " << r.out;
+    }
+    std::string seq(1501, 'A');
+    writeFile(dir / "long.seq", seq + "\n");
+    ExeResult longSeq = run("-f long.seq -start 1 -end 5");
+    EXPECT_EQ(longSeq.status, 1);
+    EXPECT_NE(longSeq.out.find("long.seq has 1501 residues"), std::string::npos) << longSeq.out;
 }
 
 }  // namespace

@@ -161,23 +161,23 @@ TEST(CompareMode, DistanceDumpGroupsAndDirectories) {
     REQUIRE_5P21();
     ScratchDir dir;
     writeFittedE(0.001);
-    // Native (near-native, s1 1.0), a displaced copy whose CB of 48 sits 1.5 A
+    // Native (near-native, s1 1.0), a displaced copy whose CB of 50 sits 1.5 A
     // from a frame atom (other, low-scoring: s1 1.5, zero counts), and a
     // displaced copy with a high s1 (in neither group).
     Decoy nat = displaced(0.0, 0, -10, 1.0, 0, 0);
     Decoy clash = displaced(0.6, 5, -9, 1.5, 0, 0);
     Decoy high = displaced(0.8, 6, -8, 9.0, 0, 0);
-    // Frame atom: the CA of the first residue outside 44..53 within 10 A of CA 48.
-    const Residue& r48 = fx().native[fx().start + 3];
+    // Frame atom: the CA of the first residue outside 44..53 within 14 A of CA 50.
+    const Residue& r50 = fx().native[fx().start + 5];
     const Atom* target = nullptr;
     for (int j = 1; j <= fx().native._numRes && !target; ++j) {
         const int num = fx().native[j].pdbNum;
         if (num >= 44 && num <= 53) continue;
-        if (fx().native[j].atoms[1].dis(r48.atoms[1]) < 10.0) target = &fx().native[j].atoms[1];
+        if (fx().native[j].atoms[1].dis(r50.atoms[1]) < 14.0) target = &fx().native[j].atoms[1];
     }
     ASSERT_NE(target, nullptr);
     for (PdbAtom& a : clash.atoms)
-        if (a.resNum == 48 && a.name == "CB") a.x = target->x + 1.5, a.y = target->y, a.z = target->z;
+        if (a.resNum == 50 && a.name == "CB") a.x = target->x + 1.5, a.y = target->y, a.z = target->z;
     const std::string path = "runs/set1/dec.txt";
     writeFile(path, decoyText({nat, clash, high}));
 

@@ -4,9 +4,12 @@
 // and their PDB text.
 #include <cmath>
 #include <cstdio>
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "model/geometry.h"
 #include "model/residue.h"
