@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     int bad = 0, best = -1, lowQ = -1;
-    double bestRmsd = 1e9, minFrame = 1e9, minPep = 1e9, maxPep = 0, maxShift = 0;
+    double bestRmsd = 1e9, minFrame = 1e9, minPep = 1e9, maxPep = 0, maxShift = 0, maxCA = 0;
     std::vector<LoopVerdict> verdicts;
     for (size_t k = 0; k < loops.size(); ++k) {
         const LoopVerdict v = checkLoop(loops[k], frame, start, end);
@@ -51,12 +51,13 @@ int main(int argc, char** argv) {
         minPep = std::min(minPep, v.minPeptide);
         maxPep = std::max(maxPep, v.maxPeptide);
         maxShift = std::max(maxShift, v.anchorShift);
+        maxCA = std::max(maxCA, v.endCAShift);
     }
     std::cout << std::fixed << std::setprecision(3);
     std::cout << "loops: " << loops.size() << "  failing: " << bad << std::endl;
     if (loops.empty()) return 1;
     std::cout << "peptide bonds: " << minPep << " .. " << maxPep << " A   closest frame contact: " << minFrame
-              << " A   largest anchor shift: " << maxShift << " A" << std::endl;
+              << " A   largest anchor shift: " << maxShift << " A   last CA rebuilt within: " << maxCA << " A" << std::endl;
     std::cout << "best loop: #" << loops[best].ordinal << " RMSD " << bestRmsd << " A" << std::endl;
     std::cout << "lowest QUENDA: #" << loops[lowQ].ordinal << " (" << loops[lowQ].quenda << ") RMSD " << verdicts[lowQ].rmsd << " A"
               << std::endl;

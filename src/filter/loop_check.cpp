@@ -147,8 +147,10 @@ LoopVerdict checkLoop(const WrittenLoop& loop, const std::vector<CheckAtom>& fra
     for (const CheckAtom& a : loop.atoms)
         if (a.resNum < start || a.resNum > end) problem("atom of residue " + std::to_string(a.resNum) + " outside the loop");
 
-    // Anchors: the first residue's N and CA and the last residue's C and CA stay where the input has them.
-    const std::pair<int, const char*> anchors[4] = {{start, "N"}, {start, "CA"}, {end, "C"}, {end, "CA"}};
+    // Anchors: the first residue's N and CA and the last residue's C and O stay where the
+    // input has them. (The last residue's CA is rebuilt from the frame's peptide geometry;
+    // its displacement is reported, not judged.)
+    const std::pair<int, const char*> anchors[4] = {{start, "N"}, {start, "CA"}, {end, "C"}, {end, "O"}};
     for (const auto& [res, name] : anchors) {
         const CheckAtom* mine = find(loop.atoms, res, name);
         const CheckAtom* ref = find(frame, res, name);
@@ -160,6 +162,9 @@ LoopVerdict checkLoop(const WrittenLoop& loop, const std::vector<CheckAtom>& fra
         v.anchorShift = std::max(v.anchorShift, dist(*mine, *ref));
     }
     if (v.anchorShift > 0.01) problem("anchor atom moved by " + std::to_string(v.anchorShift) + " A");
+    const CheckAtom* endCA = find(loop.atoms, end, "CA");
+    const CheckAtom* refCA = find(frame, end, "CA");
+    if (endCA && refCA) v.endCAShift = dist(*endCA, *refCA);
 
     // Peptide bonds, including the two joins to the frame.
     for (int r = start - 1; r <= end; ++r) {

@@ -34,7 +34,8 @@ struct LoopVerdict {
     double rmsd = 0;            // N, CA, C, O of the loop, no superposition
     double minFrameDist = 1e9;  // closest heavy-atom pair loop-frame (bonded junctions excluded)
     double minPeptide = 1e9, maxPeptide = 0;
-    double anchorShift = 0;     // largest displacement of N, CA of the first and C, CA of the last residue
+    double anchorShift = 0;     // largest displacement of N, CA of the first and C, O of the last residue
+    double endCAShift = 0;      // displacement of the last residue's CA
 };
 
 // Judges one loop against the frame atoms of the input for the loop

@@ -51,6 +51,17 @@ double threadCpuSeconds() {
     return ts.tv_sec + 1e-9 * ts.tv_nsec;
 }
 
+#ifdef LORVANE_GROWTH_STATS
+// Work counters of the scan, for profiling builds only.
+struct ScanStats {
+    long far = 0, farEval = 0, lah = 0, lahPlace = 0, lahEval = 0, cands = 0, lahOk = 0, farOk = 0;
+};
+ScanStats stats[64];
+#define STAT(t, f) (++stats[t].f)
+#else
+#define STAT(t, f) ((void)0)
+#endif
+
 // Per-seed rejection counters (the columns of the diagnostic line).
 struct Tally {
     int md1 = 0, md2 = 0, cd1 = 0, cd2 = 0, cd3 = 0, bbe = 0, sce = 0, bbn = 0;
@@ -109,6 +120,19 @@ int SMC::grow_oneF(Structure& s, int pos, int rpos, int step, bool backward, boo
         G[t].busySeconds += threadCpuSeconds() - cpu0;
     }
 
+#ifdef LORVANE_GROWTH_STATS
+    {
+        ScanStats tot;
+        for (int t = 0; t < threads; ++t) {
+            tot.far += stats[t].far, tot.farEval += stats[t].farEval, tot.lah += stats[t].lah;
+            tot.lahPlace += stats[t].lahPlace, tot.lahEval += stats[t].lahEval, tot.lahOk += stats[t].lahOk;
+            stats[t] = ScanStats();
+        }
+        std::cout << "scan stats per seed: far checks " << double(tot.far) / L << ", far evals " << double(tot.farEval) / L
+                  << ", look-aheads " << double(tot.lah) / L << ", placements " << double(tot.lahPlace) / L << ", lahEval "
+                  << double(tot.lahEval) / L << ", look-aheads passed " << double(tot.lahOk) / L << std::endl;
+    }
+#endif
     if (diag) {
         for (int i = 0; i < L; ++i) std::cout << lines[i] << "\n";
         std::cout << "Deadends: " << deadEnds << ", Partial: " << partial << std::endl;
@@ -366,6 +390,7 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
             } else if (reachable[k]) {
                 feasible = true;
             } else {
+                STAT(thread, lah);
                 prepLah(s, a1, qRes, backward);
                 Point set1[NUM_BINS], setN[NUM_BINS], setO[NUM_BINS];
                 const double* lim = marginalLimits(backward, g - 1);
@@ -382,6 +407,7 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
                         const Point CBq = calCoCB(a0, Cq, a1);
                         for (int qb = 0; qb < NUM_BINS; qb += COARSE_STEP) {
                             if (!coarseOk_[qa / COARSE_STEP][qb / COARSE_STEP]) continue;
+                            STAT(thread, lahPlace);
                             const Point CAn = calCoCA(a1, Cq, setN[qb]);
                             double p = 0.0;
                             if (!marginalProb(false, g - 1, e1, fdis(CAn, caR), p) || !(p > MIN_DIST_PROB)) continue;
@@ -390,6 +416,7 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
                             lahRes.atoms[C_] = Cq;
                             lahRes.atoms[O_] = setO[qb];
                             lahRes.atoms[CB_] = CBq;
+                            STAT(thread, lahEval);
                             if (lahEval(s, lahRes) < 10.0) {
                                 feasible = true;
                                 break;
@@ -408,6 +435,7 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
                         const Point CBq = calCoCB(Nq, a2, a1);
                         for (int qa = 0; qa < NUM_BINS; qa += COARSE_STEP) {
                             if (!coarseOk_[qa / COARSE_STEP][qb / COARSE_STEP]) continue;
+                            STAT(thread, lahPlace);
                             Point CAq, Oq;
                             calCoCAOR(a1, Nq, setN[qa], CAq, Oq);
                             double p = 0.0;
@@ -417,6 +445,7 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
                             lahRes.atoms[C_] = setN[qa];
                             lahRes.atoms[O_] = Oq;
                             lahRes.atoms[CB_] = CBq;
+                            STAT(thread, lahEval);
                             if (lahEval(s, lahRes) < 10.0) {
                                 feasible = true;
                                 break;
@@ -425,6 +454,7 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
                     }
                 }
                 if (feasible) {
+                    STAT(thread, lahOk);
                     for (int x = std::max(0, pa - 1); x <= std::min(NUM_BINS - 1, pa + 1); ++x)
                         for (int y = std::max(0, pb - 1); y <= std::min(NUM_BINS - 1, pb + 1); ++y) reachable[NUM_BINS * x + y] = 1;
                 }
@@ -439,7 +469,9 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
                     pass = true;
                 } else if (feasible) {
                     pass = false;
+                    STAT(thread, far);
                     for (int f = 0; f < farCount && !pass; ++f) {
+                        STAT(thread, farEval);
                         const double e1 = fdis(farSet[f][0], a1), e2 = fdis(farSet[f][1], a1);
                         double p = 0.0;
                         if (!marginalProb(oppBackward, g - 1, e1, e2, p) || !(p > MIN_DIST_PROB)) continue;

@@ -285,7 +285,12 @@ void fitTorsions(const OscarCounts& c, const OscarParams& p, OscarFit& fit) {
     }
 }
 
-// Polynomial in u = 1/r^2 fitted to the distance-dependent potential of one class pair.
+// Distance part of one class pair: P0 u + P1 u^2 + P2 u^3 + P3 u^4 (u = 1/r^2) fitted to the
+// distance-dependent statistical potential. A free four-term fit of inverse powers is unstable
+// (it readily turns attractive inside the closest contacts), so the fit is made of shapes that
+// cannot: a Lennard-Jones (8,m) well of depth a >= 0 at the first-shell minimum r0 (m = 6, 4 or
+// 2, whichever fits best), a pure r^-8 wall b >= 0 and a free r^-2 term for the slowly varying
+// level. Candidates whose wall does not rise inside the closest contacts are rejected.
 void fitDistance(const double* obs, const double* rPrior, const OscarParams& p, double P[4], double& r2, double& depth,
                  double& rmin) {
     const int B = OSCAR_DBINS;
@@ -299,56 +304,111 @@ void fitDistance(const double* obs, const double* rPrior, const OscarParams& p, 
     }
     for (int b = 0; b < B; ++b) total += obs[b];
     P[0] = P[1] = P[2] = P[3] = 0;
-    r2 = 0;
-    depth = 0;
-    rmin = 0;
+    r2 = depth = rmin = 0;
     if (tn <= 0 || total <= 0) return;
     const double rho = tn / tg;
+    // Closest contacts that are not stray outliers.
     int first = -1;
-    for (int b = 0; b < B; ++b)
-        if (obs[b] > 0) {
-            first = b;
-            break;
-        }
-    // Fit from 0.4 A inside the closest observation: the rising wall is part of the fit.
-    const int from = std::max(0, first - 4);
-    std::vector<double> X, y, w;
-    double wmax = 0;
-    for (int b = from; b < B; ++b) wmax = std::max(wmax, obs[b] + rho * g[b]);
-    for (int b = from; b < B; ++b) {
-        const double expct = rho * g[b];
-        const double ratio = shrinkRatio(obs[b], expct, rPrior[b], p.pseudo);
-        double e = -std::log(std::max(ratio, std::exp(-p.cap)));
-        e = std::min(e, p.cap);
-        const double r = (b + 0.5) * 0.1, u = 1.0 / (r * r);
-        X.insert(X.end(), {u, u * u, u * u * u, u * u * u * u});
-        y.push_back(e);
-        // Populated bins dominate, but the wall keeps a share of the weight.
-        w.push_back(obs[b] + expct + 0.02 * wmax);
-    }
-    std::vector<double> beta;
-    if (!weightedLeastSquares(X, y, w, 4, beta)) return;
-    for (int m = 0; m < 4; ++m) P[m] = beta[m];
-    double ym = 0, ws = 0;
-    for (size_t k = 0; k < y.size(); ++k) {
-        ym += w[k] * y[k];
-        ws += w[k];
-    }
-    ym /= ws;
-    double ss = 0, res = 0;
-    for (size_t k = 0; k < y.size(); ++k) {
-        double f = 0;
-        for (int m = 0; m < 4; ++m) f += beta[m] * X[k * 4 + m];
-        ss += w[k] * (y[k] - ym) * (y[k] - ym);
-        res += w[k] * (y[k] - f) * (y[k] - f);
-    }
-    r2 = ss > 0 ? 1.0 - res / ss : 0.0;
-    depth = 0;
+    for (int b = 0; b < B && first < 0; ++b)
+        if (obs[b] >= std::max(3.0, 1e-4 * total)) first = b;
+    if (first < 0) return;
+    double E[OSCAR_DBINS] = {};
+    std::vector<double> u, y, w;
     for (int b = first; b < B; ++b) {
-        const double r = (b + 0.5) * 0.1, u = 1.0 / (r * r);
-        const double v = P[0] * u + P[1] * u * u + P[2] * u * u * u + P[3] * u * u * u * u;
-        if (v < depth) {
-            depth = v;
+        const double ratio = shrinkRatio(obs[b], rho * g[b], rPrior[b], p.pseudo);
+        E[b] = std::min(p.cap, -std::log(std::max(ratio, std::exp(-p.cap))));
+        const double r = (b + 0.5) * 0.1;
+        u.push_back(1.0 / (r * r));
+        y.push_back(E[b]);
+        w.push_back(obs[b] / (obs[b] + 20.0) * (r <= 6.0 ? 1.0 : std::exp(-(r - 6.0))));
+    }
+    // Well position: the lowest (3-bin mean) energy of the first 1.5 A of well-sampled contacts.
+    int bmin = -1;
+    double emin = 1e300;
+    for (int b = first + 1; b < first + 15 && b + 1 < B; ++b) {
+        if (obs[b] < 20) continue;
+        const double es = (E[b - 1] + E[b] + E[b + 1]) / 3.0;
+        if (es < emin) {
+            emin = es;
+            bmin = b;
+        }
+    }
+    const double r0 = bmin < 0 ? (first + 0.5) * 0.1 + 0.8 : (bmin + 0.5) * 0.1;
+    const double rFirst = (first + 0.5) * 0.1;
+    const size_t rows = y.size();
+    double best = 1e300;
+    for (int m : {6, 4, 2}) {
+        // Columns: well (LJ (8,m), depth 1 at r0), wall (r0/r)^8, level (r0/r)^2.
+        std::vector<double> col[3];
+        for (auto& c : col) c.resize(rows);
+        for (size_t k = 0; k < rows; ++k) {
+            const double x2 = r0 * r0 * u[k], x8 = x2 * x2 * x2 * x2;
+            col[0][k] = (m * x8 - 8.0 * std::pow(x2, m / 2.0)) / (8.0 - m);
+            col[1][k] = x8;
+            col[2][k] = x2;
+        }
+        for (int mask = 1; mask < 8; ++mask) {
+            std::vector<int> which;
+            for (int q = 0; q < 3; ++q)
+                if (mask >> q & 1) which.push_back(q);
+            const int kk = static_cast<int>(which.size());
+            std::vector<double> X(rows * kk), beta;
+            for (size_t k = 0; k < rows; ++k)
+                for (int q = 0; q < kk; ++q) X[k * kk + q] = col[which[q]][k];
+            if (!weightedLeastSquares(X, y, w, kk, beta)) continue;
+            double co[3] = {0, 0, 0};
+            bool ok = true;
+            for (int q = 0; q < kk; ++q) {
+                co[which[q]] = beta[q];
+                if (which[q] < 2 && beta[q] < 0) ok = false;  // well depth and wall are not negative
+            }
+            if (!ok) continue;
+            double cand[4] = {0, 0, 0, 0};
+            const double r08 = std::pow(r0, 8.0);
+            cand[3] = co[0] * m * r08 / (8.0 - m) + co[1] * r08;
+            cand[m / 2 - 1] += -co[0] * 8.0 * std::pow(r0, m) / (8.0 - m);
+            cand[0] += co[2] * r0 * r0;
+            auto G = [&](double r) {
+                const double v = 1.0 / (r * r);
+                return cand[0] * v + cand[1] * v * v + cand[2] * v * v * v + cand[3] * v * v * v * v;
+            };
+            // The wall must rise steadily inside the closest contacts.
+            for (double r = rFirst; r > 0.8 && ok; r -= 0.1) ok = G(r - 0.1) > G(r);
+            if (!ok) continue;
+            double s = 0;
+            for (size_t k = 0; k < rows; ++k) {
+                const double d = y[k] - co[0] * col[0][k] - co[1] * col[1][k] - co[2] * col[2][k];
+                s += w[k] * d * d;
+            }
+            if (s < best) {
+                best = s;
+                for (int q = 0; q < 4; ++q) P[q] = cand[q];
+            }
+        }
+    }
+    // Quality over the contact range (bins up to 6 A, unweighted), and the fitted well.
+    double ym = 0;
+    int n = 0;
+    for (int b = first; b < 60; ++b) {
+        ym += E[b];
+        ++n;
+    }
+    if (n > 0) {
+        ym /= n;
+        double ss = 0, res = 0;
+        for (int b = first; b < 60; ++b) {
+            const double r = (b + 0.5) * 0.1, v = 1.0 / (r * r);
+            const double f = P[0] * v + P[1] * v * v + P[2] * v * v * v + P[3] * v * v * v * v;
+            ss += (E[b] - ym) * (E[b] - ym);
+            res += (E[b] - f) * (E[b] - f);
+        }
+        r2 = ss > 0 ? 1.0 - res / ss : 0.0;
+    }
+    for (int b = first; b < B; ++b) {
+        const double r = (b + 0.5) * 0.1, v = 1.0 / (r * r);
+        const double f = P[0] * v + P[1] * v * v + P[2] * v * v * v + P[3] * v * v * v * v;
+        if (f < depth) {
+            depth = f;
             rmin = r;
         }
     }

@@ -20,6 +20,7 @@
 
 #include "../growth/growth_support.h"
 #include "closure/tripeptide.h"
+#include "build/builders.h"
 #include "growth/seed_buffers.h"
 
 // Test seams of src/closure/analytic_closure.cpp.
@@ -220,8 +221,9 @@ TEST(ClosureTorsionBin, PeriodicGrid) {
 
 TEST_F(RasClosure, AnchorsOutOfReachRecordNothing) {
     const int k = 2000;
-    for (int q = c + 2; q <= c + 2; ++q)
-        for (int slot : {CA_, C_}) s()[q].atoms[slot].x += 25.0f;  // CA(c) to CA(c+2) far beyond two virtual bonds
+    // CA(c+2) 25 A further out: beyond the reach of two CA-CA virtual bonds.
+    for (int slot : {CA_, C_}) s()[c + 2].atoms[slot].x += 25.0f;
+    ASSERT_GT(s()[c].atoms[CA_].dis(s()[c + 2].atoms[CA_]), 8.0);
     Structure before = s();
     markEntries(k);
     EXPECT_EQ(close(7, k, 1.0, true), 0);
@@ -618,11 +620,17 @@ TEST(GrowthClosureStep, RasLoopClosesFrom100Seeds) {
     SMC::curLoops = 100;
     const int pos = growOrder[last];
     ASSERT_EQ(pos, c - 1);
-    smc.grow_oneF(s, pos, growrPos[last], last, growDir[last], false, false);
+    ASSERT_FALSE(growDir[last]);
+    const int dead = smc.grow_oneF(s, pos, growrPos[last], last, growDir[last], false, false);
 
+    // Each child is rebuilt from the seed's path records; its residue c - 1
+    // is the candidate the growth step built for the child's bin (set
+    // builders), and the closure residues come from the child's closure
+    // values. The rebuilt CA(c+2) must meet the fixed end.
     int closed = 0, seedsWithChildren = 0;
-    double worstPeptide = 0.0, worstGap = 0.0, worstCAC = 0.0;
+    double worstPeptide = 0.0, worstGap = 0.0, worstCAC = 0.0, worstRecordGap = 0.0;
     const double caC = Residue::bond_length[s[c + 2].type][C_];
+    std::vector<Point> pts(BB_CAND_POINTS);
     for (int seed = 0; seed < 100; ++seed) {
         Structure t = s;
         for (int j = 0; j < last; ++j) {
@@ -634,13 +642,21 @@ TEST(GrowthClosureStep, RasLoopClosesFrom100Seeds) {
                 t.calBBCoR(i, t[i], t[i - 1], r[0], r[1], r[2], r[4] * DEG2RAD, true);
         }
         const Point grownCA = t[c + 2].atoms[CA_];
+        t.calBBCoNext(pos, pts.data(), 1);
         bool any = false;
         for (int k = 0; k < CHILDREN; ++k) {
             const float* rec = childRecord(seed, k);
             if (rec[5] > 50.0f) break;
             any = true;
+            const int a = static_cast<int>(std::lround((rec[0] + PI) / (5.0 * DEG2RAD)));
+            const int b = static_cast<int>(std::lround((rec[1] + PI) / (5.0 * DEG2RAD)));
+            ASSERT_TRUE(a >= 0 && a < 72 && b >= 0 && b < 72);
+            const Point* P = &pts[candPointIndex(a, b, 0)];
             Structure u = t;
-            u.calBBCo(pos, u[pos], u[pos + 1], rec[0], rec[1], rec[2], rec[4] * DEG2RAD, true);
+            u[pos].atoms[C_] = P[2];
+            u[pos].atoms[O_] = P[3];
+            u[c].atoms[N_] = P[0];
+            u[c].atoms[CA_] = calCoCA(u[pos].atoms[CA_], P[2], P[0]);
             u.calBBCo(c, u[c], u[c + 1], rec[11], rec[12], rec[13], rec[14] * DEG2RAD, true);
             u.calBBCo(c + 1, u[c + 1], u[c + 2], rec[15], rec[16], rec[17], rec[18] * DEG2RAD, true);
             const Residue &r2 = u[c + 2], &r3 = u[c + 3];
@@ -651,14 +667,25 @@ TEST(GrowthClosureStep, RasLoopClosesFrom100Seeds) {
             worstGap = std::max(worstGap, gap);
             worstCAC = std::max(worstCAC, std::fabs(cac - caC));
             EXPECT_NEAR(peptide, 1.33, 0.02) << "seed " << seed << " child " << k;
+            EXPECT_LT(gap, 0.01) << "seed " << seed << " child " << k;
             EXPECT_NEAR(cac, caC, 0.02) << "seed " << seed << " child " << k;
+            EXPECT_NEAR(angle(r2.atoms[N_], r2.atoms[CA_], r2.atoms[C_]), Residue::bond_angle[r2.type][C_] * RAD2DEG, 1.0);
             EXPECT_LT(rec[9], 200.0f + 100.0f);  // closure score below 200 plus growth energy at most 100
+
+            // The same child rebuilt from its records alone (residue c - 1 from
+            // fields 0, 1, 2, 4): only measured here.
+            Structure v = t;
+            v.calBBCo(pos, v[pos], v[pos + 1], rec[0], rec[1], rec[2], rec[4] * DEG2RAD, true);
+            v.calBBCo(c, v[c], v[c + 1], rec[11], rec[12], rec[13], rec[14] * DEG2RAD, true);
+            v.calBBCo(c + 1, v[c + 1], v[c + 2], rec[15], rec[16], rec[17], rec[18] * DEG2RAD, true);
+            worstRecordGap = std::max(worstRecordGap, v[c + 2].atoms[CA_].dis(grownCA));
             ++closed;
         }
         seedsWithChildren += any;
     }
-    std::cout << "Ras 45-52 closure step: " << closed << " closed children from " << seedsWithChildren
-              << " seeds; worst |C-N - 1.33| " << worstPeptide << " A, worst CA(c+2) gap " << worstGap << " A, worst |CA-C - ideal| "
-              << worstCAC << " A" << std::endl;
+    std::cout << "Ras 45-52 closure step: " << closed << " closed children from " << seedsWithChildren << " seeds (" << dead
+              << " dead ends); worst |C(c+2)-N(c+3) - 1.33| " << worstPeptide << " A, worst CA(c+2) gap " << worstGap
+              << " A, worst |CA-C - ideal| " << worstCAC << " A; rebuilt from records alone: worst CA(c+2) gap " << worstRecordGap << " A"
+              << std::endl;
     EXPECT_GT(closed, 0);
 }

@@ -176,8 +176,10 @@ TEST(CompareMode, DistanceDumpGroupsAndDirectories) {
         if (fx().native[j].atoms[1].dis(r50.atoms[1]) < 14.0) target = &fx().native[j].atoms[1];
     }
     ASSERT_NE(target, nullptr);
+    int moved = 0;
     for (PdbAtom& a : clash.atoms)
-        if (a.resNum == 50 && a.name == "CB") a.x = target->x + 1.5, a.y = target->y, a.z = target->z;
+        if (a.resNum == 50 && a.name == "CB") a.x = target->x + 1.5, a.y = target->y, a.z = target->z, ++moved;
+    ASSERT_EQ(moved, 1);
     const std::string path = "runs/set1/dec.txt";
     writeFile(path, decoyText({nat, clash, high}));
 

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "eval_support.h"
@@ -183,6 +186,46 @@ TEST(EvalFittedTable, ReadsCompareModeDumps) {
         readDistanceDump("short.txt", x, y);
     };
     EXPECT_EXIT(readShort(), testing::ExitedWithCode(1), "short.txt line 1");
+}
+
+}  // namespace
+
+namespace {
+
+// The derivation command on two compare-mode dumps alone (no training set).
+TEST(EvalFittedTable, CommandFromDumps) {
+    const std::string exe = std::string(LORVANE_BINARY_DIR) + "/lorvane-params";
+    if (!std::filesystem::exists(exe)) GTEST_SKIP() << "lorvane-params not built";
+    eval_test::ScratchDir dir;
+    auto dump = [](const std::string& path, int nNear, int iNear, int nOther, int iOther) {
+        std::ostringstream os;
+        os << nNear << " ";
+        for (int k = 0; k < DIST_SIZE; ++k) os << (k == iNear ? 40 * nNear : k == 500 ? 10 * nNear : 0) << " ";
+        os << "\n" << nOther << " ";
+        for (int k = 0; k < DIST_SIZE; ++k) os << (k == iOther ? 40 * nOther : k == 500 ? 10 * nOther : 0) << " ";
+        os << "\n";
+        eval_test::writeFile(path, os.str());
+    };
+    dump("a.txt", 2, 100, 5, 200);
+    dump("b.txt", 4, 100, 3, 200);
+    std::filesystem::create_directories("out");
+    const std::string cmd = exe + " fittede --loops 0 --dump a.txt --dump b.txt --out out > log.txt 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    std::ifstream f("out/fittedE.txt");
+    std::string line, extra;
+    ASSERT_TRUE(std::getline(f, line));
+    EXPECT_FALSE(std::getline(f, extra)) << "one line only";
+    std::istringstream is(line);
+    std::vector<double> v;
+    double x;
+    while (is >> x) v.push_back(x);
+    ASSERT_EQ(v.size(), static_cast<size_t>(DIST_SIZE));
+    // Per-decoy means summed over the two dumps: near 80 at 100, other 80 at 200, both 20 at
+    // 500; pseudo-count 2, cap 3.
+    EXPECT_NEAR(v[100], std::max(-3.0, -std::log(82.0 / 2.0)), 1e-4);
+    EXPECT_NEAR(v[200], std::min(3.0, -std::log(2.0 / 82.0)), 1e-4);
+    EXPECT_NEAR(v[500], 0.0, 1e-4);
+    EXPECT_DOUBLE_EQ(v[0], 0.0);
 }
 
 }  // namespace
