@@ -53,9 +53,7 @@ inline float sqDist(const Point& a, const Point& b) {
     return dx * dx + dy * dy + dz * dz;
 }
 
-inline Point toPoint(const double v[3]) {
-    return Point(static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2]));
-}
+inline Point toPoint(const double v[3]) { return Point(static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])); }
 
 inline void toArray(const Point& p, double v[3]) {
     v[0] = p.x;
@@ -100,7 +98,8 @@ int SMC::analyticClosureOne(Structure& s, int c, int k, std::vector<double>& wei
         first + CLOSURE_SLOTS > g.closureAtoms.size())
         fatal("closure: candidate " + std::to_string(k) + " lies outside the closure record area of " + std::to_string(weights.size()) +
               " entries");
-    if (c < 2 || c + 3 > s._numRes) fatal("closure: residues " + std::to_string(c) + ".." + std::to_string(c + 2) + " need both neighbours");
+    if (c < 2 || c + 3 > s._numRes)
+        fatal("closure: residues " + std::to_string(c) + ".." + std::to_string(c + 2) + " need both neighbours");
 
     const int t[3] = {s[c].type, s[c + 1].type, s[c + 2].type};
     for (int i = 0; i < 3; ++i)
@@ -224,8 +223,8 @@ double GrowOne::quendaClosure(Structure& s, int loopStart, int loopEnd, int c, s
     if (sum > INTERNAL_LIMIT) return REJECT;
 
     // 2. Backbone of the closure against the frame.
-    const Point bb[8] = {s[c].atoms[C_],      s[c].atoms[O_],      s[c + 1].atoms[C_], s[c + 1].atoms[O_],
-                         s[c + 1].atoms[CA_], s[c + 1].atoms[N_],  s[c + 2].atoms[N_], s[c + 2].atoms[CA_]};
+    const Point bb[8] = {s[c].atoms[C_],      s[c].atoms[O_],     s[c + 1].atoms[C_], s[c + 1].atoms[O_],
+                         s[c + 1].atoms[CA_], s[c + 1].atoms[N_], s[c + 2].atoms[N_], s[c + 2].atoms[CA_]};
     const int bbType[8] = {closeAtomType[0], closeAtomType[1], closeAtomType[2], closeAtomType[3],
                            closeAtomType[4], closeAtomType[5], closeAtomType[6], closeAtomType[10]};
     const int nEnv = closeEnvCount;

@@ -58,6 +58,10 @@ public:
     EnvList midEnv;            // PF::MAXDIS2 <= d2 < 144
     EnvList farEnv;            // 144 <= d2 <= 225
     EnvList adjEnv;            // the two residues next to pos
+    // midEnv narrowed per moving slot to the atoms that slot can come within the
+    // pair cut-off of (pruneLongRange); the full midEnv until then.
+    EnvList midFor[6];
+    bool midPruned = false;
     // Closure environment (read by the closure scorer).
     int closeEnvCount = 0;
     std::vector<int> closeEnvType;
@@ -127,6 +131,11 @@ public:
     double dfire_part_backward_psi_long(Structure& s, const Residue& r);
     double dfire_part_backward_phipsi_short(Structure& s, const Residue& r);
     double dfire_part_backward_phipsi_long(Structure& s, const Residue& r);
+    // reach[slot]: largest distance of that moving atom from CA(pos) over all
+    // candidates (negative: keep every atom). Long-range terms then skip the
+    // mid-shell atoms no candidate can come within the cut-off of; their terms
+    // are zero anyway, so the sums are unchanged.
+    void pruneLongRange(Structure& s, const float reach[6]);
     void prepLah(Structure& s, const Point& p, int q, bool backward);
     double lahEval(Structure& s, const Residue& r);
     // Fills scE[k * numRot + r] for the valid candidates of one row (forward: phi row; backward: psi column).
@@ -149,6 +158,7 @@ public:
     void growSeed(const GrowStepArgs& a, int seed, int thread);
 
 private:
+    const EnvList& mid(int slot) const { return midPruned ? midFor[slot] : midEnv; }
     std::vector<uint8_t> farRes_;  // per residue: beyond the 30 A cut of the current list build
     bool coarseOk_[COARSE_BINS][COARSE_BINS] = {};  // look-ahead residue's coarse bins worth placing
     bool coarseRow_[COARSE_BINS] = {}, coarseCol_[COARSE_BINS] = {};

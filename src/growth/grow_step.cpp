@@ -203,6 +203,30 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
     else
         s.calBBCoNextR(pos, candPts.data(), 1);
 
+    // Reach of each moving atom from CA(pos) over all candidates: the
+    // long-range terms need only the mid-shell atoms within reach of the cut-off.
+    {
+        float reach[6] = {0, 0, 0, 0, 0, 0};
+        const Point ca = s[pos].atoms[CA_];
+        for (int k = 0; k < NUM_CAND; ++k) {
+            const Point* P = &candPts[static_cast<size_t>(k) * BB_CAND_SLOTS];
+            reach[N_] = std::max(reach[N_], static_cast<float>(fdis(P[0], ca)));
+            reach[C_] = std::max(reach[C_], static_cast<float>(fdis(P[2], ca)));
+            reach[CB_] = std::max(reach[CB_], static_cast<float>(fdis(P[5], ca)));
+            if (!backward) reach[O_] = std::max(reach[O_], static_cast<float>(fdis(P[3], ca)));
+        }
+        if (!backward) {
+            // CA(pos+1) hangs on N(pos+1).
+            reach[CA_] = reach[N_] + static_cast<float>(Residue::bond_length[0][CA_]) + 0.01f;
+        } else {
+            // O(pos-1) hangs on C(pos-1); the CA scored backward is CA(pos) itself.
+            reach[O_] = reach[C_] + static_cast<float>(Residue::bond_length[0][O_]) + 0.01f;
+            reach[CA_] = 0.0f;
+        }
+        for (float& r : reach) r = -1.0f;
+        pruneLongRange(s, reach);
+    }
+
     // 6. Coarse placements of the residue next to the far anchor.
     farCount = 0;
     {

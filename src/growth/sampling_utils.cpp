@@ -35,6 +35,8 @@ double randn(double mean, double sd) {
     return mean + sd * v2 * f;
 }
 
+void randnReset() { haveStored = false; }
+
 void SampleEWR(std::vector<double>& w, int n, int* out) {
     const int N = static_cast<int>(w.size());
     for (int i = 0; i < N; ++i) {

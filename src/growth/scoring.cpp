@@ -81,6 +81,7 @@ void GrowOne::ensureCapacity(int numAtoms) {
     const int cap = std::max(numAtoms, 1);
     nearEnv.reserve(cap);
     midEnv.reserve(cap);
+    for (EnvList& m : midFor) m.reserve(cap);
     farEnv.reserve(cap);
     adjEnv.reserve(cap);
     if (static_cast<int>(lahList.size()) < cap) {
@@ -113,6 +114,7 @@ void GrowOne::prepGrow(Structure& s, int pos, int loopStart, int loopEnd, int pr
     farEnv.clear();
     adjEnv.clear();
     moveCount = 0;
+    midPruned = false;
     ensureCapacity(numatom);
 
     const bool backward = pos != prev + 1;  // forward growth is recognised by pos = prev + 1
@@ -269,9 +271,28 @@ double GrowOne::dfire_part_phi_short(Structure&, const Residue& r) {
     return sum;
 }
 
+void GrowOne::pruneLongRange(Structure& s, const float reach[6]) {
+    const Point ca = s[pos_].atoms[CA_];
+    const double cut = std::sqrt(PF::MAXDIS2);
+    for (int slot = 0; slot < 6; ++slot) {
+        EnvList& m = midFor[slot];
+        m.clear();
+        if (reach[slot] < 0.0f) {
+            for (int i = 0; i < midEnv.n; ++i) m.push(midEnv.at(i), midEnv.type[i], midEnv.rsolv[i]);
+            continue;
+        }
+        // 0.01 A covers the rounding of the float distances.
+        const double lim = cut + reach[slot] + 0.01;
+        const float lim2 = static_cast<float>(lim * lim);
+        for (int i = 0; i < midEnv.n; ++i)
+            if (sqDist(midEnv.x[i], midEnv.y[i], midEnv.z[i], ca) < lim2) m.push(midEnv.at(i), midEnv.type[i], midEnv.rsolv[i]);
+    }
+    midPruned = true;
+}
+
 double GrowOne::dfire_part_phi_long(Structure&, const Residue& r) {
-    double sum = pairSum(midEnv, r.atoms[C_], moveType[C_]);
-    if (resType_ != GLY) sum += pairSum(midEnv, r.atoms[CB_], moveType[CB_]);
+    double sum = pairSum(mid(C_), r.atoms[C_], moveType[C_]);
+    if (resType_ != GLY) sum += pairSum(mid(CB_), r.atoms[CB_], moveType[CB_]);
     return sum;
 }
 
@@ -310,8 +331,8 @@ double GrowOne::dfire_part_phipsi_short(Structure&, const Residue& r) {
 }
 
 double GrowOne::dfire_part_phipsi_long(Structure&, const Residue& r) {
-    return pairSum(midEnv, r.atoms[N_], moveType[N_]) + pairSum(midEnv, r.atoms[CA_], moveType[CA_]) +
-           pairSum(midEnv, r.atoms[O_], moveType[O_]);
+    return pairSum(mid(N_), r.atoms[N_], moveType[N_]) + pairSum(mid(CA_), r.atoms[CA_], moveType[CA_]) +
+           pairSum(mid(O_), r.atoms[O_], moveType[O_]);
 }
 
 double GrowOne::dfire_part_backward_psi_short(Structure&, const Residue& r) {
@@ -342,8 +363,8 @@ double GrowOne::dfire_part_backward_psi_short(Structure&, const Residue& r) {
 }
 
 double GrowOne::dfire_part_backward_psi_long(Structure&, const Residue& r) {
-    double sum = pairSum(midEnv, r.atoms[N_], moveType[N_]) + pairSum(midEnv, r.atoms[CA_], moveType[CA_]);
-    if (resType_ != GLY) sum += pairSum(midEnv, r.atoms[CB_], moveType[CB_]);
+    double sum = pairSum(mid(N_), r.atoms[N_], moveType[N_]) + pairSum(mid(CA_), r.atoms[CA_], moveType[CA_]);
+    if (resType_ != GLY) sum += pairSum(mid(CB_), r.atoms[CB_], moveType[CB_]);
     return sum;
 }
 
@@ -374,7 +395,7 @@ double GrowOne::dfire_part_backward_phipsi_short(Structure&, const Residue& r) {
 }
 
 double GrowOne::dfire_part_backward_phipsi_long(Structure&, const Residue& r) {
-    return pairSum(midEnv, r.atoms[C_], moveType[C_]) + pairSum(midEnv, r.atoms[O_], moveType[O_]);
+    return pairSum(mid(C_), r.atoms[C_], moveType[C_]) + pairSum(mid(O_), r.atoms[O_], moveType[O_]);
 }
 
 // ---------------------------------------------------------------------------
@@ -459,6 +480,7 @@ void GrowOne::df_scf(Structure&, Residue& res, std::vector<float>& scEnergy, int
     }
 
     const int last = std::min(Residue::lastDFire[type], 6 + MAX_SC_ATOMS - 1);
+    const double farSkip = std::sqrt(PF::MAXDIS2) + 0.01;
     // Chi levels: level h holds the energy (and the candidates' clash flags)
     // of the side chain up to chi h; level 0 is the empty side chain.
     double levelE[6] = {0, 0, 0, 0, 0, 0};
@@ -519,7 +541,9 @@ void GrowOne::df_scf(Structure&, Residue& res, std::vector<float>& scEnergy, int
             if (clashes(adjEnv, placed, at)) {
                 levelE[h] = REJECT;
             } else {
-                levelE[h] += pairSum(nearEnv, placed, at) + pairSum(midEnv, placed, at) + pairSum(farEnv, placed, at);
+                // The far shell (12-15 A from CA) is out of the cut-off of an atom close to CA.
+                const bool farReach = true;
+                levelE[h] += pairSum(nearEnv, placed, at) + pairSum(midEnv, placed, at) + (farReach ? pairSum(farEnv, placed, at) : 0.0);
             }
             if (levelE[h] <= SC_LIMIT) {
                 for (int c = 0; c < nk; ++c) {

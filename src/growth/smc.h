@@ -96,6 +96,9 @@ void cal_dha(Structure& s, int from, int to);
 
 // Normal deviate (polar method; the stored second deviate is per thread).
 double randn(double mean, double sd);
+// Drops the calling thread's stored deviate, so that a run after srand is
+// reproducible draw for draw (tests and benchmarks).
+void randnReset();
 // Gumbel-key ordering of weights below 200: the first n indices by ascending perturbed weight.
 void SampleEWR(std::vector<double>& w, int n, int* out);
 double rmsdg(Structure& A, Structure& B, int from, int to);

@@ -73,13 +73,20 @@
 
 namespace {
 
-constexpr int kTargetLoops = 400;
+constexpr int kTargetLoops = 450;
 constexpr int kMinLen = 4, kMaxLen = 12;
-constexpr int kPerLevel = 6;
-constexpr double kLevels[] = {4, 8, 12, 20, 30, 45, 60, 90, 120};
-constexpr int kResampled = 24;
-constexpr double kNearRmsd = 1.0, kOtherRmsd = 2.0;
-constexpr int kMinGroup = 3;
+constexpr double kNearLevels[] = {4, 8, 12};
+constexpr int kNearAttempts = 300;
+constexpr double kFarLevels[] = {20, 30, 45, 60, 90, 120};
+constexpr int kFarAttempts = 1500;
+constexpr double kResampleProb[] = {0.5, 1.0};
+constexpr int kResampleAttempts = 3000;
+constexpr int kGrowTries = 30;      // draws per residue before the attempt is given up
+constexpr double kCaStep = 3.7;     // reach of one residue, CA to CA (A)
+constexpr double kCloseMin = 4.0, kCloseMax = 7.2;  // CA(end-2)-CA(end) distances the closure can span
+constexpr double kNearRmsd = 1.0, kOtherRmsd = 1.5;
+constexpr int kMaxNear = 100, kMaxOther = 200;  // decoys counted per loop and group
+constexpr int kMinGroup = 5;
 constexpr double kPseudo = 2.0;
 constexpr double kCap = 3.0;
 constexpr int kRamaCells = 36;          // 10-degree cells
@@ -158,7 +165,8 @@ bool usableLoop(const TrainChain& ch, int a, int b) {
 }
 
 std::vector<LoopSite> selectLoops(const TrainingSet& ts, int target) {
-    std::vector<LoopSite> all;
+    std::vector<LoopSite> byLen[kMaxLen + 1];
+    size_t usable = 0;
     for (size_t c = 0; c < ts.chains.size(); ++c) {
         const TrainChain& ch = ts.chains[c];
         const int n = static_cast<int>(ch.residues.size());
@@ -172,16 +180,26 @@ std::vector<LoopSite> selectLoops(const TrainingSet& ts, int target) {
             int j = i;
             while (j + 1 < n && ch.residues[j + 1].ss == 'C' && !ch.residues[j + 1].breakBefore) ++j;
             const int len = j - i + 1;
-            if (len >= kMinLen && len <= kMaxLen && usableLoop(ch, i, j)) all.push_back({static_cast<int>(c), i, j});
+            if (len >= kMinLen && len <= kMaxLen && usableLoop(ch, i, j)) {
+                byLen[len].push_back({static_cast<int>(c), i, j});
+                ++usable;
+            }
             i = j + 1;
         }
     }
+    // The same share for every length (short coil runs are far more common
+    // but give few distant decoys), evenly spaced through the set.
     std::vector<LoopSite> out;
-    if (all.empty() || target <= 0) return out;
-    const size_t stride = std::max<size_t>(1, all.size() / static_cast<size_t>(target));
-    for (size_t k = 0; k < all.size() && static_cast<int>(out.size()) < target; k += stride) out.push_back(all[k]);
-    std::cout << "fittede: " << all.size() << " coil loops of " << kMinLen << ".." << kMaxLen << " residues usable, every " << stride
-              << "th taken: " << out.size() << " loops" << std::endl;
+    const int lengths = kMaxLen - kMinLen + 1;
+    const int perLen = (target + lengths - 1) / lengths;
+    std::cout << "fittede: " << usable << " coil loops of " << kMinLen << ".." << kMaxLen << " residues usable; taken per length:";
+    for (int len = kMinLen; len <= kMaxLen; ++len) {
+        const auto& v = byLen[len];
+        const int take = std::min<int>(perLen, static_cast<int>(v.size()));
+        for (int k = 0; k < take; ++k) out.push_back(v[static_cast<size_t>(k) * v.size() / static_cast<size_t>(take)]);
+        std::cout << " " << len << ":" << take << "/" << v.size();
+    }
+    std::cout << std::endl;
     return out;
 }
 
@@ -281,35 +299,58 @@ LoopResult makeDecoys(const TrainChain& ch, const LoopSite& site, const Rama& ra
     }
     initialize_loop_closure(blen, bang, tors);
 
-    // Perturbation plan: (sd in degrees, resample flag).
-    std::vector<std::pair<double, bool>> plan{{0.0, false}};
-    for (double sd : kLevels)
-        for (int k = 0; k < kPerLevel; ++k) plan.emplace_back(sd, false);
-    for (int k = 0; k < kResampled; ++k) plan.emplace_back(0.0, true);
+    // Perturbation kinds: noise sd (degrees) or the probability of replacing a
+    // residue's pair from the coil pool, and the number of attempts.
+    struct Kind {
+        double sd;
+        double resample;
+        int attempts;
+    };
+    std::vector<Kind> kinds{{0.0, 0.0, 1}};
+    for (double sd : kNearLevels) kinds.push_back({sd, 0.0, kNearAttempts});
+    for (double sd : kFarLevels) kinds.push_back({sd, 0.0, kFarAttempts});
+    for (double p : kResampleProb) kinds.push_back({0.0, p, kResampleAttempts});
 
     std::mt19937_64 rng(seed);
     std::vector<int> counts(DIST_SIZE);
     std::vector<long long> sumNear(DIST_SIZE, 0), sumOther(DIST_SIZE, 0);
     std::ostringstream sink;
     const int grown = len - 3;  // residues start..end-3 are built by calBBCo
-    for (const auto& [sd, resample] : plan) {
-        std::vector<double> ph(phi.begin(), phi.begin() + grown), ps(psi.begin(), psi.begin() + grown);
-        for (int q = 0; q < grown; ++q) {
-            const int cls = ramaClass(nat[start + q].type);
-            if (resample) {
-                const double u = uniform01(rng);
-                const auto& pool = rama.coil[cls];
-                const size_t pick = static_cast<size_t>(uniform01(rng) * static_cast<double>(pool.size()));
-                if (u < 0.5 && !pool.empty()) ph[q] = pool[std::min(pick, pool.size() - 1)].first, ps[q] = pool[std::min(pick, pool.size() - 1)].second;
-            } else if (sd > 0) {
-                ph[q] = wrapDeg(ph[q] + sd * gauss(rng));
-                ps[q] = wrapDeg(ps[q] + sd * gauss(rng));
-            }
-        }
+    for (const Kind& kind : kinds) {
+      const double sd = kind.sd;
+      const bool resample = kind.resample > 0;
+      for (int attempt = 0; attempt < kind.attempts && (res.nNear < kMaxNear || res.nOther < kMaxOther); ++attempt) {
+        // Residues are grown one at a time; a residue whose new CA(i+1) leaves
+        // CA(end) out of reach of the residues still to come is drawn again.
         for (int i = start; i <= end; ++i) s[i] = nat[i];
-        for (int q = 0; q < grown; ++q) {
+        bool grownOk = true;
+        for (int q = 0; q < grown && grownOk; ++q) {
             const int i = start + q;
-            s.calBBCo(i, s[i], s[i + 1], ph[q] * DEG2RAD, ps[q] * DEG2RAD, omega[q] * DEG2RAD, tau[q] * DEG2RAD, true);
+            const int cls = ramaClass(nat[i].type);
+            const int left = end - (i + 1);  // residues between CA(i+1) and CA(end)
+            bool placed = false;
+            for (int tr = 0; tr < kGrowTries && !placed; ++tr) {
+                double f = phi[q], y = psi[q];
+                if (resample) {
+                    const auto& pool = rama.coil[cls];
+                    const double u = uniform01(rng);
+                    const size_t pick = std::min(pool.size() - 1, static_cast<size_t>(uniform01(rng) * static_cast<double>(pool.size())));
+                    if (u < kind.resample && !pool.empty()) f = pool[pick].first, y = pool[pick].second;
+                } else if (sd > 0) {
+                    f = wrapDeg(phi[q] + sd * gauss(rng));
+                    y = wrapDeg(psi[q] + sd * gauss(rng));
+                    if (!rama.allowed(cls, f, y)) continue;
+                }
+                s.calBBCo(i, s[i], s[i + 1], f * DEG2RAD, y * DEG2RAD, omega[q] * DEG2RAD, tau[q] * DEG2RAD, true);
+                const double d = s[i + 1].atoms[CA_].dis(nat[end].atoms[CA_]);
+                placed = left == 2 ? (d >= kCloseMin && d <= kCloseMax) : d <= kCaStep * left;
+                if (sd == 0 && !resample) placed = true;  // the native angles, whatever they give
+            }
+            grownOk = placed;
+        }
+        if (!grownOk) {
+            ++res.closureFailures;
+            continue;
         }
         double n1[3] = {s[c1].atoms[N_].x, s[c1].atoms[N_].y, s[c1].atoms[N_].z};
         double a1[3] = {s[c1].atoms[CA_].x, s[c1].atoms[CA_].y, s[c1].atoms[CA_].z};
@@ -364,6 +405,7 @@ LoopResult makeDecoys(const TrainChain& ch, const LoopSite& site, const Rama& ra
             const double rmsd = rmsdg(s, nat, start, end);
             const bool isNear = rmsd < kNearRmsd, isOther = rmsd >= kOtherRmsd;
             if (!isNear && !isOther) continue;
+            if ((isNear && res.nNear >= kMaxNear) || (isOther && res.nOther >= kMaxOther)) continue;
             std::fill(counts.begin(), counts.end(), 0);
             double e = 0;
             if (dumpDistances(s, start, end, sink, 0, counts.data(), e) == 0) {
@@ -374,6 +416,7 @@ LoopResult makeDecoys(const TrainChain& ch, const LoopSite& site, const Rama& ra
             (isNear ? res.nNear : res.nOther)++;
             for (int q = 0; q < DIST_SIZE; ++q) sum[q] += counts[q];
         }
+      }
     }
     if (res.nNear >= kMinGroup && res.nOther >= kMinGroup) {
         sparseMean(sumNear, res.nNear, res.near);

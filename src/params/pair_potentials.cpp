@@ -25,7 +25,8 @@ const char* const CATEGORY_NAME[NCAT] = {"same residue", "neighbours 1-4", "neig
 void PairCounts::reset() {
     dfire.assign(static_cast<size_t>(NPAIRS) * DFIRE_NBINS, 0);
     samp.assign(static_cast<size_t>(NPAIRS) * SAMP_NBINS, 0);
-    quenda.assign(static_cast<size_t>(NCLASSES) * NCLASSES * QUENDA_NBINS, 0);
+    sampShell.assign(NPAIRS, 0);
+    quenda.assign(static_cast<size_t>(NCLASSES) * NCLASSES * QUENDA_CBINS, 0);
     clashHist.assign(static_cast<size_t>(NCAT) * NPAIRS * CLASH_NBINS, 0);
     clashTot.assign(static_cast<size_t>(NCAT) * NPAIRS, 0);
     chains = residues = atoms = 0;
@@ -77,6 +78,16 @@ void countChain(const TrainChain& ch, PairCounts& c) {
         const float d = std::sqrt(d2);
         int db = static_cast<int>(d * 2.0f);
         if (db < DFIRE_NBINS) c.dfire[static_cast<size_t>(p) * DFIRE_NBINS + db] += w;
+        const bool loopContact = sep >= 2 && (ch.residues[a.res].ss == 'C' || ch.residues[b.res].ss == 'C');
+        if (loopContact) {
+            const int qb = static_cast<int>(d * 10.0f);
+            if (qb < QUENDA_CBINS) {
+                const int c1 = pt.vdwClass[a.type] - 1, c2 = pt.vdwClass[b.type] - 1;
+                c.quenda[(static_cast<size_t>(c1) * NCLASSES + c2) * QUENDA_CBINS + qb] += w;
+                if (c1 != c2) c.quenda[(static_cast<size_t>(c2) * NCLASSES + c1) * QUENDA_CBINS + qb] += w;
+            }
+            if (d >= 14.5f) c.sampShell[p] += w;
+        }
         if (d2 >= 64.0f) return;
         int cat;
         if (sep == 1 && !ch.residues[b.res].breakBefore) {
@@ -89,14 +100,7 @@ void countChain(const TrainChain& ch, PairCounts& c) {
         const int bin = sampBin(d2);
         ++c.clashTot[static_cast<size_t>(cat) * NPAIRS + p];
         if (bin < CLASH_NBINS) ++c.clashHist[(static_cast<size_t>(cat) * NPAIRS + p) * CLASH_NBINS + bin];
-        if (sep < 2) return;
-        if (ch.residues[a.res].ss != 'C' && ch.residues[b.res].ss != 'C') return;
-        c.samp[static_cast<size_t>(p) * SAMP_NBINS + bin] += w;
-        int qb = static_cast<int>(d * 10.0f);
-        if (qb >= QUENDA_NBINS) return;
-        int c1 = pt.vdwClass[a.type] - 1, c2 = pt.vdwClass[b.type] - 1;
-        c.quenda[(static_cast<size_t>(c1) * NCLASSES + c2) * QUENDA_NBINS + qb] += w;
-        if (c1 != c2) c.quenda[(static_cast<size_t>(c2) * NCLASSES + c1) * QUENDA_NBINS + qb] += w;
+        if (loopContact) c.samp[static_cast<size_t>(p) * SAMP_NBINS + bin] += w;
     });
 }
 
@@ -112,6 +116,7 @@ void countPairs(const TrainingSet& ts, int threads, PairCounts& c) {
         for (size_t k = 0; k < c.dfire.size(); ++k) c.dfire[k] += l.dfire[k];
         for (size_t k = 0; k < c.samp.size(); ++k) c.samp[k] += l.samp[k];
         for (size_t k = 0; k < c.quenda.size(); ++k) c.quenda[k] += l.quenda[k];
+        for (size_t k = 0; k < c.sampShell.size(); ++k) c.sampShell[k] += l.sampShell[k];
         for (size_t k = 0; k < c.clashHist.size(); ++k) c.clashHist[k] += l.clashHist[k];
         for (size_t k = 0; k < c.clashTot.size(); ++k) c.clashTot[k] += l.clashTot[k];
         c.chains += l.chains;
@@ -204,8 +209,7 @@ struct SampGeometry {
     double r[SAMP_NBINS], g[SAMP_NBINS], gs[SAMP_NBINS];
     std::vector<int> kStart, kBin;  // kernel rows: bins and weights contributing to bin b
     std::vector<double> kW;
-    double tailG = 0;
-    int tailFrom = 0;
+    double shellG = 0;  // reference mass of the normalisation shell
 
     explicit SampGeometry(const SamplingParams& p) {
         for (int b = 0; b < SAMP_NBINS; ++b) {
@@ -224,8 +228,9 @@ struct SampGeometry {
             kStart.push_back(static_cast<int>(kBin.size()));
         }
         smooth(g, gs);
-        tailFrom = static_cast<int>(std::ceil(p.tailFrom * p.tailFrom * 10.0 - 0.5));
-        for (int b = tailFrom; b < SAMP_NBINS; ++b) tailG += g[b];
+        // integral of (r/8)^alpha dr over the shell, in the units of g
+        auto prim = [&](double r) { return 8.0 / (p.alpha + 1.0) * std::pow(r / 8.0, p.alpha + 1.0); };
+        shellG = prim(15.0) - prim(p.shellFrom);
     }
     void smooth(const double* in, double* out) const {
         for (int b = 0; b < SAMP_NBINS; ++b) {
@@ -234,8 +239,9 @@ struct SampGeometry {
             out[b] = s;
         }
     }
-    // Smoothed observed / expected, expected normalised on the tail; shrunk towards prior when given.
-    void ratios(const double* cnt, const double* prior, double pseudo, double* out) const {
+    // Smoothed observed / expected, the expected counts normalised on the 14.5-15 A shell; shrunk
+    // towards prior when given.
+    void ratios(const double* cnt, double shell, const double* prior, double pseudo, double* out) const {
         double ns[SAMP_NBINS];
         bool any = false;
         for (int b = 0; b < SAMP_NBINS && !any; ++b) any = cnt[b] != 0;
@@ -244,9 +250,7 @@ struct SampGeometry {
             return;
         }
         smooth(cnt, ns);
-        double tail = 0;
-        for (int b = tailFrom; b < SAMP_NBINS; ++b) tail += cnt[b];
-        const double rho = tail / tailG;
+        const double rho = shell / shellG;
         for (int b = 0; b < SAMP_NBINS; ++b) {
             double expct = rho * gs[b];
             if (!prior) out[b] = expct > 0 ? ns[b] / expct : 1.0;
@@ -281,7 +285,8 @@ void samplingTable(const PairCounts& c, const SamplingParams& p, SamplingTable& 
     const int B = SAMP_NBINS;
     const int NCP = NCLASSES * NCLASSES;
     // Class-pair and global pools.
-    std::vector<double> pool(static_cast<size_t>(NCP) * B, 0.0), all(B, 0.0);
+    std::vector<double> pool(static_cast<size_t>(NCP) * B, 0.0), all(B, 0.0), poolShell(NCP, 0.0);
+    double allShell = 0;
     std::vector<uint32_t> poolHist(static_cast<size_t>(NCAT) * NCP * CLASH_NBINS, 0);
     std::vector<uint64_t> poolTot(static_cast<size_t>(NCAT) * NCP, 0);
     for (int a = 0; a < NTYPES; ++a)
@@ -292,6 +297,8 @@ void samplingTable(const PairCounts& c, const SamplingParams& p, SamplingTable& 
                 pool[static_cast<size_t>(cp) * B + b] += v;
                 all[b] += v;
             }
+            poolShell[cp] += toCount(c.sampShell[pi]);
+            allShell += toCount(c.sampShell[pi]);
             for (int k = 0; k < NCAT; ++k) {
                 const uint32_t* h = &c.clashHist[(static_cast<size_t>(k) * NPAIRS + pi) * CLASH_NBINS];
                 uint32_t* ph = &poolHist[(static_cast<size_t>(k) * NCP + cp) * CLASH_NBINS];
@@ -302,11 +309,11 @@ void samplingTable(const PairCounts& c, const SamplingParams& p, SamplingTable& 
             }
         }
     std::vector<double> rAll(B), rPool(static_cast<size_t>(NCP) * B, 1.0);
-    geo.ratios(all.data(), nullptr, p.pseudo, rAll.data());
+    geo.ratios(all.data(), allShell, nullptr, p.pseudo, rAll.data());
     for (int c1 = 0; c1 < NCLASSES; ++c1)
         for (int c2 = c1; c2 < NCLASSES; ++c2) {
             int cp = classPair(c1, c2);
-            geo.ratios(&pool[static_cast<size_t>(cp) * B], rAll.data(), p.pseudo, &rPool[static_cast<size_t>(cp) * B]);
+            geo.ratios(&pool[static_cast<size_t>(cp) * B], poolShell[cp], rAll.data(), p.pseudo, &rPool[static_cast<size_t>(cp) * B]);
         }
     t.e.assign(static_cast<size_t>(NPAIRS) * B, 0.0);
     t.wall.assign(NPAIRS, 0);
@@ -316,7 +323,7 @@ void samplingTable(const PairCounts& c, const SamplingParams& p, SamplingTable& 
         for (int b2 = a; b2 < NTYPES; ++b2) {
             int pi = pairIndex(a, b2), cp = classPair(pt.vdwClass[a] - 1, pt.vdwClass[b2] - 1);
             for (int b = 0; b < B; ++b) cnt[b] = toCount(c.samp[static_cast<size_t>(pi) * B + b]);
-            geo.ratios(cnt.data(), &rPool[static_cast<size_t>(cp) * B], p.pseudo, r.data());
+            geo.ratios(cnt.data(), toCount(c.sampShell[pi]), &rPool[static_cast<size_t>(cp) * B], p.pseudo, r.data());
             // Clash distance: the lowest per-category quantile, less the margin.
             double best = 1e9;
             int src = -1;
@@ -370,7 +377,8 @@ std::string formatSampling(const SamplingTable& t, const SamplingParams& p) {
     out.reserve(static_cast<size_t>(NPAIRS) * 4800);
     out += "# Sampling pair table (kT), 167 residue-specific heavy-atom types, 640 bins of 0.1 A^2 (d^2 0-64 A^2)\n";
     out += "# derived by lorvane-params from loop contacts (|i-j| >= 2, a DSSP coil residue on either side):\n";
-    out += "# distance-scaled finite ideal-gas reference (alpha = " + fmt(p.alpha, 2) + "), Gaussian smoothing sd " +
+    out += "# distance-scaled finite ideal-gas reference (alpha = " + fmt(p.alpha, 2) + ", normalised on the " + fmt(p.shellFrom, 1) +
+           "-15 A shell), Gaussian smoothing sd " +
            fmt(p.sigma, 2) + " A, pseudo-count " + fmt(p.pseudo, 1) + " towards the class-pair ratio, energies capped at " +
            fmt(p.cap, 1) + ";\n";
     out += "# values above 100 mark the clash wall: below the " + fmt(p.quantile * 100, 3) +
@@ -506,7 +514,7 @@ std::string describeClashCheck(const ClashCheck& k) {
 // ---------------- QUENDA ----------------
 
 void quendaEnergies(const PairCounts& c, const QuendaParams& p, std::vector<double>& e, std::vector<double>& expected) {
-    const int B = QUENDA_NBINS;
+    const int B = QUENDA_CBINS;  // counted to 15 A; the table keeps the first QUENDA_NBINS
     const PairTypes& pt = pairTypes();
     auto cnt = [&](int c1, int c2, int b) { return toCount(c.quenda[(static_cast<size_t>(c1) * NCLASSES + c2) * B + b]); };
     // Classes without observations of their own borrow a chemically equivalent class.
@@ -529,7 +537,7 @@ void quendaEnergies(const PairCounts& c, const QuendaParams& p, std::vector<doub
                 n[(static_cast<size_t>(c1) * NCLASSES + c2) * B + b] = v;
                 if (borrow[c1] == c1 && borrow[c2] == c2) all[b] += v;
             }
-    double g[QUENDA_NBINS];
+    double g[QUENDA_CBINS];
     for (int b = 0; b < B; ++b) g[b] = std::pow((b + 0.5) * 0.1 / 8.0, p.alpha);
     const int tail = static_cast<int>(std::lround(p.tailFrom * 10.0));
     auto ratios = [&](const double* x, const double* prior, double* out, double* ex) {
@@ -546,16 +554,18 @@ void quendaEnergies(const PairCounts& c, const QuendaParams& p, std::vector<doub
             else out[b] = shrinkRatio(x[b], expct, prior[b], p.pseudo);
         }
     };
-    std::vector<double> rAll(B), r(B);
+    std::vector<double> rAll(B), r(B), ex(B);
     ratios(all.data(), nullptr, rAll.data(), nullptr);
-    e.assign(static_cast<size_t>(NCLASSES) * NCLASSES * B, 0.0);
+    const int T = QUENDA_NBINS;
+    e.assign(static_cast<size_t>(NCLASSES) * NCLASSES * T, 0.0);
     expected.assign(e.size(), 0.0);
     for (int c1 = 0; c1 < NCLASSES; ++c1)
         for (int c2 = 0; c2 < NCLASSES; ++c2) {
-            ratios(&n[(static_cast<size_t>(c1) * NCLASSES + c2) * B], rAll.data(), r.data(),
-                   &expected[(static_cast<size_t>(c1) * NCLASSES + c2) * B]);
-            for (int b = 0; b < B; ++b)
-                e[(static_cast<size_t>(c1) * NCLASSES + c2) * B + b] = -std::log(std::max(r[b], std::exp(-p.maxEnergy)));
+            ratios(&n[(static_cast<size_t>(c1) * NCLASSES + c2) * B], rAll.data(), r.data(), ex.data());
+            for (int b = 0; b < T; ++b) {
+                e[(static_cast<size_t>(c1) * NCLASSES + c2) * T + b] = -std::log(std::max(r[b], std::exp(-p.maxEnergy)));
+                expected[(static_cast<size_t>(c1) * NCLASSES + c2) * T + b] = ex[b];
+            }
         }
 }
 
@@ -565,13 +575,13 @@ std::string formatQuenda(const PairCounts& c, const std::vector<double>& e, cons
     out += "# QUENDA loop distance potential (kT) by heavy-atom van der Waals class; fields: bin p q observed expected energy\n";
     out += "# bin k = distance [0.1 k, 0.1 k + 0.1) A; p, q = class - 1; pairs as quenda_e visits them (a coil residue\n";
     out += "# with any residue two or more positions away); distance-scaled finite ideal-gas reference, alpha = " + fmt(p.alpha, 2) +
-           ", normalised over " + fmt(p.tailFrom, 1) + "-8 A;\n";
+           ", normalised over " + fmt(p.tailFrom, 1) + "-15 A;\n";
     out += "# pseudo-count " + fmt(p.pseudo, 1) + " towards the all-class ratio; energies at most " + fmt(p.maxEnergy, 1) + "\n";
     const int B = QUENDA_NBINS;
     for (int c1 = 0; c1 < NCLASSES; ++c1)
         for (int c2 = c1; c2 < NCLASSES; ++c2)
             for (int b = 0; b < B; ++b) {
-                double obs = toCount(c.quenda[(static_cast<size_t>(c1) * NCLASSES + c2) * B + b]);
+                double obs = toCount(c.quenda[(static_cast<size_t>(c1) * NCLASSES + c2) * QUENDA_CBINS + b]);
                 double ev = e[(static_cast<size_t>(c1) * NCLASSES + c2) * B + b];
                 double ex = expected[(static_cast<size_t>(c1) * NCLASSES + c2) * B + b];
                 out += std::to_string(b) + " " + std::to_string(c1) + " " + std::to_string(c2) + " " + fmt(obs, 1) + " " +

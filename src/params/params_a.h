@@ -12,10 +12,10 @@ namespace paramsa {
 
 struct PhipsiParams {
     double maxBackboneB = 80.0;  // residues with a larger N/CA/C B-factor are left out
-    double sigmaAt1000 = 16.0;   // kernel sd (deg) of a table with 1000 effective residues
+    double sigmaAt1000 = 8.0;    // kernel sd (deg) of a table with 1000 effective residues
     double sigmaMin = 6.0, sigmaMax = 24.0;
-    double sigmaBroad = 15.0;    // kernel sd of the reference tables
-    double lambda = 0.02;        // weight of the reference in the mixture
+    double sigmaBroad = 25.0;    // kernel sd of the reference tables
+    double lambda = 0.1;         // weight of the reference in the mixture
     PhipsiParams();
 };
 

@@ -16,6 +16,7 @@ namespace paramsb {
 constexpr int DFIRE_NBINS = 30;      // 0.5 A bins, 0-15 A
 constexpr int SAMP_NBINS = 640;      // 0.1 A^2 bins, 0-64 A^2
 constexpr int QUENDA_NBINS = 80;     // 0.1 A bins, 0-8 A
+constexpr int QUENDA_CBINS = 150;    // counted to 15 A, where the reference is normalised
 constexpr int CLASH_NBINS = 250;     // 0.1 A^2 bins, 0-25 A^2: short-range part kept per category
 constexpr int NCAT = 5;              // pair categories of the clash statistics (below)
 
@@ -33,7 +34,8 @@ struct PairCounts {
     // Weighted counts (fixed point, see fixedWeight).
     std::vector<int64_t> dfire;    // [NPAIRS][30]  pairs of atoms in different residues, d < 15 A
     std::vector<int64_t> samp;     // [NPAIRS][640] |i-j| >= 2, a loop residue on either side, d < 8 A
-    std::vector<int64_t> quenda;   // [20][20][80]  class pairs as quenda_e visits them (symmetric)
+    std::vector<int64_t> sampShell;  // [NPAIRS] the same loop contacts at 14.5-15 A (reference normalisation)
+    std::vector<int64_t> quenda;   // [20][20][150] class pairs as quenda_e visits them (symmetric), 0-15 A
     // Raw (unweighted) counts of non-bonded pairs by category.
     std::vector<uint32_t> clashHist;  // [NCAT][NPAIRS][250]
     std::vector<uint64_t> clashTot;   // [NCAT][NPAIRS] all with d < 8 A
@@ -65,10 +67,10 @@ struct SamplingParams {
     double alpha = 1.61;
     double pseudo = 5.0;          // pseudo-count towards the class-pair ratio
     double sigma = 0.07;          // Gaussian smoothing in r (A)
-    double tailFrom = 7.5;        // reference normalised over r in [tailFrom, 8)
+    double shellFrom = 14.5;      // reference normalised on the loop contacts at shellFrom-15 A
     double cap = 5.0;             // energies above the wall never exceed this (kT)
-    double quantile = 0.0005;     // per-category low quantile of the observed distances ...
-    double margin = 0.05;         // ... less this many A is the clash distance
+    double quantile = 0.0002;     // per-category low quantile of the observed distances ...
+    double margin = 0.1;          // ... less this many A is the clash distance
     int minCount = 200;           // categories with fewer pairs use their class-pair statistics
     double minClash = 1.5;        // no clash distance below this (A)
     double wallBase = 100.0;      // wall energy at the crossing; rises by wallSlope per bin inwards
@@ -104,7 +106,7 @@ std::string describeClashCheck(const ClashCheck& k);
 struct QuendaParams {
     double alpha = 1.61;
     double pseudo = 5.0;
-    double tailFrom = 7.5;
+    double tailFrom = 14.5;     // reference normalised over tailFrom-15 A (counts go to 15 A)
     double maxEnergy = 10.0;   // kT
 };
 

@@ -195,7 +195,7 @@ void writeGzipFile(const std::string& path, const std::string& text) {
     z_stream zs;
     std::memset(&zs, 0, sizeof zs);
     // windowBits 15 + 16: gzip wrapper with zlib's fixed header (no name, time 0).
-    if (deflateInit2(&zs, 9, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) fatal("zlib initialisation failed for " + path);
+    if (deflateInit2(&zs, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) fatal("zlib initialisation failed for " + path);
     std::string out;
     out.resize(deflateBound(&zs, text.size()) + 64);
     zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));

@@ -126,7 +126,7 @@ std::string fmt(double v, int decimals);
 
 // Writes text to path (creating nothing but the file); stops with a message on failure.
 void writeTextFile(const std::string& path, const std::string& text);
-// Same text, gzip-compressed with a fixed header (no name, time 0), level 9.
+// Same text, gzip-compressed with a fixed header (no name, time 0), level 6.
 void writeGzipFile(const std::string& path, const std::string& text);
 // Reads a plain or .gz text file; false when it cannot be opened.
 bool readMaybeGz(const std::string& path, std::string& text);

@@ -103,7 +103,8 @@ double phipsiSigma(const PhipsiParams& p, double n) {
 void buildPhipsi(const PhipsiCounts& c, const PhipsiParams& p, std::vector<double>& tables) {
     const size_t T = TBINS * TBINS;
     tables.assign(20 * 3 * T, 0.0);
-    auto hist = [&](int t, int s) { return c.hist.data() + (t * 3 + s) * T; };
+    const std::vector<double>& h = c.hist;
+    auto hist = [&](int t, int s) { return h.data() + (t * 3 + s) * T; };
     // Broad references.
     std::vector<double> all(20 * T, 0.0), gen(T, 0.0);
     for (int t = 0; t < 20; ++t)
@@ -182,38 +183,53 @@ int cmdPhipsiCv(const std::vector<std::string>& args) {
             fold[i] = static_cast<char>(entry % 2);
         }
     }
-    const PhipsiParams base;
-    const double sig[] = {8, 12, 16, 20};
-    const double lam[] = {0.0, 0.01, 0.02, 0.05, 0.1};
-    std::printf("sigma@1000 lambda  coverage(>=2e-5)  mean log p   (held-out class-C residues)\n");
-    for (double s0 : sig)
-        for (double l : lam) {
-            PhipsiParams p = base;
-            p.sigmaAt1000 = s0;
-            p.lambda = l;
-            double covered = 0, total = 0, ll = 0;
-            for (int f = 0; f < 2; ++f) {
-                std::vector<char> use(ts.chains.size());
-                for (size_t i = 0; i < use.size(); ++i) use[i] = fold[i] != f;
-                PhipsiCounts c;
-                collectPhipsi(ts, p, &use, c);
-                std::vector<double> tables;
-                buildPhipsi(c, p, tables);
-                for (size_t ci = 0; ci < ts.chains.size(); ++ci) {
-                    if (fold[ci] != f) continue;
-                    const TrainChain& ch = ts.chains[ci];
-                    for (size_t i = 0; i < ch.residues.size(); ++i) {
-                        double phi, psi;
-                        if (ch.residues[i].ss != 'C' || !phiPsi(ch, i, phi, psi)) continue;
-                        const double v = tables[((ch.residues[i].type * 3 + 2) * TBINS + torsionBin(phi)) * TBINS + torsionBin(psi)];
-                        total += ch.weight;
-                        if (v >= 2e-5) covered += ch.weight;
-                        ll += ch.weight * std::log(std::max(v, 1e-12));
-                    }
+    // Held-out class-C residues measured against tables built from the other fold.
+    auto evaluate = [&](const PhipsiParams& p, std::vector<double>* missByType) {
+        double covered = 0, total = 0, ll = 0, area = 0;
+        for (int f = 0; f < 2; ++f) {
+            std::vector<char> use(ts.chains.size());
+            for (size_t i = 0; i < use.size(); ++i) use[i] = fold[i] != f;
+            PhipsiCounts c;
+            collectPhipsi(ts, p, &use, c);
+            std::vector<double> tables;
+            buildPhipsi(c, p, tables);
+            std::vector<long> cells(20, 0);
+            for (int t = 0; t < 20; ++t)
+                for (int k = 0; k < TBINS * TBINS; ++k) cells[t] += tables[(t * 3 + 2) * TBINS * TBINS + k] >= 2e-5;
+            for (size_t ci = 0; ci < ts.chains.size(); ++ci) {
+                if (fold[ci] != f) continue;
+                const TrainChain& ch = ts.chains[ci];
+                for (size_t i = 0; i < ch.residues.size(); ++i) {
+                    double phi, psi;
+                    const TrainResidue& r = ch.residues[i];
+                    if (r.ss != 'C' || !phiPsi(ch, i, phi, psi)) continue;
+                    const double v = tables[((r.type * 3 + 2) * TBINS + torsionBin(phi)) * TBINS + torsionBin(psi)];
+                    total += ch.weight;
+                    if (v >= 2e-5) covered += ch.weight;
+                    else if (missByType) (*missByType)[r.type] += ch.weight;
+                    ll += ch.weight * std::log(std::max(v, 1e-12));
+                    area += ch.weight * cells[r.type];
                 }
             }
-            std::printf("%10.1f %6.3f  %15.5f  %10.4f\n", s0, l, covered / total, ll / total);
         }
+        std::printf("%10.1f %6.3f %5.1f  %15.5f  %10.4f  %8.0f\n", p.sigmaAt1000, p.lambda, p.sigmaBroad, covered / total, ll / total,
+                    area / total);
+        return total;
+    };
+    std::printf("sigma@1000 lambda broad  coverage(>=2e-5)  mean log p  possible cells   (held-out class-C residues)\n");
+    for (double s0 : {6.0, 8.0, 10.0, 12.0, 16.0})
+        for (double l : {0.02, 0.05, 0.1, 0.2})
+            for (double sb : {15.0, 25.0}) {
+                PhipsiParams p;
+                p.sigmaAt1000 = s0, p.lambda = l, p.sigmaBroad = sb;
+                evaluate(p, nullptr);
+            }
+    std::vector<double> miss(20, 0.0);
+    std::printf("default:\n");
+    const double total = evaluate(PhipsiParams(), &miss);
+    std::printf("held-out misses by type (share of all held-out class-C residues):");
+    for (int t = 0; t < 20; ++t) std::printf(" %s %.5f", kName3[t], miss[t] / total);
+    std::printf("\n");
     return 0;
 }
 

@@ -98,7 +98,9 @@ std::vector<LoopCase> readLoops(const std::string& benchDir) {
     return out;
 }
 
-// Sampling-table energy of the loop: every non-bonded pair with a loop atom, once.
+// Sampling-table energy of the loop as the sampler uses the table: pairs two or more residues
+// apart are summed; a non-bonded pair within a residue or between neighbours whose table value
+// exceeds 10 is a clash and costs 100. Every pair with a loop atom, once.
 double samplingEnergy(Structure& s, int p0, int p1) {
     double e = 0;
     const int N = s._numRes;
@@ -124,7 +126,9 @@ double samplingEnergy(Structure& s, int p0, int p1) {
                     if (gb < 0 || dftype[gb] == NO_PAIR_TYPE || !pairmap[ga][gb]) continue;
                     const double d2 = s[i].atoms[a].sdis(s[j].atoms[b]);
                     if (!(d2 < PF::MAXDIS2)) continue;
-                    e += PF::Etable[dftype[ga]][dftype[gb]][static_cast<int>(d2 * PF::BINSPERA)];
+                    const double v = PF::Etable[dftype[ga]][dftype[gb]][static_cast<int>(d2 * PF::BINSPERA)];
+                    if (std::abs(j - i) >= 2) e += v;
+                    else if (v > 10.0) e += 100.0;
                 }
             }
         }
@@ -187,10 +191,7 @@ CaseResult runCase(const LoopCase& lc, int caseIndex) {
     }
     if (p0 < 2 || p1 < p0 + 3 || p1 >= s->_numRes) return res;
     Structure& S = *s;
-    typeAtoms(S, p0, p1);
-    vsgb_setup(S);
-    oscar_e(S, 1, S._numRes);  // orientation points of every group atom, as production does
-    // Native geometry.
+    // Native geometry, measured before typing marks every loop atom present.
     const int n = p1 - p0 + 1;
     std::vector<double> phi(n), psi(n), omega(n), tau(n);
     std::vector<std::array<double, 5>> chi(n);
@@ -202,8 +203,12 @@ CaseResult runCase(const LoopCase& lc, int caseIndex) {
         tau[i - p0] = angle(r.atoms[0], r.atoms[1], r.atoms[2]) * DEG2RAD;
         Residue copy = r;
         cal_sc_angles(copy);
+        // A side chain the file lacks is built at -60 degrees, the same in the native and every decoy.
         for (int k = 0; k < 5; ++k) chi[i - p0][k] = copy.chi[k] == UNDEF_DIHEDRAL ? -60.0 * DEG2RAD : copy.chi[k];
     }
+    typeAtoms(S, p0, p1);
+    vsgb_setup(S);
+    oscar_e(S, 1, S._numRes);  // orientation points of every group atom, as production does
     scoreLoop(S, p0, p1, res.raw);
     rebuildSideChains(S, p0, p1, chi);
     scoreLoop(S, p0, p1, res.native);
@@ -216,9 +221,10 @@ CaseResult runCase(const LoopCase& lc, int caseIndex) {
     const int c = p1 - 2;
     std::vector<double> rmsds;
     for (int d = 0; d < NDECOYS; ++d) {
-        const double sd = SIGMAS[d % 4] * DEG2RAD;
+        double sd = SIGMAS[d % 4] * DEG2RAD;
         bool built = false;
-        for (int attempt = 0; attempt < 50 && !built; ++attempt) {
+        for (int attempt = 0; attempt < 200 && !built; ++attempt) {
+            if (attempt > 0 && attempt % 25 == 0) sd *= 0.8;  // far-off perturbations rarely close
             restore();
             for (int i = p0; i < c; ++i) {
                 const int k = i - p0;

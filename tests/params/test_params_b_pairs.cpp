@@ -248,7 +248,7 @@ TEST(ParamsBSampling, WallSitsBelowTheLowQuantileLessTheMargin) {
     const int a = typeOf("GLY C"), b = typeOf("SER C");
     const int p = pairIndex(a, b);
     SamplingParams sp;
-    // 130 000 contacts; the 20 closest at 2.9 A exceed the 0.05% quantile (65), so the wall follows
+    // 130 000 contacts; the 20 closest at 2.9 A stay below the 0.02% quantile (26), so the wall follows
     // the bulk at 3.46 A.
     {
         PairCounts c = wallCounts(p, CAT_FAR, 2.9, 20);

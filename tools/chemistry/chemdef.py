@@ -55,11 +55,14 @@ VDW = {
 #  3 O : length C-O,        angle CA-C-O
 #  4 H : length N-H,        angle C(prev)-N-H
 #  5 CB: length CA-CB,      angle C-CA-CB, dihedral N-C-CA-CB 122.55
-BB_GENERIC = dict(CN=1.336, CACN=117.2, NCA=1.459, CNCA=121.7, CAC=1.525, NCAC=111.0,
+# One backbone geometry for every residue type: the sampler builds all
+# 72 x 72 candidate backbones with a single geometry (that of type 0) and
+# rebuilds committed residues from their own templates with N-CA-C = 111.2,
+# so per-type backbone values would make the two disagree by up to 0.2 A at
+# the far end of a loop. N-CA-C 111.2 is the Engh & Huber (1991) value.
+BB_GENERIC = dict(CN=1.336, CACN=117.2, NCA=1.459, CNCA=121.7, CAC=1.525, NCAC=111.2,
                   CO=1.229, CACO=120.1, NH=0.98, CACB=1.530, CCACB=110.4)
 BB_OVERRIDE = {
-    "G": dict(NCA=1.456, CNCA=120.6, CAC=1.514, NCAC=113.1),
-    "P": dict(NCA=1.468, CNCA=119.3, NCAC=112.1),
     "A": dict(CACB=1.520, CCACB=110.1),
     "I": dict(CACB=1.540, CCACB=109.1),
     "T": dict(CACB=1.540, CCACB=109.1),
