@@ -71,6 +71,13 @@ void evalE(double* p, double* hx, int m, int n, void* adata);
 // backbone.
 double oneResSC(Structure& s, int i, const int* neigh, int nn);
 
+// True when a heavy atom of the loop start..end lies inside the clash
+// distance of a non-bonded frame atom: d^2 below the pair table's clash wall
+// (PF::LJclash), and never closer than 2.0 A. 1-2, 1-3 and 1-4 pairs across
+// the loop's joins to the frame are exempt. The last refinement check before
+// a loop is written.
+bool frameClash(Structure& s, int start, int end);
+
 // Process-wide library set-up for the filter: GSL's error handler off and
 // OpenBLAS single-threaded (the OpenMP regions own the cores). Idempotent.
 void filterLibrariesInit();

@@ -138,7 +138,7 @@ void finishLoop(const FinalContext& fc, Structure& ws, int id, LoopResult& out) 
     for (int m = 0; m < 3; ++m) buildSideChain(ws, c + m, rot[m]);
     ws.calH(start, end);
     smc.shakeSCF(ws, start, end);
-    out.accepted = smc.shakeSCF(ws, start, end);
+    out.accepted = smc.shakeSCF(ws, start, end) && !frameClash(ws, start, end);
     if (!out.accepted) return;
     out.q1 = out.q2 = out.q3 = out.q4 = 0;
     out.q = quenda_e(ws, start, end, true, out.q1, out.q2, out.q3, out.q4);

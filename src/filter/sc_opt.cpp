@@ -183,6 +183,38 @@ double oneResSC(Structure& s, int i, const int* neigh, int nn) {
     return E;
 }
 
+bool frameClash(Structure& s, int start, int end) {
+    constexpr double MIN_D2 = 4.0;  // no two non-bonded heavy atoms closer than 2.0 A
+    const int N = s._numRes;
+    for (int i = start; i <= end; ++i) {
+        const Residue& ri = s[i];
+        if (ri.type < 0 || ri.type >= 20) continue;
+        const int lastI = Residue::lastDFire[ri.type];
+        for (int j = 1; j <= N; ++j) {
+            if (j >= start && j <= end) continue;
+            const Residue& rj = s[j];
+            if (rj.type < 0 || rj.type >= 20 || !rj.atoms[1].present()) continue;
+            if (ri.atoms[1].sdis(rj.atoms[1]) > 900.0) continue;  // no side chains reach across 30 A
+            const int lastJ = Residue::lastDFire[rj.type];
+            for (int a = 0; a <= lastI; ++a) {
+                const int ga = atomcountmap[i][a];
+                if (a == 4 || ga < 0 || !ri.atoms[a].present()) continue;
+                const int ta = dftype[ga];
+                for (int b = 0; b <= lastJ; ++b) {
+                    const int gb = atomcountmap[j][b];
+                    if (b == 4 || gb < 0 || !rj.atoms[b].present()) continue;
+                    if (ga < pairmap.n && gb < pairmap.n && (!pairmap[ga][gb] || onefourmap[ga][gb])) continue;
+                    const int tb = dftype[gb];
+                    double lim = MIN_D2;
+                    if (ta != NO_PAIR_TYPE && tb != NO_PAIR_TYPE) lim = std::max(lim, PF::LJclash[ta][tb]);
+                    if (ri.atoms[a].sdis(rj.atoms[b]) < lim) return true;
+                }
+            }
+        }
+    }
+    return false;
+}
+
 void evalE(double* p, double* hx, int m, int n, void* adata) {
     SCRecord& rec = *static_cast<SCRecord*>(adata);
     Structure& s = *rec.s;

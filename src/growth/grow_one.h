@@ -72,8 +72,8 @@ public:
     // Look-ahead.
     int lahCount = 0;
     std::vector<int> lahList;  // indices into nearEnv
-    std::vector<float> lahX, lahY, lahZ;  // their positions, and their clash distances
-    std::vector<double> lahClash;         // against the look-ahead atoms (5 per entry)
+    std::vector<float> lahX, lahY, lahZ;  // their positions, and their squared clash distances
+    std::vector<float> lahClash;          // against look-ahead atom m at [m * capacity + entry]
     int lahType[5] = {};       // N, CA, C, O, CB of the look-ahead placement
     int lahTypeCount = 0;
     // Moving atoms of the step, in order.
@@ -138,6 +138,8 @@ public:
     void pruneLongRange(Structure& s, const float reach[6]);
     void prepLah(Structure& s, const Point& p, int q, bool backward);
     double lahEval(Structure& s, const Residue& r);
+    // Whether a look-ahead atom of kind m (0 N, 1 CA, 2 C, 3 O, 4 CB) at a clashes with the list.
+    bool lahClashes(const Point& a, int m) const;
     // Fills scE[k * numRot + r] for the valid candidates of one row (forward: phi row; backward: psi column).
     void df_scf(Structure& s, Residue& res, std::vector<float>& scEnergy, int row, int variant, const std::vector<std::array<Point, 5>>& cand,
                 bool backward, const std::vector<uint8_t>& valid);
@@ -159,9 +161,12 @@ public:
 
 private:
     const EnvList& mid(int slot) const { return midPruned ? midFor[slot] : midEnv; }
+    size_t lahStride() const { return lahX.size(); }
     std::vector<uint8_t> farRes_;  // per residue: beyond the 30 A cut of the current list build
     bool coarseOk_[COARSE_BINS][COARSE_BINS] = {};  // look-ahead residue's coarse bins worth placing
     bool coarseRow_[COARSE_BINS] = {}, coarseCol_[COARSE_BINS] = {};
+    int lastLah_ = -1;  // (row, col) of the last successful look-ahead placement
+    bool lookAhead(Structure& s, const Point& a0, const Point& a1, const Point& a2, const Point& caR, bool backward, int g, int thread);
     int pos_ = 0;         // residue being grown
     bool backward_ = false;
     int resType_ = 0;     // its residue type

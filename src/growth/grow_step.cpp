@@ -223,7 +223,6 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
             reach[O_] = reach[C_] + static_cast<float>(Residue::bond_length[0][O_]) + 0.01f;
             reach[CA_] = 0.0f;
         }
-        for (float& r : reach) r = -1.0f;
         pruneLongRange(s, reach);
     }
 
@@ -260,6 +259,8 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
 
     // 7. Scan of the 72 x 72 bins.
     Tally tally;
+    int lastFar = 0;
+    lastLah_ = -1;
     double shortCache[NUM_BINS], long1Cache[HALF], long2Cache[HALF * HALF];
     bool shortSet[NUM_BINS] = {}, long1Set[HALF] = {}, long2Set[HALF * HALF] = {};
     std::fill(reachable.begin(), reachable.end(), 0);
@@ -416,67 +417,7 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
             } else {
                 STAT(thread, lah);
                 prepLah(s, a1, qRes, backward);
-                Point set1[NUM_BINS], setN[NUM_BINS], setO[NUM_BINS];
-                const double* lim = marginalLimits(backward, g - 1);
-                if (!backward) {
-                    // q = pos + 1: C(q) per phi'; the first distance depends on
-                    // phi' only, so a phi' out of range skips its whole row.
-                    calCoCSet(a2, a0, a1, set1, COARSE_STEP);
-                    for (int qa = 0; qa < NUM_BINS && !feasible; qa += COARSE_STEP) {
-                        if (!coarseRow_[qa / COARSE_STEP]) continue;
-                        const Point& Cq = set1[qa];
-                        const double e1 = fdis(Cq, caR);
-                        if (!distCoordInRange(distBinCoord(e1, lim[0], lim[1]))) continue;
-                        calCoONSet(a0, a1, Cq, setN, setO, COARSE_STEP);
-                        const Point CBq = calCoCB(a0, Cq, a1);
-                        for (int qb = 0; qb < NUM_BINS; qb += COARSE_STEP) {
-                            if (!coarseOk_[qa / COARSE_STEP][qb / COARSE_STEP]) continue;
-                            STAT(thread, lahPlace);
-                            const Point CAn = calCoCA(a1, Cq, setN[qb]);
-                            double p = 0.0;
-                            if (!marginalProb(false, g - 1, e1, fdis(CAn, caR), p) || !(p > MIN_DIST_PROB)) continue;
-                            lahRes.atoms[N_] = setN[qb];
-                            lahRes.atoms[CA_] = CAn;
-                            lahRes.atoms[C_] = Cq;
-                            lahRes.atoms[O_] = setO[qb];
-                            lahRes.atoms[CB_] = CBq;
-                            STAT(thread, lahEval);
-                            if (lahEval(s, lahRes) < 10.0) {
-                                feasible = true;
-                                break;
-                            }
-                        }
-                    }
-                } else {
-                    // q = pos - 1: N(q) per psi' (which alone fixes the first distance), then C(q-1) per phi'.
-                    calCoNSetR(a0, a2, a1, set1, COARSE_STEP);
-                    for (int qb = 0; qb < NUM_BINS && !feasible; qb += COARSE_STEP) {
-                        if (!coarseCol_[qb / COARSE_STEP]) continue;
-                        const Point& Nq = set1[qb];
-                        const double e1 = fdis(Nq, caR);
-                        if (!distCoordInRange(distBinCoord(e1, lim[0], lim[1]))) continue;
-                        calCoCSetR(a2, a1, Nq, setN, COARSE_STEP);
-                        const Point CBq = calCoCB(Nq, a2, a1);
-                        for (int qa = 0; qa < NUM_BINS; qa += COARSE_STEP) {
-                            if (!coarseOk_[qa / COARSE_STEP][qb / COARSE_STEP]) continue;
-                            STAT(thread, lahPlace);
-                            Point CAq, Oq;
-                            calCoCAOR(a1, Nq, setN[qa], CAq, Oq);
-                            double p = 0.0;
-                            if (!marginalProb(true, g - 1, e1, fdis(CAq, caR), p) || !(p > MIN_DIST_PROB)) continue;
-                            lahRes.atoms[N_] = Nq;
-                            lahRes.atoms[CA_] = a1;
-                            lahRes.atoms[C_] = setN[qa];
-                            lahRes.atoms[O_] = Oq;
-                            lahRes.atoms[CB_] = CBq;
-                            STAT(thread, lahEval);
-                            if (lahEval(s, lahRes) < 10.0) {
-                                feasible = true;
-                                break;
-                            }
-                        }
-                    }
-                }
+                feasible = lookAhead(s, a0, a1, a2, caR, backward, g, thread);
                 if (feasible) {
                     STAT(thread, lahOk);
                     for (int x = std::max(0, pa - 1); x <= std::min(NUM_BINS - 1, pa + 1); ++x)
@@ -494,13 +435,17 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
                 } else if (feasible) {
                     pass = false;
                     STAT(thread, far);
-                    for (int f = 0; f < farCount && !pass; ++f) {
+                    // Any one placement suffices; the one that served the last
+                    // candidate (a neighbouring bin, mostly) is tried first.
+                    for (int i = 0; i < farCount && !pass; ++i) {
+                        const int f = i == 0 ? lastFar : (i <= lastFar ? i - 1 : i);
                         STAT(thread, farEval);
                         const double e1 = fdis(farSet[f][0], a1), e2 = fdis(farSet[f][1], a1);
                         double p = 0.0;
                         if (!marginalProb(oppBackward, g - 1, e1, e2, p) || !(p > MIN_DIST_PROB)) continue;
                         if (!condProb(oppBackward, g - 1, r1, e1 - D, e2 - D, p) || !(p > MIN_DIST_PROB)) continue;
                         pass = true;
+                        lastFar = f;
                     }
                 }
             }
@@ -649,4 +594,81 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
         line << std::setw(5) << (nChild - 1) << std::setw(3) << thread;
         (*a.diagLines)[seed] = line.str();
     }
+}
+
+// Look-ahead: is there a coarse placement of the next residue q
+// that keeps the far anchor within reach (marginal table of gap g - 1) and
+// does not clash? Only existence matters, so the placements are built lazily,
+// the one that succeeded last is tried first, and each clash test is made at
+// the level its atom depends on: once per candidate (backward: CA(q), which is
+// the candidate's own CA(pos-1)), once per row of the coarse grid (the atoms
+// fixed by the one dihedral the first distance depends on), or per placement.
+bool GrowOne::lookAhead(Structure&, const Point& a0, const Point& a1, const Point& a2, const Point& caR, bool backward, int g, int thread) {
+    (void)thread;
+    enum { LN = 0, LCA = 1, LC = 2, LO = 3, LCB = 4 };
+    const bool hasCB = lahTypeCount == 5;
+    if (backward && lahClashes(a1, LCA)) return false;
+    const double* lim = marginalLimits(backward, g - 1);
+    Point set1[NUM_BINS], tmpA[NUM_BINS], tmpB[NUM_BINS];
+    // Per row of the lazily built grid (forward: phi' of q; backward: psi' of q):
+    // 0 not built, 1 built, 2 unusable (first distance out of range, or a clash).
+    uint8_t state[COARSE_BINS] = {};
+    double e1[COARSE_BINS];
+    Point inner[COARSE_BINS][COARSE_BINS], innerO[COARSE_BINS][COARSE_BINS];
+    if (!backward)
+        calCoCSet(a2, a0, a1, set1, COARSE_STEP);  // C(q) per phi' from (C(pos), N(q), CA(q))
+    else
+        calCoNSetR(a0, a2, a1, set1, COARSE_STEP);  // N(q) per psi' from (N(pos), C(q), CA(q))
+
+    auto buildRow = [&](int row) -> bool {
+        if (state[row] != 0) return state[row] == 1;
+        state[row] = 2;
+        const Point& R = set1[row * COARSE_STEP];
+        e1[row] = fdis(R, caR);
+        if (!distCoordInRange(distBinCoord(e1[row], lim[0], lim[1]))) return false;
+        // Row atoms: forward C(q) and CB(q); backward N(q) and CB(q).
+        if (lahClashes(R, backward ? LN : LC)) return false;
+        const Point cb = backward ? calCoCB(R, a2, a1) : calCoCB(a0, R, a1);
+        if (hasCB && lahClashes(cb, LCB)) return false;
+        if (!backward)
+            calCoONSet(a0, a1, R, tmpA, tmpB, COARSE_STEP);  // N(q+1), O(q) per psi'
+        else
+            calCoCSetR(a2, a1, R, tmpA, COARSE_STEP);  // C(q-1) per phi'
+        for (int c = 0; c < COARSE_BINS; ++c) {
+            inner[row][c] = tmpA[c * COARSE_STEP];
+            if (!backward) innerO[row][c] = tmpB[c * COARSE_STEP];
+        }
+        state[row] = 1;
+        return true;
+    };
+    auto tryBin = [&](int row, int col) -> bool {
+        const bool ok = backward ? coarseOk_[col][row] : coarseOk_[row][col];
+        if (!ok || !buildRow(row)) return false;
+        STAT(thread, lahPlace);
+        const Point& R = set1[row * COARSE_STEP];
+        double p = 0.0;
+        if (!backward) {
+            const Point CAn = calCoCA(a1, R, inner[row][col]);  // CA(q+1)
+            if (!marginalProb(false, g - 1, e1[row], fdis(CAn, caR), p) || !(p > MIN_DIST_PROB)) return false;
+            STAT(thread, lahEval);
+            return !lahClashes(inner[row][col], LN) && !lahClashes(CAn, LCA) && !lahClashes(innerO[row][col], LO);
+        }
+        Point CAq, Oq;
+        calCoCAOR(a1, R, inner[row][col], CAq, Oq);  // CA(q-1), O(q-1)
+        if (!marginalProb(true, g - 1, e1[row], fdis(CAq, caR), p) || !(p > MIN_DIST_PROB)) return false;
+        STAT(thread, lahEval);
+        return !lahClashes(inner[row][col], LC) && !lahClashes(Oq, LO);
+    };
+    if (lastLah_ >= 0 && tryBin(lastLah_ / COARSE_BINS, lastLah_ % COARSE_BINS)) return true;
+    for (int row = 0; row < COARSE_BINS; ++row) {
+        if (!(backward ? coarseCol_[row] : coarseRow_[row])) continue;
+        for (int col = 0; col < COARSE_BINS; ++col) {
+            if (row * COARSE_BINS + col == lastLah_) continue;
+            if (tryBin(row, col)) {
+                lastLah_ = row * COARSE_BINS + col;
+                return true;
+            }
+        }
+    }
+    return false;
 }

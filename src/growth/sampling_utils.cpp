@@ -51,7 +51,18 @@ void SampleEWR(std::vector<double>& w, int n, int* out) {
     for (int i = 0; i < N; ++i) idx[i] = i;
     const int m = std::min(std::max(n, 0), N);
     const double* key = w.data();
-    std::partial_sort(idx.begin(), idx.begin() + m, idx.end(), [key](int a, int b) { return key[a] < key[b]; });
+    auto less = [key](int a, int b) { return key[a] < key[b]; };
+    // The perturbed entries (below 200) are usually a minority and come first:
+    // order them, then only as many of the rest as the count still needs.
+    auto low = std::partition(idx.begin(), idx.end(), [key](int i) { return key[i] < 200.0; });
+    const int nLow = static_cast<int>(low - idx.begin());
+    if (nLow >= m) {
+        std::nth_element(idx.begin(), idx.begin() + m, low, less);
+        std::sort(idx.begin(), idx.begin() + m, less);
+    } else {
+        std::sort(idx.begin(), low, less);
+        std::partial_sort(low, idx.begin() + m, idx.end(), less);
+    }
     std::copy(idx.begin(), idx.begin() + m, out);
 }
 

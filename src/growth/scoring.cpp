@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "build/builders.h"
@@ -32,6 +33,14 @@ inline float sqDist(const Point& a, const Point& b) { return sqDist(a.x, a.y, a.
 inline const double* etableOf(int type) { return &PF::Etable[type][0][0]; }
 
 inline bool isLoop(int r, int loopStart, int loopEnd) { return r >= loopStart && r <= loopEnd; }
+
+// The smallest float not below v: for every float x, x < floatAbove(v) exactly
+// when x < v, so a clash test can run in single precision without changing.
+inline float floatAbove(double v) {
+    float f = static_cast<float>(v);
+    if (static_cast<double>(f) < v) f = std::nextafter(f, std::numeric_limits<float>::infinity());
+    return f;
+}
 
 }  // namespace
 
@@ -428,18 +437,31 @@ void GrowOne::prepLah(Structure& s, const Point& p, int q, bool backward) {
         lahY[l] = nearEnv.y[i];
         lahZ[l] = nearEnv.z[i];
         const double* clash = PF::LJclash[nearEnv.type[i]];
-        for (int m = 0; m < 5; ++m) lahClash[static_cast<size_t>(l) * 5 + m] = m < lahTypeCount ? clash[lahType[m]] : -1.0;
+        for (int m = 0; m < lahTypeCount; ++m) lahClash[m * lahStride() + l] = floatAbove(clash[lahType[m]]);
     }
+}
+
+bool GrowOne::lahClashes(const Point& a, int m) const {
+    const int n = lahCount;
+    const float* xs = lahX.data();
+    const float* ys = lahY.data();
+    const float* zs = lahZ.data();
+    const float* thr = &lahClash[m * lahStride()];
+    const float ax = a.x, ay = a.y, az = a.z;
+    int hit = 0;
+    // Branch-free over the list so that the compiler can vectorise it.
+#pragma omp simd reduction(| : hit)
+    for (int l = 0; l < n; ++l) {
+        const float dx = xs[l] - ax, dy = ys[l] - ay, dz = zs[l] - az;
+        hit |= (dx * dx + dy * dy + dz * dz) < thr[l];
+    }
+    return hit != 0;
 }
 
 double GrowOne::lahEval(Structure&, const Residue& r) {
     static constexpr int slots[5] = {N_, CA_, C_, O_, CB_};
-    const int nt = lahTypeCount;
-    for (int m = 0; m < nt; ++m) {
-        const Point& a = r.atoms[slots[m]];
-        for (int l = 0; l < lahCount; ++l)
-            if (static_cast<double>(sqDist(lahX[l], lahY[l], lahZ[l], a)) < lahClash[static_cast<size_t>(l) * 5 + m]) return REJECT;
-    }
+    for (int m = 0; m < lahTypeCount; ++m)
+        if (lahClashes(r.atoms[slots[m]], m)) return REJECT;
     return 0.0;
 }
 
@@ -542,7 +564,7 @@ void GrowOne::df_scf(Structure&, Residue& res, std::vector<float>& scEnergy, int
                 levelE[h] = REJECT;
             } else {
                 // The far shell (12-15 A from CA) is out of the cut-off of an atom close to CA.
-                const bool farReach = true;
+                const bool farReach = std::sqrt(sqDist(placed, res.atoms[CA_])) + farSkip >= 12.0;
                 levelE[h] += pairSum(nearEnv, placed, at) + pairSum(midEnv, placed, at) + (farReach ? pairSum(farEnv, placed, at) : 0.0);
             }
             if (levelE[h] <= SC_LIMIT) {

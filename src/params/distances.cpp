@@ -19,14 +19,15 @@
 // coil" (which leaves long gaps almost without data) or "any" (which mixes
 // in the very compact helices and very extended strands).
 //
-// Limits: marginal axes from the 0.05 % and 99.95 % weighted quantiles,
-// widened on each side by 8 % of the range (at least 0.5 A) so that loops
-// slightly beyond the training extremes are not rejected outright.
+// Limits: marginal axes from the smallest and largest distance seen,
+// widened on each side by 3 % of the range (at least 0.5 A) so that loops
+// slightly beyond the training extremes are not rejected outright (the
+// extremes are bounded physically: chain extension and steric contact).
 // Conditional rows pool the neighbouring end-to-end distances r +- 1 (weight
 // 1/2) and, when that gives fewer than 20 effective observations, r +- 2
 // (weight 1/4); a row with less than one effective observation is
 // degenerate (all zero: width 0 is the marker the sampler knows). Their axes
-// come from the 0.1 % and 99.9 % quantiles widened by 10 % (at least 0.1 A).
+// span the pooled observations, widened by 10 % (at least 0.1 A).
 //
 // Probabilities: weighted cell counts smoothed with a Gaussian of 0.75 cells
 // (truncated at 2 cells), every cell next to an observed one raised to at

@@ -7,43 +7,49 @@
 // Loops: maximal runs of 4..12 DSSP-coil residues of training chains, with a
 // residue on each side, no chain break from the residue before the run to the
 // one after it, backbone heavy atoms N CA C O present on all of those and CB
-// on every non-glycine loop residue; chains of at most 1500 residues. Every
-// k-th candidate in file order is taken, k chosen so that about kTargetLoops
-// remain (deterministic).
+// on every non-glycine loop residue; chains of at most 1500 residues. The same
+// number of loops (kTargetLoops / 9) is taken for every length, evenly spaced
+// through the candidates in file order (deterministic).
 //
 // Decoys of a loop start..end (chain positions; the frame, including N and CA
-// of start and CA, C, O of end, never moves): the loop's phi/psi of residues
-// start..end-3 are perturbed, the backbone is rebuilt forward with the
-// model's builder Structure::calBBCo (template bond lengths, the native
-// N-CA-C angle and omega of each residue), and the last three residues are
-// closed onto the fixed CA and C of end with the analytic tripeptide solver
-// (native bond lengths, angles and the two omegas of those residues); every
-// closure solution is one decoy. Carbonyl O of the closure residues follows
-// from their new psi, CB from the template geometry, and the side chains are
-// rebuilt from the native chi angles (so near-native decoys carry near-native
-// side chains and far decoys carry the same rotamers misplaced); a residue
-// whose native chi angles are not all defined keeps only its backbone and CB.
-// Perturbations per loop: the native angles once; Gaussian noise of standard
-// deviation 4, 8, 12, 20, 30, 45, 60, 90 and 120 degrees, kPerLevel times
-// each; kResampled times, each residue's (phi, psi) replaced with probability
-// 1/2 by a random coil pair of its class (glycine, proline, other) from the
-// training set. Random numbers: a 64-bit Mersenne twister seeded with the
-// loop's ordinal, so the table does not depend on the thread count.
+// of start and CA, C, O of end, never moves): residues start..end-3 are grown
+// one at a time with new (phi, psi) by the model's builder Structure::calBBCo
+// (template bond lengths, the native N-CA-C angle and omega); a draw that
+// leaves CA(end) out of reach of the residues still to come (more than 3.7 A
+// per residue, or outside 4.0..7.2 A for the last one) is drawn again, up to
+// kGrowTries times. The last three residues are then closed onto the fixed CA
+// and C of end with the analytic tripeptide solver (native bond lengths,
+// angles and the two omegas of those residues); every closure solution is
+// one decoy. Carbonyl O of the closure residues follows from their new psi,
+// CB from the template geometry, and the side chains are rebuilt from the
+// native chi angles (near-native decoys carry near-native side chains, far
+// ones the same rotamers misplaced); a residue whose native chi angles are
+// not all defined keeps only its backbone and CB.
+// Kinds of draws per loop: the native angles once; Gaussian noise around the
+// native angles of sd 4, 8, 12 degrees (kNearAttempts attempts each) and 20,
+// 30, 45, 60, 90, 120 degrees (kFarAttempts each), a noisy pair outside the
+// allowed cells (below) drawn again; and each residue's pair replaced with
+// probability 0.5 or 1 by a random coil pair of its class (glycine, proline,
+// other) from the training set (kResampleAttempts each). Random numbers: a
+// 64-bit Mersenne twister seeded with the loop's ordinal, so the table does
+// not depend on the thread count.
 //
 // Kept decoys: every loop residue's (phi, psi) lies in a 10 x 10 degree cell
-// holding at least 1/20 of the uniform share of its class in the training
-// set (the decoys a torsion score would not throw out), and no heavy-atom pair
-// is closer than 2.0 A (the compare mode's own clash rule). Near-native:
-// backbone RMSD (rmsdg, as compare mode measures it) below 1.0 A; other:
-// 2.0 A and above; in between: not used. A loop contributes when it has at
-// least kMinGroup decoys of each group.
+// holding at least 1/20 of the uniform share of its class in the training set
+// (the decoys a torsion score would not throw out: the "low-scoring" ones),
+// and no heavy-atom pair is closer than 2.0 A (the compare mode's own clash
+// rule). Near-native: backbone RMSD (rmsdg, as compare mode measures it)
+// below 1.0 A; other: 1.5 A and above; in between: not used. At most kMaxNear
+// and kMaxOther decoys per loop and group are counted (the first ones made);
+// a loop contributes when it has at least kMinGroup decoys of each group.
 //
 // Counts are those of dumpDistances (the compare mode's counting). Each loop
 // contributes the mean count per decoy of each group, so that loops with many
 // decoys do not dominate; the means are summed over loops in loop order.
 // Compare-mode dumps (disout2/ files of sampled decoys of training loops) can
 // be added with --dump FILE: each file counts as one loop, its two lines
-// divided by their decoy counts.
+// divided by their decoy counts. --loops N changes the number of training
+// loops (0: dumps only).
 //
 // Table: E[k] = -ln((n_near[k] + a) / (n_other[k] * N_near / N_other + a)),
 // with N the sums over all indices, pseudo-count a = kPseudo (in mean

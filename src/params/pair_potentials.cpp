@@ -434,10 +434,6 @@ void checkClashes(const TrainingSet& ts, const PairCounts& c, const SamplingTabl
             bool bb = a <= 5 && b <= 5;
             if (bin < w - 1) flags |= 4 | (bb ? 1 : 0);
             if (bin < w) flags |= 8 | (bb ? 2 : 0);
-            if (bin < w && getenv("PB_DEBUG")) {
-#pragma omp critical
-                std::cerr << "FLAG " << pt.key[ta] << " | " << pt.key[tb] << " sep " << (j - i) << " d " << std::sqrt(d2) << " wall " << std::sqrt(0.1 * w) << " src " << t.source[pairIndex(ta, tb)] << "\n";
-            }
         };
         for (int i = 0; i < n; ++i) {
             const int ty = ch.residues[i].type;

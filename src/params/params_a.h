@@ -48,12 +48,12 @@ struct DistanceTables {
 };
 
 struct DistanceParams {
-    double qLo = 0.0005, qHi = 0.9995;  // marginal limits: weighted quantiles ...
-    double margMargin = 0.08;           // ... widened by this fraction of the range on each side
+    double qLo = 0.0, qHi = 1.0;        // marginal limits: weighted quantiles (here the extremes) ...
+    double margMargin = 0.03;           // ... widened by this fraction of the range on each side
     double margMarginMin = 0.5;         // ... but by at least this many A
     double condMargin = 0.10;           // conditional rows: fraction of the range
     double condMarginMin = 0.10;        // ... at least this many A
-    double condQLo = 0.001, condQHi = 0.999;
+    double condQLo = 0.0, condQHi = 1.0;
     double condFull = 20.0;             // effective count at which a row needs no wider pooling
     double condMin = 1.0;               // rows with fewer effective observations are degenerate
     double blurSigma = 0.75;            // cell smoothing (cells), truncated at 2 cells
@@ -76,12 +76,15 @@ struct RotamerParams {
     double maxSideChainB = 40.0;  // side chains with a larger B-factor anywhere are left out
     double radius = 30.0;         // half-width (deg) of a cluster on each chi
     double minWeight = 0.004;     // least share of the type's side chains for a cluster
+    double expandWeight = 0.05;   // rotamers with this share or more get +-1 s.d. neighbours on chi1 and chi2
+    double minExpandSd = 5.0;     // ... when the spread on that chi is at least this (degrees)
     int maxPerType = 108;
 };
 
 struct Rotamer {
     double chi[4] = {};
     int node[4] = {-1, -1, -1, -1};  // cluster id per level: equal ids = shared leading chis
+    double sd[4] = {};               // rms spread of the members about chi, degrees
     double weight = 0;
 };
 

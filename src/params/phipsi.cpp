@@ -165,6 +165,16 @@ int cmdPhipsi(const std::vector<std::string>& args) {
     writeTable(path, formatPhipsi(tables));
     std::cout << "phipsi: " << c.used << " residues used of " << c.defined << " with phi and psi (" << c.highB << " high B, " << c.cisNonPro
               << " next to a non-proline cis peptide); wrote " << path << std::endl;
+    // Effective counts and kernel widths of the class-C tables.
+    std::cout << "phipsi: class C effective residues / kernel sd (deg):";
+    for (int t = 0; t < 20; ++t) {
+        double n = 0;
+        for (int k = 0; k < TBINS * TBINS; ++k) n += c.hist[(t * 3 + 2) * TBINS * TBINS + k];
+        char buf[64];
+        std::snprintf(buf, sizeof buf, " %s %.0f/%.1f", kName3[t], n, phipsiSigma(p, n));
+        std::cout << buf;
+    }
+    std::cout << std::endl;
     return 0;
 }
 

@@ -21,9 +21,13 @@
 // leading chis exactly, which the growth code exploits: a chi equal to the
 // previous rotamer's (and all chis before it equal too) is written as the
 // placeholder 9999, and the side chain is not rebuilt up to that chi.
-// Order: depth first, heavier clusters first. If a type would exceed 108
-// rotamers the 0.4 % threshold is raised until it fits. Glycine and alanine
-// have empty blocks (count 0).
+// Order: depth first, heavier clusters first. Frequent rotamers (at least
+// 5 % of the type) get neighbours at -1 and +1 s.d. of their members on chi1
+// and on chi2 (not proline, whose chis close a ring), so that well-packed
+// side chains off the cluster centre still find a close rotamer; chi2
+// neighbours follow their rotamer, chi1 neighbours close the block. If a
+// type would exceed 108 rotamers the 0.4 % threshold is raised until it
+// fits. Glycine and alanine have empty blocks (count 0).
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -45,6 +49,8 @@ struct ChiPoint {
     double chi[4];
     double w;
 };
+
+constexpr double kShiftWindow = 15.0;  // half-width of the mean-shift window, degrees
 
 double circularMean(const std::vector<ChiPoint>& pts, const std::vector<int>& idx, int level, double period, double fallback) {
     const double scale = 2.0 * PI / period;
@@ -75,6 +81,11 @@ private:
     double minW_, radius_;
     int nodes_ = 0;
 
+public:
+    int nextNode() { return nodes_++; }
+
+private:
+
     // Centres on chi `lv` of the side chains idx, by greedy covering.
     std::vector<double> centres(const std::vector<int>& idx, int lv) {
         const double period = chiPeriod(type_, lv);
@@ -90,21 +101,29 @@ private:
         }
         std::vector<char> covered(idx.size(), 0);
         std::vector<double> found;
+        // Peaks are found on the histogram smoothed with a Gaussian of 8 degrees
+        // and refined by mean shift in a narrow window, so that two modes
+        // closer than a cluster width (the proline ring puckers) are not
+        // merged into one centre between them.
+        std::vector<double> kern(49);
+        for (int d = -24; d <= 24; ++d) kern[d + 24] = std::exp(-0.5 * d * d / 64.0);
         for (;;) {
             int best = -1;
-            double bestW = -1;
+            double bestS = -1;
             for (int b = 0; b < nb; ++b) {
-                double w = 0;
-                for (int d = -R; d <= R; ++d) w += hist[((b + d) % nb + nb) % nb];
-                if (w > bestW + 1e-12) bestW = w, best = b;
+                double v = 0;
+                for (int d = -24; d <= 24; ++d) v += hist[((b + d) % nb + nb) % nb] * kern[d + 24];
+                if (v > bestS + 1e-12) bestS = v, best = b;
             }
-            if (best < 0 || bestW < minW_ || bestW <= 0) break;
+            double window = 0;
+            for (int d = -R; d <= R; ++d) window += hist[((best + d) % nb + nb) % nb];
+            if (best < 0 || window < minW_ || window <= 0) break;
             double c = best + 0.5 - period / 2.0;
             std::vector<int> in;
-            for (int it = 0; it < 3; ++it) {
+            for (int it = 0; it < 5; ++it) {
                 in.clear();
                 for (size_t k = 0; k < idx.size(); ++k)
-                    if (!covered[k] && angDiff(pts_[idx[k]].chi[lv], c, period) <= radius_) in.push_back(idx[k]);
+                    if (!covered[k] && angDiff(pts_[idx[k]].chi[lv], c, period) <= kShiftWindow) in.push_back(idx[k]);
                 c = circularMean(pts_, in, lv, period, c);
             }
             double w = 0;
@@ -151,6 +170,15 @@ private:
             r.node[lv] = nodes_++;
             if (lv + 1 == nchi_) {
                 r.weight = weight[k];
+                // Spread of the members about the rotamer on each chi (rms, degrees).
+                for (int m = 0; m < nchi_; ++m) {
+                    double s2 = 0;
+                    for (int i : members[k]) {
+                        const double d = angDiff(pts_[i].chi[m], r.chi[m], chiPeriod(type_, m));
+                        s2 += pts_[i].w * d * d;
+                    }
+                    r.sd[m] = weight[k] > 0 ? std::sqrt(s2 / weight[k]) : 0.0;
+                }
                 out.push_back(r);
             } else {
                 level(members[k], lv + 1, r, out);
@@ -190,9 +218,30 @@ void buildRotamers(const TrainingSet& ts, const RotamerParams& p, RotamerLibrary
         double frac = p.minWeight;
         for (;;) {
             std::vector<Rotamer> rots;
-            Clusterer(pts[t], t, nchi, frac * total, p.radius).run(rots);
-            if (static_cast<int>(rots.size()) <= p.maxPerType) {
-                lib.rot[t] = rots;
+            Clusterer cl(pts[t], t, nchi, frac * total, p.radius);
+            cl.run(rots);
+            // Frequent rotamers get neighbours at -1 and +1 s.d. on chi1 and
+            // on chi2: those on chi2 follow their rotamer (sharing chi1 with
+            // it), those on chi1 go to the end of the block.
+            std::vector<Rotamer> withChi2, chi1Variants;
+            for (const Rotamer& r : rots) {
+                withChi2.push_back(r);
+                // Proline's two chis close a ring: moving one alone strains it.
+                if (t == PRO || r.weight < p.expandWeight * total) continue;
+                for (int m = 0; m < std::min(2, nchi); ++m) {
+                    if (r.sd[m] < p.minExpandSd) continue;
+                    for (int sign : {-1, 1}) {
+                        Rotamer v = r;
+                        v.chi[m] = wrapAngle(r.chi[m] + sign * r.sd[m], chiPeriod(t, m));
+                        v.weight = 0;
+                        for (int q = m; q < 4; ++q) v.node[q] = q < nchi ? cl.nextNode() : -1;
+                        (m == 0 ? chi1Variants : withChi2).push_back(v);
+                    }
+                }
+            }
+            withChi2.insert(withChi2.end(), chi1Variants.begin(), chi1Variants.end());
+            if (static_cast<int>(withChi2.size()) <= p.maxPerType) {
+                lib.rot[t] = withChi2;
                 break;
             }
             frac *= 1.25;

@@ -300,6 +300,7 @@ int runValidatePairs(const std::vector<std::string>& args) {
     std::vector<CaseResult> results;
     for (size_t k = 0; k < loops.size(); ++k) results.push_back(runCase(loops[k], static_cast<int>(k)));
     int used = 0, best[NTERMS] = {}, bestRaw[NTERMS] = {};
+    double shareBelow[NTERMS] = {};  // summed fraction of decoys scoring at or below the native
     std::vector<double> rm;
     std::cout << "case length decoys median_rmsd";
     for (int k = 0; k < NTERMS; ++k) std::cout << " | " << TERM_NAME[k] << " native decoys_below";
@@ -315,6 +316,7 @@ int runValidatePairs(const std::vector<std::string>& args) {
         for (int k = 0; k < NTERMS; ++k) {
             std::cout << " | " << fmt(r.native[k], 2) << " " << r.lower[k];
             if (r.lower[k] == 0) ++best[k];
+            shareBelow[k] += static_cast<double>(r.lower[k]) / r.decoys;
             if (r.lowerRaw[k] == 0) ++bestRaw[k];
         }
         std::cout << "\n";
@@ -324,7 +326,9 @@ int runValidatePairs(const std::vector<std::string>& args) {
               << " decoys each (median decoy backbone RMSD " << (rm.empty() ? std::string("-") : fmt(rm[rm.size() / 2], 2)) << " A)\n";
     for (int k = 0; k < NTERMS; ++k)
         std::cout << "  " << TERM_NAME[k] << ": native lowest in " << best[k] << " (" << fmt(used ? 100.0 * best[k] / used : 0, 1)
-                  << "%); crystal side chains: " << bestRaw[k] << " (" << fmt(used ? 100.0 * bestRaw[k] / used : 0, 1) << "%)\n";
+                  << "%), decoys at or below the native " << fmt(used ? 100.0 * shareBelow[k] / used : 0, 2)
+                  << "% on average; crystal side chains: native lowest in " << bestRaw[k] << " ("
+                  << fmt(used ? 100.0 * bestRaw[k] / used : 0, 1) << "%)\n";
     std::cout << "validate-pairs: " << fmt(omp_get_wtime() - t0, 1) << " s" << std::endl;
     return 0;
 }

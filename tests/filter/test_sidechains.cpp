@@ -160,3 +160,31 @@ TEST(LevenbergMarquardt, SolvesLinearResidualsAndLowersTheEnergy) {
     const double e1 = (q[0] - 1) * (q[0] - 1) + 2 * (q[1] + 0.5) * (q[1] + 0.5);
     EXPECT_LT(e1, 0.1 * e0);
 }
+
+TEST_F(OneResidue, FrameClashUsesTheClashWallAndAtLeastTwoAngstrom) {
+    pairmap.resize(numatom);
+    std::fill(pairmap.data.begin(), pairmap.data.end(), 1);
+    onefourmap.resize(numatom);
+    for (int r = 1; r <= 3; ++r) {  // neighbouring CAs, so the residue pre-test lets them through
+        s[r].atoms[1].x = 50.0f + 10.0f * r;
+        s[r].atoms[1].y = 50.0f;
+    }
+    EXPECT_FALSE(frameClash(s, 2, 2));
+    place(3, 5, 1.9f);  // frame CB 1.9 A from the loop's OG
+    EXPECT_TRUE(frameClash(s, 2, 2));
+    place(3, 5, 2.1f);
+    EXPECT_FALSE(frameClash(s, 2, 2));
+    PF::LJclash[T_OG][T_CB] = 5.0;  // a wall at 2.24 A
+    EXPECT_TRUE(frameClash(s, 2, 2));
+    // Bonded, 1-3 and 1-4 pairs are never clashes.
+    const int og = atomcountmap[2][6], cb = atomcountmap[3][5];
+    onefourmap[og][cb] = 1;
+    EXPECT_FALSE(frameClash(s, 2, 2));
+    onefourmap[og][cb] = 0;
+    pairmap[og][cb] = 0;
+    EXPECT_FALSE(frameClash(s, 2, 2));
+    pairmap[og][cb] = 1;
+    // The loop's own atoms are not frame: the same contact inside the loop is no frame clash.
+    EXPECT_FALSE(frameClash(s, 2, 3));
+    PF::LJclash[T_OG][T_CB] = 0.0;
+}

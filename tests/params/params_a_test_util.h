@@ -18,6 +18,12 @@
 
 namespace patest {
 
+// Messages of fatal() go to standard output; death tests read standard error.
+inline void stdoutToStderr() {
+    std::fflush(stdout);
+    ::dup2(2, 1);
+}
+
 inline bool templatesAvailable() {
     if (!FileExists("data/atomProp2.txt")) return false;
     loadTemplates("data/atomProp2.txt");

@@ -23,10 +23,14 @@ TEST(ParamsARotamers, ChiMeasuredAsTheTemplatesBuild) {
         const int n = chiAngles(t, res[0].atoms, res[0].present, chi);
         ASSERT_EQ(n, numChis(t)) << "type " << t;
         for (int k = 0; k < n; ++k) EXPECT_NEAR(angDiff(chi[k], want[k], 360.0), 0.0, 1e-3) << "type " << t << " chi " << k;
-        // A missing chi atom makes the side chain unmeasurable.
+        // A missing chi atom (here the one of the last chi) makes the side chain unmeasurable.
+        int lastChiAtom = -1;
+        for (int j = 6; j <= Residue::lastDFire[t]; ++j)
+            if (Residue::torsion[t][j] == FREE_CHI) lastChiAtom = j;
         if (n > 0) {
+            ASSERT_GT(lastChiAtom, 0);
             uint16_t p = res[0].present;
-            p &= static_cast<uint16_t>(~(1u << Residue::lastDFire[t]));
+            p &= static_cast<uint16_t>(~(1u << lastChiAtom));
             EXPECT_EQ(chiAngles(t, res[0].atoms, p, chi), -1) << "type " << t;
         }
     }
@@ -65,6 +69,7 @@ TEST(ParamsARotamers, ClustersFindModesAndFoldSymmetricChis) {
     }
     ts.chains.push_back(ch);
     RotamerParams p;
+    p.expandWeight = 2.0;  // cluster centres only
     RotamerLibrary lib;
     buildRotamers(ts, p, lib);
     EXPECT_EQ(lib.used[VAL], 100);
@@ -88,6 +93,49 @@ TEST(ParamsARotamers, ClustersFindModesAndFoldSymmetricChis) {
     EXPECT_TRUE(rotamerCovered(lib, PHE, phe, 40.0));
     for (int t = 0; t < 20; ++t)
         if (t != VAL && t != PHE) EXPECT_TRUE(lib.rot[t].empty());
+}
+
+TEST(ParamsARotamers, FrequentRotamersGetNeighboursInSharingOrder) {
+    if (!templatesAvailable()) GTEST_SKIP() << "data/atomProp2.txt not available";
+    TrainingSet ts;
+    TrainChain ch;
+    ch.pdbId = "rot2";
+    unsigned s = 11;
+    auto noise = [&]() {
+        s = s * 1103515245u + 12345u;
+        return (((s >> 8) & 0xffff) / 65536.0 - 0.5) * 36.0;  // +-18 degrees, s.d. about 10
+    };
+    for (int i = 0; i < 200; ++i) {
+        ResSpec r;
+        r.type = LEU;
+        r.chi[0] = -65.0 + noise();
+        r.chi[1] = 175.0 + noise();
+        ch.residues.push_back(buildChain({r})[0]);
+    }
+    ts.chains.push_back(ch);
+    RotamerLibrary lib;
+    buildRotamers(ts, RotamerParams(), lib);
+    const auto& L = lib.rot[LEU];
+    ASSERT_EQ(L.size(), 5u);
+    // Centre, its two chi2 neighbours (sharing chi1), then the two chi1 neighbours.
+    EXPECT_NEAR(L[0].sd[0], 10.4, 1.5);
+    EXPECT_EQ(L[1].node[0], L[0].node[0]);
+    EXPECT_EQ(L[2].node[0], L[0].node[0]);
+    EXPECT_NEAR(angDiff(L[1].chi[1], L[0].chi[1] - L[0].sd[1], 360.0), 0.0, 1e-9);
+    EXPECT_NEAR(angDiff(L[2].chi[1], L[0].chi[1] + L[0].sd[1], 360.0), 0.0, 1e-9);
+    EXPECT_NE(L[3].node[0], L[0].node[0]);
+    EXPECT_NEAR(angDiff(L[3].chi[0], L[0].chi[0] - L[0].sd[0], 360.0), 0.0, 1e-9);
+    EXPECT_DOUBLE_EQ(L[3].chi[1], L[0].chi[1]);
+    const std::string text = formatRotamers(lib);
+    // Written: chi1 placeholders on rotamers 2 and 3 only.
+    RotamerLibrary back;
+    std::string err;
+    ASSERT_TRUE(parseRotamers(text, back, err)) << err;
+    for (size_t k = 0; k < L.size(); ++k)
+        for (int m = 0; m < 2; ++m) EXPECT_NEAR(back.rot[LEU][k].chi[m], L[k].chi[m], 0.051) << k << " " << m;
+    size_t placeholders = 0;
+    for (size_t at = text.find("9999"); at != std::string::npos; at = text.find("9999", at + 4)) ++placeholders;
+    EXPECT_EQ(placeholders, 2u);
 }
 
 TEST(ParamsARotamers, PlaceholdersOnlyForSharedLeadingChis) {

@@ -134,8 +134,8 @@ TEST(ParamsATraining, ExclusionListFormat) {
     std::set<std::string> ids = readExcludeFile(dir + "/ids.txt");
     EXPECT_EQ(ids, (std::set<std::string>{"1abc", "2xyz", "5p21"}));
     writeFile(dir + "/bad.txt", "1ab\n");
-    EXPECT_EXIT(readExcludeFile(dir + "/bad.txt"), ::testing::ExitedWithCode(1), "line 1.*not a PDB id");
-    EXPECT_EXIT(readExcludeFile(dir + "/missing.txt"), ::testing::ExitedWithCode(1), "cannot read exclusion list");
+    EXPECT_EXIT({ patest::stdoutToStderr(); readExcludeFile(dir + "/bad.txt"); }, ::testing::ExitedWithCode(1), "line 1.*not a PDB id");
+    EXPECT_EXIT({ patest::stdoutToStderr(); readExcludeFile(dir + "/missing.txt"); }, ::testing::ExitedWithCode(1), "cannot read exclusion list");
     std::filesystem::remove_all(dir);
 }
 
@@ -143,10 +143,10 @@ TEST(ParamsATraining, MissingInputsStopClearly) {
     if (!templatesAvailable()) GTEST_SKIP() << "data/atomProp2.txt not available";
     TrainingOptions opt;
     opt.dir = "/nonexistent/lorvane/train";
-    EXPECT_EXIT(loadTrainingSet(opt), ::testing::ExitedWithCode(1), "training folder /nonexistent/lorvane/train does not exist");
+    EXPECT_EXIT({ patest::stdoutToStderr(); loadTrainingSet(opt); }, ::testing::ExitedWithCode(1), "training folder /nonexistent/lorvane/train does not exist");
     const std::string dir = tempDir("empty");
     opt.dir = dir;
-    EXPECT_EXIT(loadTrainingSet(opt), ::testing::ExitedWithCode(1), "no .pdb or .pdb.gz files");
+    EXPECT_EXIT({ patest::stdoutToStderr(); loadTrainingSet(opt); }, ::testing::ExitedWithCode(1), "no .pdb or .pdb.gz files");
     std::filesystem::remove_all(dir);
 }
 
@@ -179,5 +179,5 @@ TEST(ParamsACommands, MissingTrainingFolderFails) {
     if (!templatesAvailable()) GTEST_SKIP() << "data/atomProp2.txt not available";
     for (const ParamsCommand& c : paramsCommands())
         if (c.name == "distances")
-            EXPECT_EXIT(c.fn({"--train", "/nonexistent/train", "--out", "/tmp"}), ::testing::ExitedWithCode(1), "does not exist");
+            EXPECT_EXIT({ patest::stdoutToStderr(); c.fn({"--train", "/nonexistent/train", "--out", "/tmp"}); }, ::testing::ExitedWithCode(1), "does not exist");
 }

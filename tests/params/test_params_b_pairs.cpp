@@ -235,6 +235,7 @@ PairCounts wallCounts(int p, int cat, double closest, int closeCount) {
         const double r = std::sqrt((b + 0.5) * 0.1);
         if (r > 3.0) c.samp[static_cast<size_t>(p) * SAMP_NBINS + b] = fixedWeight(100.0 * r);
     }
+    c.sampShell[p] = fixedWeight(20000.0);
     uint32_t* h = &c.clashHist[(static_cast<size_t>(cat) * NPAIRS + p) * CLASH_NBINS];
     h[static_cast<int>(closest * closest * 10)] = static_cast<uint32_t>(closeCount);
     for (int b = 120; b < CLASH_NBINS; ++b) h[b] = 1000;  // bulk of the contacts from 3.46 A on
@@ -308,17 +309,28 @@ TEST(ParamsBSampling, LoaderDerivesTheSameClashDistanceAndTable) {
         for (int y = 0; y < NTYPES; y += 13) ASSERT_GT(PF::LJclash[x][y], 0.0);
 }
 
-TEST(ParamsBQuenda, SixFieldLinesLoadSymmetrically) {
+TEST(ParamsBQuenda, ReferenceNormalisedAtFifteenAngstrom) {
     NEED_TEMPLATES();
+    // Counts following the reference exactly, (r / 8)^1.61 per 0.1 A bin, make every energy 0;
+    // doubling the contacts below 8 A makes them -ln 2: the table is normalised on the 14.5-15 A
+    // shell, not within its own 8 A.
     PairCounts c = emptyCounts();
+    const int k = 6, l = 13;  // backbone N and backbone O classes
     for (int c1 = 0; c1 < NCLASSES; ++c1)
         for (int c2 = 0; c2 < NCLASSES; ++c2)
-            for (int b = 25; b < QUENDA_NBINS; ++b)
-                c.quenda[(static_cast<size_t>(c1) * NCLASSES + c2) * QUENDA_NBINS + b] =
-                    fixedWeight(10.0 + b * (1 + (c1 + c2) % 3) + (c1 == 6 && c2 == 13 ? 400 : 0) + (c1 == 13 && c2 == 6 ? 400 : 0));
+            for (int b = 20; b < QUENDA_CBINS; ++b) {
+                const double ref = 1000.0 * std::pow((b + 0.5) * 0.1 / 8.0, 1.61);
+                const bool pair = (c1 == k && c2 == l) || (c1 == l && c2 == k);
+                c.quenda[(static_cast<size_t>(c1) * NCLASSES + c2) * QUENDA_CBINS + b] = fixedWeight(pair && b < 80 ? 2 * ref : ref);
+            }
     QuendaParams qp;
     std::vector<double> e, ex;
     quendaEnergies(c, qp, e, ex);
+    auto E = [&](int c1, int c2, int b) { return e[(static_cast<size_t>(c1) * NCLASSES + c2) * QUENDA_NBINS + b]; };
+    EXPECT_NEAR(E(0, 0, 40), 0.0, 1e-3);
+    EXPECT_NEAR(E(k, l, 40), -std::log(2.0), 0.01);  // the pseudo-count pulls a little towards the pool
+    EXPECT_NEAR(E(l, k, 70), E(k, l, 70), 1e-12);
+    EXPECT_NEAR(E(0, 0, 5), qp.maxEnergy, 1e-9);     // nothing observed, nothing in the pool: the ceiling
     const std::string text = formatQuenda(c, e, ex, qp);
     std::istringstream in(text);
     std::string line;
@@ -335,12 +347,9 @@ TEST(ParamsBQuenda, SixFieldLinesLoadSymmetrically) {
     for (int c1 = 0; c1 < NCLASSES; ++c1)
         for (int c2 = 0; c2 < NCLASSES; ++c2)
             for (int b = 0; b < QUENDA_NBINS; b += 3) {
-                ASSERT_NEAR(PF::QUENDA[c1][c2][b], e[(static_cast<size_t>(c1) * NCLASSES + c2) * QUENDA_NBINS + b], 5e-5);
+                ASSERT_NEAR(PF::QUENDA[c1][c2][b], E(c1, c2, b), 5e-5);
                 ASSERT_EQ(PF::QUENDA[c1][c2][b], PF::QUENDA[c2][c1][b]);
             }
-    // The enriched class pair is favourable at short range; empty short bins hit the ceiling.
-    EXPECT_LT(PF::QUENDA[6][13][30], PF::QUENDA[6][12][30]);
-    EXPECT_NEAR(PF::QUENDA[0][0][5], qp.maxEnergy, 1e-4);
 }
 
 TEST(ParamsBCounting, ThreadCountDoesNotChangeTheTables) {
@@ -353,6 +362,7 @@ TEST(ParamsBCounting, ThreadCountDoesNotChangeTheTables) {
     EXPECT_EQ(one.dfire, two.dfire);
     EXPECT_EQ(one.samp, two.samp);
     EXPECT_EQ(one.quenda, two.quenda);
+    EXPECT_EQ(one.sampShell, two.sampShell);
     EXPECT_EQ(one.clashHist, two.clashHist);
     SamplingParams sp;
     SamplingTable t1, t2;
@@ -367,9 +377,9 @@ TEST(ParamsBCounting, ThreadCountDoesNotChangeTheTables) {
     // QUENDA counts are symmetric in the two classes.
     for (int c1 = 0; c1 < NCLASSES; ++c1)
         for (int c2 = 0; c2 < NCLASSES; ++c2)
-            for (int b = 0; b < QUENDA_NBINS; ++b)
-                ASSERT_EQ(one.quenda[(static_cast<size_t>(c1) * NCLASSES + c2) * QUENDA_NBINS + b],
-                          one.quenda[(static_cast<size_t>(c2) * NCLASSES + c1) * QUENDA_NBINS + b]);
+            for (int b = 0; b < QUENDA_CBINS; ++b)
+                ASSERT_EQ(one.quenda[(static_cast<size_t>(c1) * NCLASSES + c2) * QUENDA_CBINS + b],
+                          one.quenda[(static_cast<size_t>(c2) * NCLASSES + c1) * QUENDA_CBINS + b]);
 }
 
 TEST(ParamsBCounting, PairsLandInTheirBinsAndCategories) {
@@ -393,7 +403,7 @@ TEST(ParamsBCounting, PairsLandInTheirBinsAndCategories) {
     EXPECT_EQ(c.samp[static_cast<size_t>(p) * SAMP_NBINS + 275], fixedWeight(1.0));
     EXPECT_EQ(c.clashTot[static_cast<size_t>(CAT_SEP2) * NPAIRS + p], 1u);
     const int cls = pairTypes().vdwClass[cb] - 1;
-    EXPECT_EQ(c.quenda[(static_cast<size_t>(cls) * NCLASSES + cls) * QUENDA_NBINS + 52], fixedWeight(1.0));
+    EXPECT_EQ(c.quenda[(static_cast<size_t>(cls) * NCLASSES + cls) * QUENDA_CBINS + 52], fixedWeight(1.0));
     // Without a coil residue the pair is not a loop contact.
     ch.residues[0].ss = 'E';
     PairCounts d = emptyCounts();
