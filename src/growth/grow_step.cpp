@@ -51,17 +51,6 @@ double threadCpuSeconds() {
     return ts.tv_sec + 1e-9 * ts.tv_nsec;
 }
 
-#ifdef LORVANE_GROWTH_STATS
-// Work counters of the scan, for profiling builds only.
-struct ScanStats {
-    long far = 0, farEval = 0, lah = 0, lahPlace = 0, lahEval = 0, cands = 0, lahOk = 0, farOk = 0;
-};
-ScanStats stats[64];
-#define STAT(t, f) (++stats[t].f)
-#else
-#define STAT(t, f) ((void)0)
-#endif
-
 // Per-seed rejection counters (the columns of the diagnostic line).
 struct Tally {
     int md1 = 0, md2 = 0, cd1 = 0, cd2 = 0, cd3 = 0, bbe = 0, sce = 0, bbn = 0;
@@ -120,19 +109,6 @@ int SMC::grow_oneF(Structure& s, int pos, int rpos, int step, bool backward, boo
         G[t].busySeconds += threadCpuSeconds() - cpu0;
     }
 
-#ifdef LORVANE_GROWTH_STATS
-    {
-        ScanStats tot;
-        for (int t = 0; t < threads; ++t) {
-            tot.far += stats[t].far, tot.farEval += stats[t].farEval, tot.lah += stats[t].lah;
-            tot.lahPlace += stats[t].lahPlace, tot.lahEval += stats[t].lahEval, tot.lahOk += stats[t].lahOk;
-            stats[t] = ScanStats();
-        }
-        std::cout << "scan stats per seed: far checks " << double(tot.far) / L << ", far evals " << double(tot.farEval) / L
-                  << ", look-aheads " << double(tot.lah) / L << ", placements " << double(tot.lahPlace) / L << ", lahEval "
-                  << double(tot.lahEval) / L << ", look-aheads passed " << double(tot.lahOk) / L << std::endl;
-    }
-#endif
     if (diag) {
         for (int i = 0; i < L; ++i) std::cout << lines[i] << "\n";
         std::cout << "Deadends: " << deadEnds << ", Partial: " << partial << std::endl;
@@ -415,11 +391,9 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
             } else if (reachable[k]) {
                 feasible = true;
             } else {
-                STAT(thread, lah);
                 prepLah(s, a1, qRes, backward);
-                feasible = lookAhead(s, a0, a1, a2, caR, backward, g, thread);
+                feasible = lookAhead(s, a0, a1, a2, caR, backward, g);
                 if (feasible) {
-                    STAT(thread, lahOk);
                     for (int x = std::max(0, pa - 1); x <= std::min(NUM_BINS - 1, pa + 1); ++x)
                         for (int y = std::max(0, pb - 1); y <= std::min(NUM_BINS - 1, pb + 1); ++y) reachable[NUM_BINS * x + y] = 1;
                 }
@@ -434,12 +408,10 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
                     pass = true;
                 } else if (feasible) {
                     pass = false;
-                    STAT(thread, far);
                     // Any one placement suffices; the one that served the last
                     // candidate (a neighbouring bin, mostly) is tried first.
                     for (int i = 0; i < farCount && !pass; ++i) {
                         const int f = i == 0 ? lastFar : (i <= lastFar ? i - 1 : i);
-                        STAT(thread, farEval);
                         const double e1 = fdis(farSet[f][0], a1), e2 = fdis(farSet[f][1], a1);
                         double p = 0.0;
                         if (!marginalProb(oppBackward, g - 1, e1, e2, p) || !(p > MIN_DIST_PROB)) continue;
@@ -603,8 +575,7 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
 // the level its atom depends on: once per candidate (backward: CA(q), which is
 // the candidate's own CA(pos-1)), once per row of the coarse grid (the atoms
 // fixed by the one dihedral the first distance depends on), or per placement.
-bool GrowOne::lookAhead(Structure&, const Point& a0, const Point& a1, const Point& a2, const Point& caR, bool backward, int g, int thread) {
-    (void)thread;
+bool GrowOne::lookAhead(Structure&, const Point& a0, const Point& a1, const Point& a2, const Point& caR, bool backward, int g) {
     enum { LN = 0, LCA = 1, LC = 2, LO = 3, LCB = 4 };
     const bool hasCB = lahTypeCount == 5;
     if (backward && lahClashes(a1, LCA)) return false;
@@ -644,19 +615,16 @@ bool GrowOne::lookAhead(Structure&, const Point& a0, const Point& a1, const Poin
     auto tryBin = [&](int row, int col) -> bool {
         const bool ok = backward ? coarseOk_[col][row] : coarseOk_[row][col];
         if (!ok || !buildRow(row)) return false;
-        STAT(thread, lahPlace);
         const Point& R = set1[row * COARSE_STEP];
         double p = 0.0;
         if (!backward) {
             const Point CAn = calCoCA(a1, R, inner[row][col]);  // CA(q+1)
             if (!marginalProb(false, g - 1, e1[row], fdis(CAn, caR), p) || !(p > MIN_DIST_PROB)) return false;
-            STAT(thread, lahEval);
             return !lahClashes(inner[row][col], LN) && !lahClashes(CAn, LCA) && !lahClashes(innerO[row][col], LO);
         }
         Point CAq, Oq;
         calCoCAOR(a1, R, inner[row][col], CAq, Oq);  // CA(q-1), O(q-1)
         if (!marginalProb(true, g - 1, e1[row], fdis(CAq, caR), p) || !(p > MIN_DIST_PROB)) return false;
-        STAT(thread, lahEval);
         return !lahClashes(inner[row][col], LC) && !lahClashes(Oq, LO);
     };
     if (lastLah_ >= 0 && tryBin(lastLah_ / COARSE_BINS, lastLah_ % COARSE_BINS)) return true;

@@ -3,12 +3,13 @@
 //
 // For every loop, 100 decoys are built by perturbing the phi/psi of the loop
 // residues before the last three (Gaussian, sd 20, 40, 60 or 90 degrees in
-// turn), rebuilding them with the residue builder (template geometry, native
-// omega and N-CA-C angle) from the fixed start anchor, and closing the last
-// three residues on the fixed end anchor with the tripeptide closure (random
-// N-CA-C angles and peptide torsions as the sampler draws them, a random one
-// of the closures). Side chains of native and decoys alike are rebuilt from
-// the native chi angles with template geometry, so the comparison sees the
+// turn, narrowed by a fifth after every 25 attempts that do not close),
+// rebuilding them with the residue builder (template geometry, native omega
+// and N-CA-C angle) from the fixed start anchor, and closing the last three
+// residues on the fixed end anchor with the tripeptide closure (random N-CA-C
+// angles and peptide torsions as the sampler draws them, a random one of the
+// closures). Side chains of native and decoys alike are rebuilt from the
+// native chi angles with template geometry, so the comparison sees the
 // backbone only. The native is scored with its own backbone.
 //
 // Energies, through the program's own loaders and energy terms: DFIRE

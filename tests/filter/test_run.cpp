@@ -17,6 +17,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The tables of the repository, or another complete set named by LORVANE_TEST_DATA.
+fs::path dataDir() {
+    const char* d = std::getenv("LORVANE_TEST_DATA");
+    return d && *d ? fs::path(d) : fs::path(LORVANE_SOURCE_DIR) / "data";
+}
+
 bool dataComplete() {
     const char* files[] = {"atomProp2.txt",       "dipole.fress",
                            "oscarparams.txt",     "QUENDApair.lib",
@@ -25,7 +31,7 @@ bool dataComplete() {
                            "joint.distance.backward.txt", "joint.distance.conditional.txt",
                            "joint.distance.conditional.backward.txt"};
     for (const char* f : files)
-        if (!fs::exists(fs::path(LORVANE_SOURCE_DIR) / "data" / f)) return false;
+        if (!fs::exists(dataDir() / f)) return false;
     return true;
 }
 
@@ -34,7 +40,7 @@ public:
     RunDir() {
         char tmpl[] = "/tmp/lorvane_run_XXXXXX";
         root_ = mkdtemp(tmpl);
-        fs::create_directory_symlink(fs::path(LORVANE_SOURCE_DIR) / "data", root_ / "data");
+        fs::create_directory_symlink(fs::absolute(dataDir()), root_ / "data");
         fs::copy_file(fs::path(LORVANE_SOURCE_DIR) / "examples/5p21.pdb", root_ / "5p21.pdb");
     }
     ~RunDir() {

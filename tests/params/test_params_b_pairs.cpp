@@ -20,7 +20,9 @@ using namespace paramsb;
 
 namespace {
 
-const std::string kTemplates = std::string(LORVANE_SOURCE_DIR) + "/data/atomProp2.txt";
+// Relative to the repository root, where the tests run: the whole test program loads the
+// templates once, under one name.
+const std::string kTemplates = "data/atomProp2.txt";
 
 bool templates() {
     static const bool ok = [] {
