@@ -166,6 +166,8 @@ private:
     bool coarseOk_[COARSE_BINS][COARSE_BINS] = {};  // look-ahead residue's coarse bins worth placing
     bool coarseRow_[COARSE_BINS] = {}, coarseCol_[COARSE_BINS] = {};
     int lastLah_ = -1;  // (row, col) of the last successful look-ahead placement
+    std::vector<float> nearLahThr_;  // nearEnv clash distances against the look-ahead atoms of residue nearLahQ_
+    int nearLahQ_ = -1, nearLahN_ = 0;
     bool lookAhead(Structure& s, const Point& a0, const Point& a1, const Point& a2, const Point& caR, bool backward, int g);
     int pos_ = 0;         // residue being grown
     bool backward_ = false;

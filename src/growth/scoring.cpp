@@ -100,6 +100,7 @@ void GrowOne::ensureCapacity(int numAtoms) {
         lahZ.resize(cap);
         lahClash.resize(static_cast<size_t>(cap) * 5);
     }
+    if (nearLahThr_.size() < static_cast<size_t>(nearEnv.capacity()) * 5) nearLahThr_.resize(static_cast<size_t>(nearEnv.capacity()) * 5);
     if (static_cast<int>(closeEnvType.size()) < cap) {
         closeEnvType.resize(cap);
         closeEnvRsolv.resize(cap);
@@ -124,6 +125,7 @@ void GrowOne::prepGrow(Structure& s, int pos, int loopStart, int loopEnd, int pr
     adjEnv.clear();
     moveCount = 0;
     midPruned = false;
+    nearLahQ_ = -1;  // the near list changes: its look-ahead clash distances are redone
     ensureCapacity(numatom);
 
     const bool backward = pos != prev + 1;  // forward growth is recognised by pos = prev + 1
@@ -426,6 +428,17 @@ void GrowOne::prepLah(Structure& s, const Point& p, int q, bool backward) {
     }
     lahTypeCount = 4;
     if (!gly) lahType[lahTypeCount++] = typeOf(q, CB_);
+    // Clash distances of every near atom against the look-ahead atoms: the
+    // same for all candidates of the seed (one residue q per step).
+    const size_t nearCap = nearEnv.x.size();
+    if (nearLahQ_ != q || nearLahN_ != nearEnv.n) {
+        for (int i = 0; i < nearEnv.n; ++i) {
+            const double* clash = PF::LJclash[nearEnv.type[i]];
+            for (int m = 0; m < lahTypeCount; ++m) nearLahThr_[m * nearCap + i] = floatAbove(clash[lahType[m]]);
+        }
+        nearLahQ_ = q;
+        nearLahN_ = nearEnv.n;
+    }
     lahCount = 0;
     // The look-ahead is evaluated for up to 144 placements per candidate:
     // positions and clash distances are laid out once here.
@@ -436,8 +449,7 @@ void GrowOne::prepLah(Structure& s, const Point& p, int q, bool backward) {
         lahX[l] = nearEnv.x[i];
         lahY[l] = nearEnv.y[i];
         lahZ[l] = nearEnv.z[i];
-        const double* clash = PF::LJclash[nearEnv.type[i]];
-        for (int m = 0; m < lahTypeCount; ++m) lahClash[m * lahStride() + l] = floatAbove(clash[lahType[m]]);
+        for (int m = 0; m < lahTypeCount; ++m) lahClash[m * lahStride() + l] = nearLahThr_[m * nearCap + i];
     }
 }
 
