@@ -3,8 +3,8 @@
 // forward 46) with 1 and 2 threads. Between steps child 0 of every seed is
 // committed as that seed's path, so later steps rebuild real partial loops.
 //
-// usage: bench_growth_step [seeds] [data root] [max threads 1 or 2]
-// (defaults: 400, the source tree, 2)
+// usage: bench_growth_step [seeds] [data root] [max threads 1 or 2] [repetitions]
+// (defaults: 400, the source tree, 2, 2; each figure is the best repetition)
 // The data root is the folder holding data/ with the sampling tables.
 #include <omp.h>
 #include <unistd.h>
@@ -65,6 +65,7 @@ int main(int argc, char** argv) {
     const int seeds = argc > 1 ? std::atoi(argv[1]) : 400;
     const std::string root = argc > 2 ? argv[2] : LORVANE_SOURCE_DIR;
     const bool twoThreads = argc > 3 ? std::atoi(argv[3]) != 1 : true;
+    const int reps = argc > 4 ? std::max(1, std::atoi(argv[4])) : 2;
     if (chdir(root.c_str()) != 0) {
         std::cout << "cannot enter " << root << std::endl;
         return 1;
@@ -117,7 +118,7 @@ int main(int argc, char** argv) {
             if (threads == 2 && !twoThreads) continue;
             PF::numMP = threads;
             Run& r = runs[threads];
-            for (int rep = 0; rep < 2; ++rep) {
+            for (int rep = 0; rep < reps; ++rep) {
                 std::srand(1000 + step);
                 randnReset();
                 SMC::curLoops = seeds;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <atomic>
 #include <cstdlib>
 #include <iostream>
 
@@ -197,7 +198,8 @@ void scoreSeed(FilterShared& sh, GrowOne& g, FilterWork& w, int i) {
             }
             double b = 0.0;
             const double v = vdw_bbsc(s, pos, start, end, b);
-            if (std::getenv("DBG_BBSC") && finalStep && i < 3 && k < 2 && j == 0) {
+            static std::atomic<int> dbgCount{0};
+            if (std::getenv("DBG_BBSC") && finalStep && j == 0 && dbgCount++ < 3) {
                 for (const PairRecord& p : pairlist) {
                     const double r2 = s[p[0]].atoms[p[1]].sdis(s[p[2]].atoms[p[3]]);
                     if (!(r2 < PF::MAXDIS2)) continue;

@@ -92,6 +92,22 @@ std::vector<ChainRun> splitChains(const std::string& text) {
     return runs;
 }
 
+std::string backboneOnly(const std::string& atoms) {
+    std::string out;
+    out.reserve(atoms.size() / 2);
+    size_t p = 0;
+    while (p < atoms.size()) {
+        size_t e = atoms.find('\n', p);
+        if (e == std::string::npos) e = atoms.size();
+        if (e - p >= 16) {
+            const std::string_view name(atoms.data() + p + 12, 4);
+            if (name == " N  " || name == " CA " || name == " C  " || name == " O  ") out.append(atoms, p, e - p + 1);
+        }
+        p = e + 1;
+    }
+    return out;
+}
+
 bool findOnPath(const std::string& exe) {
     const char* path = std::getenv("PATH");
     if (!path) return false;
@@ -399,8 +415,10 @@ TrainingSet loadTrainingSet(const TrainingOptions& opt) {
             if (opt.dssp) {
                 // The classic DSSP format holds at most 26 chains: larger entries run in groups.
                 for (size_t g0 = 0; g0 < runs.size(); g0 += 26) {
+                    // Only the backbone decides the classes (hydrogen bonds, bridges):
+                    // leaving out the side chains makes DSSP's surface calculation cheap.
                     std::string atoms;
-                    for (size_t c = g0; c < std::min(runs.size(), g0 + 26); ++c) atoms += runs[c].atoms;
+                    for (size_t c = g0; c < std::min(runs.size(), g0 + 26); ++c) atoms += backboneOnly(runs[c].atoms);
                     std::map<std::pair<char, int>, char> m;
                     bool ok = runDssp(atoms, tmpDir + "/w" + std::to_string(w), m);
                     if (!ok) ++res.dsspFailures;
