@@ -7,6 +7,7 @@
 #include "evaluate/evaluate.h"
 #include "growth/smc.h"
 #include "model/structure.h"
+#include "potentials/energy.h"
 #include "potentials/pf.h"
 
 int runSamplingMode(const RunOptions& opt) {
@@ -26,7 +27,12 @@ int runSamplingMode(const RunOptions& opt) {
 
     Structure protein(MAX_RESIDUES);
     if (opt.isSequence) {
+        // A sequence gives residue types but no coordinates: there are no
+        // anchors to grow a loop between, so any result would be meaningless.
         protein.readSeq(opt.pdbFile.c_str());
+        std::cout << opt.pdbFile << " is a sequence file: loop sampling needs a structure with coordinates for the anchors"
+                  << std::endl;
+        return 1;
     } else if (!protein.readPdb(opt.pdbFile, std::set<std::string>(), 0)) {
         return 1;  // the reader has named the problem
     }
@@ -60,9 +66,20 @@ int runSamplingMode(const RunOptions& opt) {
     return 0;
 }
 
-int runEnergyMode(const RunOptions&) {
-    std::cout << "The energy mode is not available yet in this build." << std::endl;
-    return 1;
+int runEnergyMode(const RunOptions& opt) {
+    Structure protein(MAX_RESIDUES);
+    if (!protein.readPdb(opt.pdbFile, std::set<std::string>(), 0)) return 1;  // the reader has named the problem
+    SMC smc(1);
+    smc.native = protein;
+    int start = -1, end = -1;
+    if (!resolveLoopByPdbNumber(smc.native, opt.startRes, opt.endRes, start, end)) {
+        std::cout << "Could not find startind or ending PDB index" << std::endl;
+        return 1;
+    }
+    PF::initQUENDA("data/QUENDA_ed4_8_V3.txt");
+    double e1 = 0, e2 = 0, e3 = 0, e4 = 0;
+    std::cout << quenda_e(smc.native, start, end, true, e1, e2, e3, e4) << std::endl;
+    return 0;
 }
 
 int runCompareMode(const RunOptions& opt) {
