@@ -7,8 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <atomic>
-#include <cstdlib>
 #include <iostream>
 
 #include "build/builders.h"
@@ -198,16 +196,6 @@ void scoreSeed(FilterShared& sh, GrowOne& g, FilterWork& w, int i) {
             }
             double b = 0.0;
             const double v = vdw_bbsc(s, pos, start, end, b);
-            static std::atomic<int> dbgCount{0};
-            if (std::getenv("DBG_BBSC") && finalStep && j == 0 && dbgCount++ < 3) {
-                for (const PairRecord& p : pairlist) {
-                    const double r2 = s[p[0]].atoms[p[1]].sdis(s[p[2]].atoms[p[3]]);
-                    if (!(r2 < PF::MAXDIS2)) continue;
-                    const double val = PF::Etable[p[4]][p[5]][static_cast<int>(r2 * PF::BINSPERA)];
-                    if (val > 20) std::cout << "DBG seed " << i << " k " << k << " " << p[0] << ":" << p[1] << " - " << p[2] << ":" << p[3] << " d " << std::sqrt(r2) << " v " << val << " sep " << p[6] << "\n";
-                }
-                std::cout << "DBG b " << b << " v " << v << "\n";
-            }
             ++ne2;
             if (b > scCut) ++nb1;
             if (v > scCut) ++nb2;

@@ -97,6 +97,7 @@ public:
     std::vector<Point> candPts;          // 72 x 72 x 6, psi-major (candPointIndex)
     std::vector<double> weight;          // 5184: 0 feasible, 12345 rejected
     std::vector<double> closureW;        // 41472
+    std::vector<uint8_t> closureCount;   // 5184: closures recorded per candidate (0 = none)
     std::vector<double> lnPbb, lnPdist, energyE;
     std::vector<float> scE;              // 5184 x rotamers of the grown residue
     std::vector<int> scBelow;            // rotamers below 200 per candidate

@@ -171,6 +171,7 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
     if (closure) {
         df_closure_prep(s, loopStart, loopEnd, c, s[pos].atoms[CA_], backward);
         std::fill(closureW.begin(), closureW.end(), REJECT);
+        std::fill(closureCount.begin(), closureCount.end(), 0);
     }
 
     // 5. Backbone atoms of all 5184 candidates.
@@ -387,7 +388,9 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
             // Feasibility: closure, or a look-ahead placement of the next residue.
             bool feasible = false;
             if (closure) {
-                feasible = m.analyticClosureOne(s, c, k, closureW, E, thread, closureDiag, a.retry) > 0;
+                const int recorded = m.analyticClosureOne(s, c, k, closureW, E, thread, closureDiag, a.retry);
+                closureCount[k] = static_cast<uint8_t>(recorded);
+                feasible = recorded > 0;
             } else if (reachable[k]) {
                 feasible = true;
             } else {
@@ -451,7 +454,10 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
         if (mn > scCut) {
             weight[k] = REJECT;
             ++tally.sce;
-            if (closure) std::fill(closureW.begin() + CLOSURE_SLOTS * k, closureW.begin() + CLOSURE_SLOTS * (k + 1), REJECT);
+            if (closure) {
+                std::fill(closureW.begin() + CLOSURE_SLOTS * k, closureW.begin() + CLOSURE_SLOTS * (k + 1), REJECT);
+                closureCount[k] = 0;
+            }
         }
     }
 
@@ -502,7 +508,9 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
         const double omega = randn(centre, 0.048);
         const int pa = k / NUM_BINS, pb = k % NUM_BINS;
         const int j = nChild;
-        if (weight[k] > 1000.0) {
+        // A closure slot the solver never filled is as exhausted as a rejected
+        // bin: it holds no conformation, only the initial weight.
+        if (weight[k] > 1000.0 || (closure && e % CLOSURE_SLOTS >= closureCount[k])) {
             int* counter = j == 0 ? a.deadEnds : a.partial;
 #pragma omp atomic
             ++(*counter);

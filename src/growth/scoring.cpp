@@ -70,6 +70,7 @@ GrowOne::GrowOne() {
     candPts.resize(static_cast<size_t>(BB_CAND_POINTS));
     weight.resize(NUM_CAND);
     closureW.resize(CLOSURE_ENTRIES);
+    closureCount.assign(NUM_CAND, 0);
     lnPbb.resize(NUM_CAND);
     lnPdist.resize(NUM_CAND);
     energyE.resize(NUM_CAND);
