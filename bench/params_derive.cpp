@@ -61,6 +61,10 @@ int main(int argc, char** argv) {
         const double t = omp_get_wtime() - t0;
         std::printf("lorvane-params derive, %d threads: %.1f s wall (exit %d; log %s/derive.log)\n", threads, t, rc, tmp.c_str());
         std::printf("limit: 900 s on 2 cores -> %s\n", t < 900 ? "within" : "EXCEEDED");
+        // Keep the log, drop the tables.
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(tmp, ec))
+            if (e.path().filename() != "derive.log") fs::remove_all(e.path(), ec);
         return rc == 0 ? 0 : 1;
     }
     ParamsOptions o;

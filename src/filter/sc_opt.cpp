@@ -184,7 +184,7 @@ double oneResSC(Structure& s, int i, const int* neigh, int nn) {
 }
 
 bool frameClash(Structure& s, int start, int end) {
-    constexpr double MIN_D2 = 4.0;  // no two non-bonded heavy atoms closer than 2.0 A
+    constexpr double MIN_D2 = 2.005 * 2.005;  // 2.0 A, with room for the 3-decimal rounding of the written coordinates
     const int N = s._numRes;
     for (int i = start; i <= end; ++i) {
         const Residue& ri = s[i];

@@ -48,9 +48,7 @@ namespace paramsa {
 
 DistanceTables::DistanceTables() : condLim(22 * 3 * 100 * 4, 0.0), cond(22 * 3 * 100 * 256, 0.0) {}
 
-int segmentClass(const TrainChain& ch, const std::vector<int>& coilPrefix, const std::vector<int>& helixPrefix, int lo, int hi,
-                 double coilFraction) {
-    (void)ch;
+int segmentClass(const std::vector<int>& coilPrefix, const std::vector<int>& helixPrefix, int lo, int hi, double coilFraction) {
     const int len = hi - lo + 1;
     const int nC = coilPrefix[hi + 1] - coilPrefix[lo];
     const int nH = helixPrefix[hi + 1] - helixPrefix[lo];
@@ -214,7 +212,7 @@ void buildDistances(const TrainingSet& ts, const DistanceParams& p, DistanceTabl
             for (int lo = 0; lo + g < n; ++lo) {
                 const int hi = lo + g;
                 if (!bonded(P, lo, hi)) continue;
-                const int s = segmentClass(ch, P.coil, P.helix, lo, hi, p.coilFraction);
+                const int s = segmentClass(P.coil, P.helix, lo, hi, p.coilFraction);
                 // forward: pos = lo, rpos = hi
                 if (R[lo].has(1) && R[lo].has(2) && R[lo + 1].has(1) && R[hi].has(1)) {
                     const Point& far = R[hi].atoms[1];

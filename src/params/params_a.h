@@ -63,8 +63,8 @@ struct DistanceParams {
 
 // Segment class of residues lo..hi of a chain (inclusive): C when at least
 // coilFraction of them are DSSP coil, otherwise H or E by the larger count.
-int segmentClass(const TrainChain& ch, const std::vector<int>& coilPrefix, const std::vector<int>& helixPrefix, int lo, int hi,
-                 double coilFraction);
+// coilPrefix/helixPrefix: counts of coil/helix residues before each index.
+int segmentClass(const std::vector<int>& coilPrefix, const std::vector<int>& helixPrefix, int lo, int hi, double coilFraction);
 
 void buildDistances(const TrainingSet& ts, const DistanceParams& p, DistanceTables& forward, DistanceTables& backward);
 std::string formatMarginal(const DistanceTables& t);

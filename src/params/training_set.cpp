@@ -2,7 +2,7 @@
 // program's own PDB reader, one chain at a time (entries may hold more chains
 // and residues than one Structure takes), and reduced to the compact
 // TrainResidue form. Secondary structure comes from DSSP (mkdssp 4.x) run on
-// the whole entry, so that sheets between chains are seen.
+// the backbone of the whole entry, so that sheets between chains are seen.
 #include "params/training_set.h"
 
 #include <fcntl.h>

@@ -91,8 +91,11 @@ TEST(ParamsARotamers, ClustersFindModesAndFoldSymmetricChis) {
     // Folding is symmetric-aware only where the ring is symmetric.
     double phe[2] = {-65.0, -85.0};
     EXPECT_TRUE(rotamerCovered(lib, PHE, phe, 40.0));
-    for (int t = 0; t < 20; ++t)
-        if (t != VAL && t != PHE) EXPECT_TRUE(lib.rot[t].empty());
+    for (int t = 0; t < 20; ++t) {
+        if (t != VAL && t != PHE) {
+            EXPECT_TRUE(lib.rot[t].empty()) << "type " << t;
+        }
+    }
 }
 
 TEST(ParamsARotamers, FrequentRotamersGetNeighboursInSharingOrder) {

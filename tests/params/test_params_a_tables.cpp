@@ -135,7 +135,6 @@ TEST(ParamsAPhipsi, FileReadsBackThroughTheSamplerLoader) {
 }
 
 TEST(ParamsADistances, SegmentClassIsMostlyCoil) {
-    TrainChain ch;
     // classes: C C H H H C E E E C
     const std::string ss = "CCHHHCEEEC";
     std::vector<int> coil(ss.size() + 1, 0), helix(ss.size() + 1, 0);
@@ -143,11 +142,11 @@ TEST(ParamsADistances, SegmentClassIsMostlyCoil) {
         coil[i + 1] = coil[i] + (ss[i] == 'C');
         helix[i + 1] = helix[i] + (ss[i] == 'H');
     }
-    EXPECT_EQ(segmentClass(ch, coil, helix, 0, 3, 0.5), 2);  // CCHH: half coil
-    EXPECT_EQ(segmentClass(ch, coil, helix, 1, 4, 0.5), 0);  // CHHH
-    EXPECT_EQ(segmentClass(ch, coil, helix, 5, 8, 0.5), 1);  // CEEE
-    EXPECT_EQ(segmentClass(ch, coil, helix, 3, 7, 0.5), 0);  // HHCEE: tie goes to H
-    EXPECT_EQ(segmentClass(ch, coil, helix, 4, 9, 0.5), 1);  // HCEEEC: 2 of 6 coil
+    EXPECT_EQ(segmentClass(coil, helix, 0, 3, 0.5), 2);  // CCHH: half coil
+    EXPECT_EQ(segmentClass(coil, helix, 1, 4, 0.5), 0);  // CHHH
+    EXPECT_EQ(segmentClass(coil, helix, 5, 8, 0.5), 1);  // CEEE
+    EXPECT_EQ(segmentClass(coil, helix, 3, 7, 0.5), 0);  // HHCEE: tie goes to H
+    EXPECT_EQ(segmentClass(coil, helix, 4, 9, 0.5), 1);  // HCEEEC: 2 of 6 coil
 }
 
 TEST(ParamsADistances, TablesCoverTheirOwnSegmentsThroughTheLoaders) {

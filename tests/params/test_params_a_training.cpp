@@ -72,8 +72,11 @@ TEST(ParamsATraining, ReadsFolderSplitsChainsAndFindsBreaks) {
     const TrainResidue& v = ts.chains[2].residues[3];
     EXPECT_EQ(v.type, VAL);
     EXPECT_EQ(v.pdbNum, 104);
-    for (int j = 0; j <= Residue::lastDFire[VAL]; ++j)
-        if (j != 4) EXPECT_TRUE(v.has(j)) << "slot " << j;
+    for (int j = 0; j <= Residue::lastDFire[VAL]; ++j) {
+        if (j != 4) {
+            EXPECT_TRUE(v.has(j)) << "slot " << j;
+        }
+    }
     EXPECT_FALSE(v.has(4));
     EXPECT_NEAR(v.bfactor[1], 15.0, 1e-4);
     // Breaks: chain starts, the numbering gap, the stretched bond; nothing else.
@@ -177,7 +180,14 @@ TEST(ParamsACommands, DerivationsWriteIdenticalFilesTwice) {
 
 TEST(ParamsACommands, MissingTrainingFolderFails) {
     if (!templatesAvailable()) GTEST_SKIP() << "data/atomProp2.txt not available";
+    const ParamsCommand* distances = nullptr;
     for (const ParamsCommand& c : paramsCommands())
-        if (c.name == "distances")
-            EXPECT_EXIT({ patest::stdoutToStderr(); c.fn({"--train", "/nonexistent/train", "--out", "/tmp"}); }, ::testing::ExitedWithCode(1), "does not exist");
+        if (c.name == "distances") distances = &c;
+    ASSERT_NE(distances, nullptr);
+    EXPECT_EXIT(
+        {
+            patest::stdoutToStderr();
+            distances->fn({"--train", "/nonexistent/train", "--out", "/tmp"});
+        },
+        ::testing::ExitedWithCode(1), "training folder /nonexistent/train does not exist");
 }
