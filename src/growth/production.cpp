@@ -10,6 +10,7 @@
 
 #include "growth/grow_one.h"
 #include "growth/seed_buffers.h"
+#include "filter/filter.h"
 #include "growth/smc.h"
 #include "model/errors.h"
 #include "potentials/atom_tables.h"
@@ -147,6 +148,8 @@ void SMC::prepare() {
 
 void SMC::production() {
     prepare();
+    // A result file that cannot be written must stop the run now, not after sampling.
+    prepareOutputFiles(PF::diag);
     Structure& s = structs[0];
     const int n = loopEnd - loopStart;
     for (int i = 0; i <= n - 3; ++i) {
