@@ -22,23 +22,12 @@
 #include "model/atom.h"
 #include "model/residue.h"
 #include "model/structure.h"
+#include "params/training_set.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-bool gunzip(const std::string& path, std::string& out) {
-    gzFile f = gzopen(path.c_str(), "rb");
-    if (!f) return false;
-    out.clear();
-    char buf[1 << 16];
-    int n;
-    while ((n = gzread(f, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
-    bool ok = n == 0;
-    gzclose(f);
-    return ok;
-}
 
 // Consecutive ATOM records of one chain identifier, each run as its own text.
 std::vector<std::string> splitChains(const std::string& text) {
@@ -96,7 +85,7 @@ int main(int argc, char** argv) {
     const std::clock_t cpu0 = std::clock();
     for (const std::string& path : files) {
         auto t = Clock::now();
-        if (!gunzip(path, text)) {
+        if (!readWholeFile(path, text)) {
             std::cout << "FAILED " << path << ": cannot decompress" << std::endl;
             ++failures;
             continue;

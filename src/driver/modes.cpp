@@ -66,16 +66,27 @@ int runSamplingMode(const RunOptions& opt) {
     return 0;
 }
 
-int runEnergyMode(const RunOptions& opt) {
+namespace {
+
+// Energy and compare modes: the protein as read becomes the SMC's native and
+// the loop is resolved by PDB number. False (message printed) when either fails.
+bool loadNativeLoop(const RunOptions& opt, SMC& smc, int& start, int& end) {
     Structure protein(MAX_RESIDUES);
-    if (!protein.readPdb(opt.pdbFile, std::set<std::string>(), 0)) return 1;  // the reader has named the problem
-    SMC smc(1);
+    if (!protein.readPdb(opt.pdbFile, std::set<std::string>(), 0)) return false;  // the reader has named the problem
     smc.native = protein;
-    int start = -1, end = -1;
     if (!resolveLoopByPdbNumber(smc.native, opt.startRes, opt.endRes, start, end)) {
         std::cout << "Could not find startind or ending PDB index" << std::endl;
-        return 1;
+        return false;
     }
+    return true;
+}
+
+}  // namespace
+
+int runEnergyMode(const RunOptions& opt) {
+    SMC smc(1);
+    int start = -1, end = -1;
+    if (!loadNativeLoop(opt, smc, start, end)) return 1;
     PF::initQUENDA("data/QUENDA_ed4_8_V3.txt");
     double e1 = 0, e2 = 0, e3 = 0, e4 = 0;
     std::cout << quenda_e(smc.native, start, end, true, e1, e2, e3, e4) << std::endl;
@@ -83,15 +94,9 @@ int runEnergyMode(const RunOptions& opt) {
 }
 
 int runCompareMode(const RunOptions& opt) {
-    Structure protein(MAX_RESIDUES);
-    if (!protein.readPdb(opt.pdbFile, std::set<std::string>(), 0)) return 1;  // the reader has named the problem
     SMC smc(1);
-    smc.native = protein;
     int start = -1, end = -1;
-    if (!resolveLoopByPdbNumber(smc.native, opt.startRes, opt.endRes, start, end)) {
-        std::cout << "Could not find startind or ending PDB index" << std::endl;
-        return 1;
-    }
+    if (!loadNativeLoop(opt, smc, start, end)) return 1;
     smc.loopStart = start;
     smc.loopEnd = end;
     smc.work.init(MAX_RESIDUES);

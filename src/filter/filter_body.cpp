@@ -11,6 +11,7 @@
 
 #include "build/builders.h"
 #include "filter/filter.h"
+#include "filter/path_units.h"
 #include "filter/weighting.h"
 #include "growth/grow_one.h"
 #include "growth/seed_buffers.h"
@@ -25,27 +26,6 @@ constexpr double SENTINEL = 12345.0;
 constexpr double TAU_111_2 = 1.9408061282176925;  // N-CA-C angle of every grown residue, 111.2 degrees
 constexpr int NO_ROTAMER = 12345;
 constexpr int CLASH_CELLS = NUM_BINS * SC_STATES * MAX_ROTAMERS;
-
-inline bool noSideChain(int type) { return type == GLY || type == ALA; }
-
-// Residues holding the stored unit of step j: C and O, N and CA, CB.
-struct UnitRes {
-    int co, nca, cb;
-};
-inline UnitRes unitOf(int j) {
-    const int d = growDir[j] ? 1 : 0;
-    return {growOrder[j] - d, growOrder[j] + 1 - d, growOrder[j]};
-}
-
-// Copies the stored backbone unit of step j (points 0 N, 1 CA, 2 C, 3 O, 5 CB) into s.
-void putUnit(Structure& s, int j, const Point* pts) {
-    const UnitRes u = unitOf(j);
-    s[u.co].atoms[2].CopyPos(pts[2]);
-    s[u.co].atoms[3].CopyPos(pts[3]);
-    s[u.nca].atoms[0].CopyPos(pts[0]);
-    s[u.nca].atoms[1].CopyPos(pts[1]);
-    if (s[u.cb].type != GLY) s[u.cb].atoms[5].CopyPos(pts[5]);
-}
 
 // Side-chain atoms 6..lastDFire of every residue grown before `step`, from state t of a seed's stored points.
 void restoreSideChains(Structure& s, int buffer, int step, int seed, int t) {

@@ -14,6 +14,7 @@
 
 #include "build/builders.h"
 #include "filter/filter.h"
+#include "filter/path_units.h"
 #include "filter/weighting.h"
 #include "growth/grow_one.h"
 #include "growth/seed_buffers.h"
@@ -25,32 +26,6 @@
 namespace {
 
 constexpr double SENTINEL = 12345.0;
-
-inline bool noSideChain(int type) { return type == GLY || type == ALA; }
-
-struct UnitRes {
-    int co, nca, cb;
-};
-inline UnitRes unitOf(int j) {
-    const int d = growDir[j] ? 1 : 0;
-    return {growOrder[j] - d, growOrder[j] + 1 - d, growOrder[j]};
-}
-void putUnit(Structure& s, int j, const Point* pts) {
-    const UnitRes u = unitOf(j);
-    s[u.co].atoms[2].CopyPos(pts[2]);
-    s[u.co].atoms[3].CopyPos(pts[3]);
-    s[u.nca].atoms[0].CopyPos(pts[0]);
-    s[u.nca].atoms[1].CopyPos(pts[1]);
-    if (s[u.cb].type != GLY) s[u.cb].atoms[5].CopyPos(pts[5]);
-}
-void getUnit(const Structure& s, int j, Point* pts) {
-    const UnitRes u = unitOf(j);
-    pts[2] = s[u.co].atoms[2];
-    pts[3] = s[u.co].atoms[3];
-    pts[0] = s[u.nca].atoms[0];
-    pts[1] = s[u.nca].atoms[1];
-    pts[5] = s[u.cb].atoms[5];
-}
 
 std::string tablePath(const char* suffix, int step) { return "output/" + SMC::LoopID + suffix + itozeropad(step, 3) + ".txt"; }
 
@@ -150,7 +125,6 @@ void finishLoop(const FinalContext& fc, Structure& ws, int id, LoopResult& out) 
     ws.output(start, end, 0, rec);
     out.records = rec.str();
 }
-
 
 struct CommitArgs {
     Structure* s;

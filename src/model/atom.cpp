@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "model/errors.h"
+#include "model/strings.h"
 
 double Atom::radius[30] = {};
 double Atom::welldepth[30] = {};
@@ -74,13 +75,8 @@ void Atom::reset() { init(0.0, 0.0, 0.0, ABSENT); }
 void Atom::out() const { std::cout << x << " " << y << " " << z << " "; }
 
 void Atom::InitPar(const char* path, const std::string& prefix) {
-    std::ifstream in(path);
-    std::string used = path;
-    if (!in) {
-        used = prefix + path;
-        in.open(used);
-        if (!in) fatal("cannot open parameter file " + used);
-    }
+    std::ifstream in;
+    const std::string used = openParameterFile(path, prefix, in);
     std::string line;
     int lineNo = 0;
     while (std::getline(in, line)) {

@@ -171,13 +171,8 @@ bool nextRow(std::ifstream& in, std::string& line, const std::string& file, cons
 }  // namespace
 
 void Residue::InitPar(const char* path, const std::string& prefix, int) {
-    std::ifstream in(path);
-    std::string used = path;
-    if (!in) {
-        used = prefix + path;
-        in.open(used);
-        if (!in) fatal("cannot open parameter file " + used);
-    }
+    std::ifstream in;
+    const std::string used = openParameterFile(path, prefix, in);
     std::string line;
     int atomIndexRunning = 0;
     while (std::getline(in, line)) {

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "model/errors.h"
+
 std::vector<std::string> split(const std::string& s, const std::string& delim, bool keepEmpty) {
     std::vector<std::string> out;
     if (delim.empty()) {
@@ -39,6 +41,16 @@ std::string File2Extension(const std::string& path) {
 bool FileExists(const std::string& path) {
     std::ifstream in(path);
     return static_cast<bool>(in);
+}
+
+std::string openParameterFile(const std::string& path, const std::string& prefix, std::ifstream& in) {
+    in.open(path);
+    if (in) return path;
+    const std::string second = prefix + path;
+    in.clear();
+    in.open(second);
+    if (!in) fatal("cannot open parameter file " + second);
+    return second;
 }
 
 std::string itoa(int v) {

@@ -1,5 +1,6 @@
 #pragma once
 // Text helpers shared by every reader.
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,9 @@ std::vector<std::string> split(const std::string& s, const std::string& delim, b
 std::string File2ProtName(const std::string& path);
 std::string File2Extension(const std::string& path);
 bool FileExists(const std::string& path);
+// Opens path, else prefix + path; stops with "cannot open parameter file" when neither opens.
+// Returns the path that was opened.
+std::string openParameterFile(const std::string& path, const std::string& prefix, std::ifstream& in);
 
 std::string itoa(int v);
 std::string itozeropad(int v, int width);

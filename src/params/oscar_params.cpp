@@ -20,6 +20,7 @@
 #include "params/commands.h"
 #include "params/params_a_util.h"
 #include "params/params_b.h"
+#include "params/training_set.h"
 #include "potentials/energy.h"
 #include "potentials/pf.h"
 
@@ -49,7 +50,7 @@ DipoleTable readDipole(const std::string& path) {
     for (auto& row : d.group)
         for (int& v : row) v = -1;
     std::string text;
-    if (!readMaybeGz(path, text)) fatal("cannot read the polar-group records " + path);
+    if (!readWholeFile(path, text)) fatal("cannot read the polar-group records " + path);
     std::istringstream in(text);
     std::string line;
     int ln = 0, t = -1;

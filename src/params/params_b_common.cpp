@@ -209,18 +209,6 @@ void writeGzipFile(const std::string& path, const std::string& text) {
     writeTextFile(path, out);
 }
 
-bool readMaybeGz(const std::string& path, std::string& text) {
-    gzFile f = gzopen(path.c_str(), "rb");
-    if (!f) return false;
-    text.clear();
-    char buf[1 << 16];
-    int n;
-    while ((n = gzread(f, buf, sizeof buf)) > 0) text.append(buf, static_cast<size_t>(n));
-    bool ok = n == 0;
-    gzclose(f);
-    return ok;
-}
-
 bool weightedLeastSquares(const std::vector<double>& X, const std::vector<double>& y, const std::vector<double>& w, int k,
                           std::vector<double>& beta) {
     const size_t rows = y.size();

@@ -128,8 +128,6 @@ std::string fmt(double v, int decimals);
 void writeTextFile(const std::string& path, const std::string& text);
 // Same text, gzip-compressed with a fixed header (no name, time 0), level 6.
 void writeGzipFile(const std::string& path, const std::string& text);
-// Reads a plain or .gz text file; false when it cannot be opened.
-bool readMaybeGz(const std::string& path, std::string& text);
 
 // Hierarchical pseudo-count estimate of an observed/expected ratio:
 // (obs + m * prior) / (expected + m).

@@ -47,26 +47,6 @@ std::string lower(std::string s) {
 // Entry id of a file name: the text before the first '.', lower-cased.
 std::string entryId(const std::string& fileName) { return lower(fileName.substr(0, fileName.find('.'))); }
 
-bool readWholeFile(const std::string& path, std::string& out) {
-    out.clear();
-    if (path.size() > 3 && path.compare(path.size() - 3, 3, ".gz") == 0) {
-        gzFile f = gzopen(path.c_str(), "rb");
-        if (!f) return false;
-        char buf[1 << 16];
-        int n;
-        while ((n = gzread(f, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
-        bool ok = n == 0;
-        gzclose(f);
-        return ok;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    out = ss.str();
-    return true;
-}
-
 // Consecutive ATOM records of one chain identifier.
 struct ChainRun {
     char id = ' ';
@@ -332,6 +312,19 @@ bool loadSet(const std::string& path, const std::string& key, TrainingSet& t) {
 }
 
 }  // namespace
+
+bool readWholeFile(const std::string& path, std::string& out) {
+    // zlib reads plain files unchanged, so one reader serves .pdb and .pdb.gz.
+    out.clear();
+    gzFile f = gzopen(path.c_str(), "rb");
+    if (!f) return false;
+    char buf[1 << 16];
+    int n;
+    while ((n = gzread(f, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+    const bool ok = n == 0;
+    gzclose(f);
+    return ok;
+}
 
 void loadTemplates(const std::string& path) {
     static std::string loaded;

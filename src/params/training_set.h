@@ -98,3 +98,6 @@ ParamsOptions parseParamsOptions(const std::vector<std::string>& args, const std
 
 // Templates loaded, exclusion list read, training set loaded (cached).
 const TrainingSet& trainingSetFor(const ParamsOptions& o);
+
+// Whole text of a plain or gzip-compressed file; false when it cannot be read.
+bool readWholeFile(const std::string& path, std::string& out);

@@ -14,6 +14,7 @@
 #include "model/residue.h"
 #include "model/strings.h"
 #include "params/params_b.h"
+#include "params/training_set.h"
 #include "potentials/pf.h"
 
 using namespace paramsb;
@@ -422,7 +423,7 @@ TEST(ParamsBFiles, GzipIsDeterministicAndReadsBack) {
     writeGzipFile(dir + "/a.gz", text);
     writeGzipFile(dir + "/b.gz", text);
     std::string a, b, back;
-    ASSERT_TRUE(readMaybeGz(dir + "/a.gz", back));
+    ASSERT_TRUE(readWholeFile(dir + "/a.gz", back));
     EXPECT_EQ(back, text);
     std::ifstream fa(dir + "/a.gz", std::ios::binary), fb(dir + "/b.gz", std::ios::binary);
     a.assign(std::istreambuf_iterator<char>(fa), {});
