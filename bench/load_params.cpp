@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "growth/smc.h"
+#include "model/atom.h"
+#include "model/residue.h"
 #include "potentials/pf.h"
 
 namespace {
@@ -62,6 +64,12 @@ int main() {
         std::function<void()> run;
     };
     const std::vector<Step> steps = {
+        {"templates (Atom/Residue::InitPar, InitMap)",
+         [&] {
+             Atom::InitPar("data/atomProp2.txt", prefix);
+             Residue::InitMap();
+             Residue::InitPar("data/atomProp2.txt", prefix, 0);
+         }},
         {"PF::InitPar (mode 1)", [&] { PF::InitPar("data/param/1.txt", prefix, 0, 1); }},
         {"SMC::LoadJointMarginal", [] { SMC::LoadJointMarginal("data/joint.distance.txt"); }},
         {"SMC::LoadJointMarginalB", [] { SMC::LoadJointMarginalB("data/joint.distance.backward.txt"); }},
