@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "model/structure.h"
+#include "params/loop_decoys.h"
 #include "params/params_b_common.h"
 #include "params/training_set.h"
 
@@ -116,6 +118,68 @@ struct QuendaParams {
 void quendaEnergies(const PairCounts& c, const QuendaParams& p, std::vector<double>& e, std::vector<double>& expected);
 std::string formatQuenda(const PairCounts& c, const std::vector<double>& e, const std::vector<double>& expected,
                          const QuendaParams& p);
+
+// ---------------- QUENDA from native loops against their decoys ----------------
+// The shipped table (src/params/quenda_decoys.cpp): contacts of native training
+// loops against those of their perturbed-dihedral decoys; the ideal-gas
+// energies above only supply the short-range wall.
+
+constexpr int QUENDA_SIZE = NCLASSES * NCLASSES * QUENDA_NBINS;  // [p][q][k]; counts use p <= q only
+
+inline int quendaIndex(int p, int q, int k) {
+    if (p > q) { int t = p; p = q; q = t; }
+    return (p * NCLASSES + q) * QUENDA_NBINS + k;
+}
+
+// Adds to counts[quendaIndex(type(a) - 1, type(b) - 1, floor(10 d))] every atom pair that
+// quenda_e(s, start, end, true, ...) scores. Returns false as soon as a scored pair lies
+// closer than `clash` (the counts are then incomplete).
+bool countQuendaPairs(const Structure& s, int start, int end, double clash, std::vector<int>& counts);
+
+// The chemical groups whose pooled ratios the class pairs are shrunk towards
+// (class index = van der Waals code - 1).
+constexpr int QUENDA_NGROUPS = 8;
+extern const int QUENDA_GROUP[NCLASSES];
+
+struct QuendaDecoyParams {
+    int loops = 450;            // training loops, spread evenly over the lengths
+    int minLen = 4, maxLen = 12;
+    double minRmsd = 2.0;       // decoys at least this far from the native (rmsdg, A)
+    int perKind = 12;           // decoys kept per kind of draw (8 kinds: noise 20-120 degrees, resampling)
+    int minDecoys = 3;          // loops with fewer decoys are left out
+    double clash = 2.0;         // a scored pair closer than this drops the decoy (compare mode's rule)
+    double sigma = 0.1;         // Gaussian smoothing of both counts along the distance (A); 0 = none
+    double pseudo = 5.0;        // pseudo-count (summed per-loop counts) towards the pooled ratios
+    bool groups = true;         // class pair -> chemical group pair -> all pairs; false: straight to all pairs
+    bool perStructure = false;  // false: decoy counts scaled to the native total; true: per structure as counted
+    double cap = 3.0;           // |E| at most this outside the wall
+    double wallFrom = 8.0;      // the wall: bins below the first where the ideal-gas energy is under this ...
+    double wallBelow = 2.0;     // ... and every bin below this distance (A), at least wallFrom
+    uint64_t seed = 0x51A7E5EEDULL;
+};
+
+struct QuendaDecoyCounts {
+    // Fixed point (WEIGHT_SCALE), [p][q][k] with p <= q: natives, and per loop the mean over its decoys,
+    // each loop weighted by its chain's weight.
+    std::vector<int64_t> native, decoy;
+    long loops = 0, decoys = 0, skipped = 0;
+    long made = 0, ramaRejected = 0, clashes = 0, closureFailures = 0, tooClose = 0;
+    void reset();
+};
+
+// Counts the loops sites[k] with use[k] set (all when use is empty).
+void countQuendaDecoys(const TrainingSet& ts, const std::vector<loopdecoys::LoopSite>& sites, const std::vector<char>& use,
+                       const loopdecoys::Rama& rama, const QuendaDecoyParams& p, int threads, QuendaDecoyCounts& c);
+
+// Energies [p][q][k] (both orders filled): E = -ln R, R the class pair's native / scaled-decoy
+// ratio of the smoothed counts shrunk towards its group pair's ratio, that towards all pairs',
+// that towards 1; clamped to [-cap, cap]. Below the first bin where the ideal-gas energy
+// `wall` ([p][q][k], quendaEnergies) falls under wallFrom, and below wallBelow, the wall's
+// energy, at least wallFrom and non-increasing with distance (no wall when `wall` is empty).
+// scale receives N_native / N_decoy (1 when perStructure).
+void quendaDecoyEnergies(const QuendaDecoyCounts& c, const std::vector<double>& wall, const QuendaDecoyParams& p, std::vector<double>& e,
+                         double* scale = nullptr);
+std::string formatQuendaDecoy(const QuendaDecoyCounts& c, const std::vector<double>& e, const QuendaDecoyParams& p);
 
 }  // namespace paramsb
 
