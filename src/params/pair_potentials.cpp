@@ -4,8 +4,12 @@
 //   data/QUENDApair.lib(.gz)   sampling pair table, 0.1 A^2 bins to 64 A^2,
 //                              with a clash wall derived from observed pairs
 //   data/QUENDA_ed4_8_V3.txt   loop distance potential by van der Waals class
-// Reference state of all three: the distance-scaled finite ideal gas of
-// Zhou & Zhou (2002) Protein Sci 11:2714, N_exp(r) ~ r^alpha dr, alpha = 1.61.
+//                              (native loops against their decoys,
+//                              quenda_decoys.cpp; from here only its
+//                              short-range wall)
+// Reference state of the pair statistics here: the distance-scaled finite
+// ideal gas of Zhou & Zhou (2002) Protein Sci 11:2714, N_exp(r) ~ r^alpha dr,
+// alpha = 1.61.
 #include <cmath>
 #include <cstring>
 #include <iostream>
@@ -507,7 +511,10 @@ std::string describeClashCheck(const ClashCheck& k) {
     return s.str();
 }
 
-// ---------------- QUENDA ----------------
+// ---------------- QUENDA, ideal-gas reference ----------------
+// The table this wrote before is now the short-range wall of the decoy-based
+// QUENDA (quenda_decoys.cpp): where even this reference finds (almost) no
+// native contacts, no decoy statistic can say anything either.
 
 void quendaEnergies(const PairCounts& c, const QuendaParams& p, std::vector<double>& e, std::vector<double>& expected) {
     const int B = QUENDA_CBINS;  // counted to 15 A; the table keeps the first QUENDA_NBINS
@@ -613,14 +620,12 @@ int runPairs(const std::vector<std::string>& args) {
     paramsa::writeTable(paramsa::outPath(o.out, "QUENDApair.lib"), text);
     writeGzipFile(paramsa::outPath(o.out, "QUENDApair.lib.gz"), text);
 
-    QuendaParams qp;
-    std::vector<double> quenda, expected;
-    quendaEnergies(counts, qp, quenda, expected);
-    paramsa::writeTable(paramsa::outPath(o.out, "QUENDA_ed4_8_V3.txt"), formatQuenda(counts, quenda, expected, qp));
-
     ClashCheck check;
     checkClashes(ts, counts, table, o.threads, check);
     std::cout << describeClashCheck(check);
+
+    // QUENDA: native loops against their decoys, with the ideal-gas wall of these counts.
+    deriveQuendaTable(ts, counts, o, QuendaDecoyParams());
     std::cout << "pairs: wrote dfire_pair.lib, QUENDApair.lib(.gz), QUENDA_ed4_8_V3.txt to " << o.out << std::endl;
     return 0;
 }

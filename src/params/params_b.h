@@ -181,6 +181,9 @@ void quendaDecoyEnergies(const QuendaDecoyCounts& c, const std::vector<double>& 
                          double* scale = nullptr);
 std::string formatQuendaDecoy(const QuendaDecoyCounts& c, const std::vector<double>& e, const QuendaDecoyParams& p);
 
+// The whole derivation: wall from the pair counts, loops and decoys, energies, QUENDA_ed4_8_V3.txt in o.out.
+void deriveQuendaTable(const TrainingSet& ts, const PairCounts& counts, const ParamsOptions& o, const QuendaDecoyParams& qp);
+
 }  // namespace paramsb
 
 namespace paramsb {

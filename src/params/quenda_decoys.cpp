@@ -237,7 +237,7 @@ void quendaDecoyEnergies(const QuendaDecoyCounts& c, const std::vector<double>& 
             }
         }
     std::vector<double> rAll(B);
-    for (int k = 0; k < B; ++k) rAll[k] = shrinkRatio(aNat[k], aDec[k], 1.0, p.pseudo);
+    for (int k = 0; k < B; ++k) rAll[k] = aDec[k] + p.pseudo > 0 ? shrinkRatio(aNat[k], aDec[k], 1.0, p.pseudo) : 1.0;
     e.assign(static_cast<size_t>(QUENDA_SIZE), 0.0);
     for (int c1 = 0; c1 < NCLASSES; ++c1)
         for (int c2 = c1; c2 < NCLASSES; ++c2) {
@@ -247,8 +247,10 @@ void quendaDecoyEnergies(const QuendaDecoyCounts& c, const std::vector<double>& 
             const size_t g = static_cast<size_t>(g1 * NG + g2) * B;
             double v[QUENDA_NBINS];
             for (int k = 0; k < B; ++k) {
-                const double prior = p.groups ? shrinkRatio(gNat[g + k], gDec[g + k], rAll[k], p.pseudo) : rAll[k];
-                const double r = shrinkRatio(nat[static_cast<size_t>(row) * B + k], dec[static_cast<size_t>(row) * B + k], prior, p.pseudo);
+                const double prior =
+                    p.groups && gDec[g + k] + p.pseudo > 0 ? shrinkRatio(gNat[g + k], gDec[g + k], rAll[k], p.pseudo) : rAll[k];
+                const double n = nat[static_cast<size_t>(row) * B + k], d = dec[static_cast<size_t>(row) * B + k];
+                const double r = d + p.pseudo > 0 ? shrinkRatio(n, d, prior, p.pseudo) : prior;
                 v[k] = std::clamp(-std::log(r), -p.cap, p.cap);
             }
             // The wall: bins below the first one where the ideal-gas energy is under wallFrom, and
@@ -293,6 +295,40 @@ std::string formatQuendaDecoy(const QuendaDecoyCounts& c, const std::vector<doub
                        fmt(toCount(c.decoy[x]) * scale, 2) + " " + fmt(e[static_cast<size_t>(x)], 4) + "\n";
             }
     return out;
+}
+
+namespace {
+
+// The ideal-gas energies of all coil contacts: the wall.
+std::vector<double> idealGasWall(const PairCounts& counts) {
+    QuendaParams qp;
+    std::vector<double> e, expected;
+    quendaEnergies(counts, qp, e, expected);
+    return e;
+}
+
+}  // namespace
+
+void deriveQuendaTable(const TrainingSet& ts, const PairCounts& counts, const ParamsOptions& o, const QuendaDecoyParams& qp) {
+    const std::vector<double> wall = idealGasWall(counts);
+    const loopdecoys::Rama rama = loopdecoys::buildRama(ts);
+    const std::vector<loopdecoys::LoopSite> sites = loopdecoys::selectLoops(ts, qp.loops, qp.minLen, qp.maxLen, "quenda");
+    QuendaDecoyCounts c;
+    const double t0 = omp_get_wtime();
+    countQuendaDecoys(ts, sites, {}, rama, qp, o.threads, c);
+    char buf[320];
+    std::snprintf(buf, sizeof buf,
+                  "quenda: %ld loops with %ld decoys (%ld loops with too few); %ld closed, %ld outside allowed torsions, %ld too close to "
+                  "the native, %ld clashing; %.1f s",
+                  c.loops, c.decoys, c.skipped, c.made, c.ramaRejected, c.tooClose, c.clashes, omp_get_wtime() - t0);
+    std::cout << buf << std::endl;
+    if (c.loops == 0) fatal("lorvane-params quenda: no loop gave enough decoys; nothing to derive from");
+    std::vector<double> e;
+    double scale = 1;
+    quendaDecoyEnergies(c, wall, qp, e, &scale);
+    const std::string path = paramsa::outPath(o.out, "QUENDA_ed4_8_V3.txt");
+    paramsa::writeTable(path, formatQuendaDecoy(c, e, qp));
+    std::cout << "quenda: N_native / N_decoy = " << fmt(scale, 4) << "; wrote " << path << std::endl;
 }
 
 // ---------------- held-out evaluation ----------------
@@ -429,29 +465,16 @@ std::vector<double> loadTable(const std::string& path) {
     return t;
 }
 
-// The ideal-gas energies of all coil contacts: the wall.
-std::vector<double> idealGasWall(const TrainingSet& ts, int threads) {
-    PairCounts counts;
-    const double t0 = omp_get_wtime();
-    countPairs(ts, threads, counts);
-    QuendaParams qp;
-    std::vector<double> e, expected;
-    quendaEnergies(counts, qp, e, expected);
-    std::cout << "quenda: ideal-gas wall from " << counts.chains << " chains in " << fmt(omp_get_wtime() - t0, 1) << " s" << std::endl;
-    return e;
-}
-
 void printCounts(const QuendaDecoyCounts& c, double seconds) {
-    std::cout << "quenda: " << c.loops << " loops with " << c.decoys << " decoys (" << c.skipped << " loops with too few); " << c.made
-              << " closed, " << c.ramaRejected << " outside allowed torsions, " << c.tooClose << " too close to the native, " << c.clashes
-              << " clashing; " << fmt(seconds, 1) << " s" << std::endl;
+    std::cout << "quenda: fitted on " << c.loops << " loops with " << c.decoys << " decoys (" << c.skipped << " loops with too few), "
+              << fmt(seconds, 1) << " s" << std::endl;
 }
 
 int cmdQuenda(const std::vector<std::string>& argsIn) {
     std::vector<std::string> args;
     QuendaDecoyParams qp;
     bool holdout = false, variants = false;
-    std::string oldTable;
+    std::string oldTable, holdoutTable;
     int evalPerKind = 10;
     for (size_t i = 0; i < argsIn.size(); ++i) {
         const std::string& a = argsIn[i];
@@ -468,28 +491,23 @@ int cmdQuenda(const std::vector<std::string>& argsIn) {
         else if (a == "--holdout") holdout = true;
         else if (a == "--variants") variants = holdout = true;
         else if (a == "--old" && i + 1 < argsIn.size()) oldTable = argsIn[++i];
+        else if (a == "--holdout-table" && i + 1 < argsIn.size()) holdoutTable = argsIn[++i], holdout = true;
         else args.push_back(a);
     }
     const ParamsOptions o = parseParamsOptions(args, "quenda");
-    const std::string outPath = paramsa::outPath(o.out, "QUENDA_ed4_8_V3.txt");
     const TrainingSet& ts = trainingSetFor(o);
-    const loopdecoys::Rama rama = loopdecoys::buildRama(ts);
-    const std::vector<loopdecoys::LoopSite> sites = loopdecoys::selectLoops(ts, qp.loops, qp.minLen, qp.maxLen, "quenda");
-    const std::vector<double> wall = idealGasWall(ts, o.threads);
-
+    PairCounts counts;
+    const double t0 = omp_get_wtime();
+    countPairs(ts, o.threads, counts);
+    std::cout << "quenda: contacts of " << counts.chains << " chains counted for the wall in " << fmt(omp_get_wtime() - t0, 1) << " s"
+              << std::endl;
     if (!holdout) {
-        QuendaDecoyCounts c;
-        const double t0 = omp_get_wtime();
-        countQuendaDecoys(ts, sites, {}, rama, qp, o.threads, c);
-        printCounts(c, omp_get_wtime() - t0);
-        if (c.loops == 0) fatal("lorvane-params quenda: no loop gave enough decoys; nothing to derive from");
-        std::vector<double> e;
-        double scale = 1;
-        quendaDecoyEnergies(c, wall, qp, e, &scale);
-        paramsa::writeTable(outPath, formatQuendaDecoy(c, e, qp));
-        std::cout << "quenda: N_native / N_decoy = " << fmt(scale, 4) << "; wrote " << outPath << std::endl;
+        deriveQuendaTable(ts, counts, o, qp);
         return 0;
     }
+    const std::vector<double> wall = idealGasWall(counts);
+    const loopdecoys::Rama rama = loopdecoys::buildRama(ts);
+    const std::vector<loopdecoys::LoopSite> sites = loopdecoys::selectLoops(ts, qp.loops, qp.minLen, qp.maxLen, "quenda");
 
     // Held-out check: entries alternate between the halves in file order; fit on the
     // even ones, score the loops of the odd ones.
@@ -504,20 +522,21 @@ int cmdQuenda(const std::vector<std::string>& argsIn) {
         evalHalf[k] = !fitHalf[k];
     }
     QuendaDecoyCounts c;
-    double t0 = omp_get_wtime();
+    double t1 = omp_get_wtime();
     countQuendaDecoys(ts, sites, fitHalf, rama, qp, o.threads, c);
-    printCounts(c, omp_get_wtime() - t0);
+    printCounts(c, omp_get_wtime() - t1);
 
     struct Variant {
         std::string name;
         QuendaDecoyParams p;
+        bool wall = true;
     };
     std::vector<Variant> vs{{"new", qp}};
     if (variants) {
         auto add = [&](const std::string& n, auto change) {
             QuendaDecoyParams v = qp;
             change(v);
-            vs.push_back({n, v});
+            vs.push_back({n, v, n != "no wall"});
         };
         add("per structure", [](QuendaDecoyParams& v) { v.perStructure = true; });
         add("no groups", [](QuendaDecoyParams& v) { v.groups = false; });
@@ -530,7 +549,6 @@ int cmdQuenda(const std::vector<std::string>& argsIn) {
         add("wall from 4.5", [](QuendaDecoyParams& v) { v.wallFrom = 4.5; });
         add("wall from 6", [](QuendaDecoyParams& v) { v.wallFrom = 6; });
         add("no wall", [](QuendaDecoyParams&) {});
-
     }
     std::vector<std::vector<double>> tables;
     std::vector<std::string> names;
@@ -540,9 +558,13 @@ int cmdQuenda(const std::vector<std::string>& argsIn) {
     }
     for (const Variant& v : vs) {
         std::vector<double> e;
-        quendaDecoyEnergies(c, v.name == "no wall" ? std::vector<double>() : wall, v.p, e);
+        quendaDecoyEnergies(c, v.wall ? wall : std::vector<double>(), v.p, e);
         tables.push_back(e);
         names.push_back(v.name);
+    }
+    if (!holdoutTable.empty()) {
+        paramsa::writeTable(holdoutTable, formatQuendaDecoy(c, tables[oldTable.empty() ? 0 : 1], qp));
+        std::cout << "quenda: table of the fitted half written to " << holdoutTable << std::endl;
     }
     std::vector<const std::vector<double>*> tp;
     for (const auto& t : tables) tp.push_back(&t);
@@ -550,13 +572,13 @@ int cmdQuenda(const std::vector<std::string>& argsIn) {
     for (size_t k = 0; k < sites.size(); ++k)
         if (evalHalf[k]) evalSites.push_back(static_cast<int>(k));
     std::vector<EvalLoop> results(evalSites.size());
-    t0 = omp_get_wtime();
+    t1 = omp_get_wtime();
 #pragma omp parallel for schedule(dynamic, 1) num_threads(o.threads)
     for (int k = 0; k < static_cast<int>(evalSites.size()); ++k)
         results[k] = evaluateLoop(ts, sites[evalSites[k]], evalSites[k], rama, qp, evalPerKind, tp);
     long nd = 0;
     for (const EvalLoop& L : results) nd += static_cast<long>(L.rmsd.size());
-    std::cout << "quenda: held-out " << results.size() << " loops, " << nd << " decoys (all RMSD), " << fmt(omp_get_wtime() - t0, 1) << " s"
+    std::cout << "quenda: held-out " << results.size() << " loops, " << nd << " decoys (all RMSD), " << fmt(omp_get_wtime() - t1, 1) << " s"
               << std::endl;
     for (size_t t = 0; t < tables.size(); ++t) {
         std::cout << "quenda: " << names[t] << std::endl;
