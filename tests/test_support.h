@@ -86,6 +86,8 @@ public:
         root_ = d;
         if (enter_) std::filesystem::current_path(root_);
     }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
     ~ScratchDir() {
         if (enter_) std::filesystem::current_path(old_);
         std::error_code ec;

@@ -37,19 +37,19 @@
 // decoy does not gain by losing contacts, nor by piling into the frame.
 // Short-range wall: below the first bin where the ideal-gas energy of the
 // class pair (all coil-residue contacts of the training chains, normalised at
-// 14.5-15 A; quendaEnergies) drops under cap, that energy (3 to 10 kT) is
-// kept, made non-increasing with distance, so clashes stay strongly
-// repulsive whatever the decoys did there.
+// 14.5-15 A; quendaEnergies) drops under wallFrom (8 kT: natives at under
+// 0.04 % of the reference density), and below 2.0 A, where no decoy is
+// counted, that energy, at least wallFrom and made non-increasing with
+// distance, so clashes stay strongly repulsive whatever the decoys did there.
+// Between the wall and the data the statistic (with its cap) speaks: natives
+// rarely come that close, decoys do.
 #include <omp.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
 #include <numeric>
-#include <sstream>
 
 #include "growth/smc.h"
 #include "model/errors.h"
@@ -489,6 +489,7 @@ int cmdQuenda(const std::vector<std::string>& argsIn) {
         else if (a == "--per-kind") qp.perKind = static_cast<int>(number(1, 1000));
         else if (a == "--eval-per-kind") evalPerKind = static_cast<int>(number(1, 1000));
         else if (a == "--holdout") holdout = true;
+        else if (a == "--per-structure") qp.perStructure = true;
         else if (a == "--variants") variants = holdout = true;
         else if (a == "--old" && i + 1 < argsIn.size()) oldTable = argsIn[++i];
         else if (a == "--holdout-table" && i + 1 < argsIn.size()) holdoutTable = argsIn[++i], holdout = true;
