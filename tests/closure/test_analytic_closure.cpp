@@ -151,18 +151,6 @@ protected:
     bool entryUnset(int e) const { return w[e] == UNSET && G[0].closureData[e][0] == UNSET_F; }
 };
 
-TEST_F(RasClosure, AnchorsOutOfReachRecordNothing) {
-    const int k = 2000;
-    for (int slot : {CA_, C_}) s()[c + 2].atoms[slot].x += 25.0f;  // beyond two CA-CA virtual bonds
-    const Structure before = s();
-    markEntries(k);
-    EXPECT_EQ(close(7, k, 1.0, true), 0);
-    EXPECT_TRUE(std::all_of(w.begin(), w.end(), [](double v) { return v == UNSET; }));
-    for (int e = CLOSURE_SLOTS * k; e < CLOSURE_SLOTS * (k + 1); ++e) EXPECT_EQ(g().closureData[e][0], UNSET_F);
-    for (int q = c; q <= c + 2; ++q)
-        for (int slot : {N_, CA_, C_, O_}) EXPECT_EQ(s()[q].atoms[slot].sdis(before[q].atoms[slot]), 0.0f);
-}
-
 // Accepted closures land at 8k, 8k+1, ... in the solver's order: solved again
 // here with the same draws and anchors, those whose torsion bins are probable
 // enough are the recorded ones, with trans carbonyl oxygens and the recorded

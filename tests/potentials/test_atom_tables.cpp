@@ -137,6 +137,14 @@ TEST_F(AtomTables, BondedOneThreeAndOneFourRelations) {
     EXPECT_EQ(pairmap[c60][n61] + pairmap[idx(t, 60, "CA")][n61], 2);
     EXPECT_EQ(onefourmap[idx(t, 60, "CA")][idx(t, 61, "CA")], 0);
     EXPECT_EQ(pairmap[idx(t, 59, "C")][idx(t, 60, "N")], 0);  // the bond before stays
+
+    ScratchDir d;  // 5p21 has no Trp: its two ring closures on a chain read from a sequence
+    d.write("w.seq", "GWG\n");
+    Structure w(MAX_RESIDUES);
+    w.readSeq(d.path("w.seq").c_str());
+    vsgb_setup(w);
+    EXPECT_TRUE(bonded(idx(w, 2, "NE1"), idx(w, 2, "CE2")) && bonded(idx(w, 2, "CE2"), idx(w, 2, "NE1")));
+    EXPECT_TRUE(bonded(idx(w, 2, "CZ3"), idx(w, 2, "CH2")) && bonded(idx(w, 2, "CH2"), idx(w, 2, "CZ3")));
 }
 
 TEST_F(AtomTables, TerminalAtomsAndSolvationRadii) {
