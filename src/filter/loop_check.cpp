@@ -31,6 +31,18 @@ const CheckAtom* find(const std::vector<CheckAtom>& atoms, int res, const char* 
     return nullptr;
 }
 
+// Fields of an ATOM line the caller has checked to reach column 54.
+CheckAtom parseAtom(const std::string& line) {
+    CheckAtom a;
+    a.name = trim(line.substr(12, 4));
+    a.resName = line.substr(17, 3);
+    a.resNum = std::stoi(line.substr(22, 4));
+    a.x = std::stod(line.substr(30, 8));
+    a.y = std::stod(line.substr(38, 8));
+    a.z = std::stod(line.substr(46, 8));
+    return a;
+}
+
 }  // namespace
 
 bool readResultFile(const std::string& path, std::vector<WrittenLoop>& loops, std::string& error) {
@@ -83,13 +95,7 @@ bool readResultFile(const std::string& path, std::vector<WrittenLoop>& loops, st
         if (!std::regex_match(line.substr(22, 4), resField)) return fail("residue number field");
         for (int c = 0; c < 3; ++c)
             if (!std::regex_match(line.substr(30 + 8 * c, 8), coord)) return fail("coordinate field");
-        CheckAtom a;
-        a.name = trim(line.substr(12, 4));
-        a.resName = line.substr(17, 3);
-        a.resNum = std::stoi(line.substr(22, 4));
-        a.x = std::stod(line.substr(30, 8));
-        a.y = std::stod(line.substr(38, 8));
-        a.z = std::stod(line.substr(46, 8));
+        const CheckAtom a = parseAtom(line);
         if (a.name.empty()) return fail("empty atom name");
         loops.back().atoms.push_back(a);
     }
@@ -122,14 +128,7 @@ bool readFrame(const std::string& pdbPath, char chain, std::vector<CheckAtom>& a
         }
         if (ch != use) continue;
         if (line[26] != ' ') continue;  // insertion codes are not loop residues
-        CheckAtom a;
-        a.name = trim(line.substr(12, 4));
-        a.resName = line.substr(17, 3);
-        a.resNum = std::stoi(line.substr(22, 4));
-        a.x = std::stod(line.substr(30, 8));
-        a.y = std::stod(line.substr(38, 8));
-        a.z = std::stod(line.substr(46, 8));
-        atoms.push_back(a);
+        atoms.push_back(parseAtom(line));
     }
     if (atoms.empty()) {
         error = pdbPath + ": no ATOM records for the chain";

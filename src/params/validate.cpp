@@ -70,6 +70,18 @@ int positionOf(const Structure& s, int pdbNum) {
 
 bool has(const Residue& r, int slot) { return r.atoms[slot].type != ABSENT; }
 
+// All chi angles of a residue from its coordinates; false when an atom is missing.
+bool residueChis(const Residue& r, double chi[5]) {
+    Point at[TRAIN_SLOTS];
+    uint16_t present = 0;
+    for (int j = 0; j < TRAIN_SLOTS; ++j)
+        if (has(r, j)) {
+            at[j] = Point(r.atoms[j].x, r.atoms[j].y, r.atoms[j].z);
+            present |= static_cast<uint16_t>(1u << j);
+        }
+    return chiAngles(r.type, at, present, chi) == numChis(r.type);
+}
+
 std::string pct(double num, double den) {
     char b[32];
     std::snprintf(b, sizeof b, "%.2f %%", den > 0 ? 100.0 * num / den : 0.0);
@@ -179,15 +191,8 @@ int cmdValidate(const std::vector<std::string>& args) {
         for (int p = a; p <= b; ++p) {
             const Residue& r = s[p];
             if (numChis(r.type) == 0) continue;
-            Point at[TRAIN_SLOTS];
-            uint16_t present = 0;
-            for (int j = 0; j < TRAIN_SLOTS; ++j)
-                if (has(r, j)) {
-                    at[j] = Point(r.atoms[j].x, r.atoms[j].y, r.atoms[j].z);
-                    present |= static_cast<uint16_t>(1u << j);
-                }
             double chi[5];
-            if (chiAngles(r.type, at, present, chi) != numChis(r.type)) continue;
+            if (!residueChis(r, chi)) continue;
             ++scLoopTotal;
             if (rotamerCovered(lib, r.type, chi, 40.0)) ++scLoopOk;
         }
@@ -248,15 +253,8 @@ int cmdValidate(const std::vector<std::string>& args) {
             for (int p = 1; p <= s._numRes; ++p) {
                 const Residue& r = s[p];
                 if (r.type < 0 || r.type >= 20 || numChis(r.type) == 0) continue;
-                Point at[TRAIN_SLOTS];
-                uint16_t present = 0;
-                for (int j = 0; j < TRAIN_SLOTS; ++j)
-                    if (has(r, j)) {
-                        at[j] = Point(r.atoms[j].x, r.atoms[j].y, r.atoms[j].z);
-                        present |= static_cast<uint16_t>(1u << j);
-                    }
                 double chi[5];
-                if (chiAngles(r.type, at, present, chi) != numChis(r.type)) continue;
+                if (!residueChis(r, chi)) continue;
                 ++scAllTotal;
                 ++scTypeTotal[r.type];
                 if (rotamerCovered(lib, r.type, chi, 40.0)) ++scAllOk, ++scTypeOk[r.type];

@@ -17,33 +17,12 @@
 #include "potentials/atom_tables.h"
 #include "potentials/atom_typing.h"
 #include "potentials/pf.h"
+#include "test_support.h"
 
 namespace growth_test {
 
-inline std::string sourcePath(const std::string& rel) { return std::string(LORVANE_SOURCE_DIR) + "/" + rel; }
-
-inline bool templatesLoaded() {
-    static int state = -1;
-    if (state < 0) {
-        Residue::InitMap();
-        const std::string path = sourcePath("data/atomProp2.txt");
-        std::ifstream probe(path);
-        if (!probe) {
-            state = 0;
-        } else {
-            Atom::vdw_adj = 1.0;
-            Atom::InitPar(path.c_str(), "./");
-            Residue::InitPar(path.c_str(), "./", 0);
-            state = 1;
-        }
-    }
-    return state == 1;
-}
-
-#define REQUIRE_TEMPLATES()                                                                     \
-    do {                                                                                        \
-        if (!growth_test::templatesLoaded()) GTEST_SKIP() << "data/atomProp2.txt not present"; \
-    } while (0)
+using lorvane_test::sourcePath;
+using lorvane_test::templatesLoaded;
 
 // Every heavy template atom of the 20 amino acids gets a pair type (wrapping at 167).
 inline void syntheticPairTypes() {
