@@ -75,12 +75,7 @@ int main(int argc, char** argv) {
     Residue::InitMap();
     Residue::InitPar("data/atomProp2.txt", "./", 0);
     PF::InitPar("data/param/1.txt", "./", 0, 1);
-    SMC::LoadJointMarginal("data/joint.distance.txt");
-    SMC::LoadJointMarginalB("data/joint.distance.backward.txt");
-    SMC::LoadJointCond("data/joint.distance.conditional.txt");
-    SMC::LoadJointCondB("data/joint.distance.conditional.backward.txt");
-    SMC::LoadTorsionBBbin("data/phipsi.bb.txt");
-    PF::LoadSimplRot("data/newsimplRot.txt");
+    SMC::LoadSamplingTables();
 
     Structure protein(MAX_RESIDUES);
     if (!protein.readPdb(std::string(LORVANE_SOURCE_DIR) + "/examples/5p21.pdb", std::set<std::string>(), 0)) return 1;

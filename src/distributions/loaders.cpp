@@ -20,6 +20,7 @@
 #include "model/errors.h"
 #include "model/residue.h"
 #include "model/strings.h"
+#include "potentials/pf.h"
 
 double SMC::TorsionBins[30][3][NUM_BINS][NUM_BINS] = {};
 double SMC::JointMarginalLimits[22][3][4] = {};
@@ -158,4 +159,13 @@ void SMC::LoadJointCond(const std::string& path, bool required) {
 
 void SMC::LoadJointCondB(const std::string& path, bool required) {
     loadJoint(path, true, nullptr, nullptr, JointCondLimitsB, JointCondB, required);
+}
+
+void SMC::LoadSamplingTables() {
+    LoadJointMarginal("data/joint.distance.txt", true);
+    LoadJointMarginalB("data/joint.distance.backward.txt", true);
+    LoadJointCond("data/joint.distance.conditional.txt", true);
+    LoadJointCondB("data/joint.distance.conditional.backward.txt", true);
+    LoadTorsionBBbin("data/phipsi.bb.txt", true);
+    PF::LoadSimplRot("data/newsimplRot.txt", true);
 }

@@ -17,12 +17,7 @@ int runSamplingMode(const RunOptions& opt) {
     PF::diag = opt.diag;
     // Sampling needs every table: a missing file stops here rather than
     // leaving a table empty that would reject every candidate.
-    SMC::LoadJointMarginal("data/joint.distance.txt", true);
-    SMC::LoadJointMarginalB("data/joint.distance.backward.txt", true);
-    SMC::LoadJointCond("data/joint.distance.conditional.txt", true);
-    SMC::LoadJointCondB("data/joint.distance.conditional.backward.txt", true);
-    SMC::LoadTorsionBBbin("data/phipsi.bb.txt", true);
-    PF::LoadSimplRot("data/newsimplRot.txt", true);
+    SMC::LoadSamplingTables();
     PF::initQUENDA("data/QUENDA_ed4_8_V3.txt");
 
     Structure protein(MAX_RESIDUES);

@@ -63,6 +63,9 @@ public:
     static void LoadJointMarginalB(const std::string& path, bool required = true);
     static void LoadJointCond(const std::string& path, bool required = true);
     static void LoadJointCondB(const std::string& path, bool required = true);
+    // The four distance files, the torsion bins and the rotamer library under
+    // data/ of the working directory; a missing file is an error.
+    static void LoadSamplingTables();
 };
 
 // ---- growth plan (run-wide) ----

@@ -379,12 +379,7 @@ TEST(GrowthClosureStep, RasLoopClosesFrom100Seeds) {
         if (!fileExists(f)) GTEST_SKIP() << f << " not present";
     REQUIRE_TEMPLATES();
     PF::InitPar("", "./", 0, 1);
-    SMC::LoadJointMarginal("data/joint.distance.txt");
-    SMC::LoadJointMarginalB("data/joint.distance.backward.txt");
-    SMC::LoadJointCond("data/joint.distance.conditional.txt");
-    SMC::LoadJointCondB("data/joint.distance.conditional.backward.txt");
-    SMC::LoadTorsionBBbin("data/phipsi.bb.txt");
-    PF::LoadSimplRot("data/newsimplRot.txt");
+    SMC::LoadSamplingTables();
     PF::numMP = 2;
     std::srand(11);
     Structure protein(MAX_RESIDUES);

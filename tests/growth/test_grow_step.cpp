@@ -153,12 +153,7 @@ TEST(GrowthStep, RasLoopChildrenPassEveryTest) {
     const std::filesystem::path here = std::filesystem::current_path();
     std::filesystem::current_path(dataRoot());  // the loaders read data/ relative to the working directory
     PF::InitPar("data/param/1.txt", "./", 0, 1);
-    SMC::LoadJointMarginal("data/joint.distance.txt");
-    SMC::LoadJointMarginalB("data/joint.distance.backward.txt");
-    SMC::LoadJointCond("data/joint.distance.conditional.txt");
-    SMC::LoadJointCondB("data/joint.distance.conditional.backward.txt");
-    SMC::LoadTorsionBBbin("data/phipsi.bb.txt");
-    PF::LoadSimplRot("data/newsimplRot.txt");
+    SMC::LoadSamplingTables();
     std::filesystem::current_path(here);
     PF::numMP = 2;
     std::srand(1);

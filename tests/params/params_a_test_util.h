@@ -30,7 +30,19 @@ inline bool templatesAvailable() {
     return true;
 }
 
-struct ResSpec {
+// Reproducible uniform noise in [-width/2, width/2) from a linear congruential
+// generator, so synthetic training data are the same on every platform.
+struct Jitter {
+    unsigned state;
+    double width;
+    Jitter(unsigned seed, double w) : state(seed), width(w) {}
+    double operator()() {
+        state = state * 1103515245u + 12345u;
+        return (((state >> 8) & 0xffff) / 65536.0 - 0.5) * width;
+    }
+};
+
+struct ResidueRecipe {
     int type = 0;
     double phi = -60, psi = -45, omega = 180;  // degrees; omega of the bond to the next residue
     double chi[4] = {-60, 180, 180, 180};       // degrees
@@ -39,12 +51,12 @@ struct ResSpec {
 
 // Backbone with standard bond geometry, O in the peptide plane, side chains
 // built slot by slot from the templates (free dihedrals take the chis).
-inline std::vector<TrainResidue> buildChain(const std::vector<ResSpec>& spec, char chain = 'A', int firstNum = 1, Point shift = {}) {
-    std::vector<TrainResidue> out(spec.size());
+inline std::vector<TrainResidue> buildChain(const std::vector<ResidueRecipe>& recipe, char chain = 'A', int firstNum = 1, Point shift = {}) {
+    std::vector<TrainResidue> out(recipe.size());
     Point N(shift.x, shift.y, shift.z), CA(shift.x + 1.458f, shift.y, shift.z), C;
-    calCo(Point(shift.x, shift.y + 1.0f, shift.z), N, CA, 1.525, 111.2 * DEG2RAD, spec[0].phi * DEG2RAD, C);
-    for (size_t i = 0; i < spec.size(); ++i) {
-        const ResSpec& s = spec[i];
+    calCo(Point(shift.x, shift.y + 1.0f, shift.z), N, CA, 1.525, 111.2 * DEG2RAD, recipe[0].phi * DEG2RAD, C);
+    for (size_t i = 0; i < recipe.size(); ++i) {
+        const ResidueRecipe& s = recipe[i];
         TrainResidue& r = out[i];
         r.type = static_cast<int8_t>(s.type);
         r.chain = chain;
@@ -70,7 +82,7 @@ inline std::vector<TrainResidue> buildChain(const std::vector<ResSpec>& spec, ch
         Point N2, CA2, C2;
         calCo(N, CA, C, 1.329, 116.2 * DEG2RAD, s.psi * DEG2RAD, N2);
         calCo(CA, C, N2, 1.458, 121.7 * DEG2RAD, s.omega * DEG2RAD, CA2);
-        const double nextPhi = i + 1 < spec.size() ? spec[i + 1].phi : -60.0;
+        const double nextPhi = i + 1 < recipe.size() ? recipe[i + 1].phi : -60.0;
         calCo(C, N2, CA2, 1.525, 111.2 * DEG2RAD, nextPhi * DEG2RAD, C2);
         N = N2, CA = CA2, C = C2;
     }
@@ -93,9 +105,9 @@ inline std::string toPdb(const std::vector<TrainResidue>& res, int& serial) {
     return s;
 }
 
-inline std::vector<ResSpec> uniform(int n, int type, double phi, double psi, char ss = 'C') {
-    std::vector<ResSpec> v(static_cast<size_t>(n));
-    for (ResSpec& r : v) r.type = type, r.phi = phi, r.psi = psi, r.ss = ss;
+inline std::vector<ResidueRecipe> uniform(int n, int type, double phi, double psi, char ss = 'C') {
+    std::vector<ResidueRecipe> v(static_cast<size_t>(n));
+    for (ResidueRecipe& r : v) r.type = type, r.phi = phi, r.psi = psi, r.ss = ss;
     return v;
 }
 

@@ -15,7 +15,7 @@ TEST(ParamsARotamers, ChiMeasuredAsTheTemplatesBuild) {
     if (!templatesAvailable()) GTEST_SKIP() << "data/atomProp2.txt not available";
     const double want[4] = {-65.0, 175.0, 62.0, -170.0};
     for (int t = 0; t < 20; ++t) {
-        ResSpec s;
+        ResidueRecipe s;
         s.type = t;
         for (int k = 0; k < 4; ++k) s.chi[k] = want[k];
         auto res = buildChain({s});
@@ -41,29 +41,25 @@ TEST(ParamsARotamers, ClustersFindModesAndFoldSymmetricChis) {
     TrainingSet ts;
     TrainChain ch;
     ch.pdbId = "rot1";
-    unsigned s = 7;
-    auto noise = [&]() {
-        s = s * 1103515245u + 12345u;
-        return (((s >> 8) & 0xffff) / 65536.0 - 0.5) * 16.0;  // +-8 degrees
-    };
-    std::vector<ResSpec> spec;
+    Jitter noise(7, 16.0);  // +-8 degrees
+    std::vector<ResidueRecipe> residues;
     // Valine: chi1 modes 175 (60 %), -60 (30 %), 65 (10 %).
     for (int i = 0; i < 100; ++i) {
-        ResSpec r;
+        ResidueRecipe r;
         r.type = VAL;
         r.chi[0] = (i < 60 ? 175.0 : i < 90 ? -60.0 : 65.0) + noise();
-        spec.push_back(r);
+        residues.push_back(r);
     }
     // Phenylalanine: chi1 -65, chi2 at +90 or -90 (the same ring): one rotamer.
     for (int i = 0; i < 100; ++i) {
-        ResSpec r;
+        ResidueRecipe r;
         r.type = PHE;
         r.chi[0] = -65.0 + noise();
         r.chi[1] = (i % 2 ? 90.0 : -90.0) + noise();
-        spec.push_back(r);
+        residues.push_back(r);
     }
     // Each residue in its own chain fragment: side chains do not depend on neighbours.
-    for (const ResSpec& r : spec) {
+    for (const ResidueRecipe& r : residues) {
         auto one = buildChain({r});
         ch.residues.push_back(one[0]);
     }
@@ -103,13 +99,9 @@ TEST(ParamsARotamers, FrequentRotamersGetNeighboursInSharingOrder) {
     TrainingSet ts;
     TrainChain ch;
     ch.pdbId = "rot2";
-    unsigned s = 11;
-    auto noise = [&]() {
-        s = s * 1103515245u + 12345u;
-        return (((s >> 8) & 0xffff) / 65536.0 - 0.5) * 36.0;  // +-18 degrees, s.d. about 10
-    };
+    Jitter noise(11, 36.0);  // +-18 degrees, s.d. about 10
     for (int i = 0; i < 200; ++i) {
-        ResSpec r;
+        ResidueRecipe r;
         r.type = LEU;
         r.chi[0] = -65.0 + noise();
         r.chi[1] = 175.0 + noise();

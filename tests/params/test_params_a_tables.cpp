@@ -37,15 +37,15 @@ TrainingSet loopSet(int chains, int length) {
     };
     const double reg[4][2] = {{-63, -42}, {-120, 130}, {-70, 145}, {60, 40}};
     for (int c = 0; c < chains; ++c) {
-        std::vector<ResSpec> spec(static_cast<size_t>(length));
-        for (ResSpec& r : spec) {
+        std::vector<ResidueRecipe> recipe(static_cast<size_t>(length));
+        for (ResidueRecipe& r : recipe) {
             int k = static_cast<int>(rnd() * 3.3);
             r.type = k == 3 ? GLY : (rnd() < 0.5 ? SER : LEU);
             r.phi = reg[k][0] + 20 * (rnd() - 0.5);
             r.psi = reg[k][1] + 20 * (rnd() - 0.5);
             r.ss = 'C';
         }
-        ts.chains.push_back(chainOf(buildChain(spec, 'A', 1), "s" + std::to_string(c)));
+        ts.chains.push_back(chainOf(buildChain(recipe, 'A', 1), "s" + std::to_string(c)));
     }
     return ts;
 }
@@ -58,7 +58,7 @@ TEST(ParamsAPhipsi, FiltersAndBinPlacement) {
     // 20 alanines at phi -62.4, psi -41.0: 18 have both dihedrals.
     ts.chains.push_back(chainOf(buildChain(uniform(20, ALA, -62.4, -41.0)), "h1"));
     // A non-proline cis peptide after residue 5 removes residues 5 and 6.
-    std::vector<ResSpec> cis = uniform(12, ALA, -62.4, -41.0);
+    std::vector<ResidueRecipe> cis = uniform(12, ALA, -62.4, -41.0);
     cis[5].omega = 0.0;
     ts.chains.push_back(chainOf(buildChain(cis), "c1"));
     // High B-factor on the CA of residue 3 removes it.

@@ -27,11 +27,11 @@ std::string makeFolder() {
     int serial = 1;
     auto helixA = buildChain(uniform(14, ALA, -62, -41), 'A', 1);
     auto helixB = buildChain(uniform(14, ALA, -62, -41), 'B', 1, Point(30, 0, 0));
-    std::vector<ResSpec> strand = uniform(10, VAL, -120, 130);
+    std::vector<ResidueRecipe> strand = uniform(10, VAL, -120, 130);
     auto chainC = buildChain(strand, 'C', 101, Point(0, 30, 0));
     writeFile(dir + "/1abc.pdb", toPdb(helixA, serial) + "TER\n" + toPdb(helixB, serial) + "TER\n" + toPdb(chainC, serial) + "END\n");
 
-    std::vector<ResSpec> mixed = uniform(16, LEU, -65, -40);
+    std::vector<ResidueRecipe> mixed = uniform(16, LEU, -65, -40);
     auto x = buildChain(mixed, 'A', 1);
     for (size_t i = 5; i < x.size(); ++i) x[i].pdbNum += 3;  // 1..5, 9..19
     for (size_t i = 11; i < x.size(); ++i)                   // C(10)-N(11) stretched to > 2 A
