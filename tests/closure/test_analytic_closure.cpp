@@ -385,13 +385,7 @@ TEST(GrowthClosureStep, RasLoopClosesFrom100Seeds) {
     Structure protein(MAX_RESIDUES);
     ASSERT_TRUE(protein.readPdb(sourcePath("examples/5p21.pdb"), {}, 0));
     SMC smc(1);
-    smc.work = smc.native = smc.structs[0] = protein;
-    smc.growMode = 1;
-    smc.numSeeds = 100;
-    smc.loopStart = at(protein, 45);
-    smc.loopEnd = at(protein, 52);
-    smc.prepare();
-    PF::chi1SD = 0.17;
+    prepareRasLoop(smc, protein);
     scCut = 200.0;
     Structure& s = smc.structs[0];
     const int last = smc.loopEnd - smc.loopStart - 3, c = closureStart(smc.growMode, smc.loopStart, smc.loopEnd), pos = growOrder[last];

@@ -58,6 +58,18 @@ inline int at(const Structure& s, int num) {
     return -1;
 }
 
+// The sampler set up for H-Ras 45-52 (forward-first growth, 100 seeds), ready
+// for its first growth step.
+inline void prepareRasLoop(SMC& smc, const Structure& protein) {
+    smc.work = smc.native = smc.structs[0] = protein;
+    smc.growMode = 1;
+    smc.numSeeds = 100;
+    smc.loopStart = at(protein, 45);
+    smc.loopEnd = at(protein, 52);
+    smc.prepare();
+    PF::chi1SD = 0.17;
+}
+
 inline bool samePoint(const Point& a, float x, float y, float z) { return a.x == x && a.y == y && a.z == z; }
 
 // True when the list holds an atom exactly at p.

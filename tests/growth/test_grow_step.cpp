@@ -161,15 +161,7 @@ TEST(GrowthStep, RasLoopChildrenPassEveryTest) {
     Structure protein(MAX_RESIDUES);
     ASSERT_TRUE(protein.readPdb(sourcePath("examples/5p21.pdb"), {}, 0));
     SMC smc(1);
-    smc.work = protein;
-    smc.native = protein;
-    smc.structs[0] = protein;
-    smc.growMode = 1;
-    smc.numSeeds = 100;
-    smc.loopStart = at(protein, 45);
-    smc.loopEnd = at(protein, 52);
-    smc.prepare();
-    PF::chi1SD = 0.17;
+    prepareRasLoop(smc, protein);
     Structure& s = smc.structs[0];
     const int ls = smc.loopStart, le = smc.loopEnd;
     const double (&bl)[NUM_TYPES][MAX_ATOMS] = Residue::bond_length;
