@@ -15,6 +15,7 @@
 #include "build/builders.h"
 #include "filter/filter.h"
 #include "filter/path_units.h"
+#include "filter/step_probe.h"
 #include "filter/weighting.h"
 #include "growth/grow_one.h"
 #include "growth/seed_buffers.h"
@@ -304,6 +305,7 @@ void SMC::filtergrow(Structure& s, int pos, int end, int step, bool diag) {
         n = m;
     }
     A.resize(n);
+    const std::vector<int> rankedForProbe = stepProbe ? A : std::vector<int>();
 
     // Stage 5: sibling filter.
     const double r5 = n >= MAXLOOP ? 0.25 : 0.0;
@@ -381,6 +383,7 @@ void SMC::filtergrow(Structure& s, int pos, int end, int step, bool diag) {
     }
 
     const int limit = std::min<int>(static_cast<int>(K.size()), MAXLOOP);
+    if (stepProbe) stepProbe->selected(step, finalStep, dev, rankedForProbe, std::vector<int>(K.begin(), K.begin() + limit));
     CommitArgs ca{&s, step, pos, parity, finalStep};
     SMC::curLoops = 0;
     if (!finalStep) {
@@ -416,6 +419,7 @@ void SMC::filtergrow(Structure& s, int pos, int end, int step, bool diag) {
             lastTried = id;
             if (!lr.accepted) continue;
             ++written;
+            if (stepProbe) stepProbe->written(id, written);
             if (diag)
                 std::cout << "START LOOP " << k << " " << dev[id] << " " << lr.d1 << " " << lr.d2 << " " << lr.o << " " << lr.t << " 0 0 "
                           << lr.q << " " << E[0][id] << " " << E[1][id] << " " << lr.q1 << " " << lr.q2 << " " << lr.q3 << " " << lr.q4

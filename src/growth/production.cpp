@@ -11,6 +11,7 @@
 #include "growth/grow_one.h"
 #include "growth/seed_buffers.h"
 #include "filter/filter.h"
+#include "filter/step_probe.h"
 #include "growth/smc.h"
 #include "model/errors.h"
 #include "potentials/atom_tables.h"
@@ -154,11 +155,13 @@ void SMC::production() {
     const int n = loopEnd - loopStart;
     for (int i = 0; i <= n - 3; ++i) {
         PF::chi1SD = 0.17;
-        const int d = grow_oneF(s, growOrder[i], growrPos[i], i, growDir[i], false, PF::diag);
+        const int seeds = curLoops;
+        int d = grow_oneF(s, growOrder[i], growrPos[i], i, growDir[i], false, PF::diag);
         if (d >= curLoops - 4) {
             PF::chi1SD = 0.51;
-            grow_oneF(s, growOrder[i], growrPos[i], i, growDir[i], true, PF::diag);
+            d = grow_oneF(s, growOrder[i], growrPos[i], i, growDir[i], true, PF::diag);
         }
+        if (stepProbe) stepProbe->grown(i, seeds, d);
         filtergrow(s, growOrder[i], loopEnd, i, PF::diag);
         if (curLoops < 2) {
             std::cout << "Restarting this residue." << std::endl;

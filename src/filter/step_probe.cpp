@@ -1,0 +1,3 @@
+#include "filter/step_probe.h"
+
+StepProbe* stepProbe = nullptr;
