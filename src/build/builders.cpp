@@ -61,6 +61,13 @@ void placeSet(const Frame& f, double L, int angleSlot, Point* out, int step) {
         out[k] = place(f, L, sb, cb, Residue::sincos_ttable[k][0], Residue::sincos_ttable[k][1]);
 }
 
+// The same with the bond angle theta (radians) given instead of a template slot.
+void placeSetAngle(const Frame& f, double L, double theta, Point* out, int step) {
+    const double sb = std::sin(PI - theta), cb = std::cos(PI - theta);
+    for (int k = 0; k < BB_BINS; k += validStep(step))
+        out[k] = place(f, L, sb, cb, Residue::sincos_ttable[k][0], Residue::sincos_ttable[k][1]);
+}
+
 double measured(const Point& B, const Point& C) {
     double dx = static_cast<double>(C.x) - B.x, dy = static_cast<double>(C.y) - B.y, dz = static_cast<double>(C.z) - B.z;
     return std::sqrt(dx * dx + dy * dy + dz * dz);
@@ -76,6 +83,11 @@ void calCoCSet(const Point& A, const Point& B, const Point& C, Point* out, int s
     placeSet(f, BL[0][2], 2, out, step);
 }
 
+void calCoCSetAngle(const Point& A, const Point& B, const Point& C, double theta, Point* out, int step) {
+    Frame f = makeFrame(A, B, C, measured(B, C));
+    placeSetAngle(f, BL[0][2], theta, out, step);
+}
+
 void calCoCSetR(const Point& A, const Point& B, const Point& C, Point* out, int step) {
     Frame f = makeFrame(A, B, C, BL[0][1]);  // CA(i)->N(i)
     placeSet(f, BL[0][0], 1, out, step);
@@ -89,6 +101,11 @@ void calCoNSet(const Point& A, const Point& B, const Point& C, Point* out, int s
 void calCoNSetR(const Point& A, const Point& B, const Point& C, Point* out, int step) {
     Frame f = makeFrame(A, B, C, BL[0][2]);  // C(i)->CA(i)
     placeSet(f, BL[0][1], 2, out, step);
+}
+
+void calCoNSetRAngle(const Point& A, const Point& B, const Point& C, double theta, Point* out, int step) {
+    Frame f = makeFrame(A, B, C, BL[0][2]);  // C(i)->CA(i)
+    placeSetAngle(f, BL[0][1], theta, out, step);
 }
 
 void calCoONSet(const Point& A, const Point& B, const Point& C, Point* outN, Point* outO, int step) {

@@ -33,12 +33,16 @@ inline std::size_t candPointIndex(int phiBin, int psiBin, int slot) {
 
 // C(i) from (C(i-1), N(i), CA(i)) for every phi bin.
 void calCoCSet(const Point& A, const Point& B, const Point& C, Point* out, int step);
+// The same with the N-CA-C angle theta (radians) instead of the template's.
+void calCoCSetAngle(const Point& A, const Point& B, const Point& C, double theta, Point* out, int step);
 // C(i-1) from (C(i), CA(i), N(i)) for every phi bin.
 void calCoCSetR(const Point& A, const Point& B, const Point& C, Point* out, int step);
 // N(i+1) from (N(i), CA(i), C(i)) for every psi bin.
 void calCoNSet(const Point& A, const Point& B, const Point& C, Point* out, int step);
 // N(i) from (N(i+1), C(i), CA(i)) for every psi bin.
 void calCoNSetR(const Point& A, const Point& B, const Point& C, Point* out, int step);
+// The same with the C-CA-N angle theta (radians) instead of the template's.
+void calCoNSetRAngle(const Point& A, const Point& B, const Point& C, double theta, Point* out, int step);
 // N(i+1) and O(i) (dihedral psi + 180) from (N(i), CA(i), C(i)) for every psi bin.
 void calCoONSet(const Point& A, const Point& B, const Point& C, Point* outN, Point* outO, int step);
 // CA(i+1) from (CA(i), C(i), N(i+1)): trans (omega 180) and cis (omega 0).

@@ -102,7 +102,9 @@ void Structure::calBBCoR(int i, Residue& a, Residue& b, double phi, double psi, 
     a.numAtoms = 6;
 }
 
-void Structure::calBBCoNext(int pos, Point* out, int step) {
+void Structure::calBBCoNext(int pos, Point* out, int step) { calBBCoNext(pos, out, step, -1.0); }
+
+void Structure::calBBCoNext(int pos, Point* out, int step, double tau) {
     checkStep(*this, pos, "calBBCoNext");
     if (step < 1) step = 1;
     const Point& prevC = residues[pos - 1].atoms[C_];
@@ -110,7 +112,10 @@ void Structure::calBBCoNext(int pos, Point* out, int step) {
     const Point& CA = residues[pos].atoms[CA_];
 
     Point Cset[BB_BINS], Nset[BB_BINS], Oset[BB_BINS];
-    calCoCSet(prevC, N, CA, Cset, step);
+    if (tau > 0.0)
+        calCoCSetAngle(prevC, N, CA, tau, Cset, step);
+    else
+        calCoCSet(prevC, N, CA, Cset, step);
     for (int k = 0; k < BB_BINS; k += step) {
         const Point& C = Cset[k];
         calCoONSet(N, CA, C, Nset, Oset, step);
@@ -125,7 +130,9 @@ void Structure::calBBCoNext(int pos, Point* out, int step) {
     }
 }
 
-void Structure::calBBCoNextR(int pos, Point* out, int step) {
+void Structure::calBBCoNextR(int pos, Point* out, int step) { calBBCoNextR(pos, out, step, -1.0); }
+
+void Structure::calBBCoNextR(int pos, Point* out, int step, double tau) {
     checkStep(*this, pos, "calBBCoNextR");
     if (step < 1) step = 1;
     const Point& nextN = residues[pos + 1].atoms[N_];
@@ -133,7 +140,10 @@ void Structure::calBBCoNextR(int pos, Point* out, int step) {
     const Point& CA = residues[pos].atoms[CA_];
 
     Point Nset[BB_BINS], Cset[BB_BINS];
-    calCoNSetR(nextN, C, CA, Nset, step);
+    if (tau > 0.0)
+        calCoNSetRAngle(nextN, C, CA, tau, Nset, step);
+    else
+        calCoNSetR(nextN, C, CA, Nset, step);
     for (int j = 0; j < BB_BINS; j += step) {
         const Point& N = Nset[j];
         calCoCSetR(C, CA, N, Cset, step);

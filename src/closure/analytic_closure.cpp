@@ -28,8 +28,10 @@
 #include <string>
 #include <vector>
 
+#include "closure/closure_solutions.h"
 #include "closure/tripeptide.h"
 #include "growth/grow_one.h"
+#include "growth/sampling_switches.h"
 #include "growth/smc.h"
 #include "model/errors.h"
 #include "potentials/pf.h"
@@ -86,6 +88,55 @@ using SolveFn = void (*)(const double[3], const double[3], const double[3], cons
                          double[16][3][3], int*);
 SolveFn solver = solve_3pep_poly;
 
+bool completeSolution(Structure& s, int c, const double n[3][3], const double ca[3][3], const double cc[3][3], Solution& sol) {
+    const int t[3] = {s[c].type, s[c + 1].type, s[c + 2].type};
+    for (int i = 0; i < 3; ++i) {
+        Residue& r = s[c + i];
+        r.atoms[N_] = toPoint(n[i]);
+        r.atoms[CA_] = toPoint(ca[i]);
+        r.atoms[C_] = toPoint(cc[i]);
+    }
+    double eTor = 0.0;
+    for (int i = 0; i < 3; ++i) {
+        const int q = c + i;
+        Residue& r = s[q];
+        const Residue& prev = s[q - 1];
+        const Residue& next = s[q + 1];
+        sol.psi[i] = Torsion(r.atoms[N_], r.atoms[CA_], r.atoms[C_], next.atoms[N_]) * DEG2RAD;
+        sol.phi[i] = Torsion(prev.atoms[C_], r.atoms[N_], r.atoms[CA_], r.atoms[C_]) * DEG2RAD;
+        sol.omega[i] = Torsion(r.atoms[CA_], r.atoms[C_], next.atoms[N_], next.atoms[CA_]) * DEG2RAD;
+        const int a = torsionBin(sol.phi[i]), b = torsionBin(sol.psi[i]);
+        const double p = (a < 0 || b < 0) ? 0.0 : SMC::TorsionBins[t[i]][TORSION_PLANE][a][b];
+        eTor -= std::log(p);
+        calCo(r.atoms[N_], r.atoms[CA_], r.atoms[C_], Residue::bond_length[t[i]][O_], Residue::bond_angle[t[i]][O_], sol.psi[i] + PI,
+              r.atoms[O_]);
+        if (t[i] == GLY) {
+            r.numAtoms = 5;
+        } else {
+            calCo(r.atoms[N_], r.atoms[C_], r.atoms[CA_], Residue::bond_length[t[i]][CB_], Residue::bond_angle[t[i]][CB_], CB_TORSION,
+                  r.atoms[CB_]);
+            r.numAtoms = 6;
+        }
+    }
+    sol.atoms = {s[c].atoms[C_],      s[c].atoms[O_],      s[c + 1].atoms[N_], s[c + 1].atoms[CA_],
+                 s[c + 1].atoms[C_],  s[c + 1].atoms[O_],  s[c + 2].atoms[N_], s[c + 2].atoms[CA_]};
+    return eTor < TOR_LIMIT;  // also false for an infinite energy (a bin of probability 0)
+}
+
+void record(GrowOne& g, std::vector<double>& weights, size_t e, const Solution& sol, double E) {
+    weights[e] = sol.score + E;
+    std::array<float, 8>& d = g.closureData[e];
+    d[0] = static_cast<float>(sol.phi[0]);
+    d[1] = static_cast<float>(sol.psi[0]);
+    d[2] = static_cast<float>(sol.omega[0]);
+    d[3] = static_cast<float>(sol.theta1Deg);
+    d[4] = static_cast<float>(sol.phi[1]);
+    d[5] = static_cast<float>(sol.psi[1]);
+    d[6] = static_cast<float>(sol.omega[1]);
+    d[7] = static_cast<float>(sol.theta2Deg);
+    g.closureAtoms[e] = sol.atoms;
+}
+
 }  // namespace closure_detail
 
 int SMC::analyticClosureOne(Structure& s, int c, int k, std::vector<double>& weights, double E, int thread, std::stringstream& diag,
@@ -104,6 +155,9 @@ int SMC::analyticClosureOne(Structure& s, int c, int k, std::vector<double>& wei
     const int t[3] = {s[c].type, s[c + 1].type, s[c + 2].type};
     for (int i = 0; i < 3; ++i)
         if (t[i] < 0 || t[i] >= 20) fatal("closure: residue " + std::to_string(c + i) + " has no amino-acid type");
+
+    if (samplingSwitches.closeDraws > 0)
+        return flexibleClosureOne(s, c, k, weights, E, g, diag, retry, loopStart, loopEnd, samplingSwitches.closeDraws);
 
     // 1. Geometry of the tripeptide; the free angles are drawn in this order.
     const double theta1 = randn(THETA_MEAN, THETA_SD);
@@ -139,60 +193,13 @@ int SMC::analyticClosureOne(Structure& s, int c, int k, std::vector<double>& wei
     // belong to the next candidate, so the scan stops once it is full.
     int accepted = 0;
     for (int j = 0; j < numSoln && accepted < CLOSURE_SLOTS; ++j) {
-        for (int i = 0; i < 3; ++i) {
-            Residue& r = s[c + i];
-            r.atoms[N_] = toPoint(solN[j][i]);
-            r.atoms[CA_] = toPoint(solA[j][i]);
-            r.atoms[C_] = toPoint(solC[j][i]);
-        }
-        double phi[3], psi[3], omega[3];
-        double eTor = 0.0;
-        for (int i = 0; i < 3; ++i) {
-            const int q = c + i;
-            Residue& r = s[q];
-            const Residue& prev = s[q - 1];
-            const Residue& next = s[q + 1];
-            psi[i] = Torsion(r.atoms[N_], r.atoms[CA_], r.atoms[C_], next.atoms[N_]) * DEG2RAD;
-            phi[i] = Torsion(prev.atoms[C_], r.atoms[N_], r.atoms[CA_], r.atoms[C_]) * DEG2RAD;
-            omega[i] = Torsion(r.atoms[CA_], r.atoms[C_], next.atoms[N_], next.atoms[CA_]) * DEG2RAD;
-            const int a = closure_detail::torsionBin(phi[i]), b = closure_detail::torsionBin(psi[i]);
-            const double p = (a < 0 || b < 0) ? 0.0 : SMC::TorsionBins[t[i]][TORSION_PLANE][a][b];
-            eTor -= std::log(p);
-            calCo(r.atoms[N_], r.atoms[CA_], r.atoms[C_], Residue::bond_length[t[i]][O_], Residue::bond_angle[t[i]][O_], psi[i] + PI,
-                  r.atoms[O_]);
-            if (t[i] == GLY) {
-                r.numAtoms = 5;
-            } else {
-                calCo(r.atoms[N_], r.atoms[C_], r.atoms[CA_], Residue::bond_length[t[i]][CB_], Residue::bond_angle[t[i]][CB_], CB_TORSION,
-                      r.atoms[CB_]);
-                r.numAtoms = 6;
-            }
-        }
-        if (!(eTor < TOR_LIMIT)) continue;  // also drops an infinite energy (a bin of probability 0)
-
-        const double score = g.quendaClosure(s, loopStart, loopEnd, c, diag);
-        if (!(score < ACCEPT_LIMIT) && !retry) continue;
-
-        const size_t e = first + static_cast<size_t>(accepted);
-        weights[e] = score + E;
-        std::array<float, 8>& d = g.closureData[e];
-        d[0] = static_cast<float>(phi[0]);
-        d[1] = static_cast<float>(psi[0]);
-        d[2] = static_cast<float>(omega[0]);
-        d[3] = static_cast<float>(theta1 * RAD2DEG);
-        d[4] = static_cast<float>(phi[1]);
-        d[5] = static_cast<float>(psi[1]);
-        d[6] = static_cast<float>(omega[1]);
-        d[7] = static_cast<float>(theta2 * RAD2DEG);
-        std::array<Point, 8>& at = g.closureAtoms[e];
-        at[0] = s[c].atoms[C_];
-        at[1] = s[c].atoms[O_];
-        at[2] = s[c + 1].atoms[N_];
-        at[3] = s[c + 1].atoms[CA_];
-        at[4] = s[c + 1].atoms[C_];
-        at[5] = s[c + 1].atoms[O_];
-        at[6] = s[c + 2].atoms[N_];
-        at[7] = s[c + 2].atoms[CA_];
+        closure_detail::Solution sol;
+        if (!closure_detail::completeSolution(s, c, solN[j], solA[j], solC[j], sol)) continue;
+        sol.score = g.quendaClosure(s, loopStart, loopEnd, c, diag);
+        if (!(sol.score < ACCEPT_LIMIT) && !retry) continue;
+        sol.theta1Deg = theta1 * RAD2DEG;
+        sol.theta2Deg = theta2 * RAD2DEG;
+        closure_detail::record(g, weights, first + static_cast<size_t>(accepted), sol, E);
         ++accepted;
     }
     return accepted;

@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "driver/modes.h"
+#include "growth/sampling_switches.h"
 #include "model/atom.h"
 #include "model/errors.h"
 #include "model/residue.h"
@@ -152,6 +153,16 @@ ParseResult parseArguments(const std::vector<std::string>& args, RunOptions& opt
             r = intOption(opt.seeds, 100, " (the first growth step alone uses 100 seeds)");
         } else if (a == "-numloop") {
             r = intOption(opt.numLoop, 1, "");
+        } else if (a == "-xdiverse") {
+            samplingSwitches.diverse = true;
+        } else if (a == "-xfew") {
+            r = intOption(samplingSwitches.perCluster, 1, "");
+        } else if (a == "-xncac") {
+            samplingSwitches.drawNCAC = true;
+        } else if (a == "-xclose") {
+            r = intOption(samplingSwitches.closeDraws, 0, "");
+        } else if (a == "-xreseed") {
+            samplingSwitches.reseed = true;
         } else if (a == "-pdbIndex") {
             opt.byPdbNumber = false;
         } else if (a.size() >= 4 && a.compare(a.size() - 4, 4, ".pdb") == 0) {

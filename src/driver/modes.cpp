@@ -4,7 +4,9 @@
 #include <set>
 #include <string>
 
+#include "distributions/backbone_angles.h"
 #include "evaluate/evaluate.h"
+#include "growth/sampling_switches.h"
 #include "growth/smc.h"
 #include "model/structure.h"
 #include "potentials/energy.h"
@@ -18,6 +20,7 @@ int runSamplingMode(const RunOptions& opt) {
     // Sampling needs every table: a missing file stops here rather than
     // leaving a table empty that would reject every candidate.
     SMC::LoadSamplingTables();
+    if (samplingSwitches.drawNCAC || samplingSwitches.closeDraws > 0) loadBackboneAngles("data/backbone_angles.txt");
     PF::initQUENDA("data/QUENDA_ed4_8_V3.txt");
 
     Structure protein(MAX_RESIDUES);

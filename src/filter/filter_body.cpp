@@ -10,10 +10,12 @@
 #include <iostream>
 
 #include "build/builders.h"
+#include "filter/diverse_selection.h"
 #include "filter/filter.h"
 #include "filter/path_units.h"
 #include "filter/weighting.h"
 #include "growth/grow_one.h"
+#include "growth/sampling_switches.h"
 #include "growth/seed_buffers.h"
 #include "potentials/energy.h"
 #include "potentials/pf.h"
@@ -101,16 +103,23 @@ void scoreSeed(FilterShared& sh, GrowOne& g, FilterWork& w, int i) {
         E[3][id] = R[8];
         E[5][id] = static_cast<float>(R[9] + S9);
 
+        const double tau = samplingSwitches.drawNCAC ? R[4] * DEG2RAD : TAU_111_2;
         if (!growDir[step])
-            s.calBBCo(pos, s[pos], s[pos + 1], R[0], R[1], R[2], TAU_111_2, true);
+            s.calBBCo(pos, s[pos], s[pos + 1], R[0], R[1], R[2], tau, true);
         else
-            s.calBBCoR(pos, s[pos], s[pos - 1], R[0], R[1], R[2], TAU_111_2, true);
+            s.calBBCoR(pos, s[pos], s[pos - 1], R[0], R[1], R[2], tau, true);
 
         if (finalStep) {
             s.calBBCo(c, s[c], s[c + 1], R[11], R[12], R[13], R[14] * DEG2RAD, true);
             s.calBBCo(c + 1, s[c + 1], s[c + 2], R[15], R[16], R[17], R[18] * DEG2RAD, true);
             Residue& r2 = s[c + 2];
             if (r2.type != GLY) r2.atoms[5].CopyPos(calCoCB(r2.atoms[0], r2.atoms[2], r2.atoms[1]));
+            if (samplingSwitches.diverse) {
+                Point* cp = &closurePoints[static_cast<size_t>(id) * 3];
+                cp[0] = s[c].atoms[2];
+                cp[1] = s[c + 1].atoms[2];
+                cp[2] = s[c + 1].atoms[1];
+            }
             // Closure residues' torsion statistics: the angles as single-precision products, as stored.
             const double phi0 = static_cast<float>(R[11] * 180.0f) * 0.318309886183791;
             const double psi0 = static_cast<float>(R[12] * 180.0f) * 0.318309886183791;

@@ -13,11 +13,13 @@
 #include <sstream>
 
 #include "build/builders.h"
+#include "filter/diverse_selection.h"
 #include "filter/filter.h"
 #include "filter/path_units.h"
 #include "filter/step_probe.h"
 #include "filter/weighting.h"
 #include "growth/grow_one.h"
+#include "growth/sampling_switches.h"
 #include "growth/seed_buffers.h"
 #include "model/errors.h"
 #include "model/strings.h"
@@ -249,6 +251,7 @@ void SMC::filtergrow(Structure& s, int pos, int end, int step, bool diag) {
     std::vector<double> dev(NC, SENTINEL);
     std::vector<std::array<int, 3>> closeRot;
     if (finalStep) closeRot.assign(NC, {ABSENT, ABSENT, ABSENT});
+    if (finalStep && samplingSwitches.diverse) closurePoints.assign(NC * 3, Point());
     enSelection.assign(NC, SENTINEL);
 
     // Stage 1: scoring.
@@ -307,69 +310,76 @@ void SMC::filtergrow(Structure& s, int pos, int end, int step, bool diag) {
     A.resize(n);
     const std::vector<int> rankedForProbe = stepProbe ? A : std::vector<int>();
 
-    // Stage 5: sibling filter.
-    const double r5 = n >= MAXLOOP ? 0.25 : 0.0;
-    A = siblingFilter(A, 4.0 * (step + a) * r5 * r5);
-    const int m = static_cast<int>(A.size());
-    if (diag) std::cout << "Within cut: " << n << " " << m << std::endl;
-
-    // Stage 6: per-seed cap.
-    int cap = 106;
-    A = perSeedCap(A, MAXLOOP, PF::nrep, cap);
-    int kept = static_cast<int>(A.size());
-    if (diag) {
-        std::cout << "maxPaths: " << cap << std::endl;
-        std::cout << "Before pre-filtering: " << m << std::endl;
-        writeTable("_P", step, A, kept, E, dev);
-        std::cout << "After pre-filtering: " << kept << std::endl;
-    }
-
-    // Stage 7: shuffle the tail, truncate.
-    if (kept > MAXLOOP) {
-        const int from = std::max(0, static_cast<int>(std::floor(MAXLOOP * PF::topFrac)));
-        for (int i = from + 1; i < kept; ++i) std::swap(A[i], A[from + std::rand() % (i - from + 1)]);
-    }
-    kept = std::min(kept, static_cast<int>(std::floor(MAXLOOP * (finalStep ? 1.5 : 1.25))));
-    A.resize(kept);
-    if (diag) {
-        std::cout << "Selected " << kept << std::endl;
-        writeTable("_T", step, A, kept, E, dev);
-    }
-
-    // Stage 8: diversity radius.
-    const double r = finalStep ? (kept >= numLoops ? 0.25 : 0.0) : (kept >= MAXLOOP ? 0.25 : 0.0);
-
-    // Stage 9: greedy leader clustering over the path backbones (C, O, N, CA of every step).
-    filterTimes.selection += omp_get_wtime() - clock0;
-    clock0 = omp_get_wtime();
-    const int dim = 12 * (step + 1);
-    std::vector<float> vecs(static_cast<size_t>(kept) * dim);
     const int oldBuf = 1 - parity;
-    for (int i = 0; i < kept; ++i) {
-        const int id = A[i], p = id / CHILDREN;
-        float* v = &vecs[static_cast<size_t>(i) * dim];
-        for (int j = 0; j < step; ++j) {
-            const Point* pts = atomC(oldBuf, j, p);
-            for (int idx : {2, 3, 0, 1}) {
-                *v++ = pts[idx].x;
-                *v++ = pts[idx].y;
-                *v++ = pts[idx].z;
+    std::vector<int> K;
+    if (samplingSwitches.diverse) {
+        // Stages 5 to 9 replaced: clusters of the children decide between, energy within.
+        K = diverseKeep(A, step, finalStep, MAXLOOP, diag);
+        filterTimes.selection += omp_get_wtime() - clock0;
+        clock0 = omp_get_wtime();
+    } else {
+        // Stage 5: sibling filter.
+        const double r5 = n >= MAXLOOP ? 0.25 : 0.0;
+        A = siblingFilter(A, 4.0 * (step + a) * r5 * r5);
+        const int m = static_cast<int>(A.size());
+        if (diag) std::cout << "Within cut: " << n << " " << m << std::endl;
+
+        // Stage 6: per-seed cap.
+        int cap = 106;
+        A = perSeedCap(A, MAXLOOP, PF::nrep, cap);
+        int kept = static_cast<int>(A.size());
+        if (diag) {
+            std::cout << "maxPaths: " << cap << std::endl;
+            std::cout << "Before pre-filtering: " << m << std::endl;
+            writeTable("_P", step, A, kept, E, dev);
+            std::cout << "After pre-filtering: " << kept << std::endl;
+        }
+
+        // Stage 7: shuffle the tail, truncate.
+        if (kept > MAXLOOP) {
+            const int from = std::max(0, static_cast<int>(std::floor(MAXLOOP * PF::topFrac)));
+            for (int i = from + 1; i < kept; ++i) std::swap(A[i], A[from + std::rand() % (i - from + 1)]);
+        }
+        kept = std::min(kept, static_cast<int>(std::floor(MAXLOOP * (finalStep ? 1.5 : 1.25))));
+        A.resize(kept);
+        if (diag) {
+            std::cout << "Selected " << kept << std::endl;
+            writeTable("_T", step, A, kept, E, dev);
+        }
+
+        // Stage 8: diversity radius.
+        const double r = finalStep ? (kept >= numLoops ? 0.25 : 0.0) : (kept >= MAXLOOP ? 0.25 : 0.0);
+
+        // Stage 9: greedy leader clustering over the path backbones (C, O, N, CA of every step).
+        filterTimes.selection += omp_get_wtime() - clock0;
+        clock0 = omp_get_wtime();
+        const int dim = 12 * (step + 1);
+        std::vector<float> vecs(static_cast<size_t>(kept) * dim);
+        for (int i = 0; i < kept; ++i) {
+            const int id = A[i], p = id / CHILDREN;
+            float* v = &vecs[static_cast<size_t>(i) * dim];
+            for (int j = 0; j < step; ++j) {
+                const Point* pts = atomC(oldBuf, j, p);
+                for (int idx : {2, 3, 0, 1}) {
+                    *v++ = pts[idx].x;
+                    *v++ = pts[idx].y;
+                    *v++ = pts[idx].z;
+                }
+            }
+            const Point* ub = unfBBAt(id);
+            for (int idx = 0; idx < 4; ++idx) {
+                *v++ = ub[idx].x;
+                *v++ = ub[idx].y;
+                *v++ = ub[idx].z;
             }
         }
-        const Point* ub = unfBBAt(id);
-        for (int idx = 0; idx < 4; ++idx) {
-            *v++ = ub[idx].x;
-            *v++ = ub[idx].y;
-            *v++ = ub[idx].z;
-        }
+        const std::vector<int> leaders = leaderCluster(vecs, kept, dim, 4.0 * (step + 1) * r * r, 4e8, diag, r);
+        K.reserve(leaders.size());
+        for (int x : leaders) K.push_back(A[x]);
+        vecs = {};
+        filterTimes.clustering += omp_get_wtime() - clock0;
+        clock0 = omp_get_wtime();
     }
-    const std::vector<int> leaders = leaderCluster(vecs, kept, dim, 4.0 * (step + 1) * r * r, 4e8, diag, r);
-    std::vector<int> K;
-    K.reserve(leaders.size());
-    for (int x : leaders) K.push_back(A[x]);
-    vecs = {};
-    filterTimes.clustering += omp_get_wtime() - clock0;
-    clock0 = omp_get_wtime();
 
     // Stage 10: report and commit.
     std::ofstream ftab;

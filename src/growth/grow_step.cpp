@@ -16,8 +16,10 @@
 #include <sstream>
 
 #include "build/builders.h"
+#include "distributions/backbone_angles.h"
 #include "distributions/distributions.h"
 #include "growth/grow_one.h"
+#include "growth/sampling_switches.h"
 #include "growth/seed_buffers.h"
 #include "model/errors.h"
 #include "potentials/atom_tables.h"
@@ -174,11 +176,19 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
         std::fill(closureCount.begin(), closureCount.end(), 0);
     }
 
-    // 5. Backbone atoms of all 5184 candidates.
-    if (!backward)
+    // 5. Backbone atoms of all 5184 candidates; with -xncac the N-CA-C angle
+    // of the grown residue is drawn for the seed from its type's distribution.
+    const double tauDeg = samplingSwitches.drawNCAC ? ncacQuantile(backboneAngles, type, uniformDraw()) : NCAC_DEG;
+    if (samplingSwitches.drawNCAC) {
+        if (!backward)
+            s.calBBCoNext(pos, candPts.data(), 1, tauDeg * DEG2RAD);
+        else
+            s.calBBCoNextR(pos, candPts.data(), 1, tauDeg * DEG2RAD);
+    } else if (!backward) {
         s.calBBCoNext(pos, candPts.data(), 1);
-    else
+    } else {
         s.calBBCoNextR(pos, candPts.data(), 1);
+    }
 
     // Reach of each moving atom from CA(pos) over all candidates: the
     // long-range terms need only the mid-shell atoms within reach of the cut-off.
@@ -554,7 +564,7 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
             rec[9] = static_cast<float>(closureW[e]);
             for (int f = 0; f < 8; ++f) rec[11 + f] = closureData[e][f];
         }
-        rec[4] = static_cast<float>(NCAC_DEG);
+        rec[4] = static_cast<float>(tauDeg);
         rec[5] = 0.0f;
         rec[6] = static_cast<float>(lnPbb[k]);
         rec[7] = static_cast<float>(scBelow[k]);

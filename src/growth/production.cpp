@@ -9,6 +9,8 @@
 #include <string>
 
 #include "growth/grow_one.h"
+#include "growth/reseed.h"
+#include "growth/sampling_switches.h"
 #include "growth/seed_buffers.h"
 #include "filter/filter.h"
 #include "filter/step_probe.h"
@@ -165,8 +167,10 @@ void SMC::production() {
         filtergrow(s, growOrder[i], loopEnd, i, PF::diag);
         if (curLoops < 2) {
             std::cout << "Restarting this residue." << std::endl;
+            const int survivors = curLoops;
             curLoops = 5;
             scCut *= 100.0;
+            if (samplingSwitches.reseed && survivors > 0) curLoops = reseedSlots(i, survivors, curLoops);
         }
     }
     std::cout << "Final conformations written.  Total time: " << omp_get_wtime() - runStart << "s" << std::endl;

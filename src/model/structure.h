@@ -55,6 +55,9 @@ public:
     void calBBCoR(int i, Residue& a, Residue& b, double phi, double psi, double omega, double tau, bool into);
     void calBBCoNext(int pos, Point* out, int step);   // out: 72 x 72 x 6 points
     void calBBCoNextR(int pos, Point* out, int step);
+    // The same with the N-CA-C angle of residue pos given (radians) instead of the template's.
+    void calBBCoNext(int pos, Point* out, int step, double tau);
+    void calBBCoNextR(int pos, Point* out, int step, double tau);
 
     // Side-chain optimisation of one residue (src/filter).
     bool optOneSC(int i);

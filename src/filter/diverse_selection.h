@@ -1,0 +1,50 @@
+#pragma once
+// Diversity-preserving selection of the next population (-xdiverse): the
+// children are clustered by their partial chains (bucketed by the position
+// of the growing end) at the finest radius whose clusters the population can
+// hold; every cluster gets its best child by energy before any cluster gets
+// a second, up to a few per cluster, and the population is then filled from
+// the remaining ranked children. Energy decides within a cluster, diversity
+// between clusters.
+#include <vector>
+
+#include "model/geometry.h"
+
+struct DiverseOptions {
+    int capacity = 0;              // population slots
+    int perCluster = 2;            // children per cluster before filling by rank
+    double distinctRadius = 0.25;  // A: children closer than this (RMSD) are one
+    double startRadius = 0.25;     // first clustering radius tried
+    double radiusFactor = 1.25;    // ladder of radii
+    double maxRadius = 20.0;
+};
+
+struct DiverseResult {
+    std::vector<int> order;  // rows kept, in commit order
+    int distinct = 0;        // rows left after merging duplicates
+    int clusters = 0;        // clusters at the radius used
+    double radius = 0.0;     // clustering radius used (A)
+    std::vector<int> cluster;  // per row: the row leading its cluster; -1 for a duplicate of an earlier row
+};
+
+// Greedy leader clustering of rows (positions into vecs, in rank order) at
+// RMSD radius r: a row joins a leader found among the earlier leaders whose
+// growing end (the last three floats of a row) lies in one of the 27 grid
+// cells of size r around its own, when their RMSD over all dim / 3 points is
+// below r; otherwise it leads. Returns, per entry of rows, the row of its leader.
+std::vector<int> gridLeaders(const std::vector<float>& vecs, int dim, const std::vector<int>& rows, double radius);
+
+// Selection over count rows of dim floats (row i at vecs[i * dim], rank order).
+DiverseResult selectDiverse(const std::vector<float>& vecs, int count, int dim, const DiverseOptions& opt);
+
+// The filter's hook: the ids of ranked (rank order) to commit, at most
+// capacity, in commit order. Reads the seeds' stored paths, the children's
+// new units and, at the last step, closurePoints.
+std::vector<int> diverseKeep(const std::vector<int>& ranked, int step, bool finalStep, int capacity, bool diag);
+
+// Last step: C(c), C(c+1), CA(c+1) of each child's closure, by child id
+// (filled by the scoring body when -xdiverse is on).
+extern std::vector<Point> closurePoints;
+
+// Figures of the last selection (for the benchmark programs).
+const DiverseResult& lastDiverseSelection();

@@ -1,0 +1,3 @@
+#include "growth/sampling_switches.h"
+
+SamplingSwitches samplingSwitches;
