@@ -21,6 +21,7 @@
 #include "model/errors.h"
 #include "model/geometry.h"
 #include "model/residue.h"
+#include "params/backbone_angles.h"
 #include "params/commands.h"
 #include "params/params_a.h"
 #include "params/params_a_util.h"
@@ -29,29 +30,13 @@ namespace paramsa {
 
 namespace {
 
-constexpr int NCAC_BINS = 50;
-constexpr double NCAC_LO = 100.0, NCAC_WIDTH = 0.5;
-
-const char* const kName3[20] = {"ALA", "CYS", "ASP", "GLU", "PHE", "GLY", "HIS", "ILE", "LYS", "LEU",
-                                "MET", "ASN", "PRO", "GLN", "ARG", "SER", "THR", "VAL", "TRP", "TYR"};
-
-struct Moments {
-    double w = 0, s = 0, s2 = 0;
-    void add(double x, double weight) { w += weight, s += weight * x, s2 += weight * x * x; }
-    double mean() const { return w > 0 ? s / w : 0.0; }
-    double sd() const { return w > 0 ? std::sqrt(std::max(0.0, s2 / w - mean() * mean())) : 0.0; }
-};
-
 bool lowB(const TrainResidue& r, double maxB) { return std::max({r.bfactor[0], r.bfactor[1], r.bfactor[2]}) <= maxB; }
 
-int cmdBackboneAngles(const std::vector<std::string>& args) {
-    const ParamsOptions o = parseParamsOptions(args, "backbone-angles");
-    const TrainingSet& ts = trainingSetFor(o);
-    const double maxB = PhipsiParams().maxBackboneB;
-    std::vector<double> hist(20 * NCAC_BINS, 0.0);
-    std::vector<Moments> ncac(20), omega(20);
-    std::vector<double> cisW(20, 0.0), allW(20, 0.0);
-    long used = 0, outside = 0, trans = 0, cis = 0;
+}  // namespace
+
+BackboneAngleCounts collectBackboneAngles(const TrainingSet& ts, double maxB) {
+    BackboneAngleCounts c;
+    c.hist.assign(20 * NCAC_BINS, 0.0);
     for (const TrainChain& ch : ts.chains) {
         const auto& R = ch.residues;
         for (size_t i = 0; i < R.size(); ++i) {
@@ -61,28 +46,32 @@ int cmdBackboneAngles(const std::vector<std::string>& args) {
                 const double a = angle(r.atoms[0], r.atoms[1], r.atoms[2]);
                 const int b = static_cast<int>(std::floor((a - NCAC_LO) / NCAC_WIDTH));
                 if (std::isfinite(a) && b >= 0 && b < NCAC_BINS) {
-                    hist[r.type * NCAC_BINS + b] += ch.weight;
-                    ncac[r.type].add(a, ch.weight);
-                    ++used;
+                    c.hist[r.type * NCAC_BINS + b] += ch.weight;
+                    c.ncac[r.type].add(a, ch.weight);
+                    ++c.used;
                 } else {
-                    ++outside;
+                    ++c.outside;
                 }
             }
             double om;
             if (i + 1 < R.size() && R[i + 1].ss == 'C' && lowB(R[i + 1], maxB) && R[i + 1].type >= 0 && R[i + 1].type < 20 &&
                 omegaAfter(ch, i, om)) {
                 const int t = R[i + 1].type;
-                allW[t] += ch.weight;
+                c.allW[t] += ch.weight;
                 if (std::fabs(om) > 90.0) {
-                    omega[t].add(om < 0 ? om + 360.0 : om, ch.weight);
-                    ++trans;
+                    c.omega[t].add(om < 0 ? om + 360.0 : om, ch.weight);
+                    ++c.trans;
                 } else {
-                    cisW[t] += ch.weight;
-                    ++cis;
+                    c.cisW[t] += ch.weight;
+                    ++c.cis;
                 }
             }
         }
     }
+    return c;
+}
+
+std::string formatBackboneAngles(const BackboneAngleCounts& c) {
     std::ostringstream out;
     out << "# Backbone angles of coil residues (DSSP class C) of the training set, derived by\n"
         << "# lorvane-params backbone-angles; see docs/parameters.md.\n"
@@ -91,26 +80,36 @@ int cmdBackboneAngles(const std::vector<std::string>& args) {
         << "# OMEGA type weight mean sd cis_fraction        (trans peptide bond before the type, 0..360 degrees)\n";
     out << "NCAC_BINS " << NCAC_BINS << " " << fmtFixed(NCAC_LO, 1) << " " << fmtFixed(NCAC_WIDTH, 1) << "\n";
     for (int t = 0; t < 20; ++t) {
-        if (ncac[t].w <= 0) fatal("backbone-angles: no coil residue of type " + std::string(kName3[t]) + " in the training set");
-        out << "NCAC " << kName3[t] << " " << fmtFixed(ncac[t].w, 1) << " " << fmtFixed(ncac[t].mean(), 3) << " "
-            << fmtFixed(ncac[t].sd(), 3);
-        for (int b = 0; b < NCAC_BINS; ++b) out << " " << fmtProb(hist[t * NCAC_BINS + b] / ncac[t].w);
+        if (c.ncac[t].w <= 0) fatal("backbone-angles: no coil residue of type " + Residue::Name3[t] + " in the training set");
+        out << "NCAC " << Residue::Name3[t].c_str() << " " << fmtFixed(c.ncac[t].w, 1) << " " << fmtFixed(c.ncac[t].mean(), 3) << " "
+            << fmtFixed(c.ncac[t].sd(), 3);
+        for (int b = 0; b < NCAC_BINS; ++b) out << " " << fmtProb(c.hist[t * NCAC_BINS + b] / c.ncac[t].w);
         out << "\n";
     }
     for (int t = 0; t < 20; ++t) {
-        if (omega[t].w <= 0) fatal("backbone-angles: no trans peptide bond before type " + std::string(kName3[t]));
-        out << "OMEGA " << kName3[t] << " " << fmtFixed(omega[t].w, 1) << " " << fmtFixed(omega[t].mean(), 3) << " "
-            << fmtFixed(omega[t].sd(), 3) << " " << fmtProb(cisW[t] / allW[t]) << "\n";
+        if (c.omega[t].w <= 0) fatal("backbone-angles: no trans peptide bond before type " + Residue::Name3[t]);
+        out << "OMEGA " << Residue::Name3[t].c_str() << " " << fmtFixed(c.omega[t].w, 1) << " " << fmtFixed(c.omega[t].mean(), 3) << " "
+            << fmtFixed(c.omega[t].sd(), 3) << " " << fmtProb(c.cisW[t] / c.allW[t]) << "\n";
     }
+    return out.str();
+}
+
+namespace {
+
+
+int cmdBackboneAngles(const std::vector<std::string>& args) {
+    const ParamsOptions o = parseParamsOptions(args, "backbone-angles");
+    const TrainingSet& ts = trainingSetFor(o);
+    const BackboneAngleCounts c = collectBackboneAngles(ts, PhipsiParams().maxBackboneB);
     const std::string path = outPath(o.out, "backbone_angles.txt");
-    writeTable(path, out.str());
-    std::cout << "backbone-angles: " << used << " coil N-CA-C angles (" << outside << " outside " << NCAC_LO << "-"
-              << NCAC_LO + NCAC_BINS * NCAC_WIDTH << " left out), " << trans << " trans and " << cis << " cis peptide bonds; wrote "
+    writeTable(path, formatBackboneAngles(c));
+    std::cout << "backbone-angles: " << c.used << " coil N-CA-C angles (" << c.outside << " outside " << NCAC_LO << "-"
+              << NCAC_LO + NCAC_BINS * NCAC_WIDTH << " left out), " << c.trans << " trans and " << c.cis << " cis peptide bonds; wrote "
               << path << std::endl;
     for (int t = 0; t < 20; ++t) {
         char buf[96];
-        std::snprintf(buf, sizeof buf, "  %s N-CA-C %.2f +- %.2f, omega %.2f +- %.2f, cis %.4f\n", kName3[t], ncac[t].mean(), ncac[t].sd(),
-                      omega[t].mean(), omega[t].sd(), cisW[t] / allW[t]);
+        std::snprintf(buf, sizeof buf, "  %s N-CA-C %.2f +- %.2f, omega %.2f +- %.2f, cis %.4f\n", Residue::Name3[t].c_str(), c.ncac[t].mean(), c.ncac[t].sd(),
+                      c.omega[t].mean(), c.omega[t].sd(), c.allW[t] > 0 ? c.cisW[t] / c.allW[t] : 0.0);
         std::cout << buf;
     }
     return 0;
