@@ -4,12 +4,14 @@
 #
 #   bench/run_four_loops.sh OUTPUT.txt [lorvane options]
 #
+# BENCH_EXE names another build of bench_step_diagnostics (a frozen copy, say).
+#
 # Run from the repository root after building; needs ../shared/structures.
 set -eu
 out=$1
 shift
 bench=../shared/structures/bench/structures
-exe=./build/bench/bench_step_diagnostics
+exe=${BENCH_EXE:-./build/bench/bench_step_diagnostics}
 : >"$out"
 for loop in "2rn2_A 90 101" "1c5e_A 82 93" "3hsc_A 72 83" "1msc_A 9 20"; do
   set -- $loop "$@"
