@@ -23,6 +23,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <iomanip>
 #include <iostream>
 #include <map>
 #include <sstream>
@@ -31,7 +32,9 @@
 #include <vector>
 
 #include "driver/driver.h"
+#include "filter/diverse_selection.h"
 #include "filter/step_probe.h"
+#include "growth/sampling_switches.h"
 #include "growth/smc.h"
 
 namespace {
@@ -45,6 +48,8 @@ struct StepRow {
     int nn05 = 0, nn05Kept = 0, nn10 = 0, nn10Kept = 0;
     long bestChildRank = -1;  // position of the best child in the ranking (1-based), -1 when not ranked
     bool finalStep = false;
+    int clusters = -1;        // -xdiverse: clusters and their radius
+    double radius = NAN;
 };
 
 double median(std::vector<double> v) {
@@ -94,6 +99,10 @@ public:
         }
         if (!kd.empty()) r.bestKept = *std::min_element(kd.begin(), kd.end());
         r.medianKept = median(kd);
+        if (samplingSwitches.diverse) {
+            r.clusters = lastDiverseSelection().clusters;
+            r.radius = lastDiverseSelection().radius;
+        }
     }
     void written(int id, int) override { writtenIds.push_back(id); }
 };
@@ -205,18 +214,21 @@ int main(int argc, char** argv) {
     }
     std::cout << "\n\n";
     std::cout << "step res dir  seeds  dead  children   ranked   kept  best_child rank_of_best  best_kept median_kept"
-                 "  nn05 nn05_kept enrich05  nn10 nn10_kept enrich10\n";
+                 "  nn05 nn05_kept enrich05  nn10 nn10_kept enrich10"
+              << (samplingSwitches.diverse ? "  clusters radius" : "") << "\n";
     double bestBeforeClosure = NAN;
     const StepRow* closureRow = nullptr;
     for (const auto& [step, r] : rec.rows) {
         char line[400];
-        std::snprintf(line, sizeof line, "%4d %3d  %c  %6d %5d %9d %8d %6d %11s %12s %10s %11s %5d %9d %8s %5d %9d %8s\n", step,
+        std::snprintf(line, sizeof line, "%4d %3d  %c  %6d %5d %9d %8d %6d %11s %12s %10s %11s %5d %9d %8s %5d %9d %8s", step,
                       growOrder[step], growDir[step] ? 'B' : 'F', r.seeds, r.deadEnds, r.children, r.ranked, r.kept,
                       fmt(r.bestChild).c_str(), r.bestChildRank > 0 ? std::to_string(r.bestChildRank).c_str() : "-",
                       fmt(r.bestKept).c_str(), fmt(r.medianKept).c_str(), r.nn05, r.nn05Kept,
                       enrichment(r.nn05, r.nn05Kept, r.children, r.kept).c_str(), r.nn10, r.nn10Kept,
                       enrichment(r.nn10, r.nn10Kept, r.children, r.kept).c_str());
         std::cout << line;
+        if (samplingSwitches.diverse) std::cout << " " << std::setw(9) << r.clusters << " " << std::setw(6) << fmt(r.radius);
+        std::cout << "\n";
         if (r.finalStep)
             closureRow = &r;
         else

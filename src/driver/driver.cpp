@@ -157,6 +157,10 @@ ParseResult parseArguments(const std::vector<std::string>& args, RunOptions& opt
             samplingSwitches.diverse = true;
         } else if (a == "-xfew") {
             r = intOption(samplingSwitches.perCluster, 1, "");
+        } else if (a == "-xshare") {
+            r = realOption(samplingSwitches.clusterShare);
+            if (r.ok && !(samplingSwitches.clusterShare > 0.0 && samplingSwitches.clusterShare <= 1.0))
+                return usageError("Option -xshare needs a share in (0, 1], got " + args[i]);
         } else if (a == "-xncac") {
             samplingSwitches.drawNCAC = true;
         } else if (a == "-xclose") {

@@ -81,39 +81,40 @@ DiverseResult selectDiverse(const std::vector<float>& vecs, int count, int dim, 
     std::vector<int> all(count);
     for (int i = 0; i < count; ++i) all[i] = i;
     const std::vector<int> dup = gridLeaders(vecs, dim, all, opt.distinctRadius);
-    std::vector<int> distinct;
-    for (int i = 0; i < count; ++i)
-        if (dup[i] == i) distinct.push_back(i);
+    std::vector<int> distinct, repeats;
+    for (int i = 0; i < count; ++i) (dup[i] == i ? distinct : repeats).push_back(i);
     res.distinct = static_cast<int>(distinct.size());
     res.cluster.assign(count, -1);
-    if (res.distinct <= opt.capacity) {
-        res.order = distinct;
-        res.clusters = res.distinct;
-        res.radius = opt.distinctRadius;
-        for (int i : distinct) res.cluster[i] = i;
-        return res;
-    }
+    const int cap = opt.capacity;
+    const int few = std::max(opt.perCluster, 1);
+    const int clusterCap = std::max(1, static_cast<int>(std::floor(std::clamp(opt.clusterShare, 0.0, 1.0) * cap / few)));
 
-    // The finest radius of the ladder whose clusters all fit.
-    const double f = opt.radiusFactor > 1.0 ? opt.radiusFactor : 1.25;
-    const double finest = opt.distinctRadius * f;
-    double r = std::max(opt.startRadius, finest);
-    std::vector<int> leaderOf = gridLeaders(vecs, dim, distinct, r);
-    int clusters = countLeaders(leaderOf, distinct);
-    if (clusters <= opt.capacity) {
-        while (r / f >= finest * 0.999) {
-            std::vector<int> finer = gridLeaders(vecs, dim, distinct, r / f);
-            const int c = countLeaders(finer, distinct);
-            if (c > opt.capacity) break;
-            r /= f;
-            leaderOf.swap(finer);
-            clusters = c;
-        }
-    } else {
-        while (clusters > opt.capacity && r * f <= opt.maxRadius) {
-            r *= f;
-            leaderOf = gridLeaders(vecs, dim, distinct, r);
-            clusters = countLeaders(leaderOf, distinct);
+    // The finest radius of the ladder whose clusters fit clusterCap; every
+    // distinct child its own cluster when they fit already.
+    std::vector<int> leaderOf = distinct;
+    double r = opt.distinctRadius;
+    int clusters = res.distinct;
+    if (clusters > clusterCap) {
+        const double f = opt.radiusFactor > 1.0 ? opt.radiusFactor : 1.25;
+        const double finest = opt.distinctRadius * f;
+        r = std::max(opt.startRadius, finest);
+        leaderOf = gridLeaders(vecs, dim, distinct, r);
+        clusters = countLeaders(leaderOf, distinct);
+        if (clusters <= clusterCap) {
+            while (r / f >= finest * 0.999) {
+                std::vector<int> finer = gridLeaders(vecs, dim, distinct, r / f);
+                const int c = countLeaders(finer, distinct);
+                if (c > clusterCap) break;
+                r /= f;
+                leaderOf.swap(finer);
+                clusters = c;
+            }
+        } else {
+            while (clusters > clusterCap && r * f <= opt.maxRadius) {
+                r *= f;
+                leaderOf = gridLeaders(vecs, dim, distinct, r);
+                clusters = countLeaders(leaderOf, distinct);
+            }
         }
     }
     res.clusters = clusters;
@@ -122,11 +123,11 @@ DiverseResult selectDiverse(const std::vector<float>& vecs, int count, int dim, 
 
     // Rounds: every cluster's best child, then every cluster's second, ...
     std::unordered_map<int, int> taken;  // leader row -> children kept
-    taken.reserve(clusters * 2);
+    taken.reserve(static_cast<size_t>(clusters) * 2);
     std::vector<char> used(distinct.size(), 0);
-    const int cap = opt.capacity;
-    for (int round = 1; round <= std::max(opt.perCluster, 1) && static_cast<int>(res.order.size()) < cap; ++round)
-        for (size_t i = 0; i < distinct.size() && static_cast<int>(res.order.size()) < cap; ++i) {
+    auto full = [&] { return static_cast<int>(res.order.size()) >= cap; };
+    for (int round = 1; round <= few && !full(); ++round)
+        for (size_t i = 0; i < distinct.size() && !full(); ++i) {
             if (used[i]) continue;
             int& n = taken[leaderOf[i]];
             if (n >= round) continue;
@@ -134,9 +135,11 @@ DiverseResult selectDiverse(const std::vector<float>& vecs, int count, int dim, 
             used[i] = 1;
             res.order.push_back(distinct[i]);
         }
-    // Then the rest by rank.
-    for (size_t i = 0; i < distinct.size() && static_cast<int>(res.order.size()) < cap; ++i)
+    res.rounds = static_cast<int>(res.order.size());
+    // Then the rest by rank; near-duplicates only when nothing distinct is left.
+    for (size_t i = 0; i < distinct.size() && !full(); ++i)
         if (!used[i]) res.order.push_back(distinct[i]);
+    for (size_t i = 0; i < repeats.size() && !full(); ++i) res.order.push_back(repeats[i]);
     return res;
 }
 
@@ -172,6 +175,7 @@ std::vector<int> diverseKeep(const std::vector<int>& ranked, int step, bool fina
     DiverseOptions opt;
     opt.capacity = capacity;
     opt.perCluster = samplingSwitches.perCluster;
+    opt.clusterShare = samplingSwitches.clusterShare;
     opt.startRadius = radiusHint > 0.0 ? radiusHint : opt.distinctRadius;
     lastResult = selectDiverse(vecs, count, dim, opt);
     radiusHint = lastResult.radius;

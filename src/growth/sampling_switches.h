@@ -8,7 +8,10 @@ struct SamplingSwitches {
     bool diverse = false;
     // -xfew N: children kept per cluster before the population is filled from
     // the remaining ranked list (with -xdiverse).
-    int perCluster = 2;
+    int perCluster = 1;
+    // -xshare F: share of the population the cluster rounds may take (with
+    // -xdiverse); the rest is filled by rank.
+    double clusterShare = 0.5;
     // -xclose N: closure geometry tried per candidate (N-CA-C angles and
     // peptide torsions); 0 keeps the single random draw.
     int closeDraws = 0;

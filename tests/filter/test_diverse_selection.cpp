@@ -71,38 +71,53 @@ TEST(DiverseSelection, LeadersCoverEveryRowWithinTheRadius) {
     }
 }
 
-TEST(DiverseSelection, DuplicatesCountOnceAndTheBestRankedStays) {
+TEST(DiverseSelection, DuplicatesComeLastAndTheBestRankedStays) {
     const int dim = 9;
     std::vector<float> v = groupedRows(40, 3, 4, 2.0, 3);
     // Rows 20..39 repeat rows 0..19 to within 0.01 A.
     for (int i = 20; i < 40; ++i)
         for (int q = 0; q < dim; ++q) v[static_cast<size_t>(i) * dim + q] = v[static_cast<size_t>(i - 20) * dim + q] + 0.01f;
-    DiverseOptions opt;
-    opt.capacity = 100;
-    const DiverseResult r = selectDiverse(v, 40, dim, opt);
-    ASSERT_EQ(r.distinct, 20);
-    ASSERT_EQ(r.order.size(), 20u);
-    for (int x : r.order) EXPECT_LT(x, 20) << "a repeat of a better-ranked row was kept";
-    for (int i = 20; i < 40; ++i) EXPECT_EQ(r.cluster[i], -1);
+    for (int cap : {15, 20, 30, 100}) {
+        SCOPED_TRACE(cap);
+        DiverseOptions opt;
+        opt.capacity = cap;
+        const DiverseResult r = selectDiverse(v, 40, dim, opt);
+        ASSERT_EQ(r.distinct, 20);
+        ASSERT_EQ(static_cast<int>(r.order.size()), std::min(cap, 40));
+        for (size_t k = 0; k < r.order.size(); ++k) {
+            if (k < 20) {
+                EXPECT_LT(r.order[k], 20) << "a repeat came before a distinct child";
+            } else {
+                EXPECT_EQ(r.order[k], static_cast<int>(k)) << "repeats in rank order";
+            }
+        }
+        for (int i = 20; i < 40; ++i) EXPECT_EQ(r.cluster[i], -1);
+    }
 }
 
-// Table-driven: capacities below, at and above the number of distinct rows.
-TEST(DiverseSelection, PopulationIsFullWheneverEnoughDistinctChildrenExist) {
+// Table-driven: capacities below, at and above the number of distinct rows,
+// shares and children per cluster.
+TEST(DiverseSelection, PopulationIsFullWheneverEnoughChildrenExist) {
     const int dim = 15, count = 3000;
     const std::vector<float> v = groupedRows(count, dim / 3, 6, 1.5, 11);
     for (int cap : {1, 50, 400, 2000, 5000}) {
         for (int few : {1, 2, 4}) {
-            SCOPED_TRACE("capacity " + std::to_string(cap) + ", per cluster " + std::to_string(few));
-            DiverseOptions opt;
-            opt.capacity = cap;
-            opt.perCluster = few;
-            const DiverseResult r = selectDiverse(v, count, dim, opt);
-            EXPECT_EQ(static_cast<int>(r.order.size()), std::min(cap, r.distinct));
-            // Clusters fit the population unless the radius ladder has run out.
-            EXPECT_TRUE(r.clusters <= cap || r.radius * opt.radiusFactor > opt.maxRadius) << r.clusters << " at " << r.radius;
-            std::set<int> seen(r.order.begin(), r.order.end());
-            EXPECT_EQ(seen.size(), r.order.size()) << "a row kept twice";
-            for (int x : r.order) EXPECT_GE(r.cluster[x], 0) << "a duplicate was kept";
+            for (double share : {0.25, 0.5, 1.0}) {
+                SCOPED_TRACE("capacity " + std::to_string(cap) + ", per cluster " + std::to_string(few) + ", share " + std::to_string(share));
+                DiverseOptions opt;
+                opt.capacity = cap;
+                opt.perCluster = few;
+                opt.clusterShare = share;
+                const DiverseResult r = selectDiverse(v, count, dim, opt);
+                EXPECT_EQ(static_cast<int>(r.order.size()), std::min(cap, count));
+                const int clusterCap = std::max(1, static_cast<int>(share * cap / few));
+                // Clusters fit their share unless the radius ladder has run out.
+                EXPECT_TRUE(r.clusters <= clusterCap || r.radius * opt.radiusFactor > opt.maxRadius) << r.clusters << " at " << r.radius;
+                EXPECT_LE(r.rounds, std::min(cap, few * r.clusters));
+                std::set<int> seen(r.order.begin(), r.order.end());
+                EXPECT_EQ(seen.size(), r.order.size()) << "a row kept twice";
+                for (int k = 0; k < std::min(cap, r.distinct); ++k) EXPECT_GE(r.cluster[r.order[k]], 0) << "a duplicate before a distinct child";
+            }
         }
     }
 }
@@ -118,8 +133,11 @@ TEST(DiverseSelection, EveryClusterGetsOneBeforeAnyGetsTwo) {
         DiverseOptions opt;
         opt.capacity = 300;
         opt.perCluster = few;
+        opt.clusterShare = 0.6;
         const DiverseResult r = selectDiverse(v, count, dim, opt);
         ASSERT_GT(r.distinct, opt.capacity) << "the case must need clustering";
+        // After the rounds, the fill follows rank order.
+        for (int k = r.rounds + 1; k < static_cast<int>(r.order.size()); ++k) EXPECT_GT(r.order[k], r.order[k - 1]) << k;
         ASSERT_GT(r.radius, opt.distinctRadius);
         std::map<int, int> size;
         for (int i = 0; i < count; ++i)
@@ -130,6 +148,7 @@ TEST(DiverseSelection, EveryClusterGetsOneBeforeAnyGetsTwo) {
         for (size_t k = 0; k < r.order.size(); ++k) {
             const int x = r.order[k], c = r.cluster[x];
             const int m = got[c];  // children the cluster has before this one
+            if (static_cast<int>(k) >= r.rounds) break;
             if (m < few && m >= 1) {
                 for (const auto& [other, n] : size) {
                     ASSERT_GE(got[other], std::min(m, n)) << "cluster " << c << " got child " << m + 1 << " early";
