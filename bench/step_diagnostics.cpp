@@ -33,6 +33,7 @@
 
 #include "driver/driver.h"
 #include "filter/diverse_selection.h"
+#include "filter/filter.h"
 #include "filter/step_probe.h"
 #include "growth/sampling_switches.h"
 #include "growth/smc.h"
@@ -250,6 +251,8 @@ int main(int argc, char** argv) {
     }
     std::cout << "written: " << w.size() << " loops, best RMSD " << fmt(best, 3) << " A (loop " << bestAt << "), " << below1
               << " below 1 A; first written " << (w.empty() ? std::string("-") : fmt(w[0], 3)) << " A\n";
-    std::cout << "CPU time " << fmt(cpu, 1) << " s, peak RSS " << fmt(ru.ru_maxrss / 1024.0, 0) << " MiB\n";
+    std::cout << "CPU time " << fmt(cpu, 1) << " s, peak RSS " << fmt(ru.ru_maxrss / 1024.0, 0) << " MiB; filter wall time: scoring "
+              << fmt(filterTimes.scoring, 1) << " s, selection " << fmt(filterTimes.selection, 1) << " s, clustering "
+              << fmt(filterTimes.clustering, 1) << " s, last step " << fmt(filterTimes.finalLoops, 1) << " s\n";
     return status;
 }
