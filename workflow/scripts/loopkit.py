@@ -92,7 +92,8 @@ def _pdb_atoms(fh):
 
 
 def _cif_atoms(fh, path):
-    """The same from the _atom_site loop of an mmCIF file (author numbering and chain)."""
+    """The same from the _atom_site loop of an mmCIF file (author numbering and chain;
+    every row when the file does not say which are ATOM records)."""
     tags = []
     lines = iter(fh)
     for line in lines:
@@ -111,7 +112,7 @@ def _cif_atoms(fh, path):
                 return col[n]
         raise ValueError("%s: _atom_site lacks %s" % (path, names[0]))
 
-    g, ch, num, ic = (pick("group_PDB"), pick("auth_asym_id", "label_asym_id"),
+    g, ch, num, ic = (col.get("group_PDB"), pick("auth_asym_id", "label_asym_id"),
                       pick("auth_seq_id", "label_seq_id"), col.get("pdbx_PDB_ins_code"))
     rn, an, alt = pick("auth_comp_id", "label_comp_id"), pick("auth_atom_id", "label_atom_id"), \
         col.get("label_alt_id")
@@ -122,7 +123,7 @@ def _cif_atoms(fh, path):
         if line.startswith(("#", "loop_", "_", "data_")):
             break
         f = shlex.split(line)
-        if not f or f[g] != "ATOM":
+        if not f or g is not None and f[g] != "ATOM":
             continue
         if model is not None:
             first_model = first_model or f[model]
