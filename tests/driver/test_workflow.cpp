@@ -255,6 +255,13 @@ TEST(Workflow, StepsRecordFailuresPerLoop) {
     ASSERT_TRUE(contains(slurp(d / "ok/sample.json"), "\"status\": \"ok\"")) << slurp(d / "ok/sample.json");
     std::ofstream(d / "failed.json") << R"({"step": "sample", "status": "failed", )"
                                      << R"("failed_step": "sample", "message": "killed by signal SIGKILL"})";
+    // programs that hang or die
+    std::ofstream(d / "hangs") << "#!/bin/sh\nsleep 20\n";
+    std::ofstream(d / "dies") << "#!/bin/sh\nkill -9 $$\n";
+    fs::permissions(d / "hangs", fs::perms::owner_all);
+    fs::permissions(d / "dies", fs::perms::owner_all);
+    const std::string loop = " --data " + kRepo + "/data --file " + ex + "1ubq.pdb --start 45 --end 52"
+                             " --loopdir s --record REC";
 
     const struct {
         std::string step, command, failedStep, message;
@@ -267,6 +274,9 @@ TEST(Workflow, StepsRecordFailuresPerLoop) {
         {"sample", "run_loop.py' --exe " + fake + " --data " + d.string() + " --file " + ex +
                    "1ubq.pdb --start 45 --end 52 --loopdir s --record REC",
          "sample", "cannot open parameter file"},
+        {"sample", "run_loop.py' --exe hangs --timeout-min 0.005" + loop, "sample",
+         "killed after the time limit of 0.005 min"},
+        {"sample", "run_loop.py' --exe dies" + loop, "sample", "killed by signal SIGKILL (out of memory?)"},
         {"compare", "compare_loop.py' --exe " + fake + " --data " + kRepo + "/data --file " + ex +
                     "1crn.pdb --chain A --start 80 --end 87 --loopdir ok --upstream ok/sample.json "
                     "--record REC", "compare", "residues 80-87 are not in the coordinates"},
