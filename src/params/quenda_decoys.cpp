@@ -58,6 +58,7 @@
 #include "params/params_a_util.h"
 #include "params/params_b.h"
 #include "potentials/pf.h"
+#include "potentials/quenda_pairs.h"
 
 namespace paramsb {
 
@@ -73,8 +74,6 @@ void QuendaDecoyCounts::reset() {
 }
 
 namespace {
-
-bool scoredAtom(const Atom& a) { return a.type >= 1 && a.type <= 20 && !(a.x == 0.0f && a.y == 0.0f && a.z == 0.0f); }
 
 double toCount(int64_t v) { return static_cast<double>(v) / WEIGHT_SCALE; }
 
@@ -94,33 +93,11 @@ uint64_t kindSeed(const QuendaDecoyParams& p, int site, int kind) {
 }  // namespace
 
 bool countQuendaPairs(const Structure& s, int start, int end, double clash, std::vector<int>& counts) {
-    const int N = s._numRes;
-    for (int i = start; i <= end; ++i) {
-        const Residue& ri = s[i];
-        const int nI = std::min<int>(ri.numAtoms, MAX_ATOMS);
-        if (nI <= 0) continue;
-        for (int j = 1; j <= N; ++j) {
-            if (std::abs(j - i) <= 1) continue;
-            const bool jLoop = start <= j && j <= end;
-            if (jLoop && j < i - 1) continue;  // loop-loop pairs once, from the lower residue
-            const Residue& rj = s[j];
-            if (!(ri.atoms[1].dis(rj.atoms[1]) < 20.0)) continue;
-            const int nJ = std::min<int>(rj.numAtoms, MAX_ATOMS);
-            for (int a = 0; a < nI; ++a) {
-                const Atom& A = ri.atoms[a];
-                if (!scoredAtom(A)) continue;
-                for (int b = 0; b < nJ; ++b) {
-                    const Atom& B = rj.atoms[b];
-                    if (!scoredAtom(B)) continue;
-                    const double d = A.dis(B);
-                    if (!(d < 8.0)) continue;
-                    if (d < clash) return false;
-                    ++counts[quendaIndex(A.type - 1, B.type - 1, static_cast<int>(10.0 * d))];
-                }
-            }
-        }
-    }
-    return true;
+    return forEachQuendaPair(s, start, end, true, [&](const QuendaPair& p) {
+        if (p.distance < clash) return false;
+        ++counts[quendaIndex(p.classA(), p.classB(), p.bin())];
+        return true;
+    });
 }
 
 void countQuendaDecoys(const TrainingSet& ts, const std::vector<loopdecoys::LoopSite>& sites, const std::vector<char>& use,
