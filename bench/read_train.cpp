@@ -22,7 +22,7 @@
 #include "model/atom.h"
 #include "model/residue.h"
 #include "model/structure.h"
-#include "params/training_set.h"
+#include "params/table_io.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
     const std::clock_t cpu0 = std::clock();
     for (const std::string& path : files) {
         auto t = Clock::now();
-        if (!readWholeFile(path, text)) {
+        if (!lorvane::params::readTextFile(path, text)) {
             std::cout << "FAILED " << path << ": cannot decompress" << std::endl;
             ++failures;
             continue;

@@ -34,7 +34,7 @@
 #include "model/structure.h"
 #include "params/training_set.h"
 
-namespace loopdecoys {
+namespace lorvane::params {
 
 constexpr int kRamaCells = 36;         // 10-degree cells
 constexpr double kRamaAllowed = 0.05;  // fraction of the uniform share
@@ -103,4 +103,4 @@ DecoyStats makeLoopDecoys(const TrainChain& ch, const LoopSite& site, const Rama
 // angles (backbone and CB only where a chi is undefined). Positions as above.
 Structure nativeWithRebuiltSideChains(const TrainChain& ch, const LoopSite& site);
 
-}  // namespace loopdecoys
+}  // namespace lorvane::params
