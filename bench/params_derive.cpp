@@ -23,6 +23,8 @@
 #include "params/session.h"
 #include "params/torsion_bins.h"
 
+using namespace lorvane;
+
 namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {

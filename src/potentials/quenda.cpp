@@ -5,6 +5,8 @@
 #include "potentials/pf.h"
 #include "potentials/quenda_pairs.h"
 
+namespace lorvane {
+
 double quenda_e(Structure& s, int start, int end, bool allAtoms, double& e1, double& e2, double& e3, double& e4) {
     double total = 0.0;
     forEachQuendaPair(s, start, end, allAtoms, [&](const QuendaPair& p) {
@@ -31,3 +33,5 @@ double quenda_e(Structure& s, int start, int end, bool allAtoms, double& e1, dou
     });
     return total;
 }
+
+}  // namespace lorvane

@@ -14,6 +14,8 @@
 
 #include "model/structure.h"
 
+namespace lorvane {
+
 constexpr int VDW_CLASSES = 20;        // heavy-atom van der Waals classes 1..20 (type codes)
 constexpr int QUENDA_BINS = 80;        // 0.1 A bins, 0-8 A
 constexpr double QUENDA_CUTOFF = 8.0;  // A
@@ -76,3 +78,5 @@ bool forEachQuendaPair(const Structure& s, int start, int end, bool allAtoms, Vi
     }
     return true;
 }
+
+}  // namespace lorvane
