@@ -22,7 +22,7 @@
 #include "model/atom.h"
 #include "model/residue.h"
 #include "model/structure.h"
-#include "params/table_io.h"
+#include "potentials/text_scan.h"
 
 using namespace lorvane;
 
@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
     const std::clock_t cpu0 = std::clock();
     for (const std::string& path : files) {
         auto t = Clock::now();
-        if (!lorvane::params::readTextFile(path, text)) {
+        if (!lorvane::textscan::readWholeFile(path, text)) {
             std::cout << "FAILED " << path << ": cannot decompress" << std::endl;
             ++failures;
             continue;

@@ -9,8 +9,8 @@ namespace lorvane::params {
 
 int torsionBin(double deg) {
     int k = static_cast<int>(std::floor((deg + 182.5) / 5.0));
-    k %= TBINS;
-    if (k < 0) k += TBINS;
+    k %= BB_BINS;
+    if (k < 0) k += BB_BINS;
     return k;
 }
 

@@ -5,14 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "build/builders.h"
 #include "params/training_set.h"
 
 namespace lorvane::params {
 
-constexpr int TBINS = 72;  // 5-degree torsion bins
-
-// Torsion bin of an angle in degrees: bin k is centred on -180 + 5k and
-// covers [-182.5 + 5k, -177.5 + 5k), wrapped periodically.
+// Torsion bin (of BB_BINS) of an angle in degrees: bin k is centred on
+// -180 + 5k and covers [-182.5 + 5k, -177.5 + 5k), wrapped periodically.
 int torsionBin(double deg);
 
 // Backbone dihedrals of residue i of a chain in degrees; false when the

@@ -14,6 +14,7 @@
 #include "params/table_io.h"
 #include "potentials/energy.h"
 #include "potentials/pf.h"
+#include "potentials/text_scan.h"
 
 namespace lorvane::params {
 
@@ -41,7 +42,7 @@ DipoleTable readDipole(const std::string& path) {
     for (auto& row : d.group)
         for (int& v : row) v = -1;
     std::string text;
-    if (!readTextFile(path, text)) fail("cannot read the polar-group records " + path);
+    if (!textscan::readWholeFile(path, text)) fail("cannot read the polar-group records " + path);
     std::istringstream in(text);
     std::string line;
     int ln = 0, t = -1;

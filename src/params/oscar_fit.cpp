@@ -63,7 +63,7 @@ void fitTorsions(const OscarCounts& c, const OscarParams& p, OscarFit& fit) {
             }
             fourierFit(y, CHI_BINS, fit.pcs[t][k]);
             // Quality, weighted by P(chi): the fit is meant to be right where side chains are.
-            double mean = 0, ss = 0, res = 0, rms = 0;
+            double mean = 0, ss = 0, res = 0;
             double yc[CHI_BINS], f[CHI_BINS];
             for (int b = 0; b < CHI_BINS; ++b) {
                 f[b] = fourierValue(fit.pcs[t][k], (-180.0 + (b + 0.5) * 10.0) * DEG2RAD);
@@ -76,10 +76,8 @@ void fitTorsions(const OscarCounts& c, const OscarParams& p, OscarFit& fit) {
                 const double d = yc[b] - (f[b] - fm);
                 ss += prob[b] * yc[b] * yc[b];
                 res += prob[b] * d * d;
-                rms += d * d / CHI_BINS;
             }
             fit.chiR2[t][k] = ss > 0 ? 1.0 - res / ss : 1.0;
-            fit.chiRms[t][k] = std::sqrt(rms);
         }
     }
 }

@@ -65,7 +65,7 @@ struct OscarFit {
     double pcs[20][5][6] = {};
     double pb[OSCAR_NCLASS][OSCAR_NCLASS][14] = {};
     // quality
-    double chiR2[20][5] = {}, chiRms[20][5] = {};
+    double chiR2[20][5] = {};
     double pairR2[OSCAR_NPAIRS] = {}, pairDepth[OSCAR_NPAIRS] = {}, pairRmin[OSCAR_NPAIRS] = {};
     double orientR2[OSCAR_NPAIRS] = {}, orientScale[OSCAR_NPAIRS] = {};
     double pairCount[OSCAR_NPAIRS] = {};

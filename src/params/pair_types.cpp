@@ -33,8 +33,6 @@ void numberTypes(PairTypes& pt) {
             pt.typeOf[r][s] = n;
             pt.atomName[n] = Residue::cType[r][s];
             pt.key[n] = Residue::Name3[r] + " " + pt.atomName[n];
-            pt.res[n] = r;
-            pt.slot[n] = s;
             pt.vdwClass[n] = vdw;
             ++n;
         }

@@ -32,7 +32,6 @@ struct PairTypes {
     int typeOf[20][TRAIN_SLOTS];  // -1 = no pair type
     std::string key[NUM_PAIR_TYPES];      // "RES ATOM" as the potential loader builds it
     std::string atomName[NUM_PAIR_TYPES];
-    int res[NUM_PAIR_TYPES], slot[NUM_PAIR_TYPES];
     int vdwClass[NUM_PAIR_TYPES];         // van der Waals type code 1..20
     // Covalent graph distances between heavy slots of one residue type (bonds
     // of the template plus the ring closures of Pro, Phe, Tyr, His and Trp).

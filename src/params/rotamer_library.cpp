@@ -33,10 +33,8 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
-#include <sstream>
 
 #include "model/residue.h"
-#include "model/strings.h"
 #include "params/chain_geometry.h"
 #include "params/commands.h"
 #include "params/table_io.h"
@@ -265,45 +263,6 @@ std::string formatRotamers(const RotamerLibrary& lib) {
     }
     text += "//\n";
     return text;
-}
-
-bool parseRotamers(const std::string& text, RotamerLibrary& lib, std::string& error) {
-    lib = RotamerLibrary();
-    std::istringstream in(text);
-    std::string line;
-    int t = -1, lineNo = 0;
-    while (std::getline(in, line)) {
-        ++lineNo;
-        if (line.empty()) break;
-        std::vector<std::string> f = split(line, " ", true);
-        if (f[0] == "//") {
-            ++t;
-            continue;
-        }
-        if (t < 0 || t >= 20) {
-            error = "line " + std::to_string(lineNo) + ": rotamer outside a residue block";
-            return false;
-        }
-        Rotamer r;
-        const int nchi = std::min(4, numChis(t));
-        for (int m = 0; m < nchi; ++m) {
-            if (m >= static_cast<int>(f.size()) || f[m].empty()) {
-                error = "line " + std::to_string(lineNo) + ": " + std::to_string(nchi) + " angles expected";
-                return false;
-            }
-            double x = toDouble(f[m]);
-            if (x * DEG2RAD > 20.0) {
-                if (lib.rot[t].empty()) {
-                    error = "line " + std::to_string(lineNo) + ": placeholder in the first rotamer of a block";
-                    return false;
-                }
-                x = lib.rot[t].back().chi[m];
-            }
-            r.chi[m] = x;
-        }
-        lib.rot[t].push_back(r);
-    }
-    return true;
 }
 
 bool rotamerCovered(const RotamerLibrary& lib, int type, const double* chi, double tol) {

@@ -31,8 +31,6 @@ struct RotamerLibrary {
 
 void buildRotamers(const TrainingSet& ts, const RotamerParams& p, RotamerLibrary& lib);
 std::string formatRotamers(const RotamerLibrary& lib);
-// Reads the library text back (degrees, placeholders resolved); false on a format error.
-bool parseRotamers(const std::string& text, RotamerLibrary& lib, std::string& error);
 // True when every chi of `chi` is within tol degrees of some rotamer (periodic, symmetric-aware).
 bool rotamerCovered(const RotamerLibrary& lib, int type, const double* chi, double tol);
 

@@ -77,13 +77,6 @@ double lowQuantile(const uint32_t* h, uint64_t n, double q) {
 
 }  // namespace
 
-double ljclashOf(const double* e) {
-    double lj = 0.0;
-    for (int k = 1; k < ETABLE_BINS; ++k)
-        if (e[k] < 100.0 && e[k - 1] > 100.0) lj = (k - 1) * 0.1;
-    return lj;
-}
-
 void samplingTable(const PairTypes& pt, const PairCounts& c, const SamplingParams& p, SamplingTable& t) {
     const SampGeometry geo(p);
     const int B = ETABLE_BINS;
@@ -121,7 +114,6 @@ void samplingTable(const PairTypes& pt, const PairCounts& c, const SamplingParam
         }
     t.e.assign(static_cast<size_t>(NPAIRS) * B, 0.0);
     t.wall.assign(NPAIRS, 0);
-    t.source.assign(NPAIRS, -1);
     std::vector<double> cnt(B), r(B);
     for (int a = 0; a < NUM_PAIR_TYPES; ++a)
         for (int b2 = a; b2 < NUM_PAIR_TYPES; ++b2) {
@@ -162,7 +154,6 @@ void samplingTable(const PairTypes& pt, const PairCounts& c, const SamplingParam
             double d2 = std::min(best * best, (CLASH_NBINS - 2) * 0.1);
             int k = static_cast<int>(std::floor(d2 * 10.0 + 1e-9)) + 1;  // LJclash = (k - 1) * 0.1 <= d2
             t.wall[pi] = k;
-            t.source[pi] = src;
             double* e = &t.e[static_cast<size_t>(pi) * B];
             for (int b = 0; b < B; ++b) {
                 if (b < k) {

@@ -25,12 +25,9 @@ struct SamplingParams {
 struct SamplingTable {
     std::vector<double> e;     // [NPAIRS][640]
     std::vector<int> wall;     // [NPAIRS] first bin below 100 (k); LJclash = (k - 1) * 0.1
-    std::vector<int> source;   // [NPAIRS] category that set the clash distance (+NCAT: class-pair data)
 };
 
 void samplingTable(const PairTypes& types, const PairCounts& c, const SamplingParams& p, SamplingTable& t);
 std::string formatSampling(const PairTypes& types, const SamplingTable& t, const SamplingParams& p);
-// PF::LJclash as the loader derives it from one table line.
-double ljclashOf(const double* e);
 
 }  // namespace lorvane::params

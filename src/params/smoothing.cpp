@@ -11,27 +11,27 @@ namespace lorvane::params {
 void vonMisesSmooth(const double* in, double* out, double sigmaDeg) {
     const double s = sigmaDeg * DEG2RAD;
     const double kappa = 1.0 / (s * s);
-    double k[TBINS];
+    double k[BB_BINS];
     double sum = 0;
-    for (int d = 0; d < TBINS; ++d) {
+    for (int d = 0; d < BB_BINS; ++d) {
         k[d] = std::exp(kappa * (std::cos(d * 5.0 * DEG2RAD) - 1.0));
         sum += k[d];
     }
     for (double& x : k) x /= sum;
-    std::vector<double> tmp(TBINS * TBINS, 0.0);
+    std::vector<double> tmp(BB_BINS * BB_BINS, 0.0);
     // along psi (second index)
-    for (int a = 0; a < TBINS; ++a)
-        for (int b = 0; b < TBINS; ++b) {
+    for (int a = 0; a < BB_BINS; ++a)
+        for (int b = 0; b < BB_BINS; ++b) {
             double v = 0;
-            for (int c = 0; c < TBINS; ++c) v += in[a * TBINS + c] * k[(b - c + TBINS) % TBINS];
-            tmp[a * TBINS + b] = v;
+            for (int c = 0; c < BB_BINS; ++c) v += in[a * BB_BINS + c] * k[(b - c + BB_BINS) % BB_BINS];
+            tmp[a * BB_BINS + b] = v;
         }
     // along phi (first index)
-    for (int a = 0; a < TBINS; ++a)
-        for (int b = 0; b < TBINS; ++b) {
+    for (int a = 0; a < BB_BINS; ++a)
+        for (int b = 0; b < BB_BINS; ++b) {
             double v = 0;
-            for (int c = 0; c < TBINS; ++c) v += tmp[c * TBINS + b] * k[(a - c + TBINS) % TBINS];
-            out[a * TBINS + b] = v;
+            for (int c = 0; c < BB_BINS; ++c) v += tmp[c * BB_BINS + b] * k[(a - c + BB_BINS) % BB_BINS];
+            out[a * BB_BINS + b] = v;
         }
 }
 

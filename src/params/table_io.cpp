@@ -72,17 +72,4 @@ void writeGzipFile(const std::string& path, const std::string& text) {
     writeTextFile(path, out);
 }
 
-bool readTextFile(const std::string& path, std::string& out) {
-    // zlib reads plain files unchanged, so one reader serves .pdb and .pdb.gz.
-    out.clear();
-    gzFile f = gzopen(path.c_str(), "rb");
-    if (!f) return false;
-    char buf[1 << 16];
-    int n;
-    while ((n = gzread(f, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
-    const bool ok = n == 0;
-    gzclose(f);
-    return ok;
-}
-
 }  // namespace lorvane::params

@@ -23,7 +23,4 @@ void writeTextFile(const std::string& path, const std::string& text);
 // 0), so that the same text always gives the same bytes.
 void writeGzipFile(const std::string& path, const std::string& text);
 
-// Whole text of a plain or gzip-compressed file; false when it cannot be read.
-bool readTextFile(const std::string& path, std::string& out);
-
 }  // namespace lorvane::params

@@ -24,7 +24,7 @@
 #include "model/strings.h"
 #include "model/structure.h"
 #include "params/dssp_classes.h"
-#include "params/table_io.h"
+#include "potentials/text_scan.h"
 
 namespace fs = std::filesystem;
 
@@ -206,7 +206,7 @@ void readEntry(const TrainingOptions& opt, const std::string& file, const std::s
                FileResult& res) {
     const std::string path = opt.dir + "/" + file;
     std::string text;
-    if (!readTextFile(path, text)) fail("lorvane-params: cannot read training file " + path);
+    if (!textscan::readWholeFile(path, text)) fail("lorvane-params: cannot read training file " + path);
     const std::vector<ChainRun> runs = splitChains(text);
     const std::string id = entryId(file);
     std::vector<int> groupOf(runs.size(), -1);

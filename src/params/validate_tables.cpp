@@ -91,19 +91,19 @@ const char* farTest(bool backward, int g, double D, double e1, double e2) {
 bool readTop8000(const std::string& path, std::vector<double>& grid) {
     std::ifstream in(path);
     if (!in) return false;
-    grid.assign(TBINS * TBINS, 0.0);
-    std::vector<int> n(TBINS * TBINS, 0);
+    grid.assign(BB_BINS * BB_BINS, 0.0);
+    std::vector<int> n(BB_BINS * BB_BINS, 0);
     std::string line;
     while (std::getline(in, line)) {
         if (line.empty() || line[0] == '#') continue;
         std::istringstream ls(line);
         double phi, psi, v;
         if (!(ls >> phi >> psi >> v)) continue;
-        const int k = torsionBin(phi) * TBINS + torsionBin(psi);
+        const int k = torsionBin(phi) * BB_BINS + torsionBin(psi);
         grid[k] += v;
         n[k]++;
     }
-    for (int k = 0; k < TBINS * TBINS; ++k)
+    for (int k = 0; k < BB_BINS * BB_BINS; ++k)
         if (n[k]) grid[k] /= n[k];
     return true;
 }
@@ -255,12 +255,12 @@ std::string top8000Rows(const Options& o) {
             top << "| " << rc.name << " | reference grid not found | | | |\n";
             continue;
         }
-        std::vector<double> ours(TBINS * TBINS, 0.0);
+        std::vector<double> ours(BB_BINS * BB_BINS, 0.0);
         for (int t : rc.types)
-            for (int k = 0; k < TBINS * TBINS; ++k) ours[k] += SMC::TorsionBins[t][2][k / TBINS][k % TBINS] / rc.types.size();
+            for (int k = 0; k < BB_BINS * BB_BINS; ++k) ours[k] += SMC::TorsionBins[t][2][k / BB_BINS][k % BB_BINS] / rc.types.size();
         double sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
         long n = 0, allowed = 0, allowedOk = 0, favoured = 0, favouredOk = 0;
-        for (int k = 0; k < TBINS * TBINS; ++k) {
+        for (int k = 0; k < BB_BINS * BB_BINS; ++k) {
             if (grid[k] >= 0.0005) {
                 ++allowed;
                 if (ours[k] >= MIN_TORSION_PROB) ++allowedOk;

@@ -5,6 +5,7 @@
 #include "params/commands.h"
 #include "params/options.h"
 #include "params/table_io.h"
+#include "potentials/text_scan.h"
 #include "params_support.h"
 #include "training_folder.h"
 
@@ -92,7 +93,7 @@ TEST(ParamsTableIo, GzipIsDeterministicAndReadsBack) {
     writeGzipFile(dir.path("sub/a.gz"), text);  // the folder is created
     writeGzipFile(dir.path("b.gz"), text);
     std::string back;
-    ASSERT_TRUE(readTextFile(dir.path("sub/a.gz"), back));
+    ASSERT_TRUE(textscan::readWholeFile(dir.path("sub/a.gz"), back));
     EXPECT_EQ(back, text);
     const std::string a = lorvane_test::slurp(dir.path("sub/a.gz")), b = lorvane_test::slurp(dir.path("b.gz"));
     EXPECT_EQ(a, b);
@@ -102,9 +103,9 @@ TEST(ParamsTableIo, GzipIsDeterministicAndReadsBack) {
     EXPECT_EQ(a.substr(4, 4), std::string(4, '\0')) << "no time stamp in the header";
     // Plain files read unchanged; a missing one is reported, an unwritable path throws.
     writeTextFile(dir.path("plain.txt"), "x y\n");
-    ASSERT_TRUE(readTextFile(dir.path("plain.txt"), back));
+    ASSERT_TRUE(textscan::readWholeFile(dir.path("plain.txt"), back));
     EXPECT_EQ(back, "x y\n");
-    EXPECT_FALSE(readTextFile(dir.path("missing.txt"), back));
+    EXPECT_FALSE(textscan::readWholeFile(dir.path("missing.txt"), back));
     EXPECT_ERROR(writeTextFile(dir.path("plain.txt/inside"), "x"), 1, "cannot write .*plain.txt/inside");
 }
 

@@ -31,7 +31,7 @@ TEST(ParamsTorsionBins, CentredFiveDegreeBinsWrapAtPlusMinus180) {
     EXPECT_EQ(torsionBin(0.0), 36);
     EXPECT_EQ(torsionBin(2.49), 36);
     EXPECT_EQ(torsionBin(540.0), 0);    // more than one turn still wraps
-    for (int k = 0; k < TBINS; ++k) EXPECT_EQ(torsionBin(-180.0 + 5.0 * k), k) << "centre of bin " << k;
+    for (int k = 0; k < BB_BINS; ++k) EXPECT_EQ(torsionBin(-180.0 + 5.0 * k), k) << "centre of bin " << k;
 }
 
 TEST(ParamsAngles, WrapAndDifferenceHonourThePeriod) {
@@ -53,17 +53,17 @@ TEST(ParamsStatistics, WeightedQuantileFollowsWeights) {
 }
 
 TEST(ParamsSmoothing, VonMisesKeepsMassAndWrapsAround) {
-    std::vector<double> in(TBINS * TBINS, 0.0), out(TBINS * TBINS);
+    std::vector<double> in(BB_BINS * BB_BINS, 0.0), out(BB_BINS * BB_BINS);
     in[0] = 1.0;  // phi bin 0, psi bin 0 (both -180)
     vonMisesSmooth(in.data(), out.data(), 10.0);
     EXPECT_NEAR(std::accumulate(out.begin(), out.end(), 0.0), 1.0, 1e-12);
     // Symmetric across the +-180 seam in both directions.
-    EXPECT_NEAR(out[0 * TBINS + 1], out[0 * TBINS + 71], 1e-15);
-    EXPECT_NEAR(out[1 * TBINS + 0], out[71 * TBINS + 0], 1e-15);
-    EXPECT_GT(out[71 * TBINS + 71], 0.0);
+    EXPECT_NEAR(out[0 * BB_BINS + 1], out[0 * BB_BINS + 71], 1e-15);
+    EXPECT_NEAR(out[1 * BB_BINS + 0], out[71 * BB_BINS + 0], 1e-15);
+    EXPECT_GT(out[71 * BB_BINS + 71], 0.0);
     EXPECT_GT(out[0], out[1]);
     // A wider kernel spreads further.
-    std::vector<double> wide(TBINS * TBINS);
+    std::vector<double> wide(BB_BINS * BB_BINS);
     vonMisesSmooth(in.data(), wide.data(), 20.0);
     EXPECT_LT(wide[0], out[0]);
     EXPECT_GT(wide[6], out[6]);
@@ -137,9 +137,9 @@ TEST_F(ParamsPhipsi, FiltersAndBinPlacement) {
     EXPECT_EQ(c.highB, 1);
     EXPECT_EQ(c.used, c.defined - 3);
     // Every used residue lands in phi bin 24 (centre -60), psi bin 28 (centre -40), class C.
-    const size_t T = TBINS * TBINS;
+    const size_t T = BB_BINS * BB_BINS;
     const double* ac = c.hist.data() + (ALA * 3 + 2) * T;
-    EXPECT_DOUBLE_EQ(ac[24 * TBINS + 28], static_cast<double>(c.used));
+    EXPECT_DOUBLE_EQ(ac[24 * BB_BINS + 28], static_cast<double>(c.used));
     EXPECT_DOUBLE_EQ(std::accumulate(c.hist.begin(), c.hist.end(), 0.0), static_cast<double>(c.used));
 
     std::vector<double> tables;
@@ -150,7 +150,7 @@ TEST_F(ParamsPhipsi, FiltersAndBinPlacement) {
             EXPECT_NEAR(std::accumulate(tab, tab + T, 0.0), 1.0, 1e-9) << "type " << t << " class " << s;
         }
     const double* tab = tables.data() + (ALA * 3 + 2) * T;
-    EXPECT_EQ(std::max_element(tab, tab + T) - tab, 24 * TBINS + 28);
+    EXPECT_EQ(std::max_element(tab, tab + T) - tab, 24 * BB_BINS + 28);
 }
 
 TEST_F(ParamsPhipsi, FileReadsBackThroughTheSamplerLoader) {
@@ -170,9 +170,9 @@ TEST_F(ParamsPhipsi, FileReadsBackThroughTheSamplerLoader) {
     for (int t = 0; t < 20; ++t)
         for (int s = 0; s < 3; ++s) {
             double sum = 0;
-            for (int a = 0; a < TBINS; ++a)
-                for (int b = 0; b < TBINS; ++b) {
-                    const double want = tables[((t * 3 + s) * TBINS + a) * TBINS + b];
+            for (int a = 0; a < BB_BINS; ++a)
+                for (int b = 0; b < BB_BINS; ++b) {
+                    const double want = tables[((t * 3 + s) * BB_BINS + a) * BB_BINS + b];
                     EXPECT_NEAR(SMC::TorsionBins[t][s][a][b], want, want * 1e-4 + 1e-300);
                     sum += SMC::TorsionBins[t][s][a][b];
                 }
