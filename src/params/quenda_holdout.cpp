@@ -196,9 +196,9 @@ void quendaHoldout(const TrainingSet& ts, const std::vector<double>& wall, const
         tables.push_back(e);
         names.push_back(v.name);
     }
-    if (!h.writeTable.empty()) {
-        writeTextFile(h.writeTable, formatQuenda(c, tables[h.oldTable.empty() ? 0 : 1], qp));
-        std::cout << "quenda: table of the fitted half written to " << h.writeTable << std::endl;
+    if (!h.fittedHalfTable.empty()) {
+        writeTextFile(h.fittedHalfTable, formatQuenda(c, tables[h.oldTable.empty() ? 0 : 1], qp));
+        std::cout << "quenda: table of the fitted half written to " << h.fittedHalfTable << std::endl;
     }
     std::vector<const std::vector<double>*> tp;
     for (const auto& t : tables) tp.push_back(&t);

@@ -8,7 +8,8 @@
 // most contacts at 4-7 A unfavourable, so that loops with fewer contacts
 // score better: on sampled conformations it ranked against the RMSD.
 //
-// Counts: the atom pairs quenda_e scores with all atoms (a loop residue i with
+// Counts: the atom pairs quenda_e scores with all atoms, walked by the same
+// iterator (potentials/quenda_pairs.h: a loop residue i with
 // every residue j, |i - j| >= 2, CA-CA < 20 A, loop-loop pairs once, heavy
 // atoms of van der Waals codes 1..20 closer than 8 A, bin floor(10 d)), by
 // class pair and bin, for
@@ -354,9 +355,9 @@ void cmdQuenda(const std::vector<std::string>& args, Session& session) {
                           .flag("--per-structure", qp.perStructure)
                           .flag("--variants", h.variants)
                           .text("--old", h.oldTable)
-                          .text("--holdout-table", h.writeTable)
+                          .text("--holdout-table", h.fittedHalfTable)
                           .parse(args);
-    holdout = holdout || h.variants || !h.writeTable.empty();
+    holdout = holdout || h.variants || !h.fittedHalfTable.empty();
     const TrainingSet& ts = session.trainingSet(o);
     const PairTypes types = pairTypesFromTemplates();
     PairCounts counts;

@@ -105,7 +105,7 @@ void deriveQuendaTable(const TrainingSet& ts, const std::vector<double>& wall, c
 struct HoldoutSettings {
     bool variants = false;     // also every alternative setting of the derivation
     std::string oldTable;      // a table file to measure beside the new one
-    std::string writeTable;    // where the table of the fitted half goes (none when empty)
+    std::string fittedHalfTable;  // where the table of the fitted half goes (none when empty)
     int perKind = 10;          // decoys per kind of draw on the held-out loops
 };
 
