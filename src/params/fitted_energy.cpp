@@ -51,7 +51,7 @@
 #include <vector>
 
 #include "evaluate/evaluate.h"
-#include "growth/smc.h"
+#include "model/deviation.h"
 #include "model/error.h"
 #include "model/structure.h"
 #include "params/commands.h"
@@ -80,15 +80,14 @@ struct LoopResult {
 };
 
 void sparseMean(const std::vector<long long>& sum, int decoys, std::vector<std::pair<int, double>>& out) {
-    for (int k = 0; k < DIST_SIZE; ++k)
+    for (int k = 0; k < FITTED_E_SIZE; ++k)
         if (sum[k] != 0) out.emplace_back(k, static_cast<double>(sum[k]) / decoys);
 }
 
 LoopResult makeDecoys(const TrainChain& ch, const LoopSite& site, const Rama& rama, uint64_t seed) {
     LoopResult res;
-    std::vector<int> counts(DIST_SIZE);
-    std::vector<long long> sumNear(DIST_SIZE, 0), sumOther(DIST_SIZE, 0);
-    std::ostringstream sink;
+    std::vector<int> counts(FITTED_E_SIZE);
+    std::vector<long long> sumNear(FITTED_E_SIZE, 0), sumOther(FITTED_E_SIZE, 0);
     const loopdecoys::DecoyStats st = loopdecoys::makeLoopDecoys(
         ch, site, rama, seed, loopdecoys::standardKinds(), [&] { return res.nNear < kMaxNear || res.nOther < kMaxOther; },
         [&](Structure& s, Structure& nat, int start, int end) {
@@ -98,13 +97,13 @@ LoopResult makeDecoys(const TrainChain& ch, const LoopSite& site, const Rama& ra
             if ((isNear && res.nNear >= kMaxNear) || (isOther && res.nOther >= kMaxOther)) return;
             std::fill(counts.begin(), counts.end(), 0);
             double e = 0;
-            if (dumpDistances(s, start, end, sink, 0, counts.data(), e) == 0) {
+            if (dumpDistances(s, start, end, counts.data(), {}, e) == 0) {
                 ++res.clashes;
                 return;
             }
             std::vector<long long>& sum = isNear ? sumNear : sumOther;
             (isNear ? res.nNear : res.nOther)++;
-            for (int q = 0; q < DIST_SIZE; ++q) sum[q] += counts[q];
+            for (int q = 0; q < FITTED_E_SIZE; ++q) sum[q] += counts[q];
         });
     res.made = st.made, res.ramaRejected = st.ramaRejected, res.closureFailures = st.closureFailures;
     if (res.nNear >= kMinGroup && res.nOther >= kMinGroup) {
@@ -133,7 +132,7 @@ int cmdFittedE(const std::vector<std::string>& argsIn) {
         }
     }
     const ParamsOptions o = parseParamsOptions(args, "fittede");
-    std::vector<double> nearSum(DIST_SIZE, 0.0), otherSum(DIST_SIZE, 0.0);
+    std::vector<double> nearSum(FITTED_E_SIZE, 0.0), otherSum(FITTED_E_SIZE, 0.0);
     long totalNear = 0, totalOther = 0;
     int loopsUsed = 0;
 
@@ -171,7 +170,7 @@ int cmdFittedE(const std::vector<std::string>& argsIn) {
         }
         ++loopsUsed;
         totalNear += static_cast<long>(nearD.decoys), totalOther += static_cast<long>(otherD.decoys);
-        for (int k = 0; k < DIST_SIZE; ++k) {
+        for (int k = 0; k < FITTED_E_SIZE; ++k) {
             nearSum[k] += nearD.counts[k] / nearD.decoys;
             otherSum[k] += otherD.counts[k] / otherD.decoys;
         }
@@ -181,7 +180,7 @@ int cmdFittedE(const std::vector<std::string>& argsIn) {
     const std::vector<double> e = fittedLogRatio(nearSum, otherSum, kPseudo, kCap);
     double tn = 0, to = 0;
     int nonzero = 0, capped = 0;
-    for (int k = 0; k < DIST_SIZE; ++k) {
+    for (int k = 0; k < FITTED_E_SIZE; ++k) {
         tn += nearSum[k], to += otherSum[k];
         if (e[k] != 0) ++nonzero;
         if (std::fabs(e[k]) >= kCap) ++capped;

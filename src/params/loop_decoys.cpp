@@ -6,6 +6,8 @@
 #include <iostream>
 #include <random>
 
+#include "build/builders.h"
+#include "build/side_chain.h"
 #include "closure/tripeptide.h"
 #include "model/error.h"
 
@@ -65,11 +67,11 @@ void nativeChis(const Structure& nat, int start, int end, std::vector<std::vecto
     chiOk.assign(len, true);
     for (int q = 0; q < len; ++q) {
         Residue copy = nat[start + q];
-        copy.cal_sc_angles();
+        measureChis(templates(), copy, DEG2RAD);
         const int t = copy.type;
         int need = 0;
-        for (int j = 6; j <= Residue::lastDFire[t]; ++j)
-            if (Residue::torsion[t][j] == FREE_CHI) ++need;
+        for (int j = 6; j <= LAST_HEAVY_SLOT[t]; ++j)
+            if (templates().torsion[t][j] == FREE_CHI) ++need;
         for (int k = 0; k < need && k < 5; ++k) {
             chi[q][k] = copy.chi[k];
             if (!(std::fabs(copy.chi[k]) < 10.0)) chiOk[q] = false;
@@ -80,16 +82,16 @@ void nativeChis(const Structure& nat, int start, int end, std::vector<std::vecto
 // Side chain of loop residue i from its native chis, or none beyond CB.
 void rebuildSideChain(Structure& s, int i, const std::vector<double>& chi, bool ok) {
     Residue& r = s[i];
-    if (Residue::lastDFire[r.type] < 6) return;
+    if (LAST_HEAVY_SLOT[r.type] < 6) return;
     if (ok) {
-        s.calSCCoHeavy(i, chi.data(), r);
+        calSCCoHeavy(templates(), r, chi.data());
     } else {
-        for (int j = 6; j < MAX_ATOMS; ++j) r.atoms[j].reset(), r.atoms[j].index = j;
+        for (int j = 6; j < MAX_ATOMS; ++j) r.atoms[j].reset();
     }
 }
 
 void placeCB(Residue& r) {
-    calCo(r.atoms[N_], r.atoms[C_], r.atoms[CA_], Residue::bond_length[r.type][CB_], Residue::bond_angle[r.type][CB_], CB_DIHEDRAL,
+    calCo(r.atoms[N_], r.atoms[C_], r.atoms[CA_], templates().bondLength[r.type][CB_], templates().bondAngle[r.type][CB_], CB_DIHEDRAL,
           r.atoms[CB_]);
 }
 
@@ -183,15 +185,14 @@ Structure chainStructure(const TrainChain& ch) {
         const int t = tr.type >= 0 && tr.type < 20 ? static_cast<int>(tr.type) : static_cast<int>(ALA);
         r.type = static_cast<int16_t>(t);
         r.pdbNum = tr.pdbNum;
-        r.numAtoms = static_cast<int16_t>(Residue::numAtom[t]);
+        r.numAtoms = static_cast<int16_t>(templates().numAtom[t]);
         for (int j = 0; j < MAX_ATOMS; ++j) {
             Atom& a = r.atoms[j];
             a.reset();
-            a.index = j;
-            if (j < TRAIN_SLOTS && j < Residue::numAtom[t] && tr.has(j) && tr.type >= 0 && tr.type < 20) {
+            if (j < TRAIN_SLOTS && j < templates().numAtom[t] && tr.has(j) && tr.type >= 0 && tr.type < 20) {
                 a.x = tr.atoms[j].x, a.y = tr.atoms[j].y, a.z = tr.atoms[j].z;
-                a.type = static_cast<int16_t>(Residue::vdwType[t][j]);
-                a.name = Residue::cType[t][j];
+                a.type = static_cast<int16_t>(templates().vdwType[t][j]);
+                a.name = templates().atomName[t][j];
             }
         }
     }
@@ -261,7 +262,8 @@ DecoyStats makeLoopDecoys(const TrainChain& ch, const LoopSite& site, const Rama
         tors[0] = omega[c1 - start] * DEG2RAD;
         tors[1] = omega[c2 - start] * DEG2RAD;
     }
-    initialize_loop_closure(blen, bang, tors);
+    TripeptideClosure closure;
+    closure.initialize(blen, bang, tors);
 
     std::mt19937_64 rng(seed);
     const int grown = len - 3;  // residues start..end-3 are built by calBBCo
@@ -291,7 +293,7 @@ DecoyStats makeLoopDecoys(const TrainChain& ch, const LoopSite& site, const Rama
                         y = wrapDeg(psi[q] + sd * gauss(rng));
                         if (!rama.allowed(cls, f, y)) continue;
                     }
-                    s.calBBCo(i, s[i], s[i + 1], f * DEG2RAD, y * DEG2RAD, omega[q] * DEG2RAD, tau[q] * DEG2RAD, true);
+                    calBBCo(templates(), s, i, s[i], s[i + 1], f * DEG2RAD, y * DEG2RAD, omega[q] * DEG2RAD, tau[q] * DEG2RAD, true);
                     const double d = s[i + 1].atoms[CA_].dis(nat[end].atoms[CA_]);
                     placed = left == 2 ? (d >= kCloseMin && d <= kCloseMax) : d <= kCaStep * left;
                     if (sd == 0 && !resample) placed = true;  // the native angles, whatever they give
@@ -308,7 +310,7 @@ DecoyStats makeLoopDecoys(const TrainChain& ch, const LoopSite& site, const Rama
             double cc3[3] = {nat[c3].atoms[C_].x, nat[c3].atoms[C_].y, nat[c3].atoms[C_].z};
             double sn[16][3][3], sa[16][3][3], sc[16][3][3];
             int nsol = 0;
-            solve_3pep_poly(n1, a1, a3, cc3, sn, sa, sc, &nsol);
+            closure.solve(n1, a1, a3, cc3, sn, sa, sc, &nsol);
             if (nsol <= 0) {
                 ++res.closureFailures;
                 continue;
@@ -325,7 +327,7 @@ DecoyStats makeLoopDecoys(const TrainChain& ch, const LoopSite& site, const Rama
                 for (int i : {c1, c2}) {
                     Residue& r = s[i];
                     const double p = Torsion(r.atoms[N_], r.atoms[CA_], r.atoms[C_], s[i + 1].atoms[N_]) * DEG2RAD;
-                    calCo(r.atoms[N_], r.atoms[CA_], r.atoms[C_], Residue::bond_length[r.type][O_], Residue::bond_angle[r.type][O_], p + PI,
+                    calCo(r.atoms[N_], r.atoms[CA_], r.atoms[C_], templates().bondLength[r.type][O_], templates().bondAngle[r.type][O_], p + PI,
                           r.atoms[O_]);
                 }
                 for (int i = start; i <= end; ++i) {

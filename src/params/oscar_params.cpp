@@ -21,8 +21,9 @@
 #include "params/params_a_util.h"
 #include "params/params_b.h"
 #include "params/training_set.h"
-#include "potentials/energy.h"
-#include "potentials/pf.h"
+#include "potentials/oscar.h"
+#include "potentials/quenda.h"
+#include "potentials/potentials.h"
 
 using namespace lorvane;
 
@@ -37,14 +38,14 @@ void OscarCounts::reset() {
 
 int oscarClassIndex(const std::string& name) {
     for (int c = 0; c < OSCAR_NCLASS; ++c)
-        if (name == PF::atomtype[c]) return c;
+        if (name == OSCAR_CLASS_NAMES[c]) return c;
     return -1;
 }
 
 bool oscarPlanarClass(int cls) {
     if (cls < 0 || cls >= OSCAR_NCLASS) return false;
-    return std::strcmp(PF::atomtype[cls], "C") == 0 || std::strcmp(PF::atomtype[cls], "CG") == 0 ||
-           std::strcmp(PF::atomtype[cls], "N2") == 0;
+    return std::strcmp(OSCAR_CLASS_NAMES[cls], "C") == 0 || std::strcmp(OSCAR_CLASS_NAMES[cls], "CG") == 0 ||
+           std::strcmp(OSCAR_CLASS_NAMES[cls], "N2") == 0;
 }
 
 DipoleTable readDipole(const std::string& path) {
@@ -63,10 +64,8 @@ DipoleTable readDipole(const std::string& path) {
             std::istringstream ls(line.size() > 4 ? line.substr(4) : "");
             std::string name;
             ls >> name;
-            auto it = Residue::AIMap.find(name);
-            if (it == Residue::AIMap.end() || it->second < 0 || it->second >= 20)
-                fail(where + ": unknown residue \"" + name + "\"");
-            t = it->second;
+            t = residueType(name);
+            if (!isAminoAcid(t)) fail(where + ": unknown residue \"" + name + "\"");
         } else if (line.compare(0, 3, "ATO") == 0) {
             if (t < 0) fail(where + ": group atom before the first RES line");
             std::istringstream ls(line.substr(3));
@@ -127,7 +126,7 @@ void countOscarChain(const TrainChain& ch, const DipoleTable& dip, const OscarPa
         int k = paramsa::chiAngles(r.type, r.atoms, r.present, chi);
         if (k <= 0) continue;
         bool lowB = true;
-        for (int s = 5; s <= Residue::lastDFire[r.type] && s < TRAIN_SLOTS; ++s)
+        for (int s = 5; s <= LAST_HEAVY_SLOT[r.type] && s < TRAIN_SLOTS; ++s)
             if (r.has(s) && r.bfactor[s] > p.maxSideChainB) lowB = false;
         if (!lowB) continue;
         ++c.residuesWithChis;
@@ -255,7 +254,7 @@ double toCount(int64_t v) { return static_cast<double>(v) / WEIGHT_SCALE; }
 void fitTorsions(const OscarCounts& c, const OscarParams& p, OscarFit& fit) {
     for (int t = 0; t < 20; ++t) {
         const int heavy = paramsa::numChis(t);
-        for (int k = 0; k < PF::numChi[t] && k < 5; ++k) {
+        for (int k = 0; k < NUM_SC_DIHEDRALS[t] && k < 5; ++k) {
             if (k >= heavy) continue;  // the hydroxyl-H dihedral is not observed: zero coefficients
             const int64_t* h = &c.chi[(static_cast<size_t>(t) * 5 + k) * CHI_BINS];
             double n = 0, y[CHI_BINS], prob[CHI_BINS];
@@ -563,14 +562,14 @@ std::string formatOscar(const OscarFit& fit) {
         return std::string(buf);
     };
     for (int t = 0; t < 20; ++t)
-        for (int k = 0; k < PF::numChi[t]; ++k) {
-            out += Residue::Name3[t] + " chi" + std::to_string(k + 1);
+        for (int k = 0; k < NUM_SC_DIHEDRALS[t]; ++k) {
+            out += threeLetter(t) + " chi" + std::to_string(k + 1);
             for (int m = 0; m < 6; ++m) out += " " + num(fit.pcs[t][k][m]);
             out += "\n";
         }
     for (int i = 0; i < OSCAR_NCLASS; ++i)
         for (int j = 0; j < OSCAR_NCLASS; ++j) {
-            out += std::string(PF::atomtype[i]) + " " + PF::atomtype[j];
+            out += std::string(OSCAR_CLASS_NAMES[i]) + " " + OSCAR_CLASS_NAMES[j];
             for (int m = 4; m < 14; ++m) out += " " + num(fit.pb[i][j][m]);
             for (int m = 0; m < 4; ++m) out += " " + num(fit.pb[i][j][m]);
             out += "\n";
@@ -584,12 +583,12 @@ std::string describeOscarFit(const OscarCounts& c, const OscarFit& fit) {
     int n = 0;
     std::string worst;
     for (int t = 0; t < 20; ++t)
-        for (int k = 0; k < paramsa::numChis(t) && k < PF::numChi[t]; ++k) {
+        for (int k = 0; k < paramsa::numChis(t) && k < NUM_SC_DIHEDRALS[t]; ++k) {
             r2sum += fit.chiR2[t][k];
             ++n;
             if (fit.chiR2[t][k] < r2min) {
                 r2min = fit.chiR2[t][k];
-                worst = Residue::Name3[t] + " chi" + std::to_string(k + 1);
+                worst = threeLetter(t) + " chi" + std::to_string(k + 1);
             }
         }
     s << "OSCAR torsion fits: " << n << " side-chain dihedrals from " << c.residuesWithChis << " residues; P-weighted R^2 of -ln P(chi): mean "
@@ -599,7 +598,7 @@ std::string describeOscarFit(const OscarCounts& c, const OscarFit& fit) {
         for (int j = i; j < OSCAR_NCLASS; ++j) {
             const int pi = oscarPairIndex(i, j);
             if (fit.pairCount[pi] <= 0) continue;
-            s << "  " << PF::atomtype[i] << "-" << PF::atomtype[j] << " " << fmt(fit.pairCount[pi], 0) << " " << fmt(fit.pairR2[pi], 3) << " "
+            s << "  " << OSCAR_CLASS_NAMES[i] << "-" << OSCAR_CLASS_NAMES[j] << " " << fmt(fit.pairCount[pi], 0) << " " << fmt(fit.pairR2[pi], 3) << " "
               << fmt(fit.pairDepth[pi], 3) << " " << fmt(fit.pairRmin[pi], 2) << " " << fmt(fit.orientR2[pi], 3) << " "
               << fmt(fit.orientScale[pi], 3) << "\n";
         }

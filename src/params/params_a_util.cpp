@@ -41,10 +41,10 @@ bool omegaAfter(const TrainChain& c, size_t i, double& omega) {
 
 int chiAngles(int type, const Point* atoms, uint16_t present, double chi[5]) {
     int k = 0;
-    const int last = std::min(Residue::lastDFire[type], TRAIN_SLOTS - 1);
+    const int last = std::min(LAST_HEAVY_SLOT[type], TRAIN_SLOTS - 1);
     for (int j = 6; j <= last && k < 5; ++j) {
-        if (Residue::torsion[type][j] != FREE_CHI) continue;
-        const int* ref = Residue::prev_atom[type][j];
+        if (templates().torsion[type][j] != FREE_CHI) continue;
+        const int* ref = templates().refAtoms[type][j];
         for (int s : {ref[0], ref[1], ref[2], j})
             if (s < 0 || s >= TRAIN_SLOTS || !((present >> s) & 1u)) return -1;
         chi[k++] = Torsion(atoms[ref[0]], atoms[ref[1]], atoms[ref[2]], atoms[j]);
@@ -52,7 +52,7 @@ int chiAngles(int type, const Point* atoms, uint16_t present, double chi[5]) {
     return k;
 }
 
-int numChis(int type) { return type >= 0 && type < 20 ? Residue::numTorAng[type] : 0; }
+int numChis(int type) { return type >= 0 && type < 20 ? NUM_CHI[type] : 0; }
 
 double chiPeriod(int type, int k) {
     if ((type == PHE || type == TYR) && k == 1) return 180.0;

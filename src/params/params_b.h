@@ -192,7 +192,7 @@ namespace paramsb {
 
 // ---------------- OSCAR side-chain parameters ----------------
 
-constexpr int OSCAR_NCLASS = 16;      // PF::atomtype
+constexpr int OSCAR_NCLASS = 16;      // OSCAR_CLASS_NAMES
 constexpr int OSCAR_DBINS = 100;      // 0.1 A distance bins, 0-10 A
 constexpr int OSCAR_OBINS = 8;        // bins per cosine in the contact shell
 constexpr int OSCAR_OCELLS = OSCAR_OBINS * OSCAR_OBINS * OSCAR_OBINS;

@@ -20,7 +20,7 @@ namespace {
 
 bool isHeavySlot(int r, int s) {
     if (s == 4 || s >= TRAIN_SLOTS) return false;
-    if (s > Residue::lastDFire[r]) return false;
+    if (s > LAST_HEAVY_SLOT[r]) return false;
     if (r == GLY && s == 5) return false;
     return true;
 }
@@ -31,18 +31,18 @@ PairTypes buildPairTypes() {
         for (int& v : row) v = -1;
     int n = 0;
     for (int r = 0; r < 20; ++r) {
-        if (Residue::numAtom[r] <= 0)
+        if (templates().numAtom[r] <= 0)
             fail("residue templates are not loaded (no atoms for residue type " + std::to_string(r) + ")");
         for (int s = 0; s < TRAIN_SLOTS; ++s) {
             if (!isHeavySlot(r, s)) continue;
-            int vdw = Residue::vdwType[r][s];
+            int vdw = templates().vdwType[r][s];
             if (vdw < 1 || vdw > NCLASSES)
-                fail("template atom " + Residue::Name3[r] + " " + Residue::cType[r][s] + " has van der Waals type " +
+                fail("template atom " + threeLetter(r) + " " + templates().atomName[r][s] + " has van der Waals type " +
                       std::to_string(vdw) + ", a heavy-atom class 1..20 was expected");
             if (n >= NTYPES) fail("the templates define more than 167 heavy-atom pair types");
             pt.typeOf[r][s] = n;
-            pt.resName[n] = Residue::Name3[r];
-            pt.atomName[n] = Residue::cType[r][s];
+            pt.resName[n] = threeLetter(r);
+            pt.atomName[n] = templates().atomName[r][s];
             pt.key[n] = pt.resName[n] + " " + pt.atomName[n];
             pt.res[n] = r;
             pt.slot[n] = s;
@@ -61,7 +61,7 @@ Topology buildTopology() {
         for (int s = 0; s < TRAIN_SLOTS; ++s) t.heavy[r][s] = isHeavySlot(r, s);
         auto bond = [&](int a, int b) {
             if (a < 0 || b < 0 || a >= TRAIN_SLOTS || b >= TRAIN_SLOTS || !t.heavy[r][a] || !t.heavy[r][b])
-                fail("template bond " + std::to_string(a) + "-" + std::to_string(b) + " of " + Residue::Name3[r] +
+                fail("template bond " + std::to_string(a) + "-" + std::to_string(b) + " of " + threeLetter(r) +
                       " joins slots that are not heavy atoms");
             t.dist[r][a][b] = t.dist[r][b][a] = 1;
         };
@@ -69,7 +69,7 @@ Topology buildTopology() {
         bond(1, 2);
         bond(2, 3);
         for (int s = 5; s < TRAIN_SLOTS; ++s)
-            if (t.heavy[r][s]) bond(s, Residue::prev_atom[r][s][2]);
+            if (t.heavy[r][s]) bond(s, templates().refAtoms[r][s][2]);
         // Ring closures that the build order does not express.
         if (r == PRO) bond(0, 7);
         if (r == PHE || r == TYR) bond(10, 11);

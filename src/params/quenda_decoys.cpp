@@ -51,13 +51,13 @@
 #include <iostream>
 #include <numeric>
 
-#include "growth/smc.h"
+#include "model/deviation.h"
 #include "model/error.h"
 #include "model/residue.h"
 #include "params/commands.h"
 #include "params/params_a_util.h"
 #include "params/params_b.h"
-#include "potentials/pf.h"
+#include "potentials/potentials.h"
 
 using namespace lorvane;
 
@@ -459,11 +459,12 @@ std::string describe(const EvalSummary& s) {
 
 // Table as the program reads it.
 std::vector<double> loadTable(const std::string& path) {
-    PF::initQUENDA(path);
+    Potentials pot;
+    loadQuenda(pot, path);
     std::vector<double> t(static_cast<size_t>(QUENDA_SIZE));
     for (int p = 0; p < NCLASSES; ++p)
         for (int q = 0; q < NCLASSES; ++q)
-            for (int k = 0; k < QUENDA_NBINS; ++k) t[static_cast<size_t>((p * NCLASSES + q) * QUENDA_NBINS + k)] = PF::QUENDA[p][q][k];
+            for (int k = 0; k < QUENDA_NBINS; ++k) t[static_cast<size_t>((p * NCLASSES + q) * QUENDA_NBINS + k)] = pot.quenda[p][q][k];
     return t;
 }
 

@@ -199,7 +199,7 @@ void buildRotamers(const TrainingSet& ts, const RotamerParams& p, RotamerLibrary
             const int t = r.type;
             const int nchi = numChis(t);
             if (nchi == 0) continue;
-            const int last = std::min(Residue::lastDFire[t], TRAIN_SLOTS - 1);
+            const int last = std::min(LAST_HEAVY_SLOT[t], TRAIN_SLOTS - 1);
             bool ok = true;
             for (int j = 5; j <= last && ok; ++j)
                 if (!r.has(j) || r.bfactor[j] > p.maxSideChainB) ok = false;
@@ -332,7 +332,7 @@ int cmdRotamers(const std::vector<std::string>& args) {
     writeTable(path, formatRotamers(lib));
     std::cout << "rotamers:";
     for (int t = 0; t < 20; ++t)
-        if (numChis(t) > 0) std::cout << " " << Residue::Name1[t] << " " << lib.rot[t].size() << "/" << lib.used[t];
+        if (numChis(t) > 0) std::cout << " " << oneLetter(t) << " " << lib.rot[t].size() << "/" << lib.used[t];
     std::cout << " (rotamers/side chains); wrote " << path << std::endl;
     return 0;
 }

@@ -31,6 +31,7 @@
 #include "model/error.h"
 #include "model/residue.h"
 #include "model/strings.h"
+#include "model/pdb_reader.h"
 #include "model/structure.h"
 
 using namespace lorvane;
@@ -174,7 +175,7 @@ void convertChain(const Structure& s, const std::string& id, char chainId, const
         t.type = static_cast<int8_t>(r.type);
         t.chain = chainId;
         t.pdbNum = r.pdbNum;
-        const int last = std::min(Residue::lastDFire[r.type], TRAIN_SLOTS - 1);
+        const int last = std::min(LAST_HEAVY_SLOT[r.type], TRAIN_SLOTS - 1);
         for (int j = 0; j <= last; ++j) {
             const Atom& a = r.atoms[j];
             if (a.type == ABSENT) continue;
@@ -209,7 +210,7 @@ void convertChain(const Structure& s, const std::string& id, char chainId, const
 void assignWeights(std::vector<TrainChain>& chains) {
     std::vector<std::string> seq(chains.size());
     for (size_t i = 0; i < chains.size(); ++i)
-        for (const TrainResidue& r : chains[i].residues) seq[i] += Residue::Name1[r.type].empty() ? 'X' : Residue::Name1[r.type][0];
+        for (const TrainResidue& r : chains[i].residues) seq[i] += oneLetter(r.type).empty() ? 'X' : oneLetter(r.type)[0];
     std::vector<size_t> parent(chains.size());
     for (size_t i = 0; i < parent.size(); ++i) parent[i] = i;
     auto find = [&](size_t x) {
@@ -258,7 +259,7 @@ std::string cacheKey(const TrainingOptions& opt) {
     for (const std::string& n : names) k += "|" + n;
     // The slot layout comes from the templates.
     for (int t = 0; t < 20; ++t)
-        for (int j = 0; j < Residue::numAtom[t]; ++j) k += "|" + Residue::cType[t][j];
+        for (int j = 0; j < templates().numAtom[t]; ++j) k += "|" + templates().atomName[t][j];
     return k;
 }
 
@@ -328,18 +329,26 @@ bool readWholeFile(const std::string& path, std::string& out) {
     return ok;
 }
 
-void loadTemplates(const std::string& path) {
+namespace {
+// The one set of templates of the process, loaded by useTemplates.
+Templates& loadedTemplates() {
+    static Templates t;
+    return t;
+}
+}  // namespace
+
+const Templates& templates() { return loadedTemplates(); }
+
+void useTemplates(const std::string& path) {
     static std::string loaded;
     if (!loaded.empty()) {
         if (loaded != path) fail("lorvane-params: templates already loaded from " + loaded + ", not " + path);
         return;
     }
     if (!FileExists(path)) fail("lorvane-params: cannot open templates file " + path + " (set it with --templates FILE)");
-    Atom::InitPar(path.c_str(), "./");
-    Residue::InitMap();
-    Residue::InitPar(path.c_str(), "./", 0);
+    loadedTemplates() = loadTemplates(path);
     for (int t = 0; t < 20; ++t)
-        if (Residue::numAtom[t] < 4) fail("lorvane-params: templates file " + path + " has no template for residue type " + std::to_string(t));
+        if (templates().numAtom[t] < 4) fail("lorvane-params: templates file " + path + " has no template for residue type " + std::to_string(t));
     loaded = path;
 }
 
@@ -361,7 +370,7 @@ std::set<std::string> readExcludeFile(const std::string& path) {
 }
 
 TrainingSet loadTrainingSet(const TrainingOptions& opt) {
-    if (Residue::numAtom[0] == 0) fail("lorvane-params: templates not loaded before reading the training set");
+    if (templates().numAtom[0] == 0) fail("lorvane-params: templates not loaded before reading the training set");
     std::error_code ec;
     if (!fs::is_directory(opt.dir, ec)) fail("lorvane-params: training folder " + opt.dir + " does not exist (set it with --train DIR)");
     TrainingSet set;
@@ -424,7 +433,7 @@ TrainingSet loadTrainingSet(const TrainingOptions& opt) {
             std::lock_guard<std::mutex> lock(readerLock);
             for (size_t c = 0; c < runs.size(); ++c) {
                 std::istringstream in(runs[c].atoms);
-                if (!shared.readPdbStream(in, path, {}, 0)) {
+                if (!readPdbStream(templates(), in, path, shared)) {
                     ++res.unread;
                     continue;
                 }
@@ -517,7 +526,7 @@ ParamsOptions parseParamsOptions(const std::vector<std::string>& args, const std
 }
 
 const TrainingSet& trainingSetFor(const ParamsOptions& o) {
-    loadTemplates(o.templates);
+    useTemplates(o.templates);
     TrainingOptions t;
     t.dir = o.train;
     t.threads = o.threads;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/geometry.h"
+#include "model/templates.h"
 
 using namespace lorvane;
 
@@ -69,9 +70,11 @@ TrainingSet loadTrainingSet(const TrainingOptions& opt);
 // with the same folder, exclusion list and DSSP setting ("derive" runs many).
 const TrainingSet& cachedTrainingSet(const TrainingOptions& opt);
 
-// Atom::InitPar, Residue::InitMap and Residue::InitPar from the templates
-// file, once per process; stops with a message when the file is missing.
-void loadTemplates(const std::string& path);
+// Loads the residue templates from the templates file, once per process;
+// stops with a message when the file is missing.
+void useTemplates(const std::string& path);
+// The templates loaded by useTemplates (empty before).
+const lorvane::Templates& templates();
 
 // PDB ids, one per line (first 4 characters of the first token, lower-cased;
 // blank lines and lines starting with '#' are ignored). Stops with a message

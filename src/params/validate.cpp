@@ -20,15 +20,16 @@
 #include <sstream>
 
 #include "distributions/distributions.h"
-#include "growth/smc.h"
+#include "model/deviation.h"
 #include "model/error.h"
 #include "model/residue.h"
 #include "model/strings.h"
+#include "model/pdb_reader.h"
 #include "model/structure.h"
 #include "params/commands.h"
 #include "params/params_a.h"
 #include "params/params_a_util.h"
-#include "potentials/pf.h"
+#include "potentials/potentials.h"
 
 using namespace lorvane;
 
@@ -92,26 +93,26 @@ std::string pct(double num, double den) {
 
 // One growth step's distance tests on native atoms; returns "" when it
 // passes, else the name of the first failed test (MD1 ... CD3).
-const char* stepTest(bool backward, int g, double d0, double d1, double d2) {
+const char* stepTest(const Distributions& dist, bool backward, int g, double d0, double d1, double d2) {
     double p;
-    if (!marginalProb(backward, g, d1, d2, p)) return "MD1";
+    if (!marginalProb(dist, backward, g, d1, d2, p)) return "MD1";
     if (p < MIN_DIST_PROB) return "MD2";
     const int r0 = endDistanceRow(d0);
-    if (condRowDegenerate(backward, g, r0)) return "CD1";
-    if (!condProb(backward, g, r0, d1 - d0, d2 - d0, p)) return "CD2";
+    if (condRowDegenerate(dist, backward, g, r0)) return "CD1";
+    if (!condProb(dist, backward, g, r0, d1 - d0, d2 - d0, p)) return "CD2";
     if (p < MIN_DIST_PROB) return "CD3";
     return "";
 }
 
 // Far-side check: the far residue's native next atoms seen from the new end,
 // in the opposite direction's tables at gap g - 1. A degenerate row waives it.
-const char* farTest(bool backward, int g, double D, double e1, double e2) {
+const char* farTest(const Distributions& dist, bool backward, int g, double D, double e1, double e2) {
     const bool opp = !backward;
     const int r1 = endDistanceRow(D);
-    if (condRowDegenerate(opp, g - 1, r1)) return "";
+    if (condRowDegenerate(dist, opp, g - 1, r1)) return "";
     double p;
-    if (!marginalProb(opp, g - 1, e1, e2, p) || p <= MIN_DIST_PROB) return "FM";
-    if (!condProb(opp, g - 1, r1, e1 - D, e2 - D, p) || p <= MIN_DIST_PROB) return "FC";
+    if (!marginalProb(dist, opp, g - 1, e1, e2, p) || p <= MIN_DIST_PROB) return "FM";
+    if (!condProb(dist, opp, g - 1, r1, e1 - D, e2 - D, p) || p <= MIN_DIST_PROB) return "FC";
     return "";
 }
 
@@ -138,22 +139,24 @@ bool readTop8000(const std::string& path, std::vector<double>& grid) {
 
 int cmdValidate(const std::vector<std::string>& args) {
     const ParamsOptions o = parseParamsOptions(args, "validate");
-    loadTemplates(o.templates);
+    useTemplates(o.templates);
     const std::string tors = outPath(o.out, "phipsi.bb.txt"), rot = outPath(o.out, "newsimplRot.txt");
     for (const std::string& f : {tors, rot, outPath(o.out, "joint.distance.txt"), outPath(o.out, "joint.distance.backward.txt"),
                                  outPath(o.out, "joint.distance.conditional.txt"), outPath(o.out, "joint.distance.conditional.backward.txt")})
         if (!FileExists(f)) fail("lorvane-params validate: table " + f + " is missing (run lorvane-params derive first)");
-    SMC::LoadTorsionBBbin(tors);
-    SMC::LoadJointMarginal(outPath(o.out, "joint.distance.txt"));
-    SMC::LoadJointMarginalB(outPath(o.out, "joint.distance.backward.txt"));
-    SMC::LoadJointCond(outPath(o.out, "joint.distance.conditional.txt"));
-    SMC::LoadJointCondB(outPath(o.out, "joint.distance.conditional.backward.txt"));
-    PF::LoadSimplRot(rot);
+    Distributions dist;
+    loadTorsionBins(dist, tors);
+    loadJointMarginal(dist, outPath(o.out, "joint.distance.txt"), false);
+    loadJointMarginal(dist, outPath(o.out, "joint.distance.backward.txt"), true);
+    loadJointCond(dist, outPath(o.out, "joint.distance.conditional.txt"), false);
+    loadJointCond(dist, outPath(o.out, "joint.distance.conditional.backward.txt"), true);
+    Potentials pot;
+    loadRotamers(pot, rot);
     RotamerLibrary lib;
     for (int t = 0; t < 20; ++t)
-        for (int k = 0; k < PF::numsimplRot[t]; ++k) {
+        for (int k = 0; k < pot.rotamers.count[t]; ++k) {
             Rotamer r;
-            for (int m = 0; m < PF::numRotBond[t] && m < 4; ++m) r.chi[m] = PF::simplRotR[t][k][m] * RAD2DEG;
+            for (int m = 0; m < NUM_CHI[t] && m < 4; ++m) r.chi[m] = pot.rotamers.resolved[t][k][m] * RAD2DEG;
             lib.rot[t].push_back(r);
         }
 
@@ -173,7 +176,7 @@ int cmdValidate(const std::vector<std::string>& args) {
         const std::string path = o.bench + "/" + l.file;
         if (path != loaded) {
             if (!FileExists(path)) fail("lorvane-params validate: benchmark structure " + path + " is missing");
-            if (!s.readPdb(path, {}, 0)) fail("lorvane-params validate: cannot read benchmark structure " + path);
+            if (!readPdb(templates(), path, s)) fail("lorvane-params validate: cannot read benchmark structure " + path);
             loaded = path;
         }
         const int a = positionOf(s, l.start), b = positionOf(s, l.end);
@@ -186,7 +189,7 @@ int cmdValidate(const std::vector<std::string>& args) {
             const Residue& r = s[p];
             if (r.phi > 900 || r.psi > 900) continue;
             ++ramaTotal;
-            if (SMC::TorsionBins[r.type][2][torsionBin(r.phi)][torsionBin(r.psi)] >= MIN_TORSION_PROB) ++ramaOk;
+            if (dist.torsionBins[r.type][SS_COIL][torsionBin(r.phi)][torsionBin(r.psi)] >= MIN_TORSION_PROB) ++ramaOk;
             else ++ramaFailByType[r.type];
         }
         // Side chains of the loop.
@@ -213,7 +216,7 @@ int cmdValidate(const std::vector<std::string>& args) {
             const double d1 = (backward ? P.atoms[0] : P.atoms[2]).dis(far);
             const double d2 = next.atoms[1].dis(far);
             ++steps;
-            const char* why = stepTest(backward, g, d0, d1, d2);
+            const char* why = stepTest(dist, backward, g, d0, d1, d2);
             if (*why) {
                 ok = false;
                 failKind[why]++;
@@ -226,7 +229,7 @@ int cmdValidate(const std::vector<std::string>& args) {
                 const Point& f1 = backward ? F.atoms[2] : F.atoms[0];
                 const Point& f2 = s[backward ? rpos + 1 : rpos - 1].atoms[1];
                 ++farSteps;
-                const char* fw = farTest(backward, g, D, f1.dis(end), f2.dis(end));
+                const char* fw = farTest(dist, backward, g, D, f1.dis(end), f2.dis(end));
                 if (*fw) {
                     okFar = false;
                     failKind[fw]++;
@@ -251,7 +254,7 @@ int cmdValidate(const std::vector<std::string>& args) {
         for (const Loop& l : loops)
             if (std::find(files.begin(), files.end(), l.file) == files.end()) files.push_back(l.file);
         for (const std::string& f : files) {
-            if (!s.readPdb(o.bench + "/" + f, {}, 0)) continue;
+            if (!readPdb(templates(), o.bench + "/" + f, s)) continue;
             for (int p = 1; p <= s._numRes; ++p) {
                 const Residue& r = s[p];
                 if (r.type < 0 || r.type >= 20 || numChis(r.type) == 0) continue;
@@ -284,7 +287,7 @@ int cmdValidate(const std::vector<std::string>& args) {
         }
         std::vector<double> ours(TBINS * TBINS, 0.0);
         for (int t : rc.types)
-            for (int k = 0; k < TBINS * TBINS; ++k) ours[k] += SMC::TorsionBins[t][2][k / TBINS][k % TBINS] / rc.types.size();
+            for (int k = 0; k < TBINS * TBINS; ++k) ours[k] += dist.torsionBins[t][SS_COIL][k / TBINS][k % TBINS] / rc.types.size();
         double sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
         long n = 0, allowed = 0, allowedOk = 0, favoured = 0, favouredOk = 0;
         for (int k = 0; k < TBINS * TBINS; ++k) {
@@ -375,11 +378,11 @@ int cmdValidate(const std::vector<std::string>& args) {
     rep << "\n\nTorsion-bin misses by residue type:";
     bool anyMiss = false;
     for (int t = 0; t < 20; ++t)
-        if (ramaFailByType[t]) rep << " " << Residue::Name1[t] << " " << ramaFailByType[t] << ";", anyMiss = true;
+        if (ramaFailByType[t]) rep << " " << oneLetter(t) << " " << ramaFailByType[t] << ";", anyMiss = true;
     if (!anyMiss) rep << " none";
     rep << "\n\nRotamer coverage of all benchmark side chains by type (within 40 deg):";
     for (int t = 0; t < 20; ++t)
-        if (scTypeTotal[t]) rep << " " << Residue::Name1[t] << " " << pct(scTypeOk[t], scTypeTotal[t]) << ";";
+        if (scTypeTotal[t]) rep << " " << oneLetter(t) << " " << pct(scTypeOk[t], scTypeTotal[t]) << ";";
     rep << "\n\n## Agreement with the Top8000 Ramachandran grids (sanity check)\n\n"
         << "Class-C tables (averaged over the listed types) against the Top8000 contour grids averaged into 5-degree bins. "
            "Correlation of log densities over the cells inside the Top8000 'allowed' contour (grid value >= 0.0005); "

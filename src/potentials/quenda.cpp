@@ -4,8 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "potentials/energy.h"
-#include "potentials/pf.h"
+#include "potentials/quenda.h"
 
 namespace lorvane {
 
@@ -21,7 +20,8 @@ int backboneSlots(const Residue& r) { return std::min<int>(r.numAtoms, r.type ==
 
 }  // namespace
 
-double quenda_e(Structure& s, int start, int end, bool allAtoms, double& e1, double& e2, double& e3, double& e4) {
+double quenda_e(const Potentials& p, const Structure& s, int start, int end, bool allAtoms, double& e1, double& e2, double& e3,
+                double& e4) {
     const int N = s._numRes;
     double total = 0.0;
     for (int i = start; i <= end; ++i) {
@@ -44,7 +44,7 @@ double quenda_e(Structure& s, int start, int end, bool allAtoms, double& e1, dou
                     if (!scored(B)) continue;
                     const double d = A.dis(B);
                     if (!(d < 8.0)) continue;
-                    const double e = PF::QUENDA[A.type - 1][B.type - 1][static_cast<int>(10.0 * d)];
+                    const double e = p.quenda[A.type - 1][B.type - 1][static_cast<int>(10.0 * d)];
                     total += e;
                     const bool bSide = b > 5;
                     if (!aSide) {

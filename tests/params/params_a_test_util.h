@@ -29,7 +29,7 @@ inline void stdoutToStderr() {
 
 inline bool templatesAvailable() {
     if (!FileExists("data/atomProp2.txt")) return false;
-    loadTemplates("data/atomProp2.txt");
+    useTemplates("data/atomProp2.txt");
     return true;
 }
 
@@ -70,14 +70,14 @@ inline std::vector<TrainResidue> buildChain(const std::vector<ResidueRecipe>& re
         // O anti to the next N.
         calCo(N, CA, C, 1.231, 120.5 * DEG2RAD, (s.psi + 180.0) * DEG2RAD, r.atoms[3]);
         r.present = 0b1111;
-        const int last = std::min(Residue::lastDFire[s.type], TRAIN_SLOTS - 1);
+        const int last = std::min(LAST_HEAVY_SLOT[s.type], TRAIN_SLOTS - 1);
         int k = 0;
         for (int j = 5; j <= last; ++j) {
             if (s.type == GLY) break;
-            const int* ref = Residue::prev_atom[s.type][j];
-            double tor = Residue::torsion[s.type][j];
+            const int* ref = templates().refAtoms[s.type][j];
+            double tor = templates().torsion[s.type][j];
             if (tor == FREE_CHI) tor = s.chi[std::min(k++, 3)] * DEG2RAD;
-            calCo(r.atoms[ref[0]], r.atoms[ref[1]], r.atoms[ref[2]], Residue::bond_length[s.type][j], Residue::bond_angle[s.type][j], tor,
+            calCo(r.atoms[ref[0]], r.atoms[ref[1]], r.atoms[ref[2]], templates().bondLength[s.type][j], templates().bondAngle[s.type][j], tor,
                   r.atoms[j]);
             r.present |= static_cast<uint16_t>(1u << j);
         }
@@ -99,10 +99,10 @@ inline std::string toPdb(const std::vector<TrainResidue>& res, int& serial) {
     for (const TrainResidue& r : res)
         for (int j = 0; j < TRAIN_SLOTS; ++j) {
             if (!r.has(j) || j == 4) continue;
-            const std::string& nm = Residue::cType[r.type][j];
+            const std::string& nm = templates().atomName[r.type][j];
             std::string field = nm.size() >= 4 ? nm : " " + nm;
             std::snprintf(buf, sizeof buf, "ATOM  %5d %-4s %3s %c%4d    %8.3f%8.3f%8.3f  1.00%6.2f           %c\n", serial++, field.c_str(),
-                          Residue::Name3[r.type].c_str(), r.chain, r.pdbNum, r.atoms[j].x, r.atoms[j].y, r.atoms[j].z, r.bfactor[j], nm[0]);
+                          threeLetter(r.type).c_str(), r.chain, r.pdbNum, r.atoms[j].x, r.atoms[j].y, r.atoms[j].z, r.bfactor[j], nm[0]);
             s += buf;
         }
     return s;

@@ -6,7 +6,7 @@
 #include "params/params_a.h"
 #include "params/params_a_util.h"
 #include "params_a_test_util.h"
-#include "potentials/pf.h"
+#include "potentials/potentials.h"
 
 using namespace lorvane;
 
@@ -27,8 +27,8 @@ TEST(ParamsARotamers, ChiMeasuredAsTheTemplatesBuild) {
         for (int k = 0; k < n; ++k) EXPECT_NEAR(angDiff(chi[k], want[k], 360.0), 0.0, 1e-3) << "type " << t << " chi " << k;
         // A missing chi atom (here the one of the last chi) makes the side chain unmeasurable.
         int lastChiAtom = -1;
-        for (int j = 6; j <= Residue::lastDFire[t]; ++j)
-            if (Residue::torsion[t][j] == FREE_CHI) lastChiAtom = j;
+        for (int j = 6; j <= LAST_HEAVY_SLOT[t]; ++j)
+            if (templates().torsion[t][j] == FREE_CHI) lastChiAtom = j;
         if (n > 0) {
             ASSERT_GT(lastChiAtom, 0);
             uint16_t p = res[0].present;
@@ -158,18 +158,19 @@ TEST(ParamsARotamers, PlaceholdersOnlyForSharedLeadingChis) {
 
     const std::string dir = tempDir("rot");
     writeFile(dir + "/newsimplRot.txt", text);
-    PF::LoadSimplRot(dir + "/newsimplRot.txt");
-    EXPECT_EQ(PF::numsimplRot[ALA], 0);
-    EXPECT_EQ(PF::numsimplRot[GLY], 0);
-    EXPECT_EQ(PF::numsimplRot[LYS], 3);
-    EXPECT_EQ(PF::numsimplRot[SER], 2);
-    EXPECT_EQ(PF::numsimplRot[TYR], 0);
+    Potentials pt;
+    loadRotamers(pt, dir + "/newsimplRot.txt");
+    EXPECT_EQ(pt.rotamers.count[ALA], 0);
+    EXPECT_EQ(pt.rotamers.count[GLY], 0);
+    EXPECT_EQ(pt.rotamers.count[LYS], 3);
+    EXPECT_EQ(pt.rotamers.count[SER], 2);
+    EXPECT_EQ(pt.rotamers.count[TYR], 0);
     // The growth code sees > 10 rad for a shared chi; the resolved angles are the intended ones.
-    EXPECT_GT(PF::simplRot[LYS][1][0], 10.0);
-    EXPECT_GT(PF::simplRot[LYS][1][1], 10.0);
-    EXPECT_LT(PF::simplRot[LYS][1][2], 10.0);
+    EXPECT_GT(pt.rotamers.chi[LYS][1][0], 10.0);
+    EXPECT_GT(pt.rotamers.chi[LYS][1][1], 10.0);
+    EXPECT_LT(pt.rotamers.chi[LYS][1][2], 10.0);
     for (int k = 0; k < 3; ++k)
-        for (int m = 0; m < 4; ++m) EXPECT_NEAR(PF::simplRotR[LYS][k][m] * RAD2DEG, lib.rot[LYS][k].chi[m], 1e-9) << k << " " << m;
+        for (int m = 0; m < 4; ++m) EXPECT_NEAR(pt.rotamers.resolved[LYS][k][m] * RAD2DEG, lib.rot[LYS][k].chi[m], 1e-9) << k << " " << m;
     // Our own reader agrees.
     RotamerLibrary back;
     std::string err;

@@ -7,7 +7,7 @@
 #include <numeric>
 
 #include "distributions/distributions.h"
-#include "growth/smc.h"
+#include "model/pdb_reader.h"
 #include "params/params_a.h"
 #include "params/params_a_util.h"
 #include "params_a_test_util.h"
@@ -110,15 +110,16 @@ TEST(ParamsAPhipsi, FileReadsBackThroughTheSamplerLoader) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 60 * 73);
     const std::string dir = tempDir("phipsi");
     writeFile(dir + "/phipsi.bb.txt", text);
-    SMC::LoadTorsionBBbin(dir + "/phipsi.bb.txt");
+    Distributions dist;
+    loadTorsionBins(dist, dir + "/phipsi.bb.txt");
     for (int t = 0; t < 20; ++t)
         for (int s = 0; s < 3; ++s) {
             double sum = 0;
             for (int a = 0; a < TBINS; ++a)
                 for (int b = 0; b < TBINS; ++b) {
                     const double want = tables[((t * 3 + s) * TBINS + a) * TBINS + b];
-                    EXPECT_NEAR(SMC::TorsionBins[t][s][a][b], want, want * 1e-4 + 1e-300);
-                    sum += SMC::TorsionBins[t][s][a][b];
+                    EXPECT_NEAR(dist.torsionBins[t][s][a][b], want, want * 1e-4 + 1e-300);
+                    sum += dist.torsionBins[t][s][a][b];
                 }
             EXPECT_NEAR(sum, 1.0, 1e-3);
         }
@@ -127,7 +128,7 @@ TEST(ParamsAPhipsi, FileReadsBackThroughTheSamplerLoader) {
         for (size_t i = 0; i < ch.residues.size(); ++i) {
             double phi, psi;
             if (!phiPsi(ch, i, phi, psi)) continue;
-            EXPECT_GE(SMC::TorsionBins[ch.residues[i].type][2][torsionBin(phi)][torsionBin(psi)], MIN_TORSION_PROB);
+            EXPECT_GE(dist.torsionBins[ch.residues[i].type][2][torsionBin(phi)][torsionBin(psi)], MIN_TORSION_PROB);
         }
     // Same input, same bytes.
     std::vector<double> again;
@@ -165,18 +166,19 @@ TEST(ParamsADistances, TablesCoverTheirOwnSegmentsThroughTheLoaders) {
     writeFile(dir + "/mb.txt", mb);
     writeFile(dir + "/c.txt", cf);
     writeFile(dir + "/cb.txt", cb);
-    SMC::LoadJointMarginal(dir + "/m.txt");
-    SMC::LoadJointMarginalB(dir + "/mb.txt");
-    SMC::LoadJointCond(dir + "/c.txt");
-    SMC::LoadJointCondB(dir + "/cb.txt");
+    Distributions dist;
+    loadJointMarginal(dist, dir + "/m.txt", false);
+    loadJointMarginal(dist, dir + "/mb.txt", true);
+    loadJointCond(dist, dir + "/c.txt", false);
+    loadJointCond(dist, dir + "/cb.txt", true);
 
     // Marginal tables sum to one; the helix and strand classes saw no data here.
     for (int g = 3; g <= 21; ++g) {
         double sum = 0;
         for (int i = 0; i < 16; ++i)
-            for (int j = 0; j < 16; ++j) sum += SMC::JointMarginal[g][2][i][j];
+            for (int j = 0; j < 16; ++j) sum += dist.forward.marginal[g][2][i][j];
         EXPECT_NEAR(sum, 1.0, 1e-3) << "gap " << g;
-        EXPECT_EQ(SMC::JointMarginalLimits[g][0][1], 0.0);
+        EXPECT_EQ(dist.forward.marginalLimits[g][0][1], 0.0);
     }
     // Every segment of the training chains passes the sampler's tests with
     // the forward definitions (C(pos), CA(pos+1)) and the backward ones
@@ -195,11 +197,11 @@ TEST(ParamsADistances, TablesCoverTheirOwnSegmentsThroughTheLoaders) {
                     const double d1 = (backward ? R[pos].atoms[0] : R[pos].atoms[2]).dis(far);
                     const double d2 = R[backward ? pos - 1 : pos + 1].atoms[1].dis(far);
                     double pm, pc;
-                    ASSERT_TRUE(marginalProb(backward, g, d1, d2, pm)) << "gap " << g << (backward ? " backward" : " forward");
+                    ASSERT_TRUE(marginalProb(dist, backward, g, d1, d2, pm)) << "gap " << g << (backward ? " backward" : " forward");
                     EXPECT_GE(pm, MIN_DIST_PROB);
                     const int r0 = endDistanceRow(d0);
-                    ASSERT_FALSE(condRowDegenerate(backward, g, r0)) << "gap " << g << " r " << r0;
-                    ASSERT_TRUE(condProb(backward, g, r0, d1 - d0, d2 - d0, pc));
+                    ASSERT_FALSE(condRowDegenerate(dist, backward, g, r0)) << "gap " << g << " r " << r0;
+                    ASSERT_TRUE(condProb(dist, backward, g, r0, d1 - d0, d2 - d0, pc));
                     EXPECT_GE(pc, MIN_DIST_PROB);
                     ++tested;
                 }
@@ -209,10 +211,10 @@ TEST(ParamsADistances, TablesCoverTheirOwnSegmentsThroughTheLoaders) {
     // Forward and backward tables differ (different atoms), and rows far
     // beyond any segment are degenerate with all-zero limits.
     EXPECT_NE(mf, mb);
-    EXPECT_TRUE(condRowDegenerate(false, 3, 40));
-    EXPECT_EQ(SMC::JointCondLimits[3][2][40][0], 0.0);
-    EXPECT_EQ(SMC::JointCondLimits[3][2][40][1], 0.0);
-    EXPECT_TRUE(condRowDegenerate(false, 3, 1));
+    EXPECT_TRUE(condRowDegenerate(dist, false, 3, 40));
+    EXPECT_EQ(dist.forward.condLimits[3][2][40][0], 0.0);
+    EXPECT_EQ(dist.forward.condLimits[3][2][40][1], 0.0);
+    EXPECT_TRUE(condRowDegenerate(dist, false, 3, 1));
     // Determinism.
     auto fw2 = std::make_unique<DistanceTables>(), bw2 = std::make_unique<DistanceTables>();
     buildDistances(ts, p, *fw2, *bw2);

@@ -74,7 +74,7 @@ TEST(ParamsATraining, ReadsFolderSplitsChainsAndFindsBreaks) {
     const TrainResidue& v = ts.chains[2].residues[3];
     EXPECT_EQ(v.type, VAL);
     EXPECT_EQ(v.pdbNum, 104);
-    for (int j = 0; j <= Residue::lastDFire[VAL]; ++j) {
+    for (int j = 0; j <= LAST_HEAVY_SLOT[VAL]; ++j) {
         if (j != 4) {
             EXPECT_TRUE(v.has(j)) << "slot " << j;
         }

@@ -11,7 +11,7 @@
 
 #include "model/residue.h"
 #include "params/params_b.h"
-#include "potentials/pf.h"
+#include "potentials/potentials.h"
 
 using namespace lorvane;
 
@@ -21,17 +21,17 @@ namespace {
 
 const std::string kData = std::string(LORVANE_SOURCE_DIR) + "/data/";
 
-bool templates() {
+bool haveTemplates() {
     static const bool ok = [] {
         if (!std::ifstream("data/atomProp2.txt")) return false;
-        loadTemplates("data/atomProp2.txt");  // the name every test of this program uses
+        useTemplates("data/atomProp2.txt");  // the name every test of this program uses
         return true;
     }();
     return ok;
 }
 
 #define NEED_TEMPLATES() \
-    if (!templates()) GTEST_SKIP() << "data/atomProp2.txt not present"
+    if (!haveTemplates()) GTEST_SKIP() << "data/atomProp2.txt not present"
 
 int cls(const char* name) { return oscarClassIndex(name); }
 
@@ -93,7 +93,7 @@ TEST(ParamsBOscar, DipoleRecordsGiveClassesAndNeighbours) {
     if (!std::ifstream(kData + "dipole.fress")) GTEST_SKIP() << "data/dipole.fress not present";
     const DipoleTable d = readDipole(kData + "dipole.fress");
     for (int t = 0; t < 20; ++t) {
-        ASSERT_FALSE(d.atoms[t].empty()) << Residue::Name3[t];
+        ASSERT_FALSE(d.atoms[t].empty()) << threeLetter(t);
         for (const GroupAtom& g : d.atoms[t]) {
             EXPECT_EQ(d.group[t][g.slot], &g - d.atoms[t].data());
             EXPECT_GE(g.cls, 0);
@@ -175,7 +175,7 @@ TEST(ParamsBOscar, FileRoundTripThroughTheLoader) {
     }
     EXPECT_EQ(last.substr(0, 4), "O O ");
     int torsionLines = 0;
-    for (int t = 0; t < 20; ++t) torsionLines += PF::numChi[t];
+    for (int t = 0; t < 20; ++t) torsionLines += NUM_SC_DIHEDRALS[t];
     EXPECT_EQ(records, torsionLines + OSCAR_NCLASS * OSCAR_NCLASS);
     char tmpl[] = "/tmp/lorvane-pbo-XXXXXX";
     const std::string dir = mkdtemp(tmpl);
@@ -191,21 +191,22 @@ TEST(ParamsBOscar, FileRoundTripThroughTheLoader) {
     const auto old = std::filesystem::current_path();
     std::filesystem::current_path(dir);
     testing::internal::CaptureStdout();
-    PF::InitPar("", "./", 0, 2);
+    Potentials pt;
+    loadPairTables(pt, 2);
     testing::internal::GetCapturedStdout();
     std::filesystem::current_path(old);
     std::filesystem::remove_all(dir);
     for (int t = 0; t < 20; ++t)
-        for (int k = 0; k < PF::numChi[t]; ++k)
-            for (int m = 0; m < 6; ++m) ASSERT_NEAR(PF::pcs[t][k][m], fit.pcs[t][k][m], 1e-7 * (1 + std::fabs(fit.pcs[t][k][m])));
+        for (int k = 0; k < NUM_SC_DIHEDRALS[t]; ++k)
+            for (int m = 0; m < 6; ++m) ASSERT_NEAR(pt.pcs[t][k][m], fit.pcs[t][k][m], 1e-7 * (1 + std::fabs(fit.pcs[t][k][m])));
     // The hydroxyl-H dihedrals of Ser, Thr and Tyr carry nothing.
     for (int t : {SER, THR, TYR})
-        for (int m = 0; m < 6; ++m) EXPECT_EQ(PF::pcs[t][PF::numChi[t] - 1][m], 0.0);
+        for (int m = 0; m < 6; ++m) EXPECT_EQ(pt.pcs[t][NUM_SC_DIHEDRALS[t] - 1][m], 0.0);
     // A three-well chi1 is fitted mainly by the third harmonic.
-    EXPECT_GT(std::hypot(PF::pcs[LEU][0][4], PF::pcs[LEU][0][5]), std::hypot(PF::pcs[LEU][0][0], PF::pcs[LEU][0][1]));
+    EXPECT_GT(std::hypot(pt.pcs[LEU][0][4], pt.pcs[LEU][0][5]), std::hypot(pt.pcs[LEU][0][0], pt.pcs[LEU][0][1]));
     for (int i = 0; i < OSCAR_NCLASS; ++i)
         for (int j = 0; j < OSCAR_NCLASS; ++j)
-            for (int m = 0; m < 14; ++m) ASSERT_NEAR(PF::pb[i][j][m], fit.pb[i][j][m], 1e-7 * (1 + std::fabs(fit.pb[i][j][m])));
+            for (int m = 0; m < 14; ++m) ASSERT_NEAR(pt.pb[i][j][m], fit.pb[i][j][m], 1e-7 * (1 + std::fabs(fit.pb[i][j][m])));
     // Unused hydrogen classes score nothing.
-    for (int m = 0; m < 4; ++m) EXPECT_EQ(PF::pb[cls("H")][cls("HC")][m], 0.0);
+    for (int m = 0; m < 4; ++m) EXPECT_EQ(pt.pb[cls("H")][cls("HC")][m], 0.0);
 }

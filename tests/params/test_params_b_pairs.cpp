@@ -15,7 +15,7 @@
 #include "model/strings.h"
 #include "params/params_b.h"
 #include "params/training_set.h"
-#include "potentials/pf.h"
+#include "potentials/potentials.h"
 
 using namespace lorvane;
 
@@ -27,17 +27,17 @@ namespace {
 // templates once, under one name.
 const std::string kTemplates = "data/atomProp2.txt";
 
-bool templates() {
+bool haveTemplates() {
     static const bool ok = [] {
         if (!std::ifstream(kTemplates)) return false;
-        loadTemplates(kTemplates);
+        useTemplates(kTemplates);
         return true;
     }();
     return ok;
 }
 
 #define NEED_TEMPLATES() \
-    if (!templates()) GTEST_SKIP() << "data/atomProp2.txt not present"
+    if (!haveTemplates()) GTEST_SKIP() << "data/atomProp2.txt not present"
 
 int typeOf(const std::string& key) {
     const PairTypes& pt = pairTypes();
@@ -125,7 +125,7 @@ TEST(ParamsBTypes, HundredSixtySevenKeysInTemplateOrder) {
         for (int s = 0; s < TRAIN_SLOTS; ++s)
             if (pt.typeOf[r][s] >= 0) {
                 const int t = pt.typeOf[r][s];
-                EXPECT_EQ(pt.key[t], Residue::Name3[r] + " " + Residue::cType[r][s]);
+                EXPECT_EQ(pt.key[t], threeLetter(r) + " " + ::templates().atomName[r][s]);
                 EXPECT_EQ(t, n++) << "types must follow residue and slot order";
             }
     EXPECT_EQ(n, NTYPES);
@@ -216,16 +216,17 @@ TEST(ParamsBDfire, FileRoundTripThroughTheLoaderIsSymmetric) {
     tmp.write("dfire_pair.lib", text);
     tmp.enter();
     testing::internal::CaptureStdout();
-    PF::InitPar("", "./", 0, 2);  // mode 2: no QUENDA pair file needed
+    Potentials pt;
+    loadPairTables(pt, 2);  // mode 2: no QUENDA pair file needed
     testing::internal::GetCapturedStdout();
-    ASSERT_EQ(PF::DFatomtype.size(), static_cast<size_t>(NTYPES));
-    for (int t = 0; t < NTYPES; ++t) ASSERT_EQ(PF::DFatomtype[pairTypes().key[t]], t) << pairTypes().key[t];
+    ASSERT_EQ(pt.pairTypes.size(), static_cast<size_t>(NTYPES));
+    for (int t = 0; t < NTYPES; ++t) ASSERT_EQ(pt.pairTypes[pairTypes().key[t]], t) << pairTypes().key[t];
     for (int k = 0; k < 3; ++k) {
         const int x = pairsA[k][0], y = pairsA[k][1];
         for (int b = 0; b < DFIRE_NBINS; ++b) {
             const double want = e[static_cast<size_t>(pairIndex(x, y)) * DFIRE_NBINS + b];
-            EXPECT_NEAR(PF::edfire[x][y][b], want, 5e-5);
-            EXPECT_EQ(PF::edfire[x][y][b], PF::edfire[y][x][b]);
+            EXPECT_NEAR(pt.edfire[x][y][b], want, 5e-5);
+            EXPECT_EQ(pt.edfire[x][y][b], pt.edfire[y][x][b]);
         }
     }
 }
@@ -300,18 +301,19 @@ TEST(ParamsBSampling, LoaderDerivesTheSameClashDistanceAndTable) {
     tmp.write("QUENDApair.lib", formatSampling(t, sp));
     tmp.enter();
     testing::internal::CaptureStdout();
-    PF::InitPar("", "./", 0, 1);
+    Potentials pt;
+    loadPairTables(pt, 1);
     testing::internal::GetCapturedStdout();
-    EXPECT_DOUBLE_EQ(PF::LJclash[a][b], (t.wall[p] - 1) * 0.1);
-    EXPECT_DOUBLE_EQ(PF::LJclash[b][a], PF::LJclash[a][b]);
-    EXPECT_GT(PF::LJclash[a][b], 0.0);
+    EXPECT_DOUBLE_EQ(pt.ljClash[a][b], (t.wall[p] - 1) * 0.1);
+    EXPECT_DOUBLE_EQ(pt.ljClash[b][a], pt.ljClash[a][b]);
+    EXPECT_GT(pt.ljClash[a][b], 0.0);
     for (int bin = 0; bin < SAMP_NBINS; bin += 7) {
-        EXPECT_NEAR(PF::Etable[a][b][bin], t.e[static_cast<size_t>(p) * SAMP_NBINS + bin], 6e-4);
-        EXPECT_EQ(PF::Etable[b][a][bin], PF::Etable[a][b][bin]);
+        EXPECT_NEAR(pt.etable[a][b][bin], t.e[static_cast<size_t>(p) * SAMP_NBINS + bin], 6e-4);
+        EXPECT_EQ(pt.etable[b][a][bin], pt.etable[a][b][bin]);
     }
     // Every pair got a wall, hence a clash distance, in the loader's reading.
     for (int x = 0; x < NTYPES; x += 11)
-        for (int y = 0; y < NTYPES; y += 13) ASSERT_GT(PF::LJclash[x][y], 0.0);
+        for (int y = 0; y < NTYPES; y += 13) ASSERT_GT(pt.ljClash[x][y], 0.0);
 }
 
 TEST(ParamsBQuenda, ReferenceNormalisedAtFifteenAngstrom) {
@@ -348,12 +350,13 @@ TEST(ParamsBQuenda, ReferenceNormalisedAtFifteenAngstrom) {
     EXPECT_EQ(lines, NCLASSES * (NCLASSES + 1) / 2 * QUENDA_NBINS);
     TempData tmp;
     tmp.write("QUENDA_ed4_8_V3.txt", text);
-    PF::initQUENDA(tmp.dir() + "/data/QUENDA_ed4_8_V3.txt");
+    Potentials pt;
+    loadQuenda(pt, tmp.dir() + "/data/QUENDA_ed4_8_V3.txt");
     for (int c1 = 0; c1 < NCLASSES; ++c1)
         for (int c2 = 0; c2 < NCLASSES; ++c2)
             for (int b = 0; b < QUENDA_NBINS; b += 3) {
-                ASSERT_NEAR(PF::QUENDA[c1][c2][b], E(c1, c2, b), 5e-5);
-                ASSERT_EQ(PF::QUENDA[c1][c2][b], PF::QUENDA[c2][c1][b]);
+                ASSERT_NEAR(pt.quenda[c1][c2][b], E(c1, c2, b), 5e-5);
+                ASSERT_EQ(pt.quenda[c1][c2][b], pt.quenda[c2][c1][b]);
             }
 }
 

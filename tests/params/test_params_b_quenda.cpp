@@ -1,6 +1,6 @@
 // QUENDA from native loops against their decoys: the pair counting agrees with
 // quenda_e, the log-ratio with its pooling, cap and wall worked on synthetic
-// counts, the file read back by PF::initQUENDA, and the decoy counts do not
+// counts, the file read back by loadQuenda, and the decoy counts do not
 // depend on the thread count.
 #include <gtest/gtest.h>
 
@@ -10,14 +10,15 @@
 #include <random>
 #include <sstream>
 
-#include "growth/smc.h"
+#include "model/deviation.h"
+#include "model/pdb_reader.h"
 #include "model/strings.h"
 #include "model/structure.h"
 #include "params/loop_decoys.h"
 #include "params/params_b.h"
 #include "params_a_test_util.h"
-#include "potentials/energy.h"
-#include "potentials/pf.h"
+#include "potentials/quenda.h"
+#include "potentials/potentials.h"
 
 using namespace lorvane;
 
@@ -28,8 +29,8 @@ namespace {
 #define NEED_TEMPLATES() \
     if (!patest::templatesAvailable()) GTEST_SKIP() << "data/atomProp2.txt not present"
 
-// A symmetric random table in PF::QUENDA; the same values returned in the counting layout.
-std::vector<double> randomTable(unsigned seed) {
+// A symmetric random QUENDA table in pt; the same values returned in the counting layout.
+std::vector<double> randomTable(Potentials& pt, unsigned seed) {
     std::mt19937 g(seed);
     std::uniform_real_distribution<double> u(-2.0, 2.0);
     std::vector<double> t(static_cast<size_t>(QUENDA_SIZE), 0.0);
@@ -37,7 +38,7 @@ std::vector<double> randomTable(unsigned seed) {
         for (int q = p; q < NCLASSES; ++q)
             for (int k = 0; k < QUENDA_NBINS; ++k) {
                 const double v = u(g);
-                PF::QUENDA[p][q][k] = PF::QUENDA[q][p][k] = v;
+                pt.quenda[p][q][k] = pt.quenda[q][p][k] = v;
                 t[static_cast<size_t>(quendaIndex(p, q, k))] = v;
             }
     return t;
@@ -91,16 +92,17 @@ TEST(ParamsBQuendaDecoys, CountsAreThePairsQuendaEScores) {
     if (!FileExists("examples/5p21.pdb")) GTEST_SKIP() << "examples/5p21.pdb not present";
     Structure s(MAX_RESIDUES);
     testing::internal::CaptureStdout();
-    ASSERT_TRUE(s.readPdb("examples/5p21.pdb", {}, 0));
+    ASSERT_TRUE(readPdb(templates(), "examples/5p21.pdb", s));
     testing::internal::GetCapturedStdout();
-    const std::vector<double> t = randomTable(7);
+    Potentials pt;
+    const std::vector<double> t = randomTable(pt, 7);
     // Loops inside the chain, at its start (one residue) and at its end: the visiting rule
     // (|i - j| >= 2, loop pairs once, CA-CA < 20 A, classes 1..20 only) must match exactly.
     for (auto [a, b] : {std::pair{45, 52}, std::pair{1, 1}, std::pair{10, 12}, std::pair{s._numRes - 3, s._numRes}}) {
         std::vector<int> c(QUENDA_SIZE, 0);
         ASSERT_TRUE(countQuendaPairs(s, a, b, 0.0, c));
         double e1 = 0, e2 = 0, e3 = 0, e4 = 0;
-        const double q = quenda_e(s, a, b, true, e1, e2, e3, e4);
+        const double q = quenda_e(pt, s, a, b, true, e1, e2, e3, e4);
         EXPECT_NEAR(dot(c, t), q, 1e-9 * (1 + std::fabs(q))) << "loop " << a << ".." << b;
         long n = 0;
         for (int x = 0; x < QUENDA_SIZE; ++x) n += c[x];
@@ -269,21 +271,21 @@ TEST(ParamsBQuendaDecoys, FileReadsBackThroughTheLoader) {
     EXPECT_EQ(lines, NCLASSES * (NCLASSES + 1) / 2 * QUENDA_NBINS);
     const std::string dir = patest::tempDir("quenda_file");
     patest::writeFile(dir + "/QUENDA_ed4_8_V3.txt", text);
-    std::memset(PF::QUENDA, 0, sizeof PF::QUENDA);
-    PF::initQUENDA(dir + "/QUENDA_ed4_8_V3.txt");
+    Potentials pt;
+    loadQuenda(pt, dir + "/QUENDA_ed4_8_V3.txt");
     std::filesystem::remove_all(dir);
     double hi = 0, lo = 0;
     for (int p = 0; p < NCLASSES; ++p)
         for (int q = 0; q < NCLASSES; ++q)
             for (int k = 0; k < QUENDA_NBINS; ++k) {
-                ASSERT_NEAR(PF::QUENDA[p][q][k], E(e, p, q, k), 5.1e-5) << p << " " << q << " " << k;
-                ASSERT_EQ(PF::QUENDA[p][q][k], PF::QUENDA[q][p][k]);
-                hi = std::max(hi, PF::QUENDA[p][q][k]);
-                lo = std::min(lo, PF::QUENDA[p][q][k]);
+                ASSERT_NEAR(pt.quenda[p][q][k], E(e, p, q, k), 5.1e-5) << p << " " << q << " " << k;
+                ASSERT_EQ(pt.quenda[p][q][k], pt.quenda[q][p][k]);
+                hi = std::max(hi, pt.quenda[p][q][k]);
+                lo = std::min(lo, pt.quenda[p][q][k]);
             }
     EXPECT_DOUBLE_EQ(hi, 10.0);        // the wall
     EXPECT_GE(lo, -qp.cap - 1e-12);    // the statistic is bounded
-    EXPECT_DOUBLE_EQ(PF::QUENDA[7][7][10], 10.0);
+    EXPECT_DOUBLE_EQ(pt.quenda[7][7][10], 10.0);
 }
 
 TEST(ParamsBQuendaDecoys, DecoyCountsDoNotDependOnTheThreadCount) {
