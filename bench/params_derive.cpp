@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
     const double tDist = omp_get_wtime() - t0;
     t0 = omp_get_wtime();
     RotamerLibrary lib;
-    buildRotamers(ts, RotamerParams(), lib);
+    buildRotamers(session.templates(o.templates), ts, RotamerParams(), lib);
     const double tRot = omp_get_wtime() - t0;
     std::printf("training set: %zu chains, %ld residues, loaded with %d threads in %.1f s\n", ts.chains.size(), ts.residues, threads, tLoad);
     std::printf("phipsi %.1f s, distances %.1f s, rotamers %.1f s; part A total %.1f s\n", tPhipsi, tDist, tRot,

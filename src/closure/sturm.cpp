@@ -25,10 +25,6 @@ namespace lorvane {
 #define NO_CONTRACT
 #endif
 
-constinit thread_local int MAXIT = 100;
-constinit thread_local int MAX_ITER_SECANT = 20;
-constinit thread_local double RELERROR = 1e-15;
-
 namespace {
 
 constexpr double SMALL_ENOUGH = 1e-18;  // remainder coefficients below this are zero
@@ -237,22 +233,22 @@ int numchanges(int np, const p* sseq, double a) {
     return count_changes(np, f);
 }
 
-NO_CONTRACT int modrf(int ord, const double* coef, double a, double b, double* val) {
+NO_CONTRACT int modrf(int ord, const double* coef, double a, double b, double* val, const SturmLimits& L) {
     double fa = evalpoly(ord, coef, a);
     double fb = evalpoly(ord, coef, b);
-    if (fa * fb > 0.0 || MAX_ITER_SECANT < 1) return 0;
+    if (fa * fb > 0.0 || L.secantSteps < 1) return 0;
 
     double lfx = fa;
-    for (int its = 0; its < MAX_ITER_SECANT; ++its) {
+    for (int its = 0; its < L.secantSteps; ++its) {
         double x = (fb * a - fa * b) / (fb - fa);
         if (x > b || x < a) x = (a + b) * 0.5;
         const double fx = evalpoly(ord, coef, x);
-        if (std::fabs(x) > RELERROR) {
-            if (std::fabs(fx / x) < RELERROR) {
+        if (std::fabs(x) > L.relError) {
+            if (std::fabs(fx / x) < L.relError) {
                 *val = x;
                 return 1;
             }
-        } else if (std::fabs(fx) < RELERROR) {
+        } else if (std::fabs(fx) < L.relError) {
             *val = x;
             return 1;
         }
@@ -273,7 +269,7 @@ NO_CONTRACT int modrf(int ord, const double* coef, double a, double b, double* v
 
 namespace {
 
-void bisect_counted(Counter& C, const p* sseq, double min, double max, int atmin, int atmax, double* roots) {
+void bisect_counted(Counter& C, const p* sseq, double min, double max, int atmin, int atmax, double* roots, const SturmLimits& L) {
     const int nroot = atmin - atmax;
     double mid = 0.0;
 
@@ -282,17 +278,17 @@ void bisect_counted(Counter& C, const p* sseq, double min, double max, int atmin
         // above (the counts cover [min, max)); regula falsi would return it
         // as this interval's root, so such brackets go straight to bisection.
         if (evalpoly(sseq[0].ord, sseq[0].coef, max) != 0.0 &&
-            modrf(sseq[0].ord, sseq[0].coef, min, max, &roots[0]))
+            modrf(sseq[0].ord, sseq[0].coef, min, max, &roots[0], L))
             return;
-        for (int its = 0; its < MAXIT; ++its) {
+        for (int its = 0; its < L.bisections; ++its) {
             mid = (min + max) / 2.0;
             const int atmid = C.at_mid(min, max);
-            if (std::fabs(mid) > RELERROR) {
-                if (std::fabs((max - min) / mid) < RELERROR) {
+            if (std::fabs(mid) > L.relError) {
+                if (std::fabs((max - min) / mid) < L.relError) {
                     roots[0] = mid;
                     return;
                 }
-            } else if (std::fabs(max - min) < RELERROR) {
+            } else if (std::fabs(max - min) < L.relError) {
                 roots[0] = mid;
                 return;
             }
@@ -307,7 +303,7 @@ void bisect_counted(Counter& C, const p* sseq, double min, double max, int atmin
         return;
     }
 
-    for (int its = 0; its < MAXIT; ++its) {
+    for (int its = 0; its < L.bisections; ++its) {
         mid = (min + max) / 2.0;
         int atmid = C.at_mid(min, max);
         // Rounding can make a count step outside [atmax, atmin]; clamp so the
@@ -317,8 +313,8 @@ void bisect_counted(Counter& C, const p* sseq, double min, double max, int atmin
         const int n1 = atmin - atmid;
         const int n2 = atmid - atmax;
         if (n1 != 0 && n2 != 0) {
-            bisect_counted(C, sseq, min, mid, atmin, atmid, roots);
-            bisect_counted(C, sseq, mid, max, atmid, atmax, roots + n1);
+            bisect_counted(C, sseq, min, mid, atmin, atmid, roots, L);
+            bisect_counted(C, sseq, mid, max, atmid, atmax, roots + n1, L);
             return;
         }
         if (n1 == 0)
@@ -331,12 +327,12 @@ void bisect_counted(Counter& C, const p* sseq, double min, double max, int atmin
 
 }  // namespace
 
-void sbisect(int np, const p* sseq, double min, double max, int atmin, int atmax, double* roots) {
+void sbisect(int np, const p* sseq, double min, double max, int atmin, int atmax, double* roots, const SturmLimits& limits) {
     Counter C(np, sseq);
-    bisect_counted(C, sseq, min, max, atmin, atmax, roots);
+    bisect_counted(C, sseq, min, max, atmin, atmax, roots, limits);
 }
 
-void solve_sturm(int order, int* nroot, const double* coeffs, double* roots) {
+void solve_sturm(int order, int* nroot, const double* coeffs, double* roots, const SturmLimits& limits) {
     if (order < 1 || order > STURM_MAX_ORDER)
         fail("solve_sturm: polynomial degree " + std::to_string(order) + " outside 1..16", 1);
 
@@ -351,7 +347,7 @@ void solve_sturm(int order, int* nroot, const double* coeffs, double* roots) {
     }
     Counter C(np, sseq);
     // The bracket search visits +-1, +-10, ... in turn; count the first few at once.
-    static const double powers[7] = {-10.0, -100.0, -1000.0, 1.0, 10.0, 100.0, 1000.0};
+    static constexpr double powers[7] = {-10.0, -100.0, -1000.0, 1.0, 10.0, 100.0, 1000.0};
 
     double min = -1.0;
     int nchanges = C.at(min, powers, 7);
@@ -380,7 +376,7 @@ void solve_sturm(int order, int* nroot, const double* coeffs, double* roots) {
         *nroot = 0;
         return;
     }
-    bisect_counted(C, sseq, min, max, atmin, atmax, roots);
+    bisect_counted(C, sseq, min, max, atmin, atmax, roots, limits);
 }
 
 }  // namespace lorvane

@@ -7,8 +7,8 @@
 // Sylvester-type eliminations leave one degree-16 polynomial in the third
 // tangent; every real root is one closed conformation.
 //
-// All state is thread-local and fixed-size, so growth threads can close loops
-// concurrently without locks or allocation.
+// All state is in the TripeptideClosure object and fixed-size: each growth
+// thread closes loops with its own object, without locks or allocation.
 #include "closure/tripeptide.h"
 
 #include <cmath>
@@ -22,25 +22,6 @@ namespace tripep {
 namespace {
 
 constexpr double pi = 3.141592653589793;
-
-// ---- fixed geometry (initialize_loop_closure) ----
-thread_local double len0[6];
-thread_local double b_ang0[7];
-thread_local double t_ang0[2];
-// Squared CA1-CA3 range in which the middle residue can close; the same
-// condition as the middle cone test, which is what decides.
-thread_local double aa13_min_sqr;
-thread_local double aa13_max_sqr;
-
-// ---- derived geometry (index i = residue 1, 2, 3 of the segment) ----
-thread_local double len_aa[3], len_na[3], len_ac[3];
-thread_local double r_a1a3[3], r_a1n1[3], r_a3c3[3];
-thread_local double b_a1a3[3], b_a1n1[3], b_a3c3[3];
-thread_local double xi[3], eta[3], delta[4], theta[3], alpha[3];
-thread_local double sin_xi[3], cos_xi[3], sin_eta[3], cos_eta[3], cos_theta[3], sin_alpha[3], cos_alpha[3];
-thread_local double sin_delta[4], cos_delta[4];
-thread_local double C0[3][3], C1[3][3], C2[3][3];
-thread_local double Q[5][17], R[3][17];
 
 // ---- double[3] vector helpers ----
 inline double dot_product(const double* a, const double* b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
@@ -219,20 +200,59 @@ __attribute__((always_inline)) inline void poly_mul_sub2(const Poly2 u1, const P
 
 // ---- closure steps ----
 
+// Minimum sine of the angle between the CA1-CA3 line and N1-CA1 or CA3-C3:
+// below it the problem is symmetric about that line and has no isolated solutions.
+constexpr double MIN_SIN_AXIS = 1e-10;
+
+// ---- guard on the back-substitution ----
+// calc_t2 and calc_t1 are closed forms that lose accuracy when a half-angle
+// tangent is large (a cone angle near pi) or their denominators nearly vanish:
+// on realistic anchors about 1% of closures come back with N-CA-C angles off
+// by 1e-6..0.3 rad, and near-double roots of the eliminant carry ~1e-7 error
+// in t0 itself. Each closure equation divided by (1 + t_a^2)(1 + t_b^2) is the
+// error in the cosine of one residue's N-CA-C angle, so it measures the damage
+// directly. Above TANGENT_TOL (cosine error; about one closure in eight) t2, t1 are
+// re-solved from equations 2 and 0 at t0, keeping the pair that best satisfies
+// equation 1, and then polished by Newton on all three equations. Closures
+// within the tolerance keep the closed-form values untouched.
+constexpr double TANGENT_TOL = 1e-10;
+
+inline double quad(const double* c, double t) { return c[0] + c[1] * t + c[2] * t * t; }
+
+// Real roots of a + b x + c x^2 by the cancellation-free formula; a negative
+// discriminant (a double root pushed off by rounding) counts as zero.
+inline int quad_roots(double a, double b, double c, double* x) {
+    if (c == 0.0) {
+        if (b == 0.0) return 0;
+        x[0] = -a / b;
+        return 1;
+    }
+    double disc = b * b - 4.0 * a * c;
+    if (disc < 0.0) disc = 0.0;
+    const double q = -0.5 * (b + (b >= 0.0 ? std::sqrt(disc) : -std::sqrt(disc)));
+    int n = 0;
+    x[n++] = q / c;
+    if (q != 0.0) x[n++] = a / q;
+    return n;
+}
+
+inline double dquad(const double* c, double t) { return c[1] + 2.0 * c[2] * t; }
+
+}  // namespace
+}  // namespace tripep
+
+using namespace tripep;
+
 // Cone test: residue i can close only if its bond angle fits between the
 // cones about its two virtual bonds. Written so that NaN (an impossible
 // virtual-bond triangle) fails.
-inline bool test_two_cone_existence_soln() {
+bool TripeptideClosure::test_two_cone_existence_soln() {
     for (int i = 0; i < 3; ++i)
         if (!(std::fabs(alpha[i] - theta[i]) <= xi[i] + eta[i])) return false;
     return true;
 }
 
-// Minimum sine of the angle between the CA1-CA3 line and N1-CA1 or CA3-C3:
-// below it the problem is symmetric about that line and has no isolated solutions.
-constexpr double MIN_SIN_AXIS = 1e-10;
-
-void get_input_angles(int* n_soln, const double* n1, const double* ca1, const double* ca3, const double* c3) {
+void TripeptideClosure::get_input_angles(int* n_soln, const double* n1, const double* ca1, const double* ca3, const double* c3) {
     *n_soln = 0;
     for (int i = 0; i < 3; ++i) r_a1a3[i] = ca3[i] - ca1[i];
     len_aa[0] = std::sqrt(dot_product(r_a1a3, r_a1a3));
@@ -296,7 +316,7 @@ void get_input_angles(int* n_soln, const double* n1, const double* ca1, const do
     if (test_two_cone_existence_soln()) *n_soln = 16;
 }
 
-void get_poly_coeff(double* poly_coeff) {
+void TripeptideClosure::get_poly_coeff(double* poly_coeff) {
     double B[9];
     for (int i = 0; i < 3; ++i) {
         const double A0 = cos_alpha[i] * cos_xi[i] * cos_eta[i] - cos_theta[i];
@@ -423,7 +443,7 @@ void get_poly_coeff(double* poly_coeff) {
 }
 
 // t2 from a root t0 of the eliminant.
-inline double calc_t2(double t0) {
+double TripeptideClosure::calc_t2(double t0) {
     const double t0_2 = t0 * t0;
     const double t0_3 = t0_2 * t0;
     const double t0_4 = t0_3 * t0;
@@ -440,7 +460,7 @@ inline double calc_t2(double t0) {
 }
 
 // t1 from t0 and t2 (equations 0 and 1 share t1).
-inline double calc_t1(double t0, double t2) {
+double TripeptideClosure::calc_t1(double t0, double t2) {
     const double t0_2 = t0 * t0;
     const double t2_2 = t2 * t2;
     const double U11 = C0[0][0] + C0[0][1] * t0 + C0[0][2] * t0_2;
@@ -452,23 +472,8 @@ inline double calc_t1(double t0, double t2) {
     return (U31 * U13 - U11 * U33) / (U12 * U33 - U13 * U32);
 }
 
-// ---- guard on the back-substitution ----
-// calc_t2 and calc_t1 are closed forms that lose accuracy when a half-angle
-// tangent is large (a cone angle near pi) or their denominators nearly vanish:
-// on realistic anchors about 1% of closures come back with N-CA-C angles off
-// by 1e-6..0.3 rad, and near-double roots of the eliminant carry ~1e-7 error
-// in t0 itself. Each closure equation divided by (1 + t_a^2)(1 + t_b^2) is the
-// error in the cosine of one residue's N-CA-C angle, so it measures the damage
-// directly. Above TANGENT_TOL (cosine error; about one closure in eight) t2, t1 are
-// re-solved from equations 2 and 0 at t0, keeping the pair that best satisfies
-// equation 1, and then polished by Newton on all three equations. Closures
-// within the tolerance keep the closed-form values untouched.
-constexpr double TANGENT_TOL = 1e-10;
-
-inline double quad(const double* c, double t) { return c[0] + c[1] * t + c[2] * t * t; }
-
 // Cosine errors of the three closure equations at (t0, t1, t2); the largest.
-inline double closure_residual(double t0, double t1, double t2) {
+double TripeptideClosure::closure_residual(double t0, double t1, double t2) {
     const double w0 = 1.0 + t0 * t0, w1 = 1.0 + t1 * t1, w2 = 1.0 + t2 * t2;
     const double e0 = (quad(C0[0], t0) + quad(C1[0], t0) * t1 + quad(C2[0], t0) * t1 * t1) / (w0 * w1);
     const double e1 = (quad(C0[1], t2) + quad(C1[1], t2) * t1 + quad(C2[1], t2) * t1 * t1) / (w2 * w1);
@@ -479,29 +484,10 @@ inline double closure_residual(double t0, double t1, double t2) {
     return e != e ? HUGE_VAL : e;  // NaN never wins
 }
 
-// Real roots of a + b x + c x^2 by the cancellation-free formula; a negative
-// discriminant (a double root pushed off by rounding) counts as zero.
-inline int quad_roots(double a, double b, double c, double* x) {
-    if (c == 0.0) {
-        if (b == 0.0) return 0;
-        x[0] = -a / b;
-        return 1;
-    }
-    double disc = b * b - 4.0 * a * c;
-    if (disc < 0.0) disc = 0.0;
-    const double q = -0.5 * (b + (b >= 0.0 ? std::sqrt(disc) : -std::sqrt(disc)));
-    int n = 0;
-    x[n++] = q / c;
-    if (q != 0.0) x[n++] = a / q;
-    return n;
-}
-
-inline double dquad(const double* c, double t) { return c[1] + 2.0 * c[2] * t; }
-
 // Newton steps on the three closure equations in (t0, t1, t2), each kept only
 // if it lowers the residual. Needed where the eliminant has two nearly equal
 // roots: there the root t0 itself is only good to ~1e-7 in double.
-inline double newton_polish(double& t0, double& t1, double& t2, double res) {
+double TripeptideClosure::newton_polish(double& t0, double& t1, double& t2, double res) {
     for (int it = 0; it < 4 && res > TANGENT_TOL; ++it) {
         const double a0 = quad(C0[0], t0), a1 = quad(C1[0], t0), a2 = quad(C2[0], t0);
         const double b0 = quad(C0[1], t2), b1 = quad(C1[1], t2), b2 = quad(C2[1], t2);
@@ -533,7 +519,7 @@ inline double newton_polish(double& t0, double& t1, double& t2, double res) {
     return res;
 }
 
-inline void guard_half_tangents(double& t0, double& t1, double& t2) {
+void TripeptideClosure::guard_half_tangents(double& t0, double& t1, double& t2) {
     double best = closure_residual(t0, t1, t2);
     if (best <= TANGENT_TOL) return;
     double s[2], u[2];
@@ -551,7 +537,7 @@ inline void guard_half_tangents(double& t0, double& t1, double& t2) {
     newton_polish(t0, t1, t2, best);
 }
 
-void coord_from_poly_roots(int n_soln, const double* roots, const double* r_n1, const double* r_a1,
+void TripeptideClosure::coord_from_poly_roots(int n_soln, const double* roots, const double* r_n1, const double* r_a1,
                            const double* r_a3, const double* r_c3, double r_soln_n[16][3][3],
                            double r_soln_a[16][3][3], double r_soln_c[16][3][3]) {
     double ex[3], ey[3], ez[3], tmp[3];
@@ -673,17 +659,10 @@ void coord_from_poly_roots(int n_soln, const double* roots, const double* r_n1, 
     }
 }
 
-}  // namespace
-}  // namespace tripep
-
-void initialize_loop_closure(const double bond_len[6], const double bond_ang[7], const double tors_ang[2]) {
-    using namespace tripep;
+void TripeptideClosure::initialize(const double bond_len[6], const double bond_ang[7], const double tors_ang[2]) {
     for (int i = 0; i < 6; ++i) len0[i] = bond_len[i];
     for (int i = 0; i < 7; ++i) b_ang0[i] = bond_ang[i];
     for (int i = 0; i < 2; ++i) t_ang0[i] = tors_ang[i];
-    MAXIT = 100;
-    MAX_ITER_SECANT = 20;
-    RELERROR = 1e-15;
 
     // Each peptide unit C_u-N_(u+1) in a local frame: C_u at the origin, the
     // C-N bond along x; its CA_u-CA_(u+1) virtual bond and the angles it
@@ -743,9 +722,8 @@ void initialize_loop_closure(const double bond_len[6], const double bond_ang[7],
     for (int i = 0; i < 3; ++i) cos_theta[i] = std::cos(theta[i]);
 }
 
-void solve_3pep_poly(const double n1[3], const double ca1[3], const double ca3[3], const double c3[3],
-                     double soln_n[16][3][3], double soln_a[16][3][3], double soln_c[16][3][3], int* num_soln) {
-    using namespace tripep;
+void TripeptideClosure::solve(const double n1[3], const double ca1[3], const double ca3[3], const double c3[3],
+                              double soln_n[16][3][3], double soln_a[16][3][3], double soln_c[16][3][3], int* num_soln) {
     int n_soln = 0;
     get_input_angles(&n_soln, n1, ca1, ca3, c3);
     if (n_soln == 0) {

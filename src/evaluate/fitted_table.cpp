@@ -20,9 +20,9 @@ void readGroup(std::istream& in, const std::string& path, int lineNo, DistanceCo
     double decoys;
     if (!(ls >> decoys) || decoys < 0) fail(path + " line " + std::to_string(lineNo) + ": no decoy count at the start");
     g.decoys += decoys;
-    for (int k = 0; k < DIST_SIZE; ++k) {
+    for (int k = 0; k < FITTED_E_SIZE; ++k) {
         double c;
-        if (!(ls >> c)) fail(path + " line " + std::to_string(lineNo) + ": " + std::to_string(k) + " counts, " + std::to_string(DIST_SIZE) +
+        if (!(ls >> c)) fail(path + " line " + std::to_string(lineNo) + ": " + std::to_string(k) + " counts, " + std::to_string(FITTED_E_SIZE) +
                               " expected");
         g.counts[k] += c;
     }

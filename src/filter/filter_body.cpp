@@ -10,34 +10,29 @@
 #include <iostream>
 
 #include "build/builders.h"
+#include "build/side_chain.h"
 #include "filter/filter.h"
 #include "filter/path_units.h"
 #include "filter/weighting.h"
-#include "growth/grow_one.h"
-#include "growth/seed_buffers.h"
+#include "model/deviation.h"
 #include "model/error.h"
-#include "potentials/energy.h"
-#include "potentials/pf.h"
 
 namespace lorvane {
 
-std::vector<FilterWork> FW;
-
 namespace {
 
-constexpr double SENTINEL = 12345.0;
+constexpr double SENTINEL = REJECTED;
 constexpr double TAU_111_2 = 1.9408061282176925;  // N-CA-C angle of every grown residue, 111.2 degrees
-constexpr int NO_ROTAMER = 12345;
 constexpr int CLASH_CELLS = NUM_BINS * SC_STATES * MAX_ROTAMERS;
 
-// Side-chain atoms 6..lastDFire of every residue grown before `step`, from state t of a seed's stored points.
-void restoreSideChains(Structure& s, int buffer, int step, int seed, int t) {
+// Side-chain atoms 6..LAST_HEAVY_SLOT of every residue grown before `step`, from state t of a seed's stored points.
+void restoreSideChains(Sampler& run, Structure& s, int buffer, int step, int seed, int t) {
     for (int j = 0; j < step; ++j) {
-        const int q = growOrder[j];
-        const int last = Residue::lastDFire[s[q].type];
-        if (last <= 5) continue;
-        const Point* pts = atomC(buffer, j, seed);
-        for (int x = 6; x <= last; ++x) s[q].atoms[x].CopyPos(pts[15 * t + x]);
+        const int q = run.plan.order[j];
+        const int last = LAST_HEAVY_SLOT[s[q].type];
+        if (last <= SLOT_CB) continue;
+        const Point* pts = run.seeds.atomC(buffer, j, seed);
+        for (int x = FIRST_SIDE_CHAIN_SLOT; x <= last; ++x) s[q].atoms[x].CopyPos(pts[15 * t + x]);
     }
 }
 
@@ -51,17 +46,24 @@ FilterWork::FilterWork() {
     drawn.resize(MAX_ROTAMERS);
     allowed.reserve(MAX_ROTAMERS);
     chosen.resize(SC_STATES);
+    combFirst.resize(COMBINATIONS);
+    combSecond.resize(COMBINATIONS);
     clashCache.assign(CLASH_CELLS, 0.0f);
     clashStamp.assign(CLASH_CELLS, 0u);
 }
 
 namespace {
 
-void scoreSeed(FilterShared& sh, GrowOne& g, FilterWork& w, int i) {
-    SMC& smc = *sh.smc;
-    Structure& s = g.structure;
+void scoreSeed(FilterShared& sh, FilterWork& w, int i) {
+    Sampler& run = *sh.run;
+    const Templates& tm = run.tm;
+    const Potentials& pot = run.pot;
+    SeedBuffers& B = run.seeds;
+    const ClashPairs& clash = sh.fs->clash;
+    const double scCut = run.scCut;
+    Structure& s = w.structure;
     const int step = sh.step, pos = sh.pos, c = sh.c;
-    const int start = smc.loopStart, end = smc.loopEnd;
+    const int start = run.loopStart, end = run.loopEnd;
     const int oldBuf = 1 - sh.parity;
     const bool finalStep = sh.finalStep;
     std::vector<float>* E = sh.E;
@@ -77,24 +79,24 @@ void scoreSeed(FilterShared& sh, GrowOne& g, FilterWork& w, int i) {
 
     double S6 = 0, S9 = 0, S10 = 0;
     for (int j = 0; j < step; ++j) {
-        putUnit(s, j, atomC(oldBuf, j, i));
-        const float* r = pathRecord(tempFrag, j, i);
+        putUnit(run.plan, s, j, B.atomC(oldBuf, j, i));
+        const float* r = B.pathRecord(B.tempFrag, j, i);
         S6 += r[6];
         S9 += r[9];
         S10 += r[10];
     }
-    const double wInherited = step == 0 ? 1.0 : pathRecord(tempFrag, step - 1, i)[5];
+    const double wInherited = step == 0 ? 1.0 : B.pathRecord(B.tempFrag, step - 1, i)[5];
 
     Residue& res = s[pos];
     const int tpos = res.type;
-    const int last = Residue::lastDFire[tpos];
-    const int nr = PF::numsimplRot[tpos];
+    const int last = LAST_HEAVY_SLOT[tpos];
+    const int nr = pot.rotamers.count[tpos];
     const bool plain = noSideChain(tpos);
     const int numStates = step == 0 ? 1 : SC_STATES;
-    const UnitRes unit = unitOf(step);
+    const UnitRes unit = unitOf(run.plan, step);
 
     for (int k = 0; k < CHILDREN; ++k) {
-        float* R = childRecord(i, k);
+        float* R = B.childRecord(i, k);
         const int id = i * CHILDREN + k;
         if (R[5] > 50.0f) continue;
 
@@ -104,16 +106,16 @@ void scoreSeed(FilterShared& sh, GrowOne& g, FilterWork& w, int i) {
         E[3][id] = R[8];
         E[5][id] = static_cast<float>(R[9] + S9);
 
-        if (!growDir[step])
-            s.calBBCo(pos, s[pos], s[pos + 1], R[0], R[1], R[2], TAU_111_2, true);
+        if (!run.plan.backward[step])
+            calBBCo(tm, s, pos, s[pos], s[pos + 1], R[0], R[1], R[2], TAU_111_2, true);
         else
-            s.calBBCoR(pos, s[pos], s[pos - 1], R[0], R[1], R[2], TAU_111_2, true);
+            calBBCoR(tm, s, pos, s[pos], s[pos - 1], R[0], R[1], R[2], TAU_111_2, true);
 
         if (finalStep) {
-            s.calBBCo(c, s[c], s[c + 1], R[11], R[12], R[13], R[14] * DEG2RAD, true);
-            s.calBBCo(c + 1, s[c + 1], s[c + 2], R[15], R[16], R[17], R[18] * DEG2RAD, true);
+            calBBCo(tm, s, c, s[c], s[c + 1], R[11], R[12], R[13], R[14] * DEG2RAD, true);
+            calBBCo(tm, s, c + 1, s[c + 1], s[c + 2], R[15], R[16], R[17], R[18] * DEG2RAD, true);
             Residue& r2 = s[c + 2];
-            if (r2.type != GLY) r2.atoms[5].CopyPos(calCoCB(r2.atoms[0], r2.atoms[2], r2.atoms[1]));
+            if (r2.type != GLY) r2.atoms[SLOT_CB].CopyPos(calCoCB(tm, r2.atoms[SLOT_N], r2.atoms[SLOT_C], r2.atoms[SLOT_CA]));
             // Closure residues' torsion statistics: the angles as single-precision products, as stored.
             const double phi0 = static_cast<float>(R[11] * 180.0f) * 0.318309886183791;
             const double psi0 = static_cast<float>(R[12] * 180.0f) * 0.318309886183791;
@@ -127,22 +129,22 @@ void scoreSeed(FilterShared& sh, GrowOne& g, FilterWork& w, int i) {
                 continue;
             }
             double e1 = E[1][id];
-            e1 += torsionEnergy(s[c].type, phi0, psi0);
-            e1 += torsionEnergy(s[c + 1].type, phi1, psi1);
-            e1 += torsionEnergy(r2.type, phi2, psi2);
+            e1 += torsionEnergy(run.dist, s[c].type, phi0, psi0);
+            e1 += torsionEnergy(run.dist, s[c + 1].type, phi1, psi1);
+            e1 += torsionEnergy(run.dist, r2.type, phi2, psi2);
             E[1][id] = static_cast<float>(e1);
         }
 
-        Point* ub = unfBBAt(id);
+        Point* ub = B.unfBBAt(id);
         ub[0] = s[unit.co].atoms[2];
         ub[1] = s[unit.co].atoms[3];
         ub[2] = s[unit.nca].atoms[0];
         ub[3] = s[unit.nca].atoms[1];
 
-        const int bin = dihedralBin(growDir[step] ? R[1] : R[0]);
+        const int bin = dihedralBin(run.plan.backward[step] ? R[1] : R[0]);
 
         // Rotamers of the new residue worth combining.
-        const float* rowE = childRotE(i, k);
+        const float* rowE = B.childRotE(i, k);
         w.allowed.clear();
         if (!plain) {
             for (int r = 0; r < nr; ++r) w.rotE[r] = rowE[r];
@@ -160,12 +162,12 @@ void scoreSeed(FilterShared& sh, GrowOne& g, FilterWork& w, int i) {
         std::fill(std::begin(w.oneDone), std::end(w.oneDone), 0);
         auto obtainSideChain = [&](int r) {
             if (!w.scBuilt[r]) {
-                s.calSCCoHeavy(pos, PF::simplRotR[tpos][r], res);
+                calSCCoHeavy(tm, res, pot.rotamers.resolved[tpos][r]);
                 for (int x = 6; x <= last; ++x) w.scCoord[r][x - 6] = res.atoms[x];
                 w.scBuilt[r] = 1;
             } else {
                 for (int x = 6; x <= last; ++x) res.atoms[x].CopyPos(w.scCoord[r][x - 6]);
-                res.numAtoms = static_cast<int16_t>(Residue::numAtom[tpos]);
+                res.numAtoms = static_cast<int16_t>(tm.numAtom[tpos]);
             }
         };
 
@@ -173,12 +175,12 @@ void scoreSeed(FilterShared& sh, GrowOne& g, FilterWork& w, int i) {
         for (int j = 0; j < numStates; ++j) {
             double parentE = 0.0;
             if (step >= 1) {
-                parentE = pathStateE(step - 1, i)[j];
+                parentE = B.pathStateE(step - 1, i)[j];
                 if (parentE > 200.0) continue;
-                restoreSideChains(s, oldBuf, step, i, j);
+                restoreSideChains(run, s, oldBuf, step, i, j);
             }
             double b = 0.0;
-            const double v = vdw_bbsc(s, pos, start, end, b);
+            const double v = vdw_bbsc(pot, clash, s, b);
             ++ne2;
             if (b > scCut) ++nb1;
             if (v > scCut) ++nb2;
@@ -186,8 +188,8 @@ void scoreSeed(FilterShared& sh, GrowOne& g, FilterWork& w, int i) {
             if (plain) {
                 if (M >= COMBINATIONS) break;
                 w.combIdx[M] = {j, NO_ROTAMER};
-                g.combFirst[M] = b + parentE;
-                g.combSecond[M] = 0.0;
+                w.combFirst[M] = b + parentE;
+                w.combSecond[M] = 0.0;
                 ++M;
                 continue;
             }
@@ -200,7 +202,7 @@ void scoreSeed(FilterShared& sh, GrowOne& g, FilterWork& w, int i) {
                 if (cached) {
                     sc = w.clashCache[cell];
                 } else {
-                    vdw_scsc(s, pos, start, end, sc);
+                    vdw_scsc(pot, clash, s, sc);
                     w.clashCache[cell] = static_cast<float>(sc);
                     w.clashStamp[cell] = serial;
                     ++ne3;
@@ -209,7 +211,7 @@ void scoreSeed(FilterShared& sh, GrowOne& g, FilterWork& w, int i) {
                 double e = w.rotE[r] + b + sc;
                 if (finalStep) {
                     if (!w.oneDone[r]) {
-                        w.oneVal[r] = vdw_onebbsc(s, pos, c);
+                        w.oneVal[r] = vdw_onebbsc(pot, run.atoms, s, pos, c);
                         w.oneDone[r] = 1;
                         ++ne1;
                     }
@@ -217,14 +219,14 @@ void scoreSeed(FilterShared& sh, GrowOne& g, FilterWork& w, int i) {
                 }
                 e += parentE;
                 w.combIdx[M] = {j, r};
-                g.combFirst[M] = e;
-                g.combSecond[M] = 0.0;
+                w.combFirst[M] = e;
+                w.combSecond[M] = 0.0;
                 ++M;
             }
         }
 
-        int16_t* states = childStates(i, k);
-        float* stateE = childStateE(i, k);
+        int16_t* states = B.childStates(i, k);
+        float* stateE = B.childStateE(i, k);
         double best = SENTINEL;
         int u = 0;
         if (M == 0) {
@@ -238,20 +240,20 @@ void scoreSeed(FilterShared& sh, GrowOne& g, FilterWork& w, int i) {
             }
         } else {
             for (int x = 0; x < M; ++x) {
-                w.combined[x] = g.combFirst[x] + g.combSecond[x];
-                if (g.combFirst[x] < scCut) ++u;
+                w.combined[x] = w.combFirst[x] + w.combSecond[x];
+                if (w.combFirst[x] < scCut) ++u;
             }
             const int n = std::min(M, SC_STATES);
             SampleEWRS(w.combined, n, w.chosen.data(), M, finalStep);
             double secondary = SENTINEL;
             for (int t = 0; t < n; ++t) {
                 const int x = w.chosen[t];
-                stateE[t] = static_cast<float>(g.combFirst[x]);
+                stateE[t] = static_cast<float>(w.combFirst[x]);
                 states[2 * t] = static_cast<int16_t>(w.combIdx[x][0]);
                 states[2 * t + 1] = static_cast<int16_t>(w.combIdx[x][1]);
-                if (g.combFirst[x] < best) {
-                    best = g.combFirst[x];
-                    secondary = g.combSecond[x];
+                if (w.combFirst[x] < best) {
+                    best = w.combFirst[x];
+                    secondary = w.combSecond[x];
                 }
             }
             // Unused states repeat the first one with a rejecting energy.
@@ -265,23 +267,23 @@ void scoreSeed(FilterShared& sh, GrowOne& g, FilterWork& w, int i) {
 
             if (finalStep && u >= 1) {
                 const int x0 = w.chosen[0];
-                if (step >= 1) restoreSideChains(s, oldBuf, step, i, w.combIdx[x0][0]);
+                if (step >= 1) restoreSideChains(run, s, oldBuf, step, i, w.combIdx[x0][0]);
                 if (!plain) obtainSideChain(w.combIdx[x0][1]);
                 std::array<int, 3> rot = {ABSENT, ABSENT, ABSENT};
-                g.closeSCprep(s, start, end, c);
+                closeSCprep(run, w, s, start, end, c);
                 for (int m = 0; m < 3; ++m) {
                     Residue& cr = s[c + m];
                     if (noSideChain(cr.type)) continue;
                     const int a = m == 0 ? c + 1 : c;
                     const int bb = m == 2 ? c + 1 : c + 2;
                     double energy = 0.0;
-                    rot[m] = g.df_scfclose(s, cr, energy, a, bb);
-                    if (m < 2) g.addCSC(s, c + m);
+                    rot[m] = df_scfclose(run, w, s, c + m, energy, a, bb);
+                    if (m < 2) addCSC(run, w, s, c + m);
                 }
                 (*sh.closeRot)[id] = rot;
             }
         }
-        enSelection[id] = best;
+        B.enSelection[id] = best;
 
         const float weight = plain ? static_cast<float>(wInherited)
                              : M > 0 ? static_cast<float>(R[7] * wInherited * u / M)
@@ -291,14 +293,14 @@ void scoreSeed(FilterShared& sh, GrowOne& g, FilterWork& w, int i) {
 
         double dev;
         if (c < 1) {
-            if (smc.growMode == 0)
-                dev = rmsdg(s, smc.native, start, pos + 1);
-            else if (smc.growMode == 1)
-                dev = rmsdcut(s, smc.native, start, end, step);
+            if (run.growMode == GROW_FORWARD)
+                dev = rmsdg(s, run.native, start, pos + 1);
+            else if (run.growMode == GROW_ALTERNATING)
+                dev = rmsdcut(s, run.native, start, end, step);
             else
-                dev = rmsdg(s, smc.native, pos - 1, end);
+                dev = rmsdg(s, run.native, pos - 1, end);
         } else {
-            dev = rmsdg(s, smc.native, start, end);
+            dev = rmsdg(s, run.native, start, end);
         }
         (*sh.dev)[id] = dev;
     }
@@ -313,9 +315,9 @@ void scoreSeed(FilterShared& sh, GrowOne& g, FilterWork& w, int i) {
 }  // namespace
 
 void runFilterBody(FilterShared& sh) {
-    const int P = std::max(PF::numMP, 1);
-    if (static_cast<int>(FW.size()) < P) FW.resize(P);
-    const int N = SMC::curLoops;
+    std::vector<FilterWork>& work = sh.fs->work;
+    const int P = static_cast<int>(work.size());
+    const int N = sh.run->liveSeeds;
     FirstError error;
 #pragma omp parallel num_threads(P)
     error.run([&] {
@@ -324,7 +326,7 @@ void runFilterBody(FilterShared& sh) {
         const int q = N / T, r = N % T;
         const int first = t < r ? t * (q + 1) : r + t * q;
         const int count = t < r ? q + 1 : q;
-        for (int i = first; i < first + count; ++i) scoreSeed(sh, G[t], FW[t], i);
+        for (int i = first; i < first + count; ++i) scoreSeed(sh, work[t], i);
     });
     error.rethrow();
 }

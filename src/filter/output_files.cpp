@@ -13,7 +13,7 @@
 
 namespace lorvane {
 
-std::string resultFilePath() { return "pdbout/" + SMC::LoopID + ".txt"; }
+std::string resultFilePath(const std::string& loopId) { return "pdbout/" + loopId + ".txt"; }
 
 namespace {
 
@@ -26,11 +26,11 @@ void ensureDirectory(const std::string& dir) {
 
 }  // namespace
 
-void prepareOutputFiles(bool diag) {
+void prepareOutputFiles(const std::string& loopId, bool diag) {
     filterLibrariesInit();
     ensureDirectory("pdbout");
     if (diag) ensureDirectory("output");
-    const std::string path = resultFilePath();
+    const std::string path = resultFilePath(loopId);
     std::ofstream probe(path, std::ios::out | std::ios::trunc);
     if (!probe) fail("Cannot open the result file \"" + path + "\" for writing", 1);
     probe.close();

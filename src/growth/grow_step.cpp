@@ -17,19 +17,16 @@
 
 #include "build/builders.h"
 #include "distributions/distributions.h"
-#include "growth/grow_one.h"
-#include "growth/seed_buffers.h"
+#include "growth/sampler.h"
+#include "model/deviation.h"
 #include "model/error.h"
-#include "potentials/atom_tables.h"
-#include "potentials/pf.h"
 
 namespace lorvane {
 
 namespace {
 
-constexpr int N_ = 0, CA_ = 1, C_ = 2, O_ = 3, CB_ = 5;
-constexpr double REJECT = 12345.0;
-constexpr double BIN_WIDTH = 0.08726646259971639;  // 5 degrees in radians
+constexpr int N_ = SLOT_N, CA_ = SLOT_CA, C_ = SLOT_C, O_ = SLOT_O, CB_ = SLOT_CB;
+constexpr double REJECT = REJECTED;
 constexpr double NCAC_DEG = 111.2;
 constexpr double NCAC_RAD = NCAC_DEG * DEG2RAD;
 constexpr int HALF = NUM_BINS / 2;
@@ -60,30 +57,32 @@ struct Tally {
 
 }  // namespace
 
-int SMC::grow_oneF(Structure& s, int pos, int rpos, int step, bool backward, bool retry, bool diag) {
+int growStep(Sampler& run, int step, bool retry) {
+    const int pos = run.plan.order[step], rpos = run.plan.farPos[step];
+    const bool backward = run.plan.backward[step];
+    const bool diag = run.settings.diag;
+    Structure& s = run.work;
     const int gap = std::abs(rpos - pos);
     int c = -1;
     if (gap == 3) {
-        c = closureStart(growMode, loopStart, loopEnd);
-        const int k = loopEnd - loopStart - 3;
-        closureList(s, loopStart, loopEnd, c, growDir[k]);
+        c = run.plan.closure;
+        buildClosurePairs(run, c, run.plan.backward[run.plan.steps - 1]);
     }
     const int type = s[pos].type;
-    const int numRot = (type >= 0 && type < 20) ? PF::numsimplRot[type] : 0;
+    const int numRot = isAminoAcid(type) ? run.pot.rotamers.count[type] : 0;
 
-    const int threads = std::max(1, PF::numMP);
-    if (static_cast<int>(G.size()) < threads) G.resize(threads);
-    for (int t = 0; t < threads; ++t) {
-        G[t].structure = s;
-        G[t].ensureCapacity(numatom);
+    const int threads = static_cast<int>(run.workspaces.size());
+    for (GrowOne& g : run.workspaces) {
+        g.structure = s;
+        g.ensureCapacity(run.atoms.numAtoms);
     }
 
-    std::vector<std::string> lines(diag ? std::max(curLoops, 0) : 0);
+    std::vector<std::string> lines(diag ? std::max(run.liveSeeds, 0) : 0);
     int deadEnds = 0, partial = 0;
     if (diag) std::cout << " Seed RMSD Feas  MD1  MD2  CD1  CD2  CD3  BBE  SCE  BBN mRMS Sel" << std::endl;
 
     GrowStepArgs a;
-    a.smc = this;
+    a.run = &run;
     a.diagLines = &lines;
     a.deadEnds = &deadEnds;
     a.partial = &partial;
@@ -97,7 +96,7 @@ int SMC::grow_oneF(Structure& s, int pos, int rpos, int step, bool backward, boo
     a.retry = retry;
     a.diag = diag;
 
-    const int L = std::min(curLoops, MAXLOOP);
+    const int L = std::min(run.liveSeeds, run.seeds.capacity);
     FirstError error;
 #pragma omp parallel num_threads(threads)
     error.run([&] {
@@ -107,9 +106,10 @@ int SMC::grow_oneF(Structure& s, int pos, int rpos, int step, bool backward, boo
         const int q = L / T, rem = L % T;
         const int begin = t < rem ? t * (q + 1) : rem + t * q;
         const int count = q + (t < rem ? 1 : 0);
+        GrowOne& g = run.workspaces[t];
         const double cpu0 = threadCpuSeconds();
-        for (int seed = begin; seed < begin + count; ++seed) G[t].growSeed(a, seed, t);
-        G[t].busySeconds += threadCpuSeconds() - cpu0;
+        for (int seed = begin; seed < begin + count; ++seed) g.growSeed(a, seed, t);
+        g.busySeconds += threadCpuSeconds() - cpu0;
     });
     error.rethrow();
 
@@ -121,7 +121,8 @@ int SMC::grow_oneF(Structure& s, int pos, int rpos, int step, bool backward, boo
 }
 
 void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
-    SMC& m = *a.smc;
+    Sampler& m = *a.run;
+    SeedBuffers& B = m.seeds;
     Structure& s = structure;
     const int pos = a.pos, rpos = a.rpos, step = a.step, g = a.gap, c = a.c;
     const bool backward = a.backward;
@@ -130,13 +131,13 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
 
     // 1. Rebuild the seed's path from its records.
     for (int j = 0; j < step; ++j) {
-        const float* r = pathRecord(tempFrag, j, seed);
-        const int i = growOrder[j];
+        const float* r = B.pathRecord(B.tempFrag, j, seed);
+        const int i = m.plan.order[j];
         const double tau = r[4] * DEG2RAD;
-        if (!growDir[j])
-            s.calBBCo(i, s[i], s[i + 1], r[0], r[1], r[2], tau, true);
+        if (!m.plan.backward[j])
+            calBBCo(tm, s, i, s[i], s[i + 1], r[0], r[1], r[2], tau, true);
         else
-            s.calBBCoR(i, s[i], s[i - 1], r[0], r[1], r[2], tau, true);
+            calBBCoR(tm, s, i, s[i], s[i - 1], r[0], r[1], r[2], tau, true);
     }
 
     // 2. Diagnostic deviation of the seed so far.
@@ -160,13 +161,13 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
 
     // 4. Anchors of this step.
     if (!backward && step == 0) {
-        calCo(s[loopEnd + 1].atoms[CA_], s[loopEnd + 1].atoms[N_], s[loopEnd].atoms[C_], Residue::bond_length[type][C_],
-              Residue::bond_angle[s[pos + 1].type][N_], PI, s[loopEnd].atoms[CA_]);
+        calCo(s[loopEnd + 1].atoms[CA_], s[loopEnd + 1].atoms[N_], s[loopEnd].atoms[C_], tm.bondLength[type][C_],
+              tm.bondAngle[s[pos + 1].type][N_], PI, s[loopEnd].atoms[CA_]);
     }
     if (backward) {
         if (prolineBond && uniformDraw() < 0.1) seedOmega = 0.0;
-        calCo(s[pos + 1].atoms[CA_], s[pos + 1].atoms[N_], s[pos].atoms[C_], Residue::bond_length[type][C_],
-              Residue::bond_angle[s[pos + 1].type][N_], seedOmega, s[pos].atoms[CA_]);
+        calCo(s[pos + 1].atoms[CA_], s[pos + 1].atoms[N_], s[pos].atoms[C_], tm.bondLength[type][C_],
+              tm.bondAngle[s[pos + 1].type][N_], seedOmega, s[pos].atoms[CA_]);
     }
     if (!backward)
         prepGrow(s, pos, loopStart, loopEnd, pos - 1, rpos);
@@ -180,9 +181,9 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
 
     // 5. Backbone atoms of all 5184 candidates.
     if (!backward)
-        s.calBBCoNext(pos, candPts.data(), 1);
+        calBBCoNext(tm, s, pos, candPts.data(), 1);
     else
-        s.calBBCoNextR(pos, candPts.data(), 1);
+        calBBCoNextR(tm, s, pos, candPts.data(), 1);
 
     // Reach of each moving atom from CA(pos) over all candidates: the
     // long-range terms need only the mid-shell atoms within reach of the cut-off.
@@ -198,10 +199,10 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
         }
         if (!backward) {
             // CA(pos+1) hangs on N(pos+1).
-            reach[CA_] = reach[N_] + static_cast<float>(Residue::bond_length[0][CA_]) + 0.01f;
+            reach[CA_] = reach[N_] + static_cast<float>(tm.bondLength[0][CA_]) + 0.01f;
         } else {
             // O(pos-1) hangs on C(pos-1); the CA scored backward is CA(pos) itself.
-            reach[O_] = reach[C_] + static_cast<float>(Residue::bond_length[0][O_]) + 0.01f;
+            reach[O_] = reach[C_] + static_cast<float>(tm.bondLength[0][O_]) + 0.01f;
             reach[CA_] = 0.0f;
         }
         pruneLongRange(s, reach);
@@ -214,8 +215,8 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
         if (!backward) {
             for (int fa = 0; fa < NUM_BINS; fa += COARSE_STEP)
                 for (int fb = 0; fb < NUM_BINS; fb += COARSE_STEP) {
-                    if (!torsionBinAllowed(torsionBinProb(ft, fa, fb))) continue;
-                    s.calBBCoR(rpos, scratchA, scratchB, binAngle(fa), binAngle(fb), PI, NCAC_RAD, false);
+                    if (!torsionBinAllowed(torsionBinProb(dist, ft, fa, fb))) continue;
+                    calBBCoR(tm, s, rpos, scratchA, scratchB, binAngle(fa), binAngle(fb), PI, NCAC_RAD, false);
                     std::array<Point, 5>& f = farSet[farCount++];
                     f[0] = scratchA.atoms[N_];   // N(rpos)
                     f[1] = scratchB.atoms[CA_];  // CA(rpos-1)
@@ -224,14 +225,14 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
         } else {
             Point Cset[NUM_BINS], Nset[NUM_BINS];
             const Point Nr = s[rpos].atoms[N_], CAr = s[rpos].atoms[CA_];
-            calCoCSet(s[rpos - 1].atoms[C_], Nr, CAr, Cset, COARSE_STEP);
+            calCoCSet(tm, s[rpos - 1].atoms[C_], Nr, CAr, Cset, COARSE_STEP);
             for (int fa = 0; fa < NUM_BINS; fa += COARSE_STEP) {
-                calCoNSet(Nr, CAr, Cset[fa], Nset, COARSE_STEP);
+                calCoNSet(tm, Nr, CAr, Cset[fa], Nset, COARSE_STEP);
                 for (int fb = 0; fb < NUM_BINS; fb += COARSE_STEP) {
-                    if (!torsionBinAllowed(torsionBinProb(ft, fa, fb))) continue;
+                    if (!torsionBinAllowed(torsionBinProb(dist, ft, fa, fb))) continue;
                     std::array<Point, 5>& f = farSet[farCount++];
                     f[0] = Cset[fa];                          // C(rpos)
-                    f[1] = calCoCA(CAr, Cset[fa], Nset[fb]);  // CA(rpos+1)
+                    f[1] = calCoCA(tm, CAr, Cset[fa], Nset[fb]);  // CA(rpos+1)
                     f[2] = Nset[fb];                          // N(rpos+1)
                 }
             }
@@ -250,30 +251,25 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
     const Point caP = s[pos].atoms[CA_];
     const double d0 = fdis(caP, caR);
     const int r0 = endDistanceRow(d0);
-    const bool condDegenerate = condRowDegenerate(backward, g, r0);
+    const bool condDegenerate = condRowDegenerate(dist, backward, g, r0);
     const bool oppBackward = !backward;
     const int qRes = nextRes;  // the look-ahead residue
     const int qType = s[qRes].type;
     for (int i = 0; i < COARSE_BINS; ++i) coarseRow_[i] = coarseCol_[i] = false;
     for (int i = 0; i < COARSE_BINS; ++i)
         for (int j = 0; j < COARSE_BINS; ++j) {
-            coarseOk_[i][j] = torsionBinAllowed(torsionBinProb(qType, i * COARSE_STEP, j * COARSE_STEP));
+            coarseOk_[i][j] = torsionBinAllowed(torsionBinProb(dist, qType, i * COARSE_STEP, j * COARSE_STEP));
             coarseRow_[i] = coarseRow_[i] || coarseOk_[i][j];
             coarseCol_[j] = coarseCol_[j] || coarseOk_[i][j];
         }
     const bool proRow = !backward && prolineBond;
-    static thread_local std::stringstream closureDiag;
-    if (closure) {
-        closureDiag.str(std::string());
-        closureDiag.clear();
-    }
 
     for (int pa = 0; pa < NUM_BINS; ++pa) {
         for (int pb = 0; pb < NUM_BINS; ++pb) {
             const int k = NUM_BINS * pa + pb;
             weight[k] = REJECT;
             cisCand[k] = 0;
-            const double pbb = torsionBinProb(type, pa, pb);
+            const double pbb = torsionBinProb(dist, type, pa, pb);
             if (!torsionBinAllowed(pbb)) continue;
             const int rowIdx = backward ? pb : pa;
             if (shortSet[rowIdx] && shortCache[rowIdx] > 100.0) {
@@ -290,21 +286,21 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
                 a4 = P[5];  // CB(pos)
                 if (proRow && uniformDraw() < 0.1) {
                     cisCand[k] = 1;
-                    a1 = calCoCA0(caP, a2, a0);
+                    a1 = calCoCA0(tm, caP, a2, a0);
                 } else {
-                    a1 = calCoCA(caP, a2, a0);
+                    a1 = calCoCA(tm, caP, a2, a0);
                 }
             } else {
                 a0 = P[0];  // N(pos)
                 a2 = P[2];  // C(pos-1)
                 a4 = P[5];  // CB(pos)
-                calCoCAOR(caP, a0, a2, a1, a3);
+                calCoCAOR(tm, caP, a0, a2, a1, a3);
             }
             // Distances to the far anchor.
             const double d1 = backward ? fdis(a0, caR) : fdis(a2, caR);
             const double d2 = fdis(a1, caR);
             double pm = 0.0;
-            if (!marginalProb(backward, g, d1, d2, pm)) {
+            if (!marginalProb(dist, backward, g, d1, d2, pm)) {
                 ++tally.md1;
                 continue;
             }
@@ -317,7 +313,7 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
                 continue;
             }
             double pc = 0.0;
-            if (!condProb(backward, g, r0, d1 - d0, d2 - d0, pc)) {
+            if (!condProb(dist, backward, g, r0, d1 - d0, d2 - d0, pc)) {
                 ++tally.cd2;
                 continue;
             }
@@ -333,17 +329,17 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
             cur.atoms[CA_] = backward ? caP : a1;
             double E;
             if (!backward) {
-                if (!shortSet[pa]) shortCache[pa] = dfire_part_phi_short(s, cur), shortSet[pa] = true;
+                if (!shortSet[pa]) shortCache[pa] = dfire_part_phi_short(cur), shortSet[pa] = true;
                 const int h1 = pa / 2, h2 = h1 * HALF + pb / 2;
-                if (!long1Set[h1]) long1Cache[h1] = dfire_part_phi_long(s, cur), long1Set[h1] = true;
-                if (!long2Set[h2]) long2Cache[h2] = dfire_part_phipsi_long(s, cur), long2Set[h2] = true;
-                E = shortCache[pa] + long1Cache[h1] + long2Cache[h2] + dfire_part_phipsi_short(s, cur);
+                if (!long1Set[h1]) long1Cache[h1] = dfire_part_phi_long(cur), long1Set[h1] = true;
+                if (!long2Set[h2]) long2Cache[h2] = dfire_part_phipsi_long(cur), long2Set[h2] = true;
+                E = shortCache[pa] + long1Cache[h1] + long2Cache[h2] + dfire_part_phipsi_short(cur);
             } else {
-                if (!shortSet[pb]) shortCache[pb] = dfire_part_backward_psi_short(s, cur), shortSet[pb] = true;
+                if (!shortSet[pb]) shortCache[pb] = dfire_part_backward_psi_short(cur), shortSet[pb] = true;
                 const int h1 = pb / 2, h2 = (pa / 2) * HALF + pb / 2;
-                if (!long1Set[h1]) long1Cache[h1] = dfire_part_backward_psi_long(s, cur), long1Set[h1] = true;
-                if (!long2Set[h2]) long2Cache[h2] = dfire_part_backward_phipsi_long(s, cur), long2Set[h2] = true;
-                E = shortCache[pb] + long1Cache[h1] + long2Cache[h2] + dfire_part_backward_phipsi_short(s, cur);
+                if (!long1Set[h1]) long1Cache[h1] = dfire_part_backward_psi_long(cur), long1Set[h1] = true;
+                if (!long2Set[h2]) long2Cache[h2] = dfire_part_backward_phipsi_long(cur), long2Set[h2] = true;
+                E = shortCache[pb] + long1Cache[h1] + long2Cache[h2] + dfire_part_backward_phipsi_short(cur);
             }
             // The candidate goes into the structure (the closure reads it there).
             if (!backward) {
@@ -392,14 +388,14 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
             // Feasibility: closure, or a look-ahead placement of the next residue.
             bool feasible = false;
             if (closure) {
-                const int recorded = m.analyticClosureOne(s, c, k, closureW, E, thread, closureDiag, a.retry);
+                const int recorded = closeCandidate(s, c, k, E, a.retry);
                 closureCount[k] = static_cast<uint8_t>(recorded);
                 feasible = recorded > 0;
             } else if (reachable[k]) {
                 feasible = true;
             } else {
                 prepLah(s, a1, qRes, backward);
-                feasible = lookAhead(s, a0, a1, a2, caR, backward, g);
+                feasible = lookAhead(a0, a1, a2, caR, backward, g);
                 if (feasible) {
                     for (int x = std::max(0, pa - 1); x <= std::min(NUM_BINS - 1, pa + 1); ++x)
                         for (int y = std::max(0, pb - 1); y <= std::min(NUM_BINS - 1, pb + 1); ++y) reachable[NUM_BINS * x + y] = 1;
@@ -411,7 +407,7 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
             if (g >= 4) {
                 const double D = fdis(caR, a1);
                 const int r1 = endDistanceRow(D);
-                if (condRowDegenerate(oppBackward, g - 1, r1)) {
+                if (condRowDegenerate(dist, oppBackward, g - 1, r1)) {
                     pass = true;
                 } else if (feasible) {
                     pass = false;
@@ -421,8 +417,8 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
                         const int f = i == 0 ? lastFar : (i <= lastFar ? i - 1 : i);
                         const double e1 = fdis(farSet[f][0], a1), e2 = fdis(farSet[f][1], a1);
                         double p = 0.0;
-                        if (!marginalProb(oppBackward, g - 1, e1, e2, p) || !(p > MIN_DIST_PROB)) continue;
-                        if (!condProb(oppBackward, g - 1, r1, e1 - D, e2 - D, p) || !(p > MIN_DIST_PROB)) continue;
+                        if (!marginalProb(dist, oppBackward, g - 1, e1, e2, p) || !(p > MIN_DIST_PROB)) continue;
+                        if (!condProb(dist, oppBackward, g - 1, r1, e1 - D, e2 - D, p) || !(p > MIN_DIST_PROB)) continue;
                         pass = true;
                         lastFar = f;
                     }
@@ -440,7 +436,7 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
     const bool noSideChain = type == GLY || type == ALA;
     if (!noSideChain) {
         std::memset(rotamerVeto, 0, sizeof rotamerVeto);
-        for (int row = 0; row < NUM_BINS; ++row) df_scf(s, s[pos], scE, row, 0, candAtoms, backward, validSC);
+        for (int row = 0; row < NUM_BINS; ++row) df_scf(s[pos], scE, row, candAtoms, backward, validSC);
     }
 
     // 9. Side-chain filter.
@@ -455,7 +451,7 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
             if (v < 200.0) ++below;
         }
         scBelow[k] = below;
-        if (mn > scCut) {
+        if (mn > m.scCut) {
             weight[k] = REJECT;
             ++tally.sce;
             if (closure) {
@@ -475,10 +471,8 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
     SampleEWR(keys, 1000, rank.data());
 
     // 11. Diagnostic line.
-    static thread_local std::ostringstream line;
+    std::ostringstream line;
     if (a.diag) {
-        line.str(std::string());
-        line.clear();
         int feas = 0;
         double best = 9.99;
         bool any = false;
@@ -509,7 +503,7 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
         const int e = rank[rk];
         const int k = closure ? e / CLOSURE_SLOTS : e;
         const double centre = backward ? seedOmega : (cisCand[k] ? 0.0 : PI);
-        const double omega = randn(centre, 0.048);
+        const double omega = normal.draw(centre, 0.048);
         const int pa = k / NUM_BINS, pb = k % NUM_BINS;
         const int j = nChild;
         // A closure slot the solver never filled is as exhausted as a rejected
@@ -527,10 +521,10 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
         for (int i = 0; i < j; ++i) {
             float d = 0.0f;
             for (int p = 0; p < points; ++p) d += sq(ch[p], childAtoms[i][p]);
-            siblingDist(seed, j)[i] = d;
-            siblingDist(seed, i)[j] = d;
+            B.siblingDist(seed, j)[i] = d;
+            B.siblingDist(seed, i)[j] = d;
         }
-        float* rec = childRecord(seed, j);
+        float* rec = B.childRecord(seed, j);
         if (!closure) {
             double psi = (pb - 0.5 + uniformDraw()) * BIN_WIDTH - PI;
             double phi = (pa - 0.5 + uniformDraw()) * BIN_WIDTH - PI;
@@ -564,14 +558,14 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
         rec[7] = static_cast<float>(scBelow[k]);
         rec[8] = static_cast<float>(lnPdist[k]);
         rec[10] = 1.0f;
-        float* rotE = childRotE(seed, j);
+        float* rotE = B.childRotE(seed, j);
         if (noSideChain)
             std::fill(rotE, rotE + numRot, 0.0f);
         else
             std::copy(&scE[static_cast<size_t>(k) * numRot], &scE[static_cast<size_t>(k) * numRot] + numRot, rotE);
         ++nChild;
     }
-    for (int j = nChild; j < CHILDREN; ++j) childRecord(seed, j)[5] = static_cast<float>(REJECT);
+    for (int j = nChild; j < CHILDREN; ++j) B.childRecord(seed, j)[5] = static_cast<float>(REJECT);
 
     // 13. Diagnostic line, finished.
     if (a.diag) {
@@ -587,11 +581,11 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
 // the level its atom depends on: once per candidate (backward: CA(q), which is
 // the candidate's own CA(pos-1)), once per row of the coarse grid (the atoms
 // fixed by the one dihedral the first distance depends on), or per placement.
-bool GrowOne::lookAhead(Structure&, const Point& a0, const Point& a1, const Point& a2, const Point& caR, bool backward, int g) {
+bool GrowOne::lookAhead(const Point& a0, const Point& a1, const Point& a2, const Point& caR, bool backward, int g) {
     enum { LN = 0, LCA = 1, LC = 2, LO = 3, LCB = 4 };
     const bool hasCB = lahTypeCount == 5;
     if (backward && lahClashes(a1, LCA)) return false;
-    const double* lim = marginalLimits(backward, g - 1);
+    const double* lim = marginalLimits(dist, backward, g - 1);
     Point set1[NUM_BINS], tmpA[NUM_BINS], tmpB[NUM_BINS];
     // Per row of the lazily built grid (forward: phi' of q; backward: psi' of q):
     // 0 not built, 1 built, 2 unusable (first distance out of range, or a clash).
@@ -599,9 +593,9 @@ bool GrowOne::lookAhead(Structure&, const Point& a0, const Point& a1, const Poin
     double e1[COARSE_BINS];
     Point inner[COARSE_BINS][COARSE_BINS], innerO[COARSE_BINS][COARSE_BINS];
     if (!backward)
-        calCoCSet(a2, a0, a1, set1, COARSE_STEP);  // C(q) per phi' from (C(pos), N(q), CA(q))
+        calCoCSet(tm, a2, a0, a1, set1, COARSE_STEP);  // C(q) per phi' from (C(pos), N(q), CA(q))
     else
-        calCoNSetR(a0, a2, a1, set1, COARSE_STEP);  // N(q) per psi' from (N(pos), C(q), CA(q))
+        calCoNSetR(tm, a0, a2, a1, set1, COARSE_STEP);  // N(q) per psi' from (N(pos), C(q), CA(q))
 
     auto buildRow = [&](int row) -> bool {
         if (state[row] != 0) return state[row] == 1;
@@ -611,12 +605,12 @@ bool GrowOne::lookAhead(Structure&, const Point& a0, const Point& a1, const Poin
         if (!distCoordInRange(distBinCoord(e1[row], lim[0], lim[1]))) return false;
         // Row atoms: forward C(q) and CB(q); backward N(q) and CB(q).
         if (lahClashes(R, backward ? LN : LC)) return false;
-        const Point cb = backward ? calCoCB(R, a2, a1) : calCoCB(a0, R, a1);
+        const Point cb = backward ? calCoCB(tm, R, a2, a1) : calCoCB(tm, a0, R, a1);
         if (hasCB && lahClashes(cb, LCB)) return false;
         if (!backward)
-            calCoONSet(a0, a1, R, tmpA, tmpB, COARSE_STEP);  // N(q+1), O(q) per psi'
+            calCoONSet(tm, a0, a1, R, tmpA, tmpB, COARSE_STEP);  // N(q+1), O(q) per psi'
         else
-            calCoCSetR(a2, a1, R, tmpA, COARSE_STEP);  // C(q-1) per phi'
+            calCoCSetR(tm, a2, a1, R, tmpA, COARSE_STEP);  // C(q-1) per phi'
         for (int c = 0; c < COARSE_BINS; ++c) {
             inner[row][c] = tmpA[c * COARSE_STEP];
             if (!backward) innerO[row][c] = tmpB[c * COARSE_STEP];
@@ -630,13 +624,13 @@ bool GrowOne::lookAhead(Structure&, const Point& a0, const Point& a1, const Poin
         const Point& R = set1[row * COARSE_STEP];
         double p = 0.0;
         if (!backward) {
-            const Point CAn = calCoCA(a1, R, inner[row][col]);  // CA(q+1)
-            if (!marginalProb(false, g - 1, e1[row], fdis(CAn, caR), p) || !(p > MIN_DIST_PROB)) return false;
+            const Point CAn = calCoCA(tm, a1, R, inner[row][col]);  // CA(q+1)
+            if (!marginalProb(dist, false, g - 1, e1[row], fdis(CAn, caR), p) || !(p > MIN_DIST_PROB)) return false;
             return !lahClashes(inner[row][col], LN) && !lahClashes(CAn, LCA) && !lahClashes(innerO[row][col], LO);
         }
         Point CAq, Oq;
-        calCoCAOR(a1, R, inner[row][col], CAq, Oq);  // CA(q-1), O(q-1)
-        if (!marginalProb(true, g - 1, e1[row], fdis(CAq, caR), p) || !(p > MIN_DIST_PROB)) return false;
+        calCoCAOR(tm, a1, R, inner[row][col], CAq, Oq);  // CA(q-1), O(q-1)
+        if (!marginalProb(dist, true, g - 1, e1[row], fdis(CAq, caR), p) || !(p > MIN_DIST_PROB)) return false;
         return !lahClashes(inner[row][col], LC) && !lahClashes(Oq, LO);
     };
     if (lastLah_ >= 0 && tryBin(lastLah_ / COARSE_BINS, lastLah_ % COARSE_BINS)) return true;

@@ -1,7 +1,7 @@
 // Growth-time scoring: the environment of the growing residue is sorted once
 // per seed into short lists by distance, and every candidate placement is
 // then scored only for the atoms it moves, with the sampling pair table
-// PF::Etable and the clash table PF::LJclash.
+// and its clash distances.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -9,19 +9,15 @@
 #include <string>
 
 #include "build/builders.h"
-#include "growth/grow_one.h"
+#include "growth/sampler.h"
 #include "model/error.h"
-#include "potentials/atom_tables.h"
-#include "potentials/pf.h"
 
 namespace lorvane {
 
-std::vector<GrowOne> G;
-
 namespace {
 
-constexpr int N_ = 0, CA_ = 1, C_ = 2, O_ = 3, CB_ = 5;
-constexpr double REJECT = 12345.0;
+constexpr int N_ = SLOT_N, CA_ = SLOT_CA, C_ = SLOT_C, O_ = SLOT_O, CB_ = SLOT_CB;
+constexpr double REJECT = REJECTED;
 constexpr double EARLY_EXIT = 1000.0;
 constexpr double SC_LIMIT = 200.0;
 
@@ -31,8 +27,8 @@ inline float sqDist(float x, float y, float z, const Point& p) {
 }
 inline float sqDist(const Point& a, const Point& b) { return sqDist(a.x, a.y, a.z, b); }
 
-// Etable row block of a scored atom type: row(envType)[bin].
-inline const double* etableOf(int type) { return &PF::Etable[type][0][0]; }
+// Pair-table row block of a scored atom type: row(envType)[bin].
+inline const double* etableOf(const Potentials& pot, int type) { return &pot.etable[type][0][0]; }
 
 inline bool isLoop(int r, int loopStart, int loopEnd) { return r >= loopStart && r <= loopEnd; }
 
@@ -51,21 +47,20 @@ void EnvList::reserve(int cap) {
     x.resize(cap);
     y.resize(cap);
     z.resize(cap);
-    rsolv.resize(cap);
     type.resize(cap);
 }
 
-void EnvList::push(const Point& p, int t, float r) {
+void EnvList::push(const Point& p, int t) {
     if (n >= capacity()) fail("growth environment list overflow at " + std::to_string(n) + " atoms");
     x[n] = p.x;
     y[n] = p.y;
     z[n] = p.z;
     type[n] = t;
-    rsolv[n] = r;
     ++n;
 }
 
-GrowOne::GrowOne() {
+GrowOne::GrowOne(const Sampler& r)
+    : run(r), tm(r.tm), dist(r.dist), pot(r.pot), atoms(r.atoms) {
     candAtoms.resize(NUM_CAND);
     closureData.resize(CLOSURE_ENTRIES);
     closureAtoms.resize(CLOSURE_ENTRIES);
@@ -84,9 +79,7 @@ GrowOne::GrowOne() {
     cisCand.resize(NUM_CAND);
     rank.resize(1000);
     keys.reserve(CLOSURE_ENTRIES);
-    combFirst.resize(COMBINATIONS);
-    combSecond.resize(COMBINATIONS);
-    ensureCapacity(CLOSE_SC_ENV);
+    ensureCapacity(1);
 }
 
 void GrowOne::ensureCapacity(int numAtoms) {
@@ -96,8 +89,7 @@ void GrowOne::ensureCapacity(int numAtoms) {
     for (EnvList& m : midFor) m.reserve(cap);
     farEnv.reserve(cap);
     adjEnv.reserve(cap);
-    if (static_cast<int>(lahList.size()) < cap) {
-        lahList.resize(cap);
+    if (static_cast<int>(lahX.size()) < cap) {
         lahX.resize(cap);
         lahY.resize(cap);
         lahZ.resize(cap);
@@ -106,14 +98,7 @@ void GrowOne::ensureCapacity(int numAtoms) {
     if (nearLahThr_.size() < static_cast<size_t>(nearEnv.capacity()) * 5) nearLahThr_.resize(static_cast<size_t>(nearEnv.capacity()) * 5);
     if (static_cast<int>(closeEnvType.size()) < cap) {
         closeEnvType.resize(cap);
-        closeEnvRsolv.resize(cap);
         closeEnvPos.resize(cap);
-    }
-    const int csc = std::max(cap, CLOSE_SC_ENV);
-    if (static_cast<int>(cscType.size()) < csc) {
-        cscType.resize(csc);
-        cscPos.resize(csc);
-        cscAtom.resize(csc);
     }
     if (static_cast<int>(farRes_.size()) < MAX_RESIDUES + 2) farRes_.resize(MAX_RESIDUES + 2);
 }
@@ -126,16 +111,14 @@ void GrowOne::prepGrow(Structure& s, int pos, int loopStart, int loopEnd, int pr
     midEnv.clear();
     farEnv.clear();
     adjEnv.clear();
-    moveCount = 0;
     midPruned = false;
     nearLahQ_ = -1;  // the near list changes: its look-ahead clash distances are redone
-    ensureCapacity(numatom);
+    ensureCapacity(atoms.numAtoms);
 
     const bool backward = pos != prev + 1;  // forward growth is recognised by pos = prev + 1
     pos_ = pos;
-    backward_ = backward;
     resType_ = s[pos].type;
-    numRot_ = (resType_ >= 0 && resType_ < 20) ? PF::numsimplRot[resType_] : 0;
+    numRot_ = isAminoAcid(resType_) ? pot.rotamers.count[resType_] : 0;
 
     const Point ref = s[pos].atoms[CA_];
     const Point farRef = backward ? s[pos].atoms[C_] : s[pos].atoms[CA_];
@@ -147,12 +130,12 @@ void GrowOne::prepGrow(Structure& s, int pos, int loopStart, int loopEnd, int pr
         if (sqDist(s[r].atoms[slotRef], farRef) > 900.0f) farRes_[r] = 1;
     }
     const bool proline = resType_ == PRO;
-    const double maxd2 = PF::MAXDIS2;
+    const double maxd2 = pot.maxDis2;
 
-    for (int g = 0; g < numatom; ++g) {
-        const int r = revatomcountmap[g][0], t = revatomcountmap[g][1];
+    for (int g = 0; g < atoms.numAtoms; ++g) {
+        const int r = atoms.atomOf[g][0], t = atoms.atomOf[g][1];
         if (r < 1 || r > nres || farRes_[r]) continue;
-        const int dt = dftype[g];
+        const int dt = atoms.pairType[g];
         if (dt == NO_PAIR_TYPE) continue;
         if (isLoop(r, loopStart, loopEnd) && t > 5) continue;
         const Atom& a = s[r].atoms[t];
@@ -170,16 +153,16 @@ void GrowOne::prepGrow(Structure& s, int pos, int loopStart, int loopEnd, int pr
             if (r == pos + 1 && t == N_) continue;
         }
         if (r == pos - 1 || r == pos + 1)
-            adjEnv.push(a, dt, static_cast<float>(rsolv[g]));
+            adjEnv.push(a, dt);
         else if (d2 < maxd2)
-            nearEnv.push(a, dt, static_cast<float>(rsolv[g]));
+            nearEnv.push(a, dt);
         else if (d2 < 144.0)
-            midEnv.push(a, dt, static_cast<float>(rsolv[g]));
+            midEnv.push(a, dt);
         else
-            farEnv.push(a, dt, static_cast<float>(rsolv[g]));
+            farEnv.push(a, dt);
     }
 
-    auto typeOf = [&](int r, int slot) { return dftype[atomcountmap[r][slot]]; };
+    auto typeOf = [&](int r, int slot) { return atoms.pairType[atoms.slotIndex[r][slot]]; };
     if (!backward) {
         fixedPos[1] = s[pos].atoms[N_];
         fixedType[1] = typeOf(pos, N_);
@@ -205,18 +188,13 @@ void GrowOne::prepGrow(Structure& s, int pos, int loopStart, int loopEnd, int pr
     for (int m = 0; m < 5; ++m) {
         if (m == 4 && resType_ == GLY) break;
         const int r = list[m][0], slot = list[m][1];
-        const int g = atomcountmap[r][slot];
-        moveAtoms[moveCount][0] = g;
-        moveAtoms[moveCount][1] = slot;
-        moveType[slot] = dftype[g];
-        moveRsolv[slot] = static_cast<float>(rsolv[g]);
-        ++moveCount;
+        moveType[slot] = atoms.pairType[atoms.slotIndex[r][slot]];
     }
     for (int m = 0; m < 4; ++m) nextType[m] = moveType[list[m][1]];
 
     scCount = 0;
     if (resType_ != GLY && resType_ != ALA && resType_ >= 0 && resType_ < 20) {
-        const int last = Residue::lastDFire[resType_];
+        const int last = LAST_HEAVY_SLOT[resType_];
         for (int i = 6; i <= last && scCount < MAX_SC_ATOMS; ++i) scType[scCount++] = typeOf(pos, i);
     }
 }
@@ -224,10 +202,10 @@ void GrowOne::prepGrow(Structure& s, int pos, int loopStart, int loopEnd, int pr
 // ---------------------------------------------------------------------------
 // Pair-energy terms
 
-double GrowOne::pairSum(const EnvList& env, const Point& p, int type) {
-    const double* et = etableOf(type);
-    const float maxd2 = static_cast<float>(PF::MAXDIS2);
-    const double bins = PF::BINSPERA;
+double GrowOne::pairSum(const EnvList& env, const Point& p, int type) const {
+    const double* et = etableOf(pot, type);
+    const float maxd2 = static_cast<float>(pot.maxDis2);
+    const double bins = pot.binsPerA;
     double sum = 0.0;
     const float* xs = env.x.data();
     const float* ys = env.y.data();
@@ -243,10 +221,10 @@ double GrowOne::pairSum(const EnvList& env, const Point& p, int type) {
 namespace {
 
 // Pair terms of p against env added to sum; false as soon as sum passes the early-exit level.
-inline bool pairSumExit(const EnvList& env, const Point& p, int type, double& sum) {
-    const double* et = etableOf(type);
-    const float maxd2 = static_cast<float>(PF::MAXDIS2);
-    const double bins = PF::BINSPERA;
+inline bool pairSumExit(const Potentials& pot, const EnvList& env, const Point& p, int type, double& sum) {
+    const double* et = etableOf(pot, type);
+    const float maxd2 = static_cast<float>(pot.maxDis2);
+    const double bins = pot.binsPerA;
     for (int i = 0; i < env.n; ++i) {
         const float d2 = sqDist(env.x[i], env.y[i], env.z[i], p);
         if (d2 < maxd2) {
@@ -258,28 +236,28 @@ inline bool pairSumExit(const EnvList& env, const Point& p, int type, double& su
 }
 
 // True when p (of the given type) clashes with any atom of env.
-inline bool clashes(const EnvList& env, const Point& p, int type) {
+inline bool clashes(const Potentials& pot, const EnvList& env, const Point& p, int type) {
     for (int i = 0; i < env.n; ++i) {
         const double d2 = sqDist(env.x[i], env.y[i], env.z[i], p);
-        if (d2 < PF::LJclash[env.type[i]][type]) return true;
+        if (d2 < pot.ljClash[env.type[i]][type]) return true;
     }
     return false;
 }
 
-inline bool clashPair(const Point& fixed, int fixedType, const Point& p, int type) {
-    return static_cast<double>(sqDist(fixed, p)) < PF::LJclash[fixedType][type];
+inline bool clashPair(const Potentials& pot, const Point& fixed, int fixedType, const Point& p, int type) {
+    return static_cast<double>(sqDist(fixed, p)) < pot.ljClash[fixedType][type];
 }
 
 }  // namespace
 
-double GrowOne::dfire_part_phi_short(Structure&, const Residue& r) {
+double GrowOne::dfire_part_phi_short(const Residue& r) {
     const Point& C = r.atoms[C_];
-    if (clashes(adjEnv, C, moveType[C_])) return REJECT;
+    if (clashes(pot, adjEnv, C, moveType[C_])) return REJECT;
     double sum = 0.0;
-    if (!pairSumExit(nearEnv, C, moveType[C_], sum)) return REJECT;
+    if (!pairSumExit(pot, nearEnv, C, moveType[C_], sum)) return REJECT;
     if (resType_ != GLY) {
         const Point& CB = r.atoms[CB_];
-        if (clashes(adjEnv, CB, moveType[CB_])) return REJECT;
+        if (clashes(pot, adjEnv, CB, moveType[CB_])) return REJECT;
         sum += pairSum(nearEnv, CB, moveType[CB_]);
     }
     return sum;
@@ -287,42 +265,42 @@ double GrowOne::dfire_part_phi_short(Structure&, const Residue& r) {
 
 void GrowOne::pruneLongRange(Structure& s, const float reach[6]) {
     const Point ca = s[pos_].atoms[CA_];
-    const double cut = std::sqrt(PF::MAXDIS2);
+    const double cut = std::sqrt(pot.maxDis2);
     for (int slot = 0; slot < 6; ++slot) {
         EnvList& m = midFor[slot];
         m.clear();
         if (reach[slot] < 0.0f) {
-            for (int i = 0; i < midEnv.n; ++i) m.push(midEnv.at(i), midEnv.type[i], midEnv.rsolv[i]);
+            for (int i = 0; i < midEnv.n; ++i) m.push(midEnv.at(i), midEnv.type[i]);
             continue;
         }
         // 0.01 A covers the rounding of the float distances.
         const double lim = cut + reach[slot] + 0.01;
         const float lim2 = static_cast<float>(lim * lim);
         for (int i = 0; i < midEnv.n; ++i)
-            if (sqDist(midEnv.x[i], midEnv.y[i], midEnv.z[i], ca) < lim2) m.push(midEnv.at(i), midEnv.type[i], midEnv.rsolv[i]);
+            if (sqDist(midEnv.x[i], midEnv.y[i], midEnv.z[i], ca) < lim2) m.push(midEnv.at(i), midEnv.type[i]);
     }
     midPruned = true;
 }
 
-double GrowOne::dfire_part_phi_long(Structure&, const Residue& r) {
+double GrowOne::dfire_part_phi_long(const Residue& r) {
     double sum = pairSum(mid(C_), r.atoms[C_], moveType[C_]);
     if (resType_ != GLY) sum += pairSum(mid(CB_), r.atoms[CB_], moveType[CB_]);
     return sum;
 }
 
-double GrowOne::dfire_part_phipsi_short(Structure&, const Residue& r) {
+double GrowOne::dfire_part_phipsi_short(const Residue& r) {
     const Point& N1 = r.atoms[N_];
     const Point& CA1 = r.atoms[CA_];
     const Point& O = r.atoms[O_];
     const int tN = moveType[N_], tCA = moveType[CA_], tO = moveType[O_];
-    if (clashPair(fixedPos[1], fixedType[1], N1, tN) || clashPair(fixedPos[1], fixedType[1], CA1, tCA) ||
-        clashPair(fixedPos[2], fixedType[2], CA1, tCA) || clashPair(fixedPos[1], fixedType[1], O, tO))
+    if (clashPair(pot, fixedPos[1], fixedType[1], N1, tN) || clashPair(pot, fixedPos[1], fixedType[1], CA1, tCA) ||
+        clashPair(pot, fixedPos[2], fixedType[2], CA1, tCA) || clashPair(pot, fixedPos[1], fixedType[1], O, tO))
         return REJECT;
-    const float maxd2 = static_cast<float>(PF::MAXDIS2);
-    const double bins = PF::BINSPERA;
-    const double* eN = etableOf(tN);
-    const double* eCA = etableOf(tCA);
-    const double* eO = etableOf(tO);
+    const float maxd2 = static_cast<float>(pot.maxDis2);
+    const double bins = pot.binsPerA;
+    const double* eN = etableOf(pot, tN);
+    const double* eCA = etableOf(pot, tCA);
+    const double* eO = etableOf(pot, tO);
     double sum = 0.0;
     for (int i = 0; i < adjEnv.n; ++i) {
         const float x = adjEnv.x[i], y = adjEnv.y[i], z = adjEnv.z[i];
@@ -330,7 +308,7 @@ double GrowOne::dfire_part_phipsi_short(Structure&, const Residue& r) {
         const float dN = sqDist(x, y, z, N1), dCA = sqDist(x, y, z, CA1), dO = sqDist(x, y, z, O);
         if (dN < maxd2) sum += eN[et + static_cast<int>(dN * bins)];
         if (dCA < maxd2) sum += eCA[et + static_cast<int>(dCA * bins)];
-        if (static_cast<double>(dO) < PF::LJclash[adjEnv.type[i]][tO]) return REJECT;
+        if (static_cast<double>(dO) < pot.ljClash[adjEnv.type[i]][tO]) return REJECT;
     }
     for (int i = 0; i < nearEnv.n; ++i) {
         const float x = nearEnv.x[i], y = nearEnv.y[i], z = nearEnv.z[i];
@@ -344,21 +322,21 @@ double GrowOne::dfire_part_phipsi_short(Structure&, const Residue& r) {
     return sum;
 }
 
-double GrowOne::dfire_part_phipsi_long(Structure&, const Residue& r) {
+double GrowOne::dfire_part_phipsi_long(const Residue& r) {
     return pairSum(mid(N_), r.atoms[N_], moveType[N_]) + pairSum(mid(CA_), r.atoms[CA_], moveType[CA_]) +
            pairSum(mid(O_), r.atoms[O_], moveType[O_]);
 }
 
-double GrowOne::dfire_part_backward_psi_short(Structure&, const Residue& r) {
+double GrowOne::dfire_part_backward_psi_short(const Residue& r) {
     const Point& N = r.atoms[N_];
     const Point& CA = r.atoms[CA_];
     const int tN = moveType[N_], tCA = moveType[CA_];
-    if (clashPair(fixedPos[3], fixedType[3], N, tN) || clashPair(fixedPos[0], fixedType[0], N, tN)) return REJECT;
-    if (clashes(adjEnv, N, tN) || clashes(adjEnv, CA, tCA)) return REJECT;
-    const float maxd2 = static_cast<float>(PF::MAXDIS2);
-    const double bins = PF::BINSPERA;
-    const double* eN = etableOf(tN);
-    const double* eCA = etableOf(tCA);
+    if (clashPair(pot, fixedPos[3], fixedType[3], N, tN) || clashPair(pot, fixedPos[0], fixedType[0], N, tN)) return REJECT;
+    if (clashes(pot, adjEnv, N, tN) || clashes(pot, adjEnv, CA, tCA)) return REJECT;
+    const float maxd2 = static_cast<float>(pot.maxDis2);
+    const double bins = pot.binsPerA;
+    const double* eN = etableOf(pot, tN);
+    const double* eCA = etableOf(pot, tCA);
     double sum = 0.0;
     for (int i = 0; i < nearEnv.n; ++i) {
         const float x = nearEnv.x[i], y = nearEnv.y[i], z = nearEnv.z[i];
@@ -370,30 +348,30 @@ double GrowOne::dfire_part_backward_psi_short(Structure&, const Residue& r) {
     }
     if (resType_ != GLY) {
         const Point& CB = r.atoms[CB_];
-        if (clashes(adjEnv, CB, moveType[CB_])) return REJECT;
+        if (clashes(pot, adjEnv, CB, moveType[CB_])) return REJECT;
         sum += pairSum(nearEnv, CB, moveType[CB_]);
     }
     return sum;
 }
 
-double GrowOne::dfire_part_backward_psi_long(Structure&, const Residue& r) {
+double GrowOne::dfire_part_backward_psi_long(const Residue& r) {
     double sum = pairSum(mid(N_), r.atoms[N_], moveType[N_]) + pairSum(mid(CA_), r.atoms[CA_], moveType[CA_]);
     if (resType_ != GLY) sum += pairSum(mid(CB_), r.atoms[CB_], moveType[CB_]);
     return sum;
 }
 
-double GrowOne::dfire_part_backward_phipsi_short(Structure&, const Residue& r) {
+double GrowOne::dfire_part_backward_phipsi_short(const Residue& r) {
     const Point& C = r.atoms[C_];
     const Point& O = r.atoms[O_];
     const int tC = moveType[C_], tO = moveType[O_];
-    if (clashPair(fixedPos[3], fixedType[3], C, tC) || clashPair(fixedPos[2], fixedType[2], C, tC) ||
-        clashPair(fixedPos[0], fixedType[0], C, tC) || clashPair(fixedPos[2], fixedType[2], O, tO) ||
-        clashPair(fixedPos[3], fixedType[3], O, tO))
+    if (clashPair(pot, fixedPos[3], fixedType[3], C, tC) || clashPair(pot, fixedPos[2], fixedType[2], C, tC) ||
+        clashPair(pot, fixedPos[0], fixedType[0], C, tC) || clashPair(pot, fixedPos[2], fixedType[2], O, tO) ||
+        clashPair(pot, fixedPos[3], fixedType[3], O, tO))
         return REJECT;
-    const float maxd2 = static_cast<float>(PF::MAXDIS2);
-    const double bins = PF::BINSPERA;
-    const double* eC = etableOf(tC);
-    const double* eO = etableOf(tO);
+    const float maxd2 = static_cast<float>(pot.maxDis2);
+    const double bins = pot.binsPerA;
+    const double* eC = etableOf(pot, tC);
+    const double* eO = etableOf(pot, tO);
     double sum = 0.0;
     for (const EnvList* env : {&adjEnv, &nearEnv}) {
         for (int i = 0; i < env->n; ++i) {
@@ -408,7 +386,7 @@ double GrowOne::dfire_part_backward_phipsi_short(Structure&, const Residue& r) {
     return sum;
 }
 
-double GrowOne::dfire_part_backward_phipsi_long(Structure&, const Residue& r) {
+double GrowOne::dfire_part_backward_phipsi_long(const Residue& r) {
     return pairSum(mid(C_), r.atoms[C_], moveType[C_]) + pairSum(mid(O_), r.atoms[O_], moveType[O_]);
 }
 
@@ -417,7 +395,7 @@ double GrowOne::dfire_part_backward_phipsi_long(Structure&, const Residue& r) {
 
 void GrowOne::prepLah(Structure& s, const Point& p, int q, bool backward) {
     const bool gly = s[q].type == GLY;
-    auto typeOf = [&](int r, int slot) { return dftype[atomcountmap[r][slot]]; };
+    auto typeOf = [&](int r, int slot) { return atoms.pairType[atoms.slotIndex[r][slot]]; };
     if (!backward) {
         lahType[0] = typeOf(q + 1, N_);
         lahType[1] = typeOf(q + 1, CA_);
@@ -436,7 +414,7 @@ void GrowOne::prepLah(Structure& s, const Point& p, int q, bool backward) {
     const size_t nearCap = nearEnv.x.size();
     if (nearLahQ_ != q || nearLahN_ != nearEnv.n) {
         for (int i = 0; i < nearEnv.n; ++i) {
-            const double* clash = PF::LJclash[nearEnv.type[i]];
+            const double* clash = pot.ljClash[nearEnv.type[i]];
             for (int m = 0; m < lahTypeCount; ++m) nearLahThr_[m * nearCap + i] = floatAbove(clash[lahType[m]]);
         }
         nearLahQ_ = q;
@@ -448,7 +426,6 @@ void GrowOne::prepLah(Structure& s, const Point& p, int q, bool backward) {
     for (int i = 0; i < nearEnv.n; ++i) {
         if (!(sqDist(nearEnv.x[i], nearEnv.y[i], nearEnv.z[i], p) < 36.0f)) continue;
         const int l = lahCount++;
-        lahList[l] = i;
         lahX[l] = nearEnv.x[i];
         lahY[l] = nearEnv.y[i];
         lahZ[l] = nearEnv.z[i];
@@ -473,18 +450,11 @@ bool GrowOne::lahClashes(const Point& a, int m) const {
     return hit != 0;
 }
 
-double GrowOne::lahEval(Structure&, const Residue& r) {
-    static constexpr int slots[5] = {N_, CA_, C_, O_, CB_};
-    for (int m = 0; m < lahTypeCount; ++m)
-        if (lahClashes(r.atoms[slots[m]], m)) return REJECT;
-    return 0.0;
-}
-
 // ---------------------------------------------------------------------------
 // Side chains of the growing residue, rotamer by rotamer, one candidate row at a time
 
-void GrowOne::df_scf(Structure&, Residue& res, std::vector<float>& scEnergy, int row, int, const std::vector<std::array<Point, 5>>& cand,
-                     bool backward, const std::vector<uint8_t>& valid) {
+void GrowOne::df_scf(Residue& res, std::vector<float>& scEnergy, int row, const std::vector<std::array<Point, 5>>& cand, bool backward,
+                     const std::vector<uint8_t>& valid) {
     int ks[NUM_BINS];
     int nk = 0;
     for (int i = 0; i < NUM_BINS; ++i) {
@@ -516,8 +486,8 @@ void GrowOne::df_scf(Structure&, Residue& res, std::vector<float>& scEnergy, int
         if (type == PRO) nTest = 2;
     }
 
-    const int last = std::min(Residue::lastDFire[type], 6 + MAX_SC_ATOMS - 1);
-    const double farSkip = std::sqrt(PF::MAXDIS2) + 0.01;
+    const int last = std::min(LAST_HEAVY_SLOT[type], 6 + MAX_SC_ATOMS - 1);
+    const double farSkip = std::sqrt(pot.maxDis2) + 0.01;
     // Chi levels: level h holds the energy (and the candidates' clash flags)
     // of the side chain up to chi h; level 0 is the empty side chain.
     double levelE[6] = {0, 0, 0, 0, 0, 0};
@@ -545,10 +515,10 @@ void GrowOne::df_scf(Structure&, Residue& res, std::vector<float>& scEnergy, int
         bool skipAtoms = false;  // atoms of a shared chi keep their places
         bool abandoned = false;
         for (int i = 6; i <= last; ++i) {
-            double tor = Residue::torsion[type][i];
+            double tor = tm.torsion[type][i];
             if (tor == FREE_CHI) {
                 ++h;
-                double chi = PF::simplRot[type][r][h - 1];
+                double chi = pot.rotamers.chi[type][r][h - 1];
                 if (chi > 10.0 && r > 0 && !prevSkipped && sharing && levelValid[h]) {
                     skipAtoms = true;
                     if (levelE[h] > SC_LIMIT) {
@@ -559,7 +529,7 @@ void GrowOne::df_scf(Structure&, Residue& res, std::vector<float>& scEnergy, int
                 }
                 sharing = false;
                 skipAtoms = false;
-                if (chi > 10.0) chi = PF::simplRotR[type][r][h - 1];
+                if (chi > 10.0) chi = pot.rotamers.resolved[type][r][h - 1];
                 tor = chi;
                 levelE[h] = levelE[h - 1];
                 std::copy(flags[h - 1], flags[h - 1] + nk, flags[h]);
@@ -568,14 +538,13 @@ void GrowOne::df_scf(Structure&, Residue& res, std::vector<float>& scEnergy, int
             } else if (skipAtoms) {
                 continue;
             }
-            if (i == 6) tor = randn(tor, PF::chi1SD);
-            const int* pa = Residue::prev_atom[type][i];
+            if (i == 6) tor = normal.draw(tor, run.chi1SD);
+            const int* pa = tm.refAtoms[type][i];
             Point placed;
-            calCo(res.atoms[pa[0]], res.atoms[pa[1]], res.atoms[pa[2]], Residue::bond_length[type][i], Residue::bond_angle[type][i], tor,
-                  placed);
+            calCo(res.atoms[pa[0]], res.atoms[pa[1]], res.atoms[pa[2]], tm.bondLength[type][i], tm.bondAngle[type][i], tor, placed);
             res.atoms[i] = placed;
             const int at = scType[i - 6];
-            if (clashes(adjEnv, placed, at)) {
+            if (clashes(pot, adjEnv, placed, at)) {
                 levelE[h] = REJECT;
             } else {
                 // The far shell (12-15 A from CA) is out of the cut-off of an atom close to CA.
@@ -587,7 +556,7 @@ void GrowOne::df_scf(Structure&, Residue& res, std::vector<float>& scEnergy, int
                     if (flags[h][c] != 0.0f) continue;
                     const std::array<Point, 5>& ca = cand[ks[c]];
                     for (int t = 0; t < nTest; ++t)
-                        if (static_cast<double>(sqDist(ca[testIdx[t]], placed)) < PF::LJclash[testType[t]][at]) {
+                        if (static_cast<double>(sqDist(ca[testIdx[t]], placed)) < pot.ljClash[testType[t]][at]) {
                             flags[h][c] = static_cast<float>(REJECT);
                             break;
                         }
@@ -614,17 +583,17 @@ void GrowOne::df_scf(Structure&, Residue& res, std::vector<float>& scEnergy, int
 
 void GrowOne::df_closure_prep(Structure& s, int loopStart, int loopEnd, int c, const Point& p, bool backward) {
     closeEnvCount = 0;
-    ensureCapacity(numatom);
+    ensureCapacity(atoms.numAtoms);
     const int nres = s._numRes;
     for (int r = 1; r <= nres; ++r) {
         farRes_[r] = 0;
         if (isLoop(r, loopStart, loopEnd)) continue;
         if (sqDist(s[r].atoms[CA_], p) > 400.0f) farRes_[r] = 1;
     }
-    for (int g = 0; g < numatom; ++g) {
-        const int r = revatomcountmap[g][0], t = revatomcountmap[g][1];
+    for (int g = 0; g < atoms.numAtoms; ++g) {
+        const int r = atoms.atomOf[g][0], t = atoms.atomOf[g][1];
         if (r < 1 || r > nres || farRes_[r]) continue;
-        const int dt = dftype[g];
+        const int dt = atoms.pairType[g];
         if (dt == NO_PAIR_TYPE) continue;
         if (isLoop(r, loopStart, loopEnd) && t >= 6) continue;
         const Atom& a = s[r].atoms[t];
@@ -640,22 +609,18 @@ void GrowOne::df_closure_prep(Structure& s, int loopStart, int loopEnd, int c, c
         }
         if (closeEnvCount >= static_cast<int>(closeEnvType.size())) fail("closure environment overflow");
         closeEnvType[closeEnvCount] = dt;
-        closeEnvRsolv[closeEnvCount] = static_cast<float>(rsolv[g]);
         closeEnvPos[closeEnvCount] = a;
         ++closeEnvCount;
     }
-    const int atoms[11][2] = {{c, C_},      {c, O_},      {c + 1, C_},  {c + 1, O_},  {c + 1, CA_}, {c + 1, N_},
-                              {c + 2, N_},  {c, CB_},     {c + 1, CB_}, {c + 2, CB_}, {c + 2, CA_}};
+    const int closeAtoms[11][2] = {{c, C_},     {c, O_},      {c + 1, C_},  {c + 1, O_},  {c + 1, CA_}, {c + 1, N_},
+                                   {c + 2, N_}, {c, CB_},     {c + 1, CB_}, {c + 2, CB_}, {c + 2, CA_}};
     for (int m = 0; m < 11; ++m) {
-        const int r = atoms[m][0], slot = atoms[m][1];
+        const int r = closeAtoms[m][0], slot = closeAtoms[m][1];
         if (slot == CB_ && s[r].type == GLY) {
             closeAtomType[m] = NO_PAIR_TYPE;
-            closeAtomRsolv[m] = 0.0f;
             continue;
         }
-        const int g = atomcountmap[r][slot];
-        closeAtomType[m] = dftype[g];
-        closeAtomRsolv[m] = static_cast<float>(rsolv[g]);
+        closeAtomType[m] = atoms.pairType[atoms.slotIndex[r][slot]];
     }
 }
 

@@ -55,12 +55,6 @@ std::string openParameterFile(const std::string& path, const std::string& prefix
     return second;
 }
 
-std::string itoa(int v) {
-    std::ostringstream os;
-    os << v;
-    return os.str();
-}
-
 std::string itozeropad(int v, int width) {
     std::ostringstream os;
     os.width(width);

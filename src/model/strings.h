@@ -18,7 +18,6 @@ bool FileExists(const std::string& path);
 // Returns the path that was opened.
 std::string openParameterFile(const std::string& path, const std::string& prefix, std::ifstream& in);
 
-std::string itoa(int v);
 std::string itozeropad(int v, int width);
 
 // Base-10 conversions with the C library's lenient rules (non-numbers give 0).

@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <cmath>
 
-#include "model/residue.h"
+#include "model/residue_names.h"
 
 namespace lorvane::params {
 
 int torsionBin(double deg) {
     int k = static_cast<int>(std::floor((deg + 182.5) / 5.0));
-    k %= BB_BINS;
-    if (k < 0) k += BB_BINS;
+    k %= NUM_BINS;
+    if (k < 0) k += NUM_BINS;
     return k;
 }
 
@@ -33,12 +33,12 @@ bool omegaAfter(const TrainChain& c, size_t i, double& omega) {
     return std::isfinite(omega);
 }
 
-int chiAngles(int type, const Point* atoms, uint16_t present, double chi[5]) {
+int chiAngles(const Templates& t, int type, const Point* atoms, uint16_t present, double chi[5]) {
     int k = 0;
-    const int last = std::min(Residue::lastDFire[type], TRAIN_SLOTS - 1);
+    const int last = std::min(LAST_HEAVY_SLOT[type], TRAIN_SLOTS - 1);
     for (int j = 6; j <= last && k < 5; ++j) {
-        if (Residue::torsion[type][j] != FREE_CHI) continue;
-        const int* ref = Residue::prev_atom[type][j];
+        if (t.torsion[type][j] != FREE_CHI) continue;
+        const int* ref = t.refAtoms[type][j];
         for (int s : {ref[0], ref[1], ref[2], j})
             if (s < 0 || s >= TRAIN_SLOTS || !((present >> s) & 1u)) return -1;
         chi[k++] = Torsion(atoms[ref[0]], atoms[ref[1]], atoms[ref[2]], atoms[j]);
@@ -46,7 +46,7 @@ int chiAngles(int type, const Point* atoms, uint16_t present, double chi[5]) {
     return k;
 }
 
-int numChis(int type) { return type >= 0 && type < 20 ? Residue::numTorAng[type] : 0; }
+int numChis(int type) { return isAminoAcid(type) ? NUM_CHI[type] : 0; }
 
 double chiPeriod(int type, int k) {
     if ((type == PHE || type == TYR) && k == 1) return 180.0;

@@ -5,12 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "build/builders.h"
 #include "params/training_set.h"
 
 namespace lorvane::params {
 
-// Torsion bin (of BB_BINS) of an angle in degrees: bin k is centred on
+// Torsion bin (of NUM_BINS, model/geometry.h) of an angle in degrees: bin k is centred on
 // -180 + 5k and covers [-182.5 + 5k, -177.5 + 5k), wrapped periodically.
 int torsionBin(double deg);
 
@@ -24,7 +23,7 @@ bool omegaAfter(const TrainChain& c, size_t i, double& omega);
 // templates build them: for every free template dihedral of slot j (torsion
 // -1234) with reference slots (A, B, C), the dihedral A-B-C-j. Returns the
 // number of chis, or -1 when one of the atoms is absent.
-int chiAngles(int type, const Point* atoms, uint16_t present, double chi[5]);
+int chiAngles(const Templates& t, int type, const Point* atoms, uint16_t present, double chi[5]);
 int numChis(int type);
 // Period of chi k of a residue type: 180 for the two-fold symmetric
 // Phe chi2, Tyr chi2, Asp chi2 and Glu chi3, otherwise 360.

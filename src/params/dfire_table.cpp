@@ -13,7 +13,7 @@ void dfireEnergies(const PairTypes& pt, const PairCounts& c, const DfireParams& 
     double g[DFIRE_BINS];
     const double rcut = (B - 0.5) * 0.5;
     for (int b = 0; b < B; ++b) g[b] = std::pow((b + 0.5) * 0.5 / rcut, p.alpha);  // dr / dr_cut = 1
-    std::vector<double> n(static_cast<size_t>(NPAIRS) * B), pool(static_cast<size_t>(VDW_CLASSES) * VDW_CLASSES * B, 0.0), all(B, 0.0);
+    std::vector<double> n(static_cast<size_t>(NPAIRS) * B), pool(static_cast<size_t>(QUENDA_CLASSES) * QUENDA_CLASSES * B, 0.0), all(B, 0.0);
     for (int a = 0; a < NUM_PAIR_TYPES; ++a)
         for (int b2 = a; b2 < NUM_PAIR_TYPES; ++b2) {
             int pi = pairIndex(a, b2), cp = classPair(pt.vdwClass[a] - 1, pt.vdwClass[b2] - 1);
@@ -33,10 +33,10 @@ void dfireEnergies(const PairTypes& pt, const PairCounts& c, const DfireParams& 
             else out[b] = shrinkRatio(cnt[b], expct, prior[b], p.pseudo);
         }
     };
-    std::vector<double> rAll(B), rPool(static_cast<size_t>(VDW_CLASSES) * VDW_CLASSES * B, 1.0);
+    std::vector<double> rAll(B), rPool(static_cast<size_t>(QUENDA_CLASSES) * QUENDA_CLASSES * B, 1.0);
     ratios(all.data(), nullptr, rAll.data());
-    for (int c1 = 0; c1 < VDW_CLASSES; ++c1)
-        for (int c2 = c1; c2 < VDW_CLASSES; ++c2) {
+    for (int c1 = 0; c1 < QUENDA_CLASSES; ++c1)
+        for (int c2 = c1; c2 < QUENDA_CLASSES; ++c2) {
             int cp = classPair(c1, c2);
             ratios(&pool[static_cast<size_t>(cp) * B], rAll.data(), &rPool[static_cast<size_t>(cp) * B]);
         }

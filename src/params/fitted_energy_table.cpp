@@ -44,12 +44,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "evaluate/evaluate.h"
-#include "growth/smc.h"
+#include "model/deviation.h"
 #include "model/error.h"
 #include "model/structure.h"
 #include "params/commands.h"
@@ -75,17 +74,16 @@ struct LoopResult {
 };
 
 void sparseMean(const std::vector<long long>& sum, int decoys, std::vector<std::pair<int, double>>& out) {
-    for (int k = 0; k < DIST_SIZE; ++k)
+    for (int k = 0; k < FITTED_E_SIZE; ++k)
         if (sum[k] != 0) out.emplace_back(k, static_cast<double>(sum[k]) / decoys);
 }
 
-LoopResult makeDecoys(const TrainChain& ch, const LoopSite& site, const Rama& rama, uint64_t seed) {
+LoopResult makeDecoys(const Templates& tm, const TrainChain& ch, const LoopSite& site, const Rama& rama, uint64_t seed) {
     LoopResult res;
-    std::vector<int> counts(DIST_SIZE);
-    std::vector<long long> sumNear(DIST_SIZE, 0), sumOther(DIST_SIZE, 0);
-    std::ostringstream sink;
+    std::vector<int> counts(FITTED_E_SIZE);
+    std::vector<long long> sumNear(FITTED_E_SIZE, 0), sumOther(FITTED_E_SIZE, 0);
     const DecoyStats st = makeLoopDecoys(
-        ch, site, rama, seed, standardKinds(), [&] { return res.nNear < kMaxNear || res.nOther < kMaxOther; },
+        tm, ch, site, rama, seed, standardKinds(), [&] { return res.nNear < kMaxNear || res.nOther < kMaxOther; },
         [&](Structure& s, Structure& nat, int start, int end) {
             const double rmsd = rmsdg(s, nat, start, end);
             const bool isNear = rmsd < kNearRmsd, isOther = rmsd >= kOtherRmsd;
@@ -93,13 +91,13 @@ LoopResult makeDecoys(const TrainChain& ch, const LoopSite& site, const Rama& ra
             if ((isNear && res.nNear >= kMaxNear) || (isOther && res.nOther >= kMaxOther)) return;
             std::fill(counts.begin(), counts.end(), 0);
             double e = 0;
-            if (dumpDistances(s, start, end, sink, 0, counts.data(), e) == 0) {
+            if (dumpDistances(s, start, end, counts.data(), {}, e) == 0) {
                 ++res.clashes;
                 return;
             }
             std::vector<long long>& sum = isNear ? sumNear : sumOther;
             (isNear ? res.nNear : res.nOther)++;
-            for (int q = 0; q < DIST_SIZE; ++q) sum[q] += counts[q];
+            for (int q = 0; q < FITTED_E_SIZE; ++q) sum[q] += counts[q];
         });
     res.made = st.made, res.ramaRejected = st.ramaRejected, res.closureFailures = st.closureFailures;
     if (res.nNear >= kMinGroup && res.nOther >= kMinGroup) {
@@ -111,12 +109,12 @@ LoopResult makeDecoys(const TrainChain& ch, const LoopSite& site, const Rama& ra
 
 // Mean counts per decoy of the near-native and the other decoys, summed over loops.
 struct DecoySums {
-    std::vector<double> near = std::vector<double>(DIST_SIZE, 0.0), other = std::vector<double>(DIST_SIZE, 0.0);
+    std::vector<double> near = std::vector<double>(FITTED_E_SIZE, 0.0), other = std::vector<double>(FITTED_E_SIZE, 0.0);
     long totalNear = 0, totalOther = 0;
     int loops = 0;
 };
 
-void addTrainingLoops(const TrainingSet& ts, int target, int threads, DecoySums& sums) {
+void addTrainingLoops(const Templates& tm, const TrainingSet& ts, int target, int threads, DecoySums& sums) {
     const Rama rama = buildRama(ts);
     const std::vector<LoopSite> sites = selectLoops(ts, target, kMinLen, kMaxLen, "fittede");
     std::vector<LoopResult> results(sites.size());
@@ -124,7 +122,7 @@ void addTrainingLoops(const TrainingSet& ts, int target, int threads, DecoySums&
     FirstError errors;
 #pragma omp parallel for schedule(dynamic, 1) num_threads(threads)
     for (int k = 0; k < static_cast<int>(sites.size()); ++k)
-        errors.run([&] { results[k] = makeDecoys(ts.chains[sites[k].chain], sites[k], rama, 20261206ULL + static_cast<uint64_t>(k)); });
+        errors.run([&] { results[k] = makeDecoys(tm, ts.chains[sites[k].chain], sites[k], rama, 20261206ULL + static_cast<uint64_t>(k)); });
     errors.rethrow();
     long made = 0, rama_ = 0, clash = 0, unclosed = 0;
     for (const LoopResult& r : results) {
@@ -153,7 +151,7 @@ void addDump(const std::string& path, DecoySums& sums) {
     }
     ++sums.loops;
     sums.totalNear += static_cast<long>(nearD.decoys), sums.totalOther += static_cast<long>(otherD.decoys);
-    for (int k = 0; k < DIST_SIZE; ++k) {
+    for (int k = 0; k < FITTED_E_SIZE; ++k) {
         sums.near[k] += nearD.counts[k] / nearD.decoys;
         sums.other[k] += otherD.counts[k] / otherD.decoys;
     }
@@ -166,14 +164,14 @@ void cmdFittedE(const std::vector<std::string>& args, Session& session) {
     int target = kTargetLoops;
     const Options o = OptionParser("fittede").texts("--dump", dumps).integer("--loops", target, 0, 100000).parse(args);
     DecoySums sums;
-    if (target > 0) addTrainingLoops(session.trainingSet(o), target, o.threads, sums);
+    if (target > 0) addTrainingLoops(session.templates(o.templates), session.trainingSet(o), target, o.threads, sums);
     for (const std::string& path : dumps) addDump(path, sums);
     if (sums.loops == 0) fail("lorvane-params fittede: no loop gave both near-native and other decoys; nothing to derive from");
 
     const std::vector<double> e = fittedLogRatio(sums.near, sums.other, kPseudo, kCap);
     double tn = 0, to = 0;
     int nonzero = 0, capped = 0;
-    for (int k = 0; k < DIST_SIZE; ++k) {
+    for (int k = 0; k < FITTED_E_SIZE; ++k) {
         tn += sums.near[k], to += sums.other[k];
         if (e[k] != 0) ++nonzero;
         if (std::fabs(e[k]) >= kCap) ++capped;

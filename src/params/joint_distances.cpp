@@ -131,13 +131,13 @@ void buildClassTables(std::vector<Obs>& obs, const DistanceParams& p, DistanceTa
     finishTable(counts, p, &t.marg[g][s][0][0]);
 
     // Conditional rows.
-    std::vector<std::vector<int>> byR(MAX_R + 1);
+    std::vector<std::vector<int>> byR(MAX_END_DISTANCE + 1);
     for (size_t k = 0; k < obs.size(); ++k) {
         const int r = static_cast<int>(std::floor(obs[k].d0 + 0.5));
-        if (r >= 0 && r <= MAX_R) byR[r].push_back(static_cast<int>(k));
+        if (r >= 0 && r <= MAX_END_DISTANCE) byR[r].push_back(static_cast<int>(k));
     }
     const double factor[3] = {1.0, 0.5, 0.25};
-    for (int r = 0; r <= MAX_R; ++r) {
+    for (int r = 0; r <= MAX_END_DISTANCE; ++r) {
         std::vector<std::pair<int, double>> pooled;  // (observation, pooling factor)
         double neff = 0;
         for (int w = 1; w <= 2; ++w) {
@@ -145,7 +145,7 @@ void buildClassTables(std::vector<Obs>& obs, const DistanceParams& p, DistanceTa
             neff = 0;
             for (int d = -w; d <= w; ++d) {
                 const int rr = r + d;
-                if (rr < 0 || rr > MAX_R) continue;
+                if (rr < 0 || rr > MAX_END_DISTANCE) continue;
                 for (int k : byR[rr]) {
                     pooled.emplace_back(k, factor[std::abs(d)]);
                     neff += factor[std::abs(d)] * obs[k].w;
@@ -236,7 +236,7 @@ std::string formatMarginal(const DistanceTables& t) {
             const double* l = t.margLim[g][s];
             text += std::to_string(g) + " " + CLASS_LETTER[s] + " " + formatFixed(l[0], 3) + " " + formatFixed(l[1], 3) + " " + formatFixed(l[2], 3) +
                     " " + formatFixed(l[3], 3) + "\n";
-            appendProbabilityRows(text, &t.marg[g][s][0][0], DBINS, DBINS);
+            appendProbabilityRows(text, &t.marg[g][s][0][0], DIST_BINS, DIST_BINS);
         }
     return text;
 }
@@ -245,11 +245,11 @@ std::string formatConditional(const DistanceTables& t) {
     std::string text;
     for (int g = MIN_GAP; g <= MAX_GAP; ++g)
         for (int s = 0; s < 3; ++s)
-            for (int r = 0; r <= MAX_R; ++r) {
+            for (int r = 0; r <= MAX_END_DISTANCE; ++r) {
                 const double* l = t.cl(g, s, r);
                 text += std::to_string(g) + " " + CLASS_LETTER[s] + " " + std::to_string(r) + " " + formatFixed(l[0], 3) + " " +
                         formatFixed(l[1], 3) + " " + formatFixed(l[2], 3) + " " + formatFixed(l[3], 3) + "\n";
-                appendProbabilityRows(text, t.cp(g, s, r), DBINS, DBINS);
+                appendProbabilityRows(text, t.cp(g, s, r), DIST_BINS, DIST_BINS);
             }
     return text;
 }
@@ -267,7 +267,7 @@ void cmdDistances(const std::vector<std::string>& args, Session& session) {
     writeTextFile(outPath(o.out, "joint.distance.conditional.backward.txt"), formatConditional(*bw));
     long rows = 0, usable = 0;
     for (int g = MIN_GAP; g <= MAX_GAP; ++g)
-        for (int r = 0; r <= MAX_R; ++r) {
+        for (int r = 0; r <= MAX_END_DISTANCE; ++r) {
             ++rows;
             if (fw->cl(g, 2, r)[1] - fw->cl(g, 2, r)[0] >= 0.001) ++usable;
         }

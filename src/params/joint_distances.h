@@ -9,21 +9,21 @@
 
 namespace lorvane::params {
 
-constexpr int DBINS = 16;  // distance bins per axis
+constexpr int DIST_BINS = 16;  // distance bins per axis
 constexpr int MIN_GAP = 3, MAX_GAP = 21;
-constexpr int MAX_R = 99;  // conditional rows r = 0..99
+constexpr int MAX_END_DISTANCE = 99;  // conditional rows r = 0..99
 
 // One table set: marginal [gap][class] and conditional [gap][class][r].
 struct DistanceTables {
     double margLim[MAX_GAP + 1][3][4] = {};
-    double marg[MAX_GAP + 1][3][DBINS][DBINS] = {};
-    std::vector<double> condLim = std::vector<double>((MAX_GAP + 1) * 3 * (MAX_R + 1) * 4, 0.0);             // [gap][class][r][4]
-    std::vector<double> cond = std::vector<double>((MAX_GAP + 1) * 3 * (MAX_R + 1) * DBINS * DBINS, 0.0);  // [gap][class][r][16][16]
+    double marg[MAX_GAP + 1][3][DIST_BINS][DIST_BINS] = {};
+    std::vector<double> condLim = std::vector<double>((MAX_GAP + 1) * 3 * (MAX_END_DISTANCE + 1) * 4, 0.0);             // [gap][class][r][4]
+    std::vector<double> cond = std::vector<double>((MAX_GAP + 1) * 3 * (MAX_END_DISTANCE + 1) * DIST_BINS * DIST_BINS, 0.0);  // [gap][class][r][16][16]
     long observations[MAX_GAP + 1][3] = {};
-    double* cl(int g, int s, int r) { return condLim.data() + ((g * 3 + s) * (MAX_R + 1) + r) * 4; }
-    double* cp(int g, int s, int r) { return cond.data() + ((g * 3 + s) * (MAX_R + 1) + r) * DBINS * DBINS; }
-    const double* cl(int g, int s, int r) const { return condLim.data() + ((g * 3 + s) * (MAX_R + 1) + r) * 4; }
-    const double* cp(int g, int s, int r) const { return cond.data() + ((g * 3 + s) * (MAX_R + 1) + r) * DBINS * DBINS; }
+    double* cl(int g, int s, int r) { return condLim.data() + ((g * 3 + s) * (MAX_END_DISTANCE + 1) + r) * 4; }
+    double* cp(int g, int s, int r) { return cond.data() + ((g * 3 + s) * (MAX_END_DISTANCE + 1) + r) * DIST_BINS * DIST_BINS; }
+    const double* cl(int g, int s, int r) const { return condLim.data() + ((g * 3 + s) * (MAX_END_DISTANCE + 1) + r) * 4; }
+    const double* cp(int g, int s, int r) const { return cond.data() + ((g * 3 + s) * (MAX_END_DISTANCE + 1) + r) * DIST_BINS * DIST_BINS; }
 };
 
 struct DistanceParams {

@@ -6,6 +6,8 @@
 #include <iostream>
 #include <random>
 
+#include "build/builders.h"
+#include "build/side_chain.h"
 #include "closure/tripeptide.h"
 #include "model/error.h"
 #include "params/chain_geometry.h"
@@ -48,17 +50,17 @@ double gauss(std::mt19937_64& g) {
 double dihedral(const Point& a, const Point& b, const Point& c, const Point& d) { return Torsion(a, b, c, d); }
 
 // The native chi angles of each loop residue; chiOk false where one is undefined.
-void nativeChis(const Structure& nat, int start, int end, std::vector<std::vector<double>>& chi, std::vector<bool>& chiOk) {
+void nativeChis(const Templates& tm, const Structure& nat, int start, int end, std::vector<std::vector<double>>& chi, std::vector<bool>& chiOk) {
     const int len = end - start + 1;
     chi.assign(len, std::vector<double>(5, UNDEF_DIHEDRAL));
     chiOk.assign(len, true);
     for (int q = 0; q < len; ++q) {
         Residue copy = nat[start + q];
-        copy.cal_sc_angles();
+        measureChis(tm, copy, DEG2RAD);
         const int t = copy.type;
         int need = 0;
-        for (int j = 6; j <= Residue::lastDFire[t]; ++j)
-            if (Residue::torsion[t][j] == FREE_CHI) ++need;
+        for (int j = 6; j <= LAST_HEAVY_SLOT[t]; ++j)
+            if (tm.torsion[t][j] == FREE_CHI) ++need;
         for (int k = 0; k < need && k < 5; ++k) {
             chi[q][k] = copy.chi[k];
             if (!(std::fabs(copy.chi[k]) < 10.0)) chiOk[q] = false;
@@ -67,18 +69,18 @@ void nativeChis(const Structure& nat, int start, int end, std::vector<std::vecto
 }
 
 // Side chain of loop residue i from its native chis, or none beyond CB.
-void rebuildSideChain(Structure& s, int i, const std::vector<double>& chi, bool ok) {
+void rebuildSideChain(const Templates& tm, Structure& s, int i, const std::vector<double>& chi, bool ok) {
     Residue& r = s[i];
-    if (Residue::lastDFire[r.type] < 6) return;
+    if (LAST_HEAVY_SLOT[r.type] < 6) return;
     if (ok) {
-        s.calSCCoHeavy(i, chi.data(), r);
+        calSCCoHeavy(tm, r, chi.data());
     } else {
-        for (int j = 6; j < MAX_ATOMS; ++j) r.atoms[j].reset(), r.atoms[j].index = j;
+        for (int j = 6; j < MAX_ATOMS; ++j) r.atoms[j].reset();
     }
 }
 
-void placeCB(Residue& r) {
-    calCo(r.atoms[N_], r.atoms[C_], r.atoms[CA_], Residue::bond_length[r.type][CB_], Residue::bond_angle[r.type][CB_], CB_DIHEDRAL,
+void placeCB(const Templates& tm, Residue& r) {
+    calCo(r.atoms[N_], r.atoms[C_], r.atoms[CA_], tm.bondLength[r.type][CB_], tm.bondAngle[r.type][CB_], CB_DIHEDRAL,
           r.atoms[CB_]);
 }
 
@@ -163,7 +165,7 @@ std::vector<LoopSite> selectLoops(const TrainingSet& ts, int target, int minLen,
     return out;
 }
 
-Structure chainStructure(const TrainChain& ch) {
+Structure chainStructure(const Templates& tm, const TrainChain& ch) {
     const int n = static_cast<int>(ch.residues.size());
     Structure s(n);
     for (int i = 0; i < n; ++i) {
@@ -172,15 +174,14 @@ Structure chainStructure(const TrainChain& ch) {
         const int t = tr.type >= 0 && tr.type < 20 ? static_cast<int>(tr.type) : static_cast<int>(ALA);
         r.type = static_cast<int16_t>(t);
         r.pdbNum = tr.pdbNum;
-        r.numAtoms = static_cast<int16_t>(Residue::numAtom[t]);
+        r.numAtoms = static_cast<int16_t>(tm.numAtom[t]);
         for (int j = 0; j < MAX_ATOMS; ++j) {
             Atom& a = r.atoms[j];
             a.reset();
-            a.index = j;
-            if (j < TRAIN_SLOTS && j < Residue::numAtom[t] && tr.has(j) && tr.type >= 0 && tr.type < 20) {
+            if (j < TRAIN_SLOTS && j < tm.numAtom[t] && tr.has(j) && tr.type >= 0 && tr.type < 20) {
                 a.x = tr.atoms[j].x, a.y = tr.atoms[j].y, a.z = tr.atoms[j].z;
-                a.type = static_cast<int16_t>(Residue::vdwType[t][j]);
-                a.name = Residue::cType[t][j];
+                a.type = static_cast<int16_t>(tm.vdwType[t][j]);
+                a.name = tm.atomName[t][j];
             }
         }
     }
@@ -195,15 +196,15 @@ std::vector<DecoyKind> standardKinds() {
     return kinds;
 }
 
-Structure nativeWithRebuiltSideChains(const TrainChain& ch, const LoopSite& site) {
-    Structure s = chainStructure(ch);
+Structure nativeWithRebuiltSideChains(const Templates& tm, const TrainChain& ch, const LoopSite& site) {
+    Structure s = chainStructure(tm, ch);
     const int start = site.first + 1, end = site.last + 1;
     std::vector<std::vector<double>> chi;
     std::vector<bool> chiOk;
-    nativeChis(s, start, end, chi, chiOk);
+    nativeChis(tm, s, start, end, chi, chiOk);
     for (int i = start; i <= end; ++i) {
-        if (s[i].type != GLY) placeCB(s[i]);
-        rebuildSideChain(s, i, chi[i - start], chiOk[i - start]);
+        if (s[i].type != GLY) placeCB(tm, s[i]);
+        rebuildSideChain(tm, s, i, chi[i - start], chiOk[i - start]);
     }
     return s;
 }
@@ -219,7 +220,7 @@ struct LoopGeometry {
     std::vector<bool> chiOk;
 };
 
-LoopGeometry nativeGeometry(const Structure& nat, int start, int end) {
+LoopGeometry nativeGeometry(const Templates& tm, const Structure& nat, int start, int end) {
     LoopGeometry g{start, end, {}, {}, {}, {}, {}, {}};
     const int len = end - start + 1;
     g.phi.resize(len), g.psi.resize(len), g.omega.resize(len), g.tau.resize(len);
@@ -231,13 +232,13 @@ LoopGeometry nativeGeometry(const Structure& nat, int start, int end) {
         g.omega[q] = dihedral(r.atoms[CA_], r.atoms[C_], nx.atoms[N_], nx.atoms[CA_]);
         g.tau[q] = angle(r.atoms[N_], r.atoms[CA_], r.atoms[C_]);
     }
-    nativeChis(nat, start, end, g.chi, g.chiOk);
+    nativeChis(tm, nat, start, end, g.chi, g.chiOk);
     return g;
 }
 
 // The tripeptide closure of the last three residues takes their native bond
 // lengths, angles and the two omegas.
-void initialiseClosure(const Structure& nat, const LoopGeometry& g) {
+void initialiseClosure(const Structure& nat, const LoopGeometry& g, TripeptideClosure& closure) {
     const int c1 = g.end - 2, c2 = g.end - 1, c3 = g.end;
     const Residue &r1 = nat[c1], &r2 = nat[c2], &r3 = nat[c3];
     double blen[6], bang[7], tors[2];
@@ -256,13 +257,14 @@ void initialiseClosure(const Structure& nat, const LoopGeometry& g) {
     bang[6] = angle(r3.atoms[N_], r3.atoms[CA_], r3.atoms[C_]) * DEG2RAD;
     tors[0] = g.omega[c1 - g.start] * DEG2RAD;
     tors[1] = g.omega[c2 - g.start] * DEG2RAD;
-    initialize_loop_closure(blen, bang, tors);
+    closure.initialize(blen, bang, tors);
 }
 
 // Grows residues start..end-3 of s one at a time with angles of the given
 // kind; a residue whose new CA(i+1) leaves CA(end) out of reach of the
 // residues still to come is drawn again. False when one could not be placed.
-bool growLoop(Structure& s, const Structure& nat, const LoopGeometry& g, const DecoyKind& kind, const Rama& rama, std::mt19937_64& rng) {
+bool growLoop(const Templates& tm, Structure& s, const Structure& nat, const LoopGeometry& g, const DecoyKind& kind, const Rama& rama,
+              std::mt19937_64& rng) {
     const double sd = kind.sd;
     const bool resample = kind.resample > 0;
     const int grown = g.end - g.start + 1 - 3;  // residues start..end-3 are built by calBBCo
@@ -283,7 +285,7 @@ bool growLoop(Structure& s, const Structure& nat, const LoopGeometry& g, const D
                 y = wrapDeg(g.psi[q] + sd * gauss(rng));
                 if (!rama.allowed(cls, f, y)) continue;
             }
-            s.calBBCo(i, s[i], s[i + 1], f * DEG2RAD, y * DEG2RAD, g.omega[q] * DEG2RAD, g.tau[q] * DEG2RAD, true);
+            calBBCo(tm, s, i, s[i], s[i + 1], f * DEG2RAD, y * DEG2RAD, g.omega[q] * DEG2RAD, g.tau[q] * DEG2RAD, true);
             const double d = s[i + 1].atoms[CA_].dis(nat[g.end].atoms[CA_]);
             placed = left == 2 ? (d >= kCloseMin && d <= kCloseMax) : d <= kCaStep * left;
             if (sd == 0 && !resample) placed = true;  // the native angles, whatever they give
@@ -295,7 +297,8 @@ bool growLoop(Structure& s, const Structure& nat, const LoopGeometry& g, const D
 
 // Closure solution k in the last three residues, their O and CB, and every
 // loop side chain rebuilt from the native chis.
-void placeClosure(Structure& s, const LoopGeometry& g, const double (*sn)[3][3], const double (*sa)[3][3], const double (*sc)[3][3], int k) {
+void placeClosure(const Templates& tm, Structure& s, const LoopGeometry& g, const double (*sn)[3][3], const double (*sa)[3][3],
+                  const double (*sc)[3][3], int k) {
     const int c1 = g.end - 2, c2 = g.end - 1, c3 = g.end;
     auto put = [](Atom& a, const double* v) { a.x = static_cast<float>(v[0]), a.y = static_cast<float>(v[1]), a.z = static_cast<float>(v[2]); };
     put(s[c1].atoms[C_], sc[k][0]);
@@ -306,11 +309,11 @@ void placeClosure(Structure& s, const LoopGeometry& g, const double (*sn)[3][3],
     for (int i : {c1, c2}) {
         Residue& r = s[i];
         const double p = Torsion(r.atoms[N_], r.atoms[CA_], r.atoms[C_], s[i + 1].atoms[N_]) * DEG2RAD;
-        calCo(r.atoms[N_], r.atoms[CA_], r.atoms[C_], Residue::bond_length[r.type][O_], Residue::bond_angle[r.type][O_], p + PI, r.atoms[O_]);
+        calCo(r.atoms[N_], r.atoms[CA_], r.atoms[C_], tm.bondLength[r.type][O_], tm.bondAngle[r.type][O_], p + PI, r.atoms[O_]);
     }
     for (int i = g.start; i <= g.end; ++i) {
-        if (s[i].type != GLY && i >= c1) placeCB(s[i]);
-        rebuildSideChain(s, i, g.chi[i - g.start], g.chiOk[i - g.start]);
+        if (s[i].type != GLY && i >= c1) placeCB(tm, s[i]);
+        rebuildSideChain(tm, s, i, g.chi[i - g.start], g.chiOk[i - g.start]);
     }
 }
 
@@ -325,20 +328,21 @@ bool inAllowedCells(const Structure& s, const LoopGeometry& g, const Rama& rama)
 
 }  // namespace
 
-DecoyStats makeLoopDecoys(const TrainChain& ch, const LoopSite& site, const Rama& rama, uint64_t seed, const std::vector<DecoyKind>& kinds,
+DecoyStats makeLoopDecoys(const Templates& tm, const TrainChain& ch, const LoopSite& site, const Rama& rama, uint64_t seed, const std::vector<DecoyKind>& kinds,
                           const std::function<bool()>& wantMore,
                           const std::function<void(Structure& decoy, Structure& native, int start, int end)>& take) {
     DecoyStats res;
-    Structure nat = chainStructure(ch);
+    Structure nat = chainStructure(tm, ch);
     Structure s = nat;
-    const LoopGeometry g = nativeGeometry(nat, site.first + 1, site.last + 1);
-    initialiseClosure(nat, g);
+    const LoopGeometry g = nativeGeometry(tm, nat, site.first + 1, site.last + 1);
+    TripeptideClosure closure;
+    initialiseClosure(nat, g, closure);
     const int c1 = g.end - 2, c3 = g.end;
     std::mt19937_64 rng(seed);
     for (const DecoyKind& kind : kinds) {
         for (int attempt = 0; attempt < kind.attempts && wantMore(); ++attempt) {
             for (int i = g.start; i <= g.end; ++i) s[i] = nat[i];
-            if (!growLoop(s, nat, g, kind, rama, rng)) {
+            if (!growLoop(tm, s, nat, g, kind, rama, rng)) {
                 ++res.closureFailures;
                 continue;
             }
@@ -348,13 +352,13 @@ DecoyStats makeLoopDecoys(const TrainChain& ch, const LoopSite& site, const Rama
             double cc3[3] = {nat[c3].atoms[C_].x, nat[c3].atoms[C_].y, nat[c3].atoms[C_].z};
             double sn[16][3][3], sa[16][3][3], sc[16][3][3];
             int nsol = 0;
-            solve_3pep_poly(n1, a1, a3, cc3, sn, sa, sc, &nsol);
+            closure.solve(n1, a1, a3, cc3, sn, sa, sc, &nsol);
             if (nsol <= 0) {
                 ++res.closureFailures;
                 continue;
             }
             for (int k = 0; k < nsol; ++k) {
-                placeClosure(s, g, sn, sa, sc, k);
+                placeClosure(tm, s, g, sn, sa, sc, k);
                 ++res.made;
                 if (!inAllowedCells(s, g, rama)) {
                     ++res.ramaRejected;

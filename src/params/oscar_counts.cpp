@@ -6,14 +6,13 @@
 #include <sstream>
 
 #include "model/error.h"
-#include "model/residue.h"
+#include "model/residue_names.h"
 #include "params/chain_geometry.h"
 #include "params/neighbour_grid.h"
 #include "params/oscar_parameters.h"
 #include "params/statistics.h"
 #include "params/table_io.h"
-#include "potentials/energy.h"
-#include "potentials/pf.h"
+#include "potentials/oscar.h"
 #include "potentials/text_scan.h"
 
 namespace lorvane::params {
@@ -26,15 +25,15 @@ void OscarCounts::reset() {
 }
 
 int oscarClassIndex(const std::string& name) {
-    for (int c = 0; c < OSCAR_NCLASS; ++c)
-        if (name == PF::atomtype[c]) return c;
+    for (int c = 0; c < OSCAR_CLASSES; ++c)
+        if (name == OSCAR_CLASS_NAMES[c]) return c;
     return -1;
 }
 
 bool oscarPlanarClass(int cls) {
-    if (cls < 0 || cls >= OSCAR_NCLASS) return false;
-    return std::strcmp(PF::atomtype[cls], "C") == 0 || std::strcmp(PF::atomtype[cls], "CG") == 0 ||
-           std::strcmp(PF::atomtype[cls], "N2") == 0;
+    if (cls < 0 || cls >= OSCAR_CLASSES) return false;
+    return std::strcmp(OSCAR_CLASS_NAMES[cls], "C") == 0 || std::strcmp(OSCAR_CLASS_NAMES[cls], "CG") == 0 ||
+           std::strcmp(OSCAR_CLASS_NAMES[cls], "N2") == 0;
 }
 
 DipoleTable readDipole(const std::string& path) {
@@ -53,10 +52,8 @@ DipoleTable readDipole(const std::string& path) {
             std::istringstream ls(line.size() > 4 ? line.substr(4) : "");
             std::string name;
             ls >> name;
-            auto it = Residue::AIMap.find(name);
-            if (it == Residue::AIMap.end() || it->second < 0 || it->second >= 20)
-                fail(where + ": unknown residue \"" + name + "\"");
-            t = it->second;
+            t = residueType(name);
+            if (!isAminoAcid(t)) fail(where + ": unknown residue \"" + name + "\"");
         } else if (line.compare(0, 3, "ATO") == 0) {
             if (t < 0) fail(where + ": group atom before the first RES line");
             std::istringstream ls(line.substr(3));
@@ -106,7 +103,7 @@ int cosBin(float c) {
 
 }  // namespace
 
-void countOscarChain(const TrainChain& ch, const DipoleTable& dip, const OscarParams& p, OscarCounts& c) {
+void countOscarChain(const Templates& tm, const TrainChain& ch, const DipoleTable& dip, const OscarParams& p, OscarCounts& c) {
     const int n = static_cast<int>(ch.residues.size());
     const int64_t w = fixedWeight(ch.weight);
     // Side-chain dihedrals.
@@ -114,10 +111,10 @@ void countOscarChain(const TrainChain& ch, const DipoleTable& dip, const OscarPa
         const TrainResidue& r = ch.residues[i];
         if (r.type < 0 || r.type >= 20) continue;
         double chi[5];
-        int k = chiAngles(r.type, r.atoms, r.present, chi);
+        int k = chiAngles(tm, r.type, r.atoms, r.present, chi);
         if (k <= 0) continue;
         bool lowB = true;
-        for (int s = 5; s <= Residue::lastDFire[r.type] && s < TRAIN_SLOTS; ++s)
+        for (int s = 5; s <= LAST_HEAVY_SLOT[r.type] && s < TRAIN_SLOTS; ++s)
             if (r.has(s) && r.bfactor[s] > p.maxSideChainB) lowB = false;
         if (!lowB) continue;
         ++c.residuesWithChis;
@@ -204,11 +201,11 @@ void countOscarChain(const TrainChain& ch, const DipoleTable& dip, const OscarPa
     });
 }
 
-void countOscar(const TrainingSet& ts, const DipoleTable& dip, const OscarParams& p, int threads, OscarCounts& c) {
+void countOscar(const Templates& tm, const TrainingSet& ts, const DipoleTable& dip, const OscarParams& p, int threads, OscarCounts& c) {
     if (threads < 1) threads = 1;
     std::vector<OscarCounts> local(static_cast<size_t>(threads));
     for (OscarCounts& l : local) l.reset();
-    forEachChain(static_cast<int>(ts.chains.size()), threads, [&](int k, int t) { countOscarChain(ts.chains[k], dip, p, local[t]); });
+    forEachChain(static_cast<int>(ts.chains.size()), threads, [&](int k, int t) { countOscarChain(tm, ts.chains[k], dip, p, local[t]); });
     c.reset();
     for (const OscarCounts& l : local) {
         for (size_t k = 0; k < c.dist.size(); ++k) c.dist[k] += l.dist[k];

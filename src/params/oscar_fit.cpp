@@ -17,13 +17,13 @@
 #include <iostream>
 #include <sstream>
 
-#include "model/residue.h"
+#include "model/residue_names.h"
 #include "params/chain_geometry.h"
 #include "params/commands.h"
 #include "params/oscar_parameters.h"
 #include "params/statistics.h"
 #include "params/table_io.h"
-#include "potentials/pf.h"
+#include "potentials/potentials.h"
 
 namespace lorvane::params {
 
@@ -51,7 +51,7 @@ double fourierValue(const double c[6], double x) {
 void fitTorsions(const OscarCounts& c, const OscarParams& p, OscarFit& fit) {
     for (int t = 0; t < 20; ++t) {
         const int heavy = numChis(t);
-        for (int k = 0; k < PF::numChi[t] && k < 5; ++k) {
+        for (int k = 0; k < NUM_SC_DIHEDRALS[t] && k < 5; ++k) {
             if (k >= heavy) continue;  // the hydroxyl-H dihedral is not observed: zero coefficients
             const int64_t* h = &c.chi[(static_cast<size_t>(t) * 5 + k) * CHI_BINS];
             double n = 0, y[CHI_BINS], prob[CHI_BINS];
@@ -304,8 +304,8 @@ void fitOscar(const OscarCounts& c, const OscarParams& p, OscarFit& fit) {
         for (int b = 0; b < B; ++b) rAll[b] = tn > 0 ? all[b] / (tn / tg * g[b]) : 1.0;
     }
     std::vector<double> obs(B), ob(OSCAR_OCELLS);
-    for (int i = 0; i < OSCAR_NCLASS; ++i)
-        for (int j = i; j < OSCAR_NCLASS; ++j) {
+    for (int i = 0; i < OSCAR_CLASSES; ++i)
+        for (int j = i; j < OSCAR_CLASSES; ++j) {
             const int pi = oscarPairIndex(i, j);
             double total = 0;
             for (int b = 0; b < B; ++b) total += (obs[b] = toCount(c.dist[static_cast<size_t>(pi) * B + b]));
@@ -357,14 +357,14 @@ std::string formatOscar(const OscarFit& fit) {
         return std::string(buf);
     };
     for (int t = 0; t < 20; ++t)
-        for (int k = 0; k < PF::numChi[t]; ++k) {
-            out += Residue::Name3[t] + " chi" + std::to_string(k + 1);
+        for (int k = 0; k < NUM_SC_DIHEDRALS[t]; ++k) {
+            out += threeLetter(t) + " chi" + std::to_string(k + 1);
             for (int m = 0; m < 6; ++m) out += " " + num(fit.pcs[t][k][m]);
             out += "\n";
         }
-    for (int i = 0; i < OSCAR_NCLASS; ++i)
-        for (int j = 0; j < OSCAR_NCLASS; ++j) {
-            out += std::string(PF::atomtype[i]) + " " + PF::atomtype[j];
+    for (int i = 0; i < OSCAR_CLASSES; ++i)
+        for (int j = 0; j < OSCAR_CLASSES; ++j) {
+            out += std::string(OSCAR_CLASS_NAMES[i]) + " " + OSCAR_CLASS_NAMES[j];
             for (int m = 4; m < 14; ++m) out += " " + num(fit.pb[i][j][m]);
             for (int m = 0; m < 4; ++m) out += " " + num(fit.pb[i][j][m]);
             out += "\n";
@@ -378,22 +378,22 @@ std::string describeOscarFit(const OscarCounts& c, const OscarFit& fit) {
     int n = 0;
     std::string worst;
     for (int t = 0; t < 20; ++t)
-        for (int k = 0; k < numChis(t) && k < PF::numChi[t]; ++k) {
+        for (int k = 0; k < numChis(t) && k < NUM_SC_DIHEDRALS[t]; ++k) {
             r2sum += fit.chiR2[t][k];
             ++n;
             if (fit.chiR2[t][k] < r2min) {
                 r2min = fit.chiR2[t][k];
-                worst = Residue::Name3[t] + " chi" + std::to_string(k + 1);
+                worst = threeLetter(t) + " chi" + std::to_string(k + 1);
             }
         }
     s << "OSCAR torsion fits: " << n << " side-chain dihedrals from " << c.residuesWithChis << " residues; P-weighted R^2 of -ln P(chi): mean "
       << formatFixed(n ? r2sum / n : 0, 3) << ", lowest " << formatFixed(r2min, 3) << " (" << worst << ")\n";
     s << "OSCAR pair fits (" << c.pairs << " scored contacts): class pair, contacts, distance R^2, well depth (kT) at r (A), orientation R^2, orientation scale\n";
-    for (int i = 0; i < OSCAR_NCLASS; ++i)
-        for (int j = i; j < OSCAR_NCLASS; ++j) {
+    for (int i = 0; i < OSCAR_CLASSES; ++i)
+        for (int j = i; j < OSCAR_CLASSES; ++j) {
             const int pi = oscarPairIndex(i, j);
             if (fit.pairCount[pi] <= 0) continue;
-            s << "  " << PF::atomtype[i] << "-" << PF::atomtype[j] << " " << formatFixed(fit.pairCount[pi], 0) << " " << formatFixed(fit.pairR2[pi], 3) << " "
+            s << "  " << OSCAR_CLASS_NAMES[i] << "-" << OSCAR_CLASS_NAMES[j] << " " << formatFixed(fit.pairCount[pi], 0) << " " << formatFixed(fit.pairR2[pi], 3) << " "
               << formatFixed(fit.pairDepth[pi], 3) << " " << formatFixed(fit.pairRmin[pi], 2) << " " << formatFixed(fit.orientR2[pi], 3) << " "
               << formatFixed(fit.orientScale[pi], 3) << "\n";
         }
@@ -417,7 +417,7 @@ void cmdOscar(const std::vector<std::string>& args, Session& session) {
     const DipoleTable dip = readDipole(dipPath);
     OscarParams p;
     OscarCounts counts;
-    countOscar(ts, dip, p, o.threads, counts);
+    countOscar(session.templates(o.templates), ts, dip, p, o.threads, counts);
     OscarFit fit;
     fitOscar(counts, p, fit);
     writeTextFile(outPath(o.out, "oscarparams.txt"), formatOscar(fit));

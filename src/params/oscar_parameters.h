@@ -8,19 +8,19 @@
 #include <vector>
 
 #include "params/training_set.h"
+#include "potentials/potentials.h"
 
 namespace lorvane::params {
 
-constexpr int OSCAR_NCLASS = 16;      // PF::atomtype
 constexpr int OSCAR_DBINS = 100;      // 0.1 A distance bins, 0-10 A
 constexpr int OSCAR_OBINS = 8;        // bins per cosine in the contact shell
 constexpr int OSCAR_OCELLS = OSCAR_OBINS * OSCAR_OBINS * OSCAR_OBINS;
-constexpr int OSCAR_NPAIRS = OSCAR_NCLASS * (OSCAR_NCLASS + 1) / 2;
+constexpr int OSCAR_NPAIRS = OSCAR_CLASSES * (OSCAR_CLASSES + 1) / 2;
 constexpr int CHI_BINS = 36;          // 10-degree bins
 
 inline int oscarPairIndex(int a, int b) {
     if (a > b) { int t = a; a = b; b = t; }
-    return a * OSCAR_NCLASS - a * (a - 1) / 2 + (b - a);
+    return a * OSCAR_CLASSES - a * (a - 1) / 2 + (b - a);
 }
 
 struct GroupAtom {
@@ -33,7 +33,7 @@ struct DipoleTable {
     std::vector<GroupAtom> atoms[20];
     int group[20][TRAIN_SLOTS];  // index into atoms[type], -1 = not a group atom
 };
-// Reads the records (format of PF::InitPar's dipole reader); throws Error on a malformed record.
+// Reads the records (the format the potentials' dipole reader takes); throws Error on a malformed record.
 DipoleTable readDipole(const std::string& path);
 int oscarClassIndex(const std::string& name);  // -1 when not one of the 16 classes
 bool oscarPlanarClass(int cls);
@@ -63,7 +63,7 @@ struct OscarParams {
 
 struct OscarFit {
     double pcs[20][5][6] = {};
-    double pb[OSCAR_NCLASS][OSCAR_NCLASS][14] = {};
+    double pb[OSCAR_CLASSES][OSCAR_CLASSES][14] = {};
     // quality
     double chiR2[20][5] = {};
     double pairR2[OSCAR_NPAIRS] = {}, pairDepth[OSCAR_NPAIRS] = {}, pairRmin[OSCAR_NPAIRS] = {};
@@ -72,8 +72,8 @@ struct OscarFit {
 };
 
 // Counts over all chains of the set, and of one chain.
-void countOscar(const TrainingSet& ts, const DipoleTable& dip, const OscarParams& p, int threads, OscarCounts& c);
-void countOscarChain(const TrainChain& ch, const DipoleTable& dip, const OscarParams& p, OscarCounts& c);
+void countOscar(const Templates& t, const TrainingSet& ts, const DipoleTable& dip, const OscarParams& p, int threads, OscarCounts& c);
+void countOscarChain(const Templates& t, const TrainChain& ch, const DipoleTable& dip, const OscarParams& p, OscarCounts& c);
 void fitOscar(const OscarCounts& c, const OscarParams& p, OscarFit& fit);
 std::string formatOscar(const OscarFit& fit);
 std::string describeOscarFit(const OscarCounts& c, const OscarFit& fit);

@@ -30,7 +30,7 @@ void PairCounts::reset() {
     dfire.assign(static_cast<size_t>(NPAIRS) * DFIRE_BINS, 0);
     samp.assign(static_cast<size_t>(NPAIRS) * ETABLE_BINS, 0);
     sampShell.assign(NPAIRS, 0);
-    quenda.assign(static_cast<size_t>(VDW_CLASSES) * VDW_CLASSES * QUENDA_CBINS, 0);
+    quenda.assign(static_cast<size_t>(QUENDA_CLASSES) * QUENDA_CLASSES * QUENDA_CBINS, 0);
     clashHist.assign(static_cast<size_t>(NCAT) * NPAIRS * CLASH_NBINS, 0);
     clashTot.assign(static_cast<size_t>(NCAT) * NPAIRS, 0);
     chains = residues = atoms = 0;
@@ -85,8 +85,8 @@ void countChain(const PairTypes& pt, const TrainChain& ch, PairCounts& c) {
             const int qb = static_cast<int>(d * 10.0f);
             if (qb < QUENDA_CBINS) {
                 const int c1 = pt.vdwClass[a.type] - 1, c2 = pt.vdwClass[b.type] - 1;
-                c.quenda[(static_cast<size_t>(c1) * VDW_CLASSES + c2) * QUENDA_CBINS + qb] += w;
-                if (c1 != c2) c.quenda[(static_cast<size_t>(c2) * VDW_CLASSES + c1) * QUENDA_CBINS + qb] += w;
+                c.quenda[(static_cast<size_t>(c1) * QUENDA_CLASSES + c2) * QUENDA_CBINS + qb] += w;
+                if (c1 != c2) c.quenda[(static_cast<size_t>(c2) * QUENDA_CLASSES + c1) * QUENDA_CBINS + qb] += w;
             }
             if (d >= 14.5f) c.sampShell[p] += w;
         }
@@ -129,7 +129,8 @@ void cmdPairs(const std::vector<std::string>& args, Session& session) {
     const Options o = parseOptions(args, "pairs");
     const double t0 = omp_get_wtime();
     const TrainingSet& ts = session.trainingSet(o);
-    const PairTypes types = pairTypesFromTemplates();
+    const Templates& tm = session.templates(o.templates);
+    const PairTypes types = pairTypesFromTemplates(tm);
     const double t1 = omp_get_wtime();
     PairCounts counts;
     countPairs(types, ts, o.threads, counts);
@@ -155,7 +156,7 @@ void cmdPairs(const std::vector<std::string>& args, Session& session) {
     std::cout << describeClashCheck(check);
 
     // QUENDA: native loops against their decoys, with the ideal-gas wall of these counts.
-    deriveQuendaTable(ts, idealGasQuenda(types, counts, IdealGasParams()), o, QuendaParams());
+    deriveQuendaTable(tm, ts, idealGasQuenda(types, counts, IdealGasParams()), o, QuendaParams());
     std::cout << "pairs: wrote dfire_pair.lib, QUENDApair.lib(.gz), QUENDA_ed4_8_V3.txt to " << o.out << std::endl;
 }
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "model/error.h"
-#include "model/residue.h"
+#include "model/residue_names.h"
 #include "params/table_io.h"
 
 namespace lorvane::params {
@@ -12,27 +12,27 @@ namespace {
 
 bool isHeavySlot(int r, int s) {
     if (s == 4 || s >= TRAIN_SLOTS) return false;
-    if (s > Residue::lastDFire[r]) return false;
+    if (s > LAST_HEAVY_SLOT[r]) return false;
     if (r == GLY && s == 5) return false;
     return true;
 }
 
-void numberTypes(PairTypes& pt) {
+void numberTypes(const Templates& tmpl, PairTypes& pt) {
     for (auto& row : pt.typeOf)
         for (int& v : row) v = -1;
     int n = 0;
     for (int r = 0; r < 20; ++r) {
-        if (Residue::numAtom[r] <= 0) fail("residue templates are not loaded (no atoms for residue type " + std::to_string(r) + ")");
+        if (tmpl.numAtom[r] <= 0) fail("residue templates are not loaded (no atoms for residue type " + std::to_string(r) + ")");
         for (int s = 0; s < TRAIN_SLOTS; ++s) {
             if (!isHeavySlot(r, s)) continue;
-            const int vdw = Residue::vdwType[r][s];
-            if (vdw < 1 || vdw > VDW_CLASSES)
-                fail("template atom " + Residue::Name3[r] + " " + Residue::cType[r][s] + " has van der Waals type " + std::to_string(vdw) +
+            const int vdw = tmpl.vdwType[r][s];
+            if (vdw < 1 || vdw > QUENDA_CLASSES)
+                fail("template atom " + threeLetter(r) + " " + tmpl.atomName[r][s] + " has van der Waals type " + std::to_string(vdw) +
                      ", a heavy-atom class 1..20 was expected");
             if (n >= NUM_PAIR_TYPES) fail("the templates define more than 167 heavy-atom pair types");
             pt.typeOf[r][s] = n;
-            pt.atomName[n] = Residue::cType[r][s];
-            pt.key[n] = Residue::Name3[r] + " " + pt.atomName[n];
+            pt.atomName[n] = tmpl.atomName[r][s];
+            pt.key[n] = threeLetter(r) + " " + pt.atomName[n];
             pt.vdwClass[n] = vdw;
             ++n;
         }
@@ -40,13 +40,13 @@ void numberTypes(PairTypes& pt) {
     if (n != NUM_PAIR_TYPES) fail("the templates define " + std::to_string(n) + " heavy-atom pair types, 167 expected");
 }
 
-void connectSlots(PairTypes& t) {
+void connectSlots(const Templates& tmpl, PairTypes& t) {
     std::memset(t.bonds, UNBONDED, sizeof t.bonds);
     for (int r = 0; r < 20; ++r) {
         for (int s = 0; s < TRAIN_SLOTS; ++s) t.heavy[r][s] = isHeavySlot(r, s);
         auto bond = [&](int a, int b) {
             if (a < 0 || b < 0 || a >= TRAIN_SLOTS || b >= TRAIN_SLOTS || !t.heavy[r][a] || !t.heavy[r][b])
-                fail("template bond " + std::to_string(a) + "-" + std::to_string(b) + " of " + Residue::Name3[r] +
+                fail("template bond " + std::to_string(a) + "-" + std::to_string(b) + " of " + threeLetter(r) +
                      " joins slots that are not heavy atoms");
             t.bonds[r][a][b] = t.bonds[r][b][a] = 1;
         };
@@ -54,7 +54,7 @@ void connectSlots(PairTypes& t) {
         bond(1, 2);
         bond(2, 3);
         for (int s = 5; s < TRAIN_SLOTS; ++s)
-            if (t.heavy[r][s]) bond(s, Residue::prev_atom[r][s][2]);
+            if (t.heavy[r][s]) bond(s, tmpl.refAtoms[r][s][2]);
         // Ring closures that the build order does not express.
         if (r == PRO) bond(0, 7);
         if (r == PHE || r == TYR) bond(10, 11);
@@ -73,10 +73,10 @@ void connectSlots(PairTypes& t) {
 
 }  // namespace
 
-PairTypes pairTypesFromTemplates() {
+PairTypes pairTypesFromTemplates(const Templates& tmpl) {
     PairTypes pt;
-    numberTypes(pt);
-    connectSlots(pt);
+    numberTypes(tmpl, pt);
+    connectSlots(tmpl, pt);
     return pt;
 }
 

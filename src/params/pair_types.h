@@ -9,12 +9,12 @@
 
 #include "params/neighbour_grid.h"
 #include "params/training_set.h"
-#include "potentials/pf.h"
-#include "potentials/quenda_pairs.h"
+#include "model/templates.h"
+#include "potentials/potentials.h"
 
 namespace lorvane::params {
 
-constexpr int NPAIRS = NUM_PAIR_TYPES * (NUM_PAIR_TYPES + 1) / 2;  // unordered type pairs of the 167 types (potentials/pf.h)
+constexpr int NPAIRS = NUM_PAIR_TYPES * (NUM_PAIR_TYPES + 1) / 2;  // unordered type pairs of the 167 types (potentials/potentials.h)
 constexpr int UNBONDED = 99;                       // bond path of atoms the chain does not connect
 
 // Index of the unordered pair (a, b) in the upper triangle, row-major.
@@ -24,7 +24,7 @@ inline int pairIndex(int a, int b) {
 }
 
 // Index of the unordered van der Waals class pair (c1, c2), classes 0..19.
-inline int classPair(int c1, int c2) { return c1 < c2 ? c1 * VDW_CLASSES + c2 : c2 * VDW_CLASSES + c1; }
+inline int classPair(int c1, int c2) { return c1 < c2 ? c1 * QUENDA_CLASSES + c2 : c2 * QUENDA_CLASSES + c1; }
 
 struct PairTypes {
     // Types numbered residue by residue (A C D ... Y), slots 0-3 then 5 .. lastDFire
@@ -39,8 +39,8 @@ struct PairTypes {
     bool heavy[20][TRAIN_SLOTS];
 };
 
-// Built from the loaded templates; throws Error unless exactly 167 types result.
-PairTypes pairTypesFromTemplates();
+// Built from the templates; throws Error unless exactly 167 types result.
+PairTypes pairTypesFromTemplates(const Templates& t);
 
 // Number of bonds on the shortest path between atom a of residue i and atom b
 // of residue j of one chain; UNBONDED when the chain does not connect them

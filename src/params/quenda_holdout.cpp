@@ -11,12 +11,12 @@
 #include <cstdio>
 #include <iostream>
 
-#include "growth/smc.h"
+#include "model/deviation.h"
 #include "model/error.h"
 #include "params/quenda_table.h"
 #include "params/statistics.h"
 #include "params/table_io.h"
-#include "potentials/pf.h"
+#include "potentials/potentials.h"
 
 namespace lorvane::params {
 
@@ -37,7 +37,7 @@ double dot(const std::vector<int>& counts, const std::vector<double>& table) {
 }
 
 // Decoys of every kind, near-native ones included, scored with each table.
-EvalLoop evaluateLoop(const TrainingSet& ts, const LoopSite& site, int siteIndex, const Rama& rama,
+EvalLoop evaluateLoop(const Templates& tm, const TrainingSet& ts, const LoopSite& site, int siteIndex, const Rama& rama,
                       const QuendaParams& p, int perKind, const std::vector<const std::vector<double>*>& tables) {
     EvalLoop out;
     const TrainChain& ch = ts.chains[site.chain];
@@ -46,13 +46,13 @@ EvalLoop evaluateLoop(const TrainingSet& ts, const LoopSite& site, int siteIndex
     const size_t T = tables.size();
     out.score.assign(T, {});
     std::vector<int> counts(QUENDA_SIZE, 0);
-    const Structure ref = nativeWithRebuiltSideChains(ch, site);
+    const Structure ref = nativeWithRebuiltSideChains(tm, ch, site);
     countQuendaPairs(ref, start, end, 0.0, counts);
     for (size_t t = 0; t < T; ++t) out.native.push_back(dot(counts, *tables[t]));
     const std::vector<DecoyKind> kinds = standardKinds();
     for (size_t kind = 0; kind < kinds.size(); ++kind) {
         int taken = 0;
-        makeLoopDecoys(ch, site, rama, quendaKindSeed(p, siteIndex, 32 + static_cast<int>(kind)), {kinds[kind]},
+        makeLoopDecoys(tm, ch, site, rama, quendaKindSeed(p, siteIndex, 32 + static_cast<int>(kind)), {kinds[kind]},
                                    [&] { return taken < perKind; },
                                    [&](Structure& s, Structure& native, int a, int b) {
                                        if (taken >= perKind) return;
@@ -118,11 +118,12 @@ std::string describe(const EvalSummary& s) {
 
 // Table as the program reads it.
 std::vector<double> loadTable(const std::string& path) {
-    PF::initQUENDA(path);
+    Potentials pot;
+    loadQuenda(pot, path);
     std::vector<double> t(static_cast<size_t>(QUENDA_SIZE));
-    for (int p = 0; p < VDW_CLASSES; ++p)
-        for (int q = 0; q < VDW_CLASSES; ++q)
-            for (int k = 0; k < QUENDA_BINS; ++k) t[static_cast<size_t>((p * VDW_CLASSES + q) * QUENDA_BINS + k)] = PF::QUENDA[p][q][k];
+    for (int p = 0; p < QUENDA_CLASSES; ++p)
+        for (int q = 0; q < QUENDA_CLASSES; ++q)
+            for (int k = 0; k < QUENDA_BINS; ++k) t[static_cast<size_t>((p * QUENDA_CLASSES + q) * QUENDA_BINS + k)] = pot.quenda[p][q][k];
     return t;
 }
 
@@ -174,14 +175,14 @@ std::vector<Variant> variantsOf(const QuendaParams& qp, bool all) {
 
 }  // namespace
 
-void quendaHoldout(const TrainingSet& ts, const std::vector<double>& wall, const Options& o, const QuendaParams& qp,
+void quendaHoldout(const Templates& tm, const TrainingSet& ts, const std::vector<double>& wall, const Options& o, const QuendaParams& qp,
                    const HoldoutSettings& h) {
     const Rama rama = buildRama(ts);
     const std::vector<LoopSite> sites = selectLoops(ts, qp.loops, qp.minLen, qp.maxLen, "quenda");
     const std::vector<char> fitHalf = fittedHalf(ts, sites);
     QuendaCounts c;
     double t1 = omp_get_wtime();
-    countQuendaDecoys(ts, sites, fitHalf, rama, qp, o.threads, c);
+    countQuendaDecoys(tm, ts, sites, fitHalf, rama, qp, o.threads, c);
     printCounts(c, omp_get_wtime() - t1);
 
     std::vector<std::vector<double>> tables;
@@ -210,7 +211,7 @@ void quendaHoldout(const TrainingSet& ts, const std::vector<double>& wall, const
     FirstError errors;
 #pragma omp parallel for schedule(dynamic, 1) num_threads(o.threads)
     for (int k = 0; k < static_cast<int>(evalSites.size()); ++k)
-        errors.run([&] { results[k] = evaluateLoop(ts, sites[evalSites[k]], evalSites[k], rama, qp, h.perKind, tp); });
+        errors.run([&] { results[k] = evaluateLoop(tm, ts, sites[evalSites[k]], evalSites[k], rama, qp, h.perKind, tp); });
     errors.rethrow();
     long nd = 0;
     for (const EvalLoop& L : results) nd += static_cast<long>(L.rmsd.size());

@@ -53,9 +53,9 @@
 #include <cstdio>
 #include <iostream>
 
-#include "growth/smc.h"
+#include "model/deviation.h"
 #include "model/error.h"
-#include "model/residue.h"
+#include "model/residue_names.h"
 #include "params/commands.h"
 #include "params/statistics.h"
 #include "params/table_io.h"
@@ -64,25 +64,25 @@ namespace lorvane::params {
 
 std::vector<double> idealGasQuenda(const PairTypes& pt, const PairCounts& c, const IdealGasParams& p) {
     const int B = QUENDA_CBINS;  // counted to 15 A; the table keeps the first QUENDA_BINS
-    auto cnt = [&](int c1, int c2, int b) { return toCount(c.quenda[(static_cast<size_t>(c1) * VDW_CLASSES + c2) * B + b]); };
+    auto cnt = [&](int c1, int c2, int b) { return toCount(c.quenda[(static_cast<size_t>(c1) * QUENDA_CLASSES + c2) * B + b]); };
     // Classes without observations of their own borrow a chemically equivalent class.
-    int borrow[VDW_CLASSES];
-    double total[VDW_CLASSES] = {};
-    for (int c1 = 0; c1 < VDW_CLASSES; ++c1) {
+    int borrow[QUENDA_CLASSES];
+    double total[QUENDA_CLASSES] = {};
+    for (int c1 = 0; c1 < QUENDA_CLASSES; ++c1) {
         borrow[c1] = c1;
-        for (int c2 = 0; c2 < VDW_CLASSES; ++c2)
+        for (int c2 = 0; c2 < QUENDA_CLASSES; ++c2)
             for (int b = 0; b < B; ++b) total[c1] += cnt(c1, c2, b);
     }
     int carboxylO = -1;
     for (int s = 0; s < TRAIN_SLOTS; ++s)
         if (pt.typeOf[ASP][s] >= 0 && pt.atomName[pt.typeOf[ASP][s]] == "OD1") carboxylO = pt.vdwClass[pt.typeOf[ASP][s]] - 1;
-    if (total[VDW_CLASSES - 1] == 0 && carboxylO >= 0) borrow[VDW_CLASSES - 1] = carboxylO;  // OXT
-    std::vector<double> n(static_cast<size_t>(VDW_CLASSES) * VDW_CLASSES * B), all(B, 0.0);
-    for (int c1 = 0; c1 < VDW_CLASSES; ++c1)
-        for (int c2 = 0; c2 < VDW_CLASSES; ++c2)
+    if (total[QUENDA_CLASSES - 1] == 0 && carboxylO >= 0) borrow[QUENDA_CLASSES - 1] = carboxylO;  // OXT
+    std::vector<double> n(static_cast<size_t>(QUENDA_CLASSES) * QUENDA_CLASSES * B), all(B, 0.0);
+    for (int c1 = 0; c1 < QUENDA_CLASSES; ++c1)
+        for (int c2 = 0; c2 < QUENDA_CLASSES; ++c2)
             for (int b = 0; b < B; ++b) {
                 double v = cnt(borrow[c1], borrow[c2], b);
-                n[(static_cast<size_t>(c1) * VDW_CLASSES + c2) * B + b] = v;
+                n[(static_cast<size_t>(c1) * QUENDA_CLASSES + c2) * B + b] = v;
                 if (borrow[c1] == c1 && borrow[c2] == c2) all[b] += v;
             }
     double g[QUENDA_CBINS];
@@ -104,11 +104,11 @@ std::vector<double> idealGasQuenda(const PairTypes& pt, const PairCounts& c, con
     std::vector<double> rAll(B), r(B);
     ratios(all.data(), nullptr, rAll.data());
     const int T = QUENDA_BINS;
-    std::vector<double> e(static_cast<size_t>(VDW_CLASSES) * VDW_CLASSES * T, 0.0);
-    for (int c1 = 0; c1 < VDW_CLASSES; ++c1)
-        for (int c2 = 0; c2 < VDW_CLASSES; ++c2) {
-            ratios(&n[(static_cast<size_t>(c1) * VDW_CLASSES + c2) * B], rAll.data(), r.data());
-            for (int b = 0; b < T; ++b) e[(static_cast<size_t>(c1) * VDW_CLASSES + c2) * T + b] = -std::log(std::max(r[b], std::exp(-p.maxEnergy)));
+    std::vector<double> e(static_cast<size_t>(QUENDA_CLASSES) * QUENDA_CLASSES * T, 0.0);
+    for (int c1 = 0; c1 < QUENDA_CLASSES; ++c1)
+        for (int c2 = 0; c2 < QUENDA_CLASSES; ++c2) {
+            ratios(&n[(static_cast<size_t>(c1) * QUENDA_CLASSES + c2) * B], rAll.data(), r.data());
+            for (int b = 0; b < T; ++b) e[(static_cast<size_t>(c1) * QUENDA_CLASSES + c2) * T + b] = -std::log(std::max(r[b], std::exp(-p.maxEnergy)));
         }
     return e;
 }
@@ -146,18 +146,18 @@ std::vector<DecoyKind> farKinds() {
 }
 
 // Native counts and the mean decoy counts of loop `site` (the siteIndex-th), added to L.
-void countLoop(const TrainChain& ch, const LoopSite& site, int siteIndex, const Rama& rama, const std::vector<DecoyKind>& kinds,
+void countLoop(const Templates& tm, const TrainChain& ch, const LoopSite& site, int siteIndex, const Rama& rama, const std::vector<DecoyKind>& kinds,
                const QuendaParams& p, QuendaCounts& L) {
     std::vector<int> nat(QUENDA_SIZE, 0), one(QUENDA_SIZE, 0);
     std::vector<int64_t> sum(QUENDA_SIZE, 0);
     const int start = site.first + 1, end = site.last + 1;
-    const Structure ref = nativeWithRebuiltSideChains(ch, site);
+    const Structure ref = nativeWithRebuiltSideChains(tm, ch, site);
     countQuendaPairs(ref, start, end, 0.0, nat);
     int n = 0;
     for (size_t kind = 0; kind < kinds.size(); ++kind) {
         int taken = 0;
         const DecoyStats st = makeLoopDecoys(
-            ch, site, rama, quendaKindSeed(p, siteIndex, static_cast<int>(kind)), {kinds[kind]}, [&] { return taken < p.perKind; },
+            tm, ch, site, rama, quendaKindSeed(p, siteIndex, static_cast<int>(kind)), {kinds[kind]}, [&] { return taken < p.perKind; },
             [&](Structure& s, Structure& native, int a, int b) {
                 if (taken >= p.perKind) return;
                 if (rmsdg(s, native, a, b) < p.minRmsd) {
@@ -189,7 +189,7 @@ void countLoop(const TrainChain& ch, const LoopSite& site, int siteIndex, const 
 
 }  // namespace
 
-void countQuendaDecoys(const TrainingSet& ts, const std::vector<LoopSite>& sites, const std::vector<char>& use, const Rama& rama,
+void countQuendaDecoys(const Templates& tm, const TrainingSet& ts, const std::vector<LoopSite>& sites, const std::vector<char>& use, const Rama& rama,
                        const QuendaParams& p, int threads, QuendaCounts& c) {
     if (threads < 1) threads = 1;
     const std::vector<DecoyKind> kinds = farKinds();
@@ -200,7 +200,7 @@ void countQuendaDecoys(const TrainingSet& ts, const std::vector<LoopSite>& sites
     for (int k = 0; k < static_cast<int>(sites.size()); ++k) {
         if (!use.empty() && !use[k]) continue;
         errors.run([&] {
-            countLoop(ts.chains[sites[k].chain], sites[k], k, rama, kinds, p, local[static_cast<size_t>(omp_get_thread_num())]);
+            countLoop(tm, ts.chains[sites[k].chain], sites[k], k, rama, kinds, p, local[static_cast<size_t>(omp_get_thread_num())]);
         });
     }
     errors.rethrow();
@@ -242,11 +242,11 @@ void quendaEnergies(const QuendaCounts& c, const std::vector<double>& wall, cons
     if (scaleOut) *scaleOut = scale;
 
     const int NG = QUENDA_NGROUPS;
-    std::vector<double> nat(static_cast<size_t>(VDW_CLASSES) * VDW_CLASSES * B, 0.0), dec(nat.size(), 0.0);
+    std::vector<double> nat(static_cast<size_t>(QUENDA_CLASSES) * QUENDA_CLASSES * B, 0.0), dec(nat.size(), 0.0);
     std::vector<double> gNat(static_cast<size_t>(NG) * NG * B, 0.0), gDec(gNat.size(), 0.0), aNat(B, 0.0), aDec(B, 0.0);
-    for (int c1 = 0; c1 < VDW_CLASSES; ++c1)
-        for (int c2 = c1; c2 < VDW_CLASSES; ++c2) {
-            const int row = c1 * VDW_CLASSES + c2;
+    for (int c1 = 0; c1 < QUENDA_CLASSES; ++c1)
+        for (int c2 = c1; c2 < QUENDA_CLASSES; ++c2) {
+            const int row = c1 * QUENDA_CLASSES + c2;
             double* n = &nat[static_cast<size_t>(row) * B];
             double* d = &dec[static_cast<size_t>(row) * B];
             smooth(c.native, row, n);
@@ -264,9 +264,9 @@ void quendaEnergies(const QuendaCounts& c, const std::vector<double>& wall, cons
     std::vector<double> rAll(B);
     for (int k = 0; k < B; ++k) rAll[k] = aDec[k] + p.pseudo > 0 ? shrinkRatio(aNat[k], aDec[k], 1.0, p.pseudo) : 1.0;
     e.assign(static_cast<size_t>(QUENDA_SIZE), 0.0);
-    for (int c1 = 0; c1 < VDW_CLASSES; ++c1)
-        for (int c2 = c1; c2 < VDW_CLASSES; ++c2) {
-            const int row = c1 * VDW_CLASSES + c2;
+    for (int c1 = 0; c1 < QUENDA_CLASSES; ++c1)
+        for (int c2 = c1; c2 < QUENDA_CLASSES; ++c2) {
+            const int row = c1 * QUENDA_CLASSES + c2;
             int g1 = QUENDA_GROUP[c1], g2 = QUENDA_GROUP[c2];
             if (g1 > g2) std::swap(g1, g2);
             const size_t g = static_cast<size_t>(g1 * NG + g2) * B;
@@ -293,7 +293,7 @@ void quendaEnergies(const QuendaCounts& c, const std::vector<double>& wall, cons
             }
             for (int k = 0; k < B; ++k) {
                 e[static_cast<size_t>(row) * B + k] = v[k];
-                e[static_cast<size_t>(c2 * VDW_CLASSES + c1) * B + k] = v[k];
+                e[static_cast<size_t>(c2 * QUENDA_CLASSES + c1) * B + k] = v[k];
             }
         }
 }
@@ -312,8 +312,8 @@ std::string formatQuenda(const QuendaCounts& c, const std::vector<double>& e, co
            " towards the group pair's and all pairs' ratio, |E| <= " + formatFixed(p.cap, 1) + ";\n";
     out += "# below the class pair's closest native contacts the ideal-gas wall of all coil contacts (up to 10)\n";
     const int B = QUENDA_BINS;
-    for (int c1 = 0; c1 < VDW_CLASSES; ++c1)
-        for (int c2 = c1; c2 < VDW_CLASSES; ++c2)
+    for (int c1 = 0; c1 < QUENDA_CLASSES; ++c1)
+        for (int c2 = c1; c2 < QUENDA_CLASSES; ++c2)
             for (int b = 0; b < B; ++b) {
                 const int x = quendaIndex(c1, c2, b);
                 out += std::to_string(b) + " " + std::to_string(c1) + " " + std::to_string(c2) + " " + formatFixed(toCount(c.native[x]), 2) + " " +
@@ -322,12 +322,12 @@ std::string formatQuenda(const QuendaCounts& c, const std::vector<double>& e, co
     return out;
 }
 
-void deriveQuendaTable(const TrainingSet& ts, const std::vector<double>& wall, const Options& o, const QuendaParams& p) {
+void deriveQuendaTable(const Templates& tm, const TrainingSet& ts, const std::vector<double>& wall, const Options& o, const QuendaParams& p) {
     const Rama rama = buildRama(ts);
     const std::vector<LoopSite> sites = selectLoops(ts, p.loops, p.minLen, p.maxLen, "quenda");
     QuendaCounts c;
     const double t0 = omp_get_wtime();
-    countQuendaDecoys(ts, sites, {}, rama, p, o.threads, c);
+    countQuendaDecoys(tm, ts, sites, {}, rama, p, o.threads, c);
     char buf[320];
     std::snprintf(buf, sizeof buf,
                   "quenda: %ld loops with %ld decoys (%ld loops with too few); %ld closed, %ld outside allowed torsions, %ld too close to "
@@ -359,15 +359,16 @@ void cmdQuenda(const std::vector<std::string>& args, Session& session) {
                           .parse(args);
     holdout = holdout || h.variants || !h.fittedHalfTable.empty();
     const TrainingSet& ts = session.trainingSet(o);
-    const PairTypes types = pairTypesFromTemplates();
+    const Templates& tm = session.templates(o.templates);
+    const PairTypes types = pairTypesFromTemplates(tm);
     PairCounts counts;
     const double t0 = omp_get_wtime();
     countPairs(types, ts, o.threads, counts);
     std::cout << "quenda: contacts of " << counts.chains << " chains counted for the wall in " << formatFixed(omp_get_wtime() - t0, 1) << " s"
               << std::endl;
     const std::vector<double> wall = idealGasQuenda(types, counts, IdealGasParams());
-    if (holdout) quendaHoldout(ts, wall, o, qp, h);
-    else deriveQuendaTable(ts, wall, o, qp);
+    if (holdout) quendaHoldout(tm, ts, wall, o, qp, h);
+    else deriveQuendaTable(tm, ts, wall, o, qp);
 }
 
 }  // namespace lorvane::params

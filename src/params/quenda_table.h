@@ -16,11 +16,11 @@
 
 namespace lorvane::params {
 
-constexpr int QUENDA_SIZE = VDW_CLASSES * VDW_CLASSES * QUENDA_BINS;  // [p][q][k]; counts use p <= q only
+constexpr int QUENDA_SIZE = QUENDA_CLASSES * QUENDA_CLASSES * QUENDA_BINS;  // [p][q][k]; counts use p <= q only
 
 inline int quendaIndex(int p, int q, int k) {
     if (p > q) std::swap(p, q);
-    return (p * VDW_CLASSES + q) * QUENDA_BINS + k;
+    return (p * QUENDA_CLASSES + q) * QUENDA_BINS + k;
 }
 
 // The chemical groups whose pooled ratios the class pairs are shrunk towards
@@ -28,7 +28,7 @@ inline int quendaIndex(int p, int q, int k) {
 // aliphatic C (CA included); backbone N (and Pro N); sulfur; side-chain N;
 // side-chain O; backbone O.
 constexpr int QUENDA_NGROUPS = 8;
-inline constexpr int QUENDA_GROUP[VDW_CLASSES] = {0, 1, 2, 2, 2, 1, 3, 4, 5, 5, 5, 5, 6, 7, 6, 4, 3, 0, 2, 6};
+inline constexpr int QUENDA_GROUP[QUENDA_CLASSES] = {0, 1, 2, 2, 2, 1, 3, 4, 5, 5, 5, 5, 6, 7, 6, 4, 3, 0, 2, 6};
 
 // ---- the wall: ideal-gas energies of all coil contacts ----
 
@@ -84,7 +84,7 @@ inline uint64_t quendaKindSeed(const QuendaParams& p, int site, int kind) {
 }
 
 // Counts the loops sites[k] with use[k] set (all when use is empty).
-void countQuendaDecoys(const TrainingSet& ts, const std::vector<LoopSite>& sites, const std::vector<char>& use, const Rama& rama,
+void countQuendaDecoys(const Templates& t, const TrainingSet& ts, const std::vector<LoopSite>& sites, const std::vector<char>& use, const Rama& rama,
                        const QuendaParams& p, int threads, QuendaCounts& c);
 
 // Energies [p][q][k] (both orders filled): E = -ln R, R the class pair's native / scaled-decoy
@@ -98,7 +98,7 @@ void quendaEnergies(const QuendaCounts& c, const std::vector<double>& wall, cons
 std::string formatQuenda(const QuendaCounts& c, const std::vector<double>& e, const QuendaParams& p);
 
 // The whole derivation: loops and decoys, energies with the wall, QUENDA_ed4_8_V3.txt in o.out.
-void deriveQuendaTable(const TrainingSet& ts, const std::vector<double>& wall, const Options& o, const QuendaParams& p);
+void deriveQuendaTable(const Templates& t, const TrainingSet& ts, const std::vector<double>& wall, const Options& o, const QuendaParams& p);
 
 // ---- held-out check ----
 
@@ -112,7 +112,7 @@ struct HoldoutSettings {
 // Fits on the loops of the even training entries and measures on those of
 // the odd ones: decoys below the native, native lowest, Spearman of the
 // energy with the RMSD, overall and by loop length.
-void quendaHoldout(const TrainingSet& ts, const std::vector<double>& wall, const Options& o, const QuendaParams& p,
+void quendaHoldout(const Templates& t, const TrainingSet& ts, const std::vector<double>& wall, const Options& o, const QuendaParams& p,
                    const HoldoutSettings& h);
 
 }  // namespace lorvane::params

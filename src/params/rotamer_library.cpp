@@ -34,7 +34,7 @@
 #include <cmath>
 #include <iostream>
 
-#include "model/residue.h"
+#include "model/residue_names.h"
 #include "params/chain_geometry.h"
 #include "params/commands.h"
 #include "params/table_io.h"
@@ -185,7 +185,7 @@ private:
 
 }  // namespace
 
-void buildRotamers(const TrainingSet& ts, const RotamerParams& p, RotamerLibrary& lib) {
+void buildRotamers(const Templates& tm, const TrainingSet& ts, const RotamerParams& p, RotamerLibrary& lib) {
     lib = RotamerLibrary();
     std::vector<ChiPoint> pts[20];
     for (const TrainChain& ch : ts.chains)
@@ -193,13 +193,13 @@ void buildRotamers(const TrainingSet& ts, const RotamerParams& p, RotamerLibrary
             const int t = r.type;
             const int nchi = numChis(t);
             if (nchi == 0) continue;
-            const int last = std::min(Residue::lastDFire[t], TRAIN_SLOTS - 1);
+            const int last = std::min(LAST_HEAVY_SLOT[t], TRAIN_SLOTS - 1);
             bool ok = true;
             for (int j = 5; j <= last && ok; ++j)
                 if (!r.has(j) || r.bfactor[j] > p.maxSideChainB) ok = false;
             if (!ok) continue;
             double chi[5];
-            if (chiAngles(t, r.atoms, r.present, chi) != nchi) continue;
+            if (chiAngles(tm, t, r.atoms, r.present, chi) != nchi) continue;
             ChiPoint cp{};
             for (int k = 0; k < nchi && k < 4; ++k) cp.chi[k] = wrapAngle(chi[k], chiPeriod(t, k));
             cp.w = ch.weight;
@@ -280,12 +280,12 @@ void cmdRotamers(const std::vector<std::string>& args, Session& session) {
     const TrainingSet& ts = session.trainingSet(o);
     RotamerParams p;
     RotamerLibrary lib;
-    buildRotamers(ts, p, lib);
+    buildRotamers(session.templates(o.templates), ts, p, lib);
     const std::string path = outPath(o.out, "newsimplRot.txt");
     writeTextFile(path, formatRotamers(lib));
     std::cout << "rotamers:";
     for (int t = 0; t < 20; ++t)
-        if (numChis(t) > 0) std::cout << " " << Residue::Name1[t] << " " << lib.rot[t].size() << "/" << lib.used[t];
+        if (numChis(t) > 0) std::cout << " " << oneLetter(t) << " " << lib.rot[t].size() << "/" << lib.used[t];
     std::cout << " (rotamers/side chains); wrote " << path << std::endl;
 }
 

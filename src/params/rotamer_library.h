@@ -29,7 +29,7 @@ struct RotamerLibrary {
     long used[20] = {};
 };
 
-void buildRotamers(const TrainingSet& ts, const RotamerParams& p, RotamerLibrary& lib);
+void buildRotamers(const Templates& t, const TrainingSet& ts, const RotamerParams& p, RotamerLibrary& lib);
 std::string formatRotamers(const RotamerLibrary& lib);
 // True when every chi of `chi` is within tol degrees of some rotamer (periodic, symmetric-aware).
 bool rotamerCovered(const RotamerLibrary& lib, int type, const double* chi, double tol);

@@ -80,7 +80,7 @@ double lowQuantile(const uint32_t* h, uint64_t n, double q) {
 void samplingTable(const PairTypes& pt, const PairCounts& c, const SamplingParams& p, SamplingTable& t) {
     const SampGeometry geo(p);
     const int B = ETABLE_BINS;
-    const int NCP = VDW_CLASSES * VDW_CLASSES;
+    const int NCP = QUENDA_CLASSES * QUENDA_CLASSES;
     // Class-pair and global pools.
     std::vector<double> pool(static_cast<size_t>(NCP) * B, 0.0), all(B, 0.0), poolShell(NCP, 0.0);
     double allShell = 0;
@@ -107,8 +107,8 @@ void samplingTable(const PairTypes& pt, const PairCounts& c, const SamplingParam
         }
     std::vector<double> rAll(B), rPool(static_cast<size_t>(NCP) * B, 1.0);
     geo.ratios(all.data(), allShell, nullptr, p.pseudo, rAll.data());
-    for (int c1 = 0; c1 < VDW_CLASSES; ++c1)
-        for (int c2 = c1; c2 < VDW_CLASSES; ++c2) {
+    for (int c1 = 0; c1 < QUENDA_CLASSES; ++c1)
+        for (int c2 = c1; c2 < QUENDA_CLASSES; ++c2) {
             int cp = classPair(c1, c2);
             geo.ratios(&pool[static_cast<size_t>(cp) * B], poolShell[cp], rAll.data(), p.pseudo, &rPool[static_cast<size_t>(cp) * B]);
         }

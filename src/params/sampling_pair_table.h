@@ -1,6 +1,6 @@
 #pragma once
 // Sampling pair table "QUENDApair.lib" (0.1 A^2 bins of d^2 to 64 A^2) from
-// loop contacts, with the clash wall the loader turns into PF::LJclash.
+// loop contacts, with the clash wall the loader turns into the clash distances (Potentials::ljClash).
 #include <string>
 #include <vector>
 

@@ -3,21 +3,28 @@
 #include <iostream>
 
 #include "model/error.h"
+#include "model/strings.h"
 #include "params/training_cache.h"
 
 namespace lorvane::params {
 
-void Session::loadTemplates(const std::string& path) {
-    if (!templates_.empty()) {
-        if (templates_ != path) fail("lorvane-params: templates already loaded from " + templates_ + ", not " + path);
-        return;
+const Templates& Session::templates(const std::string& path) {
+    if (templates_) {
+        if (templatesPath_ != path) fail("lorvane-params: templates already loaded from " + templatesPath_ + ", not " + path);
+        return *templates_;
     }
-    params::loadTemplates(path);
-    templates_ = path;
+    if (!FileExists(path)) fail("lorvane-params: cannot open templates file " + path + " (set it with --templates FILE)");
+    auto t = std::make_unique<Templates>(loadTemplates(path));
+    for (int type = 0; type < NUM_AMINO_ACIDS; ++type)
+        if (t->numAtom[type] < 4)
+            fail("lorvane-params: templates file " + path + " has no template for residue type " + std::to_string(type));
+    templates_ = std::move(t);
+    templatesPath_ = path;
+    return *templates_;
 }
 
 const TrainingSet& Session::trainingSet(const Options& o) {
-    loadTemplates(o.templates);
+    const Templates& tmpl = templates(o.templates);
     TrainingOptions t;
     t.dir = o.train;
     t.threads = o.threads;
@@ -29,9 +36,9 @@ const TrainingSet& Session::trainingSet(const Options& o) {
     if (set_ && key == key_) return *set_;
 
     auto loaded = std::make_unique<TrainingSet>();
-    const std::string diskKey = t.cache.empty() ? std::string() : trainingCacheKey(t);
+    const std::string diskKey = t.cache.empty() ? std::string() : trainingCacheKey(tmpl, t);
     if (t.cache.empty() || !loadTrainingCache(t.cache, diskKey, *loaded)) {
-        *loaded = loadTrainingSet(t);
+        *loaded = loadTrainingSet(tmpl, t);
         if (!t.cache.empty()) saveTrainingCache(t.cache, diskKey, *loaded);
     }
     set_ = std::move(loaded);

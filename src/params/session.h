@@ -12,15 +12,16 @@ namespace lorvane::params {
 
 class Session {
 public:
-    // Loads the templates on first use; a second file in the same run throws Error.
-    void loadTemplates(const std::string& path);
+    // The templates, loaded on first use; a second file in the same run throws Error.
+    const Templates& templates(const std::string& path);
     // Templates loaded, exclusion list read, training set loaded (or taken from
     // the --cache copy) unless this run already holds it for the same folder,
     // exclusion list and DSSP setting. Prints one line on what was read.
     const TrainingSet& trainingSet(const Options& o);
 
 private:
-    std::string templates_;
+    std::string templatesPath_;
+    std::unique_ptr<Templates> templates_;
     std::string key_;
     std::unique_ptr<TrainingSet> set_;
 };

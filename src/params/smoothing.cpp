@@ -11,27 +11,27 @@ namespace lorvane::params {
 void vonMisesSmooth(const double* in, double* out, double sigmaDeg) {
     const double s = sigmaDeg * DEG2RAD;
     const double kappa = 1.0 / (s * s);
-    double k[BB_BINS];
+    double k[NUM_BINS];
     double sum = 0;
-    for (int d = 0; d < BB_BINS; ++d) {
+    for (int d = 0; d < NUM_BINS; ++d) {
         k[d] = std::exp(kappa * (std::cos(d * 5.0 * DEG2RAD) - 1.0));
         sum += k[d];
     }
     for (double& x : k) x /= sum;
-    std::vector<double> tmp(BB_BINS * BB_BINS, 0.0);
+    std::vector<double> tmp(NUM_BINS * NUM_BINS, 0.0);
     // along psi (second index)
-    for (int a = 0; a < BB_BINS; ++a)
-        for (int b = 0; b < BB_BINS; ++b) {
+    for (int a = 0; a < NUM_BINS; ++a)
+        for (int b = 0; b < NUM_BINS; ++b) {
             double v = 0;
-            for (int c = 0; c < BB_BINS; ++c) v += in[a * BB_BINS + c] * k[(b - c + BB_BINS) % BB_BINS];
-            tmp[a * BB_BINS + b] = v;
+            for (int c = 0; c < NUM_BINS; ++c) v += in[a * NUM_BINS + c] * k[(b - c + NUM_BINS) % NUM_BINS];
+            tmp[a * NUM_BINS + b] = v;
         }
     // along phi (first index)
-    for (int a = 0; a < BB_BINS; ++a)
-        for (int b = 0; b < BB_BINS; ++b) {
+    for (int a = 0; a < NUM_BINS; ++a)
+        for (int b = 0; b < NUM_BINS; ++b) {
             double v = 0;
-            for (int c = 0; c < BB_BINS; ++c) v += tmp[c * BB_BINS + b] * k[(a - c + BB_BINS) % BB_BINS];
-            out[a * BB_BINS + b] = v;
+            for (int c = 0; c < NUM_BINS; ++c) v += tmp[c * NUM_BINS + b] * k[(a - c + NUM_BINS) % NUM_BINS];
+            out[a * NUM_BINS + b] = v;
         }
 }
 

@@ -40,7 +40,7 @@ int classIndex(char ss) { return ss == 'H' ? 0 : ss == 'E' ? 1 : 2; }
 
 void collectPhipsi(const TrainingSet& ts, const PhipsiParams& p, const std::vector<char>* useChain, PhipsiCounts& c) {
     c = PhipsiCounts();
-    c.hist.assign(static_cast<size_t>(20 * 3 * BB_BINS * BB_BINS), 0.0);
+    c.hist.assign(static_cast<size_t>(20 * 3 * NUM_BINS * NUM_BINS), 0.0);
     for (size_t ci = 0; ci < ts.chains.size(); ++ci) {
         if (useChain && !(*useChain)[ci]) continue;
         const TrainChain& ch = ts.chains[ci];
@@ -63,7 +63,7 @@ void collectPhipsi(const TrainingSet& ts, const PhipsiParams& p, const std::vect
                 continue;
             }
             const int s = classIndex(r.ss);
-            c.hist[static_cast<size_t>(((r.type * 3 + s) * BB_BINS + torsionBin(phi)) * BB_BINS + torsionBin(psi))] += ch.weight;
+            c.hist[static_cast<size_t>(((r.type * 3 + s) * NUM_BINS + torsionBin(phi)) * NUM_BINS + torsionBin(psi))] += ch.weight;
             ++c.used;
         }
     }
@@ -74,15 +74,15 @@ namespace {
 // Smoothed, normalised density of a weighted histogram; returns the effective count.
 double smoothTable(const double* h, double sigma, double* out) {
     double n = 0;
-    for (int k = 0; k < BB_BINS * BB_BINS; ++k) n += h[k];
+    for (int k = 0; k < NUM_BINS * NUM_BINS; ++k) n += h[k];
     if (n <= 0) {
-        for (int k = 0; k < BB_BINS * BB_BINS; ++k) out[k] = 1.0 / (BB_BINS * BB_BINS);
+        for (int k = 0; k < NUM_BINS * NUM_BINS; ++k) out[k] = 1.0 / (NUM_BINS * NUM_BINS);
         return 0;
     }
     vonMisesSmooth(h, out, sigma);
     double s = 0;
-    for (int k = 0; k < BB_BINS * BB_BINS; ++k) s += out[k];
-    for (int k = 0; k < BB_BINS * BB_BINS; ++k) out[k] /= s;
+    for (int k = 0; k < NUM_BINS * NUM_BINS; ++k) s += out[k];
+    for (int k = 0; k < NUM_BINS * NUM_BINS; ++k) out[k] /= s;
     return n;
 }
 
@@ -94,7 +94,7 @@ double phipsiSigma(const PhipsiParams& p, double n) {
 }
 
 void buildPhipsi(const PhipsiCounts& c, const PhipsiParams& p, std::vector<double>& tables) {
-    const size_t T = BB_BINS * BB_BINS;
+    const size_t T = NUM_BINS * NUM_BINS;
     tables.assign(20 * 3 * T, 0.0);
     const std::vector<double>& h = c.hist;
     auto hist = [&](int t, int s) { return h.data() + (t * 3 + s) * T; };
@@ -125,14 +125,14 @@ void buildPhipsi(const PhipsiCounts& c, const PhipsiParams& p, std::vector<doubl
 std::string formatPhipsi(const std::vector<double>& tables) {
     std::string text;
     text.reserve(20 * 3 * 73 * 72 * 11);
-    const size_t T = BB_BINS * BB_BINS;
+    const size_t T = NUM_BINS * NUM_BINS;
     for (int t = 0; t < 20; ++t)
         for (int s = 0; s < 3; ++s) {
-            text += RESIDUE_NAME3[t];
+            text += THREE_LETTER[t];
             text += ' ';
             text += CLASS_LETTER[s];
             text += '\n';
-            appendProbabilityRows(text, tables.data() + (t * 3 + s) * T, BB_BINS, BB_BINS);
+            appendProbabilityRows(text, tables.data() + (t * 3 + s) * T, NUM_BINS, NUM_BINS);
         }
     return text;
 }
@@ -153,9 +153,9 @@ void cmdPhipsi(const std::vector<std::string>& args, Session& session) {
     std::cout << "phipsi: class C effective residues / kernel sd (deg):";
     for (int t = 0; t < 20; ++t) {
         double n = 0;
-        for (int k = 0; k < BB_BINS * BB_BINS; ++k) n += c.hist[(t * 3 + 2) * BB_BINS * BB_BINS + k];
+        for (int k = 0; k < NUM_BINS * NUM_BINS; ++k) n += c.hist[(t * 3 + 2) * NUM_BINS * NUM_BINS + k];
         char buf[64];
-        std::snprintf(buf, sizeof buf, " %s %.0f/%.1f", RESIDUE_NAME3[t], n, phipsiSigma(p, n));
+        std::snprintf(buf, sizeof buf, " %s %.0f/%.1f", THREE_LETTER[t], n, phipsiSigma(p, n));
         std::cout << buf;
     }
     std::cout << std::endl;
@@ -188,7 +188,7 @@ void cmdPhipsiCv(const std::vector<std::string>& args, Session& session) {
             buildPhipsi(c, p, tables);
             std::vector<long> cells(20, 0);
             for (int t = 0; t < 20; ++t)
-                for (int k = 0; k < BB_BINS * BB_BINS; ++k) cells[t] += tables[(t * 3 + 2) * BB_BINS * BB_BINS + k] >= 2e-5;
+                for (int k = 0; k < NUM_BINS * NUM_BINS; ++k) cells[t] += tables[(t * 3 + 2) * NUM_BINS * NUM_BINS + k] >= 2e-5;
             for (size_t ci = 0; ci < ts.chains.size(); ++ci) {
                 if (fold[ci] != f) continue;
                 const TrainChain& ch = ts.chains[ci];
@@ -196,7 +196,7 @@ void cmdPhipsiCv(const std::vector<std::string>& args, Session& session) {
                     double phi, psi;
                     const TrainResidue& r = ch.residues[i];
                     if (r.ss != 'C' || !phiPsi(ch, i, phi, psi)) continue;
-                    const double v = tables[((r.type * 3 + 2) * BB_BINS + torsionBin(phi)) * BB_BINS + torsionBin(psi)];
+                    const double v = tables[((r.type * 3 + 2) * NUM_BINS + torsionBin(phi)) * NUM_BINS + torsionBin(psi)];
                     total += ch.weight;
                     if (v >= 2e-5) covered += ch.weight;
                     else if (missByType) (*missByType)[r.type] += ch.weight;
@@ -221,7 +221,7 @@ void cmdPhipsiCv(const std::vector<std::string>& args, Session& session) {
     std::printf("default:\n");
     const double total = evaluate(PhipsiParams(), &miss);
     std::printf("held-out misses by type (share of all held-out class-C residues):");
-    for (int t = 0; t < 20; ++t) std::printf(" %s %.5f", RESIDUE_NAME3[t], miss[t] / total);
+    for (int t = 0; t < 20; ++t) std::printf(" %s %.5f", THREE_LETTER[t], miss[t] / total);
     std::printf("\n");
 }
 

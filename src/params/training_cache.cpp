@@ -7,7 +7,6 @@
 #include <type_traits>
 #include <vector>
 
-#include "model/residue.h"
 
 namespace lorvane::params {
 
@@ -36,7 +35,7 @@ bool getString(std::ifstream& f, std::string& s) {
 
 }  // namespace
 
-std::string trainingCacheKey(const TrainingOptions& opt) {
+std::string trainingCacheKey(const Templates& tmpl, const TrainingOptions& opt) {
     std::vector<std::string> names;
     std::error_code ec;
     for (const auto& e : std::filesystem::directory_iterator(opt.dir, ec))
@@ -47,7 +46,7 @@ std::string trainingCacheKey(const TrainingOptions& opt) {
     for (const std::string& n : names) k += "|" + n;
     // The slot layout comes from the templates.
     for (int t = 0; t < 20; ++t)
-        for (int j = 0; j < Residue::numAtom[t]; ++j) k += "|" + Residue::cType[t][j];
+        for (int j = 0; j < tmpl.numAtom[t]; ++j) k += "|" + tmpl.atomName[t][j];
     return k;
 }
 

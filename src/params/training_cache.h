@@ -9,8 +9,8 @@
 
 namespace lorvane::params {
 
-// What the copy must match (the templates must be loaded).
-std::string trainingCacheKey(const TrainingOptions& opt);
+// What the copy must match: the folder contents, options and the templates' slot layout.
+std::string trainingCacheKey(const Templates& t, const TrainingOptions& opt);
 // Writes the copy; a file that cannot be written is left alone (the cache is optional).
 void saveTrainingCache(const std::string& path, const std::string& key, const TrainingSet& set);
 // Reads the copy; false when it is absent, unreadable or written for another key.

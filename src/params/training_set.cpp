@@ -14,12 +14,12 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <mutex>
+#include <memory>
 #include <sstream>
 #include <thread>
 
-#include "model/atom.h"
 #include "model/error.h"
+#include "model/pdb_reader.h"
 #include "model/residue.h"
 #include "model/strings.h"
 #include "model/structure.h"
@@ -86,7 +86,7 @@ void convertChain(const Structure& s, const std::string& id, char chainId, const
         t.type = static_cast<int8_t>(r.type);
         t.chain = chainId;
         t.pdbNum = r.pdbNum;
-        const int last = std::min(Residue::lastDFire[r.type], TRAIN_SLOTS - 1);
+        const int last = std::min(LAST_HEAVY_SLOT[r.type], TRAIN_SLOTS - 1);
         for (int j = 0; j <= last; ++j) {
             const Atom& a = r.atoms[j];
             if (a.type == ABSENT) continue;
@@ -116,7 +116,7 @@ void convertChain(const Structure& s, const std::string& id, char chainId, const
 void assignWeights(std::vector<TrainChain>& chains) {
     std::vector<std::string> seq(chains.size());
     for (size_t i = 0; i < chains.size(); ++i)
-        for (const TrainResidue& r : chains[i].residues) seq[i] += Residue::Name1[r.type].empty() ? 'X' : Residue::Name1[r.type][0];
+        for (const TrainResidue& r : chains[i].residues) seq[i] += oneLetter(r.type)[0];
     std::vector<size_t> parent(chains.size());
     for (size_t i = 0; i < parent.size(); ++i) parent[i] = i;
     auto find = [&](size_t x) {
@@ -200,9 +200,8 @@ std::vector<DsspClasses> entryClasses(const std::vector<ChainRun>& runs, const s
     return groups;
 }
 
-// One entry: its chains read one at a time into `reader` (guarded by readerLock:
-// the PDB reader keeps the last sequence in a class-wide member).
-void readEntry(const TrainingOptions& opt, const std::string& file, const std::string& tmpBase, Structure& reader, std::mutex& readerLock,
+// One entry: its chains read one at a time into the worker's `reader`.
+void readEntry(const Templates& tmpl, const TrainingOptions& opt, const std::string& file, const std::string& tmpBase, Structure& reader,
                FileResult& res) {
     const std::string path = opt.dir + "/" + file;
     std::string text;
@@ -212,10 +211,9 @@ void readEntry(const TrainingOptions& opt, const std::string& file, const std::s
     std::vector<int> groupOf(runs.size(), -1);
     std::vector<DsspClasses> dssp;
     if (opt.dssp) dssp = entryClasses(runs, tmpBase, groupOf, res.dsspFailures);
-    std::lock_guard<std::mutex> lock(readerLock);
     for (size_t c = 0; c < runs.size(); ++c) {
         std::istringstream in(runs[c].atoms);
-        if (!reader.readPdbStream(in, path, {}, 0)) {
+        if (!readPdbStream(tmpl, in, path, reader)) {
             ++res.unread;
             continue;
         }
@@ -228,15 +226,6 @@ void readEntry(const TrainingOptions& opt, const std::string& file, const std::s
 }
 
 }  // namespace
-
-void loadTemplates(const std::string& path) {
-    if (!FileExists(path)) fail("lorvane-params: cannot open templates file " + path + " (set it with --templates FILE)");
-    Atom::InitPar(path.c_str(), "./");
-    Residue::InitMap();
-    Residue::InitPar(path.c_str(), "./", 0);
-    for (int t = 0; t < 20; ++t)
-        if (Residue::numAtom[t] < 4) fail("lorvane-params: templates file " + path + " has no template for residue type " + std::to_string(t));
-}
 
 std::set<std::string> readExcludeFile(const std::string& path) {
     std::ifstream in(path);
@@ -255,8 +244,7 @@ std::set<std::string> readExcludeFile(const std::string& path) {
     return ids;
 }
 
-TrainingSet loadTrainingSet(const TrainingOptions& opt) {
-    if (Residue::numAtom[0] == 0) fail("lorvane-params: templates not loaded before reading the training set");
+TrainingSet loadTrainingSet(const Templates& tmpl, const TrainingOptions& opt) {
     TrainingSet set;
     const std::vector<std::string> files = trainingFiles(opt, set.excludedFiles);
     if (opt.dssp && !mkdsspAvailable())
@@ -265,12 +253,11 @@ TrainingSet loadTrainingSet(const TrainingOptions& opt) {
 
     std::vector<FileResult> results(files.size());
     std::atomic<size_t> next{0};
-    std::mutex readerLock;
-    Structure reader(MAX_RESIDUES);
     FirstError errors;
     auto worker = [&](int w) {
+        auto reader = std::make_unique<Structure>(MAX_RESIDUES);
         for (size_t k; (k = next++) < files.size();)
-            errors.run([&] { readEntry(opt, files[k], tmpDir + "/w" + std::to_string(w), reader, readerLock, results[k]); });
+            errors.run([&] { readEntry(tmpl, opt, files[k], tmpDir + "/w" + std::to_string(w), *reader, results[k]); });
     };
     const int nThreads = std::max(1, opt.threads);
     std::vector<std::thread> pool;

@@ -8,15 +8,13 @@
 #include <vector>
 
 #include "model/geometry.h"
+#include "model/templates.h"
 
 namespace lorvane::params {
 
 constexpr int TRAIN_SLOTS = 15;  // heavy-atom template slots 0..14 (N CA C O H CB side chain)
 
-// Residue types 0..19 in the templates' order, and the secondary-structure
-// classes 0..2 as the tables name them.
-inline constexpr const char* RESIDUE_NAME3[20] = {"ALA", "CYS", "ASP", "GLU", "PHE", "GLY", "HIS", "ILE", "LYS", "LEU",
-                                                  "MET", "ASN", "PRO", "GLN", "ARG", "SER", "THR", "VAL", "TRP", "TYR"};
+// The secondary-structure classes (SS_HELIX, SS_STRAND, SS_COIL) as the tables name them.
 inline constexpr char CLASS_LETTER[3] = {'H', 'E', 'C'};
 
 struct TrainResidue {
@@ -63,15 +61,10 @@ struct TrainingOptions {
 };
 
 // Reads every structure of the folder (sorted by file name, so results are
-// reproducible) with the program's own PDB reader and templates. The
-// templates must be loaded first (loadTemplates). Files are read in parallel
-// but the chains come out in file order, so the result does not depend on
-// the thread count.
-TrainingSet loadTrainingSet(const TrainingOptions& opt);
-
-// Atom::InitPar, Residue::InitMap and Residue::InitPar from the templates
-// file; throws Error when the file is missing or lacks a residue type.
-void loadTemplates(const std::string& path);
+// reproducible) with the program's own PDB reader and these templates. Files
+// are read in parallel but the chains come out in file order, so the result
+// does not depend on the thread count.
+TrainingSet loadTrainingSet(const Templates& t, const TrainingOptions& opt);
 
 // PDB ids, one per line (first 4 characters of the first token, lower-cased;
 // blank lines and lines starting with '#' are ignored). Throws Error when the

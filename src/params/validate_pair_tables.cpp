@@ -26,18 +26,23 @@
 
 #include <omp.h>
 
+#include "build/builders.h"
+#include "build/side_chain.h"
 #include "closure/tripeptide.h"
 #include "model/error.h"
+#include "model/pdb_reader.h"
 #include "model/residue.h"
 #include "model/strings.h"
 #include "model/structure.h"
 #include "params/benchmark_loops.h"
 #include "params/commands.h"
 #include "params/table_io.h"
-#include "potentials/atom_tables.h"
+#include "potentials/atom_index.h"
 #include "potentials/atom_typing.h"
-#include "potentials/energy.h"
-#include "potentials/pf.h"
+#include "potentials/dfire.h"
+#include "potentials/oscar.h"
+#include "potentials/potentials.h"
+#include "potentials/quenda.h"
 
 namespace lorvane::params {
 
@@ -74,12 +79,12 @@ private:
 // Sampling-table energy of the loop as the sampler uses the table: pairs two or more residues
 // apart are summed; a non-bonded pair within a residue or between neighbours whose table value
 // exceeds 10 is a clash and costs 100. Every pair with a loop atom, once.
-double samplingEnergy(Structure& s, int p0, int p1) {
+double samplingEnergy(const Potentials& pot, const AtomIndex& x, const Structure& s, int p0, int p1) {
     double e = 0;
     const int N = s._numRes;
     auto atomsOf = [&](int i, int& n) {
         const int t = s[i].type;
-        n = (t >= 0 && t < 20) ? Residue::lastDFire[t] + 1 : 0;
+        n = (t >= 0 && t < 20) ? LAST_HEAVY_SLOT[t] + 1 : 0;
     };
     for (int i = p0; i <= p1; ++i) {
         int na;
@@ -91,15 +96,15 @@ double samplingEnergy(Structure& s, int p0, int p1) {
             atomsOf(j, nb);
             for (int a = 0; a < na; ++a) {
                 if ((a == 4) || (a == 5 && s[i].type == GLY)) continue;
-                const int ga = atomcountmap[i][a];
-                if (ga < 0 || dftype[ga] == NO_PAIR_TYPE) continue;
+                const int ga = x.index(i, a);
+                if (ga < 0 || x.pairType[ga] == NO_PAIR_TYPE) continue;
                 for (int b = (j == i ? a + 1 : 0); b < nb; ++b) {
                     if ((b == 4) || (b == 5 && s[j].type == GLY)) continue;
-                    const int gb = atomcountmap[j][b];
-                    if (gb < 0 || dftype[gb] == NO_PAIR_TYPE || !pairmap[ga][gb]) continue;
+                    const int gb = x.index(j, b);
+                    if (gb < 0 || x.pairType[gb] == NO_PAIR_TYPE || !x.nonBonded[ga][gb]) continue;
                     const double d2 = s[i].atoms[a].sdis(s[j].atoms[b]);
-                    if (!(d2 < PF::MAXDIS2)) continue;
-                    const double v = PF::Etable[dftype[ga]][dftype[gb]][static_cast<int>(d2 * PF::BINSPERA)];
+                    if (!(d2 < pot.maxDis2)) continue;
+                    const double v = pot.pairEnergy(x.pairType[ga], x.pairType[gb], d2);
                     if (std::abs(j - i) >= 2) e += v;
                     else if (v > 10.0) e += 100.0;
                 }
@@ -109,25 +114,25 @@ double samplingEnergy(Structure& s, int p0, int p1) {
     return e;
 }
 
-void scoreLoop(Structure& s, int p0, int p1, double* out) {
+void scoreLoop(const Potentials& pot, const AtomIndex& x, Structure& s, int p0, int p1, double* out) {
     double bb = 0, sc = 0;
-    dfire_e(s, p0, p1, bb, sc);
+    dfire_e(pot, x, s, p0, p1, bb, sc);
     out[0] = bb + sc;
     double q1 = 0, q2 = 0, q3 = 0, q4 = 0;
-    out[1] = quenda_e(s, p0, p1, true, q1, q2, q3, q4);
-    out[2] = samplingEnergy(s, p0, p1);
-    out[3] = oscar_e(s, p0, p1);
+    out[1] = quenda_e(pot, s, p0, p1, true, q1, q2, q3, q4);
+    out[2] = samplingEnergy(pot, x, s, p0, p1);
+    out[3] = oscar_e(pot, s, p0, p1);
 }
 
 // Side chains of residues p0..p1 from chi angles (radians) with template geometry.
-void rebuildSideChains(Structure& s, int p0, int p1, const std::vector<std::array<double, 5>>& chi) {
+void rebuildSideChains(const Templates& tm, Structure& s, int p0, int p1, const std::vector<std::array<double, 5>>& chi) {
     for (int i = p0; i <= p1; ++i) {
         Residue& r = s[i];
         const int t = r.type;
         if (t != GLY)
-            calCo(r.atoms[0], r.atoms[2], r.atoms[1], Residue::bond_length[t][5], Residue::bond_angle[t][5], 2.138900998319049,
+            calCo(r.atoms[0], r.atoms[2], r.atoms[1], tm.bondLength[t][5], tm.bondAngle[t][5], 2.138900998319049,
                   r.atoms[5]);
-        s.calSCCoHeavy(i, chi[i - p0].data(), r);
+        calSCCoHeavy(tm, r, chi[i - p0].data());
     }
 }
 
@@ -158,7 +163,7 @@ struct NativeAngles {
     std::vector<std::array<double, 5>> chi;
 };
 
-NativeAngles nativeAngles(const Structure& S, int p0, int p1) {
+NativeAngles nativeAngles(const Templates& tm, const Structure& S, int p0, int p1) {
     const int n = p1 - p0 + 1;
     NativeAngles g{std::vector<double>(n), std::vector<double>(n), std::vector<double>(n), std::vector<double>(n),
                    std::vector<std::array<double, 5>>(n)};
@@ -169,7 +174,7 @@ NativeAngles nativeAngles(const Structure& S, int p0, int p1) {
         g.omega[i - p0] = Torsion(r.atoms[1], r.atoms[2], S[i + 1].atoms[0], S[i + 1].atoms[1]) * DEG2RAD;
         g.tau[i - p0] = angle(r.atoms[0], r.atoms[1], r.atoms[2]) * DEG2RAD;
         Residue copy = r;
-        cal_sc_angles(copy);
+        measureChis(tm, copy, DEG2RAD);
         // A side chain the file lacks is built at -60 degrees, the same in the native and every decoy.
         for (int k = 0; k < 5; ++k) g.chi[i - p0][k] = copy.chi[k] == UNDEF_DIHEDRAL ? -60.0 * DEG2RAD : copy.chi[k];
     }
@@ -179,21 +184,22 @@ NativeAngles nativeAngles(const Structure& S, int p0, int p1) {
 // One attempt at a decoy of residues p0..p1 of S: the residues before the last
 // three perturbed by sd and rebuilt, the last three closed with random
 // closure geometry (one solution at random). False when nothing closes.
-bool perturbAndClose(Structure& S, int p0, int p1, const NativeAngles& g, double sd, Rng& rng) {
+bool perturbAndClose(const Templates& tm, Structure& S, int p0, int p1, const NativeAngles& g, double sd, Rng& rng) {
     const int c = p1 - 2;
     for (int i = p0; i < c; ++i) {
         const int k = i - p0;
-        S.calBBCo(i, S[i], S[i + 1], g.phi[k] + rng.normal(0, sd), g.psi[k] + rng.normal(0, sd), g.omega[k], g.tau[k], true);
+        calBBCo(tm, S, i, S[i], S[i + 1], g.phi[k] + rng.normal(0, sd), g.psi[k] + rng.normal(0, sd), g.omega[k], g.tau[k], true);
     }
     const int t0 = S[c].type, t1 = S[c + 1].type, t2 = S[c + 2].type;
-    const auto& bl = Residue::bond_length;
-    const auto& ba = Residue::bond_angle;
+    const auto& bl = tm.bondLength;
+    const auto& ba = tm.bondAngle;
     const double th1 = rng.normal(1.92, 0.06), th2 = rng.normal(1.92, 0.06);
     const double w1 = rng.normal(3.129375, 0.0541), w2 = rng.normal(3.129375, 0.0541);
     const double len[6] = {bl[t0][2], bl[t1][0], bl[t1][1], bl[t1][2], bl[t2][0], bl[t2][1]};
     const double ang[7] = {th1, ba[t1][0], ba[t1][1], th2, ba[t2][0], ba[t2][1], ba[t2][2]};
     const double tor[2] = {w1, w2};
-    initialize_loop_closure(len, ang, tor);
+    TripeptideClosure closure;
+    closure.initialize(len, ang, tor);
     auto P = [&](int i, int k, double* v) {
         v[0] = S[i].atoms[k].x;
         v[1] = S[i].atoms[k].y;
@@ -206,7 +212,7 @@ bool perturbAndClose(Structure& S, int p0, int p1, const NativeAngles& g, double
     P(c + 2, 2, c3);
     double sn[16][3][3], sa[16][3][3], scc[16][3][3];
     int ns = 0;
-    solve_3pep_poly(n1, a1, a3, c3, sn, sa, scc, &ns);
+    closure.solve(n1, a1, a3, c3, sn, sa, scc, &ns);
     if (ns <= 0) return false;
     const int pick = std::min(ns - 1, static_cast<int>(rng.uniform() * ns));
     for (int q = 0; q < 3; ++q) {
@@ -224,12 +230,12 @@ bool perturbAndClose(Structure& S, int p0, int p1, const NativeAngles& g, double
     return true;
 }
 
-CaseResult runCase(const std::string& file, const BenchmarkLoop& lc, int caseIndex) {
+CaseResult runCase(const Templates& tm, const Potentials& pot, const std::string& file, const BenchmarkLoop& lc, int caseIndex) {
     CaseResult res;
     res.id = lc.id;
     res.length = lc.length;
     auto s = std::make_unique<Structure>();
-    if (!s->readPdb(file, {}, 0)) return res;
+    if (!readPdb(tm, file, *s)) return res;
     int p0 = -1, p1 = -1;
     for (int i = 1; i <= s->_numRes; ++i) {
         if ((*s)[i].pdbNum == lc.start && p0 < 0) p0 = i;
@@ -237,13 +243,13 @@ CaseResult runCase(const std::string& file, const BenchmarkLoop& lc, int caseInd
     }
     if (p0 < 2 || p1 < p0 + 3 || p1 >= s->_numRes) return res;
     Structure& S = *s;
-    const NativeAngles g = nativeAngles(S, p0, p1);
-    typeAtoms(S, p0, p1);
-    vsgb_setup(S);
-    oscar_e(S, 1, S._numRes);  // orientation points of every group atom, as production does
-    scoreLoop(S, p0, p1, res.raw);
-    rebuildSideChains(S, p0, p1, g.chi);
-    scoreLoop(S, p0, p1, res.native);
+    const NativeAngles g = nativeAngles(tm, S, p0, p1);
+    typeAtoms(tm, pot, S, p0, p1);
+    const AtomIndex x = buildAtomIndex(tm, S);
+    oscar_e(pot, S, 1, S._numRes);  // orientation points of every group atom, as production does
+    scoreLoop(pot, x, S, p0, p1, res.raw);
+    rebuildSideChains(tm, S, p0, p1, g.chi);
+    scoreLoop(pot, x, S, p0, p1, res.native);
     const auto native = std::make_unique<Structure>(S);
     std::vector<Residue> saved(S.residues.begin() + p0 - 1, S.residues.begin() + p1 + 2);
     auto restore = [&]() {
@@ -257,12 +263,12 @@ CaseResult runCase(const std::string& file, const BenchmarkLoop& lc, int caseInd
         for (int attempt = 0; attempt < 200 && !built; ++attempt) {
             if (attempt > 0 && attempt % 25 == 0) sd *= 0.8;  // far-off perturbations rarely close
             restore();
-            built = perturbAndClose(S, p0, p1, g, sd, rng);
+            built = perturbAndClose(tm, S, p0, p1, g, sd, rng);
         }
         if (!built) continue;
-        rebuildSideChains(S, p0, p1, g.chi);
+        rebuildSideChains(tm, S, p0, p1, g.chi);
         double e[NTERMS];
-        scoreLoop(S, p0, p1, e);
+        scoreLoop(pot, x, S, p0, p1, e);
         for (int k = 0; k < NTERMS; ++k) {
             if (e[k] <= res.native[k]) ++res.lower[k];
             if (e[k] <= res.raw[k]) ++res.lowerRaw[k];
@@ -283,15 +289,16 @@ CaseResult runCase(const std::string& file, const BenchmarkLoop& lc, int caseInd
 
 void cmdValidatePairs(const std::vector<std::string>& args, Session& session) {
     const Options o = parseOptions(args, "validate-pairs");
-    session.loadTemplates(o.templates);
+    const Templates& tm = session.templates(o.templates);
     for (const char* f : {"data/dfire_pair.lib", "data/QUENDApair.lib", "data/QUENDA_ed4_8_V3.txt", "data/oscarparams.txt", "data/dipole.fress"})
         if (!FileExists(f)) fail(std::string("validate-pairs reads the tables from data/ of the working directory: ") + f + " is missing");
     const double t0 = omp_get_wtime();
-    PF::InitPar("", "./", 0, 1);
-    PF::initQUENDA("data/QUENDA_ed4_8_V3.txt");
+    const auto pot = std::make_unique<Potentials>();
+    loadPairTables(*pot, 1);
+    loadQuenda(*pot, "data/QUENDA_ed4_8_V3.txt");
     const std::vector<BenchmarkLoop> loops = readBenchmarkLoops(o.bench);
     std::vector<CaseResult> results;
-    for (size_t k = 0; k < loops.size(); ++k) results.push_back(runCase(o.bench + "/" + loops[k].file, loops[k], static_cast<int>(k)));
+    for (size_t k = 0; k < loops.size(); ++k) results.push_back(runCase(tm, *pot, o.bench + "/" + loops[k].file, loops[k], static_cast<int>(k)));
     int used = 0, best[NTERMS] = {}, bestRaw[NTERMS] = {};
     double shareBelow[NTERMS] = {};  // summed fraction of decoys scoring at or below the native
     std::vector<double> rm;

@@ -20,8 +20,8 @@
 #include <sstream>
 
 #include "distributions/distributions.h"
-#include "growth/smc.h"
 #include "model/error.h"
+#include "model/pdb_reader.h"
 #include "model/residue.h"
 #include "model/strings.h"
 #include "model/structure.h"
@@ -30,7 +30,7 @@
 #include "params/commands.h"
 #include "params/rotamer_library.h"
 #include "params/table_io.h"
-#include "potentials/pf.h"
+#include "potentials/potentials.h"
 
 namespace lorvane::params {
 
@@ -45,7 +45,7 @@ int positionOf(const Structure& s, int pdbNum) {
 bool has(const Residue& r, int slot) { return r.atoms[slot].type != ABSENT; }
 
 // All chi angles of a residue from its coordinates; false when an atom is missing.
-bool residueChis(const Residue& r, double chi[5]) {
+bool residueChis(const Templates& tm, const Residue& r, double chi[5]) {
     Point at[TRAIN_SLOTS];
     uint16_t present = 0;
     for (int j = 0; j < TRAIN_SLOTS; ++j)
@@ -53,7 +53,7 @@ bool residueChis(const Residue& r, double chi[5]) {
             at[j] = Point(r.atoms[j].x, r.atoms[j].y, r.atoms[j].z);
             present |= static_cast<uint16_t>(1u << j);
         }
-    return chiAngles(r.type, at, present, chi) == numChis(r.type);
+    return chiAngles(tm, r.type, at, present, chi) == numChis(r.type);
 }
 
 std::string pct(double num, double den) {
@@ -64,26 +64,26 @@ std::string pct(double num, double den) {
 
 // One growth step's distance tests on native atoms; returns "" when it
 // passes, else the name of the first failed test (MD1 ... CD3).
-const char* stepTest(bool backward, int g, double d0, double d1, double d2) {
+const char* stepTest(const Distributions& dist, bool backward, int g, double d0, double d1, double d2) {
     double p;
-    if (!marginalProb(backward, g, d1, d2, p)) return "MD1";
+    if (!marginalProb(dist, backward, g, d1, d2, p)) return "MD1";
     if (p < MIN_DIST_PROB) return "MD2";
     const int r0 = endDistanceRow(d0);
-    if (condRowDegenerate(backward, g, r0)) return "CD1";
-    if (!condProb(backward, g, r0, d1 - d0, d2 - d0, p)) return "CD2";
+    if (condRowDegenerate(dist, backward, g, r0)) return "CD1";
+    if (!condProb(dist, backward, g, r0, d1 - d0, d2 - d0, p)) return "CD2";
     if (p < MIN_DIST_PROB) return "CD3";
     return "";
 }
 
 // Far-side check: the far residue's native next atoms seen from the new end,
 // in the opposite direction's tables at gap g - 1. A degenerate row waives it.
-const char* farTest(bool backward, int g, double D, double e1, double e2) {
+const char* farTest(const Distributions& dist, bool backward, int g, double D, double e1, double e2) {
     const bool opp = !backward;
     const int r1 = endDistanceRow(D);
-    if (condRowDegenerate(opp, g - 1, r1)) return "";
+    if (condRowDegenerate(dist, opp, g - 1, r1)) return "";
     double p;
-    if (!marginalProb(opp, g - 1, e1, e2, p) || p <= MIN_DIST_PROB) return "FM";
-    if (!condProb(opp, g - 1, r1, e1 - D, e2 - D, p) || p <= MIN_DIST_PROB) return "FC";
+    if (!marginalProb(dist, opp, g - 1, e1, e2, p) || p <= MIN_DIST_PROB) return "FM";
+    if (!condProb(dist, opp, g - 1, r1, e1 - D, e2 - D, p) || p <= MIN_DIST_PROB) return "FC";
     return "";
 }
 
@@ -91,43 +91,49 @@ const char* farTest(bool backward, int g, double D, double e1, double e2) {
 bool readTop8000(const std::string& path, std::vector<double>& grid) {
     std::ifstream in(path);
     if (!in) return false;
-    grid.assign(BB_BINS * BB_BINS, 0.0);
-    std::vector<int> n(BB_BINS * BB_BINS, 0);
+    grid.assign(NUM_BINS * NUM_BINS, 0.0);
+    std::vector<int> n(NUM_BINS * NUM_BINS, 0);
     std::string line;
     while (std::getline(in, line)) {
         if (line.empty() || line[0] == '#') continue;
         std::istringstream ls(line);
         double phi, psi, v;
         if (!(ls >> phi >> psi >> v)) continue;
-        const int k = torsionBin(phi) * BB_BINS + torsionBin(psi);
+        const int k = torsionBin(phi) * NUM_BINS + torsionBin(psi);
         grid[k] += v;
         n[k]++;
     }
-    for (int k = 0; k < BB_BINS * BB_BINS; ++k)
+    for (int k = 0; k < NUM_BINS * NUM_BINS; ++k)
         if (n[k]) grid[k] /= n[k];
     return true;
 }
 
-// The derived tables through the program's loaders; the rotamers as the loader resolved them.
-RotamerLibrary loadTables(const Options& o) {
+// What is measured: the derived tables read through the program's loaders,
+// the rotamers as the loader resolved them.
+struct LoadedTables {
+    const Templates& tm;
+    Distributions dist;
+    RotamerLibrary lib;
+};
+
+void loadTables(const Options& o, LoadedTables& t) {
     const std::string tors = outPath(o.out, "phipsi.bb.txt"), rot = outPath(o.out, "newsimplRot.txt");
     for (const std::string& f : {tors, rot, outPath(o.out, "joint.distance.txt"), outPath(o.out, "joint.distance.backward.txt"),
                                  outPath(o.out, "joint.distance.conditional.txt"), outPath(o.out, "joint.distance.conditional.backward.txt")})
         if (!FileExists(f)) fail("lorvane-params validate: table " + f + " is missing (run lorvane-params derive first)");
-    SMC::LoadTorsionBBbin(tors);
-    SMC::LoadJointMarginal(outPath(o.out, "joint.distance.txt"));
-    SMC::LoadJointMarginalB(outPath(o.out, "joint.distance.backward.txt"));
-    SMC::LoadJointCond(outPath(o.out, "joint.distance.conditional.txt"));
-    SMC::LoadJointCondB(outPath(o.out, "joint.distance.conditional.backward.txt"));
-    PF::LoadSimplRot(rot);
-    RotamerLibrary lib;
-    for (int t = 0; t < 20; ++t)
-        for (int k = 0; k < PF::numsimplRot[t]; ++k) {
+    loadTorsionBins(t.dist, tors);
+    loadJointMarginal(t.dist, outPath(o.out, "joint.distance.txt"), false);
+    loadJointMarginal(t.dist, outPath(o.out, "joint.distance.backward.txt"), true);
+    loadJointCond(t.dist, outPath(o.out, "joint.distance.conditional.txt"), false);
+    loadJointCond(t.dist, outPath(o.out, "joint.distance.conditional.backward.txt"), true);
+    Potentials pot;
+    loadRotamers(pot, rot);
+    for (int type = 0; type < NUM_AMINO_ACIDS; ++type)
+        for (int k = 0; k < pot.rotamers.count[type]; ++k) {
             Rotamer r;
-            for (int m = 0; m < PF::numRotBond[t] && m < 4; ++m) r.chi[m] = PF::simplRotR[t][k][m] * RAD2DEG;
-            lib.rot[t].push_back(r);
+            for (int m = 0; m < NUM_CHI[type] && m < 4; ++m) r.chi[m] = pot.rotamers.resolved[type][k][m] * RAD2DEG;
+            t.lib.rot[type].push_back(r);
         }
-    return lib;
 }
 
 struct LoopMeasures {
@@ -142,7 +148,7 @@ struct LoopMeasures {
 
 // Distance tests of the loop a..b along the alternating growth plan; true
 // when every step passes (farOk: and every far-side check).
-bool distanceTests(const Structure& s, int a, int b, LoopMeasures& m, bool& farOk) {
+bool distanceTests(const Distributions& dist, const Structure& s, int a, int b, LoopMeasures& m, bool& farOk) {
     const int n = b - a;
     bool ok = true;
     farOk = true;
@@ -158,7 +164,7 @@ bool distanceTests(const Structure& s, int a, int b, LoopMeasures& m, bool& farO
         const double d1 = (backward ? P.atoms[0] : P.atoms[2]).dis(far);
         const double d2 = next.atoms[1].dis(far);
         ++m.steps;
-        const char* why = stepTest(backward, g, d0, d1, d2);
+        const char* why = stepTest(dist, backward, g, d0, d1, d2);
         if (*why) {
             ok = false;
             m.failKind[why]++;
@@ -171,7 +177,7 @@ bool distanceTests(const Structure& s, int a, int b, LoopMeasures& m, bool& farO
             const Point& f1 = backward ? F.atoms[2] : F.atoms[0];
             const Point& f2 = s[backward ? rpos + 1 : rpos - 1].atoms[1];
             ++m.farSteps;
-            const char* fw = farTest(backward, g, D, f1.dis(end), f2.dis(end));
+            const char* fw = farTest(dist, backward, g, D, f1.dis(end), f2.dis(end));
             if (*fw) {
                 farOk = false;
                 m.failKind[fw]++;
@@ -184,24 +190,24 @@ bool distanceTests(const Structure& s, int a, int b, LoopMeasures& m, bool& farO
 }
 
 // Torsion bins, side chains and distance tests of the loop residues a..b.
-void measureLoop(const Structure& s, int a, int b, int length, const RotamerLibrary& lib, LoopMeasures& m) {
+void measureLoop(const LoadedTables& t, const Structure& s, int a, int b, int length, LoopMeasures& m) {
     for (int p = a; p <= b; ++p) {
         const Residue& r = s[p];
         if (r.phi > 900 || r.psi > 900) continue;
         ++m.ramaTotal;
-        if (SMC::TorsionBins[r.type][2][torsionBin(r.phi)][torsionBin(r.psi)] >= MIN_TORSION_PROB) ++m.ramaOk;
+        if (t.dist.torsionBins[r.type][SS_COIL][torsionBin(r.phi)][torsionBin(r.psi)] >= MIN_TORSION_PROB) ++m.ramaOk;
         else ++m.ramaFailByType[r.type];
     }
     for (int p = a; p <= b; ++p) {
         const Residue& r = s[p];
         if (numChis(r.type) == 0) continue;
         double chi[5];
-        if (!residueChis(r, chi)) continue;
+        if (!residueChis(t.tm, r, chi)) continue;
         ++m.scLoopTotal;
-        if (rotamerCovered(lib, r.type, chi, 40.0)) ++m.scLoopOk;
+        if (rotamerCovered(t.lib, r.type, chi, 40.0)) ++m.scLoopOk;
     }
     bool okFar = true;
-    const bool ok = distanceTests(s, a, b, m, okFar);
+    const bool ok = distanceTests(t.dist, s, a, b, m, okFar);
     ++m.loopsTotal;
     if (ok) ++m.loopsOk;
     if (ok && okFar) ++m.loopsOkFar;
@@ -216,28 +222,28 @@ struct SideChainCoverage {
 };
 
 // Side chains of the whole benchmark proteins.
-SideChainCoverage proteinSideChains(const Options& o, const std::vector<BenchmarkLoop>& loops, const RotamerLibrary& lib, Structure& s) {
+SideChainCoverage proteinSideChains(const Options& o, const std::vector<BenchmarkLoop>& loops, const LoadedTables& t, Structure& s) {
     SideChainCoverage c;
     std::vector<std::string> files;
     for (const BenchmarkLoop& l : loops)
         if (std::find(files.begin(), files.end(), l.file) == files.end()) files.push_back(l.file);
     for (const std::string& f : files) {
-        if (!s.readPdb(o.bench + "/" + f, {}, 0)) continue;
+        if (!readPdb(t.tm, o.bench + "/" + f, s)) continue;
         for (int p = 1; p <= s._numRes; ++p) {
             const Residue& r = s[p];
             if (r.type < 0 || r.type >= 20 || numChis(r.type) == 0) continue;
             double chi[5];
-            if (!residueChis(r, chi)) continue;
+            if (!residueChis(t.tm, r, chi)) continue;
             ++c.total;
             ++c.typeTotal[r.type];
-            if (rotamerCovered(lib, r.type, chi, 40.0)) ++c.ok, ++c.typeOk[r.type];
+            if (rotamerCovered(t.lib, r.type, chi, 40.0)) ++c.ok, ++c.typeOk[r.type];
         }
     }
     return c;
 }
 
 // Agreement of the class-C tables with the Top8000 Ramachandran grids: rows of the report's table.
-std::string top8000Rows(const Options& o) {
+std::string top8000Rows(const Options& o, const Distributions& dist) {
     struct RefCmp {
         const char* name;
         const char* file;
@@ -255,12 +261,12 @@ std::string top8000Rows(const Options& o) {
             top << "| " << rc.name << " | reference grid not found | | | |\n";
             continue;
         }
-        std::vector<double> ours(BB_BINS * BB_BINS, 0.0);
+        std::vector<double> ours(NUM_BINS * NUM_BINS, 0.0);
         for (int t : rc.types)
-            for (int k = 0; k < BB_BINS * BB_BINS; ++k) ours[k] += SMC::TorsionBins[t][2][k / BB_BINS][k % BB_BINS] / rc.types.size();
+            for (int k = 0; k < NUM_BINS * NUM_BINS; ++k) ours[k] += dist.torsionBins[t][SS_COIL][k / NUM_BINS][k % NUM_BINS] / rc.types.size();
         double sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
         long n = 0, allowed = 0, allowedOk = 0, favoured = 0, favouredOk = 0;
-        for (int k = 0; k < BB_BINS * BB_BINS; ++k) {
+        for (int k = 0; k < NUM_BINS * NUM_BINS; ++k) {
             if (grid[k] >= 0.0005) {
                 ++allowed;
                 if (ours[k] >= MIN_TORSION_PROB) ++allowedOk;
@@ -294,7 +300,7 @@ RotamerMatch top8000Rotamers(const Options& o, const RotamerLibrary& lib) {
     for (int t = 0; t < 20; ++t) {
         const int nchi = std::min(4, numChis(t));
         if (nchi == 0) continue;
-        std::ifstream in(o.reference + "/Top8000_rotamer_central_values/" + RESIDUE_NAME3[t] + ".csv");
+        std::ifstream in(o.reference + "/Top8000_rotamer_central_values/" + THREE_LETTER[t] + ".csv");
         std::string line;
         std::vector<std::string> head;
         while (std::getline(in, line)) {
@@ -320,7 +326,7 @@ RotamerMatch top8000Rotamers(const Options& o, const RotamerLibrary& lib) {
             if (!ok) continue;
             ++m.total;
             if (rotamerCovered(lib, t, chi, 40.0)) ++m.ok;
-            else m.missing += " " + std::string(RESIDUE_NAME3[t]) + " " + f[1] + ";";
+            else m.missing += " " + std::string(THREE_LETTER[t]) + " " + f[1] + ";";
         }
     }
     return m;
@@ -355,11 +361,11 @@ std::string report(const Options& o, const LoopMeasures& m, const SideChainCover
     rep << "\n\nTorsion-bin misses by residue type:";
     bool anyMiss = false;
     for (int t = 0; t < 20; ++t)
-        if (m.ramaFailByType[t]) rep << " " << Residue::Name1[t] << " " << m.ramaFailByType[t] << ";", anyMiss = true;
+        if (m.ramaFailByType[t]) rep << " " << oneLetter(t) << " " << m.ramaFailByType[t] << ";", anyMiss = true;
     if (!anyMiss) rep << " none";
     rep << "\n\nRotamer coverage of all benchmark side chains by type (within 40 deg):";
     for (int t = 0; t < 20; ++t)
-        if (sc.typeTotal[t]) rep << " " << Residue::Name1[t] << " " << pct(sc.typeOk[t], sc.typeTotal[t]) << ";";
+        if (sc.typeTotal[t]) rep << " " << oneLetter(t) << " " << pct(sc.typeOk[t], sc.typeTotal[t]) << ";";
     rep << "\n\n## Agreement with the Top8000 Ramachandran grids (sanity check)\n\n"
         << "Class-C tables (averaged over the listed types) against the Top8000 contour grids averaged into 5-degree bins. "
            "Correlation of log densities over the cells inside the Top8000 'allowed' contour (grid value >= 0.0005); "
@@ -375,8 +381,8 @@ std::string report(const Options& o, const LoopMeasures& m, const SideChainCover
 
 void cmdValidate(const std::vector<std::string>& args, Session& session) {
     const Options o = parseOptions(args, "validate");
-    session.loadTemplates(o.templates);
-    const RotamerLibrary lib = loadTables(o);
+    const std::unique_ptr<LoadedTables> tables(new LoadedTables{session.templates(o.templates), {}, {}});
+    loadTables(o, *tables);
     const std::vector<BenchmarkLoop> loops = readBenchmarkLoops(o.bench);
     auto sp = std::make_unique<Structure>(MAX_RESIDUES);
     Structure& s = *sp;
@@ -386,7 +392,7 @@ void cmdValidate(const std::vector<std::string>& args, Session& session) {
         const std::string path = o.bench + "/" + l.file;
         if (path != loaded) {
             if (!FileExists(path)) fail("lorvane-params validate: benchmark structure " + path + " is missing");
-            if (!s.readPdb(path, {}, 0)) fail("lorvane-params validate: cannot read benchmark structure " + path);
+            if (!readPdb(tables->tm, path, s)) fail("lorvane-params validate: cannot read benchmark structure " + path);
             loaded = path;
         }
         const int a = positionOf(s, l.start), b = positionOf(s, l.end);
@@ -394,10 +400,10 @@ void cmdValidate(const std::vector<std::string>& args, Session& session) {
             ++m.noLoop;
             continue;
         }
-        measureLoop(s, a, b, l.length, lib, m);
+        measureLoop(*tables, s, a, b, l.length, m);
     }
-    const SideChainCoverage sc = proteinSideChains(o, loops, lib, s);
-    const std::string rep = report(o, m, sc, top8000Rows(o), top8000Rotamers(o, lib));
+    const SideChainCoverage sc = proteinSideChains(o, loops, *tables, s);
+    const std::string rep = report(o, m, sc, top8000Rows(o, tables->dist), top8000Rotamers(o, tables->lib));
     std::cout << rep;
     if (!o.report.empty()) writeTextFile(o.report, rep);
 }

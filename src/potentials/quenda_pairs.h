@@ -13,11 +13,10 @@
 #include <cstdlib>
 
 #include "model/structure.h"
+#include "potentials/potentials.h"
 
 namespace lorvane {
 
-constexpr int VDW_CLASSES = 20;        // heavy-atom van der Waals classes 1..20 (type codes)
-constexpr int QUENDA_BINS = 80;        // 0.1 A bins, 0-8 A
 constexpr double QUENDA_CUTOFF = 8.0;  // A
 constexpr double QUENDA_NEIGHBOUR_CA = 20.0;  // A, CA-CA distance of residues that meet
 
@@ -36,7 +35,7 @@ namespace quenda_detail {
 
 // Heavy atoms present at a real position; classes outside the table's 1..20 are not scored.
 inline bool scored(const Atom& a) {
-    return a.type >= 1 && a.type <= VDW_CLASSES && !(a.x == 0.0f && a.y == 0.0f && a.z == 0.0f);
+    return a.type >= 1 && a.type <= QUENDA_CLASSES && !(a.x == 0.0f && a.y == 0.0f && a.z == 0.0f);
 }
 
 // Slots 0-5 are the backbone here (N, CA, C, O, H, CB); glycine's slot 5 is not used.

@@ -20,10 +20,12 @@
 #include <string>
 #include <vector>
 
-namespace fs = std::filesystem;
+#include "support/support.h"
+
 
 namespace {
 
+namespace fs = std::filesystem;
 const std::string kRepo = LORVANE_SOURCE_DIR;
 
 bool haveSnakemake() { return std::system("command -v snakemake > /dev/null 2>&1") == 0; }
@@ -40,23 +42,10 @@ int run(const std::string& cmd, std::string& out) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
+// A scratch directory as a path.
 struct TempDir {
-    fs::path path;
-    TempDir() {
-        std::string tmpl = (fs::temp_directory_path() / "lorvane-wf-XXXXXX").string();
-        if (char* d = mkdtemp(tmpl.data())) path = d;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        if (!path.empty()) fs::remove_all(path, ec);
-    }
+    lorvane_test::ScratchDir dir;
+    fs::path path{dir.root()};
 };
 
 using Row = std::map<std::string, std::string>;
@@ -121,7 +110,7 @@ std::vector<std::string> jobBlocks(const std::string& out, const std::string& he
 
 }  // namespace
 
-TEST(Workflow, SlurmProfilePlansOneClusterJobPerLoop) {
+TEST(WorkflowSlow, SlurmProfilePlansOneClusterJobPerLoop) {
     if (!haveSnakemake()) GTEST_SKIP() << "snakemake not installed";
     TempDir tmp;
     ASSERT_FALSE(tmp.path.empty());
@@ -170,7 +159,7 @@ TEST(Workflow, SlurmProfilePlansOneClusterJobPerLoop) {
     }
 }
 
-TEST(Workflow, RejectsTablesItCannotRun) {
+TEST(WorkflowSlow, RejectsTablesItCannotRun) {
     if (!haveSnakemake()) GTEST_SKIP() << "snakemake not installed";
     TempDir tmp;
     ASSERT_FALSE(tmp.path.empty());
@@ -188,7 +177,7 @@ TEST(Workflow, RejectsTablesItCannotRun) {
     EXPECT_NE(out.find("appears twice"), std::string::npos) << out;
 }
 
-TEST(Workflow, LocalRunMeasuresEveryLoop) {
+TEST(WorkflowSlow, LocalRunMeasuresEveryLoop) {
     if (!haveSnakemake()) GTEST_SKIP() << "snakemake not installed";
     TempDir tmp;
     ASSERT_FALSE(tmp.path.empty());
@@ -239,11 +228,11 @@ TEST(Workflow, LocalRunMeasuresEveryLoop) {
         EXPECT_EQ(readTsv(base / "loops" / c / "conformations.tsv").size(), 24u);
     }
     // the chain file handed to the program holds chain B only
-    const std::string chain = slurp(base / "loops" / "ubq_B" / "chain.pdb");
+    const std::string chain = lorvane_test::slurp(base / "loops" / "ubq_B" / "chain.pdb");
     EXPECT_EQ(chain.find(" A  "), std::string::npos);
     EXPECT_NE(chain.find("GLY B  47"), std::string::npos);
 
-    const std::string report = slurp(base / "report.md");
+    const std::string report = lorvane_test::slurp(base / "report.md");
     EXPECT_NE(report.find("| 8-10 | 2 | 2 | 24 | 0.75 | 0.75 |"), std::string::npos) << report;
     EXPECT_NE(report.find("| 6 | 1 | 1 | 24 | 1.25 | 1.25 | 0/1 (0%) | 0.25 | 1/1 (100%) |"),
               std::string::npos) << report;

@@ -1,7 +1,7 @@
 #pragma once
-// Shared set-up of the lorvane-params tests: the templates fixture and
-// synthetic training chains (ideal backbones from chosen dihedrals, side
-// chains from the templates with chosen chis, and their PDB text).
+// Shared set-up of the lorvane-params tests: synthetic training chains (ideal
+// backbones from chosen dihedrals, side chains from the repository's templates
+// with chosen chis, and their PDB text).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,25 +12,13 @@
 #include "model/geometry.h"
 #include "model/residue.h"
 #include "params/training_set.h"
-#include "support/expect_error.h"
-#include "test_support.h"
+#include "support/support.h"
 
 namespace params_test {
 
+using namespace lorvane;
 using namespace lorvane::params;
-
-// Tests that need the residue templates (data/atomProp2.txt, which the
-// repository holds: a missing file fails the test).
-class TemplatesTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        static bool loaded = false;
-        if (!loaded) {
-            ASSERT_NO_THROW(loadTemplates(lorvane_test::sourcePath("data/atomProp2.txt")));
-            loaded = true;
-        }
-    }
-};
+using lorvane_test::tmpl;
 
 // Reproducible uniform noise in [-width/2, width/2) from a linear congruential
 // generator, so synthetic training data are the same on every platform.
@@ -59,14 +47,13 @@ inline std::vector<ResidueRecipe> uniform(int n, int type, double phi, double ps
 
 // Side chain of r from the templates, free dihedrals taking the recipe's chis.
 inline void buildSideChain(const ResidueRecipe& s, TrainResidue& r) {
-    const int last = std::min(Residue::lastDFire[s.type], TRAIN_SLOTS - 1);
+    const int last = std::min(LAST_HEAVY_SLOT[s.type], TRAIN_SLOTS - 1);
     int k = 0;
     for (int j = 5; j <= last && s.type != GLY; ++j) {
-        const int* ref = Residue::prev_atom[s.type][j];
-        double tor = Residue::torsion[s.type][j];
+        const int* ref = tmpl().refAtoms[s.type][j];
+        double tor = tmpl().torsion[s.type][j];
         if (tor == FREE_CHI) tor = s.chi[std::min(k++, 3)] * DEG2RAD;
-        calCo(r.atoms[ref[0]], r.atoms[ref[1]], r.atoms[ref[2]], Residue::bond_length[s.type][j], Residue::bond_angle[s.type][j], tor,
-              r.atoms[j]);
+        calCo(r.atoms[ref[0]], r.atoms[ref[1]], r.atoms[ref[2]], tmpl().bondLength[s.type][j], tmpl().bondAngle[s.type][j], tor, r.atoms[j]);
         r.present |= static_cast<uint16_t>(1u << j);
     }
 }
@@ -116,10 +103,10 @@ inline std::string toPdb(const std::vector<TrainResidue>& res, int& serial) {
     for (const TrainResidue& r : res)
         for (int j = 0; j < TRAIN_SLOTS; ++j) {
             if (!r.has(j) || j == 4) continue;
-            const std::string& nm = Residue::cType[r.type][j];
+            const std::string& nm = tmpl().atomName[r.type][j];
             const std::string field = nm.size() >= 4 ? nm : " " + nm;
             std::snprintf(buf, sizeof buf, "ATOM  %5d %-4s %3s %c%4d    %8.3f%8.3f%8.3f  1.00%6.2f           %c\n", serial++, field.c_str(),
-                          Residue::Name3[r.type].c_str(), r.chain, r.pdbNum, r.atoms[j].x, r.atoms[j].y, r.atoms[j].z, r.bfactor[j], nm[0]);
+                          threeLetter(r.type).c_str(), r.chain, r.pdbNum, r.atoms[j].x, r.atoms[j].y, r.atoms[j].z, r.bfactor[j], nm[0]);
             s += buf;
         }
     return s;

@@ -8,13 +8,11 @@
 #include "params/oscar_parameters.h"
 #include "params/statistics.h"
 #include "params_support.h"
-#include "potentials/pf.h"
+#include "potentials/potentials.h"
 
 using namespace params_test;
 
 namespace {
-
-class OscarTest : public TemplatesTest {};
 
 int cls(const char* name) { return oscarClassIndex(name); }
 
@@ -31,8 +29,8 @@ OscarCounts syntheticCounts(int a, int b, double well) {
     OscarCounts c;
     c.reset();
     const int h = cls("H"), hc = cls("HC");
-    for (int i = 0; i < OSCAR_NCLASS; ++i)
-        for (int j = i; j < OSCAR_NCLASS; ++j) {
+    for (int i = 0; i < OSCAR_CLASSES; ++i)
+        for (int j = i; j < OSCAR_CLASSES; ++j) {
             if (i == h || i == hc || j == h || j == hc) continue;  // hydrogens are never group atoms
             const int pi = oscarPairIndex(i, j);
             for (int d = 25; d < OSCAR_DBINS; ++d) {
@@ -71,10 +69,10 @@ TEST(OscarFit, FourierFitRecoversHarmonics) {
     for (int m = 0; m < 6; ++m) EXPECT_NEAR(c[m], want[m], 1e-9) << m;
 }
 
-TEST_F(OscarTest, DipoleRecordsGiveClassesAndNeighbours) {
+TEST(OscarTest, DipoleRecordsGiveClassesAndNeighbours) {
     const DipoleTable d = readDipole(lorvane_test::sourcePath("data/dipole.fress"));
     for (int t = 0; t < 20; ++t) {
-        ASSERT_FALSE(d.atoms[t].empty()) << Residue::Name3[t];
+        ASSERT_FALSE(d.atoms[t].empty()) << threeLetter(t);
         for (const GroupAtom& g : d.atoms[t]) {
             EXPECT_EQ(d.group[t][g.slot], &g - d.atoms[t].data());
             EXPECT_GE(g.cls, 0);
@@ -91,7 +89,7 @@ TEST_F(OscarTest, DipoleRecordsGiveClassesAndNeighbours) {
     EXPECT_EQ(d.group[ALA][1], -1);  // CA is not a group atom
 }
 
-TEST_F(OscarTest, ScoredPairsFollowTheEnergyTermsExclusions) {
+TEST(OscarTest, ScoredPairsFollowTheEnergyTermsExclusions) {
     EXPECT_FALSE(oscarPairScored(ALA, 5, 5, 4, 2));  // CB(i) - C(i-1)
     EXPECT_TRUE(oscarPairScored(ALA, 5, 5, 4, 3));   // CB(i) - O(i-1)
     EXPECT_FALSE(oscarPairScored(ALA, 5, 5, 6, 0));  // CB(i) - N(i+1)
@@ -103,7 +101,7 @@ TEST_F(OscarTest, ScoredPairsFollowTheEnergyTermsExclusions) {
     EXPECT_TRUE(oscarPairScored(LYS, 5, 9, 9, 5));
 }
 
-TEST_F(OscarTest, PairFitHasAWellAWallAndABoundedOrientationFactor) {
+TEST(OscarTest, PairFitHasAWellAWallAndABoundedOrientationFactor) {
     // Counts are kept with c1 the angle at the atom of the lower class index.
     const int a = cls("OC"), b = cls("OG");
     ASSERT_LT(a, b);
@@ -132,7 +130,7 @@ TEST_F(OscarTest, PairFitHasAWellAWallAndABoundedOrientationFactor) {
     EXPECT_NEAR(energy(fit.pb[b][a], 2.7, 0.3, -0.6, 0.2), energy(P, 2.7, -0.6, 0.3, 0.2), 1e-12);
 }
 
-TEST_F(OscarTest, FileRoundTripThroughTheLoader) {
+TEST(OscarTest, FileRoundTripThroughTheLoader) {
     OscarCounts c = syntheticCounts(cls("N3"), cls("OC"), 2.9);
     // Side-chain dihedrals: a three-well chi1 for every type.
     for (int t = 0; t < 20; ++t)
@@ -153,31 +151,31 @@ TEST_F(OscarTest, FileRoundTripThroughTheLoader) {
     }
     EXPECT_EQ(last.substr(0, 4), "O O ");
     int torsionLines = 0;
-    for (int t = 0; t < 20; ++t) torsionLines += PF::numChi[t];
-    EXPECT_EQ(records, torsionLines + OSCAR_NCLASS * OSCAR_NCLASS);
+    for (int t = 0; t < 20; ++t) torsionLines += NUM_SC_DIHEDRALS[t];
+    EXPECT_EQ(records, torsionLines + OSCAR_CLASSES * OSCAR_CLASSES);
+    Potentials pot;
     {
-        lorvane_test::ScratchDir dir;
+        lorvane_test::ScratchDir dir(true);
         dir.write("data/oscarparams.txt", text);
         // Mode 2 needs a DFIRE file; one line of zeros will do.
         std::string dfire = "ALA N ALA N";
         for (int k = 0; k < 30; ++k) dfire += " 0";
         dir.write("data/dfire_pair.lib", dfire + "\n");
-        lorvane_test::InDir in(dir.root());
         testing::internal::CaptureStdout();
-        PF::InitPar("", "./", 0, 2);
+        loadPairTables(pot, 2);
         testing::internal::GetCapturedStdout();
     }
     for (int t = 0; t < 20; ++t)
-        for (int k = 0; k < PF::numChi[t]; ++k)
-            for (int m = 0; m < 6; ++m) ASSERT_NEAR(PF::pcs[t][k][m], fit.pcs[t][k][m], 1e-7 * (1 + std::fabs(fit.pcs[t][k][m])));
+        for (int k = 0; k < NUM_SC_DIHEDRALS[t]; ++k)
+            for (int m = 0; m < 6; ++m) ASSERT_NEAR(pot.pcs[t][k][m], fit.pcs[t][k][m], 1e-7 * (1 + std::fabs(fit.pcs[t][k][m])));
     // The hydroxyl-H dihedrals of Ser, Thr and Tyr carry nothing.
     for (int t : {SER, THR, TYR})
-        for (int m = 0; m < 6; ++m) EXPECT_EQ(PF::pcs[t][PF::numChi[t] - 1][m], 0.0);
+        for (int m = 0; m < 6; ++m) EXPECT_EQ(pot.pcs[t][NUM_SC_DIHEDRALS[t] - 1][m], 0.0);
     // A three-well chi1 is fitted mainly by the third harmonic.
-    EXPECT_GT(std::hypot(PF::pcs[LEU][0][4], PF::pcs[LEU][0][5]), std::hypot(PF::pcs[LEU][0][0], PF::pcs[LEU][0][1]));
-    for (int i = 0; i < OSCAR_NCLASS; ++i)
-        for (int j = 0; j < OSCAR_NCLASS; ++j)
-            for (int m = 0; m < 14; ++m) ASSERT_NEAR(PF::pb[i][j][m], fit.pb[i][j][m], 1e-7 * (1 + std::fabs(fit.pb[i][j][m])));
+    EXPECT_GT(std::hypot(pot.pcs[LEU][0][4], pot.pcs[LEU][0][5]), std::hypot(pot.pcs[LEU][0][0], pot.pcs[LEU][0][1]));
+    for (int i = 0; i < OSCAR_CLASSES; ++i)
+        for (int j = 0; j < OSCAR_CLASSES; ++j)
+            for (int m = 0; m < 14; ++m) ASSERT_NEAR(pot.pb[i][j][m], fit.pb[i][j][m], 1e-7 * (1 + std::fabs(fit.pb[i][j][m])));
     // Unused hydrogen classes score nothing.
-    for (int m = 0; m < 4; ++m) EXPECT_EQ(PF::pb[cls("H")][cls("HC")][m], 0.0);
+    for (int m = 0; m < 4; ++m) EXPECT_EQ(pot.pb[cls("H")][cls("HC")][m], 0.0);
 }

@@ -12,17 +12,17 @@
 #include "params/sampling_pair_table.h"
 #include "params/statistics.h"
 #include "params_support.h"
-#include "potentials/pf.h"
+#include "potentials/potentials.h"
 
 using namespace params_test;
 
 namespace {
 
 // The pair types are built once; every test of this file reads them.
-class PairTablesTest : public TemplatesTest {
+class PairTablesTest : public ::testing::Test {
 protected:
     static const PairTypes& types() {
-        static const PairTypes t = pairTypesFromTemplates();
+        static const PairTypes t = pairTypesFromTemplates(tmpl());
         return t;
     }
     static int typeOf(const std::string& key) {
@@ -30,13 +30,12 @@ protected:
             if (types().key[t] == key) return t;
         return -1;
     }
-    // Reads the given tables (file name, text) with PF::InitPar in a scratch folder's data/.
-    static void loadPairTables(const std::vector<std::pair<std::string, std::string>>& files, int mode) {
-        lorvane_test::ScratchDir dir;
+    // The given tables (file name, text) read by the program's loader from a scratch folder's data/.
+    static void readPairTables(const std::vector<std::pair<std::string, std::string>>& files, int mode, Potentials& pot) {
+        lorvane_test::ScratchDir dir(true);
         for (const auto& [name, text] : files) dir.write("data/" + name, text);
-        lorvane_test::InDir in(dir.root());
         testing::internal::CaptureStdout();
-        PF::InitPar("", "./", 0, mode);
+        loadPairTables(pot, mode);
         testing::internal::GetCapturedStdout();
     }
 };
@@ -171,15 +170,16 @@ TEST_F(PairTablesTest, FileRoundTripThroughTheLoaderIsSymmetric) {
             ASSERT_EQ(split(line, " ", false).size(), 4u + DFIRE_BINS);
         }
     EXPECT_EQ(lines, NPAIRS);
-    loadPairTables({{"dfire_pair.lib", text}}, 2);  // mode 2: no sampling pair file needed
-    ASSERT_EQ(PF::DFatomtype.size(), static_cast<size_t>(NUM_PAIR_TYPES));
-    for (int t = 0; t < NUM_PAIR_TYPES; ++t) ASSERT_EQ(PF::DFatomtype[types().key[t]], t) << types().key[t];
+    Potentials pot;
+    readPairTables({{"dfire_pair.lib", text}}, 2, pot);  // mode 2: no sampling pair file needed
+    ASSERT_EQ(pot.pairTypes.size(), static_cast<size_t>(NUM_PAIR_TYPES));
+    for (int t = 0; t < NUM_PAIR_TYPES; ++t) ASSERT_EQ(pot.pairTypes[types().key[t]], t) << types().key[t];
     for (int k = 0; k < 3; ++k) {
         const int x = pairsA[k][0], y = pairsA[k][1];
         for (int b = 0; b < DFIRE_BINS; ++b) {
             const double want = e[static_cast<size_t>(pairIndex(x, y)) * DFIRE_BINS + b];
-            EXPECT_NEAR(PF::edfire[x][y][b], want, 5e-5);
-            EXPECT_EQ(PF::edfire[x][y][b], PF::edfire[y][x][b]);
+            EXPECT_NEAR(pot.edfire[x][y][b], want, 5e-5);
+            EXPECT_EQ(pot.edfire[x][y][b], pot.edfire[y][x][b]);
         }
     }
 }
@@ -245,17 +245,18 @@ TEST_F(PairTablesSlow, LoaderDerivesTheSameClashDistanceAndTable) {
     DfireParams dp;
     std::vector<double> e;
     dfireEnergies(types(), c, dp, e);
-    loadPairTables({{"dfire_pair.lib", formatDfire(types(), e, dp)}, {"QUENDApair.lib", formatSampling(types(), t, sp)}}, 1);
-    EXPECT_DOUBLE_EQ(PF::LJclash[a][b], (t.wall[p] - 1) * 0.1);
-    EXPECT_DOUBLE_EQ(PF::LJclash[b][a], PF::LJclash[a][b]);
-    EXPECT_GT(PF::LJclash[a][b], 0.0);
+    Potentials pot;
+    readPairTables({{"dfire_pair.lib", formatDfire(types(), e, dp)}, {"QUENDApair.lib", formatSampling(types(), t, sp)}}, 1, pot);
+    EXPECT_DOUBLE_EQ(pot.ljClash[a][b], (t.wall[p] - 1) * 0.1);
+    EXPECT_DOUBLE_EQ(pot.ljClash[b][a], pot.ljClash[a][b]);
+    EXPECT_GT(pot.ljClash[a][b], 0.0);
     for (int bin = 0; bin < ETABLE_BINS; bin += 7) {
-        EXPECT_NEAR(PF::Etable[a][b][bin], t.e[static_cast<size_t>(p) * ETABLE_BINS + bin], 6e-4);
-        EXPECT_EQ(PF::Etable[b][a][bin], PF::Etable[a][b][bin]);
+        EXPECT_NEAR(pot.etable[a][b][bin], t.e[static_cast<size_t>(p) * ETABLE_BINS + bin], 6e-4);
+        EXPECT_EQ(pot.etable[b][a][bin], pot.etable[a][b][bin]);
     }
     // Every pair got a wall, hence a clash distance, in the loader's reading.
     for (int x = 0; x < NUM_PAIR_TYPES; x += 11)
-        for (int y = 0; y < NUM_PAIR_TYPES; y += 13) ASSERT_GT(PF::LJclash[x][y], 0.0);
+        for (int y = 0; y < NUM_PAIR_TYPES; y += 13) ASSERT_GT(pot.ljClash[x][y], 0.0);
 }
 
 TEST_F(PairTablesTest, IdealGasQuendaNormalisedAtFifteenAngstrom) {
@@ -264,22 +265,22 @@ TEST_F(PairTablesTest, IdealGasQuendaNormalisedAtFifteenAngstrom) {
     // shell, not within its own 8 A.
     PairCounts c = emptyCounts();
     const int k = 6, l = 13;  // backbone N and backbone O classes
-    for (int c1 = 0; c1 < VDW_CLASSES; ++c1)
-        for (int c2 = 0; c2 < VDW_CLASSES; ++c2)
+    for (int c1 = 0; c1 < QUENDA_CLASSES; ++c1)
+        for (int c2 = 0; c2 < QUENDA_CLASSES; ++c2)
             for (int b = 20; b < QUENDA_CBINS; ++b) {
                 const double ref = 1000.0 * std::pow((b + 0.5) * 0.1 / 8.0, 1.61);
                 const bool pair = (c1 == k && c2 == l) || (c1 == l && c2 == k);
-                c.quenda[(static_cast<size_t>(c1) * VDW_CLASSES + c2) * QUENDA_CBINS + b] = fixedWeight(pair && b < 80 ? 2 * ref : ref);
+                c.quenda[(static_cast<size_t>(c1) * QUENDA_CLASSES + c2) * QUENDA_CBINS + b] = fixedWeight(pair && b < 80 ? 2 * ref : ref);
             }
     const IdealGasParams qp;
     const std::vector<double> e = idealGasQuenda(types(), c, qp);
-    auto E = [&](int c1, int c2, int b) { return e[(static_cast<size_t>(c1) * VDW_CLASSES + c2) * QUENDA_BINS + b]; };
+    auto E = [&](int c1, int c2, int b) { return e[(static_cast<size_t>(c1) * QUENDA_CLASSES + c2) * QUENDA_BINS + b]; };
     EXPECT_NEAR(E(0, 0, 40), 0.0, 1e-3);
     EXPECT_NEAR(E(k, l, 40), -std::log(2.0), 0.01);  // the pseudo-count pulls a little towards the pool
     EXPECT_NEAR(E(l, k, 70), E(k, l, 70), 1e-12);
     EXPECT_NEAR(E(0, 0, 5), qp.maxEnergy, 1e-9);     // nothing observed, nothing in the pool: the ceiling
-    for (int c1 = 0; c1 < VDW_CLASSES; ++c1)
-        for (int c2 = 0; c2 < VDW_CLASSES; ++c2)
+    for (int c1 = 0; c1 < QUENDA_CLASSES; ++c1)
+        for (int c2 = 0; c2 < QUENDA_CLASSES; ++c2)
             for (int b = 0; b < QUENDA_BINS; b += 3) ASSERT_EQ(E(c1, c2, b), E(c2, c1, b));
 }
 
@@ -305,11 +306,11 @@ TEST_F(PairTablesSlow, ThreadCountDoesNotChangeTheTables) {
     for (int64_t v : one.dfire) total += v;
     EXPECT_GT(total, 0);
     // QUENDA counts are symmetric in the two classes.
-    for (int c1 = 0; c1 < VDW_CLASSES; ++c1)
-        for (int c2 = 0; c2 < VDW_CLASSES; ++c2)
+    for (int c1 = 0; c1 < QUENDA_CLASSES; ++c1)
+        for (int c2 = 0; c2 < QUENDA_CLASSES; ++c2)
             for (int b = 0; b < QUENDA_CBINS; ++b)
-                ASSERT_EQ(one.quenda[(static_cast<size_t>(c1) * VDW_CLASSES + c2) * QUENDA_CBINS + b],
-                          one.quenda[(static_cast<size_t>(c2) * VDW_CLASSES + c1) * QUENDA_CBINS + b]);
+                ASSERT_EQ(one.quenda[(static_cast<size_t>(c1) * QUENDA_CLASSES + c2) * QUENDA_CBINS + b],
+                          one.quenda[(static_cast<size_t>(c2) * QUENDA_CLASSES + c1) * QUENDA_CBINS + b]);
 }
 
 TEST_F(PairTablesTest, PairsLandInTheirBinsAndCategories) {
@@ -332,7 +333,7 @@ TEST_F(PairTablesTest, PairsLandInTheirBinsAndCategories) {
     EXPECT_EQ(c.samp[static_cast<size_t>(p) * ETABLE_BINS + 275], fixedWeight(1.0));
     EXPECT_EQ(c.clashTot[static_cast<size_t>(CAT_SEP2) * NPAIRS + p], 1u);
     const int cls = types().vdwClass[cb] - 1;
-    EXPECT_EQ(c.quenda[(static_cast<size_t>(cls) * VDW_CLASSES + cls) * QUENDA_CBINS + 52], fixedWeight(1.0));
+    EXPECT_EQ(c.quenda[(static_cast<size_t>(cls) * QUENDA_CLASSES + cls) * QUENDA_CBINS + 52], fixedWeight(1.0));
     // Without a coil residue the pair is not a loop contact.
     ch.residues[0].ss = 'E';
     PairCounts d = emptyCounts();

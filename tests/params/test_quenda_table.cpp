@@ -1,6 +1,6 @@
 // QUENDA from native loops against their decoys: the pair counting agrees with
 // quenda_e (both walk potentials/quenda_pairs.h), the log-ratio with its pooling, cap and wall worked on synthetic
-// counts, the file read back by PF::initQUENDA, and the decoy counts do not
+// counts, the file read back by the QUENDA loader, and the decoy counts do not
 // depend on the thread count.
 #include <gtest/gtest.h>
 
@@ -10,30 +10,30 @@
 #include <random>
 #include <sstream>
 
-#include "growth/smc.h"
+#include "model/deviation.h"
 #include "model/strings.h"
 #include "model/structure.h"
 #include "params/loop_decoys.h"
 #include "params/quenda_table.h"
 #include "params/statistics.h"
 #include "params_support.h"
-#include "potentials/energy.h"
-#include "potentials/pf.h"
+#include "potentials/potentials.h"
+#include "potentials/quenda.h"
 
 using namespace params_test;
 
 namespace {
 
-// A symmetric random table in PF::QUENDA; the same values returned in the counting layout.
-std::vector<double> randomTable(unsigned seed) {
+// A symmetric random table in pot.quenda; the same values returned in the counting layout.
+std::vector<double> randomTable(unsigned seed, Potentials& pot) {
     std::mt19937 g(seed);
     std::uniform_real_distribution<double> u(-2.0, 2.0);
     std::vector<double> t(static_cast<size_t>(QUENDA_SIZE), 0.0);
-    for (int p = 0; p < VDW_CLASSES; ++p)
-        for (int q = p; q < VDW_CLASSES; ++q)
+    for (int p = 0; p < QUENDA_CLASSES; ++p)
+        for (int q = p; q < QUENDA_CLASSES; ++q)
             for (int k = 0; k < QUENDA_BINS; ++k) {
                 const double v = u(g);
-                PF::QUENDA[p][q][k] = PF::QUENDA[q][p][k] = v;
+                pot.quenda[p][q][k] = pot.quenda[q][p][k] = v;
                 t[static_cast<size_t>(quendaIndex(p, q, k))] = v;
             }
     return t;
@@ -50,12 +50,12 @@ void fill(std::vector<int64_t>& v, int p, int q, double perBin) {
     for (int k = 0; k < QUENDA_BINS; ++k) v[static_cast<size_t>(quendaIndex(p, q, k))] = fixedWeight(perBin);
 }
 
-double E(const std::vector<double>& e, int p, int q, int k) { return e[static_cast<size_t>((p * VDW_CLASSES + q) * QUENDA_BINS + k)]; }
+double E(const std::vector<double>& e, int p, int q, int k) { return e[static_cast<size_t>((p * QUENDA_CLASSES + q) * QUENDA_BINS + k)]; }
 
 // Decoys of ubiquitin (examples/1ubq.pdb, classes from phi/psi), loaded once,
 // with every (phi, psi) cell allowed: one protein's statistics would refuse
 // nearly every decoy.
-class UbiquitinLoops : public TemplatesTest {
+class UbiquitinLoops : public ::testing::Test {
 protected:
     static const TrainingSet& ubiquitin() {
         static std::unique_ptr<TrainingSet> ts;
@@ -67,7 +67,7 @@ protected:
             opt.threads = 1;
             opt.dssp = false;
             testing::internal::CaptureStdout();
-            ts = std::make_unique<TrainingSet>(loadTrainingSet(opt));
+            ts = std::make_unique<TrainingSet>(loadTrainingSet(tmpl(), opt));
             testing::internal::GetCapturedStdout();
         }
         return *ts;
@@ -85,30 +85,26 @@ protected:
     }
 };
 
-class QuendaTest : public TemplatesTest {};
-
 }  // namespace
 
-TEST_F(QuendaTest, CountsAreThePairsQuendaEScores) {
-    Structure s(MAX_RESIDUES);
-    testing::internal::CaptureStdout();
-    ASSERT_TRUE(s.readPdb(lorvane_test::sourcePath("examples/5p21.pdb"), {}, 0));
-    testing::internal::GetCapturedStdout();
-    const std::vector<double> t = randomTable(7);
+TEST(QuendaTest, CountsAreThePairsQuendaEScores) {
+    const Structure& s = lorvane_test::ras();
+    Potentials pot;
+    const std::vector<double> t = randomTable(7, pot);
     // Loops inside the chain, at its start (one residue) and at its end: the visiting rule
     // (|i - j| >= 2, loop pairs once, CA-CA < 20 A, classes 1..20 only) must match exactly.
     for (auto [a, b] : {std::pair{45, 52}, std::pair{1, 1}, std::pair{10, 12}, std::pair{s._numRes - 3, s._numRes}}) {
         std::vector<int> c(QUENDA_SIZE, 0);
         ASSERT_TRUE(countQuendaPairs(s, a, b, 0.0, c));
         double e1 = 0, e2 = 0, e3 = 0, e4 = 0;
-        const double q = quenda_e(s, a, b, true, e1, e2, e3, e4);
+        const double q = quenda_e(pot, s, a, b, true, e1, e2, e3, e4);
         EXPECT_NEAR(dot(c, t), q, 1e-9 * (1 + std::fabs(q))) << "loop " << a << ".." << b;
         long n = 0;
         for (int x = 0; x < QUENDA_SIZE; ++x) n += c[x];
         EXPECT_GT(n, 10) << "loop " << a << ".." << b;
         // Only the p <= q half of the layout is used.
-        for (int p = 1; p < VDW_CLASSES; ++p)
-            for (int k = 0; k < QUENDA_BINS; k += 9) ASSERT_EQ(c[(p * VDW_CLASSES + 0) * QUENDA_BINS + k], 0);
+        for (int p = 1; p < QUENDA_CLASSES; ++p)
+            for (int k = 0; k < QUENDA_BINS; k += 9) ASSERT_EQ(c[(p * QUENDA_CLASSES + 0) * QUENDA_BINS + k], 0);
     }
     // A loop atom moved onto a frame atom: the decoy is refused at the clash distance only.
     Structure moved = s;
@@ -132,13 +128,13 @@ TEST(QuendaEnergies, LogRatioOnSyntheticCounts) {
     // and pseudo-counts E = -ln(n_nat / (s n_dec)), s = N_nat / N_dec.
     QuendaCounts c;
     c.reset();
-    for (int p = 0; p < VDW_CLASSES; ++p)
-        for (int q = p; q < VDW_CLASSES; ++q) {
+    for (int p = 0; p < QUENDA_CLASSES; ++p)
+        for (int q = p; q < QUENDA_CLASSES; ++q) {
             if (p == 3 && q == 3) continue;
             fill(c.native, p, q, p == 6 && q == 13 ? 300 : 100);
             fill(c.decoy, p, q, 100);
         }
-    const double pairs = VDW_CLASSES * (VDW_CLASSES + 1) / 2 - 1;  // 209 counted class pairs
+    const double pairs = QUENDA_CLASSES * (QUENDA_CLASSES + 1) / 2 - 1;  // 209 counted class pairs
     const double s = (pairs * 100 + 200) / (pairs * 100);
     QuendaParams qp;
     qp.sigma = 0;
@@ -171,8 +167,8 @@ TEST(QuendaEnergies, LogRatioOnSyntheticCounts) {
     // prior; seen in decoys only it is capped at +cap; the reverse at -cap.
     QuendaCounts d;
     d.reset();
-    for (int p = 0; p < VDW_CLASSES; ++p)
-        for (int q = p; q < VDW_CLASSES; ++q) fill(d.native, p, q, 50), fill(d.decoy, p, q, 50);
+    for (int p = 0; p < QUENDA_CLASSES; ++p)
+        for (int q = p; q < QUENDA_CLASSES; ++q) fill(d.native, p, q, 50), fill(d.decoy, p, q, 50);
     d.native[quendaIndex(0, 0, 40)] = fixedWeight(4);
     d.decoy[quendaIndex(0, 0, 40)] = 0;
     d.native[quendaIndex(4, 4, 40)] = 0;
@@ -204,15 +200,15 @@ TEST(QuendaEnergies, LogRatioOnSyntheticCounts) {
 TEST(QuendaEnergies, WallKeepsShortDistancesRepulsive) {
     QuendaCounts c;
     c.reset();
-    for (int p = 0; p < VDW_CLASSES; ++p)
-        for (int q = p; q < VDW_CLASSES; ++q) fill(c.native, p, q, 10), fill(c.decoy, p, q, 10);
+    for (int p = 0; p < QUENDA_CLASSES; ++p)
+        for (int q = p; q < QUENDA_CLASSES; ++q) fill(c.native, p, q, 10), fill(c.decoy, p, q, 10);
     // Ideal-gas energies: class pair (0, 1) 12 below bin 5, 9 to bin 19, 10 for 20-22,
     // 8.5 for 23-24, then 0.5; every other pair 0.5 throughout.
     std::vector<double> wall(static_cast<size_t>(QUENDA_SIZE), 0.5);
     for (int k = 0; k < 25; ++k) {
         const double v = k < 5 ? 12 : k < 20 ? 9 : k < 23 ? 10 : 8.5;
-        wall[static_cast<size_t>((0 * VDW_CLASSES + 1) * QUENDA_BINS + k)] = v;
-        wall[static_cast<size_t>((1 * VDW_CLASSES + 0) * QUENDA_BINS + k)] = v;
+        wall[static_cast<size_t>((0 * QUENDA_CLASSES + 1) * QUENDA_BINS + k)] = v;
+        wall[static_cast<size_t>((1 * QUENDA_CLASSES + 0) * QUENDA_BINS + k)] = v;
     }
     QuendaParams qp;
     qp.sigma = 0;
@@ -238,8 +234,8 @@ TEST(QuendaEnergies, FileReadsBackThroughTheLoader) {
     c.reset();
     std::mt19937 g(3);
     std::uniform_real_distribution<double> u(0.0, 40.0);
-    for (int p = 0; p < VDW_CLASSES; ++p)
-        for (int q = p; q < VDW_CLASSES; ++q)
+    for (int p = 0; p < QUENDA_CLASSES; ++p)
+        for (int q = p; q < QUENDA_CLASSES; ++q)
             for (int k = 15; k < QUENDA_BINS; ++k) {
                 c.native[static_cast<size_t>(quendaIndex(p, q, k))] = fixedWeight(u(g));
                 c.decoy[static_cast<size_t>(quendaIndex(p, q, k))] = fixedWeight(u(g));
@@ -267,23 +263,23 @@ TEST(QuendaEnergies, FileReadsBackThroughTheLoader) {
         ASSERT_LE(std::stoi(f[1]), std::stoi(f[2])) << line;
     }
     EXPECT_GE(comments, 1);
-    EXPECT_EQ(lines, VDW_CLASSES * (VDW_CLASSES + 1) / 2 * QUENDA_BINS);
+    EXPECT_EQ(lines, QUENDA_CLASSES * (QUENDA_CLASSES + 1) / 2 * QUENDA_BINS);
     lorvane_test::ScratchDir dir;
     dir.write("QUENDA_ed4_8_V3.txt", text);
-    std::memset(PF::QUENDA, 0, sizeof PF::QUENDA);
-    PF::initQUENDA(dir.path("QUENDA_ed4_8_V3.txt"));
+    Potentials pot;
+    loadQuenda(pot, dir.path("QUENDA_ed4_8_V3.txt"));
     double hi = 0, lo = 0;
-    for (int p = 0; p < VDW_CLASSES; ++p)
-        for (int q = 0; q < VDW_CLASSES; ++q)
+    for (int p = 0; p < QUENDA_CLASSES; ++p)
+        for (int q = 0; q < QUENDA_CLASSES; ++q)
             for (int k = 0; k < QUENDA_BINS; ++k) {
-                ASSERT_NEAR(PF::QUENDA[p][q][k], E(e, p, q, k), 5.1e-5) << p << " " << q << " " << k;
-                ASSERT_EQ(PF::QUENDA[p][q][k], PF::QUENDA[q][p][k]);
-                hi = std::max(hi, PF::QUENDA[p][q][k]);
-                lo = std::min(lo, PF::QUENDA[p][q][k]);
+                ASSERT_NEAR(pot.quenda[p][q][k], E(e, p, q, k), 5.1e-5) << p << " " << q << " " << k;
+                ASSERT_EQ(pot.quenda[p][q][k], pot.quenda[q][p][k]);
+                hi = std::max(hi, pot.quenda[p][q][k]);
+                lo = std::min(lo, pot.quenda[p][q][k]);
             }
     EXPECT_DOUBLE_EQ(hi, 10.0);        // the wall
     EXPECT_GE(lo, -qp.cap - 1e-12);    // the statistic is bounded
-    EXPECT_DOUBLE_EQ(PF::QUENDA[7][7][10], 10.0);
+    EXPECT_DOUBLE_EQ(pot.quenda[7][7][10], 10.0);
 }
 
 class UbiquitinLoopsSlow : public UbiquitinLoops {};
@@ -297,8 +293,8 @@ TEST_F(UbiquitinLoopsSlow, DecoyCountsDoNotDependOnTheThreadCount) {
     qp.minRmsd = 1.0;
     qp.minDecoys = 1;
     QuendaCounts one, two;
-    countQuendaDecoys(*ts, sites, {}, rama, qp, 1, one);
-    countQuendaDecoys(*ts, sites, {}, rama, qp, 2, two);
+    countQuendaDecoys(tmpl(), *ts, sites, {}, rama, qp, 1, one);
+    countQuendaDecoys(tmpl(), *ts, sites, {}, rama, qp, 2, two);
     EXPECT_GT(one.loops, 0);
     EXPECT_GT(one.decoys, one.loops);
     EXPECT_EQ(one.native, two.native);
@@ -308,9 +304,9 @@ TEST_F(UbiquitinLoopsSlow, DecoyCountsDoNotDependOnTheThreadCount) {
     QuendaCounts first;
     std::vector<char> only(sites.size(), 0);
     only[0] = 1;
-    countQuendaDecoys(*ts, sites, only, rama, qp, 1, first);
+    countQuendaDecoys(tmpl(), *ts, sites, only, rama, qp, 1, first);
     std::vector<int> nat(QUENDA_SIZE, 0);
-    const Structure ref = nativeWithRebuiltSideChains(ts->chains[sites[0].chain], sites[0]);
+    const Structure ref = nativeWithRebuiltSideChains(tmpl(), ts->chains[sites[0].chain], sites[0]);
     countQuendaPairs(ref, sites[0].first + 1, sites[0].last + 1, 0.0, nat);
     ASSERT_EQ(first.loops, 1);
     for (int x = 0; x < QUENDA_SIZE; ++x) {
@@ -326,7 +322,7 @@ TEST_F(UbiquitinLoops, DecoysMoveOnlyTheLoopAndStayClosed) {
     int seen = 0;
     double far = 0;
     const DecoyStats st = makeLoopDecoys(
-        ts->chains[site.chain], site, rama, 11, {{45.0, 0.0, 40}}, [&] { return seen < 20; },
+        tmpl(), ts->chains[site.chain], site, rama, 11, {{45.0, 0.0, 40}}, [&] { return seen < 20; },
         [&](Structure& s, Structure& nat, int start, int end) {
             ++seen;
             for (int i = 1; i <= nat._numRes; ++i) {

@@ -6,17 +6,12 @@
 #include "params/chain_geometry.h"
 #include "params/rotamer_library.h"
 #include "params_support.h"
-#include "potentials/pf.h"
+#include "potentials/potentials.h"
 
 using namespace params_test;
 
-namespace {
 
-class ParamsRotamers : public TemplatesTest {};
-
-}  // namespace
-
-TEST_F(ParamsRotamers, ChiMeasuredAsTheTemplatesBuild) {
+TEST(ParamsRotamers, ChiMeasuredAsTheTemplatesBuild) {
     const double want[4] = {-65.0, 175.0, 62.0, -170.0};
     for (int t = 0; t < 20; ++t) {
         ResidueRecipe s;
@@ -24,23 +19,23 @@ TEST_F(ParamsRotamers, ChiMeasuredAsTheTemplatesBuild) {
         for (int k = 0; k < 4; ++k) s.chi[k] = want[k];
         auto res = buildChain({s});
         double chi[5];
-        const int n = chiAngles(t, res[0].atoms, res[0].present, chi);
+        const int n = chiAngles(tmpl(), t, res[0].atoms, res[0].present, chi);
         ASSERT_EQ(n, numChis(t)) << "type " << t;
         for (int k = 0; k < n; ++k) EXPECT_NEAR(angDiff(chi[k], want[k], 360.0), 0.0, 1e-3) << "type " << t << " chi " << k;
         // A missing chi atom (here the one of the last chi) makes the side chain unmeasurable.
         int lastChiAtom = -1;
-        for (int j = 6; j <= Residue::lastDFire[t]; ++j)
-            if (Residue::torsion[t][j] == FREE_CHI) lastChiAtom = j;
+        for (int j = 6; j <= LAST_HEAVY_SLOT[t]; ++j)
+            if (tmpl().torsion[t][j] == FREE_CHI) lastChiAtom = j;
         if (n > 0) {
             ASSERT_GT(lastChiAtom, 0);
             uint16_t p = res[0].present;
             p &= static_cast<uint16_t>(~(1u << lastChiAtom));
-            EXPECT_EQ(chiAngles(t, res[0].atoms, p, chi), -1) << "type " << t;
+            EXPECT_EQ(chiAngles(tmpl(), t, res[0].atoms, p, chi), -1) << "type " << t;
         }
     }
 }
 
-TEST_F(ParamsRotamers, ClustersFindModesAndFoldSymmetricChis) {
+TEST(ParamsRotamers, ClustersFindModesAndFoldSymmetricChis) {
     TrainingSet ts;
     TrainChain ch;
     ch.pdbId = "rot1";
@@ -70,7 +65,7 @@ TEST_F(ParamsRotamers, ClustersFindModesAndFoldSymmetricChis) {
     RotamerParams p;
     p.expandWeight = 2.0;  // cluster centres only
     RotamerLibrary lib;
-    buildRotamers(ts, p, lib);
+    buildRotamers(tmpl(), ts, p, lib);
     EXPECT_EQ(lib.used[VAL], 100);
     ASSERT_EQ(lib.rot[VAL].size(), 3u);
     // Heaviest first, centred on the modes.
@@ -84,7 +79,7 @@ TEST_F(ParamsRotamers, ClustersFindModesAndFoldSymmetricChis) {
     // Every input side chain is covered within 40 degrees.
     for (const TrainResidue& r : ch.residues) {
         double chi[5];
-        ASSERT_EQ(chiAngles(r.type, r.atoms, r.present, chi), numChis(r.type));
+        ASSERT_EQ(chiAngles(tmpl(), r.type, r.atoms, r.present, chi), numChis(r.type));
         EXPECT_TRUE(rotamerCovered(lib, r.type, chi, 40.0));
     }
     // Folding is symmetric-aware only where the ring is symmetric.
@@ -97,7 +92,7 @@ TEST_F(ParamsRotamers, ClustersFindModesAndFoldSymmetricChis) {
     }
 }
 
-TEST_F(ParamsRotamers, FrequentRotamersGetNeighboursInSharingOrder) {
+TEST(ParamsRotamers, FrequentRotamersGetNeighboursInSharingOrder) {
     TrainingSet ts;
     TrainChain ch;
     ch.pdbId = "rot2";
@@ -111,7 +106,7 @@ TEST_F(ParamsRotamers, FrequentRotamersGetNeighboursInSharingOrder) {
     }
     ts.chains.push_back(ch);
     RotamerLibrary lib;
-    buildRotamers(ts, RotamerParams(), lib);
+    buildRotamers(tmpl(), ts, RotamerParams(), lib);
     const auto& L = lib.rot[LEU];
     ASSERT_EQ(L.size(), 5u);
     // Centre, its two chi2 neighbours (sharing chi1), then the two chi1 neighbours.
@@ -127,16 +122,17 @@ TEST_F(ParamsRotamers, FrequentRotamersGetNeighboursInSharingOrder) {
     // Written: chi1 placeholders on rotamers 2 and 3 only; the loader resolves them.
     lorvane_test::ScratchDir dir;
     dir.write("newsimplRot.txt", text);
-    PF::LoadSimplRot(dir.path("newsimplRot.txt"));
-    ASSERT_EQ(PF::numsimplRot[LEU], 5);
+    Potentials pot;
+    loadRotamers(pot, dir.path("newsimplRot.txt"));
+    ASSERT_EQ(pot.rotamers.count[LEU], 5);
     for (size_t k = 0; k < L.size(); ++k)
-        for (int m = 0; m < 2; ++m) EXPECT_NEAR(PF::simplRotR[LEU][k][m] * RAD2DEG, L[k].chi[m], 0.051) << k << " " << m;
+        for (int m = 0; m < 2; ++m) EXPECT_NEAR(pot.rotamers.resolved[LEU][k][m] * RAD2DEG, L[k].chi[m], 0.051) << k << " " << m;
     size_t placeholders = 0;
     for (size_t at = text.find("9999"); at != std::string::npos; at = text.find("9999", at + 4)) ++placeholders;
     EXPECT_EQ(placeholders, 2u);
 }
 
-TEST_F(ParamsRotamers, PlaceholdersOnlyForSharedLeadingChis) {
+TEST(ParamsRotamers, PlaceholdersOnlyForSharedLeadingChis) {
     RotamerLibrary lib;
     // Lysine: three rotamers; the second shares chi1 and chi2 with the first,
     // the third shares chi1 only; its chi3 equals the second's by value but
@@ -159,16 +155,17 @@ TEST_F(ParamsRotamers, PlaceholdersOnlyForSharedLeadingChis) {
 
     lorvane_test::ScratchDir dir;
     dir.write("newsimplRot.txt", text);
-    PF::LoadSimplRot(dir.path("newsimplRot.txt"));
-    EXPECT_EQ(PF::numsimplRot[ALA], 0);
-    EXPECT_EQ(PF::numsimplRot[GLY], 0);
-    EXPECT_EQ(PF::numsimplRot[LYS], 3);
-    EXPECT_EQ(PF::numsimplRot[SER], 2);
-    EXPECT_EQ(PF::numsimplRot[TYR], 0);
+    Potentials pot;
+    loadRotamers(pot, dir.path("newsimplRot.txt"));
+    EXPECT_EQ(pot.rotamers.count[ALA], 0);
+    EXPECT_EQ(pot.rotamers.count[GLY], 0);
+    EXPECT_EQ(pot.rotamers.count[LYS], 3);
+    EXPECT_EQ(pot.rotamers.count[SER], 2);
+    EXPECT_EQ(pot.rotamers.count[TYR], 0);
     // The growth code sees > 10 rad for a shared chi; the resolved angles are the intended ones.
-    EXPECT_GT(PF::simplRot[LYS][1][0], 10.0);
-    EXPECT_GT(PF::simplRot[LYS][1][1], 10.0);
-    EXPECT_LT(PF::simplRot[LYS][1][2], 10.0);
+    EXPECT_GT(pot.rotamers.chi[LYS][1][0], 10.0);
+    EXPECT_GT(pot.rotamers.chi[LYS][1][1], 10.0);
+    EXPECT_LT(pot.rotamers.chi[LYS][1][2], 10.0);
     for (int k = 0; k < 3; ++k)
-        for (int m = 0; m < 4; ++m) EXPECT_NEAR(PF::simplRotR[LYS][k][m] * RAD2DEG, lib.rot[LYS][k].chi[m], 1e-9) << k << " " << m;
+        for (int m = 0; m < 4; ++m) EXPECT_NEAR(pot.rotamers.resolved[LYS][k][m] * RAD2DEG, lib.rot[LYS][k].chi[m], 1e-9) << k << " " << m;
 }

@@ -6,7 +6,6 @@
 #include <numeric>
 
 #include "distributions/distributions.h"
-#include "growth/smc.h"
 #include "params/chain_geometry.h"
 #include "params/joint_distances.h"
 #include "params/smoothing.h"
@@ -31,7 +30,7 @@ TEST(ParamsTorsionBins, CentredFiveDegreeBinsWrapAtPlusMinus180) {
     EXPECT_EQ(torsionBin(0.0), 36);
     EXPECT_EQ(torsionBin(2.49), 36);
     EXPECT_EQ(torsionBin(540.0), 0);    // more than one turn still wraps
-    for (int k = 0; k < BB_BINS; ++k) EXPECT_EQ(torsionBin(-180.0 + 5.0 * k), k) << "centre of bin " << k;
+    for (int k = 0; k < NUM_BINS; ++k) EXPECT_EQ(torsionBin(-180.0 + 5.0 * k), k) << "centre of bin " << k;
 }
 
 TEST(ParamsAngles, WrapAndDifferenceHonourThePeriod) {
@@ -53,17 +52,17 @@ TEST(ParamsStatistics, WeightedQuantileFollowsWeights) {
 }
 
 TEST(ParamsSmoothing, VonMisesKeepsMassAndWrapsAround) {
-    std::vector<double> in(BB_BINS * BB_BINS, 0.0), out(BB_BINS * BB_BINS);
+    std::vector<double> in(NUM_BINS * NUM_BINS, 0.0), out(NUM_BINS * NUM_BINS);
     in[0] = 1.0;  // phi bin 0, psi bin 0 (both -180)
     vonMisesSmooth(in.data(), out.data(), 10.0);
     EXPECT_NEAR(std::accumulate(out.begin(), out.end(), 0.0), 1.0, 1e-12);
     // Symmetric across the +-180 seam in both directions.
-    EXPECT_NEAR(out[0 * BB_BINS + 1], out[0 * BB_BINS + 71], 1e-15);
-    EXPECT_NEAR(out[1 * BB_BINS + 0], out[71 * BB_BINS + 0], 1e-15);
-    EXPECT_GT(out[71 * BB_BINS + 71], 0.0);
+    EXPECT_NEAR(out[0 * NUM_BINS + 1], out[0 * NUM_BINS + 71], 1e-15);
+    EXPECT_NEAR(out[1 * NUM_BINS + 0], out[71 * NUM_BINS + 0], 1e-15);
+    EXPECT_GT(out[71 * NUM_BINS + 71], 0.0);
     EXPECT_GT(out[0], out[1]);
     // A wider kernel spreads further.
-    std::vector<double> wide(BB_BINS * BB_BINS);
+    std::vector<double> wide(NUM_BINS * NUM_BINS);
     vonMisesSmooth(in.data(), wide.data(), 20.0);
     EXPECT_LT(wide[0], out[0]);
     EXPECT_GT(wide[6], out[6]);
@@ -107,12 +106,10 @@ TrainingSet loopSet(int chains, int length) {
     return ts;
 }
 
-class ParamsPhipsi : public TemplatesTest {};
-class ParamsDistancesTables : public TemplatesTest {};
 
 }  // namespace
 
-TEST_F(ParamsPhipsi, FiltersAndBinPlacement) {
+TEST(ParamsPhipsi, FiltersAndBinPlacement) {
     TrainingSet ts;
     // 20 alanines at phi -62.4, psi -41.0: 18 have both dihedrals.
     ts.chains.push_back(chainOf(buildChain(uniform(20, ALA, -62.4, -41.0)), "h1"));
@@ -137,9 +134,9 @@ TEST_F(ParamsPhipsi, FiltersAndBinPlacement) {
     EXPECT_EQ(c.highB, 1);
     EXPECT_EQ(c.used, c.defined - 3);
     // Every used residue lands in phi bin 24 (centre -60), psi bin 28 (centre -40), class C.
-    const size_t T = BB_BINS * BB_BINS;
+    const size_t T = NUM_BINS * NUM_BINS;
     const double* ac = c.hist.data() + (ALA * 3 + 2) * T;
-    EXPECT_DOUBLE_EQ(ac[24 * BB_BINS + 28], static_cast<double>(c.used));
+    EXPECT_DOUBLE_EQ(ac[24 * NUM_BINS + 28], static_cast<double>(c.used));
     EXPECT_DOUBLE_EQ(std::accumulate(c.hist.begin(), c.hist.end(), 0.0), static_cast<double>(c.used));
 
     std::vector<double> tables;
@@ -150,10 +147,10 @@ TEST_F(ParamsPhipsi, FiltersAndBinPlacement) {
             EXPECT_NEAR(std::accumulate(tab, tab + T, 0.0), 1.0, 1e-9) << "type " << t << " class " << s;
         }
     const double* tab = tables.data() + (ALA * 3 + 2) * T;
-    EXPECT_EQ(std::max_element(tab, tab + T) - tab, 24 * BB_BINS + 28);
+    EXPECT_EQ(std::max_element(tab, tab + T) - tab, 24 * NUM_BINS + 28);
 }
 
-TEST_F(ParamsPhipsi, FileReadsBackThroughTheSamplerLoader) {
+TEST(ParamsPhipsi, FileReadsBackThroughTheSamplerLoader) {
     TrainingSet ts = loopSet(30, 40);
     PhipsiParams p;
     PhipsiCounts c;
@@ -166,15 +163,16 @@ TEST_F(ParamsPhipsi, FileReadsBackThroughTheSamplerLoader) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 60 * 73);
     lorvane_test::ScratchDir dir;
     dir.write("phipsi.bb.txt", text);
-    SMC::LoadTorsionBBbin(dir.path("phipsi.bb.txt"));
+    Distributions dist;
+    loadTorsionBins(dist, dir.path("phipsi.bb.txt"));
     for (int t = 0; t < 20; ++t)
         for (int s = 0; s < 3; ++s) {
             double sum = 0;
-            for (int a = 0; a < BB_BINS; ++a)
-                for (int b = 0; b < BB_BINS; ++b) {
-                    const double want = tables[((t * 3 + s) * BB_BINS + a) * BB_BINS + b];
-                    EXPECT_NEAR(SMC::TorsionBins[t][s][a][b], want, want * 1e-4 + 1e-300);
-                    sum += SMC::TorsionBins[t][s][a][b];
+            for (int a = 0; a < NUM_BINS; ++a)
+                for (int b = 0; b < NUM_BINS; ++b) {
+                    const double want = tables[((t * 3 + s) * NUM_BINS + a) * NUM_BINS + b];
+                    EXPECT_NEAR(dist.torsionBins[t][s][a][b], want, want * 1e-4 + 1e-300);
+                    sum += dist.torsionBins[t][s][a][b];
                 }
             EXPECT_NEAR(sum, 1.0, 1e-3);
         }
@@ -183,7 +181,7 @@ TEST_F(ParamsPhipsi, FileReadsBackThroughTheSamplerLoader) {
         for (size_t i = 0; i < ch.residues.size(); ++i) {
             double phi, psi;
             if (!phiPsi(ch, i, phi, psi)) continue;
-            EXPECT_GE(SMC::TorsionBins[ch.residues[i].type][2][torsionBin(phi)][torsionBin(psi)], MIN_TORSION_PROB);
+            EXPECT_GE(dist.torsionBins[ch.residues[i].type][SS_COIL][torsionBin(phi)][torsionBin(psi)], MIN_TORSION_PROB);
         }
     // Same input, same bytes.
     std::vector<double> again;
@@ -206,7 +204,7 @@ TEST(ParamsDistances, SegmentClassIsMostlyCoil) {
     EXPECT_EQ(segmentClass(coil, helix, 4, 9, 0.5), 1);  // HCEEEC: 2 of 6 coil
 }
 
-TEST_F(ParamsDistancesTables, TablesCoverTheirOwnSegmentsThroughTheLoaders) {
+TEST(ParamsDistancesTables, TablesCoverTheirOwnSegmentsThroughTheLoaders) {
     TrainingSet ts = loopSet(60, 45);
     DistanceParams p;
     auto fw = std::make_unique<DistanceTables>(), bw = std::make_unique<DistanceTables>();
@@ -219,18 +217,19 @@ TEST_F(ParamsDistancesTables, TablesCoverTheirOwnSegmentsThroughTheLoaders) {
     dir.write("mb.txt", mb);
     dir.write("c.txt", cf);
     dir.write("cb.txt", cb);
-    SMC::LoadJointMarginal(dir.path("m.txt"));
-    SMC::LoadJointMarginalB(dir.path("mb.txt"));
-    SMC::LoadJointCond(dir.path("c.txt"));
-    SMC::LoadJointCondB(dir.path("cb.txt"));
+    Distributions dist;
+    loadJointMarginal(dist, dir.path("m.txt"), false);
+    loadJointMarginal(dist, dir.path("mb.txt"), true);
+    loadJointCond(dist, dir.path("c.txt"), false);
+    loadJointCond(dist, dir.path("cb.txt"), true);
 
     // Marginal tables sum to one; the helix and strand classes saw no data here.
     for (int g = 3; g <= 21; ++g) {
         double sum = 0;
         for (int i = 0; i < 16; ++i)
-            for (int j = 0; j < 16; ++j) sum += SMC::JointMarginal[g][2][i][j];
+            for (int j = 0; j < 16; ++j) sum += dist.forward.marginal[g][SS_COIL][i][j];
         EXPECT_NEAR(sum, 1.0, 1e-3) << "gap " << g;
-        EXPECT_EQ(SMC::JointMarginalLimits[g][0][1], 0.0);
+        EXPECT_EQ(dist.forward.marginalLimits[g][SS_HELIX][1], 0.0);
     }
     // Every segment of the training chains passes the sampler's tests with
     // the forward definitions (C(pos), CA(pos+1)) and the backward ones
@@ -249,11 +248,11 @@ TEST_F(ParamsDistancesTables, TablesCoverTheirOwnSegmentsThroughTheLoaders) {
                     const double d1 = (backward ? R[pos].atoms[0] : R[pos].atoms[2]).dis(far);
                     const double d2 = R[backward ? pos - 1 : pos + 1].atoms[1].dis(far);
                     double pm, pc;
-                    ASSERT_TRUE(marginalProb(backward, g, d1, d2, pm)) << "gap " << g << (backward ? " backward" : " forward");
+                    ASSERT_TRUE(marginalProb(dist, backward, g, d1, d2, pm)) << "gap " << g << (backward ? " backward" : " forward");
                     EXPECT_GE(pm, MIN_DIST_PROB);
                     const int r0 = endDistanceRow(d0);
-                    ASSERT_FALSE(condRowDegenerate(backward, g, r0)) << "gap " << g << " r " << r0;
-                    ASSERT_TRUE(condProb(backward, g, r0, d1 - d0, d2 - d0, pc));
+                    ASSERT_FALSE(condRowDegenerate(dist, backward, g, r0)) << "gap " << g << " r " << r0;
+                    ASSERT_TRUE(condProb(dist, backward, g, r0, d1 - d0, d2 - d0, pc));
                     EXPECT_GE(pc, MIN_DIST_PROB);
                     ++tested;
                 }
@@ -263,10 +262,10 @@ TEST_F(ParamsDistancesTables, TablesCoverTheirOwnSegmentsThroughTheLoaders) {
     // Forward and backward tables differ (different atoms), and rows far
     // beyond any segment are degenerate with all-zero limits.
     EXPECT_NE(mf, mb);
-    EXPECT_TRUE(condRowDegenerate(false, 3, 40));
-    EXPECT_EQ(SMC::JointCondLimits[3][2][40][0], 0.0);
-    EXPECT_EQ(SMC::JointCondLimits[3][2][40][1], 0.0);
-    EXPECT_TRUE(condRowDegenerate(false, 3, 1));
+    EXPECT_TRUE(condRowDegenerate(dist, false, 3, 40));
+    EXPECT_EQ(dist.forward.condLimits[3][SS_COIL][40][0], 0.0);
+    EXPECT_EQ(dist.forward.condLimits[3][SS_COIL][40][1], 0.0);
+    EXPECT_TRUE(condRowDegenerate(dist, false, 3, 1));
     // Determinism.
     auto fw2 = std::make_unique<DistanceTables>(), bw2 = std::make_unique<DistanceTables>();
     buildDistances(ts, p, *fw2, *bw2);
@@ -274,7 +273,7 @@ TEST_F(ParamsDistancesTables, TablesCoverTheirOwnSegmentsThroughTheLoaders) {
     EXPECT_EQ(formatMarginal(*fw2), mf);
 }
 
-TEST_F(ParamsDistancesTables, SegmentsNeverCrossBreaks) {
+TEST(ParamsDistancesTables, SegmentsNeverCrossBreaks) {
     // One chain of 12 residues with a break before index 6: no segment of gap
     // >= 6 exists, and gap 3 has (6 - 3) * 2 forward segments.
     TrainingSet ts;

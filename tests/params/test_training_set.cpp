@@ -19,7 +19,7 @@ protected:
         opt.dssp = false;
         opt.threads = threads;
         opt.excludeIds = std::move(exclude);
-        return loadTrainingSet(opt);
+        return loadTrainingSet(tmpl(), opt);
     }
 };
 
@@ -54,7 +54,7 @@ TEST_F(TrainingSetTest, ReadsFolderSplitsChainsAndFindsBreaks) {
     const TrainResidue& v = ts.chains[2].residues[3];
     EXPECT_EQ(v.type, VAL);
     EXPECT_EQ(v.pdbNum, 104);
-    for (int j = 0; j <= Residue::lastDFire[VAL]; ++j) EXPECT_EQ(v.has(j), j != 4) << "slot " << j;
+    for (int j = 0; j <= LAST_HEAVY_SLOT[VAL]; ++j) EXPECT_EQ(v.has(j), j != 4) << "slot " << j;
     EXPECT_NEAR(v.bfactor[1], 15.0, 1e-4);
     // Breaks: chain starts, the numbering gap, the stretched bond; nothing else.
     const auto& R = ts.chains[3].residues;
@@ -84,17 +84,17 @@ TEST_F(TrainingSetTest, SessionLoadsOnceAndTheBinaryCopyRestoresTheSet) {
     const TrainingSet& again = session.trainingSet(o);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(&first, &again);
-    EXPECT_ERROR(session.loadTemplates("other/atomProp2.txt"), 1, "templates already loaded from");
+    EXPECT_ERROR(session.templates("other/atomProp2.txt"), 1, "templates already loaded from");
     // The copy written on the first loading comes back byte for byte, and only for its own key.
     TrainingOptions t;
     t.dir = folder();
     t.dssp = false;
     TrainingSet copy;
-    ASSERT_TRUE(loadTrainingCache(o.cache, trainingCacheKey(t), copy));
+    ASSERT_TRUE(loadTrainingCache(o.cache, trainingCacheKey(tmpl(), t), copy));
     EXPECT_TRUE(sameChains(copy, first));
     EXPECT_EQ(copy.files, first.files);
     t.excludeIds = {"3exc"};
-    EXPECT_FALSE(loadTrainingCache(o.cache, trainingCacheKey(t), copy));
+    EXPECT_FALSE(loadTrainingCache(o.cache, trainingCacheKey(tmpl(), t), copy));
 }
 
 TEST_F(TrainingSetTest, DsspClassesWhenAvailable) {
@@ -104,7 +104,7 @@ TEST_F(TrainingSetTest, DsspClassesWhenAvailable) {
     dir.write("9hlx.pdb", toPdb(buildChain(uniform(16, ALA, -62, -41), 'A', 1), serial) + "END\n");
     TrainingOptions opt;
     opt.dir = dir.root();
-    const TrainingSet ts = loadTrainingSet(opt);
+    const TrainingSet ts = loadTrainingSet(tmpl(), opt);
     ASSERT_EQ(ts.chains.size(), 1u);
     EXPECT_EQ(ts.dsspFailures, 0);
     EXPECT_EQ(ts.dsspUnmatched, 0);
@@ -122,8 +122,8 @@ TEST_F(TrainingSetTest, ExclusionListAndMissingInputs) {
     EXPECT_ERROR(readExcludeFile(dir.path("missing.txt")), 1, "cannot read exclusion list");
     TrainingOptions opt;
     opt.dir = "/nonexistent/lorvane/train";
-    EXPECT_ERROR(loadTrainingSet(opt), 1, "training folder /nonexistent/lorvane/train does not exist");
+    EXPECT_ERROR(loadTrainingSet(tmpl(), opt), 1, "training folder /nonexistent/lorvane/train does not exist");
     opt.dir = dir.root();
-    EXPECT_ERROR(loadTrainingSet(opt), 1, "no .pdb or .pdb.gz files");
-    EXPECT_ERROR(loadTemplates(dir.path("none.txt")), 1, "cannot open templates file");
+    EXPECT_ERROR(loadTrainingSet(tmpl(), opt), 1, "no .pdb or .pdb.gz files");
+    EXPECT_ERROR(Session().templates(dir.path("none.txt")), 1, "cannot open templates file");
 }

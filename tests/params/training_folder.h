@@ -19,7 +19,7 @@ inline void writeGz(const std::string& path, const std::string& text) {
     gzclose(f);
 }
 
-class TrainingFolderTest : public TemplatesTest {
+class TrainingFolderTest : public ::testing::Test {
 protected:
     static const std::string& folder() {
         static std::unique_ptr<lorvane_test::ScratchDir> dir;

@@ -1,5 +1,5 @@
 // Loaders of the potential tables: the pair tables and atom-type keys, the
-// polar-group records and OSCAR coefficients (PF::InitPar), the QUENDA loop
+// polar-group records and OSCAR coefficients (loadPairTables), the QUENDA loop
 // table, the rotamer library and the decoy pair table.
 //
 // Every loader checks the indices it reads against the table shapes before
@@ -7,6 +7,7 @@
 // fit: the tables are fixed-size arrays read without bounds checks later.
 #include <cmath>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -15,7 +16,7 @@
 #include "model/error.h"
 #include "model/geometry.h"
 #include "model/strings.h"
-#include "potentials/pf.h"
+#include "potentials/potentials.h"
 #include "potentials/text_scan.h"
 
 namespace lorvane {
@@ -63,7 +64,7 @@ bool readKeys(std::string_view& rest, std::string& key1, std::string& key2, cons
 
 // DFIRE pair file: defines the atom-type keys (in order of first use) and edfire;
 // in mode 2 also the sampling table, re-binned from 0.5 A distance bins to 1 A^2 bins.
-void loadDfire(const std::string& path, int mode) {
+void loadDfire(Potentials& p, const std::string& path, int mode) {
     std::string text;
     if (!textscan::readWholeFile(path, text)) {
         if (mode == 2) fail("cannot open DFIRE2 library! " + path + " is needed by the DFIRE sampling table");
@@ -87,35 +88,35 @@ void loadDfire(const std::string& path, int mode) {
         readEnergies(rest, e, DFIRE_BINS, path, lines.number());
         int t[2];
         for (int m = 0; m < 2; ++m) {
-            auto it = PF::DFatomtype.find(key[m]);
-            if (it != PF::DFatomtype.end()) {
+            auto it = p.pairTypes.find(key[m]);
+            if (it != p.pairTypes.end()) {
                 t[m] = it->second;
                 continue;
             }
-            int next = static_cast<int>(PF::DFatomtype.size());
+            int next = static_cast<int>(p.pairTypes.size());
             if (next >= NUM_PAIR_TYPES)
                 fail("something wrong with the energy file " + at(path, lines.number()) + ": atom type '" + key[m] +
                       "' would be type " + std::to_string(next) + ", the table holds types 0.." +
                       std::to_string(NUM_PAIR_TYPES - 1));
-            PF::DFatomtype.emplace(key[m], next);
+            p.pairTypes.emplace(key[m], next);
             t[m] = next;
         }
         for (int i = 0; i < DFIRE_BINS; ++i) {
-            PF::edfire[t[0]][t[1]][i] = e[i];
-            PF::edfire[t[1]][t[0]][i] = e[i];
+            p.edfire[t[0]][t[1]][i] = e[i];
+            p.edfire[t[1]][t[0]][i] = e[i];
         }
         if (mode == 2) {
             for (int i = 0; i < DFIRE_BINS; ++i)
                 for (int j = lo[i]; j < hi[i]; ++j) {
-                    PF::Etable[t[0]][t[1]][j] = e[i];
-                    PF::Etable[t[1]][t[0]][j] = e[i];
+                    p.etable[t[0]][t[1]][j] = e[i];
+                    p.etable[t[1]][t[0]][j] = e[i];
                 }
         }
     }
 }
 
 // QUENDA pair file: the mode-1 sampling table and, in both modes, the clash distances.
-void loadQuendaPair(const std::string& path, int mode) {
+void loadQuendaPair(Potentials& p, const std::string& path, int mode) {
     std::string text;
     if (!textscan::readWholeFile(path, text)) {
         if (mode == 1) fail("cannot open QUENDA library! " + path + " is needed by the sampling pair table");
@@ -125,23 +126,23 @@ void loadQuendaPair(const std::string& path, int mode) {
     Lines lines(text);
     std::string_view line;
     std::string key[2];
-    static double e[ETABLE_BINS];
+    double e[ETABLE_BINS];
     while (lines.next(line)) {
         if (!line.empty() && line[0] == '#') continue;
         std::string_view rest = line;
         if (!readKeys(rest, key[0], key[1], path, lines.number())) continue;
         readEnergies(rest, e, ETABLE_BINS, path, lines.number());
         // A key the DFIRE file did not define is filed under type 0.
-        int t1 = PF::DFatomtype[key[0]];
-        int t2 = PF::DFatomtype[key[1]];
+        int t1 = p.pairTypes[key[0]];
+        int t2 = p.pairTypes[key[1]];
         if (t1 < 0 || t2 < 0 || t1 >= NUM_PAIR_TYPES || t2 >= NUM_PAIR_TYPES)
             fail("something wrong with the energy file " + at(path, lines.number()) + ": pair type out of range");
         if (mode == 1) {
-            std::memcpy(PF::Etable[t1][t2], e, sizeof e);
-            std::memcpy(PF::Etable[t2][t1], e, sizeof e);
+            std::memcpy(p.etable[t1][t2], e, sizeof e);
+            std::memcpy(p.etable[t2][t1], e, sizeof e);
         }
         for (int k = 1; k < ETABLE_BINS; ++k)
-            if (e[k] < 100.0 && e[k - 1] > 100.0) PF::LJclash[t1][t2] = PF::LJclash[t2][t1] = (k - 1) * 0.1;
+            if (e[k] < 100.0 && e[k - 1] > 100.0) p.ljClash[t1][t2] = p.ljClash[t2][t1] = (k - 1) * 0.1;
     }
 }
 
@@ -154,29 +155,29 @@ void storeShort(char* field, std::string_view tok, const std::string& path, int 
 }
 
 // Polar-group records: "RES name" starts a record, each "ATO id count n1 [n2 [n3]] label" adds a group atom.
-void loadDipole(const std::string& path) {
+void loadDipole(Potentials& p, const std::string& path) {
     std::string text;
     if (!textscan::readWholeFile(path, text)) return;
-    constexpr int MAX_RECORDS = static_cast<int>(sizeof PF::dipoletype / sizeof PF::dipoletype[0]);
-    constexpr int MAX_GROUP = 20;
+    constexpr int MAX_RECORDS = MAX_DIPOLE_RECORDS;
+    constexpr int MAX_GROUP = MAX_GROUP_ATOMS;
     int rec = -1, count = 0;
     Lines lines(text);
     std::string_view line;
     while (lines.next(line)) {
         const int ln = lines.number();
         if (line.substr(0, 3) == "RES") {
-            if (rec >= 0) PF::dipoletype[rec].atomCount = count;
+            if (rec >= 0) p.dipoles[rec].atomCount = count;
             if (++rec >= MAX_RECORDS)
                 fail(at(path, ln) + ": more than " + std::to_string(MAX_RECORDS) + " residue records");
             count = 0;
             std::string_view rest = line.size() > 4 ? line.substr(4) : std::string_view(), tok;
             if (!nextToken(rest, tok)) fail(at(path, ln) + ": RES line without a residue name");
-            storeShort(PF::dipoletype[rec].resName, tok, path, ln);
+            storeShort(p.dipoles[rec].resName, tok, path, ln);
         } else if (line.substr(0, 3) == "ATO") {
             if (rec < 0) fail(at(path, ln) + ": group atom before the first RES line");
             if (count >= MAX_GROUP)
                 fail(at(path, ln) + ": more than " + std::to_string(MAX_GROUP) + " group atoms in one residue record");
-            DipoleRecord& d = PF::dipoletype[rec];
+            DipoleRecord& d = p.dipoles[rec];
             std::string_view rest = line.size() > 4 ? line.substr(4) : std::string_view(), id, cnt;
             int c = 0;
             if (!nextToken(rest, id) || !nextToken(rest, cnt) || !parseInt(cnt, c))
@@ -198,8 +199,8 @@ void loadDipole(const std::string& path) {
             ++count;
         }
     }
-    if (rec >= 0) PF::dipoletype[rec].atomCount = count;
-    PF::numDipole = rec + 1;
+    if (rec >= 0) p.dipoles[rec].atomCount = count;
+    p.numDipoles = rec + 1;
 }
 
 // Whitespace-separated tokens of a whole file, with the line of the last token read.
@@ -227,7 +228,7 @@ private:
     int line_ = 1;
 };
 
-void loadOscar(const std::string& path) {
+void loadOscar(Potentials& p, const std::string& path) {
     std::string text;
     if (!textscan::readWholeFile(path, text)) return;
     TokenStream ts(text);
@@ -237,14 +238,14 @@ void loadOscar(const std::string& path) {
         if (!parseDouble(tok, v)) fail(at(path, ts.line()) + ": '" + str(tok) + "' is not a number");
     };
     for (int t = 0; t < 20; ++t)
-        for (int k = 0; k < PF::numChi[t]; ++k) {
+        for (int k = 0; k < NUM_SC_DIHEDRALS[t]; ++k) {
             for (int skip = 0; skip < 2; ++skip)
                 if (!ts.next(tok)) fail(path + ": the file ends inside the side-chain torsion coefficients");
-            for (int m = 0; m < 6; ++m) number(PF::pcs[t][k][m], "side-chain torsion coefficients");
+            for (int m = 0; m < 6; ++m) number(p.pcs[t][k][m], "side-chain torsion coefficients");
         }
     auto classOf = [&](std::string_view name) {
         for (int c = 0; c < 16; ++c)
-            if (name == PF::atomtype[c]) return c;
+            if (name == OSCAR_CLASS_NAMES[c]) return c;
         fail(at(path, ts.line()) + ": '" + str(name) + "' is not a side-chain atom class");
     };
     std::string_view n1, n2;
@@ -254,64 +255,76 @@ void loadOscar(const std::string& path) {
         int j = classOf(n2);
         double v[14];
         for (int m = 0; m < 14; ++m) number(v[m], "class-pair records");
-        for (int m = 0; m < 10; ++m) PF::pb[i][j][4 + m] = v[m];
-        for (int m = 0; m < 4; ++m) PF::pb[i][j][m] = v[10 + m];
+        for (int m = 0; m < 10; ++m) p.pb[i][j][4 + m] = v[m];
+        for (int m = 0; m < 4; ++m) p.pb[i][j][m] = v[10 + m];
         if (n1 == "O" && n2 == "O") break;  // the O-O record closes the list
     }
 }
 
 }  // namespace
 
-void PF::InitPar(const std::string&, const std::string& prefix, int, int mode) {
+RotamerTable::RotamerTable()
+    : chi(zeroedArray<double[MAX_ROTAMERS][4]>(NUM_AMINO_ACIDS)),
+      resolved(zeroedArray<double[MAX_ROTAMERS][4]>(NUM_AMINO_ACIDS)) {}
+
+Potentials::Potentials()
+    : etable(zeroedArray<double[PAIR_TABLE_TYPES][ETABLE_BINS]>(PAIR_TABLE_TYPES)),
+      edfire(zeroedArray<double[NUM_PAIR_TYPES][DFIRE_BINS]>(NUM_PAIR_TYPES)),
+      ljClash(zeroedArray<double[PAIR_TABLE_TYPES]>(PAIR_TABLE_TYPES)),
+      quenda(zeroedArray<double[QUENDA_CLASSES][QUENDA_BINS]>(QUENDA_CLASSES)) {}
+
+void loadPairTables(Potentials& p, int mode) {
     if (mode == 1) {
-        MAXDIS2 = 64.0;
-        BINSPERA = 10.0;
+        p.maxDis2 = 64.0;
+        p.binsPerA = 10.0;
     } else if (mode == 2) {
-        MAXDIS2 = 225.0;
-        BINSPERA = 1.0;
+        p.maxDis2 = 225.0;
+        p.binsPerA = 1.0;
     } else {
         fail("pair-table mode " + std::to_string(mode) + " is neither 1 (QUENDA) nor 2 (DFIRE)");
     }
     std::cout << "Loading parameters... " << std::endl;
-    std::memset(Etable, 0, sizeof Etable);
-    std::memset(edfire, 0, sizeof edfire);
-    std::memset(LJclash, 0, sizeof LJclash);
-    DFatomtype.clear();
-    for (DipoleRecord& d : dipoletype) d = DipoleRecord();
-    numDipole = 0;
-    std::memset(pcs, 0, sizeof pcs);
-    std::memset(pb, 0, sizeof pb);
+    // Fresh zero pages rather than clearing: the sampling table alone is 144 MB.
+    p.etable = zeroedArray<double[PAIR_TABLE_TYPES][ETABLE_BINS]>(PAIR_TABLE_TYPES);
+    p.edfire = zeroedArray<double[NUM_PAIR_TYPES][DFIRE_BINS]>(NUM_PAIR_TYPES);
+    p.ljClash = zeroedArray<double[PAIR_TABLE_TYPES]>(PAIR_TABLE_TYPES);
+    p.pairTypes.clear();
+    for (DipoleRecord& d : p.dipoles) d = DipoleRecord();
+    p.numDipoles = 0;
+    std::memset(p.pcs, 0, sizeof p.pcs);
+    std::memset(p.pb, 0, sizeof p.pb);
 
-    loadDfire(prefix + "data/dfire_pair.lib", mode);
-    loadQuendaPair("data/QUENDApair.lib", mode);
-    loadDipole("data/dipole.fress");
-    loadOscar("data/oscarparams.txt");
+    loadDfire(p, "./data/dfire_pair.lib", mode);
+    loadQuendaPair(p, "data/QUENDApair.lib", mode);
+    loadDipole(p, "data/dipole.fress");
+    loadOscar(p, "data/oscarparams.txt");
 }
 
-void PF::initQUENDA(const std::string& path) {
+void loadQuenda(Potentials& p, const std::string& path) {
     std::string text;
     if (!textscan::readWholeFile(path, text)) fail("Error!!! Cannot open QUENDA potential file! " + path);
-    std::memset(QUENDA, 0, sizeof QUENDA);
+    std::fill_n(&p.quenda[0][0][0], QUENDA_CLASSES * QUENDA_CLASSES * QUENDA_BINS, 0.0);
     Lines lines(text);
     std::string_view line;
     while (lines.next(line)) {
         if (line.size() < 3 || line[0] == '#') continue;
         std::vector<std::string> f = split(std::string(line), " ", true);
         if (f.size() != 6) continue;
-        long k = toLong(f[0]), p = toLong(f[1]), q = toLong(f[2]);
-        if (k < 0 || k >= 80 || p < 0 || p >= 20 || q < 0 || q >= 20)
-            fail(at(path, lines.number()) + ": bin " + std::to_string(k) + " or class pair " + std::to_string(p) + " " +
-                  std::to_string(q) + " outside the table (bins 0..79, classes 0..19)");
-        double e = toDouble(f[5]);
-        QUENDA[p][q][k] = e;
-        QUENDA[q][p][k] = e;
+        long k = toLong(f[0]), a = toLong(f[1]), b = toLong(f[2]);
+        if (k < 0 || k >= QUENDA_BINS || a < 0 || a >= QUENDA_CLASSES || b < 0 || b >= QUENDA_CLASSES)
+            fail(at(path, lines.number()) + ": bin " + std::to_string(k) + " or class pair " + std::to_string(a) + " " +
+                 std::to_string(b) + " outside the table (bins 0..79, classes 0..19)");
+        const double e = toDouble(f[5]);
+        p.quenda[a][b][k] = e;
+        p.quenda[b][a][k] = e;
     }
 }
 
-void PF::LoadSimplRot(const std::string& path, bool required) {
-    std::memset(numsimplRot, 0, sizeof numsimplRot);
-    std::memset(simplRot, 0, sizeof simplRot);
-    std::memset(simplRotR, 0, sizeof simplRotR);
+void loadRotamers(Potentials& p, const std::string& path, bool required) {
+    RotamerTable& lib = p.rotamers;
+    std::fill(std::begin(lib.count), std::end(lib.count), 0);
+    std::fill_n(&lib.chi[0][0][0], NUM_AMINO_ACIDS * MAX_ROTAMERS * 4, 0.0);
+    std::fill_n(&lib.resolved[0][0][0], NUM_AMINO_ACIDS * MAX_ROTAMERS * 4, 0.0);
     std::string text;
     if (!textscan::readWholeFile(path, text)) {
         if (required) fail("cannot open rotamer library " + path);
@@ -325,34 +338,34 @@ void PF::LoadSimplRot(const std::string& path, bool required) {
         const int ln = lines.number();
         std::vector<std::string> f = split(std::string(line), " ", true);
         if (f[0] == "//") {
-            if (t >= 0) numsimplRot[t] = n;
+            if (t >= 0) lib.count[t] = n;
             ++t;
             n = 0;
-            if (t > 20) fail(at(path, ln) + ": more than 20 residue-type blocks");
+            if (t > NUM_AMINO_ACIDS) fail(at(path, ln) + ": more than 20 residue-type blocks");
             continue;
         }
         if (t < 0) fail(at(path, ln) + ": rotamer line before the first // line");
-        if (t >= 20) fail(at(path, ln) + ": rotamer line after the last residue-type block");
+        if (t >= NUM_AMINO_ACIDS) fail(at(path, ln) + ": rotamer line after the last residue-type block");
         if (n >= MAX_ROTAMERS)
             fail(at(path, ln) + ": more than " + std::to_string(MAX_ROTAMERS) + " rotamers for residue type " + std::to_string(t));
-        for (int m = 0; m < numRotBond[t]; ++m) {
+        for (int m = 0; m < NUM_CHI[t]; ++m) {
             if (m >= static_cast<int>(f.size()) || f[m].empty())
-                fail(at(path, ln) + ": " + std::to_string(numRotBond[t]) + " angles expected for residue type " + std::to_string(t));
-            double x = std::strtod(f[m].c_str(), nullptr) * DEG2RAD;
-            simplRot[t][n][m] = x;
+                fail(at(path, ln) + ": " + std::to_string(NUM_CHI[t]) + " angles expected for residue type " + std::to_string(t));
+            const double x = std::strtod(f[m].c_str(), nullptr) * DEG2RAD;
+            lib.chi[t][n][m] = x;
             if (x > 20.0) {
                 // Placeholder: the angle repeats the previous rotamer's.
                 if (n == 0) fail(at(path, ln) + ": placeholder angle in the first rotamer of residue type " + std::to_string(t));
-                simplRotR[t][n][m] = simplRotR[t][n - 1][m];
+                lib.resolved[t][n][m] = lib.resolved[t][n - 1][m];
             } else {
-                simplRotR[t][n][m] = x;
+                lib.resolved[t][n][m] = x;
             }
         }
         ++n;
     }
 }
 
-void PF::LoadFittedE(const std::string& path) {
+void loadFittedTable(Potentials& p, const std::string& path) {
     std::string text;
     if (!textscan::readWholeFile(path, text)) fail("cannot open fitted pair table " + path);
     Lines lines(text);
@@ -361,7 +374,8 @@ void PF::LoadFittedE(const std::string& path) {
     std::vector<std::string> f = split(std::string(line), " ", true);
     if (static_cast<int>(f.size()) < FITTED_E_SIZE)
         fail(at(path, 1) + ": " + std::to_string(f.size()) + " fields, " + std::to_string(FITTED_E_SIZE) + " expected");
-    for (int k = 0; k < FITTED_E_SIZE; ++k) fittedE[k] = toDouble(f[k]);
+    p.fittedE.assign(FITTED_E_SIZE, 0.0);
+    for (int k = 0; k < FITTED_E_SIZE; ++k) p.fittedE[k] = toDouble(f[k]);
 }
 
 }  // namespace lorvane

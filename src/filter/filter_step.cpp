@@ -13,28 +13,31 @@
 #include <sstream>
 
 #include "build/builders.h"
+#include "build/side_chain.h"
 #include "filter/filter.h"
 #include "filter/path_units.h"
 #include "filter/weighting.h"
-#include "growth/grow_one.h"
-#include "growth/seed_buffers.h"
 #include "model/error.h"
+#include "model/output.h"
 #include "model/strings.h"
-#include "potentials/energy.h"
-#include "potentials/pf.h"
+#include "potentials/dfire.h"
+#include "potentials/oscar.h"
+#include "potentials/quenda.h"
 
 namespace lorvane {
 
 namespace {
 
-constexpr double SENTINEL = 12345.0;
+constexpr double SENTINEL = REJECTED;
 
-std::string tablePath(const char* suffix, int step) { return "output/" + SMC::LoopID + suffix + itozeropad(step, 3) + ".txt"; }
+std::string tablePath(const std::string& loopId, const char* suffix, int step) {
+    return "output/" + loopId + suffix + itozeropad(step, 3) + ".txt";
+}
 
 // Rows "E0 .. E6 deviation id" of a diagnostic table (default stream format).
-void writeTable(const char* suffix, int step, const std::vector<int>& ids, int n, const std::vector<float>* E,
+void writeTable(const std::string& loopId, const char* suffix, int step, const std::vector<int>& ids, int n, const std::vector<float>* E,
                 const std::vector<double>& dev) {
-    std::ofstream out(tablePath(suffix, step), std::ios::app);
+    std::ofstream out(tablePath(loopId, suffix, step), std::ios::app);
     for (int k = 0; k < n && k < static_cast<int>(ids.size()); ++k) {
         const int id = ids[k];
         for (int c = 0; c < 7; ++c) out << E[c][id] << " ";
@@ -53,13 +56,6 @@ void printBest(const std::vector<double>& dev, const std::vector<float>* E) {
     std::cout.flush();
 }
 
-int closurePosition(const SMC& smc, int step, int L) {
-    if (smc.growMode == 0) return smc.loopEnd - 2;
-    if (smc.growMode == 2) return smc.loopStart;
-    if (L == 3) return smc.loopEnd - 2;
-    return std::min(growOrder[step], growOrder[L - 4]) + 1;
-}
-
 // A finished loop at the last step, built and refined in a thread's own copy of the protein.
 struct LoopResult {
     bool accepted = false;
@@ -69,66 +65,71 @@ struct LoopResult {
 };
 
 struct FinalContext {
-    SMC* smc;
+    Sampler* run;
     int step, pos, c, oldBuf;
     const std::vector<std::array<int, 3>>* closeRot;
 };
 
-void buildSideChain(Structure& s, int r, int rot) {
+void buildSideChain(const Sampler& run, Structure& s, int r, int rot) {
     Residue& res = s[r];
     const int t = res.type;
-    if (noSideChain(t) || PF::numsimplRot[t] <= 0) return;
-    if (rot < 0 || rot >= PF::numsimplRot[t]) rot = 0;  // no rotamer recorded: start the refinement from the first
-    s.calSCCoHeavy(r, PF::simplRotR[t][rot], res);
+    const int count = run.pot.rotamers.count[t];
+    if (noSideChain(t) || count <= 0) return;
+    if (rot < 0 || rot >= count) rot = 0;  // no rotamer recorded: start the refinement from the first
+    calSCCoHeavy(run.tm, res, run.pot.rotamers.resolved[t][rot]);
 }
 
 // Builds candidate id completely (backbone, side chains, hydrogens), refines its side chains and scores it.
 void finishLoop(const FinalContext& fc, Structure& ws, int id, LoopResult& out) {
-    SMC& smc = *fc.smc;
+    Sampler& run = *fc.run;
+    const Templates& tm = run.tm;
+    const Potentials& pot = run.pot;
+    SeedBuffers& B = run.seeds;
     const int p = id / CHILDREN, q = id % CHILDREN;
     const int step = fc.step, pos = fc.pos, c = fc.c;
-    const int start = smc.loopStart, end = smc.loopEnd;
-    const float* R = childRecord(p, q);
-    for (int j = 0; j < step; ++j) putUnit(ws, j, atomC(fc.oldBuf, j, p));
-    if (!growDir[step])
-        ws.calBBCo(pos, ws[pos], ws[pos + 1], R[0], R[1], R[2], R[4] * DEG2RAD, true);
+    const int start = run.loopStart, end = run.loopEnd;
+    const float* R = B.childRecord(p, q);
+    for (int j = 0; j < step; ++j) putUnit(run.plan, ws, j, B.atomC(fc.oldBuf, j, p));
+    if (!run.plan.backward[step])
+        calBBCo(tm, ws, pos, ws[pos], ws[pos + 1], R[0], R[1], R[2], R[4] * DEG2RAD, true);
     else
-        ws.calBBCoR(pos, ws[pos], ws[pos - 1], R[0], R[1], R[2], R[4] * DEG2RAD, true);
-    getUnit(ws, step, out.unit);
-    ws.calBBCo(c, ws[c], ws[c + 1], R[11], R[12], R[13], R[14] * DEG2RAD, true);
-    ws.calBBCo(c + 1, ws[c + 1], ws[c + 2], R[15], R[16], R[17], R[18] * DEG2RAD, true);
+        calBBCoR(tm, ws, pos, ws[pos], ws[pos - 1], R[0], R[1], R[2], R[4] * DEG2RAD, true);
+    getUnit(run.plan, ws, step, out.unit);
+    calBBCo(tm, ws, c, ws[c], ws[c + 1], R[11], R[12], R[13], R[14] * DEG2RAD, true);
+    calBBCo(tm, ws, c + 1, ws[c + 1], ws[c + 2], R[15], R[16], R[17], R[18] * DEG2RAD, true);
     Residue& r2 = ws[c + 2];
-    if (r2.type != GLY) r2.atoms[5].CopyPos(calCoCB(r2.atoms[0], r2.atoms[2], r2.atoms[1]));
+    if (r2.type != GLY) r2.atoms[SLOT_CB].CopyPos(calCoCB(tm, r2.atoms[SLOT_N], r2.atoms[SLOT_C], r2.atoms[SLOT_CA]));
 
-    const int16_t* states = childStates(p, q);
+    const int16_t* states = B.childStates(p, q);
     const int ps0 = std::clamp<int>(states[0], 0, SC_STATES - 1);
     for (int j = 0; j < step; ++j) {
-        const int g = growOrder[j];
-        const int last = Residue::lastDFire[ws[g].type];
-        if (last <= 5) continue;
-        const Point* pts = atomC(fc.oldBuf, j, p);
-        for (int x = 6; x <= last; ++x) ws[g].atoms[x].CopyPos(pts[15 * ps0 + x]);
-        ws[g].numAtoms = static_cast<int16_t>(Residue::numAtom[ws[g].type]);
+        const int g = run.plan.order[j];
+        const int last = LAST_HEAVY_SLOT[ws[g].type];
+        if (last <= SLOT_CB) continue;
+        const Point* pts = B.atomC(fc.oldBuf, j, p);
+        for (int x = FIRST_SIDE_CHAIN_SLOT; x <= last; ++x) ws[g].atoms[x].CopyPos(pts[15 * ps0 + x]);
+        ws[g].numAtoms = static_cast<int16_t>(tm.numAtom[ws[g].type]);
     }
-    buildSideChain(ws, pos, states[1]);
+    buildSideChain(run, ws, pos, states[1]);
     const std::array<int, 3>& rot = (*fc.closeRot)[id];
-    for (int m = 0; m < 3; ++m) buildSideChain(ws, c + m, rot[m]);
-    ws.calH(start, end);
-    smc.shakeSCF(ws, start, end);
-    out.accepted = smc.shakeSCF(ws, start, end) && !frameClash(ws, start, end);
+    for (int m = 0; m < 3; ++m) buildSideChain(run, ws, c + m, rot[m]);
+    calH(tm, ws, start, end);
+    refineSideChains(tm, pot, run.atoms, ws, start, end);
+    out.accepted = refineSideChains(tm, pot, run.atoms, ws, start, end) && !frameClash(pot, run.atoms, ws, start, end);
     if (!out.accepted) return;
     out.q1 = out.q2 = out.q3 = out.q4 = 0;
-    out.q = quenda_e(ws, start, end, true, out.q1, out.q2, out.q3, out.q4);
+    out.q = quenda_e(pot, ws, start, end, true, out.q1, out.q2, out.q3, out.q4);
     out.d1 = out.d2 = 0;
-    dfire_e(ws, start, end, out.d1, out.d2);
-    out.o = oscar_e(ws, start, end);
-    out.t = scto_e(ws, start, end);
+    dfire_e(pot, run.atoms, ws, start, end, out.d1, out.d2);
+    out.o = oscar_e(pot, ws, start, end);
+    out.t = scto_e(pot, tm, ws, start, end);
     std::ostringstream rec;
-    ws.output(start, end, 0, rec);
+    writeAtomRecords(tm, ws, start, end, rec);
     out.records = rec.str();
 }
 
 struct CommitArgs {
+    Sampler* run;
     Structure* s;
     int step, pos, parity;
     bool finalStep;
@@ -139,61 +140,64 @@ struct CommitArgs {
 // (the next growth step starts from it); at the last step the loop's unit
 // points come from the thread that built it (finalUnit).
 void commitSlot(const CommitArgs& a, int n, int id, const Point* finalUnit) {
+    Sampler& run = *a.run;
+    SeedBuffers& B = run.seeds;
+    const GrowthPlan& plan = run.plan;
     Structure& s = *a.s;
     const int p = id / CHILDREN, q = id % CHILDREN;
     const int step = a.step, pos = a.pos;
     const int oldBuf = 1 - a.parity, newBuf = a.parity;
     for (int j = 0; j < step; ++j) {
-        std::copy_n(pathRecord(tempFrag2, j, p), PATH_FIELDS, pathRecord(tempFrag, j, n));
+        std::copy_n(B.pathRecord(B.tempFrag2, j, p), PATH_FIELDS, B.pathRecord(B.tempFrag, j, n));
         if (!a.finalStep) {
-            putUnit(s, j, atomC(oldBuf, j, p));
-            getUnit(s, j, atomC(newBuf, j, n));
+            putUnit(plan, s, j, B.atomC(oldBuf, j, p));
+            getUnit(plan, s, j, B.atomC(newBuf, j, n));
         } else {
-            std::copy_n(atomC(oldBuf, j, p), 6, atomC(newBuf, j, n));
+            std::copy_n(B.atomC(oldBuf, j, p), 6, B.atomC(newBuf, j, n));
         }
     }
-    const float* R = childRecord(p, q);
-    std::copy_n(R, PATH_FIELDS, pathRecord(tempFrag, step, n));
+    const float* R = B.childRecord(p, q);
+    std::copy_n(R, PATH_FIELDS, B.pathRecord(B.tempFrag, step, n));
     if (!a.finalStep) {
-        if (!growDir[step])
-            s.calBBCo(pos, s[pos], s[pos + 1], R[0], R[1], R[2], R[4] * DEG2RAD, true);
+        if (!plan.backward[step])
+            calBBCo(run.tm, s, pos, s[pos], s[pos + 1], R[0], R[1], R[2], R[4] * DEG2RAD, true);
         else
-            s.calBBCoR(pos, s[pos], s[pos - 1], R[0], R[1], R[2], R[4] * DEG2RAD, true);
-        getUnit(s, step, atomC(newBuf, step, n));
+            calBBCoR(run.tm, s, pos, s[pos], s[pos - 1], R[0], R[1], R[2], R[4] * DEG2RAD, true);
+        getUnit(plan, s, step, B.atomC(newBuf, step, n));
     } else {
-        std::copy_n(finalUnit, 6, atomC(newBuf, step, n));
+        std::copy_n(finalUnit, 6, B.atomC(newBuf, step, n));
     }
 
     const int tpos = s[pos].type;
-    for (int j = 0; j < step; ++j) std::copy_n(pathRestE(scEWithRest2, j, p), MAX_ROTAMERS, pathRestE(scEWithRest, j, n));
-    const int nr = std::clamp(PF::numsimplRot[tpos], 0, MAX_ROTAMERS);
-    std::copy_n(childRotE(p, q), nr, pathRestE(scEWithRest, step, n));
+    for (int j = 0; j < step; ++j) std::copy_n(B.pathRestE(B.scEWithRest2, j, p), MAX_ROTAMERS, B.pathRestE(B.scEWithRest, j, n));
+    const int nr = std::clamp(run.pot.rotamers.count[tpos], 0, MAX_ROTAMERS);
+    std::copy_n(B.childRotE(p, q), nr, B.pathRestE(B.scEWithRest, step, n));
 
-    const int16_t* states = childStates(p, q);
-    const float* stateE = childStateE(p, q);
+    const int16_t* states = B.childStates(p, q);
+    const float* stateE = B.childStateE(p, q);
     for (int j = 0; j < step; ++j) {
-        const int last = Residue::lastDFire[s[growOrder[j]].type];
-        const int16_t* parentRot = pathRot(scRot2, j, p);
-        int16_t* rot = pathRot(scRot, j, n);
-        const Point* from = atomC(oldBuf, j, p);
-        Point* to = atomC(newBuf, j, n);
+        const int last = LAST_HEAVY_SLOT[s[plan.order[j]].type];
+        const int16_t* parentRot = B.pathRot(B.scRot2, j, p);
+        int16_t* rot = B.pathRot(B.scRot, j, n);
+        const Point* from = B.atomC(oldBuf, j, p);
+        Point* to = B.atomC(newBuf, j, n);
         for (int t = 0; t < SC_STATES; ++t) {
             const int ps = std::clamp<int>(states[2 * t], 0, SC_STATES - 1);
             rot[t] = parentRot[ps];
             for (int x = 6; x <= last; ++x) to[15 * t + x] = from[15 * ps + x];
         }
     }
-    int16_t* rot = pathRot(scRot, step, n);
-    float* rotE = pathStateE(step, n);
-    Point* to = atomC(newBuf, step, n);
-    const int last = Residue::lastDFire[tpos];
+    int16_t* rot = B.pathRot(B.scRot, step, n);
+    float* rotE = B.pathStateE(step, n);
+    Point* to = B.atomC(newBuf, step, n);
+    const int last = LAST_HEAVY_SLOT[tpos];
     for (int t = 0; t < SC_STATES; ++t) {
         const int r = states[2 * t + 1];
         rot[t] = static_cast<int16_t>(r);
         rotE[t] = stateE[t];
         // Nothing reads the stored side chains after the last step.
-        if (a.finalStep || noSideChain(tpos) || r < 0 || r >= PF::numsimplRot[tpos]) continue;
-        s.calSCCoHeavy(pos, PF::simplRotR[tpos][r], s[pos]);
+        if (a.finalStep || noSideChain(tpos) || r < 0 || r >= run.pot.rotamers.count[tpos]) continue;
+        calSCCoHeavy(run.tm, s[pos], run.pot.rotamers.resolved[tpos][r]);
         for (int x = 6; x <= last; ++x) to[15 * t + x] = s[pos].atoms[x];
     }
 }
@@ -205,23 +209,24 @@ void writeRow(std::ofstream& out, int id, const std::vector<float>* E, const std
 }
 
 // Native loop energies for comparison (diagnostics of the last step).
-void nativeReport(SMC& smc, Structure& s) {
-    const int start = smc.loopStart, end = smc.loopEnd;
+void nativeReport(Sampler& run, Structure& s) {
+    const Potentials& pot = run.pot;
+    const int start = run.loopStart, end = run.loopEnd;
     for (int i = start; i <= end; ++i)
-        for (int k = 0; k < MAX_ATOMS; ++k) s[i].atoms[k].CopyPos(smc.native[i].atoms[k]);
+        for (int k = 0; k < MAX_ATOMS; ++k) s[i].atoms[k].CopyPos(run.native[i].atoms[k]);
     double etor = 0.0;
     for (int i = start; i <= end; ++i) {
         const double phi = Torsion(s[i - 1].atoms[2], s[i].atoms[0], s[i].atoms[1], s[i].atoms[2]);
         const double psi = Torsion(s[i].atoms[0], s[i].atoms[1], s[i].atoms[2], s[i + 1].atoms[0]);
-        etor += torsionEnergy(s[i].type, phi, psi);
+        etor += torsionEnergy(run.dist, s[i].type, phi, psi);
     }
     double d1 = 0, d2 = 0;
-    dfire_e(s, start, end, d1, d2);
-    const double o = oscar_e(s, start, end);
-    const double t = scto_e(s, start, end);
+    dfire_e(pot, run.atoms, s, start, end, d1, d2);
+    const double o = oscar_e(pot, s, start, end);
+    const double t = scto_e(pot, run.tm, s, start, end);
     double a1 = 0, a2 = 0, a3 = 0, a4 = 0, q1 = 0, q2 = 0, q3 = 0, q4 = 0;
-    const double qa = quenda_e(s, start, end, false, a1, a2, a3, a4);
-    const double qb = quenda_e(s, start, end, true, q1, q2, q3, q4);
+    const double qa = quenda_e(pot, s, start, end, false, a1, a2, a3, a4);
+    const double qb = quenda_e(pot, s, start, end, true, q1, q2, q3, q4);
     if (d1 > 0 || d2 > 0) std::cout << "DFERROR" << std::endl;
     std::cout << "START LOOP NATIVE 0.00 " << d1 << " " << d2 << " " << o << " " << t << " 0 0 " << qb << " NA " << etor << " " << q1
               << " " << q2 << " " << q3 << " " << q4 << " " << qb - qa << std::endl;
@@ -229,20 +234,22 @@ void nativeReport(SMC& smc, Structure& s) {
 
 }  // namespace
 
-FilterTimes filterTimes;
-
-void SMC::filtergrow(Structure& s, int pos, int end, int step, bool diag) {
-    (void)end;  // the sampler's own loop bounds are used
+void filterStep(Sampler& run, FilterState& fs, int step) {
+    Structure& s = run.work;
+    SeedBuffers& B = run.seeds;
+    const bool diag = run.settings.diag;
+    const int pos = run.plan.order[step];
+    const int MAXLOOP = B.capacity;
     filterLibrariesInit();
-    if (step == 0) prepareOutputFiles(diag);
-    const int start = loopStart;
-    const int L = loopEnd - loopStart;
+    if (step == 0) prepareOutputFiles(run.loopId, diag);
+    const int start = run.loopStart, loopEnd = run.loopEnd;
+    const int L = loopEnd - start;
     const bool finalStep = step == L - 3;
     const int a = finalStep ? 3 : 1;
-    const int c = finalStep ? closurePosition(*this, step, L) : -1;
+    const int c = finalStep ? run.plan.closure : -1;
     const int parity = step % 2;
-    if (MAXLOOP < 1 || SMC::curLoops > MAXLOOP)
-        fail("filter: " + std::to_string(SMC::curLoops) + " live seeds exceed the population capacity " + std::to_string(MAXLOOP));
+    if (MAXLOOP < 1 || run.liveSeeds > MAXLOOP)
+        fail("filter: " + std::to_string(run.liveSeeds) + " live seeds exceed the population capacity " + std::to_string(MAXLOOP));
     const size_t NC = static_cast<size_t>(MAXLOOP) * CHILDREN;
 
     std::vector<float> E[7];
@@ -250,16 +257,17 @@ void SMC::filtergrow(Structure& s, int pos, int end, int step, bool diag) {
     std::vector<double> dev(NC, SENTINEL);
     std::vector<std::array<int, 3>> closeRot;
     if (finalStep) closeRot.assign(NC, {ABSENT, ABSENT, ABSENT});
-    enSelection.assign(NC, SENTINEL);
+    B.enSelection.assign(NC, SENTINEL);
 
     // Stage 1: scoring.
-    vdw_bbsc_prep(s, step, start, loopEnd, growOrder, growDir, c);
-    vdw_scsc_prep(s, step, start, loopEnd, growOrder, growDir);
-    const int P = std::max(PF::numMP, 1);
-    if (static_cast<int>(G.size()) < P) G.resize(P);
-    for (int t = 0; t < P; ++t) G[t].structure = s;
+    vdw_bbsc_prep(fs.clash, run.tm, run.atoms, s, step, run.plan.order, run.plan.backward, c);
+    vdw_scsc_prep(fs.clash, run.tm, run.atoms, s, step, run.plan.order);
+    const int P = std::max(run.settings.threads, 1);
+    if (static_cast<int>(fs.work.size()) < P) fs.work.resize(P);
+    for (int t = 0; t < P; ++t) fs.work[t].structure = s;
     FilterShared sh;
-    sh.smc = this;
+    sh.run = &run;
+    sh.fs = &fs;
     sh.pos = pos;
     sh.step = step;
     sh.c = c;
@@ -271,15 +279,15 @@ void SMC::filtergrow(Structure& s, int pos, int end, int step, bool diag) {
     std::cout << std::setprecision(0);
     double clock0 = omp_get_wtime();
     runFilterBody(sh);
-    filterTimes.scoring += omp_get_wtime() - clock0;
+    fs.times.scoring += omp_get_wtime() - clock0;
     clock0 = omp_get_wtime();
-    tempFrag2 = tempFrag;
-    scRot2 = scRot;
-    scEWithRest2 = scEWithRest;
+    B.tempFrag2 = B.tempFrag;
+    B.scRot2 = B.scRot;
+    B.scEWithRest2 = B.scEWithRest;
 
     // Stage 2: report.
     if (diag) {
-        std::cout << "Bad SCs " << step << " " << Residue::Name3[s[pos].type] << ": onebbsc 0/" << sh.e1.load() << ", bbsc "
+        std::cout << "Bad SCs " << step << " " << threeLetter(s[pos].type) << ": onebbsc 0/" << sh.e1.load() << ", bbsc "
                   << sh.b1.load() << "/" << sh.b2.load() << "/" << sh.e2.load() << ", scsc " << sh.c1.load() << "/0/"
                   << sh.e3.load() << std::endl;
         std::cout << std::setprecision(2);
@@ -290,17 +298,17 @@ void SMC::filtergrow(Structure& s, int pos, int end, int step, bool diag) {
     std::vector<int> A(NC);
     // Stage 3: energy-window sample (a report only).
     if (diag) {
-        const int n = SampleEWRT(enSelection, static_cast<int>(NC), scCut, A.data());
+        const int n = SampleEWRT(B.enSelection, static_cast<int>(NC), run.scCut, A.data());
         std::cout << "Selected " << n << std::endl;
-        writeTable("_S", step, A, n, E, dev);
+        writeTable(run.loopId, "_S", step, A, n, E, dev);
     }
 
     // Stage 4: ranking. Children that were never scored (empty slots, seeds beyond the
     // population) carry no values and are never ranked.
-    int n = WeightZ(E[6], E[5], E[1], E[0], A.data(), scCut, SENTINEL, PF::UseBBT);
+    int n = WeightZ(E[6], E[5], E[1], E[0], A.data(), run.scCut, SENTINEL, run.settings.useBBT);
     {
         int m = 0;
-        const int live = SMC::curLoops * CHILDREN;
+        const int live = run.liveSeeds * CHILDREN;
         for (int k = 0; k < n; ++k)
             if (A[k] < live && E[2][A[k]] != static_cast<float>(SENTINEL)) A[m++] = A[k];
         n = m;
@@ -309,38 +317,38 @@ void SMC::filtergrow(Structure& s, int pos, int end, int step, bool diag) {
 
     // Stage 5: sibling filter.
     const double r5 = n >= MAXLOOP ? 0.25 : 0.0;
-    A = siblingFilter(A, 4.0 * (step + a) * r5 * r5);
+    A = siblingFilter(B, A, 4.0 * (step + a) * r5 * r5);
     const int m = static_cast<int>(A.size());
     if (diag) std::cout << "Within cut: " << n << " " << m << std::endl;
 
     // Stage 6: per-seed cap.
     int cap = 106;
-    A = perSeedCap(A, MAXLOOP, PF::nrep, cap);
+    A = perSeedCap(A, MAXLOOP, run.settings.nrep, cap);
     int kept = static_cast<int>(A.size());
     if (diag) {
         std::cout << "maxPaths: " << cap << std::endl;
         std::cout << "Before pre-filtering: " << m << std::endl;
-        writeTable("_P", step, A, kept, E, dev);
+        writeTable(run.loopId, "_P", step, A, kept, E, dev);
         std::cout << "After pre-filtering: " << kept << std::endl;
     }
 
     // Stage 7: shuffle the tail, truncate.
     if (kept > MAXLOOP) {
-        const int from = std::max(0, static_cast<int>(std::floor(MAXLOOP * PF::topFrac)));
+        const int from = std::max(0, static_cast<int>(std::floor(MAXLOOP * run.settings.topFrac)));
         for (int i = from + 1; i < kept; ++i) std::swap(A[i], A[from + std::rand() % (i - from + 1)]);
     }
     kept = std::min(kept, static_cast<int>(std::floor(MAXLOOP * (finalStep ? 1.5 : 1.25))));
     A.resize(kept);
     if (diag) {
         std::cout << "Selected " << kept << std::endl;
-        writeTable("_T", step, A, kept, E, dev);
+        writeTable(run.loopId, "_T", step, A, kept, E, dev);
     }
 
     // Stage 8: diversity radius.
-    const double r = finalStep ? (kept >= numLoops ? 0.25 : 0.0) : (kept >= MAXLOOP ? 0.25 : 0.0);
+    const double r = finalStep ? (kept >= run.settings.numLoops ? 0.25 : 0.0) : (kept >= MAXLOOP ? 0.25 : 0.0);
 
     // Stage 9: greedy leader clustering over the path backbones (C, O, N, CA of every step).
-    filterTimes.selection += omp_get_wtime() - clock0;
+    fs.times.selection += omp_get_wtime() - clock0;
     clock0 = omp_get_wtime();
     const int dim = 12 * (step + 1);
     std::vector<float> vecs(static_cast<size_t>(kept) * dim);
@@ -349,14 +357,14 @@ void SMC::filtergrow(Structure& s, int pos, int end, int step, bool diag) {
         const int id = A[i], p = id / CHILDREN;
         float* v = &vecs[static_cast<size_t>(i) * dim];
         for (int j = 0; j < step; ++j) {
-            const Point* pts = atomC(oldBuf, j, p);
+            const Point* pts = B.atomC(oldBuf, j, p);
             for (int idx : {2, 3, 0, 1}) {
                 *v++ = pts[idx].x;
                 *v++ = pts[idx].y;
                 *v++ = pts[idx].z;
             }
         }
-        const Point* ub = unfBBAt(id);
+        const Point* ub = B.unfBBAt(id);
         for (int idx = 0; idx < 4; ++idx) {
             *v++ = ub[idx].x;
             *v++ = ub[idx].y;
@@ -368,7 +376,7 @@ void SMC::filtergrow(Structure& s, int pos, int end, int step, bool diag) {
     K.reserve(leaders.size());
     for (int x : leaders) K.push_back(A[x]);
     vecs = {};
-    filterTimes.clustering += omp_get_wtime() - clock0;
+    fs.times.clustering += omp_get_wtime() - clock0;
     clock0 = omp_get_wtime();
 
     // Stage 10: report and commit.
@@ -378,44 +386,44 @@ void SMC::filtergrow(Structure& s, int pos, int end, int step, bool diag) {
         for (int id : K) dev2[id] = dev[id];
         std::cout << "Best RMSDs after filter: " << std::endl;
         printBest(dev2, E);
-        ftab.open(tablePath("_F", step), std::ios::app);
+        ftab.open(tablePath(run.loopId, "_F", step), std::ios::app);
         std::cout << "Using " << K.size() << " seeds" << std::endl;
     }
 
     const int limit = std::min<int>(static_cast<int>(K.size()), MAXLOOP);
-    CommitArgs ca{&s, step, pos, parity, finalStep};
-    SMC::curLoops = 0;
+    CommitArgs ca{&run, &s, step, pos, parity, finalStep};
+    run.liveSeeds = 0;
     if (!finalStep) {
         for (int k = 0; k < limit; ++k) {
             if (diag) writeRow(ftab, K[k], E, dev);
-            SMC::curLoops = k + 1;
+            run.liveSeeds = k + 1;
             commitSlot(ca, k, K[k], nullptr);
         }
-        filterTimes.commit += omp_get_wtime() - clock0;
+        fs.times.commit += omp_get_wtime() - clock0;
         return;
     }
 
     // Last step: loops are built and refined on all threads in rank order, ahead of
     // the writer, which takes them in order until enough are written.
-    const std::string path = resultFilePath();
+    const std::string path = resultFilePath(run.loopId);
     std::ofstream result(path, std::ios::out | std::ios::trunc);
     if (!result) fail("Cannot open the result file \"" + path + "\" for writing", 1);
     std::vector<Structure> ws(P, s);
-    FinalContext fc{this, step, pos, c, oldBuf, &closeRot};
+    FinalContext fc{&run, step, pos, c, oldBuf, &closeRot};
     const int chunk = 8 * P;
     std::vector<LoopResult> results(chunk);
     int written = 0, lastTried = -1;
-    for (int n0 = 0; n0 < limit && written < numLoops; n0 += chunk) {
+    for (int n0 = 0; n0 < limit && written < run.settings.numLoops; n0 += chunk) {
         const int cnt = std::min(chunk, limit - n0);
         FirstError error;
 #pragma omp parallel for num_threads(P) schedule(dynamic, 1)
         for (int x = 0; x < cnt; ++x) error.run([&] { finishLoop(fc, ws[omp_get_thread_num()], K[n0 + x], results[x]); });
         error.rethrow();
-        for (int x = 0; x < cnt && written < numLoops; ++x) {
+        for (int x = 0; x < cnt && written < run.settings.numLoops; ++x) {
             const int k = n0 + x, id = K[k];
             const LoopResult& lr = results[x];
             if (diag) writeRow(ftab, id, E, dev);
-            SMC::curLoops = k + 1;
+            run.liveSeeds = k + 1;
             commitSlot(ca, k, id, lr.unit);
             lastTried = id;
             if (!lr.accepted) continue;
@@ -436,8 +444,8 @@ void SMC::filtergrow(Structure& s, int pos, int end, int step, bool diag) {
         LoopResult tmp;
         finishLoop(fc, s, lastTried, tmp);
     }
-    filterTimes.finalLoops += omp_get_wtime() - clock0;
-    if (diag) nativeReport(*this, s);
+    fs.times.finalLoops += omp_get_wtime() - clock0;
+    if (diag) nativeReport(run, s);
     if (written == 0)
         fail("No loop conformation passed the final refinement: nothing was written to " + path, 1);
 }

@@ -20,35 +20,31 @@
 //   200 (internal pairs: any value above 10 is a clash, sum above 200 fails;
 //   frame: running sum above 1000 fails). These are the sampler's own cut-offs.
 //
-// Everything lives in the thread's GrowOne workspace, on the stack or in the
-// solver's thread-local state: no allocation on this hot path.
+// Everything lives in the thread's GrowOne workspace (with its solver) or on
+// the stack: no allocation on this hot path.
 #include <array>
 #include <cmath>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "build/builders.h"
 #include "closure/tripeptide.h"
-#include "growth/grow_one.h"
-#include "growth/smc.h"
+#include "growth/sampler.h"
 #include "model/error.h"
-#include "potentials/pf.h"
 
 namespace lorvane {
 
 namespace {
 
-constexpr int N_ = 0, CA_ = 1, C_ = 2, O_ = 3, CB_ = 5;
-constexpr double REJECT = 12345.0;
+constexpr int N_ = SLOT_N, CA_ = SLOT_CA, C_ = SLOT_C, O_ = SLOT_O, CB_ = SLOT_CB;
 constexpr double TOR_LIMIT = 50.0;        // torsion-bin energy at which a closure is dropped
 constexpr double ACCEPT_LIMIT = 200.0;    // closure scores below this are recorded
 constexpr double CLASH_VALUE = 10.0;      // an internal pair value above this is a clash
 constexpr double INTERNAL_LIMIT = 200.0;  // internal (i, i+2) sum above this fails
 constexpr double FRAME_LIMIT = 1000.0;    // running frame sum above this fails
-constexpr double CB_TORSION = 2.138900998319049;
 constexpr double THETA_MEAN = 1.92, THETA_SD = 0.06;
 constexpr double OMEGA_MEAN = 3.129375, OMEGA_SD = 0.0541;
-constexpr int TORSION_PLANE = 2;  // coil class of SMC::TorsionBins
 
 inline float sqDist(const Point& a, const Point& b) {
     const float dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
@@ -65,13 +61,11 @@ inline void toArray(const Point& p, double v[3]) {
 
 }  // namespace
 
-namespace closure_detail {
-
 // 5-degree bin of a dihedral given in radians (-1 for NaN). The grid is
 // periodic: +180 deg is the bin of -180 deg, not a 73rd bin. Degrees to
 // radians and back scales by 1 + 2e-16, so a measured -180 deg comes back a
 // hair below -180; it stays in bin 0 instead of becoming bin -1.
-int torsionBin(double radians) {
+int closureTorsionBin(double radians) {
     const double deg = radians * RAD2DEG;
     if (!std::isfinite(deg)) return -1;
     double x = (deg + 180.0) * 0.2;
@@ -82,24 +76,13 @@ int torsionBin(double radians) {
     return b;
 }
 
-// The tripeptide solver. Tests substitute one to feed the recording logic
-// solution counts that real anchors produce too rarely to test on.
-using SolveFn = void (*)(const double[3], const double[3], const double[3], const double[3], double[16][3][3], double[16][3][3],
-                         double[16][3][3], int*);
-SolveFn solver = solve_3pep_poly;
-
-}  // namespace closure_detail
-
-int SMC::analyticClosureOne(Structure& s, int c, int k, std::vector<double>& weights, double E, int thread, std::stringstream& diag,
-                            bool retry) {
-    if (thread < 0 || thread >= static_cast<int>(G.size()))
-        fail("closure: thread " + std::to_string(thread) + " has no growth workspace (" + std::to_string(G.size()) + " exist)");
-    GrowOne& g = G[thread];
+int GrowOne::closeCandidate(Structure& s, int c, int k, double E, bool retry) {
+    std::vector<double>& weights = closureW;
     const size_t first = static_cast<size_t>(k) * CLOSURE_SLOTS;
-    if (k < 0 || first + CLOSURE_SLOTS > weights.size() || first + CLOSURE_SLOTS > g.closureData.size() ||
-        first + CLOSURE_SLOTS > g.closureAtoms.size())
+    if (k < 0 || first + CLOSURE_SLOTS > weights.size() || first + CLOSURE_SLOTS > closureData.size() ||
+        first + CLOSURE_SLOTS > closureAtoms.size())
         fail("closure: candidate " + std::to_string(k) + " lies outside the closure record area of " + std::to_string(weights.size()) +
-              " entries");
+             " entries");
     if (c < 2 || c + 3 > s._numRes)
         fail("closure: residues " + std::to_string(c) + ".." + std::to_string(c + 2) + " need both neighbours");
 
@@ -108,21 +91,16 @@ int SMC::analyticClosureOne(Structure& s, int c, int k, std::vector<double>& wei
         if (t[i] < 0 || t[i] >= 20) fail("closure: residue " + std::to_string(c + i) + " has no amino-acid type");
 
     // 1. Geometry of the tripeptide; the free angles are drawn in this order.
-    const double theta1 = randn(THETA_MEAN, THETA_SD);
-    const double theta2 = randn(THETA_MEAN, THETA_SD);
-    const double omega1 = randn(OMEGA_MEAN, OMEGA_SD);
-    const double omega2 = randn(OMEGA_MEAN, OMEGA_SD);
-    const double len[6] = {Residue::bond_length[t[0]][C_], Residue::bond_length[t[1]][N_], Residue::bond_length[t[1]][CA_],
-                           Residue::bond_length[t[1]][C_], Residue::bond_length[t[2]][N_], Residue::bond_length[t[2]][CA_]};
-    const double ang[7] = {theta1,
-                           Residue::bond_angle[t[1]][N_],
-                           Residue::bond_angle[t[1]][CA_],
-                           theta2,
-                           Residue::bond_angle[t[2]][N_],
-                           Residue::bond_angle[t[2]][CA_],
-                           Residue::bond_angle[t[2]][C_]};
+    const double theta1 = normal.draw(THETA_MEAN, THETA_SD);
+    const double theta2 = normal.draw(THETA_MEAN, THETA_SD);
+    const double omega1 = normal.draw(OMEGA_MEAN, OMEGA_SD);
+    const double omega2 = normal.draw(OMEGA_MEAN, OMEGA_SD);
+    const double len[6] = {tm.bondLength[t[0]][C_], tm.bondLength[t[1]][N_], tm.bondLength[t[1]][CA_],
+                           tm.bondLength[t[1]][C_], tm.bondLength[t[2]][N_], tm.bondLength[t[2]][CA_]};
+    const double ang[7] = {theta1, tm.bondAngle[t[1]][N_], tm.bondAngle[t[1]][CA_], theta2,
+                           tm.bondAngle[t[2]][N_], tm.bondAngle[t[2]][CA_], tm.bondAngle[t[2]][C_]};
     const double tor[2] = {omega1, omega2};
-    initialize_loop_closure(len, ang, tor);
+    tripeptide.initialize(len, ang, tor);
 
     // 2. Every closure of the anchors.
     double n1[3], ca1[3], ca3[3], c3[3];
@@ -132,7 +110,10 @@ int SMC::analyticClosureOne(Structure& s, int c, int k, std::vector<double>& wei
     toArray(s[c + 2].atoms[C_], c3);
     double solN[16][3][3], solA[16][3][3], solC[16][3][3];
     int numSoln = 0;
-    closure_detail::solver(n1, ca1, ca3, c3, solN, solA, solC, &numSoln);
+    if (solver)
+        solver(tripeptide, n1, ca1, ca3, c3, solN, solA, solC, &numSoln);
+    else
+        tripeptide.solve(n1, ca1, ca3, c3, solN, solA, solC, &numSoln);
     if (numSoln <= 0) return 0;
     if (numSoln > 16) numSoln = 16;
 
@@ -157,27 +138,25 @@ int SMC::analyticClosureOne(Structure& s, int c, int k, std::vector<double>& wei
             psi[i] = Torsion(r.atoms[N_], r.atoms[CA_], r.atoms[C_], next.atoms[N_]) * DEG2RAD;
             phi[i] = Torsion(prev.atoms[C_], r.atoms[N_], r.atoms[CA_], r.atoms[C_]) * DEG2RAD;
             omega[i] = Torsion(r.atoms[CA_], r.atoms[C_], next.atoms[N_], next.atoms[CA_]) * DEG2RAD;
-            const int a = closure_detail::torsionBin(phi[i]), b = closure_detail::torsionBin(psi[i]);
-            const double p = (a < 0 || b < 0) ? 0.0 : SMC::TorsionBins[t[i]][TORSION_PLANE][a][b];
+            const int a = closureTorsionBin(phi[i]), b = closureTorsionBin(psi[i]);
+            const double p = (a < 0 || b < 0) ? 0.0 : torsionBinProb(dist, t[i], a, b);
             eTor -= std::log(p);
-            calCo(r.atoms[N_], r.atoms[CA_], r.atoms[C_], Residue::bond_length[t[i]][O_], Residue::bond_angle[t[i]][O_], psi[i] + PI,
-                  r.atoms[O_]);
+            calCo(r.atoms[N_], r.atoms[CA_], r.atoms[C_], tm.bondLength[t[i]][O_], tm.bondAngle[t[i]][O_], psi[i] + PI, r.atoms[O_]);
             if (t[i] == GLY) {
                 r.numAtoms = 5;
             } else {
-                calCo(r.atoms[N_], r.atoms[C_], r.atoms[CA_], Residue::bond_length[t[i]][CB_], Residue::bond_angle[t[i]][CB_], CB_TORSION,
-                      r.atoms[CB_]);
+                calCo(r.atoms[N_], r.atoms[C_], r.atoms[CA_], tm.bondLength[t[i]][CB_], tm.bondAngle[t[i]][CB_], CB_DIHEDRAL, r.atoms[CB_]);
                 r.numAtoms = 6;
             }
         }
         if (!(eTor < TOR_LIMIT)) continue;  // also drops an infinite energy (a bin of probability 0)
 
-        const double score = g.quendaClosure(s, loopStart, loopEnd, c, diag);
+        const double score = closureScore(s, c);
         if (!(score < ACCEPT_LIMIT) && !retry) continue;
 
         const size_t e = first + static_cast<size_t>(accepted);
         weights[e] = score + E;
-        std::array<float, 8>& d = g.closureData[e];
+        std::array<float, 8>& d = closureData[e];
         d[0] = static_cast<float>(phi[0]);
         d[1] = static_cast<float>(psi[0]);
         d[2] = static_cast<float>(omega[0]);
@@ -186,7 +165,7 @@ int SMC::analyticClosureOne(Structure& s, int c, int k, std::vector<double>& wei
         d[5] = static_cast<float>(psi[1]);
         d[6] = static_cast<float>(omega[1]);
         d[7] = static_cast<float>(theta2 * RAD2DEG);
-        std::array<Point, 8>& at = g.closureAtoms[e];
+        std::array<Point, 8>& at = closureAtoms[e];
         at[0] = s[c].atoms[C_];
         at[1] = s[c].atoms[O_];
         at[2] = s[c + 1].atoms[N_];
@@ -200,29 +179,25 @@ int SMC::analyticClosureOne(Structure& s, int c, int k, std::vector<double>& wei
     return accepted;
 }
 
-double GrowOne::quendaClosure(Structure& s, int loopStart, int loopEnd, int c, std::stringstream& diag) {
-    (void)loopStart;
-    (void)loopEnd;
-    (void)diag;
-    const double maxd2 = PF::MAXDIS2, binsPerA = PF::BINSPERA;
+double GrowOne::closureScore(const Structure& s, int c) const {
+    const double maxd2 = pot.maxDis2, binsPerA = pot.binsPerA;
     // The squared-distance cut-off decides the largest bin read.
     if (!(maxd2 * binsPerA <= ETABLE_BINS))
         fail("closure score: pair-table cut-off " + std::to_string(maxd2) + " A^2 at " + std::to_string(binsPerA) +
-              " bins per A^2 exceeds the table's " + std::to_string(ETABLE_BINS) + " bins");
-    auto value = [&](int ta, int tb, double d2) { return PF::Etable[ta][tb][static_cast<int>(d2 * binsPerA)]; };
+             " bins per A^2 exceeds the table's " + std::to_string(ETABLE_BINS) + " bins");
+    auto value = [&](int ta, int tb, double d2) { return pot.pairEnergy(ta, tb, d2); };
 
     // 1. Pairs inside the closure region: a clash ends it; only (i, i+2)
     // pairs count towards the sum.
     double sum = 0.0;
-    for (int i = 0; i < numpairsClose; ++i) {
-        const int* rec = pairlistClose[i];
+    for (const ClosurePair& rec : run.closurePairs) {
         const double d2 = sqDist(s[rec[0]].atoms[rec[1]], s[rec[2]].atoms[rec[3]]);
         if (!(d2 < maxd2)) continue;
         const double v = value(rec[4], rec[5], d2);
-        if (v > CLASH_VALUE) return REJECT;
-        if (rec[7] == 2) sum += v;
+        if (v > CLASH_VALUE) return REJECTED;
+        if (rec[6] == 2) sum += v;
     }
-    if (sum > INTERNAL_LIMIT) return REJECT;
+    if (sum > INTERNAL_LIMIT) return REJECTED;
 
     // 2. Backbone of the closure against the frame.
     const Point bb[8] = {s[c].atoms[C_],      s[c].atoms[O_],     s[c + 1].atoms[C_], s[c + 1].atoms[O_],
@@ -237,7 +212,7 @@ double GrowOne::quendaClosure(Structure& s, int loopStart, int loopEnd, int c, s
             const double d2 = sqDist(bb[a], p);
             if (d2 < maxd2) sum += value(bbType[a], te, d2);
         }
-        if (sum > FRAME_LIMIT) return REJECT;
+        if (sum > FRAME_LIMIT) return REJECTED;
     }
 
     // 3. CB atoms against the frame (glycine has none).
