@@ -31,12 +31,11 @@ namespace {
 
 void usage() {
     std::cout << "usage: lorvane-params <command> [options]\n\ncommands:\n";
-    std::cout << "  " << "derive" << std::string(14 - 6, ' ') << "run every derivation below marked [derive] in order, with timing\n";
-    for (const Command& c : commands()) {
-        std::string n = c.name;
-        if (n.size() < 14) n += std::string(14 - n.size(), ' ');
-        std::cout << "  " << n << c.help << (c.deriveOrder > 0 ? "  [derive]" : "") << "\n";
-    }
+    auto line = [](const std::string& name, const std::string& help) {
+        std::cout << "  " << name << std::string(name.size() < 16 ? 16 - name.size() : 1, ' ') << help << "\n";
+    };
+    line("derive", "run every derivation below marked [derive] in order, with timing");
+    for (const Command& c : commands()) line(c.name, std::string(c.help) + (c.deriveOrder > 0 ? "  [derive]" : ""));
     std::cout << "\n" << kCommonOptionsHelp;
 }
 
