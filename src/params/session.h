@@ -16,7 +16,8 @@ public:
     const Templates& templates(const std::string& path);
     // Templates loaded, exclusion list read, training set loaded (or taken from
     // the --cache copy) unless this run already holds it for the same folder,
-    // exclusion list and DSSP setting. Prints one line on what was read.
+    // exclusion list and DSSP setting (another setting replaces the set held,
+    // ending references to it). Prints one line on what was read.
     const TrainingSet& trainingSet(const Options& o);
 
 private:
