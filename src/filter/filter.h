@@ -109,7 +109,7 @@ struct FilterTimes {
 struct FilterWork {
     Structure structure{1};  // the thread's copy of the working structure
     std::vector<std::array<int, 2>> combIdx;  // (parent state, rotamer) per combination
-    std::vector<double> combFirst, combSecond, combined;
+    std::vector<double> combEnergy;  // energy per combination
     std::vector<double> rotE, rotDraw;  // rotamer energies of the candidate, and their perturbed copy
     std::vector<int> drawn, allowed, chosen;
     std::vector<sortdata> ranking;  // SampleEWRS's buffer
