@@ -20,6 +20,8 @@
 
 #include "closure/tripeptide.h"
 
+using namespace lorvane;
+
 namespace {
 
 struct Res {
@@ -124,13 +126,14 @@ int main(int argc, char** argv) {
     const auto t0 = clock::now();
     const double c0 = cpu_now();
     double elapsed = 0.0;
+    TripeptideClosure solver;
     while (elapsed < seconds) {
         for (const Anchors& an : anchors) {
             const Draw& d = draws[di];
             di = di + 1 == draws.size() ? 0 : di + 1;
-            initialize_loop_closure(d.len, d.ang, d.tor);
+            solver.initialize(d.len, d.ang, d.tor);
             int n = 0;
-            solve_3pep_poly(an.n1, an.ca1, an.ca3, an.c3, sn, sa, sc, &n);
+            solver.solve(an.n1, an.ca1, an.ca3, an.c3, sn, sa, sc, &n);
             ++solves;
             solutions += n;
             closed += n > 0;

@@ -17,22 +17,19 @@
 #include <set>
 #include <string>
 
-#include "growth/grow_one.h"
-#include "growth/seed_buffers.h"
-#include "growth/smc.h"
-#include "model/atom.h"
-#include "model/residue.h"
-#include "model/structure.h"
-#include "potentials/pf.h"
+#include "growth/sampler.h"
+#include "model/pdb_reader.h"
+
+using namespace lorvane;
 
 namespace {
 
 // Fingerprint of every child record of the step (equal runs give equal sums).
-unsigned long long recordHash(int seeds) {
+unsigned long long recordHash(SeedBuffers& B, int seeds) {
     unsigned long long h = 1469598103934665603ULL;
     for (int i = 0; i < seeds; ++i)
         for (int j = 0; j < CHILDREN; ++j) {
-            const float* r = childRecord(i, j);
+            const float* r = B.childRecord(i, j);
             if (r[5] > 50.0f) {  // an empty slot: only its mark is written
                 h = (h ^ 0xE) * 1099511628211ULL;
                 continue;
@@ -47,15 +44,15 @@ unsigned long long recordHash(int seeds) {
     return h;
 }
 
-void commitFirstChild(int step, int seeds) {
+void commitFirstChild(SeedBuffers& B, int step, int seeds) {
     for (int i = 0; i < seeds; ++i) {
         int src = i;
-        if (childRecord(src, 0)[5] > 50.0f)
-            for (src = 0; src < seeds && childRecord(src, 0)[5] > 50.0f; ++src) {
+        if (B.childRecord(src, 0)[5] > 50.0f)
+            for (src = 0; src < seeds && B.childRecord(src, 0)[5] > 50.0f; ++src) {
             }
         if (src == seeds) src = i;
-        for (int j = 0; j < step && src != i; ++j) std::copy_n(pathRecord(tempFrag, j, src), PATH_FIELDS, pathRecord(tempFrag, j, i));
-        std::copy_n(childRecord(src, 0), PATH_FIELDS, pathRecord(tempFrag, step, i));
+        for (int j = 0; j < step && src != i; ++j) std::copy_n(B.pathRecord(B.tempFrag, j, src), PATH_FIELDS, B.pathRecord(B.tempFrag, j, i));
+        std::copy_n(B.childRecord(src, 0), PATH_FIELDS, B.pathRecord(B.tempFrag, step, i));
     }
 }
 
@@ -70,31 +67,26 @@ int main(int argc, char** argv) {
         std::cout << "cannot enter " << root << std::endl;
         return 1;
     }
-    Atom::vdw_adj = 1.0;
-    Atom::InitPar("data/atomProp2.txt", "./");
-    Residue::InitMap();
-    Residue::InitPar("data/atomProp2.txt", "./", 0);
-    PF::InitPar("data/param/1.txt", "./", 0, 1);
-    SMC::LoadSamplingTables();
+    const Templates tm = loadTemplates("data/atomProp2.txt");
+    Potentials pot;
+    loadPairTables(pot, 1);
+    const Distributions dist = loadDistributions();
+    loadRotamers(pot, "data/newsimplRot.txt");
 
     Structure protein(MAX_RESIDUES);
-    if (!protein.readPdb(std::string(LORVANE_SOURCE_DIR) + "/examples/5p21.pdb", std::set<std::string>(), 0)) return 1;
+    if (!readPdb(tm, std::string(LORVANE_SOURCE_DIR) + "/examples/5p21.pdb", protein)) return 1;
     int ls = -1, le = -1;
     for (int i = 1; i < protein._numRes; ++i) {
         if (protein[i].pdbNum == 45) ls = i;
         if (protein[i].pdbNum == 52) le = i;
     }
-    SMC smc(1);
-    smc.work = protein;
-    smc.native = protein;
-    smc.structs[0] = protein;
-    smc.growMode = 1;
-    smc.numSeeds = std::max(seeds, 100);
-    smc.loopStart = ls;
-    smc.loopEnd = le;
-    PF::numMP = 2;
-    smc.prepare();
-    Structure& s = smc.structs[0];
+    SamplerSettings settings;
+    settings.numSeeds = std::max(seeds, 100);
+    settings.threads = 2;
+    Sampler smc({tm, dist, pot}, settings, protein, ls, le, "bench");
+    prepare(smc);
+    SeedBuffers& B = smc.seeds;
+    const GrowthPlan& plan = smc.plan;
 
     std::printf("\nH-Ras 45-52, %d seeds per step, 72 x 72 = %d bins per seed\n", seeds, NUM_CAND);
     std::printf("wall: elapsed seconds; cpu: CPU seconds of all threads; span: CPU seconds of the busiest thread\n");
@@ -111,38 +103,39 @@ int main(int argc, char** argv) {
         unsigned long long hash = 0;
         for (int threads : {2, 1}) {
             if (threads == 2 && !twoThreads) continue;
-            PF::numMP = threads;
             Run& r = runs[threads];
             for (int rep = 0; rep < reps; ++rep) {
                 std::srand(1000 + step);
-                randnReset();
-                SMC::curLoops = seeds;
-                PF::chi1SD = 0.17;
-                for (GrowOne& g : G) g.busySeconds = 0.0;
+                // Fresh workspaces for the thread count (and no stored normal deviate).
+                smc.workspaces.clear();
+                smc.workspaces.reserve(threads);
+                for (int t = 0; t < threads; ++t) smc.workspaces.emplace_back(smc);
+                smc.liveSeeds = seeds;
+                smc.chi1SD = CHI1_SD;
                 const double t0 = omp_get_wtime();
-                r.dead = smc.grow_oneF(s, growOrder[step], growrPos[step], step, growDir[step], false, false);
+                r.dead = growStep(smc, step, false);
                 r.wall = std::min(r.wall, omp_get_wtime() - t0);
                 // On a shared machine wall time says little: the CPU time of the
                 // busiest thread is the step's time on otherwise idle cores.
                 double span = 0.0, cpu = 0.0;
                 for (int t = 0; t < threads; ++t) {
-                    span = std::max(span, G[t].busySeconds);
-                    cpu += G[t].busySeconds;
+                    span = std::max(span, smc.workspaces[t].busySeconds);
+                    cpu += smc.workspaces[t].busySeconds;
                 }
                 r.span = std::min(r.span, span);
                 r.cpu = std::min(r.cpu, cpu);
             }
         }
-        hash = recordHash(seeds);
+        hash = recordHash(B, seeds);
         for (int threads : {1, 2}) {
             if (threads == 2 && !twoThreads) continue;
             const Run& r = runs[threads];
-            std::printf("%-4d %-4d %-8s %7d %9.3f %9.3f %9.3f %10.1f %16.3g %8.2f %6d\n", step, protein[growOrder[step]].pdbNum,
-                        growDir[step] ? "backward" : "forward", threads, r.wall, r.cpu, r.span, seeds / r.span,
+            std::printf("%-4d %-4d %-8s %7d %9.3f %9.3f %9.3f %10.1f %16.3g %8.2f %6d\n", step, protein[plan.order[step]].pdbNum,
+                        plan.backward[step] ? "backward" : "forward", threads, r.wall, r.cpu, r.span, seeds / r.span,
                         double(seeds) * NUM_CAND / r.cpu, runs[1].span / r.span, r.dead);
         }
         std::printf("     records of the 1-thread run: %016llx\n", hash);
-        commitFirstChild(step, seeds);
+        commitFirstChild(B, step, seeds);
     }
     return 0;
 }

@@ -11,10 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "growth/smc.h"
-#include "model/atom.h"
-#include "model/residue.h"
-#include "potentials/pf.h"
+#include "distributions/distributions.h"
+#include "model/templates.h"
+#include "potentials/potentials.h"
+
+using namespace lorvane;
 
 namespace {
 
@@ -58,26 +59,23 @@ int main() {
     for (const char* f : {"data/dipole.fress", "data/oscarparams.txt"})
         if (!exists(f)) std::cout << "note: optional " << f << " absent (its tables stay zero)" << std::endl;
 
-    const std::string prefix = "./";
+    Templates templates;
+    Potentials pot;
+    Distributions dist;
     struct Step {
         const char* name;
         std::function<void()> run;
     };
     const std::vector<Step> steps = {
-        {"templates (Atom/Residue::InitPar, InitMap)",
-         [&] {
-             Atom::InitPar("data/atomProp2.txt", prefix);
-             Residue::InitMap();
-             Residue::InitPar("data/atomProp2.txt", prefix, 0);
-         }},
-        {"PF::InitPar (mode 1)", [&] { PF::InitPar("data/param/1.txt", prefix, 0, 1); }},
-        {"SMC::LoadJointMarginal", [] { SMC::LoadJointMarginal("data/joint.distance.txt"); }},
-        {"SMC::LoadJointMarginalB", [] { SMC::LoadJointMarginalB("data/joint.distance.backward.txt"); }},
-        {"SMC::LoadJointCond", [] { SMC::LoadJointCond("data/joint.distance.conditional.txt"); }},
-        {"SMC::LoadJointCondB", [] { SMC::LoadJointCondB("data/joint.distance.conditional.backward.txt"); }},
-        {"SMC::LoadTorsionBBbin", [] { SMC::LoadTorsionBBbin("data/phipsi.bb.txt"); }},
-        {"PF::LoadSimplRot", [] { PF::LoadSimplRot("data/newsimplRot.txt"); }},
-        {"PF::initQUENDA", [] { PF::initQUENDA("data/QUENDA_ed4_8_V3.txt"); }},
+        {"loadTemplates", [&] { templates = loadTemplates("data/atomProp2.txt"); }},
+        {"loadPairTables (mode 1)", [&] { loadPairTables(pot, 1); }},
+        {"loadJointMarginal forward", [&] { loadJointMarginal(dist, "data/joint.distance.txt", false); }},
+        {"loadJointMarginal backward", [&] { loadJointMarginal(dist, "data/joint.distance.backward.txt", true); }},
+        {"loadJointCond forward", [&] { loadJointCond(dist, "data/joint.distance.conditional.txt", false); }},
+        {"loadJointCond backward", [&] { loadJointCond(dist, "data/joint.distance.conditional.backward.txt", true); }},
+        {"loadTorsionBins", [&] { loadTorsionBins(dist, "data/phipsi.bb.txt"); }},
+        {"loadRotamers", [&] { loadRotamers(pot, "data/newsimplRot.txt"); }},
+        {"loadQuenda", [&] { loadQuenda(pot, "data/QUENDA_ed4_8_V3.txt"); }},
     };
     std::vector<double> seconds;
     for (const Step& s : steps) {
@@ -92,7 +90,7 @@ int main() {
         total += seconds[i];
     }
     std::printf("%-28s %8.3f  (target < 3 s: %s)\n", "total", total, total < 3.0 ? "met" : "MISSED");
-    std::cout << "pair types " << PF::DFatomtype.size() << ", rotamers of Leu " << PF::numsimplRot[9] << std::endl;
+    std::cout << "pair types " << pot.pairTypes.size() << ", rotamers of Leu " << pot.rotamers.count[LEU] << std::endl;
     std::cout << "VmRSS after loading:" << vmRss() << std::endl;
     return 0;
 }

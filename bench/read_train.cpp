@@ -20,9 +20,12 @@
 #include <vector>
 
 #include "model/atom.h"
+#include "model/pdb_reader.h"
 #include "model/residue.h"
 #include "model/structure.h"
-#include "params/training_set.h"
+#include "potentials/text_scan.h"
+
+using namespace lorvane;
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -63,10 +66,7 @@ int main(int argc, char** argv) {
         std::cout << "cannot open templates " << templates << std::endl;
         return 1;
     }
-    Atom::vdw_adj = 1.0;
-    Atom::InitPar(templates.c_str(), "./");
-    Residue::InitMap();
-    Residue::InitPar(templates.c_str(), "./", 0);
+    const Templates tm = loadTemplates(templates);
 
     std::vector<std::string> files;
     for (const auto& e : fs::directory_iterator(dir)) {
@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
     const std::clock_t cpu0 = std::clock();
     for (const std::string& path : files) {
         auto t = Clock::now();
-        if (!readWholeFile(path, text)) {
+        if (!lorvane::textscan::readWholeFile(path, text)) {
             std::cout << "FAILED " << path << ": cannot decompress" << std::endl;
             ++failures;
             continue;
@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
             sink.str("");
             std::streambuf* old = std::cout.rdbuf(sink.rdbuf());  // the reader's messages are counted, not shown
             const auto t0 = Clock::now();
-            bool ok = s.readPdbStream(in, path, {}, 0);
+            bool ok = readPdbStream(tm, in, path, s);
             parseSec += since(t0);
             std::cout.rdbuf(old);
             msg = sink.str();

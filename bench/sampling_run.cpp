@@ -16,15 +16,17 @@
 #include "driver/driver.h"
 #include "filter/filter.h"
 
+using namespace lorvane;
+
 int main(int argc, char** argv) {
     std::vector<char*> args(argv, argv + argc);
     const double t0 = omp_get_wtime();
-    const int status = runLorvane(static_cast<int>(args.size()), args.data());
+    FilterTimes f;
+    const int status = runLorvane(static_cast<int>(args.size()), args.data(), &f);
     const double wall = omp_get_wtime() - t0;
     rusage ru{};
     getrusage(RUSAGE_SELF, &ru);
     const double cpu = ru.ru_utime.tv_sec + ru.ru_utime.tv_usec * 1e-6 + ru.ru_stime.tv_sec + ru.ru_stime.tv_usec * 1e-6;
-    const FilterTimes& f = filterTimes;
     const double filter = f.scoring + f.selection + f.clustering + f.commit + f.finalLoops;
     std::cout << std::fixed << std::setprecision(1);
     std::cout << "\n== sampling run ==\n"

@@ -32,24 +32,26 @@
 #include <vector>
 
 #include "driver/driver.h"
-#include "filter/diverse_selection.h"
 #include "filter/filter.h"
 #include "filter/step_probe.h"
-#include "growth/sampling_switches.h"
-#include "growth/smc.h"
+#include "model/error.h"
+#include "model/strings.h"
+
+using namespace lorvane;
 
 namespace {
 
 constexpr double UNSCORED = 12000.0;  // deviations at or above this are the sentinel
 
 struct StepRow {
-    int step = 0, seeds = 0, deadEnds = -1;
+    int step = 0, pos = 0, seeds = 0, deadEnds = -1;
+    bool backward = false;
     int children = 0, ranked = 0, kept = 0;
     double bestChild = NAN, bestKept = NAN, medianKept = NAN;
     int nn05 = 0, nn05Kept = 0, nn10 = 0, nn10Kept = 0;
     long bestChildRank = -1;  // position of the best child in the ranking (1-based), -1 when not ranked
     bool finalStep = false;
-    int clusters = -1;        // -xdiverse: clusters and their radius
+    int clusters = -1;        // diverse selection: clusters and their radius
     double radius = NAN;
 };
 
@@ -65,14 +67,18 @@ public:
     std::map<int, StepRow> rows;
     std::vector<int> writtenIds;
 
-    void grown(int step, int seeds, int deadEnds) override {
+    bool diverse = false;
+
+    void grown(int step, int pos, bool backward, int seeds, int deadEnds) override {
         StepRow& r = rows[step];
         r.step = step;
+        r.pos = pos;
+        r.backward = backward;
         r.seeds = seeds;
         r.deadEnds = deadEnds;
     }
     void selected(int step, bool finalStep, const std::vector<double>& dev, const std::vector<int>& ranked,
-                  const std::vector<int>& kept) override {
+                  const std::vector<int>& kept, const DiverseResult* div) override {
         StepRow& r = rows[step];
         r.step = step;
         r.finalStep = finalStep;
@@ -100,9 +106,10 @@ public:
         }
         if (!kd.empty()) r.bestKept = *std::min_element(kd.begin(), kd.end());
         r.medianKept = median(kd);
-        if (samplingSwitches.diverse) {
-            r.clusters = lastDiverseSelection().clusters;
-            r.radius = lastDiverseSelection().radius;
+        if (div) {
+            diverse = true;
+            r.clusters = div->clusters;
+            r.radius = div->radius;
         }
     }
     void written(int id, int) override { writtenIds.push_back(id); }
@@ -194,19 +201,26 @@ int main(int argc, char** argv) {
         return 2;
     }
     Recorder rec;
-    stepProbe = &rec;
+    FilterTimes filterTimes;
     std::vector<char*> args(argv, argv + argc);
     // The sampler's own progress lines go to standard error, so that standard
     // output holds only this program's tables.
     std::streambuf* saved = std::cout.rdbuf(std::cerr.rdbuf());
-    const int status = runLorvane(static_cast<int>(args.size()), args.data());
+    int status = 0;
+    try {
+        status = runLorvane(static_cast<int>(args.size()), args.data(), &filterTimes, &rec);
+    } catch (const Error& e) {
+        std::cout.rdbuf(saved);
+        std::cerr << e.what() << std::endl;
+        return e.status();
+    }
     std::cout.rdbuf(saved);
-    stepProbe = nullptr;
+    const std::string loopId = File2ProtName(pdb) + "_" + std::to_string(startRes) + "_" + std::to_string(endRes);
     rusage ru{};
     getrusage(RUSAGE_SELF, &ru);
     const double cpu = ru.ru_utime.tv_sec + ru.ru_utime.tv_usec * 1e-6 + ru.ru_stime.tv_sec + ru.ru_stime.tv_usec * 1e-6;
 
-    std::cout << "loop " << SMC::LoopID << "  (" << pdb.substr(pdb.find_last_of('/') + 1) << " " << startRes << "-" << endRes
+    std::cout << "loop " << loopId << "  (" << pdb.substr(pdb.find_last_of('/') + 1) << " " << startRes << "-" << endRes
               << "), status " << status << "\n";
     std::cout << "command:";
     for (int i = 1; i < argc; ++i) {
@@ -216,19 +230,19 @@ int main(int argc, char** argv) {
     std::cout << "\n\n";
     std::cout << "step res dir  seeds  dead  children   ranked   kept  best_child rank_of_best  best_kept median_kept"
                  "  nn05 nn05_kept enrich05  nn10 nn10_kept enrich10"
-              << (samplingSwitches.diverse ? "  clusters radius" : "") << "\n";
+              << (rec.diverse ? "  clusters radius" : "") << "\n";
     double bestBeforeClosure = NAN;
     const StepRow* closureRow = nullptr;
     for (const auto& [step, r] : rec.rows) {
         char line[400];
         std::snprintf(line, sizeof line, "%4d %3d  %c  %6d %5d %9d %8d %6d %11s %12s %10s %11s %5d %9d %8s %5d %9d %8s", step,
-                      growOrder[step], growDir[step] ? 'B' : 'F', r.seeds, r.deadEnds, r.children, r.ranked, r.kept,
+                      r.pos, r.backward ? 'B' : 'F', r.seeds, r.deadEnds, r.children, r.ranked, r.kept,
                       fmt(r.bestChild).c_str(), r.bestChildRank > 0 ? std::to_string(r.bestChildRank).c_str() : "-",
                       fmt(r.bestKept).c_str(), fmt(r.medianKept).c_str(), r.nn05, r.nn05Kept,
                       enrichment(r.nn05, r.nn05Kept, r.children, r.kept).c_str(), r.nn10, r.nn10Kept,
                       enrichment(r.nn10, r.nn10Kept, r.children, r.kept).c_str());
         std::cout << line;
-        if (samplingSwitches.diverse) std::cout << " " << std::setw(9) << r.clusters << " " << std::setw(6) << fmt(r.radius);
+        if (rec.diverse) std::cout << " " << std::setw(9) << r.clusters << " " << std::setw(6) << fmt(r.radius);
         std::cout << "\n";
         if (r.finalStep)
             closureRow = &r;
@@ -241,7 +255,7 @@ int main(int argc, char** argv) {
                   << fmt(r.seeds > 0 ? 100.0 * r.deadEnds / r.seeds : NAN, 1) << "%); best seed before closure " << fmt(bestBeforeClosure)
                   << " A, best closed child " << fmt(r.bestChild) << " A, best kept " << fmt(r.bestKept) << " A\n";
     }
-    const std::string result = "pdbout/" + SMC::LoopID + ".txt";
+    const std::string result = "pdbout/" + loopId + ".txt";
     const std::vector<double> w = writtenRmsds(result, pdb, startRes, endRes);
     double best = NAN;
     int bestAt = 0, below1 = 0;

@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-#include "model/residue.h"
+
+namespace lorvane {
 
 namespace {
 
@@ -54,18 +55,16 @@ inline Point place(const Frame& f, double L, double sb, double cb, double st, do
 inline int validStep(int step) { return step < 1 ? 1 : step; }
 
 // One atom for every torsion bin k = 0, s, 2s, ... < 72.
-void placeSet(const Frame& f, double L, int angleSlot, Point* out, int step) {
-    const double sb = Residue::sincos_btable[angleSlot][0];
-    const double cb = Residue::sincos_btable[angleSlot][1];
-    for (int k = 0; k < BB_BINS; k += validStep(step))
-        out[k] = place(f, L, sb, cb, Residue::sincos_ttable[k][0], Residue::sincos_ttable[k][1]);
+void placeSet(const Templates& t, const Frame& f, double L, int angleSlot, Point* out, int step) {
+    const double sb = t.sinCosBond[angleSlot][0];
+    const double cb = t.sinCosBond[angleSlot][1];
+    for (int k = 0; k < NUM_BINS; k += validStep(step)) out[k] = place(f, L, sb, cb, t.sinCosTorsion[k][0], t.sinCosTorsion[k][1]);
 }
 
 // The same with the bond angle theta (radians) given instead of a template slot.
-void placeSetAngle(const Frame& f, double L, double theta, Point* out, int step) {
+void placeSetAngle(const Templates& t, const Frame& f, double L, double theta, Point* out, int step) {
     const double sb = std::sin(PI - theta), cb = std::cos(PI - theta);
-    for (int k = 0; k < BB_BINS; k += validStep(step))
-        out[k] = place(f, L, sb, cb, Residue::sincos_ttable[k][0], Residue::sincos_ttable[k][1]);
+    for (int k = 0; k < NUM_BINS; k += validStep(step)) out[k] = place(f, L, sb, cb, t.sinCosTorsion[k][0], t.sinCosTorsion[k][1]);
 }
 
 double measured(const Point& B, const Point& C) {
@@ -73,69 +72,69 @@ double measured(const Point& B, const Point& C) {
     return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
 
-const double (&BL)[NUM_TYPES][MAX_ATOMS] = Residue::bond_length;
-
 }  // namespace
 
-void calCoCSet(const Point& A, const Point& B, const Point& C, Point* out, int step) {
+void calCoCSet(const Templates& t, const Point& A, const Point& B, const Point& C, Point* out, int step) {
     // N(i)-CA(i) may come from an input structure: use its real length.
     Frame f = makeFrame(A, B, C, measured(B, C));
-    placeSet(f, BL[0][2], 2, out, step);
+    placeSet(t, f, t.bondLength[0][2], 2, out, step);
 }
 
-void calCoCSetAngle(const Point& A, const Point& B, const Point& C, double theta, Point* out, int step) {
+void calCoCSetAngle(const Templates& t, const Point& A, const Point& B, const Point& C, double theta, Point* out, int step) {
     Frame f = makeFrame(A, B, C, measured(B, C));
-    placeSetAngle(f, BL[0][2], theta, out, step);
+    placeSetAngle(t, f, t.bondLength[0][2], theta, out, step);
 }
 
-void calCoCSetR(const Point& A, const Point& B, const Point& C, Point* out, int step) {
-    Frame f = makeFrame(A, B, C, BL[0][1]);  // CA(i)->N(i)
-    placeSet(f, BL[0][0], 1, out, step);
+void calCoCSetR(const Templates& t, const Point& A, const Point& B, const Point& C, Point* out, int step) {
+    Frame f = makeFrame(A, B, C, t.bondLength[0][1]);  // CA(i)->N(i)
+    placeSet(t, f, t.bondLength[0][0], 1, out, step);
 }
 
-void calCoNSet(const Point& A, const Point& B, const Point& C, Point* out, int step) {
-    Frame f = makeFrame(A, B, C, BL[0][2]);  // CA(i)->C(i)
-    placeSet(f, BL[0][0], 0, out, step);
+void calCoNSet(const Templates& t, const Point& A, const Point& B, const Point& C, Point* out, int step) {
+    Frame f = makeFrame(A, B, C, t.bondLength[0][2]);  // CA(i)->C(i)
+    placeSet(t, f, t.bondLength[0][0], 0, out, step);
 }
 
-void calCoNSetR(const Point& A, const Point& B, const Point& C, Point* out, int step) {
-    Frame f = makeFrame(A, B, C, BL[0][2]);  // C(i)->CA(i)
-    placeSet(f, BL[0][1], 2, out, step);
+void calCoNSetR(const Templates& t, const Point& A, const Point& B, const Point& C, Point* out, int step) {
+    Frame f = makeFrame(A, B, C, t.bondLength[0][2]);  // C(i)->CA(i)
+    placeSet(t, f, t.bondLength[0][1], 2, out, step);
 }
 
-void calCoNSetRAngle(const Point& A, const Point& B, const Point& C, double theta, Point* out, int step) {
-    Frame f = makeFrame(A, B, C, BL[0][2]);  // C(i)->CA(i)
-    placeSetAngle(f, BL[0][1], theta, out, step);
+void calCoNSetRAngle(const Templates& t, const Point& A, const Point& B, const Point& C, double theta, Point* out, int step) {
+    Frame f = makeFrame(A, B, C, t.bondLength[0][2]);  // C(i)->CA(i)
+    placeSetAngle(t, f, t.bondLength[0][1], theta, out, step);
 }
 
-void calCoONSet(const Point& A, const Point& B, const Point& C, Point* outN, Point* outO, int step) {
-    Frame f = makeFrame(A, B, C, BL[0][2]);  // CA(i)->C(i)
-    const double sbN = Residue::sincos_btable[0][0], cbN = Residue::sincos_btable[0][1];
-    const double sbO = Residue::sincos_btable[3][0], cbO = Residue::sincos_btable[3][1];
-    for (int k = 0; k < BB_BINS; k += validStep(step)) {
-        outN[k] = place(f, BL[0][0], sbN, cbN, Residue::sincos_ttable[k][0], Residue::sincos_ttable[k][1]);
+void calCoONSet(const Templates& t, const Point& A, const Point& B, const Point& C, Point* outN, Point* outO, int step) {
+    Frame f = makeFrame(A, B, C, t.bondLength[0][2]);  // CA(i)->C(i)
+    const double sbN = t.sinCosBond[0][0], cbN = t.sinCosBond[0][1];
+    const double sbO = t.sinCosBond[3][0], cbO = t.sinCosBond[3][1];
+    for (int k = 0; k < NUM_BINS; k += validStep(step)) {
+        outN[k] = place(f, t.bondLength[0][0], sbN, cbN, t.sinCosTorsion[k][0], t.sinCosTorsion[k][1]);
         // O lies opposite N(i+1): psi + 180 deg is bin k + 36 (the table runs to 107 for this).
-        outO[k] = place(f, BL[0][3], sbO, cbO, Residue::sincos_ttable[k + 36][0], Residue::sincos_ttable[k + 36][1]);
+        outO[k] = place(f, t.bondLength[0][3], sbO, cbO, t.sinCosTorsion[k + 36][0], t.sinCosTorsion[k + 36][1]);
     }
 }
 
-Point calCoCA(const Point& A, const Point& B, const Point& C) {
-    Frame f = makeFrame(A, B, C, BL[0][0]);  // C(i)->N(i+1)
-    return place(f, BL[0][1], Residue::sincos_btable[1][0], Residue::sincos_btable[1][1], 0.0, -1.0);
+Point calCoCA(const Templates& t, const Point& A, const Point& B, const Point& C) {
+    Frame f = makeFrame(A, B, C, t.bondLength[0][0]);  // C(i)->N(i+1)
+    return place(f, t.bondLength[0][1], t.sinCosBond[1][0], t.sinCosBond[1][1], 0.0, -1.0);
 }
 
-Point calCoCA0(const Point& A, const Point& B, const Point& C) {
-    Frame f = makeFrame(A, B, C, BL[0][0]);
-    return place(f, BL[0][1], Residue::sincos_btable[1][0], Residue::sincos_btable[1][1], 0.0, 1.0);
+Point calCoCA0(const Templates& t, const Point& A, const Point& B, const Point& C) {
+    Frame f = makeFrame(A, B, C, t.bondLength[0][0]);
+    return place(f, t.bondLength[0][1], t.sinCosBond[1][0], t.sinCosBond[1][1], 0.0, 1.0);
 }
 
-void calCoCAOR(const Point& A, const Point& B, const Point& C, Point& outCA, Point& outO) {
-    Frame f = makeFrame(A, B, C, BL[0][0]);  // N(i)->C(i-1)
-    outCA = place(f, BL[0][2], Residue::sincos_btable[0][0], Residue::sincos_btable[0][1], 0.0, -1.0);
-    outO = place(f, BL[0][3], SIN_PI_MINUS_NCO, COS_PI_MINUS_NCO, 0.0, 1.0);
+void calCoCAOR(const Templates& t, const Point& A, const Point& B, const Point& C, Point& outCA, Point& outO) {
+    Frame f = makeFrame(A, B, C, t.bondLength[0][0]);  // N(i)->C(i-1)
+    outCA = place(f, t.bondLength[0][2], t.sinCosBond[0][0], t.sinCosBond[0][1], 0.0, -1.0);
+    outO = place(f, t.bondLength[0][3], SIN_PI_MINUS_NCO, COS_PI_MINUS_NCO, 0.0, 1.0);
 }
 
-Point calCoCB(const Point& N, const Point& C, const Point& CA) {
-    Frame f = makeFrame(N, C, CA, BL[0][2]);  // C(i)->CA(i)
-    return place(f, BL[0][5], Residue::sincos_btable[5][0], Residue::sincos_btable[5][1], SIN_CB_DIHEDRAL, COS_CB_DIHEDRAL);
+Point calCoCB(const Templates& t, const Point& N, const Point& C, const Point& CA) {
+    Frame f = makeFrame(N, C, CA, t.bondLength[0][2]);  // C(i)->CA(i)
+    return place(f, t.bondLength[0][5], t.sinCosBond[5][0], t.sinCosBond[5][1], SIN_CB_DIHEDRAL, COS_CB_DIHEDRAL);
 }
+
+}  // namespace lorvane

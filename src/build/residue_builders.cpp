@@ -5,122 +5,119 @@
 #include <string>
 
 #include "build/builders.h"
-#include "model/errors.h"
-#include "model/structure.h"
+#include "model/error.h"
+
+namespace lorvane {
 
 namespace {
 
-constexpr int N_ = 0, CA_ = 1, C_ = 2, O_ = 3, H_ = 4, CB_ = 5;
-constexpr int GLYCINE = 5;
-constexpr double CB_DIHEDRAL = 2.138900998319049;  // N-C-CA-CB, 122.55 deg
-constexpr double NCO_ANGLE = 2.145;                // N(i)-C(i-1)=O(i-1)
+constexpr double NCO_ANGLE = 2.145;  // N(i)-C(i-1)=O(i-1)
 
 // A residue step reads positions i - 1 .. i + 1; anything else is a caller's bug.
 void checkStep(const Structure& s, int i, const char* who) {
     if (i < 1 || i + 1 > s.capacity())
-        fatal(std::string(who) + ": residue position " + std::to_string(i) + " has no neighbour on both sides (chain capacity " +
+        fail(std::string(who) + ": residue position " + std::to_string(i) + " has no neighbour on both sides (chain capacity " +
               std::to_string(s.capacity()) + ")");
 }
 
 void checkTypes(const Structure& s, int i, const char* who) {
     for (int q = i; q <= i + 1; ++q)
         if (s[q].type < 0 || s[q].type >= NUM_TYPES)
-            fatal(std::string(who) + ": residue position " + std::to_string(q) + " has no residue type");
+            fail(std::string(who) + ": residue position " + std::to_string(q) + " has no residue type");
+}
+
+// CB of residue a (type t) from its backbone, and its atom count: glycine
+// stops at the backbone; the side chain beyond CB is rebuilt later.
+void placeCB(const Templates& tm, Residue& a, int t, const Point& N, const Point& C, const Point& CA) {
+    if (t == GLY) {
+        a.numAtoms = 5;
+        return;
+    }
+    calCo(N, C, CA, tm.bondLength[t][SLOT_CB], tm.bondAngle[t][SLOT_CB], CB_DIHEDRAL, a.atoms[SLOT_CB]);
+    a.numAtoms = 6;
 }
 
 }  // namespace
 
-void Structure::calBBCo(int i, Residue& a, Residue& b, double phi, double psi, double omega, double tau, bool into) {
-    checkStep(*this, i, __func__);
-    checkTypes(*this, i, __func__);
-    const int t = residues[i].type;
-    const int u = residues[i + 1].type;
+void calBBCo(const Templates& tm, const Structure& s, int i, Residue& a, Residue& b, double phi, double psi, double omega, double tau,
+             bool into) {
+    checkStep(s, i, __func__);
+    checkTypes(s, i, __func__);
+    const int t = s.residues[i].type;
+    const int u = s.residues[i + 1].type;
     // Structure references are captured first: with into false, a may alias residue i.
-    const Point prevC = residues[i - 1].atoms[C_];
-    const Point N = residues[i].atoms[N_];
-    const Point CA = residues[i].atoms[CA_];
-    const double (&bl)[NUM_TYPES][MAX_ATOMS] = Residue::bond_length;
-    const double (&ba)[NUM_TYPES][MAX_ATOMS] = Residue::bond_angle;
+    const Point prevC = s.residues[i - 1].atoms[SLOT_C];
+    const Point N = s.residues[i].atoms[SLOT_N];
+    const Point CA = s.residues[i].atoms[SLOT_CA];
+    const double (&bl)[NUM_TYPES][MAX_ATOMS] = tm.bondLength;
+    const double (&ba)[NUM_TYPES][MAX_ATOMS] = tm.bondAngle;
 
     Point C, O, nextN, nextCA, nextH;
-    calCo(prevC, N, CA, bl[t][C_], tau, phi, C);
-    calCo(N, CA, C, bl[t][O_], ba[t][O_], psi + PI, O);
-    calCo(N, CA, C, bl[u][N_], ba[u][N_], psi, nextN);
-    calCo(CA, C, nextN, bl[u][CA_], ba[u][CA_], omega, nextCA);
-    calCo(CA, C, nextN, bl[u][H_], ba[u][H_], 0.0, nextH);
+    calCo(prevC, N, CA, bl[t][SLOT_C], tau, phi, C);
+    calCo(N, CA, C, bl[t][SLOT_O], ba[t][SLOT_O], psi + PI, O);
+    calCo(N, CA, C, bl[u][SLOT_N], ba[u][SLOT_N], psi, nextN);
+    calCo(CA, C, nextN, bl[u][SLOT_CA], ba[u][SLOT_CA], omega, nextCA);
+    calCo(CA, C, nextN, bl[u][SLOT_H], ba[u][SLOT_H], 0.0, nextH);
 
-    a.atoms[C_] = C;
-    a.atoms[O_] = O;
+    a.atoms[SLOT_C] = C;
+    a.atoms[SLOT_O] = O;
     Residue& dst = into ? b : a;
-    dst.atoms[N_] = nextN;
-    dst.atoms[CA_] = nextCA;
-    dst.atoms[H_] = nextH;
+    dst.atoms[SLOT_N] = nextN;
+    dst.atoms[SLOT_CA] = nextCA;
+    dst.atoms[SLOT_H] = nextH;
 
-    if (t == GLYCINE) {
-        a.numAtoms = 5;
-        return;
-    }
-    calCo(N, C, CA, bl[t][CB_], ba[t][CB_], CB_DIHEDRAL, a.atoms[CB_]);
-    a.numAtoms = 6;  // the side chain beyond CB is rebuilt later
-    calCo(N, C, CA, Atom::R_SC[t], ba[t][CB_], CB_DIHEDRAL, a.sc);
+    placeCB(tm, a, t, N, C, CA);
 }
 
-void Structure::calBBCoR(int i, Residue& a, Residue& b, double phi, double psi, double omega, double tau, bool into) {
-    checkStep(*this, i, __func__);
-    checkTypes(*this, i, __func__);
-    const int t = residues[i].type;
-    const int u = residues[i + 1].type;
-    const Point nextN = residues[i + 1].atoms[N_];
-    const Point nextCA = residues[i + 1].atoms[CA_];
-    const Point C = residues[i].atoms[C_];
-    const double (&bl)[NUM_TYPES][MAX_ATOMS] = Residue::bond_length;
-    const double (&ba)[NUM_TYPES][MAX_ATOMS] = Residue::bond_angle;
+void calBBCoR(const Templates& tm, const Structure& s, int i, Residue& a, Residue& b, double phi, double psi, double omega, double tau,
+              bool into) {
+    checkStep(s, i, __func__);
+    checkTypes(s, i, __func__);
+    const int t = s.residues[i].type;
+    const int u = s.residues[i + 1].type;
+    const Point nextN = s.residues[i + 1].atoms[SLOT_N];
+    const Point nextCA = s.residues[i + 1].atoms[SLOT_CA];
+    const Point C = s.residues[i].atoms[SLOT_C];
+    const double (&bl)[NUM_TYPES][MAX_ATOMS] = tm.bondLength;
+    const double (&ba)[NUM_TYPES][MAX_ATOMS] = tm.bondAngle;
 
     Point CA, N, prevC, prevO, prevCA;
-    calCo(nextCA, nextN, C, bl[t][C_], ba[u][N_], omega, CA);
-    a.atoms[CA_] = CA;
-    calCo(nextN, C, CA, bl[t][CA_], tau, psi, N);
-    calCo(C, CA, N, bl[t][N_], ba[t][CA_], phi, prevC);
-    calCo(CA, N, prevC, bl[t][O_], NCO_ANGLE, 0.0, prevO);
+    calCo(nextCA, nextN, C, bl[t][SLOT_C], ba[u][SLOT_N], omega, CA);
+    a.atoms[SLOT_CA] = CA;
+    calCo(nextN, C, CA, bl[t][SLOT_CA], tau, psi, N);
+    calCo(C, CA, N, bl[t][SLOT_N], ba[t][SLOT_CA], phi, prevC);
+    calCo(CA, N, prevC, bl[t][SLOT_O], NCO_ANGLE, 0.0, prevO);
     // The peptide bond i-1 to i is always trans here; CA(i) is the one the
     // structure holds now (the new one when a is residue i itself).
-    const Point storedCA = residues[i].atoms[CA_];
-    calCo(storedCA, N, prevC, bl[t][C_], ba[t][N_], PI, prevCA);
+    const Point storedCA = s.residues[i].atoms[SLOT_CA];
+    calCo(storedCA, N, prevC, bl[t][SLOT_C], ba[t][SLOT_N], PI, prevCA);
 
-    a.atoms[N_] = N;
+    a.atoms[SLOT_N] = N;
     Residue& dst = into ? b : a;
-    dst.atoms[C_] = prevC;
-    dst.atoms[O_] = prevO;
-    b.atoms[CA_] = prevCA;
+    dst.atoms[SLOT_C] = prevC;
+    dst.atoms[SLOT_O] = prevO;
+    b.atoms[SLOT_CA] = prevCA;
 
-    if (t == GLYCINE) {
-        a.numAtoms = 5;
-        return;
-    }
-    calCo(N, C, CA, bl[t][CB_], ba[t][CB_], CB_DIHEDRAL, a.atoms[CB_]);
-    calCo(N, C, CA, Atom::R_SC[t], ba[t][CB_], CB_DIHEDRAL, a.sc);
-    a.numAtoms = 6;
+    placeCB(tm, a, t, N, C, CA);
 }
 
-void Structure::calBBCoNext(int pos, Point* out, int step) { calBBCoNext(pos, out, step, -1.0); }
-
-void Structure::calBBCoNext(int pos, Point* out, int step, double tau) {
-    checkStep(*this, pos, "calBBCoNext");
+void calBBCoNext(const Templates& tm, const Structure& s, int pos, Point* out, int step, double tau) {
+    checkStep(s, pos, "calBBCoNext");
     if (step < 1) step = 1;
-    const Point& prevC = residues[pos - 1].atoms[C_];
-    const Point& N = residues[pos].atoms[N_];
-    const Point& CA = residues[pos].atoms[CA_];
+    const Point& prevC = s.residues[pos - 1].atoms[SLOT_C];
+    const Point& N = s.residues[pos].atoms[SLOT_N];
+    const Point& CA = s.residues[pos].atoms[SLOT_CA];
 
-    Point Cset[BB_BINS], Nset[BB_BINS], Oset[BB_BINS];
+    Point Cset[NUM_BINS], Nset[NUM_BINS], Oset[NUM_BINS];
     if (tau > 0.0)
-        calCoCSetAngle(prevC, N, CA, tau, Cset, step);
+        calCoCSetAngle(tm, prevC, N, CA, tau, Cset, step);
     else
-        calCoCSet(prevC, N, CA, Cset, step);
-    for (int k = 0; k < BB_BINS; k += step) {
+        calCoCSet(tm, prevC, N, CA, Cset, step);
+    for (int k = 0; k < NUM_BINS; k += step) {
         const Point& C = Cset[k];
-        calCoONSet(N, CA, C, Nset, Oset, step);
-        const Point CB = calCoCB(N, C, CA);
-        for (int j = 0; j < BB_BINS; j += step) {
+        calCoONSet(tm, N, CA, C, Nset, Oset, step);
+        const Point CB = calCoCB(tm, N, C, CA);
+        for (int j = 0; j < NUM_BINS; j += step) {
             Point* cand = out + candPointIndex(k, j, 0);
             cand[0] = Nset[j];
             cand[2] = C;
@@ -130,25 +127,23 @@ void Structure::calBBCoNext(int pos, Point* out, int step, double tau) {
     }
 }
 
-void Structure::calBBCoNextR(int pos, Point* out, int step) { calBBCoNextR(pos, out, step, -1.0); }
-
-void Structure::calBBCoNextR(int pos, Point* out, int step, double tau) {
-    checkStep(*this, pos, "calBBCoNextR");
+void calBBCoNextR(const Templates& tm, const Structure& s, int pos, Point* out, int step, double tau) {
+    checkStep(s, pos, "calBBCoNextR");
     if (step < 1) step = 1;
-    const Point& nextN = residues[pos + 1].atoms[N_];
-    const Point& C = residues[pos].atoms[C_];
-    const Point& CA = residues[pos].atoms[CA_];
+    const Point& nextN = s.residues[pos + 1].atoms[SLOT_N];
+    const Point& C = s.residues[pos].atoms[SLOT_C];
+    const Point& CA = s.residues[pos].atoms[SLOT_CA];
 
-    Point Nset[BB_BINS], Cset[BB_BINS];
+    Point Nset[NUM_BINS], Cset[NUM_BINS];
     if (tau > 0.0)
-        calCoNSetRAngle(nextN, C, CA, tau, Nset, step);
+        calCoNSetRAngle(tm, nextN, C, CA, tau, Nset, step);
     else
-        calCoNSetR(nextN, C, CA, Nset, step);
-    for (int j = 0; j < BB_BINS; j += step) {
+        calCoNSetR(tm, nextN, C, CA, Nset, step);
+    for (int j = 0; j < NUM_BINS; j += step) {
         const Point& N = Nset[j];
-        calCoCSetR(C, CA, N, Cset, step);
-        const Point CB = calCoCB(N, C, CA);
-        for (int k = 0; k < BB_BINS; k += step) {
+        calCoCSetR(tm, C, CA, N, Cset, step);
+        const Point CB = calCoCB(tm, N, C, CA);
+        for (int k = 0; k < NUM_BINS; k += step) {
             Point* cand = out + candPointIndex(k, j, 0);
             cand[0] = N;
             cand[2] = Cset[k];
@@ -156,3 +151,5 @@ void Structure::calBBCoNextR(int pos, Point* out, int step, double tau) {
         }
     }
 }
+
+}  // namespace lorvane

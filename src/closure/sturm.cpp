@@ -13,7 +13,9 @@
 #endif
 #include <string>
 
-#include "model/errors.h"
+#include "model/error.h"
+
+namespace lorvane {
 
 // Every Horner evaluation here, scalar or in vector lanes, must round the same
 // way whatever the build flags (-march=native would fuse multiply and add).
@@ -22,10 +24,6 @@
 #else
 #define NO_CONTRACT
 #endif
-
-constinit thread_local int MAXIT = 100;
-constinit thread_local int MAX_ITER_SECANT = 20;
-constinit thread_local double RELERROR = 1e-15;
 
 namespace {
 
@@ -235,22 +233,22 @@ int numchanges(int np, const p* sseq, double a) {
     return count_changes(np, f);
 }
 
-NO_CONTRACT int modrf(int ord, const double* coef, double a, double b, double* val) {
+NO_CONTRACT int modrf(int ord, const double* coef, double a, double b, double* val, const SturmLimits& L) {
     double fa = evalpoly(ord, coef, a);
     double fb = evalpoly(ord, coef, b);
-    if (fa * fb > 0.0 || MAX_ITER_SECANT < 1) return 0;
+    if (fa * fb > 0.0 || L.secantSteps < 1) return 0;
 
     double lfx = fa;
-    for (int its = 0; its < MAX_ITER_SECANT; ++its) {
+    for (int its = 0; its < L.secantSteps; ++its) {
         double x = (fb * a - fa * b) / (fb - fa);
         if (x > b || x < a) x = (a + b) * 0.5;
         const double fx = evalpoly(ord, coef, x);
-        if (std::fabs(x) > RELERROR) {
-            if (std::fabs(fx / x) < RELERROR) {
+        if (std::fabs(x) > L.relError) {
+            if (std::fabs(fx / x) < L.relError) {
                 *val = x;
                 return 1;
             }
-        } else if (std::fabs(fx) < RELERROR) {
+        } else if (std::fabs(fx) < L.relError) {
             *val = x;
             return 1;
         }
@@ -271,7 +269,7 @@ NO_CONTRACT int modrf(int ord, const double* coef, double a, double b, double* v
 
 namespace {
 
-void bisect_counted(Counter& C, const p* sseq, double min, double max, int atmin, int atmax, double* roots) {
+void bisect_counted(Counter& C, const p* sseq, double min, double max, int atmin, int atmax, double* roots, const SturmLimits& L) {
     const int nroot = atmin - atmax;
     double mid = 0.0;
 
@@ -280,17 +278,17 @@ void bisect_counted(Counter& C, const p* sseq, double min, double max, int atmin
         // above (the counts cover [min, max)); regula falsi would return it
         // as this interval's root, so such brackets go straight to bisection.
         if (evalpoly(sseq[0].ord, sseq[0].coef, max) != 0.0 &&
-            modrf(sseq[0].ord, sseq[0].coef, min, max, &roots[0]))
+            modrf(sseq[0].ord, sseq[0].coef, min, max, &roots[0], L))
             return;
-        for (int its = 0; its < MAXIT; ++its) {
+        for (int its = 0; its < L.bisections; ++its) {
             mid = (min + max) / 2.0;
             const int atmid = C.at_mid(min, max);
-            if (std::fabs(mid) > RELERROR) {
-                if (std::fabs((max - min) / mid) < RELERROR) {
+            if (std::fabs(mid) > L.relError) {
+                if (std::fabs((max - min) / mid) < L.relError) {
                     roots[0] = mid;
                     return;
                 }
-            } else if (std::fabs(max - min) < RELERROR) {
+            } else if (std::fabs(max - min) < L.relError) {
                 roots[0] = mid;
                 return;
             }
@@ -305,7 +303,7 @@ void bisect_counted(Counter& C, const p* sseq, double min, double max, int atmin
         return;
     }
 
-    for (int its = 0; its < MAXIT; ++its) {
+    for (int its = 0; its < L.bisections; ++its) {
         mid = (min + max) / 2.0;
         int atmid = C.at_mid(min, max);
         // Rounding can make a count step outside [atmax, atmin]; clamp so the
@@ -315,8 +313,8 @@ void bisect_counted(Counter& C, const p* sseq, double min, double max, int atmin
         const int n1 = atmin - atmid;
         const int n2 = atmid - atmax;
         if (n1 != 0 && n2 != 0) {
-            bisect_counted(C, sseq, min, mid, atmin, atmid, roots);
-            bisect_counted(C, sseq, mid, max, atmid, atmax, roots + n1);
+            bisect_counted(C, sseq, min, mid, atmin, atmid, roots, L);
+            bisect_counted(C, sseq, mid, max, atmid, atmax, roots + n1, L);
             return;
         }
         if (n1 == 0)
@@ -329,14 +327,14 @@ void bisect_counted(Counter& C, const p* sseq, double min, double max, int atmin
 
 }  // namespace
 
-void sbisect(int np, const p* sseq, double min, double max, int atmin, int atmax, double* roots) {
+void sbisect(int np, const p* sseq, double min, double max, int atmin, int atmax, double* roots, const SturmLimits& limits) {
     Counter C(np, sseq);
-    bisect_counted(C, sseq, min, max, atmin, atmax, roots);
+    bisect_counted(C, sseq, min, max, atmin, atmax, roots, limits);
 }
 
-void solve_sturm(int order, int* nroot, const double* coeffs, double* roots) {
+void solve_sturm(int order, int* nroot, const double* coeffs, double* roots, const SturmLimits& limits) {
     if (order < 1 || order > STURM_MAX_ORDER)
-        fatal("solve_sturm: polynomial degree " + std::to_string(order) + " outside 1..16", 1);
+        fail("solve_sturm: polynomial degree " + std::to_string(order) + " outside 1..16", 1);
 
     p sseq[2 * STURM_MAX_ORDER];
     for (int k = 0; k <= order; ++k) sseq[0].coef[k] = coeffs[k];
@@ -349,34 +347,31 @@ void solve_sturm(int order, int* nroot, const double* coeffs, double* roots) {
     }
     Counter C(np, sseq);
     // The bracket search visits +-1, +-10, ... in turn; count the first few at once.
-    static const double powers[7] = {-10.0, -100.0, -1000.0, 1.0, 10.0, 100.0, 1000.0};
+    static constexpr double powers[7] = {-10.0, -100.0, -1000.0, 1.0, 10.0, 100.0, 1000.0};
 
+    // Widens a bracket end x tenfold until its sign-change count is the target
+    // (at most MAX_POW times); short of it, the target becomes what was reached.
+    auto widen = [&](double& x, int nchanges, int& target, const char* side) {
+        for (int i = 0; nchanges != target && i != MAX_POW; ++i) {
+            x *= 10.0;
+            nchanges = C.at(x);
+        }
+        if (nchanges != target) {
+            std::printf("solve: unable to bracket all %s roots\n", side);
+            target = nchanges;
+        }
+    };
     double min = -1.0;
-    int nchanges = C.at(min, powers, 7);
-    for (int i = 0; nchanges != atmin && i != MAX_POW; ++i) {
-        min *= 10.0;
-        nchanges = C.at(min);
-    }
-    if (nchanges != atmin) {
-        std::printf("solve: unable to bracket all negative roots\n");
-        atmin = nchanges;
-    }
-
+    widen(min, C.at(min, powers, 7), atmin, "negative");
     double max = 1.0;
-    nchanges = C.at(max);
-    for (int i = 0; nchanges != atmax && i != MAX_POW; ++i) {
-        max *= 10.0;
-        nchanges = C.at(max);
-    }
-    if (nchanges != atmax) {
-        std::printf("solve: unable to bracket all positive roots\n");
-        atmax = nchanges;
-    }
+    widen(max, C.at(max), atmax, "positive");
 
     *nroot = atmin - atmax;
     if (*nroot <= 0) {  // every root outside the reachable bracket
         *nroot = 0;
         return;
     }
-    bisect_counted(C, sseq, min, max, atmin, atmax, roots);
+    bisect_counted(C, sseq, min, max, atmin, atmax, roots, limits);
 }
+
+}  // namespace lorvane

@@ -4,11 +4,14 @@
 // bracketed, separated by bisection and refined by a safeguarded regula falsi.
 // Used by the tripeptide closure on its degree-16 eliminant.
 
-// Iteration limits and tolerance; per thread, set by initialize_loop_closure
-// (they start at these same values on every thread).
-extern constinit thread_local int MAXIT;            // bisection steps (100)
-extern constinit thread_local int MAX_ITER_SECANT;  // regula falsi steps (20)
-extern constinit thread_local double RELERROR;      // relative tolerance (1e-15)
+namespace lorvane {
+
+// Iteration limits and tolerance of the root isolation.
+struct SturmLimits {
+    int bisections = 100;    // bisection steps per bracket
+    int secantSteps = 20;    // regula falsi steps per single-root bracket
+    double relError = 1e-15;  // relative tolerance
+};
 
 constexpr int STURM_MAX_ORDER = 16;
 
@@ -21,7 +24,7 @@ struct p {
 // coeffs[0..order] (coeffs[k] of x^k) in; *nroot distinct real roots out in
 // roots[0..*nroot-1], increasing. roots must hold `order` entries.
 // order must be 1..16; a larger one is a programming error and is fatal.
-void solve_sturm(int order, int* nroot, const double* coeffs, double* roots);
+void solve_sturm(int order, int* nroot, const double* coeffs, double* roots, const SturmLimits& limits = {});
 
 // Builds the sequence from sseq[0] (filled by the caller) into sseq[1..np]; returns np.
 // sseq must hold 2*16 members.
@@ -32,8 +35,10 @@ int numroots(int np, const p* sseq, int* atneg, int* atpos);
 int numchanges(int np, const p* sseq, double a);
 // Writes the atmin - atmax roots in [min, max) to roots, increasing (a zero
 // counts as a sign change, so a root at a point is counted above it).
-void sbisect(int np, const p* sseq, double min, double max, int atmin, int atmax, double* roots);
+void sbisect(int np, const p* sseq, double min, double max, int atmin, int atmax, double* roots, const SturmLimits& limits = {});
 // Regula falsi on a root bracketed by a and b; 1 and *val on success, 0 on failure.
-int modrf(int ord, const double* coef, double a, double b, double* val);
+int modrf(int ord, const double* coef, double a, double b, double* val, const SturmLimits& limits = {});
 // Horner's rule.
 double evalpoly(int ord, const double* coef, double x);
+
+}  // namespace lorvane

@@ -7,38 +7,21 @@
 // Sylvester-type eliminations leave one degree-16 polynomial in the third
 // tangent; every real root is one closed conformation.
 //
-// All state is thread-local and fixed-size, so growth threads can close loops
-// concurrently without locks or allocation.
+// All state is in the TripeptideClosure object and fixed-size: each growth
+// thread closes loops with its own object, without locks or allocation.
 #include "closure/tripeptide.h"
 
 #include <cmath>
 
 #include "closure/sturm.h"
-#include "model/errors.h"
+#include "model/error.h"
+
+namespace lorvane {
 
 namespace tripep {
 namespace {
 
 constexpr double pi = 3.141592653589793;
-
-// ---- fixed geometry (initialize_loop_closure) ----
-thread_local double len0[6];
-thread_local double b_ang0[7];
-thread_local double t_ang0[2];
-// Squared CA1-CA3 range in which the middle residue can close; the same
-// condition as the middle cone test, which is what decides.
-thread_local double aa13_min_sqr;
-thread_local double aa13_max_sqr;
-
-// ---- derived geometry (index i = residue 1, 2, 3 of the segment) ----
-thread_local double len_aa[3], len_na[3], len_ac[3];
-thread_local double r_a1a3[3], r_a1n1[3], r_a3c3[3];
-thread_local double b_a1a3[3], b_a1n1[3], b_a3c3[3];
-thread_local double xi[3], eta[3], delta[4], theta[3], alpha[3];
-thread_local double sin_xi[3], cos_xi[3], sin_eta[3], cos_eta[3], cos_theta[3], sin_alpha[3], cos_alpha[3];
-thread_local double sin_delta[4], cos_delta[4];
-thread_local double C0[3][3], C1[3][3], C2[3][3];
-thread_local double Q[5][17], R[3][17];
 
 // ---- double[3] vector helpers ----
 inline double dot_product(const double* a, const double* b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
@@ -115,122 +98,61 @@ inline void rotation_matrix(const double* q, double U[3][3]) {
     U[2][2] = q00 + q33;
 }
 
-// ---- polynomial arithmetic ----
-// Degrees are structural and fixed by the construction, so they are template
-// arguments: every loop has a constant trip count and is unrolled completely
-// (about a sixth of the solve time otherwise goes to loop control here). The
-// sums are formed in the same order as with run-time degrees.
-constexpr int dmax(int a, int b) { return a > b ? a : b; }
-
-// One variable: 17 coefficients, u[k] of t^k.
-// u3 = u1 * u2 (entries above P1 + P2 are not used and left alone).
-template <int P1, int P2>
-__attribute__((always_inline)) inline void poly_mul1(const double* u1, const double* u2, double* u3, int& p3) {
-#pragma GCC unroll 17
-    for (int k = 0; k <= P1 + P2; ++k) u3[k] = 0.0;
-#pragma GCC unroll 17
-    for (int i1 = 0; i1 <= P1; ++i1) {
-        const double u1i = u1[i1];
-#pragma GCC unroll 17
-        for (int i2 = 0; i2 <= P2; ++i2) u3[i1 + i2] += u1i * u2[i2];
-    }
-    p3 = P1 + P2;
-}
-
-// u3 = u1 - u2; a term beyond an operand's degree counts as 0.
-template <int P1, int P2>
-__attribute__((always_inline)) inline void poly_sub1(const double* u1, const double* u2, double* u3, int& p3) {
-    p3 = dmax(P1, P2);
-    for (int k = 0; k <= dmax(P1, P2); ++k) {
-        if (k > P2)
-            u3[k] = u1[k];
-        else if (k > P1)
-            u3[k] = -u2[k];
-        else
-            u3[k] = u1[k] - u2[k];
-    }
-}
-
-// u5 = u1 * u2 - u3 * u4
-template <int P1, int P2, int P3, int P4>
-__attribute__((always_inline)) inline void poly_mul_sub1(const double* u1, const double* u2, const double* u3,
-                                                         const double* u4, double* u5, int& p5) {
-    double d1[17], d2[17];
-    int pd1, pd2;
-    poly_mul1<P1, P2>(u1, u2, d1, pd1);
-    poly_mul1<P3, P4>(u3, u4, d2, pd2);
-    poly_sub1<P1 + P2, P3 + P4>(d1, d2, u5, p5);
-}
-
-// Two variables: [row][col] is the coefficient of s^row t^col; degrees
-// (T, S) = (degree in t, degree in s).
-using Poly2 = double[5][5];
-
-template <int T1, int S1, int T2, int S2>
-__attribute__((always_inline)) inline void poly_mul2(const Poly2 u1, const Poly2 u2, Poly2 u3, int p3[2]) {
-#pragma GCC unroll 17
-    for (int i = 0; i < 5; ++i)
-#pragma GCC unroll 17
-        for (int j = 0; j < 5; ++j) u3[i][j] = 0.0;
-    p3[0] = T1 + T2;
-    p3[1] = S1 + S2;
-#pragma GCC unroll 17
-    for (int i1 = 0; i1 <= S1; ++i1)
-#pragma GCC unroll 17
-        for (int j1 = 0; j1 <= T1; ++j1) {
-            const double u1ij = u1[i1][j1];
-#pragma GCC unroll 17
-            for (int i2 = 0; i2 <= S2; ++i2)
-#pragma GCC unroll 17
-                for (int j2 = 0; j2 <= T2; ++j2) u3[i1 + i2][j1 + j2] += u1ij * u2[i2][j2];
-        }
-}
-
-template <int T1, int S1, int T2, int S2>
-__attribute__((always_inline)) inline void poly_sub2(const Poly2 u1, const Poly2 u2, Poly2 u3, int p3[2]) {
-    p3[0] = dmax(T1, T2);
-    p3[1] = dmax(S1, S2);
-    for (int i = 0; i <= dmax(S1, S2); ++i)
-        for (int j = 0; j <= dmax(T1, T2); ++j) {
-            const bool in1 = i <= S1 && j <= T1;
-            const bool in2 = i <= S2 && j <= T2;
-            if (in1 && in2)
-                u3[i][j] = u1[i][j] - u2[i][j];
-            else if (in1)
-                u3[i][j] = u1[i][j];
-            else if (in2)
-                u3[i][j] = -u2[i][j];
-            else
-                u3[i][j] = 0.0;
-        }
-}
-
-template <int T1, int S1, int T2, int S2, int T3, int S3, int T4, int S4>
-__attribute__((always_inline)) inline void poly_mul_sub2(const Poly2 u1, const Poly2 u2, const Poly2 u3,
-                                                         const Poly2 u4, Poly2 u5, int p5[2]) {
-    Poly2 d1, d2;
-    int pd1[2], pd2[2];
-    poly_mul2<T1, S1, T2, S2>(u1, u2, d1, pd1);
-    poly_mul2<T3, S3, T4, S4>(u3, u4, d2, pd2);
-    poly_sub2<T1 + T2, S1 + S2, T3 + T4, S3 + S4>(d1, d2, u5, p5);
-}
-
 // ---- closure steps ----
-
-// Cone test: residue i can close only if its bond angle fits between the
-// cones about its two virtual bonds. Written so that NaN (an impossible
-// virtual-bond triangle) fails.
-inline bool test_two_cone_existence_soln() {
-    for (int i = 0; i < 3; ++i)
-        if (!(std::fabs(alpha[i] - theta[i]) <= xi[i] + eta[i])) return false;
-    return true;
-}
 
 // Minimum sine of the angle between the CA1-CA3 line and N1-CA1 or CA3-C3:
 // below it the problem is symmetric about that line and has no isolated solutions.
 constexpr double MIN_SIN_AXIS = 1e-10;
 
-void get_input_angles(int* n_soln, const double* n1, const double* ca1, const double* ca3, const double* c3) {
+// ---- guard on the back-substitution ----
+// calc_t2 and calc_t1 are closed forms that lose accuracy when a half-angle
+// tangent is large (a cone angle near pi) or their denominators nearly vanish:
+// on realistic anchors about 1% of closures come back with N-CA-C angles off
+// by 1e-6..0.3 rad, and near-double roots of the eliminant carry ~1e-7 error
+// in t0 itself. Each closure equation divided by (1 + t_a^2)(1 + t_b^2) is the
+// error in the cosine of one residue's N-CA-C angle, so it measures the damage
+// directly. Above TANGENT_TOL (cosine error; about one closure in eight) t2, t1 are
+// re-solved from equations 2 and 0 at t0, keeping the pair that best satisfies
+// equation 1, and then polished by Newton on all three equations. Closures
+// within the tolerance keep the closed-form values untouched.
+constexpr double TANGENT_TOL = 1e-10;
+
+inline double quad(const double* c, double t) { return c[0] + c[1] * t + c[2] * t * t; }
+
+// Real roots of a + b x + c x^2 by the cancellation-free formula; a negative
+// discriminant (a double root pushed off by rounding) counts as zero.
+inline int quad_roots(double a, double b, double c, double* x) {
+    if (c == 0.0) {
+        if (b == 0.0) return 0;
+        x[0] = -a / b;
+        return 1;
+    }
+    double disc = b * b - 4.0 * a * c;
+    if (disc < 0.0) disc = 0.0;
+    const double q = -0.5 * (b + (b >= 0.0 ? std::sqrt(disc) : -std::sqrt(disc)));
+    int n = 0;
+    x[n++] = q / c;
+    if (q != 0.0) x[n++] = a / q;
+    return n;
+}
+
+inline double dquad(const double* c, double t) { return c[1] + 2.0 * c[2] * t; }
+
+}  // namespace
+}  // namespace tripep
+
+using namespace tripep;
+
+// Cone test: residue i can close only if its bond angle fits between the
+// cones about its two virtual bonds. Written so that NaN (an impossible
+// virtual-bond triangle) fails.
+bool TripeptideClosure::test_two_cone_existence_soln() {
+    for (int i = 0; i < 3; ++i)
+        if (!(std::fabs(alpha[i] - theta[i]) <= xi[i] + eta[i])) return false;
+    return true;
+}
+
+void TripeptideClosure::get_input_angles(int* n_soln, const double* n1, const double* ca1, const double* ca3, const double* c3) {
     *n_soln = 0;
     for (int i = 0; i < 3; ++i) r_a1a3[i] = ca3[i] - ca1[i];
     len_aa[0] = std::sqrt(dot_product(r_a1a3, r_a1a3));
@@ -294,134 +216,9 @@ void get_input_angles(int* n_soln, const double* n1, const double* ca1, const do
     if (test_two_cone_existence_soln()) *n_soln = 16;
 }
 
-void get_poly_coeff(double* poly_coeff) {
-    double B[9];
-    for (int i = 0; i < 3; ++i) {
-        const double A0 = cos_alpha[i] * cos_xi[i] * cos_eta[i] - cos_theta[i];
-        const double A1 = -sin_alpha[i] * cos_xi[i] * sin_eta[i];
-        const double A2 = sin_alpha[i] * sin_xi[i] * cos_eta[i];
-        const double A3 = sin_xi[i] * sin_eta[i];
-        const double A4 = A3 * cos_alpha[i];
-        const double A21 = A2 * cos_delta[i];
-        const double A22 = A2 * sin_delta[i];
-        const double A31 = A3 * cos_delta[i];
-        const double A32 = A3 * sin_delta[i];
-        const double A41 = A4 * cos_delta[i];
-        const double A42 = A4 * sin_delta[i];
-        B[0] = A0 + A22 + A31;
-        B[1] = 2.0 * (A1 + A42);
-        B[2] = 2.0 * (A32 - A21);
-        B[3] = -4.0 * A41;
-        B[4] = A0 + A22 - A31;
-        B[5] = A0 - A22 - A31;
-        B[6] = -2.0 * (A21 + A32);
-        B[7] = 2.0 * (A1 - A42);
-        B[8] = A0 - A22 + A31;
-        if (i == 0) {
-            C0[0][0] = B[0]; C0[0][1] = B[2]; C0[0][2] = B[5];
-            C1[0][0] = B[1]; C1[0][1] = B[3]; C1[0][2] = B[7];
-            C2[0][0] = B[4]; C2[0][1] = B[6]; C2[0][2] = B[8];
-        } else {
-            C0[i][0] = B[0]; C0[i][1] = B[1]; C0[i][2] = B[4];
-            C1[i][0] = B[2]; C1[i][1] = B[3]; C1[i][2] = B[6];
-            C2[i][0] = B[5]; C2[i][1] = B[7]; C2[i][2] = B[8];
-        }
-    }
-
-    // Eliminate t1 between equations 0 (in t = t0) and 1 (in s = t2).
-    Poly2 X0 = {}, X1 = {}, X2 = {}, Y0 = {}, Y1 = {}, Y2 = {};
-    for (int k = 0; k < 3; ++k) {
-        X0[0][k] = C0[0][k];
-        X1[0][k] = C1[0][k];
-        X2[0][k] = C2[0][k];
-        Y0[k][0] = C0[1][k];
-        Y1[k][0] = C1[1][k];
-        Y2[k][0] = C2[1][k];
-    }
-    // Degree pairs (in t, in s): X (2, 0), Y (0, 2); then M1 (0, 4), M2..M4
-    // (2, 2), M5 (2, 4), M6 (4, 2), q (4, 4).
-    Poly2 M1, M2, M3, M4, M5, M6, q;
-    int p_M1[2], p_M2[2], p_M3[2], p_M4[2], p_M5[2], p_M6[2], p_q[2];
-    poly_mul_sub2<0, 2, 0, 2, 0, 2, 0, 2>(Y1, Y1, Y0, Y2, M1, p_M1);
-    poly_mul_sub2<2, 0, 0, 2, 2, 0, 0, 2>(X1, Y1, X0, Y2, M2, p_M2);
-    poly_mul_sub2<2, 0, 0, 2, 2, 0, 0, 2>(X1, Y2, X2, Y1, M3, p_M3);
-    poly_mul_sub2<2, 0, 0, 2, 0, 2, 2, 0>(X0, Y2, Y0, X2, M4, p_M4);
-    poly_mul_sub2<2, 0, 0, 4, 0, 2, 2, 2>(X2, M1, Y2, M2, M5, p_M5);
-    poly_mul_sub2<2, 0, 2, 2, 2, 0, 2, 2>(X2, M4, X1, M3, M6, p_M6);
-    poly_mul_sub2<2, 0, 2, 4, 0, 2, 4, 2>(X0, M5, Y0, M6, q, p_q);
-
-    for (int r = 0; r < 5; ++r) {
-        for (int c = 0; c < 5; ++c) Q[r][c] = q[r][c];
-        for (int c = 5; c < 17; ++c) Q[r][c] = 0.0;
-    }
-    for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 17; ++c) R[r][c] = 0.0;
-    for (int k = 0; k < 3; ++k) {
-        R[0][k] = C0[2][k];
-        R[1][k] = C1[2][k];
-        R[2][k] = C2[2][k];
-    }
-
-    // Eliminate t2 between the quartic sum_k Q_k(t0) t2^k and R_0 + R_1 t2 + R_2 t2^2.
-    // Q rows have degree 4, R rows degree 2; each f's degree follows from its operands.
-    constexpr int dQ = 4, dR = 2;
-    constexpr int d1 = dmax(dR + dR, dR + dR), d2 = dR + dR, d3 = dmax(dR + d1, dR + d2), d4 = dR + d1,
-                  d5 = dmax(dR + d3, dR + d4);
-    constexpr int d6 = dQ + dR, d7 = dmax(dQ + d1, dR + d6), d8 = dmax(dQ + d3, dR + d7), d9 = dmax(dQ + d5, dR + d8);
-    constexpr int d10 = dQ + dR, d11 = dmax(dQ + d1, dR + d10), d12 = dmax(dQ + d3, dR + d11);
-    constexpr int d13 = dQ + dR, d14 = dmax(dQ + d1, dR + d13), d15 = dQ + dR, d16 = dmax(dQ + d1, dR + d15),
-                  d17 = dmax(dQ + d14, dQ + d16);
-    constexpr int d18 = dQ + dR, d19 = dQ + dR, d20 = dmax(dQ + d19, dQ + d18), d21 = dQ + dR, d22 = dQ + d21,
-                  d23 = dmax(d20, d22), d24 = dR + d23, d25 = dmax(d17, d24);
-    constexpr int d26 = dmax(dQ + d12, dR + d25);
-    static_assert(dmax(dQ + d9, dR + d26) == 16, "the eliminant has structural degree 16");
-
-    double f1[17], f2[17], f3[17], f4[17], f5[17], f6[17], f7[17], f8[17], f9[17], f10[17], f11[17], f12[17],
-        f13[17], f14[17], f15[17], f16[17], f17[17], f18[17], f19[17], f20[17], f21[17], f22[17], f23[17], f24[17],
-        f25[17], f26[17];
-    int p_f, p_final;  // degrees are compile-time here; p_f receives each one in turn
-
-    poly_mul_sub1<dR, dR, dR, dR>(R[1], R[1], R[0], R[2], f1, p_f);
-    poly_mul1<dR, dR>(R[1], R[2], f2, p_f);
-    poly_mul_sub1<dR, d1, dR, d2>(R[1], f1, R[0], f2, f3, p_f);
-    poly_mul1<dR, d1>(R[2], f1, f4, p_f);
-    poly_mul_sub1<dR, d3, dR, d4>(R[1], f3, R[0], f4, f5, p_f);
-
-    poly_mul_sub1<dQ, dR, dQ, dR>(Q[1], R[1], Q[0], R[2], f6, p_f);
-    poly_mul_sub1<dQ, d1, dR, d6>(Q[2], f1, R[2], f6, f7, p_f);
-    poly_mul_sub1<dQ, d3, dR, d7>(Q[3], f3, R[2], f7, f8, p_f);
-    poly_mul_sub1<dQ, d5, dR, d8>(Q[4], f5, R[2], f8, f9, p_f);
-
-    poly_mul_sub1<dQ, dR, dQ, dR>(Q[3], R[1], Q[4], R[0], f10, p_f);
-    poly_mul_sub1<dQ, d1, dR, d10>(Q[2], f1, R[0], f10, f11, p_f);
-    poly_mul_sub1<dQ, d3, dR, d11>(Q[1], f3, R[0], f11, f12, p_f);
-
-    poly_mul_sub1<dQ, dR, dQ, dR>(Q[2], R[1], Q[1], R[2], f13, p_f);
-    poly_mul_sub1<dQ, d1, dR, d13>(Q[3], f1, R[2], f13, f14, p_f);
-    poly_mul_sub1<dQ, dR, dQ, dR>(Q[3], R[1], Q[2], R[2], f15, p_f);
-    poly_mul_sub1<dQ, d1, dR, d15>(Q[4], f1, R[2], f15, f16, p_f);
-    poly_mul_sub1<dQ, d14, dQ, d16>(Q[1], f14, Q[0], f16, f17, p_f);
-
-    poly_mul_sub1<dQ, dR, dQ, dR>(Q[2], R[2], Q[3], R[1], f18, p_f);
-    poly_mul_sub1<dQ, dR, dQ, dR>(Q[1], R[2], Q[3], R[0], f19, p_f);
-    poly_mul_sub1<dQ, d19, dQ, d18>(Q[3], f19, Q[2], f18, f20, p_f);
-    poly_mul_sub1<dQ, dR, dQ, dR>(Q[1], R[1], Q[2], R[0], f21, p_f);
-    poly_mul1<dQ, d21>(Q[4], f21, f22, p_f);
-    poly_sub1<d20, d22>(f20, f22, f23, p_f);
-    poly_mul1<dR, d23>(R[0], f23, f24, p_f);
-    poly_sub1<d17, d24>(f17, f24, f25, p_f);
-
-    poly_mul_sub1<dQ, d12, dR, d25>(Q[4], f12, R[2], f25, f26, p_f);
-    poly_mul_sub1<dQ, d9, dR, d26>(Q[0], f9, R[0], f26, poly_coeff, p_final);
-
-    if (p_final != 16) fatal("Error. Degree of polynomial is not 16!", 1);
-
-    if (poly_coeff[16] < 0.0)
-        for (int k = 0; k < 17; ++k) poly_coeff[k] = -poly_coeff[k];
-}
 
 // t2 from a root t0 of the eliminant.
-inline double calc_t2(double t0) {
+double TripeptideClosure::calc_t2(double t0) {
     const double t0_2 = t0 * t0;
     const double t0_3 = t0_2 * t0;
     const double t0_4 = t0_3 * t0;
@@ -438,7 +235,7 @@ inline double calc_t2(double t0) {
 }
 
 // t1 from t0 and t2 (equations 0 and 1 share t1).
-inline double calc_t1(double t0, double t2) {
+double TripeptideClosure::calc_t1(double t0, double t2) {
     const double t0_2 = t0 * t0;
     const double t2_2 = t2 * t2;
     const double U11 = C0[0][0] + C0[0][1] * t0 + C0[0][2] * t0_2;
@@ -450,23 +247,8 @@ inline double calc_t1(double t0, double t2) {
     return (U31 * U13 - U11 * U33) / (U12 * U33 - U13 * U32);
 }
 
-// ---- guard on the back-substitution ----
-// calc_t2 and calc_t1 are closed forms that lose accuracy when a half-angle
-// tangent is large (a cone angle near pi) or their denominators nearly vanish:
-// on realistic anchors about 1% of closures come back with N-CA-C angles off
-// by 1e-6..0.3 rad, and near-double roots of the eliminant carry ~1e-7 error
-// in t0 itself. Each closure equation divided by (1 + t_a^2)(1 + t_b^2) is the
-// error in the cosine of one residue's N-CA-C angle, so it measures the damage
-// directly. Above TANGENT_TOL (cosine error; about one closure in eight) t2, t1 are
-// re-solved from equations 2 and 0 at t0, keeping the pair that best satisfies
-// equation 1, and then polished by Newton on all three equations. Closures
-// within the tolerance keep the closed-form values untouched.
-constexpr double TANGENT_TOL = 1e-10;
-
-inline double quad(const double* c, double t) { return c[0] + c[1] * t + c[2] * t * t; }
-
 // Cosine errors of the three closure equations at (t0, t1, t2); the largest.
-inline double closure_residual(double t0, double t1, double t2) {
+double TripeptideClosure::closure_residual(double t0, double t1, double t2) {
     const double w0 = 1.0 + t0 * t0, w1 = 1.0 + t1 * t1, w2 = 1.0 + t2 * t2;
     const double e0 = (quad(C0[0], t0) + quad(C1[0], t0) * t1 + quad(C2[0], t0) * t1 * t1) / (w0 * w1);
     const double e1 = (quad(C0[1], t2) + quad(C1[1], t2) * t1 + quad(C2[1], t2) * t1 * t1) / (w2 * w1);
@@ -477,29 +259,10 @@ inline double closure_residual(double t0, double t1, double t2) {
     return e != e ? HUGE_VAL : e;  // NaN never wins
 }
 
-// Real roots of a + b x + c x^2 by the cancellation-free formula; a negative
-// discriminant (a double root pushed off by rounding) counts as zero.
-inline int quad_roots(double a, double b, double c, double* x) {
-    if (c == 0.0) {
-        if (b == 0.0) return 0;
-        x[0] = -a / b;
-        return 1;
-    }
-    double disc = b * b - 4.0 * a * c;
-    if (disc < 0.0) disc = 0.0;
-    const double q = -0.5 * (b + (b >= 0.0 ? std::sqrt(disc) : -std::sqrt(disc)));
-    int n = 0;
-    x[n++] = q / c;
-    if (q != 0.0) x[n++] = a / q;
-    return n;
-}
-
-inline double dquad(const double* c, double t) { return c[1] + 2.0 * c[2] * t; }
-
 // Newton steps on the three closure equations in (t0, t1, t2), each kept only
 // if it lowers the residual. Needed where the eliminant has two nearly equal
 // roots: there the root t0 itself is only good to ~1e-7 in double.
-inline double newton_polish(double& t0, double& t1, double& t2, double res) {
+double TripeptideClosure::newton_polish(double& t0, double& t1, double& t2, double res) {
     for (int it = 0; it < 4 && res > TANGENT_TOL; ++it) {
         const double a0 = quad(C0[0], t0), a1 = quad(C1[0], t0), a2 = quad(C2[0], t0);
         const double b0 = quad(C0[1], t2), b1 = quad(C1[1], t2), b2 = quad(C2[1], t2);
@@ -531,7 +294,7 @@ inline double newton_polish(double& t0, double& t1, double& t2, double res) {
     return res;
 }
 
-inline void guard_half_tangents(double& t0, double& t1, double& t2) {
+void TripeptideClosure::guard_half_tangents(double& t0, double& t1, double& t2) {
     double best = closure_residual(t0, t1, t2);
     if (best <= TANGENT_TOL) return;
     double s[2], u[2];
@@ -549,7 +312,7 @@ inline void guard_half_tangents(double& t0, double& t1, double& t2) {
     newton_polish(t0, t1, t2, best);
 }
 
-void coord_from_poly_roots(int n_soln, const double* roots, const double* r_n1, const double* r_a1,
+void TripeptideClosure::coord_from_poly_roots(int n_soln, const double* roots, const double* r_n1, const double* r_a1,
                            const double* r_a3, const double* r_c3, double r_soln_n[16][3][3],
                            double r_soln_a[16][3][3], double r_soln_c[16][3][3]) {
     double ex[3], ey[3], ez[3], tmp[3];
@@ -671,17 +434,10 @@ void coord_from_poly_roots(int n_soln, const double* roots, const double* r_n1, 
     }
 }
 
-}  // namespace
-}  // namespace tripep
-
-void initialize_loop_closure(const double bond_len[6], const double bond_ang[7], const double tors_ang[2]) {
-    using namespace tripep;
+void TripeptideClosure::initialize(const double bond_len[6], const double bond_ang[7], const double tors_ang[2]) {
     for (int i = 0; i < 6; ++i) len0[i] = bond_len[i];
     for (int i = 0; i < 7; ++i) b_ang0[i] = bond_ang[i];
     for (int i = 0; i < 2; ++i) t_ang0[i] = tors_ang[i];
-    MAXIT = 100;
-    MAX_ITER_SECANT = 20;
-    RELERROR = 1e-15;
 
     // Each peptide unit C_u-N_(u+1) in a local frame: C_u at the origin, the
     // C-N bond along x; its CA_u-CA_(u+1) virtual bond and the angles it
@@ -741,9 +497,8 @@ void initialize_loop_closure(const double bond_len[6], const double bond_ang[7],
     for (int i = 0; i < 3; ++i) cos_theta[i] = std::cos(theta[i]);
 }
 
-void solve_3pep_poly(const double n1[3], const double ca1[3], const double ca3[3], const double c3[3],
-                     double soln_n[16][3][3], double soln_a[16][3][3], double soln_c[16][3][3], int* num_soln) {
-    using namespace tripep;
+void TripeptideClosure::solve(const double n1[3], const double ca1[3], const double ca3[3], const double c3[3],
+                              double soln_n[16][3][3], double soln_a[16][3][3], double soln_c[16][3][3], int* num_soln) {
     int n_soln = 0;
     get_input_angles(&n_soln, n1, ca1, ca3, c3);
     if (n_soln == 0) {
@@ -769,3 +524,5 @@ void solve_3pep_poly(const double n1[3], const double ca1[3], const double ca3[3
     coord_from_poly_roots(n_root, roots, n1, ca1, ca3, c3, soln_n, soln_a, soln_c);
     *num_soln = n_root;
 }
+
+}  // namespace lorvane

@@ -1,8 +1,7 @@
 #pragma once
-// Lookup rules of the sampling distributions: the backbone torsion-bin
-// probabilities (SMC::TorsionBins) and the joint distance distributions of
-// forward and backward growth (SMC::JointMarginal*, SMC::JointCond*). The
-// tables are loaded once by the SMC loaders and only read here.
+// The sampling distributions: backbone torsion-bin probabilities and the
+// joint distance distributions of forward and backward growth, with their
+// lookup rules. Loaded once (loaders below); read-only afterwards.
 //
 // A distance d is located on a 16-bin axis with limits (lo, hi) by the
 // coordinate x = 16 (d - lo) / (hi - lo). x is usable when 0 <= x <= 16 and
@@ -11,22 +10,62 @@
 // conditional tables d is taken relative to the end-to-end distance d0 and
 // the row is chosen by r = floor(d0 + 0.5).
 #include <cmath>
+#include <string>
 
-#include "growth/smc.h"
+#include "distributions/backbone_angles.h"
+#include "model/geometry.h"
+#include "model/residue_names.h"
+#include "model/zeroed.h"
+#include "model/secondary_structure.h"
 
-constexpr int DIST_BINS = 16;           // cells per distance axis
-constexpr int MAX_GAP = 21;             // gaps 0..21 have table rows
-constexpr int MAX_END_DISTANCE = 99;    // end-to-end distances 0..99 A have conditional rows
-constexpr int SS_COIL = 2;              // the sampler reads only the coil class
+namespace lorvane {
+
+constexpr int SS_CLASSES = 3;            // helix, strand, coil
+constexpr int DIST_BINS = 16;            // cells per distance axis
+constexpr int MAX_GAP = 21;              // gaps 0..21 have table rows
+constexpr int MAX_END_DISTANCE = 99;     // end-to-end distances 0..99 A have conditional rows
 constexpr double MIN_TORSION_PROB = 2e-5;  // below: the bin is impossible
 constexpr double MIN_DIST_PROB = 1e-7;     // below: the distance cell is impossible
 constexpr double MIN_COND_WIDTH = 0.001;   // conditional rows narrower than this carry no data
 
+// Joint distance tables of one growth direction: per gap and class the axis
+// limits lo1, hi1, lo2, hi2 and 16 x 16 cells, unconditional (marginal) and
+// per end-to-end distance row (conditional).
+struct JointTables {
+    ZeroedArray<double[SS_CLASSES][4]> marginalLimits;
+    ZeroedArray<double[SS_CLASSES][DIST_BINS][DIST_BINS]> marginal;
+    ZeroedArray<double[SS_CLASSES][MAX_END_DISTANCE + 1][4]> condLimits;
+    ZeroedArray<double[SS_CLASSES][MAX_END_DISTANCE + 1][DIST_BINS][DIST_BINS]> cond;
+    JointTables();  // all zero
+};
+
+struct Distributions {
+    // Probability of phi bin a, psi bin b by residue type and class.
+    ZeroedArray<double[SS_CLASSES][NUM_BINS][NUM_BINS]> torsionBins;
+    JointTables forward, backward;
+    BackboneAngleTable backboneAngles;  // read only when the protocol needs it
+    Distributions();  // all zero
+    const JointTables& joint(bool isBackward) const { return isBackward ? backward : forward; }
+};
+
+// ---- loaders ----
+// Text read line by line up to the end of the file or the first empty line;
+// fixed blocks of a header line and data rows (72 rows of 72 probabilities
+// for the torsion bins, 16 rows of 16 for the distances). A later block for
+// the same key overwrites an earlier one. Header values outside the tables
+// and short rows stop with the file and line at fault; a missing file is an
+// error unless required is false, which leaves the table zero.
+void loadTorsionBins(Distributions& d, const std::string& path, bool required = true);
+void loadJointMarginal(Distributions& d, const std::string& path, bool backward, bool required = true);
+void loadJointCond(Distributions& d, const std::string& path, bool backward, bool required = true);
+// The four distance files and the torsion bins under data/ of the working directory.
+Distributions loadDistributions();
+
 // ---- torsion bins ----
 
 // Probability of phi bin a, psi bin b (0..71) for a residue type and class.
-inline double torsionBinProb(int type, int phiBin, int psiBin, int ss = SS_COIL) {
-    return SMC::TorsionBins[type][ss][phiBin][psiBin];
+inline double torsionBinProb(const Distributions& d, int type, int phiBin, int psiBin, int ss = SS_COIL) {
+    return d.torsionBins[type][ss][phiBin][psiBin];
 }
 inline bool torsionBinAllowed(double p) { return p >= MIN_TORSION_PROB; }
 
@@ -49,36 +88,35 @@ inline bool endDistanceInTable(int r) { return r >= 0 && r <= MAX_END_DISTANCE; 
 // ---- joint marginal tables ----
 
 // Limits lo1, hi1, lo2, hi2 of gap g (forward or backward tables).
-inline const double* marginalLimits(bool backward, int g, int ss = SS_COIL) {
-    return backward ? SMC::JointMarginalLimitsB[g][ss] : SMC::JointMarginalLimits[g][ss];
+inline const double* marginalLimits(const Distributions& d, bool backward, int g, int ss = SS_COIL) {
+    return d.joint(backward).marginalLimits[g][ss];
 }
 
 // Joint marginal of (d1, d2) at gap g. Returns false when either coordinate
 // lies outside [0, 16] (or g has no row); otherwise p is the cell value.
-inline bool marginalProb(bool backward, int g, double d1, double d2, double& p, int ss = SS_COIL) {
+inline bool marginalProb(const Distributions& d, bool backward, int g, double d1, double d2, double& p, int ss = SS_COIL) {
     p = 0.0;
     if (!gapInTable(g)) return false;
-    const double* lim = marginalLimits(backward, g, ss);
+    const double* lim = marginalLimits(d, backward, g, ss);
     double x1 = distBinCoord(d1, lim[0], lim[1]);
     double x2 = distBinCoord(d2, lim[2], lim[3]);
     if (!distCoordInRange(x1) || !distCoordInRange(x2)) return false;
-    const int i = distCell(x1), j = distCell(x2);
-    p = backward ? SMC::JointMarginalB[g][ss][i][j] : SMC::JointMarginal[g][ss][i][j];
+    p = d.joint(backward).marginal[g][ss][distCell(x1)][distCell(x2)];
     return true;
 }
 
 // ---- joint conditional tables ----
 
 // Limits lo1, hi1, lo2, hi2 of (gap g, end-to-end row r); null when r has no row.
-inline const double* condLimits(bool backward, int g, int r, int ss = SS_COIL) {
+inline const double* condLimits(const Distributions& d, bool backward, int g, int r, int ss = SS_COIL) {
     if (!gapInTable(g) || !endDistanceInTable(r)) return nullptr;
-    return backward ? SMC::JointCondLimitsB[g][ss][r] : SMC::JointCondLimits[g][ss][r];
+    return d.joint(backward).condLimits[g][ss][r];
 }
 
 // A conditional row whose first width hi1 - lo1 is below 0.001 carries no
 // data (rows never loaded are zero). A row outside the table counts as such.
-inline bool condRowDegenerate(bool backward, int g, int r, int ss = SS_COIL) {
-    const double* lim = condLimits(backward, g, r, ss);
+inline bool condRowDegenerate(const Distributions& d, bool backward, int g, int r, int ss = SS_COIL) {
+    const double* lim = condLimits(d, backward, g, r, ss);
     return lim == nullptr || lim[1] - lim[0] < MIN_COND_WIDTH;
 }
 
@@ -86,14 +124,15 @@ inline bool condRowDegenerate(bool backward, int g, int r, int ss = SS_COIL) {
 // row (g, r). Returns false when either coordinate lies outside [0, 16] or
 // the row does not exist; otherwise p is the cell value. Test
 // condRowDegenerate first: a degenerate row has no usable axis.
-inline bool condProb(bool backward, int g, int r, double e1, double e2, double& p, int ss = SS_COIL) {
+inline bool condProb(const Distributions& d, bool backward, int g, int r, double e1, double e2, double& p, int ss = SS_COIL) {
     p = 0.0;
-    const double* lim = condLimits(backward, g, r, ss);
+    const double* lim = condLimits(d, backward, g, r, ss);
     if (lim == nullptr) return false;
     double y1 = distBinCoord(e1, lim[0], lim[1]);
     double y2 = distBinCoord(e2, lim[2], lim[3]);
     if (!distCoordInRange(y1) || !distCoordInRange(y2)) return false;
-    const int i = distCell(y1), j = distCell(y2);
-    p = backward ? SMC::JointCondB[g][ss][r][i][j] : SMC::JointCond[g][ss][r][i][j];
+    p = d.joint(backward).cond[g][ss][r][distCell(y1)][distCell(y2)];
     return true;
 }
+
+}  // namespace lorvane

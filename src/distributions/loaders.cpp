@@ -10,27 +10,23 @@
 // and short data rows are data errors and stop the program naming the file
 // and line; a missing file is an error unless the caller marks the table as
 // optional, which leaves it zero.
-#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "distributions/distributions.h"
-#include "growth/smc.h"
-#include "model/errors.h"
-#include "model/residue.h"
+#include "model/error.h"
 #include "model/strings.h"
-#include "potentials/pf.h"
 
-double SMC::TorsionBins[30][3][NUM_BINS][NUM_BINS] = {};
-double SMC::JointMarginalLimits[22][3][4] = {};
-double SMC::JointMarginalLimitsB[22][3][4] = {};
-double SMC::JointMarginal[22][3][16][16] = {};
-double SMC::JointMarginalB[22][3][16][16] = {};
-double SMC::JointCondLimits[22][3][100][4] = {};
-double SMC::JointCondLimitsB[22][3][100][4] = {};
-double SMC::JointCond[22][3][100][16][16] = {};
-double SMC::JointCondB[22][3][100][16][16] = {};
+namespace lorvane {
+
+JointTables::JointTables()
+    : marginalLimits(zeroedArray<double[SS_CLASSES][4]>(MAX_GAP + 1)),
+      marginal(zeroedArray<double[SS_CLASSES][DIST_BINS][DIST_BINS]>(MAX_GAP + 1)),
+      condLimits(zeroedArray<double[SS_CLASSES][MAX_END_DISTANCE + 1][4]>(MAX_GAP + 1)),
+      cond(zeroedArray<double[SS_CLASSES][MAX_END_DISTANCE + 1][DIST_BINS][DIST_BINS]>(MAX_GAP + 1)) {}
+
+Distributions::Distributions() : torsionBins(zeroedArray<double[SS_CLASSES][NUM_BINS][NUM_BINS]>(NUM_TYPES)) {}
 
 namespace {
 
@@ -40,7 +36,7 @@ namespace {
 class BlockFile {
 public:
     BlockFile(const std::string& path, const char* what, bool required) : path_(path), in_(path) {
-        if (!in_ && required) fatal("cannot open " + std::string(what) + " file " + path);
+        if (!in_ && required) lorvane::fail("cannot open " + std::string(what) + " file " + path);
     }
     bool open() const { return static_cast<bool>(in_); }
 
@@ -60,7 +56,7 @@ public:
     // Zero-based line number of the last line returned.
     int index() const { return lineNo_ - 1; }
 
-    [[noreturn]] void fail(const std::string& what) const { fatal(path_ + " line " + std::to_string(lineNo_) + ": " + what); }
+    [[noreturn]] void fail(const std::string& what) const { lorvane::fail(path_ + " line " + std::to_string(lineNo_) + ": " + what); }
 
     void needTokens(const std::vector<std::string>& tok, size_t n, const char* kind) const {
         if (tok.size() < n)
@@ -68,10 +64,10 @@ public:
     }
 
     int classIndex(const std::string& letter) const {
-        auto it = Residue::SIMap.find(letter);
-        if (it == Residue::SIMap.end() || it->second < 0 || it->second > 2)
-            fail("unknown secondary-structure class \"" + letter + "\" (H, E or C expected)");
-        return it->second;
+        if (letter == "H") return SS_HELIX;
+        if (letter == "E") return SS_STRAND;
+        if (letter == "C") return SS_COIL;
+        fail("unknown secondary-structure class \"" + letter + "\" (H, E or C expected)");
     }
 
     int gap(const std::string& tok) const {
@@ -89,13 +85,12 @@ private:
 
 // Marginal and conditional files share one procedure; only the header and
 // the target tables differ.
-void loadJoint(const std::string& path, bool conditional, double (*margLimits)[3][4], double (*marg)[3][16][16],
-               double (*condLimits)[3][100][4], double (*cond)[3][100][16][16], bool required) {
+void loadJoint(JointTables& t, const std::string& path, bool conditional, bool required) {
     BlockFile f(path, "distance distribution", required);
     if (!f.open()) return;
     const int headerLen = conditional ? 7 : 6;
     double* limits = nullptr;
-    double (*rows)[16] = nullptr;
+    double (*rows)[DIST_BINS] = nullptr;
     std::vector<std::string> tok;
     while (f.next(tok)) {
         const int k = f.index() % 17;
@@ -108,12 +103,12 @@ void loadJoint(const std::string& path, bool conditional, double (*margLimits)[3
                 long r = toLong(tok[2]);
                 if (r < 0 || r > MAX_END_DISTANCE)
                     f.fail("end-to-end distance " + tok[2] + " outside 0.." + std::to_string(MAX_END_DISTANCE));
-                limits = condLimits[g][s][r];
-                rows = cond[g][s][r];
+                limits = t.condLimits[g][s][r];
+                rows = t.cond[g][s][r];
                 first = 3;
             } else {
-                limits = margLimits[g][s];
-                rows = marg[g][s];
+                limits = t.marginalLimits[g][s];
+                rows = t.marginal[g][s];
             }
             for (int q = 0; q < 4; ++q) limits[q] = toDouble(tok[first + q]);
         } else {
@@ -125,7 +120,7 @@ void loadJoint(const std::string& path, bool conditional, double (*margLimits)[3
 
 }  // namespace
 
-void SMC::LoadTorsionBBbin(const std::string& path, bool required) {
+void loadTorsionBins(Distributions& d, const std::string& path, bool required) {
     BlockFile f(path, "torsion-bin", required);
     if (!f.open()) return;
     int type = 0, ss = 0;
@@ -134,38 +129,32 @@ void SMC::LoadTorsionBBbin(const std::string& path, bool required) {
         const int k = f.index() % 73;
         if (k == 0) {
             f.needTokens(tok, 2, "header");
-            auto it = Residue::AIMap.find(tok[0]);
-            if (it == Residue::AIMap.end() || it->second < 0 || it->second >= 30) f.fail("unknown residue name \"" + tok[0] + "\"");
-            type = it->second;
+            type = residueType(tok[0]);
+            if (type < 0 || type >= NUM_TYPES) f.fail("unknown residue name \"" + tok[0] + "\"");
             ss = f.classIndex(tok[1]);
         } else {
             f.needTokens(tok, NUM_BINS, "data row");
-            for (int b = 0; b < NUM_BINS; ++b) TorsionBins[type][ss][k - 1][b] = toDouble(tok[b]);
+            for (int b = 0; b < NUM_BINS; ++b) d.torsionBins[type][ss][k - 1][b] = toDouble(tok[b]);
         }
     }
 }
 
-void SMC::LoadJointMarginal(const std::string& path, bool required) {
-    loadJoint(path, false, JointMarginalLimits, JointMarginal, nullptr, nullptr, required);
+void loadJointMarginal(Distributions& d, const std::string& path, bool backward, bool required) {
+    loadJoint(backward ? d.backward : d.forward, path, false, required);
 }
 
-void SMC::LoadJointMarginalB(const std::string& path, bool required) {
-    loadJoint(path, false, JointMarginalLimitsB, JointMarginalB, nullptr, nullptr, required);
+void loadJointCond(Distributions& d, const std::string& path, bool backward, bool required) {
+    loadJoint(backward ? d.backward : d.forward, path, true, required);
 }
 
-void SMC::LoadJointCond(const std::string& path, bool required) {
-    loadJoint(path, true, nullptr, nullptr, JointCondLimits, JointCond, required);
+Distributions loadDistributions() {
+    Distributions d;
+    loadJointMarginal(d, "data/joint.distance.txt", false);
+    loadJointMarginal(d, "data/joint.distance.backward.txt", true);
+    loadJointCond(d, "data/joint.distance.conditional.txt", false);
+    loadJointCond(d, "data/joint.distance.conditional.backward.txt", true);
+    loadTorsionBins(d, "data/phipsi.bb.txt");
+    return d;
 }
 
-void SMC::LoadJointCondB(const std::string& path, bool required) {
-    loadJoint(path, true, nullptr, nullptr, JointCondLimitsB, JointCondB, required);
-}
-
-void SMC::LoadSamplingTables() {
-    LoadJointMarginal("data/joint.distance.txt", true);
-    LoadJointMarginalB("data/joint.distance.backward.txt", true);
-    LoadJointCond("data/joint.distance.conditional.txt", true);
-    LoadJointCondB("data/joint.distance.conditional.backward.txt", true);
-    LoadTorsionBBbin("data/phipsi.bb.txt", true);
-    PF::LoadSimplRot("data/newsimplRot.txt", true);
-}
+}  // namespace lorvane

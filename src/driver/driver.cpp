@@ -8,13 +8,12 @@
 #include <iostream>
 
 #include "driver/modes.h"
-#include "growth/sampling_switches.h"
-#include "model/atom.h"
-#include "model/errors.h"
-#include "model/residue.h"
+#include "model/error.h"
 #include "model/strings.h"
 #include "model/structure.h"
-#include "potentials/pf.h"
+#include "model/templates.h"
+
+namespace lorvane {
 
 void Usage() {
     std::cout << "\n"
@@ -31,6 +30,8 @@ void Usage() {
               << "Additional options:\n"
               << "  -dfire\t\tUse DFIRE potential for sampling, instead of default VANTOR potential\n"
               << "  -nobbt\t\tSample without using backbone dihedral angle probabilities\n"
+              << "  -protocol [name]\tclassic (the original pipeline) or default (diverse selection, flexible closure,\n"
+              << "\t\t\tre-seeding; the default)\n"
               << "\n"
               << "Example:  ./lorvane -f 5p21.pdb -start 45 -end 52\n"
               << "\t \n"
@@ -39,8 +40,6 @@ void Usage() {
 }
 
 namespace {
-
-constexpr int USAGE_ERROR = 2;
 
 bool parseInt(const std::string& s, int& out) {
     if (s.empty()) return false;
@@ -62,15 +61,15 @@ bool parseReal(const std::string& s, double& out) {
     return true;
 }
 
-ParseResult usageError(const std::string& message) {
-    std::cout << message << std::endl;
-    return {false, USAGE_ERROR};
-}
+[[noreturn]] void usageError(const std::string& message) { fail(message, STATUS_USAGE); }
 
 }  // namespace
 
-ParseResult parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
+void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
     const size_t n = args.size();
+    // The protocol first, wherever it stands: the -x switches refine it.
+    for (size_t i = 1; i + 1 < n; ++i)
+        if (args[i] == "-protocol") opt.protocol = protocolNamed(args[i + 1]);
     for (size_t i = 1; i < n; ++i) {
         const std::string& a = args[i];
         auto value = [&](std::string& v) -> bool {
@@ -78,27 +77,24 @@ ParseResult parseArguments(const std::vector<std::string>& args, RunOptions& opt
             v = args[++i];
             return true;
         };
-        auto intOption = [&](int& target, int minimum, const char* what) -> ParseResult {
+        auto intOption = [&](int& target, int minimum, const char* what) {
             std::string v;
-            if (!value(v)) return usageError("Option " + a + " needs a value");
+            if (!value(v)) usageError("Option " + a + " needs a value");
             int x = 0;
-            if (!parseInt(v, x)) return usageError("Option " + a + " needs an integer, got \"" + v + "\"");
-            if (x < minimum) return usageError("Option " + a + " must be at least " + std::to_string(minimum) + what + ", got " + v);
+            if (!parseInt(v, x)) usageError("Option " + a + " needs an integer, got \"" + v + "\"");
+            if (x < minimum) usageError("Option " + a + " must be at least " + std::to_string(minimum) + what + ", got " + v);
             target = x;
-            return {};
         };
-        auto realOption = [&](double& target) -> ParseResult {
+        auto realOption = [&](double& target) {
             std::string v;
-            if (!value(v)) return usageError("Option " + a + " needs a value");
+            if (!value(v)) usageError("Option " + a + " needs a value");
             double x = 0;
-            if (!parseReal(v, x)) return usageError("Option " + a + " needs a number, got \"" + v + "\"");
+            if (!parseReal(v, x)) usageError("Option " + a + " needs a number, got \"" + v + "\"");
             target = x;
-            return {};
         };
-        ParseResult r;
         if (a == "-mode") {
             std::string v;
-            if (!value(v)) return usageError("Option -mode needs a value");
+            if (!value(v)) usageError("Option -mode needs a value");
             if (v == "fold")
                 opt.mode = Mode::Fold;
             else if (v == "smc")
@@ -108,27 +104,21 @@ ParseResult parseArguments(const std::vector<std::string>& args, RunOptions& opt
             else if (v == "compare")
                 opt.mode = Mode::Compare;
             else {
-                std::cout << "wrong mode type!\n";
                 Usage();
-                return {false, USAGE_ERROR};
+                usageError("wrong mode type!");
             }
         } else if (a == "-f") {
             std::string v;
-            if (!value(v)) return usageError("Option -f needs a value");
+            if (!value(v)) usageError("Option -f needs a value");
             opt.pdbFile = v;
             if (opt.protName.empty()) opt.protName = File2ProtName(v);
             opt.isSequence = File2Extension(v) == "seq";
         } else if (a == "-score") {
-            if (!value(opt.scoreFile)) return usageError("Option -score needs a value");
+            if (!value(opt.scoreFile)) usageError("Option -score needs a value");
         } else if (a == "-svg") {
-            if (!value(opt.funnelPlot)) return usageError("Option -svg needs a value");
+            if (!value(opt.funnelPlot)) usageError("Option -svg needs a value");
         } else if (a == "-rs") {
-            r = intOption(opt.randSeed, -2147483647, "");
-        } else if (a == "-t") {
-            double ignored = 0;
-            r = realOption(ignored);
-        } else if (a == "-altgrow") {
-            opt.growMode = 1;
+            intOption(opt.randSeed, -2147483647, "");
         } else if (a == "-backgrow") {
             opt.growMode = 2;
         } else if (a == "-dfire") {
@@ -140,45 +130,45 @@ ParseResult parseArguments(const std::vector<std::string>& args, RunOptions& opt
         } else if (a == "-dumpdis") {
             opt.dumpDis = true;
         } else if (a == "-cores") {
-            r = intOption(opt.cores, 0, "");
+            intOption(opt.cores, 0, "");
         } else if (a == "-topfrac") {
-            r = realOption(PF::topFrac);
+            realOption(opt.topFrac);
         } else if (a == "-nrep") {
-            r = intOption(PF::nrep, -2147483647, "");
+            intOption(opt.nrep, -2147483647, "");
         } else if (a == "-start") {
-            r = intOption(opt.startRes, -2147483647, "");
+            intOption(opt.startRes, -2147483647, "");
         } else if (a == "-end") {
-            r = intOption(opt.endRes, -2147483647, "");
+            intOption(opt.endRes, -2147483647, "");
         } else if (a == "-seeds") {
-            r = intOption(opt.seeds, 100, " (the first growth step alone uses 100 seeds)");
+            intOption(opt.seeds, 100, " (the first growth step alone uses 100 seeds)");
         } else if (a == "-numloop") {
-            r = intOption(opt.numLoop, 1, "");
+            intOption(opt.numLoop, 1, "");
+        } else if (a == "-protocol") {
+            std::string v;
+            if (!value(v)) usageError("Option -protocol needs a value");
         } else if (a == "-xdiverse") {
-            samplingSwitches.diverse = true;
+            opt.protocol.diverse = true;
         } else if (a == "-xfew") {
-            r = intOption(samplingSwitches.perCluster, 1, "");
+            intOption(opt.protocol.perCluster, 1, "");
         } else if (a == "-xshare") {
-            r = realOption(samplingSwitches.clusterShare);
-            if (r.ok && !(samplingSwitches.clusterShare > 0.0 && samplingSwitches.clusterShare <= 1.0))
-                return usageError("Option -xshare needs a share in (0, 1], got " + args[i]);
+            realOption(opt.protocol.clusterShare);
+            if (!(opt.protocol.clusterShare > 0.0 && opt.protocol.clusterShare <= 1.0))
+                usageError("Option -xshare needs a share in (0, 1], got " + args[i]);
         } else if (a == "-xncac") {
-            samplingSwitches.drawNCAC = true;
+            opt.protocol.drawNCAC = true;
         } else if (a == "-xclose") {
-            r = intOption(samplingSwitches.closeDraws, 0, "");
+            intOption(opt.protocol.closeDraws, 0, "");
         } else if (a == "-xreseed") {
-            samplingSwitches.reseed = true;
+            opt.protocol.reseed = true;
         } else if (a == "-pdbIndex") {
             opt.byPdbNumber = false;
         } else if (a.size() >= 4 && a.compare(a.size() - 4, 4, ".pdb") == 0) {
             opt.pdbFile = a;
         } else {
-            std::cout << "Unrecognized command: " << a << "\n";
             Usage();
-            return {false, USAGE_ERROR};
+            usageError("Unrecognized command: " + a);
         }
-        if (!r.ok) return r;
     }
-    return {};
 }
 
 void appendCommandLog(const std::vector<std::string>& args) {
@@ -214,32 +204,28 @@ std::string resolveLoopByPosition(int numRes, int startRes, int endRes, int& sta
     return "";
 }
 
-int runLorvane(int argc, char** argv) {
+int runLorvane(int argc, char** argv, FilterTimes* filterTimes, StepProbe* probe) {
     std::vector<std::string> args(argv, argv + argc);
     RunOptions opt;
-    Atom::vdw_adj = 1.0;
     if (args.size() == 1) {
         Usage();
         return 0;
     }
-    ParseResult pr = parseArguments(args, opt);
-    if (!pr.ok) return pr.exitStatus;
+    parseArguments(args, opt);
     appendCommandLog(args);
-    PF::numMP = opt.cores != 0 ? opt.cores : omp_get_max_threads();
     std::srand(static_cast<unsigned>(opt.randSeed));
-    std::string prefix = "./";
-    Atom::InitPar("data/atomProp2.txt", prefix);
-    Residue::InitMap();
-    Residue::InitPar("data/atomProp2.txt", prefix, 0);
+    const Templates templates = loadTemplates("data/atomProp2.txt");
     switch (opt.mode) {
         case Mode::Fold:
             return 0;
         case Mode::Smc:
-            return runSamplingMode(opt);
+            return runSamplingMode(opt, templates, filterTimes, probe);
         case Mode::Energy:
-            return runEnergyMode(opt);
+            return runEnergyMode(opt, templates);
         case Mode::Compare:
-            return runCompareMode(opt);
+            return runCompareMode(opt, templates);
     }
     return 0;
 }
+
+}  // namespace lorvane

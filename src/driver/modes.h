@@ -1,7 +1,12 @@
 #pragma once
 #include "driver/driver.h"
+#include "model/templates.h"
+
+namespace lorvane {
 
 // Each mode returns the process exit status.
-int runSamplingMode(const RunOptions& opt);
-int runEnergyMode(const RunOptions& opt);
-int runCompareMode(const RunOptions& opt);
+int runSamplingMode(const RunOptions& opt, const Templates& templates, FilterTimes* filterTimes = nullptr, StepProbe* probe = nullptr);
+int runEnergyMode(const RunOptions& opt, const Templates& templates);
+int runCompareMode(const RunOptions& opt, const Templates& templates);
+
+}  // namespace lorvane

@@ -16,17 +16,16 @@
 #include <vector>
 
 #include "evaluate/evaluate.h"
-#include "growth/smc.h"
-#include "model/errors.h"
+#include "model/deviation.h"
+#include "model/error.h"
 #include "model/strings.h"
-#include "model/structure.h"
-#include "potentials/pf.h"
+#include "potentials/potentials.h"
+
+namespace lorvane {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-DecoyEvaluation lastEval;
 
 struct DecoyRecord {
     double s[4] = {0, 0, 0, 0};  // DFIRE, side-chain, QUENDA, torsion energy (as written by the sampler)
@@ -47,8 +46,6 @@ std::string where(const std::string& file, int line) { return file + " line " + 
 
 }  // namespace
 
-const DecoyEvaluation& lastDecoyEvaluation() { return lastEval; }
-
 std::string dumpPath(const std::string& dir, const std::string& decoyFile) {
     fs::path rel;
     for (const fs::path& part : fs::path(decoyFile).relative_path()) {
@@ -64,20 +61,22 @@ void makeParentDirectories(const std::string& file) {
     if (parent.empty()) return;
     std::error_code ec;
     fs::create_directories(parent, ec);
-    if (ec || !fs::is_directory(parent)) fatal("cannot create directory " + parent.string() + " for " + file);
+    if (ec || !fs::is_directory(parent)) fail("cannot create directory " + parent.string() + " for " + file);
 }
 
-void Structure::evalLoops(const std::string& decoyFile, const std::set<std::string>& filter, int verbose, int start, int end,
-                          Structure& native, bool dumpDis) {
-    (void)filter;
-    (void)verbose;
-    if (!FileExists(decoyFile)) fatal("Could not read Loops file " + decoyFile);
+DecoyEvaluation evaluateDecoys(const Templates& tm, Potentials& pot, const std::string& decoyFile, int start, int end,
+                               const Structure& native, bool dumpDis) {
+    if (!FileExists(decoyFile)) fail("Could not read Loops file " + decoyFile);
     if (start < 1 || end > native._numRes || start >= end)
-        fatal("loop positions " + std::to_string(start) + ".." + std::to_string(end) + " do not lie within the chain's positions 1.." +
-              std::to_string(native._numRes));
-    copyStructure(native, 1, native._numRes);
+        fail("loop positions " + std::to_string(start) + ".." + std::to_string(end) + " do not lie within the chain's positions 1.." +
+             std::to_string(native._numRes));
+    Structure work(MAX_RESIDUES);
+    work.copyStructure(native, 1, native._numRes);
+    std::vector<Residue>& residues = work.residues;
+    const int numRes = work._numRes;
+    DecoyEvaluation result;
     std::ifstream in(decoyFile);
-    if (!in) fatal("cannot open pdb file " + decoyFile);
+    if (!in) fail("cannot open pdb file " + decoyFile);
 
     std::ofstream disout;
     std::string eoutPath;
@@ -87,14 +86,14 @@ void Structure::evalLoops(const std::string& decoyFile, const std::set<std::stri
         makeParentDirectories(disPath);
         makeParentDirectories(eoutPath);
         disout.open(disPath, std::ios::trunc);
-        if (!disout) fatal("cannot write distance counts " + disPath);
-        PF::LoadFittedE("data/fittedE.txt");
+        if (!disout) fail("cannot write distance counts " + disPath);
+        loadFittedTable(pot, "data/fittedE.txt");
     }
     const int capacity = dumpDis ? MAX_DUMP_DECOYS : MAX_DECOYS;
 
     std::vector<DecoyRecord> decoys;
     DecoyRecord cur;
-    std::vector<int> counts(dumpDis ? DIST_SIZE : 0);
+    std::vector<int> counts(dumpDis ? FITTED_E_SIZE : 0);
     bool open = false, firstAtom = false;
     int offset = 0, lineNo = 0;
     std::string line;
@@ -106,13 +105,13 @@ void Structure::evalLoops(const std::string& decoyFile, const std::set<std::stri
             std::string w1, w2;
             cur = DecoyRecord();
             if (!(ls >> w1 >> w2 >> cur.s[0] >> cur.s[1] >> cur.s[2] >> cur.s[3]))
-                fatal(where(decoyFile, lineNo) + ": a LOOP line needs a label, a number and four scores");
+                fail(where(decoyFile, lineNo) + ": a LOOP line needs a label, a number and four scores");
             open = true;
             firstAtom = true;
         } else if (line.compare(0, 6, "ATOM  ") == 0) {
-            if (!open) fatal(where(decoyFile, lineNo) + ": ATOM record outside a decoy (no LOOP line since the last END)");
+            if (!open) fail(where(decoyFile, lineNo) + ": ATOM record outside a decoy (no LOOP line since the last END)");
             if (line.size() < 54)
-                fatal(where(decoyFile, lineNo) + ": ATOM record of " + std::to_string(line.size()) +
+                fail(where(decoyFile, lineNo) + ": ATOM record of " + std::to_string(line.size()) +
                       " characters ends before the coordinates (column 54)");
             const int resNum = static_cast<int>(std::strtol(line.substr(22, 4).c_str(), nullptr, 10));
             if (firstAtom) {
@@ -120,38 +119,35 @@ void Structure::evalLoops(const std::string& decoyFile, const std::set<std::stri
                 firstAtom = false;
             }
             const long pos = static_cast<long>(resNum) + offset;
-            if (pos < 1 || pos > _numRes)
-                fatal(where(decoyFile, lineNo) + ": residue " + std::to_string(resNum) + " falls at chain position " + std::to_string(pos) +
-                      ", outside the chain's positions 1.." + std::to_string(_numRes));
-            auto aa = Residue::AAMap.find(line.substr(17, 3));
-            if (aa == Residue::AAMap.end()) continue;
-            auto ai = Residue::AIMap.find(aa->second);
-            if (ai == Residue::AIMap.end() || ai->second < 0 || ai->second >= 20) continue;
-            const int t = ai->second;
+            if (pos < 1 || pos > numRes)
+                fail(where(decoyFile, lineNo) + ": residue " + std::to_string(resNum) + " falls at chain position " + std::to_string(pos) +
+                      ", outside the chain's positions 1.." + std::to_string(numRes));
+            auto aa = residueNames().code.find(line.substr(17, 3));
+            if (aa == residueNames().code.end()) continue;
+            const int t = residueType(aa->second);
+            if (!isAminoAcid(t)) continue;
             Residue& r = residues[pos];
             r.type = static_cast<int16_t>(t);
             const std::string name = trimAtomName(line);
-            auto slot = Residue::AtomMap.find(Residue::Name1[t] + name);
-            if (slot == Residue::AtomMap.end() || slot->second < 0 || slot->second >= MAX_ATOMS) continue;
-            const int j = slot->second;
+            const int j = tm.slot(t, name);
+            if (j < 0 || j >= MAX_ATOMS) continue;
             Atom& a = r.atoms[j];
             a.x = static_cast<float>(std::strtod(line.substr(30, 8).c_str(), nullptr));
             a.y = static_cast<float>(std::strtod(line.substr(38, 8).c_str(), nullptr));
             a.z = static_cast<float>(std::strtod(line.substr(46, 8).c_str(), nullptr));
-            a.index = j;
-            a.type = static_cast<int16_t>(Residue::vdwType[t][j]);
+            a.type = static_cast<int16_t>(tm.vdwType[t][j]);
             a.name = name;
             a.missing = 0;
         } else if (line.compare(0, 3, "END") == 0) {
             if (!open) continue;  // nothing to end (e.g. a closing PDB END record)
             if (static_cast<int>(decoys.size()) >= capacity)
-                fatal(where(decoyFile, lineNo) + ": more than " + std::to_string(capacity) + " decoys" +
+                fail(where(decoyFile, lineNo) + ": more than " + std::to_string(capacity) + " decoys" +
                       (dumpDis ? " with -dumpdis" : "") + ", the most compare mode takes");
-            cur.rmsd = rmsdg(*this, native, start, end);
+            cur.rmsd = rmsdg(work, native, start, end);
             if (dumpDis) {
                 std::fill(counts.begin(), counts.end(), 0);
-                if (dumpDistances(*this, start, end, disout, static_cast<int>(decoys.size()), counts.data(), cur.e) == 1)
-                    for (int k = 0; k < DIST_SIZE; ++k)
+                if (dumpDistances(work, start, end, counts.data(), pot.fittedE, cur.e) == 1)
+                    for (int k = 0; k < FITTED_E_SIZE; ++k)
                         if (counts[k] != 0) cur.counts.emplace_back(k, counts[k]);
             }
             decoys.push_back(std::move(cur));
@@ -161,7 +157,7 @@ void Structure::evalLoops(const std::string& decoyFile, const std::set<std::stri
     }
 
     const int n = static_cast<int>(decoys.size());
-    if (n == 0) fatal(decoyFile + " holds no complete decoy (a LOOP line, its ATOM records and an END line)");
+    if (n == 0) fail(decoyFile + " holds no complete decoy (a LOOP line, its ATOM records and an END line)");
 
     // Combined scores use the raw values; the normalised ones make z.
     double minC1 = std::numeric_limits<double>::infinity(), minC2 = minC1, minS0 = minC1, minS2 = minC1;
@@ -186,10 +182,10 @@ void Structure::evalLoops(const std::string& decoyFile, const std::set<std::stri
     for (int k = 0; k < n; ++k)
         if (!std::isnan(z[k]) && (bestZ < 0 || z[k] < z[bestZ])) bestZ = k;
     if (bestZ < 0) bestZ = 0;
-    lastEval.rmsd = rmsd;
-    lastEval.z = z;
-    lastEval.lowestRmsd = best;
-    lastEval.lowestZ = bestZ;
+    result.rmsd = rmsd;
+    result.z = z;
+    result.lowestRmsd = best;
+    result.lowestZ = bestZ;
 
     {
         std::ostringstream os;  // default stream format, whatever was set on std::cout before
@@ -197,7 +193,7 @@ void Structure::evalLoops(const std::string& decoyFile, const std::set<std::stri
            << minS0 << "\n";
         std::cout << os.str() << std::flush;
     }
-    if (!dumpDis) return;
+    if (!dumpDis) return result;
 
     std::vector<double> s1(n);
     for (int k = 0; k < n; ++k) s1[k] = decoys[k].s[1];
@@ -208,11 +204,11 @@ void Structure::evalLoops(const std::string& decoyFile, const std::set<std::stri
         std::cout << os.str();
     }
     const double nearCut = rmsd[best] + 0.25;
-    double m = 12345.0;
+    double m = REJECTED;  // no decoy near the best: every decoy below REJECTED + 1 counts
     bool anyNear = false;
     for (const DecoyRecord& d : decoys)
         if (d.rmsd < nearCut && (!anyNear || d.s[1] < m)) m = d.s[1], anyNear = true;
-    std::vector<long long> histNear(DIST_SIZE, 0), histOther(DIST_SIZE, 0);
+    std::vector<long long> histNear(FITTED_E_SIZE, 0), histOther(FITTED_E_SIZE, 0);
     long long numNear = 0, numOther = 0;
     for (const DecoyRecord& d : decoys) {
         if (!(d.s[1] < m + 1.0)) continue;
@@ -236,12 +232,15 @@ void Structure::evalLoops(const std::string& decoyFile, const std::set<std::stri
     for (long long c : histOther) disout << c << " ";
     disout << "\n";
     disout.close();
-    if (!disout) fatal("could not finish writing the distance counts for " + decoyFile);
+    if (!disout) fail("could not finish writing the distance counts for " + decoyFile);
 
     std::ofstream eout(eoutPath, std::ios::trunc);
-    if (!eout) fatal("cannot write decoy energies " + eoutPath);
+    if (!eout) fail("cannot write decoy energies " + eoutPath);
     for (const DecoyRecord& d : decoys)
         eout << d.rmsd << " " << d.s[0] << " " << d.s[1] << " " << d.s[2] << " " << d.s[3] << " " << d.e << "\n";
     eout.close();
-    if (!eout) fatal("could not finish writing the decoy energies " + eoutPath);
+    if (!eout) fail("could not finish writing the decoy energies " + eoutPath);
+    return result;
 }
+
+}  // namespace lorvane

@@ -1,18 +1,22 @@
 #pragma once
-// Decoy evaluation (compare mode): the helpers behind Structure::evalLoops,
-// the pair-distance counting shared with the fitted pair-table derivation,
-// and the funnel plot.
-#include <iosfwd>
+// Decoy evaluation (compare mode): evaluateDecoys and its helpers, the
+// pair-distance counting shared with the fitted pair-table derivation, and
+// the funnel plot.
+#include <set>
 #include <string>
 #include <vector>
 
-class Structure;
+#include "model/structure.h"
+#include "model/templates.h"
+#include "potentials/potentials.h"
+
+namespace lorvane {
 
 constexpr int MAX_DECOYS = 20000;       // decoys per file
 constexpr int MAX_DUMP_DECOYS = 5000;   // decoys per file when pair distances are counted
-constexpr int DIST_BINS = 60;           // 0.1 A bins from 2.0 to 8.0 A
-constexpr int DIST_TYPES = 20;          // van der Waals type codes 1..20 are counted
-constexpr int DIST_SIZE = DIST_BINS * DIST_TYPES * DIST_TYPES;  // 24000
+constexpr int FITTED_BINS = 60;           // 0.1 A bins from 2.0 to 8.0 A
+constexpr int FITTED_TYPES = 20;          // van der Waals type codes 1..20 are counted
+static_assert(FITTED_BINS * FITTED_TYPES * FITTED_TYPES == FITTED_E_SIZE);
 constexpr double DIST_CLASH = 2.0;      // a heavy-atom pair closer than this rejects the decoy
 constexpr double DIST_MAX = 8.0;
 constexpr double DIST_CA_CUT = 20.0;    // residue pairs whose CA atoms are farther apart are skipped
@@ -25,11 +29,11 @@ inline int fittedIndex(int bin, int ta, int tb) {
 
 // Counts heavy-atom pairs between loop residues from..to and the rest of the
 // chain (and loop pairs at least two apart, once each) in 0.1 A bins, and adds
-// PF::fittedE of every counted pair to energy. Returns 1 after adding the
-// counts to counts[0..23999]; returns 0 on a pair closer than 2.0 A, leaving
-// counts untouched (energy then holds the pairs met before the clash). out and
-// decoy are not written to; they keep the call shape of the compare mode.
-int dumpDistances(Structure& s, int from, int to, std::ostream& out, int decoy, int* counts, double& energy);
+// the fitted table's value of every counted pair to energy (nothing when the
+// table is empty). Returns 1 after adding the counts to counts[0..23999];
+// returns 0 on a pair closer than 2.0 A, leaving counts untouched (energy then
+// holds the pairs met before the clash).
+int dumpDistances(const Structure& s, int from, int to, int* counts, const std::vector<double>& fittedE, double& energy);
 
 // Replaces every value v by (v - median) / MAD, MAD being the median of
 // |v - median| (the mean of the two middle values for an even count). When
@@ -41,14 +45,22 @@ void vMeanSd(const std::vector<double>& v, double& mean, double& sd);
 // Median by the rule above (NaN for an empty vector).
 double vMedian(std::vector<double> v);
 
-// What the last evalLoops call measured, for the funnel plot.
+// What evaluateDecoys measured, for the funnel plot.
 struct DecoyEvaluation {
     std::vector<double> rmsd;  // per decoy, against the input loop
     std::vector<double> z;     // per decoy, sum of the four normalised scores
     int lowestZ = -1;          // first decoy of lowest z
     int lowestRmsd = -1;       // first decoy of lowest RMSD
 };
-const DecoyEvaluation& lastDecoyEvaluation();
+
+// Compare mode: reads the decoys of decoyFile for the protein native (loop
+// positions start..end), measures each decoy's backbone RMSD to the native
+// loop, normalises and combines the four scores of every decoy and prints a
+// summary line. With dumpDistances it also loads the fitted pair table
+// (data/fittedE.txt) into pot, counts loop/surroundings pair distances and
+// writes "Eout/" and "disout2/" dumps for the decoy file.
+DecoyEvaluation evaluateDecoys(const Templates& t, Potentials& pot, const std::string& decoyFile, int start, int end,
+                               const Structure& native, bool dumpDistances);
 
 // Path of a compare-mode dump under dir ("Eout" or "disout2"): dir + "/" +
 // the decoy path, with a leading "/" and "." components dropped and ".."
@@ -67,7 +79,7 @@ void writeFunnelPlot(const std::string& path, const std::string& title, const De
 // Pair counts of one decoy group: decoys counted and the summed 24000 counts.
 struct DistanceCounts {
     double decoys = 0;
-    std::vector<double> counts = std::vector<double>(DIST_SIZE, 0.0);
+    std::vector<double> counts = std::vector<double>(FITTED_E_SIZE, 0.0);
 };
 // Reads a compare-mode distance dump (disout2/...): the near-native line,
 // then the other line, each a decoy count followed by 24000 counts. Stops
@@ -79,3 +91,5 @@ void readDistanceDump(const std::string& path, DistanceCounts& nearNative, Dista
 std::vector<double> fittedLogRatio(const std::vector<double>& nearNative, const std::vector<double>& other, double pseudo, double cap);
 // The table's one line: the values separated by single blanks, fixed notation.
 std::string formatFittedTable(const std::vector<double>& e);
+
+}  // namespace lorvane

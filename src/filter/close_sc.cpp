@@ -5,124 +5,109 @@
 #include <algorithm>
 #include <vector>
 
+#include "build/side_chain.h"
 #include "filter/filter.h"
-#include "growth/grow_one.h"
 #include "model/geometry.h"
-#include "potentials/atom_tables.h"
-#include "potentials/pf.h"
+
+namespace lorvane {
 
 namespace {
 
-constexpr double REJECT = 12345.0;
-constexpr double PREFIX_LIMIT = 200.0;
 constexpr int MAX_CHI_PREFIX = 6;
 
-inline double pairE(int ta, int tb, double d2) { return PF::Etable[ta][tb][static_cast<int>(d2 * PF::BINSPERA)]; }
-
-int typeOf(int r, int slot) {
-    const int g = atomcountmap[r][slot];
-    return g < 0 ? NO_PAIR_TYPE : dftype[g];
-}
-
 // Room for every atom of the protein plus the closure side chains: the list is sized to the input.
-void ensureRoom(GrowOne& g, int need) {
-    if (static_cast<int>(g.cscType.size()) >= need) return;
-    g.cscType.resize(need);
-    g.cscPos.resize(need);
-    g.cscAtom.resize(need);
+void ensureRoom(FilterWork& w, int need) {
+    if (static_cast<int>(w.cscType.size()) >= need) return;
+    w.cscType.resize(need);
+    w.cscPos.resize(need);
 }
 
 }  // namespace
 
-void GrowOne::closeSCprep(Structure& s, int start, int end, int c) {
-    ensureRoom(*this, numatom + 3 * MAX_ATOMS);
-    cscCount = 0;
+void closeSCprep(const Sampler& run, FilterWork& w, const Structure& s, int start, int end, int c) {
+    const AtomIndex& x = run.atoms;
+    ensureRoom(w, x.numAtoms + 3 * MAX_ATOMS);
+    w.cscCount = 0;
     const int N = s._numRes;
-    thread_local std::vector<uint8_t> far;
-    far.assign(N + 2, 0);
-    const Point caC = s[c].atoms[1];
-    for (int x = 1; x <= N; ++x)
-        if ((x < start || x > end) && s[x].atoms[1].sdis(caC) > 900.0) far[x] = 1;
-    const Point caMid = s[c + 1].atoms[1];
+    std::vector<uint8_t> far(N + 2, 0);
+    const Point caC = s[c].atoms[SLOT_CA];
+    for (int i = 1; i <= N; ++i)
+        if ((i < start || i > end) && s[i].atoms[SLOT_CA].sdis(caC) > 900.0) far[i] = 1;
+    const Point caMid = s[c + 1].atoms[SLOT_CA];
     const bool prolineC = s[c].type == PRO;
-    for (int g = 0; g < numatom; ++g) {
-        const int r = revatomcountmap[g][0], k = revatomcountmap[g][1];
+    for (int g = 0; g < x.numAtoms; ++g) {
+        const int r = x.atomOf[g][0], k = x.atomOf[g][1];
         if (r < 1 || r > N || far[r]) continue;
-        if (dftype[g] == NO_PAIR_TYPE) continue;
-        if (r >= c && r <= c + 2 && k != 3) continue;
-        if (prolineC && r == c - 1 && k == 2) continue;
+        if (x.pairType[g] == NO_PAIR_TYPE) continue;
+        if (r >= c && r <= c + 2 && k != SLOT_O) continue;
+        if (prolineC && r == c - 1 && k == SLOT_C) continue;
         const Atom& a = s[r].atoms[k];
         if (!a.present()) continue;  // an atom the input lacks has no position
         if (a.sdis(caMid) > 225.0) continue;
-        cscType[cscCount] = dftype[g];
-        cscPos[cscCount] = a;
-        cscAtom[cscCount] = {r, k};
-        ++cscCount;
+        w.cscType[w.cscCount] = x.pairType[g];
+        w.cscPos[w.cscCount] = a;
+        ++w.cscCount;
     }
 }
 
-void GrowOne::addCSC(Structure& s, int r) {
+void addCSC(const Sampler& run, FilterWork& w, const Structure& s, int r) {
     const int t = s[r].type;
-    const int last = Residue::lastDFire[t];
-    if (last <= 5) return;
-    ensureRoom(*this, cscCount + (last - 5));
-    for (int x = 6; x <= last; ++x) {
-        cscType[cscCount] = typeOf(r, x);
-        cscPos[cscCount] = s[r].atoms[x];
-        cscAtom[cscCount] = {r, x};
-        ++cscCount;
+    const int last = LAST_HEAVY_SLOT[t];
+    if (last <= SLOT_CB) return;
+    ensureRoom(w, w.cscCount + (last - SLOT_CB));
+    for (int k = FIRST_SIDE_CHAIN_SLOT; k <= last; ++k) {
+        w.cscType[w.cscCount] = run.atoms.typeOf(r, k);
+        w.cscPos[w.cscCount] = s[r].atoms[k];
+        ++w.cscCount;
     }
 }
 
-int GrowOne::df_scfclose(Structure& s, Residue& res, double& energy, int a, int b) {
+int df_scfclose(const Sampler& run, FilterWork& w, Structure& s, int r0, double& energy, int a, int b) {
+    const Templates& tm = run.tm;
+    const Potentials& pot = run.pot;
+    const AtomIndex& x = run.atoms;
+    Residue& res = s[r0];
     const int T = res.type;
-    const int nr = PF::numsimplRot[T];
-    const int last = Residue::lastDFire[T];
-    const int r0 = static_cast<int>(&res - s.residues.data());  // position of the residue in the chain
-    if (r0 < 1 || r0 > s._numRes) {
-        energy = REJECT;
+    const int nr = pot.rotamers.count[T];
+    const int last = LAST_HEAVY_SLOT[T];
+    if (r0 < 1 || r0 > s._numRes || nr <= 0) {
+        energy = REJECTED;
         return ABSENT;
     }
-    if (nr <= 0) {
-        energy = REJECT;
-        return ABSENT;
-    }
-    thread_local std::vector<double> E;
-    thread_local std::vector<std::array<double, MAX_CHI_PREFIX>> part;
-    E.assign(nr, 0.0);
-    part.assign(nr, std::array<double, MAX_CHI_PREFIX>{});
+    std::vector<double> E(nr, 0.0);
+    std::vector<std::array<double, MAX_CHI_PREFIX>> part(nr, std::array<double, MAX_CHI_PREFIX>{});
 
     // Backbone partners of the scan: N, CA, C of the other two closure residues and their CBs.
     Point partnerPos[8];
     int partnerType[8];
     int np = 0;
     for (int other : {a, b}) {
-        for (int slot = 0; slot < 3; ++slot) {
+        for (int slot = SLOT_N; slot <= SLOT_C; ++slot) {
             partnerPos[np] = s[other].atoms[slot];
-            partnerType[np++] = typeOf(other, slot);
+            partnerType[np++] = x.typeOf(other, slot);
         }
     }
     for (int other : {a, b}) {
         if (s[other].type == GLY) continue;
-        partnerPos[np] = s[other].atoms[5];
-        partnerType[np++] = typeOf(other, 5);
+        partnerPos[np] = s[other].atoms[SLOT_CB];
+        partnerType[np++] = x.typeOf(other, SLOT_CB);
     }
-    const double maxd2 = PF::MAXDIS2;
+    const double maxd2 = pot.maxDis2;
 
     for (int r = 0; r < nr; ++r) {
         int h = 0;
         bool skip = false, rejected = false;
-        for (int x = 6; x <= last; ++x) {
-            const double tmpl = Residue::torsion[T][x];
+        for (int k = FIRST_SIDE_CHAIN_SLOT; k <= last; ++k) {
+            const double tmpl = tm.torsion[T][k];
             double dih = tmpl;
             if (tmpl == FREE_CHI) {
                 h = std::min(h + 1, MAX_CHI_PREFIX - 1);
                 part[r][h] = h == 1 ? 0.0 : part[r][h - 1];
-                const double chi = PF::simplRot[T][r][h - 1];
+                const double chi = pot.rotamers.chi[T][r][h - 1];
                 if (chi > 10.0 && r > 0) {
                     // Same chi as the previous rotamer: its atoms and energy so far carry over.
                     part[r][h] = part[r - 1][h];
-                    if (part[r][h] > PREFIX_LIMIT) {
+                    if (part[r][h] > ENERGY_CUT) {
                         rejected = true;
                         break;
                     }
@@ -130,40 +115,41 @@ int GrowOne::df_scfclose(Structure& s, Residue& res, double& energy, int a, int 
                     continue;
                 }
                 skip = false;
-                dih = chi > 10.0 ? PF::simplRotR[T][r][h - 1] : chi;
+                dih = chi > 10.0 ? pot.rotamers.resolved[T][r][h - 1] : chi;
             } else if (skip) {
                 continue;
             }
-            const int* ref = Residue::prev_atom[T][x];
-            calCo(res.atoms[ref[0]], res.atoms[ref[1]], res.atoms[ref[2]], Residue::bond_length[T][x], Residue::bond_angle[T][x], dih,
-                  res.atoms[x]);
-            const Point p = res.atoms[x];
-            const int tx = typeOf(r0, x);
+            const int* ref = tm.refAtoms[T][k];
+            calCo(res.atoms[ref[0]], res.atoms[ref[1]], res.atoms[ref[2]], tm.bondLength[T][k], tm.bondAngle[T][k], dih, res.atoms[k]);
+            const Point p = res.atoms[k];
+            const int tx = x.typeOf(r0, k);
             double e = 0.0;
             if (tx != NO_PAIR_TYPE) {
-                for (int q = 0; q < cscCount; ++q) {
-                    const double d2 = p.sdis(cscPos[q]);
-                    if (d2 < maxd2) e += pairE(tx, cscType[q], d2);
+                for (int q = 0; q < w.cscCount; ++q) {
+                    const double d2 = p.sdis(w.cscPos[q]);
+                    if (d2 < maxd2) e += pot.pairEnergy(tx, w.cscType[q], d2);
                 }
                 for (int q = 0; q < np; ++q) {
                     const double d2 = p.sdis(partnerPos[q]);
-                    if (d2 < maxd2) e += pairE(tx, partnerType[q], d2);
+                    if (d2 < maxd2) e += pot.pairEnergy(tx, partnerType[q], d2);
                 }
             }
             part[r][h] += e;
-            if (part[r][h] > PREFIX_LIMIT) {
+            if (part[r][h] > ENERGY_CUT) {
                 rejected = true;
                 break;
             }
         }
-        E[r] = rejected ? REJECT : part[r][h];
+        E[r] = rejected ? REJECTED : part[r][h];
     }
 
     int chosen = 0;
     SampleEWR(E, 1, &chosen);
     energy = E[chosen];
     double chi[5] = {0, 0, 0, 0, 0};
-    for (int m = 0; m < 4; ++m) chi[m] = PF::simplRotR[T][chosen][m];
-    s.calSCCoHeavy(r0, chi, res);
+    for (int m = 0; m < 4; ++m) chi[m] = pot.rotamers.resolved[T][chosen][m];
+    calSCCoHeavy(tm, res, chi);
     return chosen;
 }
+
+}  // namespace lorvane

@@ -7,16 +7,12 @@
 #include <iostream>
 #include <unordered_map>
 
-#include "growth/sampling_switches.h"
-#include "growth/seed_buffers.h"
-#include "model/errors.h"
+#include "filter/filter.h"
+#include "model/error.h"
 
-std::vector<Point> closurePoints;
+namespace lorvane {
 
 namespace {
-
-DiverseResult lastResult;
-double radiusHint = 0.0;  // radius of the previous step: the next search starts near it
 
 uint64_t cellKey(long ix, long iy, long iz) {
     // 21 bits per axis: +-1e6 cells, far beyond any protein at radii of 0.1 A and more.
@@ -34,8 +30,8 @@ int countLeaders(const std::vector<int>& leaderOf, const std::vector<int>& rows)
 }  // namespace
 
 std::vector<int> gridLeaders(const std::vector<float>& vecs, int dim, const std::vector<int>& rows, double radius) {
-    if (dim < 3 || dim % 3 != 0) fatal("diverse selection: row length " + std::to_string(dim) + " is not a number of points");
-    if (!(radius > 0.0)) fatal("diverse selection: clustering radius must be positive");
+    if (dim < 3 || dim % 3 != 0) fail("diverse selection: row length " + std::to_string(dim) + " is not a number of points");
+    if (!(radius > 0.0)) fail("diverse selection: clustering radius must be positive");
     const float thr = static_cast<float>(dim / 3 * radius * radius);  // summed squared deviations at RMSD = radius
     const double inv = 1.0 / radius;
     std::unordered_map<uint64_t, std::vector<int>> cells;
@@ -77,7 +73,7 @@ std::vector<int> gridLeaders(const std::vector<float>& vecs, int dim, const std:
 DiverseResult selectDiverse(const std::vector<float>& vecs, int count, int dim, const DiverseOptions& opt) {
     DiverseResult res;
     if (count <= 0 || opt.capacity <= 0) return res;
-    if (static_cast<size_t>(count) * dim > vecs.size()) fatal("diverse selection: fewer coordinates than rows");
+    if (static_cast<size_t>(count) * dim > vecs.size()) fail("diverse selection: fewer coordinates than rows");
     std::vector<int> all(count);
     for (int i = 0; i < count; ++i) all[i] = i;
     const std::vector<int> dup = gridLeaders(vecs, dim, all, opt.distinctRadius);
@@ -143,16 +139,17 @@ DiverseResult selectDiverse(const std::vector<float>& vecs, int count, int dim, 
     return res;
 }
 
-std::vector<int> diverseKeep(const std::vector<int>& ranked, int step, bool finalStep, int capacity, bool diag) {
-    if (step == 0) radiusHint = 0.0;
+std::vector<int> diverseKeep(Sampler& run, const FilterPass& f, const std::vector<int>& ranked, DiverseMemory& memory) {
+    SeedBuffers& B = run.seeds;
+    const int step = f.step;
+    if (step == 0) memory.radiusHint = 0.0;
     const int count = static_cast<int>(ranked.size());
     // Per path unit C and CA; then the new unit's C and CA; at the last step
     // the closure's C(c), C(c+1) and CA(c+1). The growing end comes last.
-    const int dim = 6 * (step + 1) + (finalStep ? 9 : 0);
+    const int dim = 6 * (step + 1) + (f.finalStep ? 9 : 0);
     std::vector<float> vecs(static_cast<size_t>(count) * dim);
-    const int oldBuf = 1 - step % 2;
-    if (finalStep && closurePoints.size() < static_cast<size_t>(MAXLOOP) * CHILDREN * 3)
-        fatal("diverse selection: closure points were not recorded");
+    const int oldBuf = 1 - f.parity;
+    if (f.finalStep && f.closurePoints.size() < f.children * 3) fail("diverse selection: closure points were not recorded");
     auto put = [](float*& v, const Point& p) {
         *v++ = p.x;
         *v++ = p.y;
@@ -162,30 +159,31 @@ std::vector<int> diverseKeep(const std::vector<int>& ranked, int step, bool fina
         const int id = ranked[i], p = id / CHILDREN;
         float* v = &vecs[static_cast<size_t>(i) * dim];
         for (int j = 0; j < step; ++j) {
-            const Point* pts = atomC(oldBuf, j, p);
+            const Point* pts = B.atomC(oldBuf, j, p);
             put(v, pts[2]);
             put(v, pts[1]);
         }
-        const Point* ub = unfBBAt(id);  // C, O, N, CA
+        const Point* ub = B.unfBBAt(id);  // C, O, N, CA
         put(v, ub[0]);
         put(v, ub[3]);
-        if (finalStep)
-            for (int q = 0; q < 3; ++q) put(v, closurePoints[static_cast<size_t>(id) * 3 + q]);
+        if (f.finalStep)
+            for (int q = 0; q < 3; ++q) put(v, f.closurePoints[static_cast<size_t>(id) * 3 + q]);
     }
     DiverseOptions opt;
-    opt.capacity = capacity;
-    opt.perCluster = samplingSwitches.perCluster;
-    opt.clusterShare = samplingSwitches.clusterShare;
-    opt.startRadius = radiusHint > 0.0 ? radiusHint : opt.distinctRadius;
-    lastResult = selectDiverse(vecs, count, dim, opt);
-    radiusHint = lastResult.radius;
-    if (diag)
-        std::cout << "Diverse selection: " << count << " ranked, " << lastResult.distinct << " distinct, " << lastResult.clusters
-                  << " clusters within " << lastResult.radius << " A, " << lastResult.order.size() << " kept" << std::endl;
+    opt.capacity = f.capacity;
+    opt.perCluster = run.settings.protocol.perCluster;
+    opt.clusterShare = run.settings.protocol.clusterShare;
+    opt.startRadius = memory.radiusHint > 0.0 ? memory.radiusHint : opt.distinctRadius;
+    memory.last = selectDiverse(vecs, count, dim, opt);
+    memory.radiusHint = memory.last.radius;
+    const DiverseResult& r = memory.last;
+    if (run.settings.diag)
+        std::cout << "Diverse selection: " << count << " ranked, " << r.distinct << " distinct, " << r.clusters << " clusters within "
+                  << r.radius << " A, " << r.order.size() << " kept" << std::endl;
     std::vector<int> K;
-    K.reserve(lastResult.order.size());
-    for (int x : lastResult.order) K.push_back(ranked[x]);
+    K.reserve(r.order.size());
+    for (int x : r.order) K.push_back(ranked[x]);
     return K;
 }
 
-const DiverseResult& lastDiverseSelection() { return lastResult; }
+}  // namespace lorvane

@@ -1,5 +1,6 @@
 #pragma once
-// Diversity-preserving selection of the next population (-xdiverse): the
+// Diversity-preserving selection of the next population (the protocol's
+// diverse selection): the
 // children are clustered by their partial chains (bucketed by the position
 // of the growing end) at the finest radius whose clusters fit a share of the
 // population; every cluster gets its best child by energy before any cluster
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "model/geometry.h"
+
+namespace lorvane {
 
 struct DiverseOptions {
     int capacity = 0;              // population slots
@@ -40,14 +43,4 @@ std::vector<int> gridLeaders(const std::vector<float>& vecs, int dim, const std:
 // Selection over count rows of dim floats (row i at vecs[i * dim], rank order).
 DiverseResult selectDiverse(const std::vector<float>& vecs, int count, int dim, const DiverseOptions& opt);
 
-// The filter's hook: the ids of ranked (rank order) to commit, at most
-// capacity, in commit order. Reads the seeds' stored paths, the children's
-// new units and, at the last step, closurePoints.
-std::vector<int> diverseKeep(const std::vector<int>& ranked, int step, bool finalStep, int capacity, bool diag);
-
-// Last step: C(c), C(c+1), CA(c+1) of each child's closure, by child id
-// (filled by the scoring body when -xdiverse is on).
-extern std::vector<Point> closurePoints;
-
-// Figures of the last selection (for the benchmark programs).
-const DiverseResult& lastDiverseSelection();
+}  // namespace lorvane

@@ -2,25 +2,36 @@
 // The filter of the sampler: after every growth step it scores all children
 // in parallel, ranks them, thins near-duplicates and commits the survivors;
 // at the last step it completes and refines the side chains and writes the
-// result file. SMC::filtergrow is the entry point (declared with SMC).
+// result file. The production loop, which alternates growth steps and filter
+// passes, lives here too (production.cpp).
 #include <array>
 #include <atomic>
+#include <mutex>
 #include <cstdint>
 #include <ostream>
 #include <string>
 #include <vector>
 
-#include "growth/smc.h"
+#include "filter/diverse_selection.h"
+#include "filter/step_probe.h"
+#include "filter/weighting.h"
+#include "growth/sampler.h"
+#include "potentials/clash.h"
+
+namespace lorvane {
+
+constexpr int COMBINATIONS = 10000;  // side-chain combinations per candidate
+constexpr int NO_ROTAMER = -1;       // side-chain state without a rotamer (glycine, alanine)
 
 // ---- output files ----
 
-// "pdbout/" + SMC::LoopID + ".txt".
-std::string resultFilePath();
+// "pdbout/" + loopId + ".txt".
+std::string resultFilePath(const std::string& loopId);
 // Creates "pdbout/" (and "output/" with diag) when missing and opens the
 // result file for writing (truncating it), so that a run whose results could
 // not be stored stops with status 1 before any sampling. Production calls it
 // before the first growth step; the filter calls it again at step 0.
-void prepareOutputFiles(bool diag);
+void prepareOutputFiles(const std::string& loopId, bool diag);
 // The "LOOP " line of one written loop: ordinal, DFIRE, side-chain energy,
 // QUENDA and the torsion-bin energy g (capped at 1000000.00; also when not a
 // number), fixed notation with 2 decimals.
@@ -37,14 +48,14 @@ int dihedralBin(double radians);
 int torsionBin(double degrees);
 // -ln of the coil-class torsion-bin probability of a residue type; +inf when
 // the bin is empty.
-double torsionEnergy(int type, double phiDeg, double psiDeg);
+double torsionEnergy(const Distributions& d, int type, double phiDeg, double psiDeg);
 
-// ---- selection stages (exposed for the tests) ----
+// ---- selection stages ----
 
 // Sibling filter: walks ids in rank order and keeps an id unless an already
 // kept sibling (same parent seed) lies closer than T, the sum of squared
 // deviations of rmsdWithin.
-std::vector<int> siblingFilter(const std::vector<int>& ranked, double T);
+std::vector<int> siblingFilter(SeedBuffers& seeds, const std::vector<int>& ranked, double T);
 // Per-seed cap passes over ranked (rank order); returns the ids kept, sets
 // cap to the last cap used (106 when no pass ran).
 std::vector<int> perSeedCap(const std::vector<int>& ranked, int maxLoop, int nrep, int& cap);
@@ -64,23 +75,28 @@ std::vector<int> leaderCluster(const std::vector<float>& vecs, int count, int di
 using ResidualFn = void (*)(double* p, double* hx, int m, int n, void* adata);
 int lmMinimise(ResidualFn func, double* p, const double* x, int m, int n, int itmax, const double opts[5], void* adata);
 
-// Residual callback of the side-chain minimiser (all residuals = oneResSC).
-void evalE(double* p, double* hx, int m, int n, void* adata);
 // One-residue side-chain energy of residue i against its neighbour triples,
-// with 12345 penalties for clashes with the adjacent residues and its own
+// with REJECTED penalties for clashes with the adjacent residues and its own
 // backbone.
-double oneResSC(Structure& s, int i, const int* neigh, int nn);
+double oneResSC(const Potentials& p, const AtomIndex& x, const Structure& s, int i, const int* neigh, int nn);
+// Relaxes the chis of residue i (Levenberg-Marquardt on oneResSC); true when
+// the final energy is acceptable.
+bool optimiseSideChain(const Templates& t, const Potentials& p, const AtomIndex& x, Structure& s, int i);
+// optimiseSideChain for every loop residue with a side chain, from end to start;
+// true when all were acceptable.
+bool refineSideChains(const Templates& t, const Potentials& p, const AtomIndex& x, Structure& s, int start, int end);
 
 // True when a heavy atom of the loop start..end lies inside the clash
-// distance of a non-bonded frame atom: d^2 below the pair table's clash wall
-// (PF::LJclash), and never closer than 2.0 A. 1-2, 1-3 and 1-4 pairs across
-// the loop's joins to the frame are exempt. The last refinement check before
-// a loop is written.
-bool frameClash(Structure& s, int start, int end);
+// distance of a non-bonded frame atom: d^2 below the pair table's clash wall,
+// and never closer than 2.0 A. 1-2, 1-3 and 1-4 pairs across the loop's joins
+// to the frame are exempt. The last refinement check before a loop is written.
+bool frameClash(const Potentials& p, const AtomIndex& x, const Structure& s, int start, int end);
 
 // Process-wide library set-up for the filter: GSL's error handler off and
 // OpenBLAS single-threaded (the OpenMP regions own the cores). Idempotent.
 void filterLibrariesInit();
+
+// ---- filter state of a run ----
 
 // Wall-clock seconds spent in the filter's stages, summed over the run
 // (read by the benchmark programs).
@@ -91,40 +107,112 @@ struct FilterTimes {
     double commit = 0;      // commit of the survivors (steps before the last)
     double finalLoops = 0;  // last step: side-chain refinement, scoring, writing
 };
-extern FilterTimes filterTimes;
 
-// ---- parallel scoring ----
-
-// Per-thread tables of the scoring body, beside the thread's GrowOne.
+// One thread's tables of the scoring body.
 struct FilterWork {
+    Structure structure{1};  // the thread's copy of the working structure
     std::vector<std::array<int, 2>> combIdx;  // (parent state, rotamer) per combination
-    std::vector<double> combined;             // input of SampleEWRS
-    std::vector<double> rotE, rotDraw;        // rotamer energies of the candidate, and their perturbed copy
+    std::vector<double> combEnergy;  // energy per combination
+    std::vector<double> rotE, rotDraw;  // rotamer energies of the candidate, and their perturbed copy
     std::vector<int> drawn, allowed, chosen;
+    std::vector<sortdata> ranking;  // SampleEWRS's buffer
     // Side-chain atoms of each rotamer built on the current candidate.
-    uint8_t scBuilt[108] = {};
-    Point scCoord[108][15];
+    uint8_t scBuilt[MAX_ROTAMERS] = {};
+    Point scCoord[MAX_ROTAMERS][15];
     // Side-chain/side-chain clash energy by (dihedral bin, parent state,
     // rotamer); an entry is valid only for the seed whose serial it carries.
     std::vector<float> clashCache;
     std::vector<uint32_t> clashStamp;
     uint32_t seedSerial = 0;
     // One-residue clash term per rotamer of the current candidate (final step).
-    uint8_t oneDone[108] = {};
-    double oneVal[108] = {};
+    uint8_t oneDone[MAX_ROTAMERS] = {};
+    double oneVal[MAX_ROTAMERS] = {};
+    // Environment of the closing side chains (closeSCprep, addCSC).
+    int cscCount = 0;
+    std::vector<int> cscType;
+    std::vector<Point> cscPos;
     FilterWork();
 };
-extern std::vector<FilterWork> FW;
 
-struct FilterShared {
-    SMC* smc = nullptr;
-    int pos = 0, step = 0, c = -1, parity = 0;
-    bool finalStep = false;
-    std::vector<float>* E = nullptr;  // E0..E6
-    std::vector<double>* dev = nullptr;
-    std::vector<std::array<int, 3>>* closeRot = nullptr;
-    std::atomic<long> b1{0}, b2{0}, c1{0}, e1{0}, e2{0}, e3{0};
+// What the diverse selection carries from step to step.
+struct DiverseMemory {
+    double radiusHint = 0.0;  // radius of the previous step: the next search starts near it
+    DiverseResult last;       // figures of the last selection (benchmark programs)
 };
-// The parallel scoring region over the live seeds (G[t].structure must hold
-// the working structure).
+
+struct FilterState {
+    std::vector<FilterWork> work;  // one per thread
+    ClashPairs clash;              // the step's clash pair lists
+    FilterTimes times;
+    DiverseMemory diverse;
+    StepProbe* probe = nullptr;    // observer of the run (benchmark programs); none by default
+};
+
+// ---- closing side chains (close_sc.cpp) ----
+
+// Environment of the three closure residues c..c+2 (frame atoms near the site).
+void closeSCprep(const Sampler& run, FilterWork& w, const Structure& s, int start, int end, int c);
+// Adds the built side chain of residue r to that environment.
+void addCSC(const Sampler& run, FilterWork& w, const Structure& s, int r);
+// Rotamer scan of residue r (one of the closure residues) against the
+// environment and the backbone of closure residues a and b; builds the chosen
+// rotamer and returns its index (ABSENT when the residue has none).
+int df_scfclose(const Sampler& run, FilterWork& w, Structure& s, int r, double& energy, int a, int b);
+
+// ---- the filter pass ----
+
+// Scores, ranks, thins and commits the children of growth step `step`; at
+// the last step builds, refines, scores and writes the loops.
+void filterStep(Sampler& run, FilterState& fs, int step);
+
+// Everything the parallel scoring body of one filter pass shares.
+// One filter pass: the step it follows and the tables of its children
+// (E0..E6, deviation from the input, closure rotamers), indexed by child id.
+struct FilterPass {
+    int step = 0, pos = 0, c = -1, parity = 0;
+    int capacity = 0;   // population capacity (MAXLOOP)
+    bool finalStep = false;
+    int extra = 1;      // residues the step adds to the deviation (3 on the closing step)
+    size_t children = 0;
+    std::vector<float> E[7];
+    std::vector<double> dev;
+    std::vector<std::array<int, 3>> closeRot;
+    std::vector<Point> closurePoints;  // last step, diverse selection: C(c), C(c+1), CA(c+1) per child
+};
+
+// What the parallel scoring body shares: the run, the filter's state, the
+// pass whose tables it fills (each thread only its own seeds' entries) and
+// the event counts of the diagnostic report.
+struct FilterShared {
+    Sampler* run = nullptr;
+    FilterState* fs = nullptr;
+    FilterPass* pass = nullptr;
+    // Events of the "Bad SCs" report: backbone/side-chain terms above the cut
+    // (b: the backbone part, v: the whole), side-chain pairs above the cut,
+    // and the evaluations of the one-residue, backbone/side-chain and
+    // side-chain/side-chain terms. Each seed adds its counts once.
+    enum Count { BBSC_B, BBSC_V, SCSC_HIGH, ONE_EVALS, BBSC_EVALS, SCSC_EVALS, NUM_COUNTS };
+    using Counts = std::array<long, NUM_COUNTS>;
+    Counts counts{};
+    std::mutex countsMutex;
+    void add(const Counts& c);
+};
+// The parallel scoring region over the live seeds (each FilterWork's
+// structure must hold the working structure).
 void runFilterBody(FilterShared& sh);
+
+// ---- diverse selection (diverse_selection.cpp) ----
+
+// The ids of ranked (rank order) to commit, at most the population capacity,
+// in commit order: clusters of the children's partial chains (and, at the
+// last step, of their closures) decide between, energy within.
+std::vector<int> diverseKeep(Sampler& run, const FilterPass& f, const std::vector<int>& ranked, DiverseMemory& memory);
+
+// ---- production ----
+
+// The whole run: prepare, open the result file, then every growth step (with
+// one retry at a wider chi1 spread when nearly every seed is a dead end) and
+// its filter pass.
+void production(Sampler& run, FilterState& fs);
+
+}  // namespace lorvane

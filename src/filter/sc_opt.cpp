@@ -12,12 +12,13 @@
 #include <mutex>
 #include <vector>
 
+#include "build/side_chain.h"
 #include "filter/filter.h"
-#include "potentials/atom_tables.h"
-#include "potentials/energy.h"
-#include "potentials/pf.h"
+#include "potentials/dfire.h"
 
 extern "C" void openblas_set_num_threads(int num_threads);
+
+namespace lorvane {
 
 void filterLibrariesInit() {
     static std::once_flag once;
@@ -29,7 +30,6 @@ void filterLibrariesInit() {
 
 namespace {
 
-constexpr double CLASH = 12345.0;
 constexpr double ACCEPT = 1000.0;
 constexpr double TARGET = -10000.0;
 
@@ -82,6 +82,9 @@ int gslDf(const gsl_vector* x, void* params, gsl_matrix* J) {
 }
 
 struct SCRecord {
+    const Templates& tm;
+    const Potentials& pot;
+    const AtomIndex& atoms;
     int residue;
     Structure* s;
     int nchi;
@@ -89,13 +92,16 @@ struct SCRecord {
     int nn;
 };
 
-int slotType(int r, int slot) {
-    if (slot < 0 || slot >= MAX_ATOMS) return NO_PAIR_TYPE;
-    const int g = atomcountmap[r][slot];
-    return g < 0 ? NO_PAIR_TYPE : dftype[g];
-}
+int slotType(const AtomIndex& x, int r, int slot) { return slot < 0 || slot >= MAX_ATOMS ? NO_PAIR_TYPE : x.typeOf(r, slot); }
 
-inline double tableAt(int ta, int tb, double d2) { return PF::Etable[ta][tb][static_cast<int>(d2 * PF::BINSPERA)]; }
+// Residual callback of the side-chain minimiser (all residuals = oneResSC).
+void evalE(double* p, double* hx, int, int, void* adata) {
+    SCRecord& rec = *static_cast<SCRecord*>(adata);
+    Structure& s = *rec.s;
+    calSCCoHeavy(rec.tm, s[rec.residue], p);
+    const double e = oneResSC(rec.pot, rec.atoms, s, rec.residue, rec.neigh, rec.nn);
+    for (int k = 0; k < rec.nchi; ++k) hx[k] = e;
+}
 
 }  // namespace
 
@@ -138,75 +144,75 @@ int lmMinimise(ResidualFn func, double* p, const double* x, int m, int n, int it
     return iter;
 }
 
-double oneResSC(Structure& s, int i, const int* neigh, int nn) {
-    Residue& res = s[i];
+double oneResSC(const Potentials& pot, const AtomIndex& x, const Structure& s, int i, const int* neigh, int nn) {
+    const Residue& res = s[i];
     const int t = res.type;
-    if (t < 0 || t >= 20) return 0.0;
-    const int last = Residue::lastDFire[t];
-    if (last < 6) return 0.0;
-    const int a0 = atomcountmap[i][6], a1 = atomcountmap[i][last];
+    if (!isAminoAcid(t)) return 0.0;
+    const int last = LAST_HEAVY_SLOT[t];
+    if (last < FIRST_SIDE_CHAIN_SLOT) return 0.0;
+    const int a0 = x.index(i, FIRST_SIDE_CHAIN_SLOT), a1 = x.index(i, last);
     if (a0 < 0 || a1 < a0) return 0.0;
-    const double maxd2 = PF::MAXDIS2;
+    const double maxd2 = pot.maxDis2;
     const bool proline = t == PRO;
     const int N = s._numRes;
     double E = 0.0;
-    for (int x = 6; x <= last; ++x) {
-        const int ta = slotType(i, x);
+    for (int k0 = FIRST_SIDE_CHAIN_SLOT; k0 <= last; ++k0) {
+        const int ta = slotType(x, i, k0);
         if (ta == NO_PAIR_TYPE) continue;
-        const Point a = res.atoms[x];
+        const Point a = res.atoms[k0];
         for (int q = 0; q < nn; ++q) {
             const int r = neigh[3 * q], k = neigh[3 * q + 1], tb = neigh[3 * q + 2];
             const double d2 = a.sdis(s[r].atoms[k]);
-            if (d2 < maxd2) E += tableAt(ta, tb, d2);
+            if (d2 < maxd2) E += pot.pairEnergy(ta, tb, d2);
         }
         for (int nb : {i - 1, i + 1}) {
             if (nb < 1 || nb > N) continue;
             const Residue& rn = s[nb];
-            if (rn.type < 0 || rn.type >= 20) continue;
-            for (int k = 0; k <= Residue::lastDFire[rn.type]; ++k) {
-                if (k == 4) continue;
-                if (nb == i - 1 && k == 2 && proline) continue;
-                const int tb = slotType(nb, k);
+            if (!isAminoAcid(rn.type)) continue;
+            for (int k = 0; k <= LAST_HEAVY_SLOT[rn.type]; ++k) {
+                if (k == SLOT_H) continue;
+                if (nb == i - 1 && k == SLOT_C && proline) continue;
+                const int tb = slotType(x, nb, k);
                 if (tb == NO_PAIR_TYPE || !rn.atoms[k].present()) continue;
                 const double d2 = a.sdis(rn.atoms[k]);
-                if (d2 < maxd2 && tableAt(ta, tb, d2) > 10.0) E += CLASH;
+                if (d2 < maxd2 && pot.pairEnergy(ta, tb, d2) > 10.0) E += REJECTED;
             }
         }
         if (!proline) {
-            for (int k : {0, 3, 2}) {
-                const int tb = slotType(i, k);
+            for (int k : {SLOT_N, SLOT_O, SLOT_C}) {
+                const int tb = slotType(x, i, k);
                 if (tb == NO_PAIR_TYPE) continue;
-                if (a.sdis(res.atoms[k]) < PF::LJclash[ta][tb]) E += CLASH;
+                if (a.sdis(res.atoms[k]) < pot.ljClash[ta][tb]) E += REJECTED;
             }
         }
     }
     return E;
 }
 
-bool frameClash(Structure& s, int start, int end) {
+bool frameClash(const Potentials& pot, const AtomIndex& x, const Structure& s, int start, int end) {
     constexpr double MIN_D2 = 2.005 * 2.005;  // 2.0 A, with room for the 3-decimal rounding of the written coordinates
     const int N = s._numRes;
     for (int i = start; i <= end; ++i) {
         const Residue& ri = s[i];
-        if (ri.type < 0 || ri.type >= 20) continue;
-        const int lastI = Residue::lastDFire[ri.type];
+        if (!isAminoAcid(ri.type)) continue;
+        const int lastI = LAST_HEAVY_SLOT[ri.type];
         for (int j = 1; j <= N; ++j) {
             if (j >= start && j <= end) continue;
             const Residue& rj = s[j];
-            if (rj.type < 0 || rj.type >= 20 || !rj.atoms[1].present()) continue;
-            if (ri.atoms[1].sdis(rj.atoms[1]) > 900.0) continue;  // no side chains reach across 30 A
-            const int lastJ = Residue::lastDFire[rj.type];
+            if (!isAminoAcid(rj.type) || !rj.atoms[SLOT_CA].present()) continue;
+            if (ri.atoms[SLOT_CA].sdis(rj.atoms[SLOT_CA]) > 900.0) continue;  // no side chains reach across 30 A
+            const int lastJ = LAST_HEAVY_SLOT[rj.type];
             for (int a = 0; a <= lastI; ++a) {
-                const int ga = atomcountmap[i][a];
-                if (a == 4 || ga < 0 || !ri.atoms[a].present()) continue;
-                const int ta = dftype[ga];
+                const int ga = x.index(i, a);
+                if (a == SLOT_H || ga < 0 || !ri.atoms[a].present()) continue;
+                const int ta = x.pairType[ga];
                 for (int b = 0; b <= lastJ; ++b) {
-                    const int gb = atomcountmap[j][b];
-                    if (b == 4 || gb < 0 || !rj.atoms[b].present()) continue;
-                    if (ga < pairmap.n && gb < pairmap.n && (!pairmap[ga][gb] || onefourmap[ga][gb])) continue;
-                    const int tb = dftype[gb];
+                    const int gb = x.index(j, b);
+                    if (b == SLOT_H || gb < 0 || !rj.atoms[b].present()) continue;
+                    if (ga < x.nonBonded.n && gb < x.nonBonded.n && (!x.nonBonded[ga][gb] || x.oneFour[ga][gb])) continue;
+                    const int tb = x.pairType[gb];
                     double lim = MIN_D2;
-                    if (ta != NO_PAIR_TYPE && tb != NO_PAIR_TYPE) lim = std::max(lim, PF::LJclash[ta][tb]);
+                    if (ta != NO_PAIR_TYPE && tb != NO_PAIR_TYPE) lim = std::max(lim, pot.ljClash[ta][tb]);
                     if (ri.atoms[a].sdis(rj.atoms[b]) < lim) return true;
                 }
             }
@@ -215,46 +221,40 @@ bool frameClash(Structure& s, int start, int end) {
     return false;
 }
 
-void evalE(double* p, double* hx, int m, int n, void* adata) {
-    SCRecord& rec = *static_cast<SCRecord*>(adata);
-    Structure& s = *rec.s;
-    s.calSCCoHeavy(rec.residue, p, s[rec.residue]);
-    const double e = oneResSC(s, rec.residue, rec.neigh, rec.nn);
-    for (int k = 0; k < rec.nchi; ++k) hx[k] = e;
-}
-
-bool Structure::optOneSC(int i) {
+bool optimiseSideChain(const Templates& tm, const Potentials& pot, const AtomIndex& x, Structure& s, int i) {
     // Room for every atom of the protein: the neighbour list can never overflow.
-    const int cap = std::max(2000, numatom);
+    const int cap = std::max(2000, x.numAtoms);
     std::vector<int> neigh(3 * static_cast<size_t>(cap));
-    const int nn = getNeigh(*this, i, neigh.data(), cap);
-    Residue& r = residues[i];
-    r.numAtoms = static_cast<int16_t>(Residue::numAtom[r.type]);
-    const int m = PF::numChi[r.type];
+    const int nn = getNeigh(x, s, i, neigh.data(), cap);
+    Residue& r = s[i];
+    r.numAtoms = static_cast<int16_t>(tm.numAtom[r.type]);
+    const int m = NUM_SC_DIHEDRALS[r.type];
     double p[5] = {0, 0, 0, 0, 0};
-    double x[5];
+    double target[5];
     for (int k = 0; k < m && k < 5; ++k) {
         p[k] = r.chi[k];
-        x[k] = TARGET;
+        target[k] = TARGET;
     }
-    SCRecord rec{i, this, m, neigh.data(), nn};
+    SCRecord rec{tm, pot, x, i, &s, m, neigh.data(), nn};
     if (m > 0) {
         const double opts[5] = {0.01, 1e-10, 1e-10, 1e-20, 0.01};
-        lmMinimise(evalE, p, x, m, m, 15, opts, &rec);
+        lmMinimise(evalE, p, target, m, m, 15, opts, &rec);
     }
     for (int k = 0; k < m && k < 5; ++k) r.chi[k] = p[k];
-    calSCCoHeavy(i, p, r);
-    const double e = oneResSC(*this, i, neigh.data(), nn);
+    calSCCoHeavy(tm, r, p);
+    const double e = oneResSC(pot, x, s, i, neigh.data(), nn);
     return e <= ACCEPT;
 }
 
-bool SMC::shakeSCF(Structure& s, int start, int end) {
+bool refineSideChains(const Templates& tm, const Potentials& pot, const AtomIndex& x, Structure& s, int start, int end) {
     bool ok = true;
     for (int i = end; i >= start; --i) {
         const int t = s[i].type;
-        if (t == GLY || t == ALA || t < 0 || t >= 20) continue;
-        cal_sc_angles(s[i]);
-        if (!s.optOneSC(i)) ok = false;
+        if (noSideChain(t) || !isAminoAcid(t)) continue;
+        measureChis(tm, s[i], DEG2RAD);
+        if (!optimiseSideChain(tm, pot, x, s, i)) ok = false;
     }
     return ok;
 }
+
+}  // namespace lorvane

@@ -10,7 +10,8 @@
 #include <iostream>
 
 #include "filter/filter.h"
-#include "growth/seed_buffers.h"
+
+namespace lorvane {
 
 int foldBin(int bin) { return ((bin % NUM_BINS) + NUM_BINS) % NUM_BINS; }
 
@@ -21,13 +22,13 @@ int dihedralBin(double radians) {
 
 int torsionBin(double degrees) { return foldBin(static_cast<int>(std::floor((degrees + 180.0) * 0.2))); }
 
-double torsionEnergy(int type, double phiDeg, double psiDeg) {
-    if (type < 0 || type >= 30 || !std::isfinite(phiDeg) || !std::isfinite(psiDeg)) return INFINITY;
-    const double p = SMC::TorsionBins[type][2][torsionBin(phiDeg)][torsionBin(psiDeg)];
+double torsionEnergy(const Distributions& d, int type, double phiDeg, double psiDeg) {
+    if (type < 0 || type >= NUM_TYPES || !std::isfinite(phiDeg) || !std::isfinite(psiDeg)) return INFINITY;
+    const double p = torsionBinProb(d, type, torsionBin(phiDeg), torsionBin(psiDeg));
     return p > 0.0 ? -std::log(p) : INFINITY;
 }
 
-std::vector<int> siblingFilter(const std::vector<int>& ranked, double T) {
+std::vector<int> siblingFilter(SeedBuffers& seeds, const std::vector<int>& ranked, double T) {
     std::vector<int> kept;
     kept.reserve(ranked.size());
     // Accepted sibling indices per parent seed.
@@ -39,7 +40,7 @@ std::vector<int> siblingFilter(const std::vector<int>& ranked, double T) {
         std::vector<int>& acc = accepted[p];
         bool ok = true;
         if (T > 0.0) {
-            const float* row = siblingDist(p, k);
+            const float* row = seeds.siblingDist(p, k);
             for (int t : acc)
                 if (!(row[t] >= T)) {
                     ok = false;
@@ -148,3 +149,5 @@ std::vector<int> leaderCluster(const std::vector<float>& vecs, int count, int di
     }
     return kept;
 }
+
+}  // namespace lorvane

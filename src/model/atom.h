@@ -6,48 +6,35 @@
 
 #include "model/geometry.h"
 
-class Residue;
+namespace lorvane {
 
-constexpr int ABSENT = -12345;  // absent atom / unset index
+constexpr int ABSENT = -12345;  // type code of an absent atom; an unset index
 
 class Atom : public Point {
 public:
-    int16_t type = ABSENT;  // van der Waals type code; -12345 = absent; >= 22 hydrogens
+    int16_t type = ABSENT;  // van der Waals type code; ABSENT = absent; >= 22 hydrogens
     std::string name;       // PDB atom name without blanks
     double bfactor = -1.0;
-    int index = ABSENT;     // slot within its residue
-    Residue* parent = nullptr;
-    int16_t missing = 0;    // 1 = not filled from the input file
-    int dfireType = ABSENT;
+    int16_t missing = 0;     // 1 = not filled from the input file
+    int dfireType = ABSENT;  // pair-potential type (valid when hasDfireType)
     bool hasDfireType = false;
-    int oscarType = ABSENT;  // index into PF::atomtype
-    int fgIndex = ABSENT;    // index in the residue's functional-group record
-    float orientPoint[3] = {-12345.0f, 0.0f, 0.0f};
+    int oscarType = ABSENT;  // OSCAR class (OSCAR_CLASSES)
+    int fgIndex = ABSENT;    // index in the residue's polar-group record
+    float orientPoint[3] = {ABSENT, 0.0f, 0.0f};  // x = ABSENT: not set
 
     Atom() = default;
-    Atom(double px, double py, double pz, int t);
-    explicit Atom(const Point& p);
-    Atom(const Atom& o);
-    Atom& operator=(const Atom& o);   // copies everything but parent
-    Atom& operator=(const Point& p);  // position only
-    void CopyPos(const Point& p);
-    void init(double px, double py, double pz, int t);
-    void reset();
-    void SetParent(Residue* r) { parent = r; }
-    void out() const;
+    Atom(double px, double py, double pz, int t)
+        : Point(static_cast<float>(px), static_cast<float>(py), static_cast<float>(pz)), type(static_cast<int16_t>(t)) {}
+    explicit Atom(const Point& p) : Point(p) {}
+    Atom& operator=(const Point& p) {  // position only
+        x = p.x, y = p.y, z = p.z;
+        return *this;
+    }
+    void CopyPos(const Point& p) { x = p.x, y = p.y, z = p.z; }
+    // Everything reset, then placed at (px, py, pz) with type code t.
+    void init(double px, double py, double pz, int t) { *this = Atom(px, py, pz, t); }
+    void reset() { *this = Atom(0.0, 0.0, 0.0, ABSENT); }
     bool present() const { return type != ABSENT; }
-
-    // Van der Waals parameters by type code (index 0 unused), read from the vdw_par section.
-    static double radius[30];
-    static double welldepth[30];
-    static double s_volume[30];
-    static double s_lambda[30];
-    static double s_dgfree[30];
-    static int16_t acceptor[30];
-    static int16_t donor[30];
-    static int16_t hbondH[30];
-    static double vdw_adj;
-    static const double R_SC[30];  // distance of the side-chain pseudo-atom per residue type
-
-    static void InitPar(const char* path, const std::string& prefix);
 };
+
+}  // namespace lorvane

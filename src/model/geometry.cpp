@@ -1,7 +1,8 @@
 #include "model/geometry.h"
 
 #include <cmath>
-#include <iostream>
+
+namespace lorvane {
 
 double Point::pabs() const {
     float s = x * x + y * y + z * z;
@@ -23,55 +24,6 @@ double Point::sdis(const Point& q) const {
     float dx = x - q.x, dy = y - q.y, dz = z - q.z;
     float s = dx * dx + dy * dy + dz * dz;
     return s;
-}
-
-bool Point::dislt(const Point& q, double d) const {
-    float dx = x - q.x;
-    if (std::fabs(dx) > d) return false;
-    float dy = y - q.y;
-    double d2 = d * d;
-    double xy = static_cast<double>(dx * dx + dy * dy);
-    if (xy > d2) return false;
-    float dz = z - q.z;
-    return d2 >= xy + static_cast<double>(dz * dz);
-}
-
-void Point::minus(double v) {
-    x = static_cast<float>(x - v);
-    y = static_cast<float>(y - v);
-    z = static_cast<float>(z - v);
-}
-
-void Point::plus(double v) {
-    x = static_cast<float>(x + v);
-    y = static_cast<float>(y + v);
-    z = static_cast<float>(z + v);
-}
-
-void Point::multiply(double v) {
-    x = static_cast<float>(x * v);
-    y = static_cast<float>(y * v);
-    z = static_cast<float>(z * v);
-}
-
-void Point::divide(double v) {
-    double inv = 1.0 / v;
-    x = static_cast<float>(x * inv);
-    y = static_cast<float>(y * inv);
-    z = static_cast<float>(z * inv);
-}
-
-void Point::out() const { std::cout << x << " " << y << " " << z << " "; }
-
-double Point::angle(const Point& b, const Point& c) const {
-    const Point& a = *this;
-    float lab = static_cast<float>(a.dis(b));
-    float lac = static_cast<float>(a.dis(c));
-    Point u(b.x - a.x, b.y - a.y, b.z - a.z);
-    Point v(a.x - c.x, a.y - c.y, a.z - c.z);
-    float s = static_cast<float>(u ^ v);
-    double q = static_cast<double>(s) / (static_cast<double>(lac) * static_cast<double>(lab));
-    return 180.0 - std::acos(q) * RAD2DEG;
 }
 
 double angle(const Point& a, const Point& b, const Point& c) {
@@ -141,6 +93,4 @@ void calCo(const Point& A, const Point& B, const Point& C, double d, double thet
     out.z = oz;
 }
 
-void calCo(const Point* const ref[3], double d, double theta, double tau, Point& out) {
-    calCo(*ref[0], *ref[1], *ref[2], d, theta, tau, out);
-}
+}  // namespace lorvane

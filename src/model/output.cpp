@@ -1,19 +1,19 @@
+#include "model/output.h"
+
 #include <iomanip>
-#include <ostream>
 
-#include "model/structure.h"
+namespace lorvane {
 
-void Structure::output(int from, int to, int mode, std::ostream& out) {
-    (void)mode;
+void writeAtomRecords(const Templates& tm, const Structure& s, int from, int to, std::ostream& out) {
     int serial = 1;
     out << std::fixed << std::setprecision(3);
     for (int i = from; i <= to; ++i) {
-        const Residue& r = residues[i];
+        const Residue& r = s.residues[i];
         const int t = r.type;
-        if (t < 0 || t >= 20) continue;
-        for (int j = 0; j <= Residue::lastDFire[t]; ++j) {
-            if (j == 4 || (t == GLY && j == 5)) continue;
-            const std::string& nm = Residue::cType[t][j];
+        if (!isAminoAcid(t)) continue;
+        for (int j = 0; j <= LAST_HEAVY_SLOT[t]; ++j) {
+            if (j == SLOT_H || (t == GLY && j == SLOT_CB)) continue;
+            const std::string& nm = tm.atomName[t][j];
             std::string field;
             if (nm.size() >= 4) {
                 field = nm + " ";
@@ -27,9 +27,10 @@ void Structure::output(int from, int to, int mode, std::ostream& out) {
                 field += " ";
             }
             const Atom& a = r.atoms[j];
-            out << "ATOM  " << std::setw(5) << serial++ << " " << field << Residue::Name3[t] << " A" << std::setw(4) << r.pdbNum
-                << "    " << std::setw(8) << a.x << std::setw(8) << a.y << std::setw(8) << a.z << "\n";
-            out.flush();
+            out << "ATOM  " << std::setw(5) << serial++ << " " << field << THREE_LETTER[t] << " A" << std::setw(4) << r.pdbNum << "    "
+                << std::setw(8) << a.x << std::setw(8) << a.y << std::setw(8) << a.z << "\n";
         }
     }
 }
+
+}  // namespace lorvane

@@ -3,9 +3,13 @@
 #include <fstream>
 #include <iostream>
 
-#include "model/errors.h"
+#include "model/pdb_reader.h"
+
+#include "model/error.h"
+#include "model/secondary_structure.h"
 #include "model/strings.h"
-#include "model/structure.h"
+
+namespace lorvane {
 
 namespace {
 
@@ -27,25 +31,20 @@ std::string trimAtomName(const std::string& line) {
 
 }  // namespace
 
-bool Structure::readPdb(const std::string& path, const std::set<std::string>& filter, int verbose) {
-    if (!FileExists(path)) fatal("Could not read PDB file " + path);
+bool readPdb(const Templates& t, const std::string& path, Structure& s, const std::set<std::string>& filter, int verbose) {
+    if (!FileExists(path)) fail("Could not read PDB file " + path);
     std::ifstream in(path);
-    if (!in) fatal("cannot open pdb file " + path);
-    return readPdbStream(in, path, filter, verbose);
+    if (!in) fail("cannot open pdb file " + path);
+    return readPdbStream(t, in, path, s, filter, verbose);
 }
 
-bool Structure::readPdbStream(std::istream& in, const std::string& path, const std::set<std::string>& filter, int verbose) {
-    for (int i = 1; i <= _numRes && i <= capacity(); ++i)
+bool readPdbStream(const Templates& tm, std::istream& in, const std::string& path, Structure& s, const std::set<std::string>& filter,
+                   int verbose) {
+    std::vector<Residue>& residues = s.residues;
+    for (int i = 1; i <= s._numRes && i <= s.capacity(); ++i)
         for (Atom& a : residues[i].atoms) a.missing = 1;
     if (verbose == 1) std::cout << "Reading protein's coordinates..." << std::endl;
-    if (capacity() < MAX_RESIDUES) {
-        // Grow without disturbing what is held now; parents move with the storage.
-        residues.resize(MAX_RESIDUES + 1, Residue(MAX_ATOMS));
-        for (size_t i = 0; i < residues.size(); ++i) {
-            residues[i].parent = this;
-            for (Atom& a : residues[i].atoms) a.parent = &residues[i];
-        }
-    }
+    if (s.capacity() < MAX_RESIDUES) residues.resize(MAX_RESIDUES + 1, Residue());  // grow without disturbing what is held now
 
     int n = 0, blank = 0, prevNum = -1000, chains = 0;
     std::string prevChain = "**";
@@ -88,10 +87,10 @@ bool Structure::readPdbStream(std::istream& in, const std::string& path, const s
 
         if (n == 0 || num != prevNum || chain != prevChain) {
             std::string resName = line.substr(17, 3);
-            auto aa = Residue::AAMap.find(resName);
-            if (aa == Residue::AAMap.end()) continue;
-            auto ai = Residue::AIMap.find(aa->second);
-            if (ai == Residue::AIMap.end() || ai->second < 0 || ai->second >= 20 || Residue::numAtom[ai->second] == 0) {
+            auto aa = residueNames().code.find(resName);
+            if (aa == residueNames().code.end()) continue;
+            const int type = residueType(aa->second);
+            if (!isAminoAcid(type) || tm.numAtom[type] == 0) {
                 // Unknown residues and nucleotides have no amino-acid template: keep them out of the chain.
                 std::string key = chain + std::to_string(num) + resName;
                 if (key != skippedKey) {
@@ -123,30 +122,24 @@ bool Structure::readPdbStream(std::istream& in, const std::string& path, const s
             prevChain = chain;
             if (n <= MAX_RESIDUES) {
                 Residue& r = residues[n];
-                int16_t keepIndex = static_cast<int16_t>(n);
-                r.init(MAX_ATOMS);
+                r.init();
                 for (Atom& a : r.atoms) a.missing = 1;
                 r.numAtoms = 0;
-                r.index = keepIndex;
                 r.pdbNum = num;
-                r.type = static_cast<int16_t>(ai->second);
-                r.parent = this;
+                r.type = static_cast<int16_t>(type);
             }
         }
         if (n > MAX_RESIDUES) continue;  // counted for the message only
         Residue& r = residues[n];
         const int t = r.type;
         std::string atomName = trimAtomName(line);
-        std::string key = Residue::Name1[t] + atomName;
-        auto slot = Residue::AtomMap.find(key);
+        const int j = tm.slot(t, atomName);
         float x = static_cast<float>(std::strtod(line.substr(30, 8).c_str(), nullptr));
         float y = static_cast<float>(std::strtod(line.substr(38, 8).c_str(), nullptr));
         float z = static_cast<float>(std::strtod(line.substr(46, 8).c_str(), nullptr));
-        if (slot != Residue::AtomMap.end()) {
-            int j = slot->second;
+        if (j >= 0) {
             Atom& a = r.atoms[j];
-            a.index = j;
-            a.type = static_cast<int16_t>(Residue::vdwType[t][j]);
+            a.type = static_cast<int16_t>(tm.vdwType[t][j]);
             if (line.size() > 66) a.bfactor = std::strtod(line.substr(60, 6).c_str(), nullptr);
             a.name = atomName;
             a.x = x;
@@ -155,25 +148,23 @@ bool Structure::readPdbStream(std::istream& in, const std::string& path, const s
             a.missing = 0;
             r.numAtoms++;
         } else {
-            int j = Residue::numAtom[t];
+            const int last = tm.numAtom[t];
             std::string col = line.substr(12, 3);
-            if (atomName == "OXT" && j < MAX_ATOMS) {
-                Atom& a = r.atoms[j];
+            if (atomName == "OXT" && last < MAX_ATOMS) {
+                Atom& a = r.atoms[last];
                 a.x = x, a.y = y, a.z = z;
                 a.name = "OXT";
                 a.missing = 0;
-                a.index = j;
                 a.oscarType = 7;
                 a.type = 20;
                 if (verbose) std::cout << "Found OXT\n";
             } else if (n == 1 && (col == "1H " || col == "2H ")) {
-                int slotH = col == "1H " ? j : j + 1;
+                int slotH = col == "1H " ? last : last + 1;
                 if (slotH < MAX_ATOMS) {
                     Atom& a = r.atoms[slotH];
                     a.x = x, a.y = y, a.z = z;
                     a.name = atomName;
                     a.missing = 0;
-                    a.index = slotH;
                     a.type = 23;
                     if (verbose) std::cout << (col == "1H " ? "Found 1H for N-terminus\n" : "Found 2H for N-terminus\n");
                 }
@@ -188,36 +179,61 @@ bool Structure::readPdbStream(std::istream& in, const std::string& path, const s
         std::cout << path << " has " << n << " residues, but the most allowed " << "is " << MAX_RESIDUES << std::endl;
         return false;
     }
-    chainIds = newChainIds;
-    for (int c = 0; c < MAX_CHAINS; ++c) chainStart[c] = c < numChainIds ? newChainStart[c] : 0;
-    for (int i = 0; i <= MAX_RESIDUES; ++i) gapAfter[i] = newGap[i];
-    hasGap = anyGap;
-    incomplete = anyGap;
-    residues[n].atoms[2].oscarType = 5;
-    residues[n].atoms[3].oscarType = 7;
+    s.chainIds = newChainIds;
+    for (int c = 0; c < MAX_CHAINS; ++c) s.chainStart[c] = c < numChainIds ? newChainStart[c] : 0;
+    for (int i = 0; i <= MAX_RESIDUES; ++i) s.gapAfter[i] = newGap[i];
+    s.hasGap = anyGap;
+    s.incomplete = anyGap;
+    residues[n].atoms[SLOT_C].oscarType = 5;
+    residues[n].atoms[SLOT_O].oscarType = 7;
     if (verbose) std::cout << "Number of residues is " << n << "." << std::endl;
-    _numRes = n;
+    s._numRes = n;
     for (int i = 1; i <= n; ++i) {
         Residue& r = residues[i];
         const int t = r.type;
-        for (int j = 0; j < Residue::numAtom[t]; ++j) {
-            if ((t == GLY && j == 5) || (t == PRO && j == 4)) continue;
+        for (int j = 0; j < tm.numAtom[t]; ++j) {
+            if ((t == GLY && j == SLOT_CB) || (t == PRO && j == SLOT_H)) continue;
             if (r.atoms[j].type != ABSENT) continue;
-            incomplete = true;
-            if (Residue::vdwType[t][j] < 22) r.missingHeavy = true;
+            s.incomplete = true;
+            if (tm.vdwType[t][j] < 22) r.missingHeavy = true;
             if (verbose) {
-                std::cout << path << " Atom missing for residue " << i << ", " << Residue::Name3[t] << ", atom " << j << ", "
-                          << Residue::cType[t][j] << std::endl;
+                std::cout << path << " Atom missing for residue " << i << ", " << threeLetter(t) << ", atom " << j << ", "
+                          << tm.atomName[t][j] << std::endl;
                 if (j < 4) std::cout << "Missing backbone atom cannot continue\n";
             }
         }
-        r.numAtoms = static_cast<int16_t>(Residue::numAtom[t]);
+        r.numAtoms = static_cast<int16_t>(tm.numAtom[t]);
     }
-    calCenter(1, n);
-    calSC(1, n);
-    assign_ss(*this, 1, n, 0);
-    for (int i = 1; i <= n; ++i) residues[i].cal_fg();
-    StoreSequence();
-    name = File2ProtName(path);
+    assign_ss(s, 1, n);
+    s.name = File2ProtName(path);
     return true;
 }
+
+void readSeq(const Templates& t, const std::string& path, Structure& s) {
+    std::ifstream in(path);
+    if (!in) fail("cannot open pdb file " + path);
+    std::string line;
+    std::getline(in, line);  // whole line: a cut sequence would pass silently as a shorter protein
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
+    if (static_cast<int>(line.size()) > MAX_RESIDUES)
+        fail(path + " has " + std::to_string(line.size()) + " residues, but the most allowed is " + std::to_string(MAX_RESIDUES));
+    if (line.empty()) fail(path + " has no sequence");
+    const int n = static_cast<int>(line.size());
+    if (s.capacity() < n) s.init(n);
+    for (int k = 0; k < n; ++k) {
+        const std::string c(1, line[k]);
+        const int type = residueType(c);
+        if (!isAminoAcid(type) || t.numAtom[type] == 0) fail("Residue type error! " + c);
+        Residue& r = s.residues[k + 1];
+        r.type = static_cast<int16_t>(type);
+        r.pdbNum = k + 1;
+        r.numAtoms = static_cast<int16_t>(t.numAtom[type]);
+        for (int j = 0; j < t.numAtom[type]; ++j) {
+            r.atoms[j].type = static_cast<int16_t>(t.vdwType[type][j]);
+            r.atoms[j].name = t.atomName[type][j];
+        }
+    }
+    s._numRes = n;
+}
+
+}  // namespace lorvane

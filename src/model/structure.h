@@ -2,12 +2,13 @@
 // A protein chain (or several chains read from one file) as a 1-based array
 // of residues; position 0 is a seed residue that lets a chain be built from
 // nothing by the backbone builders.
-#include <fstream>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "model/residue.h"
+#include "model/templates.h"
+
+namespace lorvane {
 
 constexpr int MAX_RESIDUES = 1500;
 constexpr int MAX_CHAINS = 20;
@@ -22,55 +23,29 @@ public:
     bool gapAfter[MAX_RESIDUES + 1] = {};
     bool hasGap = false;
     bool incomplete = false;
-    Atom oxt;
-    bool keepGeometry = false;
-
-    static std::string _sequence;
 
     explicit Structure(int capacity = MAX_RESIDUES);
     Structure(const Structure& o);
     Structure& operator=(const Structure& o);
-    ~Structure() = default;
 
+    // n residues, all empty, and the seed coordinates of residues 0 and 1.
     void init(int n);
     int capacity() const { return static_cast<int>(residues.size()) - 1; }
     Residue& operator[](int i) { return residues[i]; }
     const Residue& operator[](int i) const { return residues[i]; }
 
+    // Residues from..to of src (src of another length only for the whole chain 1..to).
     void copyStructure(const Structure& src, int from, int to);
-    void calCenter(int from, int to);
-    void calSC(int from, int to);
-    void calSCCo(int i, const double* chi, Residue& r);
-    void calSCCoHeavy(int i, const double* chi, Residue& r);
-    void calH(int from, int to);
-    void StoreSequence();
-    void readSeq(const char* path);
-    bool readPdb(const std::string& path, const std::set<std::string>& filter, int verbose);
-    // Same reader on an already open stream (e.g. a decompressed file); path names it in messages.
-    bool readPdbStream(std::istream& in, const std::string& path, const std::set<std::string>& filter, int verbose);
-    void output(int from, int to, int mode, std::ostream& out);
-
-    // Backbone builders (src/build).
-    void calBBCo(int i, Residue& a, Residue& b, double phi, double psi, double omega, double tau, bool into);
-    void calBBCoR(int i, Residue& a, Residue& b, double phi, double psi, double omega, double tau, bool into);
-    void calBBCoNext(int pos, Point* out, int step);   // out: 72 x 72 x 6 points
-    void calBBCoNextR(int pos, Point* out, int step);
-    // The same with the N-CA-C angle of residue pos given (radians) instead of the template's.
-    void calBBCoNext(int pos, Point* out, int step, double tau);
-    void calBBCoNextR(int pos, Point* out, int step, double tau);
-
-    // Side-chain optimisation of one residue (src/filter).
-    bool optOneSC(int i);
-
-    // Compare mode (src/evaluate).
-    void evalLoops(const std::string& decoyFile, const std::set<std::string>& filter, int verbose, int start, int end,
-                   Structure& native, bool dumpDistances);
 
 private:
     void copyChainFields(const Structure& o);
 };
 
-// Range form stores degrees as Torsion returns them; residue form radians.
-void cal_sc_angles(Structure& s, int from, int to);
-void cal_sc_angles(Residue& r);
-void assign_ss(Structure& s, int from, int to, int skipGeometry);
+// Chi angles of the residue measured from its atoms (in degrees) times scale:
+// 1 keeps degrees, DEG2RAD gives radians. UNDEF_DIHEDRAL where an atom is
+// missing. Glycine, alanine and residues of fewer than 7 slots keep theirs.
+void measureChis(const Templates& t, Residue& r, double scale);
+// The same, in degrees, for residues from..to.
+void measureChis(const Templates& t, Structure& s, int from, int to);
+
+}  // namespace lorvane

@@ -1,7 +1,7 @@
 // Backbone angle table "backbone_angles.txt": per residue type the
 // distribution of the N-CA-C bond angle of coil residues and the mean and
-// spread of the trans peptide torsion omega, read by the sampler's
-// -xncac and -xclose variants.
+// spread of the trans peptide torsion omega, read by the sampler's drawn
+// N-CA-C angles and flexible closure.
 //
 // Data: training residues of DSSP class C (loops are what the sampler grows)
 // with N, CA and C present and backbone B-factors (N, CA, C) at most
@@ -18,15 +18,16 @@
 #include <iostream>
 #include <sstream>
 
-#include "model/errors.h"
+#include "model/error.h"
 #include "model/geometry.h"
-#include "model/residue.h"
+#include "model/residue_names.h"
 #include "params/backbone_angles.h"
+#include "params/chain_geometry.h"
 #include "params/commands.h"
-#include "params/params_a.h"
-#include "params/params_a_util.h"
+#include "params/table_io.h"
+#include "params/torsion_bins.h"
 
-namespace paramsa {
+namespace lorvane::params {
 
 namespace {
 
@@ -78,45 +79,37 @@ std::string formatBackboneAngles(const BackboneAngleCounts& c) {
         << "# NCAC_BINS count first_edge width (degrees)\n"
         << "# NCAC type weight mean sd p[0] .. p[count-1]   (N-CA-C angle; p sums to 1)\n"
         << "# OMEGA type weight mean sd cis_fraction        (trans peptide bond before the type, 0..360 degrees)\n";
-    out << "NCAC_BINS " << NCAC_BINS << " " << fmtFixed(NCAC_LO, 1) << " " << fmtFixed(NCAC_WIDTH, 1) << "\n";
+    out << "NCAC_BINS " << NCAC_BINS << " " << formatFixed(NCAC_LO, 1) << " " << formatFixed(NCAC_WIDTH, 1) << "\n";
     for (int t = 0; t < 20; ++t) {
-        if (c.ncac[t].w <= 0) fatal("backbone-angles: no coil residue of type " + Residue::Name3[t] + " in the training set");
-        out << "NCAC " << Residue::Name3[t].c_str() << " " << fmtFixed(c.ncac[t].w, 1) << " " << fmtFixed(c.ncac[t].mean(), 3) << " "
-            << fmtFixed(c.ncac[t].sd(), 3);
-        for (int b = 0; b < NCAC_BINS; ++b) out << " " << fmtProb(c.hist[t * NCAC_BINS + b] / c.ncac[t].w);
+        if (c.ncac[t].w <= 0) fail("backbone-angles: no coil residue of type " + threeLetter(t) + " in the training set");
+        out << "NCAC " << threeLetter(t).c_str() << " " << formatFixed(c.ncac[t].w, 1) << " " << formatFixed(c.ncac[t].mean(), 3) << " "
+            << formatFixed(c.ncac[t].sd(), 3);
+        for (int b = 0; b < NCAC_BINS; ++b) out << " " << formatProbability(c.hist[t * NCAC_BINS + b] / c.ncac[t].w);
         out << "\n";
     }
     for (int t = 0; t < 20; ++t) {
-        if (c.omega[t].w <= 0) fatal("backbone-angles: no trans peptide bond before type " + Residue::Name3[t]);
-        out << "OMEGA " << Residue::Name3[t].c_str() << " " << fmtFixed(c.omega[t].w, 1) << " " << fmtFixed(c.omega[t].mean(), 3) << " "
-            << fmtFixed(c.omega[t].sd(), 3) << " " << fmtProb(c.cisW[t] / c.allW[t]) << "\n";
+        if (c.omega[t].w <= 0) fail("backbone-angles: no trans peptide bond before type " + threeLetter(t));
+        out << "OMEGA " << threeLetter(t).c_str() << " " << formatFixed(c.omega[t].w, 1) << " " << formatFixed(c.omega[t].mean(), 3) << " "
+            << formatFixed(c.omega[t].sd(), 3) << " " << formatProbability(c.cisW[t] / c.allW[t]) << "\n";
     }
     return out.str();
 }
 
-namespace {
-
-
-int cmdBackboneAngles(const std::vector<std::string>& args) {
-    const ParamsOptions o = parseParamsOptions(args, "backbone-angles");
-    const TrainingSet& ts = trainingSetFor(o);
+void cmdBackboneAngles(const std::vector<std::string>& args, Session& session) {
+    const Options o = parseOptions(args, "backbone-angles");
+    const TrainingSet& ts = session.trainingSet(o);
     const BackboneAngleCounts c = collectBackboneAngles(ts, PhipsiParams().maxBackboneB);
     const std::string path = outPath(o.out, "backbone_angles.txt");
-    writeTable(path, formatBackboneAngles(c));
+    writeTextFile(path, formatBackboneAngles(c));
     std::cout << "backbone-angles: " << c.used << " coil N-CA-C angles (" << c.outside << " outside " << NCAC_LO << "-"
               << NCAC_LO + NCAC_BINS * NCAC_WIDTH << " left out), " << c.trans << " trans and " << c.cis << " cis peptide bonds; wrote "
               << path << std::endl;
     for (int t = 0; t < 20; ++t) {
         char buf[96];
-        std::snprintf(buf, sizeof buf, "  %s N-CA-C %.2f +- %.2f, omega %.2f +- %.2f, cis %.4f\n", Residue::Name3[t].c_str(), c.ncac[t].mean(), c.ncac[t].sd(),
-                      c.omega[t].mean(), c.omega[t].sd(), c.allW[t] > 0 ? c.cisW[t] / c.allW[t] : 0.0);
+        std::snprintf(buf, sizeof buf, "  %s N-CA-C %.2f +- %.2f, omega %.2f +- %.2f, cis %.4f\n", threeLetter(t).c_str(), c.ncac[t].mean(),
+                      c.ncac[t].sd(), c.omega[t].mean(), c.omega[t].sd(), c.allW[t] > 0 ? c.cisW[t] / c.allW[t] : 0.0);
         std::cout << buf;
     }
-    return 0;
 }
 
-}  // namespace
-
-LORVANE_PARAMS_COMMAND("backbone-angles", "N-CA-C angle and peptide torsion per residue type backbone_angles.txt", cmdBackboneAngles, 40);
-
-}  // namespace paramsa
+}  // namespace lorvane::params

@@ -8,7 +8,7 @@
 
 #include "params/training_set.h"
 
-namespace paramsa {
+namespace lorvane::params {
 
 constexpr int NCAC_BINS = 50;
 constexpr double NCAC_LO = 100.0, NCAC_WIDTH = 0.5;
@@ -33,4 +33,4 @@ BackboneAngleCounts collectBackboneAngles(const TrainingSet& ts, double maxB);
 // The table file; stops when a residue type has no data.
 std::string formatBackboneAngles(const BackboneAngleCounts& c);
 
-}  // namespace paramsa
+}  // namespace lorvane::params

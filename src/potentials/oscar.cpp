@@ -7,9 +7,10 @@
 #include <iostream>
 #include <string>
 
-#include "model/errors.h"
-#include "potentials/energy.h"
-#include "potentials/pf.h"
+#include "model/error.h"
+#include "potentials/oscar.h"
+
+namespace lorvane {
 
 void orient(const float* o, const float* p1, const float* p2, float* out) {
     const float a0 = p1[0] - o[0], a1 = p1[1] - o[1], a2 = p1[2] - o[2];
@@ -29,19 +30,19 @@ float sq3(const float* a, const float* b) {
 bool validClass(int c) { return c >= 0 && c < 16; }
 
 bool planarClass(int c) {
-    return validClass(c) && (std::strcmp(PF::atomtype[c], "C") == 0 || std::strcmp(PF::atomtype[c], "CG") == 0 ||
-                             std::strcmp(PF::atomtype[c], "N2") == 0);
+    return validClass(c) && (std::strcmp(OSCAR_CLASS_NAMES[c], "C") == 0 || std::strcmp(OSCAR_CLASS_NAMES[c], "CG") == 0 ||
+                             std::strcmp(OSCAR_CLASS_NAMES[c], "N2") == 0);
 }
 
 // Orientation point of group atom a of residue i from its record's neighbour slots.
-void orientationPoint(Residue& r, int i, int a) {
+void orientationPoint(const Potentials& p, Residue& r, int i, int a) {
     Atom& at = r.atoms[a];
     const int t = r.type;
     const int f = at.fgIndex;
-    const DipoleRecord* rec = t >= 0 && t < PF::numDipole ? &PF::dipoletype[t] : nullptr;
+    const DipoleRecord* rec = t >= 0 && t < p.numDipoles ? &p.dipoles[t] : nullptr;
     const int c = rec && f >= 0 && f < rec->atomCount ? rec->neighbourCount[f] : 0;
     if (c < 1)
-        fatal("no required atoms for dipole found. (residue " + std::to_string(i) + ", atom " + at.name + ")");
+        fail("no required atoms for dipole found. (residue " + std::to_string(i) + ", atom " + at.name + ")");
     const float* pos[3];
     int n = 0;
     for (int m = 0; m < c; ++m) {
@@ -51,7 +52,7 @@ void orientationPoint(Residue& r, int i, int a) {
     if (n < c) {
         std::cout << "couldn't find all required atoms for dipole: " << i << " " << a << " found: " << n << " expected: " << c
                   << "\n";
-        if (n == 0) fatal("no required atoms for dipole found. (residue " + std::to_string(i) + ", atom " + at.name + ")");
+        if (n == 0) fail("no required atoms for dipole found. (residue " + std::to_string(i) + ", atom " + at.name + ")");
     }
     if (planarClass(at.oscarType) && n >= 2) {
         orient(&at.x, pos[0], pos[1], at.orientPoint);
@@ -63,7 +64,7 @@ void orientationPoint(Residue& r, int i, int a) {
         }
     }
     for (int k = 0; k < 3; ++k)
-        if (at.orientPoint[k] == -12345.0f) std::cout << "error.";
+        if (at.orientPoint[k] == ABSENT) std::cout << "error.";
 }
 
 bool groupAtom(const Atom& a) { return a.present() && a.fgIndex != ABSENT && validClass(a.oscarType); }
@@ -79,7 +80,7 @@ bool pairScored(const Residue& ri, int i, int a, int j, int b) {
     } else if (j == i) {
         const int t = ri.type;
         if (t == PRO) return (a == 6 || a == 7) && b == 3;
-        const int nChi = t >= 0 && t < 30 ? PF::numChi[t] : 0;
+        const int nChi = t >= 0 && t < NUM_TYPES ? NUM_SC_DIHEDRALS[t] : 0;
         switch (b) {
             case 0:
             case 2:
@@ -112,11 +113,11 @@ float cosv(const float* a, const float* b, const float* c, const float* d) {
     return dot / (std::sqrt(u0 * u0 + u1 * u1 + u2 * u2) * std::sqrt(v0 * v0 + v1 * v1 + v2 * v2));
 }
 
-float getori(const float* oa, const float* pa, const float* ob, const float* pb, int ca, int cb) {
+float getori(const Potentials& p, const float* oa, const float* pa, const float* ob, const float* pb, int ca, int cb) {
     const float c1 = coss(oa, pa, pb);
     const float c2 = coss(ob, pb, pa);
     const float c3 = cosv(oa, pa, ob, pb);
-    const double* P = PF::pb[ca][cb];
+    const double* P = p.pb[ca][cb];
     const float c11 = c1 * c1, c22 = c2 * c2, c33 = c3 * c3, c12 = c1 * c2, c13 = c1 * c3, c23 = c2 * c3;
     double f = 0.0;
     f += P[4] * c11;
@@ -132,11 +133,11 @@ float getori(const float* oa, const float* pa, const float* ob, const float* pb,
     return static_cast<float>(f);
 }
 
-double oscar_e(Structure& s, int start, int end) {
+double oscar_e(const Potentials& p, Structure& s, int start, int end) {
     for (int i = start; i <= end; ++i) {
         Residue& r = s.residues[i];
         for (int a = 0; a < r.numAtoms && a < MAX_ATOMS; ++a)
-            if (r.atoms[a].fgIndex != ABSENT) orientationPoint(r, i, a);
+            if (r.atoms[a].fgIndex != ABSENT) orientationPoint(p, r, i, a);
     }
     const int N = s._numRes;
     double E = 0.0;
@@ -154,8 +155,8 @@ double oscar_e(Structure& s, int start, int end) {
                     if (!groupAtom(B) || !pairScored(ri, i, a, j, b)) continue;
                     const double r2 = A.sdis(B);
                     if (!(r2 < 100.0)) continue;
-                    const double f = getori(A.orientPoint, &A.x, B.orientPoint, &B.x, A.oscarType, B.oscarType);
-                    const double* P = PF::pb[A.oscarType][B.oscarType];
+                    const double f = getori(p, A.orientPoint, &A.x, B.orientPoint, &B.x, A.oscarType, B.oscarType);
+                    const double* P = p.pb[A.oscarType][B.oscarType];
                     const double u = 1.0 / r2;
                     const double e = f * (P[0] * u + P[1] * u * u + P[2] * u * u * u + P[3] * u * u * u * u);
                     E += std::min(e, 10.0);
@@ -166,21 +167,23 @@ double oscar_e(Structure& s, int start, int end) {
     return E;
 }
 
-double scto_e(Structure& s, int start, int end) {
-    cal_sc_angles(s, start, end);
+double scto_e(const Potentials& p, const Templates& tm, Structure& s, int start, int end) {
+    measureChis(tm, s, start, end);
     double E = 0.0;
     for (int i = start; i <= end; ++i) {
         const Residue& r = s.residues[i];
         const int t = r.type;
         if (t < 0 || t >= 20 || t == GLY || t == ALA) continue;
-        for (int k = 0; k < PF::numChi[t] && k < 5; ++k) {
+        for (int k = 0; k < NUM_SC_DIHEDRALS[t] && k < 5; ++k) {
             const double d = r.chi[k];
             if (d == UNDEF_DIHEDRAL) break;
             const double x = d * DEG2RAD;
-            const double* C = PF::pcs[t][k];
+            const double* C = p.pcs[t][k];
             E += C[0] * std::cos(x) + C[1] * std::sin(x) + C[2] * std::cos(2 * x) + C[3] * std::sin(2 * x) +
                  C[4] * std::cos(3 * x) + C[5] * std::sin(3 * x);
         }
     }
     return E;
 }
+
+}  // namespace lorvane

@@ -8,27 +8,14 @@
 #include <vector>
 
 #include "build/builders.h"
-#include "model/strings.h"
-#include "model/structure.h"
+#include "support/support.h"
+
+using namespace lorvane;
+using lorvane_test::tmpl;
 
 namespace {
 
-constexpr double CB_TAU = 2.138900998319049;
-const char* kTemplates = "data/atomProp2.txt";
-
-bool loadTemplates() {
-    static int state = -1;
-    if (state < 0) {
-        state = FileExists(kTemplates) ? 1 : 0;
-        if (state) {
-            Atom::InitPar(kTemplates, "./");
-            Residue::InitMap();
-            Residue::InitPar(kTemplates, "./", 0);
-        }
-    }
-    return state == 1;
-}
-
+constexpr double CB_TAU = CB_DIHEDRAL;
 double dihedralDiff(double a, double b) {  // degrees, wrapped to [0, 180]
     double d = std::fmod(std::fabs(a - b), 360.0);
     return d > 180.0 ? 360.0 - d : d;
@@ -45,11 +32,8 @@ size_t cand(int phiBin, int psiBin) { return (72 * static_cast<size_t>(psiBin) +
 
 class Builders : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (!loadTemplates()) GTEST_SKIP() << kTemplates << " not present";
-    }
-    const double (&bl)[NUM_TYPES][MAX_ATOMS] = Residue::bond_length;
-    const double (&ba)[NUM_TYPES][MAX_ATOMS] = Residue::bond_angle;
+    const double (&bl)[NUM_TYPES][MAX_ATOMS] = tmpl().bondLength;
+    const double (&ba)[NUM_TYPES][MAX_ATOMS] = tmpl().bondAngle;
 
     // Chain of the given types grown forward from the seed residues.
     static Structure grow(const std::vector<int>& types, const std::vector<double>& phi, const std::vector<double>& psi,
@@ -58,7 +42,7 @@ protected:
         for (size_t q = 0; q < types.size(); ++q) s[q + 1].type = static_cast<int16_t>(types[q]);
         for (size_t q = 0; q + 1 < types.size(); ++q) {
             int i = static_cast<int>(q) + 1;
-            s.calBBCo(i, s[i], s[i + 1], phi[q], psi[q], omega[q], tau, true);
+            calBBCo(tmpl(), s, i, s[i], s[i + 1], phi[q], psi[q], omega[q], tau, true);
         }
         return s;
     }
@@ -101,21 +85,19 @@ TEST_F(Builders, ForwardBuilderRealisesInternalCoordinates) {
         EXPECT_NEAR(r.atoms[1].dis(r.atoms[5]), bl[t][5], 1e-3);
         EXPECT_NEAR(angle(r.atoms[2], r.atoms[1], r.atoms[5]), deg(ba[t][5]), 0.02);
         EXPECT_LT(dihedralDiff(Torsion(r.atoms[0], r.atoms[2], r.atoms[1], r.atoms[5]), deg(CB_TAU)), 0.05);
-        EXPECT_NEAR(r.atoms[1].dis(r.sc), Atom::R_SC[t], 1e-3);
-        EXPECT_LT(dihedralDiff(Torsion(r.atoms[0], r.atoms[2], r.atoms[1], r.sc), deg(CB_TAU)), 0.05);
     }
 }
 
 TEST_F(Builders, GlycineKeepsFiveAtomsAndNoCB) {
     Structure s = alaChain();
     s[3].type = GLY;
-    s[3].numAtoms = static_cast<int16_t>(Residue::numAtom[GLY]);
+    s[3].numAtoms = static_cast<int16_t>(tmpl().numAtom[GLY]);
     s[3].atoms[5] = Point(7, 7, 7);
     Structure r = s;
-    s.calBBCo(3, s[3], s[4], -1.0, 2.0, PI, 1.94, true);
+    calBBCo(tmpl(), s, 3, s[3], s[4], -1.0, 2.0, PI, 1.94, true);
     EXPECT_EQ(s[3].numAtoms, 5);
     EXPECT_EQ(s[3].atoms[5].x, 7.0f);
-    r.calBBCoR(3, r[3], r[2], -1.0, 2.0, PI, 1.94, true);
+    calBBCoR(tmpl(), r, 3, r[3], r[2], -1.0, 2.0, PI, 1.94, true);
     EXPECT_EQ(r[3].numAtoms, 5);
     EXPECT_EQ(r[3].atoms[5].x, 7.0f);
 }
@@ -124,10 +106,10 @@ TEST_F(Builders, ScratchModeMatchesIntoModeWithoutTouchingTheChain) {
     Structure s = alaChain();
     s[3].type = SER;
     Structure into = s;
-    into.calBBCo(3, into[3], into[4], -1.3, 2.2, 3.1, 1.9, true);
+    calBBCo(tmpl(), into, 3, into[3], into[4], -1.3, 2.2, 3.1, 1.9, true);
     Residue a = s[3], b = s[4];
     const Structure before = s;
-    s.calBBCo(3, a, b, -1.3, 2.2, 3.1, 1.9, false);
+    calBBCo(tmpl(), s, 3, a, b, -1.3, 2.2, 3.1, 1.9, false);
     for (int i = 0; i <= 5; ++i)
         for (int j = 0; j < 6; ++j) EXPECT_EQ(s[i].atoms[j].dis(before[i].atoms[j]), 0.0) << i << " " << j;
     EXPECT_NEAR_PT(a.atoms[2], into[3].atoms[2], 1e-6);
@@ -139,9 +121,9 @@ TEST_F(Builders, ScratchModeMatchesIntoModeWithoutTouchingTheChain) {
     EXPECT_EQ(b.atoms[1].dis(before[4].atoms[1]), 0.0);
 
     Structure rinto = s;
-    rinto.calBBCoR(3, rinto[3], rinto[2], -1.3, 2.2, 3.1, 1.9, true);
+    calBBCoR(tmpl(), rinto, 3, rinto[3], rinto[2], -1.3, 2.2, 3.1, 1.9, true);
     Residue ra = s[3], rb = s[2];
-    s.calBBCoR(3, ra, rb, -1.3, 2.2, 3.1, 1.9, false);
+    calBBCoR(tmpl(), s, 3, ra, rb, -1.3, 2.2, 3.1, 1.9, false);
     EXPECT_NEAR_PT(ra.atoms[1], rinto[3].atoms[1], 1e-6);
     EXPECT_NEAR_PT(ra.atoms[0], rinto[3].atoms[0], 1e-6);
     EXPECT_NEAR_PT(ra.atoms[2], rinto[2].atoms[2], 1e-6);  // C(i-1)
@@ -162,7 +144,7 @@ TEST_F(Builders, BackwardBuilderRealisesAndInvertsForwardGeometry) {
         SCOPED_TRACE(i);
         Structure s = ref;
         const int t = s[i].type, u = s[i + 1].type;
-        s.calBBCoR(i, s[i], s[i - 1], phi[i - 1], psi[i - 1], omega[i - 1], tau, true);
+        calBBCoR(tmpl(), s, i, s[i], s[i - 1], phi[i - 1], psi[i - 1], omega[i - 1], tau, true);
         const Residue &p = s[i - 1], &r = s[i], &n = s[i + 1];
         // Inverse of the forward step (templates of one type share the peptide geometry).
         EXPECT_NEAR_PT(r.atoms[1], ref[i].atoms[1], 2e-3);
@@ -184,7 +166,6 @@ TEST_F(Builders, BackwardBuilderRealisesAndInvertsForwardGeometry) {
         EXPECT_NEAR(p.atoms[2].dis(p.atoms[3]), bl[t][3], 1e-3);
         EXPECT_NEAR(p.atoms[2].dis(p.atoms[1]), bl[t][2], 1e-3);
         EXPECT_NEAR(angle(r.atoms[0], p.atoms[2], p.atoms[1]), deg(ba[t][0]), 0.02);
-        EXPECT_NEAR(r.atoms[1].dis(r.sc), Atom::R_SC[t], 1e-3);
         EXPECT_EQ(r.numAtoms, 6);
     }
 }
@@ -195,7 +176,7 @@ TEST_F(Builders, SetBuildersAgreeWithCalCoForEveryBin) {
     const Point &C1 = s[1].atoms[2], &N2 = s[2].atoms[0], &CA2 = s[2].atoms[1], &C2 = s[2].atoms[2], &N3 = s[3].atoms[0];
     struct Case {
         const char* name;
-        void (*fn)(const Point&, const Point&, const Point&, Point*, int);
+        void (*fn)(const Templates&, const Point&, const Point&, const Point&, Point*, int);
         Point A, B, C;
         double L, theta, shift;
     };
@@ -213,11 +194,11 @@ TEST_F(Builders, SetBuildersAgreeWithCalCoForEveryBin) {
         for (int step : {1, 6}) {
             std::vector<Point> out(72, Point(99, 99, 99)), other(72, Point(99, 99, 99));
             if (k.fn)
-                k.fn(k.A, k.B, k.C, out.data(), step);
+                k.fn(tmpl(), k.A, k.B, k.C, out.data(), step);
             else if (c == 4)
-                calCoONSet(k.A, k.B, k.C, out.data(), other.data(), step);
+                calCoONSet(tmpl(), k.A, k.B, k.C, out.data(), other.data(), step);
             else
-                calCoONSet(k.A, k.B, k.C, other.data(), out.data(), step);
+                calCoONSet(tmpl(), k.A, k.B, k.C, other.data(), out.data(), step);
             for (int b = 0; b < 72; ++b) {
                 if (b % step) {
                     EXPECT_EQ(out[b].x, 99.0f) << "bin " << b << " step " << step;
@@ -236,18 +217,18 @@ TEST_F(Builders, SingleAtomBuildersAgreeWithCalCo) {
     const Point &N2 = s[2].atoms[0], &CA2 = s[2].atoms[1], &C2 = s[2].atoms[2], &N3 = s[3].atoms[0], &C1 = s[1].atoms[2];
     Point ref, ca, o;
     calCo(CA2, C2, N3, bl[0][1], ba[0][1], PI, ref);
-    const Point trans = calCoCA(CA2, C2, N3);
+    const Point trans = calCoCA(tmpl(), CA2, C2, N3);
     EXPECT_LT(trans.dis(ref), 1e-4);
     calCo(CA2, C2, N3, bl[0][1], ba[0][1], 0.0, ref);
-    const Point cis = calCoCA0(CA2, C2, N3);
+    const Point cis = calCoCA0(tmpl(), CA2, C2, N3);
     EXPECT_LT(cis.dis(ref), 1e-4);
-    calCoCAOR(CA2, N2, C1, ca, o);
+    calCoCAOR(tmpl(), CA2, N2, C1, ca, o);
     calCo(CA2, N2, C1, bl[0][2], ba[0][0], PI, ref);
     EXPECT_LT(ca.dis(ref), 1e-4);
     calCo(CA2, N2, C1, bl[0][3], 2.145, 0.0, ref);
     EXPECT_LT(o.dis(ref), 1e-4);
     calCo(N2, C2, CA2, bl[0][5], ba[0][5], CB_TAU, ref);
-    EXPECT_LT(calCoCB(N2, C2, CA2).dis(ref), 1e-4);
+    EXPECT_LT(calCoCB(tmpl(), N2, C2, CA2).dis(ref), 1e-4);
 
     // Trans and cis lie in the plane of the references, on opposite sides of the
     // B-C axis: mirror images through the plane that holds B-C and stands
@@ -275,8 +256,8 @@ TEST_F(Builders, CandidateSetsMatchPerBinReconstruction) {
     const double bin = 0.08726646259971639;
     std::vector<Point> fwd(BB_CAND_POINTS, Point(99, 99, 99)), bwd(BB_CAND_POINTS, Point(99, 99, 99));
     Structure copy = s;
-    copy.calBBCoNext(pos, fwd.data(), 1);
-    copy.calBBCoNextR(pos, bwd.data(), 1);
+    calBBCoNext(tmpl(), copy, pos, fwd.data(), 1);
+    calBBCoNextR(tmpl(), copy, pos, bwd.data(), 1);
     double worst = 0.0;
     for (int a = 0; a < 72; ++a) {
         Point Ck, CB, Cr;
@@ -307,7 +288,7 @@ TEST_F(Builders, CandidateSetsMatchPerBinReconstruction) {
     for (int k : {0, 1000, 2627, 5183}) {
         const int a = k / 72, b = k % 72;
         Structure one = s;
-        one.calBBCo(pos, one[pos], one[pos + 1], -PI + a * bin, -PI + b * bin, PI, ba[0][2], true);
+        calBBCo(tmpl(), one, pos, one[pos], one[pos + 1], -PI + a * bin, -PI + b * bin, PI, ba[0][2], true);
         const Point* f = &fwd[cand(a, b)];
         EXPECT_LT(f[0].dis(one[pos + 1].atoms[0]), 1e-4);
         EXPECT_LT(f[2].dis(one[pos].atoms[2]), 1e-4);
@@ -317,8 +298,8 @@ TEST_F(Builders, CandidateSetsMatchPerBinReconstruction) {
 
     // Coarse grid: only bins 0, 6, ..., 66 in both angles are written.
     std::vector<Point> coarse(BB_CAND_POINTS, Point(99, 99, 99)), coarseR(BB_CAND_POINTS, Point(99, 99, 99));
-    copy.calBBCoNext(pos, coarse.data(), 6);
-    copy.calBBCoNextR(pos, coarseR.data(), 6);
+    calBBCoNext(tmpl(), copy, pos, coarse.data(), 6);
+    calBBCoNextR(tmpl(), copy, pos, coarseR.data(), 6);
     int written = 0, writtenR = 0;
     for (int a = 0; a < 72; ++a)
         for (int b = 0; b < 72; ++b) {
@@ -336,43 +317,37 @@ TEST_F(Builders, CandidateSetsMatchPerBinReconstruction) {
 }
 
 // With the N-CA-C angle given, the candidate sets realise it: forward
-// N-CA-C(pos) and backward C-CA-N(pos) equal tau for every bin, the other
-// atoms keep the template geometry, and tau equal to the template angle
-// gives the template builders' points exactly.
+// N-CA-C(pos) and backward C-CA-N(pos) equal tau for every bin, the bond
+// lengths keep the template's, and tau equal to the template angle gives the
+// template builders' points exactly.
 TEST_F(Builders, CandidateSetsWithAGivenNCACAngle) {
     const Structure s = alaChain();
     const int pos = 3;
-    std::vector<Point> ref(BB_CAND_POINTS), refR(BB_CAND_POINTS);
-    Structure copy = s;
-    copy.calBBCoNext(pos, ref.data(), 1);
-    copy.calBBCoNextR(pos, refR.data(), 1);
-    std::vector<Point> same(BB_CAND_POINTS), sameR(BB_CAND_POINTS);
-    copy.calBBCoNext(pos, same.data(), 1, ba[0][2]);
-    copy.calBBCoNextR(pos, sameR.data(), 1, ba[0][2]);
+    std::vector<Point> ref(BB_CAND_POINTS), refR(BB_CAND_POINTS), same(BB_CAND_POINTS), sameR(BB_CAND_POINTS);
+    calBBCoNext(tmpl(), s, pos, ref.data(), 1);
+    calBBCoNextR(tmpl(), s, pos, refR.data(), 1);
+    calBBCoNext(tmpl(), s, pos, same.data(), 1, tmpl().bondAngle[0][2]);
+    calBBCoNextR(tmpl(), s, pos, sameR.data(), 1, tmpl().bondAngle[0][2]);
     for (size_t i = 0; i < ref.size(); i += 6)
-        for (int slot : {0, 2, 3, 5}) {
-            ASSERT_EQ(same[i + slot].x, ref[i + slot].x);
-            ASSERT_EQ(same[i + slot].y, ref[i + slot].y);
-            ASSERT_EQ(same[i + slot].z, ref[i + slot].z);
-        }
+        for (int slot : {0, 2, 3, 5}) ASSERT_EQ(same[i + slot].dis(ref[i + slot]), 0.0) << i << " " << slot;
     for (size_t i = 0; i < refR.size(); i += 6)
-        for (int slot : {0, 2, 5}) ASSERT_EQ(sameR[i + slot].dis(refR[i + slot]), 0.0);
+        for (int slot : {0, 2, 5}) ASSERT_EQ(sameR[i + slot].dis(refR[i + slot]), 0.0) << i << " " << slot;
 
     const Point &N = s[pos].atoms[0], &CA = s[pos].atoms[1], &C = s[pos].atoms[2];
     for (double tauDeg : {105.0, 108.5, 114.0, 118.0}) {
         SCOPED_TRACE(tauDeg);
         std::vector<Point> fwd(BB_CAND_POINTS), bwd(BB_CAND_POINTS);
-        copy.calBBCoNext(pos, fwd.data(), 1, tauDeg * DEG2RAD);
-        copy.calBBCoNextR(pos, bwd.data(), 1, tauDeg * DEG2RAD);
+        calBBCoNext(tmpl(), s, pos, fwd.data(), 1, tauDeg * DEG2RAD);
+        calBBCoNextR(tmpl(), s, pos, bwd.data(), 1, tauDeg * DEG2RAD);
         double worst = 0.0, worstLen = 0.0;
         for (int a = 0; a < 72; a += 7)
             for (int b = 0; b < 72; b += 5) {
                 const Point* f = &fwd[cand(a, b)];
                 worst = std::max(worst, std::fabs(angle(N, CA, f[2]) - tauDeg));
-                worstLen = std::max(worstLen, std::fabs(CA.dis(f[2]) - bl[0][2]));
+                worstLen = std::max(worstLen, std::fabs(CA.dis(f[2]) - tmpl().bondLength[0][2]));
                 const Point* r = &bwd[cand(a, b)];
                 worst = std::max(worst, std::fabs(angle(C, CA, r[0]) - tauDeg));
-                worstLen = std::max(worstLen, std::fabs(CA.dis(r[0]) - bl[0][1]));
+                worstLen = std::max(worstLen, std::fabs(CA.dis(r[0]) - tmpl().bondLength[0][1]));
             }
         EXPECT_LT(worst, 1e-3);
         EXPECT_LT(worstLen, 1e-4);

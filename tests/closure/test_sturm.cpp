@@ -10,6 +10,8 @@
 
 #include "closure/sturm.h"
 
+using namespace lorvane;
+
 namespace {
 
 // Coefficients (ascending powers) of c(x) * prod (x - r_i).
@@ -27,13 +29,13 @@ struct Solved {
     std::string out, err;
 };
 
-Solved solve(const std::vector<double>& c) {
+Solved solve(const std::vector<double>& c, const SturmLimits& limits = {}) {
     Solved s;
     double roots[STURM_MAX_ORDER];
     int n = -1;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    solve_sturm(static_cast<int>(c.size()) - 1, &n, c.data(), roots);
+    solve_sturm(static_cast<int>(c.size()) - 1, &n, c.data(), roots, limits);
     s.out = testing::internal::GetCapturedStdout();
     s.err = testing::internal::GetCapturedStderr();
     s.roots.assign(roots, roots + std::max(n, 0));
@@ -122,12 +124,10 @@ TEST(Sturm, BracketLimitsAndBisectionOverflow) {
 
     // Without regula falsi and with three bisections a lone root is not resolved:
     // the last midpoint comes back with the overflow message on stderr.
-    const int saved_it = MAXIT, saved_sec = MAX_ITER_SECANT;
-    MAXIT = 3;
-    MAX_ITER_SECANT = 0;
-    s = solve(times_roots({1.0}, {0.3}));
-    MAXIT = saved_it;
-    MAX_ITER_SECANT = saved_sec;
+    SturmLimits few;
+    few.bisections = 3;
+    few.secantSteps = 0;
+    s = solve(times_roots({1.0}, {0.3}), few);
     ASSERT_EQ(s.roots.size(), 1u);
     EXPECT_DOUBLE_EQ(s.roots[0], 0.25);  // midpoints 0, 0.5, 0.25 of [-1, 1]
     EXPECT_EQ(s.err.rfind("sbisect: overflow min ", 0), 0u) << s.err;

@@ -1,8 +1,7 @@
 // Tripeptide closure: closes ideal backbones built with the solver's own
 // geometry, every solution keeps that geometry, unreachable and degenerate
-// anchors give no solution, results are repeatable and per-thread.
+// anchors give no solution, results are repeatable and per solver object.
 #include <gtest/gtest.h>
-#include <omp.h>
 
 #include <algorithm>
 #include <array>
@@ -12,6 +11,8 @@
 #include <vector>
 
 #include "closure/tripeptide.h"
+
+using namespace lorvane;
 
 namespace {
 
@@ -122,8 +123,9 @@ constexpr double UNTOUCHED = 777.0;  // shows whether the output arrays were wri
 Solutions solve(const Geometry& g, const V3& n1, const V3& ca1, const V3& ca3, const V3& c3) {
     Solutions s;
     for (auto* arr : {&s.sn, &s.sa, &s.sc}) std::fill(&(*arr)[0][0][0], &(*arr)[0][0][0] + 16 * 9, UNTOUCHED);
-    initialize_loop_closure(g.len, g.ang, g.tor);
-    solve_3pep_poly(n1.data(), ca1.data(), ca3.data(), c3.data(), s.sn, s.sa, s.sc, &s.n);
+    TripeptideClosure closure;
+    closure.initialize(g.len, g.ang, g.tor);
+    closure.solve(n1.data(), ca1.data(), ca3.data(), c3.data(), s.sn, s.sa, s.sc, &s.n);
     return s;
 }
 
@@ -219,38 +221,25 @@ TEST(Tripeptide, UnreachableAndDegenerateAnchorsGiveNoSolution) {
     EXPECT_GE(solve(g, b).n, 1);  // the undisturbed anchors still close
 }
 
-TEST(Tripeptide, ThreadsKeepTheirOwnGeometry) {
-    // Each thread initialises its own geometry and solves in lockstep with
-    // the other; results must match a single-threaded run exactly.
+TEST(Tripeptide, SolversKeepTheirOwnGeometry) {
+    // Two solvers initialised with different geometries and used in turn give
+    // exactly what a fresh solver gives for each.
     std::mt19937 rng(31);
-    const int n = 40;
-    std::vector<Geometry> gs;
-    std::vector<Backbone> bs;
-    for (int i = 0; i < n; ++i) {
-        gs.push_back(random_geometry(rng));
-        bs.push_back(build(gs.back(), rng));
-    }
-    std::vector<Solutions> serial(n), parallel(n);
-    for (int i = 0; i < n; ++i) serial[i] = solve(gs[i], bs[i]);
-#pragma omp parallel num_threads(2)
-    {
-        const int t = omp_get_thread_num();
-        const int nt = omp_get_num_threads();
-        for (int i = t; i < n; i += nt) {
-            initialize_loop_closure(gs[i].len, gs[i].ang, gs[i].tor);
-#pragma omp barrier
-            Solutions& s = parallel[i];
-            solve_3pep_poly(bs[i].at[0].data(), bs[i].at[1].data(), bs[i].at[7].data(), bs[i].at[8].data(), s.sn,
-                            s.sa, s.sc, &s.n);
-#pragma omp barrier
+    TripeptideClosure a, b;
+    for (int i = 0; i < 20; ++i) {
+        const Geometry ga = random_geometry(rng), gb = random_geometry(rng);
+        const Backbone ba = build(ga, rng), bb = build(gb, rng);
+        a.initialize(ga.len, ga.ang, ga.tor);
+        b.initialize(gb.len, gb.ang, gb.tor);
+        Solutions sa, sb;
+        b.solve(bb.at[0].data(), bb.at[1].data(), bb.at[7].data(), bb.at[8].data(), sb.sn, sb.sa, sb.sc, &sb.n);
+        a.solve(ba.at[0].data(), ba.at[1].data(), ba.at[7].data(), ba.at[8].data(), sa.sn, sa.sa, sa.sc, &sa.n);
+        for (const auto& [got, want] : {std::pair{&sa, solve(ga, ba)}, std::pair{&sb, solve(gb, bb)}}) {
+            ASSERT_EQ(got->n, want.n) << i;
+            const size_t bytes = sizeof(double) * 9 * want.n;
+            EXPECT_EQ(std::memcmp(got->sn, want.sn, bytes), 0) << i;
+            EXPECT_EQ(std::memcmp(got->sc, want.sc, bytes), 0) << i;
         }
-    }
-    for (int i = 0; i < n; ++i) {
-        ASSERT_EQ(serial[i].n, parallel[i].n) << i;
-        const size_t bytes = sizeof(double) * 9 * serial[i].n;
-        EXPECT_EQ(std::memcmp(serial[i].sn, parallel[i].sn, bytes), 0) << i;
-        EXPECT_EQ(std::memcmp(serial[i].sa, parallel[i].sa, bytes), 0) << i;
-        EXPECT_EQ(std::memcmp(serial[i].sc, parallel[i].sc, bytes), 0) << i;
     }
 }
 

@@ -1,7 +1,7 @@
-// The backbone angle table of -xncac and -xclose: loading, normalisation,
-// the inverse distribution used for drawing, and the committed data file.
+// The backbone angle table of the drawn N-CA-C angles and the flexible
+// closure: loading, normalisation, the inverse distribution used for
+// drawing, and the committed data file.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -10,20 +10,18 @@
 #include <string>
 
 #include "distributions/backbone_angles.h"
-#include "model/residue.h"
-#include "test_support.h"
+#include "model/residue_names.h"
+#include "support/support.h"
+
+using namespace lorvane;
+using lorvane_test::sourcePath;
 
 namespace {
 
-std::string writeFile(const std::string& name, const std::string& text) {
+std::string writeTemp(const std::string& name, const std::string& text) {
     std::string path = ::testing::TempDir() + "lorvane_bbangles_" + name;
     std::ofstream(path) << text;
     return path;
-}
-
-void stdoutToStderr() {
-    std::fflush(stdout);
-    dup2(STDERR_FILENO, STDOUT_FILENO);
 }
 
 // Four bins of 5 degrees from 100; type t puts its mass in bin t % 4 (half)
@@ -33,20 +31,19 @@ std::string table(int skipType = -1, double scale = 1.0) {
     os << "# test table\nNCAC_BINS 4 100.0 5.0\n";
     for (int t = 0; t < 20; ++t) {
         if (t == skipType) continue;
-        os << "NCAC " << Residue::Name3[t] << " 100.0 110.0 2.0";
+        os << "NCAC " << threeLetter(t) << " 100.0 110.0 2.0";
         for (int b = 0; b < 4; ++b) os << " " << scale * (b == t % 4 ? 0.625 : 0.125);
         os << "\n";
     }
-    for (int t = 0; t < 20; ++t) os << "OMEGA " << Residue::Name3[t] << " 50.0 " << 179.0 + t / 10.0 << " 5.5 0.001\n";
+    for (int t = 0; t < 20; ++t) os << "OMEGA " << threeLetter(t) << " 50.0 " << 179.0 + t / 10.0 << " 5.5 0.001\n";
     return os.str();
 }
 
 }  // namespace
 
 TEST(BackboneAngles, LoadsAndInvertsTheDistribution) {
-    REQUIRE_TEMPLATES();
     BackboneAngleTable t;
-    loadBackboneAngles(writeFile("ok.txt", table()), t);
+    loadBackboneAngles(writeTemp("ok.txt", table()), t);
     ASSERT_TRUE(t.loaded);
     EXPECT_DOUBLE_EQ(t.lo, 100.0);
     EXPECT_DOUBLE_EQ(t.width, 5.0);
@@ -74,27 +71,26 @@ TEST(BackboneAngles, LoadsAndInvertsTheDistribution) {
 }
 
 TEST(BackboneAngles, DataErrorsStopNamingTheFile) {
-    REQUIRE_TEMPLATES();
     BackboneAngleTable t;
-    EXPECT_EXIT((stdoutToStderr(), loadBackboneAngles(writeFile("missing_type.txt", table(7)), t)), testing::ExitedWithCode(1),
-                "no NCAC row for ILE");
-    EXPECT_EXIT((stdoutToStderr(), loadBackboneAngles(writeFile("unnormalised.txt", table(-1, 0.9)), t)), testing::ExitedWithCode(1),
-                "unnormalised.txt line 3: N-CA-C probabilities of ALA sum to 0.9");
-    EXPECT_EXIT((stdoutToStderr(), loadBackboneAngles(writeFile("short.txt", "NCAC_BINS 4 100.0 5.0\nNCAC ALA 1 2 3 0.5 0.5\n"), t)),
-                testing::ExitedWithCode(1), "short.txt line 2: NCAC row of ALA needs 4 probabilities");
-    EXPECT_EXIT((stdoutToStderr(), loadBackboneAngles(::testing::TempDir() + "no_such_file.txt", t)), testing::ExitedWithCode(1),
-                "cannot open the backbone angle file");
+    EXPECT_ERROR(loadBackboneAngles(writeTemp("missing_type.txt", table(7)), t), 1, "no NCAC row for ILE");
+    EXPECT_ERROR(loadBackboneAngles(writeTemp("unnormalised.txt", table(-1, 0.9)), t), 1,
+                 "unnormalised.txt line 3: N-CA-C probabilities of ALA sum to 0.9");
+    EXPECT_ERROR(loadBackboneAngles(writeTemp("short.txt", "NCAC_BINS 4 100.0 5.0\nNCAC ALA 1 2 3 0.5 0.5\n"), t), 1,
+                 "short.txt line 2: NCAC row of ALA needs 4 probabilities");
+    EXPECT_ERROR(loadBackboneAngles(writeTemp("unknown.txt", "NCAC_BINS 4 100.0 5.0\nPHI ALA 1 2 3\n"), t), 1,
+                 "unknown.txt line 2: unknown row");
+    EXPECT_ERROR(loadBackboneAngles(::testing::TempDir() + "no_such_file.txt", t), 1, "cannot open the backbone angle file");
+    EXPECT_FALSE(t.loaded) << "a failed load leaves the table as it was";
 }
 
 // The committed table: every type present, normalised, means where coil
 // residues put them (Engh & Huber's 111.2 +- 2.8 degrees; glycine wider).
 TEST(BackboneAngles, CommittedTableIsNormalisedAndPlausible) {
-    REQUIRE_TEMPLATES();
-    const std::string path = std::string(LORVANE_SOURCE_DIR) + "/data/backbone_angles.txt";
+    const std::string path = sourcePath("data/backbone_angles.txt");
     BackboneAngleTable t;
     loadBackboneAngles(path, t);
     for (int type = 0; type < 20; ++type) {
-        SCOPED_TRACE(Residue::Name3[type]);
+        SCOPED_TRACE(threeLetter(type));
         EXPECT_DOUBLE_EQ(t.ncacCdf[type].back(), 1.0);
         EXPECT_GT(t.ncacMean[type], 106.0);
         EXPECT_LT(t.ncacMean[type], 116.0);

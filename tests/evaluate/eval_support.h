@@ -5,20 +5,11 @@
 #include <cmath>
 #include <map>
 
-#include "test_support.h"
+#include "support/support.h"
 
 namespace eval_test {
 
-using lorvane_test::lines;
-using lorvane_test::sourcePath;
-using lorvane_test::stdoutToStderr;
-using lorvane_test::templatesLoaded;
-using lorvane_test::writeFile;
-
-// The compare mode writes relative to the working directory: tests run inside this one.
-struct ScratchDir : lorvane_test::ScratchDir {
-    ScratchDir() : lorvane_test::ScratchDir(true) {}
-};
+using namespace lorvane_test;
 
 struct PdbAtom {
     std::string name, res;

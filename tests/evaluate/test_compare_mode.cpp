@@ -1,6 +1,7 @@
 // Compare mode end to end on decoys of the 5p21 loop 45-52: decoy reading
 // and renumbering, the summary line against RMSDs computed here from the
 // files, the distance dump, the error exits and the funnel plot.
+#include <regex>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -9,7 +10,8 @@
 
 #include "eval_support.h"
 #include "evaluate/evaluate.h"
-#include "growth/smc.h"
+
+using namespace lorvane;
 
 namespace fs = std::filesystem;
 using namespace eval_test;
@@ -24,7 +26,7 @@ struct Fixture {
     std::vector<PdbAtom> loop;  // native loop atoms from the file
     Fixture() {
         const std::string pdb = sourcePath("examples/5p21.pdb");
-        if (!templatesLoaded() || !native.readPdb(pdb, {}, 0)) return;
+        native = ras();
         for (int i = 1; i <= native._numRes; ++i) {
             if (native[i].pdbNum == kFrom) start = i;
             if (native[i].pdbNum == kTo) end = i;
@@ -36,8 +38,6 @@ Fixture& fx() {
     static Fixture f;
     return f;
 }
-#define REQUIRE_5P21() \
-    if (fx().start < 1 || fx().loop.empty()) GTEST_SKIP() << "data/atomProp2.txt or examples/5p21.pdb not present"
 
 // The native loop with every atom moved by a seeded random displacement of the given size.
 Decoy displaced(double size, unsigned seed, double s0, double s1, double s2, double s3) {
@@ -52,10 +52,14 @@ double fileRmsd(Decoy d) {
     for (PdbAtom& a : d.atoms) a.x = std::round(a.x * 1000) / 1000, a.y = std::round(a.y * 1000) / 1000, a.z = std::round(a.z * 1000) / 1000;
     return loopRmsd(d.atoms, fx().loop, kFrom, kTo);
 }
-std::string runEval(const std::string& file, bool dump) {
-    Structure work(MAX_RESIDUES);
+DecoyEvaluation evaluate(const std::string& file, bool dump) {
+    Potentials pot;
+    return evaluateDecoys(tmpl(), pot, file, fx().start, fx().end, fx().native, dump);
+}
+std::string runEval(const std::string& file, bool dump, DecoyEvaluation* result = nullptr) {
     testing::internal::CaptureStdout();
-    work.evalLoops(file, {}, 0, fx().start, fx().end, fx().native, dump);
+    const DecoyEvaluation e = evaluate(file, dump);
+    if (result) *result = e;
     return testing::internal::GetCapturedStdout();
 }
 
@@ -63,8 +67,7 @@ std::string runEval(const std::string& file, bool dump) {
 // 10 s3 + s2, s2, 10 s3 + s0 and s0. Each decoy is numbered from its own
 // offset (only differences count), so a decoy numbered 101.. still lands on 45..52.
 TEST(CompareMode, SummaryLineMatchesIndependentRmsds) {
-    REQUIRE_5P21();
-    ScratchDir dir;
+    ScratchDir dir(true);
     std::vector<Decoy> decoys;
     const double sizes[] = {1.7, 0.9, 2.4, 0.35, 1.2, 3.0};
     for (int k = 0; k < 6; ++k) decoys.push_back(displaced(sizes[k], 11 + k, -40.0 + 3 * k, 5.0 + k, 1.0 - k, 2.0 + 0.5 * k));
@@ -75,7 +78,8 @@ TEST(CompareMode, SummaryLineMatchesIndependentRmsds) {
     std::string text;
     for (size_t k = 0; k < decoys.size(); ++k) text += decoyText({decoys[k]}, k == 7 ? 101 - kFrom : int(k) * 7 - kFrom + 1);
     writeFile("decoys.txt", text);
-    const auto out = lines(runEval("decoys.txt", false));
+    DecoyEvaluation e;
+    const auto out = lines(runEval("decoys.txt", false, &e));
     ASSERT_EQ(out.size(), 1u) << "without -dumpdis only the summary line";
     const auto v = numbers(out[0]);
     ASSERT_EQ(v.size(), 8u) << out[0];
@@ -94,18 +98,17 @@ TEST(CompareMode, SummaryLineMatchesIndependentRmsds) {
     EXPECT_NEAR(v[5], s2, 1e-6);
     EXPECT_NEAR(v[6], c2, 1e-6);
     EXPECT_NEAR(v[7], s0, 1e-6);
-    EXPECT_EQ(lastDecoyEvaluation().lowestZ, 3);
-    EXPECT_EQ(lastDecoyEvaluation().lowestRmsd, 7);
+    EXPECT_EQ(e.lowestZ, 3);
+    EXPECT_EQ(e.lowestRmsd, 7);
     EXPECT_FALSE(fs::exists("Eout") || fs::exists("disout2")) << "nothing is written without -dumpdis";
 }
 
 // -dumpdis: the s1 cut-off, the near-native list, pair counts per group under
 // disout2/ and per-decoy energies under Eout/, both mirroring the decoy path.
 TEST(CompareMode, DistanceDumpGroupsAndDirectories) {
-    REQUIRE_5P21();
-    ScratchDir dir;
+    ScratchDir dir(true);
     std::ostringstream fitted;  // fittedE[k] = 0.001 k
-    for (int k = 0; k < DIST_SIZE; ++k) fitted << (k ? " " : "") << k * 0.001;
+    for (int k = 0; k < FITTED_E_SIZE; ++k) fitted << (k ? " " : "") << k * 0.001;
     writeFile("data/fittedE.txt", fitted.str() + "\n");
     // The native (near-native: s1 1.0), a copy whose CB of 50 sits 1.5 A from a
     // frame atom (other: s1 1.5, a clash keeps zero counts), and one with a high s1.
@@ -130,11 +133,11 @@ TEST(CompareMode, DistanceDumpGroupsAndDirectories) {
     const auto dis = lines(lorvane_test::slurp("disout2/runs/set1/dec.txt"));
     ASSERT_EQ(dis.size(), 2u);
     const auto near = numbers(dis[0]), other = numbers(dis[1]);
-    ASSERT_EQ(near.size(), size_t(DIST_SIZE + 1));
-    ASSERT_EQ(other.size(), size_t(DIST_SIZE + 1));
+    ASSERT_EQ(near.size(), size_t(FITTED_E_SIZE + 1));
+    ASSERT_EQ(other.size(), size_t(FITTED_E_SIZE + 1));
     EXPECT_EQ(near[0] + 10 * other[0], 11);  // one decoy in each group
     double otherSum = 0, nearSum = 0, weighted = 0;
-    for (int k = 1; k <= DIST_SIZE; ++k) otherSum += other[k], nearSum += near[k], weighted += near[k] * (k - 1) * 0.001;
+    for (int k = 1; k <= FITTED_E_SIZE; ++k) otherSum += other[k], nearSum += near[k], weighted += near[k] * (k - 1) * 0.001;
     EXPECT_EQ(otherSum, 0) << "the clashing decoy keeps zero counts";
     EXPECT_GT(nearSum, 100) << "the native loop has many contacts within 8 A";
     // Eout: RMSD, four raw scores, pair energy; the native's energy is its counts times the table.
@@ -152,8 +155,7 @@ TEST(CompareMode, DistanceDumpGroupsAndDirectories) {
 
 // Every bad decoy file or table stops with status 1 and a line naming the fault.
 TEST(CompareMode, ErrorExits) {
-    REQUIRE_5P21();
-    ScratchDir dir;
+    ScratchDir dir(true);
     const std::string one = decoyText({displaced(0.5, 1, 0, 0, 0, 0)});
     auto ls = lines(one);
     ls[3] = ls[3].substr(0, 50);  // the third ATOM record (line 4) cut before its z coordinate
@@ -169,7 +171,7 @@ TEST(CompareMode, ErrorExits) {
         return s;
     };
     std::string fitted = "0";  // fields separated by single blanks
-    for (int k = 1; k < DIST_SIZE; ++k) fitted += " 0";
+    for (int k = 1; k < FITTED_E_SIZE; ++k) fitted += " 0";
     writeFile("fit/data/fittedE.txt", fitted + "\n");
     writeFile("short/data/fittedE.txt", fitted.substr(2) + "\n");  // 23999 fields
     writeFile("eout/data/fittedE.txt", fitted + "\n");
@@ -198,28 +200,19 @@ TEST(CompareMode, ErrorExits) {
     };
     for (const Case& c : cases) {
         if (!c.text.empty()) writeFile(c.dir + "/" + c.file, c.text);
-        EXPECT_EXIT(
-            {
-                stdoutToStderr();
-                fs::current_path(c.dir);
-                Structure work(MAX_RESIDUES);
-                work.evalLoops(c.file, {}, 0, fx().start, fx().end, fx().native, c.dump);
-                std::exit(0);
-            },
-            testing::ExitedWithCode(c.status), c.regex)
-            << c.dir << "/" << c.file;
+        SCOPED_TRACE(c.dir + "/" + c.file);
+        const fs::path here = fs::current_path();
+        fs::current_path(c.dir);
+        if (c.status == 0)
+            EXPECT_TRUE(std::regex_search(runEval(c.file, c.dump), std::regex(c.regex)));
+        else
+            EXPECT_ERROR(evaluate(c.file, c.dump), c.status, c.regex);
+        fs::current_path(here);
     }
 }
 
-int runProgram(const std::string& args, std::string& out) {
-    const int rc = std::system((std::string(LORVANE_EXE) + " " + args + " > run.out 2>&1").c_str());
-    out = lorvane_test::slurp("run.out");
-    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
-
 TEST(CompareMode, ProgramWritesTheFunnelPlot) {
-    REQUIRE_5P21();
-    ScratchDir dir;
+    ScratchDir dir(true);
     fs::create_directories("data");
     fs::copy_file(sourcePath("data/atomProp2.txt"), "data/atomProp2.txt");
     fs::copy_file(sourcePath("examples/5p21.pdb"), "5p21.pdb");
@@ -227,12 +220,13 @@ TEST(CompareMode, ProgramWritesTheFunnelPlot) {
     for (int k = 0; k < 12; ++k) decoys.push_back(displaced(0.25 * k, 40 + k, -k, k % 3, 0.5 * k, 1));
     writeFile("pdbout/5p21_45_52.txt", decoyText(decoys));
     const std::string args = "-mode compare -f 5p21.pdb -start 45 -end 52 -score pdbout/5p21_45_52.txt";
-    std::string out, plain;
-    EXPECT_EQ(runProgram(args, plain), 0) << plain;
-    EXPECT_EQ(numbers(plain).size(), 8u) << plain;
+    const ProgramRun plain = runProgram(".", args);
+    EXPECT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(numbers(plain.out).size(), 8u) << plain.out;
     EXPECT_FALSE(fs::exists("funnel.svg"));
-    EXPECT_EQ(runProgram(args + " -svg plots/funnel.svg", out), 0) << out;
-    EXPECT_EQ(out, plain) << "the plot does not change the printed summary";
+    const ProgramRun plot = runProgram(".", args + " -svg plots/funnel.svg");
+    EXPECT_EQ(plot.status, 0) << plot.err;
+    EXPECT_EQ(plot.out, plain.out) << "the plot does not change the printed summary";
     const std::string s = lorvane_test::slurp("plots/funnel.svg");
     for (const char* part : {"<svg", "</svg>", "5p21_45_52", "RMSD"}) EXPECT_NE(s.find(part), std::string::npos) << part;
     size_t dots = 0;

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <fstream>
 
 #include "eval_support.h"
 
@@ -10,16 +11,6 @@ namespace {
 
 using namespace eval_test;
 namespace fs = std::filesystem;
-
-int run(const std::string& args, std::string& out) {
-    const std::string cmd = std::string(LORVANE_EXE) + " " + args + " > run.out 2>&1";
-    const int rc = std::system(cmd.c_str());
-    std::ifstream f("run.out");
-    std::stringstream ss;
-    ss << f.rdbuf();
-    out = ss.str();
-    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
 
 // Decoys of a result file, read with plain column slicing.
 std::vector<std::vector<PdbAtom>> readDecoys(const std::string& path) {
@@ -40,18 +31,17 @@ std::vector<std::vector<PdbAtom>> readDecoys(const std::string& path) {
     return decoys;
 }
 
-TEST(CompareSampled, LowestRmsdOfASampledResultFile) {
-    if (!fs::exists(sourcePath("data/QUENDApair.lib")) || !fs::exists(sourcePath("data/phipsi.bb.txt")))
-        GTEST_SKIP() << "sampling tables not present in data/";
-    ScratchDir dir;
-    fs::create_directory_symlink(sourcePath("data"), "data");
+TEST(CompareSampledSlow, LowestRmsdOfASampledResultFile) {
+    ScratchDir dir(true);
+    dir.linkData();
     fs::copy_file(sourcePath("examples/5p21.pdb"), "5p21.pdb");
-    std::string out;
-    ASSERT_EQ(run("-f 5p21.pdb -start 45 -end 52 -seeds 100 -numloop 40 -cores 2", out), 0) << out;
-    ASSERT_TRUE(fs::exists("pdbout/5p21_45_52.txt")) << out;
-    ASSERT_EQ(run("-mode compare -f 5p21.pdb -start 45 -end 52 -score pdbout/5p21_45_52.txt", out), 0) << out;
-    const std::vector<double> v = numbers(out);
-    ASSERT_EQ(v.size(), 8u) << out;
+    const ProgramRun sampled = runProgram(".", "-f 5p21.pdb -start 45 -end 52 -seeds 100 -numloop 40 -cores 2");
+    ASSERT_EQ(sampled.status, 0) << sampled.err;
+    ASSERT_TRUE(fs::exists("pdbout/5p21_45_52.txt"));
+    const ProgramRun compared = runProgram(".", "-mode compare -f 5p21.pdb -start 45 -end 52 -score pdbout/5p21_45_52.txt");
+    ASSERT_EQ(compared.status, 0) << compared.err;
+    const std::vector<double> v = numbers(compared.out);
+    ASSERT_EQ(v.size(), 8u) << compared.out;
 
     const std::vector<PdbAtom> native = readAtoms("5p21.pdb", 45, 52);
     const auto decoys = readDecoys("pdbout/5p21_45_52.txt");

@@ -5,7 +5,9 @@
 
 #include "eval_support.h"
 #include "evaluate/evaluate.h"
-#include "potentials/pf.h"
+#include "potentials/potentials.h"
+
+using namespace lorvane;
 
 namespace {
 
@@ -51,22 +53,20 @@ Structure caChain() {
 
 // 0.1 A bins from 2.0 A: 7.66 -> 56, 6.34 -> 43, 5.05 -> 30; index 400 bin + 20 (hi - 1) + (lo - 1).
 TEST(EvalDistances, CountsNonNeighbourPairsInTheirBins) {
-    if (!templatesLoaded()) GTEST_SKIP() << "data/atomProp2.txt not present";
     EXPECT_EQ(fittedIndex(59, 20, 20), 23999);
     EXPECT_EQ(fittedIndex(3, 7, 14), 400 * 3 + 20 * 13 + 6);
     EXPECT_EQ(fittedIndex(3, 14, 7), fittedIndex(3, 7, 14));
-    std::fill(PF::fittedE, PF::fittedE + FITTED_E_SIZE, 0.0);
+    std::vector<double> fitted(FITTED_E_SIZE, 0.0);
     const int i56 = fittedIndex(56, 3, 3), i43 = fittedIndex(43, 3, 3), i30 = fittedIndex(30, 3, 3);
-    PF::fittedE[i56] = 1.0, PF::fittedE[i43] = 10.0, PF::fittedE[i30] = 100.0;
+    fitted[i56] = 1.0, fitted[i43] = 10.0, fitted[i30] = 100.0;
     Structure s = caChain();
     s[4].type = GLY;  // a glycine's virtual CB (code 21) and an atom at the origin never count
     s[4].atoms[5].init(1.0 + 3.83 * 2 + 0.5, 3.0, 0.0, 21);
     s[5].atoms[5].init(0.0, 0.0, 0.0, 5);
-    std::vector<int> counts(DIST_SIZE, 0);
+    std::vector<int> counts(FITTED_E_SIZE, 0);
     double e = 0;
-    std::ostringstream sink;
     for (int call = 1; call <= 2; ++call) {  // counts add up over calls
-        ASSERT_EQ(dumpDistances(s, 2, 3, sink, 0, counts.data(), e), 1);
+        ASSERT_EQ(dumpDistances(s, 2, 3, counts.data(), fitted, e), 1);
         EXPECT_EQ(counts[i56], 3 * call);
         EXPECT_EQ(counts[i43], call);
         EXPECT_EQ(counts[i30], call);
@@ -74,27 +74,27 @@ TEST(EvalDistances, CountsNonNeighbourPairsInTheirBins) {
         EXPECT_DOUBLE_EQ(e, 113.0 * call);
     }
     // A pair under 2.0 A rejects the decoy and leaves the counts; the energy holds the pairs met before it.
-    std::fill(PF::fittedE, PF::fittedE + FITTED_E_SIZE, 1.0);
+    std::fill(fitted.begin(), fitted.end(), 1.0);
     s = caChain();
     s[6].atoms[1].init(1.0 + 3.83 * 2, 1.95, 0.0, 3);
-    std::vector<int> seven(DIST_SIZE, 7);
+    std::vector<int> seven(FITTED_E_SIZE, 7);
     e = 0;
-    EXPECT_EQ(dumpDistances(s, 2, 3, sink, 0, seven.data(), e), 0);
-    EXPECT_EQ(std::count(seven.begin(), seven.end(), 7), DIST_SIZE);
+    EXPECT_EQ(dumpDistances(s, 2, 3, seven.data(), fitted, e), 0);
+    EXPECT_EQ(std::count(seven.begin(), seven.end(), 7), FITTED_E_SIZE);
     EXPECT_DOUBLE_EQ(e, 4.0);  // (2,4), (2,6), then (3,1) and (3,5)
     s[6].atoms[1].init(1.0 + 3.83 * 2, 2.0, 0.0, 3);  // exactly 2.0 A: no clash, bin 0
     std::fill(counts.begin(), counts.end(), 0);
-    EXPECT_EQ(dumpDistances(s, 2, 3, sink, 0, counts.data(), e), 1);
+    EXPECT_EQ(dumpDistances(s, 2, 3, counts.data(), fitted, e), 1);
     EXPECT_EQ(counts[fittedIndex(0, 3, 3)], 1);
     s[6].atoms[1].init(1.0 + 3.83 * 2, 25.0, 0.0, 3);  // CA 25 A away: skipped although its CB is 5 A from CA3
     s[6].atoms[5].init(1.0 + 3.83 * 2, 5.0, 0.0, 5);
     std::fill(counts.begin(), counts.end(), 0);
-    ASSERT_EQ(dumpDistances(s, 2, 3, sink, 0, counts.data(), e), 1);
+    ASSERT_EQ(dumpDistances(s, 2, 3, counts.data(), fitted, e), 1);
     EXPECT_EQ(std::accumulate(counts.begin(), counts.end(), 0), 3);  // only the three 7.66 A pairs
 }
 
 TEST(EvalFittedTable, LogRatioFormatAndDumpReading) {
-    std::vector<double> nearC(DIST_SIZE, 0.0), otherC(DIST_SIZE, 0.0);
+    std::vector<double> nearC(FITTED_E_SIZE, 0.0), otherC(FITTED_E_SIZE, 0.0);
     nearC[10] = 98, otherC[10] = 48;  // enriched near natives -> negative
     otherC[20] = 100;                 // only in others -> positive
     nearC[30] = 2, otherC[30] = 2;    // totals 100 and 150: other counts scaled by 2/3
@@ -106,13 +106,13 @@ TEST(EvalFittedTable, LogRatioFormatAndDumpReading) {
     const std::string line = formatFittedTable(e);
     EXPECT_EQ(line.find("  "), std::string::npos);
     EXPECT_EQ(line.find("-0.0000"), std::string::npos);
-    EXPECT_EQ(numbers(line).size(), size_t(DIST_SIZE));
+    EXPECT_EQ(numbers(line).size(), size_t(FITTED_E_SIZE));
 
-    ScratchDir dir;
+    ScratchDir dir(true);
     std::ostringstream os;
     for (int group = 0; group < 2; ++group) {
         os << 3 - group;
-        for (int k = 0; k < DIST_SIZE; ++k) os << " " << (k == 5 + 2 * group ? 6 - 2 * group : 0);
+        for (int k = 0; k < FITTED_E_SIZE; ++k) os << " " << (k == 5 + 2 * group ? 6 - 2 * group : 0);
         os << "\n";
     }
     writeFile("d.txt", os.str());
@@ -120,19 +120,18 @@ TEST(EvalFittedTable, LogRatioFormatAndDumpReading) {
     readDistanceDump("d.txt", a, b);
     EXPECT_TRUE(a.decoys == 3 && a.counts[5] == 6 && b.decoys == 2 && b.counts[7] == 4);
     writeFile("short.txt", "3 1 2 3\n1 2\n");
-    EXPECT_FATAL(readDistanceDump("short.txt", a, b), "short.txt line 1");
+    EXPECT_ERROR(readDistanceDump("short.txt", a, b), 1, "short.txt line 1");
 }
 
 // The derivation command (lorvane-params fittede) on two compare-mode dumps alone.
 TEST(EvalFittedTable, CommandFromDumps) {
     const std::string exe = std::string(LORVANE_BINARY_DIR) + "/lorvane-params";
-    if (!std::filesystem::exists(exe)) GTEST_SKIP() << "lorvane-params not built";
-    ScratchDir dir;
+    ScratchDir dir(true);
     auto dump = [](const std::string& path, int nNear, int nOther) {  // per decoy: 40 at 100 (near) or 200 (other), 10 at 500
         std::ostringstream os;
         for (auto [n, at] : {std::pair{nNear, 100}, {nOther, 200}}) {
             os << n;
-            for (int k = 0; k < DIST_SIZE; ++k) os << " " << (k == at ? 40 * n : k == 500 ? 10 * n : 0);
+            for (int k = 0; k < FITTED_E_SIZE; ++k) os << " " << (k == at ? 40 * n : k == 500 ? 10 * n : 0);
             os << "\n";
         }
         writeFile(path, os.str());
@@ -144,7 +143,7 @@ TEST(EvalFittedTable, CommandFromDumps) {
     const auto l = lines(lorvane_test::slurp("out/fittedE.txt"));
     ASSERT_EQ(l.size(), 1u);
     const auto v = numbers(l[0]);
-    ASSERT_EQ(v.size(), size_t(DIST_SIZE));
+    ASSERT_EQ(v.size(), size_t(FITTED_E_SIZE));
     // Per-decoy means summed over the dumps: near 80 at 100, other 80 at 200, both 20 at 500; pseudo-count 2, cap 3.
     EXPECT_NEAR(v[100], std::max(-3.0, -std::log(82.0 / 2.0)), 1e-4);
     EXPECT_NEAR(v[200], std::min(3.0, -std::log(2.0 / 82.0)), 1e-4);

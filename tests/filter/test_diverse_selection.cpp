@@ -1,4 +1,4 @@
-// Diversity-preserving selection (-xdiverse) on synthetic partial chains:
+// Diversity-preserving selection (the protocol's diverse selection) on synthetic partial chains:
 // leader clustering, duplicates, a full population, the round-robin order
 // over clusters and rank order within them.
 #include <gtest/gtest.h>
@@ -10,6 +10,8 @@
 #include <set>
 
 #include "filter/diverse_selection.h"
+
+using namespace lorvane;
 
 namespace {
 

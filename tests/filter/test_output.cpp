@@ -12,66 +12,39 @@
 
 #include "filter/filter.h"
 #include "filter/loop_check.h"
+#include "support/support.h"
 
-namespace {
-
-class TempDir {
-public:
-    TempDir() {
-        char tmpl[] = "/tmp/lorvane_filter_XXXXXX";
-        root_ = mkdtemp(tmpl);
-        old_ = std::filesystem::current_path();
-        std::filesystem::current_path(root_);
-    }
-    ~TempDir() {
-        std::filesystem::current_path(old_);
-        std::error_code ec;
-        std::filesystem::permissions(root_, std::filesystem::perms::owner_all, ec);
-        std::filesystem::remove_all(root_, ec);
-    }
-    const std::string& root() const { return root_; }
-
-private:
-    std::string root_;
-    std::filesystem::path old_;
-};
-
-}  // namespace
+using namespace lorvane;
 
 TEST(OutputFiles, CreatesMissingDirectoriesAndAnEmptyResultFile) {
-    TempDir dir;
-    SMC::LoopID = "1abc_10_17";
-    prepareOutputFiles(false);
+    lorvane_test::ScratchDir dir(true);
+    prepareOutputFiles("1abc_10_17", false);
     EXPECT_TRUE(std::filesystem::is_directory("pdbout"));
     EXPECT_FALSE(std::filesystem::exists("output"));
     EXPECT_TRUE(std::filesystem::is_regular_file("pdbout/1abc_10_17.txt"));
     // A stale result of an earlier run with the same prefix is cleared.
     { std::ofstream("pdbout/1abc_10_17.txt") << "LOOP old\n"; }
-    prepareOutputFiles(true);
+    prepareOutputFiles("1abc_10_17", true);
     EXPECT_TRUE(std::filesystem::is_directory("output"));
     EXPECT_EQ(std::filesystem::file_size("pdbout/1abc_10_17.txt"), 0u);
 }
 
-TEST(OutputFilesDeathTest, UnusableResultLocationStopsWithStatus1) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
+TEST(OutputFiles, UnusableResultLocationStopsWithStatus1) {
     {
-        TempDir dir;
-        SMC::LoopID = "x_1_8";
+        lorvane_test::ScratchDir dir(true);
         { std::ofstream("pdbout") << "a file where the directory should be\n"; }
-        EXPECT_EXIT(prepareOutputFiles(false), ::testing::ExitedWithCode(1), "");
+        EXPECT_ERROR(prepareOutputFiles("x_1_8", false), 1, "");
     }
     {
-        TempDir dir;
-        SMC::LoopID = "x_1_8";
+        lorvane_test::ScratchDir dir(true);
         std::filesystem::create_directories("pdbout/x_1_8.txt");  // a directory in place of the file
-        EXPECT_EXIT(prepareOutputFiles(false), ::testing::ExitedWithCode(1), "");
+        EXPECT_ERROR(prepareOutputFiles("x_1_8", false), 1, "");
     }
     if (geteuid() != 0) {  // root writes anywhere
-        TempDir dir;
-        SMC::LoopID = "x_1_8";
+        lorvane_test::ScratchDir dir(true);
         std::filesystem::create_directories("pdbout");
         chmod("pdbout", 0500);
-        EXPECT_EXIT(prepareOutputFiles(false), ::testing::ExitedWithCode(1), "");
+        EXPECT_ERROR(prepareOutputFiles("x_1_8", false), 1, "");
         chmod("pdbout", 0700);
     }
 }
@@ -121,7 +94,7 @@ std::string record(int serial, const char* name, int res, double x, double y, do
 }  // namespace
 
 TEST(LoopChecker, AcceptsTheNativeLoopAndCatchesBrokenOnes) {
-    TempDir dir;
+    lorvane_test::ScratchDir dir(true);
     { std::ofstream("in.pdb") << kFrame; }
     auto write = [](double shiftO) {
         std::ofstream out("res.txt");

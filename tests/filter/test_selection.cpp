@@ -6,7 +6,8 @@
 #include <random>
 
 #include "filter/filter.h"
-#include "growth/seed_buffers.h"
+
+using namespace lorvane;
 
 TEST(Bins, DihedralBinFoldsOntoTheGrid) {
     const double d2r = 3.14159265358979 / 180.0;
@@ -38,20 +39,20 @@ TEST(Bins, TorsionBinOf180IsTheBinOfMinus180) {
 }
 
 TEST(Bins, TorsionEnergyReadsTheCoilTableAndGivesInfinityForEmptyBins) {
-    SMC::TorsionBins[3][2][0][71] = 0.25;
-    SMC::TorsionBins[3][2][5][6] = 0.0;
-    EXPECT_NEAR(torsionEnergy(3, 180.0, 179.0), -std::log(0.25), 1e-12);
-    EXPECT_TRUE(std::isinf(torsionEnergy(3, -155.0, -150.0)));
-    EXPECT_TRUE(std::isinf(torsionEnergy(3, NAN, 0.0)));
-    SMC::TorsionBins[3][2][0][71] = 0.0;
+    Distributions d;
+    d.torsionBins[3][SS_COIL][0][71] = 0.25;
+    EXPECT_NEAR(torsionEnergy(d, 3, 180.0, 179.0), -std::log(0.25), 1e-12);
+    EXPECT_TRUE(std::isinf(torsionEnergy(d, 3, -155.0, -150.0)));
+    EXPECT_TRUE(std::isinf(torsionEnergy(d, 3, NAN, 0.0)));
 }
 
 class SiblingFilter : public ::testing::Test {
 protected:
-    void SetUp() override { allocateSeedBuffers(3, 3); }
-    static void setDist(int seed, int a, int b, float v) {
-        siblingDist(seed, a)[b] = v;
-        siblingDist(seed, b)[a] = v;
+    SeedBuffers B;
+    void SetUp() override { B.allocate(3, 3); }
+    void setDist(int seed, int a, int b, float v) {
+        B.siblingDist(seed, a)[b] = v;
+        B.siblingDist(seed, b)[a] = v;
     }
 };
 
@@ -67,11 +68,11 @@ TEST_F(SiblingFilter, ThresholdIsInclusiveAndOnlyAcceptedSiblingsCount) {
     setDist(1, 2, 3, 100.0f);
     // Seed 2: child 5 close to child 0 of seed 1 would not matter (other parent).
     const std::vector<int> ranked = {100, 101, 200 + 5, 102, 103};
-    EXPECT_EQ(siblingFilter(ranked, T), (std::vector<int>{100, 205, 102, 103}));
+    EXPECT_EQ(siblingFilter(B, ranked, T), (std::vector<int>{100, 205, 102, 103}));
     // Rank order decides who stays: with 101 first, 100 goes.
-    EXPECT_EQ(siblingFilter({101, 100}, T), (std::vector<int>{101}));
+    EXPECT_EQ(siblingFilter(B, {101, 100}, T), (std::vector<int>{101}));
     // Radius 0 keeps everything.
-    EXPECT_EQ(siblingFilter(ranked, 0.0), ranked);
+    EXPECT_EQ(siblingFilter(B, ranked, 0.0), ranked);
 }
 
 namespace {

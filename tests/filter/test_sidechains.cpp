@@ -2,62 +2,53 @@
 // the minimiser, and the refinement sweep.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 
 #include "filter/filter.h"
-#include "potentials/atom_tables.h"
-#include "potentials/pf.h"
+#include "support/support.h"
+
+using namespace lorvane;
+using lorvane_test::tmpl;
 
 namespace {
 
 constexpr int T_OG = 40, T_C = 41, T_N = 42, T_CB = 43, T_O = 44, T_H = 45;
 
-// Residues 1 GLY, 2 SER (the residue scored), 3 ALA. Every atom used is numbered and typed.
+// Residues 1 GLY, 2 SER (the residue scored), 3 ALA. Every atom used is numbered
+// and typed in the fixture's own atom index; its tables start empty.
 class OneResidue : public ::testing::Test {
 protected:
     Structure s{3};
+    Potentials p;
+    AtomIndex x;
     void SetUp() override {
-        saveMaxd2 = PF::MAXDIS2;
-        saveBins = PF::BINSPERA;
-        PF::MAXDIS2 = 64.0;
-        PF::BINSPERA = 10.0;
         const int types[4] = {0, GLY, SER, ALA};
-        int g = 0;
+        std::array<int, MAX_ATOMS> none;
+        none.fill(-1);
+        x.slotIndex.assign(MAX_RESIDUES + 1, none);
         for (int r = 1; r <= 3; ++r) {
             s[r].type = static_cast<int16_t>(types[r]);
-            for (int k = 0; k < 30; ++k) atomcountmap[r][k] = -1;
-            for (int k = 0; k <= Residue::lastDFire[types[r]]; ++k) {
+            for (int k = 0; k <= LAST_HEAVY_SLOT[types[r]]; ++k) {
                 if (types[r] == GLY && k == 5) continue;
-                atomcountmap[r][k] = g;
-                revatomcountmap[g][0] = r;
-                revatomcountmap[g][1] = k;
-                dftype[g] = k == 0 ? T_N : k == 2 ? T_C : k == 3 ? T_O : k == 5 ? T_CB : k == 4 ? T_H : k == 6 ? T_OG : 30;
+                x.slotIndex[r][k] = static_cast<int>(x.atomOf.size());
+                x.atomOf.push_back({r, k});
+                x.pairType.push_back(k == 0 ? T_N : k == 2 ? T_C : k == 3 ? T_O : k == 5 ? T_CB : k == 4 ? T_H : k == 6 ? T_OG : 30);
                 s[r].atoms[k].type = 1;
                 s[r].atoms[k].x = 100.0f + 10.0f * k;  // far from everything unless a test moves it
                 s[r].atoms[k].y = 100.0f * r;
-                ++g;
             }
         }
-        numatom = g;
+        x.numAtoms = static_cast<int>(x.atomOf.size());
         s[2].atoms[6].x = s[2].atoms[6].y = s[2].atoms[6].z = 0.0f;  // OG at the origin
     }
-    void TearDown() override {
-        for (auto [a, b, bin] : touched) PF::Etable[a][b][bin] = 0.0;
-        PF::LJclash[T_OG][T_N] = PF::LJclash[T_OG][T_O] = PF::LJclash[T_OG][T_C] = 0.0;
-        PF::MAXDIS2 = saveMaxd2;
-        PF::BINSPERA = saveBins;
-    }
-    void setTable(int a, int b, int bin, double v) {
-        PF::Etable[a][b][bin] = v;
-        touched.push_back({a, b, bin});
-    }
+    void setTable(int a, int b, int bin, double v) { p.etable[a][b][bin] = v; }
+    double oneRes(const int* neigh, int nn) { return oneResSC(p, x, s, 2, neigh, nn); }
     void place(int r, int k, float x) {
         s[r].atoms[k].x = x;
         s[r].atoms[k].y = 0.0f;
         s[r].atoms[k].z = 0.0f;
     }
-    std::vector<std::array<int, 3>> touched;
-    double saveMaxd2 = 0, saveBins = 0;
 };
 
 }  // namespace
@@ -66,77 +57,78 @@ TEST_F(OneResidue, PairTermSumsTheNeighbourTriples) {
     place(3, 5, 3.0f);  // CB of residue 3 at d^2 = 9: bin 90
     setTable(T_OG, T_CB, 90, -1.5);
     const int neigh[3] = {3, 5, T_CB};
-    EXPECT_DOUBLE_EQ(oneResSC(s, 2, neigh, 1), -1.5);
+    EXPECT_DOUBLE_EQ(oneRes(neigh, 1), -1.5);
     // The adjacent residue itself is only tested for clashes, not summed.
-    EXPECT_DOUBLE_EQ(oneResSC(s, 2, neigh, 0), 0.0);
+    EXPECT_DOUBLE_EQ(oneRes(neigh, 0), 0.0);
     // At d^2 = MAXDIS2 nothing is added.
     place(3, 5, 8.0f);
     setTable(T_OG, T_CB, 640 - 1, -7.0);
-    EXPECT_DOUBLE_EQ(oneResSC(s, 2, neigh, 1), 0.0);
+    EXPECT_DOUBLE_EQ(oneRes(neigh, 1), 0.0);
 }
 
 TEST_F(OneResidue, AdjacentClashesCostThePenalty) {
     place(1, 2, 2.0f);  // C of residue 1 at d^2 = 4: bin 40
     setTable(T_OG, T_C, 40, 10.5);
-    EXPECT_DOUBLE_EQ(oneResSC(s, 2, nullptr, 0), 12345.0);
+    EXPECT_DOUBLE_EQ(oneRes(nullptr, 0), REJECTED);
     // 9.5 is not a clash, and clash tests add nothing else.
     setTable(T_OG, T_C, 40, 9.5);
-    EXPECT_DOUBLE_EQ(oneResSC(s, 2, nullptr, 0), 0.0);
+    EXPECT_DOUBLE_EQ(oneRes(nullptr, 0), 0.0);
     // Residue 3's amide H (slot 4) is never tested.
     setTable(T_OG, T_C, 40, 0.0);
     place(3, 4, 1.0f);
     setTable(T_OG, T_H, 10, 50.0);
-    EXPECT_DOUBLE_EQ(oneResSC(s, 2, nullptr, 0), 0.0);
+    EXPECT_DOUBLE_EQ(oneRes(nullptr, 0), 0.0);
     // Residue 3's CB is.
     place(3, 5, 1.0f);
     setTable(T_OG, T_CB, 10, 50.0);
-    EXPECT_DOUBLE_EQ(oneResSC(s, 2, nullptr, 0), 12345.0);
+    EXPECT_DOUBLE_EQ(oneRes(nullptr, 0), REJECTED);
     // A penalty alone exceeds the acceptance limit of the refinement.
-    EXPECT_GT(oneResSC(s, 2, nullptr, 0), 1000.0);
+    EXPECT_GT(oneRes(nullptr, 0), 1000.0);
 }
 
 TEST_F(OneResidue, OwnBackboneClashesAndProline) {
     place(2, 0, 1.0f);  // own N at d^2 = 1
-    PF::LJclash[T_OG][T_N] = 2.0;
-    EXPECT_DOUBLE_EQ(oneResSC(s, 2, nullptr, 0), 12345.0);
+    p.ljClash[T_OG][T_N] = 2.0;
+    EXPECT_DOUBLE_EQ(oneRes(nullptr, 0), REJECTED);
     place(2, 3, -1.2f);  // own O at d^2 = 1.44
-    PF::LJclash[T_OG][T_O] = 1.5;
-    EXPECT_DOUBLE_EQ(oneResSC(s, 2, nullptr, 0), 2 * 12345.0);
-    PF::LJclash[T_OG][T_N] = 0.5;
-    PF::LJclash[T_OG][T_O] = 1.44;  // d^2 must be below the clash distance
-    EXPECT_DOUBLE_EQ(oneResSC(s, 2, nullptr, 0), 0.0);
+    p.ljClash[T_OG][T_O] = 1.5;
+    EXPECT_DOUBLE_EQ(oneRes(nullptr, 0), 2 * REJECTED);
+    p.ljClash[T_OG][T_N] = 0.5;
+    p.ljClash[T_OG][T_O] = 1.44;  // d^2 must be below the clash distance
+    EXPECT_DOUBLE_EQ(oneRes(nullptr, 0), 0.0);
 
     // A proline is exempt from the own-backbone test and from the preceding C.
-    PF::LJclash[T_OG][T_N] = 2.0;
+    p.ljClash[T_OG][T_N] = 2.0;
     place(1, 2, 2.0f);
     setTable(T_OG, T_C, 40, 10.5);
     s[2].type = PRO;  // slot 6 (CG) keeps its number
-    EXPECT_DOUBLE_EQ(oneResSC(s, 2, nullptr, 0), 0.0);
+    EXPECT_DOUBLE_EQ(oneRes(nullptr, 0), 0.0);
     s[2].type = SER;
-    EXPECT_DOUBLE_EQ(oneResSC(s, 2, nullptr, 0), 2 * 12345.0);
+    EXPECT_DOUBLE_EQ(oneRes(nullptr, 0), 2 * REJECTED);
 }
 
-TEST(ShakeSCF, GlycineAndAlanineLoopsNeedNothing) {
+TEST(RefineSideChains, GlycineAndAlanineLoopsNeedNothing) {
     Structure s(6);
     const int types[7] = {0, ALA, GLY, ALA, GLY, GLY, ALA};
     for (int r = 1; r <= 6; ++r) {
         s[r].type = static_cast<int16_t>(types[r]);
         s[r].chi[0] = 1.25;
     }
-    SMC smc(1);
-    EXPECT_TRUE(smc.shakeSCF(s, 2, 5));
-    EXPECT_TRUE(smc.shakeSCF(s, 5, 2));  // empty range
+    const Potentials p;
+    const AtomIndex x;
+    EXPECT_TRUE(refineSideChains(tmpl(), p, x, s, 2, 5));
+    EXPECT_TRUE(refineSideChains(tmpl(), p, x, s, 5, 2));  // empty range
     for (int r = 1; r <= 6; ++r) EXPECT_EQ(s[r].chi[0], 1.25);
 }
 
 namespace {
 
-void shifted(double* p, double* hx, int m, int n, void*) {
+void shifted(double* p, double* hx, int /*m*/, int n, void*) {
     for (int k = 0; k < n; ++k) hx[k] = p[k] - (k + 1.5);
 }
 
 // The refinement's pattern: m identical residuals, all equal to an energy, target -10000.
-void bowl(double* p, double* hx, int m, int n, void*) {
+void bowl(double* p, double* hx, int /*m*/, int n, void*) {
     const double e = (p[0] - 1.0) * (p[0] - 1.0) + 2.0 * (p[1] + 0.5) * (p[1] + 0.5);
     for (int k = 0; k < n; ++k) hx[k] = e;
 }
@@ -162,29 +154,28 @@ TEST(LevenbergMarquardt, SolvesLinearResidualsAndLowersTheEnergy) {
 }
 
 TEST_F(OneResidue, FrameClashUsesTheClashWallAndAtLeastTwoAngstrom) {
-    pairmap.resize(numatom);
-    std::fill(pairmap.data.begin(), pairmap.data.end(), 1);
-    onefourmap.resize(numatom);
+    x.nonBonded.resize(x.numAtoms);
+    std::fill(x.nonBonded.data.begin(), x.nonBonded.data.end(), 1);
+    x.oneFour.resize(x.numAtoms);
     for (int r = 1; r <= 3; ++r) {  // neighbouring CAs, so the residue pre-test lets them through
         s[r].atoms[1].x = 50.0f + 10.0f * r;
         s[r].atoms[1].y = 50.0f;
     }
-    EXPECT_FALSE(frameClash(s, 2, 2));
+    EXPECT_FALSE(frameClash(p, x, s, 2, 2));
     place(3, 5, 1.9f);  // frame CB 1.9 A from the loop's OG
-    EXPECT_TRUE(frameClash(s, 2, 2));
+    EXPECT_TRUE(frameClash(p, x, s, 2, 2));
     place(3, 5, 2.1f);
-    EXPECT_FALSE(frameClash(s, 2, 2));
-    PF::LJclash[T_OG][T_CB] = 5.0;  // a wall at 2.24 A
-    EXPECT_TRUE(frameClash(s, 2, 2));
+    EXPECT_FALSE(frameClash(p, x, s, 2, 2));
+    p.ljClash[T_OG][T_CB] = 5.0;  // a wall at 2.24 A
+    EXPECT_TRUE(frameClash(p, x, s, 2, 2));
     // Bonded, 1-3 and 1-4 pairs are never clashes.
-    const int og = atomcountmap[2][6], cb = atomcountmap[3][5];
-    onefourmap[og][cb] = 1;
-    EXPECT_FALSE(frameClash(s, 2, 2));
-    onefourmap[og][cb] = 0;
-    pairmap[og][cb] = 0;
-    EXPECT_FALSE(frameClash(s, 2, 2));
-    pairmap[og][cb] = 1;
+    const int og = x.index(2, 6), cb = x.index(3, 5);
+    x.oneFour[og][cb] = 1;
+    EXPECT_FALSE(frameClash(p, x, s, 2, 2));
+    x.oneFour[og][cb] = 0;
+    x.nonBonded[og][cb] = 0;
+    EXPECT_FALSE(frameClash(p, x, s, 2, 2));
+    x.nonBonded[og][cb] = 1;
     // The loop's own atoms are not frame: the same contact inside the loop is no frame clash.
-    EXPECT_FALSE(frameClash(s, 2, 3));
-    PF::LJclash[T_OG][T_CB] = 0.0;
+    EXPECT_FALSE(frameClash(p, x, s, 2, 3));
 }

@@ -1,74 +1,68 @@
 #pragma once
-// Helpers of the growth tests: templates, a real protein typed with a
-// synthetic pair-type map (so the tests need no potential files), and
-// controllable pair and clash tables.
+// The growth tests' set-up: a prepared sampling run on H-Ras
+// (examples/5p21.pdb), with synthetic pair tables the tests control (every
+// heavy template atom its own pair type, one pair energy for every type pair
+// and bin, no clash distances) or with the repository's tables.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <set>
+#include <memory>
 #include <string>
 
-#include "growth/grow_one.h"
-#include "growth/smc.h"
-#include "model/atom.h"
-#include "model/residue.h"
-#include "model/structure.h"
-#include "potentials/atom_tables.h"
-#include "potentials/atom_typing.h"
-#include "potentials/pf.h"
-#include "test_support.h"
+#include "growth/sampler.h"
+#include "support/support.h"
 
 namespace growth_test {
 
-using lorvane_test::sourcePath;
-using lorvane_test::templatesLoaded;
+using namespace lorvane_test;
 
-// Every heavy template atom of the 20 amino acids gets a pair type (wrapping at 167).
-inline void syntheticPairTypes() {
-    PF::DFatomtype.clear();
+// Every heavy template atom of the 20 amino acids a pair type (wrapping at 167).
+inline void syntheticPairTypes(Potentials& p) {
+    p.pairTypes.clear();
     int next = 0;
     for (int r = 0; r < 20; ++r)
-        for (int j = 0; j < Residue::numAtom[r]; ++j)
-            if (Residue::vdwType[r][j] < 22 && Residue::vdwType[r][j] != ABSENT)
-                PF::DFatomtype[Residue::Name3[r] + " " + Residue::cType[r][j]] = next++ % NUM_PAIR_TYPES;
+        for (int j = 0; j < tmpl().numAtom[r]; ++j)
+            if (tmpl().vdwType[r][j] < 22 && tmpl().vdwType[r][j] != ABSENT)
+                p.pairTypes[threeLetter(r) + " " + tmpl().atomName[r][j]] = next++ % NUM_PAIR_TYPES;
 }
 
-// Constant pair energy v for every type pair and bin; clash distances zero.
-inline void fillTables(double v) {
-    std::fill(&PF::Etable[0][0][0], &PF::Etable[0][0][0] + 168 * 168 * ETABLE_BINS, v);
-    std::fill(&PF::LJclash[0][0], &PF::LJclash[0][0] + 168 * 168, 0.0);
-    PF::MAXDIS2 = 64.0;
-    PF::BINSPERA = 10.0;
+// Pair energy v for every type pair and bin; clash distances zero; cut-off 8 A in 0.1 A^2 bins.
+inline void fillTables(Potentials& p, double v) {
+    std::fill_n(&p.etable[0][0][0], PAIR_TABLE_TYPES * PAIR_TABLE_TYPES * ETABLE_BINS, v);
+    std::fill_n(&p.ljClash[0][0], PAIR_TABLE_TYPES * PAIR_TABLE_TYPES, 0.0);
+    p.maxDis2 = 64.0;
+    p.binsPerA = 10.0;
 }
 
-// examples/5p21.pdb read, typed for the loop ls..le and indexed by vsgb_setup.
-inline bool loadRas(Structure& s, int ls, int le) {
-    if (!s.readPdb(sourcePath("examples/5p21.pdb"), std::set<std::string>(), 0)) return false;
-    syntheticPairTypes();
-    typeAtoms(s, ls, le);
-    vsgb_setup(s);
-    return true;
-}
+// A prepared run of the loop ls0..le0 (PDB numbers) of H-Ras: alternating
+// growth, `seeds` seeds, `threads` workspaces. Without real tables the pair
+// tables are synthetic (energy v) and the run's potentials are the fixture's
+// own, which a test may change between calls.
+class RasRun {
+public:
+    RasRun(int ls0, int le0, double v = 0.0, bool realTables = false, int seeds = FIRST_STEP_SEEDS, int threads = 1,
+           const Distributions* dist = nullptr) {
+        syntheticPairTypes(synthetic);
+        fillTables(synthetic, v);
+        SamplerSettings settings;
+        settings.numSeeds = seeds;
+        settings.threads = threads;
+        ls = positionOf(ras(), ls0);
+        le = positionOf(ras(), le0);
+        const Potentials& p = realTables ? repoPotentials() : synthetic;
+        run = std::make_unique<Sampler>(SamplerTables{tmpl(), dist ? *dist : repoDistributions(), p}, settings, ras(), ls, le, "test");
+        testing::internal::CaptureStdout();
+        prepare(*run);
+        testing::internal::GetCapturedStdout();
+    }
+    Structure& s() { return run->work; }
+    GrowOne& g() { return run->workspaces[0]; }
+    const AtomIndex& atoms() const { return run->atoms; }
 
-// Position of the residue with PDB number num.
-inline int at(const Structure& s, int num) {
-    for (int i = 1; i <= s._numRes; ++i)
-        if (s.residues[i].pdbNum == num) return i;
-    return -1;
-}
-
-// The sampler set up for H-Ras 45-52 (forward-first growth, 100 seeds), ready
-// for its first growth step.
-inline void prepareRasLoop(SMC& smc, const Structure& protein) {
-    smc.work = smc.native = smc.structs[0] = protein;
-    smc.growMode = 1;
-    smc.numSeeds = 100;
-    smc.loopStart = at(protein, 45);
-    smc.loopEnd = at(protein, 52);
-    smc.prepare();
-    PF::chi1SD = 0.17;
-}
+    Potentials synthetic;
+    std::unique_ptr<Sampler> run;
+    int ls = -1, le = -1;
+};
 
 inline bool samePoint(const Point& a, float x, float y, float z) { return a.x == x && a.y == y && a.z == z; }
 

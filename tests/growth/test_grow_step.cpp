@@ -4,43 +4,21 @@
 // candidate backbone.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iostream>
 #include <functional>
+#include <iostream>
 #include <set>
 
-#include "growth/grow_one.h"
-#include "growth/seed_buffers.h"
-#include "growth/smc.h"
+#include "build/builders.h"
 #include "growth_support.h"
 
+using namespace lorvane;
 using namespace growth_test;
 
 namespace {
 
-constexpr int N_ = 0, CA_ = 1, C_ = 2;
-
-// Folder holding data/ with the sampling tables: the source tree, or
-// LORVANE_TEST_DATA_ROOT to try other tables.
-std::string dataRoot() {
-    const char* env = std::getenv("LORVANE_TEST_DATA_ROOT");
-    return env && *env ? env : LORVANE_SOURCE_DIR;
-}
-
-bool realTablesPresent() {
-    for (const char* f : {"data/atomProp2.txt", "data/phipsi.bb.txt", "data/joint.distance.txt", "data/joint.distance.backward.txt",
-                          "data/joint.distance.conditional.txt", "data/joint.distance.conditional.backward.txt", "data/newsimplRot.txt",
-                          "data/QUENDApair.lib", "data/dfire_pair.lib"}) {
-        std::ifstream in(dataRoot() + "/" + f);
-        if (!in) return false;
-    }
-    return true;
-}
+constexpr int N_ = SLOT_N, CA_ = SLOT_CA, C_ = SLOT_C;
 
 // Table cell of a distance coordinate, or -1 when outside [0, 16].
 int cell(double d, double lo, double hi) {
@@ -66,15 +44,17 @@ using Geometry = std::function<void(int seed, int a, int b, double& d0, double& 
 
 // Every child of every seed: a distinct bin inside the torsion table, the
 // recorded energies, and the distance tests of its direction's tables.
-StepCheck checkChildren(int seeds, int type, bool backward, int g, const Geometry& geometry) {
+StepCheck checkChildren(SeedBuffers& B, int seeds, int type, bool backward, int g, const Geometry& geometry) {
+    const Distributions& D = repoDistributions();
+    const JointTables& J = D.joint(backward);
     StepCheck out;
     for (int seed = 0; seed < seeds; ++seed) {
         std::set<int> bins;
         int n = 0;
         for (int j = 0; j < CHILDREN; ++j) {
-            const float* rec = childRecord(seed, j);
+            const float* rec = B.childRecord(seed, j);
             if (rec[5] > 50.0f) {
-                for (int q = j; q < CHILDREN; ++q) EXPECT_GT(childRecord(seed, q)[5], 50.0f) << "hole in seed " << seed;
+                for (int q = j; q < CHILDREN; ++q) EXPECT_GT(B.childRecord(seed, q)[5], 50.0f) << "hole in seed " << seed;
                 break;
             }
             ++n;
@@ -90,7 +70,7 @@ StepCheck checkChildren(int seeds, int type, bool backward, int g, const Geometr
             EXPECT_FLOAT_EQ(rec[4], 111.2f);
             EXPECT_EQ(rec[10], 1.0f);
 
-            const double pbb = SMC::TorsionBins[type][2][a][b];
+            const double pbb = D.torsionBins[type][SS_COIL][a][b];
             EXPECT_GE(pbb, 2e-5);
             EXPECT_NEAR(rec[6], -std::log(pbb), 1e-4);
             EXPECT_LE(rec[9], 100.0f);
@@ -99,8 +79,8 @@ StepCheck checkChildren(int seeds, int type, bool backward, int g, const Geometr
             double d0, d1, d2;
             geometry(seed, a, b, d0, d1, d2);
             const int r0 = static_cast<int>(std::floor(d0 + 0.5));
-            const double* ml = backward ? SMC::JointMarginalLimitsB[g][2] : SMC::JointMarginalLimits[g][2];
-            const double* cl = backward ? SMC::JointCondLimitsB[g][2][r0] : SMC::JointCondLimits[g][2][r0];
+            const double* ml = J.marginalLimits[g][SS_COIL];
+            const double* cl = J.condLimits[g][SS_COIL][r0];
             const double margin = std::min({edgeMargin(d1, ml[0], ml[1]), edgeMargin(d2, ml[2], ml[3]),
                                             edgeMargin(d1 - d0, cl[0], cl[1]), edgeMargin(d2 - d0, cl[2], cl[3])});
             if (margin < 1e-4) {
@@ -115,8 +95,8 @@ StepCheck checkChildren(int seeds, int type, bool backward, int g, const Geometr
             EXPECT_GE(j1, 0);
             EXPECT_GE(j2, 0);
             if (i1 < 0 || i2 < 0 || j1 < 0 || j2 < 0) continue;
-            const double pm = backward ? SMC::JointMarginalB[g][2][i1][i2] : SMC::JointMarginal[g][2][i1][i2];
-            const double pc = backward ? SMC::JointCondB[g][2][r0][j1][j2] : SMC::JointCond[g][2][r0][j1][j2];
+            const double pm = J.marginal[g][SS_COIL][i1][i2];
+            const double pc = J.cond[g][SS_COIL][r0][j1][j2];
             EXPECT_GE(pm, 1e-7);
             EXPECT_GE(pc, 1e-7);
             EXPECT_NEAR(rec[8], -std::log(pc * pm), 1e-3 * std::max(1.0, std::fabs(double(rec[8]))));
@@ -131,14 +111,14 @@ StepCheck checkChildren(int seeds, int type, bool backward, int g, const Geometr
 }
 
 // The path of seed i becomes child 0 of seed i (or of the first seed with a child).
-void keepFirstChild(int step, int seeds) {
+void keepFirstChild(SeedBuffers& B, int step, int seeds) {
     int donor = 0;
-    while (donor < seeds && childRecord(donor, 0)[5] > 50.0f) ++donor;
+    while (donor < seeds && B.childRecord(donor, 0)[5] > 50.0f) ++donor;
     ASSERT_LT(donor, seeds) << "every seed died at step " << step;
     for (int i = 0; i < seeds; ++i) {
-        const int src = childRecord(i, 0)[5] < 50.0f ? i : donor;
-        for (int j = 0; j < step && src != i; ++j) std::copy_n(pathRecord(tempFrag, j, src), PATH_FIELDS, pathRecord(tempFrag, j, i));
-        std::copy_n(childRecord(src, 0), PATH_FIELDS, pathRecord(tempFrag, step, i));
+        const int src = B.childRecord(i, 0)[5] < 50.0f ? i : donor;
+        for (int j = 0; j < step && src != i; ++j) std::copy_n(B.pathRecord(B.tempFrag, j, src), PATH_FIELDS, B.pathRecord(B.tempFrag, j, i));
+        std::copy_n(B.childRecord(src, 0), PATH_FIELDS, B.pathRecord(B.tempFrag, step, i));
     }
 }
 
@@ -147,35 +127,25 @@ void keepFirstChild(int step, int seeds) {
 // Steps 0 (45 forward) and 1 (52 backward) of the alternating plan. The bin
 // centre of every child is rebuilt with calCo, independently of the set
 // builders, and re-checked against the tables.
-TEST(GrowthStep, RasLoopChildrenPassEveryTest) {
-    if (!realTablesPresent()) GTEST_SKIP() << "the sampling tables in data/ are not present";
-    REQUIRE_TEMPLATES();
-    const std::filesystem::path here = std::filesystem::current_path();
-    std::filesystem::current_path(dataRoot());  // the loaders read data/ relative to the working directory
-    PF::InitPar("data/param/1.txt", "./", 0, 1);
-    SMC::LoadSamplingTables();
-    std::filesystem::current_path(here);
-    PF::numMP = 2;
+TEST(GrowthStepSlow, RasLoopChildrenPassEveryTest) {
     std::srand(1);
-
-    Structure protein(MAX_RESIDUES);
-    ASSERT_TRUE(protein.readPdb(sourcePath("examples/5p21.pdb"), {}, 0));
-    SMC smc(1);
-    prepareRasLoop(smc, protein);
-    Structure& s = smc.structs[0];
+    RasRun run(45, 52, 0.0, true, 100, 2);
+    Sampler& smc = *run.run;
+    SeedBuffers& B = smc.seeds;
+    Structure& s = smc.work;
     const int ls = smc.loopStart, le = smc.loopEnd;
-    const double (&bl)[NUM_TYPES][MAX_ATOMS] = Residue::bond_length;
-    const double (&ba)[NUM_TYPES][MAX_ATOMS] = Residue::bond_angle;
+    const double (&bl)[NUM_TYPES][MAX_ATOMS] = tmpl().bondLength;
+    const double (&ba)[NUM_TYPES][MAX_ATOMS] = tmpl().bondAngle;
     auto bin = [](int k) { return -PI + k * 0.08726646259971639; };
 
     // Step 0: 45 forward towards CA(52), which the step re-places first.
-    ASSERT_EQ(growOrder[0], ls);
-    ASSERT_FALSE(growDir[0]);
-    ASSERT_EQ(growrPos[0], le);
-    const int dead0 = smc.grow_oneF(s, ls, le, 0, false, false, false);
+    ASSERT_EQ(smc.plan.order[0], ls);
+    ASSERT_FALSE(smc.plan.backward[0]);
+    ASSERT_EQ(smc.plan.farPos[0], le);
+    const int dead0 = growStep(smc, 0, false);
     Structure t = s;
     calCo(t[le + 1].atoms[CA_], t[le + 1].atoms[N_], t[le].atoms[C_], bl[t[ls].type][C_], ba[t[ls + 1].type][N_], PI, t[le].atoms[CA_]);
-    const StepCheck c0 = checkChildren(100, t[ls].type, false, le - ls, [&](int, int a, int b, double& d0, double& d1, double& d2) {
+    const StepCheck c0 = checkChildren(B, 100, t[ls].type, false, le - ls, [&](int, int a, int b, double& d0, double& d1, double& d2) {
         const Point caR = t[le].atoms[CA_], caP = t[ls].atoms[CA_];
         Point C, N1, CA1;
         calCo(t[ls - 1].atoms[C_], t[ls].atoms[N_], caP, bl[0][C_], ba[0][C_], bin(a), C);
@@ -191,20 +161,20 @@ TEST(GrowthStep, RasLoopChildrenPassEveryTest) {
     EXPECT_GT(c0.children, 0);
 
     // Step 1: 52 backward towards CA(46), from seeds that took child 0.
-    keepFirstChild(0, 100);
-    ASSERT_EQ(growOrder[1], le);
-    ASSERT_TRUE(growDir[1]);
-    ASSERT_EQ(growrPos[1], ls + 1);
+    keepFirstChild(B, 0, 100);
+    ASSERT_EQ(smc.plan.order[1], le);
+    ASSERT_TRUE(smc.plan.backward[1]);
+    ASSERT_EQ(smc.plan.farPos[1], ls + 1);
     ASSERT_NE(t[le].type, PRO);
     ASSERT_NE(t[le + 1].type, PRO);  // no cis draw for this peptide bond
-    SMC::curLoops = 100;
-    const int dead1 = smc.grow_oneF(s, le, ls + 1, 1, true, false, false);
+    smc.liveSeeds = 100;
+    const int dead1 = growStep(smc, 1, false);
     Structure u = s;
     int rebuilt = -1;
-    const StepCheck c1 = checkChildren(100, t[le].type, true, le - ls - 1, [&](int seed, int a, int b, double& d0, double& d1, double& d2) {
+    const StepCheck c1 = checkChildren(B, 100, t[le].type, true, le - ls - 1, [&](int seed, int a, int b, double& d0, double& d1, double& d2) {
         if (seed != rebuilt) {  // the seed's path: residue 45 from its step-0 record; CA(52) re-placed trans
-            const float* r = pathRecord(tempFrag, 0, seed);
-            u.calBBCo(ls, u[ls], u[ls + 1], r[0], r[1], r[2], r[4] * DEG2RAD, true);
+            const float* r = B.pathRecord(B.tempFrag, 0, seed);
+            calBBCo(tmpl(), u, ls, u[ls], u[ls + 1], r[0], r[1], r[2], r[4] * DEG2RAD, true);
             calCo(u[le + 1].atoms[CA_], u[le + 1].atoms[N_], u[le].atoms[C_], bl[u[le].type][C_], ba[u[le + 1].type][N_], PI,
                   u[le].atoms[CA_]);
             rebuilt = seed;
@@ -227,17 +197,10 @@ TEST(GrowthStep, RasLoopChildrenPassEveryTest) {
 // The program rejects a loop the sampler cannot grow, after loading its tables
 // and before allocating anything for sampling.
 TEST(SamplingMode, TooShortLoopStopsWithStatusOne) {
-    if (!realTablesPresent()) GTEST_SKIP() << "the sampling tables in data/ are not present";
-    const std::string cmd = "cd '" + dataRoot() + "' && '" + std::string(LORVANE_EXE) + "' -f '" + sourcePath("examples/5p21.pdb") +
-                            "' -start 45 -end 47 -seeds 100 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    std::string out;
-    char buf[512];
-    while (fgets(buf, sizeof buf, p)) out += buf;
-    const int status = pclose(p);
-    EXPECT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 1);
-    EXPECT_NE(out.find("has 3 residues; at least 4 are needed"), std::string::npos) << out;
-    EXPECT_EQ(out.find("Loop length"), std::string::npos) << out;
+    ScratchDir dir;
+    dir.linkData();
+    const ProgramRun r = runProgram(dir.root(), "-f '" + sourcePath("examples/5p21.pdb") + "' -start 45 -end 47 -seeds 100");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("has 3 residues; at least 4 are needed"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("Loop length"), std::string::npos) << r.out;
 }

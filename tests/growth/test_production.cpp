@@ -1,5 +1,5 @@
-// Preparation helpers of production on H-Ras: backbone dihedrals, the
-// closure pair list and the closure environment.
+// Preparation helpers of a run on H-Ras: backbone dihedrals, the closure
+// pair list and the closure environment.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,14 +10,12 @@
 using namespace growth_test;
 
 namespace {
-constexpr int N_ = 0, CA_ = 1, C_ = 2, O_ = 3, CB_ = 5;
+constexpr int N_ = SLOT_N, CA_ = SLOT_CA, C_ = SLOT_C, O_ = SLOT_O;
 }
 
 TEST(CalDha, DihedralsAndChainBreaks) {
-    REQUIRE_TEMPLATES();
-    Structure s(MAX_RESIDUES);
-    ASSERT_TRUE(s.readPdb(sourcePath("examples/5p21.pdb"), {}, 0));
-    const int p = at(s, 60);
+    Structure s(ras());
+    const int p = positionOf(s, 60);
     cal_dha(s, p - 2, p + 2);
     const Residue& r = s[p];
     EXPECT_NEAR(r.phi, Torsion(s[p - 1].atoms[C_], r.atoms[N_], r.atoms[CA_], r.atoms[C_]), 1e-9);
@@ -41,54 +39,30 @@ TEST(CalDha, DihedralsAndChainBreaks) {
     EXPECT_EQ(s[n].psi, UNDEF_DIHEDRAL);
 }
 
-// Forward closure of c..c+2: pairs from C(c-1) to N(c+3), backbone and CB
-// only, non-bonded pairs only, contact distance from the solvation radii.
-TEST(ClosureList, PairsOfTheClosureRegion) {
-    REQUIRE_TEMPLATES();
-    Structure probe(MAX_RESIDUES);
-    ASSERT_TRUE(probe.readPdb(sourcePath("examples/5p21.pdb"), {}, 0));
-    const int ls = at(probe, 45), le = at(probe, 52);
-    Structure s(MAX_RESIDUES);
-    ASSERT_TRUE(loadRas(s, ls, le));
-    const int c = ls + 3;
+// Closure of c..c+2: pairs from C(c-1) (backward: C(c)) to N(c+3) (backward:
+// N(c+4)), backbone and CB only, never a bonded or 1-3 pair.
+TEST(ClosurePairs, NonBondedBackbonePairsOfTheSite) {
+    RasRun run(45, 52);
+    const int c = run.ls + 3;
     for (bool backward : {false, true}) {
-        closureList(s, ls, le, c, backward);
+        buildClosurePairs(*run.run, c, backward);
         const int first = backward ? c : c - 1, last = backward ? c + 4 : c + 3;
-        ASSERT_GT(numpairsClose, 20);
-        ASSERT_LE(numpairsClose, MAX_CLOSE_PAIRS);
-        int expected = 0;
-        const int from = atomcountmap[first][C_], to = atomcountmap[last][N_];
-        for (int a = from; a <= to; ++a)
-            for (int b = a + 1; b <= to; ++b)
-                if (dftype[a] != NO_PAIR_TYPE && dftype[b] != NO_PAIR_TYPE && revatomcountmap[a][1] <= 5 && revatomcountmap[b][1] <= 5 &&
-                    pairmap[a][b])
-                    ++expected;
-        EXPECT_EQ(numpairsClose, expected);
-        for (int i = 0; i < numpairsClose; ++i) {
-            const int* rec = pairlistClose[i];
-            EXPECT_GE(rec[0], first);
-            EXPECT_LE(rec[2], last);
-            EXPECT_LE(rec[1], 5);
-            EXPECT_LE(rec[3], 5);
-            EXPECT_EQ(rec[7], std::abs(rec[0] - rec[2]));
-            const int a = atomcountmap[rec[0]][rec[1]], b = atomcountmap[rec[2]][rec[3]];
-            // Bonded (1-2) and 1-3 pairs are never listed: e.g. N and C of one residue.
-            EXPECT_EQ(pairmap[a][b], 1);
-            EXPECT_FALSE(rec[0] == rec[2] && ((rec[1] == N_ && rec[3] == C_) || (rec[1] == N_ && rec[3] == CA_)));
-            const double d = rsolv[a] + rsolv[b] - 0.8;
-            EXPECT_FLOAT_EQ(pairlistCloseD[i], static_cast<float>(d * d));
+        const auto& pairs = run.run->closurePairs;
+        ASSERT_GT(pairs.size(), 20u);
+        for (const ClosurePair& rec : pairs) {
+            EXPECT_TRUE(rec[0] >= first && rec[2] <= last && rec[1] <= SLOT_CB && rec[3] <= SLOT_CB);
+            EXPECT_EQ(rec[6], std::abs(rec[0] - rec[2]));
+            EXPECT_EQ(run.atoms().nonBonded[run.atoms().index(rec[0], rec[1])][run.atoms().index(rec[2], rec[3])], 1);
+            EXPECT_FALSE(rec[0] == rec[2] && rec[1] == N_ && (rec[3] == C_ || rec[3] == CA_));
         }
     }
 }
 
 TEST(ClosureEnvironment, ExcludesTheClosureRegion) {
-    REQUIRE_TEMPLATES();
-    Structure probe(MAX_RESIDUES);
-    ASSERT_TRUE(probe.readPdb(sourcePath("examples/5p21.pdb"), {}, 0));
-    const int ls = at(probe, 45), le = at(probe, 52);
-    Structure s(MAX_RESIDUES);
-    ASSERT_TRUE(loadRas(s, ls, le));
-    auto g = std::make_unique<GrowOne>();
+    RasRun run(45, 52);
+    Structure& s = run.s();
+    const int ls = run.ls, le = run.le;
+    GrowOne* g = &run.g();
     const int c = ls + 3;
     auto has = [&](const Point& p) {
         for (int i = 0; i < g->closeEnvCount; ++i)
@@ -106,8 +80,8 @@ TEST(ClosureEnvironment, ExcludesTheClosureRegion) {
     EXPECT_FALSE(has(s[c - 1].atoms[C_]));
     EXPECT_FALSE(has(s[c - 1].atoms[O_]));
     for (int i = 0; i < g->closeEnvCount; ++i) EXPECT_LE(s[c - 1].atoms[CA_].sdis(g->closeEnvPos[i]), 225.0);
-    EXPECT_EQ(g->closeAtomType[0], dftype[atomcountmap[c][C_]]);
-    EXPECT_EQ(g->closeAtomType[10], dftype[atomcountmap[c + 2][CA_]]);
+    EXPECT_EQ(g->closeAtomType[0], run.atoms().typeOf(c, C_));
+    EXPECT_EQ(g->closeAtomType[10], run.atoms().typeOf(c + 2, CA_));
     // Backward: growing c + 3; all of it and N, CA of c + 4 are left out.
     g->df_closure_prep(s, ls, le, c, s[c + 3].atoms[CA_], true);
     for (int k = 0; k < 6; ++k) EXPECT_FALSE(has(s[c + 3].atoms[k])) << k;

@@ -4,21 +4,21 @@
 
 #include <algorithm>
 #include <cmath>
-#include <condition_variable>
 #include <cstdlib>
-#include <mutex>
-#include <thread>
 #include <vector>
 
-#include "growth/smc.h"
-#include "model/structure.h"
+#include "growth/random.h"
+#include "model/deviation.h"
 
-TEST(Randn, MeanAndSpread) {
+using namespace lorvane;
+
+TEST(NormalDeviates, MeanAndSpread) {
     std::srand(12345);
+    NormalDeviates normal;
     const int n = 200000;
     double sum = 0, sum2 = 0;
     for (int i = 0; i < n; ++i) {
-        const double x = randn(3.0, 0.5);
+        const double x = normal.draw(3.0, 0.5);
         sum += x;
         sum2 += x * x;
     }
@@ -28,61 +28,32 @@ TEST(Randn, MeanAndSpread) {
     EXPECT_NEAR(sd, 0.5, 0.005);
 }
 
-TEST(Randn, SecondDeviateOfAPairComesWithoutNewDraws) {
-    // Fresh threads start without a stored deviate.
-    double x1 = 0, x2 = 0, y1 = 0;
-    int afterPair = 0, afterOne = 0;
-    std::thread([&] {
-        std::srand(99);
-        x1 = randn(0, 1);
-        x2 = randn(0, 1);  // the stored partner
-        afterPair = std::rand();
-    }).join();
-    std::thread([&] {
-        std::srand(99);
-        y1 = randn(0, 1);
-        afterOne = std::rand();
-    }).join();
+TEST(NormalDeviates, SecondDeviateOfAPairComesWithoutNewDraws) {
+    std::srand(99);
+    NormalDeviates a;
+    const double x1 = a.draw(0, 1), x2 = a.draw(0, 1);  // the stored partner
+    const int afterPair = std::rand();
+    std::srand(99);
+    NormalDeviates b;
+    const double y1 = b.draw(0, 1);
+    const int afterOne = std::rand();
     EXPECT_EQ(x1, y1);
     EXPECT_NE(x1, x2);
     EXPECT_EQ(afterPair, afterOne);  // the partner consumed no draw of the generator
 }
 
-// The stored deviate belongs to the thread that made it: a draw on another
-// thread in between neither takes it nor hands its own over.
-TEST(Randn, StoredDeviateIsPerThread) {
+// The stored deviate belongs to the object that made it: a draw of another
+// object in between neither takes it nor hands its own over.
+TEST(NormalDeviates, StoredDeviateStaysWithItsObject) {
     std::srand(2024);
+    NormalDeviates one;
     std::vector<double> ref(4);
-    std::thread([&] {
-        for (double& r : ref) r = randn(0, 1);
-    }).join();
-
+    for (double& r : ref) r = one.draw(0, 1);
     std::srand(2024);
-    std::mutex m;
-    std::condition_variable cv;
-    int stage = 0;
-    double a1 = 0, a2 = 0, b1 = 0;
-    std::thread A([&] {
-        a1 = randn(0, 1);  // makes pair 1, keeps its partner
-        {
-            std::lock_guard<std::mutex> g(m);
-            stage = 1;
-        }
-        cv.notify_all();
-        std::unique_lock<std::mutex> lk(m);
-        cv.wait(lk, [&] { return stage == 2; });
-        a2 = randn(0, 1);  // its own partner of pair 1
-    });
-    std::thread B([&] {
-        std::unique_lock<std::mutex> lk(m);
-        cv.wait(lk, [&] { return stage == 1; });
-        b1 = randn(0, 1);  // a fresh pair 2
-        stage = 2;
-        lk.unlock();
-        cv.notify_all();
-    });
-    A.join();
-    B.join();
+    NormalDeviates a, b;
+    const double a1 = a.draw(0, 1);  // makes pair 1, keeps its partner
+    const double b1 = b.draw(0, 1);  // a fresh pair 2
+    const double a2 = a.draw(0, 1);  // its own partner of pair 1
     EXPECT_EQ(a1, ref[0]);
     EXPECT_EQ(a2, ref[1]);
     EXPECT_EQ(b1, ref[2]);

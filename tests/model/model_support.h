@@ -4,7 +4,8 @@
 #include <sstream>
 #include <string>
 
-#include "test_support.h"
+#include "model/pdb_reader.h"
+#include "support/support.h"
 
 namespace model_test {
 
@@ -29,11 +30,18 @@ inline std::string residueLines(const std::string& res, char chain, int resNum, 
     return s;
 }
 
+// One-letter sequence of the chain.
+inline std::string sequenceOf(const Structure& s) {
+    std::string q;
+    for (int i = 1; i <= s._numRes; ++i) q += oneLetter(s[i].type);
+    return q;
+}
+
 // Reads PDB text through the stream reader; the reader's stdout goes to *log when given.
 inline bool readText(Structure& s, const std::string& text, std::string* log = nullptr, const std::string& name = "test.pdb") {
     std::istringstream in(text);
     testing::internal::CaptureStdout();
-    const bool ok = s.readPdbStream(in, name, {}, 0);
+    const bool ok = readPdbStream(tmpl(), in, name, s);
     const std::string out = testing::internal::GetCapturedStdout();
     if (log) *log = out;
     return ok;

@@ -3,6 +3,10 @@
 
 #include "model/geometry.h"
 #include "model/model_support.h"
+#include "model/output.h"
+#include "model/secondary_structure.h"
+
+using namespace lorvane;
 
 using namespace model_test;
 
@@ -11,20 +15,19 @@ namespace {
 // Every heavy template slot once, in slot order, in the sampler's columns
 // (coordinates are checked by the reader's round trip).
 TEST(Output, EveryHeavySlotOnceInFixedColumns) {
-    REQUIRE_TEMPLATES();
     Structure s(20);
     std::vector<std::string> want;
     for (int t = 0; t < 20; ++t) {
         Residue& r = s.residues[t + 1];
-        r.type = static_cast<int16_t>(t), r.pdbNum = 100 + t, r.numAtoms = static_cast<int16_t>(Residue::numAtom[t]);
-        for (int j = 0; j < Residue::numAtom[t]; ++j) r.atoms[j].init(10.0 * t + j, 0.5 * j, -1.25 * j, Residue::vdwType[t][j]);
-        for (int j = 0; j <= Residue::lastDFire[t]; ++j)
+        r.type = static_cast<int16_t>(t), r.pdbNum = 100 + t, r.numAtoms = static_cast<int16_t>(tmpl().numAtom[t]);
+        for (int j = 0; j < tmpl().numAtom[t]; ++j) r.atoms[j].init(10.0 * t + j, 0.5 * j, -1.25 * j, tmpl().vdwType[t][j]);
+        for (int j = 0; j <= LAST_HEAVY_SLOT[t]; ++j)
             if (j != 4 && !(t == GLY && j == 5))  // columns 13-26: name from column 14, residue, chain A, PDB number
-                want.push_back((" " + Residue::cType[t][j] + "   ").substr(0, 4) + " " + Residue::Name3[t] + " A " + std::to_string(100 + t));
+                want.push_back((" " + tmpl().atomName[t][j] + "   ").substr(0, 4) + " " + threeLetter(t) + " A " + std::to_string(100 + t));
     }
     s.residues[3].atoms[5].type = ABSENT;  // absent atoms are written at their stored place
     std::ostringstream os;
-    s.output(1, 20, 0, os);
+    writeAtomRecords(tmpl(), s, 1, 20, os);
     const auto all = lines(os.str());
     ASSERT_EQ(all.size(), want.size());
     for (size_t k = 0; k < all.size(); ++k) {
@@ -34,18 +37,17 @@ TEST(Output, EveryHeavySlotOnceInFixedColumns) {
         EXPECT_EQ(l.substr(12, 14), want[k]);
     }
     std::ostringstream one;
-    s.output(2, 2, 0, one);
+    writeAtomRecords(tmpl(), s, 2, 2, one);
     EXPECT_EQ(one.str().substr(6, 5), "    1");  // serials restart per call
 
     // Name placement and number format.
     Residue& r = s.residues[1];
     r.pdbNum = -12;
     r.atoms[0].x = -123.456f, r.atoms[1].x = 1.23456f, r.atoms[2].x = 10000.5f;
-    const std::string keep[4] = {Residue::cType[ALA][0], Residue::cType[ALA][1], Residue::cType[ALA][2], Residue::cType[ALA][3]};
-    Residue::cType[ALA][0] = "1HB", Residue::cType[ALA][1] = "OXTA", Residue::cType[ALA][3] = "CB";
+    Templates renamed = tmpl();
+    renamed.atomName[ALA][0] = "1HB", renamed.atomName[ALA][1] = "OXTA", renamed.atomName[ALA][3] = "CB";
     std::ostringstream f;
-    s.output(1, 1, 0, f);
-    for (int j = 0; j < 4; ++j) Residue::cType[ALA][j] = keep[j];
+    writeAtomRecords(renamed, s, 1, 1, f);
     const auto l = lines(f.str());
     ASSERT_EQ(l.size(), 5u);
     EXPECT_EQ(l[0].substr(12, 5), "1HB  ");  // digit first: from column 13
@@ -85,53 +87,27 @@ Structure buildChain(const std::vector<std::pair<double, double>>& phipsi, doubl
     return s;
 }
 
-TEST(AssignSS, MeasuresInternalCoordinatesAndKeepsGeometryOnRequest) {
+TEST(AssignSS, MeasuresDihedralsAndClassifies) {
     const std::vector<std::pair<double, double>> pp = {{-70, 140}, {-60, -45}, {-65, -40}, {-120, 130}, {60, 40}, {-75, 150}};
     Structure s = buildChain(pp, 178.0);
     const int n = 6;
-    assign_ss(s, 1, n, 0);
+    assign_ss(s, 1, n);
     auto& R = s.residues;
     EXPECT_EQ(R[1].phi, UNDEF_DIHEDRAL);
     EXPECT_EQ(R[n].psi, UNDEF_DIHEDRAL);
+    EXPECT_EQ(R[n].omega, UNDEF_DIHEDRAL);
     for (int i = 1; i <= n; ++i) {
         SCOPED_TRACE(i);
-        if (i > 1) {
-            EXPECT_NEAR(std::remainder(R[i].phi - pp[i - 1].first, 360.0), 0.0, 0.01);
-            EXPECT_NEAR(R[i].dCN, 1.329, 1e-4);
-            EXPECT_NEAR(R[i].aCNCA, 121.7, 0.01);
-        }
+        if (i > 1) { EXPECT_NEAR(std::remainder(R[i].phi - pp[i - 1].first, 360.0), 0.0, 0.01); }
         if (i < n) {
             EXPECT_NEAR(std::remainder(R[i].psi - pp[i - 1].second, 360.0), 0.0, 0.01);
             EXPECT_NEAR(std::remainder(R[i].omega - 178.0, 360.0), 0.0, 0.01);
-            EXPECT_NEAR(std::remainder(R[i].tNCACO - (pp[i - 1].second + 180.0), 360.0), 0.0, 0.01);
-            EXPECT_NEAR(R[i].aCACN, 116.2, 0.01);
         }
-        EXPECT_NEAR(R[i].dNCA, 1.458, 1e-4);
-        EXPECT_NEAR(R[i].dCAC, 1.525, 1e-4);
-        EXPECT_NEAR(R[i].dCO, 1.231, 1e-4);
-        EXPECT_NEAR(R[i].dCACB, 1.53, 1e-4);
-        EXPECT_NEAR(R[i].aNCAC, 111.2, 0.01);
-        EXPECT_NEAR(R[i].aCACO, 120.5, 0.01);
     }
     // Helix at 2-3; the isolated strand at 4 between helix and coil turns coil; ends coil.
     std::string ss;
     for (int i = 1; i <= n; ++i) ss += "HEC"[R[i].ss];
     EXPECT_EQ(ss, "CHHCCC");
-
-    // keepGeometry: bonds stay as first measured, angles at CA and dihedrals follow the atoms.
-    const double dCO3 = R[3].dCO, aNCAC3 = R[3].aNCAC, psi3 = R[3].psi, dCO6 = R[6].dCO;
-    R[3].atoms[2].x += 0.3f;
-    R[3].atoms[3].y += 0.4f;
-    R[6].atoms[3].y += 0.4f;
-    s.keepGeometry = true;
-    assign_ss(s, 1, n, 0);
-    EXPECT_EQ(R[3].dCO, dCO3);
-    EXPECT_NE(R[3].aNCAC, aNCAC3);
-    EXPECT_NE(R[3].psi, psi3);
-    EXPECT_NE(R[6].dCO, dCO6);  // the last residue is always measured
-    s.keepGeometry = false;
-    assign_ss(s, 1, n, 0);
-    EXPECT_NE(R[3].dCO, dCO3);
 }
 
 TEST(AssignSS, ClassificationBoundsAndSmoothing) {
@@ -145,7 +121,7 @@ TEST(AssignSS, ClassificationBoundsAndSmoothing) {
                           Case{-60, 21, 1}, Case{-60, 180, 2}, Case{-60, -170, 2}, Case{-60, -171, 1}, Case{UNDEF_DIHEDRAL, -45, 2}}) {
         Structure s(3);
         for (int i = 1; i <= 3; ++i) s.residues[i].phi = c.phi, s.residues[i].psi = c.psi;
-        assign_ss(s, 1, 3, 1);  // classification only; equal neighbours keep smoothing out of it
+        classifySS(s, 1, 3);  // equal neighbours keep smoothing out of it
         EXPECT_EQ(s.residues[2].ss, c.ss) << c.phi << " " << c.psi;
     }
     auto smooth = [](const std::string& classes, int from, int to) {
@@ -156,7 +132,7 @@ TEST(AssignSS, ClassificationBoundsAndSmoothing) {
             s.residues[i].phi = c == 'C' ? 60 : -60;
             s.residues[i].psi = c == 'H' ? -45 : c == 'E' ? 130 : 40;
         }
-        assign_ss(s, from, to, 1);
+        classifySS(s, from, to);
         std::string out;
         for (int i = 1; i <= n; ++i) out += "HEC"[s.residues[i].ss];
         return out;

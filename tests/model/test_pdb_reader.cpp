@@ -3,7 +3,10 @@
 #include <random>
 
 #include "model/model_support.h"
+#include "model/output.h"
 #include "model/strings.h"
+
+using namespace lorvane;
 
 using namespace model_test;
 namespace fs = std::filesystem;
@@ -12,7 +15,6 @@ namespace {
 
 class PdbReader : public ::testing::Test {
 protected:
-    void SetUp() override { REQUIRE_TEMPLATES(); }
     Structure s{1500};
     std::string log;
     int serial = 1;
@@ -41,7 +43,7 @@ TEST_F(PdbReader, RecordsResiduesWithoutTemplateAltLocsAndMissingAtoms) {
     t += res("PRO", 'A', 8) + atom(" CG ", "PRO", 8, 12.5) + atom(" CD ", "PRO", 8, 11.4) + "END\n";
     ASSERT_TRUE(readText(s, t, &log)) << log;
     ASSERT_EQ(s._numRes, 5);
-    EXPECT_EQ(Structure::_sequence, "AGASP");
+    EXPECT_EQ(sequenceOf(s), "AGASP");
     EXPECT_EQ(s.residues[2].pdbNum, 5);
     EXPECT_TRUE(s.gapAfter[1]);  // the skipped residues leave a gap
     EXPECT_FALSE(s.gapAfter[2]);
@@ -56,8 +58,8 @@ TEST_F(PdbReader, RecordsResiduesWithoutTemplateAltLocsAndMissingAtoms) {
     EXPECT_TRUE(s.residues[4].missingHeavy);
     EXPECT_FALSE(s.residues[5].missingHeavy);  // nor proline's amide H
     EXPECT_EQ(s.residues[4].atoms[6].name, "OG");
-    EXPECT_EQ(s.residues[4].atoms[6].type, Residue::vdwType[SER][6]);
-    for (int i = 1; i <= 5; ++i) EXPECT_EQ(s.residues[i].numAtoms, Residue::numAtom[s.residues[i].type]);
+    EXPECT_EQ(s.residues[4].atoms[6].type, tmpl().vdwType[SER][6]);
+    for (int i = 1; i <= 5; ++i) EXPECT_EQ(s.residues[i].numAtoms, tmpl().numAtom[s.residues[i].type]);
 }
 
 TEST_F(PdbReader, GapsAndChains) {
@@ -67,7 +69,6 @@ TEST_F(PdbReader, GapsAndChains) {
     for (int i = 1; i <= 4; ++i) EXPECT_EQ(s.gapAfter[i], i == 2) << i;
     EXPECT_TRUE(s.hasGap && s.incomplete);
     EXPECT_EQ(s.residues[3].pdbNum, 13);
-    EXPECT_EQ(s.residues[3].index, 3);
     EXPECT_EQ(s.name, "test");
 
     // Chains are joined and never bonded, also when the numbering runs on.
@@ -114,7 +115,7 @@ TEST_F(PdbReader, OxtAndTerminalHydrogens) {
     t += res("SER", 'A', 2);
     t += atomLine(serial, " OXT", "SER", 'A', 2, 7, 7, 7) + "\n";
     ASSERT_TRUE(readText(s, t, &log)) << log;
-    const int na = Residue::numAtom[ALA], ns = Residue::numAtom[SER];
+    const int na = tmpl().numAtom[ALA], ns = tmpl().numAtom[SER];
     const Residue &r1 = s.residues[1], &r2 = s.residues[2];
     EXPECT_EQ(r1.atoms[na].type, 23);
     EXPECT_FLOAT_EQ(r1.atoms[na].y, 1.0f);
@@ -161,10 +162,10 @@ TEST_F(PdbReader, CapacitiesAndEmptyInput) {
     EXPECT_NE(log.find("over 1,000 blank lines"), std::string::npos);
     std::istringstream in(res("ALA", 'A', 1) + res("SER", 'A', 2) + res("GLY", 'B', 2));
     testing::internal::CaptureStdout();
-    ASSERT_TRUE(s.readPdbStream(in, "f.pdb", {"A2", "B2"}, 0)) << testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(readPdbStream(tmpl(), in, "f.pdb", s, {"A2", "B2"})) << testing::internal::GetCapturedStdout();
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(Structure::_sequence, "SG");  // only the listed residues
-    EXPECT_FATAL(s.readPdb("/nonexistent/x.pdb", {}, 0), "Could not read PDB file /nonexistent/x.pdb");
+    EXPECT_EQ(sequenceOf(s), "SG");  // only the listed residues
+    EXPECT_ERROR(readPdb(tmpl(), "/nonexistent/x.pdb", s), 1, "Could not read PDB file /nonexistent/x.pdb");
 }
 
 TEST_F(PdbReader, RealFilesSurviveAnOutputRoundTrip) {
@@ -182,7 +183,7 @@ TEST_F(PdbReader, RealFilesSurviveAnOutputRoundTrip) {
         EXPECT_EQ(a.chainIds, "A");
         EXPECT_FALSE(a.hasGap);
         std::ostringstream os;
-        a.output(1, a._numRes, 0, os);
+        writeAtomRecords(tmpl(), a, 1, a._numRes, os);
         ASSERT_TRUE(readText(b, os.str() + "TER\nEND\n", &log)) << log;
         ASSERT_EQ(b._numRes, a._numRes);
         int atoms = 0;
@@ -190,7 +191,7 @@ TEST_F(PdbReader, RealFilesSurviveAnOutputRoundTrip) {
             const Residue &ra = a.residues[i], &rb = b.residues[i];
             ASSERT_EQ(ra.type, rb.type) << i;
             ASSERT_EQ(ra.pdbNum, rb.pdbNum) << i;
-            for (int j = 0; j <= Residue::lastDFire[ra.type]; ++j) {
+            for (int j = 0; j <= LAST_HEAVY_SLOT[ra.type]; ++j) {
                 if (j == 4 || !ra.atoms[j].present()) continue;
                 ASSERT_TRUE(rb.atoms[j].present()) << i << " " << j;
                 EXPECT_LE(ra.atoms[j].dis(rb.atoms[j]), 0.0005) << i << " " << j;
@@ -205,7 +206,6 @@ TEST_F(PdbReader, RealFilesSurviveAnOutputRoundTrip) {
 // Truncations, byte flips and moved blocks never crash the reader; a failed
 // read must not trip the next one on the same chain.
 TEST(PdbReaderFuzz, MutatedFilesNeverCrash) {
-    REQUIRE_TEMPLATES();
     const std::string base = slurp(sourcePath("examples/1crn.pdb"));
     ASSERT_FALSE(base.empty());
     std::mt19937 rng(20261206);
@@ -231,7 +231,7 @@ TEST(PdbReaderFuzz, MutatedFilesNeverCrash) {
         if (it % 16 == 8) fresh = std::make_unique<Structure>(1);
         Structure& s = fresh ? *fresh : reused;
         std::istringstream in(text);
-        const bool ok = s.readPdbStream(in, "fuzz.pdb", {}, it % 3 == 0 ? 1 : 0);
+        const bool ok = readPdbStream(tmpl(), in, "fuzz.pdb", s, {}, it % 3 == 0 ? 1 : 0);
         sink.str("");
         if (!ok) {
             ++rejected;

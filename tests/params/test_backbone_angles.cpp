@@ -9,10 +9,9 @@
 
 #include "distributions/backbone_angles.h"
 #include "params/backbone_angles.h"
-#include "params_a_test_util.h"
+#include "params_support.h"
 
-using namespace paramsa;
-using namespace patest;
+using namespace params_test;
 
 namespace {
 
@@ -36,7 +35,6 @@ TrainChain allTypes(double weight, char ss = 'C') {
 }  // namespace
 
 TEST(BackboneAngleStatistics, CoilResiduesOnlyWeightedAndBinned) {
-    if (!templatesAvailable()) GTEST_SKIP() << "data/atomProp2.txt not available";
     TrainingSet ts;
     ts.chains.push_back(allTypes(0.5));
     ts.chains.push_back(allTypes(1.0, 'H'));  // helix residues never count
@@ -62,7 +60,6 @@ TEST(BackboneAngleStatistics, CoilResiduesOnlyWeightedAndBinned) {
 }
 
 TEST(BackboneAngleStatistics, CisBondsAndTheWrittenTableLoads) {
-    if (!templatesAvailable()) GTEST_SKIP() << "data/atomProp2.txt not available";
     TrainingSet ts;
     ts.chains.push_back(allTypes(1.0));
     // A second chain GLY ALA ASP GLU whose bond ASP -> GLU is cis: GLU gets

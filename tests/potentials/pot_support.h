@@ -1,6 +1,6 @@
 #pragma once
 // Helpers of the potentials tests: synthetic residues on top of the shared helpers.
-#include "test_support.h"
+#include "support/support.h"
 
 namespace pot_test {
 
@@ -11,7 +11,6 @@ inline void put(Structure& s, int i, int slot, int vdw, float x, float y, float 
     Atom& a = s.residues[i].atoms[slot];
     a.x = x, a.y = y, a.z = z;
     a.type = static_cast<int16_t>(vdw);
-    a.index = slot;
 }
 
 // A chain of n residues of one type with no atoms present.

@@ -1,39 +1,48 @@
 // Energy terms on small hand-built chains with synthetic tables.
 #include <cmath>
+#include <array>
 #include <cstring>
 
 #include "pot_support.h"
-#include "potentials/atom_tables.h"
-#include "potentials/energy.h"
-#include "potentials/pf.h"
+#include "potentials/atom_index.h"
+#include "potentials/clash.h"
+#include "potentials/dfire.h"
+#include "potentials/oscar.h"
+#include "potentials/quenda.h"
+
+using namespace lorvane;
 
 using namespace pot_test;
 
 namespace {
 
 // A QUENDA table whose entries tell class pair and bin apart, symmetric in the classes.
-void patternQuenda() {
-    for (int p = 0; p < 20; ++p)
-        for (int q = 0; q < 20; ++q)
-            for (int k = 0; k < 80; ++k) PF::QUENDA[p][q][k] = 1000.0 * (p + q) + 10.0 * (p * q % 7) + k + 1;
+const Potentials& patternQuenda() {
+    static const Potentials pot = [] {
+        Potentials p;
+        for (int a = 0; a < 20; ++a)
+            for (int b = 0; b < 20; ++b)
+                for (int k = 0; k < 80; ++k) p.quenda[a][b][k] = 1000.0 * (a + b) + 10.0 * (a * b % 7) + k + 1;
+        return p;
+    }();
+    return pot;
 }
 
 double quenda(Structure& s, int from, int to, bool all, double* e = nullptr) {
     double z[4] = {0, 0, 0, 0};
     if (!e) e = z;
-    return quenda_e(s, from, to, all, e[0], e[1], e[2], e[3]);
+    return quenda_e(patternQuenda(), s, from, to, all, e[0], e[1], e[2], e[3]);
 }
 
 TEST(QuendaE, BinsCutOffAndSkippedAtoms) {
-    patternQuenda();
     Structure s(10);
     emptyChain(s, 3, ALA, 12);
     put(s, 1, 1, 3, 1.0f, 1.0f, 1.0f);
     for (const auto& [x, bin] : {std::pair{8.99f, 79}, {3.0f, 20}, {4.0f, 30}, {1.25f, 2}}) {  // 0.1 A bins, class = code - 1
         put(s, 3, 1, 5, x, 1.0f, 1.0f);
         double e[4] = {0, 0, 0, 0};
-        EXPECT_DOUBLE_EQ(quenda(s, 1, 1, false, e), PF::QUENDA[2][4][bin]) << x;
-        EXPECT_DOUBLE_EQ(e[0], PF::QUENDA[2][4][bin]) << x;
+        EXPECT_DOUBLE_EQ(quenda(s, 1, 1, false, e), patternQuenda().quenda[2][4][bin]) << x;
+        EXPECT_DOUBLE_EQ(e[0], patternQuenda().quenda[2][4][bin]) << x;
     }
     s.residues[3].atoms[1].x = 9.0f;  // exactly 8.0 A
     EXPECT_EQ(quenda(s, 1, 1, false), 0.0);
@@ -42,14 +51,13 @@ TEST(QuendaE, BinsCutOffAndSkippedAtoms) {
     put(s, 3, 2, 22, 2.0f, 1.0f, 1.0f);  // hydrogen
     put(s, 3, 6, 21, 2.0f, 2.0f, 1.0f);  // class 21: outside the table
     put(s, 3, 7, 0, 2.0f, 2.0f, 2.0f);   // class 0: outside the table
-    EXPECT_DOUBLE_EQ(quenda(s, 1, 1, true), PF::QUENDA[2][4][30]);
+    EXPECT_DOUBLE_EQ(quenda(s, 1, 1, true), patternQuenda().quenda[2][4][30]);
     put(s, 3, 1, 5, 30.0f, 1.0f, 1.0f);  // far CAs skip the residue pair even when other atoms are close
     put(s, 3, 3, 2, 2.0f, 1.0f, 1.0f);
     EXPECT_EQ(quenda(s, 1, 1, true), 0.0);
 }
 
 TEST(QuendaE, PartialSumsAddUpAndLoopPairsCountOnce) {
-    patternQuenda();
     Structure s(10);
     emptyChain(s, 8, LEU, 9);  // a compact zig-zag with backbone and side-chain atoms
     for (int i = 1; i <= 8; ++i) {
@@ -81,52 +89,56 @@ TEST(QuendaE, PartialSumsAddUpAndLoopPairsCountOnce) {
 }
 
 // Global numbering by hand: every slot of every residue, in order, with pair type typeOf(k).
-void numberByHand(Structure& s, int typeOf(int k)) {
-    int g = 0;
+AtomIndex numberByHand(const Structure& s, int typeOf(int k)) {
+    AtomIndex x;
+    std::array<int, MAX_ATOMS> none;
+    none.fill(-1);
+    x.slotIndex.assign(MAX_RESIDUES + 1, none);
     for (int i = 1; i <= s._numRes; ++i)
-        for (int k = 0; k < 30; ++k) {
-            atomcountmap[i][k] = k >= s.residues[i].numAtoms || (s.residues[i].type == GLY && k == 5) ? -1 : g;
-            if (atomcountmap[i][k] < 0) continue;
-            revatomcountmap[g][0] = i, revatomcountmap[g][1] = k;
-            dftype[g++] = typeOf(k);
+        for (int k = 0; k < MAX_ATOMS; ++k) {
+            if (k >= s.residues[i].numAtoms || (s.residues[i].type == GLY && k == 5)) continue;
+            x.slotIndex[i][k] = static_cast<int>(x.atomOf.size());
+            x.atomOf.push_back({i, k});
+            x.pairType.push_back(typeOf(k));
         }
-    numatom = g;
+    x.numAtoms = static_cast<int>(x.atomOf.size());
+    return x;
 }
 int typeBySlot(int k) { return k; }
 
 TEST(DfireE, HalfAngstromBinsCapSplitAndSkippedAtoms) {
-    std::memset(PF::edfire, 0, sizeof PF::edfire);
+    Potentials p;
     for (int i = 0; i < DFIRE_BINS; ++i) {
-        PF::edfire[0][3][i] = PF::edfire[3][0][i] = 0.01 * (i + 1);  // N-O
-        PF::edfire[5][5][i] = 25.0;                                  // CB-CB, above the cap
+        p.edfire[0][3][i] = p.edfire[3][0][i] = 0.01 * (i + 1);  // N-O
+        p.edfire[5][5][i] = 25.0;                                // CB-CB, above the cap
     }
     Structure s(10);
     emptyChain(s, 3, ALA, 6);
-    numberByHand(s, typeBySlot);
+    AtomIndex x = numberByHand(s, typeBySlot);
     put(s, 1, 0, 1, 1.0f, 1.0f, 1.0f);
-    for (const auto& [x, e] : {std::pair{15.99f, 0.30}, {16.0f, 0.0}, {3.6f, 0.06}}) {  // 14.99 A: bin 29; 15 A: none; 2.6 A: bin 5
-        put(s, 3, 3, 4, x, 1.0f, 1.0f);
+    for (const auto& [px, e] : {std::pair{15.99f, 0.30}, {16.0f, 0.0}, {3.6f, 0.06}}) {  // 14.99 A: bin 29; 15 A: none; 2.6 A: bin 5
+        put(s, 3, 3, 4, px, 1.0f, 1.0f);
         double bb = 0, sc = 0;
-        dfire_e(s, 1, 1, bb, sc);
-        EXPECT_DOUBLE_EQ(bb, e) << x;
+        dfire_e(p, x, s, 1, 1, bb, sc);
+        EXPECT_DOUBLE_EQ(bb, e) << px;
         EXPECT_EQ(sc, 0.0);
         bb = 0;
-        dfire_e(s, 3, 3, bb, sc);  // the same pair seen from the other loop residue
-        EXPECT_DOUBLE_EQ(bb, e) << x;
+        dfire_e(p, x, s, 3, 3, bb, sc);  // the same pair seen from the other loop residue
+        EXPECT_DOUBLE_EQ(bb, e) << px;
     }
     put(s, 1, 5, 6, 1.0f, 5.0f, 1.0f);  // a CB contact adds to sc, capped at 10
     put(s, 3, 5, 6, 1.0f, 9.0f, 1.0f);
     double bb = 0, sc = 0;
-    dfire_e(s, 1, 1, bb, sc);
+    dfire_e(p, x, s, 1, 1, bb, sc);
     EXPECT_EQ(sc, 10.0);
     bb = sc = 0;
-    dfire_e(s, 2, 2, bb, sc);  // both residues outside the loop: nothing
+    dfire_e(p, x, s, 2, 2, bb, sc);  // both residues outside the loop: nothing
     EXPECT_EQ(bb + sc, 0.0);
 
     for (int a = 0; a < NUM_PAIR_TYPES; ++a)
-        for (int b = 0; b < NUM_PAIR_TYPES; ++b) PF::edfire[a][b][4] = 1.0;  // every pair at 2.0-2.5 A
+        for (int b = 0; b < NUM_PAIR_TYPES; ++b) p.edfire[a][b][4] = 1.0;  // every pair at 2.0-2.5 A
     emptyChain(s, 2, ALA, 6);
-    numberByHand(s, [](int k) { return k == 2 ? NO_PAIR_TYPE : k; });
+    x = numberByHand(s, [](int k) { return k == 2 ? NO_PAIR_TYPE : k; });
     put(s, 1, 1, 2, 0.0f, 0.0f, 0.0f);
     put(s, 1, 2, 3, 0.0f, 5.0f, 0.0f);  // no pair type
     put(s, 1, 4, 23, 0.0f, 0.0f, 10.0f);
@@ -134,7 +146,7 @@ TEST(DfireE, HalfAngstromBinsCapSplitAndSkippedAtoms) {
     put(s, 2, 4, 23, 0.0f, 0.0f, 12.2f);  // near H(1), but the amide H is never scored
     put(s, 2, 1, 2, 0.0f, 7.2f, 0.0f);    // 2.2 A from the untyped C(1)
     bb = sc = 0;
-    dfire_e(s, 1, 2, bb, sc);
+    dfire_e(p, x, s, 1, 2, bb, sc);
     EXPECT_EQ(bb, 1.0);
     EXPECT_EQ(sc, 0.0);
 }
@@ -142,7 +154,7 @@ TEST(DfireE, HalfAngstromBinsCapSplitAndSkippedAtoms) {
 TEST(GetNeigh, ShellExcludedResiduesAndCapacity) {
     Structure s(10);
     emptyChain(s, 6, ALA, 6);
-    numberByHand(s, typeBySlot);
+    const AtomIndex x = numberByHand(s, typeBySlot);
     put(s, 3, 5, 6, 0.0f, 0.0f, 0.0f);  // the CB at the centre
     for (int i : {2, 4}) put(s, i, 1, 2, 1.0f, 1.0f, 1.0f);  // close, but r +- 1
     put(s, 1, 1, 2, 5.0f, 0.0f, 0.0f);
@@ -152,50 +164,46 @@ TEST(GetNeigh, ShellExcludedResiduesAndCapacity) {
     put(s, 5, 0, 1, 3.0f, 0.0f, 0.0f);
     put(s, 6, 1, 2, 50.0f, 0.0f, 0.0f);
     int out[3 * 2000];
-    const int n = getNeigh(s, 3, out);
+    const int n = getNeigh(x, s, 3, out);
     std::string seen;  // slot:type of residue 1; absent slots 3-5 sit at the origin, in range but unscored
     for (int m = 0; m < n; ++m) {
         EXPECT_EQ(out[3 * m], 1) << "only residue 1 qualifies";
         seen += std::to_string(out[3 * m + 1]) + ":" + std::to_string(out[3 * m + 2]) + " ";
     }
     EXPECT_EQ(seen, "0:0 1:1 3:167 4:167 5:167 ");
-    EXPECT_FATAL(getNeigh(s, 3, out, 1), "more than 1 atoms within 15 A of the CB of residue 3");
+    EXPECT_ERROR(getNeigh(x, s, 3, out, 1), 1, "more than 1 atoms within 15 A of the CB of residue 3");
 }
 
 TEST(Clash, PrepAndEvaluation) {
     Structure s(10);
     emptyChain(s, 4, ALA, 10);
-    pairlist = pairlistSC = {{1, 1, 1, 1, 1, 1, 1}};
-    numpairs = numpairsSC = 1;
+    const AtomIndex x = numberByHand(s, typeBySlot);
+    ClashPairs pairs{{{1, 1, 1, 1, 1, 1, 1}}, {{1, 1, 1, 1, 1, 1, 1}}};
     int order[1] = {2};
     bool backward[1] = {false};
-    vdw_bbsc_prep(s, 0, 0, 0, order, backward, 0);  // step zero: nothing grown before, empty lists
-    vdw_scsc_prep(s, 0, 0, 0, order, backward);
-    EXPECT_EQ(numpairs + numpairsSC, 0);
+    vdw_bbsc_prep(pairs, tmpl(), x, s, 0, order, backward, 0);  // step zero: nothing grown before, empty lists
+    vdw_scsc_prep(pairs, tmpl(), x, s, 0, order);
+    EXPECT_EQ(pairs.bbsc.size() + pairs.scsc.size(), 0u);
+    Potentials p;
     double e = 5.0;
-    EXPECT_EQ(vdw_bbsc(s, 0, 0, 0, e), 0.0);
+    EXPECT_EQ(vdw_bbsc(p, pairs, s, e), 0.0);
     EXPECT_EQ(e, 0.0);
 
-    std::memset(PF::Etable, 0, sizeof PF::Etable);
-    PF::MAXDIS2 = 64.0;
-    PF::BINSPERA = 10.0;
     put(s, 1, 6, 1, 0.0f, 0.0f, 0.0f);
     put(s, 2, 6, 1, 2.0f, 0.0f, 0.0f);  // r^2 = 4.0: bin 40
     put(s, 4, 6, 1, 0.0f, 3.0f, 0.0f);  // r^2 = 9.0: bin 90
     put(s, 3, 6, 1, 8.0f, 0.0f, 0.0f);  // r^2 = 64.0 from residue 1: at the cut-off
-    PF::Etable[7][8][40] = 9.5;
-    PF::Etable[7][9][90] = 2.0;
-    PF::Etable[7][9][639] = 50.0;
-    pairlist = {{1, 6, 2, 6, 7, 8, 1}, {1, 6, 4, 6, 7, 9, 3}, {1, 6, 3, 6, 7, 9, 2}};
-    numpairs = 3;
-    EXPECT_EQ(vdw_bbsc(s, 0, 0, 0, e), 0.0);
+    p.etable[7][8][40] = 9.5;
+    p.etable[7][9][90] = 2.0;
+    p.etable[7][9][639] = 50.0;
+    pairs.bbsc = {{1, 6, 2, 6, 7, 8, 1}, {1, 6, 4, 6, 7, 9, 3}, {1, 6, 3, 6, 7, 9, 2}};
+    EXPECT_EQ(vdw_bbsc(p, pairs, s, e), 0.0);
     EXPECT_DOUBLE_EQ(e, 2.0);  // the adjacent pair below 10 adds nothing; the r^2 = 64 pair is skipped
-    PF::Etable[7][8][40] = 10.5;  // an adjacent pair above 10 is a clash
-    EXPECT_EQ(vdw_bbsc(s, 0, 0, 0, e), 12345.0);
+    p.etable[7][8][40] = 10.5;  // an adjacent pair above 10 is a clash
+    EXPECT_EQ(vdw_bbsc(p, pairs, s, e), REJECTED);
     EXPECT_EQ(e, 0.0);  // stopped at the first record
-    pairlistSC = {{1, 6, 4, 6, 7, 9, 3}, {1, 6, 2, 6, 7, 8, 1}};
-    numpairsSC = 2;
-    EXPECT_EQ(vdw_scsc(s, 0, 0, 0, e), 12345.0);
+    pairs.scsc = {{1, 6, 4, 6, 7, 9, 3}, {1, 6, 2, 6, 7, 8, 1}};
+    EXPECT_EQ(vdw_scsc(p, pairs, s, e), REJECTED);
     EXPECT_DOUBLE_EQ(e, 2.0);  // the sum so far is kept
 }
 
@@ -210,16 +218,16 @@ TEST(Oscar, GeometryAndOrientationPolynomial) {
     orient(base, p1, p2, out);  // base + x * y = base + z
     EXPECT_EQ(std::vector<float>(out, out + 3), (std::vector<float>{1.0f, 1.0f, 2.0f}));
     // c1 = 0 (orientation perpendicular at a), c2 = -1 (b's point beyond b), c3 = cos(oa-pa, ob-pb) = 0.
-    std::memset(PF::pb, 0, sizeof PF::pb);
-    double* P = PF::pb[2][5];
+    Potentials p;
+    double* P = p.pb[2][5];
     P[13] = 0.25, P[5] = 2.0 /* c2^2 */, P[11] = 3.0 /* c2 */, P[7] = 5.0 /* c1 c2 */, P[12] = 7.0 /* c3 */;
     const float oa[3] = {0, 1, 0}, pa[3] = {0, 0, 0}, ob[3] = {3, 0, 0}, pbv[3] = {2, 0, 0};
-    EXPECT_NEAR(getori(oa, pa, ob, pbv, 2, 5), 0.25 + 2.0 - 3.0, 1e-6);
+    EXPECT_NEAR(getori(p, oa, pa, ob, pbv, 2, 5), 0.25 + 2.0 - 3.0, 1e-6);
 }
 
 // Two Ser-like residues far apart in sequence whose group atoms (slot 6) face each other;
 // the orientation point of each group atom is its CB (slot 5, one neighbour).
-void oscarPair(Structure& s, float sep, double pb0) {
+void oscarPair(Potentials& p, Structure& s, float sep, double pb0) {
     emptyChain(s, 5, SER, 7);
     for (int i = 1; i <= 5; ++i)
         for (int k = 0; k < 7; ++k) put(s, i, k, 1, 20.0f * i + k, 40.0f, 0.0f);  // far from everything
@@ -228,37 +236,38 @@ void oscarPair(Structure& s, float sep, double pb0) {
     put(s, 3, 5, 1, sep, -1.0f, 0.0f);
     put(s, 3, 6, 1, sep, 0.0f, 0.0f);
     for (int i : {1, 3}) s.residues[i].atoms[6].fgIndex = 0, s.residues[i].atoms[6].oscarType = 10;  // OG
-    PF::numDipole = 20;
-    for (DipoleRecord& d : PF::dipoletype) d = DipoleRecord();
-    DipoleRecord& ser = PF::dipoletype[SER];
+    p.numDipoles = 20;
+    for (DipoleRecord& d : p.dipoles) d = DipoleRecord();
+    DipoleRecord& ser = p.dipoles[SER];
     std::strcpy(ser.resName, "SER");
     ser.atomCount = 1, ser.atomId[0] = 6, ser.neighbourCount[0] = 1, ser.neighbourId[0][0] = 5;
-    std::memset(PF::pb, 0, sizeof PF::pb);
-    PF::pb[10][10][13] = 1.0;  // orientation factor 1
-    PF::pb[10][10][0] = pb0;   // e = pb0 / r^2
+    std::memset(p.pb, 0, sizeof p.pb);
+    p.pb[10][10][13] = 1.0;  // orientation factor 1
+    p.pb[10][10][0] = pb0;   // e = pb0 / r^2
 }
 
 TEST(Oscar, SideChainPairsCountOnceCapAndCutOff) {
+    Potentials p;
     Structure s(10);
-    oscarPair(s, 4.0f, 32.0);  // r^2 = 16: e = 2
-    EXPECT_DOUBLE_EQ(oscar_e(s, 1, 3), 2.0);
-    EXPECT_DOUBLE_EQ(oscar_e(s, 1, 1), 2.0);
-    EXPECT_DOUBLE_EQ(oscar_e(s, 3, 3), 2.0);  // frame side chain against loop side chain, once
+    oscarPair(p, s, 4.0f, 32.0);  // r^2 = 16: e = 2
+    EXPECT_DOUBLE_EQ(oscar_e(p, s, 1, 3), 2.0);
+    EXPECT_DOUBLE_EQ(oscar_e(p, s, 1, 1), 2.0);
+    EXPECT_DOUBLE_EQ(oscar_e(p, s, 3, 3), 2.0);  // frame side chain against loop side chain, once
     EXPECT_FLOAT_EQ(s.residues[3].atoms[6].orientPoint[1], -1.0f);  // the CB
-    oscarPair(s, 4.0f, 400.0);  // e = 25: at most 10 per pair
-    EXPECT_DOUBLE_EQ(oscar_e(s, 1, 3), 10.0);
-    oscarPair(s, 10.0f, 32.0);  // r^2 = 100: not scored
-    EXPECT_EQ(oscar_e(s, 1, 3), 0.0);
-    oscarPair(s, 9.99f, 32.0);
-    EXPECT_GT(oscar_e(s, 1, 3), 0.0);
-    PF::dipoletype[SER].neighbourId[0][0] = 12;  // beyond the residue's atoms
-    EXPECT_FATAL(oscar_e(s, 1, 1), "no required atoms for dipole found");
+    oscarPair(p, s, 4.0f, 400.0);  // e = 25: at most 10 per pair
+    EXPECT_DOUBLE_EQ(oscar_e(p, s, 1, 3), 10.0);
+    oscarPair(p, s, 10.0f, 32.0);  // r^2 = 100: not scored
+    EXPECT_EQ(oscar_e(p, s, 1, 3), 0.0);
+    oscarPair(p, s, 9.99f, 32.0);
+    EXPECT_GT(oscar_e(p, s, 1, 3), 0.0);
+    p.dipoles[SER].neighbourId[0][0] = 12;  // beyond the residue's atoms
+    EXPECT_ERROR(oscar_e(p, s, 1, 1), 1, "no required atoms for dipole found");
     for (int t = 0; t < 20; ++t)  // side-chain torsion term: nothing for glycine and alanine
         for (int k = 0; k < 5; ++k)
-            for (int m = 0; m < 6; ++m) PF::pcs[t][k][m] = 1.0;
+            for (int m = 0; m < 6; ++m) p.pcs[t][k][m] = 1.0;
     emptyChain(s, 4, GLY, 7);
     s.residues[2].type = ALA;
-    EXPECT_EQ(scto_e(s, 1, 4), 0.0);
+    EXPECT_EQ(scto_e(p, tmpl(), s, 1, 4), 0.0);
 }
 
 }  // namespace

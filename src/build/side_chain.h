@@ -1,0 +1,14 @@
+#pragma once
+// Side chains and hydrogens from the templates' internal coordinates.
+#include "model/structure.h"
+#include "model/templates.h"
+
+namespace lorvane {
+
+// Heavy side-chain atoms 6..LAST_HEAVY_SLOT of r from its backbone and CB, the
+// free dihedrals taken from chi in order (radians); sets numAtoms to the template's.
+void calSCCoHeavy(const Templates& t, Residue& r, const double* chi);
+// Amide H (not for proline) and the hydrogens after the heavy atoms of residues from..to.
+void calH(const Templates& t, Structure& s, int from, int to);
+
+}  // namespace lorvane

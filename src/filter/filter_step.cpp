@@ -1,0 +1,491 @@
+// The filter pass after every growth step: score all children (parallel),
+// rank them, thin out siblings and near-duplicates, cap the children per
+// parent, truncate, cluster, and commit the survivors as the next
+// population; at the last step also refine, score and write every loop.
+#include <omp.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iomanip>
+#include <iostream>
+#include <sstream>
+
+#include "build/builders.h"
+#include "build/side_chain.h"
+#include "filter/filter.h"
+#include "filter/path_units.h"
+#include "filter/weighting.h"
+#include "model/error.h"
+#include "model/output.h"
+#include "model/strings.h"
+#include "potentials/dfire.h"
+#include "potentials/oscar.h"
+#include "potentials/quenda.h"
+
+namespace lorvane {
+
+namespace {
+
+
+std::string tablePath(const std::string& loopId, const char* suffix, int step) {
+    return "output/" + loopId + suffix + itozeropad(step, 3) + ".txt";
+}
+
+// Rows "E0 .. E6 deviation id" of a diagnostic table (default stream format).
+void writeTable(const std::string& loopId, const char* suffix, int step, const std::vector<int>& ids, int n, const std::vector<float>* E,
+                const std::vector<double>& dev) {
+    std::ofstream out(tablePath(loopId, suffix, step), std::ios::app);
+    for (int k = 0; k < n && k < static_cast<int>(ids.size()); ++k) {
+        const int id = ids[k];
+        for (int c = 0; c < 7; ++c) out << E[c][id] << " ";
+        out << dev[id] << " " << id << "\n";
+    }
+}
+
+void printBest(const std::vector<double>& dev, const std::vector<float>* E) {
+    int top[100];
+    checkRMSD(dev, top);
+    const int m = std::min<int>(100, static_cast<int>(dev.size()));
+    for (int k = 0; k < m; ++k) {
+        const int id = top[k];
+        std::cout << id << " " << dev[id] << " " << E[5][id] << " " << E[6][id] << " " << E[1][id] << "\n";
+    }
+    std::cout.flush();
+}
+
+// A finished loop at the last step, built and refined in a thread's own copy of the protein.
+struct LoopResult {
+    bool accepted = false;
+    Point unit[6];
+    double q = 0, q1 = 0, q2 = 0, q3 = 0, q4 = 0, d1 = 0, d2 = 0, o = 0, t = 0;
+    std::string records;
+};
+
+struct FinalContext {
+    Sampler* run;
+    int step, pos, c, oldBuf;
+    const std::vector<std::array<int, 3>>* closeRot;
+};
+
+void buildSideChain(const Sampler& run, Structure& s, int r, int rot) {
+    Residue& res = s[r];
+    const int t = res.type;
+    const int count = run.pot.rotamers.count[t];
+    if (noSideChain(t) || count <= 0) return;
+    if (rot < 0 || rot >= count) rot = 0;  // no rotamer recorded: start the refinement from the first
+    calSCCoHeavy(run.tm, res, run.pot.rotamers.resolved[t][rot]);
+}
+
+// Builds candidate id completely (backbone, side chains, hydrogens), refines its side chains and scores it.
+void finishLoop(const FinalContext& fc, Structure& ws, int id, LoopResult& out) {
+    Sampler& run = *fc.run;
+    const Templates& tm = run.tm;
+    const Potentials& pot = run.pot;
+    SeedBuffers& B = run.seeds;
+    const int p = id / CHILDREN, q = id % CHILDREN;
+    const int step = fc.step, pos = fc.pos, c = fc.c;
+    const int start = run.loopStart, end = run.loopEnd;
+    const float* R = B.childRecord(p, q);
+    for (int j = 0; j < step; ++j) putUnit(run.plan, ws, j, B.atomC(fc.oldBuf, j, p));
+    if (!run.plan.backward[step])
+        calBBCo(tm, ws, pos, ws[pos], ws[pos + 1], R[0], R[1], R[2], R[4] * DEG2RAD, true);
+    else
+        calBBCoR(tm, ws, pos, ws[pos], ws[pos - 1], R[0], R[1], R[2], R[4] * DEG2RAD, true);
+    getUnit(run.plan, ws, step, out.unit);
+    calBBCo(tm, ws, c, ws[c], ws[c + 1], R[11], R[12], R[13], R[14] * DEG2RAD, true);
+    calBBCo(tm, ws, c + 1, ws[c + 1], ws[c + 2], R[15], R[16], R[17], R[18] * DEG2RAD, true);
+    Residue& r2 = ws[c + 2];
+    if (r2.type != GLY) r2.atoms[SLOT_CB].CopyPos(calCoCB(tm, r2.atoms[SLOT_N], r2.atoms[SLOT_C], r2.atoms[SLOT_CA]));
+
+    const int16_t* states = B.childStates(p, q);
+    const int ps0 = std::clamp<int>(states[0], 0, SC_STATES - 1);
+    for (int j = 0; j < step; ++j) {
+        const int g = run.plan.order[j];
+        const int last = LAST_HEAVY_SLOT[ws[g].type];
+        if (last <= SLOT_CB) continue;
+        const Point* pts = B.atomC(fc.oldBuf, j, p);
+        for (int x = FIRST_SIDE_CHAIN_SLOT; x <= last; ++x) ws[g].atoms[x].CopyPos(pts[15 * ps0 + x]);
+        ws[g].numAtoms = static_cast<int16_t>(tm.numAtom[ws[g].type]);
+    }
+    buildSideChain(run, ws, pos, states[1]);
+    const std::array<int, 3>& rot = (*fc.closeRot)[id];
+    for (int m = 0; m < 3; ++m) buildSideChain(run, ws, c + m, rot[m]);
+    calH(tm, ws, start, end);
+    refineSideChains(tm, pot, run.atoms, ws, start, end);
+    out.accepted = refineSideChains(tm, pot, run.atoms, ws, start, end) && !frameClash(pot, run.atoms, ws, start, end);
+    if (!out.accepted) return;
+    out.q1 = out.q2 = out.q3 = out.q4 = 0;
+    out.q = quenda_e(pot, ws, start, end, true, out.q1, out.q2, out.q3, out.q4);
+    out.d1 = out.d2 = 0;
+    dfire_e(pot, run.atoms, ws, start, end, out.d1, out.d2);
+    out.o = oscar_e(pot, ws, start, end);
+    out.t = scto_e(pot, tm, ws, start, end);
+    std::ostringstream rec;
+    writeAtomRecords(tm, ws, start, end, rec);
+    out.records = rec.str();
+}
+
+struct CommitArgs {
+    Sampler* run;
+    Structure* s;
+    int step, pos, parity;
+    bool finalStep;
+};
+
+// Everything of committing candidate id into slot n except the final-step
+// loop itself. Away from the last step the structure is rebuilt as well
+// (the next growth step starts from it); at the last step the loop's unit
+// points come from the thread that built it (finalUnit).
+void commitSlot(const CommitArgs& a, int n, int id, const Point* finalUnit) {
+    Sampler& run = *a.run;
+    SeedBuffers& B = run.seeds;
+    const GrowthPlan& plan = run.plan;
+    Structure& s = *a.s;
+    const int p = id / CHILDREN, q = id % CHILDREN;
+    const int step = a.step, pos = a.pos;
+    const int oldBuf = 1 - a.parity, newBuf = a.parity;
+    for (int j = 0; j < step; ++j) {
+        std::copy_n(B.pathRecord(B.tempFrag2, j, p), PATH_FIELDS, B.pathRecord(B.tempFrag, j, n));
+        if (!a.finalStep) {
+            putUnit(plan, s, j, B.atomC(oldBuf, j, p));
+            getUnit(plan, s, j, B.atomC(newBuf, j, n));
+        } else {
+            std::copy_n(B.atomC(oldBuf, j, p), 6, B.atomC(newBuf, j, n));
+        }
+    }
+    const float* R = B.childRecord(p, q);
+    std::copy_n(R, PATH_FIELDS, B.pathRecord(B.tempFrag, step, n));
+    if (!a.finalStep) {
+        if (!plan.backward[step])
+            calBBCo(run.tm, s, pos, s[pos], s[pos + 1], R[0], R[1], R[2], R[4] * DEG2RAD, true);
+        else
+            calBBCoR(run.tm, s, pos, s[pos], s[pos - 1], R[0], R[1], R[2], R[4] * DEG2RAD, true);
+        getUnit(plan, s, step, B.atomC(newBuf, step, n));
+    } else {
+        std::copy_n(finalUnit, 6, B.atomC(newBuf, step, n));
+    }
+
+    const int tpos = s[pos].type;
+    for (int j = 0; j < step; ++j) std::copy_n(B.pathRestE(B.scEWithRest2, j, p), MAX_ROTAMERS, B.pathRestE(B.scEWithRest, j, n));
+    const int nr = std::clamp(run.pot.rotamers.count[tpos], 0, MAX_ROTAMERS);
+    std::copy_n(B.childRotE(p, q), nr, B.pathRestE(B.scEWithRest, step, n));
+
+    const int16_t* states = B.childStates(p, q);
+    const float* stateE = B.childStateE(p, q);
+    for (int j = 0; j < step; ++j) {
+        const int last = LAST_HEAVY_SLOT[s[plan.order[j]].type];
+        const Point* from = B.atomC(oldBuf, j, p);
+        Point* to = B.atomC(newBuf, j, n);
+        for (int t = 0; t < SC_STATES; ++t) {
+            const int ps = std::clamp<int>(states[2 * t], 0, SC_STATES - 1);
+            for (int x = 6; x <= last; ++x) to[15 * t + x] = from[15 * ps + x];
+        }
+    }
+    float* rotE = B.pathStateE(step, n);
+    Point* to = B.atomC(newBuf, step, n);
+    const int last = LAST_HEAVY_SLOT[tpos];
+    for (int t = 0; t < SC_STATES; ++t) {
+        const int r = states[2 * t + 1];
+        rotE[t] = stateE[t];
+        // Nothing reads the stored side chains after the last step.
+        if (a.finalStep || noSideChain(tpos) || r < 0 || r >= run.pot.rotamers.count[tpos]) continue;
+        calSCCoHeavy(run.tm, s[pos], run.pot.rotamers.resolved[tpos][r]);
+        for (int x = 6; x <= last; ++x) to[15 * t + x] = s[pos].atoms[x];
+    }
+}
+
+void writeRow(std::ofstream& out, int id, const std::vector<float>* E, const std::vector<double>& dev) {
+    if (!out.is_open()) return;
+    for (int c = 0; c < 7; ++c) out << E[c][id] << " ";
+    out << dev[id] << "\n";
+}
+
+// Native loop energies for comparison (diagnostics of the last step).
+void nativeReport(Sampler& run, Structure& s) {
+    const Potentials& pot = run.pot;
+    const int start = run.loopStart, end = run.loopEnd;
+    for (int i = start; i <= end; ++i)
+        for (int k = 0; k < MAX_ATOMS; ++k) s[i].atoms[k].CopyPos(run.native[i].atoms[k]);
+    double etor = 0.0;
+    for (int i = start; i <= end; ++i) {
+        const double phi = Torsion(s[i - 1].atoms[2], s[i].atoms[0], s[i].atoms[1], s[i].atoms[2]);
+        const double psi = Torsion(s[i].atoms[0], s[i].atoms[1], s[i].atoms[2], s[i + 1].atoms[0]);
+        etor += torsionEnergy(run.dist, s[i].type, phi, psi);
+    }
+    double d1 = 0, d2 = 0;
+    dfire_e(pot, run.atoms, s, start, end, d1, d2);
+    const double o = oscar_e(pot, s, start, end);
+    const double t = scto_e(pot, run.tm, s, start, end);
+    double a1 = 0, a2 = 0, a3 = 0, a4 = 0, q1 = 0, q2 = 0, q3 = 0, q4 = 0;
+    const double qa = quenda_e(pot, s, start, end, false, a1, a2, a3, a4);
+    const double qb = quenda_e(pot, s, start, end, true, q1, q2, q3, q4);
+    if (d1 > 0 || d2 > 0) std::cout << "DFERROR" << std::endl;
+    std::cout << "START LOOP NATIVE 0.00 " << d1 << " " << d2 << " " << o << " " << t << " 0 0 " << qb << " NA " << etor << " " << q1
+              << " " << q2 << " " << q3 << " " << q4 << " " << qb - qa << std::endl;
+}
+
+FilterPass beginPass(Sampler& run, int step) {
+    FilterPass f;
+    f.step = step;
+    f.pos = run.plan.order[step];
+    f.capacity = run.seeds.capacity;
+    const int L = run.loopEnd - run.loopStart;
+    f.finalStep = step == L - 3;
+    f.extra = f.finalStep ? 3 : 1;
+    f.c = f.finalStep ? run.plan.closure : -1;
+    f.parity = step % 2;
+    if (f.capacity < 1 || run.liveSeeds > f.capacity)
+        fail("filter: " + std::to_string(run.liveSeeds) + " live seeds exceed the population capacity " + std::to_string(f.capacity));
+    f.children = static_cast<size_t>(f.capacity) * CHILDREN;
+    for (auto& col : f.E) col.assign(f.children, static_cast<float>(REJECTED));
+    f.dev.assign(f.children, REJECTED);
+    if (f.finalStep) f.closeRot.assign(f.children, {ABSENT, ABSENT, ABSENT});
+    if (f.finalStep && run.settings.protocol.diverse) f.closurePoints.assign(f.children * 3, Point());
+    run.seeds.enSelection.assign(f.children, REJECTED);
+    return f;
+}
+
+// Stage 1: every child scored on all threads (filter_body.cpp), with the
+// diagnostic counts and best deviations.
+void scoreChildren(Sampler& run, FilterState& fs, FilterPass& f) {
+    Structure& s = run.work;
+    SeedBuffers& B = run.seeds;
+    vdw_bbsc_prep(fs.clash, run.tm, run.atoms, s, f.step, run.plan.order, run.plan.backward, f.c);
+    vdw_scsc_prep(fs.clash, run.tm, run.atoms, s, f.step, run.plan.order);
+    const int P = std::max(run.settings.threads, 1);
+    if (static_cast<int>(fs.work.size()) < P) fs.work.resize(P);
+    for (int t = 0; t < P; ++t) fs.work[t].structure = s;
+    FilterShared sh;
+    sh.run = &run;
+    sh.fs = &fs;
+    sh.pass = &f;
+    std::cout << std::setprecision(0);
+    const double clock0 = omp_get_wtime();
+    runFilterBody(sh);
+    fs.times.scoring += omp_get_wtime() - clock0;
+    B.tempFrag2 = B.tempFrag;
+    B.scEWithRest2 = B.scEWithRest;
+    if (run.settings.diag) {
+        const FilterShared::Counts& n = sh.counts;
+        std::cout << "Bad SCs " << f.step << " " << threeLetter(s[f.pos].type) << ": onebbsc 0/" << n[FilterShared::ONE_EVALS]
+                  << ", bbsc " << n[FilterShared::BBSC_B] << "/" << n[FilterShared::BBSC_V] << "/" << n[FilterShared::BBSC_EVALS]
+                  << ", scsc " << n[FilterShared::SCSC_HIGH] << "/0/" << n[FilterShared::SCSC_EVALS] << std::endl;
+        std::cout << std::setprecision(2);
+        std::cout << "Best RMSDs in growth: " << std::endl;
+        printBest(f.dev, f.E);
+    }
+}
+
+// Stage 3: ranking. Returns the ranked child ids.
+std::vector<int> rankChildren(Sampler& run, const FilterPass& f) {
+    SeedBuffers& B = run.seeds;
+    const bool diag = run.settings.diag;
+    const std::vector<float>* E = f.E;
+    std::vector<int> A(f.children);
+    // Energy-window sample (a report only).
+    if (diag) {
+        const int n = SampleEWRT(B.enSelection, static_cast<int>(f.children), run.scCut, A.data());
+        std::cout << "Selected " << n << std::endl;
+        writeTable(run.loopId, "_S", f.step, A, n, E, f.dev);
+    }
+
+    // Ranking. Children that were never scored (empty slots, seeds beyond the
+    // population) carry no values and are never ranked.
+    int n = WeightZ(E[6], E[5], E[1], A.data(), run.scCut, REJECTED, run.settings.useBBT);
+    {
+        int m = 0;
+        const int live = run.liveSeeds * CHILDREN;
+        for (int k = 0; k < n; ++k)
+            if (A[k] < live && E[2][A[k]] != static_cast<float>(REJECTED)) A[m++] = A[k];
+        n = m;
+    }
+    A.resize(n);
+    return A;
+}
+
+// Stages 4-7: sibling filter, per-seed cap, shuffle of the tail and
+// truncation. Returns the surviving child ids in rank order.
+std::vector<int> thinChildren(Sampler& run, const FilterPass& f, std::vector<int> A) {
+    SeedBuffers& B = run.seeds;
+    const bool diag = run.settings.diag;
+    const int MAXLOOP = f.capacity;
+    const std::vector<float>* E = f.E;
+    const int n = static_cast<int>(A.size());
+
+    // Sibling filter.
+    const double r5 = n >= MAXLOOP ? 0.25 : 0.0;
+    A = siblingFilter(B, A, 4.0 * (f.step + f.extra) * r5 * r5);
+    const int m = static_cast<int>(A.size());
+    if (diag) std::cout << "Within cut: " << n << " " << m << std::endl;
+
+    // Per-seed cap.
+    int cap = 106;
+    A = perSeedCap(A, MAXLOOP, run.settings.nrep, cap);
+    int kept = static_cast<int>(A.size());
+    if (diag) {
+        std::cout << "maxPaths: " << cap << std::endl;
+        std::cout << "Before pre-filtering: " << m << std::endl;
+        writeTable(run.loopId, "_P", f.step, A, kept, E, f.dev);
+        std::cout << "After pre-filtering: " << kept << std::endl;
+    }
+
+    // Shuffle the tail, truncate.
+    if (kept > MAXLOOP) {
+        const int from = std::max(0, static_cast<int>(std::floor(MAXLOOP * run.settings.topFrac)));
+        for (int i = from + 1; i < kept; ++i) std::swap(A[i], A[from + std::rand() % (i - from + 1)]);
+    }
+    kept = std::min(kept, static_cast<int>(std::floor(MAXLOOP * (f.finalStep ? 1.5 : 1.25))));
+    A.resize(kept);
+    if (diag) {
+        std::cout << "Selected " << kept << std::endl;
+        writeTable(run.loopId, "_T", f.step, A, kept, E, f.dev);
+    }
+    return A;
+}
+
+// Stages 8-9: greedy leader clustering of the survivors over their path
+// backbones (C, O, N, CA of every step) within the diversity radius.
+std::vector<int> clusterSurvivors(Sampler& run, const FilterPass& f, const std::vector<int>& A) {
+    SeedBuffers& B = run.seeds;
+    const int kept = static_cast<int>(A.size()), step = f.step;
+    const double r = f.finalStep ? (kept >= run.settings.numLoops ? 0.25 : 0.0) : (kept >= f.capacity ? 0.25 : 0.0);
+    const int dim = 12 * (step + 1);
+    std::vector<float> vecs(static_cast<size_t>(kept) * dim);
+    const int oldBuf = 1 - f.parity;
+    for (int i = 0; i < kept; ++i) {
+        const int id = A[i], p = id / CHILDREN;
+        float* v = &vecs[static_cast<size_t>(i) * dim];
+        for (int j = 0; j < step; ++j) {
+            const Point* pts = B.atomC(oldBuf, j, p);
+            for (int idx : {2, 3, 0, 1}) {
+                *v++ = pts[idx].x;
+                *v++ = pts[idx].y;
+                *v++ = pts[idx].z;
+            }
+        }
+        const Point* ub = B.unfBBAt(id);
+        for (int idx = 0; idx < 4; ++idx) {
+            *v++ = ub[idx].x;
+            *v++ = ub[idx].y;
+            *v++ = ub[idx].z;
+        }
+    }
+    const std::vector<int> leaders = leaderCluster(vecs, kept, dim, 4.0 * (step + 1) * r * r, 4e8, run.settings.diag, r);
+    std::vector<int> K;
+    K.reserve(leaders.size());
+    for (int x : leaders) K.push_back(A[x]);
+    return K;
+}
+
+// Last step: loops are built and refined on all threads in rank order, ahead
+// of the writer, which takes them in order until enough are written.
+void writeFinalLoops(Sampler& run, const FilterPass& f, const std::vector<int>& K, std::ofstream& ftab, StepProbe* probe) {
+    Structure& s = run.work;
+    const bool diag = run.settings.diag;
+    const std::vector<float>* E = f.E;
+    const int P = std::max(run.settings.threads, 1);
+    const int limit = std::min<int>(static_cast<int>(K.size()), f.capacity);
+    const CommitArgs ca{&run, &s, f.step, f.pos, f.parity, true};
+    const std::string path = resultFilePath(run.loopId);
+    std::ofstream result(path, std::ios::out | std::ios::trunc);
+    if (!result) fail("Cannot open the result file \"" + path + "\" for writing", 1);
+    std::vector<Structure> ws(P, s);
+    FinalContext fc{&run, f.step, f.pos, f.c, 1 - f.parity, &f.closeRot};
+    const int chunk = 8 * P;
+    std::vector<LoopResult> results(chunk);
+    int written = 0, lastTried = -1;
+    for (int n0 = 0; n0 < limit && written < run.settings.numLoops; n0 += chunk) {
+        const int cnt = std::min(chunk, limit - n0);
+        FirstError error;
+#pragma omp parallel for num_threads(P) schedule(dynamic, 1)
+        for (int x = 0; x < cnt; ++x) error.run([&] { finishLoop(fc, ws[omp_get_thread_num()], K[n0 + x], results[x]); });
+        error.rethrow();
+        for (int x = 0; x < cnt && written < run.settings.numLoops; ++x) {
+            const int k = n0 + x, id = K[k];
+            const LoopResult& lr = results[x];
+            if (diag) writeRow(ftab, id, E, f.dev);
+            run.liveSeeds = k + 1;
+            commitSlot(ca, k, id, lr.unit);
+            lastTried = id;
+            if (!lr.accepted) continue;
+            ++written;
+            if (probe) probe->written(id, written);
+            if (diag)
+                std::cout << "START LOOP " << k << " " << f.dev[id] << " " << lr.d1 << " " << lr.d2 << " " << lr.o << " " << lr.t
+                          << " 0 0 " << lr.q << " " << E[0][id] << " " << E[1][id] << " " << lr.q1 << " " << lr.q2 << " " << lr.q3 << " "
+                          << lr.q4 << " 0" << std::endl;
+            writeLoopLine(result, written, lr.d1 + lr.d2, lr.o + lr.t, lr.q, E[1][id]);
+            result << lr.records << "END \n";
+            if (!result) fail("Cannot write the result file \"" + path + "\"", 1);
+        }
+    }
+    result.close();
+    if (result.fail()) fail("Cannot write the result file \"" + path + "\"", 1);
+    // The working structure ends with the last loop tried.
+    if (lastTried >= 0) {
+        LoopResult tmp;
+        finishLoop(fc, s, lastTried, tmp);
+    }
+    if (diag) nativeReport(run, s);
+    if (written == 0) fail("No loop conformation passed the final refinement: nothing was written to " + path, 1);
+}
+
+}  // namespace
+
+void filterStep(Sampler& run, FilterState& fs, int step) {
+    const bool diag = run.settings.diag;
+    filterLibrariesInit();
+    if (step == 0) prepareOutputFiles(run.loopId, diag);
+    FilterPass f = beginPass(run, step);
+    scoreChildren(run, fs, f);
+
+    double clock0 = omp_get_wtime();
+    const std::vector<int> ranked = rankChildren(run, f);
+    std::vector<int> K;
+    if (run.settings.protocol.diverse) {
+        // Clusters of the children decide between, energy within; no thinning by rank.
+        K = diverseKeep(run, f, ranked, fs.diverse);
+        fs.times.selection += omp_get_wtime() - clock0;
+    } else {
+        const std::vector<int> A = thinChildren(run, f, ranked);
+        fs.times.selection += omp_get_wtime() - clock0;
+        clock0 = omp_get_wtime();
+        K = clusterSurvivors(run, f, A);
+        fs.times.clustering += omp_get_wtime() - clock0;
+    }
+    if (fs.probe) {
+        const size_t limit = std::min<size_t>(K.size(), static_cast<size_t>(f.capacity));
+        fs.probe->selected(step, f.finalStep, f.dev, ranked, std::vector<int>(K.begin(), K.begin() + limit),
+                           run.settings.protocol.diverse ? &fs.diverse.last : nullptr);
+    }
+
+    // Report and commit.
+    clock0 = omp_get_wtime();
+    std::ofstream ftab;
+    if (diag) {
+        std::vector<double> dev2(f.children, REJECTED);
+        for (int id : K) dev2[id] = f.dev[id];
+        std::cout << "Best RMSDs after filter: " << std::endl;
+        printBest(dev2, f.E);
+        ftab.open(tablePath(run.loopId, "_F", step), std::ios::app);
+        std::cout << "Using " << K.size() << " seeds" << std::endl;
+    }
+    if (f.finalStep) {
+        writeFinalLoops(run, f, K, ftab, fs.probe);
+        fs.times.finalLoops += omp_get_wtime() - clock0;
+        return;
+    }
+    const int limit = std::min<int>(static_cast<int>(K.size()), f.capacity);
+    const CommitArgs ca{&run, &run.work, step, f.pos, f.parity, false};
+    run.liveSeeds = 0;
+    for (int k = 0; k < limit; ++k) {
+        if (diag) writeRow(ftab, K[k], f.E, f.dev);
+        run.liveSeeds = k + 1;
+        commitSlot(ca, k, K[k], nullptr);
+    }
+    fs.times.commit += omp_get_wtime() - clock0;
+}
+
+}  // namespace lorvane

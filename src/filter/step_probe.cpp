@@ -1,3 +1,0 @@
-#include "filter/step_probe.h"
-
-StepProbe* stepProbe = nullptr;

@@ -1,3 +1,0 @@
-#include "growth/sampling_switches.h"
-
-SamplingSwitches samplingSwitches;

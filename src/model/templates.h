@@ -1,0 +1,42 @@
+#pragma once
+// The residue and atom templates of "data/atomProp2.txt": for every residue
+// type its atom slots in fixed order (0 N, 1 CA, 2 C, 3 O, 4 amide H, 5 CB,
+// then the side chain), each slot's atom name, van der Waals type code and
+// internal coordinates. Loaded once; read-only afterwards.
+#include <map>
+#include <string>
+
+#include "model/residue_names.h"
+
+namespace lorvane {
+
+constexpr double FREE_CHI = -1234.0;  // template torsion of a slot placed by a chi angle
+constexpr int SINCOS_TORSIONS = 108;  // -180 deg + 5 deg * k, k = 0..107 (72 bins and a half turn beyond)
+constexpr int SINCOS_BONDS = 6;       // backbone slots 0..5 of residue type 0
+
+struct Templates {
+    int numAtom[NUM_TYPES] = {};                 // atom slots of the type
+    std::string atomName[NUM_TYPES][MAX_ATOMS];  // PDB atom name without blanks
+    int vdwType[NUM_TYPES][MAX_ATOMS] = {};      // van der Waals type code; >= 22 hydrogens
+    // Slots A, B, C that place slot D: |CD| = bondLength, angle B-C-D = bondAngle,
+    // dihedral A-B-C-D = torsion.
+    int refAtoms[NUM_TYPES][MAX_ATOMS][3] = {};
+    double bondLength[NUM_TYPES][MAX_ATOMS] = {};  // angstrom
+    double bondAngle[NUM_TYPES][MAX_ATOMS] = {};   // radians
+    double torsion[NUM_TYPES][MAX_ATOMS] = {};     // radians, or FREE_CHI
+    // Slot of an atom: one-letter code + atom name -> slot.
+    std::map<std::string, int> slotOf;
+    // (sin, cos) of -180 deg + 5 deg * k and of pi - bondAngle[0][j], for the set builders.
+    double sinCosTorsion[SINCOS_TORSIONS][2] = {};
+    double sinCosBond[SINCOS_BONDS][2] = {};
+
+    // Slot of atom `name` in residue type t, -1 when the template has none.
+    int slot(int t, const std::string& name) const;
+};
+
+// Reads the atomtype, atomDependency, bondParameter and torsionAngle sections
+// (path, else "./" + path). Rows must list the residue types in their index
+// order. Stops with the file and value at fault on malformed data.
+Templates loadTemplates(const std::string& path);
+
+}  // namespace lorvane

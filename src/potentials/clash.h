@@ -1,0 +1,34 @@
+#pragma once
+// Clash terms of the filter: pair lists built once per growth step from the
+// exclusion map and the growth order, then evaluated per candidate.
+#include <array>
+#include <vector>
+
+#include "model/structure.h"
+#include "potentials/atom_index.h"
+#include "potentials/potentials.h"
+
+namespace lorvane {
+
+// Residue A, slot A, residue B, slot B, pair type A, pair type B, residue separation.
+using PairRecord = std::array<int, 7>;
+constexpr int MAX_PAIRS = 2000;  // typical list size, reserved up front
+
+struct ClashPairs {
+    std::vector<PairRecord> bbsc;  // new backbone (and closure) atoms against earlier side chains
+    std::vector<PairRecord> scsc;  // new side chain against earlier side chains
+};
+
+// Lists of step k of a plan (residue order[m], grown backward when backward[m]);
+// c > 0 adds the closure residues c..c+2 as probes.
+void vdw_bbsc_prep(ClashPairs& pairs, const Templates& t, const AtomIndex& x, const Structure& s, int k, const int* order,
+                   const bool* backward, int c);
+void vdw_scsc_prep(ClashPairs& pairs, const Templates& t, const AtomIndex& x, const Structure& s, int k, const int* order);
+// Sum of the listed pair energies into e (adjacent residues: a value above 10 is a clash,
+// which returns REJECTED and leaves e as summed so far); returns 0 otherwise.
+double vdw_bbsc(const Potentials& p, const ClashPairs& pairs, const Structure& s, double& e);
+double vdw_scsc(const Potentials& p, const ClashPairs& pairs, const Structure& s, double& e);
+// Side chain of residue r against the closure backbone c..c+2 and its CBs.
+double vdw_onebbsc(const Potentials& p, const AtomIndex& x, const Structure& s, int r, int c);
+
+}  // namespace lorvane
