@@ -33,7 +33,7 @@ struct RunOptions {
     std::string funnelPlot;  // compare mode: SVG funnel plot path ("" = none)
     double topFrac = 0.9;    // "-topfrac"
     int nrep = 20;           // "-nrep"
-    Protocol protocol;       // "-protocol", refined by the "-x..." switches
+    Protocol protocol = protocolNamed("default");  // "-protocol", refined by the "-x..." switches
 };
 
 void Usage();

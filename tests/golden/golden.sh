@@ -17,11 +17,12 @@ cd "$scratch"
 ln -s "$src/data" data
 out="$scratch/outputs" && mkdir -p "$out"
 
-# Sampling: one thread and a fixed seed, so the run is repeatable draw for draw.
-"$exe" -f "$src/examples/5p21.pdb" -start 45 -end 52 -seeds 1000 -numloop 200 -cores 1 -rs 3 >/dev/null
+# Sampling: one thread and a fixed seed, so the run is repeatable draw for draw;
+# the classic protocol, whose results are fixed.
+"$exe" -f "$src/examples/5p21.pdb" -start 45 -end 52 -seeds 1000 -numloop 200 -cores 1 -rs 3 -protocol classic >/dev/null
 cp pdbout/5p21_45_52.txt "$out/sample_5p21_45_52.txt"
 if [ -f "$bench" ]; then
-  "$exe" -f "$bench" -start 82 -end 93 -seeds 1000 -numloop 200 -cores 1 -rs 3 >/dev/null
+  "$exe" -f "$bench" -start 82 -end 93 -seeds 1000 -numloop 200 -cores 1 -rs 3 -protocol classic >/dev/null
   cp pdbout/1c5e_A_82_93.txt "$out/sample_1c5e_A_82_93.txt"
 else
   echo "golden: $bench not present, 12-residue case left out"
