@@ -31,7 +31,7 @@ void Usage() {
               << "  -dfire\t\tUse DFIRE potential for sampling, instead of default VANTOR potential\n"
               << "  -nobbt\t\tSample without using backbone dihedral angle probabilities\n"
               << "  -protocol [name]\tclassic (the original pipeline) or default (diverse selection, flexible closure,\n"
-              << "\t\t\tre-seeding; the default)\n"
+              << "\t\t\tdrawn N-CA-C angles, re-seeding; the default)\n"
               << "\n"
               << "Example:  ./lorvane -f 5p21.pdb -start 45 -end 52\n"
               << "\t \n"

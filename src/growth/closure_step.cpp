@@ -127,8 +127,8 @@ int GrowOne::solveClosure(Structure& s, int c, const double theta[3], const doub
     return std::clamp(numSoln, 0, 16);
 }
 
-bool GrowOne::completeClosure(Structure& s, int c, const double n[3][3], const double ca[3][3], const double cc[3][3],
-                              ClosureSolution& sol) const {
+bool GrowOne::acceptClosure(Structure& s, int c, const double n[3][3], const double ca[3][3], const double cc[3][3],
+                            const double theta[3], bool retry, ClosureSolution& sol) const {
     const int t[3] = {s[c].type, s[c + 1].type, s[c + 2].type};
     for (int i = 0; i < 3; ++i) {
         Residue& r = s[c + i];
@@ -158,8 +158,13 @@ bool GrowOne::completeClosure(Structure& s, int c, const double n[3][3], const d
             r.numAtoms = 6;
         }
     }
+    if (!(eTor < TOR_LIMIT)) return false;  // also drops an infinite energy (a bin of probability 0)
     sol.atoms = closureAtomsOf(s, c);
-    return eTor < TOR_LIMIT;  // also false for an infinite energy (a bin of probability 0)
+    sol.score = closureScore(s, c);
+    if (!(sol.score < ENERGY_CUT) && !retry) return false;
+    sol.thetaDeg[0] = theta[0] * RAD2DEG;
+    sol.thetaDeg[1] = theta[1] * RAD2DEG;
+    return true;
 }
 
 void GrowOne::recordClosure(size_t e, const ClosureSolution& sol, double E) {
@@ -210,11 +215,7 @@ int GrowOne::closeCandidate(Structure& s, int c, int k, double E, bool retry) {
     int accepted = 0;
     for (int j = 0; j < numSoln && accepted < CLOSURE_SLOTS; ++j) {
         ClosureSolution sol;
-        if (!completeClosure(s, c, solN[j], solA[j], solC[j], sol)) continue;
-        sol.score = closureScore(s, c);
-        if (!(sol.score < ENERGY_CUT) && !retry) continue;
-        sol.thetaDeg[0] = theta[0] * RAD2DEG;
-        sol.thetaDeg[1] = theta[1] * RAD2DEG;
+        if (!acceptClosure(s, c, solN[j], solA[j], solC[j], theta, retry, sol)) continue;
         recordClosure(first + static_cast<size_t>(accepted), sol, E);
         ++accepted;
     }
@@ -241,12 +242,7 @@ int GrowOne::closeCandidateFlexible(Structure& s, int c, int k, double E, bool r
         const int numSoln = solveClosure(s, c, theta, omega, solN, solA, solC);
         for (int j = 0; j < numSoln; ++j) {
             ClosureSolution sol;
-            if (!completeClosure(s, c, solN[j], solA[j], solC[j], sol)) continue;
-            sol.score = closureScore(s, c);
-            if (!(sol.score < ENERGY_CUT) && !retry) continue;
-            sol.thetaDeg[0] = theta[0] * RAD2DEG;
-            sol.thetaDeg[1] = theta[1] * RAD2DEG;
-            flexibleFound.push_back(sol);
+            if (acceptClosure(s, c, solN[j], solA[j], solC[j], theta, retry, sol)) flexibleFound.push_back(sol);
         }
     }
     const std::vector<int> kept = keepDistinctClosures(flexibleFound, CLOSURE_SLOTS, DISTINCT_CLOSURE_RMSD);

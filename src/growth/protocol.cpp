@@ -12,6 +12,7 @@ Protocol protocolNamed(const std::string& name) {
     p.name = name;
     p.diverse = true;
     p.closeDraws = 4;
+    p.drawNCAC = true;
     p.reseed = true;
     return p;
 }

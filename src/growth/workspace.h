@@ -221,10 +221,12 @@ public:
     // c+2) and peptide torsions omega (radians); returns how many (<= 16).
     int solveClosure(Structure& s, int c, const double theta[3], const double omega[2], double solN[16][3][3], double solA[16][3][3],
                      double solC[16][3][3]);
-    // Writes one solution into s, measures its dihedrals, places O and CB and
-    // keeps its closure atoms; false when the torsion-bin energy rejects it.
-    bool completeClosure(Structure& s, int c, const double n[3][3], const double ca[3][3], const double cc[3][3],
-                         ClosureSolution& sol) const;
+    // Writes one solution into s, measures its dihedrals, places O and CB,
+    // screens it by the torsion-bin energy and scores it (closureScore); false
+    // when either rejects it (the score only unless retry). sol holds its
+    // angles, closure atoms, score and the N-CA-C angles theta of c and c+1.
+    bool acceptClosure(Structure& s, int c, const double n[3][3], const double ca[3][3], const double cc[3][3], const double theta[3],
+                       bool retry, ClosureSolution& sol) const;
     // Stores sol at closure entry e, weight score + E.
     void recordClosure(size_t e, const ClosureSolution& sol, double E);
     std::vector<ClosureSolution> flexibleFound;  // the flexible closure's solutions of one candidate

@@ -64,7 +64,7 @@ TEST(DriverParse, UsageErrorsNameTheOption) {
 TEST(DriverParse, ProtocolAndItsSwitches) {
     const Protocol d = parse({}).protocol;
     EXPECT_EQ(d.name, "default");
-    EXPECT_TRUE(d.diverse && d.reseed && d.closeDraws > 0);
+    EXPECT_TRUE(d.diverse && d.reseed && d.closeDraws > 0 && d.drawNCAC && d.needsBackboneAngles());
     const Protocol c = parse({"-protocol", "classic"}).protocol;
     const Protocol plain;
     EXPECT_EQ(c.name, "classic");
