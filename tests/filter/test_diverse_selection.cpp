@@ -99,7 +99,7 @@ TEST(DiverseSelection, DuplicatesComeLastAndTheBestRankedStays) {
 
 // Table-driven: capacities below, at and above the number of distinct rows,
 // shares and children per cluster.
-TEST(DiverseSelection, PopulationIsFullWheneverEnoughChildrenExist) {
+TEST(DiverseSelectionSlow, PopulationIsFullWheneverEnoughChildrenExist) {
     const int dim = 15, count = 3000;
     const std::vector<float> v = groupedRows(count, dim / 3, 6, 1.5, 11);
     for (int cap : {1, 50, 400, 2000, 5000}) {
