@@ -351,7 +351,7 @@ void sequenceFromPolymer(EntryChain& ch) {
 }
 
 // Places the listed missing residues among the present ones by residue number.
-void mergeMissingList(EntryChain& ch, const std::vector<MissingRecord>& records, std::vector<std::string>& notes) {
+bool mergeMissingList(EntryChain& ch, const std::vector<MissingRecord>& records, std::vector<std::string>& notes) {
     std::vector<MissingRecord> recs;
     for (const MissingRecord& r : records) {
         const bool present = std::any_of(ch.polymer.begin(), ch.polymer.end(), [&](const EntryResidue& p) { return p.id == r.id; });
@@ -360,7 +360,7 @@ void mergeMissingList(EntryChain& ch, const std::vector<MissingRecord>& records,
         else
             recs.push_back(r);
     }
-    if (recs.empty()) return;
+    if (recs.empty()) return false;
     IdOrder order;
     for (size_t i = 0; i + 1 < ch.polymer.size(); ++i) order.learn(ch.polymer[i].id, ch.polymer[i + 1].id);
     for (size_t i = 0; i + 1 < recs.size(); ++i) order.learn(recs[i].id, recs[i + 1].id);
@@ -389,6 +389,7 @@ void mergeMissingList(EntryChain& ch, const std::vector<MissingRecord>& records,
         ch.sequence.push_back(s);
     }
     ch.sequenceSource = SequenceSource::MissingList;
+    return true;
 }
 
 // Full sequence (SEQRES / _entity_poly_seq) laid over the present residues by
@@ -550,11 +551,8 @@ Entry buildEntry(gemmi::Structure st, const std::string& name, EntryFormat forma
         std::vector<MissingRecord> mine;
         for (const MissingRecord& m : missing)
             if (m.chain == ch.id) mine.push_back(m);
-        if (!mine.empty()) {
-            mergeMissingList(ch, mine, entry.notes);
-        } else if (entities.count(ch.id)) {
+        if (!mergeMissingList(ch, mine, entry.notes) && entities.count(ch.id))
             mergeFullSequence(ch, entities[ch.id]->full_sequence, labels[ch.id], entry.notes);
-        }
         if (ch.sequenceSource != SequenceSource::None) checkListedAgainstGeometry(ch, entry.notes);
         addNumberingGaps(ch);
     }
@@ -563,6 +561,7 @@ Entry buildEntry(gemmi::Structure st, const std::string& name, EntryFormat forma
 }
 
 Entry readFromText(const std::string& text, const std::string& name) {
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos) entryFail(name + " is empty");
     const EntryFormat format = detectFormat(name, text);
     try {
         if (format == EntryFormat::Pdb) {
