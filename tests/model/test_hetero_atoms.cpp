@@ -135,7 +135,8 @@ TEST(HeteroAtoms, ModifiedAminoAcidKeepsItsParentsNames) {
     const EntryResidue& r = e.chains[0].polymer[38];
     EXPECT_EQ(r.kind, ResidueKind::Modified);
     EXPECT_EQ(r.parent, "SER");
-    const auto sep = byName(environmentAtoms(e, false), "SEP");
+    const std::vector<EnvironmentAtom> env = environmentAtoms(e, false);
+    const auto sep = byName(env, "SEP");
     const std::pair<const char*, const char*> expected[] = {{"N", "SER N"},   {"CA", "SER CA"},  {"C", "SER C"},     {"O", "SER O"},
                                                             {"CB", "SER CB"}, {"OG", "SER OG"}, {"P", "MET SD"},     {"O1P", "ASP OD1"},
                                                             {"O2P", "ASP OD1"}, {"O3P", "ASP OD1"}};
