@@ -13,6 +13,8 @@
 
 #include "filter/loop_check.h"
 
+using namespace lorvane;
+
 int main(int argc, char** argv) {
     if (argc < 5) {
         std::cout << "usage: bench_check_loops RESULT.txt INPUT.pdb START END [CHAIN]" << std::endl;

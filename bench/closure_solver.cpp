@@ -20,6 +20,8 @@
 
 #include "closure/tripeptide.h"
 
+using namespace lorvane;
+
 namespace {
 
 struct Res {

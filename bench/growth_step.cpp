@@ -25,6 +25,8 @@
 #include "model/structure.h"
 #include "potentials/pf.h"
 
+using namespace lorvane;
+
 namespace {
 
 // Fingerprint of every child record of the step (equal runs give equal sums).

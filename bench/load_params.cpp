@@ -16,6 +16,8 @@
 #include "model/residue.h"
 #include "potentials/pf.h"
 
+using namespace lorvane;
+
 namespace {
 
 std::string vmRss() {

@@ -21,6 +21,8 @@
 #include "params/params_a.h"
 #include "params/training_set.h"
 
+using namespace lorvane;
+
 namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {

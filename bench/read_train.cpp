@@ -24,6 +24,8 @@
 #include "model/structure.h"
 #include "params/training_set.h"
 
+using namespace lorvane;
+
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 

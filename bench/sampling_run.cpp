@@ -16,6 +16,8 @@
 #include "driver/driver.h"
 #include "filter/filter.h"
 
+using namespace lorvane;
+
 int main(int argc, char** argv) {
     std::vector<char*> args(argv, argv + argc);
     const double t0 = omp_get_wtime();

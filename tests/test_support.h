@@ -15,8 +15,11 @@
 #include <vector>
 
 #include "model/atom.h"
+#include "support/expect_error.h"
 #include "model/residue.h"
 #include "model/structure.h"
+
+using namespace lorvane;
 
 namespace lorvane_test {
 
@@ -43,16 +46,8 @@ inline bool templatesLoaded() {
         if (!lorvane_test::templatesLoaded()) GTEST_SKIP() << "data/atomProp2.txt not present"; \
     } while (0)
 
-// fatal() prints on stdout; death-test assertions match stderr.
-inline void stdoutToStderr() {
-    std::cout.flush();
-    std::fflush(stdout);
-    dup2(STDERR_FILENO, STDOUT_FILENO);
-}
-
-// A statement that must stop the process with status 1 and a message matching regex.
-#define EXPECT_FATAL(stmt, regex) \
-    EXPECT_EXIT((lorvane_test::stdoutToStderr(), stmt), testing::ExitedWithCode(1), regex)
+// A statement that must throw lorvane::Error with status 1 and a message matching regex.
+#define EXPECT_FATAL(stmt, regex) EXPECT_ERROR(stmt, 1, regex)
 
 inline std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

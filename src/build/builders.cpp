@@ -4,6 +4,8 @@
 
 #include "model/residue.h"
 
+namespace lorvane {
+
 namespace {
 
 // (cos, sin) of pi minus the fixed angles the builders use directly:
@@ -122,3 +124,5 @@ Point calCoCB(const Point& N, const Point& C, const Point& CA) {
     Frame f = makeFrame(N, C, CA, BL[0][2]);  // C(i)->CA(i)
     return place(f, BL[0][5], Residue::sincos_btable[5][0], Residue::sincos_btable[5][1], SIN_CB_DIHEDRAL, COS_CB_DIHEDRAL);
 }
+
+}  // namespace lorvane

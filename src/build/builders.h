@@ -18,6 +18,8 @@
 
 #include "model/geometry.h"
 
+namespace lorvane {
+
 constexpr int BB_BINS = 72;            // 5-degree torsion bins per angle
 constexpr int BB_CAND_SLOTS = 6;       // points per candidate in calBBCoNext/calBBCoNextR output
 constexpr int BB_CAND_POINTS = BB_BINS * BB_BINS * BB_CAND_SLOTS;
@@ -48,3 +50,5 @@ Point calCoCA0(const Point& A, const Point& B, const Point& C);
 void calCoCAOR(const Point& A, const Point& B, const Point& C, Point& outCA, Point& outO);
 // CB(i) from (N(i), C(i), CA(i)).
 Point calCoCB(const Point& N, const Point& C, const Point& CA);
+
+}  // namespace lorvane

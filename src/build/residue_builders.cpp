@@ -5,8 +5,10 @@
 #include <string>
 
 #include "build/builders.h"
-#include "model/errors.h"
+#include "model/error.h"
 #include "model/structure.h"
+
+namespace lorvane {
 
 namespace {
 
@@ -18,14 +20,14 @@ constexpr double NCO_ANGLE = 2.145;                // N(i)-C(i-1)=O(i-1)
 // A residue step reads positions i - 1 .. i + 1; anything else is a caller's bug.
 void checkStep(const Structure& s, int i, const char* who) {
     if (i < 1 || i + 1 > s.capacity())
-        fatal(std::string(who) + ": residue position " + std::to_string(i) + " has no neighbour on both sides (chain capacity " +
+        fail(std::string(who) + ": residue position " + std::to_string(i) + " has no neighbour on both sides (chain capacity " +
               std::to_string(s.capacity()) + ")");
 }
 
 void checkTypes(const Structure& s, int i, const char* who) {
     for (int q = i; q <= i + 1; ++q)
         if (s[q].type < 0 || s[q].type >= NUM_TYPES)
-            fatal(std::string(who) + ": residue position " + std::to_string(q) + " has no residue type");
+            fail(std::string(who) + ": residue position " + std::to_string(q) + " has no residue type");
 }
 
 }  // namespace
@@ -146,3 +148,5 @@ void Structure::calBBCoNextR(int pos, Point* out, int step) {
         }
     }
 }
+
+}  // namespace lorvane

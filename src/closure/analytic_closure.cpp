@@ -31,8 +31,10 @@
 #include "closure/tripeptide.h"
 #include "growth/grow_one.h"
 #include "growth/smc.h"
-#include "model/errors.h"
+#include "model/error.h"
 #include "potentials/pf.h"
+
+namespace lorvane {
 
 namespace {
 
@@ -91,19 +93,19 @@ SolveFn solver = solve_3pep_poly;
 int SMC::analyticClosureOne(Structure& s, int c, int k, std::vector<double>& weights, double E, int thread, std::stringstream& diag,
                             bool retry) {
     if (thread < 0 || thread >= static_cast<int>(G.size()))
-        fatal("closure: thread " + std::to_string(thread) + " has no growth workspace (" + std::to_string(G.size()) + " exist)");
+        fail("closure: thread " + std::to_string(thread) + " has no growth workspace (" + std::to_string(G.size()) + " exist)");
     GrowOne& g = G[thread];
     const size_t first = static_cast<size_t>(k) * CLOSURE_SLOTS;
     if (k < 0 || first + CLOSURE_SLOTS > weights.size() || first + CLOSURE_SLOTS > g.closureData.size() ||
         first + CLOSURE_SLOTS > g.closureAtoms.size())
-        fatal("closure: candidate " + std::to_string(k) + " lies outside the closure record area of " + std::to_string(weights.size()) +
+        fail("closure: candidate " + std::to_string(k) + " lies outside the closure record area of " + std::to_string(weights.size()) +
               " entries");
     if (c < 2 || c + 3 > s._numRes)
-        fatal("closure: residues " + std::to_string(c) + ".." + std::to_string(c + 2) + " need both neighbours");
+        fail("closure: residues " + std::to_string(c) + ".." + std::to_string(c + 2) + " need both neighbours");
 
     const int t[3] = {s[c].type, s[c + 1].type, s[c + 2].type};
     for (int i = 0; i < 3; ++i)
-        if (t[i] < 0 || t[i] >= 20) fatal("closure: residue " + std::to_string(c + i) + " has no amino-acid type");
+        if (t[i] < 0 || t[i] >= 20) fail("closure: residue " + std::to_string(c + i) + " has no amino-acid type");
 
     // 1. Geometry of the tripeptide; the free angles are drawn in this order.
     const double theta1 = randn(THETA_MEAN, THETA_SD);
@@ -205,7 +207,7 @@ double GrowOne::quendaClosure(Structure& s, int loopStart, int loopEnd, int c, s
     const double maxd2 = PF::MAXDIS2, binsPerA = PF::BINSPERA;
     // The squared-distance cut-off decides the largest bin read.
     if (!(maxd2 * binsPerA <= ETABLE_BINS))
-        fatal("closure score: pair-table cut-off " + std::to_string(maxd2) + " A^2 at " + std::to_string(binsPerA) +
+        fail("closure score: pair-table cut-off " + std::to_string(maxd2) + " A^2 at " + std::to_string(binsPerA) +
               " bins per A^2 exceeds the table's " + std::to_string(ETABLE_BINS) + " bins");
     auto value = [&](int ta, int tb, double d2) { return PF::Etable[ta][tb][static_cast<int>(d2 * binsPerA)]; };
 
@@ -250,3 +252,5 @@ double GrowOne::quendaClosure(Structure& s, int loopStart, int loopEnd, int c, s
     }
     return sum;
 }
+
+}  // namespace lorvane

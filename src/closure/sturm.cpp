@@ -13,7 +13,9 @@
 #endif
 #include <string>
 
-#include "model/errors.h"
+#include "model/error.h"
+
+namespace lorvane {
 
 // Every Horner evaluation here, scalar or in vector lanes, must round the same
 // way whatever the build flags (-march=native would fuse multiply and add).
@@ -336,7 +338,7 @@ void sbisect(int np, const p* sseq, double min, double max, int atmin, int atmax
 
 void solve_sturm(int order, int* nroot, const double* coeffs, double* roots) {
     if (order < 1 || order > STURM_MAX_ORDER)
-        fatal("solve_sturm: polynomial degree " + std::to_string(order) + " outside 1..16", 1);
+        fail("solve_sturm: polynomial degree " + std::to_string(order) + " outside 1..16", 1);
 
     p sseq[2 * STURM_MAX_ORDER];
     for (int k = 0; k <= order; ++k) sseq[0].coef[k] = coeffs[k];
@@ -380,3 +382,5 @@ void solve_sturm(int order, int* nroot, const double* coeffs, double* roots) {
     }
     bisect_counted(C, sseq, min, max, atmin, atmax, roots);
 }
+
+}  // namespace lorvane

@@ -4,6 +4,8 @@
 // bracketed, separated by bisection and refined by a safeguarded regula falsi.
 // Used by the tripeptide closure on its degree-16 eliminant.
 
+namespace lorvane {
+
 // Iteration limits and tolerance; per thread, set by initialize_loop_closure
 // (they start at these same values on every thread).
 extern constinit thread_local int MAXIT;            // bisection steps (100)
@@ -37,3 +39,5 @@ void sbisect(int np, const p* sseq, double min, double max, int atmin, int atmax
 int modrf(int ord, const double* coef, double a, double b, double* val);
 // Horner's rule.
 double evalpoly(int ord, const double* coef, double x);
+
+}  // namespace lorvane

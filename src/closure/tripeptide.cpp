@@ -14,7 +14,9 @@
 #include <cmath>
 
 #include "closure/sturm.h"
-#include "model/errors.h"
+#include "model/error.h"
+
+namespace lorvane {
 
 namespace tripep {
 namespace {
@@ -414,7 +416,7 @@ void get_poly_coeff(double* poly_coeff) {
     poly_mul_sub1<dQ, d12, dR, d25>(Q[4], f12, R[2], f25, f26, p_f);
     poly_mul_sub1<dQ, d9, dR, d26>(Q[0], f9, R[0], f26, poly_coeff, p_final);
 
-    if (p_final != 16) fatal("Error. Degree of polynomial is not 16!", 1);
+    if (p_final != 16) fail("Error. Degree of polynomial is not 16!", 1);
 
     if (poly_coeff[16] < 0.0)
         for (int k = 0; k < 17; ++k) poly_coeff[k] = -poly_coeff[k];
@@ -769,3 +771,5 @@ void solve_3pep_poly(const double n1[3], const double ca1[3], const double ca3[3
     coord_from_poly_roots(n_root, roots, n1, ca1, ca3, c3, soln_n, soln_a, soln_c);
     *num_soln = n_root;
 }
+
+}  // namespace lorvane

@@ -7,6 +7,8 @@
 // Solver state is thread-local: each thread calls initialize_loop_closure and
 // then solve_3pep_poly on its own. No heap allocation.
 
+namespace lorvane {
+
 // bond_len: CA1-C1, C1-N2, N2-CA2, CA2-C2, C2-N3, N3-CA3 (angstrom).
 // bond_ang: N1-CA1-C1, CA1-C1-N2, C1-N2-CA2, N2-CA2-C2, CA2-C2-N3, C2-N3-CA3,
 //           N3-CA3-C3 (radians).
@@ -20,3 +22,5 @@ void initialize_loop_closure(const double bond_len[6], const double bond_ang[7],
 // closed or are degenerate (CA1 = CA3, N1 or C3 on the CA1-CA3 line).
 void solve_3pep_poly(const double n1[3], const double ca1[3], const double ca3[3], const double c3[3],
                      double soln_n[16][3][3], double soln_a[16][3][3], double soln_c[16][3][3], int* num_soln);
+
+}  // namespace lorvane

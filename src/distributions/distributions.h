@@ -14,6 +14,8 @@
 
 #include "growth/smc.h"
 
+namespace lorvane {
+
 constexpr int DIST_BINS = 16;           // cells per distance axis
 constexpr int MAX_GAP = 21;             // gaps 0..21 have table rows
 constexpr int MAX_END_DISTANCE = 99;    // end-to-end distances 0..99 A have conditional rows
@@ -97,3 +99,5 @@ inline bool condProb(bool backward, int g, int r, double e1, double e2, double& 
     p = backward ? SMC::JointCondB[g][ss][r][i][j] : SMC::JointCond[g][ss][r][i][j];
     return true;
 }
+
+}  // namespace lorvane

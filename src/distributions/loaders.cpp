@@ -17,10 +17,12 @@
 
 #include "distributions/distributions.h"
 #include "growth/smc.h"
-#include "model/errors.h"
+#include "model/error.h"
 #include "model/residue.h"
 #include "model/strings.h"
 #include "potentials/pf.h"
+
+namespace lorvane {
 
 double SMC::TorsionBins[30][3][NUM_BINS][NUM_BINS] = {};
 double SMC::JointMarginalLimits[22][3][4] = {};
@@ -40,7 +42,7 @@ namespace {
 class BlockFile {
 public:
     BlockFile(const std::string& path, const char* what, bool required) : path_(path), in_(path) {
-        if (!in_ && required) fatal("cannot open " + std::string(what) + " file " + path);
+        if (!in_ && required) lorvane::fail("cannot open " + std::string(what) + " file " + path);
     }
     bool open() const { return static_cast<bool>(in_); }
 
@@ -60,7 +62,7 @@ public:
     // Zero-based line number of the last line returned.
     int index() const { return lineNo_ - 1; }
 
-    [[noreturn]] void fail(const std::string& what) const { fatal(path_ + " line " + std::to_string(lineNo_) + ": " + what); }
+    [[noreturn]] void fail(const std::string& what) const { lorvane::fail(path_ + " line " + std::to_string(lineNo_) + ": " + what); }
 
     void needTokens(const std::vector<std::string>& tok, size_t n, const char* kind) const {
         if (tok.size() < n)
@@ -169,3 +171,5 @@ void SMC::LoadSamplingTables() {
     LoadTorsionBBbin("data/phipsi.bb.txt", true);
     PF::LoadSimplRot("data/newsimplRot.txt", true);
 }
+
+}  // namespace lorvane

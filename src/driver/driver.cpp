@@ -9,11 +9,13 @@
 
 #include "driver/modes.h"
 #include "model/atom.h"
-#include "model/errors.h"
+#include "model/error.h"
 #include "model/residue.h"
 #include "model/strings.h"
 #include "model/structure.h"
 #include "potentials/pf.h"
+
+namespace lorvane {
 
 void Usage() {
     std::cout << "\n"
@@ -228,3 +230,5 @@ int runLorvane(int argc, char** argv) {
     }
     return 0;
 }
+
+}  // namespace lorvane

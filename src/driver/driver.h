@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+namespace lorvane {
+
 enum class Mode { Fold = 1, Smc = 4, Energy = 5, Compare = 6 };
 
 struct RunOptions {
@@ -42,3 +44,5 @@ bool resolveLoopByPdbNumber(const class Structure& s, int startRes, int endRes, 
 // chain of numRes residues; returns "" when valid, otherwise the message to stop with.
 std::string resolveLoopByPosition(int numRes, int startRes, int endRes, int& start, int& end);
 int runLorvane(int argc, char** argv);
+
+}  // namespace lorvane

@@ -10,6 +10,8 @@
 #include "potentials/energy.h"
 #include "potentials/pf.h"
 
+namespace lorvane {
+
 int runSamplingMode(const RunOptions& opt) {
     std::cout << "openMP:  using " << PF::numMP << " cores." << std::endl;
     PF::InitPar("data/param/1.txt", "./", 0, opt.samplingPotential);
@@ -100,3 +102,5 @@ int runCompareMode(const RunOptions& opt) {
     if (!opt.funnelPlot.empty()) writeFunnelPlot(opt.funnelPlot, SMC::LoopID, lastDecoyEvaluation());
     return 0;
 }
+
+}  // namespace lorvane

@@ -10,6 +10,8 @@
 #include "model/structure.h"
 #include "potentials/pf.h"
 
+namespace lorvane {
+
 namespace {
 
 constexpr int GLY_TYPE = 5;
@@ -66,3 +68,5 @@ int dumpDistances(Structure& s, int from, int to, std::ostream& out, int decoy, 
     for (int k : hits) ++counts[k];
     return 1;
 }
+
+}  // namespace lorvane

@@ -17,10 +17,12 @@
 
 #include "evaluate/evaluate.h"
 #include "growth/smc.h"
-#include "model/errors.h"
+#include "model/error.h"
 #include "model/strings.h"
 #include "model/structure.h"
 #include "potentials/pf.h"
+
+namespace lorvane {
 
 namespace fs = std::filesystem;
 
@@ -64,20 +66,20 @@ void makeParentDirectories(const std::string& file) {
     if (parent.empty()) return;
     std::error_code ec;
     fs::create_directories(parent, ec);
-    if (ec || !fs::is_directory(parent)) fatal("cannot create directory " + parent.string() + " for " + file);
+    if (ec || !fs::is_directory(parent)) fail("cannot create directory " + parent.string() + " for " + file);
 }
 
 void Structure::evalLoops(const std::string& decoyFile, const std::set<std::string>& filter, int verbose, int start, int end,
                           Structure& native, bool dumpDis) {
     (void)filter;
     (void)verbose;
-    if (!FileExists(decoyFile)) fatal("Could not read Loops file " + decoyFile);
+    if (!FileExists(decoyFile)) fail("Could not read Loops file " + decoyFile);
     if (start < 1 || end > native._numRes || start >= end)
-        fatal("loop positions " + std::to_string(start) + ".." + std::to_string(end) + " do not lie within the chain's positions 1.." +
+        fail("loop positions " + std::to_string(start) + ".." + std::to_string(end) + " do not lie within the chain's positions 1.." +
               std::to_string(native._numRes));
     copyStructure(native, 1, native._numRes);
     std::ifstream in(decoyFile);
-    if (!in) fatal("cannot open pdb file " + decoyFile);
+    if (!in) fail("cannot open pdb file " + decoyFile);
 
     std::ofstream disout;
     std::string eoutPath;
@@ -87,7 +89,7 @@ void Structure::evalLoops(const std::string& decoyFile, const std::set<std::stri
         makeParentDirectories(disPath);
         makeParentDirectories(eoutPath);
         disout.open(disPath, std::ios::trunc);
-        if (!disout) fatal("cannot write distance counts " + disPath);
+        if (!disout) fail("cannot write distance counts " + disPath);
         PF::LoadFittedE("data/fittedE.txt");
     }
     const int capacity = dumpDis ? MAX_DUMP_DECOYS : MAX_DECOYS;
@@ -106,13 +108,13 @@ void Structure::evalLoops(const std::string& decoyFile, const std::set<std::stri
             std::string w1, w2;
             cur = DecoyRecord();
             if (!(ls >> w1 >> w2 >> cur.s[0] >> cur.s[1] >> cur.s[2] >> cur.s[3]))
-                fatal(where(decoyFile, lineNo) + ": a LOOP line needs a label, a number and four scores");
+                fail(where(decoyFile, lineNo) + ": a LOOP line needs a label, a number and four scores");
             open = true;
             firstAtom = true;
         } else if (line.compare(0, 6, "ATOM  ") == 0) {
-            if (!open) fatal(where(decoyFile, lineNo) + ": ATOM record outside a decoy (no LOOP line since the last END)");
+            if (!open) fail(where(decoyFile, lineNo) + ": ATOM record outside a decoy (no LOOP line since the last END)");
             if (line.size() < 54)
-                fatal(where(decoyFile, lineNo) + ": ATOM record of " + std::to_string(line.size()) +
+                fail(where(decoyFile, lineNo) + ": ATOM record of " + std::to_string(line.size()) +
                       " characters ends before the coordinates (column 54)");
             const int resNum = static_cast<int>(std::strtol(line.substr(22, 4).c_str(), nullptr, 10));
             if (firstAtom) {
@@ -121,7 +123,7 @@ void Structure::evalLoops(const std::string& decoyFile, const std::set<std::stri
             }
             const long pos = static_cast<long>(resNum) + offset;
             if (pos < 1 || pos > _numRes)
-                fatal(where(decoyFile, lineNo) + ": residue " + std::to_string(resNum) + " falls at chain position " + std::to_string(pos) +
+                fail(where(decoyFile, lineNo) + ": residue " + std::to_string(resNum) + " falls at chain position " + std::to_string(pos) +
                       ", outside the chain's positions 1.." + std::to_string(_numRes));
             auto aa = Residue::AAMap.find(line.substr(17, 3));
             if (aa == Residue::AAMap.end()) continue;
@@ -145,7 +147,7 @@ void Structure::evalLoops(const std::string& decoyFile, const std::set<std::stri
         } else if (line.compare(0, 3, "END") == 0) {
             if (!open) continue;  // nothing to end (e.g. a closing PDB END record)
             if (static_cast<int>(decoys.size()) >= capacity)
-                fatal(where(decoyFile, lineNo) + ": more than " + std::to_string(capacity) + " decoys" +
+                fail(where(decoyFile, lineNo) + ": more than " + std::to_string(capacity) + " decoys" +
                       (dumpDis ? " with -dumpdis" : "") + ", the most compare mode takes");
             cur.rmsd = rmsdg(*this, native, start, end);
             if (dumpDis) {
@@ -161,7 +163,7 @@ void Structure::evalLoops(const std::string& decoyFile, const std::set<std::stri
     }
 
     const int n = static_cast<int>(decoys.size());
-    if (n == 0) fatal(decoyFile + " holds no complete decoy (a LOOP line, its ATOM records and an END line)");
+    if (n == 0) fail(decoyFile + " holds no complete decoy (a LOOP line, its ATOM records and an END line)");
 
     // Combined scores use the raw values; the normalised ones make z.
     double minC1 = std::numeric_limits<double>::infinity(), minC2 = minC1, minS0 = minC1, minS2 = minC1;
@@ -236,12 +238,14 @@ void Structure::evalLoops(const std::string& decoyFile, const std::set<std::stri
     for (long long c : histOther) disout << c << " ";
     disout << "\n";
     disout.close();
-    if (!disout) fatal("could not finish writing the distance counts for " + decoyFile);
+    if (!disout) fail("could not finish writing the distance counts for " + decoyFile);
 
     std::ofstream eout(eoutPath, std::ios::trunc);
-    if (!eout) fatal("cannot write decoy energies " + eoutPath);
+    if (!eout) fail("cannot write decoy energies " + eoutPath);
     for (const DecoyRecord& d : decoys)
         eout << d.rmsd << " " << d.s[0] << " " << d.s[1] << " " << d.s[2] << " " << d.s[3] << " " << d.e << "\n";
     eout.close();
-    if (!eout) fatal("could not finish writing the decoy energies " + eoutPath);
+    if (!eout) fail("could not finish writing the decoy energies " + eoutPath);
 }
+
+}  // namespace lorvane

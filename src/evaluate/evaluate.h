@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace lorvane {
+
 class Structure;
 
 constexpr int MAX_DECOYS = 20000;       // decoys per file
@@ -79,3 +81,5 @@ void readDistanceDump(const std::string& path, DistanceCounts& nearNative, Dista
 std::vector<double> fittedLogRatio(const std::vector<double>& nearNative, const std::vector<double>& other, double pseudo, double cap);
 // The table's one line: the values separated by single blanks, fixed notation.
 std::string formatFittedTable(const std::vector<double>& e);
+
+}  // namespace lorvane

@@ -7,20 +7,22 @@
 #include <sstream>
 
 #include "evaluate/evaluate.h"
-#include "model/errors.h"
+#include "model/error.h"
+
+namespace lorvane {
 
 namespace {
 
 void readGroup(std::istream& in, const std::string& path, int lineNo, DistanceCounts& g) {
     std::string line;
-    if (!std::getline(in, line)) fatal(path + " line " + std::to_string(lineNo) + ": missing (a distance dump has two lines)");
+    if (!std::getline(in, line)) fail(path + " line " + std::to_string(lineNo) + ": missing (a distance dump has two lines)");
     std::istringstream ls(line);
     double decoys;
-    if (!(ls >> decoys) || decoys < 0) fatal(path + " line " + std::to_string(lineNo) + ": no decoy count at the start");
+    if (!(ls >> decoys) || decoys < 0) fail(path + " line " + std::to_string(lineNo) + ": no decoy count at the start");
     g.decoys += decoys;
     for (int k = 0; k < DIST_SIZE; ++k) {
         double c;
-        if (!(ls >> c)) fatal(path + " line " + std::to_string(lineNo) + ": " + std::to_string(k) + " counts, " + std::to_string(DIST_SIZE) +
+        if (!(ls >> c)) fail(path + " line " + std::to_string(lineNo) + ": " + std::to_string(k) + " counts, " + std::to_string(DIST_SIZE) +
                               " expected");
         g.counts[k] += c;
     }
@@ -30,7 +32,7 @@ void readGroup(std::istream& in, const std::string& path, int lineNo, DistanceCo
 
 void readDistanceDump(const std::string& path, DistanceCounts& nearNative, DistanceCounts& other) {
     std::ifstream in(path);
-    if (!in) fatal("cannot open distance dump " + path);
+    if (!in) fail("cannot open distance dump " + path);
     readGroup(in, path, 1, nearNative);
     readGroup(in, path, 2, other);
 }
@@ -63,3 +65,5 @@ std::string formatFittedTable(const std::vector<double>& e) {
     }
     return s;
 }
+
+}  // namespace lorvane

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "evaluate/evaluate.h"
-#include "model/errors.h"
+#include "model/error.h"
+
+namespace lorvane {
 
 namespace {
 
@@ -150,8 +152,10 @@ void writeFunnelPlot(const std::string& path, const std::string& title, const De
 
     makeParentDirectories(path);
     std::ofstream f(path, std::ios::trunc);
-    if (!f) fatal("cannot write funnel plot " + path);
+    if (!f) fail("cannot write funnel plot " + path);
     f << o.str();
     f.close();
-    if (!f) fatal("could not finish writing funnel plot " + path);
+    if (!f) fail("could not finish writing funnel plot " + path);
 }
+
+}  // namespace lorvane

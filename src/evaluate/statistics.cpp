@@ -5,6 +5,8 @@
 
 #include "evaluate/evaluate.h"
 
+namespace lorvane {
+
 double vMedian(std::vector<double> v) {
     if (v.empty()) return std::numeric_limits<double>::quiet_NaN();
     std::sort(v.begin(), v.end());
@@ -37,3 +39,5 @@ void vMeanSd(const std::vector<double>& v, double& mean, double& sd) {
     for (double x : v) ss += (x - mean) * (x - mean);
     sd = std::sqrt(ss / static_cast<double>(v.size() - 1));
 }
+
+}  // namespace lorvane

@@ -11,6 +11,8 @@
 #include "potentials/atom_tables.h"
 #include "potentials/pf.h"
 
+namespace lorvane {
+
 namespace {
 
 constexpr double REJECT = 12345.0;
@@ -167,3 +169,5 @@ int GrowOne::df_scfclose(Structure& s, Residue& res, double& energy, int a, int 
     s.calSCCoHeavy(r0, chi, res);
     return chosen;
 }
+
+}  // namespace lorvane

@@ -12,6 +12,8 @@
 
 #include "growth/smc.h"
 
+namespace lorvane {
+
 // ---- output files ----
 
 // "pdbout/" + SMC::LoopID + ".txt".
@@ -128,3 +130,5 @@ struct FilterShared {
 // The parallel scoring region over the live seeds (G[t].structure must hold
 // the working structure).
 void runFilterBody(FilterShared& sh);
+
+}  // namespace lorvane

@@ -15,8 +15,11 @@
 #include "filter/weighting.h"
 #include "growth/grow_one.h"
 #include "growth/seed_buffers.h"
+#include "model/error.h"
 #include "potentials/energy.h"
 #include "potentials/pf.h"
+
+namespace lorvane {
 
 std::vector<FilterWork> FW;
 
@@ -313,13 +316,17 @@ void runFilterBody(FilterShared& sh) {
     const int P = std::max(PF::numMP, 1);
     if (static_cast<int>(FW.size()) < P) FW.resize(P);
     const int N = SMC::curLoops;
+    FirstError error;
 #pragma omp parallel num_threads(P)
-    {
+    error.run([&] {
         const int T = omp_get_num_threads();
         const int t = omp_get_thread_num();
         const int q = N / T, r = N % T;
         const int first = t < r ? t * (q + 1) : r + t * q;
         const int count = t < r ? q + 1 : q;
         for (int i = first; i < first + count; ++i) scoreSeed(sh, G[t], FW[t], i);
-    }
+    });
+    error.rethrow();
 }
+
+}  // namespace lorvane

@@ -18,10 +18,12 @@
 #include "filter/weighting.h"
 #include "growth/grow_one.h"
 #include "growth/seed_buffers.h"
-#include "model/errors.h"
+#include "model/error.h"
 #include "model/strings.h"
 #include "potentials/energy.h"
 #include "potentials/pf.h"
+
+namespace lorvane {
 
 namespace {
 
@@ -240,7 +242,7 @@ void SMC::filtergrow(Structure& s, int pos, int end, int step, bool diag) {
     const int c = finalStep ? closurePosition(*this, step, L) : -1;
     const int parity = step % 2;
     if (MAXLOOP < 1 || SMC::curLoops > MAXLOOP)
-        fatal("filter: " + std::to_string(SMC::curLoops) + " live seeds exceed the population capacity " + std::to_string(MAXLOOP));
+        fail("filter: " + std::to_string(SMC::curLoops) + " live seeds exceed the population capacity " + std::to_string(MAXLOOP));
     const size_t NC = static_cast<size_t>(MAXLOOP) * CHILDREN;
 
     std::vector<float> E[7];
@@ -397,7 +399,7 @@ void SMC::filtergrow(Structure& s, int pos, int end, int step, bool diag) {
     // the writer, which takes them in order until enough are written.
     const std::string path = resultFilePath();
     std::ofstream result(path, std::ios::out | std::ios::trunc);
-    if (!result) fatal("Cannot open the result file \"" + path + "\" for writing", 1);
+    if (!result) fail("Cannot open the result file \"" + path + "\" for writing", 1);
     std::vector<Structure> ws(P, s);
     FinalContext fc{this, step, pos, c, oldBuf, &closeRot};
     const int chunk = 8 * P;
@@ -405,8 +407,10 @@ void SMC::filtergrow(Structure& s, int pos, int end, int step, bool diag) {
     int written = 0, lastTried = -1;
     for (int n0 = 0; n0 < limit && written < numLoops; n0 += chunk) {
         const int cnt = std::min(chunk, limit - n0);
+        FirstError error;
 #pragma omp parallel for num_threads(P) schedule(dynamic, 1)
-        for (int x = 0; x < cnt; ++x) finishLoop(fc, ws[omp_get_thread_num()], K[n0 + x], results[x]);
+        for (int x = 0; x < cnt; ++x) error.run([&] { finishLoop(fc, ws[omp_get_thread_num()], K[n0 + x], results[x]); });
+        error.rethrow();
         for (int x = 0; x < cnt && written < numLoops; ++x) {
             const int k = n0 + x, id = K[k];
             const LoopResult& lr = results[x];
@@ -422,11 +426,11 @@ void SMC::filtergrow(Structure& s, int pos, int end, int step, bool diag) {
                           << " 0" << std::endl;
             writeLoopLine(result, written, lr.d1 + lr.d2, lr.o + lr.t, lr.q, E[1][id]);
             result << lr.records << "END \n";
-            if (!result) fatal("Cannot write the result file \"" + path + "\"", 1);
+            if (!result) fail("Cannot write the result file \"" + path + "\"", 1);
         }
     }
     result.close();
-    if (result.fail()) fatal("Cannot write the result file \"" + path + "\"", 1);
+    if (result.fail()) fail("Cannot write the result file \"" + path + "\"", 1);
     // The working structure ends with the last loop tried.
     if (lastTried >= 0) {
         LoopResult tmp;
@@ -435,5 +439,7 @@ void SMC::filtergrow(Structure& s, int pos, int end, int step, bool diag) {
     filterTimes.finalLoops += omp_get_wtime() - clock0;
     if (diag) nativeReport(*this, s);
     if (written == 0)
-        fatal("No loop conformation passed the final refinement: nothing was written to " + path, 1);
+        fail("No loop conformation passed the final refinement: nothing was written to " + path, 1);
 }
+
+}  // namespace lorvane

@@ -5,6 +5,8 @@
 #include <map>
 #include <regex>
 
+namespace lorvane {
+
 namespace {
 
 std::string trim(const std::string& s) {
@@ -209,3 +211,5 @@ LoopVerdict checkLoop(const WrittenLoop& loop, const std::vector<CheckAtom>& fra
     v.rmsd = n > 0 ? std::sqrt(sum / n) : 0.0;
     return v;
 }
+
+}  // namespace lorvane

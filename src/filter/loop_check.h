@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace lorvane {
+
 struct CheckAtom {
     std::string name;     // atom name without blanks
     std::string resName;  // three letters
@@ -41,3 +43,5 @@ struct LoopVerdict {
 // Judges one loop against the frame atoms of the input for the loop
 // start..end (PDB residue numbers).
 LoopVerdict checkLoop(const WrittenLoop& loop, const std::vector<CheckAtom>& frame, int start, int end);
+
+}  // namespace lorvane

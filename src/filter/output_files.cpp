@@ -9,7 +9,9 @@
 #include <system_error>
 
 #include "filter/filter.h"
-#include "model/errors.h"
+#include "model/error.h"
+
+namespace lorvane {
 
 std::string resultFilePath() { return "pdbout/" + SMC::LoopID + ".txt"; }
 
@@ -19,7 +21,7 @@ void ensureDirectory(const std::string& dir) {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     if (!std::filesystem::is_directory(dir, ec))
-        fatal("Cannot create the output directory \"" + dir + "\" in the working directory", 1);
+        fail("Cannot create the output directory \"" + dir + "\" in the working directory", 1);
 }
 
 }  // namespace
@@ -30,12 +32,14 @@ void prepareOutputFiles(bool diag) {
     if (diag) ensureDirectory("output");
     const std::string path = resultFilePath();
     std::ofstream probe(path, std::ios::out | std::ios::trunc);
-    if (!probe) fatal("Cannot open the result file \"" + path + "\" for writing", 1);
+    if (!probe) fail("Cannot open the result file \"" + path + "\" for writing", 1);
     probe.close();
-    if (probe.fail()) fatal("Cannot write the result file \"" + path + "\"", 1);
+    if (probe.fail()) fail("Cannot write the result file \"" + path + "\"", 1);
 }
 
 void writeLoopLine(std::ostream& out, int w, double dfire, double sideChain, double quenda, double g) {
     if (!(g <= 1000000.0)) g = 1000000.0;  // also a NaN
     out << std::fixed << std::setprecision(2) << "LOOP " << w << " " << dfire << " " << sideChain << " " << quenda << " " << g << "\n";
 }
+
+}  // namespace lorvane

@@ -4,6 +4,8 @@
 #include "growth/smc.h"
 #include "model/structure.h"
 
+namespace lorvane {
+
 inline bool noSideChain(int type) { return type == GLY || type == ALA; }
 
 struct UnitRes {
@@ -34,3 +36,5 @@ inline void getUnit(const Structure& s, int j, Point* pts) {
     pts[1] = s[u.nca].atoms[1];
     pts[5] = s[u.cb].atoms[5];
 }
+
+}  // namespace lorvane

@@ -19,6 +19,8 @@
 
 extern "C" void openblas_set_num_threads(int num_threads);
 
+namespace lorvane {
+
 void filterLibrariesInit() {
     static std::once_flag once;
     std::call_once(once, [] {
@@ -258,3 +260,5 @@ bool SMC::shakeSCF(Structure& s, int start, int end) {
     }
     return ok;
 }
+
+}  // namespace lorvane

@@ -12,6 +12,8 @@
 #include "filter/filter.h"
 #include "growth/seed_buffers.h"
 
+namespace lorvane {
+
 int foldBin(int bin) { return ((bin % NUM_BINS) + NUM_BINS) % NUM_BINS; }
 
 int dihedralBin(double radians) {
@@ -148,3 +150,5 @@ std::vector<int> leaderCluster(const std::vector<float>& vecs, int count, int di
     }
     return kept;
 }
+
+}  // namespace lorvane

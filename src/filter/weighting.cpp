@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+namespace lorvane {
+
 int WeightZ(const std::vector<float>& a, const std::vector<float>& b, const std::vector<float>& c, const std::vector<float>& d,
             int* out, double cut, double widthB, double w) {
     (void)d;
@@ -58,3 +60,5 @@ void checkRMSD(const std::vector<double>& v, int* out) {
     std::partial_sort(recs.begin(), recs.begin() + m, recs.end(), by_number);
     for (int k = 0; k < m; ++k) out[k] = static_cast<int>(recs[k].index);
 }
+
+}  // namespace lorvane

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace lorvane {
+
 struct sortdata {
     double value;
     int64_t index;
@@ -36,3 +38,5 @@ int SampleEWRT(const std::vector<double>& v, int n, double cut, int* out);
 
 // The indices of the (up to) 100 smallest entries of v, ascending.
 void checkRMSD(const std::vector<double>& v, int* out);
+
+}  // namespace lorvane

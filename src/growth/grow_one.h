@@ -14,6 +14,8 @@
 
 #include "growth/smc.h"
 
+namespace lorvane {
+
 constexpr int CLOSURE_ENTRIES = NUM_CAND * CLOSURE_SLOTS;  // 41472 (candidate, solution) entries
 constexpr int COARSE_BINS = 12;                           // 30-degree grid: bins 0, 6, ..., 66
 constexpr int COARSE_STEP = 6;
@@ -178,3 +180,5 @@ private:
 
 // One workspace per thread, created by production.
 extern std::vector<GrowOne> G;
+
+}  // namespace lorvane

@@ -19,9 +19,11 @@
 #include "distributions/distributions.h"
 #include "growth/grow_one.h"
 #include "growth/seed_buffers.h"
-#include "model/errors.h"
+#include "model/error.h"
 #include "potentials/atom_tables.h"
 #include "potentials/pf.h"
+
+namespace lorvane {
 
 namespace {
 
@@ -96,8 +98,9 @@ int SMC::grow_oneF(Structure& s, int pos, int rpos, int step, bool backward, boo
     a.diag = diag;
 
     const int L = std::min(curLoops, MAXLOOP);
+    FirstError error;
 #pragma omp parallel num_threads(threads)
-    {
+    error.run([&] {
         const int t = omp_get_thread_num();
         const int T = omp_get_num_threads();
         // Static contiguous split: the first L mod T threads take one seed more.
@@ -107,7 +110,8 @@ int SMC::grow_oneF(Structure& s, int pos, int rpos, int step, bool backward, boo
         const double cpu0 = threadCpuSeconds();
         for (int seed = begin; seed < begin + count; ++seed) G[t].growSeed(a, seed, t);
         G[t].busySeconds += threadCpuSeconds() - cpu0;
-    }
+    });
+    error.rethrow();
 
     if (diag) {
         for (int i = 0; i < L; ++i) std::cout << lines[i] << "\n";
@@ -648,3 +652,5 @@ bool GrowOne::lookAhead(Structure&, const Point& a0, const Point& a1, const Poin
     }
     return false;
 }
+
+}  // namespace lorvane

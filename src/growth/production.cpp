@@ -12,11 +12,13 @@
 #include "growth/seed_buffers.h"
 #include "filter/filter.h"
 #include "growth/smc.h"
-#include "model/errors.h"
+#include "model/error.h"
 #include "potentials/atom_tables.h"
 #include "potentials/atom_typing.h"
 #include "potentials/energy.h"
 #include "potentials/pf.h"
+
+namespace lorvane {
 
 int SMC::curLoops = 100;
 std::string SMC::LoopID;
@@ -41,7 +43,7 @@ SMC::SMC(int numStructures) : numStruct(numStructures), structs(std::max(numStru
 int makeGrowthPlan(int growMode, int loopStart, int loopEnd, int* order, bool* dir, int* rpos) {
     const int n = loopEnd - loopStart;
     if (n < MIN_LOOP_N || n > MAX_LOOP_N)
-        fatal("growth plan: a loop of " + std::to_string(n + 1) + " residues is outside 4.." + std::to_string(MAX_LOOP_N + 1));
+        fail("growth plan: a loop of " + std::to_string(n + 1) + " residues is outside 4.." + std::to_string(MAX_LOOP_N + 1));
     for (int i = 0; i <= n - 3; ++i) {
         if (growMode == 0) {
             order[i] = loopStart + i, dir[i] = false, rpos[i] = loopEnd;
@@ -82,23 +84,23 @@ void checkLoopBounds(const Structure& s, int loopStart, int loopEnd) {
     const int n = loopEnd - loopStart;
     const std::string range = "positions " + std::to_string(loopStart) + ".." + std::to_string(loopEnd);
     if (n < MIN_LOOP_N)
-        fatal("Loop " + range + " has " + std::to_string(std::max(n + 1, 0)) + " residues; at least " + std::to_string(MIN_LOOP_N + 1) +
+        fail("Loop " + range + " has " + std::to_string(std::max(n + 1, 0)) + " residues; at least " + std::to_string(MIN_LOOP_N + 1) +
               " are needed (three of them are closed analytically)");
     if (n > MAX_LOOP_N)
-        fatal("Loop " + range + " has " + std::to_string(n + 1) + " residues; at most " + std::to_string(MAX_LOOP_N + 1) +
+        fail("Loop " + range + " has " + std::to_string(n + 1) + " residues; at most " + std::to_string(MAX_LOOP_N + 1) +
               " can be sampled");
     if (loopStart < 2 || loopEnd > s._numRes - 1)
-        fatal("Loop " + range + " needs a fixed residue on each side, in a chain of " + std::to_string(s._numRes) + " residues");
+        fail("Loop " + range + " needs a fixed residue on each side, in a chain of " + std::to_string(s._numRes) + " residues");
 }
 
 void SMC::prepare() {
     runStart = omp_get_wtime();
-    if (structs.empty()) fatal("SMC: no working structure");
+    if (structs.empty()) fail("SMC: no working structure");
     Structure& s = structs[0];
     // Reject what cannot be grown before anything is allocated.
     checkLoopBounds(s, loopStart, loopEnd);
     if (numSeeds < FIRST_STEP_SEEDS)
-        fatal("Population of " + std::to_string(numSeeds) + " seeds is too small: the first growth step uses " +
+        fail("Population of " + std::to_string(numSeeds) + " seeds is too small: the first growth step uses " +
               std::to_string(FIRST_STEP_SEEDS));
     const int n = loopEnd - loopStart;
     const int N = s._numRes;
@@ -115,10 +117,10 @@ void SMC::prepare() {
     // 2. Anchor atoms.
     const Residue& first = s[loopStart];
     const Residue& last = s[loopEnd];
-    if (first.atoms[N_].type == ABSENT) fatal("error!  missing N on start residue");
-    if (first.atoms[CA_].type == ABSENT) fatal("error!  missing CA on start residue");
-    if (last.atoms[C_].type == ABSENT) fatal("error!  missing C on end residue");
-    if (last.atoms[CA_].type == ABSENT) fatal("error!  missing CA on end residue");
+    if (first.atoms[N_].type == ABSENT) fail("error!  missing N on start residue");
+    if (first.atoms[CA_].type == ABSENT) fail("error!  missing CA on start residue");
+    if (last.atoms[C_].type == ABSENT) fail("error!  missing C on end residue");
+    if (last.atoms[CA_].type == ABSENT) fail("error!  missing CA on end residue");
 
     // 3. The end residue's O eclipses the next CA, as in a trans peptide.
     if (s[loopEnd].atoms[O_].type == ABSENT)
@@ -181,7 +183,7 @@ void closureList(Structure& s, int start, int end, int c, bool backward) {
             if (dftype[b] == NO_PAIR_TYPE || revatomcountmap[b][1] > 5) continue;
             if (!pairmap[a][b]) continue;
             if (numpairsClose >= MAX_CLOSE_PAIRS)
-                fatal("closure pair list: more than " + std::to_string(MAX_CLOSE_PAIRS) + " atom pairs around closure residue " +
+                fail("closure pair list: more than " + std::to_string(MAX_CLOSE_PAIRS) + " atom pairs around closure residue " +
                       std::to_string(c));
             int* rec = pairlistClose[numpairsClose];
             const int ra = revatomcountmap[a][0], rb = revatomcountmap[b][0];
@@ -214,3 +216,5 @@ void cal_dha(Structure& s, int from, int to) {
         }
     }
 }
+
+}  // namespace lorvane

@@ -6,6 +6,8 @@
 
 #include "growth/smc.h"
 
+namespace lorvane {
+
 namespace {
 
 // The polar method yields deviates in pairs; the second one waits here. Held
@@ -102,3 +104,5 @@ double rmsdcut(Structure& A, Structure& B, int start, int end, int k) {
     sum += segmentSum(A, B, end - floorDiv2(k + 1), end, count);
     return count > 0 ? std::sqrt(sum / count) : 0.0;
 }
+
+}  // namespace lorvane

@@ -10,9 +10,11 @@
 
 #include "build/builders.h"
 #include "growth/grow_one.h"
-#include "model/errors.h"
+#include "model/error.h"
 #include "potentials/atom_tables.h"
 #include "potentials/pf.h"
+
+namespace lorvane {
 
 std::vector<GrowOne> G;
 
@@ -54,7 +56,7 @@ void EnvList::reserve(int cap) {
 }
 
 void EnvList::push(const Point& p, int t, float r) {
-    if (n >= capacity()) fatal("growth environment list overflow at " + std::to_string(n) + " atoms");
+    if (n >= capacity()) fail("growth environment list overflow at " + std::to_string(n) + " atoms");
     x[n] = p.x;
     y[n] = p.y;
     z[n] = p.z;
@@ -636,7 +638,7 @@ void GrowOne::df_closure_prep(Structure& s, int loopStart, int loopEnd, int c, c
         } else if (r == c - 1 && t > 1) {
             continue;
         }
-        if (closeEnvCount >= static_cast<int>(closeEnvType.size())) fatal("closure environment overflow");
+        if (closeEnvCount >= static_cast<int>(closeEnvType.size())) fail("closure environment overflow");
         closeEnvType[closeEnvCount] = dt;
         closeEnvRsolv[closeEnvCount] = static_cast<float>(rsolv[g]);
         closeEnvPos[closeEnvCount] = a;
@@ -656,3 +658,5 @@ void GrowOne::df_closure_prep(Structure& s, int loopStart, int loopEnd, int c, c
         closeAtomRsolv[m] = static_cast<float>(rsolv[g]);
     }
 }
+
+}  // namespace lorvane

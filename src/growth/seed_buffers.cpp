@@ -2,8 +2,10 @@
 
 #include <string>
 
-#include "model/errors.h"
+#include "model/error.h"
 #include "potentials/pf.h"
+
+namespace lorvane {
 
 int numGrowSteps = 0;
 std::vector<double> enSelection;
@@ -20,9 +22,9 @@ std::vector<float> scEWithRest, scEWithRest2;
 std::vector<float> rmsdWithin;
 
 void allocateSeedBuffers(int maxLoop, int steps) {
-    if (maxLoop < 1) fatal("seed buffers: population size " + std::to_string(maxLoop) + " is not positive");
+    if (maxLoop < 1) fail("seed buffers: population size " + std::to_string(maxLoop) + " is not positive");
     if (steps < 1 || steps > MAX_PLAN)
-        fatal("seed buffers: " + std::to_string(steps) + " growth steps is outside 1.." + std::to_string(MAX_PLAN));
+        fail("seed buffers: " + std::to_string(steps) + " growth steps is outside 1.." + std::to_string(MAX_PLAN));
     const size_t m = static_cast<size_t>(maxLoop);
     numGrowSteps = steps;
     enSelection.assign(m * CHILDREN, 12345.0);
@@ -41,3 +43,5 @@ void allocateSeedBuffers(int maxLoop, int steps) {
     scEWithRest2.assign(static_cast<size_t>(MAX_PLAN) * m * MAX_ROTAMERS, 0.0f);
     rmsdWithin.assign(m * CHILDREN * CHILDREN, 0.0f);
 }
+
+}  // namespace lorvane

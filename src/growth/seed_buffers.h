@@ -7,6 +7,8 @@
 
 #include "growth/smc.h"
 
+namespace lorvane {
+
 // AtomC is sized by the loop's own number of growth steps (n - 2 for a loop of
 // n + 1 residues), not by a fixed 15 per generation buffer: 15 is too few for
 // loops of more than 17 residues.
@@ -42,3 +44,5 @@ inline Point* atomC(int buffer, int step, int seed) {
     return &AtomC[((static_cast<size_t>(seed) * 2 + buffer) * numGrowSteps + step) * ATOMC_POINTS];
 }
 inline Point* unfBBAt(int id) { return &unfBB[static_cast<size_t>(id) * 4]; }
+
+}  // namespace lorvane

@@ -8,6 +8,8 @@
 
 #include "model/structure.h"
 
+namespace lorvane {
+
 constexpr int MAX_PLAN = 22;       // growth-plan slots; loops of at most 22 residues
 constexpr int CHILDREN = 100;      // children per seed
 constexpr int CHILD_FIELDS = 19;   // floats per child record
@@ -106,3 +108,5 @@ void randnReset();
 void SampleEWR(std::vector<double>& w, int n, int* out);
 double rmsdg(Structure& A, Structure& B, int from, int to);
 double rmsdcut(Structure& A, Structure& B, int start, int end, int k);
+
+}  // namespace lorvane

@@ -4,8 +4,10 @@
 #include <fstream>
 #include <iostream>
 
-#include "model/errors.h"
+#include "model/error.h"
 #include "model/strings.h"
+
+namespace lorvane {
 
 double Atom::radius[30] = {};
 double Atom::welldepth[30] = {};
@@ -85,9 +87,9 @@ void Atom::InitPar(const char* path, const std::string& prefix) {
         int n = 0;
         if (std::sscanf(line.c_str(), "%*s %63s %d", section, &n) != 2) continue;
         if (std::string(section) != "vdw_par") continue;
-        if (n > 29) fatal(used + " line " + std::to_string(lineNo) + ": vdw_par has " + std::to_string(n) + " rows, at most 29 fit");
+        if (n > 29) fail(used + " line " + std::to_string(lineNo) + ": vdw_par has " + std::to_string(n) + " rows, at most 29 fit");
         for (int k = 1; k <= n; ++k) {
-            if (!std::getline(in, line)) fatal(used + ": vdw_par section ends after " + std::to_string(k - 1) + " rows");
+            if (!std::getline(in, line)) fail(used + ": vdw_par section ends after " + std::to_string(k - 1) + " rows");
             ++lineNo;
             double r = 0, w = 0, v = 0, l = 0, g = 0;
             int a = 0, d = 0, h = 0;
@@ -103,3 +105,5 @@ void Atom::InitPar(const char* path, const std::string& prefix) {
         }
     }
 }
+
+}  // namespace lorvane

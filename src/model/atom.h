@@ -6,6 +6,8 @@
 
 #include "model/geometry.h"
 
+namespace lorvane {
+
 class Residue;
 
 constexpr int ABSENT = -12345;  // absent atom / unset index
@@ -51,3 +53,5 @@ public:
 
     static void InitPar(const char* path, const std::string& prefix);
 };
+
+}  // namespace lorvane

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <iostream>
 
+namespace lorvane {
+
 double Point::pabs() const {
     float s = x * x + y * y + z * z;
     return std::sqrt(s);
@@ -144,3 +146,5 @@ void calCo(const Point& A, const Point& B, const Point& C, double d, double thet
 void calCo(const Point* const ref[3], double d, double theta, double tau, Point& out) {
     calCo(*ref[0], *ref[1], *ref[2], d, theta, tau, out);
 }
+
+}  // namespace lorvane

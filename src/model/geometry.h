@@ -2,6 +2,8 @@
 // Single-precision coordinates with the program's fixed precision rules:
 // stored as float, measured in float and widened, dihedrals in double.
 
+namespace lorvane {
+
 constexpr double PI = 3.14159265358979;        // fifteen digits, as everywhere outside the closure solver
 constexpr double RAD2DEG = 57.29577951308239;
 constexpr double DEG2RAD = 0.017453292519943278;
@@ -36,3 +38,5 @@ void cross(const Point& a, const Point& b, Point& out);
 // An Atom passed as out receives the position only.
 void calCo(const Point& A, const Point& B, const Point& C, double d, double theta, double tau, Point& out);
 void calCo(const Point* const ref[3], double d, double theta, double tau, Point& out);
+
+}  // namespace lorvane

@@ -3,6 +3,8 @@
 
 #include "model/structure.h"
 
+namespace lorvane {
+
 void Structure::output(int from, int to, int mode, std::ostream& out) {
     (void)mode;
     int serial = 1;
@@ -33,3 +35,5 @@ void Structure::output(int from, int to, int mode, std::ostream& out) {
         }
     }
 }
+
+}  // namespace lorvane

@@ -3,9 +3,11 @@
 #include <fstream>
 #include <iostream>
 
-#include "model/errors.h"
+#include "model/error.h"
 #include "model/strings.h"
 #include "model/structure.h"
+
+namespace lorvane {
 
 namespace {
 
@@ -28,9 +30,9 @@ std::string trimAtomName(const std::string& line) {
 }  // namespace
 
 bool Structure::readPdb(const std::string& path, const std::set<std::string>& filter, int verbose) {
-    if (!FileExists(path)) fatal("Could not read PDB file " + path);
+    if (!FileExists(path)) fail("Could not read PDB file " + path);
     std::ifstream in(path);
-    if (!in) fatal("cannot open pdb file " + path);
+    if (!in) fail("cannot open pdb file " + path);
     return readPdbStream(in, path, filter, verbose);
 }
 
@@ -221,3 +223,5 @@ bool Structure::readPdbStream(std::istream& in, const std::string& path, const s
     name = File2ProtName(path);
     return true;
 }
+
+}  // namespace lorvane

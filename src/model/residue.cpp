@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <fstream>
 
-#include "model/errors.h"
+#include "model/error.h"
 #include "model/strings.h"
+
+namespace lorvane {
 
 std::string Residue::Name1[25];
 std::string Residue::Name3[25];
@@ -165,7 +167,7 @@ std::string firstChar(const std::string& s) { return s.empty() ? std::string() :
 // Reads the n row lines after a section header; a file that ends early is bad data.
 bool nextRow(std::ifstream& in, std::string& line, const std::string& file, const std::string& section, int k) {
     if (std::getline(in, line)) return true;
-    fatal(file + ": section " + section + " ends after " + std::to_string(k) + " rows");
+    fail(file + ": section " + section + " ends after " + std::to_string(k) + " rows");
 }
 
 }  // namespace
@@ -183,17 +185,17 @@ void Residue::InitPar(const char* path, const std::string& prefix, int) {
         if (section != "atomtype" && section != "atomDependency" && section != "bondParameter" &&
             section != "residueSize" && section != "torsionAngle" && section != "functionalAtoms")
             continue;
-        if (n > NUM_TYPES) fatal(used + ": section " + section + " has " + std::to_string(n) + " rows, at most 30 fit");
+        if (n > NUM_TYPES) fail(used + ": section " + section + " has " + std::to_string(n) + " rows, at most 30 fit");
         for (int k = 0; k < n; ++k) {
             nextRow(in, line, used, section, k);
             std::vector<std::string> tok = split(line, " ", false);
             if (section == "atomtype") {
                 if (tok.empty()) tok.push_back("");
                 std::string code = tok[0];
-                if (AAMap.find(code) == AAMap.end()) fatal("file reading error, wrong AA type " + code);
+                if (AAMap.find(code) == AAMap.end()) fail("file reading error, wrong AA type " + code);
                 int na = (static_cast<int>(tok.size()) - 2) / 3;
                 if (na < 0) na = 0;
-                if (na > MAX_ATOMS) fatal(used + ": residue " + code + " has " + std::to_string(na) + " atoms, at most 30 fit");
+                if (na > MAX_ATOMS) fail(used + ": residue " + code + " has " + std::to_string(na) + " atoms, at most 30 fit");
                 if (k < 25) {
                     Name1[k] = code;
                     Name3[k] = AAMap[code];
@@ -211,26 +213,26 @@ void Residue::InitPar(const char* path, const std::string& prefix, int) {
             } else if (section == "atomDependency") {
                 std::string code = tok.size() > 1 ? tok[1] : "";
                 if (code != Name1[k])
-                    fatal("atomDependency error, wrong AA type " + std::to_string(k) + " " + firstChar(code) + " " + Name1[k]);
+                    fail("atomDependency error, wrong AA type " + std::to_string(k) + " " + firstChar(code) + " " + Name1[k]);
                 for (int j = 0; 2 + 4 * j + 3 < static_cast<int>(tok.size()) && j < MAX_ATOMS; ++j) {
                     const std::string& nm = tok[2 + 4 * j];
                     if (nm != cType[k][j])
-                        fatal("atomDependency error,\twrong atom type " + nm + " " + cType[k][j] + " " + std::to_string(k) + " " +
+                        fail("atomDependency error,\twrong atom type " + nm + " " + cType[k][j] + " " + std::to_string(k) + " " +
                               std::to_string(j));
                     for (int r = 0; r < 3; ++r) {
                         int v = static_cast<int>(toLong(tok[3 + 4 * j + r]));
                         if (v < 0 || v >= MAX_ATOMS)
-                            fatal(used + ": atomDependency of " + Name1[k] + " " + nm + " names slot " + std::to_string(v));
+                            fail(used + ": atomDependency of " + Name1[k] + " " + nm + " names slot " + std::to_string(v));
                         prev_atom[k][j][r] = v;
                     }
                 }
             } else if (section == "bondParameter") {
                 std::string code = tok.size() > 1 ? tok[1] : "";
-                if (code != Name1[k]) fatal("bondParameter error, wrong AA type " + std::to_string(k) + " " + firstChar(code));
+                if (code != Name1[k]) fail("bondParameter error, wrong AA type " + std::to_string(k) + " " + firstChar(code));
                 for (int j = 0; 2 + 3 * j + 2 < static_cast<int>(tok.size()) && j < MAX_ATOMS; ++j) {
                     const std::string& nm = tok[2 + 3 * j];
                     if (nm != cType[k][j])
-                        fatal("bondParamter error, wrong atom type " + std::to_string(k) + " " + std::to_string(j) + " " +
+                        fail("bondParamter error, wrong atom type " + std::to_string(k) + " " + std::to_string(j) + " " +
                               std::to_string(2 + 3 * j) + " " + nm + " " + cType[k][j]);
                     bond_length[k][j] = toDouble(tok[3 + 3 * j]);
                     bond_angle[k][j] = toDouble(tok[4 + 3 * j]) * DEG2RAD;
@@ -242,7 +244,7 @@ void Residue::InitPar(const char* path, const std::string& prefix, int) {
             } else if (section == "torsionAngle") {
                 for (int j = 0; 2 + 2 * j + 1 < static_cast<int>(tok.size()) && j < MAX_ATOMS; ++j) {
                     const std::string& nm = tok[2 + 2 * j];
-                    if (nm != cType[k][j]) fatal("torsionAngle error, wrong atom type " + nm + " " + cType[k][j]);
+                    if (nm != cType[k][j]) fail("torsionAngle error, wrong atom type " + nm + " " + cType[k][j]);
                     double v = toDouble(tok[3 + 2 * j]);
                     torsion[k][j] = (v == -1234.0) ? FREE_CHI : v * DEG2RAD;
                 }
@@ -253,7 +255,7 @@ void Residue::InitPar(const char* path, const std::string& prefix, int) {
                     std::string key = code + tok[t];
                     auto it = AtomMap.find(key);
                     if (it == AtomMap.end())
-                        fatal("atom type error in reading functional atoms! " + std::to_string(k) + " " + std::to_string(t) + " " + key);
+                        fail("atom type error in reading functional atoms! " + std::to_string(k) + " " + std::to_string(t) + " " + key);
                     funcAtom[k].push_back(it->second);
                 }
             }
@@ -311,3 +313,5 @@ void Residue::cal_sc_angles() {
         ++k;
     }
 }
+
+}  // namespace lorvane

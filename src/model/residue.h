@@ -9,6 +9,8 @@
 
 #include "model/atom.h"
 
+namespace lorvane {
+
 class Structure;
 
 constexpr int MAX_ATOMS = 30;
@@ -79,3 +81,5 @@ public:
     static void InitMap();
     static void InitPar(const char* path, const std::string& prefix, int unused);
 };
+
+}  // namespace lorvane

@@ -1,5 +1,7 @@
 #include "model/structure.h"
 
+namespace lorvane {
+
 namespace {
 
 void classify(Residue& r) {
@@ -99,3 +101,5 @@ void assign_ss(Structure& s, int from, int to, int skipGeometry) {
         if (r.ss != s.residues[i - 1].ss && r.ss != s.residues[i + 1].ss) r.ss = 2;
     }
 }
+
+}  // namespace lorvane

@@ -4,7 +4,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "model/errors.h"
+#include "model/error.h"
+
+namespace lorvane {
 
 std::vector<std::string> split(const std::string& s, const std::string& delim, bool keepEmpty) {
     std::vector<std::string> out;
@@ -49,7 +51,7 @@ std::string openParameterFile(const std::string& path, const std::string& prefix
     const std::string second = prefix + path;
     in.clear();
     in.open(second);
-    if (!in) fatal("cannot open parameter file " + second);
+    if (!in) fail("cannot open parameter file " + second);
     return second;
 }
 
@@ -69,3 +71,5 @@ std::string itozeropad(int v, int width) {
 
 long toLong(const std::string& s) { return std::strtol(s.c_str(), nullptr, 10); }
 double toDouble(const std::string& s) { return std::strtod(s.c_str(), nullptr); }
+
+}  // namespace lorvane

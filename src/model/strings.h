@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace lorvane {
+
 // Tokenizer used by all text readers. keepEmpty false: runs of delimiters
 // give no empty tokens, but the text after the last delimiter is always
 // appended (so a trailing delimiter yields one final empty token).
@@ -22,3 +24,5 @@ std::string itozeropad(int v, int width);
 // Base-10 conversions with the C library's lenient rules (non-numbers give 0).
 long toLong(const std::string& s);
 double toDouble(const std::string& s);
+
+}  // namespace lorvane

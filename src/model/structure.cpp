@@ -5,8 +5,10 @@
 #include <fstream>
 #include <iostream>
 
-#include "model/errors.h"
+#include "model/error.h"
 #include "potentials/pf.h"
+
+namespace lorvane {
 
 std::string Structure::_sequence;
 
@@ -76,7 +78,7 @@ void Structure::copyStructure(const Structure& src, int from, int to) {
         if (from == 1 && src._numRes == to)
             init(to);
         else
-            fatal("Cannot call copyStructure on fragments when _numRes incompatible");
+            fail("Cannot call copyStructure on fragments when _numRes incompatible");
     }
     if (from < 1) from = 1;
     if (to > _numRes) to = _numRes;
@@ -180,7 +182,7 @@ void Structure::calSCCo(int i, const double* chi, Residue& r) {
         double dih = Residue::torsion[t][j];
         if (dih == FREE_CHI) {
             if (k >= PF::numChi[t])
-                fatal("rotatable angle count error! " + std::to_string(t) + " " + std::to_string(PF::numChi[t]) + " " + std::to_string(k));
+                fail("rotatable angle count error! " + std::to_string(t) + " " + std::to_string(PF::numChi[t]) + " " + std::to_string(k));
             dih = chi[k++];
         }
         calCo(r.atoms[ref[0]], r.atoms[ref[1]], r.atoms[ref[2]], Residue::bond_length[t][j], Residue::bond_angle[t][j], dih, r.atoms[j]);
@@ -242,21 +244,21 @@ void Structure::StoreSequence() {
 
 void Structure::readSeq(const char* path) {
     std::ifstream in(path);
-    if (!in) fatal(std::string("cannot open pdb file ") + path);
+    if (!in) fail(std::string("cannot open pdb file ") + path);
     std::string line;
     std::getline(in, line);  // whole line: a cut sequence would pass silently as a shorter protein
     while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
     if (static_cast<int>(line.size()) > MAX_RESIDUES)
-        fatal(std::string(path) + " has " + std::to_string(line.size()) + " residues, but the most allowed is " +
+        fail(std::string(path) + " has " + std::to_string(line.size()) + " residues, but the most allowed is " +
               std::to_string(MAX_RESIDUES));
-    if (line.empty()) fatal(std::string(path) + " has no sequence");
+    if (line.empty()) fail(std::string(path) + " has no sequence");
     int n = static_cast<int>(line.size());
     if (capacity() < n) init(n);
     for (int k = 0; k < n; ++k) {
         std::string c(1, line[k]);
         auto it = Residue::AIMap.find(c);
         if (it == Residue::AIMap.end() || it->second >= 20 || Residue::numAtom[it->second] == 0)
-            fatal("Residue type error! " + c);
+            fail("Residue type error! " + c);
         Residue& r = residues[k + 1];
         int t = it->second;
         r.type = static_cast<int16_t>(t);
@@ -290,3 +292,5 @@ void cal_sc_angles(Structure& s, int from, int to) {
         }
     }
 }
+
+}  // namespace lorvane

@@ -9,6 +9,8 @@
 
 #include "model/residue.h"
 
+namespace lorvane {
+
 constexpr int MAX_RESIDUES = 1500;
 constexpr int MAX_CHAINS = 20;
 
@@ -71,3 +73,5 @@ private:
 void cal_sc_angles(Structure& s, int from, int to);
 void cal_sc_angles(Residue& r);
 void assign_ss(Structure& s, int from, int to, int skipGeometry);
+
+}  // namespace lorvane

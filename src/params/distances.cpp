@@ -39,10 +39,12 @@
 #include <iostream>
 #include <memory>
 
-#include "model/errors.h"
+#include "model/error.h"
 #include "params/commands.h"
 #include "params/params_a.h"
 #include "params/params_a_util.h"
+
+using namespace lorvane;
 
 namespace paramsa {
 

@@ -52,11 +52,13 @@
 
 #include "evaluate/evaluate.h"
 #include "growth/smc.h"
-#include "model/errors.h"
+#include "model/error.h"
 #include "model/structure.h"
 #include "params/commands.h"
 #include "params/loop_decoys.h"
 #include "params/training_set.h"
+
+using namespace lorvane;
 
 namespace {
 
@@ -123,7 +125,7 @@ int cmdFittedE(const std::vector<std::string>& argsIn) {
         } else if (argsIn[i] == "--loops" && i + 1 < argsIn.size()) {
             char* endp = nullptr;
             const long v = std::strtol(argsIn[++i].c_str(), &endp, 10);
-            if (!endp || *endp || v < 0 || v > 100000) fatal("lorvane-params fittede: bad loop count \"" + argsIn[i] + "\"", 2);
+            if (!endp || *endp || v < 0 || v > 100000) fail("lorvane-params fittede: bad loop count \"" + argsIn[i] + "\"", 2);
             target = static_cast<int>(v);
             useTraining = v > 0;
         } else {
@@ -174,7 +176,7 @@ int cmdFittedE(const std::vector<std::string>& argsIn) {
             otherSum[k] += otherD.counts[k] / otherD.decoys;
         }
     }
-    if (loopsUsed == 0) fatal("lorvane-params fittede: no loop gave both near-native and other decoys; nothing to derive from");
+    if (loopsUsed == 0) fail("lorvane-params fittede: no loop gave both near-native and other decoys; nothing to derive from");
 
     const std::vector<double> e = fittedLogRatio(nearSum, otherSum, kPseudo, kCap);
     double tn = 0, to = 0;
@@ -186,10 +188,10 @@ int cmdFittedE(const std::vector<std::string>& argsIn) {
     }
     const std::string path = o.out + "/fittedE.txt";
     std::ofstream f(path, std::ios::trunc);
-    if (!f) fatal("lorvane-params fittede: cannot write " + path);
+    if (!f) fail("lorvane-params fittede: cannot write " + path);
     f << formatFittedTable(e) << "\n";
     f.close();
-    if (!f) fatal("lorvane-params fittede: could not finish writing " + path);
+    if (!f) fail("lorvane-params fittede: could not finish writing " + path);
     char buf[256];
     std::snprintf(buf, sizeof buf, "fittede: mean pair counts per decoy summed over loops: near %.1f, other %.1f; %d nonzero entries, %d at the cap",
                   tn, to, nonzero, capped);

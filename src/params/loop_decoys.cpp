@@ -7,7 +7,9 @@
 #include <random>
 
 #include "closure/tripeptide.h"
-#include "model/errors.h"
+#include "model/error.h"
+
+using namespace lorvane;
 
 namespace loopdecoys {
 
@@ -133,7 +135,7 @@ bool usableLoop(const TrainChain& ch, int a, int b) {
 }
 
 std::vector<LoopSite> selectLoops(const TrainingSet& ts, int target, int minLen, int maxLen, const std::string& tag) {
-    if (minLen < 4 || maxLen < minLen) fatal(tag + ": loop lengths " + std::to_string(minLen) + ".." + std::to_string(maxLen) + " (at least 4)");
+    if (minLen < 4 || maxLen < minLen) fail(tag + ": loop lengths " + std::to_string(minLen) + ".." + std::to_string(maxLen) + " (at least 4)");
     std::vector<std::vector<LoopSite>> byLen(static_cast<size_t>(maxLen) + 1);
     size_t usable = 0;
     for (size_t c = 0; c < ts.chains.size(); ++c) {

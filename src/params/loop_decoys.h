@@ -34,6 +34,8 @@
 #include "model/structure.h"
 #include "params/training_set.h"
 
+using namespace lorvane;
+
 namespace loopdecoys {
 
 constexpr int kRamaCells = 36;         // 10-degree cells

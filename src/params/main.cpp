@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "model/error.h"
 #include "params/commands.h"
 #include "params/training_set.h"
 
@@ -70,7 +71,7 @@ int derive(const std::vector<std::string>& args) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int runParams(int argc, char** argv) {
     if (argc < 2) {
         usage();
         return 2;
@@ -86,4 +87,14 @@ int main(int argc, char** argv) {
         if (c.name == cmd) return c.fn(args);
     std::cout << "lorvane-params: unknown command \"" << cmd << "\" (run without arguments for the list)" << std::endl;
     return 2;
+}
+
+int main(int argc, char** argv) {
+    try {
+        return runParams(argc, argv);
+    } catch (const lorvane::Error& e) {
+        std::cout.flush();
+        std::cerr << e.what() << std::endl;
+        return e.status();
+    }
 }

@@ -15,7 +15,7 @@
 #include <omp.h>
 #include <sstream>
 
-#include "model/errors.h"
+#include "model/error.h"
 #include "model/residue.h"
 #include "params/commands.h"
 #include "params/params_a_util.h"
@@ -23,6 +23,8 @@
 #include "params/training_set.h"
 #include "potentials/energy.h"
 #include "potentials/pf.h"
+
+using namespace lorvane;
 
 namespace paramsb {
 
@@ -50,7 +52,7 @@ DipoleTable readDipole(const std::string& path) {
     for (auto& row : d.group)
         for (int& v : row) v = -1;
     std::string text;
-    if (!readWholeFile(path, text)) fatal("cannot read the polar-group records " + path);
+    if (!readWholeFile(path, text)) fail("cannot read the polar-group records " + path);
     std::istringstream in(text);
     std::string line;
     int ln = 0, t = -1;
@@ -63,23 +65,23 @@ DipoleTable readDipole(const std::string& path) {
             ls >> name;
             auto it = Residue::AIMap.find(name);
             if (it == Residue::AIMap.end() || it->second < 0 || it->second >= 20)
-                fatal(where + ": unknown residue \"" + name + "\"");
+                fail(where + ": unknown residue \"" + name + "\"");
             t = it->second;
         } else if (line.compare(0, 3, "ATO") == 0) {
-            if (t < 0) fatal(where + ": group atom before the first RES line");
+            if (t < 0) fail(where + ": group atom before the first RES line");
             std::istringstream ls(line.substr(3));
             GroupAtom g;
             std::string label;
-            if (!(ls >> g.slot >> g.nnb) || g.nnb < 1 || g.nnb > 3) fatal(where + ": expected a slot and a neighbour count 1..3");
+            if (!(ls >> g.slot >> g.nnb) || g.nnb < 1 || g.nnb > 3) fail(where + ": expected a slot and a neighbour count 1..3");
             for (int m = 0; m < g.nnb; ++m)
-                if (!(ls >> g.nb[m])) fatal(where + ": fewer neighbour slots than the count");
-            if (!(ls >> label)) fatal(where + ": group atom without a class");
+                if (!(ls >> g.nb[m])) fail(where + ": fewer neighbour slots than the count");
+            if (!(ls >> label)) fail(where + ": group atom without a class");
             g.cls = oscarClassIndex(label);
-            if (g.cls < 0) fatal(where + ": \"" + label + "\" is not a side-chain atom class");
-            if (g.slot < 0 || g.slot >= TRAIN_SLOTS) fatal(where + ": slot " + std::to_string(g.slot) + " is not a heavy-atom slot");
+            if (g.cls < 0) fail(where + ": \"" + label + "\" is not a side-chain atom class");
+            if (g.slot < 0 || g.slot >= TRAIN_SLOTS) fail(where + ": slot " + std::to_string(g.slot) + " is not a heavy-atom slot");
             for (int m = 0; m < g.nnb; ++m)
-                if (g.nb[m] < 0 || g.nb[m] >= TRAIN_SLOTS) fatal(where + ": neighbour slot " + std::to_string(g.nb[m]) + " out of range");
-            if (oscarPlanarClass(g.cls) && g.nnb < 2) fatal(where + ": a planar group atom needs two neighbours");
+                if (g.nb[m] < 0 || g.nb[m] >= TRAIN_SLOTS) fail(where + ": neighbour slot " + std::to_string(g.nb[m]) + " out of range");
+            if (oscarPlanarClass(g.cls) && g.nnb < 2) fail(where + ": a planar group atom needs two neighbours");
             d.group[t][g.slot] = static_cast<int>(d.atoms[t].size());
             d.atoms[t].push_back(g);
         }

@@ -16,11 +16,13 @@
 #include <omp.h>
 #include <sstream>
 
-#include "model/errors.h"
+#include "model/error.h"
 #include "model/residue.h"
 #include "params/commands.h"
 #include "params/params_a_util.h"
 #include "params/params_b.h"
+
+using namespace lorvane;
 
 namespace paramsb {
 

@@ -6,8 +6,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "model/errors.h"
+#include "model/error.h"
 #include "model/residue.h"
+
+using namespace lorvane;
 
 namespace paramsa {
 
@@ -156,10 +158,10 @@ void writeTable(const std::string& path, const std::string& text) {
     std::filesystem::path p(path);
     if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path(), ec);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) fatal("lorvane-params: cannot write " + path);
+    if (!out) fail("lorvane-params: cannot write " + path);
     out << text;
     out.close();
-    if (!out) fatal("lorvane-params: error writing " + path);
+    if (!out) fail("lorvane-params: error writing " + path);
 }
 
 std::string outPath(const std::string& dir, const std::string& name) { return dir.empty() ? name : dir + "/" + name; }

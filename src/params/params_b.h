@@ -11,6 +11,8 @@
 #include "params/params_b_common.h"
 #include "params/training_set.h"
 
+using namespace lorvane;
+
 namespace paramsb {
 
 // ---------------- pair counts ----------------

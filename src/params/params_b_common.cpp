@@ -9,8 +9,10 @@
 
 #include <omp.h>
 
-#include "model/errors.h"
+#include "model/error.h"
 #include "model/residue.h"
+
+using namespace lorvane;
 
 namespace paramsb {
 
@@ -30,14 +32,14 @@ PairTypes buildPairTypes() {
     int n = 0;
     for (int r = 0; r < 20; ++r) {
         if (Residue::numAtom[r] <= 0)
-            fatal("residue templates are not loaded (no atoms for residue type " + std::to_string(r) + ")");
+            fail("residue templates are not loaded (no atoms for residue type " + std::to_string(r) + ")");
         for (int s = 0; s < TRAIN_SLOTS; ++s) {
             if (!isHeavySlot(r, s)) continue;
             int vdw = Residue::vdwType[r][s];
             if (vdw < 1 || vdw > NCLASSES)
-                fatal("template atom " + Residue::Name3[r] + " " + Residue::cType[r][s] + " has van der Waals type " +
+                fail("template atom " + Residue::Name3[r] + " " + Residue::cType[r][s] + " has van der Waals type " +
                       std::to_string(vdw) + ", a heavy-atom class 1..20 was expected");
-            if (n >= NTYPES) fatal("the templates define more than 167 heavy-atom pair types");
+            if (n >= NTYPES) fail("the templates define more than 167 heavy-atom pair types");
             pt.typeOf[r][s] = n;
             pt.resName[n] = Residue::Name3[r];
             pt.atomName[n] = Residue::cType[r][s];
@@ -48,7 +50,7 @@ PairTypes buildPairTypes() {
             ++n;
         }
     }
-    if (n != NTYPES) fatal("the templates define " + std::to_string(n) + " heavy-atom pair types, 167 expected");
+    if (n != NTYPES) fail("the templates define " + std::to_string(n) + " heavy-atom pair types, 167 expected");
     return pt;
 }
 
@@ -59,7 +61,7 @@ Topology buildTopology() {
         for (int s = 0; s < TRAIN_SLOTS; ++s) t.heavy[r][s] = isHeavySlot(r, s);
         auto bond = [&](int a, int b) {
             if (a < 0 || b < 0 || a >= TRAIN_SLOTS || b >= TRAIN_SLOTS || !t.heavy[r][a] || !t.heavy[r][b])
-                fatal("template bond " + std::to_string(a) + "-" + std::to_string(b) + " of " + Residue::Name3[r] +
+                fail("template bond " + std::to_string(a) + "-" + std::to_string(b) + " of " + Residue::Name3[r] +
                       " joins slots that are not heavy atoms");
             t.dist[r][a][b] = t.dist[r][b][a] = 1;
         };
@@ -149,7 +151,7 @@ void CellGrid::build(const std::vector<ChainAtom>& atoms, float cutoff) {
     ny_ = static_cast<int>((hi[1] - lo[1]) / cell_) + 1;
     nz_ = static_cast<int>((hi[2] - lo[2]) / cell_) + 1;
     const size_t cells = static_cast<size_t>(nx_) * ny_ * nz_;
-    if (cells > 50000000) fatal("coordinates span too large a box for the neighbour grid");
+    if (cells > 50000000) fail("coordinates span too large a box for the neighbour grid");
     std::vector<int> cellOf(atoms.size());
     start_.assign(cells + 1, 0);
     for (size_t i = 0; i < atoms.size(); ++i) {
@@ -186,16 +188,16 @@ std::string fmt(double v, int decimals) {
 
 void writeTextFile(const std::string& path, const std::string& text) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    if (!f) fatal("cannot write " + path);
+    if (!f) fail("cannot write " + path);
     f.write(text.data(), static_cast<std::streamsize>(text.size()));
-    if (!f) fatal("error while writing " + path);
+    if (!f) fail("error while writing " + path);
 }
 
 void writeGzipFile(const std::string& path, const std::string& text) {
     z_stream zs;
     std::memset(&zs, 0, sizeof zs);
     // windowBits 15 + 16: gzip wrapper with zlib's fixed header (no name, time 0).
-    if (deflateInit2(&zs, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) fatal("zlib initialisation failed for " + path);
+    if (deflateInit2(&zs, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) fail("zlib initialisation failed for " + path);
     std::string out;
     out.resize(deflateBound(&zs, text.size()) + 64);
     zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
@@ -203,7 +205,7 @@ void writeGzipFile(const std::string& path, const std::string& text) {
     zs.next_out = reinterpret_cast<Bytef*>(out.data());
     zs.avail_out = static_cast<uInt>(out.size());
     int rc = deflate(&zs, Z_FINISH);
-    if (rc != Z_STREAM_END) fatal("zlib compression failed for " + path);
+    if (rc != Z_STREAM_END) fail("zlib compression failed for " + path);
     out.resize(zs.total_out);
     deflateEnd(&zs);
     writeTextFile(path, out);

@@ -14,6 +14,8 @@
 #include "model/geometry.h"
 #include "params/training_set.h"
 
+using namespace lorvane;
+
 namespace paramsb {
 
 constexpr int NTYPES = 167;                          // residue-specific heavy-atom types

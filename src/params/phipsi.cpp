@@ -26,11 +26,13 @@
 #include <iostream>
 #include <sstream>
 
-#include "model/errors.h"
+#include "model/error.h"
 #include "model/residue.h"
 #include "params/commands.h"
 #include "params/params_a.h"
 #include "params/params_a_util.h"
+
+using namespace lorvane;
 
 namespace paramsa {
 

@@ -52,12 +52,14 @@
 #include <numeric>
 
 #include "growth/smc.h"
-#include "model/errors.h"
+#include "model/error.h"
 #include "model/residue.h"
 #include "params/commands.h"
 #include "params/params_a_util.h"
 #include "params/params_b.h"
 #include "potentials/pf.h"
+
+using namespace lorvane;
 
 namespace paramsb {
 
@@ -186,7 +188,7 @@ void quendaDecoyEnergies(const QuendaDecoyCounts& c, const std::vector<double>& 
                          double* scaleOut) {
     const int B = QUENDA_NBINS;
     if (c.native.size() != static_cast<size_t>(QUENDA_SIZE) || c.decoy.size() != static_cast<size_t>(QUENDA_SIZE))
-        fatal("quenda: count arrays of the wrong size");
+        fail("quenda: count arrays of the wrong size");
     // Smoothing kernel along the distance, truncated at 3 sd, renormalised at the ends of the range.
     std::vector<double> kern;
     int reach = 0;
@@ -322,7 +324,7 @@ void deriveQuendaTable(const TrainingSet& ts, const PairCounts& counts, const Pa
                   "the native, %ld clashing; %.1f s",
                   c.loops, c.decoys, c.skipped, c.made, c.ramaRejected, c.tooClose, c.clashes, omp_get_wtime() - t0);
     std::cout << buf << std::endl;
-    if (c.loops == 0) fatal("lorvane-params quenda: no loop gave enough decoys; nothing to derive from");
+    if (c.loops == 0) fail("lorvane-params quenda: no loop gave enough decoys; nothing to derive from");
     std::vector<double> e;
     double scale = 1;
     quendaDecoyEnergies(c, wall, qp, e, &scale);
@@ -479,10 +481,10 @@ int cmdQuenda(const std::vector<std::string>& argsIn) {
     for (size_t i = 0; i < argsIn.size(); ++i) {
         const std::string& a = argsIn[i];
         auto number = [&](double lo, double hi) {
-            if (i + 1 >= argsIn.size()) fatal("lorvane-params quenda: " + a + " needs a value", 2);
+            if (i + 1 >= argsIn.size()) fail("lorvane-params quenda: " + a + " needs a value", 2);
             char* endp = nullptr;
             const double v = std::strtod(argsIn[++i].c_str(), &endp);
-            if (!endp || *endp || !(v >= lo && v <= hi)) fatal("lorvane-params quenda: bad value \"" + argsIn[i] + "\" for " + a, 2);
+            if (!endp || *endp || !(v >= lo && v <= hi)) fail("lorvane-params quenda: bad value \"" + argsIn[i] + "\" for " + a, 2);
             return v;
         };
         if (a == "--loops") qp.loops = static_cast<int>(number(1, 100000));

@@ -28,10 +28,12 @@
 #include <type_traits>
 
 #include "model/atom.h"
-#include "model/errors.h"
+#include "model/error.h"
 #include "model/residue.h"
 #include "model/strings.h"
 #include "model/structure.h"
+
+using namespace lorvane;
 
 extern char** environ;
 
@@ -329,21 +331,21 @@ bool readWholeFile(const std::string& path, std::string& out) {
 void loadTemplates(const std::string& path) {
     static std::string loaded;
     if (!loaded.empty()) {
-        if (loaded != path) fatal("lorvane-params: templates already loaded from " + loaded + ", not " + path);
+        if (loaded != path) fail("lorvane-params: templates already loaded from " + loaded + ", not " + path);
         return;
     }
-    if (!FileExists(path)) fatal("lorvane-params: cannot open templates file " + path + " (set it with --templates FILE)");
+    if (!FileExists(path)) fail("lorvane-params: cannot open templates file " + path + " (set it with --templates FILE)");
     Atom::InitPar(path.c_str(), "./");
     Residue::InitMap();
     Residue::InitPar(path.c_str(), "./", 0);
     for (int t = 0; t < 20; ++t)
-        if (Residue::numAtom[t] < 4) fatal("lorvane-params: templates file " + path + " has no template for residue type " + std::to_string(t));
+        if (Residue::numAtom[t] < 4) fail("lorvane-params: templates file " + path + " has no template for residue type " + std::to_string(t));
     loaded = path;
 }
 
 std::set<std::string> readExcludeFile(const std::string& path) {
     std::ifstream in(path);
-    if (!in) fatal("lorvane-params: cannot read exclusion list " + path);
+    if (!in) fail("lorvane-params: cannot read exclusion list " + path);
     std::set<std::string> ids;
     std::string line;
     int lineNo = 0;
@@ -352,16 +354,16 @@ std::set<std::string> readExcludeFile(const std::string& path) {
         std::istringstream ls(line);
         std::string tok;
         if (!(ls >> tok) || tok[0] == '#') continue;
-        if (tok.size() < 4) fatal("lorvane-params: " + path + " line " + std::to_string(lineNo) + ": \"" + tok + "\" is not a PDB id");
+        if (tok.size() < 4) fail("lorvane-params: " + path + " line " + std::to_string(lineNo) + ": \"" + tok + "\" is not a PDB id");
         ids.insert(lower(tok.substr(0, 4)));
     }
     return ids;
 }
 
 TrainingSet loadTrainingSet(const TrainingOptions& opt) {
-    if (Residue::numAtom[0] == 0) fatal("lorvane-params: templates not loaded before reading the training set");
+    if (Residue::numAtom[0] == 0) fail("lorvane-params: templates not loaded before reading the training set");
     std::error_code ec;
-    if (!fs::is_directory(opt.dir, ec)) fatal("lorvane-params: training folder " + opt.dir + " does not exist (set it with --train DIR)");
+    if (!fs::is_directory(opt.dir, ec)) fail("lorvane-params: training folder " + opt.dir + " does not exist (set it with --train DIR)");
     TrainingSet set;
     std::vector<std::string> files;
     for (const auto& e : fs::directory_iterator(opt.dir)) {
@@ -377,9 +379,9 @@ TrainingSet loadTrainingSet(const TrainingOptions& opt) {
         files.push_back(n);
     }
     std::sort(files.begin(), files.end());
-    if (files.empty()) fatal("lorvane-params: no .pdb or .pdb.gz files in training folder " + opt.dir);
+    if (files.empty()) fail("lorvane-params: no .pdb or .pdb.gz files in training folder " + opt.dir);
     if (opt.dssp && !findOnPath("mkdssp"))
-        fatal("lorvane-params: mkdssp not found on PATH (install the Debian package dssp: apt-get install dssp)");
+        fail("lorvane-params: mkdssp not found on PATH (install the Debian package dssp: apt-get install dssp)");
 
     std::string tmpDir;
     if (opt.dssp) {
@@ -387,7 +389,7 @@ TrainingSet loadTrainingSet(const TrainingOptions& opt) {
         std::string templ = std::string(t && *t ? t : "/tmp") + "/lorvane-params-XXXXXX";
         std::vector<char> buf(templ.begin(), templ.end());
         buf.push_back('\0');
-        if (!mkdtemp(buf.data())) fatal("lorvane-params: cannot create a temporary folder " + templ + " for mkdssp");
+        if (!mkdtemp(buf.data())) fail("lorvane-params: cannot create a temporary folder " + templ + " for mkdssp");
         tmpDir = buf.data();
     }
 
@@ -399,7 +401,7 @@ TrainingSet loadTrainingSet(const TrainingOptions& opt) {
         for (size_t k; (k = next++) < files.size();) {
             const std::string path = opt.dir + "/" + files[k];
             std::string text;
-            if (!readWholeFile(path, text)) fatal("lorvane-params: cannot read training file " + path);
+            if (!readWholeFile(path, text)) fail("lorvane-params: cannot read training file " + path);
             std::vector<ChainRun> runs = splitChains(text);
             FileResult& res = results[k];
             const std::string id = entryId(files[k]);
@@ -487,7 +489,7 @@ const TrainingSet& cachedTrainingSet(const TrainingOptions& opt) {
 ParamsOptions parseParamsOptions(const std::vector<std::string>& args, const std::string& command) {
     ParamsOptions o;
     auto value = [&](size_t& i) -> const std::string& {
-        if (i + 1 >= args.size()) fatal("lorvane-params " + command + ": option " + args[i] + " needs a value", 2);
+        if (i + 1 >= args.size()) fail("lorvane-params " + command + ": option " + args[i] + " needs a value", 2);
         return args[++i];
     };
     for (size_t i = 0; i < args.size(); ++i) {
@@ -505,10 +507,10 @@ ParamsOptions parseParamsOptions(const std::vector<std::string>& args, const std
             const std::string& v = value(i);
             char* end = nullptr;
             long n = std::strtol(v.c_str(), &end, 10);
-            if (!end || *end || n < 1 || n > 256) fatal("lorvane-params " + command + ": bad thread count \"" + v + "\"", 2);
+            if (!end || *end || n < 1 || n > 256) fail("lorvane-params " + command + ": bad thread count \"" + v + "\"", 2);
             o.threads = static_cast<int>(n);
         } else {
-            fatal("lorvane-params " + command + ": unknown option \"" + a + "\"", 2);
+            fail("lorvane-params " + command + ": unknown option \"" + a + "\"", 2);
         }
     }
     return o;

@@ -8,6 +8,8 @@
 
 #include "model/geometry.h"
 
+using namespace lorvane;
+
 constexpr int TRAIN_SLOTS = 15;  // heavy-atom template slots 0..14 (N CA C O H CB side chain)
 
 struct TrainResidue {

@@ -21,7 +21,7 @@
 
 #include "distributions/distributions.h"
 #include "growth/smc.h"
-#include "model/errors.h"
+#include "model/error.h"
 #include "model/residue.h"
 #include "model/strings.h"
 #include "model/structure.h"
@@ -29,6 +29,8 @@
 #include "params/params_a.h"
 #include "params/params_a_util.h"
 #include "potentials/pf.h"
+
+using namespace lorvane;
 
 namespace paramsa {
 
@@ -42,14 +44,14 @@ struct Loop {
 std::vector<Loop> readLoops(const std::string& benchDir) {
     const std::string path = benchDir + "/loops.tsv";
     std::ifstream in(path);
-    if (!in) fatal("lorvane-params validate: cannot read " + path + " (set the benchmark folder with --bench DIR)");
+    if (!in) fail("lorvane-params validate: cannot read " + path + " (set the benchmark folder with --bench DIR)");
     std::vector<Loop> loops;
     std::string line;
     int lineNo = 0;
     while (std::getline(in, line)) {
         if (++lineNo == 1 || line.empty()) continue;
         std::vector<std::string> f = split(line, "\t", true);
-        if (f.size() < 6) fatal("lorvane-params validate: " + path + " line " + std::to_string(lineNo) + " has fewer than 6 columns");
+        if (f.size() < 6) fail("lorvane-params validate: " + path + " line " + std::to_string(lineNo) + " has fewer than 6 columns");
         Loop l;
         l.id = f[0];
         l.file = f[1];
@@ -58,7 +60,7 @@ std::vector<Loop> readLoops(const std::string& benchDir) {
         l.length = static_cast<int>(toLong(f[5]));
         loops.push_back(l);
     }
-    if (loops.empty()) fatal("lorvane-params validate: no loops in " + path);
+    if (loops.empty()) fail("lorvane-params validate: no loops in " + path);
     return loops;
 }
 
@@ -140,7 +142,7 @@ int cmdValidate(const std::vector<std::string>& args) {
     const std::string tors = outPath(o.out, "phipsi.bb.txt"), rot = outPath(o.out, "newsimplRot.txt");
     for (const std::string& f : {tors, rot, outPath(o.out, "joint.distance.txt"), outPath(o.out, "joint.distance.backward.txt"),
                                  outPath(o.out, "joint.distance.conditional.txt"), outPath(o.out, "joint.distance.conditional.backward.txt")})
-        if (!FileExists(f)) fatal("lorvane-params validate: table " + f + " is missing (run lorvane-params derive first)");
+        if (!FileExists(f)) fail("lorvane-params validate: table " + f + " is missing (run lorvane-params derive first)");
     SMC::LoadTorsionBBbin(tors);
     SMC::LoadJointMarginal(outPath(o.out, "joint.distance.txt"));
     SMC::LoadJointMarginalB(outPath(o.out, "joint.distance.backward.txt"));
@@ -170,8 +172,8 @@ int cmdValidate(const std::vector<std::string>& args) {
     for (const Loop& l : loops) {
         const std::string path = o.bench + "/" + l.file;
         if (path != loaded) {
-            if (!FileExists(path)) fatal("lorvane-params validate: benchmark structure " + path + " is missing");
-            if (!s.readPdb(path, {}, 0)) fatal("lorvane-params validate: cannot read benchmark structure " + path);
+            if (!FileExists(path)) fail("lorvane-params validate: benchmark structure " + path + " is missing");
+            if (!s.readPdb(path, {}, 0)) fail("lorvane-params validate: cannot read benchmark structure " + path);
             loaded = path;
         }
         const int a = positionOf(s, l.start), b = positionOf(s, l.end);

@@ -28,7 +28,7 @@
 #include <sstream>
 
 #include "closure/tripeptide.h"
-#include "model/errors.h"
+#include "model/error.h"
 #include "model/residue.h"
 #include "model/strings.h"
 #include "model/structure.h"
@@ -38,6 +38,8 @@
 #include "potentials/atom_typing.h"
 #include "potentials/energy.h"
 #include "potentials/pf.h"
+
+using namespace lorvane;
 
 namespace paramsb {
 
@@ -79,7 +81,7 @@ struct LoopCase {
 std::vector<LoopCase> readLoops(const std::string& benchDir) {
     const std::string path = benchDir + "/loops.tsv";
     std::ifstream in(path);
-    if (!in) fatal("cannot read the benchmark loop list " + path);
+    if (!in) fail("cannot read the benchmark loop list " + path);
     std::vector<LoopCase> out;
     std::string line;
     int ln = 0;
@@ -87,7 +89,7 @@ std::vector<LoopCase> readLoops(const std::string& benchDir) {
         ++ln;
         if (ln == 1 || line.empty()) continue;
         std::vector<std::string> f = split(line, "\t", true);
-        if (f.size() < 6) fatal(path + " line " + std::to_string(ln) + ": expected at least 6 tab-separated fields");
+        if (f.size() < 6) fail(path + " line " + std::to_string(ln) + ": expected at least 6 tab-separated fields");
         LoopCase c;
         c.id = f[0];
         c.file = benchDir + "/" + f[1];
@@ -293,7 +295,7 @@ int runValidatePairs(const std::vector<std::string>& args) {
     const ParamsOptions o = parseParamsOptions(args, "validate-pairs");
     loadTemplates(o.templates);
     for (const char* f : {"data/dfire_pair.lib", "data/QUENDApair.lib", "data/QUENDA_ed4_8_V3.txt", "data/oscarparams.txt", "data/dipole.fress"})
-        if (!FileExists(f)) fatal(std::string("validate-pairs reads the tables from data/ of the working directory: ") + f + " is missing");
+        if (!FileExists(f)) fail(std::string("validate-pairs reads the tables from data/ of the working directory: ") + f + " is missing");
     const double t0 = omp_get_wtime();
     PF::InitPar("", "./", 0, 1);
     PF::initQUENDA("data/QUENDA_ed4_8_V3.txt");

@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "model/errors.h"
+#include "model/error.h"
 #include "potentials/pf.h"
+
+namespace lorvane {
 
 int numatom = 0;
 int atomcountmap[MAX_RESIDUES + 1][30];
@@ -35,14 +37,14 @@ std::string describe(const Structure& s, int g) {
 
 void addBond(const Structure& s, int a, int b) {
     if (numconnect[a] >= MAX_BONDED)
-        fatal(describe(s, a) + " has more than " + std::to_string(MAX_BONDED) + " bonded neighbours");
+        fail(describe(s, a) + " has more than " + std::to_string(MAX_BONDED) + " bonded neighbours");
     connect[a][numconnect[a]++] = b;
 }
 
 void addPartner(const Structure& s, int (*list)[50], int a, int b, const char* what) {
     int& m = list[a][0];
     if (m >= MAX_PARTNERS)
-        fatal(describe(s, a) + " has more than " + std::to_string(MAX_PARTNERS) + " " + what + " partners");
+        fail(describe(s, a) + " has more than " + std::to_string(MAX_PARTNERS) + " " + what + " partners");
     list[a][++m] = b;
 }
 
@@ -70,7 +72,7 @@ int ringPartner(int type, int slot) {
 void vsgb_setup(Structure& s) {
     const int N = s._numRes;
     if (N > MAX_RESIDUES)
-        fatal("the protein has " + std::to_string(N) + " residues, the atom tables hold " + std::to_string(MAX_RESIDUES));
+        fail("the protein has " + std::to_string(N) + " residues, the atom tables hold " + std::to_string(MAX_RESIDUES));
 
     // 1-2. Numbering and pair-potential types. Rows of positions outside the chain are
     // cleared so that no stale index of an earlier protein survives.
@@ -79,7 +81,7 @@ void vsgb_setup(Structure& s) {
     int g = 0;
     auto take = [&](int i, int k) {
         if (g >= MAX_GLOBAL_ATOMS)
-            fatal("the protein has more than " + std::to_string(MAX_GLOBAL_ATOMS) + " atoms (residue " + std::to_string(i) +
+            fail("the protein has more than " + std::to_string(MAX_GLOBAL_ATOMS) + " atoms (residue " + std::to_string(i) +
                   ", PDB " + std::to_string(s.residues[i].pdbNum) + "), more than the atom tables hold");
         revatomcountmap[g][0] = i;
         revatomcountmap[g][1] = k;
@@ -90,7 +92,7 @@ void vsgb_setup(Structure& s) {
         Residue& r = s.residues[i];
         std::fill(std::begin(atomcountmap[i]), std::end(atomcountmap[i]), -1);
         if (r.type < 0 || r.type >= NUM_TYPES)
-            fatal("residue " + std::to_string(i) + " (PDB " + std::to_string(r.pdbNum) + ") has no residue type");
+            fail("residue " + std::to_string(i) + " (PDB " + std::to_string(r.pdbNum) + ") has no residue type");
         const int n = std::min<int>(r.numAtoms, MAX_ATOMS);
         for (int k = 0; k < n; ++k) {
             if (!numbered(r.type, k)) continue;
@@ -214,3 +216,5 @@ void vsgb_setup(Structure& s) {
         rsolv[a] = radius;
     }
 }
+
+}  // namespace lorvane

@@ -6,6 +6,8 @@
 
 #include "model/structure.h"
 
+namespace lorvane {
+
 constexpr int MAX_GLOBAL_ATOMS = 20000;
 constexpr int MAX_BONDED = 4;     // bonded neighbours per atom
 constexpr int MAX_PARTNERS = 49;  // 1-3 or 1-4 partners per atom (element 0 holds the count)
@@ -38,3 +40,5 @@ extern ByteMatrix onefourmap;  // 1 = 1-4 pair
 // Numbers the atoms of s and builds every table above; stops (status 1) when the
 // protein exceeds a capacity. Atoms must be typed first (typeAtoms).
 void vsgb_setup(Structure& s);
+
+}  // namespace lorvane

@@ -3,8 +3,10 @@
 #include <cstring>
 #include <string>
 
-#include "model/errors.h"
+#include "model/error.h"
 #include "potentials/pf.h"
+
+namespace lorvane {
 
 void typeAtoms(Structure& s, int loopStart, int loopEnd) {
     for (int i = 1; i <= s._numRes; ++i) {
@@ -18,7 +20,7 @@ void typeAtoms(Structure& s, int loopStart, int loopEnd) {
             rec = &PF::dipoletype[t];
             // Records are addressed by residue type: a file in another order would mis-type every group.
             if (resName != rec->resName)
-                fatal("data/dipole.fress: record " + std::to_string(t + 1) + " is for " + rec->resName + ", but residue type " +
+                fail("data/dipole.fress: record " + std::to_string(t + 1) + " is for " + rec->resName + ", but residue type " +
                       std::to_string(t) + " is " + resName);
         }
         const bool inLoop = loopStart <= i && i <= loopEnd;
@@ -49,3 +51,5 @@ void typeAtoms(Structure& s, int loopStart, int loopEnd) {
         }
     }
 }
+
+}  // namespace lorvane

@@ -4,6 +4,10 @@
 // residues, polar-group index and OSCAR class, DFIRE type.
 #include "model/structure.h"
 
+namespace lorvane {
+
 // Loop residues loopStart..loopEnd also get their template van der Waals
 // types, which marks every loop atom present.
 void typeAtoms(Structure& s, int loopStart, int loopEnd);
+
+}  // namespace lorvane

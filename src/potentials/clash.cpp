@@ -6,6 +6,8 @@
 #include "potentials/energy.h"
 #include "potentials/pf.h"
 
+namespace lorvane {
+
 int numpairs = 0;
 std::vector<PairRecord> pairlist;
 int numpairsSC = 0;
@@ -126,3 +128,5 @@ double vdw_onebbsc(Structure& s, int r, int c) {
     }
     return E;
 }
+
+}  // namespace lorvane

@@ -2,10 +2,12 @@
 // the CB neighbourhood used by side-chain optimisation.
 #include <string>
 
-#include "model/errors.h"
+#include "model/error.h"
 #include "potentials/atom_tables.h"
 #include "potentials/energy.h"
 #include "potentials/pf.h"
+
+namespace lorvane {
 
 namespace {
 
@@ -78,7 +80,7 @@ int getNeigh(Structure& s, int r, int* out, int capacity) {
         for (int k = 0; k <= last && k < MAX_ATOMS; ++k) {
             if (!(cb.sdis(rj.atoms[k]) < 225.0)) continue;
             if (n >= capacity)
-                fatal("getNeigh: more than " + std::to_string(capacity) + " atoms within 15 A of the CB of residue " +
+                fail("getNeigh: more than " + std::to_string(capacity) + " atoms within 15 A of the CB of residue " +
                       std::to_string(r) + " (PDB " + std::to_string(s.residues[r].pdbNum) + ")");
             const bool unnumbered = (rj.type == GLY && k == 5) || (rj.type == PRO && k == 4);
             out[3 * n] = j;
@@ -89,3 +91,5 @@ int getNeigh(Structure& s, int r, int* out, int capacity) {
     }
     return n;
 }
+
+}  // namespace lorvane

@@ -6,6 +6,8 @@
 
 #include "model/structure.h"
 
+namespace lorvane {
+
 // Loop distance potential by van der Waals classes; partial sums are added to e1..e4.
 double quenda_e(Structure& s, int start, int end, bool allAtoms, double& e1, double& e2, double& e3, double& e4);
 
@@ -38,3 +40,5 @@ void vdw_scsc_prep(Structure& s, int k, int, int, const int* order, const bool* 
 double vdw_bbsc(Structure& s, int, int, int, double& e);
 double vdw_scsc(Structure& s, int, int, int, double& e);
 double vdw_onebbsc(Structure& s, int r, int c);
+
+}  // namespace lorvane

@@ -7,9 +7,11 @@
 #include <iostream>
 #include <string>
 
-#include "model/errors.h"
+#include "model/error.h"
 #include "potentials/energy.h"
 #include "potentials/pf.h"
+
+namespace lorvane {
 
 void orient(const float* o, const float* p1, const float* p2, float* out) {
     const float a0 = p1[0] - o[0], a1 = p1[1] - o[1], a2 = p1[2] - o[2];
@@ -41,7 +43,7 @@ void orientationPoint(Residue& r, int i, int a) {
     const DipoleRecord* rec = t >= 0 && t < PF::numDipole ? &PF::dipoletype[t] : nullptr;
     const int c = rec && f >= 0 && f < rec->atomCount ? rec->neighbourCount[f] : 0;
     if (c < 1)
-        fatal("no required atoms for dipole found. (residue " + std::to_string(i) + ", atom " + at.name + ")");
+        fail("no required atoms for dipole found. (residue " + std::to_string(i) + ", atom " + at.name + ")");
     const float* pos[3];
     int n = 0;
     for (int m = 0; m < c; ++m) {
@@ -51,7 +53,7 @@ void orientationPoint(Residue& r, int i, int a) {
     if (n < c) {
         std::cout << "couldn't find all required atoms for dipole: " << i << " " << a << " found: " << n << " expected: " << c
                   << "\n";
-        if (n == 0) fatal("no required atoms for dipole found. (residue " + std::to_string(i) + ", atom " + at.name + ")");
+        if (n == 0) fail("no required atoms for dipole found. (residue " + std::to_string(i) + ", atom " + at.name + ")");
     }
     if (planarClass(at.oscarType) && n >= 2) {
         orient(&at.x, pos[0], pos[1], at.orientPoint);
@@ -184,3 +186,5 @@ double scto_e(Structure& s, int start, int end) {
     }
     return E;
 }
+
+}  // namespace lorvane

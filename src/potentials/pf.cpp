@@ -1,5 +1,7 @@
 #include "potentials/pf.h"
 
+namespace lorvane {
+
 // Storage of the process-wide tables; the loaders live beside this file.
 double PF::MAXDIS2 = 64.0;
 double PF::BINSPERA = 10.0;
@@ -23,3 +25,5 @@ int PF::numMP = 1;
 double PF::UseBBT = 1.0;
 bool PF::diag = false;
 double PF::chi1SD = 0.17;
+
+}  // namespace lorvane

@@ -5,6 +5,8 @@
 #include <map>
 #include <string>
 
+namespace lorvane {
+
 constexpr int NUM_PAIR_TYPES = 167;  // residue-specific heavy-atom types 0..166
 constexpr int NO_PAIR_TYPE = 167;    // never scored
 constexpr int ETABLE_BINS = 640;
@@ -74,3 +76,5 @@ public:
     static void LoadSimplRot(const std::string& path, bool required = true);
     static void LoadFittedE(const std::string& path);
 };
+
+}  // namespace lorvane

@@ -12,11 +12,13 @@
 #include <string>
 #include <string_view>
 
-#include "model/errors.h"
+#include "model/error.h"
 #include "model/geometry.h"
 #include "model/strings.h"
 #include "potentials/pf.h"
 #include "potentials/text_scan.h"
+
+namespace lorvane {
 
 namespace {
 
@@ -41,11 +43,11 @@ void readEnergies(std::string_view& rest, double* e, int count, const std::strin
     int n = 0;
     while (n < count && nextToken(rest, tok)) {
         if (!parseDouble(tok, e[n]))
-            fatal(at(path, line) + ": '" + str(tok) + "' is not a number");
+            fail(at(path, line) + ": '" + str(tok) + "' is not a number");
         ++n;
     }
     if (n < count)
-        fatal(at(path, line) + ": " + std::to_string(n) + " energies, " + std::to_string(count) + " expected");
+        fail(at(path, line) + ": " + std::to_string(n) + " energies, " + std::to_string(count) + " expected");
 }
 
 // Splits "RES1 ATOM1 RES2 ATOM2 ..." into the two keys; false for a blank line.
@@ -53,7 +55,7 @@ bool readKeys(std::string_view& rest, std::string& key1, std::string& key2, cons
     std::string_view r1, a1, r2, a2;
     if (!nextToken(rest, r1)) return false;
     if (!nextToken(rest, a1) || !nextToken(rest, r2) || !nextToken(rest, a2))
-        fatal(at(path, line) + ": expected two residue and atom names before the energies");
+        fail(at(path, line) + ": expected two residue and atom names before the energies");
     makeKey(key1, r1, a1);
     makeKey(key2, r2, a2);
     return true;
@@ -64,7 +66,7 @@ bool readKeys(std::string_view& rest, std::string& key1, std::string& key2, cons
 void loadDfire(const std::string& path, int mode) {
     std::string text;
     if (!textscan::readWholeFile(path, text)) {
-        if (mode == 2) fatal("cannot open DFIRE2 library! " + path + " is needed by the DFIRE sampling table");
+        if (mode == 2) fail("cannot open DFIRE2 library! " + path + " is needed by the DFIRE sampling table");
         std::cout << "cannot open DFIRE2 library! " << std::endl;
         return;
     }
@@ -92,7 +94,7 @@ void loadDfire(const std::string& path, int mode) {
             }
             int next = static_cast<int>(PF::DFatomtype.size());
             if (next >= NUM_PAIR_TYPES)
-                fatal("something wrong with the energy file " + at(path, lines.number()) + ": atom type '" + key[m] +
+                fail("something wrong with the energy file " + at(path, lines.number()) + ": atom type '" + key[m] +
                       "' would be type " + std::to_string(next) + ", the table holds types 0.." +
                       std::to_string(NUM_PAIR_TYPES - 1));
             PF::DFatomtype.emplace(key[m], next);
@@ -116,7 +118,7 @@ void loadDfire(const std::string& path, int mode) {
 void loadQuendaPair(const std::string& path, int mode) {
     std::string text;
     if (!textscan::readWholeFile(path, text)) {
-        if (mode == 1) fatal("cannot open QUENDA library! " + path + " is needed by the sampling pair table");
+        if (mode == 1) fail("cannot open QUENDA library! " + path + " is needed by the sampling pair table");
         std::cout << "cannot open QUENDA library! " << std::endl;
         return;
     }
@@ -133,7 +135,7 @@ void loadQuendaPair(const std::string& path, int mode) {
         int t1 = PF::DFatomtype[key[0]];
         int t2 = PF::DFatomtype[key[1]];
         if (t1 < 0 || t2 < 0 || t1 >= NUM_PAIR_TYPES || t2 >= NUM_PAIR_TYPES)
-            fatal("something wrong with the energy file " + at(path, lines.number()) + ": pair type out of range");
+            fail("something wrong with the energy file " + at(path, lines.number()) + ": pair type out of range");
         if (mode == 1) {
             std::memcpy(PF::Etable[t1][t2], e, sizeof e);
             std::memcpy(PF::Etable[t2][t1], e, sizeof e);
@@ -146,7 +148,7 @@ void loadQuendaPair(const std::string& path, int mode) {
 // Copies a token into a four-character field of a dipole record.
 void storeShort(char* field, std::string_view tok, const std::string& path, int line) {
     if (tok.size() > 3)
-        fatal(at(path, line) + ": '" + str(tok) + "' is longer than 3 characters");
+        fail(at(path, line) + ": '" + str(tok) + "' is longer than 3 characters");
     std::memcpy(field, tok.data(), tok.size());
     field[tok.size()] = '\0';
 }
@@ -165,32 +167,32 @@ void loadDipole(const std::string& path) {
         if (line.substr(0, 3) == "RES") {
             if (rec >= 0) PF::dipoletype[rec].atomCount = count;
             if (++rec >= MAX_RECORDS)
-                fatal(at(path, ln) + ": more than " + std::to_string(MAX_RECORDS) + " residue records");
+                fail(at(path, ln) + ": more than " + std::to_string(MAX_RECORDS) + " residue records");
             count = 0;
             std::string_view rest = line.size() > 4 ? line.substr(4) : std::string_view(), tok;
-            if (!nextToken(rest, tok)) fatal(at(path, ln) + ": RES line without a residue name");
+            if (!nextToken(rest, tok)) fail(at(path, ln) + ": RES line without a residue name");
             storeShort(PF::dipoletype[rec].resName, tok, path, ln);
         } else if (line.substr(0, 3) == "ATO") {
-            if (rec < 0) fatal(at(path, ln) + ": group atom before the first RES line");
+            if (rec < 0) fail(at(path, ln) + ": group atom before the first RES line");
             if (count >= MAX_GROUP)
-                fatal(at(path, ln) + ": more than " + std::to_string(MAX_GROUP) + " group atoms in one residue record");
+                fail(at(path, ln) + ": more than " + std::to_string(MAX_GROUP) + " group atoms in one residue record");
             DipoleRecord& d = PF::dipoletype[rec];
             std::string_view rest = line.size() > 4 ? line.substr(4) : std::string_view(), id, cnt;
             int c = 0;
             if (!nextToken(rest, id) || !nextToken(rest, cnt) || !parseInt(cnt, c))
-                fatal(at(path, ln) + ": expected an atom id and a neighbour count");
-            if (c < 0 || c > 3) fatal(at(path, ln) + ": neighbour count " + std::to_string(c) + " outside 0..3");
+                fail(at(path, ln) + ": expected an atom id and a neighbour count");
+            if (c < 0 || c > 3) fail(at(path, ln) + ": neighbour count " + std::to_string(c) + " outside 0..3");
             storeShort(d.atomIdText[count], id, path, ln);
             d.atomId[count] = textscan::leadingInt(id);
             d.neighbourCount[count] = c;
             if (c >= 1) {
                 std::string_view tail = line.size() > 12 ? line.substr(12) : std::string_view(), tok;
                 for (int m = 0; m < c; ++m) {
-                    if (!nextToken(tail, tok)) fatal(at(path, ln) + ": fewer neighbour atoms than the count " + std::to_string(c));
+                    if (!nextToken(tail, tok)) fail(at(path, ln) + ": fewer neighbour atoms than the count " + std::to_string(c));
                     storeShort(d.neighbourText[count][m], tok, path, ln);
                     d.neighbourId[count][m] = textscan::leadingInt(tok);
                 }
-                if (!nextToken(tail, tok)) fatal(at(path, ln) + ": group atom without a class label");
+                if (!nextToken(tail, tok)) fail(at(path, ln) + ": group atom without a class label");
                 storeShort(d.atomLabel[count], tok, path, ln);
             }
             ++count;
@@ -231,24 +233,24 @@ void loadOscar(const std::string& path) {
     TokenStream ts(text);
     std::string_view tok;
     auto number = [&](double& v, const char* part) {
-        if (!ts.next(tok)) fatal(path + ": the file ends inside the " + part);
-        if (!parseDouble(tok, v)) fatal(at(path, ts.line()) + ": '" + str(tok) + "' is not a number");
+        if (!ts.next(tok)) fail(path + ": the file ends inside the " + part);
+        if (!parseDouble(tok, v)) fail(at(path, ts.line()) + ": '" + str(tok) + "' is not a number");
     };
     for (int t = 0; t < 20; ++t)
         for (int k = 0; k < PF::numChi[t]; ++k) {
             for (int skip = 0; skip < 2; ++skip)
-                if (!ts.next(tok)) fatal(path + ": the file ends inside the side-chain torsion coefficients");
+                if (!ts.next(tok)) fail(path + ": the file ends inside the side-chain torsion coefficients");
             for (int m = 0; m < 6; ++m) number(PF::pcs[t][k][m], "side-chain torsion coefficients");
         }
     auto classOf = [&](std::string_view name) {
         for (int c = 0; c < 16; ++c)
             if (name == PF::atomtype[c]) return c;
-        fatal(at(path, ts.line()) + ": '" + str(name) + "' is not a side-chain atom class");
+        fail(at(path, ts.line()) + ": '" + str(name) + "' is not a side-chain atom class");
     };
     std::string_view n1, n2;
     while (ts.next(n1)) {
         int i = classOf(n1);
-        if (!ts.next(n2)) fatal(path + ": the file ends inside a class-pair record");
+        if (!ts.next(n2)) fail(path + ": the file ends inside a class-pair record");
         int j = classOf(n2);
         double v[14];
         for (int m = 0; m < 14; ++m) number(v[m], "class-pair records");
@@ -268,7 +270,7 @@ void PF::InitPar(const std::string&, const std::string& prefix, int, int mode) {
         MAXDIS2 = 225.0;
         BINSPERA = 1.0;
     } else {
-        fatal("pair-table mode " + std::to_string(mode) + " is neither 1 (QUENDA) nor 2 (DFIRE)");
+        fail("pair-table mode " + std::to_string(mode) + " is neither 1 (QUENDA) nor 2 (DFIRE)");
     }
     std::cout << "Loading parameters... " << std::endl;
     std::memset(Etable, 0, sizeof Etable);
@@ -288,7 +290,7 @@ void PF::InitPar(const std::string&, const std::string& prefix, int, int mode) {
 
 void PF::initQUENDA(const std::string& path) {
     std::string text;
-    if (!textscan::readWholeFile(path, text)) fatal("Error!!! Cannot open QUENDA potential file! " + path);
+    if (!textscan::readWholeFile(path, text)) fail("Error!!! Cannot open QUENDA potential file! " + path);
     std::memset(QUENDA, 0, sizeof QUENDA);
     Lines lines(text);
     std::string_view line;
@@ -298,7 +300,7 @@ void PF::initQUENDA(const std::string& path) {
         if (f.size() != 6) continue;
         long k = toLong(f[0]), p = toLong(f[1]), q = toLong(f[2]);
         if (k < 0 || k >= 80 || p < 0 || p >= 20 || q < 0 || q >= 20)
-            fatal(at(path, lines.number()) + ": bin " + std::to_string(k) + " or class pair " + std::to_string(p) + " " +
+            fail(at(path, lines.number()) + ": bin " + std::to_string(k) + " or class pair " + std::to_string(p) + " " +
                   std::to_string(q) + " outside the table (bins 0..79, classes 0..19)");
         double e = toDouble(f[5]);
         QUENDA[p][q][k] = e;
@@ -312,7 +314,7 @@ void PF::LoadSimplRot(const std::string& path, bool required) {
     std::memset(simplRotR, 0, sizeof simplRotR);
     std::string text;
     if (!textscan::readWholeFile(path, text)) {
-        if (required) fatal("cannot open rotamer library " + path);
+        if (required) fail("cannot open rotamer library " + path);
         return;
     }
     int t = -1, n = 0;
@@ -326,21 +328,21 @@ void PF::LoadSimplRot(const std::string& path, bool required) {
             if (t >= 0) numsimplRot[t] = n;
             ++t;
             n = 0;
-            if (t > 20) fatal(at(path, ln) + ": more than 20 residue-type blocks");
+            if (t > 20) fail(at(path, ln) + ": more than 20 residue-type blocks");
             continue;
         }
-        if (t < 0) fatal(at(path, ln) + ": rotamer line before the first // line");
-        if (t >= 20) fatal(at(path, ln) + ": rotamer line after the last residue-type block");
+        if (t < 0) fail(at(path, ln) + ": rotamer line before the first // line");
+        if (t >= 20) fail(at(path, ln) + ": rotamer line after the last residue-type block");
         if (n >= MAX_ROTAMERS)
-            fatal(at(path, ln) + ": more than " + std::to_string(MAX_ROTAMERS) + " rotamers for residue type " + std::to_string(t));
+            fail(at(path, ln) + ": more than " + std::to_string(MAX_ROTAMERS) + " rotamers for residue type " + std::to_string(t));
         for (int m = 0; m < numRotBond[t]; ++m) {
             if (m >= static_cast<int>(f.size()) || f[m].empty())
-                fatal(at(path, ln) + ": " + std::to_string(numRotBond[t]) + " angles expected for residue type " + std::to_string(t));
+                fail(at(path, ln) + ": " + std::to_string(numRotBond[t]) + " angles expected for residue type " + std::to_string(t));
             double x = std::strtod(f[m].c_str(), nullptr) * DEG2RAD;
             simplRot[t][n][m] = x;
             if (x > 20.0) {
                 // Placeholder: the angle repeats the previous rotamer's.
-                if (n == 0) fatal(at(path, ln) + ": placeholder angle in the first rotamer of residue type " + std::to_string(t));
+                if (n == 0) fail(at(path, ln) + ": placeholder angle in the first rotamer of residue type " + std::to_string(t));
                 simplRotR[t][n][m] = simplRotR[t][n - 1][m];
             } else {
                 simplRotR[t][n][m] = x;
@@ -352,12 +354,14 @@ void PF::LoadSimplRot(const std::string& path, bool required) {
 
 void PF::LoadFittedE(const std::string& path) {
     std::string text;
-    if (!textscan::readWholeFile(path, text)) fatal("cannot open fitted pair table " + path);
+    if (!textscan::readWholeFile(path, text)) fail("cannot open fitted pair table " + path);
     Lines lines(text);
     std::string_view line;
     if (!lines.next(line)) line = std::string_view();
     std::vector<std::string> f = split(std::string(line), " ", true);
     if (static_cast<int>(f.size()) < FITTED_E_SIZE)
-        fatal(at(path, 1) + ": " + std::to_string(f.size()) + " fields, " + std::to_string(FITTED_E_SIZE) + " expected");
+        fail(at(path, 1) + ": " + std::to_string(f.size()) + " fields, " + std::to_string(FITTED_E_SIZE) + " expected");
     for (int k = 0; k < FITTED_E_SIZE; ++k) fittedE[k] = toDouble(f[k]);
 }
+
+}  // namespace lorvane

@@ -7,6 +7,8 @@
 #include "potentials/energy.h"
 #include "potentials/pf.h"
 
+namespace lorvane {
+
 namespace {
 
 // Heavy atoms present at a real position; classes outside the table's 1..20 are not scored.
@@ -64,3 +66,5 @@ double quenda_e(Structure& s, int start, int end, bool allAtoms, double& e1, dou
     }
     return total;
 }
+
+}  // namespace lorvane

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace lorvane {
+
 namespace textscan {
 
 // Reads the whole file into out; false when it cannot be opened or read.
@@ -123,3 +125,5 @@ inline int leadingInt(std::string_view tok) {
 }
 
 }  // namespace textscan
+
+}  // namespace lorvane

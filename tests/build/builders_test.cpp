@@ -11,6 +11,8 @@
 #include "model/strings.h"
 #include "model/structure.h"
 
+using namespace lorvane;
+
 namespace {
 
 constexpr double CB_TAU = 2.138900998319049;

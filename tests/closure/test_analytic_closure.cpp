@@ -21,13 +21,15 @@
 #include "closure/tripeptide.h"
 #include "growth/seed_buffers.h"
 
+using namespace lorvane;
+
 // Test seams of src/closure/analytic_closure.cpp.
-namespace closure_detail {
+namespace lorvane::closure_detail {
 int torsionBin(double radians);
 using SolveFn = void (*)(const double[3], const double[3], const double[3], const double[3], double[16][3][3], double[16][3][3],
                          double[16][3][3], int*);
 extern SolveFn solver;
-}  // namespace closure_detail
+}  // namespace lorvane::closure_detail
 
 using namespace growth_test;
 

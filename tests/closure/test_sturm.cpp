@@ -10,6 +10,8 @@
 
 #include "closure/sturm.h"
 
+using namespace lorvane;
+
 namespace {
 
 // Coefficients (ascending powers) of c(x) * prod (x - r_i).

@@ -13,6 +13,8 @@
 
 #include "closure/tripeptide.h"
 
+using namespace lorvane;
+
 namespace {
 
 using V3 = std::array<double, 3>;

@@ -9,8 +9,11 @@
 #include <sstream>
 #include <string>
 
+#include "support/expect_error.h"
 #include "distributions/distributions.h"
 #include "model/residue.h"
+
+using namespace lorvane;
 
 namespace {
 
@@ -31,12 +34,6 @@ std::string block(const std::string& header, int base, int rows, int cols, const
     return os.str();
 }
 double cell(int base, int r, int c) { return base * 10000 + 100 * r + c; }
-
-// fatal writes to standard output; death-test matchers read standard error.
-void stdoutToStderr() {
-    std::fflush(stdout);
-    dup2(STDERR_FILENO, STDOUT_FILENO);
-}
 
 class Distributions : public ::testing::Test {
 protected:
@@ -73,18 +70,15 @@ TEST_F(Distributions, TorsionBlocksFillByNameAndClassLaterBlocksWinEmptyLineEnds
 TEST_F(Distributions, TorsionFileErrorsNameFileAndLine) {
     const std::string good = block("A C", 1, 72, 72);
     std::string p1 = writeFile("tb_badres.txt", good + block("XYZ C", 1, 72, 72));
-    EXPECT_EXIT((stdoutToStderr(), SMC::LoadTorsionBBbin(p1)), ::testing::ExitedWithCode(1),
-                "tb_badres.txt line 74: unknown residue name \"XYZ\"");
+    EXPECT_ERROR(SMC::LoadTorsionBBbin(p1), 1, "tb_badres.txt line 74: unknown residue name \"XYZ\"");
     std::string p2 = writeFile("tb_badss.txt", block("A X", 1, 72, 72));
-    EXPECT_EXIT((stdoutToStderr(), SMC::LoadTorsionBBbin(p2)), ::testing::ExitedWithCode(1),
-                "tb_badss.txt line 1: unknown secondary-structure class");
+    EXPECT_ERROR(SMC::LoadTorsionBBbin(p2), 1, "tb_badss.txt line 1: unknown secondary-structure class");
     std::string shortRow = block("A C", 1, 2, 72) + block("", 1, 1, 71).substr(1) + block("", 1, 69, 72).substr(1);
     std::string p3 = writeFile("tb_short.txt", shortRow);
-    EXPECT_EXIT((stdoutToStderr(), SMC::LoadTorsionBBbin(p3)), ::testing::ExitedWithCode(1),
-                "tb_short.txt line 4: data row has 71 values, 72 needed");
+    EXPECT_ERROR(SMC::LoadTorsionBBbin(p3), 1, "tb_short.txt line 4: data row has 71 values, 72 needed");
     const std::string missing = ::testing::TempDir() + "lorvane_no_such_phipsi.txt";
-    EXPECT_EXIT((stdoutToStderr(), SMC::LoadTorsionBBbin(missing)), ::testing::ExitedWithCode(1),
-                "cannot open torsion-bin file .*lorvane_no_such_phipsi.txt");
+    EXPECT_ERROR(SMC::LoadTorsionBBbin(missing), 1, "cannot open torsion-bin file .*lorvane_no_such_phipsi.txt");
+    std::fill(&SMC::TorsionBins[0][0][0][0], &SMC::TorsionBins[0][0][0][0] + 30 * 3 * NUM_BINS * NUM_BINS, 0.0);
     SMC::LoadTorsionBBbin(missing, false);  // optional: silently stays zero
     EXPECT_EQ(SMC::TorsionBins[ALA][2][0][0], 0.0);
 }
@@ -141,13 +135,12 @@ TEST_F(Distributions, JointHeadersOutsideTheTablesAndShortRowsAreErrors) {
         SCOPED_TRACE(b.name);
         std::string path = writeFile(b.name, b.text);
         if (b.conditional)
-            EXPECT_EXIT((stdoutToStderr(), SMC::LoadJointCond(path)), ::testing::ExitedWithCode(1), b.message);
+            EXPECT_ERROR(SMC::LoadJointCond(path), 1, b.message);
         else
-            EXPECT_EXIT((stdoutToStderr(), SMC::LoadJointMarginal(path)), ::testing::ExitedWithCode(1), b.message);
+            EXPECT_ERROR(SMC::LoadJointMarginal(path), 1, b.message);
     }
     const std::string missing = ::testing::TempDir() + "lorvane_no_such_joint.txt";
-    EXPECT_EXIT((stdoutToStderr(), SMC::LoadJointCondB(missing)), ::testing::ExitedWithCode(1),
-                "cannot open distance distribution file .*lorvane_no_such_joint.txt");
+    EXPECT_ERROR(SMC::LoadJointCondB(missing), 1, "cannot open distance distribution file .*lorvane_no_such_joint.txt");
     SMC::LoadJointMarginal(missing, false);
     SMC::LoadJointCond(missing, false);
 }

@@ -5,6 +5,8 @@
 #include "potentials/pf.h"
 #include "test_support.h"
 
+using namespace lorvane;
+
 namespace fs = std::filesystem;
 using namespace lorvane_test;
 
@@ -132,7 +134,7 @@ protected:
     }
     int run(const std::string& args, std::string& out) {
         const int rc = std::system(("cd '" + dir.root() + "' && '" + LORVANE_EXE + "' " + args + " > out.txt 2> err.txt").c_str());
-        out = slurp(dir.path("out.txt"));
+        out = slurp(dir.path("out.txt")) + slurp(dir.path("err.txt"));  // messages of thrown errors go to standard error
         return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     }
     std::string log() { return slurp(dir.path("command.log")); }

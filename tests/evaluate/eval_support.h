@@ -11,7 +11,6 @@ namespace eval_test {
 
 using lorvane_test::lines;
 using lorvane_test::sourcePath;
-using lorvane_test::stdoutToStderr;
 using lorvane_test::templatesLoaded;
 using lorvane_test::writeFile;
 

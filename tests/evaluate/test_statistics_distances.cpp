@@ -7,6 +7,8 @@
 #include "evaluate/evaluate.h"
 #include "potentials/pf.h"
 
+using namespace lorvane;
+
 namespace {
 
 using namespace eval_test;

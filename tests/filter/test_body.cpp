@@ -11,6 +11,8 @@
 #include "potentials/energy.h"
 #include "potentials/pf.h"
 
+using namespace lorvane;
+
 namespace {
 
 class FilterBody : public ::testing::Test {

@@ -10,8 +10,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/expect_error.h"
 #include "filter/filter.h"
 #include "filter/loop_check.h"
+
+using namespace lorvane;
 
 namespace {
 
@@ -53,25 +56,24 @@ TEST(OutputFiles, CreatesMissingDirectoriesAndAnEmptyResultFile) {
 }
 
 TEST(OutputFilesDeathTest, UnusableResultLocationStopsWithStatus1) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     {
         TempDir dir;
         SMC::LoopID = "x_1_8";
         { std::ofstream("pdbout") << "a file where the directory should be\n"; }
-        EXPECT_EXIT(prepareOutputFiles(false), ::testing::ExitedWithCode(1), "");
+        EXPECT_ERROR(prepareOutputFiles(false), 1, "");
     }
     {
         TempDir dir;
         SMC::LoopID = "x_1_8";
         std::filesystem::create_directories("pdbout/x_1_8.txt");  // a directory in place of the file
-        EXPECT_EXIT(prepareOutputFiles(false), ::testing::ExitedWithCode(1), "");
+        EXPECT_ERROR(prepareOutputFiles(false), 1, "");
     }
     if (geteuid() != 0) {  // root writes anywhere
         TempDir dir;
         SMC::LoopID = "x_1_8";
         std::filesystem::create_directories("pdbout");
         chmod("pdbout", 0500);
-        EXPECT_EXIT(prepareOutputFiles(false), ::testing::ExitedWithCode(1), "");
+        EXPECT_ERROR(prepareOutputFiles(false), 1, "");
         chmod("pdbout", 0700);
     }
 }

@@ -13,6 +13,8 @@
 
 #include "filter/loop_check.h"
 
+using namespace lorvane;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -8,6 +8,8 @@
 #include "filter/filter.h"
 #include "growth/seed_buffers.h"
 
+using namespace lorvane;
+
 TEST(Bins, DihedralBinFoldsOntoTheGrid) {
     const double d2r = 3.14159265358979 / 180.0;
     EXPECT_EQ(dihedralBin(-180.0 * d2r), 0);

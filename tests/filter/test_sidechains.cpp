@@ -8,6 +8,8 @@
 #include "potentials/atom_tables.h"
 #include "potentials/pf.h"
 
+using namespace lorvane;
+
 namespace {
 
 constexpr int T_OG = 40, T_C = 41, T_N = 42, T_CB = 43, T_O = 44, T_H = 45;

@@ -8,6 +8,8 @@
 
 #include "filter/weighting.h"
 
+using namespace lorvane;
+
 namespace {
 
 std::vector<int> run(int (*f)(const std::vector<float>&, const std::vector<float>&, const std::vector<float>&,

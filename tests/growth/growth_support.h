@@ -19,6 +19,8 @@
 #include "potentials/pf.h"
 #include "test_support.h"
 
+using namespace lorvane;
+
 namespace growth_test {
 
 using lorvane_test::sourcePath;

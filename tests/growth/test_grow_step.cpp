@@ -19,6 +19,8 @@
 #include "growth/smc.h"
 #include "growth_support.h"
 
+using namespace lorvane;
+
 using namespace growth_test;
 
 namespace {

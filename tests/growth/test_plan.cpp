@@ -6,8 +6,11 @@
 
 #include <set>
 
+#include "support/expect_error.h"
 #include "growth/smc.h"
 #include "model/structure.h"
+
+using namespace lorvane;
 
 namespace {
 
@@ -127,25 +130,16 @@ TEST(GrowthPlan, TenResiduesAlternatingClosesAfterLastForwardResidue) {
     EXPECT_EQ(growrPos[6], 11);
 }
 
-namespace {
-// fatal() reports on standard output; death tests read standard error.
-void boundsToStderr(int ls, int le) {
-    dup2(2, 1);
+TEST(GrowthPlan, LoopBoundsAreChecked) {
     Structure s(40);
-    checkLoopBounds(s, ls, le);
-}
-}  // namespace
-
-TEST(GrowthPlanDeath, LoopBoundsAreChecked) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     // Three residues (n = 2) leave nothing to grow.
-    EXPECT_EXIT(boundsToStderr(10, 12), ::testing::ExitedWithCode(1), "at least 4");
+    EXPECT_ERROR(checkLoopBounds(s, 10, 12), 1, "at least 4");
     // 23 residues (n = 22) exceed the plan and the distance tables.
-    EXPECT_EXIT(boundsToStderr(5, 27), ::testing::ExitedWithCode(1), "at most 22");
+    EXPECT_ERROR(checkLoopBounds(s, 5, 27), 1, "at most 22");
     // A loop must have a fixed residue on both sides.
-    EXPECT_EXIT(boundsToStderr(1, 8), ::testing::ExitedWithCode(1), "fixed residue");
-    EXPECT_EXIT(boundsToStderr(33, 40), ::testing::ExitedWithCode(1), "fixed residue");
-    EXPECT_EXIT(boundsToStderr(12, 10), ::testing::ExitedWithCode(1), "at least 4");
+    EXPECT_ERROR(checkLoopBounds(s, 1, 8), 1, "fixed residue");
+    EXPECT_ERROR(checkLoopBounds(s, 33, 40), 1, "fixed residue");
+    EXPECT_ERROR(checkLoopBounds(s, 12, 10), 1, "at least 4");
 }
 
 TEST(GrowthPlan, LoopBoundsAcceptTheLimits) {

@@ -13,6 +13,8 @@
 #include "growth/smc.h"
 #include "model/structure.h"
 
+using namespace lorvane;
+
 TEST(Randn, MeanAndSpread) {
     std::srand(12345);
     const int n = 200000;

@@ -10,6 +10,8 @@
 #include "build/builders.h"
 #include "growth_support.h"
 
+using namespace lorvane;
+
 using namespace growth_test;
 
 namespace {

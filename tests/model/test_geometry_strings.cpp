@@ -9,6 +9,8 @@
 #include "model/geometry.h"
 #include "model/strings.h"
 
+using namespace lorvane;
+
 namespace {
 
 TEST(Geometry, TorsionSignPlanarCasesAndClamp) {

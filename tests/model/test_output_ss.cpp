@@ -4,6 +4,8 @@
 #include "model/geometry.h"
 #include "model/model_support.h"
 
+using namespace lorvane;
+
 using namespace model_test;
 
 namespace {

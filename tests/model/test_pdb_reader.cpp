@@ -5,6 +5,8 @@
 #include "model/model_support.h"
 #include "model/strings.h"
 
+using namespace lorvane;
+
 using namespace model_test;
 namespace fs = std::filesystem;
 

@@ -9,6 +9,8 @@
 #include "model/model_support.h"
 #include "potentials/pf.h"
 
+using namespace lorvane;
+
 using namespace model_test;
 
 namespace {

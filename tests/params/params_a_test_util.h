@@ -15,10 +15,13 @@
 #include "model/residue.h"
 #include "model/strings.h"
 #include "params/training_set.h"
+#include "support/expect_error.h"
+
+using namespace lorvane;
 
 namespace patest {
 
-// Messages of fatal() go to standard output; death tests read standard error.
+// Messages of fail() go to standard output; death tests read standard error.
 inline void stdoutToStderr() {
     std::fflush(stdout);
     ::dup2(2, 1);

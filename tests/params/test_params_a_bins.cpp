@@ -10,6 +10,8 @@
 #include "params/training_set.h"
 #include "params_a_test_util.h"
 
+using namespace lorvane;
+
 using namespace paramsa;
 
 TEST(ParamsATorsionBin, CentredFiveDegreeBinsWrapAtPlusMinus180) {
@@ -98,7 +100,7 @@ TEST(ParamsAOptions, CommonOptionsParsed) {
 }
 
 TEST(ParamsAOptionsDeath, BadOptionsStop) {
-    EXPECT_EXIT({ patest::stdoutToStderr(); parseParamsOptions({"--bogus"}, "test"); }, ::testing::ExitedWithCode(2), "unknown option");
-    EXPECT_EXIT({ patest::stdoutToStderr(); parseParamsOptions({"--threads", "zero"}, "test"); }, ::testing::ExitedWithCode(2), "bad thread count");
-    EXPECT_EXIT({ patest::stdoutToStderr(); parseParamsOptions({"--train"}, "test"); }, ::testing::ExitedWithCode(2), "needs a value");
+    EXPECT_ERROR(parseParamsOptions({"--bogus"}, "test"), 2, "unknown option");
+    EXPECT_ERROR(parseParamsOptions({"--threads", "zero"}, "test"), 2, "bad thread count");
+    EXPECT_ERROR(parseParamsOptions({"--train"}, "test"), 2, "needs a value");
 }

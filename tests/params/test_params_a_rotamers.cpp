@@ -8,6 +8,8 @@
 #include "params_a_test_util.h"
 #include "potentials/pf.h"
 
+using namespace lorvane;
+
 using namespace paramsa;
 using namespace patest;
 

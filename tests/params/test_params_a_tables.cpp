@@ -12,6 +12,8 @@
 #include "params/params_a_util.h"
 #include "params_a_test_util.h"
 
+using namespace lorvane;
+
 using namespace paramsa;
 using namespace patest;
 

@@ -9,6 +9,8 @@
 #include "params/training_set.h"
 #include "params_a_test_util.h"
 
+using namespace lorvane;
+
 using namespace patest;
 
 namespace {
@@ -137,8 +139,8 @@ TEST(ParamsATraining, ExclusionListFormat) {
     std::set<std::string> ids = readExcludeFile(dir + "/ids.txt");
     EXPECT_EQ(ids, (std::set<std::string>{"1abc", "2xyz", "5p21"}));
     writeFile(dir + "/bad.txt", "1ab\n");
-    EXPECT_EXIT({ patest::stdoutToStderr(); readExcludeFile(dir + "/bad.txt"); }, ::testing::ExitedWithCode(1), "line 1.*not a PDB id");
-    EXPECT_EXIT({ patest::stdoutToStderr(); readExcludeFile(dir + "/missing.txt"); }, ::testing::ExitedWithCode(1), "cannot read exclusion list");
+    EXPECT_ERROR(readExcludeFile(dir + "/bad.txt"), 1, "line 1.*not a PDB id");
+    EXPECT_ERROR(readExcludeFile(dir + "/missing.txt"), 1, "cannot read exclusion list");
     std::filesystem::remove_all(dir);
 }
 
@@ -146,10 +148,10 @@ TEST(ParamsATraining, MissingInputsStopClearly) {
     if (!templatesAvailable()) GTEST_SKIP() << "data/atomProp2.txt not available";
     TrainingOptions opt;
     opt.dir = "/nonexistent/lorvane/train";
-    EXPECT_EXIT({ patest::stdoutToStderr(); loadTrainingSet(opt); }, ::testing::ExitedWithCode(1), "training folder /nonexistent/lorvane/train does not exist");
+    EXPECT_ERROR(loadTrainingSet(opt), 1, "training folder /nonexistent/lorvane/train does not exist");
     const std::string dir = tempDir("empty");
     opt.dir = dir;
-    EXPECT_EXIT({ patest::stdoutToStderr(); loadTrainingSet(opt); }, ::testing::ExitedWithCode(1), "no .pdb or .pdb.gz files");
+    EXPECT_ERROR(loadTrainingSet(opt), 1, "no .pdb or .pdb.gz files");
     std::filesystem::remove_all(dir);
 }
 
@@ -184,10 +186,6 @@ TEST(ParamsACommands, MissingTrainingFolderFails) {
     for (const ParamsCommand& c : paramsCommands())
         if (c.name == "distances") distances = &c;
     ASSERT_NE(distances, nullptr);
-    EXPECT_EXIT(
-        {
-            patest::stdoutToStderr();
-            distances->fn({"--train", "/nonexistent/train", "--out", "/tmp"});
-        },
-        ::testing::ExitedWithCode(1), "training folder /nonexistent/train does not exist");
+    EXPECT_ERROR(distances->fn({"--train", "/nonexistent/train", "--out", "/tmp"}), 1,
+                 "training folder /nonexistent/train does not exist");
 }

@@ -13,6 +13,8 @@
 #include "params/params_b.h"
 #include "potentials/pf.h"
 
+using namespace lorvane;
+
 using namespace paramsb;
 
 namespace {

@@ -17,6 +17,8 @@
 #include "params/training_set.h"
 #include "potentials/pf.h"
 
+using namespace lorvane;
+
 using namespace paramsb;
 
 namespace {

@@ -19,6 +19,8 @@
 #include "potentials/energy.h"
 #include "potentials/pf.h"
 
+using namespace lorvane;
+
 using namespace paramsb;
 
 namespace {

@@ -7,6 +7,8 @@
 #include "potentials/energy.h"
 #include "potentials/pf.h"
 
+using namespace lorvane;
+
 using namespace pot_test;
 
 namespace {
