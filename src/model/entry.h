@@ -95,7 +95,7 @@ struct Entry {
 };
 
 // Reads PDB (.pdb, .ent), mmCIF (.cif, .mmcif), gzipped or not; the format is
-// taken from the name, else from the content. Errors: EntryError naming the file.
+// taken from the name, else from the content. Throws Error naming the file.
 Entry readEntry(const std::string& path);
 // The same from text in memory; name stands for the file in messages and decides the format.
 Entry readEntryText(const std::string& text, const std::string& name);

@@ -17,7 +17,7 @@
 #include <gemmi/resinfo.hpp>
 
 #include "model/entry.h"
-#include "model/entry_error.h"
+#include "model/error.h"
 
 namespace lorvane {
 
@@ -72,14 +72,14 @@ std::string oneLine(std::string s) {
 }
 
 std::string fileText(const std::string& path) {
-    if (!std::ifstream(path, std::ios::binary)) entryFail("cannot open " + path);
+    if (!std::ifstream(path, std::ios::binary)) fail("cannot open " + path);
     if (endsWith(lowerCase(path), ".gz")) {
         try {
             gemmi::MaybeGzipped in(path);
             gemmi::CharArray mem = in.uncompress_into_buffer();
             return std::string(mem.data(), mem.size());
         } catch (const std::exception& e) {
-            entryFail(path + ": cannot decompress: " + oneLine(e.what()));
+            fail(path + ": cannot decompress: " + oneLine(e.what()));
         }
     }
     std::ifstream in(path, std::ios::binary);
@@ -104,7 +104,7 @@ EntryFormat detectFormat(const std::string& name, const std::string& text) {
             break;
         }
     }
-    if (i == text.size()) entryFail(name + " is empty");
+    if (i == text.size()) fail(name + " is empty");
     return text.compare(i, 5, "data_") == 0 ? EntryFormat::MmCif : EntryFormat::Pdb;
 }
 
@@ -135,11 +135,11 @@ RawPdbFacts scanPdbText(const std::string& text, const std::string& name) {
             if (decimal) continue;
             if (decodeHybrid36(num, value)) {
                 if (num[0] >= 'a')
-                    entryFail(where + ": residue number '" + num + "' is a lower-case hybrid-36 number (" + std::to_string(value) +
+                    fail(where + ": residue number '" + num + "' is a lower-case hybrid-36 number (" + std::to_string(value) +
                               "), beyond what this reader supports");
                 continue;
             }
-            entryFail(where + ": residue number field '" + num + "' (columns 23-26) is not a number");
+            fail(where + ": residue number field '" + num + "' (columns 23-26) is not a number");
         }
         if (line.compare(0, 10, "REMARK 465") != 0) continue;
         const std::string body = line.size() > 10 ? line.substr(10) : "";
@@ -491,12 +491,12 @@ void checkListedAgainstGeometry(const EntryChain& ch, std::vector<std::string>& 
 
 Entry buildEntry(gemmi::Structure st, const std::string& name, EntryFormat format, const std::vector<MissingRecord>& missing,
                  std::vector<std::string> notes) {
-    if (st.models.empty()) entryFail(name + " has no atoms");
+    if (st.models.empty()) fail(name + " has no atoms");
     st.models.erase(st.models.begin() + 1, st.models.end());
     bool anyAtom = false;
     for (const gemmi::Chain& ch : st.models[0].chains)
         for (const gemmi::Residue& r : ch.residues) anyAtom = anyAtom || !r.atoms.empty();
-    if (!anyAtom) entryFail(name + " has no atoms");
+    if (!anyAtom) fail(name + " has no atoms");
     if (format == EntryFormat::Pdb) restoreFiveDigitNumbers(st);
     gemmi::setup_entities(st);
     gemmi::assign_label_seq_id(st, false);
@@ -561,7 +561,7 @@ Entry buildEntry(gemmi::Structure st, const std::string& name, EntryFormat forma
 }
 
 Entry readFromText(const std::string& text, const std::string& name) {
-    if (text.find_first_not_of(" \t\r\n") == std::string::npos) entryFail(name + " is empty");
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos) fail(name + " is empty");
     const EntryFormat format = detectFormat(name, text);
     try {
         if (format == EntryFormat::Pdb) {
@@ -574,12 +574,12 @@ Entry readFromText(const std::string& text, const std::string& name) {
         const std::string firstModel = st.models.empty() ? "1" : st.models[0].name;
         std::vector<MissingRecord> missing = unobservedFromCif(doc.blocks.at(0), firstModel);
         return buildEntry(std::move(st), name, format, missing, {});
-    } catch (const EntryError&) {
+    } catch (const Error&) {
         throw;
     } catch (const std::exception& e) {
         std::string what = oneLine(e.what());
         if (what.compare(0, name.size(), name) != 0) what = name + ": " + what;
-        entryFail(what);
+        fail(what);
     }
 }
 

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "model/entry_error.h"
+#include "model/error.h"
 
 namespace lorvane {
 
@@ -46,8 +46,8 @@ int resolveChain(const Entry& entry, const LoopRequest& req, const ResidueId& st
     if (!req.chain.empty()) {
         for (int c = 0; c < static_cast<int>(entry.chains.size()); ++c)
             if (entry.chains[c].id == req.chain && !entry.chains[c].polymer.empty()) return c;
-        entryFail("-chain " + req.chain + ": " + entry.path + " has no amino-acid chain " + req.chain + " (chains: " + chainList(entry) + ")",
-                  ENTRY_STATUS_USAGE);
+        fail("-chain " + req.chain + ": " + entry.path + " has no amino-acid chain " + req.chain + " (chains: " + chainList(entry) + ")",
+                  STATUS_USAGE);
     }
     auto holders = [&](const ResidueId& id, const std::string& option, const std::string& text) {
         std::vector<int> found;
@@ -57,26 +57,26 @@ int resolveChain(const Entry& entry, const LoopRequest& req, const ResidueId& st
                 found.push_back(c);
                 ids.push_back(entry.chains[c].id);
             }
-        if (found.empty()) entryFail(option + " " + text + ": " + entry.path + " has no residue " + id.str(), ENTRY_STATUS_USAGE);
+        if (found.empty()) fail(option + " " + text + ": " + entry.path + " has no residue " + id.str(), STATUS_USAGE);
         if (found.size() > 1)
-            entryFail(option + " " + text + ": residue " + id.str() + " is in chains " + join(ids) + " of " + entry.path +
+            fail(option + " " + text + ": residue " + id.str() + " is in chains " + join(ids) + " of " + entry.path +
                           "; choose one with -chain",
-                      ENTRY_STATUS_USAGE);
+                      STATUS_USAGE);
         return found[0];
     };
     const int cs = holders(start, "-start", req.start);
     const int ce = holders(end, "-end", req.end);
     if (cs != ce)
-        entryFail("the loop's ends lie in different chains: " + residueLabel(entry.chains[cs].id, start) + " and " +
+        fail("the loop's ends lie in different chains: " + residueLabel(entry.chains[cs].id, start) + " and " +
                       residueLabel(entry.chains[ce].id, end),
-                  ENTRY_STATUS_USAGE);
+                  STATUS_USAGE);
     return cs;
 }
 
 int positionIn(const EntryChain& ch, const ResidueId& id, const std::string& option, const std::string& text) {
     const std::vector<int> pos = positionsOf(ch, id);
-    if (pos.empty()) entryFail(option + " " + text + ": chain " + ch.id + " has no residue " + id.str(), ENTRY_STATUS_USAGE);
-    if (pos.size() > 1) entryFail(option + " " + text + ": residue " + ch.label(id) + " occurs more than once in chain " + ch.id);
+    if (pos.empty()) fail(option + " " + text + ": chain " + ch.id + " has no residue " + id.str(), STATUS_USAGE);
+    if (pos.size() > 1) fail(option + " " + text + ": residue " + ch.label(id) + " occurs more than once in chain " + ch.id);
     return pos[0];
 }
 
@@ -86,27 +86,27 @@ void applySequence(const EntryChain& ch, const LoopRequest& req, LoopSelection& 
     const int n = static_cast<int>(sel.residues.size());
     if (!req.seq.empty()) {
         if (static_cast<int>(req.seq.size()) != n)
-            entryFail("-seq has " + std::to_string(req.seq.size()) + " letters, but the loop " + ch.label(sel.residues.front().id) + "-" +
+            fail("-seq has " + std::to_string(req.seq.size()) + " letters, but the loop " + ch.label(sel.residues.front().id) + "-" +
                           ch.label(sel.residues.back().id) + " has " + std::to_string(n) + " residues",
-                      ENTRY_STATUS_USAGE);
+                      STATUS_USAGE);
         for (int k = 0; k < n; ++k) {
             const char c = req.seq[k];
             const std::string name = threeLetterName(c);
             if (name.empty())
-                entryFail("-seq " + req.seq + ": '" + std::string(1, c) + "' (letter " + std::to_string(k + 1) +
+                fail("-seq " + req.seq + ": '" + std::string(1, c) + "' (letter " + std::to_string(k + 1) +
                               ") is not the one-letter code of one of the 20 amino acids",
-                          ENTRY_STATUS_USAGE);
+                          STATUS_USAGE);
             LoopResidue& r = sel.residues[k];
             if (!r.name.empty() && oneLetterCode(r.name) != c)
-                entryFail("-seq " + req.seq + ": letter " + std::to_string(k + 1) + " is " + std::string(1, c) + ", but " + ch.label(r.id) +
+                fail("-seq " + req.seq + ": letter " + std::to_string(k + 1) + " is " + std::string(1, c) + ", but " + ch.label(r.id) +
                               " is " + r.name + " in " + (r.present >= 0 ? "the coordinates" : "the entry's sequence"),
-                          ENTRY_STATUS_USAGE);
+                          STATUS_USAGE);
             r.name = name;
         }
     }
     for (const LoopResidue& r : sel.residues)
         if (r.name.empty())
-            entryFail("the loop " + ch.label(sel.residues.front().id) + "-" + ch.label(sel.residues.back().id) + " has residues (" +
+            fail("the loop " + ch.label(sel.residues.front().id) + "-" + ch.label(sel.residues.back().id) + " has residues (" +
                       ch.label(r.id) + ") missing from the coordinates whose sequence the entry does not give: give the loop's " +
                       std::to_string(n) + " residues with -seq");
 }
@@ -184,20 +184,20 @@ LoopSelection selectLoop(const Entry& entry, const LoopRequest& req) {
     sel.first = positionIn(ch, start, "-start", req.start);
     sel.last = positionIn(ch, end, "-end", req.end);
     if (sel.first > sel.last)
-        entryFail("-start " + req.start + " and -end " + req.end + ": " + ch.label(start) + " comes after " + ch.label(end) + " in chain " +
+        fail("-start " + req.start + " and -end " + req.end + ": " + ch.label(start) + " comes after " + ch.label(end) + " in chain " +
                       ch.id,
-                  ENTRY_STATUS_USAGE);
+                  STATUS_USAGE);
     const int n = sel.last - sel.first + 1;
     if (n < MIN_LOOP_RESIDUES || n > MAX_LOOP_RESIDUES)
-        entryFail("the loop " + ch.label(start) + "-" + ch.label(end) + " has " + std::to_string(n) + " residues; the program models " +
+        fail("the loop " + ch.label(start) + "-" + ch.label(end) + " has " + std::to_string(n) + " residues; the program models " +
                       std::to_string(MIN_LOOP_RESIDUES) + " to " + std::to_string(MAX_LOOP_RESIDUES),
-                  ENTRY_STATUS_USAGE);
+                  STATUS_USAGE);
     for (int k = sel.first; k <= sel.last; ++k) {
         const SequenceResidue& s = ch.sequence[k];
         sel.residues.push_back({s.name, s.id, s.present});
     }
     const std::string problem = loopProblem(ch, sel.first, sel.last);
-    if (!problem.empty()) entryFail(entry.path + ": cannot model " + ch.label(start) + "-" + ch.label(end) + ": " + problem);
+    if (!problem.empty()) fail(entry.path + ": cannot model " + ch.label(start) + "-" + ch.label(end) + ": " + problem);
     applySequence(ch, req, sel);
     sel.anchorBefore = ch.sequence[sel.first - 1].present;
     sel.anchorAfter = ch.sequence[sel.last + 1].present;

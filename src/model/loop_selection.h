@@ -36,7 +36,7 @@ struct LoopSelection {
     std::string sequence() const;  // one-letter codes
 };
 
-// Resolves the request against the entry. Errors (EntryError): status 2 for
+// Resolves the request against the entry. Throws Error: status 2 for
 // what the command line got wrong (unknown or ambiguous residue or chain, ends
 // in different chains, start after end, length, a bad -seq), status 1 for what
 // the entry does not allow (a break in the loop or next to it, an anchor

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <climits>
 
-#include "model/entry_error.h"
+#include "model/error.h"
 
 namespace lorvane {
 
@@ -40,7 +40,7 @@ bool decodeHybrid36(const std::string& field, int& value) {
 
 ResidueId parseResidueId(const std::string& text, const std::string& option) {
     auto bad = [&](const std::string& why) -> ResidueId {
-        entryFail(option + " " + text + ": " + why, ENTRY_STATUS_USAGE);
+        fail(option + " " + text + ": " + why, STATUS_USAGE);
     };
     if (text.empty()) return bad("empty residue number");
     ResidueId id;

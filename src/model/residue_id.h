@@ -22,7 +22,7 @@ inline std::string residueLabel(const std::string& chain, const ResidueId& id) {
 // digits, optional minus sign) with an optional one-letter insertion code
 // ("60", "60A", "-3", "10005"), or a four-character hybrid-36 number as the
 // PDB format writes residues from 10000 on ("A000" = 10000). Anything else is
-// an EntryError with status 2 naming the text and the option.
+// an Error with status 2 naming the text and the option.
 ResidueId parseResidueId(const std::string& text, const std::string& option);
 
 // Value of a four-character hybrid-36 field: upper case "A000".."ZZZZ" are

@@ -215,9 +215,9 @@ TEST(EntryReader, ResidueNumbersPastFourDigits) {
         EXPECT_TRUE(e.chains[0].breaks.empty());
     }
     const std::string ok = backbone("GLY", "9999 ", 0);
-    EXPECT_ENTRY_ERROR(readEntryText(ok + backbone("GLY", "a000 ", 1), "x.pdb"), 1, "x.pdb line 5", "'a000'", "hybrid-36");
-    EXPECT_ENTRY_ERROR(readEntryText(ok + backbone("GLY", "12-4 ", 1), "x.pdb"), 1, "x.pdb line 5", "'12-4'", "not a number");
-    EXPECT_ENTRY_ERROR(readEntryText(ok + backbone("GLY", "     ", 1), "x.pdb"), 1, "line 5", "not a number");
+    EXPECT_ERROR(readEntryText(ok + backbone("GLY", "a000 ", 1), "x.pdb"), 1, inOrder({"x.pdb line 5", "'a000'", "hybrid-36"}));
+    EXPECT_ERROR(readEntryText(ok + backbone("GLY", "12-4 ", 1), "x.pdb"), 1, inOrder({"x.pdb line 5", "'12-4'", "not a number"}));
+    EXPECT_ERROR(readEntryText(ok + backbone("GLY", "     ", 1), "x.pdb"), 1, inOrder({"line 5", "not a number"}));
 }
 
 TEST(EntryReader, ChainBreaksByGeometry) {
@@ -312,10 +312,10 @@ TEST(EntryReader, ListedResiduesFollowTheInsertionCodeDirection) {
 }
 
 TEST(EntryReader, BadInputsAreNamed) {
-    EXPECT_ENTRY_ERROR(readEntry("/nonexistent/x.pdb"), 1, "cannot open /nonexistent/x.pdb");
-    EXPECT_ENTRY_ERROR(readEntryText("", "e.pdb"), 1, "e.pdb is empty");
-    EXPECT_ENTRY_ERROR(readEntryText("HEADER    NOTHING\nEND\n", "h.pdb"), 1, "h.pdb has no atoms");
-    EXPECT_ENTRY_ERROR(readEntryText("data_x\nloop_\n_atom_site.id\n'unterminated\n", "bad.cif"), 1, "bad.cif");
+    EXPECT_ERROR(readEntry("/nonexistent/x.pdb"), 1, inOrder({"cannot open /nonexistent/x.pdb"}));
+    EXPECT_ERROR(readEntryText("", "e.pdb"), 1, inOrder({"e.pdb is empty"}));
+    EXPECT_ERROR(readEntryText("HEADER    NOTHING\nEND\n", "h.pdb"), 1, inOrder({"h.pdb has no atoms"}));
+    EXPECT_ERROR(readEntryText("data_x\nloop_\n_atom_site.id\n'unterminated\n", "bad.cif"), 1, inOrder({"bad.cif"}));
     // A listed residue that has coordinates is a note, not a duplicate.
     const Entry e = readEntryText("REMARK 465   M RES C SSSEQI\nREMARK 465     VAL A    45\n" + p21Text(), "5p21.pdb");
     EXPECT_EQ(e.chains[0].sequence.size(), 166u);
@@ -346,9 +346,9 @@ TEST(EntryReader, DamagedFilesFailCleanly) {
             environmentAtoms(e, true);
             try {
                 selectLoop(e, {"", "45", "52", ""});
-            } catch (const EntryError&) {
+            } catch (const Error&) {
             }
-        } catch (const EntryError& e) {
+        } catch (const Error& e) {
             ++failures;
             EXPECT_EQ(std::string(e.what()).find('\n'), std::string::npos) << e.what();
             EXPECT_NE(std::string(e.what()).find("damaged"), std::string::npos) << e.what();
