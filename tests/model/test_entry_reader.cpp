@@ -110,6 +110,16 @@ TEST(EntryReader, FormatsChainsAndKinds) {
         }
         EXPECT_EQ(got, c.chains);
         EXPECT_EQ(e.structure.models.size(), 1u);
+        // Every residue and atom points at its record in the kept gemmi structure (for writing back).
+        for (const EntryChain& ch : e.chains)
+            for (const auto* list : {&ch.polymer, &ch.others})
+                for (const EntryResidue& r : *list) {
+                    const gemmi::Residue& g = e.structure.models[0].chains.at(r.gemmiChain).residues.at(r.gemmiResidue);
+                    EXPECT_EQ(g.name, r.fileName);
+                    EXPECT_EQ(*g.seqid.num, r.id.num);
+                    EXPECT_EQ(g.seqid.icode, r.id.icode);
+                    for (const EntryAtom& a : r.atoms) EXPECT_EQ(g.atoms.at(a.gemmiAtom).name, a.fileName);
+                }
     }
     const Entry p21 = readEntry(repoPath("examples/5p21.pdb"));
     int water = 0;
@@ -212,6 +222,7 @@ TEST(EntryReader, ResidueNumbersPastFourDigits) {
         for (size_t k = 0; k < c.fields.size(); ++k) t += backbone("GLY", c.fields[k], static_cast<int>(k));
         const Entry e = readEntryText(t, "numbers.pdb");
         EXPECT_EQ(ids(e.chains[0]), c.ids) << c.fields[0];
+        EXPECT_EQ(e.structure.models[0].chains[0].residues.back().seqid.str(), c.ids.back());  // the kept structure agrees
         EXPECT_TRUE(e.chains[0].breaks.empty());
     }
     const std::string ok = backbone("GLY", "9999 ", 0);
