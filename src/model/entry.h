@@ -38,8 +38,8 @@ struct EntryResidue {
     std::string fileName;  // as written in the file
     ResidueId id;
     ResidueKind kind = ResidueKind::Hetero;
-    std::string parent;  // Modified: the standard amino acid it derives from when known ("SER" for SEP), else ""
-    char altloc = '\0';  // the conformer kept; '\0' when the residue has no alternate locations
+    std::string parent;     // Modified: the standard amino acid it derives from when known ("SER" for SEP), else ""
+    char altloc = '\0';     // the conformer kept; '\0' when the residue has no alternate locations
     int gemmiChain = -1;    // index in Entry::structure.models[0].chains
     int gemmiResidue = -1;  // index in that chain's residues
     std::vector<EntryAtom> atoms;
@@ -51,10 +51,10 @@ struct EntryResidue {
 // One residue of a chain's sequence as far as it is known. Present residues
 // point into EntryChain::polymer; missing ones carry what the file says.
 struct SequenceResidue {
-    std::string name;      // three-letter name; "" when unknown (missing residues counted from the numbering only)
+    std::string name;  // three-letter name; "" when unknown (missing residues counted from the numbering only)
     ResidueId id;
-    bool idKnown = true;   // false for missing residues whose number the file does not give
-    int present = -1;      // index in EntryChain::polymer, -1 when missing from the coordinates
+    bool idKnown = true;  // false for missing residues whose number the file does not give
+    int present = -1;     // index in EntryChain::polymer, -1 when missing from the coordinates
 };
 
 // Where the missing residues of a chain come from.
@@ -73,8 +73,8 @@ struct ChainBreak {
 
 struct EntryChain {
     std::string id;
-    std::vector<EntryResidue> polymer;  // amino acids (standard and modified) in file order
-    std::vector<EntryResidue> others;   // hetero residues and water in file order
+    std::vector<EntryResidue> polymer;      // amino acids (standard and modified) in file order
+    std::vector<EntryResidue> others;       // hetero residues and water in file order
     std::vector<SequenceResidue> sequence;  // every polymer residue in order, with the missing ones known
     SequenceSource sequenceSource = SequenceSource::None;
     std::vector<ChainBreak> breaks;  // in chain order
@@ -99,6 +99,8 @@ struct Entry {
 Entry readEntry(const std::string& path);
 // The same from text in memory; name stands for the file in messages and decides the format.
 Entry readEntryText(const std::string& text, const std::string& name);
+
+double distance(const EntryAtom& a, const EntryAtom& b);
 
 // The 20 amino acids of the program.
 bool isStandardAminoAcid(const std::string& name);

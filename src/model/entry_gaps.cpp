@@ -158,8 +158,8 @@ std::vector<Gap> findGaps(const Entry& entry, const std::string& program) {
 std::string gapsTable(const std::vector<Gap>& gaps) {
     std::string out = "chain\tfirst\tlast\tlength\tsequence\tmodellable\tcommand\n";
     for (const Gap& g : gaps) {
-        out += g.chain + '\t' + g.first + '\t' + g.last + '\t' + (g.length < 0 ? "?" : std::to_string(g.length)) + '\t' + g.sequence + '\t' +
-               (g.modellable ? "yes" : "no (" + g.reason + ")") + '\t' + g.command + '\n';
+        out += g.chain + '\t' + g.first + '\t' + g.last + '\t' + (g.length < 0 ? "?" : std::to_string(g.length)) + '\t' + g.sequence +
+               '\t' + (g.modellable ? "yes" : "no (" + g.reason + ")") + '\t' + g.command + '\n';
     }
     return out;
 }

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <fstream>
 #include <map>
-#include <set>
 #include <sstream>
 
 #include <gemmi/align.hpp>
@@ -136,14 +135,15 @@ RawPdbFacts scanPdbText(const std::string& text, const std::string& name) {
             if (decodeHybrid36(num, value)) {
                 if (num[0] >= 'a')
                     fail(where + ": residue number '" + num + "' is a lower-case hybrid-36 number (" + std::to_string(value) +
-                              "), beyond what this reader supports");
+                         "), beyond what this reader supports");
                 continue;
             }
             fail(where + ": residue number field '" + num + "' (columns 23-26) is not a number");
         }
         if (line.compare(0, 10, "REMARK 465") != 0) continue;
         const std::string body = line.size() > 10 ? line.substr(10) : "";
-        if (body.find("M RES C SSSEQI") != std::string::npos) {
+        // The table header: "M RES C SSSEQI", or "RES C SSSEQI" when the list holds for every model.
+        if (body.find("RES C SSSEQI") != std::string::npos) {
             inTable = true;
             continue;
         }
@@ -159,8 +159,7 @@ RawPdbFacts scanPdbText(const std::string& text, const std::string& name) {
             facts.notes.push_back(where + ": REMARK 465 line not understood, ignored: " + trim(line));
             continue;
         }
-        if (!model.empty() && !firstModel.empty() && model != firstModel) continue;
-        if (!model.empty() && firstModel.empty() && model != "1") continue;
+        if (!model.empty() && model != (firstModel.empty() ? "1" : firstModel)) continue;  // another model's residue
         MissingRecord r;
         r.chain = chain;
         r.name = res;
@@ -172,12 +171,10 @@ RawPdbFacts scanPdbText(const std::string& text, const std::string& name) {
     return facts;
 }
 
-std::vector<MissingRecord> unobservedFromCif(const gemmi::cif::Block& block, const std::string& firstModel) {
+std::vector<MissingRecord> unobservedFromCif(gemmi::cif::Block& block, const std::string& firstModel) {
     std::vector<MissingRecord> out;
-    gemmi::cif::Block& b = const_cast<gemmi::cif::Block&>(block);
-    gemmi::cif::Table t = b.find("_pdbx_unobs_or_zero_occ_residues.",
-                                 {"polymer_flag", "occupancy_flag", "auth_asym_id", "auth_comp_id", "auth_seq_id", "?PDB_ins_code",
-                                  "?PDB_model_num"});
+    gemmi::cif::Table t = block.find("_pdbx_unobs_or_zero_occ_residues.", {"polymer_flag", "occupancy_flag", "auth_asym_id", "auth_comp_id",
+                                                                           "auth_seq_id", "?PDB_ins_code", "?PDB_model_num"});
     for (auto row : t) {
         if (gemmi::cif::as_string(row[0]) != "Y") continue;  // polymer residues only
         if (gemmi::cif::as_string(row[1]) != "1") continue;  // 1 = unobserved, 0 = present with zero occupancy
@@ -289,11 +286,6 @@ EntryResidue makeResidue(const gemmi::Residue& r, int chainIndex, int residueInd
     return out;
 }
 
-double distance(const EntryAtom& a, const EntryAtom& b) {
-    const double dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
-    return std::sqrt(dx * dx + dy * dy + dz * dz);
-}
-
 void findBreaks(EntryChain& ch) {
     ch.breaks.clear();
     for (int i = 0; i + 1 < static_cast<int>(ch.polymer.size()); ++i) {
@@ -356,7 +348,8 @@ bool mergeMissingList(EntryChain& ch, const std::vector<MissingRecord>& records,
     for (const MissingRecord& r : records) {
         const bool present = std::any_of(ch.polymer.begin(), ch.polymer.end(), [&](const EntryResidue& p) { return p.id == r.id; });
         if (present)
-            notes.push_back("chain " + ch.id + ": " + ch.label(r.id) + " is listed as missing but has coordinates; the coordinates are used");
+            notes.push_back("chain " + ch.id + ": " + ch.label(r.id) +
+                            " is listed as missing but has coordinates; the coordinates are used");
         else
             recs.push_back(r);
     }
@@ -400,7 +393,8 @@ bool mergeFullSequence(EntryChain& ch, const std::vector<std::string>& full, con
                        std::vector<std::string>& notes) {
     if (full.empty()) return false;
     if (std::none_of(labels.begin(), labels.end(), [](int l) { return l > 0; })) {
-        notes.push_back("chain " + ch.id + ": the full sequence could not be aligned to the coordinates; missing residues are not taken from it");
+        notes.push_back("chain " + ch.id +
+                        ": the full sequence could not be aligned to the coordinates; missing residues are not taken from it");
         return false;
     }
     std::vector<SequenceResidue> seq;
@@ -601,6 +595,11 @@ const EntryChain* Entry::chain(const std::string& id) const {
     for (const EntryChain& c : chains)
         if (c.id == id) return &c;
     return nullptr;
+}
+
+double distance(const EntryAtom& a, const EntryAtom& b) {
+    const double dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
+    return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
 
 bool isStandardAminoAcid(const std::string& name) {

@@ -83,13 +83,11 @@ double anionRadius(gemmi::El el) {
 }
 
 struct Perceived {
-    std::vector<const EntryAtom*> atoms;    // heavy atoms of the residue
+    std::vector<const EntryAtom*> atoms;  // heavy atoms of the residue
     std::vector<gemmi::El> el;
-    std::vector<std::vector<int>> bonded;   // covalent neighbours (heavy, non-metal)
-    std::vector<bool> aromatic;             // in a planar five- or six-membered ring
+    std::vector<std::vector<int>> bonded;  // covalent neighbours (heavy, non-metal)
+    std::vector<bool> aromatic;            // in a planar five- or six-membered ring
 };
-
-double dist(const EntryAtom& a, const EntryAtom& b) { return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) + (a.z - b.z) * (a.z - b.z)); }
 
 // Smallest ring (3 to 6 atoms) through atom a, as atom indices, or empty.
 std::vector<int> smallestRing(const Perceived& p, int a) {
@@ -146,7 +144,7 @@ Perceived perceive(const EntryResidue& r) {
     for (int i = 0; i < n; ++i)
         for (int j = i + 1; j < n; ++j) {
             if (gemmi::is_metal(p.el[i]) || gemmi::is_metal(p.el[j])) continue;
-            const double d = dist(*p.atoms[i], *p.atoms[j]);
+            const double d = distance(*p.atoms[i], *p.atoms[j]);
             if (d > 0.4 && d < gemmi::covalent_radius(p.el[i]) + gemmi::covalent_radius(p.el[j]) + 0.4) {
                 p.bonded[i].push_back(j);
                 p.bonded[j].push_back(i);
@@ -180,7 +178,7 @@ int terminalOxygens(const Perceived& p, int i) {
 // Allen et al. 1987, J. Chem. Soc. Perkin Trans. 2, S1).
 bool trigonal(const Perceived& p, int i) {
     for (int nb : p.bonded[i])
-        if (p.el[nb] == gemmi::El::O && p.bonded[nb].size() == 1 && dist(*p.atoms[i], *p.atoms[nb]) < 1.30) return true;
+        if (p.el[nb] == gemmi::El::O && p.bonded[nb].size() == 1 && distance(*p.atoms[i], *p.atoms[nb]) < 1.30) return true;
     if (p.aromatic[i]) return true;
     if (p.bonded[i].size() != 3) return false;
     const EntryAtom& c = *p.atoms[i];
@@ -249,7 +247,7 @@ Mapping oxygen(const Perceived& p, int i) {
     if (p.el[nb] == El::N) return {"ASN", "OD1", "N-oxide or nitro O"};
     if (p.el[nb] == El::C) {
         if (terminalOxygens(p, nb) >= 2) return {"ASP", "OD1", "carboxylate O"};
-        if (dist(*p.atoms[i], *p.atoms[nb]) < 1.30) return {"ASN", "OD1", "carbonyl O"};
+        if (distance(*p.atoms[i], *p.atoms[nb]) < 1.30) return {"ASN", "OD1", "carbonyl O"};
         if (p.aromatic[nb]) return {"TYR", "OH", "phenolic OH"};
         return {"SER", "OG", "hydroxyl O"};
     }

@@ -47,7 +47,7 @@ int resolveChain(const Entry& entry, const LoopRequest& req, const ResidueId& st
         for (int c = 0; c < static_cast<int>(entry.chains.size()); ++c)
             if (entry.chains[c].id == req.chain && !entry.chains[c].polymer.empty()) return c;
         fail("-chain " + req.chain + ": " + entry.path + " has no amino-acid chain " + req.chain + " (chains: " + chainList(entry) + ")",
-                  STATUS_USAGE);
+             STATUS_USAGE);
     }
     auto holders = [&](const ResidueId& id, const std::string& option, const std::string& text) {
         std::vector<int> found;
@@ -60,16 +60,16 @@ int resolveChain(const Entry& entry, const LoopRequest& req, const ResidueId& st
         if (found.empty()) fail(option + " " + text + ": " + entry.path + " has no residue " + id.str(), STATUS_USAGE);
         if (found.size() > 1)
             fail(option + " " + text + ": residue " + id.str() + " is in chains " + join(ids) + " of " + entry.path +
-                          "; choose one with -chain",
-                      STATUS_USAGE);
+                     "; choose one with -chain",
+                 STATUS_USAGE);
         return found[0];
     };
     const int cs = holders(start, "-start", req.start);
     const int ce = holders(end, "-end", req.end);
     if (cs != ce)
         fail("the loop's ends lie in different chains: " + residueLabel(entry.chains[cs].id, start) + " and " +
-                      residueLabel(entry.chains[ce].id, end),
-                  STATUS_USAGE);
+                 residueLabel(entry.chains[ce].id, end),
+             STATUS_USAGE);
     return cs;
 }
 
@@ -87,28 +87,28 @@ void applySequence(const EntryChain& ch, const LoopRequest& req, LoopSelection& 
     if (!req.seq.empty()) {
         if (static_cast<int>(req.seq.size()) != n)
             fail("-seq has " + std::to_string(req.seq.size()) + " letters, but the loop " + ch.label(sel.residues.front().id) + "-" +
-                          ch.label(sel.residues.back().id) + " has " + std::to_string(n) + " residues",
-                      STATUS_USAGE);
+                     ch.label(sel.residues.back().id) + " has " + std::to_string(n) + " residues",
+                 STATUS_USAGE);
         for (int k = 0; k < n; ++k) {
             const char c = req.seq[k];
             const std::string name = threeLetterName(c);
             if (name.empty())
                 fail("-seq " + req.seq + ": '" + std::string(1, c) + "' (letter " + std::to_string(k + 1) +
-                              ") is not the one-letter code of one of the 20 amino acids",
-                          STATUS_USAGE);
+                         ") is not the one-letter code of one of the 20 amino acids",
+                     STATUS_USAGE);
             LoopResidue& r = sel.residues[k];
             if (!r.name.empty() && oneLetterCode(r.name) != c)
                 fail("-seq " + req.seq + ": letter " + std::to_string(k + 1) + " is " + std::string(1, c) + ", but " + ch.label(r.id) +
-                              " is " + r.name + " in " + (r.present >= 0 ? "the coordinates" : "the entry's sequence"),
-                          STATUS_USAGE);
+                         " is " + r.name + " in " + (r.present >= 0 ? "the coordinates" : "the entry's sequence"),
+                     STATUS_USAGE);
             r.name = name;
         }
     }
     for (const LoopResidue& r : sel.residues)
         if (r.name.empty())
             fail("the loop " + ch.label(sel.residues.front().id) + "-" + ch.label(sel.residues.back().id) + " has residues (" +
-                      ch.label(r.id) + ") missing from the coordinates whose sequence the entry does not give: give the loop's " +
-                      std::to_string(n) + " residues with -seq");
+                 ch.label(r.id) + ") missing from the coordinates whose sequence the entry does not give: give the loop's " +
+                 std::to_string(n) + " residues with -seq");
 }
 
 }  // namespace
@@ -137,10 +137,8 @@ std::string loopProblem(const EntryChain& ch, int first, int last) {
                    " is missing from the coordinates; a loop begins and ends at present residues";
     if (first == 0) return "no residue before " + ch.label(seq[first].id) + " to anchor the loop";
     if (last + 1 >= static_cast<int>(seq.size())) return "no residue after " + ch.label(seq[last].id) + " to anchor the loop";
-    if (seq[first - 1].present < 0)
-        return "the anchor before the loop, " + named(ch, seq[first - 1]) + ", is missing from the coordinates";
-    if (seq[last + 1].present < 0)
-        return "the anchor after the loop, " + named(ch, seq[last + 1]) + ", is missing from the coordinates";
+    if (seq[first - 1].present < 0) return "the anchor before the loop, " + named(ch, seq[first - 1]) + ", is missing from the coordinates";
+    if (seq[last + 1].present < 0) return "the anchor after the loop, " + named(ch, seq[last + 1]) + ", is missing from the coordinates";
     for (int k : {first - 1, last + 1}) {
         const EntryResidue& anchor = ch.polymer[seq[k].present];
         const std::string lacks = atomsMissing(anchor);
@@ -152,8 +150,9 @@ std::string loopProblem(const EntryChain& ch, int first, int last) {
         if (a.present < 0 || b.present < 0) continue;
         if (const ChainBreak* br = ch.breakAfter(a.present)) {
             const bool inside = k >= first && k < last;
-            return std::string(inside ? "chain break inside the loop" : k < first ? "chain break between the anchor and the loop start"
-                                                                                    : "chain break between the loop end and the anchor") +
+            return std::string(inside      ? "chain break inside the loop"
+                               : k < first ? "chain break between the anchor and the loop start"
+                                           : "chain break between the loop end and the anchor") +
                    " (" + ch.label(a.id) + "-" + ch.label(b.id) + ": " + br->reason + ")";
         }
     }
@@ -185,13 +184,13 @@ LoopSelection selectLoop(const Entry& entry, const LoopRequest& req) {
     sel.last = positionIn(ch, end, "-end", req.end);
     if (sel.first > sel.last)
         fail("-start " + req.start + " and -end " + req.end + ": " + ch.label(start) + " comes after " + ch.label(end) + " in chain " +
-                      ch.id,
-                  STATUS_USAGE);
+                 ch.id,
+             STATUS_USAGE);
     const int n = sel.last - sel.first + 1;
     if (n < MIN_LOOP_RESIDUES || n > MAX_LOOP_RESIDUES)
         fail("the loop " + ch.label(start) + "-" + ch.label(end) + " has " + std::to_string(n) + " residues; the program models " +
-                      std::to_string(MIN_LOOP_RESIDUES) + " to " + std::to_string(MAX_LOOP_RESIDUES),
-                  STATUS_USAGE);
+                 std::to_string(MIN_LOOP_RESIDUES) + " to " + std::to_string(MAX_LOOP_RESIDUES),
+             STATUS_USAGE);
     for (int k = sel.first; k <= sel.last; ++k) {
         const SequenceResidue& s = ch.sequence[k];
         sel.residues.push_back({s.name, s.id, s.present});

@@ -27,10 +27,10 @@ struct LoopResidue {
 };
 
 struct LoopSelection {
-    int chain = -1;                        // index in Entry::chains
-    int first = -1, last = -1;             // the loop's positions in the chain's sequence
+    int chain = -1;                           // index in Entry::chains
+    int first = -1, last = -1;                // the loop's positions in the chain's sequence
     int anchorBefore = -1, anchorAfter = -1;  // polymer indices of the fixed residues on each side
-    std::vector<LoopResidue> residues;     // first..last in order
+    std::vector<LoopResidue> residues;        // first..last in order
 
     bool hasMissing() const;
     std::string sequence() const;  // one-letter codes

@@ -39,9 +39,7 @@ bool decodeHybrid36(const std::string& field, int& value) {
 }
 
 ResidueId parseResidueId(const std::string& text, const std::string& option) {
-    auto bad = [&](const std::string& why) -> ResidueId {
-        fail(option + " " + text + ": " + why, STATUS_USAGE);
-    };
+    auto bad = [&](const std::string& why) -> ResidueId { fail(option + " " + text + ": " + why, STATUS_USAGE); };
     if (text.empty()) return bad("empty residue number");
     ResidueId id;
     if (decodeHybrid36(text, id.num)) return id;

@@ -31,7 +31,8 @@ TEST(EntryGaps, TableOfDerivedAndRealEntries) {
         std::string rows;
     };
     const Case cases[] = {
-        {"REMARK 465", readEntry(entryPath("5p21_del46-51.pdb.gz")), "A\t46\t51\t6\tIDGETC\tyes\tlorvane -f FILE -chain A -start 45 -end 52\n"},
+        {"REMARK 465", readEntry(entryPath("5p21_del46-51.pdb.gz")),
+         "A\t46\t51\t6\tIDGETC\tyes\tlorvane -f FILE -chain A -start 45 -end 52\n"},
         {"mmCIF", readEntry(entryPath("5p21_del46-51.cif.gz")), "A\t46\t51\t6\tIDGETC\tyes\tlorvane -f FILE -chain A -start 45 -end 52\n"},
         {"numbering only", readEntryText(withoutRecords(withoutRecords(del, "REMARK 465"), "SEQRES"), "bare.pdb"),
          "A\t46\t51\t6\t??????\tyes\tlorvane -f FILE -chain A -start 45 -end 52 -seq V??????L\n"},
@@ -65,11 +66,12 @@ TEST(EntryGaps, TableOfDerivedAndRealEntries) {
 TEST(EntryGaps, TailsBreaksAndLimits) {
     const std::string t = p21Text();
     // Residues 1-2 and 165-166 missing, announced by REMARK 465: tails.
-    const std::string tails = "REMARK 465   M RES C SSSEQI\nREMARK 465     MET A     1\nREMARK 465     THR A     2\n"
-                              "REMARK 465     GLY A   165\nREMARK 465     HIS A   166\n" +
-                              editLines(t, [](std::string& l) {
-                                  if (l.compare(0, 4, "ATOM") == 0 && (resNum(l) <= 2 || resNum(l) >= 165)) l.clear();
-                              });
+    const std::string tails =
+        "REMARK 465   M RES C SSSEQI\nREMARK 465     MET A     1\nREMARK 465     THR A     2\n"
+        "REMARK 465     GLY A   165\nREMARK 465     HIS A   166\n" +
+        editLines(t, [](std::string& l) {
+            if (l.compare(0, 4, "ATOM") == 0 && (resNum(l) <= 2 || resNum(l) >= 165)) l.clear();
+        });
     // Thirty residues missing (SEQRES gives them): too long.
     const std::string longGap = editLines(t, [](std::string& l) {
         if (l.compare(0, 4, "ATOM") == 0 && resNum(l) >= 60 && resNum(l) <= 89) l.clear();
@@ -86,7 +88,8 @@ TEST(EntryGaps, TailsBreaksAndLimits) {
         const auto& c = at[std::to_string(r) + "C"];
         const auto& n = at[std::to_string(r + 1) + "N"];
         char buf[64];
-        std::snprintf(buf, sizeof buf, "C-N %.2f A", std::sqrt(std::pow(c[0] - n[0], 2) + std::pow(c[1] - n[1], 2) + std::pow(c[2] - n[2], 2)));
+        std::snprintf(buf, sizeof buf, "C-N %.2f A",
+                      std::sqrt(std::pow(c[0] - n[0], 2) + std::pow(c[1] - n[1], 2) + std::pow(c[2] - n[2], 2)));
         return std::string(buf);
     };
     // A break between insertion codes: how many are missing is unknown.
@@ -99,8 +102,9 @@ TEST(EntryGaps, TailsBreaksAndLimits) {
     const Case cases[] = {
         {"tails", tails, "A\t1\t2\t2\tMT\tno (terminal)\t-\nA\t165\t166\t2\tGH\tno (terminal)\t-\n"},
         {"too long", longGap, "A\t60\t89\t30\tGQEEYSAMRDQYMRTGEGFLCVFAINNTKS\tno (loop of 32 residues; the program models 4 to 22)\t-\n"},
-        {"stretched", stretched, "A\t-\t-\t0\t-\tno (chain break without missing residues: " + cn(99) + ")\t-\n" +
-                                 "A\t-\t-\t0\t-\tno (chain break without missing residues: " + cn(100) + ")\t-\n"},
+        {"stretched", stretched,
+         "A\t-\t-\t0\t-\tno (chain break without missing residues: " + cn(99) + ")\t-\n" +
+             "A\t-\t-\t0\t-\tno (chain break without missing residues: " + cn(100) + ")\t-\n"},
         {"insertion codes", codes, "H\t?\t?\t?\t?\tno (number of missing residues unknown)\t-\n"},
     };
     for (const Case& c : cases) {

@@ -15,8 +15,8 @@ namespace {
 std::string het(const std::string& name4, const std::string& res, int num, double x, double y, double z, const std::string& el) {
     static int serial = 0;  // record numbers play no part in reading
     char buf[96];
-    std::snprintf(buf, sizeof buf, "HETATM%5d %-4s %-3s A%4d    %8.3f%8.3f%8.3f  1.00 20.00          %2s\n", ++serial % 100000, name4.c_str(), res.c_str(),
-                  num, x, y, z, el.c_str());
+    std::snprintf(buf, sizeof buf, "HETATM%5d %-4s %-3s A%4d    %8.3f%8.3f%8.3f  1.00 20.00          %2s\n", ++serial % 100000,
+                  name4.c_str(), res.c_str(), num, x, y, z, el.c_str());
     return buf;
 }
 
@@ -38,9 +38,9 @@ TEST(HeteroAtoms, NucleotideAndMagnesiumOf5p21) {
     EXPECT_EQ(environmentAtoms(e, true).size(), 33u + 211u);
     const auto gnp = byName(env, "GNP");
     const std::pair<const char*, const char*> expected[] = {
-        {"PG", "MET SD"},  {"O1G", "ASP OD1"}, {"N3B", "ALA N"},   {"O3A", "ASN OD1"}, {"O5'", "ASN OD1"}, {"C5'", "SER CB"},
-        {"C4'", "THR CB"}, {"O4'", "ASN OD1"}, {"O2'", "SER OG"},  {"N9", "PRO N"},    {"C8", "PHE CZ"},   {"N7", "HIS ND1"},
-        {"C5", "PHE CG"},  {"O6", "ASN OD1"},  {"N2", "ASN ND2"},  {"N3", "HIS ND1"},
+        {"PG", "MET SD"},  {"O1G", "ASP OD1"}, {"N3B", "ALA N"},  {"O3A", "ASN OD1"}, {"O5'", "ASN OD1"}, {"C5'", "SER CB"},
+        {"C4'", "THR CB"}, {"O4'", "ASN OD1"}, {"O2'", "SER OG"}, {"N9", "PRO N"},    {"C8", "PHE CZ"},   {"N7", "HIS ND1"},
+        {"C5", "PHE CG"},  {"O6", "ASN OD1"},  {"N2", "ASN ND2"}, {"N3", "HIS ND1"},
     };
     for (const auto& [atom, want] : expected) EXPECT_EQ(key(gnp.count(atom) ? gnp.at(atom) : nullptr), want) << atom;
     const auto mg = byName(env, "MG");
@@ -71,13 +71,13 @@ TEST(HeteroAtoms, EveryTemplateKeyIsAPairPotentialType) {
     // Benzene, acetate, methanol, sulfate, ions, a covalent chlorine and an unknown element.
     for (int k = 0; k < 6; ++k)
         t += het(" C" + std::to_string(k + 1) + " ", "BNZ", 1, 1.39 * std::cos(k * M_PI / 3), 1.39 * std::sin(k * M_PI / 3), 0, "C");
-    t += het(" C1 ", "ACT", 2, 10, 0, 0, "C") + het(" C2 ", "ACT", 2, 11.52, 0, 0, "C") +
-         het(" O1 ", "ACT", 2, 12.145, 1.083, 0, "O") + het(" O2 ", "ACT", 2, 12.145, -1.083, 0, "O");
+    t += het(" C1 ", "ACT", 2, 10, 0, 0, "C") + het(" C2 ", "ACT", 2, 11.52, 0, 0, "C") + het(" O1 ", "ACT", 2, 12.145, 1.083, 0, "O") +
+         het(" O2 ", "ACT", 2, 12.145, -1.083, 0, "O");
     t += het(" C  ", "MOH", 3, 20, 0, 0, "C") + het(" O  ", "MOH", 3, 21.43, 0, 0, "O");
     t += het(" S  ", "SO4", 4, 30, 0, 0, "S");
     for (int k = 0; k < 4; ++k)
-        t += het(" O" + std::to_string(k + 1) + " ", "SO4", 4, 30 + 1.47 * (k == 0 ? 1 : -1.0 / 3), k == 0 ? 0 : 1.386 * std::cos(k * 2 * M_PI / 3),
-                 k == 0 ? 0 : 1.386 * std::sin(k * 2 * M_PI / 3), "O");
+        t += het(" O" + std::to_string(k + 1) + " ", "SO4", 4, 30 + 1.47 * (k == 0 ? 1 : -1.0 / 3),
+                 k == 0 ? 0 : 1.386 * std::cos(k * 2 * M_PI / 3), k == 0 ? 0 : 1.386 * std::sin(k * 2 * M_PI / 3), "O");
     t += het("CL  ", "CL", 5, 40, 0, 0, "CL") + het("ZN  ", "ZN", 6, 50, 0, 0, "ZN") + het("CA  ", "CA", 7, 60, 0, 0, "CA");
     t += het(" C1 ", "CLM", 8, 70, 0, 0, "C") + het("CL1 ", "CLM", 8, 71.77, 0, 0, "CL");
     t += het(" O  ", "HOH", 9, 80, 0, 0, "O");
@@ -88,9 +88,9 @@ TEST(HeteroAtoms, EveryTemplateKeyIsAPairPotentialType) {
         double radius;
     };
     const Case cases[] = {
-        {"BNZ", "C1", "PHE CZ", 1.70},  {"ACT", "C1", "ALA CB", 1.70},  {"ACT", "C2", "ASP CG", 1.70}, {"ACT", "O1", "ASP OD1", 1.52},
-        {"MOH", "C", "ALA CB", 1.70},   {"MOH", "O", "SER OG", 1.52},   {"SO4", "S", "MET SD", 1.80},  {"SO4", "O3", "ASP OD1", 1.52},
-        {"CL", "CL", "ASP OD1", 1.81},  {"ZN", "ZN", "LYS NZ", 0.74},   {"CA", "CA", "LYS NZ", 1.00},  {"CLM", "CL1", "MET SD", 1.75},
+        {"BNZ", "C1", "PHE CZ", 1.70}, {"ACT", "C1", "ALA CB", 1.70}, {"ACT", "C2", "ASP CG", 1.70}, {"ACT", "O1", "ASP OD1", 1.52},
+        {"MOH", "C", "ALA CB", 1.70},  {"MOH", "O", "SER OG", 1.52},  {"SO4", "S", "MET SD", 1.80},  {"SO4", "O3", "ASP OD1", 1.52},
+        {"CL", "CL", "ASP OD1", 1.81}, {"ZN", "ZN", "LYS NZ", 0.74},  {"CA", "CA", "LYS NZ", 1.00},  {"CLM", "CL1", "MET SD", 1.75},
     };
     for (const Case& c : cases) {
         const auto m = byName(env, c.residue);
@@ -100,7 +100,8 @@ TEST(HeteroAtoms, EveryTemplateKeyIsAPairPotentialType) {
     }
     EXPECT_TRUE(byName(env, "HOH").empty());
     EXPECT_EQ(key(byName(environmentAtoms(e, true), "HOH").at("O")), "SER OG");
-    for (const EnvironmentAtom& a : env) EXPECT_TRUE(keys.count(a.templateResidue + " " + a.templateAtom)) << a.residueName << " " << a.atomName;
+    for (const EnvironmentAtom& a : env)
+        EXPECT_TRUE(keys.count(a.templateResidue + " " + a.templateAtom)) << a.residueName << " " << a.atomName;
 }
 
 TEST(HeteroAtoms, ModifiedAminoAcidKeepsItsParentsNames) {
@@ -137,8 +138,8 @@ TEST(HeteroAtoms, ModifiedAminoAcidKeepsItsParentsNames) {
     EXPECT_EQ(r.parent, "SER");
     const std::vector<EnvironmentAtom> env = environmentAtoms(e, false);
     const auto sep = byName(env, "SEP");
-    const std::pair<const char*, const char*> expected[] = {{"N", "SER N"},   {"CA", "SER CA"},  {"C", "SER C"},     {"O", "SER O"},
-                                                            {"CB", "SER CB"}, {"OG", "SER OG"}, {"P", "MET SD"},     {"O1P", "ASP OD1"},
+    const std::pair<const char*, const char*> expected[] = {{"N", "SER N"},     {"CA", "SER CA"},  {"C", "SER C"},  {"O", "SER O"},
+                                                            {"CB", "SER CB"},   {"OG", "SER OG"},  {"P", "MET SD"}, {"O1P", "ASP OD1"},
                                                             {"O2P", "ASP OD1"}, {"O3P", "ASP OD1"}};
     EXPECT_EQ(sep.size(), 10u);
     for (const auto& [atom, want] : expected) EXPECT_EQ(key(sep.count(atom) ? sep.at(atom) : nullptr), want) << atom;

@@ -22,8 +22,8 @@ LoopRequest req(const std::string& start, const std::string& end, const std::str
 
 TEST(LoopSelection, ResidueIdsOnTheCommandLine) {
     const std::pair<std::string, ResidueId> good[] = {
-        {"60", {60, ' '}},       {"60A", {60, 'A'}},      {"-3", {-3, ' '}},          {"10005", {10005, ' '}},
-        {"A000", {10000, ' '}},  {"ZZZZ", {1223055, ' '}}, {"a000", {1223056, ' '}}, {"0", {0, ' '}},
+        {"60", {60, ' '}},      {"60A", {60, 'A'}},       {"-3", {-3, ' '}},        {"10005", {10005, ' '}},
+        {"A000", {10000, ' '}}, {"ZZZZ", {1223055, ' '}}, {"a000", {1223056, ' '}}, {"0", {0, ' '}},
     };
     for (const auto& [text, id] : good) EXPECT_EQ(parseResidueId(text, "-start"), id) << text;
     for (const std::string bad : {"", "-", "A", "6 0", "60AB", "x12", "60-", "99999999999", "A0b0"})
@@ -82,7 +82,8 @@ TEST(LoopSelection, MissingLoopsTakeTheirSequenceFromTheEntryOrFromSeq) {
     const LoopSelection given = selectLoop(noSequence, req("45", "52", "A", "VIDGETCL"));
     EXPECT_EQ(idsOf(given), "45 46* 47* 48* 49* 50* 51* 52");
     EXPECT_EQ(given.residues[3].name, "GLY");
-    EXPECT_ERROR(selectLoop(noSequence, req("45", "52")), 1, inOrder({"A45-A52", "missing from the coordinates", "give the loop's 8 residues with -seq"}));
+    EXPECT_ERROR(selectLoop(noSequence, req("45", "52")), 1,
+                 inOrder({"A45-A52", "missing from the coordinates", "give the loop's 8 residues with -seq"}));
     EXPECT_ERROR(selectLoop(fromRemark, req("45", "52", "", "VIDAETCL")), 2, inOrder({"letter 4 is A", "A48 is GLY", "entry's sequence"}));
     EXPECT_ERROR(selectLoop(fromRemark, req("45", "52", "", "AIDGETCL")), 2, inOrder({"letter 1 is A", "A45 is VAL", "coordinates"}));
 }
@@ -96,9 +97,10 @@ TEST(LoopSelection, RefusalsNameTheResidue) {
     const Entry noCA48 = readEntryText(withoutAtom(t, 48, "CA"), "noca.pdb");
     const Entry noCA53 = readEntryText(withoutAtom(t, 53, "CA"), "noca53.pdb");
     const Entry moved44 = readEntryText(shifted(t, 44, 5.0), "moved.pdb");
-    const Entry sep48 = readEntryText(editLines(t, [](std::string& l) {
-                                          if (isAtom(l) && resNum(l) == 48) l = "HETATM" + l.substr(6, 11) + "SEP" + l.substr(20);
-                                      }),
+    const Entry sep48 = readEntryText(editLines(t,
+                                                [](std::string& l) {
+                                                    if (isAtom(l) && resNum(l) == 48) l = "HETATM" + l.substr(6, 11) + "SEP" + l.substr(20);
+                                                }),
                                       "sep.pdb");
     struct Case {
         const Entry* entry;
