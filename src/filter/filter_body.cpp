@@ -21,8 +21,6 @@ namespace lorvane {
 
 namespace {
 
-constexpr double SENTINEL = REJECTED;
-constexpr double TAU_111_2 = 1.9408061282176925;  // N-CA-C angle of every grown residue, 111.2 degrees
 constexpr int CLASH_CELLS = NUM_BINS * SC_STATES * MAX_ROTAMERS;
 
 // Side-chain atoms 6..LAST_HEAVY_SLOT of every residue grown before `step`, from state t of a seed's stored points.
@@ -107,9 +105,9 @@ void scoreSeed(FilterShared& sh, FilterWork& w, int i) {
         E[5][id] = static_cast<float>(R[9] + S9);
 
         if (!run.plan.backward[step])
-            calBBCo(tm, s, pos, s[pos], s[pos + 1], R[0], R[1], R[2], TAU_111_2, true);
+            calBBCo(tm, s, pos, s[pos], s[pos + 1], R[0], R[1], R[2], NCAC_ANGLE, true);
         else
-            calBBCoR(tm, s, pos, s[pos], s[pos - 1], R[0], R[1], R[2], TAU_111_2, true);
+            calBBCoR(tm, s, pos, s[pos], s[pos - 1], R[0], R[1], R[2], NCAC_ANGLE, true);
 
         if (finalStep) {
             calBBCo(tm, s, c, s[c], s[c + 1], R[11], R[12], R[13], R[14] * DEG2RAD, true);
@@ -124,7 +122,7 @@ void scoreSeed(FilterShared& sh, FilterWork& w, int i) {
             const double phi2 = Torsion(s[c + 1].atoms[2], r2.atoms[0], r2.atoms[1], r2.atoms[2]);
             const double psi2 = Torsion(r2.atoms[0], r2.atoms[1], r2.atoms[2], s[c + 3].atoms[0]);
             if (std::fabs(phi2) >= 180.01 || std::fabs(psi2) >= 180.01) {
-                E[1][id] = static_cast<float>(SENTINEL);
+                E[1][id] = static_cast<float>(REJECTED);
                 std::cout << "skipped ";
                 continue;
             }
@@ -176,7 +174,7 @@ void scoreSeed(FilterShared& sh, FilterWork& w, int i) {
             double parentE = 0.0;
             if (step >= 1) {
                 parentE = B.pathStateE(step - 1, i)[j];
-                if (parentE > 200.0) continue;
+                if (parentE > ENERGY_CUT) continue;
                 restoreSideChains(run, s, oldBuf, step, i, j);
             }
             double b = 0.0;
@@ -227,16 +225,16 @@ void scoreSeed(FilterShared& sh, FilterWork& w, int i) {
 
         int16_t* states = B.childStates(i, k);
         float* stateE = B.childStateE(i, k);
-        double best = SENTINEL;
+        double best = REJECTED;
         int u = 0;
         if (M == 0) {
-            E[6][id] = static_cast<float>(SENTINEL);
-            E[0][id] = static_cast<float>(SENTINEL);
+            E[6][id] = static_cast<float>(REJECTED);
+            E[0][id] = static_cast<float>(REJECTED);
             // Keep the state table consistent for a commit that takes this child anyway.
             for (int t = 0; t < SC_STATES; ++t) {
                 states[2 * t] = 0;
                 states[2 * t + 1] = static_cast<int16_t>(plain || nr == 0 ? NO_ROTAMER : 0);
-                stateE[t] = static_cast<float>(SENTINEL);
+                stateE[t] = static_cast<float>(REJECTED);
             }
         } else {
             for (int x = 0; x < M; ++x) {
@@ -244,8 +242,8 @@ void scoreSeed(FilterShared& sh, FilterWork& w, int i) {
                 if (w.combFirst[x] < scCut) ++u;
             }
             const int n = std::min(M, SC_STATES);
-            SampleEWRS(w.combined, n, w.chosen.data(), M, finalStep);
-            double secondary = SENTINEL;
+            SampleEWRS(w.combined, n, w.chosen.data(), M, finalStep, w.ranking);
+            double secondary = REJECTED;
             for (int t = 0; t < n; ++t) {
                 const int x = w.chosen[t];
                 stateE[t] = static_cast<float>(w.combFirst[x]);
@@ -260,10 +258,10 @@ void scoreSeed(FilterShared& sh, FilterWork& w, int i) {
             for (int t = n; t < SC_STATES; ++t) {
                 states[2 * t] = states[0];
                 states[2 * t + 1] = states[1];
-                stateE[t] = static_cast<float>(SENTINEL);
+                stateE[t] = static_cast<float>(REJECTED);
             }
             E[6][id] = static_cast<float>(best);
-            E[0][id] = static_cast<float>(best < SENTINEL ? secondary : SENTINEL);
+            E[0][id] = static_cast<float>(best < REJECTED ? secondary : REJECTED);
 
             if (finalStep && u >= 1) {
                 const int x0 = w.chosen[0];

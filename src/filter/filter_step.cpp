@@ -28,7 +28,6 @@ namespace lorvane {
 
 namespace {
 
-constexpr double SENTINEL = REJECTED;
 
 std::string tablePath(const std::string& loopId, const char* suffix, int step) {
     return "output/" + loopId + suffix + itozeropad(step, 3) + ".txt";
@@ -177,23 +176,18 @@ void commitSlot(const CommitArgs& a, int n, int id, const Point* finalUnit) {
     const float* stateE = B.childStateE(p, q);
     for (int j = 0; j < step; ++j) {
         const int last = LAST_HEAVY_SLOT[s[plan.order[j]].type];
-        const int16_t* parentRot = B.pathRot(B.scRot2, j, p);
-        int16_t* rot = B.pathRot(B.scRot, j, n);
         const Point* from = B.atomC(oldBuf, j, p);
         Point* to = B.atomC(newBuf, j, n);
         for (int t = 0; t < SC_STATES; ++t) {
             const int ps = std::clamp<int>(states[2 * t], 0, SC_STATES - 1);
-            rot[t] = parentRot[ps];
             for (int x = 6; x <= last; ++x) to[15 * t + x] = from[15 * ps + x];
         }
     }
-    int16_t* rot = B.pathRot(B.scRot, step, n);
     float* rotE = B.pathStateE(step, n);
     Point* to = B.atomC(newBuf, step, n);
     const int last = LAST_HEAVY_SLOT[tpos];
     for (int t = 0; t < SC_STATES; ++t) {
         const int r = states[2 * t + 1];
-        rot[t] = static_cast<int16_t>(r);
         rotE[t] = stateE[t];
         // Nothing reads the stored side chains after the last step.
         if (a.finalStep || noSideChain(tpos) || r < 0 || r >= run.pot.rotamers.count[tpos]) continue;
@@ -253,11 +247,11 @@ void filterStep(Sampler& run, FilterState& fs, int step) {
     const size_t NC = static_cast<size_t>(MAXLOOP) * CHILDREN;
 
     std::vector<float> E[7];
-    for (auto& col : E) col.assign(NC, static_cast<float>(SENTINEL));
-    std::vector<double> dev(NC, SENTINEL);
+    for (auto& col : E) col.assign(NC, static_cast<float>(REJECTED));
+    std::vector<double> dev(NC, REJECTED);
     std::vector<std::array<int, 3>> closeRot;
     if (finalStep) closeRot.assign(NC, {ABSENT, ABSENT, ABSENT});
-    B.enSelection.assign(NC, SENTINEL);
+    B.enSelection.assign(NC, REJECTED);
 
     // Stage 1: scoring.
     vdw_bbsc_prep(fs.clash, run.tm, run.atoms, s, step, run.plan.order, run.plan.backward, c);
@@ -282,7 +276,6 @@ void filterStep(Sampler& run, FilterState& fs, int step) {
     fs.times.scoring += omp_get_wtime() - clock0;
     clock0 = omp_get_wtime();
     B.tempFrag2 = B.tempFrag;
-    B.scRot2 = B.scRot;
     B.scEWithRest2 = B.scEWithRest;
 
     // Stage 2: report.
@@ -305,12 +298,12 @@ void filterStep(Sampler& run, FilterState& fs, int step) {
 
     // Stage 4: ranking. Children that were never scored (empty slots, seeds beyond the
     // population) carry no values and are never ranked.
-    int n = WeightZ(E[6], E[5], E[1], E[0], A.data(), run.scCut, SENTINEL, run.settings.useBBT);
+    int n = WeightZ(E[6], E[5], E[1], E[0], A.data(), run.scCut, REJECTED, run.settings.useBBT);
     {
         int m = 0;
         const int live = run.liveSeeds * CHILDREN;
         for (int k = 0; k < n; ++k)
-            if (A[k] < live && E[2][A[k]] != static_cast<float>(SENTINEL)) A[m++] = A[k];
+            if (A[k] < live && E[2][A[k]] != static_cast<float>(REJECTED)) A[m++] = A[k];
         n = m;
     }
     A.resize(n);
@@ -382,7 +375,7 @@ void filterStep(Sampler& run, FilterState& fs, int step) {
     // Stage 10: report and commit.
     std::ofstream ftab;
     if (diag) {
-        std::vector<double> dev2(NC, SENTINEL);
+        std::vector<double> dev2(NC, REJECTED);
         for (int id : K) dev2[id] = dev[id];
         std::cout << "Best RMSDs after filter: " << std::endl;
         printBest(dev2, E);

@@ -28,10 +28,10 @@ int WeightZ(const std::vector<float>& a, const std::vector<float>& b, const std:
 
 // The n lowest of v[0..count) (values above 200 count as 10000); ascending
 // when sorted is set, otherwise in no particular order (index order when
-// n >= count).
-void SampleEWRS(const std::vector<double>& v, int n, int* out, int count, bool sorted);
+// n >= count). scratch is a reusable buffer (called once per candidate).
+void SampleEWRS(const std::vector<double>& v, int n, int* out, int count, bool sorted, std::vector<sortdata>& scratch);
 
-// Ascending order of v (values above 200 count as 12345); with p entries at
+// Ascending order of v (values above 200 count as REJECTED); with p entries at
 // or below cut, writes min(p - 1, n) indices and returns that count (-1 when
 // none is within the cut).
 int SampleEWRT(const std::vector<double>& v, int n, double cut, int* out);

@@ -25,10 +25,6 @@ namespace lorvane {
 
 namespace {
 
-constexpr int N_ = SLOT_N, CA_ = SLOT_CA, C_ = SLOT_C, O_ = SLOT_O, CB_ = SLOT_CB;
-constexpr double REJECT = REJECTED;
-constexpr double NCAC_DEG = 111.2;
-constexpr double NCAC_RAD = NCAC_DEG * DEG2RAD;
 constexpr int HALF = NUM_BINS / 2;
 
 inline double binAngle(int bin) { return -PI + bin * BIN_WIDTH; }
@@ -161,21 +157,21 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
 
     // 4. Anchors of this step.
     if (!backward && step == 0) {
-        calCo(s[loopEnd + 1].atoms[CA_], s[loopEnd + 1].atoms[N_], s[loopEnd].atoms[C_], tm.bondLength[type][C_],
-              tm.bondAngle[s[pos + 1].type][N_], PI, s[loopEnd].atoms[CA_]);
+        calCo(s[loopEnd + 1].atoms[SLOT_CA], s[loopEnd + 1].atoms[SLOT_N], s[loopEnd].atoms[SLOT_C], tm.bondLength[type][SLOT_C],
+              tm.bondAngle[s[pos + 1].type][SLOT_N], PI, s[loopEnd].atoms[SLOT_CA]);
     }
     if (backward) {
         if (prolineBond && uniformDraw() < 0.1) seedOmega = 0.0;
-        calCo(s[pos + 1].atoms[CA_], s[pos + 1].atoms[N_], s[pos].atoms[C_], tm.bondLength[type][C_],
-              tm.bondAngle[s[pos + 1].type][N_], seedOmega, s[pos].atoms[CA_]);
+        calCo(s[pos + 1].atoms[SLOT_CA], s[pos + 1].atoms[SLOT_N], s[pos].atoms[SLOT_C], tm.bondLength[type][SLOT_C],
+              tm.bondAngle[s[pos + 1].type][SLOT_N], seedOmega, s[pos].atoms[SLOT_CA]);
     }
     if (!backward)
         prepGrow(s, pos, loopStart, loopEnd, pos - 1, rpos);
     else
         prepGrow(s, pos, loopStart, loopEnd, rpos, pos + 1);
     if (closure) {
-        df_closure_prep(s, loopStart, loopEnd, c, s[pos].atoms[CA_], backward);
-        std::fill(closureW.begin(), closureW.end(), REJECT);
+        df_closure_prep(s, loopStart, loopEnd, c, s[pos].atoms[SLOT_CA], backward);
+        std::fill(closureW.begin(), closureW.end(), REJECTED);
         std::fill(closureCount.begin(), closureCount.end(), 0);
     }
 
@@ -189,21 +185,21 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
     // long-range terms need only the mid-shell atoms within reach of the cut-off.
     {
         float reach[6] = {0, 0, 0, 0, 0, 0};
-        const Point ca = s[pos].atoms[CA_];
+        const Point ca = s[pos].atoms[SLOT_CA];
         for (int k = 0; k < NUM_CAND; ++k) {
             const Point* P = &candPts[static_cast<size_t>(k) * BB_CAND_SLOTS];
-            reach[N_] = std::max(reach[N_], static_cast<float>(fdis(P[0], ca)));
-            reach[C_] = std::max(reach[C_], static_cast<float>(fdis(P[2], ca)));
-            reach[CB_] = std::max(reach[CB_], static_cast<float>(fdis(P[5], ca)));
-            if (!backward) reach[O_] = std::max(reach[O_], static_cast<float>(fdis(P[3], ca)));
+            reach[SLOT_N] = std::max(reach[SLOT_N], static_cast<float>(fdis(P[0], ca)));
+            reach[SLOT_C] = std::max(reach[SLOT_C], static_cast<float>(fdis(P[2], ca)));
+            reach[SLOT_CB] = std::max(reach[SLOT_CB], static_cast<float>(fdis(P[5], ca)));
+            if (!backward) reach[SLOT_O] = std::max(reach[SLOT_O], static_cast<float>(fdis(P[3], ca)));
         }
         if (!backward) {
             // CA(pos+1) hangs on N(pos+1).
-            reach[CA_] = reach[N_] + static_cast<float>(tm.bondLength[0][CA_]) + 0.01f;
+            reach[SLOT_CA] = reach[SLOT_N] + static_cast<float>(tm.bondLength[0][SLOT_CA]) + 0.01f;
         } else {
             // O(pos-1) hangs on C(pos-1); the CA scored backward is CA(pos) itself.
-            reach[O_] = reach[C_] + static_cast<float>(tm.bondLength[0][O_]) + 0.01f;
-            reach[CA_] = 0.0f;
+            reach[SLOT_O] = reach[SLOT_C] + static_cast<float>(tm.bondLength[0][SLOT_O]) + 0.01f;
+            reach[SLOT_CA] = 0.0f;
         }
         pruneLongRange(s, reach);
     }
@@ -216,16 +212,16 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
             for (int fa = 0; fa < NUM_BINS; fa += COARSE_STEP)
                 for (int fb = 0; fb < NUM_BINS; fb += COARSE_STEP) {
                     if (!torsionBinAllowed(torsionBinProb(dist, ft, fa, fb))) continue;
-                    calBBCoR(tm, s, rpos, scratchA, scratchB, binAngle(fa), binAngle(fb), PI, NCAC_RAD, false);
+                    calBBCoR(tm, s, rpos, scratchA, scratchB, binAngle(fa), binAngle(fb), PI, NCAC_ANGLE, false);
                     std::array<Point, 5>& f = farSet[farCount++];
-                    f[0] = scratchA.atoms[N_];   // N(rpos)
-                    f[1] = scratchB.atoms[CA_];  // CA(rpos-1)
-                    f[2] = scratchA.atoms[C_];   // C(rpos-1)
+                    f[0] = scratchA.atoms[SLOT_N];   // N(rpos)
+                    f[1] = scratchB.atoms[SLOT_CA];  // CA(rpos-1)
+                    f[2] = scratchA.atoms[SLOT_C];   // C(rpos-1)
                 }
         } else {
             Point Cset[NUM_BINS], Nset[NUM_BINS];
-            const Point Nr = s[rpos].atoms[N_], CAr = s[rpos].atoms[CA_];
-            calCoCSet(tm, s[rpos - 1].atoms[C_], Nr, CAr, Cset, COARSE_STEP);
+            const Point Nr = s[rpos].atoms[SLOT_N], CAr = s[rpos].atoms[SLOT_CA];
+            calCoCSet(tm, s[rpos - 1].atoms[SLOT_C], Nr, CAr, Cset, COARSE_STEP);
             for (int fa = 0; fa < NUM_BINS; fa += COARSE_STEP) {
                 calCoNSet(tm, Nr, CAr, Cset[fa], Nset, COARSE_STEP);
                 for (int fb = 0; fb < NUM_BINS; fb += COARSE_STEP) {
@@ -247,8 +243,8 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
     bool shortSet[NUM_BINS] = {}, long1Set[HALF] = {}, long2Set[HALF * HALF] = {};
     std::fill(reachable.begin(), reachable.end(), 0);
     std::fill(validSC.begin(), validSC.end(), 0);
-    const Point caR = s[rpos].atoms[CA_];
-    const Point caP = s[pos].atoms[CA_];
+    const Point caR = s[rpos].atoms[SLOT_CA];
+    const Point caP = s[pos].atoms[SLOT_CA];
     const double d0 = fdis(caP, caR);
     const int r0 = endDistanceRow(d0);
     const bool condDegenerate = condRowDegenerate(dist, backward, g, r0);
@@ -267,7 +263,7 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
     for (int pa = 0; pa < NUM_BINS; ++pa) {
         for (int pb = 0; pb < NUM_BINS; ++pb) {
             const int k = NUM_BINS * pa + pb;
-            weight[k] = REJECT;
+            weight[k] = REJECTED;
             cisCand[k] = 0;
             const double pbb = torsionBinProb(dist, type, pa, pb);
             if (!torsionBinAllowed(pbb)) continue;
@@ -322,11 +318,11 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
                 continue;
             }
             // Growth energy.
-            cur.atoms[N_] = a0;
-            cur.atoms[C_] = a2;
-            cur.atoms[O_] = a3;
-            if (type != GLY) cur.atoms[CB_] = a4;
-            cur.atoms[CA_] = backward ? caP : a1;
+            cur.atoms[SLOT_N] = a0;
+            cur.atoms[SLOT_C] = a2;
+            cur.atoms[SLOT_O] = a3;
+            if (type != GLY) cur.atoms[SLOT_CB] = a4;
+            cur.atoms[SLOT_CA] = backward ? caP : a1;
             double E;
             if (!backward) {
                 if (!shortSet[pa]) shortCache[pa] = dfire_part_phi_short(cur), shortSet[pa] = true;
@@ -343,29 +339,29 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
             }
             // The candidate goes into the structure (the closure reads it there).
             if (!backward) {
-                s[pos].atoms[C_] = a2;
-                s[pos].atoms[O_] = a3;
-                if (type != GLY) s[pos].atoms[CB_] = a4;
-                s[pos + 1].atoms[N_] = a0;
-                s[pos + 1].atoms[CA_] = a1;
+                s[pos].atoms[SLOT_C] = a2;
+                s[pos].atoms[SLOT_O] = a3;
+                if (type != GLY) s[pos].atoms[SLOT_CB] = a4;
+                s[pos + 1].atoms[SLOT_N] = a0;
+                s[pos + 1].atoms[SLOT_CA] = a1;
             } else {
-                s[pos].atoms[N_] = a0;
-                if (type != GLY) s[pos].atoms[CB_] = a4;
-                s[pos - 1].atoms[C_] = a2;
-                s[pos - 1].atoms[O_] = a3;
-                s[pos - 1].atoms[CA_] = a1;
+                s[pos].atoms[SLOT_N] = a0;
+                if (type != GLY) s[pos].atoms[SLOT_CB] = a4;
+                s[pos - 1].atoms[SLOT_C] = a2;
+                s[pos - 1].atoms[SLOT_O] = a3;
+                s[pos - 1].atoms[SLOT_CA] = a1;
             }
             if (a.diag) {
                 const Residue& np = m.native[pos];
                 double dev;
                 if (!backward) {
                     const Residue& nn = m.native[pos + 1];
-                    dev = sq(a2, np.atoms[C_]) + sq(a3, np.atoms[O_]) + sq(a0, nn.atoms[N_]) + sq(a1, nn.atoms[CA_]);
+                    dev = sq(a2, np.atoms[SLOT_C]) + sq(a3, np.atoms[SLOT_O]) + sq(a0, nn.atoms[SLOT_N]) + sq(a1, nn.atoms[SLOT_CA]);
                     dev = (dev + 4.0 * step * seedRmsd * seedRmsd) / (4.0 * (step + 1));
                 } else {
                     const Residue& nn = m.native[pos - 1];
-                    dev = sq(caP, np.atoms[CA_]) + sq(a0, np.atoms[N_]) + sq(a3, nn.atoms[O_]) + sq(a2, nn.atoms[C_]) +
-                          sq(a1, nn.atoms[CA_]);
+                    dev = sq(caP, np.atoms[SLOT_CA]) + sq(a0, np.atoms[SLOT_N]) + sq(a3, nn.atoms[SLOT_O]) + sq(a2, nn.atoms[SLOT_C]) +
+                          sq(a1, nn.atoms[SLOT_CA]);
                     dev = (dev + 4.0 * step * seedRmsd * seedRmsd) / (4.0 * step + 5.0);
                 }
                 estRmsd[k] = static_cast<float>(std::sqrt(dev));
@@ -442,20 +438,20 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
     // 9. Side-chain filter.
     for (int k = 0; k < NUM_CAND; ++k) {
         if (weight[k] > 1000.0) continue;
-        double mn = noSideChain ? 0.0 : REJECT;
+        double mn = noSideChain ? 0.0 : REJECTED;
         int below = 0;
         const float* e = &scE[static_cast<size_t>(k) * numRot];
         for (int r = 0; r < numRot; ++r) {
             const double v = noSideChain ? 0.0 : e[r];
             if (!noSideChain && v < mn) mn = v;
-            if (v < 200.0) ++below;
+            if (v < ENERGY_CUT) ++below;
         }
         scBelow[k] = below;
         if (mn > m.scCut) {
-            weight[k] = REJECT;
+            weight[k] = REJECTED;
             ++tally.sce;
             if (closure) {
-                std::fill(closureW.begin() + CLOSURE_SLOTS * k, closureW.begin() + CLOSURE_SLOTS * (k + 1), REJECT);
+                std::fill(closureW.begin() + CLOSURE_SLOTS * k, closureW.begin() + CLOSURE_SLOTS * (k + 1), REJECTED);
                 closureCount[k] = 0;
             }
         }
@@ -565,7 +561,7 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
             std::copy(&scE[static_cast<size_t>(k) * numRot], &scE[static_cast<size_t>(k) * numRot] + numRot, rotE);
         ++nChild;
     }
-    for (int j = nChild; j < CHILDREN; ++j) B.childRecord(seed, j)[5] = static_cast<float>(REJECT);
+    for (int j = nChild; j < CHILDREN; ++j) B.childRecord(seed, j)[5] = static_cast<float>(REJECTED);
 
     // 13. Diagnostic line, finished.
     if (a.diag) {

@@ -43,7 +43,7 @@ void prepare(Sampler& run) {
     // 1. Per-seed tables. The first step always starts from 100 identical
     // seeds with the default side-chain cut-off.
     run.liveSeeds = FIRST_STEP_SEEDS;
-    run.scCut = SC_CUT;
+    run.scCut = ENERGY_CUT;
     run.seeds.allocate(run.settings.numSeeds, n - 2);
 
     // 2. Anchor atoms.

@@ -16,10 +16,7 @@ namespace lorvane {
 
 namespace {
 
-constexpr int N_ = SLOT_N, CA_ = SLOT_CA, C_ = SLOT_C, O_ = SLOT_O, CB_ = SLOT_CB;
-constexpr double REJECT = REJECTED;
 constexpr double EARLY_EXIT = 1000.0;
-constexpr double SC_LIMIT = 200.0;
 
 inline float sqDist(float x, float y, float z, const Point& p) {
     const float dx = x - p.x, dy = y - p.y, dz = z - p.z;
@@ -120,9 +117,9 @@ void GrowOne::prepGrow(Structure& s, int pos, int loopStart, int loopEnd, int pr
     resType_ = s[pos].type;
     numRot_ = isAminoAcid(resType_) ? pot.rotamers.count[resType_] : 0;
 
-    const Point ref = s[pos].atoms[CA_];
-    const Point farRef = backward ? s[pos].atoms[C_] : s[pos].atoms[CA_];
-    const int slotRef = backward ? C_ : CA_;
+    const Point ref = s[pos].atoms[SLOT_CA];
+    const Point farRef = backward ? s[pos].atoms[SLOT_C] : s[pos].atoms[SLOT_CA];
+    const int slotRef = backward ? SLOT_C : SLOT_CA;
     const int nres = s._numRes;
     for (int r = 1; r <= nres; ++r) {
         farRes_[r] = 0;
@@ -145,12 +142,12 @@ void GrowOne::prepGrow(Structure& s, int pos, int loopStart, int loopEnd, int pr
         if (r == pos) continue;  // the growing residue itself is never environment
         if (!backward) {
             if (r > pos && r < next) continue;
-            if (r == next && t != C_ && t != O_) continue;
-            if (proline && r == pos - 1 && t == C_) continue;
+            if (r == next && t != SLOT_C && t != SLOT_O) continue;
+            if (proline && r == pos - 1 && t == SLOT_C) continue;
         } else {
             if (r > prev && r < pos) continue;
-            if (r == prev && t != N_ && t != CA_) continue;
-            if (r == pos + 1 && t == N_) continue;
+            if (r == prev && t != SLOT_N && t != SLOT_CA) continue;
+            if (r == pos + 1 && t == SLOT_N) continue;
         }
         if (r == pos - 1 || r == pos + 1)
             adjEnv.push(a, dt);
@@ -164,27 +161,27 @@ void GrowOne::prepGrow(Structure& s, int pos, int loopStart, int loopEnd, int pr
 
     auto typeOf = [&](int r, int slot) { return atoms.pairType[atoms.slotIndex[r][slot]]; };
     if (!backward) {
-        fixedPos[1] = s[pos].atoms[N_];
-        fixedType[1] = typeOf(pos, N_);
-        fixedPos[2] = s[pos].atoms[CA_];
-        fixedType[2] = typeOf(pos, CA_);
+        fixedPos[1] = s[pos].atoms[SLOT_N];
+        fixedType[1] = typeOf(pos, SLOT_N);
+        fixedPos[2] = s[pos].atoms[SLOT_CA];
+        fixedType[2] = typeOf(pos, SLOT_CA);
     } else {
-        fixedPos[0] = s[pos + 1].atoms[N_];
-        fixedType[0] = typeOf(pos + 1, N_);
-        fixedPos[2] = s[pos].atoms[C_];
-        fixedType[2] = typeOf(pos, C_);
-        fixedPos[3] = s[pos].atoms[O_];
-        fixedType[3] = typeOf(pos, O_);
+        fixedPos[0] = s[pos + 1].atoms[SLOT_N];
+        fixedType[0] = typeOf(pos + 1, SLOT_N);
+        fixedPos[2] = s[pos].atoms[SLOT_C];
+        fixedType[2] = typeOf(pos, SLOT_C);
+        fixedPos[3] = s[pos].atoms[SLOT_O];
+        fixedType[3] = typeOf(pos, SLOT_O);
     }
 
     // Moving atoms: forward N, CA of pos+1 and C, O, CB of pos; backward N, CA,
     // CB of pos and C, O of pos-1. Each sits in the scratch residue at its slot.
     const int other = backward ? pos - 1 : pos + 1;
-    const int list[5][2] = {{backward ? pos : other, N_},
-                            {backward ? pos : other, CA_},
-                            {backward ? other : pos, C_},
-                            {backward ? other : pos, O_},
-                            {pos, CB_}};
+    const int list[5][2] = {{backward ? pos : other, SLOT_N},
+                            {backward ? pos : other, SLOT_CA},
+                            {backward ? other : pos, SLOT_C},
+                            {backward ? other : pos, SLOT_O},
+                            {pos, SLOT_CB}};
     for (int m = 0; m < 5; ++m) {
         if (m == 4 && resType_ == GLY) break;
         const int r = list[m][0], slot = list[m][1];
@@ -251,20 +248,20 @@ inline bool clashPair(const Potentials& pot, const Point& fixed, int fixedType, 
 }  // namespace
 
 double GrowOne::dfire_part_phi_short(const Residue& r) {
-    const Point& C = r.atoms[C_];
-    if (clashes(pot, adjEnv, C, moveType[C_])) return REJECT;
+    const Point& C = r.atoms[SLOT_C];
+    if (clashes(pot, adjEnv, C, moveType[SLOT_C])) return REJECTED;
     double sum = 0.0;
-    if (!pairSumExit(pot, nearEnv, C, moveType[C_], sum)) return REJECT;
+    if (!pairSumExit(pot, nearEnv, C, moveType[SLOT_C], sum)) return REJECTED;
     if (resType_ != GLY) {
-        const Point& CB = r.atoms[CB_];
-        if (clashes(pot, adjEnv, CB, moveType[CB_])) return REJECT;
-        sum += pairSum(nearEnv, CB, moveType[CB_]);
+        const Point& CB = r.atoms[SLOT_CB];
+        if (clashes(pot, adjEnv, CB, moveType[SLOT_CB])) return REJECTED;
+        sum += pairSum(nearEnv, CB, moveType[SLOT_CB]);
     }
     return sum;
 }
 
 void GrowOne::pruneLongRange(Structure& s, const float reach[6]) {
-    const Point ca = s[pos_].atoms[CA_];
+    const Point ca = s[pos_].atoms[SLOT_CA];
     const double cut = std::sqrt(pot.maxDis2);
     for (int slot = 0; slot < 6; ++slot) {
         EnvList& m = midFor[slot];
@@ -283,19 +280,19 @@ void GrowOne::pruneLongRange(Structure& s, const float reach[6]) {
 }
 
 double GrowOne::dfire_part_phi_long(const Residue& r) {
-    double sum = pairSum(mid(C_), r.atoms[C_], moveType[C_]);
-    if (resType_ != GLY) sum += pairSum(mid(CB_), r.atoms[CB_], moveType[CB_]);
+    double sum = pairSum(mid(SLOT_C), r.atoms[SLOT_C], moveType[SLOT_C]);
+    if (resType_ != GLY) sum += pairSum(mid(SLOT_CB), r.atoms[SLOT_CB], moveType[SLOT_CB]);
     return sum;
 }
 
 double GrowOne::dfire_part_phipsi_short(const Residue& r) {
-    const Point& N1 = r.atoms[N_];
-    const Point& CA1 = r.atoms[CA_];
-    const Point& O = r.atoms[O_];
-    const int tN = moveType[N_], tCA = moveType[CA_], tO = moveType[O_];
+    const Point& N1 = r.atoms[SLOT_N];
+    const Point& CA1 = r.atoms[SLOT_CA];
+    const Point& O = r.atoms[SLOT_O];
+    const int tN = moveType[SLOT_N], tCA = moveType[SLOT_CA], tO = moveType[SLOT_O];
     if (clashPair(pot, fixedPos[1], fixedType[1], N1, tN) || clashPair(pot, fixedPos[1], fixedType[1], CA1, tCA) ||
         clashPair(pot, fixedPos[2], fixedType[2], CA1, tCA) || clashPair(pot, fixedPos[1], fixedType[1], O, tO))
-        return REJECT;
+        return REJECTED;
     const float maxd2 = static_cast<float>(pot.maxDis2);
     const double bins = pot.binsPerA;
     const double* eN = etableOf(pot, tN);
@@ -308,7 +305,7 @@ double GrowOne::dfire_part_phipsi_short(const Residue& r) {
         const float dN = sqDist(x, y, z, N1), dCA = sqDist(x, y, z, CA1), dO = sqDist(x, y, z, O);
         if (dN < maxd2) sum += eN[et + static_cast<int>(dN * bins)];
         if (dCA < maxd2) sum += eCA[et + static_cast<int>(dCA * bins)];
-        if (static_cast<double>(dO) < pot.ljClash[adjEnv.type[i]][tO]) return REJECT;
+        if (static_cast<double>(dO) < pot.ljClash[adjEnv.type[i]][tO]) return REJECTED;
     }
     for (int i = 0; i < nearEnv.n; ++i) {
         const float x = nearEnv.x[i], y = nearEnv.y[i], z = nearEnv.z[i];
@@ -317,22 +314,22 @@ double GrowOne::dfire_part_phipsi_short(const Residue& r) {
         if (dN < maxd2) sum += eN[et + static_cast<int>(dN * bins)];
         if (dCA < maxd2) sum += eCA[et + static_cast<int>(dCA * bins)];
         if (dO < maxd2) sum += eO[et + static_cast<int>(dO * bins)];
-        if (sum > EARLY_EXIT) return REJECT;
+        if (sum > EARLY_EXIT) return REJECTED;
     }
     return sum;
 }
 
 double GrowOne::dfire_part_phipsi_long(const Residue& r) {
-    return pairSum(mid(N_), r.atoms[N_], moveType[N_]) + pairSum(mid(CA_), r.atoms[CA_], moveType[CA_]) +
-           pairSum(mid(O_), r.atoms[O_], moveType[O_]);
+    return pairSum(mid(SLOT_N), r.atoms[SLOT_N], moveType[SLOT_N]) + pairSum(mid(SLOT_CA), r.atoms[SLOT_CA], moveType[SLOT_CA]) +
+           pairSum(mid(SLOT_O), r.atoms[SLOT_O], moveType[SLOT_O]);
 }
 
 double GrowOne::dfire_part_backward_psi_short(const Residue& r) {
-    const Point& N = r.atoms[N_];
-    const Point& CA = r.atoms[CA_];
-    const int tN = moveType[N_], tCA = moveType[CA_];
-    if (clashPair(pot, fixedPos[3], fixedType[3], N, tN) || clashPair(pot, fixedPos[0], fixedType[0], N, tN)) return REJECT;
-    if (clashes(pot, adjEnv, N, tN) || clashes(pot, adjEnv, CA, tCA)) return REJECT;
+    const Point& N = r.atoms[SLOT_N];
+    const Point& CA = r.atoms[SLOT_CA];
+    const int tN = moveType[SLOT_N], tCA = moveType[SLOT_CA];
+    if (clashPair(pot, fixedPos[3], fixedType[3], N, tN) || clashPair(pot, fixedPos[0], fixedType[0], N, tN)) return REJECTED;
+    if (clashes(pot, adjEnv, N, tN) || clashes(pot, adjEnv, CA, tCA)) return REJECTED;
     const float maxd2 = static_cast<float>(pot.maxDis2);
     const double bins = pot.binsPerA;
     const double* eN = etableOf(pot, tN);
@@ -344,30 +341,30 @@ double GrowOne::dfire_part_backward_psi_short(const Residue& r) {
         const float dN = sqDist(x, y, z, N), dCA = sqDist(x, y, z, CA);
         if (dN < maxd2) sum += eN[et + static_cast<int>(dN * bins)];
         if (dCA < maxd2) sum += eCA[et + static_cast<int>(dCA * bins)];
-        if (sum > EARLY_EXIT) return REJECT;
+        if (sum > EARLY_EXIT) return REJECTED;
     }
     if (resType_ != GLY) {
-        const Point& CB = r.atoms[CB_];
-        if (clashes(pot, adjEnv, CB, moveType[CB_])) return REJECT;
-        sum += pairSum(nearEnv, CB, moveType[CB_]);
+        const Point& CB = r.atoms[SLOT_CB];
+        if (clashes(pot, adjEnv, CB, moveType[SLOT_CB])) return REJECTED;
+        sum += pairSum(nearEnv, CB, moveType[SLOT_CB]);
     }
     return sum;
 }
 
 double GrowOne::dfire_part_backward_psi_long(const Residue& r) {
-    double sum = pairSum(mid(N_), r.atoms[N_], moveType[N_]) + pairSum(mid(CA_), r.atoms[CA_], moveType[CA_]);
-    if (resType_ != GLY) sum += pairSum(mid(CB_), r.atoms[CB_], moveType[CB_]);
+    double sum = pairSum(mid(SLOT_N), r.atoms[SLOT_N], moveType[SLOT_N]) + pairSum(mid(SLOT_CA), r.atoms[SLOT_CA], moveType[SLOT_CA]);
+    if (resType_ != GLY) sum += pairSum(mid(SLOT_CB), r.atoms[SLOT_CB], moveType[SLOT_CB]);
     return sum;
 }
 
 double GrowOne::dfire_part_backward_phipsi_short(const Residue& r) {
-    const Point& C = r.atoms[C_];
-    const Point& O = r.atoms[O_];
-    const int tC = moveType[C_], tO = moveType[O_];
+    const Point& C = r.atoms[SLOT_C];
+    const Point& O = r.atoms[SLOT_O];
+    const int tC = moveType[SLOT_C], tO = moveType[SLOT_O];
     if (clashPair(pot, fixedPos[3], fixedType[3], C, tC) || clashPair(pot, fixedPos[2], fixedType[2], C, tC) ||
         clashPair(pot, fixedPos[0], fixedType[0], C, tC) || clashPair(pot, fixedPos[2], fixedType[2], O, tO) ||
         clashPair(pot, fixedPos[3], fixedType[3], O, tO))
-        return REJECT;
+        return REJECTED;
     const float maxd2 = static_cast<float>(pot.maxDis2);
     const double bins = pot.binsPerA;
     const double* eC = etableOf(pot, tC);
@@ -380,14 +377,14 @@ double GrowOne::dfire_part_backward_phipsi_short(const Residue& r) {
             const float dC = sqDist(x, y, z, C), dO = sqDist(x, y, z, O);
             if (dC < maxd2) sum += eC[et + static_cast<int>(dC * bins)];
             if (dO < maxd2) sum += eO[et + static_cast<int>(dO * bins)];
-            if (sum > EARLY_EXIT) return REJECT;
+            if (sum > EARLY_EXIT) return REJECTED;
         }
     }
     return sum;
 }
 
 double GrowOne::dfire_part_backward_phipsi_long(const Residue& r) {
-    return pairSum(mid(C_), r.atoms[C_], moveType[C_]) + pairSum(mid(O_), r.atoms[O_], moveType[O_]);
+    return pairSum(mid(SLOT_C), r.atoms[SLOT_C], moveType[SLOT_C]) + pairSum(mid(SLOT_O), r.atoms[SLOT_O], moveType[SLOT_O]);
 }
 
 // ---------------------------------------------------------------------------
@@ -397,18 +394,18 @@ void GrowOne::prepLah(Structure& s, const Point& p, int q, bool backward) {
     const bool gly = s[q].type == GLY;
     auto typeOf = [&](int r, int slot) { return atoms.pairType[atoms.slotIndex[r][slot]]; };
     if (!backward) {
-        lahType[0] = typeOf(q + 1, N_);
-        lahType[1] = typeOf(q + 1, CA_);
-        lahType[2] = typeOf(q, C_);
-        lahType[3] = typeOf(q, O_);
+        lahType[0] = typeOf(q + 1, SLOT_N);
+        lahType[1] = typeOf(q + 1, SLOT_CA);
+        lahType[2] = typeOf(q, SLOT_C);
+        lahType[3] = typeOf(q, SLOT_O);
     } else {
-        lahType[0] = typeOf(q, N_);
-        lahType[1] = typeOf(q, CA_);
-        lahType[2] = typeOf(q - 1, C_);
-        lahType[3] = typeOf(q - 1, O_);
+        lahType[0] = typeOf(q, SLOT_N);
+        lahType[1] = typeOf(q, SLOT_CA);
+        lahType[2] = typeOf(q - 1, SLOT_C);
+        lahType[3] = typeOf(q - 1, SLOT_O);
     }
     lahTypeCount = 4;
-    if (!gly) lahType[lahTypeCount++] = typeOf(q, CB_);
+    if (!gly) lahType[lahTypeCount++] = typeOf(q, SLOT_CB);
     // Clash distances of every near atom against the look-ahead atoms: the
     // same for all candidates of the seed (one residue q per step).
     const size_t nearCap = nearEnv.x.size();
@@ -466,11 +463,11 @@ void GrowOne::df_scf(Residue& res, std::vector<float>& scEnergy, int row, const 
     const int numRot = numRot_;
     // Every candidate of the row shares the atoms the side chain hangs on.
     const std::array<Point, 5>& first = cand[ks[0]];
-    res.atoms[CB_] = first[4];
+    res.atoms[SLOT_CB] = first[4];
     if (backward)
-        res.atoms[N_] = first[0];
+        res.atoms[SLOT_N] = first[0];
     else
-        res.atoms[C_] = first[2];
+        res.atoms[SLOT_C] = first[2];
 
     // The row candidates' own atoms the side chain must not hit.
     int nTest = 3;
@@ -521,7 +518,7 @@ void GrowOne::df_scf(Residue& res, std::vector<float>& scEnergy, int row, const 
                 double chi = pot.rotamers.chi[type][r][h - 1];
                 if (chi > 10.0 && r > 0 && !prevSkipped && sharing && levelValid[h]) {
                     skipAtoms = true;
-                    if (levelE[h] > SC_LIMIT) {
+                    if (levelE[h] > ENERGY_CUT) {
                         abandoned = true;
                         break;
                     }
@@ -545,19 +542,19 @@ void GrowOne::df_scf(Residue& res, std::vector<float>& scEnergy, int row, const 
             res.atoms[i] = placed;
             const int at = scType[i - 6];
             if (clashes(pot, adjEnv, placed, at)) {
-                levelE[h] = REJECT;
+                levelE[h] = REJECTED;
             } else {
                 // The far shell (12-15 A from CA) is out of the cut-off of an atom close to CA.
-                const bool farReach = std::sqrt(sqDist(placed, res.atoms[CA_])) + farSkip >= 12.0;
+                const bool farReach = std::sqrt(sqDist(placed, res.atoms[SLOT_CA])) + farSkip >= 12.0;
                 levelE[h] += pairSum(nearEnv, placed, at) + pairSum(midEnv, placed, at) + (farReach ? pairSum(farEnv, placed, at) : 0.0);
             }
-            if (levelE[h] <= SC_LIMIT) {
+            if (levelE[h] <= ENERGY_CUT) {
                 for (int c = 0; c < nk; ++c) {
                     if (flags[h][c] != 0.0f) continue;
                     const std::array<Point, 5>& ca = cand[ks[c]];
                     for (int t = 0; t < nTest; ++t)
                         if (static_cast<double>(sqDist(ca[testIdx[t]], placed)) < pot.ljClash[testType[t]][at]) {
-                            flags[h][c] = static_cast<float>(REJECT);
+                            flags[h][c] = static_cast<float>(REJECTED);
                             break;
                         }
                 }
@@ -573,7 +570,7 @@ void GrowOne::df_scf(Residue& res, std::vector<float>& scEnergy, int row, const 
             continue;
         }
         const double e = levelE[h];
-        if (e > SC_LIMIT) veto(r);
+        if (e > ENERGY_CUT) veto(r);
         for (int c = 0; c < nk; ++c) scEnergy[static_cast<size_t>(ks[c]) * numRot + r] = static_cast<float>(flags[h][c] + e);
     }
 }
@@ -588,7 +585,7 @@ void GrowOne::df_closure_prep(Structure& s, int loopStart, int loopEnd, int c, c
     for (int r = 1; r <= nres; ++r) {
         farRes_[r] = 0;
         if (isLoop(r, loopStart, loopEnd)) continue;
-        if (sqDist(s[r].atoms[CA_], p) > 400.0f) farRes_[r] = 1;
+        if (sqDist(s[r].atoms[SLOT_CA], p) > 400.0f) farRes_[r] = 1;
     }
     for (int g = 0; g < atoms.numAtoms; ++g) {
         const int r = atoms.atomOf[g][0], t = atoms.atomOf[g][1];
@@ -600,10 +597,10 @@ void GrowOne::df_closure_prep(Structure& s, int loopStart, int loopEnd, int c, c
         if (a.type == ABSENT) continue;
         if (sqDist(a, p) > 225.0f) continue;
         if (r >= c && r <= c + 2) continue;
-        if (r == c + 3 && t == N_) continue;
+        if (r == c + 3 && t == SLOT_N) continue;
         if (backward) {
             if (r == c + 3) continue;
-            if (r == c + 4 && (t == N_ || t == CA_)) continue;
+            if (r == c + 4 && (t == SLOT_N || t == SLOT_CA)) continue;
         } else if (r == c - 1 && t > 1) {
             continue;
         }
@@ -612,11 +609,11 @@ void GrowOne::df_closure_prep(Structure& s, int loopStart, int loopEnd, int c, c
         closeEnvPos[closeEnvCount] = a;
         ++closeEnvCount;
     }
-    const int closeAtoms[11][2] = {{c, C_},     {c, O_},      {c + 1, C_},  {c + 1, O_},  {c + 1, CA_}, {c + 1, N_},
-                                   {c + 2, N_}, {c, CB_},     {c + 1, CB_}, {c + 2, CB_}, {c + 2, CA_}};
+    const int closeAtoms[11][2] = {{c, SLOT_C},     {c, SLOT_O},      {c + 1, SLOT_C},  {c + 1, SLOT_O},  {c + 1, SLOT_CA}, {c + 1, SLOT_N},
+                                   {c + 2, SLOT_N}, {c, SLOT_CB},     {c + 1, SLOT_CB}, {c + 2, SLOT_CB}, {c + 2, SLOT_CA}};
     for (int m = 0; m < 11; ++m) {
         const int r = closeAtoms[m][0], slot = closeAtoms[m][1];
-        if (slot == CB_ && s[r].type == GLY) {
+        if (slot == SLOT_CB && s[r].type == GLY) {
             closeAtomType[m] = NO_PAIR_TYPE;
             continue;
         }

@@ -158,8 +158,6 @@ void storeShort(char* field, std::string_view tok, const std::string& path, int 
 void loadDipole(Potentials& p, const std::string& path) {
     std::string text;
     if (!textscan::readWholeFile(path, text)) return;
-    constexpr int MAX_RECORDS = MAX_DIPOLE_RECORDS;
-    constexpr int MAX_GROUP = MAX_GROUP_ATOMS;
     int rec = -1, count = 0;
     Lines lines(text);
     std::string_view line;
@@ -167,16 +165,16 @@ void loadDipole(Potentials& p, const std::string& path) {
         const int ln = lines.number();
         if (line.substr(0, 3) == "RES") {
             if (rec >= 0) p.dipoles[rec].atomCount = count;
-            if (++rec >= MAX_RECORDS)
-                fail(at(path, ln) + ": more than " + std::to_string(MAX_RECORDS) + " residue records");
+            if (++rec >= MAX_DIPOLE_RECORDS)
+                fail(at(path, ln) + ": more than " + std::to_string(MAX_DIPOLE_RECORDS) + " residue records");
             count = 0;
             std::string_view rest = line.size() > 4 ? line.substr(4) : std::string_view(), tok;
             if (!nextToken(rest, tok)) fail(at(path, ln) + ": RES line without a residue name");
             storeShort(p.dipoles[rec].resName, tok, path, ln);
         } else if (line.substr(0, 3) == "ATO") {
             if (rec < 0) fail(at(path, ln) + ": group atom before the first RES line");
-            if (count >= MAX_GROUP)
-                fail(at(path, ln) + ": more than " + std::to_string(MAX_GROUP) + " group atoms in one residue record");
+            if (count >= MAX_GROUP_ATOMS)
+                fail(at(path, ln) + ": more than " + std::to_string(MAX_GROUP_ATOMS) + " group atoms in one residue record");
             DipoleRecord& d = p.dipoles[rec];
             std::string_view rest = line.size() > 4 ? line.substr(4) : std::string_view(), id, cnt;
             int c = 0;
