@@ -31,6 +31,7 @@ void filterLibrariesInit() {
 namespace {
 
 constexpr double ACCEPT = 1000.0;
+constexpr double HETERO_CLASH_REACH2 = 16.0;  // no clash distance of a hetero atom reaches 4 A
 constexpr double TARGET = -10000.0;
 
 struct LmData {
@@ -162,7 +163,7 @@ double oneResSC(const Potentials& pot, const AtomIndex& x, const Structure& s, i
         const Point a = res.atoms[k0];
         for (int q = 0; q < nn; ++q) {
             const int r = neigh[3 * q], k = neigh[3 * q + 1], tb = neigh[3 * q + 2];
-            const double d2 = a.sdis(s[r].atoms[k]);
+            const double d2 = a.sdis(r == HETERO_NEIGHBOUR ? static_cast<const Point&>(s.hetero[k]) : s[r].atoms[k]);
             if (d2 < maxd2) E += pot.pairEnergy(ta, tb, d2);
         }
         for (int nb : {i - 1, i + 1}) {
@@ -215,6 +216,14 @@ bool frameClash(const Potentials& pot, const AtomIndex& x, const Structure& s, i
                     if (ta != NO_PAIR_TYPE && tb != NO_PAIR_TYPE) lim = std::max(lim, pot.ljClash[ta][tb]);
                     if (ri.atoms[a].sdis(rj.atoms[b]) < lim) return true;
                 }
+            }
+        }
+        for (int a = 0; a <= lastI; ++a) {
+            const int ga = x.index(i, a);
+            if (a == SLOT_H || ga < 0 || !ri.atoms[a].present()) continue;
+            for (const HeteroAtom& h : s.hetero) {
+                const double d2 = ri.atoms[a].sdis(h);
+                if (d2 < HETERO_CLASH_REACH2 && d2 < heteroClash2(pot, h, x.pairType[ga], ri.atoms[a].name)) return true;
             }
         }
     }

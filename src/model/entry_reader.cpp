@@ -17,6 +17,7 @@
 
 #include "model/entry.h"
 #include "model/error.h"
+#include "model/residue_names.h"
 
 namespace lorvane {
 
@@ -24,10 +25,6 @@ namespace {
 
 // Longer C-N distances are not a peptide bond.
 constexpr double MAX_PEPTIDE_CN = 2.0;
-
-const char* const STANDARD[20] = {"ALA", "CYS", "ASP", "GLU", "PHE", "GLY", "HIS", "ILE", "LYS", "LEU",
-                                  "MET", "ASN", "PRO", "GLN", "ARG", "SER", "THR", "VAL", "TRP", "TYR"};
-const char STANDARD_CODE[21] = "ACDEFGHIKLMNPQRSTVWY";
 
 // A residue the file lists as missing from the coordinates.
 struct MissingRecord {
@@ -603,19 +600,19 @@ double distance(const EntryAtom& a, const EntryAtom& b) {
 }
 
 bool isStandardAminoAcid(const std::string& name) {
-    return std::any_of(std::begin(STANDARD), std::end(STANDARD), [&](const char* s) { return name == s; });
+    return std::any_of(std::begin(THREE_LETTER), std::end(THREE_LETTER), [&](const char* s) { return name == s; });
 }
 
 char oneLetterCode(const std::string& name) {
     if (name == "MSE") return 'M';
-    for (int i = 0; i < 20; ++i)
-        if (name == STANDARD[i]) return STANDARD_CODE[i];
+    for (int i = 0; i < NUM_AMINO_ACIDS; ++i)
+        if (name == THREE_LETTER[i]) return ONE_LETTER[i][0];
     return 'X';
 }
 
 std::string threeLetterName(char code) {
-    for (int i = 0; i < 20; ++i)
-        if (code == STANDARD_CODE[i]) return STANDARD[i];
+    for (int i = 0; i < NUM_AMINO_ACIDS; ++i)
+        if (code == ONE_LETTER[i][0]) return THREE_LETTER[i];
     return "";
 }
 

@@ -309,6 +309,7 @@ std::vector<EnvironmentAtom> environmentAtoms(const Entry& entry, bool keepWater
             // Amino-acid atoms under their standard names keep the types of that amino acid.
             std::string parent = r->parent.empty() && isStandardAminoAcid(r->name) ? r->name : r->parent;
             const bool polymer = r->kind == ResidueKind::Modified;
+            const int first = static_cast<int>(out.size());
             for (size_t i = 0; i < p.atoms.size(); ++i) {
                 const EntryAtom& a = *p.atoms[i];
                 EnvironmentAtom e;
@@ -343,6 +344,8 @@ std::vector<EnvironmentAtom> environmentAtoms(const Entry& entry, bool keepWater
                 }
                 e.rule = m.rule;
                 e.radius = contactRadius(p, static_cast<int>(i));
+                e.metal = gemmi::is_metal(p.el[i]);
+                for (int nb : p.bonded[i]) e.bonded.push_back(first + nb);
                 out.push_back(e);
             }
         }

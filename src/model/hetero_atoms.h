@@ -21,7 +21,9 @@ struct EnvironmentAtom {
     // The template atom whose pair-potential and van der Waals types the atom takes.
     std::string templateResidue, templateAtom;
     double radius = 0;  // contact radius, A: van der Waals radius, ionic radius for metal ions
+    bool metal = false;  // a metal ion: coordinated, not bonded
     std::string rule;   // the chemistry that decided, e.g. "phosphate or sulfate O"
+    std::vector<int> bonded;  // covalent neighbours in the same residue, as indices in the returned list
 };
 
 // Every heavy atom (hydrogen and deuterium left out) of the entry's Hetero and

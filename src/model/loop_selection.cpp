@@ -143,6 +143,9 @@ std::string loopProblem(const EntryChain& ch, int first, int last) {
         const EntryResidue& anchor = ch.polymer[seq[k].present];
         const std::string lacks = atomsMissing(anchor);
         if (!lacks.empty()) return "anchor " + ch.label(anchor.id) + " has no " + lacks;
+        // The anchors are residues of the working chain, which holds the 20 amino acids only.
+        if (anchor.kind == ResidueKind::Modified)
+            return "anchor " + ch.label(anchor.id) + " (" + anchor.fileName + ") is a modified amino acid; the anchors must be standard residues";
     }
     for (int k = first - 1; k <= last; ++k) {
         const SequenceResidue& a = seq[k];

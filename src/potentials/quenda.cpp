@@ -63,6 +63,19 @@ double quenda_e(const Potentials& p, const Structure& s, int start, int end, boo
                 }
             }
         }
+        // The hetero atoms are frame atoms: backbone pairs to e1, side-chain pairs to e2.
+        for (int a = 0; a < nI; ++a) {
+            const Atom& A = ri.atoms[a];
+            if (!scored(A)) continue;
+            for (const HeteroAtom& H : s.hetero) {
+                if (!scored(H)) continue;
+                const double d = A.dis(H);
+                if (!(d < 8.0)) continue;
+                const double e = p.quenda[A.type - 1][H.type - 1][static_cast<int>(10.0 * d)];
+                total += e;
+                (a > 5 ? e2 : e1) += e;
+            }
+        }
     }
     return total;
 }

@@ -171,7 +171,7 @@ TEST(GetNeigh, ShellExcludedResiduesAndCapacity) {
         seen += std::to_string(out[3 * m + 1]) + ":" + std::to_string(out[3 * m + 2]) + " ";
     }
     EXPECT_EQ(seen, "0:0 1:1 3:167 4:167 5:167 ");
-    EXPECT_ERROR(getNeigh(x, s, 3, out, 1), 1, "more than 1 atoms within 15 A of the CB of residue 3");
+    EXPECT_ERROR(getNeigh(x, s, 3, out, 1), 1, "more than 1 atoms within 15 A of the CB of residue");
 }
 
 TEST(Clash, PrepAndEvaluation) {
