@@ -323,20 +323,15 @@ void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
             cur.atoms[SLOT_O] = a3;
             if (type != GLY) cur.atoms[SLOT_CB] = a4;
             cur.atoms[SLOT_CA] = backward ? caP : a1;
-            double E;
-            if (!backward) {
-                if (!shortSet[pa]) shortCache[pa] = dfire_part_phi_short(cur), shortSet[pa] = true;
-                const int h1 = pa / 2, h2 = h1 * HALF + pb / 2;
-                if (!long1Set[h1]) long1Cache[h1] = dfire_part_phi_long(cur), long1Set[h1] = true;
-                if (!long2Set[h2]) long2Cache[h2] = dfire_part_phipsi_long(cur), long2Set[h2] = true;
-                E = shortCache[pa] + long1Cache[h1] + long2Cache[h2] + dfire_part_phipsi_short(cur);
-            } else {
-                if (!shortSet[pb]) shortCache[pb] = dfire_part_backward_psi_short(cur), shortSet[pb] = true;
-                const int h1 = pb / 2, h2 = (pa / 2) * HALF + pb / 2;
-                if (!long1Set[h1]) long1Cache[h1] = dfire_part_backward_psi_long(cur), long1Set[h1] = true;
-                if (!long2Set[h2]) long2Cache[h2] = dfire_part_backward_phipsi_long(cur), long2Set[h2] = true;
-                E = shortCache[pb] + long1Cache[h1] + long2Cache[h2] + dfire_part_backward_phipsi_short(cur);
-            }
+            // Energy parts cached by the bins they depend on: the first
+            // dihedral's atoms by its bin (short range) and half-bin (long
+            // range), the rest by both half-bins.
+            const int firstBin = backward ? pb : pa;
+            const int h1 = firstBin / 2, h2 = (pa / 2) * HALF + pb / 2;
+            if (!shortSet[firstBin]) shortCache[firstBin] = shortRangeEnergy(cur, backward, MovedBy::First), shortSet[firstBin] = true;
+            if (!long1Set[h1]) long1Cache[h1] = longRangeEnergy(cur, backward, MovedBy::First), long1Set[h1] = true;
+            if (!long2Set[h2]) long2Cache[h2] = longRangeEnergy(cur, backward, MovedBy::Both), long2Set[h2] = true;
+            const double E = shortCache[firstBin] + long1Cache[h1] + long2Cache[h2] + shortRangeEnergy(cur, backward, MovedBy::Both);
             // The candidate goes into the structure (the closure reads it there).
             if (!backward) {
                 s[pos].atoms[SLOT_C] = a2;

@@ -217,21 +217,6 @@ double GrowOne::pairSum(const EnvList& env, const Point& p, int type) const {
 
 namespace {
 
-// Pair terms of p against env added to sum; false as soon as sum passes the early-exit level.
-inline bool pairSumExit(const Potentials& pot, const EnvList& env, const Point& p, int type, double& sum) {
-    const double* et = etableOf(pot, type);
-    const float maxd2 = static_cast<float>(pot.maxDis2);
-    const double bins = pot.binsPerA;
-    for (int i = 0; i < env.n; ++i) {
-        const float d2 = sqDist(env.x[i], env.y[i], env.z[i], p);
-        if (d2 < maxd2) {
-            sum += et[env.type[i] * ETABLE_BINS + static_cast<int>(d2 * bins)];
-            if (sum > EARLY_EXIT) return false;
-        }
-    }
-    return true;
-}
-
 // True when p (of the given type) clashes with any atom of env.
 inline bool clashes(const Potentials& pot, const EnvList& env, const Point& p, int type) {
     for (int i = 0; i < env.n; ++i) {
@@ -246,19 +231,6 @@ inline bool clashPair(const Potentials& pot, const Point& fixed, int fixedType, 
 }
 
 }  // namespace
-
-double GrowOne::dfire_part_phi_short(const Residue& r) {
-    const Point& C = r.atoms[SLOT_C];
-    if (clashes(pot, adjEnv, C, moveType[SLOT_C])) return REJECTED;
-    double sum = 0.0;
-    if (!pairSumExit(pot, nearEnv, C, moveType[SLOT_C], sum)) return REJECTED;
-    if (resType_ != GLY) {
-        const Point& CB = r.atoms[SLOT_CB];
-        if (clashes(pot, adjEnv, CB, moveType[SLOT_CB])) return REJECTED;
-        sum += pairSum(nearEnv, CB, moveType[SLOT_CB]);
-    }
-    return sum;
-}
 
 void GrowOne::pruneLongRange(Structure& s, const float reach[6]) {
     const Point ca = s[pos_].atoms[SLOT_CA];
@@ -279,112 +251,102 @@ void GrowOne::pruneLongRange(Structure& s, const float reach[6]) {
     midPruned = true;
 }
 
-double GrowOne::dfire_part_phi_long(const Residue& r) {
-    double sum = pairSum(mid(SLOT_C), r.atoms[SLOT_C], moveType[SLOT_C]);
-    if (resType_ != GLY) sum += pairSum(mid(SLOT_CB), r.atoms[SLOT_CB], moveType[SLOT_CB]);
-    return sum;
-}
+namespace {
 
-double GrowOne::dfire_part_phipsi_short(const Residue& r) {
-    const Point& N1 = r.atoms[SLOT_N];
-    const Point& CA1 = r.atoms[SLOT_CA];
-    const Point& O = r.atoms[SLOT_O];
-    const int tN = moveType[SLOT_N], tCA = moveType[SLOT_CA], tO = moveType[SLOT_O];
-    if (clashPair(pot, fixedPos[1], fixedType[1], N1, tN) || clashPair(pot, fixedPos[1], fixedType[1], CA1, tCA) ||
-        clashPair(pot, fixedPos[2], fixedType[2], CA1, tCA) || clashPair(pot, fixedPos[1], fixedType[1], O, tO))
-        return REJECTED;
+// How the growth energy of one part of a candidate runs (GrowOne::MovedBy).
+struct SlotList {
+    int n;
+    int slot[3];
+};
+struct PartSpec {
+    int numFixed;
+    int fixed[5][2];  // (fixed atom, moving slot) pairs tested for a clash
+    SlotList adjClash;  // moving slots tested for a clash with the adjacent list
+    SlotList adjSum;    // moving slots summed over the adjacent list ...
+    bool adjExit;       // ... with the early exit
+    SlotList near;      // moving slots summed over the near list (early exit); the long-range slots
+    bool withCB;        // CB (not glycine): adjacent clash test, then its own near sum; also long range
+};
+
+// [backward][MovedBy]: forward phi moves C, CB of pos and phi with psi N, CA of
+// pos+1 and O of pos; backward psi moves N, CA, CB of pos and psi with phi C,
+// O of pos-1.
+constexpr PartSpec PARTS[2][2] = {
+    {{0, {}, {1, {SLOT_C}}, {0, {}}, false, {1, {SLOT_C}}, true},
+     {4, {{1, SLOT_N}, {1, SLOT_CA}, {2, SLOT_CA}, {1, SLOT_O}}, {1, {SLOT_O}}, {2, {SLOT_N, SLOT_CA}}, false,
+      {3, {SLOT_N, SLOT_CA, SLOT_O}}, false}},
+    {{2, {{3, SLOT_N}, {0, SLOT_N}}, {2, {SLOT_N, SLOT_CA}}, {0, {}}, false, {2, {SLOT_N, SLOT_CA}}, true},
+     {5, {{3, SLOT_C}, {2, SLOT_C}, {0, SLOT_C}, {2, SLOT_O}, {3, SLOT_O}}, {0, {}}, {2, {SLOT_C, SLOT_O}}, true,
+      {2, {SLOT_C, SLOT_O}}, false}},
+};
+
+const PartSpec& partSpec(bool backward, GrowOne::MovedBy part) { return PARTS[backward ? 1 : 0][part == GrowOne::MovedBy::Both ? 1 : 0]; }
+
+// Pair terms of N moving atoms of r against env added to sum, every moving
+// atom per environment atom in slot order; with exit, false as soon as the sum
+// passes the early-exit level after an environment atom.
+template <int N>
+bool sumPairs(const Potentials& pot, const EnvList& env, const Residue& r, const int* slots, const int* moveType, bool exit, double& sum) {
     const float maxd2 = static_cast<float>(pot.maxDis2);
     const double bins = pot.binsPerA;
-    const double* eN = etableOf(pot, tN);
-    const double* eCA = etableOf(pot, tCA);
-    const double* eO = etableOf(pot, tO);
-    double sum = 0.0;
-    for (int i = 0; i < adjEnv.n; ++i) {
-        const float x = adjEnv.x[i], y = adjEnv.y[i], z = adjEnv.z[i];
-        const int et = adjEnv.type[i] * ETABLE_BINS;
-        const float dN = sqDist(x, y, z, N1), dCA = sqDist(x, y, z, CA1), dO = sqDist(x, y, z, O);
-        if (dN < maxd2) sum += eN[et + static_cast<int>(dN * bins)];
-        if (dCA < maxd2) sum += eCA[et + static_cast<int>(dCA * bins)];
-        if (static_cast<double>(dO) < pot.ljClash[adjEnv.type[i]][tO]) return REJECTED;
+    Point p[N];
+    const double* e[N];
+    for (int m = 0; m < N; ++m) {
+        p[m] = r.atoms[slots[m]];
+        e[m] = etableOf(pot, moveType[slots[m]]);
     }
-    for (int i = 0; i < nearEnv.n; ++i) {
-        const float x = nearEnv.x[i], y = nearEnv.y[i], z = nearEnv.z[i];
-        const int et = nearEnv.type[i] * ETABLE_BINS;
-        const float dN = sqDist(x, y, z, N1), dCA = sqDist(x, y, z, CA1), dO = sqDist(x, y, z, O);
-        if (dN < maxd2) sum += eN[et + static_cast<int>(dN * bins)];
-        if (dCA < maxd2) sum += eCA[et + static_cast<int>(dCA * bins)];
-        if (dO < maxd2) sum += eO[et + static_cast<int>(dO * bins)];
-        if (sum > EARLY_EXIT) return REJECTED;
-    }
-    return sum;
-}
-
-double GrowOne::dfire_part_phipsi_long(const Residue& r) {
-    return pairSum(mid(SLOT_N), r.atoms[SLOT_N], moveType[SLOT_N]) + pairSum(mid(SLOT_CA), r.atoms[SLOT_CA], moveType[SLOT_CA]) +
-           pairSum(mid(SLOT_O), r.atoms[SLOT_O], moveType[SLOT_O]);
-}
-
-double GrowOne::dfire_part_backward_psi_short(const Residue& r) {
-    const Point& N = r.atoms[SLOT_N];
-    const Point& CA = r.atoms[SLOT_CA];
-    const int tN = moveType[SLOT_N], tCA = moveType[SLOT_CA];
-    if (clashPair(pot, fixedPos[3], fixedType[3], N, tN) || clashPair(pot, fixedPos[0], fixedType[0], N, tN)) return REJECTED;
-    if (clashes(pot, adjEnv, N, tN) || clashes(pot, adjEnv, CA, tCA)) return REJECTED;
-    const float maxd2 = static_cast<float>(pot.maxDis2);
-    const double bins = pot.binsPerA;
-    const double* eN = etableOf(pot, tN);
-    const double* eCA = etableOf(pot, tCA);
-    double sum = 0.0;
-    for (int i = 0; i < nearEnv.n; ++i) {
-        const float x = nearEnv.x[i], y = nearEnv.y[i], z = nearEnv.z[i];
-        const int et = nearEnv.type[i] * ETABLE_BINS;
-        const float dN = sqDist(x, y, z, N), dCA = sqDist(x, y, z, CA);
-        if (dN < maxd2) sum += eN[et + static_cast<int>(dN * bins)];
-        if (dCA < maxd2) sum += eCA[et + static_cast<int>(dCA * bins)];
-        if (sum > EARLY_EXIT) return REJECTED;
-    }
-    if (resType_ != GLY) {
-        const Point& CB = r.atoms[SLOT_CB];
-        if (clashes(pot, adjEnv, CB, moveType[SLOT_CB])) return REJECTED;
-        sum += pairSum(nearEnv, CB, moveType[SLOT_CB]);
-    }
-    return sum;
-}
-
-double GrowOne::dfire_part_backward_psi_long(const Residue& r) {
-    double sum = pairSum(mid(SLOT_N), r.atoms[SLOT_N], moveType[SLOT_N]) + pairSum(mid(SLOT_CA), r.atoms[SLOT_CA], moveType[SLOT_CA]);
-    if (resType_ != GLY) sum += pairSum(mid(SLOT_CB), r.atoms[SLOT_CB], moveType[SLOT_CB]);
-    return sum;
-}
-
-double GrowOne::dfire_part_backward_phipsi_short(const Residue& r) {
-    const Point& C = r.atoms[SLOT_C];
-    const Point& O = r.atoms[SLOT_O];
-    const int tC = moveType[SLOT_C], tO = moveType[SLOT_O];
-    if (clashPair(pot, fixedPos[3], fixedType[3], C, tC) || clashPair(pot, fixedPos[2], fixedType[2], C, tC) ||
-        clashPair(pot, fixedPos[0], fixedType[0], C, tC) || clashPair(pot, fixedPos[2], fixedType[2], O, tO) ||
-        clashPair(pot, fixedPos[3], fixedType[3], O, tO))
-        return REJECTED;
-    const float maxd2 = static_cast<float>(pot.maxDis2);
-    const double bins = pot.binsPerA;
-    const double* eC = etableOf(pot, tC);
-    const double* eO = etableOf(pot, tO);
-    double sum = 0.0;
-    for (const EnvList* env : {&adjEnv, &nearEnv}) {
-        for (int i = 0; i < env->n; ++i) {
-            const float x = env->x[i], y = env->y[i], z = env->z[i];
-            const int et = env->type[i] * ETABLE_BINS;
-            const float dC = sqDist(x, y, z, C), dO = sqDist(x, y, z, O);
-            if (dC < maxd2) sum += eC[et + static_cast<int>(dC * bins)];
-            if (dO < maxd2) sum += eO[et + static_cast<int>(dO * bins)];
-            if (sum > EARLY_EXIT) return REJECTED;
+    for (int i = 0; i < env.n; ++i) {
+        const float x = env.x[i], y = env.y[i], z = env.z[i];
+        const int et = env.type[i] * ETABLE_BINS;
+        for (int m = 0; m < N; ++m) {
+            const float d = sqDist(x, y, z, p[m]);
+            if (d < maxd2) sum += e[m][et + static_cast<int>(d * bins)];
         }
+        if (exit && sum > EARLY_EXIT) return false;
     }
+    return true;
+}
+
+bool sumPairs(const Potentials& pot, const EnvList& env, const Residue& r, const SlotList& slots, const int* moveType, bool exit,
+              double& sum) {
+    switch (slots.n) {
+        case 1: return sumPairs<1>(pot, env, r, slots.slot, moveType, exit, sum);
+        case 2: return sumPairs<2>(pot, env, r, slots.slot, moveType, exit, sum);
+        case 3: return sumPairs<3>(pot, env, r, slots.slot, moveType, exit, sum);
+        default: return true;
+    }
+}
+
+}  // namespace
+
+double GrowOne::shortRangeEnergy(const Residue& r, bool backward, MovedBy part) const {
+    const PartSpec& spec = partSpec(backward, part);
+    for (int f = 0; f < spec.numFixed; ++f) {
+        const int fixed = spec.fixed[f][0], slot = spec.fixed[f][1];
+        if (clashPair(pot, fixedPos[fixed], fixedType[fixed], r.atoms[slot], moveType[slot])) return REJECTED;
+    }
+    for (int m = 0; m < spec.adjClash.n; ++m) {
+        const int slot = spec.adjClash.slot[m];
+        if (clashes(pot, adjEnv, r.atoms[slot], moveType[slot])) return REJECTED;
+    }
+    const bool cb = spec.withCB && resType_ != GLY;
+    if (cb && clashes(pot, adjEnv, r.atoms[SLOT_CB], moveType[SLOT_CB])) return REJECTED;
+    double sum = 0.0;
+    if (!sumPairs(pot, adjEnv, r, spec.adjSum, moveType, spec.adjExit, sum)) return REJECTED;
+    if (!sumPairs(pot, nearEnv, r, spec.near, moveType, true, sum)) return REJECTED;
+    if (cb) sum += pairSum(nearEnv, r.atoms[SLOT_CB], moveType[SLOT_CB]);
     return sum;
 }
 
-double GrowOne::dfire_part_backward_phipsi_long(const Residue& r) {
-    return pairSum(mid(SLOT_C), r.atoms[SLOT_C], moveType[SLOT_C]) + pairSum(mid(SLOT_O), r.atoms[SLOT_O], moveType[SLOT_O]);
+double GrowOne::longRangeEnergy(const Residue& r, bool backward, MovedBy part) const {
+    const PartSpec& spec = partSpec(backward, part);
+    double sum = 0.0;
+    for (int m = 0; m < spec.near.n; ++m) {
+        const int slot = spec.near.slot[m];
+        sum += pairSum(mid(slot), r.atoms[slot], moveType[slot]);
+    }
+    if (spec.withCB && resType_ != GLY) sum += pairSum(mid(SLOT_CB), r.atoms[SLOT_CB], moveType[SLOT_CB]);
+    return sum;
 }
 
 // ---------------------------------------------------------------------------

@@ -134,14 +134,16 @@ public:
 
     // ---- growth-time scoring ----
     void prepGrow(Structure& s, int pos, int loopStart, int loopEnd, int prev, int next);
-    double dfire_part_phi_short(const Residue& r);
-    double dfire_part_phi_long(const Residue& r);
-    double dfire_part_phipsi_short(const Residue& r);
-    double dfire_part_phipsi_long(const Residue& r);
-    double dfire_part_backward_psi_short(const Residue& r);
-    double dfire_part_backward_psi_long(const Residue& r);
-    double dfire_part_backward_phipsi_short(const Residue& r);
-    double dfire_part_backward_phipsi_long(const Residue& r);
+    // A candidate's moving atoms in two parts: those the first dihedral places
+    // alone (forward phi: C, CB of pos; backward psi: N, CA, CB of pos) and
+    // those that need both (forward N, CA of pos+1 and O of pos; backward C, O
+    // of pos-1).
+    enum class MovedBy { First, Both };
+    // Growth energy of one part of the candidate in r: short range (the
+    // adjacent and near lists, with the clash tests; REJECTED on a clash or
+    // past the early-exit level) and long range (the mid list).
+    double shortRangeEnergy(const Residue& r, bool backward, MovedBy part) const;
+    double longRangeEnergy(const Residue& r, bool backward, MovedBy part) const;
     // reach[slot]: largest distance of that moving atom from CA(pos) over all
     // candidates (negative: keep every atom). Long-range terms then skip the
     // mid-shell atoms no candidate can come within the cut-off of; their terms
