@@ -3,7 +3,6 @@
 // rotamers are combined with the seed's side-chain states, and the best
 // combinations become the child's own states. Each thread writes only the
 // table entries of its own seeds.
-#include <omp.h>
 
 #include <algorithm>
 #include <cmath>
@@ -16,6 +15,7 @@
 #include "filter/weighting.h"
 #include "model/deviation.h"
 #include "model/error.h"
+#include "model/parallel.h"
 
 namespace lorvane {
 
@@ -314,19 +314,9 @@ void scoreSeed(FilterShared& sh, FilterWork& w, int i) {
 
 void runFilterBody(FilterShared& sh) {
     std::vector<FilterWork>& work = sh.fs->work;
-    const int P = static_cast<int>(work.size());
-    const int N = sh.run->liveSeeds;
-    FirstError error;
-#pragma omp parallel num_threads(P)
-    error.run([&] {
-        const int T = omp_get_num_threads();
-        const int t = omp_get_thread_num();
-        const int q = N / T, r = N % T;
-        const int first = t < r ? t * (q + 1) : r + t * q;
-        const int count = t < r ? q + 1 : q;
-        for (int i = first; i < first + count; ++i) scoreSeed(sh, work[t], i);
+    forEachBlock(static_cast<int>(work.size()), sh.run->liveSeeds, [&](int t, int begin, int end) {
+        for (int i = begin; i < end; ++i) scoreSeed(sh, work[t], i);
     });
-    error.rethrow();
 }
 
 }  // namespace lorvane

@@ -31,6 +31,7 @@
 #include "build/builders.h"
 #include "closure/tripeptide.h"
 #include "growth/sampler.h"
+#include "growth/step_math.h"
 #include "model/error.h"
 
 namespace lorvane {
@@ -42,11 +43,6 @@ constexpr double CLASH_VALUE = 10.0;      // an internal pair value above this i
 constexpr double FRAME_LIMIT = 1000.0;    // running frame sum above this fails
 constexpr double THETA_MEAN = 1.92, THETA_SD = 0.06;
 constexpr double OMEGA_MEAN = 3.129375, OMEGA_SD = 0.0541;
-
-inline float sqDist(const Point& a, const Point& b) {
-    const float dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
-    return dx * dx + dy * dy + dz * dz;
-}
 
 inline Point toPoint(const double v[3]) { return Point(static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])); }
 

@@ -10,6 +10,7 @@
 
 #include "build/builders.h"
 #include "growth/sampler.h"
+#include "growth/step_math.h"
 #include "model/error.h"
 
 namespace lorvane {
@@ -18,24 +19,11 @@ namespace {
 
 constexpr double EARLY_EXIT = 1000.0;
 
-inline float sqDist(float x, float y, float z, const Point& p) {
-    const float dx = x - p.x, dy = y - p.y, dz = z - p.z;
-    return dx * dx + dy * dy + dz * dz;
-}
-inline float sqDist(const Point& a, const Point& b) { return sqDist(a.x, a.y, a.z, b); }
 
 // Pair-table row block of a scored atom type: row(envType)[bin].
 inline const double* etableOf(const Potentials& pot, int type) { return &pot.etable[type][0][0]; }
 
 inline bool isLoop(int r, int loopStart, int loopEnd) { return r >= loopStart && r <= loopEnd; }
-
-// The smallest float not below v: for every float x, x < floatAbove(v) exactly
-// when x < v, so a clash test can run in single precision without changing.
-inline float floatAbove(double v) {
-    float f = static_cast<float>(v);
-    if (static_cast<double>(f) < v) f = std::nextafter(f, std::numeric_limits<float>::infinity());
-    return f;
-}
 
 }  // namespace
 
@@ -217,15 +205,6 @@ double GrowOne::pairSum(const EnvList& env, const Point& p, int type) const {
 
 namespace {
 
-// True when p (of the given type) clashes with any atom of env.
-inline bool clashes(const Potentials& pot, const EnvList& env, const Point& p, int type) {
-    for (int i = 0; i < env.n; ++i) {
-        const double d2 = sqDist(env.x[i], env.y[i], env.z[i], p);
-        if (d2 < pot.ljClash[env.type[i]][type]) return true;
-    }
-    return false;
-}
-
 inline bool clashPair(const Potentials& pot, const Point& fixed, int fixedType, const Point& p, int type) {
     return static_cast<double>(sqDist(fixed, p)) < pot.ljClash[fixedType][type];
 }
@@ -327,10 +306,10 @@ double GrowOne::shortRangeEnergy(const Residue& r, bool backward, MovedBy part) 
     }
     for (int m = 0; m < spec.adjClash.n; ++m) {
         const int slot = spec.adjClash.slot[m];
-        if (clashes(pot, adjEnv, r.atoms[slot], moveType[slot])) return REJECTED;
+        if (clashesWith(pot, adjEnv, r.atoms[slot], moveType[slot])) return REJECTED;
     }
     const bool cb = spec.withCB && resType_ != GLY;
-    if (cb && clashes(pot, adjEnv, r.atoms[SLOT_CB], moveType[SLOT_CB])) return REJECTED;
+    if (cb && clashesWith(pot, adjEnv, r.atoms[SLOT_CB], moveType[SLOT_CB])) return REJECTED;
     double sum = 0.0;
     if (!sumPairs(pot, adjEnv, r, spec.adjSum, moveType, spec.adjExit, sum)) return REJECTED;
     if (!sumPairs(pot, nearEnv, r, spec.near, moveType, true, sum)) return REJECTED;
@@ -347,194 +326,6 @@ double GrowOne::longRangeEnergy(const Residue& r, bool backward, MovedBy part) c
     }
     if (spec.withCB && resType_ != GLY) sum += pairSum(mid(SLOT_CB), r.atoms[SLOT_CB], moveType[SLOT_CB]);
     return sum;
-}
-
-// ---------------------------------------------------------------------------
-// Look-ahead: clash-only test of the residue after next
-
-void GrowOne::prepLah(Structure& s, const Point& p, int q, bool backward) {
-    const bool gly = s[q].type == GLY;
-    auto typeOf = [&](int r, int slot) { return atoms.pairType[atoms.slotIndex[r][slot]]; };
-    if (!backward) {
-        lahType[0] = typeOf(q + 1, SLOT_N);
-        lahType[1] = typeOf(q + 1, SLOT_CA);
-        lahType[2] = typeOf(q, SLOT_C);
-        lahType[3] = typeOf(q, SLOT_O);
-    } else {
-        lahType[0] = typeOf(q, SLOT_N);
-        lahType[1] = typeOf(q, SLOT_CA);
-        lahType[2] = typeOf(q - 1, SLOT_C);
-        lahType[3] = typeOf(q - 1, SLOT_O);
-    }
-    lahTypeCount = 4;
-    if (!gly) lahType[lahTypeCount++] = typeOf(q, SLOT_CB);
-    // Clash distances of every near atom against the look-ahead atoms: the
-    // same for all candidates of the seed (one residue q per step).
-    const size_t nearCap = nearEnv.x.size();
-    if (nearLahQ_ != q || nearLahN_ != nearEnv.n) {
-        for (int i = 0; i < nearEnv.n; ++i) {
-            const double* clash = pot.ljClash[nearEnv.type[i]];
-            for (int m = 0; m < lahTypeCount; ++m) nearLahThr_[m * nearCap + i] = floatAbove(clash[lahType[m]]);
-        }
-        nearLahQ_ = q;
-        nearLahN_ = nearEnv.n;
-    }
-    lahCount = 0;
-    // The look-ahead is evaluated for up to 144 placements per candidate:
-    // positions and clash distances are laid out once here.
-    for (int i = 0; i < nearEnv.n; ++i) {
-        if (!(sqDist(nearEnv.x[i], nearEnv.y[i], nearEnv.z[i], p) < 36.0f)) continue;
-        const int l = lahCount++;
-        lahX[l] = nearEnv.x[i];
-        lahY[l] = nearEnv.y[i];
-        lahZ[l] = nearEnv.z[i];
-        for (int m = 0; m < lahTypeCount; ++m) lahClash[m * lahStride() + l] = nearLahThr_[m * nearCap + i];
-    }
-}
-
-bool GrowOne::lahClashes(const Point& a, int m) const {
-    const int n = lahCount;
-    const float* xs = lahX.data();
-    const float* ys = lahY.data();
-    const float* zs = lahZ.data();
-    const float* thr = &lahClash[m * lahStride()];
-    const float ax = a.x, ay = a.y, az = a.z;
-    int hit = 0;
-    // Branch-free over the list so that the compiler can vectorise it.
-#pragma omp simd reduction(| : hit)
-    for (int l = 0; l < n; ++l) {
-        const float dx = xs[l] - ax, dy = ys[l] - ay, dz = zs[l] - az;
-        hit |= (dx * dx + dy * dy + dz * dz) < thr[l];
-    }
-    return hit != 0;
-}
-
-// ---------------------------------------------------------------------------
-// Side chains of the growing residue, rotamer by rotamer, one candidate row at a time
-
-void GrowOne::df_scf(Residue& res, std::vector<float>& scEnergy, int row, const std::vector<std::array<Point, 5>>& cand, bool backward,
-                     const std::vector<uint8_t>& valid) {
-    int ks[NUM_BINS];
-    int nk = 0;
-    for (int i = 0; i < NUM_BINS; ++i) {
-        const int k = backward ? NUM_BINS * i + row : NUM_BINS * row + i;
-        if (valid[k]) ks[nk++] = k;
-    }
-    if (nk == 0) return;
-    const int type = res.type;
-    const int numRot = numRot_;
-    // Every candidate of the row shares the atoms the side chain hangs on.
-    const std::array<Point, 5>& first = cand[ks[0]];
-    res.atoms[SLOT_CB] = first[4];
-    if (backward)
-        res.atoms[SLOT_N] = first[0];
-    else
-        res.atoms[SLOT_C] = first[2];
-
-    // The row candidates' own atoms the side chain must not hit.
-    int nTest = 3;
-    int testIdx[3], testType[3];
-    if (!backward) {
-        testIdx[0] = 0, testType[0] = nextType[0];  // N(pos+1)
-        testIdx[1] = 1, testType[1] = nextType[1];  // CA(pos+1)
-        testIdx[2] = 3, testType[2] = nextType[3];  // O(pos)
-    } else {
-        testIdx[0] = 1, testType[0] = nextType[1];  // CA(pos-1)
-        testIdx[1] = 3, testType[1] = nextType[3];  // O(pos-1)
-        testIdx[2] = 2, testType[2] = nextType[2];  // C(pos-1)
-        if (type == PRO) nTest = 2;
-    }
-
-    const int last = std::min(LAST_HEAVY_SLOT[type], 6 + MAX_SC_ATOMS - 1);
-    const double farSkip = std::sqrt(pot.maxDis2) + 0.01;
-    // Chi levels: level h holds the energy (and the candidates' clash flags)
-    // of the side chain up to chi h; level 0 is the empty side chain.
-    double levelE[6] = {0, 0, 0, 0, 0, 0};
-    bool levelValid[6] = {true, false, false, false, false, false};
-    float flags[6][NUM_BINS];
-    std::fill(flags[0], flags[0] + nk, 0.0f);
-    bool prevSkipped = false;
-
-    auto veto = [&](int r) {
-        for (int rr = std::max(0, row - 2); rr <= std::min(NUM_BINS - 1, row + 2); ++rr) rotamerVeto[rr][r] = 1;
-    };
-    auto setAll = [&](int r, float v) {
-        for (int c = 0; c < nk; ++c) scEnergy[static_cast<size_t>(ks[c]) * numRot + r] = v;
-    };
-
-    for (int r = 0; r < numRot; ++r) {
-        if (rotamerVeto[row][r]) {
-            setAll(r, 201.0f);
-            prevSkipped = true;
-            for (int h = 1; h < 6; ++h) levelValid[h] = false;
-            continue;
-        }
-        int h = 0;
-        bool sharing = true;    // every chi so far was taken from the previous rotamer
-        bool skipAtoms = false;  // atoms of a shared chi keep their places
-        bool abandoned = false;
-        for (int i = 6; i <= last; ++i) {
-            double tor = tm.torsion[type][i];
-            if (tor == FREE_CHI) {
-                ++h;
-                double chi = pot.rotamers.chi[type][r][h - 1];
-                if (chi > 10.0 && r > 0 && !prevSkipped && sharing && levelValid[h]) {
-                    skipAtoms = true;
-                    if (levelE[h] > ENERGY_CUT) {
-                        abandoned = true;
-                        break;
-                    }
-                    continue;
-                }
-                sharing = false;
-                skipAtoms = false;
-                if (chi > 10.0) chi = pot.rotamers.resolved[type][r][h - 1];
-                tor = chi;
-                levelE[h] = levelE[h - 1];
-                std::copy(flags[h - 1], flags[h - 1] + nk, flags[h]);
-                levelValid[h] = true;
-                for (int l = h + 1; l < 6; ++l) levelValid[l] = false;
-            } else if (skipAtoms) {
-                continue;
-            }
-            if (i == 6) tor = normal.draw(tor, run.chi1SD);
-            const int* pa = tm.refAtoms[type][i];
-            Point placed;
-            calCo(res.atoms[pa[0]], res.atoms[pa[1]], res.atoms[pa[2]], tm.bondLength[type][i], tm.bondAngle[type][i], tor, placed);
-            res.atoms[i] = placed;
-            const int at = scType[i - 6];
-            if (clashes(pot, adjEnv, placed, at)) {
-                levelE[h] = REJECTED;
-            } else {
-                // The far shell (12-15 A from CA) is out of the cut-off of an atom close to CA.
-                const bool farReach = std::sqrt(sqDist(placed, res.atoms[SLOT_CA])) + farSkip >= 12.0;
-                levelE[h] += pairSum(nearEnv, placed, at) + pairSum(midEnv, placed, at) + (farReach ? pairSum(farEnv, placed, at) : 0.0);
-            }
-            if (levelE[h] <= ENERGY_CUT) {
-                for (int c = 0; c < nk; ++c) {
-                    if (flags[h][c] != 0.0f) continue;
-                    const std::array<Point, 5>& ca = cand[ks[c]];
-                    for (int t = 0; t < nTest; ++t)
-                        if (static_cast<double>(sqDist(ca[testIdx[t]], placed)) < pot.ljClash[testType[t]][at]) {
-                            flags[h][c] = static_cast<float>(REJECTED);
-                            break;
-                        }
-                }
-            } else {
-                abandoned = true;
-                break;
-            }
-        }
-        prevSkipped = false;
-        if (abandoned) {
-            setAll(r, 201.0f);
-            veto(r);
-            continue;
-        }
-        const double e = levelE[h];
-        if (e > ENERGY_CUT) veto(r);
-        for (int c = 0; c < nk; ++c) scEnergy[static_cast<size_t>(ks[c]) * numRot + r] = static_cast<float>(flags[h][c] + e);
-    }
 }
 
 // ---------------------------------------------------------------------------

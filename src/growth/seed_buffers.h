@@ -49,6 +49,9 @@ public:
     int16_t* childStates(int seed, int child) { return &sctmp1[(static_cast<size_t>(seed) * CHILDREN + child) * SC_STATES * 2]; }
     float* childStateE(int seed, int child) { return &dsctmp2[(static_cast<size_t>(seed) * CHILDREN + child) * SC_STATES]; }
     float* pathRecord(std::vector<float>& t, int step, int seed) { return &t[(static_cast<size_t>(step) * capacity + seed) * PATH_FIELDS]; }
+    const float* pathRecord(const std::vector<float>& t, int step, int seed) const {
+        return &t[(static_cast<size_t>(step) * capacity + seed) * PATH_FIELDS];
+    }
     float* pathStateE(int step, int seed) { return &dscRotE[(static_cast<size_t>(step) * capacity + seed) * SC_STATES]; }
     float* pathRestE(std::vector<float>& t, int step, int seed) { return &t[(static_cast<size_t>(step) * capacity + seed) * MAX_ROTAMERS]; }
     float* siblingDist(int seed, int j) { return &rmsdWithin[(static_cast<size_t>(seed) * CHILDREN + j) * CHILDREN]; }
