@@ -26,7 +26,7 @@ void ensureRoom(FilterWork& w, int need) {
 
 void closeSCprep(const Sampler& run, FilterWork& w, const Structure& s, int start, int end, int c) {
     const AtomIndex& x = run.atoms;
-    ensureRoom(w, x.numAtoms + static_cast<int>(s.hetero.size()) + 3 * MAX_ATOMS);
+    ensureRoom(w, environmentCapacity(x, s) + 3 * MAX_ATOMS);
     w.cscCount = 0;
     const int N = s._numRes;
     std::vector<uint8_t> far(N + 2, 0);

@@ -232,7 +232,7 @@ bool frameClash(const Potentials& pot, const AtomIndex& x, const Structure& s, i
 
 bool optimiseSideChain(const Templates& tm, const Potentials& pot, const AtomIndex& x, Structure& s, int i) {
     // Room for every atom of the protein: the neighbour list can never overflow.
-    const int cap = std::max(2000, x.numAtoms);
+    const int cap = std::max(2000, environmentCapacity(x, s));
     std::vector<int> neigh(3 * static_cast<size_t>(cap));
     const int nn = getNeigh(x, s, i, neigh.data(), cap);
     Residue& r = s[i];

@@ -73,7 +73,7 @@ void prepare(Sampler& run) {
     run.workspaces.reserve(std::max(run.settings.threads, 1));
     for (int t = 0; t < std::max(run.settings.threads, 1); ++t) {
         run.workspaces.emplace_back(run);
-        run.workspaces.back().ensureCapacity(run.atoms.numAtoms + static_cast<int>(s.hetero.size()));
+        run.workspaces.back().ensureCapacity(environmentCapacity(run.atoms, s));
     }
 
     // 7. A chain break right after the loop leaves no end anchor to grow from.

@@ -127,6 +127,8 @@ TEST(LoopSelection, RefusalsNameTheResidue) {
         {&moved44, req("45", "52"), 1, {"chain break between the anchor and the loop start", "A44-A45", "C-N"}},
         {&moved44, req("40", "43"), 1, {"chain break between the loop end and the anchor", "A43-A44"}},
         {&sep48, req("45", "52"), 1, {"A48 (SEP) inside the loop is a modified amino acid"}},
+        {&sep48, req("49", "55"), 1, {"anchor A48 (SEP) is a modified amino acid"}},
+        {&sep48, req("41", "47"), 1, {"anchor A48 (SEP) is a modified amino acid"}},
         {&p21, req("1", "6"), 1, {"no residue before A1"}},
         {&p21, req("161", "166"), 1, {"no residue after A166"}},
     };

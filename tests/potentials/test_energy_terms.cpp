@@ -88,23 +88,6 @@ TEST(QuendaE, PartialSumsAddUpAndLoopPairsCountOnce) {
     EXPECT_DOUBLE_EQ(quenda(s, 3, 5, true), from3);
 }
 
-// Global numbering by hand: every slot of every residue, in order, with pair type typeOf(k).
-AtomIndex numberByHand(const Structure& s, int typeOf(int k)) {
-    AtomIndex x;
-    std::array<int, MAX_ATOMS> none;
-    none.fill(-1);
-    x.slotIndex.assign(MAX_RESIDUES + 1, none);
-    for (int i = 1; i <= s._numRes; ++i)
-        for (int k = 0; k < MAX_ATOMS; ++k) {
-            if (k >= s.residues[i].numAtoms || (s.residues[i].type == GLY && k == 5)) continue;
-            x.slotIndex[i][k] = static_cast<int>(x.atomOf.size());
-            x.atomOf.push_back({i, k});
-            x.pairType.push_back(typeOf(k));
-        }
-    x.numAtoms = static_cast<int>(x.atomOf.size());
-    return x;
-}
-int typeBySlot(int k) { return k; }
 
 TEST(DfireE, HalfAngstromBinsCapSplitAndSkippedAtoms) {
     Potentials p;
