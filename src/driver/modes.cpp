@@ -76,7 +76,10 @@ ChosenLoop chooseLoop(const RunOptions& opt, const Templates& tm, const Entry& e
         std::string why;
         if (opt.startRes.empty() || opt.endRes.empty())
             fail(notFound + " (give the loop's ends with -start and -end)", STATUS_USAGE);
-        if (!holds(entry, opt.chain, opt.startRes, why) || !holds(entry, opt.chain, opt.endRes, why)) fail(notFound + " (" + why + ")");
+        const EntryChain* named = opt.chain.empty() ? nullptr : entry.chain(opt.chain);
+        const bool unknownChain = !opt.chain.empty() && (!named || named->polymer.empty());  // selectLoop names the chains
+        if (!unknownChain && (!holds(entry, opt.chain, opt.startRes, why) || !holds(entry, opt.chain, opt.endRes, why)))
+            fail(notFound + " (" + why + ")");
     }
     ChosenLoop chosen;
     chosen.selection = selectLoop(entry, request);

@@ -134,9 +134,9 @@ DecoyEvaluation evaluateDecoys(const Templates& tm, Potentials& pot, const std::
                 seenAtoms.clear();
             }
             seenAtoms.insert(atom);
-            if (pos < 1 || pos > numRes)
-                fail(where(decoyFile, lineNo) + ": residue " + std::to_string(resNum) + " falls at chain position " + std::to_string(pos) +
-                      ", outside the chain's positions 1.." + std::to_string(numRes));
+            if (pos > end)
+                fail(where(decoyFile, lineNo) + ": residue " + std::to_string(resNum) + " is residue " + std::to_string(pos - start + 1) +
+                     " of the decoy, but the loop has " + std::to_string(end - start + 1));
             auto aa = residueNames().code.find(line.substr(17, 3));
             if (aa == residueNames().code.end()) continue;
             const int t = residueType(aa->second);
