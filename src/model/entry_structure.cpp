@@ -10,8 +10,7 @@
 
 #include "model/error.h"
 #include "model/hetero_atoms.h"
-#include "model/secondary_structure.h"
-#include "model/strings.h"
+#include "model/pdb_reader.h"
 
 namespace lorvane {
 
@@ -22,8 +21,6 @@ constexpr double MAX_COVALENT = 2.2;
 
 constexpr int OXT_TYPE = 20;        // van der Waals code of a C-terminal OXT
 constexpr int EXTRA_H_TYPE = 23;    // of the extra N-terminal hydrogens
-constexpr int OSCAR_TERMINAL_C = 5;  // OSCAR classes "CG" and "OC" of the last residue's C and O
-constexpr int OSCAR_TERMINAL_O = 7;
 
 // One residue of the structure in the making: present (an entry residue) or a missing loop residue.
 struct Item {
@@ -229,21 +226,7 @@ EntryStructure structureFromEntry(const Templates& tm, const Entry& entry, const
         }
     }
     s.incomplete = s.hasGap;
-    s.residues[n].atoms[SLOT_C].oscarType = OSCAR_TERMINAL_C;
-    s.residues[n].atoms[SLOT_O].oscarType = OSCAR_TERMINAL_O;
-    for (int i = 1; i <= n; ++i) {
-        Residue& r = s.residues[i];
-        const int t = r.type;
-        for (int j = 0; j < tm.numAtom[t]; ++j) {
-            if ((t == GLY && j == SLOT_CB) || (t == PRO && j == SLOT_H)) continue;
-            if (r.atoms[j].type != ABSENT) continue;
-            s.incomplete = true;
-            if (tm.vdwType[t][j] < 22) r.missingHeavy = true;
-        }
-        r.numAtoms = static_cast<int16_t>(tm.numAtom[t]);
-    }
-    assign_ss(s, 1, n);
-    s.name = File2ProtName(entry.path);
+    finishChain(tm, s, entry.path);
     addHeteroAtoms(tm, entry, loop, keepWater, built);
     return built;
 }
