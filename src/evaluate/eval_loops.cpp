@@ -74,7 +74,6 @@ DecoyEvaluation evaluateDecoys(const Templates& tm, Potentials& pot, const std::
     Structure work(MAX_RESIDUES);
     work.copyStructure(native, 1, native._numRes);
     std::vector<Residue>& residues = work.residues;
-    const int numRes = work._numRes;
     DecoyEvaluation result;
     std::ifstream in(decoyFile);
     if (!in) fail("cannot open pdb file " + decoyFile);

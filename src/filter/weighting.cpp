@@ -7,9 +7,8 @@
 
 namespace lorvane {
 
-int WeightZ(const std::vector<float>& a, const std::vector<float>& b, const std::vector<float>& c, const std::vector<float>& d,
-            int* out, double cut, double widthB, double w) {
-    (void)d;
+int WeightZ(const std::vector<float>& a, const std::vector<float>& b, const std::vector<float>& c, int* out, double cut, double widthB,
+            double w) {
     const size_t n = std::min({a.size(), b.size(), c.size()});
     if (n == 0) return 0;
     double minA = std::numeric_limits<double>::infinity(), minB = minA;

@@ -22,9 +22,9 @@ inline bool by_num5(const rank2data& a, const rank2data& b) { return a.num5 < b.
 
 // Keeps i with a[i] < min(a) + cut and b[i] < min(b) + widthB, ordered by
 // ascending (a[i] + b[i]) + w * 10 * c[i]; writes the indices to out and
-// returns their number. d is not used for the ordering.
-int WeightZ(const std::vector<float>& a, const std::vector<float>& b, const std::vector<float>& c, const std::vector<float>& d,
-            int* out, double cut, double widthB, double w);
+// returns their number.
+int WeightZ(const std::vector<float>& a, const std::vector<float>& b, const std::vector<float>& c, int* out, double cut, double widthB,
+            double w);
 
 // The n lowest of v[0..count) (values above 200 count as 10000); ascending
 // when sorted is set, otherwise in no particular order (index order when

@@ -62,30 +62,45 @@ bool readKeys(std::string_view& rest, std::string& key1, std::string& key2, cons
     return true;
 }
 
+// Reads a pair file whole. A file that cannot be read stops the run when
+// neededBy names what needs it; otherwise it is noted and false returned.
+bool readPairFile(const std::string& path, const char* library, const char* neededBy, std::string& text) {
+    if (textscan::readWholeFile(path, text)) return true;
+    const std::string message = std::string("cannot open ") + library + " library! ";
+    if (neededBy) fail(message + path + " is needed by " + neededBy);
+    std::cout << message << std::endl;
+    return false;
+}
+
+// Every data line "RES1 ATOM1 RES2 ATOM2 e0 .. e(count-1)" of a pair file
+// (comments and blank lines skipped): onLine(key1, key2, e, lineNumber).
+template <class OnLine>
+void forEachPairLine(const std::string& text, const std::string& path, double* e, int count, OnLine&& onLine) {
+    Lines lines(text);
+    std::string_view line;
+    std::string key[2];
+    while (lines.next(line)) {
+        if (!line.empty() && line[0] == '#') continue;
+        std::string_view rest = line;
+        if (!readKeys(rest, key[0], key[1], path, lines.number())) continue;
+        readEnergies(rest, e, count, path, lines.number());
+        onLine(key, lines.number());
+    }
+}
+
 // DFIRE pair file: defines the atom-type keys (in order of first use) and edfire;
 // in mode 2 also the sampling table, re-binned from 0.5 A distance bins to 1 A^2 bins.
 void loadDfire(Potentials& p, const std::string& path, int mode) {
     std::string text;
-    if (!textscan::readWholeFile(path, text)) {
-        if (mode == 2) fail("cannot open DFIRE2 library! " + path + " is needed by the DFIRE sampling table");
-        std::cout << "cannot open DFIRE2 library! " << std::endl;
-        return;
-    }
+    if (!readPairFile(path, "DFIRE2", mode == 2 ? "the DFIRE sampling table" : nullptr, text)) return;
     // Squared-distance bins [lo, hi) covered by distance bin i.
     int lo[DFIRE_BINS], hi[DFIRE_BINS];
     for (int i = 0; i < DFIRE_BINS; ++i) {
         lo[i] = static_cast<int>(std::floor(i * i / 4.0 + 0.8));
         hi[i] = static_cast<int>(std::floor((i + 1) * (i + 1) / 4.0 + 0.8));
     }
-    Lines lines(text);
-    std::string_view line;
-    std::string key[2];
     double e[DFIRE_BINS];
-    while (lines.next(line)) {
-        if (!line.empty() && line[0] == '#') continue;
-        std::string_view rest = line;
-        if (!readKeys(rest, key[0], key[1], path, lines.number())) continue;
-        readEnergies(rest, e, DFIRE_BINS, path, lines.number());
+    forEachPairLine(text, path, e, DFIRE_BINS, [&](const std::string* key, int lineNo) {
         int t[2];
         for (int m = 0; m < 2; ++m) {
             auto it = p.pairTypes.find(key[m]);
@@ -95,7 +110,7 @@ void loadDfire(Potentials& p, const std::string& path, int mode) {
             }
             int next = static_cast<int>(p.pairTypes.size());
             if (next >= NUM_PAIR_TYPES)
-                fail("something wrong with the energy file " + at(path, lines.number()) + ": atom type '" + key[m] +
+                fail("something wrong with the energy file " + at(path, lineNo) + ": atom type '" + key[m] +
                       "' would be type " + std::to_string(next) + ", the table holds types 0.." +
                       std::to_string(NUM_PAIR_TYPES - 1));
             p.pairTypes.emplace(key[m], next);
@@ -112,38 +127,27 @@ void loadDfire(Potentials& p, const std::string& path, int mode) {
                     p.etable[t[1]][t[0]][j] = e[i];
                 }
         }
-    }
+    });
 }
 
 // QUENDA pair file: the mode-1 sampling table and, in both modes, the clash distances.
 void loadQuendaPair(Potentials& p, const std::string& path, int mode) {
     std::string text;
-    if (!textscan::readWholeFile(path, text)) {
-        if (mode == 1) fail("cannot open QUENDA library! " + path + " is needed by the sampling pair table");
-        std::cout << "cannot open QUENDA library! " << std::endl;
-        return;
-    }
-    Lines lines(text);
-    std::string_view line;
-    std::string key[2];
+    if (!readPairFile(path, "QUENDA", mode == 1 ? "the sampling pair table" : nullptr, text)) return;
     double e[ETABLE_BINS];
-    while (lines.next(line)) {
-        if (!line.empty() && line[0] == '#') continue;
-        std::string_view rest = line;
-        if (!readKeys(rest, key[0], key[1], path, lines.number())) continue;
-        readEnergies(rest, e, ETABLE_BINS, path, lines.number());
+    forEachPairLine(text, path, e, ETABLE_BINS, [&](const std::string* key, int lineNo) {
         // A key the DFIRE file did not define is filed under type 0.
         int t1 = p.pairTypes[key[0]];
         int t2 = p.pairTypes[key[1]];
         if (t1 < 0 || t2 < 0 || t1 >= NUM_PAIR_TYPES || t2 >= NUM_PAIR_TYPES)
-            fail("something wrong with the energy file " + at(path, lines.number()) + ": pair type out of range");
+            fail("something wrong with the energy file " + at(path, lineNo) + ": pair type out of range");
         if (mode == 1) {
             std::memcpy(p.etable[t1][t2], e, sizeof e);
             std::memcpy(p.etable[t2][t1], e, sizeof e);
         }
         for (int k = 1; k < ETABLE_BINS; ++k)
             if (e[k] < 100.0 && e[k - 1] > 100.0) p.ljClash[t1][t2] = p.ljClash[t2][t1] = (k - 1) * 0.1;
-    }
+    });
 }
 
 // Copies a token into a four-character field of a dipole record.

@@ -2,8 +2,10 @@
 // Allocation-free scanning of whole text files for the large parameter
 // tables: the file is read in one go, lines and blank-separated tokens are
 // string_views into that buffer and numbers are parsed with from_chars.
+#include <sys/stat.h>
+#include <zlib.h>
+
 #include <charconv>
-#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -11,21 +13,20 @@ namespace lorvane {
 
 namespace textscan {
 
-// Reads the whole file into out; false when it cannot be opened or read.
+// Reads the whole file into out, plain or gzip-compressed (zlib passes plain
+// files through unchanged); false when it cannot be opened or read.
 inline bool readWholeFile(const std::string& path, std::string& out) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
     out.clear();
-    if (std::fseek(f, 0, SEEK_END) == 0) {
-        long size = std::ftell(f);
-        if (size > 0) out.reserve(static_cast<size_t>(size));
-        std::fseek(f, 0, SEEK_SET);
-    }
+    gzFile f = gzopen(path.c_str(), "rb");
+    if (!f) return false;
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && st.st_size > 0) out.reserve(static_cast<size_t>(st.st_size));
+    gzbuffer(f, 1 << 17);
     char buf[1 << 16];
-    size_t got;
-    while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, got);
-    bool ok = !std::ferror(f);
-    std::fclose(f);
+    int got;
+    while ((got = gzread(f, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(got));
+    const bool ok = got == 0;
+    gzclose(f);
     return ok;
 }
 

@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+#include "support/support.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -47,27 +49,16 @@ int run(const std::string& cmd, std::string& out) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+std::string slurp(const fs::path& p) { return lorvane_test::slurp(p.string()); }
 
 bool contains(const std::string& text, const std::string& what) {
     return text.find(what) != std::string::npos;
 }
 
+// A scratch directory as a path.
 struct TempDir {
-    fs::path path;
-    TempDir() {
-        std::string tmpl = (fs::temp_directory_path() / "lorvane-wf-XXXXXX").string();
-        if (char* d = mkdtemp(tmpl.data())) path = d;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        if (!path.empty()) fs::remove_all(path, ec);
-    }
+    lorvane_test::ScratchDir dir;
+    fs::path path{dir.root()};
 };
 
 using Row = std::map<std::string, std::string>;

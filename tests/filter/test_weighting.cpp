@@ -12,12 +12,12 @@ using namespace lorvane;
 
 namespace {
 
-std::vector<int> run(int (*f)(const std::vector<float>&, const std::vector<float>&, const std::vector<float>&,
-                              const std::vector<float>&, int*, double, double, double),
+std::vector<int> run(int (*f)(const std::vector<float>&, const std::vector<float>&, const std::vector<float>&, int*, double, double,
+                              double),
                      const std::vector<float>& a, const std::vector<float>& b, const std::vector<float>& c, double cut, double widthB,
                      double w) {
     std::vector<int> out(a.size() + 1, -1);
-    const int n = f(a, b, c, c, out.data(), cut, widthB, w);
+    const int n = f(a, b, c, out.data(), cut, widthB, w);
     out.resize(n);
     return out;
 }
@@ -49,7 +49,7 @@ TEST(WeightZ, AllSentinelSideChainsKeepEveryPassingE5) {
 TEST(WeightZ, EmptyInputKeepsNothing) {
     std::vector<float> none;
     int out[1];
-    EXPECT_EQ(WeightZ(none, none, none, none, out, 200, 12345, 1), 0);
+    EXPECT_EQ(WeightZ(none, none, none, out, 200, 12345, 1), 0);
 }
 
 TEST(SampleEWRS, FewCombinationsAtNonFinalStepComeBackInIndexOrder) {
