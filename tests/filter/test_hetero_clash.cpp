@@ -50,6 +50,7 @@ TEST(HeteroEnvironment, LigandAtomsJoinTheGrowthClosureAndSideChainLists) {
     const EntryStructure built = structureFromEntry(lorvane_test::tmpl(), entry, &sel, false);
     ASSERT_EQ(built.protein.hetero.size(), 33u);  // GNP (32 heavy atoms) and Mg
     SamplerSettings settings;
+    settings.numSeeds = FIRST_STEP_SEEDS;
     settings.threads = 1;
     Sampler run({lorvane_test::tmpl(), lorvane_test::repoDistributions(), lorvane_test::repoPotentials()}, settings, built.protein,
                 built.loopStart, built.loopEnd, "test");
