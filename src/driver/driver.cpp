@@ -9,6 +9,7 @@
 
 #include "driver/modes.h"
 #include "model/error.h"
+#include "model/residue_id.h"
 #include "model/strings.h"
 #include "model/structure.h"
 #include "model/templates.h"
@@ -98,6 +99,8 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
                 opt.mode = Mode::Energy;
             else if (v == "compare")
                 opt.mode = Mode::Compare;
+            else if (v == "gaps")
+                opt.mode = Mode::Gaps;
             else {
                 Usage();
                 usageError("wrong mode type!");
@@ -131,9 +134,15 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
         } else if (a == "-nrep") {
             intOption(opt.nrep, -2147483647, "");
         } else if (a == "-start") {
-            intOption(opt.startRes, -2147483647, "");
+            if (!value(opt.startRes) || opt.startRes.empty()) usageError("Option -start needs a value");
         } else if (a == "-end") {
-            intOption(opt.endRes, -2147483647, "");
+            if (!value(opt.endRes) || opt.endRes.empty()) usageError("Option -end needs a value");
+        } else if (a == "-chain") {
+            if (!value(opt.chain) || opt.chain.empty()) usageError("Option -chain needs a chain ID");
+        } else if (a == "-seq") {
+            if (!value(opt.seq) || opt.seq.empty()) usageError("Option -seq needs the one-letter codes of the loop residues");
+        } else if (a == "-keepwater") {
+            opt.keepWater = true;
         } else if (a == "-seeds") {
             intOption(opt.seeds, 100, " (the first growth step alone uses 100 seeds)");
         } else if (a == "-numloop") {
@@ -147,6 +156,24 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
             usageError("Unrecognized command: " + a);
         }
     }
+    // The loop's ends: residues (checked here so that misuse stops before any
+    // table is read), or chain positions with -pdbIndex.
+    auto checkEnd = [&](const char* option, const std::string& text) {
+        if (text.empty()) return;
+        int x = 0;
+        if (opt.byPdbNumber)
+            parseResidueId(text, option);
+        else if (!parseInt(text, x))
+            usageError(std::string("Option ") + option + " needs a chain position (an integer) with -pdbIndex, got \"" + text + "\"");
+    };
+    checkEnd("-start", opt.startRes);
+    checkEnd("-end", opt.endRes);
+}
+
+int loopPosition(const std::string& text) {
+    int x = -1;
+    if (!text.empty() && !parseInt(text, x)) usageError("not a chain position: \"" + text + "\"");
+    return x;
 }
 
 void appendCommandLog(const std::vector<std::string>& args) {
@@ -157,18 +184,6 @@ void appendCommandLog(const std::vector<std::string>& args) {
     }
     for (const std::string& a : args) log << a << " ";
     log << "\n";
-}
-
-bool resolveLoopByPdbNumber(const Structure& s, int startRes, int endRes, int& start, int& end) {
-    start = -1;
-    end = -1;
-    for (int i = 1; i <= s._numRes - 1; ++i) {
-        if (s.residues[i].pdbNum == startRes)
-            start = i;
-        else if (s.residues[i].pdbNum == endRes)
-            end = i;
-    }
-    return start != -1 && end != -1;
 }
 
 std::string resolveLoopByPosition(int numRes, int startRes, int endRes, int& start, int& end) {
@@ -192,6 +207,7 @@ int runLorvane(int argc, char** argv, FilterTimes* filterTimes) {
     parseArguments(args, opt);
     appendCommandLog(args);
     std::srand(static_cast<unsigned>(opt.randSeed));
+    if (opt.mode == Mode::Gaps) return runGapsMode(opt);  // reads the entry only, no tables
     const Templates templates = loadTemplates("data/atomProp2.txt");
     switch (opt.mode) {
         case Mode::Fold:
@@ -202,6 +218,8 @@ int runLorvane(int argc, char** argv, FilterTimes* filterTimes) {
             return runEnergyMode(opt, templates);
         case Mode::Compare:
             return runCompareMode(opt, templates);
+        case Mode::Gaps:
+            break;
     }
     return 0;
 }

@@ -7,7 +7,7 @@ namespace lorvane {
 
 struct FilterTimes;
 
-enum class Mode { Fold = 1, Smc = 4, Energy = 5, Compare = 6 };
+enum class Mode { Fold = 1, Smc = 4, Energy = 5, Compare = 6, Gaps = 7 };
 
 struct RunOptions {
     Mode mode = Mode::Smc;
@@ -22,8 +22,13 @@ struct RunOptions {
     double useBBT = 1.0;
     bool dumpDis = false;
     int cores = 0;
-    int startRes = -1;
-    int endRes = -1;
+    // Loop ends as typed: residue number with optional insertion code ("60A"),
+    // or a chain position with -pdbIndex; "" when not given.
+    std::string startRes;
+    std::string endRes;
+    std::string chain;       // "-chain": chain of the loop, "" = the one chain holding both ends
+    std::string seq;         // "-seq": one-letter codes of the loop residues start..end
+    bool keepWater = false;  // "-keepwater": crystal waters stay in the environment
     int seeds = 10000;
     int numLoop = 5000;
     bool byPdbNumber = true;
@@ -34,11 +39,12 @@ struct RunOptions {
 
 void Usage();
 // Parses argv[1..] into opt. Misuse stops with status 2 (Error) naming the
-// option; an unknown word or mode prints the usage text first.
+// option; an unknown word or mode prints the usage text first. -start and
+// -end are checked as residues (or as positions with -pdbIndex).
 void parseArguments(const std::vector<std::string>& args, RunOptions& opt);
+// A chain position given with -pdbIndex; -1 when not given.
+int loopPosition(const std::string& text);
 void appendCommandLog(const std::vector<std::string>& args);
-// Positions of the loop's first and last residue by PDB number; false when not both found.
-bool resolveLoopByPdbNumber(const class Structure& s, int startRes, int endRes, int& start, int& end);
 // Positions given with -pdbIndex (-1 = the chain's first or last residue) checked against a
 // chain of numRes residues; returns "" when valid, otherwise the message to stop with.
 std::string resolveLoopByPosition(int numRes, int startRes, int endRes, int& start, int& end);

@@ -1,32 +1,123 @@
-// The four modes of the program: sampling, energy, compare (and fold, which
-// stops after the templates).
+// The modes of the program: sampling, energy, compare, gaps (and fold, which
+// stops after the templates). Every input is read as a whole entry (PDB or
+// mmCIF, gzipped or not); the loop is chosen on it and the working structure
+// built from it.
 #include "driver/modes.h"
 
 #include <omp.h>
 
 #include <iostream>
+#include <set>
 #include <string>
 
 #include "distributions/distributions.h"
 #include "evaluate/evaluate.h"
 #include "filter/filter.h"
+#include "model/entry.h"
+#include "model/entry_gaps.h"
+#include "model/entry_structure.h"
 #include "model/error.h"
+#include "model/loop_selection.h"
 #include "model/pdb_reader.h"
+#include "model/strings.h"
 #include "potentials/quenda.h"
 
 namespace lorvane {
 
 namespace {
 
-// "protein_start_end", the prefix of the run's output files.
-std::string loopIdOf(const RunOptions& opt) { return opt.protName + "_" + std::to_string(opt.startRes) + "_" + std::to_string(opt.endRes); }
+// "protein_start_end", the prefix of the run's output files (the ends as typed, -1 when not given).
+std::string loopIdOf(const RunOptions& opt) {
+    auto end = [](const std::string& e) { return e.empty() ? std::string("-1") : e; };
+    return opt.protName + "_" + end(opt.startRes) + "_" + end(opt.endRes);
+}
 
-// Energy and compare modes: the protein as read and its loop by PDB number.
-// False when the reader could not use the file (it has named the problem).
-bool loadNativeLoop(const RunOptions& opt, const Templates& tm, Structure& native, int& start, int& end) {
-    if (!readPdb(tm, opt.pdbFile, native)) return false;
-    if (!resolveLoopByPdbNumber(native, opt.startRes, opt.endRes, start, end)) fail("Could not find startind or ending PDB index");
-    return true;
+Entry readInput(const std::string& path) {
+    if (!FileExists(path)) fail("Could not read PDB file " + path);
+    return readEntry(path);
+}
+
+// Whether the entry holds the residue typed for an end (in the -chain chain when given).
+bool holds(const Entry& entry, const std::string& chain, const std::string& text, std::string& why) {
+    const ResidueId id = parseResidueId(text, "");
+    for (const EntryChain& ch : entry.chains) {
+        if (!chain.empty() && ch.id != chain) continue;
+        for (const SequenceResidue& s : ch.sequence)
+            if (s.idKnown && s.id == id) return true;
+    }
+    why = entry.path + " has no residue " + id.str() + (chain.empty() ? "" : " in chain " + chain);
+    return false;
+}
+
+// The loop the command line names, on the entry, and the working structure
+// built around it. notFound is the mode's message for ends the entry lacks.
+struct ChosenLoop {
+    LoopSelection selection;
+    EntryStructure built;
+};
+
+ChosenLoop chooseLoop(const RunOptions& opt, const Templates& tm, const Entry& entry, bool byPdbNumber, const std::string& notFound) {
+    LoopRequest request{opt.chain, opt.startRes, opt.endRes, opt.seq};
+    if (!byPdbNumber) {
+        // Positions count the standard residues of all chains in entry order, as the structure holds them.
+        const EntryStructure all = structureFromEntry(tm, entry, nullptr, opt.keepWater);
+        int start = -1, end = -1;
+        const std::string problem = resolveLoopByPosition(all.protein._numRes, loopPosition(opt.startRes), loopPosition(opt.endRes), start, end);
+        if (!problem.empty()) fail(problem);
+        std::string chainStart, chainEnd;
+        ResidueId first, last;
+        residueAt(all.protein, start, chainStart, first);
+        residueAt(all.protein, end, chainEnd, last);
+        if (chainStart != chainEnd)
+            fail("positions " + std::to_string(start) + " and " + std::to_string(end) + " lie in different chains: " +
+                 residueLabel(chainStart, first) + " and " + residueLabel(chainEnd, last));
+        request = {chainStart, first.str(), last.str(), opt.seq};
+    } else {
+        std::string why;
+        if (opt.startRes.empty() || opt.endRes.empty())
+            fail(notFound + " (give the loop's ends with -start and -end)", STATUS_USAGE);
+        const EntryChain* named = opt.chain.empty() ? nullptr : entry.chain(opt.chain);
+        const bool unknownChain = !opt.chain.empty() && (!named || named->polymer.empty());  // selectLoop names the chains
+        if (!unknownChain && (!holds(entry, opt.chain, opt.startRes, why) || !holds(entry, opt.chain, opt.endRes, why)))
+            fail(notFound + " (" + why + ")");
+    }
+    ChosenLoop chosen;
+    chosen.selection = selectLoop(entry, request);
+    chosen.built = structureFromEntry(tm, entry, &chosen.selection, opt.keepWater);
+    return chosen;
+}
+
+// Energy and compare modes judge the loop as it is in the file.
+void requireCoordinates(const Entry& entry, const LoopSelection& sel, const char* mode) {
+    if (!sel.hasMissing()) return;
+    const EntryChain& ch = entry.chains[sel.chain];
+    std::string missing;
+    for (const LoopResidue& r : sel.residues)
+        if (r.present < 0) missing += (missing.empty() ? "" : " ") + ch.label(r.id);
+    fail(std::string(mode) + " mode needs the loop's own coordinates, but " + entry.path + " lacks residues " + missing + " of the loop " +
+         ch.label(sel.residues.front().id) + "-" + ch.label(sel.residues.back().id) + " (sampling mode models them)");
+}
+
+// What the user should know about the input before sampling starts.
+void reportInput(const Entry& entry, const EntryStructure& built, const LoopSelection& sel) {
+    for (const std::string& n : entry.notes) std::cout << "Note: " << n << "\n";
+    for (const std::string& n : built.notes) std::cout << "Note: " << n << "\n";
+    const EntryChain& ch = entry.chains[sel.chain];
+    std::cout << "Loop " << ch.label(sel.residues.front().id) << "-" << ch.label(sel.residues.back().id) << " (" << sel.sequence() << ")";
+    int missing = 0;
+    for (const LoopResidue& r : sel.residues) missing += r.present < 0;
+    if (missing) std::cout << ", " << missing << " residues missing from the coordinates";
+    std::cout << "\n";
+    const std::vector<HeteroAtom>& hetero = built.protein.hetero;
+    if (!hetero.empty()) {
+        std::set<std::string> seen;
+        std::string names;
+        for (const HeteroAtom& h : hetero)
+            if (seen.insert(h.residue).second && seen.size() <= 12) names += (names.empty() ? "" : ", ") + h.residue;
+        if (seen.size() > 12) names += ", ...";
+        std::cout << "Environment: " << hetero.size() << " hetero atoms of " << seen.size() << " residues (" << names << ")\n";
+    }
+    std::cout.flush();
 }
 
 }  // namespace
@@ -42,23 +133,18 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     loadRotamers(pot, "data/newsimplRot.txt");
     loadQuenda(pot, "data/QUENDA_ed4_8_V3.txt");
 
-    Structure protein(MAX_RESIDUES);
     if (opt.isSequence) {
         // A sequence gives residue types but no coordinates: there are no
         // anchors to grow a loop between, so any result would be meaningless.
+        Structure protein(MAX_RESIDUES);
         readSeq(tm, opt.pdbFile, protein);
         fail(opt.pdbFile + " is a sequence file: loop sampling needs a structure with coordinates for the anchors");
     }
-    if (!readPdb(tm, opt.pdbFile, protein)) return STATUS_DATA;  // the reader has named the problem
+    const Entry entry = readInput(opt.pdbFile);
+    const ChosenLoop loop =
+        chooseLoop(opt, tm, entry, opt.byPdbNumber, "Specified starting or ending residue numbers are not in the PDB file.");
+    reportInput(entry, loop.built, loop.selection);
 
-    int start = -1, end = -1;
-    if (opt.byPdbNumber) {
-        if (!resolveLoopByPdbNumber(protein, opt.startRes, opt.endRes, start, end))
-            fail("Specified starting or ending residue numbers are not in the PDB file.");
-    } else {
-        const std::string problem = resolveLoopByPosition(protein._numRes, opt.startRes, opt.endRes, start, end);
-        if (!problem.empty()) fail(problem);
-    }
     SamplerSettings settings;
     settings.numSeeds = opt.seeds;
     settings.numLoops = opt.numLoop;
@@ -68,7 +154,7 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     settings.diag = opt.diag;
     settings.topFrac = opt.topFrac;
     settings.nrep = opt.nrep;
-    Sampler run({tm, dist, pot}, settings, protein, start, end, loopIdOf(opt));
+    Sampler run({tm, dist, pot}, settings, loop.built.protein, loop.built.loopStart, loop.built.loopEnd, loopIdOf(opt));
     FilterState filter;
     production(run, filter);
     if (filterTimes) *filterTimes = filter.times;
@@ -76,23 +162,30 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
 }
 
 int runEnergyMode(const RunOptions& opt, const Templates& tm) {
-    Structure native(MAX_RESIDUES);
-    int start = -1, end = -1;
-    if (!loadNativeLoop(opt, tm, native, start, end)) return STATUS_DATA;
+    const Entry entry = readInput(opt.pdbFile);
+    const ChosenLoop loop = chooseLoop(opt, tm, entry, true, "Could not find startind or ending PDB index");
+    requireCoordinates(entry, loop.selection, "energy");
     Potentials pot;
     loadQuenda(pot, "data/QUENDA_ed4_8_V3.txt");
     double e1 = 0, e2 = 0, e3 = 0, e4 = 0;
-    std::cout << quenda_e(pot, native, start, end, true, e1, e2, e3, e4) << std::endl;
+    std::cout << quenda_e(pot, loop.built.protein, loop.built.loopStart, loop.built.loopEnd, true, e1, e2, e3, e4) << std::endl;
     return 0;
 }
 
 int runCompareMode(const RunOptions& opt, const Templates& tm) {
-    Structure native(MAX_RESIDUES);
-    int start = -1, end = -1;
-    if (!loadNativeLoop(opt, tm, native, start, end)) return STATUS_DATA;
+    const Entry entry = readInput(opt.pdbFile);
+    const ChosenLoop loop = chooseLoop(opt, tm, entry, true, "Could not find startind or ending PDB index");
+    requireCoordinates(entry, loop.selection, "compare");
     Potentials pot;  // the fitted table, when distances are counted
-    const DecoyEvaluation e = evaluateDecoys(tm, pot, opt.scoreFile, start, end, native, opt.dumpDis);
+    const DecoyEvaluation e =
+        evaluateDecoys(tm, pot, opt.scoreFile, loop.built.loopStart, loop.built.loopEnd, loop.built.protein, opt.dumpDis);
     if (!opt.funnelPlot.empty()) writeFunnelPlot(opt.funnelPlot, loopIdOf(opt), e);
+    return 0;
+}
+
+int runGapsMode(const RunOptions& opt) {
+    const Entry entry = readInput(opt.pdbFile);
+    std::cout << gapsTable(findGaps(entry)) << std::flush;
     return 0;
 }
 

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iostream>
 #include <limits>
+#include <set>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -73,7 +74,6 @@ DecoyEvaluation evaluateDecoys(const Templates& tm, Potentials& pot, const std::
     Structure work(MAX_RESIDUES);
     work.copyStructure(native, 1, native._numRes);
     std::vector<Residue>& residues = work.residues;
-    const int numRes = work._numRes;
     DecoyEvaluation result;
     std::ifstream in(decoyFile);
     if (!in) fail("cannot open pdb file " + decoyFile);
@@ -95,7 +95,10 @@ DecoyEvaluation evaluateDecoys(const Templates& tm, Potentials& pot, const std::
     DecoyRecord cur;
     std::vector<int> counts(dumpDis ? FITTED_E_SIZE : 0);
     bool open = false, firstAtom = false;
-    int offset = 0, lineNo = 0;
+    int lineNo = 0;
+    long pos = 0;  // chain position of the current decoy residue
+    std::string residueKey;
+    std::set<std::string> seenAtoms;
     std::string line;
     while (std::getline(in, line)) {
         ++lineNo;
@@ -114,21 +117,32 @@ DecoyEvaluation evaluateDecoys(const Templates& tm, Potentials& pot, const std::
                 fail(where(decoyFile, lineNo) + ": ATOM record of " + std::to_string(line.size()) +
                       " characters ends before the coordinates (column 54)");
             const int resNum = static_cast<int>(std::strtol(line.substr(22, 4).c_str(), nullptr, 10));
+            // Residues follow each other in loop order: a new one starts where the
+            // residue columns change or an atom name comes again (loops with
+            // insertion codes or numbering jumps are written as they are numbered).
+            const std::string key = line.substr(17, 10);
+            const std::string atom = trimAtomName(line);
             if (firstAtom) {
-                offset = start - resNum;
+                pos = start;
                 firstAtom = false;
+                residueKey = key;
+                seenAtoms.clear();
+            } else if (key != residueKey || seenAtoms.count(atom)) {
+                ++pos;
+                residueKey = key;
+                seenAtoms.clear();
             }
-            const long pos = static_cast<long>(resNum) + offset;
-            if (pos < 1 || pos > numRes)
-                fail(where(decoyFile, lineNo) + ": residue " + std::to_string(resNum) + " falls at chain position " + std::to_string(pos) +
-                      ", outside the chain's positions 1.." + std::to_string(numRes));
+            seenAtoms.insert(atom);
+            if (pos > end)
+                fail(where(decoyFile, lineNo) + ": residue " + std::to_string(resNum) + " is residue " + std::to_string(pos - start + 1) +
+                     " of the decoy, but the loop has " + std::to_string(end - start + 1));
             auto aa = residueNames().code.find(line.substr(17, 3));
             if (aa == residueNames().code.end()) continue;
             const int t = residueType(aa->second);
             if (!isAminoAcid(t)) continue;
             Residue& r = residues[pos];
             r.type = static_cast<int16_t>(t);
-            const std::string name = trimAtomName(line);
+            const std::string& name = atom;
             const int j = tm.slot(t, name);
             if (j < 0 || j >= MAX_ATOMS) continue;
             Atom& a = r.atoms[j];

@@ -87,7 +87,8 @@ bool refineSideChains(const Templates& t, const Potentials& p, const AtomIndex& 
 // True when a heavy atom of the loop start..end lies inside the clash
 // distance of a non-bonded frame atom: d^2 below the pair table's clash wall,
 // and never closer than 2.0 A. 1-2, 1-3 and 1-4 pairs across the loop's joins
-// to the frame are exempt. The last refinement check before a loop is written.
+// to the frame are exempt. Hetero atoms clash at heteroClash2. The last
+// refinement check before a loop is written.
 bool frameClash(const Potentials& p, const AtomIndex& x, const Structure& s, int start, int end);
 
 // Process-wide library set-up for the filter: GSL's error handler off and

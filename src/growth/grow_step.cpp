@@ -49,7 +49,7 @@ int growStep(Sampler& run, int step, bool retry) {
     const int threads = static_cast<int>(run.workspaces.size());
     for (GrowOne& g : run.workspaces) {
         g.structure = s;
-        g.ensureCapacity(run.atoms.numAtoms);
+        g.ensureCapacity(environmentCapacity(run.atoms, s));
     }
 
     std::vector<std::string> lines(diag ? std::max(run.liveSeeds, 0) : 0);

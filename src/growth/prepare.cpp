@@ -73,11 +73,11 @@ void prepare(Sampler& run) {
     run.workspaces.reserve(std::max(run.settings.threads, 1));
     for (int t = 0; t < std::max(run.settings.threads, 1); ++t) {
         run.workspaces.emplace_back(run);
-        run.workspaces.back().ensureCapacity(run.atoms.numAtoms);
+        run.workspaces.back().ensureCapacity(environmentCapacity(run.atoms, s));
     }
 
     // 7. A chain break right after the loop leaves no end anchor to grow from.
-    if (s[loopEnd + 1].pdbNum - s[loopEnd].pdbNum >= 2) {
+    if (s.gapAfter[loopEnd]) {
         std::cout << "Missing End anchor defaulting to forward growth. " << std::endl;
         run.growMode = GROW_FORWARD;
     }
@@ -111,8 +111,8 @@ void cal_dha(Structure& s, int from, int to) {
     for (int p = std::max(from, 1); p <= std::min(to, N); ++p) {
         Residue& r = s[p];
         r.phi = r.psi = r.omega = UNDEF_DIHEDRAL;
-        const bool prevLinked = p > 1 && (p == N || s[p - 1].pdbNum == r.pdbNum - 1);
-        const bool nextLinked = p < N && (p == 1 || s[p + 1].pdbNum == r.pdbNum + 1);
+        const bool prevLinked = p > 1 && (p == N || !s.gapAfter[p - 1]);
+        const bool nextLinked = p < N && (p == 1 || !s.gapAfter[p]);
         if (prevLinked) r.phi = Torsion(s[p - 1].atoms[SLOT_C], r.atoms[SLOT_N], r.atoms[SLOT_CA], r.atoms[SLOT_C]);
         if (nextLinked) {
             r.psi = Torsion(r.atoms[SLOT_N], r.atoms[SLOT_CA], r.atoms[SLOT_C], s[p + 1].atoms[SLOT_N]);

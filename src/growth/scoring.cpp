@@ -98,7 +98,7 @@ void GrowOne::prepGrow(Structure& s, int pos, int loopStart, int loopEnd, int pr
     adjEnv.clear();
     midPruned = false;
     nearLahQ_ = -1;  // the near list changes: its look-ahead clash distances are redone
-    ensureCapacity(atoms.numAtoms);
+    ensureCapacity(environmentCapacity(atoms, s));
 
     const bool backward = pos != prev + 1;  // forward growth is recognised by pos = prev + 1
     pos_ = pos;
@@ -145,6 +145,18 @@ void GrowOne::prepGrow(Structure& s, int pos, int loopStart, int loopEnd, int pr
             midEnv.push(a, dt);
         else
             farEnv.push(a, dt);
+    }
+    // Ligands, ions and modified residues: fixed frame atoms, sorted by distance as the others.
+    for (const HeteroAtom& h : s.hetero) {
+        if (!h.hasDfireType) continue;
+        const double d2 = sqDist(h, ref);
+        if (d2 > 225.0) continue;
+        if (d2 < maxd2)
+            nearEnv.push(h, h.dfireType);
+        else if (d2 < 144.0)
+            midEnv.push(h, h.dfireType);
+        else
+            farEnv.push(h, h.dfireType);
     }
 
     auto typeOf = [&](int r, int slot) { return atoms.pairType[atoms.slotIndex[r][slot]]; };
@@ -333,7 +345,7 @@ double GrowOne::longRangeEnergy(const Residue& r, bool backward, MovedBy part) c
 
 void GrowOne::df_closure_prep(Structure& s, int loopStart, int loopEnd, int c, const Point& p, bool backward) {
     closeEnvCount = 0;
-    ensureCapacity(atoms.numAtoms);
+    ensureCapacity(environmentCapacity(atoms, s));
     const int nres = s._numRes;
     for (int r = 1; r <= nres; ++r) {
         farRes_[r] = 0;
@@ -360,6 +372,13 @@ void GrowOne::df_closure_prep(Structure& s, int loopStart, int loopEnd, int c, c
         if (closeEnvCount >= static_cast<int>(closeEnvType.size())) fail("closure environment overflow");
         closeEnvType[closeEnvCount] = dt;
         closeEnvPos[closeEnvCount] = a;
+        ++closeEnvCount;
+    }
+    for (const HeteroAtom& h : s.hetero) {
+        if (!h.hasDfireType || sqDist(h, p) > 225.0f) continue;
+        if (closeEnvCount >= static_cast<int>(closeEnvType.size())) fail("closure environment overflow");
+        closeEnvType[closeEnvCount] = h.dfireType;
+        closeEnvPos[closeEnvCount] = h;
         ++closeEnvCount;
     }
     const int closeAtoms[11][2] = {{c, SLOT_C},     {c, SLOT_O},      {c + 1, SLOT_C},  {c + 1, SLOT_O},  {c + 1, SLOT_CA}, {c + 1, SLOT_N},

@@ -90,7 +90,8 @@ struct SeedScan : GrowStepArgs {
 // One thread's workspace of the growth step: a private copy of the protein,
 // the environment lists that the growth-time energy terms score against, and
 // every per-seed candidate array, allocated once so that the per-seed loop
-// never allocates. Environment lists are sized to the protein's atom count,
+// never allocates. Environment lists are sized to the protein's atom count
+// and its hetero atoms (environmentCapacity),
 // so no input can overflow them. Reads the run's tables and atom index.
 class GrowOne {
 public:
@@ -163,7 +164,7 @@ public:
     Residue cur, scratchA, scratchB;
 
     explicit GrowOne(const Sampler& run);
-    // Sizes the environment lists for a protein of numAtoms atoms (no-op when large enough).
+    // Sizes the environment lists for numAtoms environment atoms (no-op when large enough).
     void ensureCapacity(int numAtoms);
 
     // ---- growth-time scoring ----

@@ -184,12 +184,18 @@ bool readPdbStream(const Templates& tm, std::istream& in, const std::string& pat
     for (int i = 0; i <= MAX_RESIDUES; ++i) s.gapAfter[i] = newGap[i];
     s.hasGap = anyGap;
     s.incomplete = anyGap;
-    residues[n].atoms[SLOT_C].oscarType = 5;
-    residues[n].atoms[SLOT_O].oscarType = 7;
     if (verbose) std::cout << "Number of residues is " << n << "." << std::endl;
     s._numRes = n;
+    finishChain(tm, s, path, verbose);
+    return true;
+}
+
+void finishChain(const Templates& tm, Structure& s, const std::string& path, int verbose) {
+    const int n = s._numRes;
+    s.residues[n].atoms[SLOT_C].oscarType = 5;  // OSCAR classes "CG" and "OC" of the C-terminal carboxylate
+    s.residues[n].atoms[SLOT_O].oscarType = 7;
     for (int i = 1; i <= n; ++i) {
-        Residue& r = residues[i];
+        Residue& r = s.residues[i];
         const int t = r.type;
         for (int j = 0; j < tm.numAtom[t]; ++j) {
             if ((t == GLY && j == SLOT_CB) || (t == PRO && j == SLOT_H)) continue;
@@ -206,7 +212,6 @@ bool readPdbStream(const Templates& tm, std::istream& in, const std::string& pat
     }
     assign_ss(s, 1, n);
     s.name = File2ProtName(path);
-    return true;
 }
 
 void readSeq(const Templates& t, const std::string& path, Structure& s) {
