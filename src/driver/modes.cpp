@@ -172,7 +172,7 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
 
     // The ranking and the models are read back from the result file, so that
     // they name its conformations exactly as compare mode sees them.
-    const std::vector<ResultConformation> confs = readResultFile(settings.resultPath, 0, std::numeric_limits<int>::max());
+    const std::vector<ResultConformation> confs = readConformations(settings.resultPath, 0, std::numeric_limits<int>::max());
     const std::vector<RankedConformation> ranked = rankResults(confs);
     std::vector<std::string> written{settings.resultPath, prefix + ".ranking.tsv"};
     writeTextOutput(written.back(), formatRankingTable(ranked));

@@ -82,7 +82,7 @@ DecoyEvaluation evaluateDecoys(const Templates& tm, Potentials& pot, const std::
     const int capacity = dumpDis ? MAX_DUMP_DECOYS : MAX_DECOYS;
 
     const std::vector<ResultConformation> confs =
-        readResultFile(decoyFile, end - start + 1, capacity, std::string(dumpDis ? " with -dumpdis" : "") + ", the most compare mode takes");
+        readConformations(decoyFile, end - start + 1, capacity, std::string(dumpDis ? " with -dumpdis" : "") + ", the most compare mode takes");
     std::vector<DecoyRecord> decoys(confs.size());
     std::vector<int> counts(dumpDis ? FITTED_E_SIZE : 0);
     for (size_t k = 0; k < confs.size(); ++k) {

@@ -31,7 +31,7 @@ const ResultAtom* ResultResidue::atom(const std::string& atomName) const {
     return nullptr;
 }
 
-std::vector<ResultConformation> readResultFile(const std::string& path, int loopLength, int capacity, const std::string& tooMany) {
+std::vector<ResultConformation> readConformations(const std::string& path, int loopLength, int capacity, const std::string& tooMany) {
     if (!FileExists(path)) fail("Could not read Loops file " + path);
     std::ifstream in(path);
     if (!in) fail("cannot open pdb file " + path);

@@ -35,7 +35,7 @@ struct ResultConformation {
 // coordinates, a conformation of more than loopLength residues (0: no limit),
 // more than capacity conformations (tooMany is appended to that message), and
 // when the file holds no complete conformation.
-std::vector<ResultConformation> readResultFile(const std::string& path, int loopLength, int capacity,
+std::vector<ResultConformation> readConformations(const std::string& path, int loopLength, int capacity,
                                                const std::string& tooMany = "");
 
 // Backbone RMSD of two conformations of one loop over the atoms that move (C,

@@ -180,7 +180,7 @@ TEST(OutputsSlow, SamplingRunWritesRankingAndModels) {
         ScratchDir dir;
         const ProgramRun r = runProgram(dir.root(), "-f " + c.input + " -start 45 -end 52 -seeds 300 -numloop 30 -cores 1 -rs 3 " + c.args);
         ASSERT_EQ(r.status, 0) << r.err;
-        const std::vector<ResultConformation> confs = readResultFile(dir.path(c.prefix + ".txt"), 8, 100000);
+        const std::vector<ResultConformation> confs = readConformations(dir.path(c.prefix + ".txt"), 8, 100000);
         const std::vector<std::string> table = lines(slurp(dir.path(c.prefix + ".ranking.tsv")));
         ASSERT_EQ(table.size(), confs.size() + 1);
         const std::string last = lines(r.out).back();

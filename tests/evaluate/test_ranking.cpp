@@ -95,7 +95,7 @@ TEST(Ranking, AgreesWithCompareModeOnOneResultFile) {
     gemmi::MaybeGzipped in(sourcePath("tests/golden/expected/sample_5p21_45_52.txt.gz"));
     const gemmi::CharArray text = in.uncompress_into_buffer();
     writeFile("result.txt", std::string(text.data(), text.size()));
-    const std::vector<ResultConformation> confs = readResultFile("result.txt", 8, MAX_DECOYS);
+    const std::vector<ResultConformation> confs = readConformations("result.txt", 8, MAX_DECOYS);
     ASSERT_EQ(confs.size(), 200u);
     const std::vector<RankedConformation> rows = rankResults(confs);
 
