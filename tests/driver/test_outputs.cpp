@@ -94,9 +94,10 @@ TEST(OutputNames, DefaultNameSharedByTwoInputsIsWarnedOf) {
         const std::string err = testing::internal::GetCapturedStderr();
         EXPECT_EQ(!w.empty(), c.warned) << w;
         EXPECT_EQ(err, w.empty() ? "" : w + "\n");
-        if (c.warned)
+        if (c.warned) {
             for (const char* part : {"pdbout/protei_45_52.txt", "protein_chainA.pdb", "protein_chainB.pdb", "-o PREFIX"})
                 EXPECT_NE(w.find(part), std::string::npos) << part;
+        }
     }
 }
 

@@ -81,7 +81,7 @@ TEST(Ranking, ClusterSizesAndRmsdToTop) {
     const std::vector<std::string> table = lines(formatRankingTable(rows));
     ASSERT_EQ(table.size(), size_t(n + 1));
     EXPECT_EQ(table[0], "rank\tindex\tdfire\tsidechain\tquenda\ttorsion\tcombined\tcluster_size\trmsd_to_top");
-    EXPECT_EQ(table[1].substr(0, 11), "1\t1\t0.00\t0.0") << "conformation 1 (first score 0) ranks first";
+    EXPECT_EQ(table[1].substr(0, 14), "1\t1\t0.00\t0.00\t") << "conformation 1 (first score 0) ranks first";
     // A conformation without a backbone atom cannot be measured.
     confs[2].residues[3].atoms.erase(confs[2].residues[3].atoms.begin() + 1);
     EXPECT_ERROR(rankResults(confs), 1, "residue 4 .* has no atom CA");
