@@ -193,7 +193,8 @@ TEST(EntriesSlow, MissingLoopFromEverySourceAsTheIntactEntry) {
 
 // Insertion codes (thrombin H57-H64, 17 residues), the second of two chains
 // numbered alike (1gou B), and selenomethionine (MSE 67 and 72 as MET): the
-// written loops hold those residues and start at the chosen chain's anchor.
+// written loops hold those residues and start at the chosen chain's anchor;
+// 1gou B10-B15 named by -pdbIndex positions gives the same loops.
 TEST(EntriesSlow, InsertionCodesChainsAndSelenomethionine) {
     ScratchDir dir;
     dir.linkData();
@@ -227,4 +228,16 @@ TEST(EntriesSlow, InsertionCodesChainsAndSelenomethionine) {
         EXPECT_NEAR(firstN->y, n->y, 0.0006);
         EXPECT_NEAR(firstN->z, n->z, 0.0006);
     }
+    // -pdbIndex counts the standard residues of all chains in file order: B10-B15 of 1gou again.
+    const Entry gou = readEntry(entryFile("1gou.pdb.gz"));
+    int b10 = 0;
+    for (const EntryResidue& r : gou.chains[0].polymer) b10 += r.kind == ResidueKind::Standard;
+    for (const EntryResidue& r : gou.chains[1].polymer)
+        if (r.id.num < 10) b10 += r.kind == ResidueKind::Standard;
+    ++b10;
+    const std::string ends = std::to_string(b10) + "_" + std::to_string(b10 + 5);
+    const std::string byIndex = sample(dir, "-f " + entryFile("1gou.pdb.gz") + " -pdbIndex -start " + std::to_string(b10) + " -end " +
+                                                std::to_string(b10 + 5) + " -seeds 100 -numloop 5",
+                                       "1gou_" + ends + ".txt");
+    EXPECT_EQ(slurp(byIndex), slurp(dir.path("pdbout/1gou_10_15.txt")));
 }
