@@ -56,8 +56,8 @@ struct Distributions {
 void loadTorsionBins(Distributions& d, const std::string& path, bool required = true);
 void loadJointMarginal(Distributions& d, const std::string& path, bool backward, bool required = true);
 void loadJointCond(Distributions& d, const std::string& path, bool backward, bool required = true);
-// The four distance files and the torsion bins under data/ of the working directory.
-Distributions loadDistributions();
+// The four distance files and the torsion bins of the data directory.
+Distributions loadDistributions(const std::string& dataDir = "data");
 
 // ---- torsion bins ----
 

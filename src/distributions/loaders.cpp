@@ -147,13 +147,13 @@ void loadJointCond(Distributions& d, const std::string& path, bool backward, boo
     loadJoint(backward ? d.backward : d.forward, path, true, required);
 }
 
-Distributions loadDistributions() {
+Distributions loadDistributions(const std::string& dataDir) {
     Distributions d;
-    loadJointMarginal(d, "data/joint.distance.txt", false);
-    loadJointMarginal(d, "data/joint.distance.backward.txt", true);
-    loadJointCond(d, "data/joint.distance.conditional.txt", false);
-    loadJointCond(d, "data/joint.distance.conditional.backward.txt", true);
-    loadTorsionBins(d, "data/phipsi.bb.txt");
+    loadJointMarginal(d, dataDir + "/joint.distance.txt", false);
+    loadJointMarginal(d, dataDir + "/joint.distance.backward.txt", true);
+    loadJointCond(d, dataDir + "/joint.distance.conditional.txt", false);
+    loadJointCond(d, dataDir + "/joint.distance.conditional.backward.txt", true);
+    loadTorsionBins(d, dataDir + "/phipsi.bb.txt");
     return d;
 }
 

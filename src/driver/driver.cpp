@@ -2,12 +2,15 @@
 
 #include <omp.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
 
+#include "driver/data_directory.h"
 #include "driver/modes.h"
+#include "driver/output_names.h"
 #include "model/error.h"
 #include "model/residue_id.h"
 #include "model/strings.h"
@@ -36,6 +39,63 @@ void Usage() {
               << "\t \n"
               << "\t \n";
     std::cout.flush();
+}
+
+const std::vector<OptionHelp>& optionReference() {
+    static const std::vector<OptionHelp> options = {
+        {"-f", "FILE", "input structure: PDB (.pdb, .ent) or mmCIF (.cif), gzipped or not (required)"},
+        {"-start", "N[I]", "first loop residue: number with optional insertion code, e.g. 60A (required)"},
+        {"-end", "N[I]", "last loop residue (required)"},
+        {"-chain", "ID", "chain of the loop (needed when the numbers are in several chains)"},
+        {"-seq", "SEQ", "one-letter codes of the loop residues start..end when they are missing from the coordinates"},
+        {"-keepwater", "", "keep crystal waters as environment (default: ignored)"},
+        {"-pdbIndex", "", "-start and -end are positions counted over the chains (1 = first residue)"},
+        {"-mode", "MODE", "smc (sampling, the default), energy, compare, gaps, fold"},
+        {"-seeds", "N", "population of the sampler (default 10000, at least 100)"},
+        {"-numloop", "N", "conformations written to the result file (default 5000)"},
+        {"-cores", "N", "OpenMP threads (default: every core)"},
+        {"-rs", "N", "random seed (default 1)"},
+        {"-o", "PREFIX", "output path prefix, directories created (default pdbout/<name>_<start>_<end>)"},
+        {"-models", "N", "conformations written as complete models, in rank order (default 10; 0: none)"},
+        {"-data", "DIR", "tables directory (else $LORVANE_DATA, ./data, ../share/lorvane/data or data beside the program)"},
+        {"-dfire", "", "sample with the DFIRE pair table instead of the QUENDA one"},
+        {"-nobbt", "", "sample without the backbone torsion-bin probabilities"},
+        {"-backgrow", "", "grow from the end anchor only"},
+        {"-topfrac", "X", "share of the population kept in rank order at each step (default 0.9)"},
+        {"-nrep", "N", "lower bound of the per-seed cap (default 20)"},
+        {"-diag", "", "diagnostic lines and tables (output/)"},
+        {"-score", "FILE", "compare mode: the result file to judge"},
+        {"-svg", "FILE", "compare mode: funnel plot of combined score against RMSD"},
+        {"-dumpdis", "", "compare mode: pair-distance counts (disout2/) and energies (Eout/)"},
+        {"-h", "", "this reference (also --help)"},
+    };
+    return options;
+}
+
+std::string helpText() {
+    std::string s =
+        "LORVANE: protein loop conformation sampler\n"
+        "\n"
+        "Usage:\n"
+        "  lorvane -f FILE -start N -end N [options]                      sample a loop\n"
+        "  lorvane -mode energy -f FILE -start N -end N                   QUENDA energy of the loop as it is\n"
+        "  lorvane -mode compare -f FILE -start N -end N -score RESULT    judge a result file against the loop\n"
+        "  lorvane -mode gaps -f FILE                                     every gap of every chain, with its command\n"
+        "\n"
+        "Options:\n";
+    size_t width = 0;
+    for (const OptionHelp& o : optionReference()) width = std::max(width, std::string(o.option).size() + 1 + std::string(o.value).size());
+    for (const OptionHelp& o : optionReference()) {
+        std::string head = std::string(o.option) + (*o.value ? std::string(" ") + o.value : "");
+        head.resize(width, ' ');
+        s += "  " + head + "  " + o.text + "\n";
+    }
+    s += "\n"
+         "A sampling run writes PREFIX.txt (the result file), PREFIX.ranking.tsv (every conformation in\n"
+         "rank order: scores, combined score, cluster size, RMSD to the top one) and PREFIX.models.pdb\n"
+         "(.models.cif for mmCIF input: the top -models conformations as complete structures).\n"
+         "Exit status: 0 success, 1 input or data error, 2 command-line misuse.\n";
+    return s;
 }
 
 namespace {
@@ -149,6 +209,15 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
             intOption(opt.numLoop, 1, "");
         } else if (a == "-pdbIndex") {
             opt.byPdbNumber = false;
+        } else if (a == "-o") {
+            if (!value(opt.outputPrefix) || opt.outputPrefix.empty()) usageError("Option -o needs a path prefix");
+            if (opt.outputPrefix.back() == '/') usageError("Option -o needs a path prefix, not a directory: \"" + opt.outputPrefix + "\"");
+        } else if (a == "-models") {
+            intOption(opt.models, 0, "");
+        } else if (a == "-data") {
+            if (!value(opt.dataDir) || opt.dataDir.empty()) usageError("Option -data needs a directory");
+        } else if (a == "-h" || a == "--help") {
+            opt.help = true;
         } else if (a.size() >= 4 && a.compare(a.size() - 4, 4, ".pdb") == 0) {
             opt.pdbFile = a;
         } else {
@@ -204,11 +273,18 @@ int runLorvane(int argc, char** argv, FilterTimes* filterTimes) {
         Usage();
         return 0;
     }
+    for (size_t i = 1; i < args.size(); ++i)
+        if (args[i] == "-h" || args[i] == "--help") {
+            std::cout << helpText() << std::flush;
+            return 0;
+        }
     parseArguments(args, opt);
+    if (opt.mode == Mode::Smc) warnOfReplacedResult(opt, "command.log");
     appendCommandLog(args);
     std::srand(static_cast<unsigned>(opt.randSeed));
     if (opt.mode == Mode::Gaps) return runGapsMode(opt);  // reads the entry only, no tables
-    const Templates templates = loadTemplates("data/atomProp2.txt");
+    opt.dataDir = findDataDirectory(opt.dataDir, std::getenv("LORVANE_DATA"), defaultDataCandidates(executableDirectory(argv[0])));
+    const Templates templates = loadTemplates(opt.dataDir + "/atomProp2.txt");
     switch (opt.mode) {
         case Mode::Fold:
             return 0;

@@ -35,9 +35,23 @@ struct RunOptions {
     std::string funnelPlot;  // compare mode: SVG funnel plot path ("" = none)
     double topFrac = 0.9;    // "-topfrac"
     int nrep = 20;           // "-nrep"
+    std::string outputPrefix;  // "-o": path prefix of the output files, "" = pdbout/<name>_<start>_<end>
+    int models = 10;           // "-models": conformations written as complete structures
+    std::string dataDir;       // "-data": the tables' directory; runLorvane puts the one found here
+    bool help = false;         // "-h", "--help"
 };
 
 void Usage();
+// One option of the reference "-h" prints: the option with its value, and what it does.
+struct OptionHelp {
+    const char* option;
+    const char* value;
+    const char* text;
+};
+// Every option the parser accepts, in the order the reference lists them.
+const std::vector<OptionHelp>& optionReference();
+// The complete reference of every option (standard output with -h / --help).
+std::string helpText();
 // Parses argv[1..] into opt. Misuse stops with status 2 (Error) naming the
 // option; an unknown word or mode prints the usage text first. -start and
 // -end are checked as residues (or as positions with -pdbIndex).

@@ -6,12 +6,20 @@
 
 #include <omp.h>
 
+#include <sys/resource.h>
+
+#include <cstdio>
 #include <iostream>
+#include <limits>
 #include <set>
 #include <string>
 
 #include "distributions/distributions.h"
+#include "driver/output_names.h"
 #include "evaluate/evaluate.h"
+#include "evaluate/models_file.h"
+#include "evaluate/ranking.h"
+#include "evaluate/result_file.h"
 #include "filter/filter.h"
 #include "model/entry.h"
 #include "model/entry_gaps.h"
@@ -26,10 +34,11 @@ namespace lorvane {
 
 namespace {
 
-// "protein_start_end", the prefix of the run's output files (the ends as typed, -1 when not given).
-std::string loopIdOf(const RunOptions& opt) {
-    auto end = [](const std::string& e) { return e.empty() ? std::string("-1") : e; };
-    return opt.protName + "_" + end(opt.startRes) + "_" + end(opt.endRes);
+// CPU time of the process so far (all threads), seconds.
+double cpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + 1e-6 * (u.ru_utime.tv_usec + u.ru_stime.tv_usec);
 }
 
 Entry readInput(const std::string& path) {
@@ -128,10 +137,10 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     // Sampling needs every table: a missing file stops here rather than
     // leaving a table empty that would reject every candidate.
     Potentials pot;
-    loadPairTables(pot, opt.samplingPotential);
-    const Distributions dist = loadDistributions();
-    loadRotamers(pot, "data/newsimplRot.txt");
-    loadQuenda(pot, "data/QUENDA_ed4_8_V3.txt");
+    loadPairTables(pot, opt.samplingPotential, opt.dataDir);
+    const Distributions dist = loadDistributions(opt.dataDir);
+    loadRotamers(pot, opt.dataDir + "/newsimplRot.txt");
+    loadQuenda(pot, opt.dataDir + "/QUENDA_ed4_8_V3.txt");
 
     if (opt.isSequence) {
         // A sequence gives residue types but no coordinates: there are no
@@ -154,10 +163,29 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     settings.diag = opt.diag;
     settings.topFrac = opt.topFrac;
     settings.nrep = opt.nrep;
+    const std::string prefix = outputPrefix(opt);
+    settings.resultPath = prefix + ".txt";
     Sampler run({tm, dist, pot}, settings, loop.built.protein, loop.built.loopStart, loop.built.loopEnd, loopIdOf(opt));
     FilterState filter;
     production(run, filter);
     if (filterTimes) *filterTimes = filter.times;
+
+    // The ranking and the models are read back from the result file, so that
+    // they name its conformations exactly as compare mode sees them.
+    const std::vector<ResultConformation> confs = readConformations(settings.resultPath, 0, std::numeric_limits<int>::max());
+    const std::vector<RankedConformation> ranked = rankResults(confs);
+    std::vector<std::string> written{settings.resultPath, prefix + ".ranking.tsv"};
+    writeTextOutput(written.back(), formatRankingTable(ranked));
+    if (opt.models > 0) {
+        written.push_back(modelsFilePath(prefix, entry.format));
+        writeModelsFile(written.back(), entry, loop.selection, confs, ranked, opt.models);
+    }
+    std::string files;
+    for (const std::string& f : written) files += (files.empty() ? "" : ", ") + f;
+    char summary[160];
+    std::snprintf(summary, sizeof summary, "%zu conformations, best combined score %.4f (LOOP %d), run time %.1f s (CPU %.1f s)", confs.size(),
+                  ranked.front().combined, ranked.front().index, omp_get_wtime() - run.runStart, cpuSeconds());
+    std::cout << "Wrote " << files << ": " << summary << std::endl;
     return 0;
 }
 
@@ -166,7 +194,7 @@ int runEnergyMode(const RunOptions& opt, const Templates& tm) {
     const ChosenLoop loop = chooseLoop(opt, tm, entry, true, "Could not find startind or ending PDB index");
     requireCoordinates(entry, loop.selection, "energy");
     Potentials pot;
-    loadQuenda(pot, "data/QUENDA_ed4_8_V3.txt");
+    loadQuenda(pot, opt.dataDir + "/QUENDA_ed4_8_V3.txt");
     double e1 = 0, e2 = 0, e3 = 0, e4 = 0;
     std::cout << quenda_e(pot, loop.built.protein, loop.built.loopStart, loop.built.loopEnd, true, e1, e2, e3, e4) << std::endl;
     return 0;
@@ -178,7 +206,7 @@ int runCompareMode(const RunOptions& opt, const Templates& tm) {
     requireCoordinates(entry, loop.selection, "compare");
     Potentials pot;  // the fitted table, when distances are counted
     const DecoyEvaluation e =
-        evaluateDecoys(tm, pot, opt.scoreFile, loop.built.loopStart, loop.built.loopEnd, loop.built.protein, opt.dumpDis);
+        evaluateDecoys(tm, pot, opt.scoreFile, loop.built.loopStart, loop.built.loopEnd, loop.built.protein, opt.dumpDis, opt.dataDir);
     if (!opt.funnelPlot.empty()) writeFunnelPlot(opt.funnelPlot, loopIdOf(opt), e);
     return 0;
 }

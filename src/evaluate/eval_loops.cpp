@@ -4,19 +4,21 @@
 // line; optionally counts loop/surroundings pair distances per decoy and
 // writes the summed counts of near-native and of other low-scoring decoys.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <limits>
-#include <set>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "evaluate/evaluate.h"
+#include "evaluate/ranking.h"
+#include "evaluate/result_file.h"
 #include "model/deviation.h"
 #include "model/error.h"
 #include "model/strings.h"
@@ -34,16 +36,6 @@ struct DecoyRecord {
     double rmsd = 0.0;
     std::vector<std::pair<int, int>> counts;  // (index, count), nonzero entries only
 };
-
-std::string trimAtomName(const std::string& line) {
-    const char c13 = line[12], c14 = line[13], c15 = line[14], c16 = line[15];
-    if (c13 != ' ') return c16 != ' ' ? std::string{c13, c14, c15, c16} : std::string{c13, c14, c15};
-    if (c15 == ' ') return std::string{c14};
-    if (c16 == ' ') return std::string{c14, c15};
-    return std::string{c14, c15, c16};
-}
-
-std::string where(const std::string& file, int line) { return file + " line " + std::to_string(line); }
 
 }  // namespace
 
@@ -66,7 +58,7 @@ void makeParentDirectories(const std::string& file) {
 }
 
 DecoyEvaluation evaluateDecoys(const Templates& tm, Potentials& pot, const std::string& decoyFile, int start, int end,
-                               const Structure& native, bool dumpDis) {
+                               const Structure& native, bool dumpDis, const std::string& dataDir) {
     if (!FileExists(decoyFile)) fail("Could not read Loops file " + decoyFile);
     if (start < 1 || end > native._numRes || start >= end)
         fail("loop positions " + std::to_string(start) + ".." + std::to_string(end) + " do not lie within the chain's positions 1.." +
@@ -75,8 +67,6 @@ DecoyEvaluation evaluateDecoys(const Templates& tm, Potentials& pot, const std::
     work.copyStructure(native, 1, native._numRes);
     std::vector<Residue>& residues = work.residues;
     DecoyEvaluation result;
-    std::ifstream in(decoyFile);
-    if (!in) fail("cannot open pdb file " + decoyFile);
 
     std::ofstream disout;
     std::string eoutPath;
@@ -87,86 +77,43 @@ DecoyEvaluation evaluateDecoys(const Templates& tm, Potentials& pot, const std::
         makeParentDirectories(eoutPath);
         disout.open(disPath, std::ios::trunc);
         if (!disout) fail("cannot write distance counts " + disPath);
-        loadFittedTable(pot, "data/fittedE.txt");
+        loadFittedTable(pot, dataDir + "/fittedE.txt");
     }
     const int capacity = dumpDis ? MAX_DUMP_DECOYS : MAX_DECOYS;
 
-    std::vector<DecoyRecord> decoys;
-    DecoyRecord cur;
+    const std::vector<ResultConformation> confs =
+        readConformations(decoyFile, end - start + 1, capacity, std::string(dumpDis ? " with -dumpdis" : "") + ", the most compare mode takes");
+    std::vector<DecoyRecord> decoys(confs.size());
     std::vector<int> counts(dumpDis ? FITTED_E_SIZE : 0);
-    bool open = false, firstAtom = false;
-    int lineNo = 0;
-    long pos = 0;  // chain position of the current decoy residue
-    std::string residueKey;
-    std::set<std::string> seenAtoms;
-    std::string line;
-    while (std::getline(in, line)) {
-        ++lineNo;
-        if (line.size() > 1000) line.resize(1000);
-        if (line.compare(0, 5, "LOOP ") == 0) {
-            std::istringstream ls(line);
-            std::string w1, w2;
-            cur = DecoyRecord();
-            if (!(ls >> w1 >> w2 >> cur.s[0] >> cur.s[1] >> cur.s[2] >> cur.s[3]))
-                fail(where(decoyFile, lineNo) + ": a LOOP line needs a label, a number and four scores");
-            open = true;
-            firstAtom = true;
-        } else if (line.compare(0, 6, "ATOM  ") == 0) {
-            if (!open) fail(where(decoyFile, lineNo) + ": ATOM record outside a decoy (no LOOP line since the last END)");
-            if (line.size() < 54)
-                fail(where(decoyFile, lineNo) + ": ATOM record of " + std::to_string(line.size()) +
-                      " characters ends before the coordinates (column 54)");
-            const int resNum = static_cast<int>(std::strtol(line.substr(22, 4).c_str(), nullptr, 10));
-            // Residues follow each other in loop order: a new one starts where the
-            // residue columns change or an atom name comes again (loops with
-            // insertion codes or numbering jumps are written as they are numbered).
-            const std::string key = line.substr(17, 10);
-            const std::string atom = trimAtomName(line);
-            if (firstAtom) {
-                pos = start;
-                firstAtom = false;
-                residueKey = key;
-                seenAtoms.clear();
-            } else if (key != residueKey || seenAtoms.count(atom)) {
-                ++pos;
-                residueKey = key;
-                seenAtoms.clear();
-            }
-            seenAtoms.insert(atom);
-            if (pos > end)
-                fail(where(decoyFile, lineNo) + ": residue " + std::to_string(resNum) + " is residue " + std::to_string(pos - start + 1) +
-                     " of the decoy, but the loop has " + std::to_string(end - start + 1));
-            auto aa = residueNames().code.find(line.substr(17, 3));
+    for (size_t k = 0; k < confs.size(); ++k) {
+        // Atoms a decoy does not give keep the previous decoy's coordinates.
+        const ResultConformation& c = confs[k];
+        for (size_t i = 0; i < c.residues.size(); ++i) {
+            const ResultResidue& res = c.residues[i];
+            auto aa = residueNames().code.find(res.name);
             if (aa == residueNames().code.end()) continue;
             const int t = residueType(aa->second);
             if (!isAminoAcid(t)) continue;
-            Residue& r = residues[pos];
+            Residue& r = residues[start + static_cast<int>(i)];
             r.type = static_cast<int16_t>(t);
-            const std::string& name = atom;
-            const int j = tm.slot(t, name);
-            if (j < 0 || j >= MAX_ATOMS) continue;
-            Atom& a = r.atoms[j];
-            a.x = static_cast<float>(std::strtod(line.substr(30, 8).c_str(), nullptr));
-            a.y = static_cast<float>(std::strtod(line.substr(38, 8).c_str(), nullptr));
-            a.z = static_cast<float>(std::strtod(line.substr(46, 8).c_str(), nullptr));
-            a.type = static_cast<int16_t>(tm.vdwType[t][j]);
-            a.name = name;
-            a.missing = 0;
-        } else if (line.compare(0, 3, "END") == 0) {
-            if (!open) continue;  // nothing to end (e.g. a closing PDB END record)
-            if (static_cast<int>(decoys.size()) >= capacity)
-                fail(where(decoyFile, lineNo) + ": more than " + std::to_string(capacity) + " decoys" +
-                      (dumpDis ? " with -dumpdis" : "") + ", the most compare mode takes");
-            cur.rmsd = rmsdg(work, native, start, end);
-            if (dumpDis) {
-                std::fill(counts.begin(), counts.end(), 0);
-                if (dumpDistances(work, start, end, counts.data(), pot.fittedE, cur.e) == 1)
-                    for (int k = 0; k < FITTED_E_SIZE; ++k)
-                        if (counts[k] != 0) cur.counts.emplace_back(k, counts[k]);
+            for (const ResultAtom& atom : res.atoms) {
+                const int j = tm.slot(t, atom.name);
+                if (j < 0 || j >= MAX_ATOMS) continue;
+                Atom& a = r.atoms[j];
+                a.x = atom.x, a.y = atom.y, a.z = atom.z;
+                a.type = static_cast<int16_t>(tm.vdwType[t][j]);
+                a.name = atom.name;
+                a.missing = 0;
             }
-            decoys.push_back(std::move(cur));
-            cur = DecoyRecord();
-            open = false;
+        }
+        DecoyRecord& d = decoys[k];
+        for (int q = 0; q < 4; ++q) d.s[q] = c.scores[q];
+        d.rmsd = rmsdg(work, native, start, end);
+        if (dumpDis) {
+            std::fill(counts.begin(), counts.end(), 0);
+            if (dumpDistances(work, start, end, counts.data(), pot.fittedE, d.e) == 1)
+                for (int i = 0; i < FITTED_E_SIZE; ++i)
+                    if (counts[i] != 0) d.counts.emplace_back(i, counts[i]);
         }
     }
 
@@ -175,29 +122,26 @@ DecoyEvaluation evaluateDecoys(const Templates& tm, Potentials& pot, const std::
 
     // Combined scores use the raw values; the normalised ones make z.
     double minC1 = std::numeric_limits<double>::infinity(), minC2 = minC1, minS0 = minC1, minS2 = minC1;
-    std::vector<double> norm[4], rmsd(n);
+    std::vector<double> rmsd(n);
+    std::vector<std::array<double, 4>> scores(n);
     for (int k = 0; k < n; ++k) {
         const DecoyRecord& d = decoys[k];
         minC1 = std::min(minC1, 10.0 * d.s[3] + d.s[2]);
         minC2 = std::min(minC2, 10.0 * d.s[3] + d.s[0]);
         minS2 = std::min(minS2, d.s[2]);
         minS0 = std::min(minS0, d.s[0]);
-        for (int q = 0; q < 4; ++q) norm[q].push_back(d.s[q]);
+        for (int q = 0; q < 4; ++q) scores[k][q] = d.s[q];
         rmsd[k] = d.rmsd;
     }
-    for (auto& v : norm) vMedMAD(v);
-    std::vector<double> z(n);
-    for (int k = 0; k < n; ++k) z[k] = norm[0][k] + norm[1][k] + norm[2][k] + norm[3][k];
+    const Ranking ranking = rankConformations(scores);
     double meanRmsd, sdRmsd;
     vMeanSd(rmsd, meanRmsd, sdRmsd);
-    int best = 0, bestZ = -1;
+    int best = 0;
     for (int k = 1; k < n; ++k)
         if (rmsd[k] < rmsd[best]) best = k;
-    for (int k = 0; k < n; ++k)
-        if (!std::isnan(z[k]) && (bestZ < 0 || z[k] < z[bestZ])) bestZ = k;
-    if (bestZ < 0) bestZ = 0;
+    const int bestZ = ranking.order[0];
     result.rmsd = rmsd;
-    result.z = z;
+    result.z = ranking.combined;
     result.lowestRmsd = best;
     result.lowestZ = bestZ;
 

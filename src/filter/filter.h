@@ -23,13 +23,14 @@ constexpr int NO_ROTAMER = -1;       // side-chain state without a rotamer (glyc
 
 // ---- output files ----
 
-// "pdbout/" + loopId + ".txt".
-std::string resultFilePath(const std::string& loopId);
-// Creates "pdbout/" (and "output/" with diag) when missing and opens the
-// result file for writing (truncating it), so that a run whose results could
-// not be stored stops with status 1 before any sampling. Production calls it
-// before the first growth step; the filter calls it again at step 0.
-void prepareOutputFiles(const std::string& loopId, bool diag);
+// The run's result file: settings.resultPath, else "pdbout/" + loopId + ".txt".
+std::string resultFilePath(const Sampler& run);
+// Creates the result file's directories (and "output/" with diag) when missing
+// and opens the result file for writing (truncating it), so that a run whose
+// results could not be stored stops with status 1 before any sampling.
+// Production calls it before the first growth step; the filter calls it
+// again at step 0.
+void prepareOutputFiles(const std::string& resultPath, bool diag);
 // The "LOOP " line of one written loop: ordinal, DFIRE, side-chain energy,
 // QUENDA and the torsion-bin energy g (capped at 1000000.00; also when not a
 // number), fixed notation with 2 decimals.

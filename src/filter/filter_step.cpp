@@ -378,7 +378,7 @@ void writeFinalLoops(Sampler& run, const FilterPass& f, const std::vector<int>& 
     const int P = std::max(run.settings.threads, 1);
     const int limit = std::min<int>(static_cast<int>(K.size()), f.capacity);
     const CommitArgs ca{&run, &s, f.step, f.pos, f.parity, true};
-    const std::string path = resultFilePath(run.loopId);
+    const std::string path = resultFilePath(run);
     std::ofstream result(path, std::ios::out | std::ios::trunc);
     if (!result) fail("Cannot open the result file \"" + path + "\" for writing", 1);
     std::vector<Structure> ws(P, s);
@@ -426,7 +426,7 @@ void writeFinalLoops(Sampler& run, const FilterPass& f, const std::vector<int>& 
 void filterStep(Sampler& run, FilterState& fs, int step) {
     const bool diag = run.settings.diag;
     filterLibrariesInit();
-    if (step == 0) prepareOutputFiles(run.loopId, diag);
+    if (step == 0) prepareOutputFiles(resultFilePath(run), diag);
     FilterPass f = beginPass(run, step);
     scoreChildren(run, fs, f);
 

@@ -13,7 +13,9 @@
 
 namespace lorvane {
 
-std::string resultFilePath(const std::string& loopId) { return "pdbout/" + loopId + ".txt"; }
+std::string resultFilePath(const Sampler& run) {
+    return run.settings.resultPath.empty() ? "pdbout/" + run.loopId + ".txt" : run.settings.resultPath;
+}
 
 namespace {
 
@@ -21,16 +23,16 @@ void ensureDirectory(const std::string& dir) {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     if (!std::filesystem::is_directory(dir, ec))
-        fail("Cannot create the output directory \"" + dir + "\" in the working directory", 1);
+        fail("Cannot create the output directory \"" + dir + "\"", 1);
 }
 
 }  // namespace
 
-void prepareOutputFiles(const std::string& loopId, bool diag) {
+void prepareOutputFiles(const std::string& path, bool diag) {
     filterLibrariesInit();
-    ensureDirectory("pdbout");
+    const std::string dir = std::filesystem::path(path).parent_path().string();
+    if (!dir.empty()) ensureDirectory(dir);
     if (diag) ensureDirectory("output");
-    const std::string path = resultFilePath(loopId);
     std::ofstream probe(path, std::ios::out | std::ios::trunc);
     if (!probe) fail("Cannot open the result file \"" + path + "\" for writing", 1);
     probe.close();

@@ -13,7 +13,7 @@ void production(Sampler& run, FilterState& fs) {
     prepare(run);
     fs.work.resize(std::max(run.settings.threads, 1));
     // A result file that cannot be written must stop the run now, not after sampling.
-    prepareOutputFiles(run.loopId, run.settings.diag);
+    prepareOutputFiles(resultFilePath(run), run.settings.diag);
     for (int i = 0; i < run.plan.steps; ++i) {
         run.chi1SD = CHI1_SD;
         const int deadEnds = growStep(run, i, false);

@@ -38,6 +38,7 @@ struct SamplerSettings {
     bool diag = false;     // diagnostic lines and tables
     double topFrac = 0.9;  // share of the population kept in rank order before the tail is shuffled
     int nrep = 20;         // lower bound of the per-seed cap
+    std::string resultPath;  // the result file; "" = "pdbout/" + loopId + ".txt"
 };
 
 // A pair of atoms around the closure site: residue A, slot A, residue B, slot
@@ -47,7 +48,8 @@ constexpr int MAX_CLOSE_PAIRS = 400;
 
 class Sampler {
 public:
-    // loopId names the result file ("pdbout/" + loopId + ".txt").
+    // loopId names the diagnostic tables and, unless settings.resultPath
+    // says otherwise, the result file ("pdbout/" + loopId + ".txt").
     Sampler(const SamplerTables& tables, const SamplerSettings& settings, const Structure& protein, int loopStart, int loopEnd,
             std::string loopId);
     Sampler(const Sampler&) = delete;  // the workspaces refer to it

@@ -275,7 +275,7 @@ Potentials::Potentials()
       ljClash(zeroedArray<double[PAIR_TABLE_TYPES]>(PAIR_TABLE_TYPES)),
       quenda(zeroedArray<double[QUENDA_CLASSES][QUENDA_BINS]>(QUENDA_CLASSES)) {}
 
-void loadPairTables(Potentials& p, int mode) {
+void loadPairTables(Potentials& p, int mode, const std::string& dataDir) {
     if (mode == 1) {
         p.maxDis2 = 64.0;
         p.binsPerA = 10.0;
@@ -296,10 +296,10 @@ void loadPairTables(Potentials& p, int mode) {
     std::memset(p.pcs, 0, sizeof p.pcs);
     std::memset(p.pb, 0, sizeof p.pb);
 
-    loadDfire(p, "./data/dfire_pair.lib", mode);
-    loadQuendaPair(p, "data/QUENDApair.lib", mode);
-    loadDipole(p, "data/dipole.fress");
-    loadOscar(p, "data/oscarparams.txt");
+    loadDfire(p, dataDir + "/dfire_pair.lib", mode);
+    loadQuendaPair(p, dataDir + "/QUENDApair.lib", mode);
+    loadDipole(p, dataDir + "/dipole.fress");
+    loadOscar(p, dataDir + "/oscarparams.txt");
 }
 
 void loadQuenda(Potentials& p, const std::string& path) {

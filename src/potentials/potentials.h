@@ -90,7 +90,7 @@ struct Potentials {
 // mode 1: etable from the QUENDA pair file (0.1 A^2 bins); mode 2: from DFIRE (1 A^2 bins).
 // The pair file the mode samples with must exist; the other pair file, the dipole and the
 // OSCAR files are optional (their tables stay zero). Every table filled here is reset first.
-void loadPairTables(Potentials& p, int mode);
+void loadPairTables(Potentials& p, int mode, const std::string& dataDir = "data");
 void loadQuenda(Potentials& p, const std::string& path);
 // required = false leaves the library empty when the file is missing instead of stopping.
 void loadRotamers(Potentials& p, const std::string& path, bool required = true);

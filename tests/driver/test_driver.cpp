@@ -97,9 +97,9 @@ TEST(Program, UsageAndUsageErrors) {
 
 TEST(Program, FoldModeAppendsToTheCommandLog) {
     ScratchDir dir;
-    const ProgramRun r = runProgram(dir.root(), "-mode fold");
-    EXPECT_EQ(r.status, 1);  // templates missing: logged before loading, status 1
-    EXPECT_EQ(r.err, "cannot open parameter file ./data/atomProp2.txt\n");
+    const ProgramRun r = runProgram(dir.root(), "-mode fold", "LORVANE_DATA=empty");
+    EXPECT_EQ(r.status, 1);  // no tables: logged before loading, status 1
+    EXPECT_EQ(r.err, "data directory empty (LORVANE_DATA) does not exist\n");
     const std::string exe = LORVANE_EXE;
     EXPECT_EQ(slurp(dir.path("command.log")), exe + " -mode fold \n");
     dir.linkData();

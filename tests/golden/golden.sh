@@ -17,7 +17,7 @@ bench="$src/../shared/structures/bench/structures/1c5e_A.pdb"
 
 rm -rf "$scratch" && mkdir -p "$scratch/pdbout" "$scratch/Eout" "$scratch/disout2"
 cd "$scratch"
-ln -s "$src/data" data
+ln -s "$(cd "$(dirname "$exe")" && pwd)/data" data  # the build's complete tables
 out="$scratch/outputs" && mkdir -p "$out"
 
 # Sampling: one thread and a fixed seed, so the run is repeatable draw for draw.

@@ -305,7 +305,7 @@ TEST_F(RasClosure, AtMostEightClosuresPerCandidate) {
 }
 
 // The native anchors close near the native loop, with synthetic tables and,
-// where data/QUENDApair.lib is present, with the real pair table and atom types.
+// with the real pair table and atom types.
 TEST_F(RasClosure, ClosesNearTheNativeBackbone) {
     auto [recorded, best] = scanNative(run, c);
     EXPECT_GT(recorded, 0);
