@@ -206,23 +206,38 @@ double childCpuSeconds() {
 }  // namespace
 
 TEST(Workflow, RejectsTablesItCannotRun) {
-    if (!haveSnakemake()) GTEST_SKIP() << "snakemake not installed";
     TempDir tmp;
     ASSERT_FALSE(tmp.path.empty());
     const struct {
-        std::string table, extra, message;
+        std::string table, message;
     } cases[] = {
-        {"id\tfile\tchain\tstart\na\tx.pdb\tA\t3\n", "", "missing column end or end_pdbnum"},
-        {"id\tfile\tchain\tstart\tend\na\tx.pdb\tA\t3\t9\na\ty.pdb\tA\t3\t9\n", "", "appears twice"},
-        {"id\tfile\tchain\tstart\tend\na/b\tx.pdb\tA\t3\t9\n", "", "must be letters"},
-        {"id\tfile\tchain\tstart\tend\na\tx.pdb\tA\t\t9\n", "", "start is empty"},
+        {"id\tfile\tchain\tstart\na\tx.pdb\tA\t3\n", "missing column end or end_pdbnum"},
+        {"id\tfile\tchain\tstart\tend\na\tx.pdb\tA\t3\t9\na\ty.pdb\tA\t3\t9\n", "loops.tsv:3: id a appears twice"},
+        {"id\tfile\tchain\tstart\tend\na/b\tx.pdb\tA\t3\t9\n", "must be letters"},
+        {"id\tfile\tchain\tstart\tend\na\tx.pdb\tA\t\t9\n", "loops.tsv:2: start is empty"},
+        {"case_id\tfile\tchain\tstart_pdbnum\tend_pdbnum\na\tx.pdb\tA\t3\n", "end_pdbnum is empty"},
+        {"id\tfile\tchain\tstart\tend\n", "no loop selected"},
+    };
+    // the table's checks, without Snakemake's start-up
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        std::ofstream(tmp.path / "loops.tsv", std::ios::trunc) << c.table;
+        std::string out;
+        EXPECT_EQ(run("/usr/bin/python3 '" + kScripts + "/loop_table.py' '" +
+                          (tmp.path / "loops.tsv").string() + "'", out), 1);
+        EXPECT_TRUE(contains(out, c.message)) << out;
+    }
+    // ... and that the workflow stops on them, and on a bad setting (planned at once)
+    if (!haveSnakemake()) GTEST_SKIP() << "snakemake not installed";
+    const struct {
+        std::string table, extra, message;
+    } runs[] = {
+        {cases[1].table, "", cases[1].message},
         {"id\tfile\tchain\tstart\tend\na\tx.pdb\tA\t3\t9\n", "batch=guess", "batch must be"},
     };
-    // each case in a directory of its own, all planned at once: Snakemake's start-up
-    // is most of the time
     std::string all;
     int i = 0;
-    for (const auto& c : cases) {
+    for (const auto& c : runs) {
         const fs::path dir = tmp.path / std::to_string(++i);
         fs::create_directories(dir);
         std::ofstream(dir / "loops.tsv") << c.table;
@@ -231,7 +246,7 @@ TEST(Workflow, RejectsTablesItCannotRun) {
     std::string out;
     ASSERT_EQ(run(all + "wait", out), 0) << out;
     i = 0;
-    for (const auto& c : cases) {
+    for (const auto& c : runs) {
         SCOPED_TRACE(c.message);
         const fs::path dir = tmp.path / std::to_string(++i);
         EXPECT_NE(slurp(dir / "rc"), "0\n");

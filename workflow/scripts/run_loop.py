@@ -21,6 +21,7 @@ import os
 import re
 import shlex
 import shutil
+import signal
 import subprocess
 import sys
 
@@ -38,14 +39,22 @@ def count_conformations(path):
         return sum(1 for line in fh if line.startswith("LOOP "))
 
 
-def takes_quiet(cmd):
-    """Whether the program's reference (-h) lists -quiet: older builds reject it."""
+def takes_quiet(cmd, timeout_s):
+    """Whether the program's reference (-h) lists -quiet: older builds reject it.
+    A program that does not answer within timeout_s is taken as not listing it
+    (its sampling run then meets the step's own time limit)."""
     try:
-        p = subprocess.run(cmd + ["-h"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                           stdin=subprocess.DEVNULL, timeout=60)
-    except (OSError, subprocess.TimeoutExpired):
+        p = subprocess.Popen(cmd + ["-h"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                             stdin=subprocess.DEVNULL, start_new_session=True)
+    except OSError:
         return False
-    return re.search(r"^\s*-quiet\b", p.stdout.decode(errors="replace"), re.M) is not None
+    try:
+        out = p.communicate(timeout=timeout_s)[0]
+    except subprocess.TimeoutExpired:
+        os.killpg(p.pid, signal.SIGKILL)   # the whole group: a child may hold the pipe
+        p.communicate()
+        return False
+    return re.search(r"^\s*-quiet\b", out.decode(errors="replace"), re.M) is not None
 
 
 def count_models(path):
@@ -138,7 +147,7 @@ def run(a):
         if a.seq:
             args += ["-seq", a.seq]
         args += ["-o", a.name, "-models", str(a.models), "-data", data]
-        if takes_quiet(steps.command_for(exe)):
+        if takes_quiet(steps.command_for(exe), min(30.0, a.timeout_min * 60.0 or 30.0)):
             args.append("-quiet")
         produced = os.path.join(loopdir, files["result"])
     cmd = steps.command_for(exe) + args + ["-cores", str(a.threads)] + shlex.split(a.args)
