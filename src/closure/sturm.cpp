@@ -356,7 +356,7 @@ void solve_sturm(int order, int* nroot, const double* coeffs, double* roots, con
         nchanges = C.at(min);
     }
     if (nchanges != atmin) {
-        std::printf("solve: unable to bracket all negative roots\n");
+        std::fprintf(stderr, "solve: unable to bracket all negative roots\n");
         atmin = nchanges;
     }
 
@@ -367,7 +367,7 @@ void solve_sturm(int order, int* nroot, const double* coeffs, double* roots, con
         nchanges = C.at(max);
     }
     if (nchanges != atmax) {
-        std::printf("solve: unable to bracket all positive roots\n");
+        std::fprintf(stderr, "solve: unable to bracket all positive roots\n");
         atmax = nchanges;
     }
 

@@ -2,12 +2,15 @@
 
 #include <omp.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
 
 #include "driver/modes.h"
+#include "growth/plan.h"
+#include "model/atomic_file.h"
 #include "model/error.h"
 #include "model/strings.h"
 #include "model/structure.h"
@@ -15,8 +18,8 @@
 
 namespace lorvane {
 
-void Usage() {
-    std::cout << "\n"
+void Usage(std::ostream& out) {
+    out << "\n"
               << "LORVANE:  protein loop conformation sampler\n"
               << "\n"
               << "Main options:\n"
@@ -34,7 +37,7 @@ void Usage() {
               << "Example:  ./lorvane -f 5p21.pdb -start 45 -end 52\n"
               << "\t \n"
               << "\t \n";
-    std::cout.flush();
+    out.flush();
 }
 
 namespace {
@@ -99,7 +102,7 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
             else if (v == "compare")
                 opt.mode = Mode::Compare;
             else {
-                Usage();
+                Usage(std::cerr);
                 usageError("wrong mode type!");
             }
         } else if (a == "-f") {
@@ -132,8 +135,10 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
             intOption(opt.nrep, -2147483647, "");
         } else if (a == "-start") {
             intOption(opt.startRes, -2147483647, "");
+            opt.hasStart = true;
         } else if (a == "-end") {
             intOption(opt.endRes, -2147483647, "");
+            opt.hasEnd = true;
         } else if (a == "-seeds") {
             intOption(opt.seeds, 100, " (the first growth step alone uses 100 seeds)");
         } else if (a == "-numloop") {
@@ -143,7 +148,7 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
         } else if (a.size() >= 4 && a.compare(a.size() - 4, 4, ".pdb") == 0) {
             opt.pdbFile = a;
         } else {
-            Usage();
+            Usage(std::cerr);
             usageError("Unrecognized command: " + a);
         }
     }
@@ -162,13 +167,75 @@ void appendCommandLog(const std::vector<std::string>& args) {
 bool resolveLoopByPdbNumber(const Structure& s, int startRes, int endRes, int& start, int& end) {
     start = -1;
     end = -1;
-    for (int i = 1; i <= s._numRes - 1; ++i) {
-        if (s.residues[i].pdbNum == startRes)
-            start = i;
-        else if (s.residues[i].pdbNum == endRes)
-            end = i;
+    for (int i = 1; i <= s._numRes; ++i) {
+        if (s.residues[i].pdbNum == startRes) start = i;
+        if (s.residues[i].pdbNum == endRes) end = i;
     }
     return start != -1 && end != -1;
+}
+
+void checkRequiredOptions(const RunOptions& opt) {
+    if (opt.mode == Mode::Fold) return;
+    if (opt.pdbFile.empty()) usageError("No input structure: give it with -f FILE");
+    if (opt.mode == Mode::Compare && opt.scoreFile.empty()) usageError("Compare mode needs the decoys to compare: give them with -score FILE");
+    if (opt.mode == Mode::Smc && !opt.byPdbNumber) return;  // positions; -1 stands for the chain's ends
+    if (!opt.hasStart || !opt.hasEnd)
+        usageError(std::string("No loop given: ") + (opt.hasStart ? "-end" : opt.hasEnd ? "-start" : "-start and -end") +
+                   " (the residue numbers of the loop's first and last residue) missing");
+    if (opt.mode != Mode::Smc) return;  // energy and compare modes judge the loop when they read the structure
+    const std::string both = "-start " + std::to_string(opt.startRes) + " and -end " + std::to_string(opt.endRes);
+    if (opt.startRes == opt.endRes)
+        usageError(both + " give a loop of one residue; a loop has at least " + std::to_string(MIN_LOOP_N + 1) +
+                   " residues, -start numbering its first and -end its last");
+    if (opt.startRes > opt.endRes) usageError(both + ": the loop's first residue comes after its last");
+}
+
+namespace {
+
+// Index of the chain that holds position i.
+int chainOf(const Structure& s, int i) {
+    int c = 0;
+    for (int k = 1; k < static_cast<int>(s.chainIds.size()) && k < MAX_CHAINS; ++k)
+        if (s.chainStart[k] <= i) c = k;
+    return c;
+}
+
+std::string chainName(const Structure& s, int i) {
+    const int c = chainOf(s, i);
+    const char id = c < static_cast<int>(s.chainIds.size()) ? s.chainIds[c] : ' ';
+    return id == ' ' ? std::string("the chain") : std::string("chain ") + id;
+}
+
+}  // namespace
+
+void checkLoopInChain(const Structure& s, int start, int end, const std::string& file, int endStatus) {
+    const auto num = [&](int i) { return std::to_string(s.residues[i].pdbNum); };
+    const std::string loop = "loop " + num(start) + ".." + num(end);
+    for (int i = start; i < end; ++i) {
+        if (chainOf(s, i) != chainOf(s, i + 1))
+            fail("The " + loop + " runs from " + chainName(s, i) + " into " + chainName(s, i + 1) + " after residue " + num(i) + " in " + file);
+        if (s.gapAfter[i])
+            fail("Chain break inside the " + loop + " in " + file + ": residue " + num(i + 1) + " follows residue " + num(i));
+    }
+    if (start == 1 || chainOf(s, start - 1) != chainOf(s, start))
+        fail("Residue " + num(start) + " is the first residue of " + chainName(s, start) + " in " + file +
+                 ": a loop needs a fixed residue of its chain before it",
+             endStatus);
+    if (end == s._numRes || chainOf(s, end + 1) != chainOf(s, end))
+        fail("Residue " + num(end) + " is the last residue of " + chainName(s, end) + " in " + file +
+                 ": a loop needs a fixed residue of its chain after it",
+             endStatus);
+}
+
+int threadCount(int cores) {
+    const int hardware = std::max(omp_get_num_procs(), 1);
+    if (cores == 0) return omp_get_max_threads();
+    if (cores > hardware) {
+        std::cerr << "Warning: -cores " << cores << " is more than the " << hardware << " processors available; using " << hardware
+                  << std::endl;
+        return hardware;
+    }
+    return cores;
 }
 
 std::string resolveLoopByPosition(int numRes, int startRes, int endRes, int& start, int& end) {
@@ -186,11 +253,13 @@ int runLorvane(int argc, char** argv, FilterTimes* filterTimes) {
     std::vector<std::string> args(argv, argv + argc);
     RunOptions opt;
     if (args.size() == 1) {
-        Usage();
+        Usage(std::cout);
         return 0;
     }
     parseArguments(args, opt);
+    checkRequiredOptions(opt);
     appendCommandLog(args);
+    removeTemporariesOnSignals();
     std::srand(static_cast<unsigned>(opt.randSeed));
     const Templates templates = loadTemplates("data/atomProp2.txt");
     switch (opt.mode) {

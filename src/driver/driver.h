@@ -1,5 +1,6 @@
 #pragma once
 // Command line, run-wide settings and mode dispatch.
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ struct RunOptions {
     int cores = 0;
     int startRes = -1;
     int endRes = -1;
+    bool hasStart = false;  // -start given (any number, -1 included)
+    bool hasEnd = false;
     int seeds = 10000;
     int numLoop = 5000;
     bool byPdbNumber = true;
@@ -32,16 +35,32 @@ struct RunOptions {
     int nrep = 20;           // "-nrep"
 };
 
-void Usage();
+// The usage text: on standard output when asked for (no arguments), on
+// standard error before a usage error.
+void Usage(std::ostream& out);
 // Parses argv[1..] into opt. Misuse stops with status 2 (Error) naming the
 // option; an unknown word or mode prints the usage text first.
 void parseArguments(const std::vector<std::string>& args, RunOptions& opt);
 void appendCommandLog(const std::vector<std::string>& args);
-// Positions of the loop's first and last residue by PDB number; false when not both found.
+// Positions of the loop's first and last residue by PDB number (the last
+// residue of that number when several carry it); false when not both found.
 bool resolveLoopByPdbNumber(const class Structure& s, int startRes, int endRes, int& start, int& end);
 // Positions given with -pdbIndex (-1 = the chain's first or last residue) checked against a
 // chain of numRes residues; returns "" when valid, otherwise the message to stop with.
 std::string resolveLoopByPosition(int numRes, int startRes, int endRes, int& start, int& end);
+// Stops unless the command line names everything its mode needs: the input
+// (-f), the loop (-start and -end, unless -pdbIndex) and, in compare mode,
+// the decoys (-score); in sampling mode the loop numbers must also run
+// forward over at least two residues. Status 2 (misuse).
+void checkRequiredOptions(const RunOptions& opt);
+// Stops unless positions start..end of s are one unbroken stretch of one
+// chain with a residue of that chain on each side. A break or a chain change
+// inside the loop is an input error (status 1); a loop at a chain's end is a
+// wrong choice of loop (status `endStatus`). `what` begins the message.
+void checkLoopInChain(const class Structure& s, int start, int end, const std::string& file, int endStatus);
+// Threads to use for -cores: the hardware count when cores is 0 or more
+// than the hardware has (said on standard error).
+int threadCount(int cores);
 // The program: parse, log, seed, load the templates and run the mode. Returns the exit status.
 // A sampling run copies the time of the filter's stages to *filterTimes when given (benchmarks).
 int runLorvane(int argc, char** argv, FilterTimes* filterTimes = nullptr);

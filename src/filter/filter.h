@@ -23,10 +23,11 @@ constexpr int NO_ROTAMER = 12345;    // side-chain state without a rotamer (glyc
 
 // "pdbout/" + loopId + ".txt".
 std::string resultFilePath(const std::string& loopId);
-// Creates "pdbout/" (and "output/" with diag) when missing and opens the
-// result file for writing (truncating it), so that a run whose results could
-// not be stored stops with status 1 before any sampling. Production calls it
-// before the first growth step; the filter calls it again at step 0.
+// Creates "pdbout/" (and "output/" with diag) when missing and makes (and
+// removes) a temporary file beside the result file, so that a run whose
+// results could not be stored stops with status 1 before any sampling; an
+// existing result file is left as it is. Production calls it before the first
+// growth step; the filter calls it again at step 0.
 void prepareOutputFiles(const std::string& loopId, bool diag);
 // The "LOOP " line of one written loop: ordinal, DFIRE, side-chain energy,
 // QUENDA and the torsion-bin energy g (capped at 1000000.00; also when not a

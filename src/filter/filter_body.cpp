@@ -125,7 +125,7 @@ void scoreSeed(FilterShared& sh, FilterWork& w, int i) {
             const double psi2 = Torsion(r2.atoms[0], r2.atoms[1], r2.atoms[2], s[c + 3].atoms[0]);
             if (std::fabs(phi2) >= 180.01 || std::fabs(psi2) >= 180.01) {
                 E[1][id] = static_cast<float>(SENTINEL);
-                std::cout << "skipped ";
+                std::cerr << "skipped ";
                 continue;
             }
             double e1 = E[1][id];

@@ -17,6 +17,7 @@
 #include "filter/filter.h"
 #include "filter/path_units.h"
 #include "filter/weighting.h"
+#include "model/atomic_file.h"
 #include "model/error.h"
 #include "model/output.h"
 #include "model/strings.h"
@@ -51,9 +52,9 @@ void printBest(const std::vector<double>& dev, const std::vector<float>* E) {
     const int m = std::min<int>(100, static_cast<int>(dev.size()));
     for (int k = 0; k < m; ++k) {
         const int id = top[k];
-        std::cout << id << " " << dev[id] << " " << E[5][id] << " " << E[6][id] << " " << E[1][id] << "\n";
+        std::cerr << id << " " << dev[id] << " " << E[5][id] << " " << E[6][id] << " " << E[1][id] << "\n";
     }
-    std::cout.flush();
+    std::cerr.flush();
 }
 
 // A finished loop at the last step, built and refined in a thread's own copy of the protein.
@@ -227,8 +228,8 @@ void nativeReport(Sampler& run, Structure& s) {
     double a1 = 0, a2 = 0, a3 = 0, a4 = 0, q1 = 0, q2 = 0, q3 = 0, q4 = 0;
     const double qa = quenda_e(pot, s, start, end, false, a1, a2, a3, a4);
     const double qb = quenda_e(pot, s, start, end, true, q1, q2, q3, q4);
-    if (d1 > 0 || d2 > 0) std::cout << "DFERROR" << std::endl;
-    std::cout << "START LOOP NATIVE 0.00 " << d1 << " " << d2 << " " << o << " " << t << " 0 0 " << qb << " NA " << etor << " " << q1
+    if (d1 > 0 || d2 > 0) std::cerr << "DFERROR" << std::endl;
+    std::cerr << "START LOOP NATIVE 0.00 " << d1 << " " << d2 << " " << o << " " << t << " 0 0 " << qb << " NA " << etor << " " << q1
               << " " << q2 << " " << q3 << " " << q4 << " " << qb - qa << std::endl;
 }
 
@@ -276,7 +277,7 @@ void filterStep(Sampler& run, FilterState& fs, int step) {
     sh.E = E;
     sh.dev = &dev;
     sh.closeRot = &closeRot;
-    std::cout << std::setprecision(0);
+    std::cerr << std::setprecision(0);
     double clock0 = omp_get_wtime();
     runFilterBody(sh);
     fs.times.scoring += omp_get_wtime() - clock0;
@@ -287,11 +288,11 @@ void filterStep(Sampler& run, FilterState& fs, int step) {
 
     // Stage 2: report.
     if (diag) {
-        std::cout << "Bad SCs " << step << " " << threeLetter(s[pos].type) << ": onebbsc 0/" << sh.e1.load() << ", bbsc "
+        std::cerr << "Bad SCs " << step << " " << threeLetter(s[pos].type) << ": onebbsc 0/" << sh.e1.load() << ", bbsc "
                   << sh.b1.load() << "/" << sh.b2.load() << "/" << sh.e2.load() << ", scsc " << sh.c1.load() << "/0/"
                   << sh.e3.load() << std::endl;
-        std::cout << std::setprecision(2);
-        std::cout << "Best RMSDs in growth: " << std::endl;
+        std::cerr << std::setprecision(2);
+        std::cerr << "Best RMSDs in growth: " << std::endl;
         printBest(dev, E);
     }
 
@@ -299,7 +300,7 @@ void filterStep(Sampler& run, FilterState& fs, int step) {
     // Stage 3: energy-window sample (a report only).
     if (diag) {
         const int n = SampleEWRT(B.enSelection, static_cast<int>(NC), run.scCut, A.data());
-        std::cout << "Selected " << n << std::endl;
+        std::cerr << "Selected " << n << std::endl;
         writeTable(run.loopId, "_S", step, A, n, E, dev);
     }
 
@@ -319,17 +320,17 @@ void filterStep(Sampler& run, FilterState& fs, int step) {
     const double r5 = n >= MAXLOOP ? 0.25 : 0.0;
     A = siblingFilter(B, A, 4.0 * (step + a) * r5 * r5);
     const int m = static_cast<int>(A.size());
-    if (diag) std::cout << "Within cut: " << n << " " << m << std::endl;
+    if (diag) std::cerr << "Within cut: " << n << " " << m << std::endl;
 
     // Stage 6: per-seed cap.
     int cap = 106;
     A = perSeedCap(A, MAXLOOP, run.settings.nrep, cap);
     int kept = static_cast<int>(A.size());
     if (diag) {
-        std::cout << "maxPaths: " << cap << std::endl;
-        std::cout << "Before pre-filtering: " << m << std::endl;
+        std::cerr << "maxPaths: " << cap << std::endl;
+        std::cerr << "Before pre-filtering: " << m << std::endl;
         writeTable(run.loopId, "_P", step, A, kept, E, dev);
-        std::cout << "After pre-filtering: " << kept << std::endl;
+        std::cerr << "After pre-filtering: " << kept << std::endl;
     }
 
     // Stage 7: shuffle the tail, truncate.
@@ -340,7 +341,7 @@ void filterStep(Sampler& run, FilterState& fs, int step) {
     kept = std::min(kept, static_cast<int>(std::floor(MAXLOOP * (finalStep ? 1.5 : 1.25))));
     A.resize(kept);
     if (diag) {
-        std::cout << "Selected " << kept << std::endl;
+        std::cerr << "Selected " << kept << std::endl;
         writeTable(run.loopId, "_T", step, A, kept, E, dev);
     }
 
@@ -384,10 +385,10 @@ void filterStep(Sampler& run, FilterState& fs, int step) {
     if (diag) {
         std::vector<double> dev2(NC, SENTINEL);
         for (int id : K) dev2[id] = dev[id];
-        std::cout << "Best RMSDs after filter: " << std::endl;
+        std::cerr << "Best RMSDs after filter: " << std::endl;
         printBest(dev2, E);
         ftab.open(tablePath(run.loopId, "_F", step), std::ios::app);
-        std::cout << "Using " << K.size() << " seeds" << std::endl;
+        std::cerr << "Using " << K.size() << " seeds" << std::endl;
     }
 
     const int limit = std::min<int>(static_cast<int>(K.size()), MAXLOOP);
@@ -406,8 +407,8 @@ void filterStep(Sampler& run, FilterState& fs, int step) {
     // Last step: loops are built and refined on all threads in rank order, ahead of
     // the writer, which takes them in order until enough are written.
     const std::string path = resultFilePath(run.loopId);
-    std::ofstream result(path, std::ios::out | std::ios::trunc);
-    if (!result) fail("Cannot open the result file \"" + path + "\" for writing", 1);
+    AtomicFile resultFile(path);  // replaces an earlier result only once complete
+    std::ostream& result = resultFile.stream();
     std::vector<Structure> ws(P, s);
     FinalContext fc{&run, step, pos, c, oldBuf, &closeRot};
     const int chunk = 8 * P;
@@ -429,7 +430,7 @@ void filterStep(Sampler& run, FilterState& fs, int step) {
             if (!lr.accepted) continue;
             ++written;
             if (diag)
-                std::cout << "START LOOP " << k << " " << dev[id] << " " << lr.d1 << " " << lr.d2 << " " << lr.o << " " << lr.t << " 0 0 "
+                std::cerr << "START LOOP " << k << " " << dev[id] << " " << lr.d1 << " " << lr.d2 << " " << lr.o << " " << lr.t << " 0 0 "
                           << lr.q << " " << E[0][id] << " " << E[1][id] << " " << lr.q1 << " " << lr.q2 << " " << lr.q3 << " " << lr.q4
                           << " 0" << std::endl;
             writeLoopLine(result, written, lr.d1 + lr.d2, lr.o + lr.t, lr.q, E[1][id]);
@@ -437,8 +438,6 @@ void filterStep(Sampler& run, FilterState& fs, int step) {
             if (!result) fail("Cannot write the result file \"" + path + "\"", 1);
         }
     }
-    result.close();
-    if (result.fail()) fail("Cannot write the result file \"" + path + "\"", 1);
     // The working structure ends with the last loop tried.
     if (lastTried >= 0) {
         LoopResult tmp;
@@ -448,6 +447,7 @@ void filterStep(Sampler& run, FilterState& fs, int step) {
     if (diag) nativeReport(run, s);
     if (written == 0)
         fail("No loop conformation passed the final refinement: nothing was written to " + path, 1);
+    resultFile.commit();
 }
 
 }  // namespace lorvane

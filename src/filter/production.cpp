@@ -23,12 +23,12 @@ void production(Sampler& run, FilterState& fs) {
         }
         filterStep(run, fs, i);
         if (run.liveSeeds < 2) {
-            std::cout << "Restarting this residue." << std::endl;
+            std::cerr << "Restarting this residue." << std::endl;
             run.liveSeeds = 5;
             run.scCut *= 100.0;
         }
     }
-    std::cout << "Final conformations written.  Total time: " << omp_get_wtime() - run.runStart << "s" << std::endl;
+    std::cerr << "Final conformations written.  Total time: " << omp_get_wtime() - run.runStart << "s" << std::endl;
 }
 
 }  // namespace lorvane

@@ -79,7 +79,7 @@ int growStep(Sampler& run, int step, bool retry) {
 
     std::vector<std::string> lines(diag ? std::max(run.liveSeeds, 0) : 0);
     int deadEnds = 0, partial = 0;
-    if (diag) std::cout << " Seed RMSD Feas  MD1  MD2  CD1  CD2  CD3  BBE  SCE  BBN mRMS Sel" << std::endl;
+    if (diag) std::cerr << " Seed RMSD Feas  MD1  MD2  CD1  CD2  CD3  BBE  SCE  BBN mRMS Sel" << std::endl;
 
     GrowStepArgs a;
     a.run = &run;
@@ -114,8 +114,8 @@ int growStep(Sampler& run, int step, bool retry) {
     error.rethrow();
 
     if (diag) {
-        for (int i = 0; i < L; ++i) std::cout << lines[i] << "\n";
-        std::cout << "Deadends: " << deadEnds << ", Partial: " << partial << std::endl;
+        for (int i = 0; i < L; ++i) std::cerr << lines[i] << "\n";
+        std::cerr << "Deadends: " << deadEnds << ", Partial: " << partial << std::endl;
     }
     return deadEnds;
 }

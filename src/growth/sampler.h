@@ -78,9 +78,15 @@ public:
     double chi1SD = CHI1_SD;
 };
 
+// Bytes a run's population takes: the per-seed tables and the filter pass's
+// per-child arrays (the tables and per-thread workspaces come on top and do
+// not depend on the population).
+double estimatedRunBytes(int numSeeds, int numSteps);
 // Checks the loop and its anchors, types the atoms, builds the atom index,
 // measures the dihedrals, lays out the growth plan and sizes the per-seed
-// tables and workspaces: everything before the first growth step.
+// tables and workspaces: everything before the first growth step. A
+// population whose estimated memory exceeds what the machine (or the
+// process's limit) allows stops here with the estimate, status 1.
 void prepare(Sampler& run);
 // One parallel growth step over the live seeds (retry: the step repeated with a
 // wider chi1 spread). Returns the number of seeds without any child.

@@ -2,8 +2,11 @@
 // Allocation-free scanning of whole text files for the large parameter
 // tables: the file is read in one go, lines and blank-separated tokens are
 // string_views into that buffer and numbers are parsed with from_chars.
+#include <sys/stat.h>
+#include <zlib.h>
+
 #include <charconv>
-#include <cstdio>
+#include <cmath>
 #include <string>
 #include <string_view>
 
@@ -11,21 +14,20 @@ namespace lorvane {
 
 namespace textscan {
 
-// Reads the whole file into out; false when it cannot be opened or read.
+// Reads the whole file into out, plain or gzip-compressed (zlib passes plain
+// files through unchanged); false when it cannot be opened or read.
 inline bool readWholeFile(const std::string& path, std::string& out) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
     out.clear();
-    if (std::fseek(f, 0, SEEK_END) == 0) {
-        long size = std::ftell(f);
-        if (size > 0) out.reserve(static_cast<size_t>(size));
-        std::fseek(f, 0, SEEK_SET);
-    }
+    gzFile f = gzopen(path.c_str(), "rb");
+    if (!f) return false;
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && st.st_size > 0) out.reserve(static_cast<size_t>(st.st_size));
+    gzbuffer(f, 1 << 17);
     char buf[1 << 16];
-    size_t got;
-    while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, got);
-    bool ok = !std::ferror(f);
-    std::fclose(f);
+    int got;
+    while ((got = gzread(f, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(got));
+    const bool ok = got == 0;
+    gzclose(f);
     return ok;
 }
 
@@ -116,13 +118,8 @@ inline bool parseInt(std::string_view tok, int& v) {
     return r.ec == std::errc() && r.ptr == tok.data() + tok.size();
 }
 
-// C-library style leading integer ("12abc" -> 12, "abc" -> 0), as atoi.
-inline int leadingInt(std::string_view tok) {
-    if (!tok.empty() && tok.front() == '+') tok.remove_prefix(1);
-    int v = 0;
-    std::from_chars(tok.data(), tok.data() + tok.size(), v);
-    return v;
-}
+// parseDouble for a finite value only (no "nan", "inf", no overflow).
+inline bool parseFinite(std::string_view tok, double& v) { return parseDouble(tok, v) && std::isfinite(v); }
 
 }  // namespace textscan
 
