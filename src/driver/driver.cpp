@@ -18,8 +18,8 @@
 
 namespace lorvane {
 
-void Usage(std::ostream& out) {
-    out << "\n"
+void Usage() {
+    std::cout << "\n"
               << "LORVANE:  protein loop conformation sampler\n"
               << "\n"
               << "Main options:\n"
@@ -37,7 +37,7 @@ void Usage(std::ostream& out) {
               << "Example:  ./lorvane -f 5p21.pdb -start 45 -end 52\n"
               << "\t \n"
               << "\t \n";
-    out.flush();
+    std::cout.flush();
 }
 
 namespace {
@@ -102,7 +102,6 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
             else if (v == "compare")
                 opt.mode = Mode::Compare;
             else {
-                Usage(std::cerr);
                 usageError("wrong mode type!");
             }
         } else if (a == "-f") {
@@ -148,7 +147,6 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
         } else if (a.size() >= 4 && a.compare(a.size() - 4, 4, ".pdb") == 0) {
             opt.pdbFile = a;
         } else {
-            Usage(std::cerr);
             usageError("Unrecognized command: " + a);
         }
     }
@@ -253,7 +251,7 @@ int runLorvane(int argc, char** argv, FilterTimes* filterTimes) {
     std::vector<std::string> args(argv, argv + argc);
     RunOptions opt;
     if (args.size() == 1) {
-        Usage(std::cout);
+        Usage();
         return 0;
     }
     parseArguments(args, opt);

@@ -1,6 +1,5 @@
 #pragma once
 // Command line, run-wide settings and mode dispatch.
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -35,11 +34,12 @@ struct RunOptions {
     int nrep = 20;           // "-nrep"
 };
 
-// The usage text: on standard output when asked for (no arguments), on
-// standard error before a usage error.
-void Usage(std::ostream& out);
+// The usage text on standard output (the program started without arguments).
+// A usage error prints only its one line on standard error: standard output
+// carries results, and a run that fails leaves it empty.
+void Usage();
 // Parses argv[1..] into opt. Misuse stops with status 2 (Error) naming the
-// option; an unknown word or mode prints the usage text first.
+// option or word at fault.
 void parseArguments(const std::vector<std::string>& args, RunOptions& opt);
 void appendCommandLog(const std::vector<std::string>& args);
 // Positions of the loop's first and last residue by PDB number (the last

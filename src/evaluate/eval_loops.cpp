@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iostream>
 #include <limits>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -90,6 +91,15 @@ DecoyEvaluation evaluateDecoys(const Templates& tm, const Potentials& pot, const
 
     const int n = static_cast<int>(decoys.size());
     if (n == 0) fail(decoyFile + " holds no complete decoy (a LOOP line, its ATOM records and an END line)");
+    // The dumps are opened before anything is printed: a run that cannot store them prints nothing.
+    std::unique_ptr<AtomicFile> disout, eout;
+    if (dumpDis) {
+        for (auto [dir, file] : {std::pair{"disout2", &disout}, std::pair{"Eout", &eout}}) {
+            const std::string path = dumpPath(dir, decoyFile);
+            makeParentDirectories(path);
+            *file = std::make_unique<AtomicFile>(path);
+        }
+    }
 
     // Combined scores use the raw values; the normalised ones make z.
     double minC1 = std::numeric_limits<double>::infinity(), minC2 = minC1, minS0 = minC1, minS2 = minC1;
@@ -158,21 +168,16 @@ DecoyEvaluation evaluateDecoys(const Templates& tm, const Potentials& pot, const
         for (const auto& [k, c] : d.counts) (*h)[k] += c;
     }
     std::cout << std::flush;
-    const std::string disPath = dumpPath("disout2", decoyFile);
-    makeParentDirectories(disPath);
-    AtomicFile disout(disPath);
-    disout.stream() << numNear << " ";
-    for (long long c : histNear) disout.stream() << c << " ";
-    disout.stream() << "\n" << numOther << " ";
-    for (long long c : histOther) disout.stream() << c << " ";
-    disout.stream() << "\n";
-    const std::string eoutPath = dumpPath("Eout", decoyFile);
-    makeParentDirectories(eoutPath);
-    AtomicFile eout(eoutPath);
+    std::ostream& dis = disout->stream();
+    dis << numNear << " ";
+    for (long long c : histNear) dis << c << " ";
+    dis << "\n" << numOther << " ";
+    for (long long c : histOther) dis << c << " ";
+    dis << "\n";
     for (const DecoyRecord& d : decoys)
-        eout.stream() << d.rmsd << " " << d.s[0] << " " << d.s[1] << " " << d.s[2] << " " << d.s[3] << " " << d.e << "\n";
-    disout.commit();
-    eout.commit();
+        eout->stream() << d.rmsd << " " << d.s[0] << " " << d.s[1] << " " << d.s[2] << " " << d.s[3] << " " << d.e << "\n";
+    disout->commit();
+    eout->commit();
     return result;
 }
 

@@ -33,7 +33,10 @@ void prepareOutputFiles(const std::string& loopId, bool diag) {
     filterLibrariesInit();
     ensureDirectory("pdbout");
     if (diag) ensureDirectory("output");
-    AtomicFile probe(resultFilePath(loopId));  // removed again: only whether it can be made counts
+    const std::string path = resultFilePath(loopId);
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) fail("Cannot write the result file \"" + path + "\": a directory has that name", 1);
+    AtomicFile probe(path);  // removed again: only whether it can be made counts
 }
 
 void writeLoopLine(std::ostream& out, int w, double dfire, double sideChain, double quenda, double g) {

@@ -49,13 +49,13 @@ TEST(DriverParse, UsageErrorsNameTheOption) {
         const std::string& option = args.size() == 3 ? args[2] : args[0];
         EXPECT_ERROR(parse(args), 2, option);
     }
-    testing::internal::CaptureStdout();  // unknown words and modes print the usage text first
+    testing::internal::CaptureStdout();  // a usage error prints its one line only, no usage text
     EXPECT_ERROR(parse({"pdb"}), 2, "Unrecognized command: pdb");  // too short to end in .pdb
     EXPECT_ERROR(parse({"x.PDB"}), 2, "Unrecognized command: x.PDB");
     EXPECT_ERROR(parse({"-t", "0.5"}), 2, "Unrecognized command: -t");
     EXPECT_ERROR(parse({"-altgrow"}), 2, "Unrecognized command: -altgrow");
     EXPECT_ERROR(parse({"-mode", "Smc"}), 2, "^wrong mode type!$");
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("Example:  ./lorvane -f 5p21.pdb -start 45 -end 52"), std::string::npos);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     parse({"-seeds", "100", "-numloop", "1", "-cores", "0"});  // the smallest values allowed
 }
 
@@ -68,8 +68,10 @@ TEST(DriverLoop, ResolveByPdbNumberAndByPosition) {
     EXPECT_EQ(a * 10 + b, 14);  // the last of two equal numbers
     EXPECT_TRUE(resolveLoopByPdbNumber(s, 7, 6, a, b));
     EXPECT_EQ(a * 10 + b, 42);
-    EXPECT_FALSE(resolveLoopByPdbNumber(s, 5, 9, a, b));  // the chain's last residue never matches
-    EXPECT_FALSE(resolveLoopByPdbNumber(s, 6, 6, a, b));  // equal numbers never resolve
+    EXPECT_TRUE(resolveLoopByPdbNumber(s, 5, 9, a, b));  // the chain's last residue is found (and then refused as a loop end)
+    EXPECT_EQ(a * 10 + b, 15);
+    EXPECT_TRUE(resolveLoopByPdbNumber(s, 6, 6, a, b));  // equal numbers give one position (refused as a loop)
+    EXPECT_EQ(a * 10 + b, 22);
     EXPECT_FALSE(resolveLoopByPdbNumber(s, 5, 8, a, b));
     EXPECT_EQ(resolveLoopByPosition(90, -1, -1, a, b), "");  // no loop given: the whole chain
     EXPECT_EQ(a * 100 + b, 190);
@@ -90,7 +92,7 @@ TEST(Program, UsageAndUsageErrors) {
     for (const char* args : {"-mode Smc", "-frobnicate"}) {
         const ProgramRun r = runProgram(dir.root(), args);
         EXPECT_EQ(r.status, 2) << args;
-        EXPECT_EQ(r.out, none.out) << "the usage text on standard output";
+        EXPECT_EQ(r.out, "") << "standard output carries results only";
         EXPECT_EQ(lines(r.err).size(), 1u) << "one line on standard error: " << r.err;
     }
     const ProgramRun seeds = runProgram(dir.root(), "-f x.pdb -seeds 50");
@@ -103,7 +105,7 @@ TEST(Program, FoldModeAppendsToTheCommandLog) {
     ScratchDir dir;
     const ProgramRun r = runProgram(dir.root(), "-mode fold");
     EXPECT_EQ(r.status, 1);  // templates missing: logged before loading, status 1
-    EXPECT_EQ(r.err, "cannot open parameter file ./data/atomProp2.txt\n");
+    EXPECT_EQ(r.err, "cannot open template file data/atomProp2.txt\n");
     const std::string exe = LORVANE_EXE;
     EXPECT_EQ(slurp(dir.path("command.log")), exe + " -mode fold \n");
     dir.linkData();
@@ -126,11 +128,11 @@ TEST(Program, InputErrorsExitOne) {
     dir.write("long.seq", std::string(1501, 'A') + "\n");
     const std::string real = sourcePath("examples/5p21.pdb");
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"-mode compare -f nothere.pdb -start 1 -end 5", "Could not read PDB file nothere.pdb"},
-        {"-mode compare -f empty.pdb -start 1 -end 5", "empty.pdb has no atoms"},
-        {"-mode compare -f chains.pdb -start 1 -end 5", "more than 20 chains"},
-        {"-mode compare -f " + real + " -start 500 -end 600", "Could not find startind or ending PDB index"},
-        {"-mode compare -f " + real + " -start 160 -end 166", ""},  // 166 is the chain's last residue
+        {"-mode energy -f nothere.pdb -start 1 -end 5", "Could not read PDB file nothere.pdb"},
+        {"-mode energy -f empty.pdb -start 1 -end 5", "empty.pdb has no atoms"},
+        {"-mode energy -f chains.pdb -start 1 -end 5", "more than 20 chains"},
+        {"-mode energy -f " + real + " -start 500 -end 600", "Could not find startind or ending PDB index"},
+        {"-mode energy -f " + real + " -start 160 -end 166", "Residue 166 is the last residue of chain A"},
         {"-f long.seq -start 1 -end 5", "long.seq has 1501 residues"},
         {"-f " + real + " -cores 1 -pdbIndex -start 0 -end 5", "start position 0"},
         {"-f " + real + " -cores 1 -pdbIndex -start 10 -end 167", "end position 167"},

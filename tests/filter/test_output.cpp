@@ -16,17 +16,18 @@
 
 using namespace lorvane;
 
-TEST(OutputFiles, CreatesMissingDirectoriesAndAnEmptyResultFile) {
+TEST(OutputFiles, CreatesMissingDirectoriesAndKeepsAnEarlierResult) {
     lorvane_test::ScratchDir dir(true);
     prepareOutputFiles("1abc_10_17", false);
     EXPECT_TRUE(std::filesystem::is_directory("pdbout"));
     EXPECT_FALSE(std::filesystem::exists("output"));
-    EXPECT_TRUE(std::filesystem::is_regular_file("pdbout/1abc_10_17.txt"));
-    // A stale result of an earlier run with the same prefix is cleared.
+    EXPECT_TRUE(std::filesystem::is_empty("pdbout"));  // the probe file is gone again
+    // The result of an earlier run with the same prefix stays until a new one is complete.
     { std::ofstream("pdbout/1abc_10_17.txt") << "LOOP old\n"; }
     prepareOutputFiles("1abc_10_17", true);
     EXPECT_TRUE(std::filesystem::is_directory("output"));
-    EXPECT_EQ(std::filesystem::file_size("pdbout/1abc_10_17.txt"), 0u);
+    EXPECT_EQ(lorvane_test::slurp("pdbout/1abc_10_17.txt"), "LOOP old\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator("pdbout"), std::filesystem::directory_iterator()), 1);
 }
 
 TEST(OutputFiles, UnusableResultLocationStopsWithStatus1) {

@@ -7,6 +7,7 @@
 #include "params/params_a_util.h"
 #include "params_a_test_util.h"
 #include "potentials/potentials.h"
+#include "support/expect_error.h"
 
 using namespace lorvane;
 
@@ -159,12 +160,17 @@ TEST(ParamsARotamers, PlaceholdersOnlyForSharedLeadingChis) {
     const std::string dir = tempDir("rot");
     writeFile(dir + "/newsimplRot.txt", text);
     Potentials pt;
+    // The program needs a rotamer for every type with chis: this library has none for Cys.
+    EXPECT_ERROR(loadRotamers(pt, dir + "/newsimplRot.txt"), 1, "newsimplRot.txt line 3: no rotamer for CYS");
+    for (int t = 0; t < 20; ++t)
+        if (NUM_CHI[t] > 0 && lib.rot[t].empty()) lib.rot[t] = {rot(60, 60, 60, 60, 0, 1, 2, 3)};
+    writeFile(dir + "/newsimplRot.txt", formatRotamers(lib));
     loadRotamers(pt, dir + "/newsimplRot.txt");
     EXPECT_EQ(pt.rotamers.count[ALA], 0);
     EXPECT_EQ(pt.rotamers.count[GLY], 0);
     EXPECT_EQ(pt.rotamers.count[LYS], 3);
     EXPECT_EQ(pt.rotamers.count[SER], 2);
-    EXPECT_EQ(pt.rotamers.count[TYR], 0);
+    EXPECT_EQ(pt.rotamers.count[TYR], 1);
     // The growth code sees > 10 rad for a shared chi; the resolved angles are the intended ones.
     EXPECT_GT(pt.rotamers.chi[LYS][1][0], 10.0);
     EXPECT_GT(pt.rotamers.chi[LYS][1][1], 10.0);

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "model/residue.h"
+#include "model/table_text.h"
 #include "params/params_b.h"
 #include "potentials/potentials.h"
 
@@ -177,25 +178,9 @@ TEST(ParamsBOscar, FileRoundTripThroughTheLoader) {
     int torsionLines = 0;
     for (int t = 0; t < 20; ++t) torsionLines += NUM_SC_DIHEDRALS[t];
     EXPECT_EQ(records, torsionLines + OSCAR_NCLASS * OSCAR_NCLASS);
-    char tmpl[] = "/tmp/lorvane-pbo-XXXXXX";
-    const std::string dir = mkdtemp(tmpl);
-    std::filesystem::create_directories(dir + "/data");
-    std::ofstream(dir + "/data/oscarparams.txt") << text;
-    {
-        // Mode 2 needs a DFIRE file; one line of zeros will do.
-        std::ofstream dfire(dir + "/data/dfire_pair.lib");
-        dfire << "ALA N ALA N";
-        for (int k = 0; k < 30; ++k) dfire << " 0";
-        dfire << "\n";
-    }
-    const auto old = std::filesystem::current_path();
-    std::filesystem::current_path(dir);
-    testing::internal::CaptureStdout();
     Potentials pt;
-    loadPairTables(pt, 2);
-    testing::internal::GetCapturedStdout();
-    std::filesystem::current_path(old);
-    std::filesystem::remove_all(dir);
+    TableText table("oscarparams.txt", text);
+    parseOscar(pt, table);
     for (int t = 0; t < 20; ++t)
         for (int k = 0; k < NUM_SC_DIHEDRALS[t]; ++k)
             for (int m = 0; m < 6; ++m) ASSERT_NEAR(pt.pcs[t][k][m], fit.pcs[t][k][m], 1e-7 * (1 + std::fabs(fit.pcs[t][k][m])));

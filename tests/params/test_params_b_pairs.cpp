@@ -13,6 +13,7 @@
 
 #include "model/residue.h"
 #include "model/strings.h"
+#include "model/table_text.h"
 #include "params/params_b.h"
 #include "params/training_set.h"
 #include "potentials/potentials.h"
@@ -212,13 +213,9 @@ TEST(ParamsBDfire, FileRoundTripThroughTheLoaderIsSymmetric) {
             ASSERT_EQ(split(line, " ", false).size(), 4u + DFIRE_NBINS);
         }
     EXPECT_EQ(lines, NPAIRS);
-    TempData tmp;
-    tmp.write("dfire_pair.lib", text);
-    tmp.enter();
-    testing::internal::CaptureStdout();
     Potentials pt;
-    loadPairTables(pt, 2);  // mode 2: no QUENDA pair file needed
-    testing::internal::GetCapturedStdout();
+    TableText table("dfire_pair.lib", text);
+    parseDfirePairs(pt, table, 2);
     ASSERT_EQ(pt.pairTypes.size(), static_cast<size_t>(NTYPES));
     for (int t = 0; t < NTYPES; ++t) ASSERT_EQ(pt.pairTypes[pairTypes().key[t]], t) << pairTypes().key[t];
     for (int k = 0; k < 3; ++k) {
@@ -296,14 +293,10 @@ TEST(ParamsBSampling, LoaderDerivesTheSameClashDistanceAndTable) {
     DfireParams dp;
     std::vector<double> e;
     dfireEnergies(c, dp, e);
-    TempData tmp;
-    tmp.write("dfire_pair.lib", formatDfire(e, dp));
-    tmp.write("QUENDApair.lib", formatSampling(t, sp));
-    tmp.enter();
-    testing::internal::CaptureStdout();
     Potentials pt;
-    loadPairTables(pt, 1);
-    testing::internal::GetCapturedStdout();
+    TableText dfire("dfire_pair.lib", formatDfire(e, dp)), sampling("QUENDApair.lib", formatSampling(t, sp));
+    parseDfirePairs(pt, dfire, 1);
+    parseQuendaPairs(pt, sampling, 1);
     EXPECT_DOUBLE_EQ(pt.ljClash[a][b], (t.wall[p] - 1) * 0.1);
     EXPECT_DOUBLE_EQ(pt.ljClash[b][a], pt.ljClash[a][b]);
     EXPECT_GT(pt.ljClash[a][b], 0.0);
