@@ -22,6 +22,8 @@
 namespace lorvane {
 
 constexpr double CB_DIHEDRAL = 2.138900998319049;  // N-C-CA-CB, 122.55 deg: the L-residue CB
+constexpr double NCAC_DEG = 111.2;                 // N-CA-C angle of every grown residue
+constexpr double NCAC_ANGLE = NCAC_DEG * DEG2RAD;  // the same in radians
 constexpr int NUM_CAND = NUM_BINS * NUM_BINS;  // (phi, psi) bin pairs of one residue
 constexpr int BB_CAND_SLOTS = 6;                 // points per candidate in calBBCoNext/calBBCoNextR output
 constexpr int BB_CAND_POINTS = NUM_CAND * BB_CAND_SLOTS;

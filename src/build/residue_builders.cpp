@@ -11,7 +11,6 @@ namespace lorvane {
 
 namespace {
 
-constexpr int N_ = SLOT_N, CA_ = SLOT_CA, C_ = SLOT_C, O_ = SLOT_O, H_ = SLOT_H, CB_ = SLOT_CB;
 constexpr double NCO_ANGLE = 2.145;  // N(i)-C(i-1)=O(i-1)
 
 // A residue step reads positions i - 1 .. i + 1; anything else is a caller's bug.
@@ -36,31 +35,31 @@ void calBBCo(const Templates& tm, const Structure& s, int i, Residue& a, Residue
     const int t = s.residues[i].type;
     const int u = s.residues[i + 1].type;
     // Structure references are captured first: with into false, a may alias residue i.
-    const Point prevC = s.residues[i - 1].atoms[C_];
-    const Point N = s.residues[i].atoms[N_];
-    const Point CA = s.residues[i].atoms[CA_];
+    const Point prevC = s.residues[i - 1].atoms[SLOT_C];
+    const Point N = s.residues[i].atoms[SLOT_N];
+    const Point CA = s.residues[i].atoms[SLOT_CA];
     const double (&bl)[NUM_TYPES][MAX_ATOMS] = tm.bondLength;
     const double (&ba)[NUM_TYPES][MAX_ATOMS] = tm.bondAngle;
 
     Point C, O, nextN, nextCA, nextH;
-    calCo(prevC, N, CA, bl[t][C_], tau, phi, C);
-    calCo(N, CA, C, bl[t][O_], ba[t][O_], psi + PI, O);
-    calCo(N, CA, C, bl[u][N_], ba[u][N_], psi, nextN);
-    calCo(CA, C, nextN, bl[u][CA_], ba[u][CA_], omega, nextCA);
-    calCo(CA, C, nextN, bl[u][H_], ba[u][H_], 0.0, nextH);
+    calCo(prevC, N, CA, bl[t][SLOT_C], tau, phi, C);
+    calCo(N, CA, C, bl[t][SLOT_O], ba[t][SLOT_O], psi + PI, O);
+    calCo(N, CA, C, bl[u][SLOT_N], ba[u][SLOT_N], psi, nextN);
+    calCo(CA, C, nextN, bl[u][SLOT_CA], ba[u][SLOT_CA], omega, nextCA);
+    calCo(CA, C, nextN, bl[u][SLOT_H], ba[u][SLOT_H], 0.0, nextH);
 
-    a.atoms[C_] = C;
-    a.atoms[O_] = O;
+    a.atoms[SLOT_C] = C;
+    a.atoms[SLOT_O] = O;
     Residue& dst = into ? b : a;
-    dst.atoms[N_] = nextN;
-    dst.atoms[CA_] = nextCA;
-    dst.atoms[H_] = nextH;
+    dst.atoms[SLOT_N] = nextN;
+    dst.atoms[SLOT_CA] = nextCA;
+    dst.atoms[SLOT_H] = nextH;
 
     if (t == GLY) {
         a.numAtoms = 5;
         return;
     }
-    calCo(N, C, CA, bl[t][CB_], ba[t][CB_], CB_DIHEDRAL, a.atoms[CB_]);
+    calCo(N, C, CA, bl[t][SLOT_CB], ba[t][SLOT_CB], CB_DIHEDRAL, a.atoms[SLOT_CB]);
     a.numAtoms = 6;  // the side chain beyond CB is rebuilt later
 }
 
@@ -70,43 +69,43 @@ void calBBCoR(const Templates& tm, const Structure& s, int i, Residue& a, Residu
     checkTypes(s, i, __func__);
     const int t = s.residues[i].type;
     const int u = s.residues[i + 1].type;
-    const Point nextN = s.residues[i + 1].atoms[N_];
-    const Point nextCA = s.residues[i + 1].atoms[CA_];
-    const Point C = s.residues[i].atoms[C_];
+    const Point nextN = s.residues[i + 1].atoms[SLOT_N];
+    const Point nextCA = s.residues[i + 1].atoms[SLOT_CA];
+    const Point C = s.residues[i].atoms[SLOT_C];
     const double (&bl)[NUM_TYPES][MAX_ATOMS] = tm.bondLength;
     const double (&ba)[NUM_TYPES][MAX_ATOMS] = tm.bondAngle;
 
     Point CA, N, prevC, prevO, prevCA;
-    calCo(nextCA, nextN, C, bl[t][C_], ba[u][N_], omega, CA);
-    a.atoms[CA_] = CA;
-    calCo(nextN, C, CA, bl[t][CA_], tau, psi, N);
-    calCo(C, CA, N, bl[t][N_], ba[t][CA_], phi, prevC);
-    calCo(CA, N, prevC, bl[t][O_], NCO_ANGLE, 0.0, prevO);
+    calCo(nextCA, nextN, C, bl[t][SLOT_C], ba[u][SLOT_N], omega, CA);
+    a.atoms[SLOT_CA] = CA;
+    calCo(nextN, C, CA, bl[t][SLOT_CA], tau, psi, N);
+    calCo(C, CA, N, bl[t][SLOT_N], ba[t][SLOT_CA], phi, prevC);
+    calCo(CA, N, prevC, bl[t][SLOT_O], NCO_ANGLE, 0.0, prevO);
     // The peptide bond i-1 to i is always trans here; CA(i) is the one the
     // structure holds now (the new one when a is residue i itself).
-    const Point storedCA = s.residues[i].atoms[CA_];
-    calCo(storedCA, N, prevC, bl[t][C_], ba[t][N_], PI, prevCA);
+    const Point storedCA = s.residues[i].atoms[SLOT_CA];
+    calCo(storedCA, N, prevC, bl[t][SLOT_C], ba[t][SLOT_N], PI, prevCA);
 
-    a.atoms[N_] = N;
+    a.atoms[SLOT_N] = N;
     Residue& dst = into ? b : a;
-    dst.atoms[C_] = prevC;
-    dst.atoms[O_] = prevO;
-    b.atoms[CA_] = prevCA;
+    dst.atoms[SLOT_C] = prevC;
+    dst.atoms[SLOT_O] = prevO;
+    b.atoms[SLOT_CA] = prevCA;
 
     if (t == GLY) {
         a.numAtoms = 5;
         return;
     }
-    calCo(N, C, CA, bl[t][CB_], ba[t][CB_], CB_DIHEDRAL, a.atoms[CB_]);
+    calCo(N, C, CA, bl[t][SLOT_CB], ba[t][SLOT_CB], CB_DIHEDRAL, a.atoms[SLOT_CB]);
     a.numAtoms = 6;
 }
 
 void calBBCoNext(const Templates& tm, const Structure& s, int pos, Point* out, int step) {
     checkStep(s, pos, "calBBCoNext");
     if (step < 1) step = 1;
-    const Point& prevC = s.residues[pos - 1].atoms[C_];
-    const Point& N = s.residues[pos].atoms[N_];
-    const Point& CA = s.residues[pos].atoms[CA_];
+    const Point& prevC = s.residues[pos - 1].atoms[SLOT_C];
+    const Point& N = s.residues[pos].atoms[SLOT_N];
+    const Point& CA = s.residues[pos].atoms[SLOT_CA];
 
     Point Cset[NUM_BINS], Nset[NUM_BINS], Oset[NUM_BINS];
     calCoCSet(tm, prevC, N, CA, Cset, step);
@@ -127,9 +126,9 @@ void calBBCoNext(const Templates& tm, const Structure& s, int pos, Point* out, i
 void calBBCoNextR(const Templates& tm, const Structure& s, int pos, Point* out, int step) {
     checkStep(s, pos, "calBBCoNextR");
     if (step < 1) step = 1;
-    const Point& nextN = s.residues[pos + 1].atoms[N_];
-    const Point& C = s.residues[pos].atoms[C_];
-    const Point& CA = s.residues[pos].atoms[CA_];
+    const Point& nextN = s.residues[pos + 1].atoms[SLOT_N];
+    const Point& C = s.residues[pos].atoms[SLOT_C];
+    const Point& CA = s.residues[pos].atoms[SLOT_CA];
 
     Point Nset[NUM_BINS], Cset[NUM_BINS];
     calCoNSetR(tm, nextN, C, CA, Nset, step);

@@ -23,6 +23,7 @@
 #include "model/error.h"
 #include "model/strings.h"
 #include "model/table_text.h"
+#include "potentials/potentials.h"
 
 namespace lorvane {
 
@@ -146,7 +147,7 @@ DecoyEvaluation evaluateDecoys(const Templates& tm, const Potentials& pot, const
         std::cout << os.str();
     }
     const double nearCut = rmsd[best] + 0.25;
-    double m = 12345.0;
+    double m = REJECTED;  // no decoy near the best: every decoy below REJECTED + 1 counts
     bool anyNear = false;
     for (const DecoyRecord& d : decoys)
         if (d.rmsd < nearCut && (!anyNear || d.s[1] < m)) m = d.s[1], anyNear = true;

@@ -13,7 +13,6 @@ namespace lorvane {
 
 namespace {
 
-constexpr double PREFIX_LIMIT = 200.0;
 constexpr int MAX_CHI_PREFIX = 6;
 
 // Room for every atom of the protein plus the closure side chains: the list is sized to the input.
@@ -108,7 +107,7 @@ int df_scfclose(const Sampler& run, FilterWork& w, Structure& s, int r0, double&
                 if (chi > 10.0 && r > 0) {
                     // Same chi as the previous rotamer: its atoms and energy so far carry over.
                     part[r][h] = part[r - 1][h];
-                    if (part[r][h] > PREFIX_LIMIT) {
+                    if (part[r][h] > ENERGY_CUT) {
                         rejected = true;
                         break;
                     }
@@ -136,7 +135,7 @@ int df_scfclose(const Sampler& run, FilterWork& w, Structure& s, int r0, double&
                 }
             }
             part[r][h] += e;
-            if (part[r][h] > PREFIX_LIMIT) {
+            if (part[r][h] > ENERGY_CUT) {
                 rejected = true;
                 break;
             }

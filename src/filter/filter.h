@@ -11,13 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "filter/weighting.h"
 #include "growth/sampler.h"
 #include "potentials/clash.h"
 
 namespace lorvane {
 
 constexpr int COMBINATIONS = 10000;  // side-chain combinations per candidate
-constexpr int NO_ROTAMER = 12345;    // side-chain state without a rotamer (glycine, alanine)
+constexpr int NO_ROTAMER = -1;       // side-chain state without a rotamer (glycine, alanine)
 
 // ---- output files ----
 
@@ -109,9 +110,10 @@ struct FilterTimes {
 struct FilterWork {
     Structure structure{1};  // the thread's copy of the working structure
     std::vector<std::array<int, 2>> combIdx;  // (parent state, rotamer) per combination
-    std::vector<double> combFirst, combSecond, combined;
+    std::vector<double> combEnergy;  // energy per combination
     std::vector<double> rotE, rotDraw;  // rotamer energies of the candidate, and their perturbed copy
     std::vector<int> drawn, allowed, chosen;
+    std::vector<sortdata> ranking;  // SampleEWRS's buffer
     // Side-chain atoms of each rotamer built on the current candidate.
     uint8_t scBuilt[MAX_ROTAMERS] = {};
     Point scCoord[MAX_ROTAMERS][15];

@@ -29,7 +29,6 @@ namespace lorvane {
 
 namespace {
 
-constexpr double SENTINEL = REJECTED;
 
 std::string tablePath(const std::string& loopId, const char* suffix, int step) {
     return "output/" + loopId + suffix + itozeropad(step, 3) + ".txt";
@@ -178,23 +177,18 @@ void commitSlot(const CommitArgs& a, int n, int id, const Point* finalUnit) {
     const float* stateE = B.childStateE(p, q);
     for (int j = 0; j < step; ++j) {
         const int last = LAST_HEAVY_SLOT[s[plan.order[j]].type];
-        const int16_t* parentRot = B.pathRot(B.scRot2, j, p);
-        int16_t* rot = B.pathRot(B.scRot, j, n);
         const Point* from = B.atomC(oldBuf, j, p);
         Point* to = B.atomC(newBuf, j, n);
         for (int t = 0; t < SC_STATES; ++t) {
             const int ps = std::clamp<int>(states[2 * t], 0, SC_STATES - 1);
-            rot[t] = parentRot[ps];
             for (int x = 6; x <= last; ++x) to[15 * t + x] = from[15 * ps + x];
         }
     }
-    int16_t* rot = B.pathRot(B.scRot, step, n);
     float* rotE = B.pathStateE(step, n);
     Point* to = B.atomC(newBuf, step, n);
     const int last = LAST_HEAVY_SLOT[tpos];
     for (int t = 0; t < SC_STATES; ++t) {
         const int r = states[2 * t + 1];
-        rot[t] = static_cast<int16_t>(r);
         rotE[t] = stateE[t];
         // Nothing reads the stored side chains after the last step.
         if (a.finalStep || noSideChain(tpos) || r < 0 || r >= run.pot.rotamers.count[tpos]) continue;
@@ -233,127 +227,143 @@ void nativeReport(Sampler& run, Structure& s) {
               << " " << q2 << " " << q3 << " " << q4 << " " << qb - qa << std::endl;
 }
 
-}  // namespace
+// One filter pass: the step it follows and the tables of its children
+// (E0..E6, deviation from the input, closure rotamers), indexed by child id.
+struct FilterPass {
+    int step = 0, pos = 0, c = -1, parity = 0;
+    int capacity = 0;   // population capacity (MAXLOOP)
+    bool finalStep = false;
+    int extra = 1;      // residues the step adds to the deviation (3 on the closing step)
+    size_t children = 0;
+    std::vector<float> E[7];
+    std::vector<double> dev;
+    std::vector<std::array<int, 3>> closeRot;
+};
 
-void filterStep(Sampler& run, FilterState& fs, int step) {
+FilterPass beginPass(Sampler& run, int step) {
+    FilterPass f;
+    f.step = step;
+    f.pos = run.plan.order[step];
+    f.capacity = run.seeds.capacity;
+    const int L = run.loopEnd - run.loopStart;
+    f.finalStep = step == L - 3;
+    f.extra = f.finalStep ? 3 : 1;
+    f.c = f.finalStep ? run.plan.closure : -1;
+    f.parity = step % 2;
+    if (f.capacity < 1 || run.liveSeeds > f.capacity)
+        fail("filter: " + std::to_string(run.liveSeeds) + " live seeds exceed the population capacity " + std::to_string(f.capacity));
+    f.children = static_cast<size_t>(f.capacity) * CHILDREN;
+    for (auto& col : f.E) col.assign(f.children, static_cast<float>(REJECTED));
+    f.dev.assign(f.children, REJECTED);
+    if (f.finalStep) f.closeRot.assign(f.children, {ABSENT, ABSENT, ABSENT});
+    run.seeds.enSelection.assign(f.children, REJECTED);
+    return f;
+}
+
+// Stage 1: every child scored on all threads (filter_body.cpp), with the
+// diagnostic counts and best deviations.
+void scoreChildren(Sampler& run, FilterState& fs, FilterPass& f) {
     Structure& s = run.work;
     SeedBuffers& B = run.seeds;
-    const bool diag = run.settings.diag;
-    const int pos = run.plan.order[step];
-    const int MAXLOOP = B.capacity;
-    filterLibrariesInit();
-    if (step == 0) prepareOutputFiles(run.loopId, diag);
-    const int start = run.loopStart, loopEnd = run.loopEnd;
-    const int L = loopEnd - start;
-    const bool finalStep = step == L - 3;
-    const int a = finalStep ? 3 : 1;
-    const int c = finalStep ? run.plan.closure : -1;
-    const int parity = step % 2;
-    if (MAXLOOP < 1 || run.liveSeeds > MAXLOOP)
-        fail("filter: " + std::to_string(run.liveSeeds) + " live seeds exceed the population capacity " + std::to_string(MAXLOOP));
-    const size_t NC = static_cast<size_t>(MAXLOOP) * CHILDREN;
-
-    std::vector<float> E[7];
-    for (auto& col : E) col.assign(NC, static_cast<float>(SENTINEL));
-    std::vector<double> dev(NC, SENTINEL);
-    std::vector<std::array<int, 3>> closeRot;
-    if (finalStep) closeRot.assign(NC, {ABSENT, ABSENT, ABSENT});
-    B.enSelection.assign(NC, SENTINEL);
-
-    // Stage 1: scoring.
-    vdw_bbsc_prep(fs.clash, run.tm, run.atoms, s, step, run.plan.order, run.plan.backward, c);
-    vdw_scsc_prep(fs.clash, run.tm, run.atoms, s, step, run.plan.order);
+    vdw_bbsc_prep(fs.clash, run.tm, run.atoms, s, f.step, run.plan.order, run.plan.backward, f.c);
+    vdw_scsc_prep(fs.clash, run.tm, run.atoms, s, f.step, run.plan.order);
     const int P = std::max(run.settings.threads, 1);
     if (static_cast<int>(fs.work.size()) < P) fs.work.resize(P);
     for (int t = 0; t < P; ++t) fs.work[t].structure = s;
     FilterShared sh;
     sh.run = &run;
     sh.fs = &fs;
-    sh.pos = pos;
-    sh.step = step;
-    sh.c = c;
-    sh.parity = parity;
-    sh.finalStep = finalStep;
-    sh.E = E;
-    sh.dev = &dev;
-    sh.closeRot = &closeRot;
+    sh.pos = f.pos;
+    sh.step = f.step;
+    sh.c = f.c;
+    sh.parity = f.parity;
+    sh.finalStep = f.finalStep;
+    sh.E = f.E;
+    sh.dev = &f.dev;
+    sh.closeRot = &f.closeRot;
     std::cerr << std::setprecision(0);
-    double clock0 = omp_get_wtime();
+    const double clock0 = omp_get_wtime();
     runFilterBody(sh);
     fs.times.scoring += omp_get_wtime() - clock0;
-    clock0 = omp_get_wtime();
     B.tempFrag2 = B.tempFrag;
-    B.scRot2 = B.scRot;
     B.scEWithRest2 = B.scEWithRest;
-
-    // Stage 2: report.
-    if (diag) {
-        std::cerr << "Bad SCs " << step << " " << threeLetter(s[pos].type) << ": onebbsc 0/" << sh.e1.load() << ", bbsc "
+    if (run.settings.diag) {
+        std::cerr << "Bad SCs " << f.step << " " << threeLetter(s[f.pos].type) << ": onebbsc 0/" << sh.e1.load() << ", bbsc "
                   << sh.b1.load() << "/" << sh.b2.load() << "/" << sh.e2.load() << ", scsc " << sh.c1.load() << "/0/"
                   << sh.e3.load() << std::endl;
         std::cerr << std::setprecision(2);
         std::cerr << "Best RMSDs in growth: " << std::endl;
-        printBest(dev, E);
+        printBest(f.dev, f.E);
     }
+}
 
-    std::vector<int> A(NC);
-    // Stage 3: energy-window sample (a report only).
+// Stages 3-7: ranking, sibling filter, per-seed cap, shuffle of the tail and
+// truncation. Returns the surviving child ids in rank order.
+std::vector<int> selectChildren(Sampler& run, const FilterPass& f) {
+    SeedBuffers& B = run.seeds;
+    const bool diag = run.settings.diag;
+    const int MAXLOOP = f.capacity;
+    const std::vector<float>* E = f.E;
+    std::vector<int> A(f.children);
+    // Energy-window sample (a report only).
     if (diag) {
-        const int n = SampleEWRT(B.enSelection, static_cast<int>(NC), run.scCut, A.data());
+        const int n = SampleEWRT(B.enSelection, static_cast<int>(f.children), run.scCut, A.data());
         std::cerr << "Selected " << n << std::endl;
-        writeTable(run.loopId, "_S", step, A, n, E, dev);
+        writeTable(run.loopId, "_S", f.step, A, n, E, f.dev);
     }
 
-    // Stage 4: ranking. Children that were never scored (empty slots, seeds beyond the
+    // Ranking. Children that were never scored (empty slots, seeds beyond the
     // population) carry no values and are never ranked.
-    int n = WeightZ(E[6], E[5], E[1], E[0], A.data(), run.scCut, SENTINEL, run.settings.useBBT);
+    int n = WeightZ(E[6], E[5], E[1], A.data(), run.scCut, REJECTED, run.settings.useBBT);
     {
         int m = 0;
         const int live = run.liveSeeds * CHILDREN;
         for (int k = 0; k < n; ++k)
-            if (A[k] < live && E[2][A[k]] != static_cast<float>(SENTINEL)) A[m++] = A[k];
+            if (A[k] < live && E[2][A[k]] != static_cast<float>(REJECTED)) A[m++] = A[k];
         n = m;
     }
     A.resize(n);
 
-    // Stage 5: sibling filter.
+    // Sibling filter.
     const double r5 = n >= MAXLOOP ? 0.25 : 0.0;
-    A = siblingFilter(B, A, 4.0 * (step + a) * r5 * r5);
+    A = siblingFilter(B, A, 4.0 * (f.step + f.extra) * r5 * r5);
     const int m = static_cast<int>(A.size());
     if (diag) std::cerr << "Within cut: " << n << " " << m << std::endl;
 
-    // Stage 6: per-seed cap.
+    // Per-seed cap.
     int cap = 106;
     A = perSeedCap(A, MAXLOOP, run.settings.nrep, cap);
     int kept = static_cast<int>(A.size());
     if (diag) {
         std::cerr << "maxPaths: " << cap << std::endl;
         std::cerr << "Before pre-filtering: " << m << std::endl;
-        writeTable(run.loopId, "_P", step, A, kept, E, dev);
+        writeTable(run.loopId, "_P", f.step, A, kept, E, f.dev);
         std::cerr << "After pre-filtering: " << kept << std::endl;
     }
 
-    // Stage 7: shuffle the tail, truncate.
+    // Shuffle the tail, truncate.
     if (kept > MAXLOOP) {
         const int from = std::max(0, static_cast<int>(std::floor(MAXLOOP * run.settings.topFrac)));
         for (int i = from + 1; i < kept; ++i) std::swap(A[i], A[from + std::rand() % (i - from + 1)]);
     }
-    kept = std::min(kept, static_cast<int>(std::floor(MAXLOOP * (finalStep ? 1.5 : 1.25))));
+    kept = std::min(kept, static_cast<int>(std::floor(MAXLOOP * (f.finalStep ? 1.5 : 1.25))));
     A.resize(kept);
     if (diag) {
         std::cerr << "Selected " << kept << std::endl;
-        writeTable(run.loopId, "_T", step, A, kept, E, dev);
+        writeTable(run.loopId, "_T", f.step, A, kept, E, f.dev);
     }
+    return A;
+}
 
-    // Stage 8: diversity radius.
-    const double r = finalStep ? (kept >= run.settings.numLoops ? 0.25 : 0.0) : (kept >= MAXLOOP ? 0.25 : 0.0);
-
-    // Stage 9: greedy leader clustering over the path backbones (C, O, N, CA of every step).
-    fs.times.selection += omp_get_wtime() - clock0;
-    clock0 = omp_get_wtime();
+// Stages 8-9: greedy leader clustering of the survivors over their path
+// backbones (C, O, N, CA of every step) within the diversity radius.
+std::vector<int> clusterSurvivors(Sampler& run, const FilterPass& f, const std::vector<int>& A) {
+    SeedBuffers& B = run.seeds;
+    const int kept = static_cast<int>(A.size()), step = f.step;
+    const double r = f.finalStep ? (kept >= run.settings.numLoops ? 0.25 : 0.0) : (kept >= f.capacity ? 0.25 : 0.0);
     const int dim = 12 * (step + 1);
     std::vector<float> vecs(static_cast<size_t>(kept) * dim);
-    const int oldBuf = 1 - parity;
+    const int oldBuf = 1 - f.parity;
     for (int i = 0; i < kept; ++i) {
         const int id = A[i], p = id / CHILDREN;
         float* v = &vecs[static_cast<size_t>(i) * dim];
@@ -372,45 +382,27 @@ void filterStep(Sampler& run, FilterState& fs, int step) {
             *v++ = ub[idx].z;
         }
     }
-    const std::vector<int> leaders = leaderCluster(vecs, kept, dim, 4.0 * (step + 1) * r * r, 4e8, diag, r);
+    const std::vector<int> leaders = leaderCluster(vecs, kept, dim, 4.0 * (step + 1) * r * r, 4e8, run.settings.diag, r);
     std::vector<int> K;
     K.reserve(leaders.size());
     for (int x : leaders) K.push_back(A[x]);
-    vecs = {};
-    fs.times.clustering += omp_get_wtime() - clock0;
-    clock0 = omp_get_wtime();
+    return K;
+}
 
-    // Stage 10: report and commit.
-    std::ofstream ftab;
-    if (diag) {
-        std::vector<double> dev2(NC, SENTINEL);
-        for (int id : K) dev2[id] = dev[id];
-        std::cerr << "Best RMSDs after filter: " << std::endl;
-        printBest(dev2, E);
-        ftab.open(tablePath(run.loopId, "_F", step), std::ios::app);
-        std::cerr << "Using " << K.size() << " seeds" << std::endl;
-    }
-
-    const int limit = std::min<int>(static_cast<int>(K.size()), MAXLOOP);
-    CommitArgs ca{&run, &s, step, pos, parity, finalStep};
-    run.liveSeeds = 0;
-    if (!finalStep) {
-        for (int k = 0; k < limit; ++k) {
-            if (diag) writeRow(ftab, K[k], E, dev);
-            run.liveSeeds = k + 1;
-            commitSlot(ca, k, K[k], nullptr);
-        }
-        fs.times.commit += omp_get_wtime() - clock0;
-        return;
-    }
-
-    // Last step: loops are built and refined on all threads in rank order, ahead of
-    // the writer, which takes them in order until enough are written.
+// Last step: loops are built and refined on all threads in rank order, ahead
+// of the writer, which takes them in order until enough are written.
+void writeFinalLoops(Sampler& run, const FilterPass& f, const std::vector<int>& K, std::ofstream& ftab) {
+    Structure& s = run.work;
+    const bool diag = run.settings.diag;
+    const std::vector<float>* E = f.E;
+    const int P = std::max(run.settings.threads, 1);
+    const int limit = std::min<int>(static_cast<int>(K.size()), f.capacity);
+    const CommitArgs ca{&run, &s, f.step, f.pos, f.parity, true};
     const std::string path = resultFilePath(run.loopId);
     AtomicFile resultFile(path);  // replaces an earlier result only once complete
     std::ostream& result = resultFile.stream();
     std::vector<Structure> ws(P, s);
-    FinalContext fc{&run, step, pos, c, oldBuf, &closeRot};
+    FinalContext fc{&run, f.step, f.pos, f.c, 1 - f.parity, &f.closeRot};
     const int chunk = 8 * P;
     std::vector<LoopResult> results(chunk);
     int written = 0, lastTried = -1;
@@ -423,16 +415,16 @@ void filterStep(Sampler& run, FilterState& fs, int step) {
         for (int x = 0; x < cnt && written < run.settings.numLoops; ++x) {
             const int k = n0 + x, id = K[k];
             const LoopResult& lr = results[x];
-            if (diag) writeRow(ftab, id, E, dev);
+            if (diag) writeRow(ftab, id, E, f.dev);
             run.liveSeeds = k + 1;
             commitSlot(ca, k, id, lr.unit);
             lastTried = id;
             if (!lr.accepted) continue;
             ++written;
             if (diag)
-                std::cerr << "START LOOP " << k << " " << dev[id] << " " << lr.d1 << " " << lr.d2 << " " << lr.o << " " << lr.t << " 0 0 "
-                          << lr.q << " " << E[0][id] << " " << E[1][id] << " " << lr.q1 << " " << lr.q2 << " " << lr.q3 << " " << lr.q4
-                          << " 0" << std::endl;
+                std::cerr << "START LOOP " << k << " " << f.dev[id] << " " << lr.d1 << " " << lr.d2 << " " << lr.o << " " << lr.t
+                          << " 0 0 " << lr.q << " " << E[0][id] << " " << E[1][id] << " " << lr.q1 << " " << lr.q2 << " " << lr.q3 << " "
+                          << lr.q4 << " 0" << std::endl;
             writeLoopLine(result, written, lr.d1 + lr.d2, lr.o + lr.t, lr.q, E[1][id]);
             result << lr.records << "END \n";
             if (!result) fail("Cannot write the result file \"" + path + "\"", 1);
@@ -443,11 +435,53 @@ void filterStep(Sampler& run, FilterState& fs, int step) {
         LoopResult tmp;
         finishLoop(fc, s, lastTried, tmp);
     }
-    fs.times.finalLoops += omp_get_wtime() - clock0;
     if (diag) nativeReport(run, s);
-    if (written == 0)
-        fail("No loop conformation passed the final refinement: nothing was written to " + path, 1);
+    if (written == 0) fail("No loop conformation passed the final refinement: nothing was written to " + path, 1);
     resultFile.commit();
+}
+
+}  // namespace
+
+void filterStep(Sampler& run, FilterState& fs, int step) {
+    const bool diag = run.settings.diag;
+    filterLibrariesInit();
+    if (step == 0) prepareOutputFiles(run.loopId, diag);
+    FilterPass f = beginPass(run, step);
+    scoreChildren(run, fs, f);
+
+    double clock0 = omp_get_wtime();
+    const std::vector<int> A = selectChildren(run, f);
+    fs.times.selection += omp_get_wtime() - clock0;
+
+    clock0 = omp_get_wtime();
+    const std::vector<int> K = clusterSurvivors(run, f, A);
+    fs.times.clustering += omp_get_wtime() - clock0;
+
+    // Report and commit.
+    clock0 = omp_get_wtime();
+    std::ofstream ftab;
+    if (diag) {
+        std::vector<double> dev2(f.children, REJECTED);
+        for (int id : K) dev2[id] = f.dev[id];
+        std::cerr << "Best RMSDs after filter: " << std::endl;
+        printBest(dev2, f.E);
+        ftab.open(tablePath(run.loopId, "_F", step), std::ios::app);
+        std::cerr << "Using " << K.size() << " seeds" << std::endl;
+    }
+    if (f.finalStep) {
+        writeFinalLoops(run, f, K, ftab);
+        fs.times.finalLoops += omp_get_wtime() - clock0;
+        return;
+    }
+    const int limit = std::min<int>(static_cast<int>(K.size()), f.capacity);
+    const CommitArgs ca{&run, &run.work, step, f.pos, f.parity, false};
+    run.liveSeeds = 0;
+    for (int k = 0; k < limit; ++k) {
+        if (diag) writeRow(ftab, K[k], f.E, f.dev);
+        run.liveSeeds = k + 1;
+        commitSlot(ca, k, K[k], nullptr);
+    }
+    fs.times.commit += omp_get_wtime() - clock0;
 }
 
 }  // namespace lorvane

@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <limits>
 
+#include "potentials/potentials.h"
+
 namespace lorvane {
 
-int WeightZ(const std::vector<float>& a, const std::vector<float>& b, const std::vector<float>& c, const std::vector<float>& d,
-            int* out, double cut, double widthB, double w) {
-    (void)d;
+int WeightZ(const std::vector<float>& a, const std::vector<float>& b, const std::vector<float>& c, int* out, double cut, double widthB,
+            double w) {
     const size_t n = std::min({a.size(), b.size(), c.size()});
     if (n == 0) return 0;
     double minA = std::numeric_limits<double>::infinity(), minB = minA;
@@ -27,13 +28,12 @@ int WeightZ(const std::vector<float>& a, const std::vector<float>& b, const std:
     return static_cast<int>(recs.size());
 }
 
-void SampleEWRS(const std::vector<double>& v, int n, int* out, int count, bool sorted) {
+void SampleEWRS(const std::vector<double>& v, int n, int* out, int count, bool sorted, std::vector<sortdata>& recs) {
     count = std::min<int>(count, static_cast<int>(v.size()));
     n = std::clamp(n, 0, std::max(count, 0));
     if (n == 0) return;
-    thread_local std::vector<sortdata> recs;  // called once per candidate: keep the buffer
     recs.resize(count);
-    for (int i = 0; i < count; ++i) recs[i] = {v[i] > 200.0 ? 10000.0 : v[i], i};
+    for (int i = 0; i < count; ++i) recs[i] = {v[i] > ENERGY_CUT ? 10000.0 : v[i], i};
     if (sorted)
         std::partial_sort(recs.begin(), recs.begin() + n, recs.end(), by_number);
     else if (n < count)
@@ -44,7 +44,7 @@ void SampleEWRS(const std::vector<double>& v, int n, int* out, int count, bool s
 int SampleEWRT(const std::vector<double>& v, int n, double cut, int* out) {
     const int count = static_cast<int>(v.size());
     std::vector<sortdata> recs(count);
-    for (int i = 0; i < count; ++i) recs[i] = {v[i] > 200.0 ? 12345.0 : v[i], i};
+    for (int i = 0; i < count; ++i) recs[i] = {v[i] > ENERGY_CUT ? REJECTED : v[i], i};
     std::sort(recs.begin(), recs.end(), by_number);
     int p = 0;
     while (p < count && recs[p].value <= cut) ++p;

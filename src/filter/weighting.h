@@ -22,16 +22,16 @@ inline bool by_num5(const rank2data& a, const rank2data& b) { return a.num5 < b.
 
 // Keeps i with a[i] < min(a) + cut and b[i] < min(b) + widthB, ordered by
 // ascending (a[i] + b[i]) + w * 10 * c[i]; writes the indices to out and
-// returns their number. d is not used for the ordering.
-int WeightZ(const std::vector<float>& a, const std::vector<float>& b, const std::vector<float>& c, const std::vector<float>& d,
-            int* out, double cut, double widthB, double w);
+// returns their number.
+int WeightZ(const std::vector<float>& a, const std::vector<float>& b, const std::vector<float>& c, int* out, double cut, double widthB,
+            double w);
 
 // The n lowest of v[0..count) (values above 200 count as 10000); ascending
 // when sorted is set, otherwise in no particular order (index order when
-// n >= count).
-void SampleEWRS(const std::vector<double>& v, int n, int* out, int count, bool sorted);
+// n >= count). scratch is a reusable buffer (called once per candidate).
+void SampleEWRS(const std::vector<double>& v, int n, int* out, int count, bool sorted, std::vector<sortdata>& scratch);
 
-// Ascending order of v (values above 200 count as 12345); with p entries at
+// Ascending order of v (values above 200 count as REJECTED); with p entries at
 // or below cut, writes min(p - 1, n) indices and returns that count (-1 when
 // none is within the cut).
 int SampleEWRT(const std::vector<double>& v, int n, double cut, int* out);

@@ -31,25 +31,18 @@
 #include "build/builders.h"
 #include "closure/tripeptide.h"
 #include "growth/sampler.h"
+#include "growth/step_math.h"
 #include "model/error.h"
 
 namespace lorvane {
 
 namespace {
 
-constexpr int N_ = SLOT_N, CA_ = SLOT_CA, C_ = SLOT_C, O_ = SLOT_O, CB_ = SLOT_CB;
 constexpr double TOR_LIMIT = 50.0;        // torsion-bin energy at which a closure is dropped
-constexpr double ACCEPT_LIMIT = 200.0;    // closure scores below this are recorded
 constexpr double CLASH_VALUE = 10.0;      // an internal pair value above this is a clash
-constexpr double INTERNAL_LIMIT = 200.0;  // internal (i, i+2) sum above this fails
 constexpr double FRAME_LIMIT = 1000.0;    // running frame sum above this fails
 constexpr double THETA_MEAN = 1.92, THETA_SD = 0.06;
 constexpr double OMEGA_MEAN = 3.129375, OMEGA_SD = 0.0541;
-
-inline float sqDist(const Point& a, const Point& b) {
-    const float dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
-    return dx * dx + dy * dy + dz * dz;
-}
 
 inline Point toPoint(const double v[3]) { return Point(static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])); }
 
@@ -95,19 +88,19 @@ int GrowOne::closeCandidate(Structure& s, int c, int k, double E, bool retry) {
     const double theta2 = normal.draw(THETA_MEAN, THETA_SD);
     const double omega1 = normal.draw(OMEGA_MEAN, OMEGA_SD);
     const double omega2 = normal.draw(OMEGA_MEAN, OMEGA_SD);
-    const double len[6] = {tm.bondLength[t[0]][C_], tm.bondLength[t[1]][N_], tm.bondLength[t[1]][CA_],
-                           tm.bondLength[t[1]][C_], tm.bondLength[t[2]][N_], tm.bondLength[t[2]][CA_]};
-    const double ang[7] = {theta1, tm.bondAngle[t[1]][N_], tm.bondAngle[t[1]][CA_], theta2,
-                           tm.bondAngle[t[2]][N_], tm.bondAngle[t[2]][CA_], tm.bondAngle[t[2]][C_]};
+    const double len[6] = {tm.bondLength[t[0]][SLOT_C], tm.bondLength[t[1]][SLOT_N], tm.bondLength[t[1]][SLOT_CA],
+                           tm.bondLength[t[1]][SLOT_C], tm.bondLength[t[2]][SLOT_N], tm.bondLength[t[2]][SLOT_CA]};
+    const double ang[7] = {theta1, tm.bondAngle[t[1]][SLOT_N], tm.bondAngle[t[1]][SLOT_CA], theta2,
+                           tm.bondAngle[t[2]][SLOT_N], tm.bondAngle[t[2]][SLOT_CA], tm.bondAngle[t[2]][SLOT_C]};
     const double tor[2] = {omega1, omega2};
     tripeptide.initialize(len, ang, tor);
 
     // 2. Every closure of the anchors.
     double n1[3], ca1[3], ca3[3], c3[3];
-    toArray(s[c].atoms[N_], n1);
-    toArray(s[c].atoms[CA_], ca1);
-    toArray(s[c + 2].atoms[CA_], ca3);
-    toArray(s[c + 2].atoms[C_], c3);
+    toArray(s[c].atoms[SLOT_N], n1);
+    toArray(s[c].atoms[SLOT_CA], ca1);
+    toArray(s[c + 2].atoms[SLOT_CA], ca3);
+    toArray(s[c + 2].atoms[SLOT_C], c3);
     double solN[16][3][3], solA[16][3][3], solC[16][3][3];
     int numSoln = 0;
     if (solver)
@@ -124,9 +117,9 @@ int GrowOne::closeCandidate(Structure& s, int c, int k, double E, bool retry) {
     for (int j = 0; j < numSoln && accepted < CLOSURE_SLOTS; ++j) {
         for (int i = 0; i < 3; ++i) {
             Residue& r = s[c + i];
-            r.atoms[N_] = toPoint(solN[j][i]);
-            r.atoms[CA_] = toPoint(solA[j][i]);
-            r.atoms[C_] = toPoint(solC[j][i]);
+            r.atoms[SLOT_N] = toPoint(solN[j][i]);
+            r.atoms[SLOT_CA] = toPoint(solA[j][i]);
+            r.atoms[SLOT_C] = toPoint(solC[j][i]);
         }
         double phi[3], psi[3], omega[3];
         double eTor = 0.0;
@@ -135,24 +128,24 @@ int GrowOne::closeCandidate(Structure& s, int c, int k, double E, bool retry) {
             Residue& r = s[q];
             const Residue& prev = s[q - 1];
             const Residue& next = s[q + 1];
-            psi[i] = Torsion(r.atoms[N_], r.atoms[CA_], r.atoms[C_], next.atoms[N_]) * DEG2RAD;
-            phi[i] = Torsion(prev.atoms[C_], r.atoms[N_], r.atoms[CA_], r.atoms[C_]) * DEG2RAD;
-            omega[i] = Torsion(r.atoms[CA_], r.atoms[C_], next.atoms[N_], next.atoms[CA_]) * DEG2RAD;
+            psi[i] = Torsion(r.atoms[SLOT_N], r.atoms[SLOT_CA], r.atoms[SLOT_C], next.atoms[SLOT_N]) * DEG2RAD;
+            phi[i] = Torsion(prev.atoms[SLOT_C], r.atoms[SLOT_N], r.atoms[SLOT_CA], r.atoms[SLOT_C]) * DEG2RAD;
+            omega[i] = Torsion(r.atoms[SLOT_CA], r.atoms[SLOT_C], next.atoms[SLOT_N], next.atoms[SLOT_CA]) * DEG2RAD;
             const int a = closureTorsionBin(phi[i]), b = closureTorsionBin(psi[i]);
             const double p = (a < 0 || b < 0) ? 0.0 : torsionBinProb(dist, t[i], a, b);
             eTor -= std::log(p);
-            calCo(r.atoms[N_], r.atoms[CA_], r.atoms[C_], tm.bondLength[t[i]][O_], tm.bondAngle[t[i]][O_], psi[i] + PI, r.atoms[O_]);
+            calCo(r.atoms[SLOT_N], r.atoms[SLOT_CA], r.atoms[SLOT_C], tm.bondLength[t[i]][SLOT_O], tm.bondAngle[t[i]][SLOT_O], psi[i] + PI, r.atoms[SLOT_O]);
             if (t[i] == GLY) {
                 r.numAtoms = 5;
             } else {
-                calCo(r.atoms[N_], r.atoms[C_], r.atoms[CA_], tm.bondLength[t[i]][CB_], tm.bondAngle[t[i]][CB_], CB_DIHEDRAL, r.atoms[CB_]);
+                calCo(r.atoms[SLOT_N], r.atoms[SLOT_C], r.atoms[SLOT_CA], tm.bondLength[t[i]][SLOT_CB], tm.bondAngle[t[i]][SLOT_CB], CB_DIHEDRAL, r.atoms[SLOT_CB]);
                 r.numAtoms = 6;
             }
         }
         if (!(eTor < TOR_LIMIT)) continue;  // also drops an infinite energy (a bin of probability 0)
 
         const double score = closureScore(s, c);
-        if (!(score < ACCEPT_LIMIT) && !retry) continue;
+        if (!(score < ENERGY_CUT) && !retry) continue;
 
         const size_t e = first + static_cast<size_t>(accepted);
         weights[e] = score + E;
@@ -166,14 +159,14 @@ int GrowOne::closeCandidate(Structure& s, int c, int k, double E, bool retry) {
         d[6] = static_cast<float>(omega[1]);
         d[7] = static_cast<float>(theta2 * RAD2DEG);
         std::array<Point, 8>& at = closureAtoms[e];
-        at[0] = s[c].atoms[C_];
-        at[1] = s[c].atoms[O_];
-        at[2] = s[c + 1].atoms[N_];
-        at[3] = s[c + 1].atoms[CA_];
-        at[4] = s[c + 1].atoms[C_];
-        at[5] = s[c + 1].atoms[O_];
-        at[6] = s[c + 2].atoms[N_];
-        at[7] = s[c + 2].atoms[CA_];
+        at[0] = s[c].atoms[SLOT_C];
+        at[1] = s[c].atoms[SLOT_O];
+        at[2] = s[c + 1].atoms[SLOT_N];
+        at[3] = s[c + 1].atoms[SLOT_CA];
+        at[4] = s[c + 1].atoms[SLOT_C];
+        at[5] = s[c + 1].atoms[SLOT_O];
+        at[6] = s[c + 2].atoms[SLOT_N];
+        at[7] = s[c + 2].atoms[SLOT_CA];
         ++accepted;
     }
     return accepted;
@@ -197,11 +190,11 @@ double GrowOne::closureScore(const Structure& s, int c) const {
         if (v > CLASH_VALUE) return REJECTED;
         if (rec[6] == 2) sum += v;
     }
-    if (sum > INTERNAL_LIMIT) return REJECTED;
+    if (sum > ENERGY_CUT) return REJECTED;
 
     // 2. Backbone of the closure against the frame.
-    const Point bb[8] = {s[c].atoms[C_],      s[c].atoms[O_],     s[c + 1].atoms[C_], s[c + 1].atoms[O_],
-                         s[c + 1].atoms[CA_], s[c + 1].atoms[N_], s[c + 2].atoms[N_], s[c + 2].atoms[CA_]};
+    const Point bb[8] = {s[c].atoms[SLOT_C],      s[c].atoms[SLOT_O],     s[c + 1].atoms[SLOT_C], s[c + 1].atoms[SLOT_O],
+                         s[c + 1].atoms[SLOT_CA], s[c + 1].atoms[SLOT_N], s[c + 2].atoms[SLOT_N], s[c + 2].atoms[SLOT_CA]};
     const int bbType[8] = {closeAtomType[0], closeAtomType[1], closeAtomType[2], closeAtomType[3],
                            closeAtomType[4], closeAtomType[5], closeAtomType[6], closeAtomType[10]};
     const int nEnv = closeEnvCount;
@@ -218,7 +211,7 @@ double GrowOne::closureScore(const Structure& s, int c) const {
     // 3. CB atoms against the frame (glycine has none).
     for (int i = 0; i < 3; ++i) {
         if (s[c + i].type == GLY) continue;
-        const Point cb = s[c + i].atoms[CB_];
+        const Point cb = s[c + i].atoms[SLOT_CB];
         const int tc = closeAtomType[7 + i];
         for (int m = 0; m < nEnv; ++m) {
             const double d2 = sqDist(cb, closeEnvPos[m]);

@@ -57,7 +57,7 @@ void prepare(Sampler& run) {
         fail("A population of " + std::to_string(run.settings.numSeeds) + " seeds (-seeds) needs an estimated " + formatBytes(need) +
              " of memory for this loop, more than the " + formatBytes(limit) + " available; lower -seeds");
     run.liveSeeds = FIRST_STEP_SEEDS;
-    run.scCut = SC_CUT;
+    run.scCut = ENERGY_CUT;
     run.seeds.allocate(run.settings.numSeeds, n - 2);
 
     // 2. Anchor atoms.

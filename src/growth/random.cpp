@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "potentials/potentials.h"
+
 namespace lorvane {
 
 double NormalDeviates::draw(double mean, double sd) {
@@ -27,7 +29,7 @@ double NormalDeviates::draw(double mean, double sd) {
 void SampleEWR(std::vector<double>& w, int n, int* out) {
     const int N = static_cast<int>(w.size());
     for (int i = 0; i < N; ++i) {
-        if (w[i] < 200.0) {
+        if (w[i] < ENERGY_CUT) {
             const double u = (std::rand() + 0.5) / RAND_SCALE;
             w[i] += std::log(-std::log(u));
         }
@@ -39,7 +41,7 @@ void SampleEWR(std::vector<double>& w, int n, int* out) {
     auto less = [key](int a, int b) { return key[a] < key[b]; };
     // The perturbed entries (below 200) are usually a minority and come first:
     // order them, then only as many of the rest as the count still needs.
-    auto low = std::partition(idx.begin(), idx.end(), [key](int i) { return key[i] < 200.0; });
+    auto low = std::partition(idx.begin(), idx.end(), [key](int i) { return key[i] < ENERGY_CUT; });
     const int nLow = static_cast<int>(low - idx.begin());
     if (nLow >= m) {
         std::nth_element(idx.begin(), idx.begin() + m, low, less);

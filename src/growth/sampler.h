@@ -18,7 +18,6 @@
 namespace lorvane {
 
 constexpr int FIRST_STEP_SEEDS = 100;  // the first growth step always starts from 100 seeds
-constexpr double SC_CUT = 200.0;       // side-chain energy cut-off of the growth step and the filter
 constexpr double CHI1_SD = 0.17;       // spread of the first chi drawn for a rotamer
 constexpr double CHI1_SD_RETRY = 0.51;  // the same when a step is repeated
 
@@ -74,7 +73,7 @@ public:
 
     // ---- changed from step to step ----
     int liveSeeds = FIRST_STEP_SEEDS;  // seeds of the current population (curLoops)
-    double scCut = SC_CUT;
+    double scCut = ENERGY_CUT;
     double chi1SD = CHI1_SD;
 };
 

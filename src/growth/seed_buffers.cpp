@@ -29,8 +29,6 @@ void SeedBuffers::allocate(int maxLoop, int numSteps) {
     dsctmp2.assign(m * CHILDREN * SC_STATES, 0.0f);
     tempFrag.assign(static_cast<size_t>(MAX_PLAN) * m * PATH_FIELDS, 0.0f);
     tempFrag2.assign(static_cast<size_t>(MAX_PLAN) * m * PATH_FIELDS, 0.0f);
-    scRot.assign(static_cast<size_t>(MAX_PLAN) * m * SC_STATES, 0);
-    scRot2.assign(static_cast<size_t>(MAX_PLAN) * m * SC_STATES, 0);
     dscRotE.assign(static_cast<size_t>(MAX_PLAN) * m * SC_STATES, 0.0f);
     scEWithRest.assign(static_cast<size_t>(MAX_PLAN) * m * MAX_ROTAMERS, 0.0f);
     scEWithRest2.assign(static_cast<size_t>(MAX_PLAN) * m * MAX_ROTAMERS, 0.0f);

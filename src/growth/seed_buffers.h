@@ -37,7 +37,6 @@ public:
     std::vector<int16_t> sctmp1;      // capacity * 100 * 25 * 2: side-chain states of each child (parent state, rotamer)
     std::vector<float> dsctmp2;       // capacity * 100 * 25: their energies
     std::vector<float> tempFrag, tempFrag2;        // 22 * capacity * 11: path records (now and of the parents)
-    std::vector<int16_t> scRot, scRot2;            // 22 * capacity * 25: rotamer of each state per step
     std::vector<float> dscRotE;                    // 22 * capacity * 25: state energies per step
     std::vector<float> scEWithRest, scEWithRest2;  // 22 * capacity * 108: rotamer energies per step
     std::vector<float> rmsdWithin;                 // capacity * 100 * 100: squared deviations between siblings
@@ -53,7 +52,9 @@ public:
     int16_t* childStates(int seed, int child) { return &sctmp1[(static_cast<size_t>(seed) * CHILDREN + child) * SC_STATES * 2]; }
     float* childStateE(int seed, int child) { return &dsctmp2[(static_cast<size_t>(seed) * CHILDREN + child) * SC_STATES]; }
     float* pathRecord(std::vector<float>& t, int step, int seed) { return &t[(static_cast<size_t>(step) * capacity + seed) * PATH_FIELDS]; }
-    int16_t* pathRot(std::vector<int16_t>& t, int step, int seed) { return &t[(static_cast<size_t>(step) * capacity + seed) * SC_STATES]; }
+    const float* pathRecord(const std::vector<float>& t, int step, int seed) const {
+        return &t[(static_cast<size_t>(step) * capacity + seed) * PATH_FIELDS];
+    }
     float* pathStateE(int step, int seed) { return &dscRotE[(static_cast<size_t>(step) * capacity + seed) * SC_STATES]; }
     float* pathRestE(std::vector<float>& t, int step, int seed) { return &t[(static_cast<size_t>(step) * capacity + seed) * MAX_ROTAMERS]; }
     float* siblingDist(int seed, int j) { return &rmsdWithin[(static_cast<size_t>(seed) * CHILDREN + j) * CHILDREN]; }

@@ -10,6 +10,7 @@
 #include "distributions/distributions.h"
 #include "growth/random.h"
 #include "growth/seed_buffers.h"
+#include "growth/step_math.h"
 #include "model/structure.h"
 #include "model/templates.h"
 #include "potentials/atom_index.h"
@@ -51,6 +52,39 @@ struct EnvList {
     void clear() { n = 0; }
     void push(const Point& p, int t);
     Point at(int i) const { return Point(x[i], y[i], z[i]); }
+};
+
+// True when p (of the given type) clashes with any atom of env.
+inline bool clashesWith(const Potentials& pot, const EnvList& env, const Point& p, int type) {
+    for (int i = 0; i < env.n; ++i) {
+        const double d2 = sqDist(env.x[i], env.y[i], env.z[i], p);
+        if (d2 < pot.ljClash[env.type[i]][type]) return true;
+    }
+    return false;
+}
+
+// Counters of a seed's rejected candidates (the columns of the diagnostic line).
+struct ScanTally {
+    int md1 = 0, md2 = 0;            // distance to the far anchor: off the marginal table, improbable
+    int cd1 = 0, cd2 = 0, cd3 = 0;   // conditional table: degenerate row, off the table, improbable
+    int bbe = 0, sce = 0, bbn = 0;   // backbone energy, side chains, not feasible
+};
+
+// One seed's growth step: where it grows and what the scan has found.
+struct SeedScan {
+    const GrowStepArgs* args = nullptr;
+    int seed = 0, pos = 0, rpos = 0, step = 0, gap = 0, c = -1;
+    int type = 0;  // residue type at pos
+    int next = 0;  // the look-ahead residue (pos + 1 forward, pos - 1 backward)
+    bool backward = false, closure = false, prolineBond = false;
+    double seedOmega = PI;  // omega of the anchor bond (backward growth)
+    double seedRmsd = 0.0;  // deviation of the path so far (diagnostics)
+    Point caP, caR;         // CA of pos and of the far anchor
+    double d0 = 0.0;        // their distance, and its conditional-table row
+    int r0 = 0;
+    bool condDegenerate = false;
+    int lastFar = 0;  // far-side placement that served the last candidate
+    ScanTally tally;
 };
 
 // One thread's workspace of the growth step: a private copy of the protein,
@@ -134,14 +168,16 @@ public:
 
     // ---- growth-time scoring ----
     void prepGrow(Structure& s, int pos, int loopStart, int loopEnd, int prev, int next);
-    double dfire_part_phi_short(const Residue& r);
-    double dfire_part_phi_long(const Residue& r);
-    double dfire_part_phipsi_short(const Residue& r);
-    double dfire_part_phipsi_long(const Residue& r);
-    double dfire_part_backward_psi_short(const Residue& r);
-    double dfire_part_backward_psi_long(const Residue& r);
-    double dfire_part_backward_phipsi_short(const Residue& r);
-    double dfire_part_backward_phipsi_long(const Residue& r);
+    // A candidate's moving atoms in two parts: those the first dihedral places
+    // alone (forward phi: C, CB of pos; backward psi: N, CA, CB of pos) and
+    // those that need both (forward N, CA of pos+1 and O of pos; backward C, O
+    // of pos-1).
+    enum class MovedBy { First, Both };
+    // Growth energy of one part of the candidate in r: short range (the
+    // adjacent and near lists, with the clash tests; REJECTED on a clash or
+    // past the early-exit level) and long range (the mid list).
+    double shortRangeEnergy(const Residue& r, bool backward, MovedBy part) const;
+    double longRangeEnergy(const Residue& r, bool backward, MovedBy part) const;
     // reach[slot]: largest distance of that moving atom from CA(pos) over all
     // candidates (negative: keep every atom). Long-range terms then skip the
     // mid-shell atoms no candidate can come within the cut-off of; their terms
@@ -180,7 +216,32 @@ private:
     int lastLah_ = -1;  // (row, col) of the last successful look-ahead placement
     std::vector<float> nearLahThr_;  // nearEnv clash distances against the look-ahead atoms of residue nearLahQ_
     int nearLahQ_ = -1, nearLahN_ = 0;
+    // ---- parts of growSeed (grow_step.cpp, candidate_scan.cpp) ----
+    SeedScan beginSeed(const GrowStepArgs& a, int seed);
+    void rebuildPath(const Sampler& m, int seed, int step);
+    void pruneToReach(bool backward);
+    void placeFarSide(const SeedScan& sc);
+    void prepareLookAheadGrid(int qType);
+    void scanBins(SeedScan& sc);
+    void scanCandidate(SeedScan& sc, int pa, int pb);
+    bool reachesFarAnchor(SeedScan& sc, const std::array<Point, 5>& at, double& pm, double& pc) const;
+    double candidateEnergy(const SeedScan& sc, const std::array<Point, 5>& at, int pa, int pb);
+    void placeCandidate(const SeedScan& sc, const std::array<Point, 5>& at);
+    float candidateDeviation(const SeedScan& sc, const std::array<Point, 5>& at) const;
+    bool candidateFeasible(const SeedScan& sc, const std::array<Point, 5>& at, int pa, int pb, int k, double E);
+    bool farSidePasses(SeedScan& sc, const Point& a1, bool feasible) const;
     bool lookAhead(const Point& a0, const Point& a1, const Point& a2, const Point& caR, bool backward, int g);
+    void filterSideChains(SeedScan& sc);
+    void rankEntries(bool closure);
+    std::string diagnosticColumns(const SeedScan& sc) const;
+    int writeChildren(const SeedScan& sc);
+    bool nextToRejected(int pa, int pb) const;
+    // Growth energy of the first dihedral's atoms, cached per seed by the bins
+    // they depend on: short range by its bin, long range by its half-bin; the
+    // atoms of both dihedrals' long range by both half-bins.
+    static constexpr int HALF_BINS = NUM_BINS / 2;
+    double shortCache_[NUM_BINS] = {}, long1Cache_[HALF_BINS] = {}, long2Cache_[HALF_BINS * HALF_BINS] = {};
+    bool shortSet_[NUM_BINS] = {}, long1Set_[HALF_BINS] = {}, long2Set_[HALF_BINS * HALF_BINS] = {};
     int pos_ = 0;      // residue being grown
     int resType_ = 0;  // its residue type
     int numRot_ = 0;

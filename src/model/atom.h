@@ -20,7 +20,7 @@ public:
     bool hasDfireType = false;
     int oscarType = ABSENT;  // OSCAR class (OSCAR_CLASSES)
     int fgIndex = ABSENT;    // index in the residue's polar-group record
-    float orientPoint[3] = {-12345.0f, 0.0f, 0.0f};
+    float orientPoint[3] = {ABSENT, 0.0f, 0.0f};  // x = ABSENT: not set
 
     Atom() = default;
     Atom(double px, double py, double pz, int t)

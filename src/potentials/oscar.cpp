@@ -64,7 +64,7 @@ void orientationPoint(const Potentials& p, Residue& r, int i, int a) {
         }
     }
     for (int k = 0; k < 3; ++k)
-        if (at.orientPoint[k] == -12345.0f) std::cerr << "error.";
+        if (at.orientPoint[k] == ABSENT) std::cerr << "error.";
 }
 
 bool groupAtom(const Atom& a) { return a.present() && a.fgIndex != ABSENT && validClass(a.oscarType); }

@@ -14,6 +14,9 @@
 namespace lorvane {
 
 constexpr double REJECTED = 12345.0;  // energy or weight of a rejected, empty or infinite entry
+// Energies, scores and weights above this count as impossible: the cut-off of
+// growth, closure and the filter (a repeated step relaxes the side-chain cut).
+constexpr double ENERGY_CUT = 200.0;
 
 constexpr int NUM_PAIR_TYPES = 167;  // residue-specific heavy-atom types 0..166
 constexpr int NO_PAIR_TYPE = 167;    // never scored

@@ -12,12 +12,12 @@ using namespace lorvane;
 
 namespace {
 
-std::vector<int> run(int (*f)(const std::vector<float>&, const std::vector<float>&, const std::vector<float>&,
-                              const std::vector<float>&, int*, double, double, double),
+std::vector<int> run(int (*f)(const std::vector<float>&, const std::vector<float>&, const std::vector<float>&, int*, double, double,
+                              double),
                      const std::vector<float>& a, const std::vector<float>& b, const std::vector<float>& c, double cut, double widthB,
                      double w) {
     std::vector<int> out(a.size() + 1, -1);
-    const int n = f(a, b, c, c, out.data(), cut, widthB, w);
+    const int n = f(a, b, c, out.data(), cut, widthB, w);
     out.resize(n);
     return out;
 }
@@ -49,15 +49,16 @@ TEST(WeightZ, AllSentinelSideChainsKeepEveryPassingE5) {
 TEST(WeightZ, EmptyInputKeepsNothing) {
     std::vector<float> none;
     int out[1];
-    EXPECT_EQ(WeightZ(none, none, none, none, out, 200, 12345, 1), 0);
+    EXPECT_EQ(WeightZ(none, none, none, out, 200, 12345, 1), 0);
 }
 
 TEST(SampleEWRS, FewCombinationsAtNonFinalStepComeBackInIndexOrder) {
+    std::vector<sortdata> scratch;
     for (int count : {1, 7, 25}) {
         std::vector<double> v(count);
         for (int i = 0; i < count; ++i) v[i] = 100.0 - i * 3.0;  // descending values
         std::vector<int> out(count, -1);
-        SampleEWRS(v, std::min(count, 25), out.data(), count, false);
+        SampleEWRS(v, std::min(count, 25), out.data(), count, false, scratch);
         std::vector<int> expect(count);
         std::iota(expect.begin(), expect.end(), 0);
         EXPECT_EQ(out, expect) << "count " << count;
@@ -65,27 +66,29 @@ TEST(SampleEWRS, FewCombinationsAtNonFinalStepComeBackInIndexOrder) {
 }
 
 TEST(SampleEWRS, ReturnsTheLowestAscendingAtFinalStep) {
+    std::vector<sortdata> scratch;
     std::mt19937 rng(7);
     std::uniform_real_distribution<double> u(-50, 150);
     std::vector<double> v(300);
     for (double& x : v) x = u(rng);
     std::vector<int> out(25);
-    SampleEWRS(v, 25, out.data(), 300, true);
+    SampleEWRS(v, 25, out.data(), 300, true, scratch);
     std::vector<double> sorted = v;
     std::sort(sorted.begin(), sorted.end());
     for (int k = 0; k < 25; ++k) EXPECT_EQ(v[out[k]], sorted[k]);
 
     // Unsorted selection: the same set, in any order.
     std::vector<int> sel(25);
-    SampleEWRS(v, 25, sel.data(), 300, false);
+    SampleEWRS(v, 25, sel.data(), 300, false, scratch);
     EXPECT_EQ(std::set<int>(sel.begin(), sel.end()), std::set<int>(out.begin(), out.end()));
 }
 
 TEST(SampleEWRS, ValuesAbove200CountAsEqual) {
+    std::vector<sortdata> scratch;
     // Two usable values and many above 200: the two come first, then any of the rest.
     std::vector<double> v = {5000, 201, 150, 1e9, 300, -3, 12345};
     std::vector<int> out(4);
-    SampleEWRS(v, 4, out.data(), static_cast<int>(v.size()), true);
+    SampleEWRS(v, 4, out.data(), static_cast<int>(v.size()), true, scratch);
     EXPECT_EQ(out[0], 5);
     EXPECT_EQ(out[1], 2);
     // Indices 2 and 3 of the result are any two of the entries above 200, not the

@@ -122,7 +122,7 @@ double phiShortWithCB(GrowOne& g, Structure& s, int pos, const Point& q) {
     Residue& cur = g.cur;
     cur.atoms[C_] = s[pos].atoms[C_];
     cur.atoms[CB_] = q;
-    return g.dfire_part_phi_short(cur) + g.dfire_part_phi_long(cur);
+    return g.shortRangeEnergy(cur, false, GrowOne::MovedBy::First) + g.longRangeEnergy(cur, false, GrowOne::MovedBy::First);
 }
 
 }  // namespace
@@ -149,7 +149,6 @@ TEST(GrowthTerms, GlycineHasNoCBTerm) {
 }
 
 TEST(GrowthTerms, EmptyEnvironmentGivesZero) {
-    const Structure& probe = ras();
     RasRun run(45, 52, 5.0);
     const int ls = run.ls, le = run.le;
     Structure& s = run.s();
@@ -167,15 +166,15 @@ TEST(GrowthTerms, EmptyEnvironmentGivesZero) {
         Residue& r = g.cur;
         for (int k : {N_, CA_, C_, O_, CB_}) r.atoms[k] = s[backward ? le : ls].atoms[k];
         if (!backward) {
-            EXPECT_EQ(g.dfire_part_phi_short(r), 0.0);
-            EXPECT_EQ(g.dfire_part_phi_long(r), 0.0);
-            EXPECT_EQ(g.dfire_part_phipsi_short(r), 0.0);
-            EXPECT_EQ(g.dfire_part_phipsi_long(r), 0.0);
+            EXPECT_EQ(g.shortRangeEnergy(r, false, GrowOne::MovedBy::First), 0.0);
+            EXPECT_EQ(g.longRangeEnergy(r, false, GrowOne::MovedBy::First), 0.0);
+            EXPECT_EQ(g.shortRangeEnergy(r, false, GrowOne::MovedBy::Both), 0.0);
+            EXPECT_EQ(g.longRangeEnergy(r, false, GrowOne::MovedBy::Both), 0.0);
         } else {
-            EXPECT_EQ(g.dfire_part_backward_psi_short(r), 0.0);
-            EXPECT_EQ(g.dfire_part_backward_psi_long(r), 0.0);
-            EXPECT_EQ(g.dfire_part_backward_phipsi_short(r), 0.0);
-            EXPECT_EQ(g.dfire_part_backward_phipsi_long(r), 0.0);
+            EXPECT_EQ(g.shortRangeEnergy(r, true, GrowOne::MovedBy::First), 0.0);
+            EXPECT_EQ(g.longRangeEnergy(r, true, GrowOne::MovedBy::First), 0.0);
+            EXPECT_EQ(g.shortRangeEnergy(r, true, GrowOne::MovedBy::Both), 0.0);
+            EXPECT_EQ(g.longRangeEnergy(r, true, GrowOne::MovedBy::Both), 0.0);
         }
         g.prepLah(s, r.atoms[CA_], backward ? le - 1 : ls + 1, backward);
         EXPECT_EQ(g.lahCount, 0);
@@ -185,7 +184,6 @@ TEST(GrowthTerms, EmptyEnvironmentGivesZero) {
 
 // Pair terms stop at 1000 (short range only) and a clash rejects at once.
 TEST(GrowthTerms, EarlyExitAndClash) {
-    const Structure& probe = ras();
     RasRun run(45, 52, 600.0);
     const int ls = run.ls, le = run.le;
     Structure& s = run.s();
@@ -197,21 +195,21 @@ TEST(GrowthTerms, EarlyExitAndClash) {
     r.atoms[N_] = s[ls + 1].atoms[N_];
     r.atoms[CA_] = s[ls + 1].atoms[CA_];
     r.atoms[O_] = s[ls].atoms[O_];
-    EXPECT_EQ(g.dfire_part_phi_short(r), REJECTED);
-    EXPECT_EQ(g.dfire_part_phipsi_short(r), REJECTED);
+    EXPECT_EQ(g.shortRangeEnergy(r, false, GrowOne::MovedBy::First), REJECTED);
+    EXPECT_EQ(g.shortRangeEnergy(r, false, GrowOne::MovedBy::Both), REJECTED);
     // The long-range terms add everything in the 8-12 A shell.
     int n = 0;
     for (int i = 0; i < g.midEnv.n; ++i) {
         n += d2(r.atoms[C_], g.midEnv.x[i], g.midEnv.y[i], g.midEnv.z[i]) < 64.0f;
         n += d2(r.atoms[CB_], g.midEnv.x[i], g.midEnv.y[i], g.midEnv.z[i]) < 64.0f;
     }
-    EXPECT_EQ(g.dfire_part_phi_long(r), 600.0 * n);
+    EXPECT_EQ(g.longRangeEnergy(r, false, GrowOne::MovedBy::First), 600.0 * n);
 
     fillTables(run.synthetic, 0.0);
-    EXPECT_EQ(g.dfire_part_phipsi_short(r), 0.0);
+    EXPECT_EQ(g.shortRangeEnergy(r, false, GrowOne::MovedBy::Both), 0.0);
     // N(pos+1) closer to N(pos) than the clash distance of their types.
     run.synthetic.ljClash[g.fixedType[1]][g.moveType[N_]] = 100.0;
-    EXPECT_EQ(g.dfire_part_phipsi_short(r), REJECTED);
+    EXPECT_EQ(g.shortRangeEnergy(r, false, GrowOne::MovedBy::Both), REJECTED);
 }
 
 namespace {
