@@ -179,6 +179,8 @@ void parseDipoles(Potentials& p, TableText& in) {
             DipoleRecord& d = p.dipoles[rec];
             storeShort(in, d.atomIdText[count], f[1]);
             d.atomId[count] = in.integer(f[1], 0, MAX_ATOMS - 1, "slot");
+            for (int m = 0; m < count; ++m)
+                if (d.atomId[m] == d.atomId[count]) in.fail("slot " + std::to_string(d.atomId[count]) + " listed twice in the " + d.resName + " record");
             d.neighbourCount[count] = c;
             for (int m = 0; m < c; ++m) {
                 storeShort(in, d.neighbourText[count][m], f[3 + m]);
@@ -353,7 +355,7 @@ void parseRotamers(Potentials& p, TableText& in) {
         if (t >= NUM_AMINO_ACIDS) in.fail("rotamer line after the last residue-type block");
         if (n >= MAX_ROTAMERS) in.fail("more than " + std::to_string(MAX_ROTAMERS) + " rotamers for " + threeLetter(t));
         if (f.size() != static_cast<size_t>(NUM_CHI[t]))
-            in.fail(std::to_string(f.size()) + " angles, " + threeLetter(t) + " has " + std::to_string(NUM_CHI[t]));
+            in.fail(std::to_string(f.size()) + " fields, " + threeLetter(t) + " has " + std::to_string(NUM_CHI[t]) + " chi angles");
         for (int m = 0; m < NUM_CHI[t]; ++m) {
             const double x = in.number(f[m]) * DEG2RAD;
             lib.chi[t][n][m] = x;
