@@ -18,8 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "params/params_a.h"
-#include "params/training_set.h"
+#include "params/joint_distances.h"
+#include "params/rotamer_library.h"
+#include "params/session.h"
+#include "params/torsion_bins.h"
 
 using namespace lorvane;
 
@@ -69,29 +71,31 @@ int main(int argc, char** argv) {
             if (e.path().filename() != "derive.log") fs::remove_all(e.path(), ec);
         return rc == 0 ? 0 : 1;
     }
-    ParamsOptions o;
+    using namespace lorvane::params;
+    Options o;
     o.train = train;
     o.out = tmp;
     o.threads = threads;
     double t0 = omp_get_wtime();
-    const TrainingSet& ts = trainingSetFor(o);
+    Session session;
+    const TrainingSet& ts = session.trainingSet(o);
     const double tLoad = omp_get_wtime() - t0;
     t0 = omp_get_wtime();
-    paramsa::PhipsiParams pp;
-    paramsa::PhipsiCounts pc;
-    paramsa::collectPhipsi(ts, pp, nullptr, pc);
+    PhipsiParams pp;
+    PhipsiCounts pc;
+    collectPhipsi(ts, pp, nullptr, pc);
     std::vector<double> tables;
-    paramsa::buildPhipsi(pc, pp, tables);
-    const std::string phipsi = paramsa::formatPhipsi(tables);
+    buildPhipsi(pc, pp, tables);
+    const std::string phipsi = formatPhipsi(tables);
     const double tPhipsi = omp_get_wtime() - t0;
     t0 = omp_get_wtime();
-    auto fw = std::make_unique<paramsa::DistanceTables>(), bw = std::make_unique<paramsa::DistanceTables>();
-    paramsa::buildDistances(ts, paramsa::DistanceParams(), *fw, *bw);
-    const std::string c1 = paramsa::formatConditional(*fw), c2 = paramsa::formatConditional(*bw);
+    auto fw = std::make_unique<DistanceTables>(), bw = std::make_unique<DistanceTables>();
+    buildDistances(ts, DistanceParams(), *fw, *bw);
+    const std::string c1 = formatConditional(*fw), c2 = formatConditional(*bw);
     const double tDist = omp_get_wtime() - t0;
     t0 = omp_get_wtime();
-    paramsa::RotamerLibrary lib;
-    paramsa::buildRotamers(ts, paramsa::RotamerParams(), lib);
+    RotamerLibrary lib;
+    buildRotamers(session.templates(o.templates), ts, RotamerParams(), lib);
     const double tRot = omp_get_wtime() - t0;
     std::printf("training set: %zu chains, %ld residues, loaded with %d threads in %.1f s\n", ts.chains.size(), ts.residues, threads, tLoad);
     std::printf("phipsi %.1f s, distances %.1f s, rotamers %.1f s; part A total %.1f s\n", tPhipsi, tDist, tRot,

@@ -23,7 +23,7 @@
 #include "model/pdb_reader.h"
 #include "model/residue.h"
 #include "model/structure.h"
-#include "params/training_set.h"
+#include "model/text_scan.h"
 
 using namespace lorvane;
 
@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
     const std::clock_t cpu0 = std::clock();
     for (const std::string& path : files) {
         auto t = Clock::now();
-        if (!readWholeFile(path, text)) {
+        if (!lorvane::textscan::readWholeFile(path, text)) {
             std::cout << "FAILED " << path << ": cannot decompress" << std::endl;
             ++failures;
             continue;

@@ -26,6 +26,17 @@ void checkTypes(const Structure& s, int i, const char* who) {
             fail(std::string(who) + ": residue position " + std::to_string(q) + " has no residue type");
 }
 
+// CB of residue a (type t) from its backbone, and its atom count: glycine
+// stops at the backbone; the side chain beyond CB is rebuilt later.
+void placeCB(const Templates& tm, Residue& a, int t, const Point& N, const Point& C, const Point& CA) {
+    if (t == GLY) {
+        a.numAtoms = 5;
+        return;
+    }
+    calCo(N, C, CA, tm.bondLength[t][SLOT_CB], tm.bondAngle[t][SLOT_CB], CB_DIHEDRAL, a.atoms[SLOT_CB]);
+    a.numAtoms = 6;
+}
+
 }  // namespace
 
 void calBBCo(const Templates& tm, const Structure& s, int i, Residue& a, Residue& b, double phi, double psi, double omega, double tau,
@@ -55,12 +66,7 @@ void calBBCo(const Templates& tm, const Structure& s, int i, Residue& a, Residue
     dst.atoms[SLOT_CA] = nextCA;
     dst.atoms[SLOT_H] = nextH;
 
-    if (t == GLY) {
-        a.numAtoms = 5;
-        return;
-    }
-    calCo(N, C, CA, bl[t][SLOT_CB], ba[t][SLOT_CB], CB_DIHEDRAL, a.atoms[SLOT_CB]);
-    a.numAtoms = 6;  // the side chain beyond CB is rebuilt later
+    placeCB(tm, a, t, N, C, CA);
 }
 
 void calBBCoR(const Templates& tm, const Structure& s, int i, Residue& a, Residue& b, double phi, double psi, double omega, double tau,
@@ -92,12 +98,7 @@ void calBBCoR(const Templates& tm, const Structure& s, int i, Residue& a, Residu
     dst.atoms[SLOT_O] = prevO;
     b.atoms[SLOT_CA] = prevCA;
 
-    if (t == GLY) {
-        a.numAtoms = 5;
-        return;
-    }
-    calCo(N, C, CA, bl[t][SLOT_CB], ba[t][SLOT_CB], CB_DIHEDRAL, a.atoms[SLOT_CB]);
-    a.numAtoms = 6;
+    placeCB(tm, a, t, N, C, CA);
 }
 
 void calBBCoNext(const Templates& tm, const Structure& s, int pos, Point* out, int step) {

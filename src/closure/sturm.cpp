@@ -349,27 +349,22 @@ void solve_sturm(int order, int* nroot, const double* coeffs, double* roots, con
     // The bracket search visits +-1, +-10, ... in turn; count the first few at once.
     static constexpr double powers[7] = {-10.0, -100.0, -1000.0, 1.0, 10.0, 100.0, 1000.0};
 
+    // Widens a bracket end x tenfold until its sign-change count is the target
+    // (at most MAX_POW times); short of it, the target becomes what was reached.
+    auto widen = [&](double& x, int nchanges, int& target, const char* side) {
+        for (int i = 0; nchanges != target && i != MAX_POW; ++i) {
+            x *= 10.0;
+            nchanges = C.at(x);
+        }
+        if (nchanges != target) {
+            std::fprintf(stderr, "solve: unable to bracket all %s roots\n", side);
+            target = nchanges;
+        }
+    };
     double min = -1.0;
-    int nchanges = C.at(min, powers, 7);
-    for (int i = 0; nchanges != atmin && i != MAX_POW; ++i) {
-        min *= 10.0;
-        nchanges = C.at(min);
-    }
-    if (nchanges != atmin) {
-        std::fprintf(stderr, "solve: unable to bracket all negative roots\n");
-        atmin = nchanges;
-    }
-
+    widen(min, C.at(min, powers, 7), atmin, "negative");
     double max = 1.0;
-    nchanges = C.at(max);
-    for (int i = 0; nchanges != atmax && i != MAX_POW; ++i) {
-        max *= 10.0;
-        nchanges = C.at(max);
-    }
-    if (nchanges != atmax) {
-        std::fprintf(stderr, "solve: unable to bracket all positive roots\n");
-        atmax = nchanges;
-    }
+    widen(max, C.at(max), atmax, "positive");
 
     *nroot = atmin - atmax;
     if (*nroot <= 0) {  // every root outside the reachable bracket

@@ -6,6 +6,7 @@
 // passes, lives here too (production.cpp).
 #include <array>
 #include <atomic>
+#include <mutex>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -156,15 +157,35 @@ int df_scfclose(const Sampler& run, FilterWork& w, Structure& s, int r, double& 
 void filterStep(Sampler& run, FilterState& fs, int step);
 
 // Everything the parallel scoring body of one filter pass shares.
+// One filter pass: the step it follows and the tables of its children
+// (E0..E6, deviation from the input, closure rotamers), indexed by child id.
+struct FilterPass {
+    int step = 0, pos = 0, c = -1, parity = 0;
+    int capacity = 0;   // population capacity (MAXLOOP)
+    bool finalStep = false;
+    int extra = 1;      // residues the step adds to the deviation (3 on the closing step)
+    size_t children = 0;
+    std::vector<float> E[7];
+    std::vector<double> dev;
+    std::vector<std::array<int, 3>> closeRot;
+};
+
+// What the parallel scoring body shares: the run, the filter's state, the
+// pass whose tables it fills (each thread only its own seeds' entries) and
+// the event counts of the diagnostic report.
 struct FilterShared {
     Sampler* run = nullptr;
     FilterState* fs = nullptr;
-    int pos = 0, step = 0, c = -1, parity = 0;
-    bool finalStep = false;
-    std::vector<float>* E = nullptr;  // E0..E6
-    std::vector<double>* dev = nullptr;
-    std::vector<std::array<int, 3>>* closeRot = nullptr;
-    std::atomic<long> b1{0}, b2{0}, c1{0}, e1{0}, e2{0}, e3{0};
+    FilterPass* pass = nullptr;
+    // Events of the "Bad SCs" report: backbone/side-chain terms above the cut
+    // (b: the backbone part, v: the whole), side-chain pairs above the cut,
+    // and the evaluations of the one-residue, backbone/side-chain and
+    // side-chain/side-chain terms. Each seed adds its counts once.
+    enum Count { BBSC_B, BBSC_V, SCSC_HIGH, ONE_EVALS, BBSC_EVALS, SCSC_EVALS, NUM_COUNTS };
+    using Counts = std::array<long, NUM_COUNTS>;
+    Counts counts{};
+    std::mutex countsMutex;
+    void add(const Counts& c);
 };
 // The parallel scoring region over the live seeds (each FilterWork's
 // structure must hold the working structure).

@@ -64,7 +64,7 @@ struct SeedContext {
     int tpos = 0, last = 0, nr = 0;  // type, last heavy slot and rotamer count of the new residue
     bool plain = false;         // the new residue has no rotamers to place
     int numStates = 1;          // side-chain states of the seed
-    long nb1 = 0, nb2 = 0, nc1 = 0, ne1 = 0, ne2 = 0, ne3 = 0;
+    FilterShared::Counts n{};
 };
 
 // The child's backbone (and on the last step the closure residues, whose
@@ -74,13 +74,13 @@ bool placeChild(SeedContext& x, const float* R, int id) {
     Sampler& run = x.run;
     const Templates& tm = run.tm;
     Structure& s = x.s;
-    const int pos = x.sh.pos, c = x.sh.c, step = x.sh.step;
-    std::vector<float>* E = x.sh.E;
+    const int pos = x.sh.pass->pos, c = x.sh.pass->c, step = x.sh.pass->step;
+    std::vector<float>* E = x.sh.pass->E;
     if (!run.plan.backward[step])
         calBBCo(tm, s, pos, s[pos], s[pos + 1], R[0], R[1], R[2], NCAC_ANGLE, true);
     else
         calBBCoR(tm, s, pos, s[pos], s[pos - 1], R[0], R[1], R[2], NCAC_ANGLE, true);
-    if (!x.sh.finalStep) return true;
+    if (!x.sh.pass->finalStep) return true;
     calBBCo(tm, s, c, s[c], s[c + 1], R[11], R[12], R[13], R[14] * DEG2RAD, true);
     calBBCo(tm, s, c + 1, s[c + 1], s[c + 2], R[15], R[16], R[17], R[18] * DEG2RAD, true);
     Residue& r2 = s[c + 2];
@@ -128,7 +128,7 @@ void allowRotamers(SeedContext& x, const float* rowE) {
 // Side chain of rotamer r on the new residue: built once per child, then copied back.
 void obtainSideChain(SeedContext& x, int r) {
     FilterWork& w = x.w;
-    Residue& res = x.s[x.sh.pos];
+    Residue& res = x.s[x.sh.pass->pos];
     if (!w.scBuilt[r]) {
         calSCCoHeavy(x.run.tm, res, x.run.pot.rotamers.resolved[x.tpos][r]);
         for (int a = 6; a <= x.last; ++a) w.scCoord[r][a - 6] = res.atoms[a];
@@ -148,8 +148,8 @@ int combineStates(SeedContext& x, int bin) {
     Structure& s = x.s;
     const ClashPairs& clash = x.sh.fs->clash;
     const double scCut = run.scCut;
-    const int step = x.sh.step, oldBuf = 1 - x.sh.parity;
-    const bool finalStep = x.sh.finalStep;
+    const int step = x.sh.pass->step, oldBuf = 1 - x.sh.pass->parity;
+    const bool finalStep = x.sh.pass->finalStep;
     int M = 0;
     for (int j = 0; j < x.numStates; ++j) {
         double parentE = 0.0;
@@ -160,9 +160,9 @@ int combineStates(SeedContext& x, int bin) {
         }
         double b = 0.0;
         const double v = vdw_bbsc(pot, clash, s, b);
-        ++x.ne2;
-        if (b > scCut) ++x.nb1;
-        if (v > scCut) ++x.nb2;
+        ++x.n[FilterShared::BBSC_EVALS];
+        if (b > scCut) ++x.n[FilterShared::BBSC_B];
+        if (v > scCut) ++x.n[FilterShared::BBSC_V];
 
         if (x.plain) {
             if (M >= COMBINATIONS) break;
@@ -183,15 +183,15 @@ int combineStates(SeedContext& x, int bin) {
                 vdw_scsc(pot, clash, s, sc);
                 w.clashCache[cell] = static_cast<float>(sc);
                 w.clashStamp[cell] = x.serial;
-                ++x.ne3;
-                if (sc > scCut) ++x.nc1;
+                ++x.n[FilterShared::SCSC_EVALS];
+                if (sc > scCut) ++x.n[FilterShared::SCSC_HIGH];
             }
             double e = w.rotE[r] + b + sc;
             if (finalStep) {
                 if (!w.oneDone[r]) {
-                    w.oneVal[r] = vdw_onebbsc(pot, run.atoms, s, x.sh.pos, x.sh.c);
+                    w.oneVal[r] = vdw_onebbsc(pot, run.atoms, s, x.sh.pass->pos, x.sh.pass->c);
                     w.oneDone[r] = 1;
-                    ++x.ne1;
+                    ++x.n[FilterShared::ONE_EVALS];
                 }
                 e += w.oneVal[r];
             }
@@ -211,7 +211,7 @@ int combineStates(SeedContext& x, int bin) {
 double chooseStates(SeedContext& x, int k, int M, int& u) {
     FilterWork& w = x.w;
     SeedBuffers& B = x.run.seeds;
-    std::vector<float>* E = x.sh.E;
+    std::vector<float>* E = x.sh.pass->E;
     const int id = x.seed * CHILDREN + k;
     int16_t* states = B.childStates(x.seed, k);
     float* stateE = B.childStateE(x.seed, k);
@@ -230,7 +230,7 @@ double chooseStates(SeedContext& x, int k, int M, int& u) {
     for (int m = 0; m < M; ++m)
         if (w.combEnergy[m] < x.run.scCut) ++u;
     const int n = std::min(M, SC_STATES);
-    SampleEWRS(w.combEnergy, n, w.chosen.data(), M, x.sh.finalStep, w.ranking);
+    SampleEWRS(w.combEnergy, n, w.chosen.data(), M, x.sh.pass->finalStep, w.ranking);
     double best = REJECTED;
     for (int t = 0; t < n; ++t) {
         const int m = w.chosen[t];
@@ -255,9 +255,9 @@ void closeSideChains(SeedContext& x, int id) {
     Sampler& run = x.run;
     FilterWork& w = x.w;
     Structure& s = x.s;
-    const int c = x.sh.c, step = x.sh.step;
+    const int c = x.sh.pass->c, step = x.sh.pass->step;
     const int m0 = w.chosen[0];
-    if (step >= 1) restoreSideChains(run, s, 1 - x.sh.parity, step, x.seed, w.combIdx[m0][0]);
+    if (step >= 1) restoreSideChains(run, s, 1 - x.sh.pass->parity, step, x.seed, w.combIdx[m0][0]);
     if (!x.plain) obtainSideChain(x, w.combIdx[m0][1]);
     std::array<int, 3> rot = {ABSENT, ABSENT, ABSENT};
     closeSCprep(run, w, s, run.loopStart, run.loopEnd, c);
@@ -270,16 +270,16 @@ void closeSideChains(SeedContext& x, int id) {
         rot[m] = df_scfclose(run, w, s, c + m, energy, a, bb);
         if (m < 2) addCSC(run, w, s, c + m);
     }
-    (*x.sh.closeRot)[id] = rot;
+    x.sh.pass->closeRot[id] = rot;
 }
 
 // Deviation of the child from the input (diagnostic tables).
 double childDeviation(const SeedContext& x) {
     const Sampler& run = x.run;
-    const int start = run.loopStart, end = run.loopEnd, pos = x.sh.pos;
-    if (x.sh.c >= 1) return rmsdg(x.s, run.native, start, end);
+    const int start = run.loopStart, end = run.loopEnd, pos = x.sh.pass->pos;
+    if (x.sh.pass->c >= 1) return rmsdg(x.s, run.native, start, end);
     if (run.growMode == GROW_FORWARD) return rmsdg(x.s, run.native, start, pos + 1);
-    if (run.growMode == GROW_ALTERNATING) return rmsdcut(x.s, run.native, start, end, x.sh.step);
+    if (run.growMode == GROW_ALTERNATING) return rmsdcut(x.s, run.native, start, end, x.sh.pass->step);
     return rmsdg(x.s, run.native, pos - 1, end);
 }
 
@@ -288,7 +288,7 @@ void scoreChild(SeedContext& x, int k) {
     SeedBuffers& B = run.seeds;
     FilterWork& w = x.w;
     Structure& s = x.s;
-    std::vector<float>* E = x.sh.E;
+    std::vector<float>* E = x.sh.pass->E;
     float* R = B.childRecord(x.seed, k);
     const int id = x.seed * CHILDREN + k;
     if (R[5] > 50.0f) return;
@@ -300,7 +300,7 @@ void scoreChild(SeedContext& x, int k) {
     E[5][id] = static_cast<float>(R[9] + x.S9);
     if (!placeChild(x, R, id)) return;
 
-    const UnitRes unit = unitOf(run.plan, x.sh.step);
+    const UnitRes unit = unitOf(run.plan, x.sh.pass->step);
     Point* ub = B.unfBBAt(id);
     ub[0] = s[unit.co].atoms[2];
     ub[1] = s[unit.co].atoms[3];
@@ -310,10 +310,10 @@ void scoreChild(SeedContext& x, int k) {
     allowRotamers(x, B.childRotE(x.seed, k));
     std::fill(std::begin(w.scBuilt), std::end(w.scBuilt), 0);
     std::fill(std::begin(w.oneDone), std::end(w.oneDone), 0);
-    const int M = combineStates(x, dihedralBin(run.plan.backward[x.sh.step] ? R[1] : R[0]));
+    const int M = combineStates(x, dihedralBin(run.plan.backward[x.sh.pass->step] ? R[1] : R[0]));
     int u = 0;
     const double best = chooseStates(x, k, M, u);
-    if (M > 0 && x.sh.finalStep && u >= 1) closeSideChains(x, id);
+    if (M > 0 && x.sh.pass->finalStep && u >= 1) closeSideChains(x, id);
     B.enSelection[id] = best;
 
     const float weight = x.plain ? static_cast<float>(x.wInherited)
@@ -321,7 +321,7 @@ void scoreChild(SeedContext& x, int k) {
                                  : 0.0f;  // no combination: no sampling mass (E6 keeps it out of the ranking)
     E[4][id] = weight;
     R[5] = weight;
-    (*x.sh.dev)[id] = childDeviation(x);
+    x.sh.pass->dev[id] = childDeviation(x);
 }
 
 void scoreSeed(FilterShared& sh, FilterWork& w, int i) {
@@ -335,30 +335,30 @@ void scoreSeed(FilterShared& sh, FilterWork& w, int i) {
         w.seedSerial = 1;
     }
     x.serial = w.seedSerial;
-    const int step = sh.step;
+    const int step = sh.pass->step;
     for (int j = 0; j < step; ++j) {
-        putUnit(run.plan, x.s, j, B.atomC(1 - sh.parity, j, i));
+        putUnit(run.plan, x.s, j, B.atomC(1 - sh.pass->parity, j, i));
         const float* r = B.pathRecord(B.tempFrag, j, i);
         x.S6 += r[6];
         x.S9 += r[9];
         x.S10 += r[10];
     }
     x.wInherited = step == 0 ? 1.0 : B.pathRecord(B.tempFrag, step - 1, i)[5];
-    x.tpos = x.s[sh.pos].type;
+    x.tpos = x.s[sh.pass->pos].type;
     x.last = LAST_HEAVY_SLOT[x.tpos];
     x.nr = run.pot.rotamers.count[x.tpos];
     x.plain = noSideChain(x.tpos);
     x.numStates = step == 0 ? 1 : SC_STATES;
     for (int k = 0; k < CHILDREN; ++k) scoreChild(x, k);
-    sh.b1 += x.nb1;
-    sh.b2 += x.nb2;
-    sh.c1 += x.nc1;
-    sh.e1 += x.ne1;
-    sh.e2 += x.ne2;
-    sh.e3 += x.ne3;
+    sh.add(x.n);
 }
 
 }  // namespace
+
+void FilterShared::add(const Counts& c) {
+    std::lock_guard<std::mutex> lock(countsMutex);
+    for (int k = 0; k < NUM_COUNTS; ++k) counts[k] += c[k];
+}
 
 void runFilterBody(FilterShared& sh) {
     std::vector<FilterWork>& work = sh.fs->work;

@@ -227,19 +227,6 @@ void nativeReport(Sampler& run, Structure& s) {
               << " " << q2 << " " << q3 << " " << q4 << " " << qb - qa << std::endl;
 }
 
-// One filter pass: the step it follows and the tables of its children
-// (E0..E6, deviation from the input, closure rotamers), indexed by child id.
-struct FilterPass {
-    int step = 0, pos = 0, c = -1, parity = 0;
-    int capacity = 0;   // population capacity (MAXLOOP)
-    bool finalStep = false;
-    int extra = 1;      // residues the step adds to the deviation (3 on the closing step)
-    size_t children = 0;
-    std::vector<float> E[7];
-    std::vector<double> dev;
-    std::vector<std::array<int, 3>> closeRot;
-};
-
 FilterPass beginPass(Sampler& run, int step) {
     FilterPass f;
     f.step = step;
@@ -273,14 +260,7 @@ void scoreChildren(Sampler& run, FilterState& fs, FilterPass& f) {
     FilterShared sh;
     sh.run = &run;
     sh.fs = &fs;
-    sh.pos = f.pos;
-    sh.step = f.step;
-    sh.c = f.c;
-    sh.parity = f.parity;
-    sh.finalStep = f.finalStep;
-    sh.E = f.E;
-    sh.dev = &f.dev;
-    sh.closeRot = &f.closeRot;
+    sh.pass = &f;
     std::cerr << std::setprecision(0);
     const double clock0 = omp_get_wtime();
     runFilterBody(sh);
@@ -288,9 +268,10 @@ void scoreChildren(Sampler& run, FilterState& fs, FilterPass& f) {
     B.tempFrag2 = B.tempFrag;
     B.scEWithRest2 = B.scEWithRest;
     if (run.settings.diag) {
-        std::cerr << "Bad SCs " << f.step << " " << threeLetter(s[f.pos].type) << ": onebbsc 0/" << sh.e1.load() << ", bbsc "
-                  << sh.b1.load() << "/" << sh.b2.load() << "/" << sh.e2.load() << ", scsc " << sh.c1.load() << "/0/"
-                  << sh.e3.load() << std::endl;
+        const FilterShared::Counts& n = sh.counts;
+        std::cerr << "Bad SCs " << f.step << " " << threeLetter(s[f.pos].type) << ": onebbsc 0/" << n[FilterShared::ONE_EVALS]
+                  << ", bbsc " << n[FilterShared::BBSC_B] << "/" << n[FilterShared::BBSC_V] << "/" << n[FilterShared::BBSC_EVALS]
+                  << ", scsc " << n[FilterShared::SCSC_HIGH] << "/0/" << n[FilterShared::SCSC_EVALS] << std::endl;
         std::cerr << std::setprecision(2);
         std::cerr << "Best RMSDs in growth: " << std::endl;
         printBest(f.dev, f.E);

@@ -81,7 +81,7 @@ void GrowOne::scanCandidate(SeedScan& sc, int pa, int pb) {
     if (!reachesFarAnchor(sc, at, pm, pc)) return;
     const double E = candidateEnergy(sc, at, pa, pb);
     placeCandidate(sc, at);  // the closure reads the candidate from the structure
-    if (sc.args->diag) estRmsd[k] = candidateDeviation(sc, at);
+    if (sc.diag) estRmsd[k] = candidateDeviation(sc, at);
     lnPbb[k] = -std::log(pbb);
     lnPdist[k] = -std::log(pc * pm);
     energyE[k] = E;
@@ -149,7 +149,7 @@ void GrowOne::placeCandidate(const SeedScan& sc, const std::array<Point, 5>& at)
 
 // Estimated deviation of the seed with this candidate from the input (diagnostics).
 float GrowOne::candidateDeviation(const SeedScan& sc, const std::array<Point, 5>& at) const {
-    const Sampler& m = *sc.args->run;
+    const Sampler& m = *sc.run;
     const int pos = sc.pos, step = sc.step;
     const double seedRmsd = sc.seedRmsd;
     const Residue& np = m.native[pos];
@@ -173,7 +173,7 @@ float GrowOne::candidateDeviation(const SeedScan& sc, const std::array<Point, 5>
 // feasible too).
 bool GrowOne::candidateFeasible(const SeedScan& sc, const std::array<Point, 5>& at, int pa, int pb, int k, double E) {
     if (sc.closure) {
-        const int recorded = closeCandidate(structure, sc.c, k, E, sc.args->retry);
+        const int recorded = closeCandidate(structure, sc.c, k, E, sc.retry);
         closureCount[k] = static_cast<uint8_t>(recorded);
         return recorded > 0;
     }

@@ -104,15 +104,8 @@ void GrowOne::rebuildPath(const Sampler& m, int seed, int step) {
 SeedScan GrowOne::beginSeed(const GrowStepArgs& a, int seed) {
     const Sampler& m = *a.run;
     Structure& s = structure;
-    SeedScan sc;
-    sc.args = &a;
+    SeedScan sc(a);
     sc.seed = seed;
-    sc.pos = a.pos;
-    sc.rpos = a.rpos;
-    sc.step = a.step;
-    sc.gap = a.gap;
-    sc.c = a.c;
-    sc.backward = a.backward;
     sc.closure = a.gap == 3;
     const int pos = a.pos, loopStart = m.loopStart, loopEnd = m.loopEnd;
     const bool backward = a.backward;
@@ -230,7 +223,7 @@ void GrowOne::placeFarSide(const SeedScan& sc) {
 // Side chains of the survivors, one row at a time, then the side-chain filter:
 // a candidate whose best rotamer is above the cut is rejected.
 void GrowOne::filterSideChains(SeedScan& sc) {
-    const int numRot = sc.args->numRot;
+    const int numRot = sc.numRot;
     const bool plain = sc.type == GLY || sc.type == ALA;
     if (!plain) {
         std::memset(rotamerVeto, 0, sizeof rotamerVeto);
@@ -297,7 +290,7 @@ std::string GrowOne::diagnosticColumns(const SeedScan& sc) const {
 // Up to CHILDREN children from the ranked entries, with their records, side
 // chain energies and distances to their siblings. Returns how many.
 int GrowOne::writeChildren(const SeedScan& sc) {
-    const GrowStepArgs& a = *sc.args;
+    const GrowStepArgs& a = sc;
     SeedBuffers& B = a.run->seeds;
     const int seed = sc.seed, numRot = a.numRot;
     const bool closure = sc.closure, backward = sc.backward;

@@ -71,12 +71,12 @@ struct ScanTally {
 };
 
 // One seed's growth step: where it grows and what the scan has found.
-struct SeedScan {
-    const GrowStepArgs* args = nullptr;
-    int seed = 0, pos = 0, rpos = 0, step = 0, gap = 0, c = -1;
+struct SeedScan : GrowStepArgs {
+    explicit SeedScan(const GrowStepArgs& a) : GrowStepArgs(a) {}
+    int seed = 0;
     int type = 0;  // residue type at pos
     int next = 0;  // the look-ahead residue (pos + 1 forward, pos - 1 backward)
-    bool backward = false, closure = false, prolineBond = false;
+    bool closure = false, prolineBond = false;
     double seedOmega = PI;  // omega of the anchor bond (backward growth)
     double seedRmsd = 0.0;  // deviation of the path so far (diagnostics)
     Point caP, caR;         // CA of pos and of the far anchor

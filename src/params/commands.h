@@ -1,20 +1,40 @@
 #pragma once
-// Subcommands of lorvane-params register themselves here, so that each
-// derivation lives in its own file and the tool lists whatever is built in.
+// The subcommands of lorvane-params. Each derivation lives in the file of its
+// table and is listed once in the command table (commands.cpp); "derive" runs
+// those with a derive order, in that order, on one Session.
 #include <string>
 #include <vector>
 
-using ParamsCommandFn = int (*)(const std::vector<std::string>& args);
+#include "params/session.h"
 
-struct ParamsCommand {
-    std::string name;
-    std::string help;
-    ParamsCommandFn fn = nullptr;
-    int order = 0;      // position in the "derive" pipeline; 0 = not part of it
+namespace lorvane::params {
+
+using CommandFn = void (*)(const std::vector<std::string>& args, Session& session);
+
+struct Command {
+    const char* name;
+    const char* help;
+    CommandFn run;
+    int deriveOrder;  // position in the "derive" pipeline; 0 = not part of it
 };
 
-bool registerParamsCommand(const std::string& name, const std::string& help, ParamsCommandFn fn, int deriveOrder);
-const std::vector<ParamsCommand>& paramsCommands();
+// Every command, in name order.
+const std::vector<Command>& commands();
 
-#define LORVANE_PARAMS_COMMAND(name, help, fn, order) \
-    static const bool registered_##fn = registerParamsCommand(name, help, fn, order)
+// The tool: without arguments or with -h the usage (status 2 or 0), "derive",
+// or one command. Returns the exit status; errors are thrown as Error.
+int runTool(const std::vector<std::string>& args);
+
+// The commands, each defined beside its table.
+void cmdPairs(const std::vector<std::string>& args, Session& session);          // pair_counts.cpp
+void cmdQuenda(const std::vector<std::string>& args, Session& session);         // quenda_table.cpp
+void cmdOscar(const std::vector<std::string>& args, Session& session);          // oscar_fit.cpp
+void cmdPhipsi(const std::vector<std::string>& args, Session& session);         // torsion_bins.cpp
+void cmdPhipsiCv(const std::vector<std::string>& args, Session& session);       // torsion_bins.cpp
+void cmdDistances(const std::vector<std::string>& args, Session& session);      // joint_distances.cpp
+void cmdRotamers(const std::vector<std::string>& args, Session& session);       // rotamer_library.cpp
+void cmdFittedE(const std::vector<std::string>& args, Session& session);        // fitted_energy_table.cpp
+void cmdValidate(const std::vector<std::string>& args, Session& session);       // validate_tables.cpp
+void cmdValidatePairs(const std::vector<std::string>& args, Session& session);  // validate_pair_tables.cpp
+
+}  // namespace lorvane::params

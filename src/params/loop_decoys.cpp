@@ -10,10 +10,9 @@
 #include "build/side_chain.h"
 #include "closure/tripeptide.h"
 #include "model/error.h"
+#include "params/chain_geometry.h"
 
-using namespace lorvane;
-
-namespace loopdecoys {
+namespace lorvane::params {
 
 namespace {
 
@@ -40,16 +39,6 @@ double wrapDeg(double d) {
     return d;
 }
 
-bool trainPhiPsi(const TrainChain& c, size_t i, double& phi, double& psi) {
-    const auto& R = c.residues;
-    if (i == 0 || i + 1 >= R.size() || R[i].breakBefore || R[i + 1].breakBefore) return false;
-    const TrainResidue &p = R[i - 1], &r = R[i], &n = R[i + 1];
-    if (!p.has(C_) || !r.has(N_) || !r.has(CA_) || !r.has(C_) || !n.has(N_)) return false;
-    phi = Torsion(p.atoms[C_], r.atoms[N_], r.atoms[CA_], r.atoms[C_]);
-    psi = Torsion(r.atoms[N_], r.atoms[CA_], r.atoms[C_], n.atoms[N_]);
-    return std::isfinite(phi) && std::isfinite(psi);
-}
-
 double uniform01(std::mt19937_64& g) { return static_cast<double>(g() >> 11) * (1.0 / 9007199254740992.0); }
 
 double gauss(std::mt19937_64& g) {
@@ -61,17 +50,17 @@ double gauss(std::mt19937_64& g) {
 double dihedral(const Point& a, const Point& b, const Point& c, const Point& d) { return Torsion(a, b, c, d); }
 
 // The native chi angles of each loop residue; chiOk false where one is undefined.
-void nativeChis(const Structure& nat, int start, int end, std::vector<std::vector<double>>& chi, std::vector<bool>& chiOk) {
+void nativeChis(const Templates& tm, const Structure& nat, int start, int end, std::vector<std::vector<double>>& chi, std::vector<bool>& chiOk) {
     const int len = end - start + 1;
     chi.assign(len, std::vector<double>(5, UNDEF_DIHEDRAL));
     chiOk.assign(len, true);
     for (int q = 0; q < len; ++q) {
         Residue copy = nat[start + q];
-        measureChis(templates(), copy, DEG2RAD);
+        measureChis(tm, copy, DEG2RAD);
         const int t = copy.type;
         int need = 0;
         for (int j = 6; j <= LAST_HEAVY_SLOT[t]; ++j)
-            if (templates().torsion[t][j] == FREE_CHI) ++need;
+            if (tm.torsion[t][j] == FREE_CHI) ++need;
         for (int k = 0; k < need && k < 5; ++k) {
             chi[q][k] = copy.chi[k];
             if (!(std::fabs(copy.chi[k]) < 10.0)) chiOk[q] = false;
@@ -80,18 +69,18 @@ void nativeChis(const Structure& nat, int start, int end, std::vector<std::vecto
 }
 
 // Side chain of loop residue i from its native chis, or none beyond CB.
-void rebuildSideChain(Structure& s, int i, const std::vector<double>& chi, bool ok) {
+void rebuildSideChain(const Templates& tm, Structure& s, int i, const std::vector<double>& chi, bool ok) {
     Residue& r = s[i];
     if (LAST_HEAVY_SLOT[r.type] < 6) return;
     if (ok) {
-        calSCCoHeavy(templates(), r, chi.data());
+        calSCCoHeavy(tm, r, chi.data());
     } else {
         for (int j = 6; j < MAX_ATOMS; ++j) r.atoms[j].reset();
     }
 }
 
-void placeCB(Residue& r) {
-    calCo(r.atoms[N_], r.atoms[C_], r.atoms[CA_], templates().bondLength[r.type][CB_], templates().bondAngle[r.type][CB_], CB_DIHEDRAL,
+void placeCB(const Templates& tm, Residue& r) {
+    calCo(r.atoms[N_], r.atoms[C_], r.atoms[CA_], tm.bondLength[r.type][CB_], tm.bondAngle[r.type][CB_], CB_DIHEDRAL,
           r.atoms[CB_]);
 }
 
@@ -113,7 +102,7 @@ Rama buildRama(const TrainingSet& ts) {
             const int t = ch.residues[i].type;
             if (t < 0 || t >= 20) continue;
             double phi, psi;
-            if (!trainPhiPsi(ch, i, phi, psi)) continue;
+            if (!phiPsi(ch, i, phi, psi)) continue;
             const int cls = ramaClass(t);
             r.hist[cls][ramaCell(phi) * kRamaCells + ramaCell(psi)] += ch.weight;
             r.total[cls] += ch.weight;
@@ -176,7 +165,7 @@ std::vector<LoopSite> selectLoops(const TrainingSet& ts, int target, int minLen,
     return out;
 }
 
-Structure chainStructure(const TrainChain& ch) {
+Structure chainStructure(const Templates& tm, const TrainChain& ch) {
     const int n = static_cast<int>(ch.residues.size());
     Structure s(n);
     for (int i = 0; i < n; ++i) {
@@ -185,14 +174,14 @@ Structure chainStructure(const TrainChain& ch) {
         const int t = tr.type >= 0 && tr.type < 20 ? static_cast<int>(tr.type) : static_cast<int>(ALA);
         r.type = static_cast<int16_t>(t);
         r.pdbNum = tr.pdbNum;
-        r.numAtoms = static_cast<int16_t>(templates().numAtom[t]);
+        r.numAtoms = static_cast<int16_t>(tm.numAtom[t]);
         for (int j = 0; j < MAX_ATOMS; ++j) {
             Atom& a = r.atoms[j];
             a.reset();
-            if (j < TRAIN_SLOTS && j < templates().numAtom[t] && tr.has(j) && tr.type >= 0 && tr.type < 20) {
+            if (j < TRAIN_SLOTS && j < tm.numAtom[t] && tr.has(j) && tr.type >= 0 && tr.type < 20) {
                 a.x = tr.atoms[j].x, a.y = tr.atoms[j].y, a.z = tr.atoms[j].z;
-                a.type = static_cast<int16_t>(templates().vdwType[t][j]);
-                a.name = templates().atomName[t][j];
+                a.type = static_cast<int16_t>(tm.vdwType[t][j]);
+                a.name = tm.atomName[t][j];
             }
         }
     }
@@ -207,100 +196,153 @@ std::vector<DecoyKind> standardKinds() {
     return kinds;
 }
 
-Structure nativeWithRebuiltSideChains(const TrainChain& ch, const LoopSite& site) {
-    Structure s = chainStructure(ch);
+Structure nativeWithRebuiltSideChains(const Templates& tm, const TrainChain& ch, const LoopSite& site) {
+    Structure s = chainStructure(tm, ch);
     const int start = site.first + 1, end = site.last + 1;
     std::vector<std::vector<double>> chi;
     std::vector<bool> chiOk;
-    nativeChis(s, start, end, chi, chiOk);
+    nativeChis(tm, s, start, end, chi, chiOk);
     for (int i = start; i <= end; ++i) {
-        if (s[i].type != GLY) placeCB(s[i]);
-        rebuildSideChain(s, i, chi[i - start], chiOk[i - start]);
+        if (s[i].type != GLY) placeCB(tm, s[i]);
+        rebuildSideChain(tm, s, i, chi[i - start], chiOk[i - start]);
     }
     return s;
 }
 
-DecoyStats makeLoopDecoys(const TrainChain& ch, const LoopSite& site, const Rama& rama, uint64_t seed, const std::vector<DecoyKind>& kinds,
-                          const std::function<bool()>& wantMore,
-                          const std::function<void(Structure& decoy, Structure& native, int start, int end)>& take) {
-    DecoyStats res;
-    Structure nat = chainStructure(ch);
-    Structure s = nat;
-    const int start = site.first + 1, end = site.last + 1;  // chain positions
+namespace {
+
+// What the decoys of one loop keep from the native: backbone angles of the
+// grown residues, chis of the side chains, the closure geometry.
+struct LoopGeometry {
+    int start, end;                          // chain positions of the loop
+    std::vector<double> phi, psi, omega, tau;  // degrees, per loop residue
+    std::vector<std::vector<double>> chi;
+    std::vector<bool> chiOk;
+};
+
+LoopGeometry nativeGeometry(const Templates& tm, const Structure& nat, int start, int end) {
+    LoopGeometry g{start, end, {}, {}, {}, {}, {}, {}};
     const int len = end - start + 1;
-    std::vector<double> phi(len), psi(len), omega(len), tau(len);
+    g.phi.resize(len), g.psi.resize(len), g.omega.resize(len), g.tau.resize(len);
     for (int q = 0; q < len; ++q) {
         const int i = start + q;
         const Residue &p = nat[i - 1], &r = nat[i], &nx = nat[i + 1];
-        phi[q] = dihedral(p.atoms[C_], r.atoms[N_], r.atoms[CA_], r.atoms[C_]);
-        psi[q] = dihedral(r.atoms[N_], r.atoms[CA_], r.atoms[C_], nx.atoms[N_]);
-        omega[q] = dihedral(r.atoms[CA_], r.atoms[C_], nx.atoms[N_], nx.atoms[CA_]);
-        tau[q] = angle(r.atoms[N_], r.atoms[CA_], r.atoms[C_]);
+        g.phi[q] = dihedral(p.atoms[C_], r.atoms[N_], r.atoms[CA_], r.atoms[C_]);
+        g.psi[q] = dihedral(r.atoms[N_], r.atoms[CA_], r.atoms[C_], nx.atoms[N_]);
+        g.omega[q] = dihedral(r.atoms[CA_], r.atoms[C_], nx.atoms[N_], nx.atoms[CA_]);
+        g.tau[q] = angle(r.atoms[N_], r.atoms[CA_], r.atoms[C_]);
     }
-    std::vector<std::vector<double>> chi;
-    std::vector<bool> chiOk;
-    nativeChis(nat, start, end, chi, chiOk);
+    nativeChis(tm, nat, start, end, g.chi, g.chiOk);
+    return g;
+}
 
-    // Closure geometry of the last three residues, from the native.
-    const int c1 = end - 2, c2 = end - 1, c3 = end;
+// The tripeptide closure of the last three residues takes their native bond
+// lengths, angles and the two omegas.
+void initialiseClosure(const Structure& nat, const LoopGeometry& g, TripeptideClosure& closure) {
+    const int c1 = g.end - 2, c2 = g.end - 1, c3 = g.end;
+    const Residue &r1 = nat[c1], &r2 = nat[c2], &r3 = nat[c3];
     double blen[6], bang[7], tors[2];
-    {
-        const Residue &r1 = nat[c1], &r2 = nat[c2], &r3 = nat[c3];
-        blen[0] = r1.atoms[CA_].dis(r1.atoms[C_]);
-        blen[1] = r1.atoms[C_].dis(r2.atoms[N_]);
-        blen[2] = r2.atoms[N_].dis(r2.atoms[CA_]);
-        blen[3] = r2.atoms[CA_].dis(r2.atoms[C_]);
-        blen[4] = r2.atoms[C_].dis(r3.atoms[N_]);
-        blen[5] = r3.atoms[N_].dis(r3.atoms[CA_]);
-        bang[0] = angle(r1.atoms[N_], r1.atoms[CA_], r1.atoms[C_]) * DEG2RAD;
-        bang[1] = angle(r1.atoms[CA_], r1.atoms[C_], r2.atoms[N_]) * DEG2RAD;
-        bang[2] = angle(r1.atoms[C_], r2.atoms[N_], r2.atoms[CA_]) * DEG2RAD;
-        bang[3] = angle(r2.atoms[N_], r2.atoms[CA_], r2.atoms[C_]) * DEG2RAD;
-        bang[4] = angle(r2.atoms[CA_], r2.atoms[C_], r3.atoms[N_]) * DEG2RAD;
-        bang[5] = angle(r2.atoms[C_], r3.atoms[N_], r3.atoms[CA_]) * DEG2RAD;
-        bang[6] = angle(r3.atoms[N_], r3.atoms[CA_], r3.atoms[C_]) * DEG2RAD;
-        tors[0] = omega[c1 - start] * DEG2RAD;
-        tors[1] = omega[c2 - start] * DEG2RAD;
-    }
-    TripeptideClosure closure;
+    blen[0] = r1.atoms[CA_].dis(r1.atoms[C_]);
+    blen[1] = r1.atoms[C_].dis(r2.atoms[N_]);
+    blen[2] = r2.atoms[N_].dis(r2.atoms[CA_]);
+    blen[3] = r2.atoms[CA_].dis(r2.atoms[C_]);
+    blen[4] = r2.atoms[C_].dis(r3.atoms[N_]);
+    blen[5] = r3.atoms[N_].dis(r3.atoms[CA_]);
+    bang[0] = angle(r1.atoms[N_], r1.atoms[CA_], r1.atoms[C_]) * DEG2RAD;
+    bang[1] = angle(r1.atoms[CA_], r1.atoms[C_], r2.atoms[N_]) * DEG2RAD;
+    bang[2] = angle(r1.atoms[C_], r2.atoms[N_], r2.atoms[CA_]) * DEG2RAD;
+    bang[3] = angle(r2.atoms[N_], r2.atoms[CA_], r2.atoms[C_]) * DEG2RAD;
+    bang[4] = angle(r2.atoms[CA_], r2.atoms[C_], r3.atoms[N_]) * DEG2RAD;
+    bang[5] = angle(r2.atoms[C_], r3.atoms[N_], r3.atoms[CA_]) * DEG2RAD;
+    bang[6] = angle(r3.atoms[N_], r3.atoms[CA_], r3.atoms[C_]) * DEG2RAD;
+    tors[0] = g.omega[c1 - g.start] * DEG2RAD;
+    tors[1] = g.omega[c2 - g.start] * DEG2RAD;
     closure.initialize(blen, bang, tors);
+}
 
-    std::mt19937_64 rng(seed);
-    const int grown = len - 3;  // residues start..end-3 are built by calBBCo
-    for (const DecoyKind& kind : kinds) {
-        const double sd = kind.sd;
-        const bool resample = kind.resample > 0;
-        for (int attempt = 0; attempt < kind.attempts && wantMore(); ++attempt) {
-            // Residues are grown one at a time; a residue whose new CA(i+1) leaves
-            // CA(end) out of reach of the residues still to come is drawn again.
-            for (int i = start; i <= end; ++i) s[i] = nat[i];
-            bool grownOk = true;
-            for (int q = 0; q < grown && grownOk; ++q) {
-                const int i = start + q;
-                const int cls = ramaClass(nat[i].type);
-                const int left = end - (i + 1);  // residues between CA(i+1) and CA(end)
-                bool placed = false;
-                for (int tr = 0; tr < kGrowTries && !placed; ++tr) {
-                    double f = phi[q], y = psi[q];
-                    if (resample) {
-                        const auto& pool = rama.coil[cls];
-                        const double u = uniform01(rng);
-                        const size_t pick =
-                            std::min(pool.size() - 1, static_cast<size_t>(uniform01(rng) * static_cast<double>(pool.size())));
-                        if (u < kind.resample && !pool.empty()) f = pool[pick].first, y = pool[pick].second;
-                    } else if (sd > 0) {
-                        f = wrapDeg(phi[q] + sd * gauss(rng));
-                        y = wrapDeg(psi[q] + sd * gauss(rng));
-                        if (!rama.allowed(cls, f, y)) continue;
-                    }
-                    calBBCo(templates(), s, i, s[i], s[i + 1], f * DEG2RAD, y * DEG2RAD, omega[q] * DEG2RAD, tau[q] * DEG2RAD, true);
-                    const double d = s[i + 1].atoms[CA_].dis(nat[end].atoms[CA_]);
-                    placed = left == 2 ? (d >= kCloseMin && d <= kCloseMax) : d <= kCaStep * left;
-                    if (sd == 0 && !resample) placed = true;  // the native angles, whatever they give
-                }
-                grownOk = placed;
+// Grows residues start..end-3 of s one at a time with angles of the given
+// kind; a residue whose new CA(i+1) leaves CA(end) out of reach of the
+// residues still to come is drawn again. False when one could not be placed.
+bool growLoop(const Templates& tm, Structure& s, const Structure& nat, const LoopGeometry& g, const DecoyKind& kind, const Rama& rama,
+              std::mt19937_64& rng) {
+    const double sd = kind.sd;
+    const bool resample = kind.resample > 0;
+    const int grown = g.end - g.start + 1 - 3;  // residues start..end-3 are built by calBBCo
+    for (int q = 0; q < grown; ++q) {
+        const int i = g.start + q;
+        const int cls = ramaClass(nat[i].type);
+        const int left = g.end - (i + 1);  // residues between CA(i+1) and CA(end)
+        bool placed = false;
+        for (int tr = 0; tr < kGrowTries && !placed; ++tr) {
+            double f = g.phi[q], y = g.psi[q];
+            if (resample) {
+                const auto& pool = rama.coil[cls];
+                const double u = uniform01(rng);
+                const size_t pick = std::min(pool.size() - 1, static_cast<size_t>(uniform01(rng) * static_cast<double>(pool.size())));
+                if (u < kind.resample && !pool.empty()) f = pool[pick].first, y = pool[pick].second;
+            } else if (sd > 0) {
+                f = wrapDeg(g.phi[q] + sd * gauss(rng));
+                y = wrapDeg(g.psi[q] + sd * gauss(rng));
+                if (!rama.allowed(cls, f, y)) continue;
             }
-            if (!grownOk) {
+            calBBCo(tm, s, i, s[i], s[i + 1], f * DEG2RAD, y * DEG2RAD, g.omega[q] * DEG2RAD, g.tau[q] * DEG2RAD, true);
+            const double d = s[i + 1].atoms[CA_].dis(nat[g.end].atoms[CA_]);
+            placed = left == 2 ? (d >= kCloseMin && d <= kCloseMax) : d <= kCaStep * left;
+            if (sd == 0 && !resample) placed = true;  // the native angles, whatever they give
+        }
+        if (!placed) return false;
+    }
+    return true;
+}
+
+// Closure solution k in the last three residues, their O and CB, and every
+// loop side chain rebuilt from the native chis.
+void placeClosure(const Templates& tm, Structure& s, const LoopGeometry& g, const double (*sn)[3][3], const double (*sa)[3][3],
+                  const double (*sc)[3][3], int k) {
+    const int c1 = g.end - 2, c2 = g.end - 1, c3 = g.end;
+    auto put = [](Atom& a, const double* v) { a.x = static_cast<float>(v[0]), a.y = static_cast<float>(v[1]), a.z = static_cast<float>(v[2]); };
+    put(s[c1].atoms[C_], sc[k][0]);
+    put(s[c2].atoms[N_], sn[k][1]);
+    put(s[c2].atoms[CA_], sa[k][1]);
+    put(s[c2].atoms[C_], sc[k][1]);
+    put(s[c3].atoms[N_], sn[k][2]);
+    for (int i : {c1, c2}) {
+        Residue& r = s[i];
+        const double p = Torsion(r.atoms[N_], r.atoms[CA_], r.atoms[C_], s[i + 1].atoms[N_]) * DEG2RAD;
+        calCo(r.atoms[N_], r.atoms[CA_], r.atoms[C_], tm.bondLength[r.type][O_], tm.bondAngle[r.type][O_], p + PI, r.atoms[O_]);
+    }
+    for (int i = g.start; i <= g.end; ++i) {
+        if (s[i].type != GLY && i >= c1) placeCB(tm, s[i]);
+        rebuildSideChain(tm, s, i, g.chi[i - g.start], g.chiOk[i - g.start]);
+    }
+}
+
+bool inAllowedCells(const Structure& s, const LoopGeometry& g, const Rama& rama) {
+    for (int i = g.start; i <= g.end; ++i) {
+        const double f = Torsion(s[i - 1].atoms[C_], s[i].atoms[N_], s[i].atoms[CA_], s[i].atoms[C_]);
+        const double y = Torsion(s[i].atoms[N_], s[i].atoms[CA_], s[i].atoms[C_], s[i + 1].atoms[N_]);
+        if (!rama.allowed(ramaClass(s[i].type), f, y)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+DecoyStats makeLoopDecoys(const Templates& tm, const TrainChain& ch, const LoopSite& site, const Rama& rama, uint64_t seed, const std::vector<DecoyKind>& kinds,
+                          const std::function<bool()>& wantMore,
+                          const std::function<void(Structure& decoy, Structure& native, int start, int end)>& take) {
+    DecoyStats res;
+    Structure nat = chainStructure(tm, ch);
+    Structure s = nat;
+    const LoopGeometry g = nativeGeometry(tm, nat, site.first + 1, site.last + 1);
+    TripeptideClosure closure;
+    initialiseClosure(nat, g, closure);
+    const int c1 = g.end - 2, c3 = g.end;
+    std::mt19937_64 rng(seed);
+    for (const DecoyKind& kind : kinds) {
+        for (int attempt = 0; attempt < kind.attempts && wantMore(); ++attempt) {
+            for (int i = g.start; i <= g.end; ++i) s[i] = nat[i];
+            if (!growLoop(tm, s, nat, g, kind, rama, rng)) {
                 ++res.closureFailures;
                 continue;
             }
@@ -316,40 +358,17 @@ DecoyStats makeLoopDecoys(const TrainChain& ch, const LoopSite& site, const Rama
                 continue;
             }
             for (int k = 0; k < nsol; ++k) {
-                auto put = [](Atom& a, const double* v) {
-                    a.x = static_cast<float>(v[0]), a.y = static_cast<float>(v[1]), a.z = static_cast<float>(v[2]);
-                };
-                put(s[c1].atoms[C_], sc[k][0]);
-                put(s[c2].atoms[N_], sn[k][1]);
-                put(s[c2].atoms[CA_], sa[k][1]);
-                put(s[c2].atoms[C_], sc[k][1]);
-                put(s[c3].atoms[N_], sn[k][2]);
-                for (int i : {c1, c2}) {
-                    Residue& r = s[i];
-                    const double p = Torsion(r.atoms[N_], r.atoms[CA_], r.atoms[C_], s[i + 1].atoms[N_]) * DEG2RAD;
-                    calCo(r.atoms[N_], r.atoms[CA_], r.atoms[C_], templates().bondLength[r.type][O_], templates().bondAngle[r.type][O_], p + PI,
-                          r.atoms[O_]);
-                }
-                for (int i = start; i <= end; ++i) {
-                    if (s[i].type != GLY && i >= c1) placeCB(s[i]);
-                    rebuildSideChain(s, i, chi[i - start], chiOk[i - start]);
-                }
+                placeClosure(tm, s, g, sn, sa, sc, k);
                 ++res.made;
-                bool allowed = true;
-                for (int i = start; i <= end && allowed; ++i) {
-                    const double f = Torsion(s[i - 1].atoms[C_], s[i].atoms[N_], s[i].atoms[CA_], s[i].atoms[C_]);
-                    const double y = Torsion(s[i].atoms[N_], s[i].atoms[CA_], s[i].atoms[C_], s[i + 1].atoms[N_]);
-                    allowed = rama.allowed(ramaClass(s[i].type), f, y);
-                }
-                if (!allowed) {
+                if (!inAllowedCells(s, g, rama)) {
                     ++res.ramaRejected;
                     continue;
                 }
-                take(s, nat, start, end);
+                take(s, nat, g.start, g.end);
             }
         }
     }
     return res;
 }
 
-}  // namespace loopdecoys
+}  // namespace lorvane::params

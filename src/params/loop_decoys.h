@@ -12,7 +12,7 @@
 // Decoys of a loop start..end (chain positions; the frame, including N and
 // CA of start and CA, C, O of end, never moves): residues start..end-3 are
 // grown one at a time with new (phi, psi) by the model's builder
-// Structure::calBBCo (template bond lengths, the native N-CA-C angle and
+// calBBCo (template bond lengths, the native N-CA-C angle and
 // omega); a draw that leaves CA(end) out of reach of the residues still to
 // come (more than 3.7 A per residue, or outside 4.0..7.2 A for the last one)
 // is drawn again, up to 30 times. The last three residues are then closed
@@ -34,9 +34,7 @@
 #include "model/structure.h"
 #include "params/training_set.h"
 
-using namespace lorvane;
-
-namespace loopdecoys {
+namespace lorvane::params {
 
 constexpr int kRamaCells = 36;         // 10-degree cells
 constexpr double kRamaAllowed = 0.05;  // fraction of the uniform share
@@ -67,7 +65,7 @@ bool usableLoop(const TrainChain& ch, int a, int b);
 std::vector<LoopSite> selectLoops(const TrainingSet& ts, int target, int minLen, int maxLen, const std::string& tag);
 
 // The chain as a Structure (positions 1..n), heavy atoms as read.
-Structure chainStructure(const TrainChain& ch);
+Structure chainStructure(const Templates& t, const TrainChain& ch);
 
 // One kind of draw: Gaussian noise of sd degrees around the native (phi, psi)
 // (a noisy pair outside the allowed cells drawn again), or each residue's pair
@@ -96,13 +94,13 @@ struct DecoyStats {
 // before every attempt; the kinds are tried in order. Random numbers: a 64-bit
 // Mersenne twister seeded with `seed`, so that results do not depend on which
 // thread makes which loop.
-DecoyStats makeLoopDecoys(const TrainChain& ch, const LoopSite& site, const Rama& rama, uint64_t seed, const std::vector<DecoyKind>& kinds,
+DecoyStats makeLoopDecoys(const Templates& t, const TrainChain& ch, const LoopSite& site, const Rama& rama, uint64_t seed, const std::vector<DecoyKind>& kinds,
                           const std::function<bool()>& wantMore,
                           const std::function<void(Structure& decoy, Structure& native, int start, int end)>& take);
 
 // The native loop treated as the decoys are: CB of every non-glycine loop
 // residue from the template geometry, side chains rebuilt from the native chi
 // angles (backbone and CB only where a chi is undefined). Positions as above.
-Structure nativeWithRebuiltSideChains(const TrainChain& ch, const LoopSite& site);
+Structure nativeWithRebuiltSideChains(const Templates& t, const TrainChain& ch, const LoopSite& site);
 
-}  // namespace loopdecoys
+}  // namespace lorvane::params

@@ -2,6 +2,7 @@
 // The training structures in a compact form shared by every derivation of
 // lorvane-params: heavy atoms by template slot, DSSP class per residue.
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -9,9 +10,12 @@
 #include "model/geometry.h"
 #include "model/templates.h"
 
-using namespace lorvane;
+namespace lorvane::params {
 
 constexpr int TRAIN_SLOTS = 15;  // heavy-atom template slots 0..14 (N CA C O H CB side chain)
+
+// The secondary-structure classes (SS_HELIX, SS_STRAND, SS_COIL) as the tables name them.
+inline constexpr char CLASS_LETTER[3] = {'H', 'E', 'C'};
 
 struct TrainResidue {
     int8_t type = -1;     // residue-type index 0..19
@@ -52,57 +56,24 @@ struct TrainingOptions {
     std::set<std::string> excludeIds;   // lower-case PDB ids never used
     int threads = 2;
     bool dssp = true;                   // assign secondary structure with mkdssp
-    // Optional binary copy of the loaded set: reused when it was written for
-    // the same folder contents (file names and sizes), exclusion list and
-    // DSSP setting, rewritten otherwise. Saves the minutes of reading and
-    // DSSP while derivations are being developed.
+    // Optional binary copy of the loaded set (training_cache.h).
     std::string cache;
 };
 
 // Reads every structure of the folder (sorted by file name, so results are
-// reproducible) with the program's own PDB reader and templates. The
-// templates must be loaded first (loadTemplates). Files are read in parallel
-// but the chains come out in file order, so the result does not depend on
-// the thread count.
-TrainingSet loadTrainingSet(const TrainingOptions& opt);
-
-// The same, loaded once per process and shared by every derivation that asks
-// with the same folder, exclusion list and DSSP setting ("derive" runs many).
-const TrainingSet& cachedTrainingSet(const TrainingOptions& opt);
-
-// Loads the residue templates from the templates file, once per process;
-// stops with a message when the file is missing.
-void useTemplates(const std::string& path);
-// The templates loaded by useTemplates (empty before).
-const lorvane::Templates& templates();
+// reproducible) with the program's own PDB reader and these templates. Files
+// are read in parallel but the chains come out in file order, so the result
+// does not depend on the thread count.
+TrainingSet loadTrainingSet(const Templates& t, const TrainingOptions& opt);
 
 // PDB ids, one per line (first 4 characters of the first token, lower-cased;
-// blank lines and lines starting with '#' are ignored). Stops with a message
-// when the file cannot be read.
+// blank lines and lines starting with '#' are ignored). Throws Error when the
+// file cannot be read or holds something else.
 std::set<std::string> readExcludeFile(const std::string& path);
 
-// Options shared by every lorvane-params command, so that "derive" can hand
-// one command line to all of them.
-struct ParamsOptions {
-    std::string train = "../shared/structures/train";
-    std::string out = "data";
-    std::string exclude;                       // file of PDB ids; empty = none
-    int threads = 2;
-    std::string templates = "data/atomProp2.txt";
-    bool dssp = true;                          // --no-dssp: classes from phi/psi (tests only)
-    std::string bench = "../shared/structures/bench";
-    std::string reference = "../shared/structures/reference/top8000";
-    std::string report = "docs/validation-params.md";  // validate writes its report here
-    std::string cache;                         // --cache FILE: binary copy of the loaded set (development)
-};
+// Runs body(chainIndex, thread) over chains 0..nChains-1 with `threads`
+// workers; chains are handed out dynamically, so bodies must only add to
+// per-thread state. The first Error thrown by a body is thrown again here.
+void forEachChain(int nChains, int threads, const std::function<void(int, int)>& body);
 
-// Parses the common options (--train DIR, --out DIR, --exclude FILE,
-// --threads N, --templates FILE, --no-dssp, --bench DIR, --reference DIR,
-// --report FILE, --cache FILE); an unknown option or a missing value stops with status 2.
-ParamsOptions parseParamsOptions(const std::vector<std::string>& args, const std::string& command);
-
-// Templates loaded, exclusion list read, training set loaded (cached).
-const TrainingSet& trainingSetFor(const ParamsOptions& o);
-
-// Whole text of a plain or gzip-compressed file; false when it cannot be read.
-bool readWholeFile(const std::string& path, std::string& out);
+}  // namespace lorvane::params

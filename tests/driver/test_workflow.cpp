@@ -1,20 +1,26 @@
-// Batch workflow (workflow/Snakefile): planning for a SLURM cluster and a local run
+// Batch workflow (workflow/Snakefile): planning for a SLURM cluster and local runs
 // end to end with the stand-in program workflow/scripts/fake_lorvane.py.
 //
-// The stand-in writes, for loop S-E, min(numloop, 24) conformations; conformation k
-// is the native loop moved by 0.25 k Å, and the one of lowest z is k0 = 1 + (S+E) % 5.
-// So the workflow's RMSDs are known exactly: best 0.25 Å, prediction 0.25 k0 Å.
+// The stand-in writes, for loop S-E, 24 conformations; conformation k is the input
+// loop moved by 0.25 k Å, and the one of lowest combined score is k0 = 1 + (S+E) % 5.
+// So the workflow's figures are known exactly: best RMSD 0.25 Å, prediction 0.25 k0 Å,
+// RMSD between conformations j and k 0.25 |j - k| Å (cluster sizes, spreads).
+// Workflow.* run in seconds (label fast), WorkflowSlow.* run batches (label slow).
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
-#include <cmath>
+#include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -22,11 +28,12 @@
 
 #include "support/support.h"
 
+namespace fs = std::filesystem;
 
 namespace {
 
-namespace fs = std::filesystem;
 const std::string kRepo = LORVANE_SOURCE_DIR;
+const std::string kScripts = kRepo + "/workflow/scripts";
 
 bool haveSnakemake() { return std::system("command -v snakemake > /dev/null 2>&1") == 0; }
 
@@ -42,6 +49,12 @@ int run(const std::string& cmd, std::string& out) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::string slurp(const fs::path& p) { return lorvane_test::slurp(p.string()); }
+
+bool contains(const std::string& text, const std::string& what) {
+    return text.find(what) != std::string::npos;
+}
+
 // A scratch directory as a path.
 struct TempDir {
     lorvane_test::ScratchDir dir;
@@ -50,42 +63,72 @@ struct TempDir {
 
 using Row = std::map<std::string, std::string>;
 
-std::vector<Row> readTsv(const fs::path& p) {
+std::vector<std::string> split(const std::string& s, char sep) {
+    std::vector<std::string> f;
+    std::stringstream ss(s);
+    std::string x;
+    while (std::getline(ss, x, sep)) f.push_back(x);
+    return f;
+}
+
+// Rows of a TSV file keyed by the column key (default: the first).
+std::map<std::string, Row> readTsv(const fs::path& p, const std::string& key = "") {
     std::ifstream in(p);
     std::string line;
-    std::vector<std::string> header;
-    std::vector<Row> rows;
-    auto split = [](const std::string& s) {
-        std::vector<std::string> f;
-        std::stringstream ss(s);
-        std::string x;
-        while (std::getline(ss, x, '\t')) f.push_back(x);
-        return f;
-    };
+    std::map<std::string, Row> rows;
     if (!std::getline(in, line)) return rows;
-    header = split(line);
+    const auto header = split(line, '\t');
     while (std::getline(in, line)) {
         if (line.empty()) continue;
-        auto f = split(line);
+        auto f = split(line, '\t');
         Row r;
         for (size_t i = 0; i < header.size(); ++i) r[header[i]] = i < f.size() ? f[i] : "";
-        rows.push_back(r);
+        rows[key.empty() ? (f.empty() ? "" : f[0]) : r[key]] = r;
     }
     return rows;
 }
 
-// ATOM records of one chain of a PDB file, with the chain letter replaced.
-std::string chainRecords(const fs::path& pdb, char from, char to) {
+// ATOM records of chain A of a PDB file, each passed through edit (which may drop
+// a line by returning ""), with the chain letter replaced.
+std::string chainRecords(const fs::path& pdb, char to,
+                         const std::function<std::string(std::string)>& edit = nullptr) {
     std::ifstream in(pdb);
     std::string line, out;
     while (std::getline(in, line)) {
         if (line.rfind("ENDMDL", 0) == 0) break;
-        if (line.rfind("ATOM  ", 0) == 0 && line.size() > 21 && line[21] == from) {
-            line[21] = to;
-            out += line + "\n";
-        }
+        if (line.rfind("ATOM  ", 0) != 0 || line.size() < 27 || line[21] != 'A') continue;
+        line[21] = to;
+        if (edit) line = edit(line);
+        if (!line.empty()) out += line + "\n";
     }
     return out;
+}
+
+int resnum(const std::string& atom) { return std::stoi(atom.substr(22, 4)); }
+
+// Ubiquitin renumbered with an insertion code: 45, 46, 46A (was 47), 47 (was 48), ...
+std::string withInsertionCode(std::string line) {
+    const int n = resnum(line);
+    if (n < 47) return line;
+    char num[12];
+    std::snprintf(num, sizeof num, "%4d", n == 47 ? 46 : n - 1);
+    line.replace(22, 5, std::string(num) + (n == 47 ? "A" : " "));
+    return line;
+}
+
+// Test inputs: crambin as chain A and the renumbered ubiquitin as chain B (residues
+// 45 and 46 are in both chains); ubiquitin without residues 48-51, gzipped.
+void writeInputs(const fs::path& dir) {
+    std::ofstream(dir / "two_chains.pdb")
+        << chainRecords(kRepo + "/examples/1crn.pdb", 'A') << "TER\n"
+        << chainRecords(kRepo + "/examples/1ubq.pdb", 'B', withInsertionCode) << "TER\nEND\n";
+    std::ofstream(dir / "ubq_gap.pdb")
+        << chainRecords(kRepo + "/examples/1ubq.pdb", 'A', [](std::string l) {
+               return resnum(l) >= 48 && resnum(l) <= 51 ? std::string() : l;
+           })
+        << "TER\nEND\n";
+    std::string out;
+    ASSERT_EQ(run("gzip -f '" + (dir / "ubq_gap.pdb").string() + "'", out), 0) << out;
 }
 
 std::string snakemakeCmd(const fs::path& dir, const std::string& extra) {
@@ -108,139 +151,440 @@ std::vector<std::string> jobBlocks(const std::string& out, const std::string& he
     return blocks;
 }
 
+// Job counts of the "Job stats" table of a (dry) run.
+std::map<std::string, int> jobCounts(const std::string& out) {
+    std::map<std::string, int> counts;
+    std::stringstream ss(out.substr(std::min(out.size(), out.find("Job stats:"))));
+    std::string line;
+    while (std::getline(ss, line)) {
+        std::stringstream ls(line);
+        std::string name;
+        int n = 0;
+        if (ls >> name >> n && name != "total") counts[name] = n;
+        if (name == "total") break;
+    }
+    return counts;
+}
+
+// What the stand-in's ranking gives for loop S-E: rank-1 index, cluster size of
+// rank 1, median and largest rmsd_to_top of ranks 2-10.
+struct Ranking {
+    int top, cluster;
+    double median, largest;
+};
+
+Ranking expectedRanking(int start, int end) {
+    const int k0 = 1 + (start + end) % 5;
+    std::vector<int> k(24);
+    for (int i = 0; i < 24; ++i) k[i] = i + 1;
+    std::sort(k.begin(), k.end(), [k0](int a, int b) {
+        return std::abs(a - k0) != std::abs(b - k0) ? std::abs(a - k0) < std::abs(b - k0) : a < b;
+    });
+    std::vector<double> spread;
+    for (int r = 1; r < 10; ++r) spread.push_back(0.25 * std::abs(k[r] - k0));
+    const int cluster = std::min(k0 + 4, 24) - std::max(k0 - 4, 1) + 1;
+    return {k0, cluster, spread[4], spread[8]};
+}
+
+// The first absolute path in text (a word starting with "/"), or "".
+std::string absolutePath(const std::string& text) {
+    for (size_t i = 0; i + 1 < text.size(); ++i) {
+        const bool wordStart = i == 0 || std::string(" \t\n`(=|'\"").find(text[i - 1]) != std::string::npos;
+        const char next = text[i + 1];
+        if (text[i] == '/' && wordStart && (std::isalnum(static_cast<unsigned char>(next)) || next == '_'))
+            return text.substr(i, text.find_first_of(" \t\n`)|", i) - i);
+    }
+    return "";
+}
+
+double childCpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_CHILDREN, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + 1e-6 * (u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+}
+
 }  // namespace
 
-TEST(WorkflowSlow, SlurmProfilePlansOneClusterJobPerLoop) {
+TEST(Workflow, RejectsTablesItCannotRun) {
     if (!haveSnakemake()) GTEST_SKIP() << "snakemake not installed";
     TempDir tmp;
     ASSERT_FALSE(tmp.path.empty());
-    // Two loops that share start and end: as lorvane names its result file after
-    // the input file's name and the loop, each needs a directory of its own.
-    std::ofstream(tmp.path / "loops.tsv")
-        << "case_id\tfile\tchain\tstart_pdbnum\tend_pdbnum\tset\n"
-        << "ras\t" << kRepo << "/examples/5p21.pdb\tA\t45\t52\tx\n"
-        << "ubq\t" << kRepo << "/examples/1ubq.pdb\tA\t45\t52\tx\n";
-    std::string out;
-    int rc = run(snakemakeCmd(tmp.path, "'rules={sample: {threads: 3, mem_mb: 1234, runtime: 77}}'"
-                                        " --profile '" + kRepo + "/workflow/profiles/slurm' -n --cores 8"),
-                 out);
-    ASSERT_EQ(rc, 0) << out;
-
-    // sampling is the only rule sent to the cluster, once per loop
-    auto sample = jobBlocks(out, "rule sample");
-    ASSERT_EQ(sample.size(), 2u) << out;
-    std::vector<std::string> rundirs;
-    for (const auto& b : sample) {
-        EXPECT_NE(b.find("threads: 3"), std::string::npos) << b;
-        EXPECT_NE(b.find("mem_mb=1234"), std::string::npos) << b;
-        EXPECT_NE(b.find("runtime=77"), std::string::npos) << b;
-        EXPECT_NE(b.find("--threads 3"), std::string::npos) << b;
-        EXPECT_NE(b.find("-seeds 2000 -numloop 500"), std::string::npos) << b;
-        size_t r = b.find("--rundir ");
-        ASSERT_NE(r, std::string::npos);
-        rundirs.push_back(b.substr(r, b.find(' ', r + 9) - r));
-    }
-    EXPECT_NE(rundirs[0], rundirs[1]);
-    EXPECT_TRUE(jobBlocks(out, "rule compare").empty());
-    EXPECT_TRUE(jobBlocks(out, "rule summary").empty());
-    EXPECT_EQ(jobBlocks(out, "localrule compare").size(), 2u);
-    EXPECT_EQ(jobBlocks(out, "localrule analyse").size(), 2u);
-    EXPECT_EQ(jobBlocks(out, "localrule chain").size(), 2u);
-    EXPECT_EQ(jobBlocks(out, "localrule summary").size(), 1u);
-
-    // the default sampling profile passes no sampling options
-    rc = run(snakemakeCmd(tmp.path, "sampling=default -n --cores 2"), out);
-    ASSERT_EQ(rc, 0) << out;
-    sample = jobBlocks(out, "rule sample");
-    ASSERT_EQ(sample.size(), 2u) << out;
-    for (const auto& b : sample) {
-        EXPECT_EQ(b.find("-seeds"), std::string::npos) << b;
-        EXPECT_NE(b.find("/t/default/loops/"), std::string::npos) << b;
+    const struct {
+        std::string table, extra, message;
+    } cases[] = {
+        {"id\tfile\tchain\tstart\na\tx.pdb\tA\t3\n", "", "missing column end or end_pdbnum"},
+        {"id\tfile\tchain\tstart\tend\na\tx.pdb\tA\t3\t9\na\ty.pdb\tA\t3\t9\n", "", "appears twice"},
+        {"id\tfile\tchain\tstart\tend\na/b\tx.pdb\tA\t3\t9\n", "", "must be letters"},
+        {"id\tfile\tchain\tstart\tend\na\tx.pdb\tA\t\t9\n", "", "start is empty"},
+        {"id\tfile\tchain\tstart\tend\na\tx.pdb\tA\t3\t9\n", "batch=guess", "batch must be"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        std::ofstream(tmp.path / "loops.tsv", std::ios::trunc) << c.table;
+        std::string out;
+        EXPECT_NE(run(snakemakeCmd(tmp.path, c.extra + " -n --cores 1"), out), 0);
+        EXPECT_TRUE(contains(out, c.message)) << out;
     }
 }
 
-TEST(WorkflowSlow, RejectsTablesItCannotRun) {
-    if (!haveSnakemake()) GTEST_SKIP() << "snakemake not installed";
+// Every step turns its own failure into a failed record with a one-line message
+// and exit status 0 (the batch goes on); a later step passes an earlier failure on;
+// without --keep-failures the step exits 1 and leaves no record.
+TEST(Workflow, StepsRecordFailuresPerLoop) {
     TempDir tmp;
     ASSERT_FALSE(tmp.path.empty());
+    const fs::path d = tmp.path;
+    const std::string py = "cd '" + d.string() + "' && /usr/bin/python3 '" + kScripts + "/";
+    const std::string fake = kScripts + "/fake_lorvane.py";
+    const std::string ex = kRepo + "/examples/";
+    // a good sampling record and result file of 5p21 45-52 for the later steps
     std::string out;
-    std::ofstream(tmp.path / "loops.tsv") << "case_id\tfile\tchain\tstart_pdbnum\n"
-                                          << "a\tx.pdb\tA\t3\n";
-    EXPECT_NE(run(snakemakeCmd(tmp.path, "-n --cores 1"), out), 0);
-    EXPECT_NE(out.find("end_pdbnum"), std::string::npos) << out;
+    ASSERT_EQ(run(py + "run_loop.py' --exe " + fake + " --data " + kRepo + "/data --file " + ex +
+                      "5p21.pdb --chain A --start 45 --end 52 --name r --args '-numloop 24' "
+                      "--loopdir ok --record ok/sample.json",
+                  out), 0) << out;
+    ASSERT_TRUE(contains(slurp(d / "ok/sample.json"), "\"status\": \"ok\"")) << slurp(d / "ok/sample.json");
+    std::ofstream(d / "failed.json") << R"({"step": "sample", "status": "failed", )"
+                                     << R"("failed_step": "sample", "message": "killed by signal SIGKILL"})";
+    // programs that hang or die
+    std::ofstream(d / "hangs") << "#!/bin/sh\nsleep 20\n";
+    std::ofstream(d / "dies") << "#!/bin/sh\nkill -9 $$\n";
+    fs::permissions(d / "hangs", fs::perms::owner_all);
+    fs::permissions(d / "dies", fs::perms::owner_all);
+    const std::string loop = " --data " + kRepo + "/data --file " + ex + "1ubq.pdb --start 45 --end 52"
+                             " --loopdir s --record REC";
 
-    std::ofstream(tmp.path / "loops.tsv", std::ios::trunc)
-        << "case_id\tfile\tchain\tstart_pdbnum\tend_pdbnum\n"
-        << "a\tx.pdb\tA\t3\t9\n"
-        << "a\ty.pdb\tA\t3\t9\n";
-    EXPECT_NE(run(snakemakeCmd(tmp.path, "-n --cores 1"), out), 0);
-    EXPECT_NE(out.find("appears twice"), std::string::npos) << out;
+    const struct {
+        std::string step, command, failedStep, message;
+    } cases[] = {
+        {"chain", "extract_chain.py' --file " + ex + "5p21.pdb --chain Q --start 45 --end 52 "
+                  "--out c.pdb --record REC", "chain", "no ATOM records for chain 'Q'"},
+        {"sample", "run_loop.py' --exe " + fake + " --data " + kRepo + "/data --file " + ex +
+                   "1ubq.pdb --chain A --start 80 --end 87 --loopdir s --record REC",
+         "sample", "exit status 1: residues 80-87 are not in the coordinates"},
+        {"sample", "run_loop.py' --exe " + fake + " --data " + d.string() + " --file " + ex +
+                   "1ubq.pdb --start 45 --end 52 --loopdir s --record REC",
+         "sample", "cannot open parameter file"},
+        {"sample", "run_loop.py' --exe hangs --timeout-min 0.005" + loop, "sample",
+         "killed after the time limit of 0.005 min"},
+        {"sample", "run_loop.py' --exe dies" + loop, "sample", "killed by signal SIGKILL (out of memory?)"},
+        {"compare", "compare_loop.py' --exe " + fake + " --data " + kRepo + "/data --file " + ex +
+                    "1crn.pdb --chain A --start 80 --end 87 --loopdir ok --upstream ok/sample.json "
+                    "--record REC", "compare", "residues 80-87 are not in the coordinates"},
+        // residue names that disagree with the native: the analysis stops for this loop only
+        {"analyse", "analyse_loop.py' --native " + ex + "1ubq.pdb --chain A --loopdir ok "
+                    "--sample ok/sample.json --compare ok/sample.json --record REC --meta "
+                    "case_id=x start=45 end=52", "analyse",
+         "conformation 1 has VAL at residue 45, native has PHE"},
+        {"analyse", "analyse_loop.py' --native " + ex + "5p21.pdb --loopdir ok --sample failed.json "
+                    "--compare failed.json --record REC --meta case_id=x start=45 end=52",
+         "sample", "killed by signal SIGKILL"},
+    };
+    int i = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.step + ": " + c.message);
+        const std::string rec = (d / ("rec" + std::to_string(++i) + ".json")).string();
+        std::string cmd = py + c.command;
+        cmd.replace(cmd.find("REC"), 3, rec);
+        ASSERT_EQ(run(cmd + " --keep-failures", out), 0) << out;
+        const std::string text = slurp(rec);
+        EXPECT_TRUE(contains(text, "\"status\": \"failed\"")) << text;
+        EXPECT_TRUE(contains(text, "\"step\": \"" + c.step + "\"")) << text;
+        EXPECT_TRUE(contains(text, "\"failed_step\": \"" + c.failedStep + "\"")) << text;
+        EXPECT_TRUE(contains(text, c.message)) << text;
+        fs::remove(rec);
+        EXPECT_EQ(run(cmd, out), 1) << out;
+        EXPECT_TRUE(contains(out, c.message)) << out;
+        EXPECT_FALSE(fs::exists(rec));
+    }
 }
 
-TEST(WorkflowSlow, LocalRunMeasuresEveryLoop) {
+// Sampling is the only rule sent to the cluster, once per loop, with the threads,
+// memory and time of the config; every other step runs on the submitting host.
+TEST(Workflow, SlurmDryRunPlansBothBatchKinds) {
     if (!haveSnakemake()) GTEST_SKIP() << "snakemake not installed";
     TempDir tmp;
     ASSERT_FALSE(tmp.path.empty());
-    // A two-chain file: crambin as chain A, ubiquitin as chain B. Both have residues
-    // 45 and 46, so a loop of chain B only comes out right if chain A is dropped.
-    std::ofstream(tmp.path / "two_chains.pdb")
-        << chainRecords(kRepo + "/examples/1crn.pdb", 'A', 'A') << "TER\n"
-        << chainRecords(kRepo + "/examples/1ubq.pdb", 'A', 'B') << "TER\nEND\n";
+    // Two loops that share start and end: each needs a directory of its own.
     std::ofstream(tmp.path / "loops.tsv")
-        << "case_id\tfile\tchain\tstart_pdbnum\tend_pdbnum\tset\tlength\n"
-        << "ubq_B\ttwo_chains.pdb\tB\t45\t52\tdemo\t8\n"
-        << "ras\t" << kRepo << "/examples/5p21.pdb\tA\t45\t52\tdemo\t8\n"
-        << "crn\ttwo_chains.pdb\tA\t32\t37\tdemo\t6\n";
+        << "id\tfile\tchain\tstart\tend\n"
+        << "ras\t" << kRepo << "/examples/5p21.pdb\tA\t45\t52\n"
+        << "ubq\t" << kRepo << "/examples/1ubq.pdb\tA\t45\t52\n";
+    const struct {
+        std::string batch, profile, cli;
+        std::vector<std::string> localPerLoop;
+    } cases[] = {
+        {"predict", "slurm", "--cli contract", {}},
+        {"benchmark", "slurm", "--cli legacy", {"chain", "compare", "analyse"}},
+        {"benchmark extract_chain=false", "slurm-generic", "--cli contract", {"compare", "analyse"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.batch + " " + c.profile);
+        std::string out;
+        const int rc = run(snakemakeCmd(tmp.path, "batch=" + c.batch +
+                                                      " 'rules={sample: {threads: 3, mem_mb: 1234, "
+                                                      "runtime: 77}}' --profile '" + kRepo +
+                                                      "/workflow/profiles/" + c.profile +
+                                                      "' -n --cores 8"),
+                           out);
+        ASSERT_EQ(rc, 0) << out;
+        auto sample = jobBlocks(out, "rule sample");
+        ASSERT_EQ(sample.size(), 2u) << out;
+        std::vector<std::string> loopdirs;
+        for (const auto& b : sample) {
+            for (const char* want : {"threads: 3", "mem_mb=1234", "runtime=77", "--threads 3",
+                                     "-seeds 2000 -numloop 500"})
+                EXPECT_TRUE(contains(b, want)) << want << "\n" << b;
+            EXPECT_TRUE(contains(b, c.cli)) << b;
+            size_t r = b.find("--loopdir ");
+            ASSERT_NE(r, std::string::npos);
+            loopdirs.push_back(b.substr(r, b.find(' ', r + 10) - r));
+        }
+        EXPECT_NE(loopdirs[0], loopdirs[1]);
+        for (const auto& rule : c.localPerLoop) {
+            EXPECT_EQ(jobBlocks(out, "localrule " + rule).size(), 2u) << rule;
+            EXPECT_TRUE(jobBlocks(out, "rule " + rule).empty()) << rule;
+        }
+        EXPECT_EQ(jobBlocks(out, "localrule summary").size(), 1u);
+        EXPECT_EQ(jobCounts(out).size(), 3 + c.localPerLoop.size()) << out;
+    }
+}
+
+TEST(WorkflowSlow, PlansAThousandLoopsInSeconds) {
+    if (!haveSnakemake()) GTEST_SKIP() << "snakemake not installed";
+    TempDir tmp;
+    ASSERT_FALSE(tmp.path.empty());
+    std::ofstream table(tmp.path / "loops.tsv");
+    table << "id\tfile\tchain\tstart\tend\tsequence\n";
+    for (int i = 0; i < 1000; ++i)
+        table << "loop" << i << "\t" << kRepo << "/examples/" << (i % 2 ? "5p21" : "1ubq")
+              << ".pdb\tA\t" << 10 + i % 50 << "\t" << 17 + i % 50 << "\t\n";
+    table.close();
+    for (const std::string batch : {"predict", "benchmark"}) {
+        std::string out;
+        const double cpu0 = childCpuSeconds();
+        const auto t0 = std::chrono::steady_clock::now();
+        const int rc = run(snakemakeCmd(tmp.path, "batch=" + batch + " -n -q --cores 1"), out);
+        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        const double cpu = childCpuSeconds() - cpu0;
+        ASSERT_EQ(rc, 0) << out;
+        EXPECT_EQ(jobCounts(out)["sample"], 1000) << out;
+        std::printf("planning 1000 loops (%s batch, %d jobs): wall %.2f s, CPU %.2f s\n",
+                    batch.c_str(), batch == "predict" ? 1002 : 4002, wall, cpu);
+        EXPECT_LT(wall, 60.0);   // generous: the machine may be busy; seconds are expected
+    }
+}
+
+// Five loops, one a bad row: four ok, one failed with its message, non-zero exit;
+// a re-run redoes the failed loop only; once the row is fixed the batch exits 0.
+TEST(WorkflowSlow, PredictionBatchSurvivesABadRow) {
+    if (!haveSnakemake()) GTEST_SKIP() << "snakemake not installed";
+    TempDir tmp;
+    ASSERT_FALSE(tmp.path.empty());
+    writeInputs(tmp.path);
+    // paths relative to the table, as a user would commit them
+    const std::string ras = fs::relative(kRepo + "/examples/5p21.pdb", tmp.path).string();
+    const std::string crn = fs::relative(kRepo + "/tests/data/workflow/1crn.cif.gz", tmp.path).string();
+    const std::string header = "id\tfile\tchain\tstart\tend\tsequence\n";
+    const std::string good =
+        "ras\t" + ras + "\tA\t45\t52\t\n"
+        "crn_cif\t" + crn + "\tA\t31\t36\t\n"
+        "ubq_B\ttwo_chains.pdb\tB\t45\t51\t\n"
+        "ubq_gap\tubq_gap.pdb.gz\tA\t48\t51\tKQLE\n";
+    std::ofstream(tmp.path / "loops.tsv") << header << good << "bad\tubq_gap.pdb.gz\tA\t80\t87\t\n";
+    const std::string cmd = snakemakeCmd(tmp.path, "batch=predict --cores 1");
     std::string out;
-    int rc = run(snakemakeCmd(tmp.path, "'rules={sample: {threads: 1}}' --cores 2"), out);
-    ASSERT_EQ(rc, 0) << out;
+    EXPECT_NE(run(cmd, out), 0) << out;
+    EXPECT_TRUE(contains(out, "1 of 5 loops failed (bad)")) << out;
 
     const fs::path base = tmp.path / "res" / "t" / "quick";
     auto rows = readTsv(base / "summary.tsv");
-    ASSERT_EQ(rows.size(), 3u);
-    const std::map<std::string, std::string> sequence = {
-        {"ubq_B", "FAGKQLED"}, {"ras", "VIDGETCL"}, {"crn", "CIIIPG"}};
-    const std::map<std::string, int> k0 = {{"ubq_B", 1 + 97 % 5}, {"ras", 1 + 97 % 5},
-                                           {"crn", 1 + 69 % 5}};
-    for (const auto& r : rows) {
-        const std::string c = r.at("case_id");
-        ASSERT_TRUE(sequence.count(c)) << c;
-        SCOPED_TRACE(c);
-        EXPECT_EQ(r.at("sequence"), sequence.at(c));
+    ASSERT_EQ(rows.size(), 5u);
+    const struct {
+        std::string id;
+        int start, end;
+        std::string models, inCommand;
+    } loops[] = {
+        {"ras", 45, 52, ".models.pdb", "-f " + ras + " -chain A -start 45 -end 52 -o"},
+        {"crn_cif", 31, 36, ".models.cif", "-chain A -start 31 -end 36"},
+        {"ubq_B", 45, 51, ".models.pdb", "-f two_chains.pdb -chain B -start 45 -end 51"},
+        {"ubq_gap", 48, 51, ".models.pdb", "-start 48 -end 51 -seq KQLE"},
+    };
+    for (const auto& l : loops) {
+        SCOPED_TRACE(l.id);
+        const Row& r = rows[l.id];
+        const Ranking want = expectedRanking(l.start, l.end);
         EXPECT_EQ(r.at("status"), "ok");
-        EXPECT_EQ(r.at("n_conf"), "24");
-        EXPECT_EQ(std::stoi(r.at("length")), static_cast<int>(sequence.at(c).size()));
-        EXPECT_EQ(r.at("group"), c == "crn" ? "6" : "8-10");
-        EXPECT_NEAR(std::stod(r.at("best_rmsd")), 0.25, 0.002);
-        EXPECT_EQ(r.at("best_index"), "1");
-        EXPECT_EQ(std::stoi(r.at("pred_index")), k0.at(c));
-        EXPECT_NEAR(std::stod(r.at("pred_rmsd")), 0.25 * k0.at(c), 0.002);
-        EXPECT_NEAR(std::stod(r.at("mean_rmsd")), 0.25 * 12.5, 0.002);
-        // the compare mode's numbers, read back from its summary line
-        EXPECT_EQ(r.at("cmp_n"), "24");
-        EXPECT_EQ(r.at("check_best"), "ok");
-        EXPECT_EQ(r.at("check_pred"), "ok");
-        EXPECT_GT(std::stod(r.at("wall_s")), 0.0);
-        EXPECT_GE(std::stod(r.at("cpu_s")), 0.0);
-        EXPECT_GT(std::stod(r.at("peak_rss_mb")), 1.0);
+        EXPECT_EQ(r.at("n_conformations"), "24");
+        EXPECT_EQ(r.at("n_models"), "10");
+        EXPECT_EQ(std::stoi(r.at("top_index")), want.top);
+        EXPECT_EQ(std::stoi(r.at("top_cluster_size")), want.cluster);
+        EXPECT_NEAR(std::stod(r.at("top10_median_rmsd")), want.median, 1e-3);
+        EXPECT_NEAR(std::stod(r.at("top10_max_rmsd")), want.largest, 1e-3);
+        EXPECT_EQ(r.at("top_dfire"), "-40.00");   // the stand-in's best scores
+        EXPECT_EQ(r.at("top_torsion"), "15.00");
         EXPECT_EQ(r.at("threads"), "1");
-        EXPECT_TRUE(fs::exists(base / "loops" / c / "funnel.svg"));
-        EXPECT_EQ(readTsv(base / "loops" / c / "conformations.tsv").size(), 24u);
+        EXPECT_TRUE(contains(r.at("command"), l.inCommand)) << r.at("command");
+        EXPECT_TRUE(contains(r.at("command"), "-o " + l.id + " -models 10")) << r.at("command");
+        EXPECT_GT(std::stod(r.at("wall_s")), 0.0);
+        EXPECT_GT(std::stod(r.at("peak_rss_mb")), 1.0);
+        // links relative to the report; the files are there and hold ten models
+        EXPECT_EQ(r.at("models"), "loops/" + l.id + "/" + l.id + l.models);
+        const std::string models = slurp(base / r.at("models"));
+        EXPECT_TRUE(fs::exists(base / r.at("ranking")));
+        if (l.models == ".models.pdb") {
+            EXPECT_TRUE(contains(models, "MODEL       10\n")) << l.id;
+            EXPECT_FALSE(contains(models, "MODEL       11\n"));
+        } else {
+            EXPECT_TRUE(contains(models, "_atom_site.pdbx_PDB_model_num"));
+        }
     }
-    // the chain file handed to the program holds chain B only
-    const std::string chain = lorvane_test::slurp(base / "loops" / "ubq_B" / "chain.pdb");
-    EXPECT_EQ(chain.find(" A  "), std::string::npos);
-    EXPECT_NE(chain.find("GLY B  47"), std::string::npos);
+    // the whole entry is the environment: crambin (chain A) is in the models of chain B's loop
+    const std::string ubqB = slurp(base / rows["ubq_B"].at("models"));
+    EXPECT_TRUE(contains(ubqB, "THR A   1")) << ubqB.substr(0, 400);
+    EXPECT_TRUE(contains(ubqB, "GLY B  46A"));
+    EXPECT_TRUE(contains(slurp(base / rows["ubq_gap"].at("models")), "LYS A  48"));
 
-    const std::string report = lorvane_test::slurp(base / "report.md");
-    EXPECT_NE(report.find("| 8-10 | 2 | 2 | 24 | 0.75 | 0.75 |"), std::string::npos) << report;
-    EXPECT_NE(report.find("| 6 | 1 | 1 | 24 | 1.25 | 1.25 | 0/1 (0%) | 0.25 | 1/1 (100%) |"),
-              std::string::npos) << report;
-    EXPECT_NE(report.find("0.56"), std::string::npos);
-    EXPECT_GT(fs::file_size(base / "rmsd_per_loop.png"), 1000u);
+    const Row& bad = rows["bad"];
+    EXPECT_EQ(bad.at("status"), "failed");
+    EXPECT_EQ(bad.at("failed_step"), "sample");
+    EXPECT_EQ(bad.at("message"),
+              "exit status 1: residues 80-87 are not in the coordinates: give their sequence with -seq");
+    EXPECT_EQ(bad.at("models"), "");
 
-    // nothing left to do on a second run: all outputs are complete
-    rc = run(snakemakeCmd(tmp.path, "'rules={sample: {threads: 1}}' --cores 2 -n"), out);
-    ASSERT_EQ(rc, 0) << out;
-    EXPECT_NE(out.find("Nothing to be done"), std::string::npos) << out;
+    const std::string report = slurp(base / "report.md");
+    EXPECT_TRUE(contains(report, "**4 of 5 loops modelled, 1 failed.**")) << report;
+    EXPECT_TRUE(contains(report, "| bad | sample | exit status 1: residues 80-87")) << report;
+    EXPECT_TRUE(contains(report, "[models](loops/ubq_B/ubq_B.models.pdb)")) << report;
+    EXPECT_TRUE(contains(report, "Every run used 1 thread.")) << report;
+    // no path of the machine in what a user would commit
+    for (const auto& f : {base / "summary.tsv", base / "report.md"})
+        EXPECT_EQ(absolutePath(slurp(f)), "") << f;
+
+    // the re-run redoes the failed loop and nothing else
+    ASSERT_EQ(run(cmd + " -n", out), 0) << out;
+    EXPECT_EQ(jobCounts(out), (std::map<std::string, int>{{"all", 1}, {"sample", 1}, {"summary", 1}}))
+        << out;
+    EXPECT_TRUE(contains(out, "loops/bad/sample.json")) << out;
+    std::map<std::string, fs::file_time_type> before;
+    for (const auto& [id, r] : rows) before[id] = fs::last_write_time(base / "loops" / id / "sample.json");
+    EXPECT_NE(run(cmd, out), 0) << out;
+    for (const auto& [id, t] : before) {
+        if (id == "bad")
+            EXPECT_NE(fs::last_write_time(base / "loops" / id / "sample.json"), t);
+        else
+            EXPECT_EQ(fs::last_write_time(base / "loops" / id / "sample.json"), t) << id;
+    }
+
+    // the row fixed: everything ok, exit status 0
+    std::ofstream(tmp.path / "loops.tsv", std::ios::trunc)
+        << header << good << "bad\tubq_gap.pdb.gz\tA\t60\t65\t\n";
+    ASSERT_EQ(run(cmd, out), 0) << out;
+    EXPECT_TRUE(contains(out, "5 of 5 loops ok, 0 failed")) << out;
+    EXPECT_EQ(readTsv(base / "summary.tsv")["bad"].at("status"), "ok");
+}
+
+// A benchmark batch with and without chain extraction: the same RMSDs, known
+// exactly; an insertion code inside the loop is measured; a bad row fails alone.
+TEST(WorkflowSlow, BenchmarkRunMeasuresEveryLoop) {
+    if (!haveSnakemake()) GTEST_SKIP() << "snakemake not installed";
+    TempDir tmp;
+    ASSERT_FALSE(tmp.path.empty());
+    writeInputs(tmp.path);
+    std::ofstream(tmp.path / "loops.tsv")
+        << "case_id\tfile\tchain\tstart_pdbnum\tend_pdbnum\tset\tlength\n"
+        << "ubq_B\ttwo_chains.pdb\tB\t45\t52\tdemo\t9\n"
+        << "ras\t" << fs::relative(kRepo + "/examples/5p21.pdb", tmp.path).string()
+        << "\tA\t45\t52\tdemo\t8\n"
+        << "crn\ttwo_chains.pdb\tA\t32\t37\tdemo\t6\n"
+        << "nochain\ttwo_chains.pdb\tQ\t32\t37\tdemo\t6\n";
+    const std::map<std::string, std::string> sequence = {
+        {"ubq_B", "FAGKQLEDG"}, {"ras", "VIDGETCL"}, {"crn", "CIIIPG"}};
+    for (const std::string extract : {"true", "false"}) {
+        SCOPED_TRACE("extract_chain=" + extract);
+        const std::string cmd = snakemakeCmd(tmp.path, "extract_chain=" + extract +
+                                                           " outdir=res-" + extract + " --cores 1");
+        std::string out;
+        EXPECT_NE(run(cmd, out), 0) << out;
+        EXPECT_TRUE(contains(out, "1 of 4 loops failed (nochain)")) << out;
+        const fs::path base = tmp.path / ("res-" + extract) / "t" / "quick";
+        auto rows = readTsv(base / "summary.tsv", "case_id");
+        ASSERT_EQ(rows.size(), 4u);
+        for (const auto& [c, seq] : sequence) {
+            SCOPED_TRACE(c);
+            const Row& r = rows[c];
+            const int k0 = 1 + (std::stoi(r.at("start")) + std::stoi(r.at("end"))) % 5;
+            EXPECT_EQ(r.at("sequence"), seq);
+            EXPECT_EQ(r.at("status"), "ok");
+            EXPECT_EQ(r.at("n_conf"), "24");
+            EXPECT_EQ(r.at("group"), c == "crn" ? "6" : "8-10");
+            EXPECT_NEAR(std::stod(r.at("best_rmsd")), 0.25, 0.002);
+            EXPECT_EQ(r.at("best_index"), "1");
+            EXPECT_EQ(std::stoi(r.at("pred_index")), k0);
+            EXPECT_NEAR(std::stod(r.at("pred_rmsd")), 0.25 * k0, 0.002);
+            EXPECT_NEAR(std::stod(r.at("mean_rmsd")), 0.25 * 12.5, 0.002);
+            // the compare mode's numbers, read back from its summary line
+            EXPECT_EQ(r.at("cmp_n"), "24");
+            EXPECT_EQ(r.at("check_best"), "ok");
+            EXPECT_EQ(r.at("check_pred"), "ok");
+            EXPECT_EQ(r.at("threads"), "1");
+            EXPECT_TRUE(contains(r.at("command"), extract == "true"
+                                                      ? "-f chain.pdb -start "
+                                                      : " -chain " + r.at("chain") + " -start "))
+                << r.at("command");
+            EXPECT_TRUE(fs::exists(base / "loops" / c / "funnel.svg"));
+            EXPECT_EQ(readTsv(base / "loops" / c / "conformations.tsv").size(), 24u);
+        }
+        const Row& bad = rows["nochain"];
+        EXPECT_EQ(bad.at("status"), "failed");
+        EXPECT_EQ(bad.at("failed_step"), extract == "true" ? "chain" : "sample");
+        EXPECT_TRUE(contains(bad.at("message"), extract == "true"
+                                                    ? "two_chains.pdb: no ATOM records for chain 'Q'"
+                                                    : "exit status 1: two_chains.pdb: no chain Q"))
+            << bad.at("message");
+        EXPECT_EQ(bad.at("group"), "6");
+
+        const std::string report = slurp(base / "report.md");
+        EXPECT_TRUE(contains(report, "| 8-10 | 2 | 2 | 24 | 0.75 | 0.75 |")) << report;
+        EXPECT_TRUE(contains(report, "| 6 | 2 | 1 | 24 | 1.25 | 1.25 | 0/2 (0%) | 0.25 | 1/2 (50%) |"))
+            << report;
+        EXPECT_TRUE(contains(report, "| nochain | ")) << report;
+        EXPECT_TRUE(contains(report, "0.56"));
+        EXPECT_GT(fs::file_size(base / "rmsd_per_loop.png"), 1000u);
+        EXPECT_EQ(absolutePath(report), "");
+        EXPECT_EQ(absolutePath(slurp(base / "summary.tsv")), "");
+
+        // the re-run plans the failed loop's steps only
+        ASSERT_EQ(run(cmd + " -n", out), 0) << out;
+        auto jobs = jobCounts(out);
+        EXPECT_EQ(jobs["sample"], 1) << out;
+        EXPECT_EQ(jobs["analyse"], 1) << out;
+        EXPECT_EQ(jobs["summary"], 1) << out;
+    }
+}
+
+// The committed example batch, run with the stand-in (the real run needs the
+// program's -chain, -seq and -o): four loops modelled, the bad row reported.
+TEST(WorkflowSlow, PredictExampleRunsWithTheStandIn) {
+    if (!haveSnakemake()) GTEST_SKIP() << "snakemake not installed";
+    if (!fs::exists(kRepo + "/../shared/structures/train/4fql.pdb.gz"))
+        GTEST_SKIP() << "../shared/structures not present";
+    TempDir tmp;
+    ASSERT_FALSE(tmp.path.empty());
+    std::string out;
+    const int rc = run("cd '" + kRepo + "' && snakemake --cores 1 --configfile "
+                       "workflow/config/predict.yaml --config lorvane=fake outdir='" +
+                       tmp.path.string() + "'", out);
+    EXPECT_NE(rc, 0) << out;
+    EXPECT_TRUE(contains(out, "1 of 5 loops failed (bad_1ubq_A_80_87)")) << out;
+    auto rows = readTsv(tmp.path / "predict_example" / "quick" / "summary.tsv");
+    ASSERT_EQ(rows.size(), 5u);
+    for (const auto& [id, r] : rows)
+        EXPECT_EQ(r.at("status"), id == "bad_1ubq_A_80_87" ? "failed" : "ok") << id;
+    EXPECT_TRUE(contains(rows["1yll_B_31_36"].at("command"), "-chain B -start 31 -end 36 -seq GGDGLD"));
+    EXPECT_EQ(rows["4fql_H_51_56"].at("file"), "../../../shared/structures/train/4fql.pdb.gz");
+    // the insertion-code residue 52A is part of the modelled loop
+    EXPECT_TRUE(contains(slurp(tmp.path / "predict_example" / "quick" / "loops" / "4fql_H_51_56" /
+                               "4fql_H_51_56.txt"),
+                         "TRP H  52A"));
 }

@@ -35,9 +35,9 @@ protected:
     Sampler smc{SamplerTables{tmpl(), dist, pot}, SamplerSettings{}, alanines(), 3, 8, "test"};
     FilterState fs;
     SeedBuffers& B = smc.seeds;
-    std::vector<float> E[7];
-    std::vector<double> dev;
-    std::vector<std::array<int, 3>> closeRot;
+    FilterPass pass;
+    std::vector<float> (&E)[7] = pass.E;
+    std::vector<double>& dev = pass.dev;
 
     void SetUp() override {
         B.allocate(2, 3);
@@ -73,14 +73,8 @@ protected:
     void run(FilterShared& sh) {
         sh.run = &smc;
         sh.fs = &fs;
-        sh.pos = 3;
-        sh.step = 0;
-        sh.c = -1;
-        sh.parity = 0;
-        sh.finalStep = false;
-        sh.E = E;
-        sh.dev = &dev;
-        sh.closeRot = &closeRot;
+        pass.pos = 3;
+        sh.pass = &pass;
         runFilterBody(sh);
     }
 };
@@ -125,8 +119,8 @@ TEST_F(FilterBody, GlycineChildCarriesTheInheritedWeight) {
     EXPECT_FLOAT_EQ(E[4][0], 1.0f);  // step 0 inherits weight 1
     EXPECT_FLOAT_EQ(E[6][0], 0.0f);  // one combination: the backbone clash term only, 0 here
     EXPECT_EQ(B.childStates(0, 0)[1], NO_ROTAMER);
-    EXPECT_EQ(sh.e2.load(), 1);
-    EXPECT_EQ(sh.e3.load(), 0);
+    EXPECT_EQ(sh.counts[FilterShared::BBSC_EVALS], 1);
+    EXPECT_EQ(sh.counts[FilterShared::SCSC_EVALS], 0);
 }
 
 TEST_F(FilterBody, ClashCacheNeverAnswersForPairsNotEvaluatedForThisSeed) {
@@ -138,10 +132,10 @@ TEST_F(FilterBody, ClashCacheNeverAnswersForPairsNotEvaluatedForThisSeed) {
     child(2, -1.2f, 2.0f, {15.0f, 25.0f, 300.0f});  // both now cached
     FilterShared sh;
     run(sh);
-    EXPECT_EQ(sh.e3.load(), 2);
+    EXPECT_EQ(sh.counts[FilterShared::SCSC_EVALS], 2);
     EXPECT_FLOAT_EQ(E[6][2], 15.0f);
     // A later pass (next step, same seed slot) does not reuse the earlier values.
     FilterShared again;
     run(again);
-    EXPECT_EQ(again.e3.load(), 2);
+    EXPECT_EQ(again.counts[FilterShared::SCSC_EVALS], 2);
 }

@@ -200,7 +200,9 @@ TEST(ResultFilesSlow, InterruptedAndConcurrentRunsNeverLeaveAPartialResult) {
     const std::string text = slurp(dir.path("pdbout/5p21_45_52.txt"));
     int expected = 1, ends = 0;
     for (const std::string& l : lines(text)) {
-        if (l.rfind("LOOP ", 0) == 0) EXPECT_EQ(std::stoi(l.substr(5)), expected++) << "loop numbers run on: no interleaving";
+        if (l.rfind("LOOP ", 0) == 0) {
+            EXPECT_EQ(std::stoi(l.substr(5)), expected++) << "loop numbers run on: no interleaving";
+        }
         ends += l.rfind("END", 0) == 0;
     }
     EXPECT_GT(expected, 1);

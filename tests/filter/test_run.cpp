@@ -56,7 +56,7 @@ TEST(SamplingRunSlow, CreatesMissingOutputDirectories) {
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_TRUE(fs::is_regular_file(dir.path("pdbout/5p21_45_49.txt")));
     EXPECT_TRUE(fs::is_regular_file(dir.path("output/5p21_45_49_F000.txt")));
-    EXPECT_NE(r.out.find("Using "), std::string::npos);
+    EXPECT_NE(r.err.find("Using "), std::string::npos) << "the thread count is reported on standard error";
 }
 
 }  // namespace

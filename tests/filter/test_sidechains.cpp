@@ -123,12 +123,12 @@ TEST(RefineSideChains, GlycineAndAlanineLoopsNeedNothing) {
 
 namespace {
 
-void shifted(double* p, double* hx, int m, int n, void*) {
+void shifted(double* p, double* hx, int /*m*/, int n, void*) {
     for (int k = 0; k < n; ++k) hx[k] = p[k] - (k + 1.5);
 }
 
 // The refinement's pattern: m identical residuals, all equal to an energy, target -10000.
-void bowl(double* p, double* hx, int m, int n, void*) {
+void bowl(double* p, double* hx, int /*m*/, int n, void*) {
     const double e = (p[0] - 1.0) * (p[0] - 1.0) + 2.0 * (p[1] + 0.5) * (p[1] + 0.5);
     for (int k = 0; k < n; ++k) hx[k] = e;
 }

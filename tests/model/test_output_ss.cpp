@@ -98,7 +98,7 @@ TEST(AssignSS, MeasuresDihedralsAndClassifies) {
     EXPECT_EQ(R[n].omega, UNDEF_DIHEDRAL);
     for (int i = 1; i <= n; ++i) {
         SCOPED_TRACE(i);
-        if (i > 1) EXPECT_NEAR(std::remainder(R[i].phi - pp[i - 1].first, 360.0), 0.0, 0.01);
+        if (i > 1) { EXPECT_NEAR(std::remainder(R[i].phi - pp[i - 1].first, 360.0), 0.0, 0.01); }
         if (i < n) {
             EXPECT_NEAR(std::remainder(R[i].psi - pp[i - 1].second, 360.0), 0.0, 0.01);
             EXPECT_NEAR(std::remainder(R[i].omega - 178.0, 360.0), 0.0, 0.01);

@@ -189,7 +189,7 @@ TEST_F(AtomTables, RealDipoleRecords) {
             const bool planar = std::string(r.atomLabel[g]) == "C" || std::string(r.atomLabel[g]) == "CG" || std::string(r.atomLabel[g]) == "N2";
             for (int q = 0; q < r.neighbourCount[g] && i > 0; ++q)
                 EXPECT_LT(res.atoms[id].dis(res.atoms[r.neighbourId[g][q]]), planar ? 2.6 : 1.9) << where << " neighbour " << q;
-            if (i > 0 && id == tmpl().slot(type, "OG")) EXPECT_EQ(res.atoms[id].fgIndex, g);
+            if (i > 0 && id == tmpl().slot(type, "OG")) { EXPECT_EQ(res.atoms[id].fgIndex, g); }
         }
         EXPECT_EQ(ids, want) << threeLetter(type);
     }

@@ -1,35 +1,34 @@
-"""Write the ATOM records of one chain (first model) of a PDB file to a new file.
+"""Chain step of a benchmark loop: write the ATOM records of one chain (first
+model) of a PDB file (gzipped or not) to chain.pdb, unchanged.
 
-lorvane reads every ATOM record of its input as one chain, so each loop is run on
-a file that holds only its own chain. Usage:
-    extract_chain.py IN.pdb CHAIN OUT.pdb START END
-CHAIN "-", "_" or "" means the blank chain identifier. START and END (PDB residue
-numbers) are checked to be present, with a residue after END (lorvane never
-matches the chain's last residue).
+Today's lorvane reads every ATOM record of its input as one chain, so with chain
+extraction on, each loop runs on a file holding only its own chain. Usage:
+    extract_chain.py --file IN.pdb --chain C --start S --end E --out chain.pdb
+                     --record chain.json [--keep-failures]
+Chain "-", "_" or "" means the blank chain identifier. START and END (residue
+number, optional insertion code) must be present with a residue on either side.
 """
 
+import argparse
 import os
 import sys
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import loopkit  # noqa: E402
+import steps  # noqa: E402
 
-def main(argv):
-    if len(argv) != 6:
-        print("usage: extract_chain.py IN.pdb CHAIN OUT.pdb START END", file=sys.stderr)
-        return 2
-    src, chain, dst, start, end = argv[1], argv[2], argv[3], int(argv[4]), int(argv[5])
+
+def extract(src, chain, dst, start, end):
     if chain in ("-", "_", ""):
         chain = " "
     if len(chain) != 1:
-        print("%s: chain identifier must be one character, got %r" % (src, chain), file=sys.stderr)
-        return 1
+        raise ValueError("chain identifier must be one character, got %r" % chain)
+    if loopkit.is_cif(src):
+        raise ValueError("%s: chain extraction reads PDB files only (set extract_chain: false)"
+                         % os.path.basename(src))
     lines = []
     numbers = []
-    try:
-        fh = open(src)
-    except OSError as exc:
-        print("cannot open structure file %s: %s" % (src, exc.strerror), file=sys.stderr)
-        return 1
-    with fh:
+    with loopkit.open_text(src) as fh:
         for line in fh:
             if line.startswith("ENDMDL"):
                 break
@@ -38,25 +37,33 @@ def main(argv):
                 num = (int(line[22:26]), line[26])
                 if not numbers or numbers[-1] != num:
                     numbers.append(num)
+    name = os.path.basename(src)
     if not lines:
-        print("%s: no ATOM records for chain %r" % (src, chain), file=sys.stderr)
-        return 1
-    plain = [n for n, ic in numbers if ic == " "]
+        raise ValueError("%s: no ATOM records for chain %r" % (name, chain))
     for what, value in (("start", start), ("end", end)):
-        if value not in plain:
-            print("%s chain %r: %s residue %d not found" % (src, chain, what, value), file=sys.stderr)
-            return 1
-    if (end, " ") == numbers[-1]:
-        print("%s chain %r: loop end %d is the chain's last residue" % (src, chain, end),
-              file=sys.stderr)
-        return 1
+        if loopkit.parse_resid(value) not in numbers:
+            raise ValueError("%s chain %r: %s residue %s not found" % (name, chain, what, value))
+    if loopkit.parse_resid(end) == numbers[-1] or loopkit.parse_resid(start) == numbers[0]:
+        raise ValueError("%s chain %r: loop %s-%s has no anchor residue on one side"
+                         % (name, chain, start, end))
     tmp = dst + ".tmp"
     with open(tmp, "w") as out:
         out.writelines(lines)
         out.write("TER\nEND\n")
     os.replace(tmp, dst)
-    return 0
+    return {"file": os.path.basename(dst)}
+
+
+def main():
+    p = argparse.ArgumentParser()
+    for name in ("file", "chain", "start", "end", "out", "record"):
+        p.add_argument("--" + name, required=True)
+    p.add_argument("--keep-failures", action="store_true")
+    a = p.parse_args()
+    return steps.run_step("chain", a.record,
+                          lambda: extract(a.file, a.chain, a.out, a.start, a.end),
+                          keep_failures=a.keep_failures)
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv))
+    sys.exit(main())

@@ -1,20 +1,33 @@
 #!/usr/bin/env python3
 """Stand-in for the lorvane executable, for testing the batch workflow.
 
-It takes the same command line as lorvane for the two modes the workflow uses:
+It takes lorvane's command line (the planned one: -chain, insertion codes, -seq,
+-o, -models, -data, -quiet) for the two modes the workflow uses, reading PDB or
+mmCIF files, gzipped or not:
 
-  sampling: -f chain.pdb -start S -end E [-seeds N -numloop M -cores C -rs R]
-      writes pdbout/<LoopID>.txt with n = min(M, 24) conformations. Conformation k
-      (1..n) is the native loop with every atom moved by 0.25*k Angstrom along
-      (1,1,1)/sqrt(3), so its backbone RMSD to the native is 0.25*k. Its four scores
-      are smallest for k0 = 1 + (S + E) % 5, which is therefore the lowest-z
-      conformation. Atoms are written in reverse order within each residue, so
-      readers have to match atoms by name.
-  compare: -mode compare -f chain.pdb -start S -end E -score file [-svg out.svg]
+  sampling: -f FILE [-chain C] -start S -end E [-seq SEQ] [-o PREFIX] [-models N]
+            [-numloop M -seeds N -cores C -rs R -data DIR -quiet -keepwater]
+      n = min(M, 24) conformations. Conformation k (1..n) is the loop moved by
+      0.25*k Angstrom along (1,1,1)/sqrt(3), so its backbone RMSD to the input loop
+      is 0.25*k and to conformation j 0.25*|k-j|. Its four scores are smallest for
+      k0 = 1 + (S + E) % 5 (residue numbers without insertion code), which is
+      therefore the lowest combined score: rank 1. A loop missing from the
+      coordinates is first built from -seq on the line between its anchors.
+      Without -o: pdbout/<name>_<S>_<E>.txt, as today. With -o PREFIX:
+        PREFIX.txt                      the result file
+        PREFIX.models.pdb (.cif)        top N (default 10) as complete structures
+        PREFIX.ranking.tsv              rank index dfire sidechain quenda torsion
+                                        combined cluster_size rmsd_to_top
+      combined = sum of the four median/MAD-normalised scores; cluster_size =
+      conformations within 1 Angstrom (RMSD rounded to 0.001).
+  compare: -mode compare -f FILE [-chain C] -start S -end E -score RESULT [-svg out.svg]
       prints the eight-number summary line.
 
-Like the real program it needs data/atomProp2.txt under the working directory,
-appends its command line to command.log and exits 1 on bad input.
+Like the real program it needs atomProp2.txt in its data directory (-data, else
+$LORVANE_DATA, else ./data), appends its command line to command.log, writes
+errors as one line on standard error and exits 1 on bad input, 2 on misuse.
+Atoms are written in reverse order within each residue, so readers have to match
+atoms by name.
 """
 
 import math
@@ -22,152 +35,234 @@ import os
 import sys
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import loopkit  # noqa: E402
+
 SHIFT_STEP = 0.25
 MAX_CONFS = 24
+CLUSTER_RADIUS = 1.0
+ONE_TO_THREE = {"A": "ALA", "C": "CYS", "D": "ASP", "E": "GLU", "F": "PHE", "G": "GLY",
+                "H": "HIS", "I": "ILE", "K": "LYS", "L": "LEU", "M": "MET", "N": "ASN",
+                "P": "PRO", "Q": "GLN", "R": "ARG", "S": "SER", "T": "THR", "V": "VAL",
+                "W": "TRP", "Y": "TYR"}
 
 
-def die(msg):
-    print(msg)
-    sys.exit(1)
+class Fail(Exception):
+    def __init__(self, msg, status=1):
+        super().__init__(msg)
+        self.status = status
 
 
-def read_atoms(path):
-    residues = []
-    where = {}
+def resid(text):
     try:
-        fh = open(path)
-    except OSError:
-        die("cannot open pdb file " + path)
-    with fh:
-        for line in fh:
-            if not line.startswith("ATOM  ") or line[16] not in " A":
-                continue
-            name = line[12:16].strip()
-            if name.startswith("H") or name[:1].isdigit():
-                continue
-            key = (int(line[22:26]), line[26])
-            if key not in where:
-                where[key] = len(residues)
-                residues.append((key[0], line[17:20], []))
-            atoms = residues[where[key]][2]
-            if all(a[0] != name for a in atoms):
-                atoms.append((name, float(line[30:38]), float(line[38:46]), float(line[46:54])))
-    return residues
+        return loopkit.parse_resid(text)
+    except ValueError as exc:
+        raise Fail(str(exc), 2) from exc
 
 
-def find_loop(residues, start, end):
-    a = b = None
-    for i, r in enumerate(residues[:-1]):   # the last residue is never matched
-        if r[0] == start:
-            a = i
-        elif r[0] == end:
-            b = i
-    if a is None or b is None or b <= a:
-        die("Specified starting or ending residue numbers are not in the PDB file.")
-    return residues[a:b + 1]
+def pick_chain(residues, chain, start, path):
+    """The residues of the loop's chain; without -chain the start residue must be in one chain."""
+    if chain:
+        sel = [r for r in residues if r["chain"] == chain]
+        if not sel:
+            raise Fail("%s: no chain %s" % (path, chain))
+        return sel
+    key = resid(start)
+    chains = sorted({r["chain"] for r in residues if (r["num"], r["icode"]) == key})
+    if len(chains) > 1:
+        raise Fail("residue %s is in chains %s: choose one with -chain" % (start, ", ".join(chains)), 2)
+    if not chains:
+        # a missing loop: the chain of its anchor
+        chains = sorted({r["chain"] for r in residues if r["num"] == key[0] - 1})[:1]
+    return [r for r in residues if chains and r["chain"] == chains[0]]
 
 
-def atom_line(serial, name, resname, resnum, x, y, z):
+def build_missing(chain, start, end, seq):
+    """Residues start..end absent from the coordinates, built from seq between the anchors."""
+    (s, si), (e, ei) = resid(start), resid(end)
+    if si != " " or ei != " " or e < s:
+        raise Fail("missing loop %s-%s: give plain residue numbers, start before end" % (start, end))
+    if len(seq) != e - s + 1:
+        raise Fail("-seq %s has %d residues, loop %s-%s has %d" % (seq, len(seq), start, end, e - s + 1))
+    pos = {(r["num"], r["icode"]): i for i, r in enumerate(chain)}
+    a, b = pos.get((s - 1, " ")), pos.get((e + 1, " "))
+    if a is None or b is None or b != a + 1:
+        raise Fail("missing loop %s-%s: anchors %d and %d must be present and adjacent"
+                   % (start, end, s - 1, e + 1))
+    c0, n1 = chain[a]["atoms"].get("C"), chain[b]["atoms"].get("N")
+    if c0 is None or n1 is None:
+        raise Fail("missing loop %s-%s: anchor backbone incomplete" % (start, end))
+    built = []
+    n = len(seq)
+    for i, aa in enumerate(seq.upper()):
+        if aa not in ONE_TO_THREE:
+            raise Fail("-seq %s: %s is not an amino acid" % (seq, aa))
+        atoms = {}
+        for j, name in enumerate(("N", "CA", "C", "O")):
+            t = (i + (j + 1) / 5.0) / n
+            atoms[name] = tuple(c0[d] + t * (n1[d] - c0[d]) + (0.8 if name == "O" else 0.0)
+                                for d in range(3))
+        built.append({"chain": chain[a]["chain"], "num": s + i, "icode": " ",
+                      "name": ONE_TO_THREE[aa], "atoms": atoms})
+    return a + 1, built
+
+
+def find_loop(chain, opt):
+    """(position in chain, loop residues, how many chain residues they replace);
+    anchors on both sides are required."""
+    pos = {(r["num"], r["icode"]): i for i, r in enumerate(chain)}
+    ks, ke = resid(opt["start"]), resid(opt["end"])
+    if ks in pos and ke in pos:
+        a, b = pos[ks], pos[ke]
+        if b < a or a == 0 or b == len(chain) - 1:
+            raise Fail("loop %s-%s: needs an anchor residue on either side" % (opt["start"], opt["end"]))
+        have = "".join(k for r in chain[a:b + 1] for k, v in ONE_TO_THREE.items() if v == r["name"])
+        if opt["seq"] and opt["seq"].upper() != have:
+            raise Fail("-seq %s does not match residues %s-%s (%s)"
+                       % (opt["seq"], opt["start"], opt["end"], have))
+        return a, chain[a:b + 1], b + 1 - a
+    if ks in pos or ke in pos:
+        raise Fail("loop %s-%s is partly missing from the coordinates" % (opt["start"], opt["end"]))
+    if not opt["seq"]:
+        raise Fail("residues %s-%s are not in the coordinates: give their sequence with -seq"
+                   % (opt["start"], opt["end"]))
+    at, built = build_missing(chain, opt["start"], opt["end"], opt["seq"])
+    return at, built, 0
+
+
+def atom_line(serial, name, r, xyz):
     if len(name) >= 4:
         field = name + " "
     elif name[0] in "123":
         field = "%-3s  " % name
     else:
         field = " %-3s " % name
-    return "ATOM  %5d %s%3s A%4d    %8.3f%8.3f%8.3f\n" % (serial, field, resname, resnum, x, y, z)
+    return "ATOM  %5d %s%3s %1s%4d%1s   %8.3f%8.3f%8.3f  1.00  0.00\n" % (
+        serial, field, r["name"], r["chain"], r["num"], r["icode"], *xyz)
 
 
-def prot_name(path):
-    base = os.path.basename(path)
-    dot = base.find(".")
-    return base[:dot] if 0 <= dot < 6 else base[:6]
+def shifted(loop, k):
+    d = SHIFT_STEP * k / math.sqrt(3.0)
+    return [dict(r, atoms={n: (x + d, y + d, z + d) for n, (x, y, z) in r["atoms"].items()})
+            for r in loop]
+
+
+def scores(k, k0):
+    far = abs(k - k0)
+    return [-40.0 + 2.5 * far, 5.0 + 1.0 * far, -20.0 + 1.5 * far, 15.0 + 0.8 * far]
+
+
+def write_models(path, before, after, loop, ranked, ranking, cif):
+    """The top conformations as complete structures, in rank order."""
+    with open(path, "w") as out:
+        if cif:
+            out.write("data_models\nloop_\n" + "".join(
+                "_atom_site.%s\n" % t for t in (
+                    "group_PDB", "id", "label_atom_id", "label_comp_id", "auth_asym_id",
+                    "auth_seq_id", "pdbx_PDB_ins_code", "Cartn_x", "Cartn_y", "Cartn_z",
+                    "pdbx_PDB_model_num")))
+        for rank, k in enumerate(ranked, 1):
+            row = ranking[rank - 1]
+            whole = before + shifted(loop, k) + after
+            if not cif:
+                out.write("MODEL     %4d\n" % rank)
+                out.write("REMARK   1 rank %d index %d combined %s\n" % (rank, k, row[6]))
+            serial = 1
+            for r in whole:
+                for name, xyz in reversed(list(r["atoms"].items())):
+                    if cif:
+                        out.write("ATOM %d %s %s %s %d %s %.3f %.3f %.3f %d\n" % (
+                            serial, name, r["name"], r["chain"], r["num"],
+                            r["icode"].strip() or "?", *xyz, rank))
+                    else:
+                        out.write(atom_line(serial, name, r, xyz))
+                    serial += 1
+            if not cif:
+                out.write("ENDMDL\n")
+        out.write("#\n" if cif else "END\n")
 
 
 def sample(opt):
-    print("openMP:  using %d cores." % (opt["cores"] or os.cpu_count()))
     t0 = time.time()
-    loop = find_loop(read_atoms(opt["f"]), opt["start"], opt["end"])
+    if not opt["quiet"]:
+        print("sampling loop %s-%s" % (opt["start"], opt["end"]), file=sys.stderr)
+    residues = loopkit.read_structure(opt["f"])
+    chain = pick_chain(residues, opt["chain"], opt["start"], opt["f"])
+    at, loop, replaced = find_loop(chain, opt)
+    at = next(i for i, r in enumerate(residues) if r is chain[at])
     n = max(0, min(opt["numloop"], MAX_CONFS))
-    k0 = 1 + (opt["start"] + opt["end"]) % 5
-    loop_id = "%s_%d_%d" % (prot_name(opt["f"]), opt["start"], opt["end"])
+    k0 = 1 + (resid(opt["start"])[0] + resid(opt["end"])[0]) % 5
     # a little work, so that the run's CPU time is not zero
     acc = 0.0
     for i in range(200000):
         acc += math.sqrt(i)
-    try:
-        out = open(os.path.join("pdbout", loop_id + ".txt"), "w")
-    except OSError:
-        print("cannot write pdbout/%s.txt" % loop_id)
-        return
-    with out:
+    prefix = opt["o"] or os.path.join("pdbout", "%s_%s_%s" % (
+        loopkit.prot_name(opt["f"]), opt["start"], opt["end"]))
+    if os.path.dirname(prefix):
+        os.makedirs(os.path.dirname(prefix), exist_ok=True)
+    with open(prefix + ".txt", "w") as out:
         for k in range(1, n + 1):
-            d = SHIFT_STEP * k / math.sqrt(3.0)
-            far = abs(k - k0)
-            out.write("LOOP %d %.2f %.2f %.2f %.2f\n" % (
-                k, -40.0 + 2.5 * far, 5.0 + 1.0 * far, -20.0 + 1.5 * far, 15.0 + 0.8 * far))
+            out.write("LOOP %d %.2f %.2f %.2f %.2f\n" % (k, *scores(k, k0)))
             serial = 1
-            for resnum, resname, atoms in loop:
-                for name, x, y, z in reversed(atoms):
-                    out.write(atom_line(serial, name, resname, resnum, x + d, y + d, z + d))
+            for r in shifted(loop, k):
+                for name, xyz in reversed(list(r["atoms"].items())):
+                    out.write(atom_line(serial, name, r, xyz))
                     serial += 1
             out.write("END \n")
-    print("Total time: %.2f s" % (time.time() - t0))
+    written = [prefix + ".txt"]
+    if opt["o"] and n:
+        z = loopkit.z_scores([{"scores": scores(k, k0)} for k in range(1, n + 1)])
+        ranked = sorted(range(1, n + 1), key=lambda k: (z[k - 1], k))[:opt["models"]]
+        rmsd = lambda j, k: round(SHIFT_STEP * abs(j - k), 3)
+        ranking = [[rank, k, *("%.2f" % s for s in scores(k, k0)), "%.4f" % z[k - 1],
+                    sum(1 for j in range(1, n + 1) if rmsd(j, k) <= CLUSTER_RADIUS),
+                    "%.3f" % rmsd(k, ranked[0])] for rank, k in enumerate(ranked, 1)]
+        write_ranking(prefix + ".ranking.tsv", ranking)
+        cif = loopkit.is_cif(opt["f"])
+        models = prefix + (".models.cif" if cif else ".models.pdb")
+        write_models(models, residues[:at], residues[at + replaced:], loop, ranked, ranking, cif)
+        written += [models, prefix + ".ranking.tsv"]
+        best = ranking[0][6]
+    else:
+        best = "NA"
+    print("Wrote %s: %d conformations, best combined score %s, %.2f s"
+          % (", ".join(written), n, best, time.time() - t0))
 
 
-def med_mad(v):
-    s = sorted(v)
-    n = len(s)
-    med = s[n // 2] if n % 2 else 0.5 * (s[n // 2 - 1] + s[n // 2])
-    dev = sorted(abs(x - med) for x in v)
-    mad = dev[n // 2] if n % 2 else 0.5 * (dev[n // 2 - 1] + dev[n // 2])
-    return [(x - med) / mad if mad > 0 else 0.0 for x in v]
+def write_ranking(path, ranking):
+    with open(path, "w") as out:
+        out.write("rank\tindex\tdfire\tsidechain\tquenda\ttorsion\tcombined\tcluster_size\t"
+                  "rmsd_to_top\n")
+        for row in ranking:
+            out.write("\t".join(str(x) for x in row) + "\n")
 
 
 def compare(opt):
-    loop = find_loop(read_atoms(opt["f"]), opt["start"], opt["end"])
-    native = {}
-    for i, (resnum, _name, atoms) in enumerate(loop):
-        for name, x, y, z in atoms:
-            native[(i, name)] = (x, y, z)
+    residues = loopkit.read_structure(opt["f"])
+    chain = pick_chain(residues, opt["chain"], opt["start"], opt["f"])
+    loop = find_loop(chain, opt)[1]
     if not os.path.exists(opt["score"]):
-        die("Could not read Loops file " + opt["score"])
-    decoys = []
-    cur = None
-    first = None
-    with open(opt["score"]) as fh:
-        for line in fh:
-            if line.startswith("LOOP "):
-                w = line.split()
-                cur = {"s": [float(x) for x in w[2:6]], "xyz": {}}
-                first = None
-            elif line.startswith("ATOM  ") and cur is not None:
-                num = int(line[22:26])
-                if first is None:
-                    first = num
-                cur["xyz"][(num - first, line[12:16].strip())] = (
-                    float(line[30:38]), float(line[38:46]), float(line[46:54]))
-            elif line.startswith("END") and cur is not None:
-                decoys.append(cur)
-                cur = None
+        raise Fail("Could not read Loops file " + opt["score"])
+    decoys = loopkit.read_results(opt["score"])
     if not decoys:
-        die("no decoys in " + opt["score"])
+        raise Fail("no decoys in " + opt["score"])
     last = len(loop) - 1
     keys = [(0, "C"), (0, "O")] + [(i, a) for i in range(1, last) for a in ("N", "CA", "C", "O")] \
         + [(last, "N"), (last, "CA")]
     for d in decoys:
         sq = 0.0
-        for key in keys:
-            p, q = d["xyz"][key], native[key]
+        for i, name in keys:
+            r = loop[i]
+            p, q = d["atoms"][(r["num"], r["icode"], name)], r["atoms"][name]
             sq += sum((p[j] - q[j]) ** 2 for j in range(3))
         d["rmsd"] = math.sqrt(sq / (4 * last))
-    norm = [med_mad([d["s"][j] for d in decoys]) for j in range(4)]
-    z = [sum(norm[j][i] for j in range(4)) for i in range(len(decoys))]
+    z = loopkit.z_scores(decoys)
     iz = min(range(len(z)), key=lambda i: (z[i], i))
     rms = [d["rmsd"] for d in decoys]
-    c1 = min(10 * d["s"][3] + d["s"][2] for d in decoys)
-    c2 = min(10 * d["s"][3] + d["s"][0] for d in decoys)
-    vals = [len(decoys), min(rms), sum(rms) / len(rms), rms[iz], c1,
-            min(d["s"][2] for d in decoys), c2, min(d["s"][0] for d in decoys)]
+    s = [d["scores"] for d in decoys]
+    vals = [len(decoys), min(rms), sum(rms) / len(rms), rms[iz],
+            min(10 * x[3] + x[2] for x in s), min(x[2] for x in s),
+            min(10 * x[3] + x[0] for x in s), min(x[0] for x in s)]
     print(" ".join("%g" % v for v in vals))
     if opt["svg"]:
         with open(opt["svg"], "w") as fh:
@@ -177,42 +272,63 @@ def compare(opt):
             fh.write("</svg>\n")
 
 
+def parse(argv):
+    opt = {"mode": "smc", "f": "", "chain": "", "start": "", "end": "", "seq": "", "o": "",
+           "models": 10, "numloop": 5000, "seeds": 10000, "cores": 0, "score": "", "svg": "",
+           "data": os.environ.get("LORVANE_DATA", ""), "quiet": False}
+    ints = {"-numloop", "-seeds", "-cores", "-rs", "-models"}
+    strs = {"-f", "-chain", "-start", "-end", "-seq", "-o", "-score", "-svg", "-mode", "-data"}
+    flags = {"-quiet", "-keepwater"}
+    i = 1
+    while i < len(argv):
+        a = argv[i]
+        if a in flags:
+            opt[a[1:]] = True
+            i += 1
+            continue
+        if a not in ints and a not in strs:
+            raise Fail("unknown option " + a, 2)
+        if i + 1 >= len(argv):
+            raise Fail("option %s needs a value" % a, 2)
+        if a in ints:
+            try:
+                opt[a[1:]] = int(argv[i + 1])
+            except ValueError:
+                raise Fail("option %s needs a whole number, got %s" % (a, argv[i + 1]), 2)
+        else:
+            opt[a[1:]] = argv[i + 1]
+        i += 2
+    if not opt["f"] or not opt["start"] or not opt["end"]:
+        raise Fail("-f, -start and -end are required", 2)
+    return opt
+
+
 def main(argv):
     if len(argv) == 1:
         print("\nLORVANE:  protein loop conformation sampler (test stand-in)\n")
         return 0
-    with open("command.log", "a") as log:
-        log.write(" ".join(argv) + " \n")
-    opt = {"mode": "smc", "f": "", "start": -1, "end": -1, "numloop": 5000, "seeds": 10000,
-           "cores": 0, "score": "", "svg": ""}
-    ints = {"-start": "start", "-end": "end", "-numloop": "numloop", "-seeds": "seeds",
-            "-cores": "cores", "-rs": None}
-    strs = {"-f": "f", "-score": "score", "-svg": "svg", "-mode": "mode"}
-    i = 1
-    while i < len(argv):
-        a = argv[i]
-        if a in ints or a in strs:
-            if i + 1 >= len(argv):
-                print("Option %s needs a value" % a)
-                return 2
-            if a in ints:
-                if ints[a]:
-                    opt[ints[a]] = int(argv[i + 1])
-            else:
-                opt[strs[a]] = argv[i + 1]
-            i += 2
+    try:
+        opt = parse(argv)
+        with open("command.log", "a") as log:
+            log.write(" ".join(argv) + " \n")
+        data = opt["data"] or "data"
+        if not os.path.exists(os.path.join(data, "atomProp2.txt")):
+            raise Fail("cannot open parameter file %s" % os.path.join(data, "atomProp2.txt"))
+        if not os.path.exists(opt["f"]):
+            raise Fail("cannot open structure file " + opt["f"])
+        if opt["mode"] == "compare":
+            compare(opt)
+        elif opt["mode"] == "smc":
+            print("openMP:  using %d cores." % (opt["cores"] or os.cpu_count()))
+            sample(opt)
         else:
-            print("Unrecognized command: " + a)
-            return 2
-    if not os.path.exists(os.path.join("data", "atomProp2.txt")):
-        die("cannot open parameter file data/atomProp2.txt")
-    if opt["mode"] == "compare":
-        compare(opt)
-    elif opt["mode"] == "smc":
-        sample(opt)
-    else:
-        print("wrong mode type!")
-        return 2
+            raise Fail("wrong mode type: " + opt["mode"], 2)
+    except Fail as exc:
+        print(exc, file=sys.stderr)
+        return exc.status
+    except ValueError as exc:
+        print("%s: %s" % (opt["f"], exc), file=sys.stderr)
+        return 1
     return 0
 
 

@@ -1,10 +1,14 @@
-"""Helpers shared by the batch scripts: PDB atom records, result files, RMSD, scores.
+"""Helpers shared by the batch scripts: structure files, result files, RMSD, scores.
 
 Standard library only, so the per-loop scripts also run under a bare python3.
 """
 
+import gzip
+import itertools
 import math
 import os
+import re
+import shlex
 
 BACKBONE = ("N", "CA", "C", "O")
 
@@ -21,7 +25,33 @@ def prot_name(path):
 
 
 def loop_id(path, start, end):
-    return "%s_%d_%d" % (prot_name(path), int(start), int(end))
+    return "%s_%s_%s" % (prot_name(path), start, end)
+
+
+def parse_resid(text):
+    """(number, insertion code) of a residue written N or N followed by one
+    letter (e.g. "60A"); the blank insertion code is " "."""
+    m = re.fullmatch(r"\s*(-?\d+)([A-Za-z]?)\s*", str(text))
+    if not m:
+        raise ValueError("residue number %r is not a number with an optional insertion code"
+                         % (text,))
+    return int(m.group(1)), (m.group(2) or " ")
+
+
+def format_resid(num, icode):
+    return "%d%s" % (num, icode.strip())
+
+
+def open_text(path):
+    """A structure or table file for reading; .gz files are decompressed."""
+    if path.endswith(".gz"):
+        return gzip.open(path, "rt")
+    return open(path)
+
+
+def is_cif(path):
+    name = path[:-3] if path.endswith(".gz") else path
+    return name.endswith(".cif") or name.endswith(".mmcif")
 
 
 def _coord(line, a, b, field_no):
@@ -51,49 +81,107 @@ def parse_atom(line):
     return resnum, icode, resname, name, altloc, xyz
 
 
-def read_chain(path):
-    """Residues of a one-chain PDB file in file order (first model, ATOM records,
-    altloc blank or A): list of dicts with num, icode, name, atoms{name: xyz}."""
+def _pdb_atoms(fh):
+    """(chain, resnum, icode, resname, name, altloc, xyz) of the ATOM records of the first model."""
+    for line in fh:
+        if line.startswith("ENDMDL"):
+            break
+        if line.startswith("ATOM  "):
+            resnum, icode, resname, name, altloc, xyz = parse_atom(line)
+            yield line[21:22] or " ", resnum, icode, resname, name, altloc, xyz
+
+
+def _cif_atoms(fh, path):
+    """The same from the _atom_site loop of an mmCIF file (author numbering and chain;
+    every row when the file does not say which are ATOM records)."""
+    tags = []
+    lines = iter(fh)
+    for line in lines:
+        if line.startswith("_atom_site."):
+            tags.append(line.split()[0][len("_atom_site."):])
+        elif tags:
+            first = line
+            break
+    else:
+        raise ValueError("%s: no _atom_site loop" % path)
+    col = {t: i for i, t in enumerate(tags)}
+
+    def pick(*names):
+        for n in names:
+            if n in col:
+                return col[n]
+        raise ValueError("%s: _atom_site lacks %s" % (path, names[0]))
+
+    g, ch, num, ic = (col.get("group_PDB"), pick("auth_asym_id", "label_asym_id"),
+                      pick("auth_seq_id", "label_seq_id"), col.get("pdbx_PDB_ins_code"))
+    rn, an, alt = pick("auth_comp_id", "label_comp_id"), pick("auth_atom_id", "label_atom_id"), \
+        col.get("label_alt_id")
+    x, y, z, model = pick("Cartn_x"), pick("Cartn_y"), pick("Cartn_z"), \
+        col.get("pdbx_PDB_model_num")
+    first_model = None
+    for line in itertools.chain([first], lines):
+        if line.startswith(("#", "loop_", "_", "data_")):
+            break
+        f = shlex.split(line)
+        if not f or g is not None and f[g] != "ATOM":
+            continue
+        if model is not None:
+            first_model = first_model or f[model]
+            if f[model] != first_model:
+                break
+        code = f[ic] if ic is not None and f[ic] not in ("?", ".") else " "
+        altloc = f[alt] if alt is not None and f[alt] not in ("?", ".") else " "
+        yield (f[ch], int(f[num]), code, f[rn], f[an], altloc,
+               (float(f[x]), float(f[y]), float(f[z])))
+
+
+def read_structure(path, chain=None):
+    """Residues of a PDB or mmCIF file (gzipped or not) in file order: first model,
+    ATOM records, altloc blank or A, hydrogens kept out. Each residue is a dict
+    with chain, num, icode, name and atoms {name: xyz}; chain selects one chain."""
     residues = []
     index = {}
-    with open(path) as fh:
-        for line in fh:
-            if line.startswith("ENDMDL"):
-                break
-            if not line.startswith("ATOM  "):
+    with open_text(path) as fh:
+        atoms = _cif_atoms(fh, path) if is_cif(path) else _pdb_atoms(fh)
+        for ch, resnum, icode, resname, name, altloc, xyz in atoms:
+            if altloc not in (" ", "A") or (chain is not None and ch != chain):
                 continue
-            resnum, icode, resname, name, altloc, xyz = parse_atom(line)
-            if altloc not in (" ", "A"):
+            if name.startswith("H") or name[:1].isdigit() and name[1:2] == "H":
                 continue
-            key = (resnum, icode)
+            key = (ch, resnum, icode)
             if key not in index:
                 index[key] = len(residues)
-                residues.append({"num": resnum, "icode": icode, "name": resname, "atoms": {}})
-            atoms = residues[index[key]]["atoms"]
-            if name not in atoms:
-                atoms[name] = xyz
+                residues.append({"chain": ch, "num": resnum, "icode": icode, "name": resname,
+                                 "atoms": {}})
+            residues[index[key]]["atoms"].setdefault(name, xyz)
     return residues
 
 
+def read_chain(path, chain=None):
+    """Residues of one chain (all residues of a one-chain file when chain is None)."""
+    return read_structure(path, chain)
+
+
 def loop_residues(residues, start, end):
-    """The native residues from the one numbered start to the one numbered end
-    (blank insertion code), in chain order."""
+    """The residues from start to end (each N or N plus insertion code) in chain
+    order; both must exist, end after start."""
     pos = {}
     for i, r in enumerate(residues):
-        if r["icode"] == " ":
-            pos.setdefault(r["num"], i)
-    if start not in pos or end not in pos:
-        raise ValueError("loop %d-%d: residue %d not in the structure"
-                         % (start, end, start if start not in pos else end))
-    a, b = pos[start], pos[end]
+        pos.setdefault((r["num"], r["icode"]), i)
+    s, e = parse_resid(start), parse_resid(end)
+    for what, key in (("start", s), ("end", e)):
+        if key not in pos:
+            raise ValueError("loop %s-%s: %s residue %s not in the structure"
+                             % (start, end, what, format_resid(*key)))
+    a, b = pos[s], pos[e]
     if b <= a:
-        raise ValueError("loop %d-%d: end residue does not follow the start residue" % (start, end))
+        raise ValueError("loop %s-%s: end residue does not follow the start residue" % (start, end))
     return residues[a:b + 1]
 
 
 def read_results(path):
     """Conformations of a result file: list of dicts with scores (4 floats),
-    atoms {(resnum, atom name): xyz} and resnames {resnum: name}."""
+    atoms {(resnum, icode, atom name): xyz} and resnames {(resnum, icode): name}."""
     confs = []
     cur = None
     with open(path) as fh:
@@ -110,9 +198,9 @@ def read_results(path):
             elif line.startswith("ATOM  "):
                 if cur is None:
                     raise ValueError("%s:%d: atom record before any LOOP line" % (path, lineno))
-                resnum, _ic, resname, name, _alt, xyz = parse_atom(line)
-                cur["atoms"].setdefault((resnum, name), xyz)
-                cur["resnames"][resnum] = resname
+                resnum, icode, resname, name, _alt, xyz = parse_atom(line)
+                cur["atoms"].setdefault((resnum, icode, name), xyz)
+                cur["resnames"][(resnum, icode)] = resname
             elif line.startswith("END"):
                 if cur is not None:
                     confs.append(cur)
@@ -126,17 +214,18 @@ def _sqdist(a, b):
 
 def backbone_rmsd(conf, native_loop):
     """RMSD over N, CA, C, O of every loop residue, atoms matched by residue
-    number and name, no superposition. Raises when an atom is missing."""
+    number, insertion code and name, no superposition. Raises when an atom is missing."""
     total = 0.0
     count = 0
     for r in native_loop:
+        rid = format_resid(r["num"], r["icode"])
         for name in BACKBONE:
             if name not in r["atoms"]:
-                raise ValueError("native residue %d lacks atom %s" % (r["num"], name))
-            key = (r["num"], name)
+                raise ValueError("native residue %s lacks atom %s" % (rid, name))
+            key = (r["num"], r["icode"], name)
             if key not in conf["atoms"]:
-                raise ValueError("conformation %s lacks atom %s of residue %d"
-                                 % (conf["label"], name, r["num"]))
+                raise ValueError("conformation %s lacks atom %s of residue %s"
+                                 % (conf["label"], name, rid))
             total += _sqdist(conf["atoms"][key], r["atoms"][name])
             count += 1
     return math.sqrt(total / count)
@@ -155,12 +244,12 @@ def anchor_pattern_rmsd(conf, native_loop):
         else:
             names = BACKBONE
         for name in names:
-            pairs.append((r["num"], name, r["atoms"].get(name)))
+            pairs.append((r["num"], r["icode"], name, r["atoms"].get(name)))
     total = 0.0
-    for num, name, nat in pairs:
-        got = conf["atoms"].get((num, name))
+    for num, icode, name, nat in pairs:
+        got = conf["atoms"].get((num, icode, name))
         if nat is None or got is None:
-            raise ValueError("atom %s of residue %d missing" % (name, num))
+            raise ValueError("atom %s of residue %s missing" % (name, format_resid(num, icode)))
         total += _sqdist(got, nat)
     return math.sqrt(total / (4 * last))
 

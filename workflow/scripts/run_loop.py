@@ -1,137 +1,150 @@
-"""Run one lorvane sampling job in its own directory and measure it.
+"""Sampling step of one loop: run lorvane, measure it, record what it wrote.
 
-The job directory gets a data/ symlink, a copy of the one-chain input named
-chain.pdb and an empty pdbout/, so two loops never write the same result file
-even when their loop ids coincide. Wall time, CPU time (user + system) and peak
-resident memory of the lorvane process come from os.wait4, so no external
-`time` program is needed.
-
-Usage: run_loop.py --exe PATH --data DIR --chain chain.pdb --start S --end E
-       --threads T --args "..." --rundir DIR --result OUT.txt --stats OUT.json
-       --log OUT.log [--timeout-min M] [--keep-failures]
-With --keep-failures a failed, timed-out or empty run still produces (empty)
-outputs and its status is recorded, so a benchmark goes on with the other loops.
+Two command lines:
+  contract  the whole entry as input, the loop chosen by -chain, outputs named by -o:
+            lorvane -f FILE [-chain C] -start S -end E [-seq SEQ] -o NAME -models N
+                    -data DIR -quiet -cores T ARGS          (run in the loop's directory)
+            giving NAME.txt, NAME.models.pdb (or .cif), NAME.ranking.tsv.
+  legacy    a one-chain file from the chain step, as today's program reads it:
+            lorvane -f chain.pdb -start S -end E -cores T ARGS
+            run in loops/<case>/run/ (data/ linked there); the result file
+            pdbout/<LoopID>.txt is moved to result.txt.
+Wall time, CPU time and peak memory come from os.wait4. The record (sample.json)
+holds them with the command line as run, the thread count, and for the contract
+the top model's scores and the ranking's confidence figures.
 """
 
 import argparse
-import json
 import os
 import shlex
 import shutil
-import signal
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import loopkit  # noqa: E402
+import steps  # noqa: E402
+from steps import StepFailed  # noqa: E402
+
+RANKING_COLUMNS = ["rank", "index", "dfire", "sidechain", "quenda", "torsion", "combined",
+                   "cluster_size", "rmsd_to_top"]
 
 
-def command_for(exe):
-    exe = os.path.abspath(exe)
-    if exe.endswith(".py"):
-        return [sys.executable, exe]
-    return [exe]
+def count_conformations(path):
+    with open(path) as fh:
+        return sum(1 for line in fh if line.startswith("LOOP "))
 
 
-def run_measured(cmd, cwd, log_path, timeout_s):
-    """Run cmd, return (exit status, wall s, user s, sys s, peak RSS MiB, timed out)."""
-    import subprocess
-    with open(log_path, "w") as log:
-        log.write("# " + " ".join(shlex.quote(c) for c in cmd) + "\n")
-        log.flush()
-        t0 = time.monotonic()
-        proc = subprocess.Popen(cmd, cwd=cwd, stdout=log, stderr=subprocess.STDOUT,
-                                stdin=subprocess.DEVNULL, start_new_session=True)
-        timed_out = False
-        while True:
-            pid, status, usage = os.wait4(proc.pid, os.WNOHANG)
-            if pid == proc.pid:
-                break
-            if timeout_s and time.monotonic() - t0 > timeout_s:
-                timed_out = True
-                try:
-                    os.killpg(proc.pid, signal.SIGKILL)
-                except ProcessLookupError:
-                    pass
-                pid, status, usage = os.wait4(proc.pid, 0)
-                break
-            time.sleep(0.05 if time.monotonic() - t0 < 5 else 1.0)
-        wall = time.monotonic() - t0
-        proc.returncode = os.waitstatus_to_exitcode(status)
-    # ru_maxrss is in KiB on Linux
-    return (proc.returncode, wall, usage.ru_utime, usage.ru_stime,
-            usage.ru_maxrss / 1024.0, timed_out)
+def ranking_figures(path):
+    """The top model's scores and the confidence figures of a ranking table:
+    top cluster size and the spread of ranks 2-10 around rank 1 (rmsd_to_top)."""
+    header, rows = loopkit.read_tsv(path)
+    missing = [c for c in RANKING_COLUMNS if c not in header]
+    if missing:
+        raise ValueError("%s: no column %s" % (os.path.basename(path), ", ".join(missing)))
+    if not rows:
+        raise ValueError("%s: no model ranked" % os.path.basename(path))
+    try:
+        rows.sort(key=lambda r: int(r["rank"]))
+        top = rows[0]
+        spread = [float(r["rmsd_to_top"]) for r in rows[1:10]]
+    except ValueError as exc:
+        raise ValueError("%s: %s" % (os.path.basename(path), exc)) from exc
+    fig = {"n_models": len(rows), "top_cluster_size": int(top["cluster_size"])}
+    for k in ("index", "dfire", "sidechain", "quenda", "torsion", "combined"):
+        fig["top_" + k] = top[k]
+    fig["top10_median_rmsd"] = loopkit.fmt(loopkit.median(spread)) if spread else "NA"
+    fig["top10_max_rmsd"] = loopkit.fmt(max(spread)) if spread else "NA"
+    return fig
+
+
+def run(a):
+    exe = os.path.abspath(a.exe)
+    if not os.access(exe, os.X_OK) and not exe.endswith(".py"):
+        raise ValueError("lorvane executable %s not found or not executable" % exe)
+    data = os.path.abspath(a.data)
+    loopdir = os.path.abspath(a.loopdir)
+    shown = {exe: "lorvane", data: a.shown_data, os.path.abspath(a.file): a.shown_file}
+    fields = {}
+    if a.cli == "legacy":
+        cwd = os.path.join(loopdir, "run")
+        if os.path.isdir(cwd):
+            shutil.rmtree(cwd)      # a rerun starts clean: no stale pdbout/ files
+        os.makedirs(os.path.join(cwd, "pdbout"))
+        os.symlink(data, os.path.join(cwd, "data"))
+        shutil.copyfile(a.file, os.path.join(cwd, "chain.pdb"))
+        args = ["-f", "chain.pdb", "-start", a.start, "-end", a.end]
+        produced = os.path.join(cwd, "pdbout", loopkit.loop_id("chain.pdb", a.start, a.end) + ".txt")
+        files = {"result": "result.txt"}
+    else:
+        cwd = loopdir
+        ext = ".models.cif" if loopkit.is_cif(a.file) else ".models.pdb"
+        files = {"result": a.name + ".txt", "models": a.name + ext,
+                 "ranking": a.name + ".ranking.tsv"}
+        for f in list(files.values()) + [a.name + ".models.pdb", a.name + ".models.cif"]:
+            if os.path.exists(os.path.join(loopdir, f)):
+                os.remove(os.path.join(loopdir, f))
+        args = ["-f", os.path.abspath(a.file)]
+        if a.chain not in ("", "-", "_"):
+            args += ["-chain", a.chain]
+        args += ["-start", a.start, "-end", a.end]
+        if a.seq:
+            args += ["-seq", a.seq]
+        args += ["-o", a.name, "-models", str(a.models), "-data", data, "-quiet"]
+        produced = os.path.join(loopdir, files["result"])
+    cmd = steps.command_for(exe) + args + ["-cores", str(a.threads)] + shlex.split(a.args)
+    fields["command"] = steps.shown_command(cmd, shown)
+    fields["files"] = files
+    os.makedirs(loopdir, exist_ok=True)
+    timeout_s = a.timeout_min * 60.0
+    out, err = os.path.join(loopdir, "sample.log"), os.path.join(loopdir, "sample.err")
+    status, wall, user, system, rss, timed_out = steps.run_measured(cmd, cwd, out, err, timeout_s)
+    fields.update({"exit_status": status, "wall_s": round(wall, 3), "user_s": round(user, 3),
+                   "sys_s": round(system, 3), "cpu_s": round(user + system, 3),
+                   "peak_rss_mb": round(rss, 1)})
+    if timed_out or status != 0:
+        raise StepFailed(steps.exit_message(status, out, err, timeout_s, timed_out), **fields)
+    if not os.path.exists(produced):
+        raise StepFailed("no result file written", **fields)
+    if a.cli == "legacy":
+        shutil.move(produced, os.path.join(loopdir, files["result"]))
+        produced = os.path.join(loopdir, files["result"])
+    fields["n_conformations"] = count_conformations(produced)
+    if fields["n_conformations"] == 0:
+        raise StepFailed("no conformation written", **fields)
+    if a.cli == "contract":
+        for key in ("models", "ranking"):
+            if not os.path.exists(os.path.join(loopdir, files[key])):
+                raise StepFailed("no %s file written" % files[key], **fields)
+        try:
+            fields.update(ranking_figures(os.path.join(loopdir, files["ranking"])))
+        except ValueError as exc:
+            raise StepFailed(str(exc), **fields) from exc
+    return fields
 
 
 def main():
     p = argparse.ArgumentParser()
-    for name in ("exe", "data", "chain", "rundir", "result", "stats", "log"):
+    for name in ("exe", "data", "file", "loopdir", "record"):
         p.add_argument("--" + name, required=True)
-    p.add_argument("--start", type=int, required=True)
-    p.add_argument("--end", type=int, required=True)
+    p.add_argument("--start", required=True)
+    p.add_argument("--end", required=True)
+    p.add_argument("--chain", default="")
+    p.add_argument("--seq", default="")
+    p.add_argument("--name", default="model")
+    p.add_argument("--models", type=int, default=10)
+    p.add_argument("--cli", choices=("contract", "legacy"), default="contract")
     p.add_argument("--threads", type=int, default=1)
     p.add_argument("--args", default="")
+    p.add_argument("--shown-file", default="")
+    p.add_argument("--shown-data", default="data")
+    p.add_argument("--upstream", nargs="*", default=[])
+    p.add_argument("--meta", nargs="*", default=[])
     p.add_argument("--timeout-min", type=float, default=0.0)
     p.add_argument("--keep-failures", action="store_true")
     a = p.parse_args()
-
-    data = os.path.abspath(a.data)
-    if not os.path.isdir(data):
-        print("data directory %s does not exist" % data, file=sys.stderr)
-        return 1
-    exe = os.path.abspath(a.exe)
-    if not os.access(exe, os.X_OK) and not exe.endswith(".py"):
-        print("lorvane executable %s not found or not executable" % exe, file=sys.stderr)
-        return 1
-
-    rundir = os.path.abspath(a.rundir)
-    if os.path.isdir(rundir):
-        shutil.rmtree(rundir)      # a rerun starts clean: no stale pdbout/ files
-    os.makedirs(os.path.join(rundir, "pdbout"))
-    os.symlink(data, os.path.join(rundir, "data"))
-    shutil.copyfile(a.chain, os.path.join(rundir, "chain.pdb"))
-
-    cmd = command_for(exe) + ["-f", "chain.pdb", "-start", str(a.start), "-end", str(a.end),
-                              "-cores", str(a.threads)] + shlex.split(a.args)
-    status, wall, user, system, rss, timed_out = run_measured(
-        cmd, rundir, os.path.abspath(a.log), a.timeout_min * 60.0)
-
-    produced = os.path.join(rundir, "pdbout", loopkit.loop_id("chain.pdb", a.start, a.end) + ".txt")
-    n_conf = 0
-    if os.path.exists(produced):
-        with open(produced) as fh:
-            n_conf = sum(1 for line in fh if line.startswith("LOOP "))
-    if timed_out:
-        state = "timeout"
-    elif status != 0:
-        state = "failed"
-    elif not os.path.exists(produced):
-        state = "no_result"
-    elif n_conf == 0:
-        state = "empty"
-    else:
-        state = "ok"
-
-    stats = {"status": state, "exit_status": status, "wall_s": round(wall, 3),
-             "user_s": round(user, 3), "sys_s": round(system, 3),
-             "cpu_s": round(user + system, 3), "peak_rss_mb": round(rss, 1),
-             "n_conformations": n_conf, "threads": a.threads,
-             "command": " ".join(shlex.quote(c) for c in cmd)}
-
-    if state != "ok" and not a.keep_failures:
-        print("lorvane run for loop %d-%d ended with status %s (exit %d); see %s"
-              % (a.start, a.end, state, status, a.log), file=sys.stderr)
-        return 1
-    if os.path.exists(produced):
-        shutil.move(produced, a.result)
-    else:
-        open(a.result, "w").close()
-    tmp = a.stats + ".tmp"
-    with open(tmp, "w") as fh:
-        json.dump(stats, fh, indent=1)
-        fh.write("\n")
-    os.replace(tmp, a.stats)
-    return 0
+    a.shown_file = a.shown_file or a.file
+    always = {"threads": a.threads, "meta": dict(kv.split("=", 1) for kv in a.meta)}
+    return steps.run_step("sample", a.record, lambda: run(a), a.upstream, a.keep_failures, always)
 
 
 if __name__ == "__main__":

@@ -1,0 +1,31 @@
+#pragma once
+// Backbone torsion-bin table "phipsi.bb.txt": for every residue type and DSSP
+// class (H, E, C) the probability of each 5 x 5 degree (phi, psi) bin.
+#include <string>
+#include <vector>
+
+#include "params/training_set.h"
+
+namespace lorvane::params {
+
+struct PhipsiParams {
+    double maxBackboneB = 80.0;  // residues with a larger N/CA/C B-factor are left out
+    double sigmaAt1000 = 8.0;    // kernel sd (deg) of a table with 1000 effective residues
+    double sigmaMin = 6.0, sigmaMax = 24.0;
+    double sigmaBroad = 25.0;    // kernel sd of the reference tables
+    double lambda = 0.1;         // weight of the reference in the mixture
+};
+
+struct PhipsiCounts {
+    std::vector<double> hist;  // [type 20][class 3][phi 72][psi 72], weighted
+    long defined = 0, used = 0, highB = 0, cisNonPro = 0;
+};
+
+// useChain (optional): chain mask for cross-validation.
+void collectPhipsi(const TrainingSet& ts, const PhipsiParams& p, const std::vector<char>* useChain, PhipsiCounts& c);
+double phipsiSigma(const PhipsiParams& p, double effectiveCount);
+// tables: [type][class][phi][psi], each (type, class) table summing to 1.
+void buildPhipsi(const PhipsiCounts& c, const PhipsiParams& p, std::vector<double>& tables);
+std::string formatPhipsi(const std::vector<double>& tables);
+
+}  // namespace lorvane::params
