@@ -258,7 +258,6 @@ int runLorvane(int argc, char** argv, FilterTimes* filterTimes) {
     checkRequiredOptions(opt);
     appendCommandLog(args);
     removeTemporariesOnSignals();
-    std::srand(static_cast<unsigned>(opt.randSeed));
     const Templates templates = loadTemplates("data/atomProp2.txt");
     switch (opt.mode) {
         case Mode::Fold:

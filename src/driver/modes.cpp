@@ -91,6 +91,7 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     settings.diag = opt.diag;
     settings.topFrac = opt.topFrac;
     settings.nrep = opt.nrep;
+    settings.randomSeed = opt.randSeed;
     Sampler run({tm, dist, pot}, settings, protein, start, end, loopIdOf(opt));
     FilterState filter;
     production(run, filter);

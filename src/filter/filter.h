@@ -115,6 +115,7 @@ struct FilterWork {
     std::vector<double> rotE, rotDraw;  // rotamer energies of the candidate, and their perturbed copy
     std::vector<int> drawn, allowed, chosen;
     std::vector<sortdata> ranking;  // SampleEWRS's buffer
+    RandomStream random;            // the stream of the seed being scored (reset per seed)
     // Side-chain atoms of each rotamer built on the current candidate.
     uint8_t scBuilt[MAX_ROTAMERS] = {};
     Point scCoord[MAX_ROTAMERS][15];
@@ -177,6 +178,7 @@ struct FilterShared {
     Sampler* run = nullptr;
     FilterState* fs = nullptr;
     FilterPass* pass = nullptr;
+    uint64_t passNumber = 0;  // keys the seeds' random streams
     // Events of the "Bad SCs" report: backbone/side-chain terms above the cut
     // (b: the backbone part, v: the whole), side-chain pairs above the cut,
     // and the evaluations of the one-residue, backbone/side-chain and

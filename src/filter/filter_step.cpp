@@ -261,6 +261,7 @@ void scoreChildren(Sampler& run, FilterState& fs, FilterPass& f) {
     sh.run = &run;
     sh.fs = &fs;
     sh.pass = &f;
+    sh.passNumber = run.nextPass();
     std::cerr << std::setprecision(0);
     const double clock0 = omp_get_wtime();
     runFilterBody(sh);
@@ -325,7 +326,7 @@ std::vector<int> selectChildren(Sampler& run, const FilterPass& f) {
     // Shuffle the tail, truncate.
     if (kept > MAXLOOP) {
         const int from = std::max(0, static_cast<int>(std::floor(MAXLOOP * run.settings.topFrac)));
-        for (int i = from + 1; i < kept; ++i) std::swap(A[i], A[from + std::rand() % (i - from + 1)]);
+        for (int i = from + 1; i < kept; ++i) std::swap(A[i], A[from + run.random.below(i - from + 1)]);
     }
     kept = std::min(kept, static_cast<int>(std::floor(MAXLOOP * (f.finalStep ? 1.5 : 1.25))));
     A.resize(kept);

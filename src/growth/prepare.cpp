@@ -26,7 +26,8 @@ Sampler::Sampler(const SamplerTables& tables, const SamplerSettings& s, const St
       loopEnd(end),
       growMode(s.growMode),
       work(protein),
-      native(protein) {}
+      native(protein),
+      random(streamKey(s.randomSeed, StreamKind::Main, 0, 0)) {}
 
 double estimatedRunBytes(int numSeeds, int numSteps) {
     // The filter pass holds per child 7 float scores, 2 doubles (deviation and

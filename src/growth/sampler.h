@@ -38,6 +38,7 @@ struct SamplerSettings {
     bool diag = false;     // diagnostic lines and tables
     double topFrac = 0.9;  // share of the population kept in rank order before the tail is shuffled
     int nrep = 20;         // lower bound of the per-seed cap
+    int64_t randomSeed = 1;  // -rs: the key of every random stream of the run
 };
 
 // A pair of atoms around the closure site: residue A, slot A, residue B, slot
@@ -75,6 +76,12 @@ public:
     int liveSeeds = FIRST_STEP_SEEDS;  // seeds of the current population (curLoops)
     double scCut = ENERGY_CUT;
     double chi1SD = CHI1_SD;
+    // Random draws: the main thread's stream, and the number of parallel
+    // passes so far (each pass keys its per-seed streams by its number).
+    RandomStream random;
+    uint64_t passes = 0;
+    // Key of seed `index`'s stream in the next pass of this kind (counts the pass).
+    uint64_t nextPass() { return ++passes; }
 };
 
 // Bytes a run's population takes: the per-seed tables and the filter pass's
