@@ -33,6 +33,8 @@ void Usage() {
               << "Additional options:\n"
               << "  -dfire\t\tUse DFIRE potential for sampling, instead of default VANTOR potential\n"
               << "  -nobbt\t\tSample without using backbone dihedral angle probabilities\n"
+              << "  -rs [#]\t\tSeed of the random numbers (default: 1); the same seed gives the same result with any -cores\n"
+              << "  -quiet\t\tNo progress on standard error (warnings and errors only)\n"
               << "\n"
               << "Example:  ./lorvane -f 5p21.pdb -start 45 -end 52\n"
               << "\t \n"
@@ -124,6 +126,8 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
             opt.diag = true;
         } else if (a == "-nobbt") {
             opt.useBBT = 0.0;
+        } else if (a == "-quiet") {
+            opt.quiet = true;
         } else if (a == "-dumpdis") {
             opt.dumpDis = true;
         } else if (a == "-cores") {

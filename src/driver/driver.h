@@ -32,6 +32,7 @@ struct RunOptions {
     std::string funnelPlot;  // compare mode: SVG funnel plot path ("" = none)
     double topFrac = 0.9;    // "-topfrac"
     int nrep = 20;           // "-nrep"
+    bool quiet = false;      // "-quiet": no progress or notes on standard error, warnings and errors only
 };
 
 // The usage text on standard output (the program started without arguments).

@@ -42,9 +42,10 @@ bool loadNativeLoop(const RunOptions& opt, const Templates& tm, Structure& nativ
 
 int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* filterTimes) {
     const int threads = threadCount(opt.cores);
-    std::cerr << "openMP:  using " << threads << " cores." << std::endl;
+    if (!opt.quiet) std::cerr << "openMP:  using " << threads << " cores." << std::endl;
     // Sampling needs every table: a missing or damaged file stops here,
     // before any work, rather than leaving a table that scores wrongly.
+    if (!opt.quiet) std::cerr << "Loading parameters... " << std::endl;
     Potentials pot;
     loadPairTables(pot, opt.samplingPotential);
     const Distributions dist = loadDistributions();
@@ -92,6 +93,7 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     settings.topFrac = opt.topFrac;
     settings.nrep = opt.nrep;
     settings.randomSeed = opt.randSeed;
+    settings.progress = !opt.quiet;
     Sampler run({tm, dist, pot}, settings, protein, start, end, loopIdOf(opt));
     FilterState filter;
     production(run, filter);

@@ -99,7 +99,7 @@ void prepare(Sampler& run) {
 
     // 8. Growth plan.
     run.plan = makeGrowthPlan(run.growMode, loopStart, loopEnd);
-    std::cerr << "Loop length: " << n + 1 << ".  Algorithm in progress." << std::endl;
+    if (run.settings.progress) std::cerr << "Loop length: " << n + 1 << ".  Algorithm in progress." << std::endl;
 }
 
 void buildClosurePairs(Sampler& run, int c, bool backward) {

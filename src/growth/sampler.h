@@ -39,6 +39,7 @@ struct SamplerSettings {
     double topFrac = 0.9;  // share of the population kept in rank order before the tail is shuffled
     int nrep = 20;         // lower bound of the per-seed cap
     int64_t randomSeed = 1;  // -rs: the key of every random stream of the run
+    bool progress = true;    // progress and notes on standard error (-quiet: warnings and errors only)
 };
 
 // A pair of atoms around the closure site: residue A, slot A, residue B, slot

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <iostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -262,7 +261,6 @@ void loadPairTables(Potentials& p, int mode) {
     } else {
         fail("pair-table mode " + std::to_string(mode) + " is neither 1 (QUENDA) nor 2 (DFIRE)");
     }
-    std::cerr << "Loading parameters... " << std::endl;
     // Fresh zero pages rather than clearing: the sampling table alone is 144 MB.
     p.etable = zeroedArray<double[PAIR_TABLE_TYPES][ETABLE_BINS]>(PAIR_TABLE_TYPES);
     p.edfire = zeroedArray<double[NUM_PAIR_TYPES][DFIRE_BINS]>(NUM_PAIR_TYPES);
