@@ -146,6 +146,7 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
             intOption(opt.seeds, 100, " (the first growth step alone uses 100 seeds)");
         } else if (a == "-numloop") {
             intOption(opt.numLoop, 1, "");
+            opt.hasNumLoop = true;
         } else if (a == "-pdbIndex") {
             opt.byPdbNumber = false;
         } else if (a.size() >= 4 && a.compare(a.size() - 4, 4, ".pdb") == 0) {

@@ -28,6 +28,7 @@ struct RunOptions {
     bool hasEnd = false;
     int seeds = 10000;
     int numLoop = 5000;
+    bool hasNumLoop = false;  // -numloop given (the default asks for no more than the seeds give)
     bool byPdbNumber = true;
     std::string funnelPlot;  // compare mode: SVG funnel plot path ("" = none)
     double topFrac = 0.9;    // "-topfrac"

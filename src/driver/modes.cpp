@@ -80,7 +80,7 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
         const std::string problem = resolveLoopByPosition(protein._numRes, opt.startRes, opt.endRes, start, end);
         if (!problem.empty()) fail(problem);
     }
-    if (opt.numLoop > opt.seeds)
+    if (opt.hasNumLoop && opt.numLoop > opt.seeds)
         std::cerr << "Warning: -numloop " << opt.numLoop << " asks for more conformations than the " << opt.seeds
                   << " seeds can give; at most " << opt.seeds << " will be written" << std::endl;
     SamplerSettings settings;

@@ -138,9 +138,15 @@ def last_line(text):
 def report(results, name, status, err, why, out=""):
     verdict = "PASS" if not why else "FAIL"
     # A failed run's message is its last line on standard error (notes and
-    # progress come before it); a run that worked shows its first line.
-    line_of = last_line if status not in (0, None) else first_line
-    msg = line_of(err) if err.strip() or not out.strip() else "(stdout) " + first_line(out)
+    # progress come before it); a run that worked shows its first warning,
+    # or else its first line.
+    warnings = [l for l in err.splitlines() if l.startswith("Warning")]
+    if status not in (0, None):
+        msg = last_line(err)
+    elif warnings:
+        msg = warnings[0][:150]
+    else:
+        msg = first_line(err) if err.strip() or not out.strip() else "(stdout) " + first_line(out)
     line = "%s  %-44s status=%-4s %s" % (verdict, name, status, msg)
     if why:
         line += "   <-- " + "; ".join(why)
