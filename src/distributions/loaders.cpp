@@ -17,6 +17,7 @@
 #include "distributions/distributions.h"
 #include "model/error.h"
 #include "model/table_text.h"
+#include "model/text_scan.h"
 
 namespace lorvane {
 
@@ -71,7 +72,7 @@ public:
     TableText& in() { return in_; }
 
 private:
-    static bool blank(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
+    static bool blank(std::string_view line) { return textscan::isBlankLine(line); }
     TableText& in_;
     int rows_, cols_;
     int blankAt_ = 0, headerLine_ = 0;

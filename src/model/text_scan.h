@@ -54,6 +54,13 @@ private:
 
 inline bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
+// A line without a token (blank by the same test as nextToken's).
+inline bool isBlankLine(std::string_view line) {
+    for (char c : line)
+        if (!isBlank(c)) return false;
+    return true;
+}
+
 // Next whitespace-separated token of text (consumed from the front).
 inline bool nextToken(std::string_view& text, std::string_view& tok) {
     size_t i = 0;

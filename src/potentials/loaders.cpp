@@ -18,6 +18,7 @@
 #include "model/error.h"
 #include "model/geometry.h"
 #include "model/table_text.h"
+#include "model/text_scan.h"
 #include "potentials/potentials.h"
 
 namespace lorvane {
@@ -26,7 +27,7 @@ namespace {
 
 using Fields = std::vector<std::string_view>;
 
-bool skipped(std::string_view line) { return line.empty() || line[0] == '#' || line.find_first_not_of(" \t") == std::string_view::npos; }
+bool skipped(std::string_view line) { return line.empty() || line[0] == '#' || textscan::isBlankLine(line); }
 
 constexpr int NUM_PAIRS = NUM_PAIR_TYPES * (NUM_PAIR_TYPES + 1) / 2;  // unordered type pairs, a type with itself included
 
@@ -205,7 +206,7 @@ void parseOscar(Potentials& p, TableText& in) {
     std::string_view line;
     auto nextLine = [&](const char* part) -> const Fields& {
         while (in.next(line))
-            if (line.find_first_not_of(" \t") != std::string_view::npos) return in.fields(line);
+            if (!textscan::isBlankLine(line)) return in.fields(line);
         in.failFile(std::string("the file ends inside the ") + part);
     };
     for (int t = 0; t < NUM_AMINO_ACIDS; ++t)
@@ -238,7 +239,7 @@ void parseOscar(Potentials& p, TableText& in) {
         in.fail("the O-O record closes the list after " + std::to_string(records) + " records, " +
                 std::to_string(OSCAR_CLASSES * OSCAR_CLASSES) + " expected (every ordered class pair once)");
     while (in.next(line))
-        if (line.find_first_not_of(" \t") != std::string_view::npos) in.fail("text after the closing O-O record");
+        if (!textscan::isBlankLine(line)) in.fail("text after the closing O-O record");
 }
 
 RotamerTable::RotamerTable()
@@ -386,7 +387,7 @@ void parseFittedTable(Potentials& p, TableText& in) {
     std::vector<double> e(FITTED_E_SIZE);
     for (int k = 0; k < FITTED_E_SIZE; ++k) e[k] = in.number(f[k]);
     while (in.next(line))
-        if (line.find_first_not_of(" \t") != std::string_view::npos) in.fail("text after the table's one line");
+        if (!textscan::isBlankLine(line)) in.fail("text after the table's one line");
     p.fittedE = std::move(e);
 }
 

@@ -144,7 +144,8 @@ std::string oscarText() {
 
 TEST(PairTables, DipoleRecordsAndOscarCoefficients) {
     Potentials p;
-    parse(p, "dipole.fress", dipoleText({{0, "ATO    0   1 1 N2\nATO    3   1 2 O\n"}, {1, "ATO    6   2 5 1 SG\nATO    0   3 1 2 3 N3\nATO    3   1 2 O\n"}}),
+    // A line of other blanks (vertical tab, form feed) is as empty as one of spaces (found by fuzzing).
+    parse(p, "dipole.fress", dipoleText({{0, "ATO    0   1 1 N2\n\v\f \r\nATO    3   1 2 O\n"}, {1, "ATO    6   2 5 1 SG\nATO    0   3 1 2 3 N3\nATO    3   1 2 O\n"}}),
           parseDipoles);
     ASSERT_EQ(p.numDipoles, 20);
     const DipoleRecord &a = p.dipoles[0], &c = p.dipoles[1];
