@@ -105,8 +105,8 @@ int main(int argc, char** argv) {
             if (threads == 2 && !twoThreads) continue;
             Run& r = runs[threads];
             for (int rep = 0; rep < reps; ++rep) {
-                std::srand(1000 + step);
-                // Fresh workspaces for the thread count (and no stored normal deviate).
+                smc.passes = 1000 + step;  // the same per-seed random streams in every repetition
+                // Fresh workspaces for the thread count.
                 smc.workspaces.clear();
                 smc.workspaces.reserve(threads);
                 for (int t = 0; t < threads; ++t) smc.workspaces.emplace_back(smc);

@@ -11,6 +11,8 @@
 #include "driver/data_directory.h"
 #include "driver/modes.h"
 #include "driver/output_names.h"
+#include "growth/plan.h"
+#include "model/atomic_file.h"
 #include "model/error.h"
 #include "model/residue_id.h"
 #include "model/strings.h"
@@ -34,6 +36,8 @@ void Usage() {
               << "Additional options:\n"
               << "  -dfire\t\tUse DFIRE potential for sampling, instead of default VANTOR potential\n"
               << "  -nobbt\t\tSample without using backbone dihedral angle probabilities\n"
+              << "  -rs [#]\t\tSeed of the random numbers (default: 1); the same seed gives the same result with any -cores\n"
+              << "  -quiet\t\tNo progress on standard error (warnings and errors only)\n"
               << "\n"
               << "Example:  ./lorvane -f 5p21.pdb -start 45 -end 52\n"
               << "\t \n"
@@ -54,7 +58,8 @@ const std::vector<OptionHelp>& optionReference() {
         {"-seeds", "N", "population of the sampler (default 10000, at least 100)"},
         {"-numloop", "N", "conformations written to the result file (default 5000)"},
         {"-cores", "N", "OpenMP threads (default: every core)"},
-        {"-rs", "N", "random seed (default 1)"},
+        {"-rs", "N", "random seed (default 1); the same seed gives the same result with any -cores"},
+        {"-quiet", "", "no progress on standard error (warnings and errors only)"},
         {"-o", "PREFIX", "output path prefix, directories created (default pdbout/<name>_<start>_<end>)"},
         {"-models", "N", "conformations written as complete models, in rank order (default 10; 0: none)"},
         {"-data", "DIR", "tables directory (else $LORVANE_DATA, ./data, ../share/lorvane/data or data beside the program)"},
@@ -162,7 +167,6 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
             else if (v == "gaps")
                 opt.mode = Mode::Gaps;
             else {
-                Usage();
                 usageError("wrong mode type!");
             }
         } else if (a == "-f") {
@@ -185,6 +189,8 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
             opt.diag = true;
         } else if (a == "-nobbt") {
             opt.useBBT = 0.0;
+        } else if (a == "-quiet") {
+            opt.quiet = true;
         } else if (a == "-dumpdis") {
             opt.dumpDis = true;
         } else if (a == "-cores") {
@@ -207,6 +213,7 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
             intOption(opt.seeds, 100, " (the first growth step alone uses 100 seeds)");
         } else if (a == "-numloop") {
             intOption(opt.numLoop, 1, "");
+            opt.hasNumLoop = true;
         } else if (a == "-pdbIndex") {
             opt.byPdbNumber = false;
         } else if (a == "-o") {
@@ -221,7 +228,6 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
         } else if (a.size() >= 4 && a.compare(a.size() - 4, 4, ".pdb") == 0) {
             opt.pdbFile = a;
         } else {
-            Usage();
             usageError("Unrecognized command: " + a);
         }
     }
@@ -255,6 +261,31 @@ void appendCommandLog(const std::vector<std::string>& args) {
     log << "\n";
 }
 
+void checkRequiredOptions(const RunOptions& opt) {
+    if (opt.mode == Mode::Fold) return;
+    if (opt.pdbFile.empty()) usageError("No input structure: give it with -f FILE");
+    if (opt.mode == Mode::Compare && opt.scoreFile.empty()) usageError("Compare mode needs the decoys to compare: give them with -score FILE");
+    if (opt.mode == Mode::Gaps) return;  // the whole entry
+    if (opt.mode == Mode::Smc && !opt.byPdbNumber) return;  // positions; -1 stands for the chain's ends
+    const bool hasStart = !opt.startRes.empty(), hasEnd = !opt.endRes.empty();
+    if (!hasStart || !hasEnd)
+        usageError(std::string("No loop given: ") + (hasStart ? "-end" : hasEnd ? "-start" : "-start and -end") +
+                   " (the residue numbers of the loop's first and last residue) missing");
+    // The loop itself (one residue, ends reversed, across chains) is judged by the
+    // loop selection once the entry is read.
+}
+
+int threadCount(int cores) {
+    const int hardware = std::max(omp_get_num_procs(), 1);
+    if (cores == 0) return omp_get_max_threads();
+    if (cores > hardware) {
+        std::cerr << "Warning: -cores " << cores << " is more than the " << hardware << " processors available; using " << hardware
+                  << std::endl;
+        return hardware;
+    }
+    return cores;
+}
+
 std::string resolveLoopByPosition(int numRes, int startRes, int endRes, int& start, int& end) {
     start = startRes == -1 ? 1 : startRes;
     end = endRes == -1 ? numRes : endRes;
@@ -280,8 +311,9 @@ int runLorvane(int argc, char** argv, FilterTimes* filterTimes) {
         }
     parseArguments(args, opt);
     if (opt.mode == Mode::Smc) warnOfReplacedResult(opt, "command.log");
+    checkRequiredOptions(opt);
     appendCommandLog(args);
-    std::srand(static_cast<unsigned>(opt.randSeed));
+    removeTemporariesOnSignals();
     if (opt.mode == Mode::Gaps) return runGapsMode(opt);  // reads the entry only, no tables
     opt.dataDir = findDataDirectory(opt.dataDir, std::getenv("LORVANE_DATA"), defaultDataCandidates(executableDirectory(argv[0])));
     const Templates templates = loadTemplates(opt.dataDir + "/atomProp2.txt");

@@ -31,6 +31,7 @@ struct RunOptions {
     bool keepWater = false;  // "-keepwater": crystal waters stay in the environment
     int seeds = 10000;
     int numLoop = 5000;
+    bool hasNumLoop = false;  // -numloop given (the default asks for no more than the seeds give)
     bool byPdbNumber = true;
     std::string funnelPlot;  // compare mode: SVG funnel plot path ("" = none)
     double topFrac = 0.9;    // "-topfrac"
@@ -39,8 +40,12 @@ struct RunOptions {
     int models = 10;           // "-models": conformations written as complete structures
     std::string dataDir;       // "-data": the tables' directory; runLorvane puts the one found here
     bool help = false;         // "-h", "--help"
+    bool quiet = false;      // "-quiet": no progress or notes on standard error, warnings and errors only
 };
 
+// The usage text on standard output (the program started without arguments).
+// A usage error prints only its one line on standard error: standard output
+// carries results, and a run that fails leaves it empty.
 void Usage();
 // One option of the reference "-h" prints: the option with its value, and what it does.
 struct OptionHelp {
@@ -62,6 +67,14 @@ void appendCommandLog(const std::vector<std::string>& args);
 // Positions given with -pdbIndex (-1 = the chain's first or last residue) checked against a
 // chain of numRes residues; returns "" when valid, otherwise the message to stop with.
 std::string resolveLoopByPosition(int numRes, int startRes, int endRes, int& start, int& end);
+// Stops unless the command line names everything its mode needs: the input
+// (-f), the loop (-start and -end, unless -pdbIndex) and, in compare mode,
+// the decoys (-score); the loop itself is judged when the entry is read.
+// Status 2 (misuse).
+void checkRequiredOptions(const RunOptions& opt);
+// Threads to use for -cores: the hardware count when cores is 0 or more
+// than the hardware has (said on standard error).
+int threadCount(int cores);
 // The program: parse, log, seed, load the templates and run the mode. Returns the exit status.
 // A sampling run copies the time of the filter's stages to *filterTimes when given (benchmarks).
 int runLorvane(int argc, char** argv, FilterTimes* filterTimes = nullptr);

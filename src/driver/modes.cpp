@@ -24,6 +24,7 @@
 #include "model/entry.h"
 #include "model/entry_gaps.h"
 #include "model/entry_structure.h"
+#include "growth/plan.h"
 #include "model/error.h"
 #include "model/loop_selection.h"
 #include "model/pdb_reader.h"
@@ -108,15 +109,15 @@ void requireCoordinates(const Entry& entry, const LoopSelection& sel, const char
 }
 
 // What the user should know about the input before sampling starts.
-void reportInput(const Entry& entry, const EntryStructure& built, const LoopSelection& sel) {
-    for (const std::string& n : entry.notes) std::cout << "Note: " << n << "\n";
-    for (const std::string& n : built.notes) std::cout << "Note: " << n << "\n";
+void reportInput(std::ostream& out, const Entry& entry, const EntryStructure& built, const LoopSelection& sel) {
+    for (const std::string& n : entry.notes) out << "Note: " << n << "\n";
+    for (const std::string& n : built.notes) out << "Note: " << n << "\n";
     const EntryChain& ch = entry.chains[sel.chain];
-    std::cout << "Loop " << ch.label(sel.residues.front().id) << "-" << ch.label(sel.residues.back().id) << " (" << sel.sequence() << ")";
+    out << "Loop " << ch.label(sel.residues.front().id) << "-" << ch.label(sel.residues.back().id) << " (" << sel.sequence() << ")";
     int missing = 0;
     for (const LoopResidue& r : sel.residues) missing += r.present < 0;
-    if (missing) std::cout << ", " << missing << " residues missing from the coordinates";
-    std::cout << "\n";
+    if (missing) out << ", " << missing << " residues missing from the coordinates";
+    out << "\n";
     const std::vector<HeteroAtom>& hetero = built.protein.hetero;
     if (!hetero.empty()) {
         std::set<std::string> seen;
@@ -124,18 +125,19 @@ void reportInput(const Entry& entry, const EntryStructure& built, const LoopSele
         for (const HeteroAtom& h : hetero)
             if (seen.insert(h.residue).second && seen.size() <= 12) names += (names.empty() ? "" : ", ") + h.residue;
         if (seen.size() > 12) names += ", ...";
-        std::cout << "Environment: " << hetero.size() << " hetero atoms of " << seen.size() << " residues (" << names << ")\n";
+        out << "Environment: " << hetero.size() << " hetero atoms of " << seen.size() << " residues (" << names << ")\n";
     }
-    std::cout.flush();
+    out.flush();
 }
 
 }  // namespace
 
 int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* filterTimes) {
-    const int threads = opt.cores != 0 ? opt.cores : omp_get_max_threads();
-    std::cout << "openMP:  using " << threads << " cores." << std::endl;
-    // Sampling needs every table: a missing file stops here rather than
-    // leaving a table empty that would reject every candidate.
+    const int threads = threadCount(opt.cores);
+    if (!opt.quiet) std::cerr << "openMP:  using " << threads << " cores." << std::endl;
+    // Sampling needs every table: a missing or damaged file stops here,
+    // before any work, rather than leaving a table that scores wrongly.
+    if (!opt.quiet) std::cerr << "Loading parameters... " << std::endl;
     Potentials pot;
     loadPairTables(pot, opt.samplingPotential, opt.dataDir);
     const Distributions dist = loadDistributions(opt.dataDir);
@@ -152,8 +154,11 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     const Entry entry = readInput(opt.pdbFile);
     const ChosenLoop loop =
         chooseLoop(opt, tm, entry, opt.byPdbNumber, "Specified starting or ending residue numbers are not in the PDB file.");
-    reportInput(entry, loop.built, loop.selection);
+    if (!opt.quiet) reportInput(std::cerr, entry, loop.built, loop.selection);
 
+    if (opt.hasNumLoop && opt.numLoop > opt.seeds)
+        std::cerr << "Warning: -numloop " << opt.numLoop << " asks for more conformations than the " << opt.seeds
+                  << " seeds can give; at most " << opt.seeds << " will be written" << std::endl;
     SamplerSettings settings;
     settings.numSeeds = opt.seeds;
     settings.numLoops = opt.numLoop;
@@ -165,6 +170,8 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     settings.nrep = opt.nrep;
     const std::string prefix = outputPrefix(opt);
     settings.resultPath = prefix + ".txt";
+    settings.randomSeed = opt.randSeed;
+    settings.progress = !opt.quiet;
     Sampler run({tm, dist, pot}, settings, loop.built.protein, loop.built.loopStart, loop.built.loopEnd, loopIdOf(opt));
     FilterState filter;
     production(run, filter);
@@ -190,23 +197,23 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
 }
 
 int runEnergyMode(const RunOptions& opt, const Templates& tm) {
+    Potentials pot;  // tables before the input: a bad table stops before any work
+    loadQuenda(pot, opt.dataDir + "/QUENDA_ed4_8_V3.txt");
     const Entry entry = readInput(opt.pdbFile);
     const ChosenLoop loop = chooseLoop(opt, tm, entry, true, "Could not find startind or ending PDB index");
     requireCoordinates(entry, loop.selection, "energy");
-    Potentials pot;
-    loadQuenda(pot, opt.dataDir + "/QUENDA_ed4_8_V3.txt");
     double e1 = 0, e2 = 0, e3 = 0, e4 = 0;
     std::cout << quenda_e(pot, loop.built.protein, loop.built.loopStart, loop.built.loopEnd, true, e1, e2, e3, e4) << std::endl;
     return 0;
 }
 
 int runCompareMode(const RunOptions& opt, const Templates& tm) {
+    Potentials pot;  // the fitted table, when distances are counted (loaded before the input)
+    if (opt.dumpDis) loadFittedTable(pot, opt.dataDir + "/fittedE.txt");
     const Entry entry = readInput(opt.pdbFile);
     const ChosenLoop loop = chooseLoop(opt, tm, entry, true, "Could not find startind or ending PDB index");
     requireCoordinates(entry, loop.selection, "compare");
-    Potentials pot;  // the fitted table, when distances are counted
-    const DecoyEvaluation e =
-        evaluateDecoys(tm, pot, opt.scoreFile, loop.built.loopStart, loop.built.loopEnd, loop.built.protein, opt.dumpDis, opt.dataDir);
+    const DecoyEvaluation e = evaluateDecoys(tm, pot, opt.scoreFile, loop.built.loopStart, loop.built.loopEnd, loop.built.protein, opt.dumpDis);
     if (!opt.funnelPlot.empty()) writeFunnelPlot(opt.funnelPlot, loopIdOf(opt), e);
     return 0;
 }

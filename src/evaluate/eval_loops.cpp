@@ -11,17 +11,21 @@
 #include <fstream>
 #include <iostream>
 #include <limits>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "evaluate/decoy_reader.h"
 #include "evaluate/evaluate.h"
 #include "evaluate/ranking.h"
 #include "evaluate/result_file.h"
+#include "model/atomic_file.h"
 #include "model/deviation.h"
 #include "model/error.h"
 #include "model/strings.h"
+#include "model/table_text.h"
 #include "potentials/potentials.h"
 
 namespace lorvane {
@@ -36,6 +40,8 @@ struct DecoyRecord {
     double rmsd = 0.0;
     std::vector<std::pair<int, int>> counts;  // (index, count), nonzero entries only
 };
+
+std::string where(const std::string& file, int line) { return file + " line " + std::to_string(line); }
 
 }  // namespace
 
@@ -57,68 +63,47 @@ void makeParentDirectories(const std::string& file) {
     if (ec || !fs::is_directory(parent)) fail("cannot create directory " + parent.string() + " for " + file);
 }
 
-DecoyEvaluation evaluateDecoys(const Templates& tm, Potentials& pot, const std::string& decoyFile, int start, int end,
-                               const Structure& native, bool dumpDis, const std::string& dataDir) {
+DecoyEvaluation evaluateDecoys(const Templates& tm, const Potentials& pot, const std::string& decoyFile, int start, int end,
+                               const Structure& native, bool dumpDis) {
+    if (dumpDis && static_cast<int>(pot.fittedE.size()) != FITTED_E_SIZE)
+        fail("compare mode with -dumpdis needs the fitted pair table loaded first");
     if (!FileExists(decoyFile)) fail("Could not read Loops file " + decoyFile);
-    if (start < 1 || end > native._numRes || start >= end)
-        fail("loop positions " + std::to_string(start) + ".." + std::to_string(end) + " do not lie within the chain's positions 1.." +
-             std::to_string(native._numRes));
+    TableText in = TableText::read(decoyFile, "decoy file");
     Structure work(MAX_RESIDUES);
     work.copyStructure(native, 1, native._numRes);
-    std::vector<Residue>& residues = work.residues;
+    DecoyReader reader(tm, in, native, start, end);
     DecoyEvaluation result;
 
-    std::ofstream disout;
-    std::string eoutPath;
-    if (dumpDis) {
-        const std::string disPath = dumpPath("disout2", decoyFile);
-        eoutPath = dumpPath("Eout", decoyFile);
-        makeParentDirectories(disPath);
-        makeParentDirectories(eoutPath);
-        disout.open(disPath, std::ios::trunc);
-        if (!disout) fail("cannot write distance counts " + disPath);
-        loadFittedTable(pot, dataDir + "/fittedE.txt");
-    }
     const int capacity = dumpDis ? MAX_DUMP_DECOYS : MAX_DECOYS;
-
-    const std::vector<ResultConformation> confs =
-        readConformations(decoyFile, end - start + 1, capacity, std::string(dumpDis ? " with -dumpdis" : "") + ", the most compare mode takes");
-    std::vector<DecoyRecord> decoys(confs.size());
+    std::vector<DecoyRecord> decoys;
+    DecoyRecord cur;
     std::vector<int> counts(dumpDis ? FITTED_E_SIZE : 0);
-    for (size_t k = 0; k < confs.size(); ++k) {
-        // Atoms a decoy does not give keep the previous decoy's coordinates.
-        const ResultConformation& c = confs[k];
-        for (size_t i = 0; i < c.residues.size(); ++i) {
-            const ResultResidue& res = c.residues[i];
-            auto aa = residueNames().code.find(res.name);
-            if (aa == residueNames().code.end()) continue;
-            const int t = residueType(aa->second);
-            if (!isAminoAcid(t)) continue;
-            Residue& r = residues[start + static_cast<int>(i)];
-            r.type = static_cast<int16_t>(t);
-            for (const ResultAtom& atom : res.atoms) {
-                const int j = tm.slot(t, atom.name);
-                if (j < 0 || j >= MAX_ATOMS) continue;
-                Atom& a = r.atoms[j];
-                a.x = atom.x, a.y = atom.y, a.z = atom.z;
-                a.type = static_cast<int16_t>(tm.vdwType[t][j]);
-                a.name = atom.name;
-                a.missing = 0;
-            }
-        }
-        DecoyRecord& d = decoys[k];
-        for (int q = 0; q < 4; ++q) d.s[q] = c.scores[q];
-        d.rmsd = rmsdg(work, native, start, end);
+    while (reader.next(work, cur.s)) {
+        if (static_cast<int>(decoys.size()) >= capacity)
+            fail(where(decoyFile, in.line()) + ": more than " + std::to_string(capacity) + " decoys" + (dumpDis ? " with -dumpdis" : "") +
+                 ", the most compare mode takes");
+        cur.rmsd = rmsdg(work, native, start, end);
         if (dumpDis) {
             std::fill(counts.begin(), counts.end(), 0);
-            if (dumpDistances(work, start, end, counts.data(), pot.fittedE, d.e) == 1)
-                for (int i = 0; i < FITTED_E_SIZE; ++i)
-                    if (counts[i] != 0) d.counts.emplace_back(i, counts[i]);
+            if (dumpDistances(work, start, end, counts.data(), pot.fittedE, cur.e) == 1)
+                for (int k = 0; k < FITTED_E_SIZE; ++k)
+                    if (counts[k] != 0) cur.counts.emplace_back(k, counts[k]);
         }
+        decoys.push_back(std::move(cur));
+        cur = DecoyRecord();
     }
 
     const int n = static_cast<int>(decoys.size());
     if (n == 0) fail(decoyFile + " holds no complete decoy (a LOOP line, its ATOM records and an END line)");
+    // The dumps are opened before anything is printed: a run that cannot store them prints nothing.
+    std::unique_ptr<AtomicFile> disout, eout;
+    if (dumpDis) {
+        for (auto [dir, file] : {std::pair{"disout2", &disout}, std::pair{"Eout", &eout}}) {
+            const std::string path = dumpPath(dir, decoyFile);
+            makeParentDirectories(path);
+            *file = std::make_unique<AtomicFile>(path);
+        }
+    }
 
     // Combined scores use the raw values; the normalised ones make z.
     double minC1 = std::numeric_limits<double>::infinity(), minC2 = minC1, minS0 = minC1, minS2 = minC1;
@@ -184,20 +169,16 @@ DecoyEvaluation evaluateDecoys(const Templates& tm, Potentials& pot, const std::
         for (const auto& [k, c] : d.counts) (*h)[k] += c;
     }
     std::cout << std::flush;
-    disout << numNear << " ";
-    for (long long c : histNear) disout << c << " ";
-    disout << "\n" << numOther << " ";
-    for (long long c : histOther) disout << c << " ";
-    disout << "\n";
-    disout.close();
-    if (!disout) fail("could not finish writing the distance counts for " + decoyFile);
-
-    std::ofstream eout(eoutPath, std::ios::trunc);
-    if (!eout) fail("cannot write decoy energies " + eoutPath);
+    std::ostream& dis = disout->stream();
+    dis << numNear << " ";
+    for (long long c : histNear) dis << c << " ";
+    dis << "\n" << numOther << " ";
+    for (long long c : histOther) dis << c << " ";
+    dis << "\n";
     for (const DecoyRecord& d : decoys)
-        eout << d.rmsd << " " << d.s[0] << " " << d.s[1] << " " << d.s[2] << " " << d.s[3] << " " << d.e << "\n";
-    eout.close();
-    if (!eout) fail("could not finish writing the decoy energies " + eoutPath);
+        eout->stream() << d.rmsd << " " << d.s[0] << " " << d.s[1] << " " << d.s[2] << " " << d.s[3] << " " << d.e << "\n";
+    disout->commit();
+    eout->commit();
     return result;
 }
 

@@ -52,15 +52,16 @@ struct DecoyEvaluation {
     int lowestRmsd = -1;       // first decoy of lowest RMSD
 };
 
-// Compare mode: reads the decoys of decoyFile for the protein native (loop
-// positions start..end), measures each decoy's backbone RMSD to the native
+// Compare mode: reads the decoys of decoyFile (DecoyReader: each checked
+// against the loop at positions start..end of native, the first fault stops
+// naming the file and line) measures each decoy's backbone RMSD to the native
 // loop, normalises and combines the four scores of every decoy and prints a
-// summary line. With dumpDistances it also loads the fitted pair table
-// (fittedE.txt of dataDir) into pot, counts loop/surroundings pair distances
-// and writes "Eout/" and "disout2/" dumps for the decoy file. The decoys are
-// ranked by rankConformations (ranking.h): z is its combined score.
-DecoyEvaluation evaluateDecoys(const Templates& t, Potentials& pot, const std::string& decoyFile, int start, int end,
-                               const Structure& native, bool dumpDistances, const std::string& dataDir = "data");
+// summary line. With dumpDistances it also counts loop/surroundings pair
+// distances, scores them with the fitted pair table (pot.fittedE, loaded by
+// the caller) and writes "Eout/" and "disout2/" dumps for the decoy file,
+// each replaced only once complete.
+DecoyEvaluation evaluateDecoys(const Templates& t, const Potentials& pot, const std::string& decoyFile, int start, int end,
+                               const Structure& native, bool dumpDistances);
 
 // Path of a compare-mode dump under dir ("Eout" or "disout2"): dir + "/" +
 // the decoy path, with a leading "/" and "." components dropped and ".."

@@ -150,7 +150,7 @@ int df_scfclose(const Sampler& run, FilterWork& w, Structure& s, int r0, double&
     }
 
     int chosen = 0;
-    SampleEWR(E, 1, &chosen);
+    SampleEWR(E, 1, &chosen, w.random);
     energy = E[chosen];
     double chi[5] = {0, 0, 0, 0, 0};
     for (int m = 0; m < 4; ++m) chi[m] = pot.rotamers.resolved[T][chosen][m];

@@ -1,7 +1,9 @@
 // Result and diagnostic files of the sampler. The directories are created
-// when missing and the result file is opened before any sampling, so that a
-// run whose results could not be stored stops at once instead of after the
-// work is done.
+// when missing and a temporary file is made beside the result file before
+// any sampling, so that a run whose results could not be stored stops at
+// once instead of after the work is done. The result file itself is written
+// through an AtomicFile at the last step: an earlier result stays untouched
+// until the new one is complete.
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +11,7 @@
 #include <system_error>
 
 #include "filter/filter.h"
+#include "model/atomic_file.h"
 #include "model/error.h"
 
 namespace lorvane {
@@ -33,10 +36,9 @@ void prepareOutputFiles(const std::string& path, bool diag) {
     const std::string dir = std::filesystem::path(path).parent_path().string();
     if (!dir.empty()) ensureDirectory(dir);
     if (diag) ensureDirectory("output");
-    std::ofstream probe(path, std::ios::out | std::ios::trunc);
-    if (!probe) fail("Cannot open the result file \"" + path + "\" for writing", 1);
-    probe.close();
-    if (probe.fail()) fail("Cannot write the result file \"" + path + "\"", 1);
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) fail("Cannot write the result file \"" + path + "\": a directory has that name", 1);
+    AtomicFile probe(path);  // removed again: only whether it can be made counts
 }
 
 void writeLoopLine(std::ostream& out, int w, double dfire, double sideChain, double quenda, double g) {

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "filter/filter.h"
+#include "filter/progress.h"
 
 namespace lorvane {
 
@@ -14,6 +15,9 @@ void production(Sampler& run, FilterState& fs) {
     fs.work.resize(std::max(run.settings.threads, 1));
     // A result file that cannot be written must stop the run now, not after sampling.
     prepareOutputFiles(resultFilePath(run), run.settings.diag);
+    // -diag writes its tables to standard error too: progress then goes line by line.
+    const bool talk = run.settings.progress;
+    Progress progress(std::cerr, talk, !run.settings.diag && Progress::stderrIsTerminal());
     for (int i = 0; i < run.plan.steps; ++i) {
         run.chi1SD = CHI1_SD;
         const int deadEnds = growStep(run, i, false);
@@ -23,12 +27,14 @@ void production(Sampler& run, FilterState& fs) {
         }
         filterStep(run, fs, i);
         if (run.liveSeeds < 2) {
-            std::cout << "Restarting this residue." << std::endl;
+            progress.note("Restarting this residue.");
             run.liveSeeds = 5;
             run.scCut *= 100.0;
         }
+        progress.step(i + 1, run.plan.steps, run.liveSeeds, omp_get_wtime() - run.runStart);
     }
-    std::cout << "Final conformations written.  Total time: " << omp_get_wtime() - run.runStart << "s" << std::endl;
+    progress.finish();
+    if (talk) std::cerr << "Final conformations written.  Total time: " << omp_get_wtime() - run.runStart << "s" << std::endl;
 }
 
 }  // namespace lorvane

@@ -84,10 +84,10 @@ int GrowOne::closeCandidate(Structure& s, int c, int k, double E, bool retry) {
         if (t[i] < 0 || t[i] >= 20) fail("closure: residue " + std::to_string(c + i) + " has no amino-acid type");
 
     // 1. Geometry of the tripeptide; the free angles are drawn in this order.
-    const double theta1 = normal.draw(THETA_MEAN, THETA_SD);
-    const double theta2 = normal.draw(THETA_MEAN, THETA_SD);
-    const double omega1 = normal.draw(OMEGA_MEAN, OMEGA_SD);
-    const double omega2 = normal.draw(OMEGA_MEAN, OMEGA_SD);
+    const double theta1 = random.normal(THETA_MEAN, THETA_SD);
+    const double theta2 = random.normal(THETA_MEAN, THETA_SD);
+    const double omega1 = random.normal(OMEGA_MEAN, OMEGA_SD);
+    const double omega2 = random.normal(OMEGA_MEAN, OMEGA_SD);
     const double len[6] = {tm.bondLength[t[0]][SLOT_C], tm.bondLength[t[1]][SLOT_N], tm.bondLength[t[1]][SLOT_CA],
                            tm.bondLength[t[1]][SLOT_C], tm.bondLength[t[2]][SLOT_N], tm.bondLength[t[2]][SLOT_CA]};
     const double ang[7] = {theta1, tm.bondAngle[t[1]][SLOT_N], tm.bondAngle[t[1]][SLOT_CA], theta2,

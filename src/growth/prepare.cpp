@@ -26,7 +26,15 @@ Sampler::Sampler(const SamplerTables& tables, const SamplerSettings& s, const St
       loopEnd(end),
       growMode(s.growMode),
       work(protein),
-      native(protein) {}
+      native(protein),
+      random(streamKey(s.randomSeed, StreamKind::Main, 0, 0)) {}
+
+double estimatedRunBytes(int numSeeds, int numSteps) {
+    // The filter pass holds per child 7 float scores, 2 doubles (deviation and
+    // selection weight), 3 ints of closing rotamers and 1 int of ranking.
+    constexpr double FILTER_BYTES_PER_CHILD = 7 * sizeof(float) + 2 * sizeof(double) + 4 * sizeof(int);
+    return SeedBuffers::bytesFor(numSeeds, numSteps) + static_cast<double>(numSeeds) * CHILDREN * FILTER_BYTES_PER_CHILD;
+}
 
 void prepare(Sampler& run) {
     run.runStart = omp_get_wtime();
@@ -41,7 +49,14 @@ void prepare(Sampler& run) {
     const int N = s._numRes;
 
     // 1. Per-seed tables. The first step always starts from 100 identical
-    // seeds with the default side-chain cut-off.
+    // seeds with the default side-chain cut-off. What they and the filter's
+    // per-child arrays will take is checked against the memory there is, so
+    // that a population too large says so instead of failing an allocation.
+    const double need = estimatedRunBytes(run.settings.numSeeds, n - 2);
+    const double limit = memoryLimitBytes();
+    if (need > limit)
+        fail("A population of " + std::to_string(run.settings.numSeeds) + " seeds (-seeds) needs an estimated " + formatBytes(need) +
+             " of memory for this loop, more than the " + formatBytes(limit) + " available; lower -seeds");
     run.liveSeeds = FIRST_STEP_SEEDS;
     run.scCut = ENERGY_CUT;
     run.seeds.allocate(run.settings.numSeeds, n - 2);
@@ -63,7 +78,7 @@ void prepare(Sampler& run) {
     typeAtoms(run.tm, run.pot, s, loopStart, loopEnd);
     run.atoms = buildAtomIndex(run.tm, s);
     oscar_e(run.pot, s, 1, N);
-    std::cout << std::fixed;
+    std::cerr << std::fixed;
     assign_ss(s, 1, N);
     cal_dha(s, loopStart, loopEnd);
     for (int i = loopStart; i <= loopEnd; ++i) measureChis(run.tm, s[i], DEG2RAD);
@@ -78,13 +93,13 @@ void prepare(Sampler& run) {
 
     // 7. A chain break right after the loop leaves no end anchor to grow from.
     if (s.gapAfter[loopEnd]) {
-        std::cout << "Missing End anchor defaulting to forward growth. " << std::endl;
+        std::cerr << "Missing End anchor defaulting to forward growth. " << std::endl;
         run.growMode = GROW_FORWARD;
     }
 
     // 8. Growth plan.
     run.plan = makeGrowthPlan(run.growMode, loopStart, loopEnd);
-    std::cout << "Loop length: " << n + 1 << ".  Algorithm in progress." << std::endl;
+    if (run.settings.progress) std::cerr << "Loop length: " << n + 1 << ".  Algorithm in progress." << std::endl;
 }
 
 void buildClosurePairs(Sampler& run, int c, bool backward) {

@@ -40,6 +40,7 @@ struct GrowStepArgs {
     int* partial = nullptr;
     int pos = 0, rpos = 0, step = 0, gap = 0, c = -1, numRot = 0;
     bool backward = false, retry = false, diag = false;
+    uint64_t pass = 0;  // number of this pass (keys the seeds' random streams)
 };
 
 // Environment atoms in structure-of-arrays form for the distance loops.
@@ -153,7 +154,7 @@ public:
 
     double busySeconds = 0.0;  // CPU time this thread spent on growth-step seeds (for benchmarks)
 
-    NormalDeviates normal;          // the thread's normal deviates
+    RandomStream random;            // the stream of the seed being grown (reset per seed)
     TripeptideClosure tripeptide;  // the thread's closure solver
     // The tripeptide solve of the closure (tests substitute one).
     using SolveFn = void (*)(TripeptideClosure&, const double[3], const double[3], const double[3], const double[3], double[16][3][3],

@@ -90,7 +90,7 @@ AtomIndex buildAtomIndex(const Templates& tm, const Structure& s) {
             const Atom& at = r.atoms[k];
             x.pairType[a] = at.hasDfireType && at.dfireType >= 0 && at.dfireType < NUM_PAIR_TYPES ? at.dfireType : NO_PAIR_TYPE;
             if (at.name.empty()) {
-                std::cout << i << " " << k << " has no name \n";
+                std::cerr << i << " " << k << " has no name \n";
                 x.pairType[a] = NO_PAIR_TYPE;
             }
         }

@@ -54,7 +54,7 @@ void orientationPoint(const Potentials& p, Residue& r, int i, int a) {
         if (slot >= 0 && slot < r.numAtoms && slot < MAX_ATOMS) pos[n++] = &r.atoms[slot].x;
     }
     if (n < c) {
-        std::cout << "couldn't find all required atoms for dipole: " << i << " " << a << " found: " << n << " expected: " << c
+        std::cerr << "couldn't find all required atoms for dipole: " << i << " " << a << " found: " << n << " expected: " << c
                   << "\n";
         if (n == 0) fail("no required atoms for dipole found. (residue " + std::to_string(i) + ", atom " + at.name + ")");
     }
@@ -68,7 +68,7 @@ void orientationPoint(const Potentials& p, Residue& r, int i, int a) {
         }
     }
     for (int k = 0; k < 3; ++k)
-        if (at.orientPoint[k] == ABSENT) std::cout << "error.";
+        if (at.orientPoint[k] == ABSENT) std::cerr << "error.";
 }
 
 bool groupAtom(const Atom& a) { return a.present() && a.fgIndex != ABSENT && validClass(a.oscarType); }

@@ -109,12 +109,12 @@ TEST(Entries, LoopChoiceErrorsNameTheResidue) {
         {"-mode energy -f " + gou + " -start 10 -end 15", 2, "residue 10 is in chains A, B"},
         {"-mode energy -f " + gou + " -start 10 -end 15 -chain C", 2, "has no amino-acid chain C (chains: A, B)"},
         {"-mode energy -f " + eb1 + " -chain H -start 60J -end 64", 1, "Could not find startind or ending PDB index (" + eb1 + " has no residue 60J in chain H)"},
-        {"-f " + eb1 + " -chain H -start 60J -end 64 -cores 1", 1, "Specified starting or ending residue numbers are not in the PDB file."},
+        {"-f " + eb1 + " -chain H -start 60J -end 64 -cores 1 -quiet", 1, "Specified starting or ending residue numbers are not in the PDB file."},
         {"-mode energy -f " + p21 + " -start 45x1 -end 52", 2, "-start 45x1"},
         {"-mode energy -f sep.pdb -start 45 -end 52", 1, "A48 (SEP) inside the loop is a modified amino acid"},
         {"-mode energy -f sep.pdb -start 49 -end 55", 1, "anchor A48 (SEP) is a modified amino acid"},
         {"-mode energy -f " + eb1 + " -chain H -start 60A -end 60C", 2, "the loop H60A-H60C has 3 residues"},
-        {"-mode energy -f " + p21, 2, "give the loop's ends with -start and -end"},
+        {"-mode energy -f " + p21, 2, "No loop given: -start and -end"},
     };
     for (const auto& c : cases) {
         const ProgramRun r = runProgram(dir.root(), c.args);

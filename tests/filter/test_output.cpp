@@ -16,21 +16,21 @@
 
 using namespace lorvane;
 
-TEST(OutputFiles, CreatesMissingDirectoriesAndAnEmptyResultFile) {
+TEST(OutputFiles, CreatesMissingDirectoriesAndKeepsAnEarlierResult) {
     lorvane_test::ScratchDir dir(true);
     prepareOutputFiles("pdbout/1abc_10_17.txt", false);
     EXPECT_TRUE(std::filesystem::is_directory("pdbout"));
     EXPECT_FALSE(std::filesystem::exists("output"));
-    EXPECT_TRUE(std::filesystem::is_regular_file("pdbout/1abc_10_17.txt"));
-    // A stale result of an earlier run with the same prefix is cleared.
+    EXPECT_TRUE(std::filesystem::is_empty("pdbout"));  // the probe file is gone again
+    // The result of an earlier run with the same prefix stays until a new one is complete.
     { std::ofstream("pdbout/1abc_10_17.txt") << "LOOP old\n"; }
     prepareOutputFiles("pdbout/1abc_10_17.txt", true);
     EXPECT_TRUE(std::filesystem::is_directory("output"));
-    EXPECT_EQ(std::filesystem::file_size("pdbout/1abc_10_17.txt"), 0u);
+    EXPECT_EQ(lorvane_test::slurp("pdbout/1abc_10_17.txt"), "LOOP old\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator("pdbout"), std::filesystem::directory_iterator()), 1);
     prepareOutputFiles("runs/a/b/loop.txt", false);  // an -o prefix in directories yet to be made
-    EXPECT_TRUE(std::filesystem::is_regular_file("runs/a/b/loop.txt"));
-    prepareOutputFiles("plain.txt", false);  // no directory part
-    EXPECT_TRUE(std::filesystem::is_regular_file("plain.txt"));
+    EXPECT_TRUE(std::filesystem::is_directory("runs/a/b"));
+    EXPECT_TRUE(std::filesystem::is_empty("runs/a/b"));
 }
 
 TEST(OutputFiles, UnusableResultLocationStopsWithStatus1) {

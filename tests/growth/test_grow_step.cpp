@@ -128,7 +128,6 @@ void keepFirstChild(SeedBuffers& B, int step, int seeds) {
 // centre of every child is rebuilt with calCo, independently of the set
 // builders, and re-checked against the tables.
 TEST(GrowthStepSlow, RasLoopChildrenPassEveryTest) {
-    std::srand(1);
     RasRun run(45, 52, 0.0, true, 100, 2);
     Sampler& smc = *run.run;
     SeedBuffers& B = smc.seeds;

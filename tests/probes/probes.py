@@ -130,9 +130,23 @@ def expect_error(status, out, err, want_status, must_name=None, stdout_empty=Tru
     return why
 
 
+def last_line(text):
+    lines = [l.strip() for l in text.splitlines() if l.strip()]
+    return lines[-1][:150] if lines else "(nothing on standard error)"
+
+
 def report(results, name, status, err, why, out=""):
     verdict = "PASS" if not why else "FAIL"
-    msg = first_line(err) if err.strip() or not out.strip() else "(stdout) " + first_line(out)
+    # A failed run's message is its last line on standard error (notes and
+    # progress come before it); a run that worked shows its first warning,
+    # or else its first line.
+    warnings = [l for l in err.splitlines() if l.startswith("Warning")]
+    if status not in (0, None):
+        msg = last_line(err)
+    elif warnings:
+        msg = warnings[0][:150]
+    else:
+        msg = first_line(err) if err.strip() or not out.strip() else "(stdout) " + first_line(out)
     line = "%s  %-44s status=%-4s %s" % (verdict, name, status, msg)
     if why:
         line += "   <-- " + "; ".join(why)
@@ -283,7 +297,6 @@ def command_line_probes(ctx, results, only):
         ("loop of one residue", ["-f", ctx.pdb, "-start", "45", "-end", "45"], 2, None),
         ("loop ending at the chain end", ["-f", ctx.pdb, "-start", "160", "-end", "166"], 2, None),
         ("-seeds 2147483647", ["-f", ctx.pdb] + LOOP + ["-seeds", "2147483647"], 1, None),
-        ("-numloop 2147483647", ["-f", ctx.pdb] + LOOP + ["-numloop", "2147483647"], 1, None),
         ("energy: start after end", ["-mode", "energy", "-f", ctx.pdb, "-start", "52", "-end", "45"], 1, None),
         ("energy: chain break inside the loop", ["-mode", "energy", "-f", brk] + LOOP, 1, None),
         ("energy: loop across chains", ["-mode", "energy", "-f", two] + LOOP, 1, None),
@@ -299,6 +312,24 @@ def command_line_probes(ctx, results, only):
         if name.startswith("loop of one") or name.startswith("loop ending"):
             if "are not in the PDB file" in err:
                 why.append("message does not say what is wrong")
+        report(results, "command line: " + name, status, err, why, out)
+    # -numloop sizes nothing (the population does): a huge one asks for every
+    # conformation the population gives, and the run says how many that can be.
+    name = "-numloop 2147483647"
+    if not only or only in name:
+        nd = ctx.rundir("numloop")
+        status, out, err = ctx.run(nd, ["-f", ctx.pdb] + LOOP + SMALL[:2] + ["-cores", "1", "-numloop", "2147483647"])
+        why = []
+        if status != 0:
+            why.append("status %d, want 0" % status)
+        if not re.search(r"at most 100 ", err):
+            why.append("no warning that at most the 100 seeds' conformations can be written")
+        result = os.path.join(nd, "pdbout", "5p21_45_52.txt")
+        if status == 0:
+            with open(result) as f:
+                blocks = decoy_blocks(f.read())
+            if not blocks or len(blocks) > 100 or any(not b[-1].startswith("END") for b in blocks):
+                why.append("the result file does not hold 1..100 complete conformations")
         report(results, "command line: " + name, status, err, why, out)
     name = "-cores above the hardware count"
     if not only or only in name:
