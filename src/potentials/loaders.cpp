@@ -345,6 +345,7 @@ void parseRotamers(Potentials& p, TableText& in) {
         if (blankAt != 0) in.fail("text after the empty line " + std::to_string(blankAt) + " (empty lines may only close the file)");
         if (f[0] == "//") {
             in.expectFields(f, 1, "block line");
+            if (t >= NUM_AMINO_ACIDS) in.fail("// line after the line closing the last residue-type block");
             closeBlock();
             ++t;
             n = 0;

@@ -1,6 +1,7 @@
 // Parameter loaders on complete synthetic tables: what each puts where, and
 // that every entry a table holds is required. (Damaged copies of the
 // repository's own tables are the table-driven test tests/driver/test_tables.cpp.)
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -13,6 +14,7 @@
 #include "model/text_scan.h"
 #include "pot_support.h"
 #include "potentials/potentials.h"
+#include "support/expect_error.h"
 
 using namespace lorvane;
 
@@ -222,6 +224,9 @@ TEST(Loaders, QuendaLoopTableRotamersAndFittedTable) {
     EXPECT_DOUBLE_EQ(p.rotamers.chi[CYS][0][0], 60 * DEG2RAD);
     EXPECT_DOUBLE_EQ(p.rotamers.chi[CYS][2][0], 9999 * DEG2RAD);
     EXPECT_DOUBLE_EQ(p.rotamers.resolved[CYS][2][0], -60 * DEG2RAD);  // a placeholder keeps the previous angle
+    // A // line past the closing one would open a 21st block (found by fuzzing).
+    const std::string extra = std::to_string(std::count(rot.begin(), rot.end(), '\n') + 1);
+    EXPECT_ERROR(parse(p, "rot.txt", rot + "//\n", parseRotamers), 1, "rot.txt line " + extra + ": // line after the line closing the last");
 
     std::string line;
     for (int k = 0; k < FITTED_E_SIZE; ++k) line += (k ? " " : "") + std::to_string(k % 100) + ".5";
