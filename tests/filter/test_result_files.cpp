@@ -207,7 +207,8 @@ TEST(ResultFilesSlow, InterruptedAndConcurrentRunsNeverLeaveAPartialResult) {
     }
     EXPECT_GT(expected, 1);
     EXPECT_EQ(ends, expected - 1) << "every loop closed";
-    EXPECT_EQ(entries(dir.path("pdbout")), std::vector<std::string>{"5p21_45_52.txt"});
+    EXPECT_EQ(entries(dir.path("pdbout")), (std::vector<std::string>{"5p21_45_52.models.pdb", "5p21_45_52.ranking.tsv", "5p21_45_52.txt"}))
+        << "no temporary file left";
 }
 
 }  // namespace
