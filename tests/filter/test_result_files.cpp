@@ -147,7 +147,7 @@ const std::string kArgs = " -start 45 -end 52 -cores 1 -rs 3";
 TEST(ResultFiles, AFailedRunKeepsTheEarlierResult) {
     ScratchDir dir;
     fs::create_directories(dir.path("data"));
-    for (const auto& e : fs::directory_iterator(sourcePath("data")))
+    for (const auto& e : fs::directory_iterator(buildDataPath()))
         if (e.path().filename() != "newsimplRot.txt") fs::create_symlink(e.path(), dir.path("data/" + e.path().filename().string()));
     dir.write("data/newsimplRot.txt", "//\n");
     dir.write("pdbout/5p21_45_52.txt", "LOOP 1 earlier\n");
