@@ -4,7 +4,7 @@
 // committed as that seed's path, so later steps rebuild real partial loops.
 //
 // usage: bench_growth_step [seeds] [data root] [max threads 1 or 2] [repetitions]
-// (defaults: 400, the source tree, 2, 2; each figure is the best repetition)
+// (defaults: 400, the build tree, 2, 2; each figure is the best repetition)
 // The data root is the folder holding data/ with the sampling tables.
 #include <omp.h>
 #include <unistd.h>
@@ -60,7 +60,7 @@ void commitFirstChild(SeedBuffers& B, int step, int seeds) {
 
 int main(int argc, char** argv) {
     const int seeds = argc > 1 ? std::atoi(argv[1]) : 400;
-    const std::string root = argc > 2 ? argv[2] : LORVANE_SOURCE_DIR;
+    const std::string root = argc > 2 ? argv[2] : LORVANE_BINARY_DIR;
     const bool twoThreads = argc > 3 ? std::atoi(argv[3]) != 1 : true;
     const int reps = argc > 4 ? std::max(1, std::atoi(argv[4])) : 2;
     if (chdir(root.c_str()) != 0) {
@@ -105,8 +105,8 @@ int main(int argc, char** argv) {
             if (threads == 2 && !twoThreads) continue;
             Run& r = runs[threads];
             for (int rep = 0; rep < reps; ++rep) {
-                std::srand(1000 + step);
-                // Fresh workspaces for the thread count (and no stored normal deviate).
+                smc.passes = 1000 + step;  // the same per-seed random streams in every repetition
+                // Fresh workspaces for the thread count.
                 smc.workspaces.clear();
                 smc.workspaces.reserve(threads);
                 for (int t = 0; t < threads; ++t) smc.workspaces.emplace_back(smc);

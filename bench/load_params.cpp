@@ -1,5 +1,5 @@
 // Start-up cost of the sampling mode's tables: times each loader on the
-// repository's data/ (in the driver's order) and reports the resident memory
+// build tree's data/ (in the driver's order) and reports the resident memory
 // afterwards. Target: under 3 s for everything.
 #include <unistd.h>
 
@@ -32,8 +32,8 @@ bool exists(const std::string& path) { return std::ifstream(path).good(); }
 }  // namespace
 
 int main() {
-    if (chdir(LORVANE_SOURCE_DIR) != 0) {
-        std::cout << "cannot change to " << LORVANE_SOURCE_DIR << std::endl;
+    if (chdir(LORVANE_BINARY_DIR) != 0) {
+        std::cout << "cannot change to " << LORVANE_BINARY_DIR << std::endl;
         return 1;
     }
     const std::vector<std::string> required = {
@@ -51,7 +51,7 @@ int main() {
     for (const std::string& f : required)
         if (!exists(f)) missing.push_back(f);
     if (!missing.empty()) {
-        std::cout << "load_params: missing data files under " << LORVANE_SOURCE_DIR << ":";
+        std::cout << "load_params: missing data files under " << LORVANE_BINARY_DIR << ":";
         for (const std::string& f : missing) std::cout << ' ' << f;
         std::cout << "\nderive the tables first (lorvane-params)." << std::endl;
         return 1;

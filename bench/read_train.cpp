@@ -23,7 +23,7 @@
 #include "model/pdb_reader.h"
 #include "model/residue.h"
 #include "model/structure.h"
-#include "potentials/text_scan.h"
+#include "model/text_scan.h"
 
 using namespace lorvane;
 

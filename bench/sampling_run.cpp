@@ -5,10 +5,11 @@
 //
 //   bench_sampling_run -f examples/5p21.pdb -start 45 -end 52 [options]
 //
-// Run from the repository root (the data/ tables are read from there).
+// Run from the repository root; the tables are the build tree's (LORVANE_DATA when set).
 #include <omp.h>
 #include <sys/resource.h>
 
+#include <cstdlib>
 #include <iomanip>
 #include <iostream>
 #include <vector>
@@ -20,6 +21,7 @@ using namespace lorvane;
 
 int main(int argc, char** argv) {
     std::vector<char*> args(argv, argv + argc);
+    setenv("LORVANE_DATA", LORVANE_BINARY_DIR "/data", 0);
     const double t0 = omp_get_wtime();
     FilterTimes f;
     const int status = runLorvane(static_cast<int>(args.size()), args.data(), &f);

@@ -19,3 +19,10 @@ find_library(LORVANE_GSL_LIB NAMES gsl REQUIRED)
 find_path(LORVANE_GSL_INCLUDE NAMES gsl/gsl_multifit_nlinear.h REQUIRED)
 target_include_directories(lorvane_filter PUBLIC ${LORVANE_GSL_INCLUDE})
 target_link_libraries(lorvane_filter PUBLIC ${LORVANE_BLAS_TARGET} ${LORVANE_GSL_LIB} m)
+
+# --- Model: whole entries (PDB, mmCIF, gzipped) are read with gemmi, header-only here;
+# its mmCIF parser needs PEGTL and its gzip input zlib.
+find_path(LORVANE_GEMMI_INCLUDE NAMES gemmi/model.hpp REQUIRED)
+find_path(LORVANE_PEGTL_INCLUDE NAMES tao/pegtl.hpp REQUIRED)
+target_include_directories(lorvane_model SYSTEM PUBLIC ${LORVANE_GEMMI_INCLUDE} ${LORVANE_PEGTL_INCLUDE})
+target_link_libraries(lorvane_model PUBLIC ZLIB::ZLIB)

@@ -357,7 +357,7 @@ void solve_sturm(int order, int* nroot, const double* coeffs, double* roots, con
             nchanges = C.at(x);
         }
         if (nchanges != target) {
-            std::printf("solve: unable to bracket all %s roots\n", side);
+            std::fprintf(stderr, "solve: unable to bracket all %s roots\n", side);
             target = nchanges;
         }
     };

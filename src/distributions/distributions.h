@@ -22,7 +22,8 @@ namespace lorvane {
 
 constexpr int SS_CLASSES = 3;            // helix, strand, coil
 constexpr int DIST_BINS = 16;            // cells per distance axis
-constexpr int MAX_GAP = 21;              // gaps 0..21 have table rows
+constexpr int MIN_GAP = 3;               // the smallest gap a growth step asks for (the closure's)
+constexpr int MAX_GAP = 21;              // gaps 0..21 have table rows; the files hold MIN_GAP..MAX_GAP
 constexpr int MAX_END_DISTANCE = 99;     // end-to-end distances 0..99 A have conditional rows
 constexpr double MIN_TORSION_PROB = 2e-5;  // below: the bin is impossible
 constexpr double MIN_DIST_PROB = 1e-7;     // below: the distance cell is impossible
@@ -49,17 +50,21 @@ struct Distributions {
 };
 
 // ---- loaders ----
-// Text read line by line up to the end of the file or the first empty line;
-// fixed blocks of a header line and data rows (72 rows of 72 probabilities
-// for the torsion bins, 16 rows of 16 for the distances). A later block for
-// the same key overwrites an earlier one. Header values outside the tables
-// and short rows stop with the file and line at fault; a missing file is an
-// error unless required is false, which leaves the table zero.
-void loadTorsionBins(Distributions& d, const std::string& path, bool required = true);
-void loadJointMarginal(Distributions& d, const std::string& path, bool backward, bool required = true);
-void loadJointCond(Distributions& d, const std::string& path, bool backward, bool required = true);
-// The four distance files and the torsion bins under data/ of the working directory.
-Distributions loadDistributions();
+// Text of blank-separated fields in fixed blocks: a header line and its data
+// rows (72 rows of 72 probabilities for the torsion bins, header "RES C";
+// 16 rows of 16 for the distances, header "gap C lo1 hi1 lo2 hi2", with the
+// end-to-end row after the class in the conditional tables). Every block the
+// tables hold must be present exactly once; values must be finite numbers,
+// probabilities non-negative; empty lines may only close the file. Anything
+// else, and a missing or empty file, stops naming the file and line.
+void loadTorsionBins(Distributions& d, const std::string& path);
+void loadJointMarginal(Distributions& d, const std::string& path, bool backward);
+void loadJointCond(Distributions& d, const std::string& path, bool backward);
+// The four distance files and the torsion bins of the data directory.
+Distributions loadDistributions(const std::string& dataDir = "data");
+// The same parsers on a text already read (tests, fuzzers).
+void parseTorsionBins(Distributions& d, class TableText& in);
+void parseJoint(JointTables& t, class TableText& in, bool conditional);
 
 // ---- torsion bins ----
 

@@ -2,21 +2,22 @@
 // ("data/phipsi.bb.txt") and the four joint distance tables
 // ("data/joint.distance*.txt").
 //
-// Common format: text read line by line up to the end of the file or the
-// first empty line, tokens separated by blanks. Lines form fixed blocks, a
+// Common format: lines of blank-separated fields forming fixed blocks, a
 // header line followed by the data rows (72 rows of 72 probabilities for the
-// torsion bins, 16 rows of 16 for the distances). A later block for the same
-// key overwrites an earlier one. Header values that fall outside the tables
-// and short data rows are data errors and stop the program naming the file
-// and line; a missing file is an error unless the caller marks the table as
-// optional, which leaves it zero.
-#include <fstream>
+// torsion bins, 16 rows of 16 for the distances). Empty lines may only close
+// the file. Every block the tables hold must be there exactly once (torsion
+// bins: each amino-acid type and class; distances: each gap MIN_GAP..MAX_GAP
+// and class, and for the conditional tables each end-to-end row 0..99), every
+// value must be a finite number and every probability non-negative. Any
+// other text stops the program naming the file and line.
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "distributions/distributions.h"
 #include "model/error.h"
-#include "model/strings.h"
+#include "model/table_text.h"
+#include "model/text_scan.h"
 
 namespace lorvane {
 
@@ -30,130 +31,141 @@ Distributions::Distributions() : torsionBins(zeroedArray<double[SS_CLASSES][NUM_
 
 namespace {
 
-// Line source shared by the loaders: stops at the end of the file or at the
-// first empty line (a line of blanks, or a bare carriage return left by a
-// DOS line end, counts as empty).
-class BlockFile {
+using Fields = std::vector<std::string_view>;
+
+// Walks the blocks of a table: a header line and `rows` data rows of `cols`
+// numbers each; lines of blanks may only follow the last block.
+class BlockReader {
 public:
-    BlockFile(const std::string& path, const char* what, bool required) : path_(path), in_(path) {
-        if (!in_ && required) lorvane::fail("cannot open " + std::string(what) + " file " + path);
-    }
-    bool open() const { return static_cast<bool>(in_); }
+    BlockReader(TableText& in, int rows, int cols) : in_(in), rows_(rows), cols_(cols) {}
 
-    // Next line as tokens; false at the end of the data.
-    bool next(std::vector<std::string>& tok) {
-        std::string line;
-        if (!std::getline(in_, line)) return false;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.find_first_not_of(' ') == std::string::npos) return false;
-        ++lineNo_;
-        tok = split(line, " ", false);
-        // split keeps the text after the last blank, so a trailing blank gives one empty token.
-        while (!tok.empty() && tok.back().empty()) tok.pop_back();
-        return true;
-    }
-
-    // Zero-based line number of the last line returned.
-    int index() const { return lineNo_ - 1; }
-
-    [[noreturn]] void fail(const std::string& what) const { lorvane::fail(path_ + " line " + std::to_string(lineNo_) + ": " + what); }
-
-    void needTokens(const std::vector<std::string>& tok, size_t n, const char* kind) const {
-        if (tok.size() < n)
-            fail(std::string(kind) + " has " + std::to_string(tok.size()) + " values, " + std::to_string(n) + " needed");
-    }
-
-    int classIndex(const std::string& letter) const {
-        if (letter == "H") return SS_HELIX;
-        if (letter == "E") return SS_STRAND;
-        if (letter == "C") return SS_COIL;
-        fail("unknown secondary-structure class \"" + letter + "\" (H, E or C expected)");
-    }
-
-    int gap(const std::string& tok) const {
-        long g = toLong(tok);
-        if (g < 0 || g > MAX_GAP)
-            fail("gap " + tok + " outside 0.." + std::to_string(MAX_GAP));
-        return static_cast<int>(g);
-    }
-
-private:
-    std::string path_;
-    std::ifstream in_;
-    int lineNo_ = 0;
-};
-
-// Marginal and conditional files share one procedure; only the header and
-// the target tables differ.
-void loadJoint(JointTables& t, const std::string& path, bool conditional, bool required) {
-    BlockFile f(path, "distance distribution", required);
-    if (!f.open()) return;
-    const int headerLen = conditional ? 7 : 6;
-    double* limits = nullptr;
-    double (*rows)[DIST_BINS] = nullptr;
-    std::vector<std::string> tok;
-    while (f.next(tok)) {
-        const int k = f.index() % 17;
-        if (k == 0) {
-            f.needTokens(tok, headerLen, "header");
-            const int g = f.gap(tok[0]);
-            const int s = f.classIndex(tok[1]);
-            int first = 2;
-            if (conditional) {
-                long r = toLong(tok[2]);
-                if (r < 0 || r > MAX_END_DISTANCE)
-                    f.fail("end-to-end distance " + tok[2] + " outside 0.." + std::to_string(MAX_END_DISTANCE));
-                limits = t.condLimits[g][s][r];
-                rows = t.cond[g][s][r];
-                first = 3;
-            } else {
-                limits = t.marginalLimits[g][s];
-                rows = t.marginal[g][s];
+    // The next header's fields; false at the end of the data.
+    bool header(const Fields*& f) {
+        std::string_view line;
+        while (in_.next(line)) {
+            if (!blank(line)) {
+                if (blankAt_ > 0) in_.fail("data after the empty line " + std::to_string(blankAt_) + " (empty lines may only close the file)");
+                f = &in_.fields(line);
+                headerLine_ = in_.line();
+                return true;
             }
-            for (int q = 0; q < 4; ++q) limits[q] = toDouble(tok[first + q]);
-        } else {
-            f.needTokens(tok, DIST_BINS, "data row");
-            for (int j = 0; j < DIST_BINS; ++j) rows[k - 1][j] = toDouble(tok[j]);
+            if (blankAt_ == 0) blankAt_ = in_.line();
+        }
+        return false;
+    }
+    // Reads the block's rows into out[row * cols + col].
+    void rows(double* out) {
+        std::string_view line;
+        for (int r = 0; r < rows_; ++r) {
+            if (!in_.next(line) || blank(line))
+                in_.failAt(headerLine_, "block ends after " + std::to_string(r) + " of its " + std::to_string(rows_) + " rows");
+            const Fields& f = in_.fields(line);
+            in_.expectFields(f, static_cast<size_t>(cols_), "data row");
+            for (int c = 0; c < cols_; ++c) {
+                const double v = in_.number(f[c]);
+                if (v < 0) in_.fail("probability " + std::string(f[c]) + " is negative");
+                out[r * cols_ + c] = v;
+            }
         }
     }
+    int headerLine() const { return headerLine_; }
+    TableText& in() { return in_; }
+
+private:
+    static bool blank(std::string_view line) { return textscan::isBlankLine(line); }
+    TableText& in_;
+    int rows_, cols_;
+    int blankAt_ = 0, headerLine_ = 0;
+};
+
+int classIndex(const TableText& in, std::string_view letter) {
+    if (letter == "H") return SS_HELIX;
+    if (letter == "E") return SS_STRAND;
+    if (letter == "C") return SS_COIL;
+    in.fail("unknown secondary-structure class " + quoted(letter) + " (H, E or C expected)");
+}
+
+const char* CLASS_LETTERS = "HEC";
+
+// Marks block `key` as read; a second block for it is an error naming both lines.
+void markBlock(BlockReader& b, std::vector<int>& firstLine, size_t key, const std::string& what) {
+    if (firstLine[key] != 0) b.in().fail("second block for " + what + " (the first is at line " + std::to_string(firstLine[key]) + ")");
+    firstLine[key] = b.headerLine();
 }
 
 }  // namespace
 
-void loadTorsionBins(Distributions& d, const std::string& path, bool required) {
-    BlockFile f(path, "torsion-bin", required);
-    if (!f.open()) return;
-    int type = 0, ss = 0;
-    std::vector<std::string> tok;
-    while (f.next(tok)) {
-        const int k = f.index() % 73;
-        if (k == 0) {
-            f.needTokens(tok, 2, "header");
-            type = residueType(tok[0]);
-            if (type < 0 || type >= NUM_TYPES) f.fail("unknown residue name \"" + tok[0] + "\"");
-            ss = f.classIndex(tok[1]);
-        } else {
-            f.needTokens(tok, NUM_BINS, "data row");
-            for (int b = 0; b < NUM_BINS; ++b) d.torsionBins[type][ss][k - 1][b] = toDouble(tok[b]);
-        }
+void parseJoint(JointTables& t, TableText& in, bool conditional) {
+    constexpr int ROWS = MAX_END_DISTANCE + 1;
+    BlockReader b(in, DIST_BINS, DIST_BINS);
+    std::vector<int> firstLine(static_cast<size_t>(MAX_GAP + 1) * SS_CLASSES * ROWS, 0);
+    const size_t headerLen = conditional ? 7 : 6;
+    const Fields* f = nullptr;
+    while (b.header(f)) {
+        in.expectFields(*f, headerLen, "header");
+        const int g = in.integer((*f)[0], MIN_GAP, MAX_GAP, "gap");
+        const int s = classIndex(in, (*f)[1]);
+        const int r = conditional ? in.integer((*f)[2], 0, MAX_END_DISTANCE, "end-to-end distance") : 0;
+        const int first = conditional ? 3 : 2;
+        double limits[4];
+        for (int q = 0; q < 4; ++q) limits[q] = in.number((*f)[first + q]);
+        markBlock(b, firstLine, (static_cast<size_t>(g) * SS_CLASSES + s) * ROWS + r,
+                  "gap " + std::to_string(g) + " class " + CLASS_LETTERS[s] + (conditional ? " distance " + std::to_string(r) : ""));
+        double* lim = conditional ? t.condLimits[g][s][r] : t.marginalLimits[g][s];
+        std::copy(limits, limits + 4, lim);
+        b.rows(conditional ? &t.cond[g][s][r][0][0] : &t.marginal[g][s][0][0]);
     }
+    for (int g = MIN_GAP; g <= MAX_GAP; ++g)
+        for (int s = 0; s < SS_CLASSES; ++s)
+            for (int r = 0; r < (conditional ? ROWS : 1); ++r)
+                if (firstLine[(static_cast<size_t>(g) * SS_CLASSES + s) * ROWS + r] == 0)
+                    in.failFile("no block for gap " + std::to_string(g) + " class " + CLASS_LETTERS[s] +
+                                (conditional ? " distance " + std::to_string(r) : "") + " (the table needs every gap " +
+                                std::to_string(MIN_GAP) + ".." + std::to_string(MAX_GAP) + ", every class H, E, C" +
+                                (conditional ? " and every distance 0.." + std::to_string(MAX_END_DISTANCE) : "") + "; the file may be cut short)");
 }
 
-void loadJointMarginal(Distributions& d, const std::string& path, bool backward, bool required) {
-    loadJoint(backward ? d.backward : d.forward, path, false, required);
+void parseTorsionBins(Distributions& d, TableText& in) {
+    BlockReader b(in, NUM_BINS, NUM_BINS);
+    std::vector<int> firstLine(static_cast<size_t>(NUM_AMINO_ACIDS) * SS_CLASSES, 0);
+    const Fields* f = nullptr;
+    while (b.header(f)) {
+        in.expectFields(*f, 2, "header");
+        const int type = residueType(std::string((*f)[0]));
+        if (!isAminoAcid(type)) in.fail("unknown residue name " + quoted((*f)[0]));
+        const int ss = classIndex(in, (*f)[1]);
+        markBlock(b, firstLine, static_cast<size_t>(type) * SS_CLASSES + ss, threeLetter(type) + " class " + CLASS_LETTERS[ss]);
+        b.rows(&d.torsionBins[type][ss][0][0]);
+    }
+    for (int t = 0; t < NUM_AMINO_ACIDS; ++t)
+        for (int s = 0; s < SS_CLASSES; ++s)
+            if (firstLine[static_cast<size_t>(t) * SS_CLASSES + s] == 0)
+                in.failFile("no block for " + threeLetter(t) + " class " + CLASS_LETTERS[s] +
+                            " (the table needs every amino-acid type in every class H, E, C; the file may be cut short)");
 }
 
-void loadJointCond(Distributions& d, const std::string& path, bool backward, bool required) {
-    loadJoint(backward ? d.backward : d.forward, path, true, required);
+void loadTorsionBins(Distributions& d, const std::string& path) {
+    TableText in = TableText::read(path, "torsion-bin file");
+    parseTorsionBins(d, in);
 }
 
-Distributions loadDistributions() {
+void loadJointMarginal(Distributions& d, const std::string& path, bool backward) {
+    TableText in = TableText::read(path, "distance distribution file");
+    parseJoint(backward ? d.backward : d.forward, in, false);
+}
+
+void loadJointCond(Distributions& d, const std::string& path, bool backward) {
+    TableText in = TableText::read(path, "distance distribution file");
+    parseJoint(backward ? d.backward : d.forward, in, true);
+}
+
+Distributions loadDistributions(const std::string& dataDir) {
     Distributions d;
-    loadJointMarginal(d, "data/joint.distance.txt", false);
-    loadJointMarginal(d, "data/joint.distance.backward.txt", true);
-    loadJointCond(d, "data/joint.distance.conditional.txt", false);
-    loadJointCond(d, "data/joint.distance.conditional.backward.txt", true);
-    loadTorsionBins(d, "data/phipsi.bb.txt");
+    loadJointMarginal(d, dataDir + "/joint.distance.txt", false);
+    loadJointMarginal(d, dataDir + "/joint.distance.backward.txt", true);
+    loadJointCond(d, dataDir + "/joint.distance.conditional.txt", false);
+    loadJointCond(d, dataDir + "/joint.distance.conditional.backward.txt", true);
+    loadTorsionBins(d, dataDir + "/phipsi.bb.txt");
     return d;
 }
 

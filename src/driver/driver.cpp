@@ -2,13 +2,19 @@
 
 #include <omp.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
 
+#include "driver/data_directory.h"
 #include "driver/modes.h"
+#include "driver/output_names.h"
+#include "growth/plan.h"
+#include "model/atomic_file.h"
 #include "model/error.h"
+#include "model/residue_id.h"
 #include "model/strings.h"
 #include "model/structure.h"
 #include "model/templates.h"
@@ -32,11 +38,78 @@ void Usage() {
               << "  -nobbt\t\tSample without using backbone dihedral angle probabilities\n"
               << "  -protocol [name]\tclassic (the original pipeline) or default (diverse selection, flexible closure,\n"
               << "\t\t\tdrawn N-CA-C angles, re-seeding; the default)\n"
+              << "  -rs [#]\t\tSeed of the random numbers (default: 1); the same seed gives the same result with any -cores\n"
+              << "  -quiet\t\tNo progress on standard error (warnings and errors only)\n"
               << "\n"
               << "Example:  ./lorvane -f 5p21.pdb -start 45 -end 52\n"
               << "\t \n"
               << "\t \n";
     std::cout.flush();
+}
+
+const std::vector<OptionHelp>& optionReference() {
+    static const std::vector<OptionHelp> options = {
+        {"-f", "FILE", "input structure: PDB (.pdb, .ent) or mmCIF (.cif), gzipped or not (required)"},
+        {"-start", "N[I]", "first loop residue: number with optional insertion code, e.g. 60A (required)"},
+        {"-end", "N[I]", "last loop residue (required)"},
+        {"-chain", "ID", "chain of the loop (needed when the numbers are in several chains)"},
+        {"-seq", "SEQ", "one-letter codes of the loop residues start..end when they are missing from the coordinates"},
+        {"-keepwater", "", "keep crystal waters as environment (default: ignored)"},
+        {"-pdbIndex", "", "-start and -end are positions counted over the chains (1 = first residue)"},
+        {"-mode", "MODE", "smc (sampling, the default), energy, compare, gaps, fold"},
+        {"-seeds", "N", "population of the sampler (default 10000, at least 100)"},
+        {"-numloop", "N", "conformations written to the result file (default 5000)"},
+        {"-cores", "N", "OpenMP threads (default: every core)"},
+        {"-rs", "N", "random seed (default 1); the same seed gives the same result with any -cores"},
+        {"-quiet", "", "no progress on standard error (warnings and errors only)"},
+        {"-o", "PREFIX", "output path prefix, directories created (default pdbout/<name>_<start>_<end>)"},
+        {"-models", "N", "conformations written as complete models, in rank order (default 10; 0: none)"},
+        {"-data", "DIR", "tables directory (else $LORVANE_DATA, ./data, ../share/lorvane/data or data beside the program)"},
+        {"-dfire", "", "sample with the DFIRE pair table instead of the QUENDA one"},
+        {"-nobbt", "", "sample without the backbone torsion-bin probabilities"},
+        {"-backgrow", "", "grow from the end anchor only"},
+        {"-topfrac", "X", "share of the population kept in rank order at each step (default 0.9)"},
+        {"-nrep", "N", "lower bound of the per-seed cap (default 20)"},
+        {"-protocol", "NAME", "classic (the original pipeline) or default (diverse selection, flexible closure, drawn N-CA-C angles, re-seeding; the default)"},
+        {"-xdiverse", "", "measuring: diverse selection at every growth step"},
+        {"-xfew", "N", "measuring: children kept per cluster by the diverse selection (default 1)"},
+        {"-xshare", "X", "measuring: share of the population the cluster rounds may take, in (0, 1] (default 0.5)"},
+        {"-xncac", "", "measuring: N-CA-C of grown residues drawn from the backbone angle table"},
+        {"-xclose", "N", "measuring: closure geometries tried per candidate (0: one random draw)"},
+        {"-xreseed", "", "measuring: survivors copied into empty seed slots on a collapse"},
+        {"-diag", "", "diagnostic lines and tables (output/)"},
+        {"-score", "FILE", "compare mode: the result file to judge"},
+        {"-svg", "FILE", "compare mode: funnel plot of combined score against RMSD"},
+        {"-dumpdis", "", "compare mode: pair-distance counts (disout2/) and energies (Eout/)"},
+        {"-h", "", "this reference (also --help)"},
+    };
+    return options;
+}
+
+std::string helpText() {
+    std::string s =
+        "LORVANE: protein loop conformation sampler\n"
+        "\n"
+        "Usage:\n"
+        "  lorvane -f FILE -start N -end N [options]                      sample a loop\n"
+        "  lorvane -mode energy -f FILE -start N -end N                   QUENDA energy of the loop as it is\n"
+        "  lorvane -mode compare -f FILE -start N -end N -score RESULT    judge a result file against the loop\n"
+        "  lorvane -mode gaps -f FILE                                     every gap of every chain, with its command\n"
+        "\n"
+        "Options:\n";
+    size_t width = 0;
+    for (const OptionHelp& o : optionReference()) width = std::max(width, std::string(o.option).size() + 1 + std::string(o.value).size());
+    for (const OptionHelp& o : optionReference()) {
+        std::string head = std::string(o.option) + (*o.value ? std::string(" ") + o.value : "");
+        head.resize(width, ' ');
+        s += "  " + head + "  " + o.text + "\n";
+    }
+    s += "\n"
+         "A sampling run writes PREFIX.txt (the result file), PREFIX.ranking.tsv (every conformation in\n"
+         "rank order: scores, combined score, cluster size, RMSD to the top one) and PREFIX.models.pdb\n"
+         "(.models.cif for mmCIF input: the top -models conformations as complete structures).\n"
+         "Exit status: 0 success, 1 input or data error, 2 command-line misuse.\n";
+    return s;
 }
 
 namespace {
@@ -103,8 +176,9 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
                 opt.mode = Mode::Energy;
             else if (v == "compare")
                 opt.mode = Mode::Compare;
+            else if (v == "gaps")
+                opt.mode = Mode::Gaps;
             else {
-                Usage();
                 usageError("wrong mode type!");
             }
         } else if (a == "-f") {
@@ -127,6 +201,8 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
             opt.diag = true;
         } else if (a == "-nobbt") {
             opt.useBBT = 0.0;
+        } else if (a == "-quiet") {
+            opt.quiet = true;
         } else if (a == "-dumpdis") {
             opt.dumpDis = true;
         } else if (a == "-cores") {
@@ -136,13 +212,20 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
         } else if (a == "-nrep") {
             intOption(opt.nrep, -2147483647, "");
         } else if (a == "-start") {
-            intOption(opt.startRes, -2147483647, "");
+            if (!value(opt.startRes) || opt.startRes.empty()) usageError("Option -start needs a value");
         } else if (a == "-end") {
-            intOption(opt.endRes, -2147483647, "");
+            if (!value(opt.endRes) || opt.endRes.empty()) usageError("Option -end needs a value");
+        } else if (a == "-chain") {
+            if (!value(opt.chain) || opt.chain.empty()) usageError("Option -chain needs a chain ID");
+        } else if (a == "-seq") {
+            if (!value(opt.seq) || opt.seq.empty()) usageError("Option -seq needs the one-letter codes of the loop residues");
+        } else if (a == "-keepwater") {
+            opt.keepWater = true;
         } else if (a == "-seeds") {
             intOption(opt.seeds, 100, " (the first growth step alone uses 100 seeds)");
         } else if (a == "-numloop") {
             intOption(opt.numLoop, 1, "");
+            opt.hasNumLoop = true;
         } else if (a == "-protocol") {
             std::string v;
             if (!value(v)) usageError("Option -protocol needs a value");
@@ -162,13 +245,39 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
             opt.protocol.reseed = true;
         } else if (a == "-pdbIndex") {
             opt.byPdbNumber = false;
+        } else if (a == "-o") {
+            if (!value(opt.outputPrefix) || opt.outputPrefix.empty()) usageError("Option -o needs a path prefix");
+            if (opt.outputPrefix.back() == '/') usageError("Option -o needs a path prefix, not a directory: \"" + opt.outputPrefix + "\"");
+        } else if (a == "-models") {
+            intOption(opt.models, 0, "");
+        } else if (a == "-data") {
+            if (!value(opt.dataDir) || opt.dataDir.empty()) usageError("Option -data needs a directory");
+        } else if (a == "-h" || a == "--help") {
+            opt.help = true;
         } else if (a.size() >= 4 && a.compare(a.size() - 4, 4, ".pdb") == 0) {
             opt.pdbFile = a;
         } else {
-            Usage();
             usageError("Unrecognized command: " + a);
         }
     }
+    // The loop's ends: residues (checked here so that misuse stops before any
+    // table is read), or chain positions with -pdbIndex.
+    auto checkEnd = [&](const char* option, const std::string& text) {
+        if (text.empty()) return;
+        int x = 0;
+        if (opt.byPdbNumber)
+            parseResidueId(text, option);
+        else if (!parseInt(text, x))
+            usageError(std::string("Option ") + option + " needs a chain position (an integer) with -pdbIndex, got \"" + text + "\"");
+    };
+    checkEnd("-start", opt.startRes);
+    checkEnd("-end", opt.endRes);
+}
+
+int loopPosition(const std::string& text) {
+    int x = -1;
+    if (!text.empty() && !parseInt(text, x)) usageError("not a chain position: \"" + text + "\"");
+    return x;
 }
 
 void appendCommandLog(const std::vector<std::string>& args) {
@@ -181,16 +290,29 @@ void appendCommandLog(const std::vector<std::string>& args) {
     log << "\n";
 }
 
-bool resolveLoopByPdbNumber(const Structure& s, int startRes, int endRes, int& start, int& end) {
-    start = -1;
-    end = -1;
-    for (int i = 1; i <= s._numRes - 1; ++i) {
-        if (s.residues[i].pdbNum == startRes)
-            start = i;
-        else if (s.residues[i].pdbNum == endRes)
-            end = i;
+void checkRequiredOptions(const RunOptions& opt) {
+    if (opt.mode == Mode::Fold) return;
+    if (opt.pdbFile.empty()) usageError("No input structure: give it with -f FILE");
+    if (opt.mode == Mode::Compare && opt.scoreFile.empty()) usageError("Compare mode needs the decoys to compare: give them with -score FILE");
+    if (opt.mode == Mode::Gaps) return;  // the whole entry
+    if (opt.mode == Mode::Smc && !opt.byPdbNumber) return;  // positions; -1 stands for the chain's ends
+    const bool hasStart = !opt.startRes.empty(), hasEnd = !opt.endRes.empty();
+    if (!hasStart || !hasEnd)
+        usageError(std::string("No loop given: ") + (hasStart ? "-end" : hasEnd ? "-start" : "-start and -end") +
+                   " (the residue numbers of the loop's first and last residue) missing");
+    // The loop itself (one residue, ends reversed, across chains) is judged by the
+    // loop selection once the entry is read.
+}
+
+int threadCount(int cores) {
+    const int hardware = std::max(omp_get_num_procs(), 1);
+    if (cores == 0) return omp_get_max_threads();
+    if (cores > hardware) {
+        std::cerr << "Warning: -cores " << cores << " is more than the " << hardware << " processors available; using " << hardware
+                  << std::endl;
+        return hardware;
     }
-    return start != -1 && end != -1;
+    return cores;
 }
 
 std::string resolveLoopByPosition(int numRes, int startRes, int endRes, int& start, int& end) {
@@ -211,10 +333,19 @@ int runLorvane(int argc, char** argv, FilterTimes* filterTimes, StepProbe* probe
         Usage();
         return 0;
     }
+    for (size_t i = 1; i < args.size(); ++i)
+        if (args[i] == "-h" || args[i] == "--help") {
+            std::cout << helpText() << std::flush;
+            return 0;
+        }
     parseArguments(args, opt);
+    if (opt.mode == Mode::Smc) warnOfReplacedResult(opt, "command.log");
+    checkRequiredOptions(opt);
     appendCommandLog(args);
-    std::srand(static_cast<unsigned>(opt.randSeed));
-    const Templates templates = loadTemplates("data/atomProp2.txt");
+    removeTemporariesOnSignals();
+    if (opt.mode == Mode::Gaps) return runGapsMode(opt);  // reads the entry only, no tables
+    opt.dataDir = findDataDirectory(opt.dataDir, std::getenv("LORVANE_DATA"), defaultDataCandidates(executableDirectory(argv[0])));
+    const Templates templates = loadTemplates(opt.dataDir + "/atomProp2.txt");
     switch (opt.mode) {
         case Mode::Fold:
             return 0;
@@ -224,6 +355,8 @@ int runLorvane(int argc, char** argv, FilterTimes* filterTimes, StepProbe* probe
             return runEnergyMode(opt, templates);
         case Mode::Compare:
             return runCompareMode(opt, templates);
+        case Mode::Gaps:
+            break;
     }
     return 0;
 }

@@ -1,65 +1,165 @@
-// The four modes of the program: sampling, energy, compare (and fold, which
-// stops after the templates).
+// The modes of the program: sampling, energy, compare, gaps (and fold, which
+// stops after the templates). Every input is read as a whole entry (PDB or
+// mmCIF, gzipped or not); the loop is chosen on it and the working structure
+// built from it.
 #include "driver/modes.h"
 
 #include <omp.h>
 
+#include <sys/resource.h>
+
+#include <cstdio>
 #include <iostream>
+#include <limits>
+#include <set>
 #include <string>
 
 #include "distributions/distributions.h"
+#include "driver/output_names.h"
 #include "evaluate/evaluate.h"
+#include "evaluate/models_file.h"
+#include "evaluate/ranking.h"
+#include "evaluate/result_file.h"
 #include "filter/filter.h"
+#include "model/entry.h"
+#include "model/entry_gaps.h"
+#include "model/entry_structure.h"
+#include "growth/plan.h"
 #include "model/error.h"
+#include "model/loop_selection.h"
 #include "model/pdb_reader.h"
+#include "model/strings.h"
 #include "potentials/quenda.h"
 
 namespace lorvane {
 
 namespace {
 
-// "protein_start_end", the prefix of the run's output files.
-std::string loopIdOf(const RunOptions& opt) { return opt.protName + "_" + std::to_string(opt.startRes) + "_" + std::to_string(opt.endRes); }
+// CPU time of the process so far (all threads), seconds.
+double cpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + 1e-6 * (u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+}
 
-// Energy and compare modes: the protein as read and its loop by PDB number.
-// False when the reader could not use the file (it has named the problem).
-bool loadNativeLoop(const RunOptions& opt, const Templates& tm, Structure& native, int& start, int& end) {
-    if (!readPdb(tm, opt.pdbFile, native)) return false;
-    if (!resolveLoopByPdbNumber(native, opt.startRes, opt.endRes, start, end)) fail("Could not find startind or ending PDB index");
-    return true;
+Entry readInput(const std::string& path) {
+    if (!FileExists(path)) fail("Could not read PDB file " + path);
+    return readEntry(path);
+}
+
+// Whether the entry holds the residue typed for an end (in the -chain chain when given).
+bool holds(const Entry& entry, const std::string& chain, const std::string& text, std::string& why) {
+    const ResidueId id = parseResidueId(text, "");
+    for (const EntryChain& ch : entry.chains) {
+        if (!chain.empty() && ch.id != chain) continue;
+        for (const SequenceResidue& s : ch.sequence)
+            if (s.idKnown && s.id == id) return true;
+    }
+    why = entry.path + " has no residue " + id.str() + (chain.empty() ? "" : " in chain " + chain);
+    return false;
+}
+
+// The loop the command line names, on the entry, and the working structure
+// built around it. notFound is the mode's message for ends the entry lacks.
+struct ChosenLoop {
+    LoopSelection selection;
+    EntryStructure built;
+};
+
+ChosenLoop chooseLoop(const RunOptions& opt, const Templates& tm, const Entry& entry, bool byPdbNumber, const std::string& notFound) {
+    LoopRequest request{opt.chain, opt.startRes, opt.endRes, opt.seq};
+    if (!byPdbNumber) {
+        // Positions count the standard residues of all chains in entry order, as the structure holds them.
+        const EntryStructure all = structureFromEntry(tm, entry, nullptr, opt.keepWater);
+        int start = -1, end = -1;
+        const std::string problem = resolveLoopByPosition(all.protein._numRes, loopPosition(opt.startRes), loopPosition(opt.endRes), start, end);
+        if (!problem.empty()) fail(problem);
+        std::string chainStart, chainEnd;
+        ResidueId first, last;
+        residueAt(all.protein, start, chainStart, first);
+        residueAt(all.protein, end, chainEnd, last);
+        if (chainStart != chainEnd)
+            fail("positions " + std::to_string(start) + " and " + std::to_string(end) + " lie in different chains: " +
+                 residueLabel(chainStart, first) + " and " + residueLabel(chainEnd, last));
+        request = {chainStart, first.str(), last.str(), opt.seq};
+    } else {
+        std::string why;
+        if (opt.startRes.empty() || opt.endRes.empty())
+            fail(notFound + " (give the loop's ends with -start and -end)", STATUS_USAGE);
+        const EntryChain* named = opt.chain.empty() ? nullptr : entry.chain(opt.chain);
+        const bool unknownChain = !opt.chain.empty() && (!named || named->polymer.empty());  // selectLoop names the chains
+        if (!unknownChain && (!holds(entry, opt.chain, opt.startRes, why) || !holds(entry, opt.chain, opt.endRes, why)))
+            fail(notFound + " (" + why + ")");
+    }
+    ChosenLoop chosen;
+    chosen.selection = selectLoop(entry, request);
+    chosen.built = structureFromEntry(tm, entry, &chosen.selection, opt.keepWater);
+    return chosen;
+}
+
+// Energy and compare modes judge the loop as it is in the file.
+void requireCoordinates(const Entry& entry, const LoopSelection& sel, const char* mode) {
+    if (!sel.hasMissing()) return;
+    const EntryChain& ch = entry.chains[sel.chain];
+    std::string missing;
+    for (const LoopResidue& r : sel.residues)
+        if (r.present < 0) missing += (missing.empty() ? "" : " ") + ch.label(r.id);
+    fail(std::string(mode) + " mode needs the loop's own coordinates, but " + entry.path + " lacks residues " + missing + " of the loop " +
+         ch.label(sel.residues.front().id) + "-" + ch.label(sel.residues.back().id) + " (sampling mode models them)");
+}
+
+// What the user should know about the input before sampling starts.
+void reportInput(std::ostream& out, const Entry& entry, const EntryStructure& built, const LoopSelection& sel) {
+    for (const std::string& n : entry.notes) out << "Note: " << n << "\n";
+    for (const std::string& n : built.notes) out << "Note: " << n << "\n";
+    const EntryChain& ch = entry.chains[sel.chain];
+    out << "Loop " << ch.label(sel.residues.front().id) << "-" << ch.label(sel.residues.back().id) << " (" << sel.sequence() << ")";
+    int missing = 0;
+    for (const LoopResidue& r : sel.residues) missing += r.present < 0;
+    if (missing) out << ", " << missing << " residues missing from the coordinates";
+    out << "\n";
+    const std::vector<HeteroAtom>& hetero = built.protein.hetero;
+    if (!hetero.empty()) {
+        std::set<std::string> seen;
+        std::string names;
+        for (const HeteroAtom& h : hetero)
+            if (seen.insert(h.residue).second && seen.size() <= 12) names += (names.empty() ? "" : ", ") + h.residue;
+        if (seen.size() > 12) names += ", ...";
+        out << "Environment: " << hetero.size() << " hetero atoms of " << seen.size() << " residues (" << names << ")\n";
+    }
+    out.flush();
 }
 
 }  // namespace
 
 int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* filterTimes, StepProbe* probe) {
-    const int threads = opt.cores != 0 ? opt.cores : omp_get_max_threads();
-    std::cout << "openMP:  using " << threads << " cores." << std::endl;
-    // Sampling needs every table: a missing file stops here rather than
-    // leaving a table empty that would reject every candidate.
+    const int threads = threadCount(opt.cores);
+    if (!opt.quiet) std::cerr << "openMP:  using " << threads << " cores." << std::endl;
+    // Sampling needs every table: a missing or damaged file stops here,
+    // before any work, rather than leaving a table that scores wrongly.
+    if (!opt.quiet) std::cerr << "Loading parameters... " << std::endl;
     Potentials pot;
-    loadPairTables(pot, opt.samplingPotential);
-    Distributions dist = loadDistributions();
-    if (opt.protocol.needsBackboneAngles()) loadBackboneAngles("data/backbone_angles.txt", dist.backboneAngles);
-    loadRotamers(pot, "data/newsimplRot.txt");
-    loadQuenda(pot, "data/QUENDA_ed4_8_V3.txt");
+    loadPairTables(pot, opt.samplingPotential, opt.dataDir);
+    Distributions dist = loadDistributions(opt.dataDir);
+    if (opt.protocol.needsBackboneAngles()) loadBackboneAngles(opt.dataDir + "/backbone_angles.txt", dist.backboneAngles);
+    loadRotamers(pot, opt.dataDir + "/newsimplRot.txt");
+    loadQuenda(pot, opt.dataDir + "/QUENDA_ed4_8_V3.txt");
 
-    Structure protein(MAX_RESIDUES);
     if (opt.isSequence) {
         // A sequence gives residue types but no coordinates: there are no
         // anchors to grow a loop between, so any result would be meaningless.
+        Structure protein(MAX_RESIDUES);
         readSeq(tm, opt.pdbFile, protein);
         fail(opt.pdbFile + " is a sequence file: loop sampling needs a structure with coordinates for the anchors");
     }
-    if (!readPdb(tm, opt.pdbFile, protein)) return STATUS_DATA;  // the reader has named the problem
+    const Entry entry = readInput(opt.pdbFile);
+    const ChosenLoop loop =
+        chooseLoop(opt, tm, entry, opt.byPdbNumber, "Specified starting or ending residue numbers are not in the PDB file.");
+    if (!opt.quiet) reportInput(std::cerr, entry, loop.built, loop.selection);
 
-    int start = -1, end = -1;
-    if (opt.byPdbNumber) {
-        if (!resolveLoopByPdbNumber(protein, opt.startRes, opt.endRes, start, end))
-            fail("Specified starting or ending residue numbers are not in the PDB file.");
-    } else {
-        const std::string problem = resolveLoopByPosition(protein._numRes, opt.startRes, opt.endRes, start, end);
-        if (!problem.empty()) fail(problem);
-    }
+    if (opt.hasNumLoop && opt.numLoop > opt.seeds)
+        std::cerr << "Warning: -numloop " << opt.numLoop << " asks for more conformations than the " << opt.seeds
+                  << " seeds can give; at most " << opt.seeds << " will be written" << std::endl;
     SamplerSettings settings;
     settings.numSeeds = opt.seeds;
     settings.numLoops = opt.numLoop;
@@ -70,32 +170,60 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     settings.topFrac = opt.topFrac;
     settings.nrep = opt.nrep;
     settings.protocol = opt.protocol;
-    Sampler run({tm, dist, pot}, settings, protein, start, end, loopIdOf(opt));
+    const std::string prefix = outputPrefix(opt);
+    settings.resultPath = prefix + ".txt";
+    settings.randomSeed = opt.randSeed;
+    settings.progress = !opt.quiet;
+    Sampler run({tm, dist, pot}, settings, loop.built.protein, loop.built.loopStart, loop.built.loopEnd, loopIdOf(opt));
     FilterState filter;
     filter.probe = probe;
     production(run, filter);
     if (filterTimes) *filterTimes = filter.times;
+
+    // The ranking and the models are read back from the result file, so that
+    // they name its conformations exactly as compare mode sees them.
+    const std::vector<ResultConformation> confs = readConformations(settings.resultPath, 0, std::numeric_limits<int>::max());
+    const std::vector<RankedConformation> ranked = rankResults(confs);
+    std::vector<std::string> written{settings.resultPath, prefix + ".ranking.tsv"};
+    writeTextOutput(written.back(), formatRankingTable(ranked));
+    if (opt.models > 0) {
+        written.push_back(modelsFilePath(prefix, entry.format));
+        writeModelsFile(written.back(), entry, loop.selection, confs, ranked, opt.models);
+    }
+    std::string files;
+    for (const std::string& f : written) files += (files.empty() ? "" : ", ") + f;
+    char summary[160];
+    std::snprintf(summary, sizeof summary, "%zu conformations, best combined score %.4f (LOOP %d), run time %.1f s (CPU %.1f s)", confs.size(),
+                  ranked.front().combined, ranked.front().index, omp_get_wtime() - run.runStart, cpuSeconds());
+    std::cout << "Wrote " << files << ": " << summary << std::endl;
     return 0;
 }
 
 int runEnergyMode(const RunOptions& opt, const Templates& tm) {
-    Structure native(MAX_RESIDUES);
-    int start = -1, end = -1;
-    if (!loadNativeLoop(opt, tm, native, start, end)) return STATUS_DATA;
-    Potentials pot;
-    loadQuenda(pot, "data/QUENDA_ed4_8_V3.txt");
+    Potentials pot;  // tables before the input: a bad table stops before any work
+    loadQuenda(pot, opt.dataDir + "/QUENDA_ed4_8_V3.txt");
+    const Entry entry = readInput(opt.pdbFile);
+    const ChosenLoop loop = chooseLoop(opt, tm, entry, true, "Could not find startind or ending PDB index");
+    requireCoordinates(entry, loop.selection, "energy");
     double e1 = 0, e2 = 0, e3 = 0, e4 = 0;
-    std::cout << quenda_e(pot, native, start, end, true, e1, e2, e3, e4) << std::endl;
+    std::cout << quenda_e(pot, loop.built.protein, loop.built.loopStart, loop.built.loopEnd, true, e1, e2, e3, e4) << std::endl;
     return 0;
 }
 
 int runCompareMode(const RunOptions& opt, const Templates& tm) {
-    Structure native(MAX_RESIDUES);
-    int start = -1, end = -1;
-    if (!loadNativeLoop(opt, tm, native, start, end)) return STATUS_DATA;
-    Potentials pot;  // the fitted table, when distances are counted
-    const DecoyEvaluation e = evaluateDecoys(tm, pot, opt.scoreFile, start, end, native, opt.dumpDis);
+    Potentials pot;  // the fitted table, when distances are counted (loaded before the input)
+    if (opt.dumpDis) loadFittedTable(pot, opt.dataDir + "/fittedE.txt");
+    const Entry entry = readInput(opt.pdbFile);
+    const ChosenLoop loop = chooseLoop(opt, tm, entry, true, "Could not find startind or ending PDB index");
+    requireCoordinates(entry, loop.selection, "compare");
+    const DecoyEvaluation e = evaluateDecoys(tm, pot, opt.scoreFile, loop.built.loopStart, loop.built.loopEnd, loop.built.protein, opt.dumpDis);
     if (!opt.funnelPlot.empty()) writeFunnelPlot(opt.funnelPlot, loopIdOf(opt), e);
+    return 0;
+}
+
+int runGapsMode(const RunOptions& opt) {
+    const Entry entry = readInput(opt.pdbFile);
+    std::cout << gapsTable(findGaps(entry)) << std::flush;
     return 0;
 }
 

@@ -8,5 +8,7 @@ namespace lorvane {
 int runSamplingMode(const RunOptions& opt, const Templates& templates, FilterTimes* filterTimes = nullptr, StepProbe* probe = nullptr);
 int runEnergyMode(const RunOptions& opt, const Templates& templates);
 int runCompareMode(const RunOptions& opt, const Templates& templates);
+// Lists the gaps of every chain of the input with the command that models each.
+int runGapsMode(const RunOptions& opt);
 
 }  // namespace lorvane

@@ -37,8 +37,7 @@ int dumpDistances(const Structure& s, int from, int to, int* counts, const std::
 
 // Replaces every value v by (v - median) / MAD, MAD being the median of
 // |v - median| (the mean of the two middle values for an even count). When
-// the MAD is zero (more than half the values equal) the values are only
-// centred, so that no value becomes infinite or NaN.
+// the MAD is zero (more than half the values equal) every value becomes 0.
 void vMedMAD(std::vector<double>& v);
 // Mean and sample standard deviation (divisor n - 1). Empty: both NaN; one value: sd NaN.
 void vMeanSd(const std::vector<double>& v, double& mean, double& sd);
@@ -53,13 +52,15 @@ struct DecoyEvaluation {
     int lowestRmsd = -1;       // first decoy of lowest RMSD
 };
 
-// Compare mode: reads the decoys of decoyFile for the protein native (loop
-// positions start..end), measures each decoy's backbone RMSD to the native
+// Compare mode: reads the decoys of decoyFile (DecoyReader: each checked
+// against the loop at positions start..end of native, the first fault stops
+// naming the file and line) measures each decoy's backbone RMSD to the native
 // loop, normalises and combines the four scores of every decoy and prints a
-// summary line. With dumpDistances it also loads the fitted pair table
-// (data/fittedE.txt) into pot, counts loop/surroundings pair distances and
-// writes "Eout/" and "disout2/" dumps for the decoy file.
-DecoyEvaluation evaluateDecoys(const Templates& t, Potentials& pot, const std::string& decoyFile, int start, int end,
+// summary line. With dumpDistances it also counts loop/surroundings pair
+// distances, scores them with the fitted pair table (pot.fittedE, loaded by
+// the caller) and writes "Eout/" and "disout2/" dumps for the decoy file,
+// each replaced only once complete.
+DecoyEvaluation evaluateDecoys(const Templates& t, const Potentials& pot, const std::string& decoyFile, int start, int end,
                                const Structure& native, bool dumpDistances);
 
 // Path of a compare-mode dump under dir ("Eout" or "disout2"): dir + "/" +

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "evaluate/evaluate.h"
+#include "model/atomic_file.h"
 #include "model/error.h"
 
 namespace lorvane {
@@ -151,11 +152,9 @@ void writeFunnelPlot(const std::string& path, const std::string& title, const De
     o << "</text>\n</g>\n</svg>\n";
 
     makeParentDirectories(path);
-    std::ofstream f(path, std::ios::trunc);
-    if (!f) fail("cannot write funnel plot " + path);
-    f << o.str();
-    f.close();
-    if (!f) fail("could not finish writing funnel plot " + path);
+    AtomicFile f(path);
+    f.stream() << o.str();
+    f.commit();
 }
 
 }  // namespace lorvane

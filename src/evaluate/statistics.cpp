@@ -19,10 +19,13 @@ void vMedMAD(std::vector<double>& v) {
     const double med = vMedian(v);
     std::vector<double> dev(v.size());
     for (size_t k = 0; k < v.size(); ++k) dev[k] = std::fabs(v[k] - med);
-    double mad = vMedian(dev);
-    // A zero spread (most scores equal, or a single decoy) would turn every
-    // other score into an infinity and the equal ones into NaN.
-    if (!(mad > 0.0) || !std::isfinite(mad)) mad = 1.0;
+    const double mad = vMedian(dev);
+    // A zero spread (most scores equal, or a single decoy) says nothing about
+    // which value is better, and would turn the others into infinities.
+    if (!(mad > 0.0) || !std::isfinite(mad)) {
+        std::fill(v.begin(), v.end(), 0.0);
+        return;
+    }
     for (double& x : v) x = (x - med) / mad;
 }
 

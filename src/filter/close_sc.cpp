@@ -26,7 +26,7 @@ void ensureRoom(FilterWork& w, int need) {
 
 void closeSCprep(const Sampler& run, FilterWork& w, const Structure& s, int start, int end, int c) {
     const AtomIndex& x = run.atoms;
-    ensureRoom(w, x.numAtoms + 3 * MAX_ATOMS);
+    ensureRoom(w, environmentCapacity(x, s) + 3 * MAX_ATOMS);
     w.cscCount = 0;
     const int N = s._numRes;
     std::vector<uint8_t> far(N + 2, 0);
@@ -46,6 +46,12 @@ void closeSCprep(const Sampler& run, FilterWork& w, const Structure& s, int star
         if (a.sdis(caMid) > 225.0) continue;
         w.cscType[w.cscCount] = x.pairType[g];
         w.cscPos[w.cscCount] = a;
+        ++w.cscCount;
+    }
+    for (const HeteroAtom& h : s.hetero) {
+        if (!h.hasDfireType || h.sdis(caMid) > 225.0) continue;
+        w.cscType[w.cscCount] = h.dfireType;
+        w.cscPos[w.cscCount] = h;
         ++w.cscCount;
     }
 }
@@ -144,7 +150,7 @@ int df_scfclose(const Sampler& run, FilterWork& w, Structure& s, int r0, double&
     }
 
     int chosen = 0;
-    SampleEWR(E, 1, &chosen);
+    SampleEWR(E, 1, &chosen, w.random);
     energy = E[chosen];
     double chi[5] = {0, 0, 0, 0, 0};
     for (int m = 0; m < 4; ++m) chi[m] = pot.rotamers.resolved[T][chosen][m];

@@ -25,13 +25,14 @@ constexpr int NO_ROTAMER = -1;       // side-chain state without a rotamer (glyc
 
 // ---- output files ----
 
-// "pdbout/" + loopId + ".txt".
-std::string resultFilePath(const std::string& loopId);
-// Creates "pdbout/" (and "output/" with diag) when missing and opens the
-// result file for writing (truncating it), so that a run whose results could
-// not be stored stops with status 1 before any sampling. Production calls it
+// The run's result file: settings.resultPath, else "pdbout/" + loopId + ".txt".
+std::string resultFilePath(const Sampler& run);
+// Creates the result file's directories (and "output/" with diag) when missing
+// and makes (and removes) a temporary file beside the result file, so that a
+// run whose results could not be stored stops with status 1 before any
+// sampling; an existing result file is left as it is. Production calls it
 // before the first growth step; the filter calls it again at step 0.
-void prepareOutputFiles(const std::string& loopId, bool diag);
+void prepareOutputFiles(const std::string& resultPath, bool diag);
 // The "LOOP " line of one written loop: ordinal, DFIRE, side-chain energy,
 // QUENDA and the torsion-bin energy g (capped at 1000000.00; also when not a
 // number), fixed notation with 2 decimals.
@@ -89,7 +90,8 @@ bool refineSideChains(const Templates& t, const Potentials& p, const AtomIndex& 
 // True when a heavy atom of the loop start..end lies inside the clash
 // distance of a non-bonded frame atom: d^2 below the pair table's clash wall,
 // and never closer than 2.0 A. 1-2, 1-3 and 1-4 pairs across the loop's joins
-// to the frame are exempt. The last refinement check before a loop is written.
+// to the frame are exempt. Hetero atoms clash at heteroClash2. The last
+// refinement check before a loop is written.
 bool frameClash(const Potentials& p, const AtomIndex& x, const Structure& s, int start, int end);
 
 // Process-wide library set-up for the filter: GSL's error handler off and
@@ -116,6 +118,7 @@ struct FilterWork {
     std::vector<double> rotE, rotDraw;  // rotamer energies of the candidate, and their perturbed copy
     std::vector<int> drawn, allowed, chosen;
     std::vector<sortdata> ranking;  // SampleEWRS's buffer
+    RandomStream random;            // the stream of the seed being scored (reset per seed)
     // Side-chain atoms of each rotamer built on the current candidate.
     uint8_t scBuilt[MAX_ROTAMERS] = {};
     Point scCoord[MAX_ROTAMERS][15];
@@ -187,6 +190,7 @@ struct FilterShared {
     Sampler* run = nullptr;
     FilterState* fs = nullptr;
     FilterPass* pass = nullptr;
+    uint64_t passNumber = 0;  // keys the seeds' random streams
     // Events of the "Bad SCs" report: backbone/side-chain terms above the cut
     // (b: the backbone part, v: the whole), side-chain pairs above the cut,
     // and the evaluations of the one-residue, backbone/side-chain and

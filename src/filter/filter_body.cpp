@@ -102,7 +102,7 @@ bool placeChild(SeedContext& x, const float* R, int id) {
     const double psi2 = Torsion(r2.atoms[0], r2.atoms[1], r2.atoms[2], s[c + 3].atoms[0]);
     if (std::fabs(phi2) >= 180.01 || std::fabs(psi2) >= 180.01) {
         E[1][id] = static_cast<float>(REJECTED);
-        std::cout << "skipped ";
+        std::cerr << "skipped ";
         return false;
     }
     double e1 = E[1][id];
@@ -127,7 +127,7 @@ void allowRotamers(SeedContext& x, const float* rowE) {
             if (w.rotE[r] < scCut) w.allowed.push_back(r);
     } else {
         w.rotDraw.assign(w.rotE.begin(), w.rotE.begin() + nr);
-        SampleEWR(w.rotDraw, 20, w.drawn.data());
+        SampleEWR(w.rotDraw, 20, w.drawn.data(), w.random);
         for (int q = 0; q < 20; ++q)
             if (w.rotDraw[w.drawn[q]] < scCut) w.allowed.push_back(w.drawn[q]);
     }
@@ -337,6 +337,7 @@ void scoreSeed(FilterShared& sh, FilterWork& w, int i) {
     SeedBuffers& B = run.seeds;
     SeedContext x{sh, run, w, w.structure};
     x.seed = i;
+    w.random.reset(streamKey(run.settings.randomSeed, StreamKind::Filter, sh.passNumber, static_cast<uint64_t>(i)));
     // A new serial invalidates every clash-cache entry of earlier seeds and steps.
     if (++w.seedSerial == 0) {
         std::fill(w.clashStamp.begin(), w.clashStamp.end(), 0u);

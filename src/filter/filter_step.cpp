@@ -17,6 +17,7 @@
 #include "filter/filter.h"
 #include "filter/path_units.h"
 #include "filter/weighting.h"
+#include "model/atomic_file.h"
 #include "model/error.h"
 #include "model/output.h"
 #include "model/strings.h"
@@ -50,9 +51,9 @@ void printBest(const std::vector<double>& dev, const std::vector<float>* E) {
     const int m = std::min<int>(100, static_cast<int>(dev.size()));
     for (int k = 0; k < m; ++k) {
         const int id = top[k];
-        std::cout << id << " " << dev[id] << " " << E[5][id] << " " << E[6][id] << " " << E[1][id] << "\n";
+        std::cerr << id << " " << dev[id] << " " << E[5][id] << " " << E[6][id] << " " << E[1][id] << "\n";
     }
-    std::cout.flush();
+    std::cerr.flush();
 }
 
 // A finished loop at the last step, built and refined in a thread's own copy of the protein.
@@ -221,8 +222,8 @@ void nativeReport(Sampler& run, Structure& s) {
     double a1 = 0, a2 = 0, a3 = 0, a4 = 0, q1 = 0, q2 = 0, q3 = 0, q4 = 0;
     const double qa = quenda_e(pot, s, start, end, false, a1, a2, a3, a4);
     const double qb = quenda_e(pot, s, start, end, true, q1, q2, q3, q4);
-    if (d1 > 0 || d2 > 0) std::cout << "DFERROR" << std::endl;
-    std::cout << "START LOOP NATIVE 0.00 " << d1 << " " << d2 << " " << o << " " << t << " 0 0 " << qb << " NA " << etor << " " << q1
+    if (d1 > 0 || d2 > 0) std::cerr << "DFERROR" << std::endl;
+    std::cerr << "START LOOP NATIVE 0.00 " << d1 << " " << d2 << " " << o << " " << t << " 0 0 " << qb << " NA " << etor << " " << q1
               << " " << q2 << " " << q3 << " " << q4 << " " << qb - qa << std::endl;
 }
 
@@ -261,7 +262,8 @@ void scoreChildren(Sampler& run, FilterState& fs, FilterPass& f) {
     sh.run = &run;
     sh.fs = &fs;
     sh.pass = &f;
-    std::cout << std::setprecision(0);
+    sh.passNumber = run.nextPass();
+    std::cerr << std::setprecision(0);
     const double clock0 = omp_get_wtime();
     runFilterBody(sh);
     fs.times.scoring += omp_get_wtime() - clock0;
@@ -269,11 +271,11 @@ void scoreChildren(Sampler& run, FilterState& fs, FilterPass& f) {
     B.scEWithRest2 = B.scEWithRest;
     if (run.settings.diag) {
         const FilterShared::Counts& n = sh.counts;
-        std::cout << "Bad SCs " << f.step << " " << threeLetter(s[f.pos].type) << ": onebbsc 0/" << n[FilterShared::ONE_EVALS]
+        std::cerr << "Bad SCs " << f.step << " " << threeLetter(s[f.pos].type) << ": onebbsc 0/" << n[FilterShared::ONE_EVALS]
                   << ", bbsc " << n[FilterShared::BBSC_B] << "/" << n[FilterShared::BBSC_V] << "/" << n[FilterShared::BBSC_EVALS]
                   << ", scsc " << n[FilterShared::SCSC_HIGH] << "/0/" << n[FilterShared::SCSC_EVALS] << std::endl;
-        std::cout << std::setprecision(2);
-        std::cout << "Best RMSDs in growth: " << std::endl;
+        std::cerr << std::setprecision(2);
+        std::cerr << "Best RMSDs in growth: " << std::endl;
         printBest(f.dev, f.E);
     }
 }
@@ -287,7 +289,7 @@ std::vector<int> rankChildren(Sampler& run, const FilterPass& f) {
     // Energy-window sample (a report only).
     if (diag) {
         const int n = SampleEWRT(B.enSelection, static_cast<int>(f.children), run.scCut, A.data());
-        std::cout << "Selected " << n << std::endl;
+        std::cerr << "Selected " << n << std::endl;
         writeTable(run.loopId, "_S", f.step, A, n, E, f.dev);
     }
 
@@ -318,28 +320,28 @@ std::vector<int> thinChildren(Sampler& run, const FilterPass& f, std::vector<int
     const double r5 = n >= MAXLOOP ? 0.25 : 0.0;
     A = siblingFilter(B, A, 4.0 * (f.step + f.extra) * r5 * r5);
     const int m = static_cast<int>(A.size());
-    if (diag) std::cout << "Within cut: " << n << " " << m << std::endl;
+    if (diag) std::cerr << "Within cut: " << n << " " << m << std::endl;
 
     // Per-seed cap.
     int cap = 106;
     A = perSeedCap(A, MAXLOOP, run.settings.nrep, cap);
     int kept = static_cast<int>(A.size());
     if (diag) {
-        std::cout << "maxPaths: " << cap << std::endl;
-        std::cout << "Before pre-filtering: " << m << std::endl;
+        std::cerr << "maxPaths: " << cap << std::endl;
+        std::cerr << "Before pre-filtering: " << m << std::endl;
         writeTable(run.loopId, "_P", f.step, A, kept, E, f.dev);
-        std::cout << "After pre-filtering: " << kept << std::endl;
+        std::cerr << "After pre-filtering: " << kept << std::endl;
     }
 
     // Shuffle the tail, truncate.
     if (kept > MAXLOOP) {
         const int from = std::max(0, static_cast<int>(std::floor(MAXLOOP * run.settings.topFrac)));
-        for (int i = from + 1; i < kept; ++i) std::swap(A[i], A[from + std::rand() % (i - from + 1)]);
+        for (int i = from + 1; i < kept; ++i) std::swap(A[i], A[from + run.random.below(i - from + 1)]);
     }
     kept = std::min(kept, static_cast<int>(std::floor(MAXLOOP * (f.finalStep ? 1.5 : 1.25))));
     A.resize(kept);
     if (diag) {
-        std::cout << "Selected " << kept << std::endl;
+        std::cerr << "Selected " << kept << std::endl;
         writeTable(run.loopId, "_T", f.step, A, kept, E, f.dev);
     }
     return A;
@@ -388,9 +390,9 @@ void writeFinalLoops(Sampler& run, const FilterPass& f, const std::vector<int>& 
     const int P = std::max(run.settings.threads, 1);
     const int limit = std::min<int>(static_cast<int>(K.size()), f.capacity);
     const CommitArgs ca{&run, &s, f.step, f.pos, f.parity, true};
-    const std::string path = resultFilePath(run.loopId);
-    std::ofstream result(path, std::ios::out | std::ios::trunc);
-    if (!result) fail("Cannot open the result file \"" + path + "\" for writing", 1);
+    const std::string path = resultFilePath(run);
+    AtomicFile resultFile(path);  // replaces an earlier result only once complete
+    std::ostream& result = resultFile.stream();
     std::vector<Structure> ws(P, s);
     FinalContext fc{&run, f.step, f.pos, f.c, 1 - f.parity, &f.closeRot};
     const int chunk = 8 * P;
@@ -413,7 +415,7 @@ void writeFinalLoops(Sampler& run, const FilterPass& f, const std::vector<int>& 
             ++written;
             if (probe) probe->written(id, written);
             if (diag)
-                std::cout << "START LOOP " << k << " " << f.dev[id] << " " << lr.d1 << " " << lr.d2 << " " << lr.o << " " << lr.t
+                std::cerr << "START LOOP " << k << " " << f.dev[id] << " " << lr.d1 << " " << lr.d2 << " " << lr.o << " " << lr.t
                           << " 0 0 " << lr.q << " " << E[0][id] << " " << E[1][id] << " " << lr.q1 << " " << lr.q2 << " " << lr.q3 << " "
                           << lr.q4 << " 0" << std::endl;
             writeLoopLine(result, written, lr.d1 + lr.d2, lr.o + lr.t, lr.q, E[1][id]);
@@ -421,8 +423,6 @@ void writeFinalLoops(Sampler& run, const FilterPass& f, const std::vector<int>& 
             if (!result) fail("Cannot write the result file \"" + path + "\"", 1);
         }
     }
-    result.close();
-    if (result.fail()) fail("Cannot write the result file \"" + path + "\"", 1);
     // The working structure ends with the last loop tried.
     if (lastTried >= 0) {
         LoopResult tmp;
@@ -430,6 +430,7 @@ void writeFinalLoops(Sampler& run, const FilterPass& f, const std::vector<int>& 
     }
     if (diag) nativeReport(run, s);
     if (written == 0) fail("No loop conformation passed the final refinement: nothing was written to " + path, 1);
+    resultFile.commit();
 }
 
 }  // namespace
@@ -437,7 +438,7 @@ void writeFinalLoops(Sampler& run, const FilterPass& f, const std::vector<int>& 
 void filterStep(Sampler& run, FilterState& fs, int step) {
     const bool diag = run.settings.diag;
     filterLibrariesInit();
-    if (step == 0) prepareOutputFiles(run.loopId, diag);
+    if (step == 0) prepareOutputFiles(resultFilePath(run), diag);
     FilterPass f = beginPass(run, step);
     scoreChildren(run, fs, f);
 
@@ -467,10 +468,10 @@ void filterStep(Sampler& run, FilterState& fs, int step) {
     if (diag) {
         std::vector<double> dev2(f.children, REJECTED);
         for (int id : K) dev2[id] = f.dev[id];
-        std::cout << "Best RMSDs after filter: " << std::endl;
+        std::cerr << "Best RMSDs after filter: " << std::endl;
         printBest(dev2, f.E);
         ftab.open(tablePath(run.loopId, "_F", step), std::ios::app);
-        std::cout << "Using " << K.size() << " seeds" << std::endl;
+        std::cerr << "Using " << K.size() << " seeds" << std::endl;
     }
     if (f.finalStep) {
         writeFinalLoops(run, f, K, ftab, fs.probe);

@@ -1,7 +1,9 @@
 // Result and diagnostic files of the sampler. The directories are created
-// when missing and the result file is opened before any sampling, so that a
-// run whose results could not be stored stops at once instead of after the
-// work is done.
+// when missing and a temporary file is made beside the result file before
+// any sampling, so that a run whose results could not be stored stops at
+// once instead of after the work is done. The result file itself is written
+// through an AtomicFile at the last step: an earlier result stays untouched
+// until the new one is complete.
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -9,11 +11,14 @@
 #include <system_error>
 
 #include "filter/filter.h"
+#include "model/atomic_file.h"
 #include "model/error.h"
 
 namespace lorvane {
 
-std::string resultFilePath(const std::string& loopId) { return "pdbout/" + loopId + ".txt"; }
+std::string resultFilePath(const Sampler& run) {
+    return run.settings.resultPath.empty() ? "pdbout/" + run.loopId + ".txt" : run.settings.resultPath;
+}
 
 namespace {
 
@@ -21,20 +26,19 @@ void ensureDirectory(const std::string& dir) {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     if (!std::filesystem::is_directory(dir, ec))
-        fail("Cannot create the output directory \"" + dir + "\" in the working directory", 1);
+        fail("Cannot create the output directory \"" + dir + "\"", 1);
 }
 
 }  // namespace
 
-void prepareOutputFiles(const std::string& loopId, bool diag) {
+void prepareOutputFiles(const std::string& path, bool diag) {
     filterLibrariesInit();
-    ensureDirectory("pdbout");
+    const std::string dir = std::filesystem::path(path).parent_path().string();
+    if (!dir.empty()) ensureDirectory(dir);
     if (diag) ensureDirectory("output");
-    const std::string path = resultFilePath(loopId);
-    std::ofstream probe(path, std::ios::out | std::ios::trunc);
-    if (!probe) fail("Cannot open the result file \"" + path + "\" for writing", 1);
-    probe.close();
-    if (probe.fail()) fail("Cannot write the result file \"" + path + "\"", 1);
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) fail("Cannot write the result file \"" + path + "\": a directory has that name", 1);
+    AtomicFile probe(path);  // removed again: only whether it can be made counts
 }
 
 void writeLoopLine(std::ostream& out, int w, double dfire, double sideChain, double quenda, double g) {

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "filter/filter.h"
+#include "filter/progress.h"
 #include "growth/reseed.h"
 
 namespace lorvane {
@@ -14,7 +15,10 @@ void production(Sampler& run, FilterState& fs) {
     prepare(run);
     fs.work.resize(std::max(run.settings.threads, 1));
     // A result file that cannot be written must stop the run now, not after sampling.
-    prepareOutputFiles(run.loopId, run.settings.diag);
+    prepareOutputFiles(resultFilePath(run), run.settings.diag);
+    // -diag writes its tables to standard error too: progress then goes line by line.
+    const bool talk = run.settings.progress;
+    Progress progress(std::cerr, talk, !run.settings.diag && Progress::stderrIsTerminal());
     for (int i = 0; i < run.plan.steps; ++i) {
         run.chi1SD = CHI1_SD;
         const int seeds = run.liveSeeds;
@@ -26,14 +30,16 @@ void production(Sampler& run, FilterState& fs) {
         if (fs.probe) fs.probe->grown(i, run.plan.order[i], run.plan.backward[i], seeds, deadEnds);
         filterStep(run, fs, i);
         if (run.liveSeeds < 2) {
-            std::cout << "Restarting this residue." << std::endl;
+            progress.note("Restarting this residue.");
             const int survivors = run.liveSeeds;
             run.liveSeeds = 5;
             run.scCut *= 100.0;
             if (run.settings.protocol.reseed && survivors > 0) run.liveSeeds = reseedSlots(run.seeds, i, survivors, run.liveSeeds);
         }
+        progress.step(i + 1, run.plan.steps, run.liveSeeds, omp_get_wtime() - run.runStart);
     }
-    std::cout << "Final conformations written.  Total time: " << omp_get_wtime() - run.runStart << "s" << std::endl;
+    progress.finish();
+    if (talk) std::cerr << "Final conformations written.  Total time: " << omp_get_wtime() - run.runStart << "s" << std::endl;
 }
 
 }  // namespace lorvane

@@ -31,6 +31,7 @@ void filterLibrariesInit() {
 namespace {
 
 constexpr double ACCEPT = 1000.0;
+constexpr double HETERO_CLASH_REACH2 = 16.0;  // no clash distance of a hetero atom reaches 4 A
 constexpr double TARGET = -10000.0;
 
 struct LmData {
@@ -162,7 +163,7 @@ double oneResSC(const Potentials& pot, const AtomIndex& x, const Structure& s, i
         const Point a = res.atoms[k0];
         for (int q = 0; q < nn; ++q) {
             const int r = neigh[3 * q], k = neigh[3 * q + 1], tb = neigh[3 * q + 2];
-            const double d2 = a.sdis(s[r].atoms[k]);
+            const double d2 = a.sdis(r == HETERO_NEIGHBOUR ? static_cast<const Point&>(s.hetero[k]) : s[r].atoms[k]);
             if (d2 < maxd2) E += pot.pairEnergy(ta, tb, d2);
         }
         for (int nb : {i - 1, i + 1}) {
@@ -217,13 +218,21 @@ bool frameClash(const Potentials& pot, const AtomIndex& x, const Structure& s, i
                 }
             }
         }
+        for (int a = 0; a <= lastI; ++a) {
+            const int ga = x.index(i, a);
+            if (a == SLOT_H || ga < 0 || !ri.atoms[a].present()) continue;
+            for (const HeteroAtom& h : s.hetero) {
+                const double d2 = ri.atoms[a].sdis(h);
+                if (d2 < HETERO_CLASH_REACH2 && d2 < heteroClash2(pot, h, x.pairType[ga], ri.atoms[a].name)) return true;
+            }
+        }
     }
     return false;
 }
 
 bool optimiseSideChain(const Templates& tm, const Potentials& pot, const AtomIndex& x, Structure& s, int i) {
     // Room for every atom of the protein: the neighbour list can never overflow.
-    const int cap = std::max(2000, x.numAtoms);
+    const int cap = std::max(2000, environmentCapacity(x, s));
     std::vector<int> neigh(3 * static_cast<size_t>(cap));
     const int nn = getNeigh(x, s, i, neigh.data(), cap);
     Residue& r = s[i];

@@ -92,7 +92,7 @@ std::vector<int> leaderCluster(const std::vector<float>& vecs, int count, int di
         const int n = static_cast<int>(active.size());
         int b = n == 0 ? 0 : static_cast<int>(std::floor(std::min<double>(n, budget / n)));
         if (n > 0 && b < 1) b = 1;  // a budget below one column still advances by one leader
-        if (diag) std::cout << "Processing " << b << " seeds per iteration" << std::endl;
+        if (diag) std::cerr << "Processing " << b << " seeds per iteration" << std::endl;
 
         X.assign(static_cast<size_t>(n) * dim, 0.0f);
         norm.assign(n, 0.0);
@@ -131,10 +131,10 @@ std::vector<int> leaderCluster(const std::vector<float>& vecs, int count, int di
                 }
             }
         }
-        if (diag) std::cout << "matmult: " << mmTime << std::endl;
+        if (diag) std::cerr << "matmult: " << mmTime << std::endl;
         int u = 0;
         for (int i = 0; i < n; ++i) u += removed[i] ? 0 : 1;
-        if (diag) std::cout << "Num unique within " << radius << " " << u << " in all res" << std::endl;
+        if (diag) std::cerr << "Num unique within " << radius << " " << u << " in all res" << std::endl;
         std::vector<int> next;
         for (int i = 0; i < n; ++i) {
             if (removed[i]) continue;
@@ -143,7 +143,7 @@ std::vector<int> leaderCluster(const std::vector<float>& vecs, int count, int di
             else
                 next.push_back(active[i]);
         }
-        if (diag) std::cout << "Kept so far: " << kept.size() << std::endl;
+        if (diag) std::cerr << "Kept so far: " << kept.size() << std::endl;
         if (b == n) break;
         active.swap(next);
     }

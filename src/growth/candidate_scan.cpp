@@ -68,7 +68,7 @@ void GrowOne::scanCandidate(SeedScan& sc, int pa, int pb) {
     at[4] = P[5];
     if (!sc.backward) {
         at[3] = P[3];
-        if (sc.prolineBond && uniformDraw() < 0.1) {
+        if (sc.prolineBond && random.uniform() < 0.1) {
             cisCand[k] = 1;
             at[1] = calCoCA0(tm, sc.caP, at[2], at[0]);
         } else {

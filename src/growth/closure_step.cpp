@@ -199,10 +199,10 @@ int GrowOne::closeCandidate(Structure& s, int c, int k, double E, bool retry) {
 
     // 1. Geometry of the tripeptide; the free angles are drawn in this order.
     double theta[3], omega[2];
-    theta[0] = normal.draw(THETA_MEAN, THETA_SD);
-    theta[1] = normal.draw(THETA_MEAN, THETA_SD);
-    omega[0] = normal.draw(OMEGA_MEAN, OMEGA_SD);
-    omega[1] = normal.draw(OMEGA_MEAN, OMEGA_SD);
+    theta[0] = random.normal(THETA_MEAN, THETA_SD);
+    theta[1] = random.normal(THETA_MEAN, THETA_SD);
+    omega[0] = random.normal(OMEGA_MEAN, OMEGA_SD);
+    omega[1] = random.normal(OMEGA_MEAN, OMEGA_SD);
     theta[2] = tm.bondAngle[t[2]][SLOT_C];
 
     // 2. Every closure of the anchors.
@@ -236,9 +236,9 @@ int GrowOne::closeCandidateFlexible(Structure& s, int c, int k, double E, bool r
     double solN[16][3][3], solA[16][3][3], solC[16][3][3];
     for (int d = 0; d < draws; ++d) {
         double theta[3], omega[2];
-        for (int i = 0; i < 3; ++i) theta[i] = ncacQuantile(tab, t[i], uniformDraw()) * DEG2RAD;
-        omega[0] = normal.draw(tab.omegaMean[t[1]], tab.omegaSd[t[1]]) * DEG2RAD;
-        omega[1] = normal.draw(tab.omegaMean[t[2]], tab.omegaSd[t[2]]) * DEG2RAD;
+        for (int i = 0; i < 3; ++i) theta[i] = ncacQuantile(tab, t[i], random.uniform()) * DEG2RAD;
+        omega[0] = random.normal(tab.omegaMean[t[1]], tab.omegaSd[t[1]]) * DEG2RAD;
+        omega[1] = random.normal(tab.omegaMean[t[2]], tab.omegaSd[t[2]]) * DEG2RAD;
         const int numSoln = solveClosure(s, c, theta, omega, solN, solA, solC);
         for (int j = 0; j < numSoln; ++j) {
             ClosureSolution sol;

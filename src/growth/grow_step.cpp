@@ -49,14 +49,14 @@ int growStep(Sampler& run, int step, bool retry) {
     const int threads = static_cast<int>(run.workspaces.size());
     for (GrowOne& g : run.workspaces) {
         g.structure = s;
-        g.ensureCapacity(run.atoms.numAtoms);
+        g.ensureCapacity(environmentCapacity(run.atoms, s));
     }
 
     std::vector<std::string> lines(diag ? std::max(run.liveSeeds, 0) : 0);
     int deadEnds = 0, partial = 0;
-    if (diag) std::cout << " Seed RMSD Feas  MD1  MD2  CD1  CD2  CD3  BBE  SCE  BBN mRMS Sel" << std::endl;
+    if (diag) std::cerr << " Seed RMSD Feas  MD1  MD2  CD1  CD2  CD3  BBE  SCE  BBN mRMS Sel" << std::endl;
 
-    const GrowStepArgs a{&run, &lines, &deadEnds, &partial, pos, rpos, step, gap, c, numRot, backward, retry, diag};
+    const GrowStepArgs a{&run, &lines, &deadEnds, &partial, pos, rpos, step, gap, c, numRot, backward, retry, diag, run.nextPass()};
     const int L = std::min(run.liveSeeds, run.seeds.capacity);
     forEachBlock(threads, L, [&](int t, int begin, int end) {
         GrowOne& g = run.workspaces[t];
@@ -66,13 +66,14 @@ int growStep(Sampler& run, int step, bool retry) {
     });
 
     if (diag) {
-        for (int i = 0; i < L; ++i) std::cout << lines[i] << "\n";
-        std::cout << "Deadends: " << deadEnds << ", Partial: " << partial << std::endl;
+        for (int i = 0; i < L; ++i) std::cerr << lines[i] << "\n";
+        std::cerr << "Deadends: " << deadEnds << ", Partial: " << partial << std::endl;
     }
     return deadEnds;
 }
 
 void GrowOne::growSeed(const GrowStepArgs& a, int seed, int thread) {
+    random.reset(streamKey(a.run->settings.randomSeed, StreamKind::Growth, a.pass, static_cast<uint64_t>(seed)));
     SeedScan sc = beginSeed(a, seed);
     placeFarSide(sc);
     scanBins(sc);
@@ -133,7 +134,7 @@ SeedScan GrowOne::beginSeed(const GrowStepArgs& a, int seed) {
               tm.bondAngle[s[pos + 1].type][SLOT_N], PI, s[loopEnd].atoms[SLOT_CA]);
     }
     if (backward) {
-        if (sc.prolineBond && uniformDraw() < 0.1) sc.seedOmega = 0.0;
+        if (sc.prolineBond && random.uniform() < 0.1) sc.seedOmega = 0.0;
         calCo(s[pos + 1].atoms[SLOT_CA], s[pos + 1].atoms[SLOT_N], s[pos].atoms[SLOT_C], tm.bondLength[sc.type][SLOT_C],
               tm.bondAngle[s[pos + 1].type][SLOT_N], sc.seedOmega, s[pos].atoms[SLOT_CA]);
     }
@@ -153,7 +154,7 @@ SeedScan GrowOne::beginSeed(const GrowStepArgs& a, int seed) {
     // With drawn angles the N-CA-C of the residue comes from its type's
     // distribution, one draw per seed.
     if (m.settings.protocol.drawNCAC) {
-        sc.tauDeg = ncacQuantile(dist.backboneAngles, sc.type, uniformDraw());
+        sc.tauDeg = ncacQuantile(dist.backboneAngles, sc.type, random.uniform());
         if (!backward)
             calBBCoNext(tm, s, pos, candPts.data(), 1, sc.tauDeg * DEG2RAD);
         else
@@ -268,7 +269,7 @@ void GrowOne::rankEntries(bool closure) {
     } else {
         keys.assign(weight.begin(), weight.end());
     }
-    SampleEWR(keys, 1000, rank.data());
+    SampleEWR(keys, 1000, rank.data(), random);
 }
 
 std::string GrowOne::diagnosticColumns(const SeedScan& sc) const {
@@ -310,7 +311,7 @@ int GrowOne::writeChildren(const SeedScan& sc) {
         const int e = rank[rk];
         const int k = closure ? e / CLOSURE_SLOTS : e;
         const double centre = backward ? sc.seedOmega : (cisCand[k] ? 0.0 : PI);
-        const double omega = normal.draw(centre, 0.048);
+        const double omega = random.normal(centre, 0.048);
         const int pa = k / NUM_BINS, pb = k % NUM_BINS;
         const int j = nChild;
         // A closure slot the solver never filled is as exhausted as a rejected
@@ -333,8 +334,8 @@ int GrowOne::writeChildren(const SeedScan& sc) {
         }
         float* rec = B.childRecord(seed, j);
         if (!closure) {
-            double psi = (pb - 0.5 + uniformDraw()) * BIN_WIDTH - PI;
-            double phi = (pa - 0.5 + uniformDraw()) * BIN_WIDTH - PI;
+            double psi = (pb - 0.5 + random.uniform()) * BIN_WIDTH - PI;
+            double phi = (pa - 0.5 + random.uniform()) * BIN_WIDTH - PI;
             double om = omega;
             if (nextToRejected(pa, pb)) {
                 phi = binAngle(pa);

@@ -26,7 +26,15 @@ Sampler::Sampler(const SamplerTables& tables, const SamplerSettings& s, const St
       loopEnd(end),
       growMode(s.growMode),
       work(protein),
-      native(protein) {}
+      native(protein),
+      random(streamKey(s.randomSeed, StreamKind::Main, 0, 0)) {}
+
+double estimatedRunBytes(int numSeeds, int numSteps) {
+    // The filter pass holds per child 7 float scores, 2 doubles (deviation and
+    // selection weight), 3 ints of closing rotamers and 1 int of ranking.
+    constexpr double FILTER_BYTES_PER_CHILD = 7 * sizeof(float) + 2 * sizeof(double) + 4 * sizeof(int);
+    return SeedBuffers::bytesFor(numSeeds, numSteps) + static_cast<double>(numSeeds) * CHILDREN * FILTER_BYTES_PER_CHILD;
+}
 
 void prepare(Sampler& run) {
     run.runStart = omp_get_wtime();
@@ -41,7 +49,14 @@ void prepare(Sampler& run) {
     const int N = s._numRes;
 
     // 1. Per-seed tables. The first step always starts from 100 identical
-    // seeds with the default side-chain cut-off.
+    // seeds with the default side-chain cut-off. What they and the filter's
+    // per-child arrays will take is checked against the memory there is, so
+    // that a population too large says so instead of failing an allocation.
+    const double need = estimatedRunBytes(run.settings.numSeeds, n - 2);
+    const double limit = memoryLimitBytes();
+    if (need > limit)
+        fail("A population of " + std::to_string(run.settings.numSeeds) + " seeds (-seeds) needs an estimated " + formatBytes(need) +
+             " of memory for this loop, more than the " + formatBytes(limit) + " available; lower -seeds");
     run.liveSeeds = FIRST_STEP_SEEDS;
     run.scCut = ENERGY_CUT;
     run.seeds.allocate(run.settings.numSeeds, n - 2);
@@ -63,7 +78,7 @@ void prepare(Sampler& run) {
     typeAtoms(run.tm, run.pot, s, loopStart, loopEnd);
     run.atoms = buildAtomIndex(run.tm, s);
     oscar_e(run.pot, s, 1, N);
-    std::cout << std::fixed;
+    std::cerr << std::fixed;
     assign_ss(s, 1, N);
     cal_dha(s, loopStart, loopEnd);
     for (int i = loopStart; i <= loopEnd; ++i) measureChis(run.tm, s[i], DEG2RAD);
@@ -73,18 +88,18 @@ void prepare(Sampler& run) {
     run.workspaces.reserve(std::max(run.settings.threads, 1));
     for (int t = 0; t < std::max(run.settings.threads, 1); ++t) {
         run.workspaces.emplace_back(run);
-        run.workspaces.back().ensureCapacity(run.atoms.numAtoms);
+        run.workspaces.back().ensureCapacity(environmentCapacity(run.atoms, s));
     }
 
     // 7. A chain break right after the loop leaves no end anchor to grow from.
-    if (s[loopEnd + 1].pdbNum - s[loopEnd].pdbNum >= 2) {
-        std::cout << "Missing End anchor defaulting to forward growth. " << std::endl;
+    if (s.gapAfter[loopEnd]) {
+        std::cerr << "Missing End anchor defaulting to forward growth. " << std::endl;
         run.growMode = GROW_FORWARD;
     }
 
     // 8. Growth plan.
     run.plan = makeGrowthPlan(run.growMode, loopStart, loopEnd);
-    std::cout << "Loop length: " << n + 1 << ".  Algorithm in progress." << std::endl;
+    if (run.settings.progress) std::cerr << "Loop length: " << n + 1 << ".  Algorithm in progress." << std::endl;
 }
 
 void buildClosurePairs(Sampler& run, int c, bool backward) {
@@ -111,8 +126,8 @@ void cal_dha(Structure& s, int from, int to) {
     for (int p = std::max(from, 1); p <= std::min(to, N); ++p) {
         Residue& r = s[p];
         r.phi = r.psi = r.omega = UNDEF_DIHEDRAL;
-        const bool prevLinked = p > 1 && (p == N || s[p - 1].pdbNum == r.pdbNum - 1);
-        const bool nextLinked = p < N && (p == 1 || s[p + 1].pdbNum == r.pdbNum + 1);
+        const bool prevLinked = p > 1 && (p == N || !s.gapAfter[p - 1]);
+        const bool nextLinked = p < N && (p == 1 || !s.gapAfter[p]);
         if (prevLinked) r.phi = Torsion(s[p - 1].atoms[SLOT_C], r.atoms[SLOT_N], r.atoms[SLOT_CA], r.atoms[SLOT_C]);
         if (nextLinked) {
             r.psi = Torsion(r.atoms[SLOT_N], r.atoms[SLOT_CA], r.atoms[SLOT_C], s[p + 1].atoms[SLOT_N]);

@@ -40,6 +40,9 @@ struct SamplerSettings {
     double topFrac = 0.9;  // share of the population kept in rank order before the tail is shuffled
     int nrep = 20;         // lower bound of the per-seed cap
     Protocol protocol;     // sampling variants beyond the classic pipeline (none by default)
+    std::string resultPath;  // the result file; "" = "pdbout/" + loopId + ".txt"
+    int64_t randomSeed = 1;  // -rs: the key of every random stream of the run
+    bool progress = true;    // progress and notes on standard error (-quiet: warnings and errors only)
 };
 
 // A pair of atoms around the closure site: residue A, slot A, residue B, slot
@@ -49,7 +52,8 @@ constexpr int MAX_CLOSE_PAIRS = 400;
 
 class Sampler {
 public:
-    // loopId names the result file ("pdbout/" + loopId + ".txt").
+    // loopId names the diagnostic tables and, unless settings.resultPath
+    // says otherwise, the result file ("pdbout/" + loopId + ".txt").
     Sampler(const SamplerTables& tables, const SamplerSettings& settings, const Structure& protein, int loopStart, int loopEnd,
             std::string loopId);
     Sampler(const Sampler&) = delete;  // the workspaces refer to it
@@ -77,11 +81,23 @@ public:
     int liveSeeds = FIRST_STEP_SEEDS;  // seeds of the current population (curLoops)
     double scCut = ENERGY_CUT;
     double chi1SD = CHI1_SD;
+    // Random draws: the main thread's stream, and the number of parallel
+    // passes so far (each pass keys its per-seed streams by its number).
+    RandomStream random;
+    uint64_t passes = 0;
+    // Key of seed `index`'s stream in the next pass of this kind (counts the pass).
+    uint64_t nextPass() { return ++passes; }
 };
 
+// Bytes a run's population takes: the per-seed tables and the filter pass's
+// per-child arrays (the tables and per-thread workspaces come on top and do
+// not depend on the population).
+double estimatedRunBytes(int numSeeds, int numSteps);
 // Checks the loop and its anchors, types the atoms, builds the atom index,
 // measures the dihedrals, lays out the growth plan and sizes the per-seed
-// tables and workspaces: everything before the first growth step.
+// tables and workspaces: everything before the first growth step. A
+// population whose estimated memory exceeds what the machine (or the
+// process's limit) allows stops here with the estimate, status 1.
 void prepare(Sampler& run);
 // One parallel growth step over the live seeds (retry: the step repeated with a
 // wider chi1 spread). Returns the number of seeds without any child.

@@ -98,7 +98,7 @@ void GrowOne::prepGrow(Structure& s, int pos, int loopStart, int loopEnd, int pr
     adjEnv.clear();
     midPruned = false;
     nearLahQ_ = -1;  // the near list changes: its look-ahead clash distances are redone
-    ensureCapacity(atoms.numAtoms);
+    ensureCapacity(environmentCapacity(atoms, s));
 
     const bool backward = pos != prev + 1;  // forward growth is recognised by pos = prev + 1
     pos_ = pos;
@@ -145,6 +145,18 @@ void GrowOne::prepGrow(Structure& s, int pos, int loopStart, int loopEnd, int pr
             midEnv.push(a, dt);
         else
             farEnv.push(a, dt);
+    }
+    // Ligands, ions and modified residues: fixed frame atoms, sorted by distance as the others.
+    for (const HeteroAtom& h : s.hetero) {
+        if (!h.hasDfireType) continue;
+        const double d2 = sqDist(h, ref);
+        if (d2 > 225.0) continue;
+        if (d2 < maxd2)
+            nearEnv.push(h, h.dfireType);
+        else if (d2 < 144.0)
+            midEnv.push(h, h.dfireType);
+        else
+            farEnv.push(h, h.dfireType);
     }
 
     auto typeOf = [&](int r, int slot) { return atoms.pairType[atoms.slotIndex[r][slot]]; };
@@ -237,7 +249,8 @@ struct SlotList {
     int n;
     int slot[3];
 };
-struct PartSpec {
+// The atoms one torsion move places, and how each is tested and scored.
+struct MovingAtoms {
     int numFixed;
     int fixed[5][2];  // (fixed atom, moving slot) pairs tested for a clash
     SlotList adjClash;  // moving slots tested for a clash with the adjacent list
@@ -250,7 +263,7 @@ struct PartSpec {
 // [backward][MovedBy]: forward phi moves C, CB of pos and phi with psi N, CA of
 // pos+1 and O of pos; backward psi moves N, CA, CB of pos and psi with phi C,
 // O of pos-1.
-constexpr PartSpec PARTS[2][2] = {
+constexpr MovingAtoms PARTS[2][2] = {
     {{0, {}, {1, {SLOT_C}}, {0, {}}, false, {1, {SLOT_C}}, true},
      {4, {{1, SLOT_N}, {1, SLOT_CA}, {2, SLOT_CA}, {1, SLOT_O}}, {1, {SLOT_O}}, {2, {SLOT_N, SLOT_CA}}, false,
       {3, {SLOT_N, SLOT_CA, SLOT_O}}, false}},
@@ -259,7 +272,7 @@ constexpr PartSpec PARTS[2][2] = {
       {2, {SLOT_C, SLOT_O}}, false}},
 };
 
-const PartSpec& partSpec(bool backward, GrowOne::MovedBy part) { return PARTS[backward ? 1 : 0][part == GrowOne::MovedBy::Both ? 1 : 0]; }
+const MovingAtoms& movingAtoms(bool backward, GrowOne::MovedBy part) { return PARTS[backward ? 1 : 0][part == GrowOne::MovedBy::Both ? 1 : 0]; }
 
 // Pair terms of N moving atoms of r against env added to sum, every moving
 // atom per environment atom in slot order; with exit, false as soon as the sum
@@ -299,32 +312,32 @@ bool sumPairs(const Potentials& pot, const EnvList& env, const Residue& r, const
 }  // namespace
 
 double GrowOne::shortRangeEnergy(const Residue& r, bool backward, MovedBy part) const {
-    const PartSpec& spec = partSpec(backward, part);
-    for (int f = 0; f < spec.numFixed; ++f) {
-        const int fixed = spec.fixed[f][0], slot = spec.fixed[f][1];
+    const MovingAtoms& moving = movingAtoms(backward, part);
+    for (int f = 0; f < moving.numFixed; ++f) {
+        const int fixed = moving.fixed[f][0], slot = moving.fixed[f][1];
         if (clashPair(pot, fixedPos[fixed], fixedType[fixed], r.atoms[slot], moveType[slot])) return REJECTED;
     }
-    for (int m = 0; m < spec.adjClash.n; ++m) {
-        const int slot = spec.adjClash.slot[m];
+    for (int m = 0; m < moving.adjClash.n; ++m) {
+        const int slot = moving.adjClash.slot[m];
         if (clashesWith(pot, adjEnv, r.atoms[slot], moveType[slot])) return REJECTED;
     }
-    const bool cb = spec.withCB && resType_ != GLY;
+    const bool cb = moving.withCB && resType_ != GLY;
     if (cb && clashesWith(pot, adjEnv, r.atoms[SLOT_CB], moveType[SLOT_CB])) return REJECTED;
     double sum = 0.0;
-    if (!sumPairs(pot, adjEnv, r, spec.adjSum, moveType, spec.adjExit, sum)) return REJECTED;
-    if (!sumPairs(pot, nearEnv, r, spec.near, moveType, true, sum)) return REJECTED;
+    if (!sumPairs(pot, adjEnv, r, moving.adjSum, moveType, moving.adjExit, sum)) return REJECTED;
+    if (!sumPairs(pot, nearEnv, r, moving.near, moveType, true, sum)) return REJECTED;
     if (cb) sum += pairSum(nearEnv, r.atoms[SLOT_CB], moveType[SLOT_CB]);
     return sum;
 }
 
 double GrowOne::longRangeEnergy(const Residue& r, bool backward, MovedBy part) const {
-    const PartSpec& spec = partSpec(backward, part);
+    const MovingAtoms& moving = movingAtoms(backward, part);
     double sum = 0.0;
-    for (int m = 0; m < spec.near.n; ++m) {
-        const int slot = spec.near.slot[m];
+    for (int m = 0; m < moving.near.n; ++m) {
+        const int slot = moving.near.slot[m];
         sum += pairSum(mid(slot), r.atoms[slot], moveType[slot]);
     }
-    if (spec.withCB && resType_ != GLY) sum += pairSum(mid(SLOT_CB), r.atoms[SLOT_CB], moveType[SLOT_CB]);
+    if (moving.withCB && resType_ != GLY) sum += pairSum(mid(SLOT_CB), r.atoms[SLOT_CB], moveType[SLOT_CB]);
     return sum;
 }
 
@@ -333,7 +346,7 @@ double GrowOne::longRangeEnergy(const Residue& r, bool backward, MovedBy part) c
 
 void GrowOne::df_closure_prep(Structure& s, int loopStart, int loopEnd, int c, const Point& p, bool backward) {
     closeEnvCount = 0;
-    ensureCapacity(atoms.numAtoms);
+    ensureCapacity(environmentCapacity(atoms, s));
     const int nres = s._numRes;
     for (int r = 1; r <= nres; ++r) {
         farRes_[r] = 0;
@@ -360,6 +373,13 @@ void GrowOne::df_closure_prep(Structure& s, int loopStart, int loopEnd, int c, c
         if (closeEnvCount >= static_cast<int>(closeEnvType.size())) fail("closure environment overflow");
         closeEnvType[closeEnvCount] = dt;
         closeEnvPos[closeEnvCount] = a;
+        ++closeEnvCount;
+    }
+    for (const HeteroAtom& h : s.hetero) {
+        if (!h.hasDfireType || sqDist(h, p) > 225.0f) continue;
+        if (closeEnvCount >= static_cast<int>(closeEnvType.size())) fail("closure environment overflow");
+        closeEnvType[closeEnvCount] = h.dfireType;
+        closeEnvPos[closeEnvCount] = h;
         ++closeEnvCount;
     }
     const int closeAtoms[11][2] = {{c, SLOT_C},     {c, SLOT_O},      {c + 1, SLOT_C},  {c + 1, SLOT_O},  {c + 1, SLOT_CA}, {c + 1, SLOT_N},

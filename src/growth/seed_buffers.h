@@ -3,6 +3,7 @@
 // loop's growth steps. Flat storage with row accessors; all rows of one seed
 // are written by the one thread that owns that seed.
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "model/geometry.h"
@@ -43,6 +44,8 @@ public:
     // Sizes every table for maxLoop seeds and the given number of growth
     // steps (1..MAX_PLAN); contents zero, enSelection REJECTED.
     void allocate(int maxLoop, int numSteps);
+    // Bytes allocate(maxLoop, numSteps) takes (exact, without the vectors' own headers).
+    static double bytesFor(int maxLoop, int numSteps);
 
     float* childRecord(int seed, int child) { return &tempResD[(static_cast<size_t>(seed) * CHILDREN + child) * CHILD_FIELDS]; }
     float* childRotE(int seed, int child) { return &dtempscRotE[(static_cast<size_t>(seed) * CHILDREN + child) * MAX_ROTAMERS]; }
@@ -60,5 +63,11 @@ public:
     }
     Point* unfBBAt(int id) { return &unfBB[static_cast<size_t>(id) * 4]; }
 };
+
+// Bytes a run may use: the machine's physical memory, or the limit of the
+// control group or address space the process runs in when that is lower.
+double memoryLimitBytes();
+// "812 GiB", "3.4 MiB": a byte count in binary units, three significant digits.
+std::string formatBytes(double bytes);
 
 }  // namespace lorvane

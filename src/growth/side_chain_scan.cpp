@@ -94,7 +94,7 @@ void GrowOne::df_scf(Residue& res, std::vector<float>& scEnergy, int row, const 
             } else if (skipAtoms) {
                 continue;
             }
-            if (i == 6) tor = normal.draw(tor, run.chi1SD);
+            if (i == 6) tor = random.normal(tor, run.chi1SD);
             const int* pa = tm.refAtoms[type][i];
             Point placed;
             calCo(res.atoms[pa[0]], res.atoms[pa[1]], res.atoms[pa[2]], tm.bondLength[type][i], tm.bondAngle[type][i], tor, placed);

@@ -2,7 +2,6 @@
 // Small arithmetic shared by the growth-step files, in the precision the
 // sampler has always used (float distances, widened where noted).
 #include <cmath>
-#include <cstdlib>
 
 #include "model/geometry.h"
 
@@ -20,8 +19,5 @@ inline double floatDistance(const Point& a, const Point& b) { return std::sqrt(s
 
 // Start of 5-degree bin `bin`, in radians.
 inline double binAngle(int bin) { return -PI + bin * BIN_WIDTH; }
-
-// Uniform draw in (0, 1) from the C generator.
-inline double uniformDraw() { return (std::rand() + 0.5) * (1.0 / 2147483648.0); }
 
 }  // namespace lorvane

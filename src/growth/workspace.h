@@ -56,6 +56,7 @@ struct GrowStepArgs {
     int* partial = nullptr;
     int pos = 0, rpos = 0, step = 0, gap = 0, c = -1, numRot = 0;
     bool backward = false, retry = false, diag = false;
+    uint64_t pass = 0;  // number of this pass (keys the seeds' random streams)
 };
 
 // Environment atoms in structure-of-arrays form for the distance loops.
@@ -107,7 +108,8 @@ struct SeedScan : GrowStepArgs {
 // One thread's workspace of the growth step: a private copy of the protein,
 // the environment lists that the growth-time energy terms score against, and
 // every per-seed candidate array, allocated once so that the per-seed loop
-// never allocates. Environment lists are sized to the protein's atom count,
+// never allocates. Environment lists are sized to the protein's atom count
+// and its hetero atoms (environmentCapacity),
 // so no input can overflow them. Reads the run's tables and atom index.
 class GrowOne {
 public:
@@ -169,7 +171,7 @@ public:
 
     double busySeconds = 0.0;  // CPU time this thread spent on growth-step seeds (for benchmarks)
 
-    NormalDeviates normal;          // the thread's normal deviates
+    RandomStream random;            // the stream of the seed being grown (reset per seed)
     TripeptideClosure tripeptide;  // the thread's closure solver
     // The tripeptide solve of the closure (tests substitute one).
     using SolveFn = void (*)(TripeptideClosure&, const double[3], const double[3], const double[3], const double[3], double[16][3][3],
@@ -180,7 +182,7 @@ public:
     Residue cur, scratchA, scratchB;
 
     explicit GrowOne(const Sampler& run);
-    // Sizes the environment lists for a protein of numAtoms atoms (no-op when large enough).
+    // Sizes the environment lists for numAtoms environment atoms (no-op when large enough).
     void ensureCapacity(int numAtoms);
 
     // ---- growth-time scoring ----

@@ -8,6 +8,7 @@
 #include "model/error.h"
 #include "model/secondary_structure.h"
 #include "model/strings.h"
+#include "model/text_scan.h"
 
 namespace lorvane {
 
@@ -43,7 +44,7 @@ bool readPdbStream(const Templates& tm, std::istream& in, const std::string& pat
     std::vector<Residue>& residues = s.residues;
     for (int i = 1; i <= s._numRes && i <= s.capacity(); ++i)
         for (Atom& a : residues[i].atoms) a.missing = 1;
-    if (verbose == 1) std::cout << "Reading protein's coordinates..." << std::endl;
+    if (verbose == 1) std::cerr << "Reading protein's coordinates..." << std::endl;
     if (s.capacity() < MAX_RESIDUES) residues.resize(MAX_RESIDUES + 1, Residue());  // grow without disturbing what is held now
 
     int n = 0, blank = 0, prevNum = -1000, chains = 0;
@@ -55,11 +56,13 @@ bool readPdbStream(const Templates& tm, std::istream& in, const std::string& pat
     bool newGap[MAX_RESIDUES + 1] = {};
     bool anyGap = false;
     std::string line;
+    int lineNo = 0;
     while (std::getline(in, line)) {
+        ++lineNo;
         if (line.size() > 1000) line.resize(1000);
         if (line.empty()) {
             if (++blank >= 1001) {
-                std::cout << "The input structure has a bad chunk in it somewhere, "
+                std::cerr << "The input structure has a bad chunk in it somewhere, "
                           << "which has caused over 1,000 blank lines in the file." << std::endl;
                 return false;
             }
@@ -69,13 +72,13 @@ bool readPdbStream(const Templates& tm, std::istream& in, const std::string& pat
         for (size_t c = 0; c < line.size(); ++c) {
             unsigned char ch = static_cast<unsigned char>(line[c]);
             if (!std::isprint(ch) && !std::isspace(ch)) {
-                std::cout << path << " has a malformed atom line in residue " << n << " and it is " << line[c] << " at character " << c
+                std::cerr << path << " has a malformed atom line in residue " << n << " and it is " << line[c] << " at character " << c
                           << std::endl;
                 return false;
             }
         }
         if (line.size() < 54 || line.size() > 900) {
-            std::cout << path << " has a malformed atom line in residue " << n << " that, with " << line.size() << " characters, falls outside"
+            std::cerr << path << " has a malformed atom line in residue " << n << " that, with " << line.size() << " characters, falls outside"
                       << " the line width region" << std::endl;
             return false;
         }
@@ -94,7 +97,7 @@ bool readPdbStream(const Templates& tm, std::istream& in, const std::string& pat
                 // Unknown residues and nucleotides have no amino-acid template: keep them out of the chain.
                 std::string key = chain + std::to_string(num) + resName;
                 if (key != skippedKey) {
-                    std::cout << "Warning: " << path << " residue " << resName << " " << chain << num
+                    std::cerr << "Warning: " << path << " residue " << resName << " " << chain << num
                               << " has no amino-acid template and is skipped" << std::endl;
                     skippedKey = key;
                 }
@@ -105,13 +108,13 @@ bool readPdbStream(const Templates& tm, std::istream& in, const std::string& pat
                 // A chain change always breaks the bond, even when the numbering runs on.
                 if (n <= MAX_RESIDUES) newGap[n] = true;
                 anyGap = true;
-                if (verbose) std::cout << "readPdb found missing residue between " << prevNum << " and " << num << std::endl;
+                if (verbose) std::cerr << "readPdb found missing residue between " << prevNum << " and " << num << std::endl;
             }
             ++n;
             prevNum = num;
             if (chainChange) {
                 if (chains >= MAX_CHAINS) {
-                    std::cout << path << " has more than " << MAX_CHAINS << " chains (chain " << chain << " at residue " << num
+                    std::cerr << path << " has more than " << MAX_CHAINS << " chains (chain " << chain << " at residue " << num
                               << "), which is more than the program handles" << std::endl;
                     return false;
                 }
@@ -134,9 +137,18 @@ bool readPdbStream(const Templates& tm, std::istream& in, const std::string& pat
         const int t = r.type;
         std::string atomName = trimAtomName(line);
         const int j = tm.slot(t, atomName);
-        float x = static_cast<float>(std::strtod(line.substr(30, 8).c_str(), nullptr));
-        float y = static_cast<float>(std::strtod(line.substr(38, 8).c_str(), nullptr));
-        float z = static_cast<float>(std::strtod(line.substr(46, 8).c_str(), nullptr));
+        double xyz[3];
+        for (int c = 0; c < 3; ++c) {
+            std::string_view field = std::string_view(line).substr(30 + 8 * c, 8);
+            while (!field.empty() && field.front() == ' ') field.remove_prefix(1);
+            while (!field.empty() && field.back() == ' ') field.remove_suffix(1);
+            if (!textscan::parseFinite(field, xyz[c])) {
+                std::cerr << path << " line " << lineNo << ": coordinate \"" << line.substr(30 + 8 * c, 8) << "\" is not a finite number"
+                          << std::endl;
+                return false;
+            }
+        }
+        const float x = static_cast<float>(xyz[0]), y = static_cast<float>(xyz[1]), z = static_cast<float>(xyz[2]);
         if (j >= 0) {
             Atom& a = r.atoms[j];
             a.type = static_cast<int16_t>(tm.vdwType[t][j]);
@@ -157,7 +169,7 @@ bool readPdbStream(const Templates& tm, std::istream& in, const std::string& pat
                 a.missing = 0;
                 a.oscarType = 7;
                 a.type = 20;
-                if (verbose) std::cout << "Found OXT\n";
+                if (verbose) std::cerr << "Found OXT\n";
             } else if (n == 1 && (col == "1H " || col == "2H ")) {
                 int slotH = col == "1H " ? last : last + 1;
                 if (slotH < MAX_ATOMS) {
@@ -166,17 +178,17 @@ bool readPdbStream(const Templates& tm, std::istream& in, const std::string& pat
                     a.name = atomName;
                     a.missing = 0;
                     a.type = 23;
-                    if (verbose) std::cout << (col == "1H " ? "Found 1H for N-terminus\n" : "Found 2H for N-terminus\n");
+                    if (verbose) std::cerr << (col == "1H " ? "Found 1H for N-terminus\n" : "Found 2H for N-terminus\n");
                 }
             }
         }
     }
     if (n == 0) {
-        std::cout << path << " has no atoms" << std::endl;
+        std::cerr << path << " has no atoms" << std::endl;
         return false;
     }
     if (n > MAX_RESIDUES) {
-        std::cout << path << " has " << n << " residues, but the most allowed " << "is " << MAX_RESIDUES << std::endl;
+        std::cerr << path << " has " << n << " residues, but the most allowed " << "is " << MAX_RESIDUES << std::endl;
         return false;
     }
     s.chainIds = newChainIds;
@@ -184,12 +196,18 @@ bool readPdbStream(const Templates& tm, std::istream& in, const std::string& pat
     for (int i = 0; i <= MAX_RESIDUES; ++i) s.gapAfter[i] = newGap[i];
     s.hasGap = anyGap;
     s.incomplete = anyGap;
-    residues[n].atoms[SLOT_C].oscarType = 5;
-    residues[n].atoms[SLOT_O].oscarType = 7;
-    if (verbose) std::cout << "Number of residues is " << n << "." << std::endl;
+    if (verbose) std::cerr << "Number of residues is " << n << "." << std::endl;
     s._numRes = n;
+    finishChain(tm, s, path, verbose);
+    return true;
+}
+
+void finishChain(const Templates& tm, Structure& s, const std::string& path, int verbose) {
+    const int n = s._numRes;
+    s.residues[n].atoms[SLOT_C].oscarType = 5;  // OSCAR classes "CG" and "OC" of the C-terminal carboxylate
+    s.residues[n].atoms[SLOT_O].oscarType = 7;
     for (int i = 1; i <= n; ++i) {
-        Residue& r = residues[i];
+        Residue& r = s.residues[i];
         const int t = r.type;
         for (int j = 0; j < tm.numAtom[t]; ++j) {
             if ((t == GLY && j == SLOT_CB) || (t == PRO && j == SLOT_H)) continue;
@@ -197,16 +215,15 @@ bool readPdbStream(const Templates& tm, std::istream& in, const std::string& pat
             s.incomplete = true;
             if (tm.vdwType[t][j] < 22) r.missingHeavy = true;
             if (verbose) {
-                std::cout << path << " Atom missing for residue " << i << ", " << threeLetter(t) << ", atom " << j << ", "
+                std::cerr << path << " Atom missing for residue " << i << ", " << threeLetter(t) << ", atom " << j << ", "
                           << tm.atomName[t][j] << std::endl;
-                if (j < 4) std::cout << "Missing backbone atom cannot continue\n";
+                if (j < 4) std::cerr << "Missing backbone atom cannot continue\n";
             }
         }
         r.numAtoms = static_cast<int16_t>(tm.numAtom[t]);
     }
     assign_ss(s, 1, n);
     s.name = File2ProtName(path);
-    return true;
 }
 
 void readSeq(const Templates& t, const std::string& path, Structure& s) {

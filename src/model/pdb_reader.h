@@ -18,6 +18,11 @@ bool readPdb(const Templates& t, const std::string& path, Structure& s, const st
 // The same reader on an already open stream (e.g. a decompressed file); path names it in messages.
 bool readPdbStream(const Templates& t, std::istream& in, const std::string& path, Structure& s,
                    const std::set<std::string>& filter = {}, int verbose = 0);
+// What a reader derives once the residues of s are in place: the OSCAR classes
+// of the last residue's C and O, absent atoms (missingHeavy, incomplete; named
+// on standard output with verbose), numAtoms from the templates, secondary
+// structure and the name from path.
+void finishChain(const Templates& t, Structure& s, const std::string& path, int verbose = 0);
 // A one-line sequence of one-letter codes: residue types and atom names, no coordinates.
 void readSeq(const Templates& t, const std::string& path, Structure& s);
 

@@ -29,6 +29,7 @@ Residue& Residue::operator=(const Residue& o) {
     omega = o.omega;
     for (int k = 0; k < 5; ++k) chi[k] = o.chi[k];
     pdbNum = o.pdbNum;
+    icode = o.icode;
     missingHeavy = o.missingHeavy;
     return *this;
 }

@@ -19,6 +19,7 @@ public:
     double phi = UNDEF_DIHEDRAL, psi = UNDEF_DIHEDRAL, omega = UNDEF_DIHEDRAL;  // degrees
     double chi[5] = {UNDEF_DIHEDRAL, UNDEF_DIHEDRAL, UNDEF_DIHEDRAL, UNDEF_DIHEDRAL, UNDEF_DIHEDRAL};
     int pdbNum = 0;
+    char icode = ' ';  // insertion code, blank when none
     bool missingHeavy = false;
 
     Residue() { init(); }
@@ -26,7 +27,7 @@ public:
     // Copies the atoms 0..numAtoms-1 of o and resets the others, except that the two
     // slots after o's last one keep an OXT or extra N-terminal H that o holds there.
     Residue& operator=(const Residue& o);
-    // Every slot empty, no type, dihedrals undefined (pdbNum is kept).
+    // Every slot empty, no type, dihedrals undefined (pdbNum and icode are kept).
     void init();
 };
 

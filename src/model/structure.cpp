@@ -23,6 +23,8 @@ void Structure::init(int n) {
     for (bool& g : gapAfter) g = false;
     hasGap = false;
     incomplete = false;
+    chainNames.clear();
+    hetero.clear();
     // Seed coordinates: residue 0 and the start of residue 1 let a chain be built from nothing.
     residues[0].atoms[SLOT_N].init(-1, 1, 1, ABSENT);
     residues[0].atoms[SLOT_CA].init(0, 1, 1, ABSENT);
@@ -40,6 +42,8 @@ void Structure::copyChainFields(const Structure& o) {
     for (int c = 0; c < MAX_CHAINS; ++c) chainStart[c] = o.chainStart[c];
     hasGap = o.hasGap;
     incomplete = o.incomplete;
+    chainNames = o.chainNames;
+    hetero = o.hetero;
 }
 
 Structure& Structure::operator=(const Structure& o) {
@@ -68,6 +72,21 @@ void Structure::copyStructure(const Structure& src, int from, int to) {
         gapAfter[i] = src.gapAfter[i];
     }
     copyChainFields(src);
+}
+
+int chainOf(const Structure& s, int i) {
+    int c = -1;
+    for (int k = 0; k < static_cast<int>(s.chainIds.size()) && k < MAX_CHAINS; ++k)
+        if (s.chainStart[k] <= i) c = k;
+    return c;
+}
+
+std::string residueLabel(const Structure& s, int i) {
+    const int c = chainOf(s, i);
+    std::string chain;
+    if (c >= 0) chain = c < static_cast<int>(s.chainNames.size()) ? s.chainNames[c] : s.chainIds.substr(c, 1);
+    const Residue& r = s.residues[i];
+    return chain + std::to_string(r.pdbNum) + (r.icode == ' ' ? std::string() : std::string(1, r.icode));
 }
 
 void measureChis(const Templates& t, Residue& r, double scale) {

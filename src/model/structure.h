@@ -13,6 +13,19 @@ namespace lorvane {
 constexpr int MAX_RESIDUES = 1500;
 constexpr int MAX_CHAINS = 20;
 
+// A fixed atom of the environment that belongs to no amino-acid residue of the
+// chain: a ligand, cofactor, ion or modified residue (or a water on request).
+// It never moves and takes the types of the template atom it borrows: van der
+// Waals code in type, pair type and OSCAR class once typed (typeAtoms).
+struct HeteroAtom : Atom {
+    int templateType = -1;  // residue type and slot of the borrowed template atom
+    int templateSlot = -1;
+    double radius = 0.0;    // contact radius, A (the ionic radius of a metal ion)
+    bool metal = false;     // a metal ion: coordinated by oxygens, not bonded
+    std::string residue;    // "GNP A167": residue name, chain, number and insertion code
+    std::vector<int> bonded;  // covalent neighbours (indices in Structure::hetero)
+};
+
 class Structure {
 public:
     int _numRes = 0;
@@ -23,6 +36,8 @@ public:
     bool gapAfter[MAX_RESIDUES + 1] = {};
     bool hasGap = false;
     bool incomplete = false;
+    std::vector<std::string> chainNames;  // full chain IDs in the order of chainIds (mmCIF IDs may be longer)
+    std::vector<HeteroAtom> hetero;       // fixed environment atoms outside the residues
 
     explicit Structure(int capacity = MAX_RESIDUES);
     Structure(const Structure& o);
@@ -40,6 +55,11 @@ public:
 private:
     void copyChainFields(const Structure& o);
 };
+
+// Index of the chain holding position i (in the order of chainIds), -1 when none.
+int chainOf(const Structure& s, int i);
+// Chain, number and insertion code of position i as messages name it: "H60A".
+std::string residueLabel(const Structure& s, int i);
 
 // Chi angles of the residue measured from its atoms (in degrees) times scale:
 // 1 keeps degrees, DEG2RAD gives radians. UNDEF_DIHEDRAL where an atom is

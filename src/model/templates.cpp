@@ -1,12 +1,12 @@
 #include "model/templates.h"
 
 #include <cmath>
-#include <cstdio>
-#include <fstream>
+#include <string_view>
+#include <vector>
 
-#include "model/error.h"
 #include "model/geometry.h"
-#include "model/strings.h"
+#include "model/table_text.h"
+#include "model/text_scan.h"
 
 namespace lorvane {
 
@@ -18,95 +18,111 @@ int Templates::slot(int t, const std::string& name) const {
 
 namespace {
 
-std::string firstChar(const std::string& s) { return s.empty() ? std::string() : s.substr(0, 1); }
+using Fields = std::vector<std::string_view>;
 
-// Reads the next row line of a section; a file that ends early is bad data.
-void nextRow(std::ifstream& in, std::string& line, const std::string& file, const std::string& section, int k) {
-    if (!std::getline(in, line)) fail(file + ": section " + section + " ends after " + std::to_string(k) + " rows");
+// The four sections the program reads; every other line is a comment.
+enum Section { ATOM_TYPES, DEPENDENCIES, BONDS, TORSIONS, NUM_SECTIONS };
+constexpr const char* SECTION_NAMES[NUM_SECTIONS] = {"atomtype", "atomDependency", "bondParameter", "torsionAngle"};
+
+int sectionOf(std::string_view word) {
+    for (int k = 0; k < NUM_SECTIONS; ++k)
+        if (word == SECTION_NAMES[k]) return k;
+    return -1;
 }
 
-void readAtomTypes(Templates& t, int k, const std::vector<std::string>& tok, const std::string& used) {
-    const std::string code = tok.empty() ? "" : tok[0];
-    if (residueNames().code.find(code) == residueNames().code.end()) fail("file reading error, wrong AA type " + code);
-    if (k < NUM_AMINO_ACIDS && code != ONE_LETTER[k])
-        fail(used + ": atomtype row " + std::to_string(k + 1) + " is for " + code + ", but residue type " + std::to_string(k) + " is " +
-             ONE_LETTER[k]);
-    int na = (static_cast<int>(tok.size()) - 2) / 3;
-    if (na < 0) na = 0;
-    if (na > MAX_ATOMS) fail(used + ": residue " + code + " has " + std::to_string(na) + " atoms, at most 30 fit");
+// Slots of a row: (fields - 2) / width groups, which must divide evenly and,
+// after the atomtype section, name the type's atoms in slot order.
+int rowSlots(const TableText& in, const Fields& f, int width, int expected, const char* section) {
+    const int groups = (static_cast<int>(f.size()) - 2) / width;
+    if (f.size() < 2 || (f.size() - 2) % width != 0)
+        in.fail(std::string(section) + " row has " + std::to_string(f.size()) + " fields: two names, then groups of " + std::to_string(width));
+    if (expected >= 0 && groups != expected)
+        in.fail(std::string(section) + " row has " + std::to_string(groups) + " atoms, the atomtype row " + std::to_string(expected));
+    return groups;
+}
+
+void checkAtomName(const TableText& in, const Templates& t, int k, int j, std::string_view name, const char* section) {
+    if (name != t.atomName[k][j])
+        in.fail(std::string(section) + " slot " + std::to_string(j) + " of " + THREE_LETTER[k] + " is " + quoted(name) + ", the atomtype row says " +
+                t.atomName[k][j]);
+}
+
+void readAtomTypes(const TableText& in, Templates& t, int k, const Fields& f) {
+    if (f.empty() || f[0] != ONE_LETTER[k] || f.size() < 2 || f[1] != THREE_LETTER[k])
+        in.fail("atomtype row " + std::to_string(k + 1) + " must be for " + ONE_LETTER[k] + " " + THREE_LETTER[k] + " (rows follow the type order)");
+    const int na = rowSlots(in, f, 3, -1, "atomtype");
+    if (na > MAX_ATOMS) in.fail(std::string(THREE_LETTER[k]) + " has " + std::to_string(na) + " atoms, at most 30 fit");
+    if (na <= LAST_HEAVY_SLOT[k])
+        in.fail(std::string(THREE_LETTER[k]) + " has " + std::to_string(na) + " atoms; its heavy atoms alone take slots 0.." +
+                std::to_string(LAST_HEAVY_SLOT[k]));
     t.numAtom[k] = na;
     for (int j = 0; j < na; ++j) {
-        const std::string& nm = tok[2 + 3 * j];
-        t.atomName[k][j] = nm;
-        t.vdwType[k][j] = static_cast<int>(toLong(tok[3 + 3 * j]));
-        t.slotOf.emplace(code + nm, j);
+        const std::string name(f[2 + 3 * j]);
+        t.atomName[k][j] = name;
+        t.vdwType[k][j] = in.integer(f[3 + 3 * j], 0, 99, "van der Waals code");
+        in.integer(f[4 + 3 * j]);  // OPLS code, not used
+        if (!t.slotOf.emplace(ONE_LETTER[k] + name, j).second) in.fail(std::string(THREE_LETTER[k]) + " names atom " + name + " twice");
     }
 }
 
-void readDependencies(Templates& t, int k, const std::vector<std::string>& tok, const std::string& used) {
-    const std::string code = tok.size() > 1 ? tok[1] : "";
-    if (code != oneLetter(k)) fail("atomDependency error, wrong AA type " + std::to_string(k) + " " + firstChar(code) + " " + oneLetter(k));
-    for (int j = 0; 2 + 4 * j + 3 < static_cast<int>(tok.size()) && j < MAX_ATOMS; ++j) {
-        const std::string& nm = tok[2 + 4 * j];
-        if (nm != t.atomName[k][j])
-            fail("atomDependency error,\twrong atom type " + nm + " " + t.atomName[k][j] + " " + std::to_string(k) + " " + std::to_string(j));
-        for (int r = 0; r < 3; ++r) {
-            const int v = static_cast<int>(toLong(tok[3 + 4 * j + r]));
-            if (v < 0 || v >= MAX_ATOMS) fail(used + ": atomDependency of " + oneLetter(k) + " " + nm + " names slot " + std::to_string(v));
-            t.refAtoms[k][j][r] = v;
-        }
+void readDependencies(const TableText& in, Templates& t, int k, const Fields& f) {
+    const int na = rowSlots(in, f, 4, t.numAtom[k], "atomDependency");
+    for (int j = 0; j < na; ++j) {
+        checkAtomName(in, t, k, j, f[2 + 4 * j], "atomDependency");
+        for (int r = 0; r < 3; ++r) t.refAtoms[k][j][r] = in.integer(f[3 + 4 * j + r], 0, na - 1, "reference slot");
     }
 }
 
-void readBonds(Templates& t, int k, const std::vector<std::string>& tok) {
-    const std::string code = tok.size() > 1 ? tok[1] : "";
-    if (code != oneLetter(k)) fail("bondParameter error, wrong AA type " + std::to_string(k) + " " + firstChar(code));
-    for (int j = 0; 2 + 3 * j + 2 < static_cast<int>(tok.size()) && j < MAX_ATOMS; ++j) {
-        const std::string& nm = tok[2 + 3 * j];
-        if (nm != t.atomName[k][j])
-            fail("bondParamter error, wrong atom type " + std::to_string(k) + " " + std::to_string(j) + " " + std::to_string(2 + 3 * j) +
-                 " " + nm + " " + t.atomName[k][j]);
-        t.bondLength[k][j] = toDouble(tok[3 + 3 * j]);
-        t.bondAngle[k][j] = toDouble(tok[4 + 3 * j]) * DEG2RAD;
+void readBonds(const TableText& in, Templates& t, int k, const Fields& f) {
+    const int na = rowSlots(in, f, 3, t.numAtom[k], "bondParameter");
+    for (int j = 0; j < na; ++j) {
+        checkAtomName(in, t, k, j, f[2 + 3 * j], "bondParameter");
+        t.bondLength[k][j] = in.number(f[3 + 3 * j]);
+        t.bondAngle[k][j] = in.number(f[4 + 3 * j]) * DEG2RAD;
     }
 }
 
-void readTorsions(Templates& t, int k, const std::vector<std::string>& tok) {
-    for (int j = 0; 2 + 2 * j + 1 < static_cast<int>(tok.size()) && j < MAX_ATOMS; ++j) {
-        const std::string& nm = tok[2 + 2 * j];
-        if (nm != t.atomName[k][j]) fail("torsionAngle error, wrong atom type " + nm + " " + t.atomName[k][j]);
-        const double v = toDouble(tok[3 + 2 * j]);
+void readTorsions(const TableText& in, Templates& t, int k, const Fields& f) {
+    const int na = rowSlots(in, f, 2, t.numAtom[k], "torsionAngle");
+    for (int j = 0; j < na; ++j) {
+        checkAtomName(in, t, k, j, f[2 + 2 * j], "torsionAngle");
+        const double v = in.number(f[3 + 2 * j]);
         t.torsion[k][j] = (v == FREE_CHI) ? FREE_CHI : v * DEG2RAD;
     }
 }
 
 }  // namespace
 
-Templates loadTemplates(const std::string& path) {
+Templates parseTemplates(TableText& in) {
     Templates t;
-    std::ifstream in;
-    const std::string used = openParameterFile(path, "./", in);
-    std::string line;
-    while (std::getline(in, line)) {
-        char secbuf[64];
+    bool seen[NUM_SECTIONS] = {};
+    std::string_view line;
+    while (in.next(line)) {
+        // A section starts with a line whose second and third words are its name and row count.
+        const Fields& head = in.fields(line);
+        const int section = head.size() >= 3 ? sectionOf(head[1]) : -1;
         int n = 0;
-        if (std::sscanf(line.c_str(), "%*s %63s %d", secbuf, &n) != 2) continue;
-        const std::string section = secbuf;
-        if (section != "atomtype" && section != "atomDependency" && section != "bondParameter" && section != "torsionAngle") continue;
-        if (n > NUM_TYPES) fail(used + ": section " + section + " has " + std::to_string(n) + " rows, at most 30 fit");
+        if (section < 0 || !textscan::parseInt(head[2], n)) continue;  // a comment, or a section the program does not read
+        if (n != NUM_AMINO_ACIDS)
+            in.fail(std::string("section ") + SECTION_NAMES[section] + " has " + std::to_string(n) + " rows, one per amino-acid type (20) expected");
+        if (seen[section]) in.fail(std::string("second ") + SECTION_NAMES[section] + " section");
+        if (section != ATOM_TYPES && !seen[ATOM_TYPES]) in.fail(std::string("section ") + SECTION_NAMES[section] + " before the atomtype section");
+        seen[section] = true;
         for (int k = 0; k < n; ++k) {
-            nextRow(in, line, used, section, k);
-            const std::vector<std::string> tok = split(line, " ", false);
-            if (section == "atomtype")
-                readAtomTypes(t, k, tok, used);
-            else if (section == "atomDependency")
-                readDependencies(t, k, tok, used);
-            else if (section == "bondParameter")
-                readBonds(t, k, tok);
-            else
-                readTorsions(t, k, tok);
+            if (!in.next(line)) in.failFile(std::string("section ") + SECTION_NAMES[section] + " ends after " + std::to_string(k) + " of its rows");
+            const Fields& f = in.fields(line);
+            if (section != ATOM_TYPES && (f.size() < 2 || f[0] != THREE_LETTER[k] || f[1] != ONE_LETTER[k]))
+                in.fail(std::string(SECTION_NAMES[section]) + " row " + std::to_string(k + 1) + " must be for " + THREE_LETTER[k] + " " + ONE_LETTER[k]);
+            switch (section) {
+                case ATOM_TYPES: readAtomTypes(in, t, k, f); break;
+                case DEPENDENCIES: readDependencies(in, t, k, f); break;
+                case BONDS: readBonds(in, t, k, f); break;
+                default: readTorsions(in, t, k, f); break;
+            }
         }
     }
+    for (int s = 0; s < NUM_SECTIONS; ++s)
+        if (!seen[s]) in.failFile(std::string("no ") + SECTION_NAMES[s] + " section (a line \"SECTION " + SECTION_NAMES[s] + " 20\")");
     for (int j = 0; j < SINCOS_BONDS; ++j) {
         t.sinCosBond[j][0] = std::sin(PI - t.bondAngle[0][j]);
         t.sinCosBond[j][1] = std::cos(PI - t.bondAngle[0][j]);
@@ -117,6 +133,11 @@ Templates loadTemplates(const std::string& path) {
         t.sinCosTorsion[k][1] = std::cos(a);
     }
     return t;
+}
+
+Templates loadTemplates(const std::string& path) {
+    TableText in = TableText::read(path, "template file");
+    return parseTemplates(in);
 }
 
 }  // namespace lorvane

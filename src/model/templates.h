@@ -35,8 +35,12 @@ struct Templates {
 };
 
 // Reads the atomtype, atomDependency, bondParameter and torsionAngle sections
-// (path, else "./" + path). Rows must list the residue types in their index
-// order. Stops with the file and value at fault on malformed data.
+// of path: a line "SECTION <name> 20" followed by one row per amino-acid type
+// in type order; every other line is a comment. Each section must be there
+// once, each row must give every atom of the type's atomtype row, numbers
+// must be whole finite fields. Stops naming the file and line at fault.
 Templates loadTemplates(const std::string& path);
+// The same on a text already read.
+Templates parseTemplates(class TableText& in);
 
 }  // namespace lorvane

@@ -13,7 +13,7 @@
 #include "params/statistics.h"
 #include "params/table_io.h"
 #include "potentials/oscar.h"
-#include "potentials/text_scan.h"
+#include "model/text_scan.h"
 
 namespace lorvane::params {
 

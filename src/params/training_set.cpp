@@ -24,7 +24,7 @@
 #include "model/strings.h"
 #include "model/structure.h"
 #include "params/dssp_classes.h"
-#include "potentials/text_scan.h"
+#include "model/text_scan.h"
 
 namespace fs = std::filesystem;
 

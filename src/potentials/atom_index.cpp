@@ -23,7 +23,7 @@ std::string describe(const AtomIndex& x, const Structure& s, int g) {
     const int i = x.atomOf[g][0], k = x.atomOf[g][1];
     const Residue& r = s.residues[i];
     std::string name = r.atoms[k].name.empty() ? "slot " + std::to_string(k) : r.atoms[k].name;
-    return "atom " + name + " of residue " + std::to_string(i) + " (PDB " + std::to_string(r.pdbNum) + ")";
+    return "atom " + name + " of residue " + residueLabel(s, i);
 }
 
 void addBond(const AtomIndex& x, Bonds& B, const Structure& s, int a, int b) {
@@ -72,8 +72,8 @@ AtomIndex buildAtomIndex(const Templates& tm, const Structure& s) {
     auto take = [&](int i, int k) {
         const int g = static_cast<int>(x.atomOf.size());
         if (g >= MAX_GLOBAL_ATOMS)
-            fail("the protein has more than " + std::to_string(MAX_GLOBAL_ATOMS) + " atoms (residue " + std::to_string(i) + ", PDB " +
-                 std::to_string(s.residues[i].pdbNum) + "), more than the atom tables hold");
+            fail("the protein has more than " + std::to_string(MAX_GLOBAL_ATOMS) + " atoms (at residue " + residueLabel(s, i) +
+                 "), more than the atom tables hold");
         x.atomOf.push_back({i, k});
         x.pairType.push_back(NO_PAIR_TYPE);
         x.slotIndex[i][k] = g;
@@ -82,7 +82,7 @@ AtomIndex buildAtomIndex(const Templates& tm, const Structure& s) {
     for (int i = 1; i <= N; ++i) {
         const Residue& r = s.residues[i];
         if (r.type < 0 || r.type >= NUM_TYPES)
-            fail("residue " + std::to_string(i) + " (PDB " + std::to_string(r.pdbNum) + ") has no residue type");
+            fail("residue " + residueLabel(s, i) + " has no residue type");
         const int n = std::min<int>(r.numAtoms, MAX_ATOMS);
         for (int k = 0; k < n; ++k) {
             if (!hasIndex(r.type, k)) continue;
@@ -90,7 +90,7 @@ AtomIndex buildAtomIndex(const Templates& tm, const Structure& s) {
             const Atom& at = r.atoms[k];
             x.pairType[a] = at.hasDfireType && at.dfireType >= 0 && at.dfireType < NUM_PAIR_TYPES ? at.dfireType : NO_PAIR_TYPE;
             if (at.name.empty()) {
-                std::cout << i << " " << k << " has no name \n";
+                std::cerr << i << " " << k << " has no name \n";
                 x.pairType[a] = NO_PAIR_TYPE;
             }
         }

@@ -49,6 +49,10 @@ struct AtomIndex {
     }
 };
 
+// Every atom an environment list of s can hold: the numbered atoms of its
+// residues and its hetero atoms (which have no number).
+inline int environmentCapacity(const AtomIndex& x, const Structure& s) { return x.numAtoms + static_cast<int>(s.hetero.size()); }
+
 // Numbers the atoms of s and builds every table above; stops (status 1) when the
 // protein exceeds a capacity. Atoms must be typed first (typeAtoms).
 AtomIndex buildAtomIndex(const Templates& t, const Structure& s);

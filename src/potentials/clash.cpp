@@ -2,6 +2,7 @@
 // exclusion map and the growth order, then evaluated per candidate.
 #include "potentials/clash.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace lorvane {
@@ -93,6 +94,23 @@ void vdw_scsc_prep(ClashPairs& pairs, const Templates& t, const AtomIndex& x, co
 double vdw_bbsc(const Potentials& p, const ClashPairs& pairs, const Structure& s, double& e) { return evaluate(p, pairs.bbsc, s, e); }
 
 double vdw_scsc(const Potentials& p, const ClashPairs& pairs, const Structure& s, double& e) { return evaluate(p, pairs.scsc, s, e); }
+
+double heteroClash2(const Potentials& p, const HeteroAtom& h, int pairType, const std::string& atomName) {
+    const char element = atomName.empty() ? 'C' : atomName[0];
+    if (h.metal) {
+        // Van der Waals radii of Bondi (1964), J. Phys. Chem. 68:441.
+        double r = 1.70;
+        if (element == 'N') r = 1.55;
+        if (element == 'O') r = 1.52;
+        if (element == 'S') r = 1.80;
+        const bool donor = element == 'N' || element == 'O' || element == 'S';
+        const double d = h.radius + r - (donor ? METAL_DONOR_TOLERANCE : 0.0);
+        return d * d;
+    }
+    double lim = HETERO_MIN_CLASH * HETERO_MIN_CLASH;
+    if (h.hasDfireType && pairType >= 0 && pairType < NUM_PAIR_TYPES) lim = std::max(lim, p.ljClash[h.dfireType][pairType]);
+    return lim;
+}
 
 double vdw_onebbsc(const Potentials& pot, const AtomIndex& x, const Structure& s, int r, int c) {
     const int t = s.residues[r].type;

@@ -2,6 +2,7 @@
 // Clash terms of the filter: pair lists built once per growth step from the
 // exclusion map and the growth order, then evaluated per candidate.
 #include <array>
+#include <string>
 #include <vector>
 
 #include "model/structure.h"
@@ -28,6 +29,21 @@ void vdw_scsc_prep(ClashPairs& pairs, const Templates& t, const AtomIndex& x, co
 // which returns REJECTED and leaves e as summed so far); returns 0 otherwise.
 double vdw_bbsc(const Potentials& p, const ClashPairs& pairs, const Structure& s, double& e);
 double vdw_scsc(const Potentials& p, const ClashPairs& pairs, const Structure& s, double& e);
+// Hetero atoms keep a protein atom at least this far (A): the borrowed
+// template's clash distance may be short for a ligand it only resembles, and
+// no protein-ligand heavy-atom contact is shorter (short hydrogen bonds, 2.5 A).
+constexpr double HETERO_MIN_CLASH = 2.5;
+// Metal ions: the sum of the ionic and van der Waals radii reproduces
+// metal-ligand distances within about 0.2 A (Mg-O 0.72 + 1.52 = 2.24 A against
+// 2.07 A observed); coordinating N, O and S may come this much closer.
+constexpr double METAL_DONOR_TOLERANCE = 0.4;
+
+// Squared clash distance between a hetero atom and a protein atom of pair type
+// pairType named atomName: for a metal ion its radius plus the van der Waals
+// radius of the atom's element (less the tolerance for N, O, S); otherwise the
+// clash distance of the borrowed pair types, at least HETERO_MIN_CLASH.
+double heteroClash2(const Potentials& p, const HeteroAtom& h, int pairType, const std::string& atomName);
+
 // Side chain of residue r against the closure backbone c..c+2 and its CBs.
 double vdw_onebbsc(const Potentials& p, const AtomIndex& x, const Structure& s, int r, int c);
 

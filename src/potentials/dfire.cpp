@@ -1,5 +1,6 @@
 // DFIRE pair energy of a loop against itself and the rest of the protein, and
 // the CB neighbourhood used by side-chain optimisation.
+#include <algorithm>
 #include <string>
 
 #include "model/error.h"
@@ -63,6 +64,20 @@ void dfire_e(const Potentials& p, const AtomIndex& x, const Structure& s, int st
             }
         }
     }
+    // Loop atoms against the hetero atoms: no backbone-backbone pairs there.
+    for (int i = start; i <= end && i <= N; ++i) {
+        const int ni = collect(x, s, i, si);
+        const Residue& ri = s.residues[i];
+        for (int a = 0; a < ni; ++a) {
+            const Atom& A = ri.atoms[si[a].slot];
+            for (const HeteroAtom& h : s.hetero) {
+                if (!h.hasDfireType) continue;
+                const double d = A.dis(h);
+                if (!(d < 15.0)) continue;
+                sc += std::min(p.edfire[si[a].type][h.dfireType][static_cast<int>(2.0 * d)], 10.0);
+            }
+        }
+    }
 }
 
 int getNeigh(const AtomIndex& x, const Structure& s, int r, int* out, int capacity) {
@@ -77,14 +92,23 @@ int getNeigh(const AtomIndex& x, const Structure& s, int r, int* out, int capaci
         for (int k = 0; k <= last && k < MAX_ATOMS; ++k) {
             if (!(cb.sdis(rj.atoms[k]) < 225.0)) continue;
             if (n >= capacity)
-                fail("getNeigh: more than " + std::to_string(capacity) + " atoms within 15 A of the CB of residue " +
-                      std::to_string(r) + " (PDB " + std::to_string(s.residues[r].pdbNum) + ")");
+                fail("getNeigh: more than " + std::to_string(capacity) + " atoms within 15 A of the CB of residue " + residueLabel(s, r));
             const bool unnumbered = (rj.type == GLY && k == 5) || (rj.type == PRO && k == 4);
             out[3 * n] = j;
             out[3 * n + 1] = k;
             out[3 * n + 2] = unnumbered ? NO_PAIR_TYPE : pairType(x, s, j, k);
             ++n;
         }
+    }
+    for (int k = 0; k < static_cast<int>(s.hetero.size()); ++k) {
+        const HeteroAtom& h = s.hetero[k];
+        if (!h.hasDfireType || !(cb.sdis(h) < 225.0)) continue;
+        if (n >= capacity)
+            fail("getNeigh: more than " + std::to_string(capacity) + " atoms within 15 A of the CB of residue " + residueLabel(s, r));
+        out[3 * n] = HETERO_NEIGHBOUR;
+        out[3 * n + 1] = k;
+        out[3 * n + 2] = h.dfireType;
+        ++n;
     }
     return n;
 }

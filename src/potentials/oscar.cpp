@@ -29,10 +29,14 @@ float sq3(const float* a, const float* b) {
 
 bool validClass(int c) { return c >= 0 && c < 16; }
 
-bool planarClass(int c) {
+}  // namespace
+
+bool planarOscarClass(int c) {
     return validClass(c) && (std::strcmp(OSCAR_CLASS_NAMES[c], "C") == 0 || std::strcmp(OSCAR_CLASS_NAMES[c], "CG") == 0 ||
                              std::strcmp(OSCAR_CLASS_NAMES[c], "N2") == 0);
 }
+
+namespace {
 
 // Orientation point of group atom a of residue i from its record's neighbour slots.
 void orientationPoint(const Potentials& p, Residue& r, int i, int a) {
@@ -50,11 +54,11 @@ void orientationPoint(const Potentials& p, Residue& r, int i, int a) {
         if (slot >= 0 && slot < r.numAtoms && slot < MAX_ATOMS) pos[n++] = &r.atoms[slot].x;
     }
     if (n < c) {
-        std::cout << "couldn't find all required atoms for dipole: " << i << " " << a << " found: " << n << " expected: " << c
+        std::cerr << "couldn't find all required atoms for dipole: " << i << " " << a << " found: " << n << " expected: " << c
                   << "\n";
         if (n == 0) fail("no required atoms for dipole found. (residue " + std::to_string(i) + ", atom " + at.name + ")");
     }
-    if (planarClass(at.oscarType) && n >= 2) {
+    if (planarOscarClass(at.oscarType) && n >= 2) {
         orient(&at.x, pos[0], pos[1], at.orientPoint);
     } else {
         for (int k = 0; k < 3; ++k) {
@@ -64,7 +68,7 @@ void orientationPoint(const Potentials& p, Residue& r, int i, int a) {
         }
     }
     for (int k = 0; k < 3; ++k)
-        if (at.orientPoint[k] == ABSENT) std::cout << "error.";
+        if (at.orientPoint[k] == ABSENT) std::cerr << "error.";
 }
 
 bool groupAtom(const Atom& a) { return a.present() && a.fgIndex != ABSENT && validClass(a.oscarType); }
@@ -133,6 +137,18 @@ float getori(const Potentials& p, const float* oa, const float* pa, const float*
     return static_cast<float>(f);
 }
 
+namespace {
+
+// Orientation-dependent energy of group atoms A and B at squared distance r2.
+double pairTerm(const Potentials& p, const Atom& A, const Atom& B, double r2) {
+    const double f = getori(p, A.orientPoint, &A.x, B.orientPoint, &B.x, A.oscarType, B.oscarType);
+    const double* P = p.pb[A.oscarType][B.oscarType];
+    const double u = 1.0 / r2;
+    return f * (P[0] * u + P[1] * u * u + P[2] * u * u * u + P[3] * u * u * u * u);
+}
+
+}  // namespace
+
 double oscar_e(const Potentials& p, Structure& s, int start, int end) {
     for (int i = start; i <= end; ++i) {
         Residue& r = s.residues[i];
@@ -155,12 +171,22 @@ double oscar_e(const Potentials& p, Structure& s, int start, int end) {
                     if (!groupAtom(B) || !pairScored(ri, i, a, j, b)) continue;
                     const double r2 = A.sdis(B);
                     if (!(r2 < 100.0)) continue;
-                    const double f = getori(p, A.orientPoint, &A.x, B.orientPoint, &B.x, A.oscarType, B.oscarType);
-                    const double* P = p.pb[A.oscarType][B.oscarType];
-                    const double u = 1.0 / r2;
-                    const double e = f * (P[0] * u + P[1] * u * u + P[2] * u * u * u + P[3] * u * u * u * u);
-                    E += std::min(e, 10.0);
+                    E += std::min(pairTerm(p, A, B, r2), 10.0);
                 }
+            }
+        }
+    }
+    // Loop group atoms against the hetero group atoms, which pair as frame side chains do.
+    for (int j = start; j <= end; ++j) {
+        const Residue& rj = s.residues[j];
+        for (int b = 0; b < rj.numAtoms && b < MAX_ATOMS; ++b) {
+            const Atom& B = rj.atoms[b];
+            if (!groupAtom(B)) continue;
+            for (const HeteroAtom& H : s.hetero) {
+                if (!groupAtom(H)) continue;
+                const double r2 = H.sdis(B);
+                if (!(r2 < 100.0)) continue;
+                E += std::min(pairTerm(p, H, B, r2), 10.0);
             }
         }
     }

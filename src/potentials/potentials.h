@@ -88,12 +88,24 @@ struct Potentials {
 };
 
 // mode 1: etable from the QUENDA pair file (0.1 A^2 bins); mode 2: from DFIRE (1 A^2 bins).
-// The pair file the mode samples with must exist; the other pair file, the dipole and the
-// OSCAR files are optional (their tables stay zero). Every table filled here is reset first.
-void loadPairTables(Potentials& p, int mode);
+// Reads dfire_pair.lib, QUENDApair.lib, dipole.fress and oscarparams.txt of
+// the data directory, all required in both modes. Every table filled here is
+// reset first.
+void loadPairTables(Potentials& p, int mode, const std::string& dataDir = "data");
 void loadQuenda(Potentials& p, const std::string& path);
-// required = false leaves the library empty when the file is missing instead of stopping.
-void loadRotamers(Potentials& p, const std::string& path, bool required = true);
+void loadRotamers(Potentials& p, const std::string& path);
 void loadFittedTable(Potentials& p, const std::string& path);
+// Each loader stops (status 1, naming the file and line) on a missing or empty
+// file, a line without the fields its format holds, a field that is not a
+// whole finite number, an index outside the table, an entry given twice or
+// an entry missing. The parsers below do the same on a text already read
+// (tests, fuzzers); parseDfirePairs defines the atom types parseQuendaPairs needs.
+void parseDfirePairs(Potentials& p, class TableText& in, int mode);
+void parseQuendaPairs(Potentials& p, class TableText& in, int mode);
+void parseDipoles(Potentials& p, class TableText& in);
+void parseOscar(Potentials& p, class TableText& in);
+void parseQuenda(Potentials& p, class TableText& in);
+void parseRotamers(Potentials& p, class TableText& in);
+void parseFittedTable(Potentials& p, class TableText& in);
 
 }  // namespace lorvane

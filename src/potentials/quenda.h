@@ -6,7 +6,7 @@
 
 namespace lorvane {
 
-// Loop start..end against the chain; partial sums are added to e1 (backbone of the
+// Loop start..end against the chain and its hetero atoms; partial sums are added to e1 (backbone of the
 // loop with the frame and loop backbone), e2 (loop side chains with the frame), e3
 // (loop side chains with each other) and e4 (loop backbone with loop side chains).
 // allAtoms false scores only the backbone slots 0-5 of loop residues.

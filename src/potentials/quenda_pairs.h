@@ -8,7 +8,8 @@
 // lower residue. Atoms count when their van der Waals class is 1..20 and they
 // sit at a real position (not the origin); pairs closer than 8 A are visited,
 // binned by 0.1 A. Without allAtoms only the backbone slots (N, CA, C, O, H,
-// CB; glycine without slot 5) of loop residues take part.
+// CB; glycine without slot 5) of loop residues take part. The hetero atoms of
+// the structure pair with loop atoms as frame atoms (slotB -1).
 #include <algorithm>
 #include <cstdlib>
 
@@ -72,6 +73,17 @@ bool forEachQuendaPair(const Structure& s, int start, int end, bool allAtoms, Vi
                     if (!(d < QUENDA_CUTOFF)) continue;
                     if (!visit(QuendaPair{A, B, a, b, jLoop, d})) return false;
                 }
+            }
+        }
+        // Hetero atoms (ligands, ions) are frame atoms with no template slot.
+        for (int a = 0; a < nI; ++a) {
+            const Atom& A = ri.atoms[a];
+            if (!scored(A)) continue;
+            for (const HeteroAtom& H : s.hetero) {
+                if (!scored(H)) continue;
+                const double d = A.dis(H);
+                if (!(d < QUENDA_CUTOFF)) continue;
+                if (!visit(QuendaPair{A, H, a, -1, false, d})) return false;
             }
         }
     }

@@ -1,21 +1,20 @@
-// Loaders of the torsion-bin and joint distance tables, their data-error
-// exits, and the lookup rules the growth step reads the tables with.
+// Loaders of the torsion-bin and joint distance tables on complete synthetic
+// tables, their data-error exits, and the lookup rules the growth step reads
+// the tables with.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstring>
-#include <fstream>
+#include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 
 #include "distributions/distributions.h"
+#include "model/table_text.h"
 #include "support/support.h"
 
 using namespace lorvane;
 
 namespace {
-
 
 // Header line plus rows of numbers base*10000 + 100*row + column.
 std::string block(const std::string& header, int base, int rows, int cols, const std::string& sep = " ") {
@@ -29,24 +28,55 @@ std::string block(const std::string& header, int base, int rows, int cols, const
 }
 double cell(int base, int r, int c) { return base * 10000 + 100 * r + c; }
 
-// A fresh, empty set of tables per test, and a scratch directory for the files.
-class DistributionLoaders : public ::testing::Test {
-protected:
-    lorvane::Distributions d;
-    lorvane_test::ScratchDir dir;
-    std::string writeFile(const std::string& name, const std::string& text) {
-        dir.write(name, text);
-        return dir.path(name);
-    }
-};
+std::string zeroRows(int rows, int cols) {
+    std::string row;
+    for (int c = 0; c < cols; ++c) row += c ? " 0" : "0";
+    std::string out;
+    for (int r = 0; r < rows; ++r) out += row + "\n";
+    return out;
+}
 
-TEST_F(DistributionLoaders, TorsionBlocksFillByNameAndClassLaterBlocksWinEmptyLineEnds) {
-    std::string text = block("A C", 1, 72, 73) +                // extra 73rd value ignored
-                       block("GLY E", 2, 72, 72, "  ") +        // runs of blanks separate once
-                       block("ALA C", 3, 72, 72) +              // same key as the first block: overwrites
-                       "\n" + block("L H", 4, 72, 72);          // after the empty line: not read
-    std::string path = writeFile("tb_ok.txt", text);
-    loadTorsionBins(d, path);
+// Every block a table must hold, in file order; a block named in `given` (by
+// its header's key fields) is replaced by that text, "" leaves it out.
+std::string torsionText(const std::map<std::string, std::string>& given = {}) {
+    const std::string zeros = zeroRows(NUM_BINS, NUM_BINS);
+    std::string text;
+    for (int t = 0; t < NUM_AMINO_ACIDS; ++t)
+        for (const char* c : {"H", "E", "C"}) {
+            const std::string key = std::string(THREE_LETTER[t]) + " " + c;
+            auto it = given.find(key);
+            text += it != given.end() ? it->second : key + "\n" + zeros;
+        }
+    return text;
+}
+std::string jointText(bool conditional, const std::map<std::string, std::string>& given = {}) {
+    const std::string zeros = zeroRows(DIST_BINS, DIST_BINS);
+    std::string text;
+    for (int g = MIN_GAP; g <= MAX_GAP; ++g)
+        for (const char* c : {"H", "E", "C"})
+            for (int r = 0; r < (conditional ? MAX_END_DISTANCE + 1 : 1); ++r) {
+                const std::string key = std::to_string(g) + " " + c + (conditional ? " " + std::to_string(r) : "");
+                auto it = given.find(key);
+                text += it != given.end() ? it->second : key + " 0 1 0 1\n" + zeros;
+            }
+    return text;
+}
+
+void torsion(Distributions& d, const std::string& name, const std::string& text) {
+    TableText in(name, text);
+    parseTorsionBins(d, in);
+}
+void joint(JointTables& t, const std::string& name, const std::string& text, bool conditional) {
+    TableText in(name, text);
+    parseJoint(t, in, conditional);
+}
+
+TEST(DistributionLoaders, TorsionBlocksFillByNameAndClass) {
+    Distributions d;
+    std::string text = torsionText({{"ALA C", block("A C", 3, 72, 72)},          // one-letter names count too
+                                    {"GLY E", block("GLY E", 2, 72, 72, "  ")}});  // runs of blanks separate once
+    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2)) text.insert(at, "\r");  // DOS line ends
+    torsion(d, "tb_ok.txt", text + "\n  \n");  // empty lines may close the file
     EXPECT_EQ(d.torsionBins[ALA][2][0][0], cell(3, 0, 0));
     EXPECT_EQ(d.torsionBins[ALA][2][71][71], cell(3, 71, 71));
     EXPECT_EQ(d.torsionBins[GLY][1][40][3], cell(2, 40, 3));
@@ -56,87 +86,93 @@ TEST_F(DistributionLoaders, TorsionBlocksFillByNameAndClassLaterBlocksWinEmptyLi
     EXPECT_TRUE(torsionBinAllowed(2e-5));
 }
 
-TEST_F(DistributionLoaders, TorsionFileErrorsNameFileAndLine) {
-    const std::string good = block("A C", 1, 72, 72);
-    std::string p1 = writeFile("tb_badres.txt", good + block("XYZ C", 1, 72, 72));
-    EXPECT_ERROR(loadTorsionBins(d, p1), 1, "tb_badres.txt line 74: unknown residue name \"XYZ\"");
-    std::string p2 = writeFile("tb_badss.txt", block("A X", 1, 72, 72));
-    EXPECT_ERROR(loadTorsionBins(d, p2), 1, "tb_badss.txt line 1: unknown secondary-structure class");
-    std::string shortRow = block("A C", 1, 2, 72) + block("", 1, 1, 71).substr(1) + block("", 1, 69, 72).substr(1);
-    std::string p3 = writeFile("tb_short.txt", shortRow);
-    EXPECT_ERROR(loadTorsionBins(d, p3), 1, "tb_short.txt line 4: data row has 71 values, 72 needed");
-    const std::string missing = dir.path("lorvane_no_such_phipsi.txt");
-    EXPECT_ERROR(loadTorsionBins(d, missing), 1, "cannot open torsion-bin file .*lorvane_no_such_phipsi.txt");
-    Distributions fresh;
-    loadTorsionBins(fresh, missing, false);  // optional: silently stays zero
-    EXPECT_EQ(fresh.torsionBins[ALA][2][0][0], 0.0);
+// Every way a torsion-bin file can be wrong stops with the file and line.
+TEST(DistributionLoaders, TorsionFileErrorsNameFileAndLine) {
+    const std::string ok = torsionText();
+    std::string shortRow = "ALA H\n" + zeroRows(2, 72) + zeroRows(1, 71) + zeroRows(69, 72);
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {ok + block("XYZ C", 1, 72, 72), "line 4381: unknown residue name \"XYZ\""},
+        {torsionText({{"ALA H", block("ALA X", 1, 72, 72)}}), "line 1: unknown secondary-structure class \"X\""},
+        {torsionText({{"ALA H", shortRow}}), "line 4: data row has 71 fields, 72 expected"},
+        {torsionText({{"ALA H", "ALA H extra\n" + zeroRows(72, 72)}}), "line 1: header has 3 fields, 2 expected"},
+        {torsionText({{"CYS E", ""}}), "no block for CYS class E"},
+        {ok + torsionText().substr(0, ok.size() / 60), "line 4381: second block for ALA class H \\(the first is at line 1\\)"},
+        {torsionText({{"TYR C", "TYR C\n" + zeroRows(30, 72)}}), "line 4308: block ends after 30 of its 72 rows"},
+        {ok.substr(0, ok.size() / 2), "block ends after|no block for|data row has"},
+        {"ALA H\n\n" + ok.substr(6), "line 1: block ends after 0 of its 72 rows"},
+        {ok.substr(0, ok.size() / 60) + "\n" + ok.substr(ok.size() / 60), "line 75: data after the empty line 74"},
+        {torsionText({{"ALA H", "ALA H\n0 abc" + zeroRows(72, 72).substr(3)}}), "line 2: \"abc\" is not a finite number"},
+        {torsionText({{"ALA H", "ALA H\n0 nan" + zeroRows(72, 72).substr(3)}}), "line 2: \"nan\" is not a finite number"},
+        {torsionText({{"ALA H", "ALA H\n0 -1" + zeroRows(72, 72).substr(3)}}), "line 2: probability -1 is negative"},
+        {" \n", ": no block for ALA class H"},
+    };
+    for (const auto& [text, message] : cases) {
+        Distributions d;
+        EXPECT_ERROR(torsion(d, "tb.txt", text), 1, "^tb.txt.*(" + message + ")");
+    }
+    lorvane_test::ScratchDir dir;
+    Distributions d;
+    EXPECT_ERROR(loadTorsionBins(d, dir.path("lorvane_no_such_phipsi.txt")), 1, "cannot open torsion-bin file .*lorvane_no_such_phipsi.txt");
+    dir.write("empty.txt", "\n\n");
+    EXPECT_ERROR(loadTorsionBins(d, dir.path("empty.txt")), 1, "empty.txt: the file is empty");
 }
 
-TEST_F(DistributionLoaders, JointLoadersFillTheirDirectionOnly) {
-    std::string marg = block("5 C 1.5 9.5 2.0 12.0", 1, 16, 16) + block("5 C 1.0 8.0 2.0 12.0", 2, 16, 16) +
-                       block("21 H 0 1 0 1", 3, 16, 16) + "\n" + block("6 C 0 1 0 1", 4, 16, 16);
-    std::string path = writeFile("jm.txt", marg);
-    loadJointMarginal(d, path, true);
-    EXPECT_EQ(d.backward.marginalLimits[5][2][0], 1.0);  // second block for gap 5 overwrote the first
-    EXPECT_EQ(d.backward.marginalLimits[5][2][3], 12.0);
-    EXPECT_EQ(d.backward.marginal[5][2][15][15], cell(2, 15, 15));
-    EXPECT_EQ(d.backward.marginal[21][0][3][4], cell(3, 3, 4));
-    EXPECT_EQ(d.backward.marginal[6][2][0][1], 0.0);   // after the empty line
-    EXPECT_EQ(d.forward.marginal[5][2][15][15], 0.0);  // forward tables untouched
+TEST(DistributionLoaders, JointLoadersFillTheirBlocks) {
+    JointTables t;
+    joint(t, "jm.txt", jointText(false, {{"5 C", block("5 C 1.0 8.0 2.0 12.0", 2, 16, 16)}, {"21 H", block("21 H 0 1 0 1", 3, 16, 16)}}),
+          false);
+    EXPECT_EQ(t.marginalLimits[5][2][0], 1.0);
+    EXPECT_EQ(t.marginalLimits[5][2][3], 12.0);
+    EXPECT_EQ(t.marginal[5][2][15][15], cell(2, 15, 15));
+    EXPECT_EQ(t.marginal[21][0][3][4], cell(3, 3, 4));
+    EXPECT_EQ(t.marginal[6][2][0][1], 0.0);
+    EXPECT_EQ(t.marginalLimits[6][2][1], 1.0);
 
-    std::string cond = block("7 C 12 -3.0 1.0 -4.0 0.5", 5, 16, 16) + block("7 E 99 0 2 0 2", 6, 16, 16);
-    path = writeFile("jc.txt", cond);
-    loadJointCond(d, path, false);
-    EXPECT_EQ(d.forward.condLimits[7][2][12][0], -3.0);
-    EXPECT_EQ(d.forward.condLimits[7][2][12][3], 0.5);
-    EXPECT_EQ(d.forward.cond[7][2][12][9][2], cell(5, 9, 2));
-    EXPECT_EQ(d.forward.cond[7][1][99][15][0], cell(6, 15, 0));
-    EXPECT_EQ(d.backward.cond[7][2][12][9][2], 0.0);
-    loadJointCond(d, path, true);
-    EXPECT_EQ(d.backward.cond[7][2][12][9][2], cell(5, 9, 2));
-
-    // DOS line ends read the same; a line of blanks ends the data like an empty one.
-    std::string dos = block("4 E 0.5 1.5 2.5 3.5 ", 7, 16, 16) + "   \n" + block("4 E 9 9 9 9", 8, 16, 16);
-    for (size_t at = dos.find('\n'); at != std::string::npos; at = dos.find('\n', at + 2)) dos.insert(at, "\r");
-    loadJointMarginal(d, writeFile("jm_dos.txt", dos), false);
-    EXPECT_EQ(d.forward.marginalLimits[4][1][3], 3.5);
-    EXPECT_EQ(d.forward.marginal[4][1][15][15], cell(7, 15, 15));
+    joint(t, "jc.txt", jointText(true, {{"7 C 12", block("7 C 12 -3.0 1.0 -4.0 0.5", 5, 16, 16)}, {"7 E 99", block("7 E 99 0 2 0 2", 6, 16, 16)}}),
+          true);
+    EXPECT_EQ(t.condLimits[7][2][12][0], -3.0);
+    EXPECT_EQ(t.condLimits[7][2][12][3], 0.5);
+    EXPECT_EQ(t.cond[7][2][12][9][2], cell(5, 9, 2));
+    EXPECT_EQ(t.cond[7][1][99][15][0], cell(6, 15, 0));
+    EXPECT_EQ(t.marginal[5][2][15][15], cell(2, 15, 15));  // the marginal blocks stay
 }
 
-TEST_F(DistributionLoaders, JointHeadersOutsideTheTablesAndShortRowsAreErrors) {
+TEST(DistributionLoaders, JointFileErrorsNameFileAndLine) {
     struct Bad {
-        const char* name;
         std::string text;
         bool conditional;
         const char* message;
     };
-    const std::string ok = block("3 C 0 1 0 1", 1, 16, 16);
+    const std::string marg = jointText(false), cond = jointText(true);
+    const std::string rows = zeroRows(16, 16);
     const Bad cases[] = {
-        {"gap22.txt", ok + block("22 C 0 1 0 1", 1, 16, 16), false, "gap22.txt line 18: gap 22 outside 0..21"},
-        {"gapneg.txt", block("-1 C 0 1 0 1", 1, 16, 16), false, "line 1: gap -1 outside"},
-        {"class.txt", block("3 Q 0 1 0 1", 1, 16, 16), false, "line 1: unknown secondary-structure class \"Q\""},
-        {"r100.txt", block("3 C 100 0 1 0 1", 1, 16, 16), true, "r100.txt line 1: end-to-end distance 100 outside 0..99"},
-        {"rneg.txt", block("3 C -1 0 1 0 1", 1, 16, 16), true, "line 1: end-to-end distance -1 outside"},
-        {"hdr.txt", block("3 C 10 0 1 0", 1, 16, 16), true, "hdr.txt line 1: header has 6 values, 7 needed"},
-        {"row.txt", ok + "4 C 0 1 0 1\n" + block("", 1, 1, 15).substr(1), false, "row.txt line 19: data row has 15 values, 16 needed"},
+        {marg + "22 C 0 1 0 1\n" + rows, false, "line 970: gap 22 is outside 3..21"},
+        {jointText(false, {{"3 H", "2 H 0 1 0 1\n" + rows}}), false, "line 1: gap 2 is outside 3..21"},
+        {jointText(false, {{"3 H", "3 Q 0 1 0 1\n" + rows}}), false, "line 1: unknown secondary-structure class \"Q\""},
+        {jointText(true, {{"3 H 0", "3 H 100 0 1 0 1\n" + rows}}), true, "line 1: end-to-end distance 100 is outside 0..99"},
+        {jointText(true, {{"3 H 0", "3 H 0 0 1 0\n" + rows}}), true, "line 1: header has 6 fields, 7 expected"},
+        {jointText(false, {{"3 H", "3 H 0 1 0 1\n" + zeroRows(15, 16) + zeroRows(1, 15)}}), false, "line 17: data row has 15 fields, 16 expected"},
+        {jointText(false, {{"3 H", "3 H 0 1 0 abc\n" + rows}}), false, "line 1: \"abc\" is not a finite number"},
+        {jointText(false, {{"3 H", "3 H 0 1 0 inf\n" + rows}}), false, "line 1: \"inf\" is not a finite number"},
+        {jointText(false, {{"12 E", ""}}), false, "no block for gap 12 class E"},
+        {jointText(true, {{"12 E 57", ""}}), true, "no block for gap 12 class E distance 57"},
+        {marg.substr(0, marg.size() / 2), false, "block ends after|no block for|data row has"},
+        {cond.substr(0, cond.size() / 2), true, "block ends after|no block for|data row has"},
+        {marg + "3 H 0 1 0 1\n" + rows, false, "line 970: second block for gap 3 class H \\(the first is at line 1\\)"},
     };
     for (const Bad& b : cases) {
-        SCOPED_TRACE(b.name);
-        std::string path = writeFile(b.name, b.text);
-        if (b.conditional)
-            EXPECT_ERROR(loadJointCond(d, path, false), 1, b.message);
-        else
-            EXPECT_ERROR(loadJointMarginal(d, path, false), 1, b.message);
+        JointTables t;
+        EXPECT_ERROR(joint(t, "j.txt", b.text, b.conditional), 1, std::string("^j.txt.*(") + b.message + ")");
     }
-    const std::string missing = dir.path("lorvane_no_such_joint.txt");
-    EXPECT_ERROR(loadJointCond(d, missing, true), 1, "cannot open distance distribution file .*lorvane_no_such_joint.txt");
-    loadJointMarginal(d, missing, false, false);
-    loadJointCond(d, missing, false, false);
+    lorvane_test::ScratchDir dir;
+    Distributions d;
+    EXPECT_ERROR(loadJointCond(d, dir.path("lorvane_no_such_joint.txt"), true), 1,
+                 "cannot open distance distribution file .*lorvane_no_such_joint.txt");
 }
 
-TEST_F(DistributionLoaders, LookupEdgesDegenerateRowsAndRounding) {
-    std::string path = writeFile("edge_m.txt", block("8 C 2.0 10.0 4.0 12.0", 1, 16, 16));
-    loadJointMarginal(d, path, false);
+TEST(DistributionLoaders, LookupEdgesDegenerateRowsAndRounding) {
+    Distributions d;
+    joint(d.forward, "edge_m.txt", jointText(false, {{"8 C", block("8 C 2.0 10.0 4.0 12.0", 1, 16, 16)}}), false);
     double p = -1;
     // Exactly at hi the coordinate is 16.0: accepted, and it reads the last cell.
     ASSERT_TRUE(marginalProb(d, false, 8, 10.0, 12.0, p));
@@ -147,17 +183,19 @@ TEST_F(DistributionLoaders, LookupEdgesDegenerateRowsAndRounding) {
     EXPECT_EQ(p, cell(1, 0, 15));
     EXPECT_FALSE(marginalProb(d, false, 8, 10.001, 5.0, p));
     EXPECT_FALSE(marginalProb(d, false, 8, 5.0, 3.999, p));
-    EXPECT_FALSE(marginalProb(d, true, 8, 5.0, 5.0, p));  // backward row never loaded: zero width
+    EXPECT_FALSE(marginalProb(d, true, 8, 5.0, 5.0, p));  // backward table never loaded: zero width
     EXPECT_FALSE(marginalProb(d, false, 22, 5.0, 5.0, p));
     EXPECT_EQ(distCell(16.0), 15);
     EXPECT_TRUE(distCoordInRange(16.0));
     EXPECT_FALSE(distCoordInRange(16.0000001));
 
-    path = writeFile("edge_c.txt", block("9 C 20 -2.0 2.0 -1.0 3.0", 2, 16, 16) + block("9 C 21 1.0 1.0005 0 1", 3, 16, 16));
-    loadJointCond(d, path, true);
+    joint(d.backward, "edge_c.txt",
+          jointText(true, {{"9 C 20", block("9 C 20 -2.0 2.0 -1.0 3.0", 2, 16, 16)}, {"9 C 21", block("9 C 21 1.0 1.0005 0 1", 3, 16, 16)},
+                           {"9 C 22", block("9 C 22 0 0 0 0", 0, 16, 16)}}),
+          true);
     EXPECT_FALSE(condRowDegenerate(d, true, 9, 20));
     EXPECT_TRUE(condRowDegenerate(d, true, 9, 21));  // width 0.0005
-    EXPECT_TRUE(condRowDegenerate(d, true, 9, 22));  // never loaded
+    EXPECT_TRUE(condRowDegenerate(d, true, 9, 22));  // a row without data
     EXPECT_TRUE(condRowDegenerate(d, true, 9, 100)); // beyond the table
     EXPECT_TRUE(condRowDegenerate(d, false, 9, 20)); // other direction
     ASSERT_TRUE(condProb(d, true, 9, 20, 2.0, 3.0, p));

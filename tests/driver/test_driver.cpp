@@ -16,22 +16,27 @@ RunOptions parse(std::vector<std::string> args) {
 
 TEST(DriverParse, EveryOptionAndItsDefault) {
     const RunOptions d = parse({});
-    EXPECT_TRUE(d.mode == Mode::Smc && d.seeds == 10000 && d.numLoop == 5000 && d.startRes == -1 && d.endRes == -1);
+    EXPECT_TRUE(d.mode == Mode::Smc && d.seeds == 10000 && d.numLoop == 5000 && d.startRes.empty() && d.endRes.empty());
+    EXPECT_TRUE(d.chain.empty() && d.seq.empty() && !d.keepWater);
     EXPECT_TRUE(d.randSeed == 1 && d.growMode == 1 && d.samplingPotential == 1 && d.useBBT == 1.0 && d.cores == 0);
     EXPECT_TRUE(d.byPdbNumber && !d.diag && !d.dumpDis && d.topFrac == 0.9 && d.nrep == 20);
     testing::internal::CaptureStdout();
     const RunOptions p = parse({"-mode", "energy", "-f", "in/5p21.pdb", "-score", "decoys.txt", "-rs", "42", "-backgrow", "-dfire", "-diag",
                                 "-nobbt", "-dumpdis", "-cores", "3", "-topfrac", "0.25", "-nrep", "7", "-start", "-5", "-end", "52", "-seeds",
-                                "200", "-seeds", "300", "-numloop", "1", "-pdbIndex"});
+                                "200", "-seeds", "300", "-numloop", "1", "-pdbIndex", "-chain", "H", "-seq", "VIDGETCL", "-keepwater"});
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(p.mode, Mode::Energy);
     EXPECT_EQ(p.pdbFile + " " + p.protName + " " + p.scoreFile, "in/5p21.pdb 5p21 decoys.txt");
     EXPECT_FALSE(p.isSequence);
     EXPECT_TRUE(p.randSeed == 42 && p.growMode == 2 && p.samplingPotential == 2 && p.diag && p.useBBT == 0.0);
     EXPECT_TRUE(p.dumpDis && p.cores == 3 && p.topFrac == 0.25 && p.nrep == 7 && !p.byPdbNumber);
-    EXPECT_TRUE(p.startRes == -5 && p.endRes == 52 && p.numLoop == 1);
+    EXPECT_TRUE(p.startRes == "-5" && p.endRes == "52" && p.numLoop == 1);
+    EXPECT_TRUE(p.chain == "H" && p.seq == "VIDGETCL" && p.keepWater);
     EXPECT_EQ(p.seeds, 300);  // a later occurrence wins
     EXPECT_EQ(parse({"-mode", "fold", "-mode", "compare"}).mode, Mode::Compare);
+    EXPECT_EQ(parse({"-mode", "gaps"}).mode, Mode::Gaps);
+    // Residues as the PDB numbers them: insertion codes, five digits, hybrid-36.
+    for (const char* r : {"60A", "10005", "A000", "-3"}) EXPECT_EQ(parse({"-start", r}).startRes, r);
     // The protein name comes from the first -f; a bare .pdb path sets only the file.
     const RunOptions two = parse({"-f", "a/5p21.pdb", "-f", "b/1crn.seq", "other.pdb"});
     EXPECT_EQ(two.pdbFile, "other.pdb");
@@ -44,18 +49,19 @@ TEST(DriverParse, EveryOptionAndItsDefault) {
 // Usage errors: status 2 and a message naming the option.
 TEST(DriverParse, UsageErrorsNameTheOption) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"-seeds", "abc"}, {"-seeds", "99"}, {"-numloop", "0"}, {"-cores", "-1"}, {"-start", "1x"}, {"-end", ""}, {"-rs", "1.5"},
-             {"-topfrac", "abc"}, {"-nrep", "99999999999"}, {"-start"}, {"-f"}, {"-mode"}, {"-score"}, {"-seeds", "200", "-cores"}}) {
+             {"-seeds", "abc"}, {"-seeds", "99"}, {"-numloop", "0"}, {"-cores", "-1"}, {"-start", "1xy"}, {"-end", ""}, {"-rs", "1.5"},
+             {"-topfrac", "abc"}, {"-nrep", "99999999999"}, {"-start"}, {"-f"}, {"-mode"}, {"-score"}, {"-seeds", "200", "-cores"},
+             {"-end", "60-A"}, {"-chain"}, {"-seq"}, {"-seq", ""}, {"-pdbIndex", "-start", "60A"}}) {
         const std::string& option = args.size() == 3 ? args[2] : args[0];
         EXPECT_ERROR(parse(args), 2, option);
     }
-    testing::internal::CaptureStdout();  // unknown words and modes print the usage text first
+    testing::internal::CaptureStdout();  // a usage error prints its one line only, no usage text
     EXPECT_ERROR(parse({"pdb"}), 2, "Unrecognized command: pdb");  // too short to end in .pdb
     EXPECT_ERROR(parse({"x.PDB"}), 2, "Unrecognized command: x.PDB");
     EXPECT_ERROR(parse({"-t", "0.5"}), 2, "Unrecognized command: -t");
     EXPECT_ERROR(parse({"-altgrow"}), 2, "Unrecognized command: -altgrow");
     EXPECT_ERROR(parse({"-mode", "Smc"}), 2, "^wrong mode type!$");
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("Example:  ./lorvane -f 5p21.pdb -start 45 -end 52"), std::string::npos);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     parse({"-seeds", "100", "-numloop", "1", "-cores", "0"});  // the smallest values allowed
 }
 
@@ -79,18 +85,8 @@ TEST(DriverParse, ProtocolAndItsSwitches) {
         EXPECT_ERROR(parse(args), 2, args[0]);
 }
 
-TEST(DriverLoop, ResolveByPdbNumberAndByPosition) {
-    Structure s(5);
-    const int nums[6] = {0, 5, 6, 7, 7, 9};
-    for (int i = 1; i <= 5; ++i) s.residues[i].pdbNum = nums[i];
+TEST(DriverLoop, ResolveByPosition) {
     int a = 0, b = 0;
-    EXPECT_TRUE(resolveLoopByPdbNumber(s, 5, 7, a, b));
-    EXPECT_EQ(a * 10 + b, 14);  // the last of two equal numbers
-    EXPECT_TRUE(resolveLoopByPdbNumber(s, 7, 6, a, b));
-    EXPECT_EQ(a * 10 + b, 42);
-    EXPECT_FALSE(resolveLoopByPdbNumber(s, 5, 9, a, b));  // the chain's last residue never matches
-    EXPECT_FALSE(resolveLoopByPdbNumber(s, 6, 6, a, b));  // equal numbers never resolve
-    EXPECT_FALSE(resolveLoopByPdbNumber(s, 5, 8, a, b));
     EXPECT_EQ(resolveLoopByPosition(90, -1, -1, a, b), "");  // no loop given: the whole chain
     EXPECT_EQ(a * 100 + b, 190);
     EXPECT_EQ(resolveLoopByPosition(90, 10, 20, a, b), "");
@@ -110,7 +106,7 @@ TEST(Program, UsageAndUsageErrors) {
     for (const char* args : {"-mode Smc", "-frobnicate"}) {
         const ProgramRun r = runProgram(dir.root(), args);
         EXPECT_EQ(r.status, 2) << args;
-        EXPECT_EQ(r.out, none.out) << "the usage text on standard output";
+        EXPECT_EQ(r.out, "") << "standard output carries results only";
         EXPECT_EQ(lines(r.err).size(), 1u) << "one line on standard error: " << r.err;
     }
     const ProgramRun seeds = runProgram(dir.root(), "-f x.pdb -seeds 50");
@@ -121,9 +117,9 @@ TEST(Program, UsageAndUsageErrors) {
 
 TEST(Program, FoldModeAppendsToTheCommandLog) {
     ScratchDir dir;
-    const ProgramRun r = runProgram(dir.root(), "-mode fold");
-    EXPECT_EQ(r.status, 1);  // templates missing: logged before loading, status 1
-    EXPECT_EQ(r.err, "cannot open parameter file ./data/atomProp2.txt\n");
+    const ProgramRun r = runProgram(dir.root(), "-mode fold", "LORVANE_DATA=empty");
+    EXPECT_EQ(r.status, 1);  // no tables: logged before loading, status 1
+    EXPECT_EQ(r.err, "data directory empty (LORVANE_DATA) does not exist\n");
     const std::string exe = LORVANE_EXE;
     EXPECT_EQ(slurp(dir.path("command.log")), exe + " -mode fold \n");
     dir.linkData();
@@ -146,11 +142,11 @@ TEST(Program, InputErrorsExitOne) {
     dir.write("long.seq", std::string(1501, 'A') + "\n");
     const std::string real = sourcePath("examples/5p21.pdb");
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"-mode compare -f nothere.pdb -start 1 -end 5", "Could not read PDB file nothere.pdb"},
-        {"-mode compare -f empty.pdb -start 1 -end 5", "empty.pdb has no atoms"},
-        {"-mode compare -f chains.pdb -start 1 -end 5", "more than 20 chains"},
-        {"-mode compare -f " + real + " -start 500 -end 600", "Could not find startind or ending PDB index"},
-        {"-mode compare -f " + real + " -start 160 -end 166", ""},  // 166 is the chain's last residue
+        {"-mode compare -f nothere.pdb -start 1 -end 5 -score none.txt", "Could not read PDB file nothere.pdb"},
+        {"-mode compare -f empty.pdb -start 1 -end 5 -score none.txt", "empty.pdb has no atoms"},
+        {"-f chains.pdb -cores 1 -pdbIndex -start 1 -end 5", "more than 20 chains"},
+        {"-mode compare -f " + real + " -start 500 -end 600 -score none.txt", "Could not find startind or ending PDB index"},
+        {"-mode compare -f " + real + " -start 160 -end 166 -score none.txt", ""},  // 166 is the chain's last residue
         {"-f long.seq -start 1 -end 5", "long.seq has 1501 residues"},
         {"-f " + real + " -cores 1 -pdbIndex -start 0 -end 5", "start position 0"},
         {"-f " + real + " -cores 1 -pdbIndex -start 10 -end 167", "end position 167"},

@@ -206,24 +206,51 @@ double childCpuSeconds() {
 }  // namespace
 
 TEST(Workflow, RejectsTablesItCannotRun) {
-    if (!haveSnakemake()) GTEST_SKIP() << "snakemake not installed";
     TempDir tmp;
     ASSERT_FALSE(tmp.path.empty());
     const struct {
-        std::string table, extra, message;
+        std::string table, message;
     } cases[] = {
-        {"id\tfile\tchain\tstart\na\tx.pdb\tA\t3\n", "", "missing column end or end_pdbnum"},
-        {"id\tfile\tchain\tstart\tend\na\tx.pdb\tA\t3\t9\na\ty.pdb\tA\t3\t9\n", "", "appears twice"},
-        {"id\tfile\tchain\tstart\tend\na/b\tx.pdb\tA\t3\t9\n", "", "must be letters"},
-        {"id\tfile\tchain\tstart\tend\na\tx.pdb\tA\t\t9\n", "", "start is empty"},
-        {"id\tfile\tchain\tstart\tend\na\tx.pdb\tA\t3\t9\n", "batch=guess", "batch must be"},
+        {"id\tfile\tchain\tstart\na\tx.pdb\tA\t3\n", "missing column end or end_pdbnum"},
+        {"id\tfile\tchain\tstart\tend\na\tx.pdb\tA\t3\t9\na\ty.pdb\tA\t3\t9\n", "loops.tsv:3: id a appears twice"},
+        {"id\tfile\tchain\tstart\tend\na/b\tx.pdb\tA\t3\t9\n", "must be letters"},
+        {"id\tfile\tchain\tstart\tend\na\tx.pdb\tA\t\t9\n", "loops.tsv:2: start is empty"},
+        {"case_id\tfile\tchain\tstart_pdbnum\tend_pdbnum\na\tx.pdb\tA\t3\n", "end_pdbnum is empty"},
+        {"id\tfile\tchain\tstart\tend\n", "no loop selected"},
     };
+    // the table's checks, without Snakemake's start-up
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
         std::ofstream(tmp.path / "loops.tsv", std::ios::trunc) << c.table;
         std::string out;
-        EXPECT_NE(run(snakemakeCmd(tmp.path, c.extra + " -n --cores 1"), out), 0);
+        EXPECT_EQ(run("/usr/bin/python3 '" + kScripts + "/loop_table.py' '" +
+                          (tmp.path / "loops.tsv").string() + "'", out), 1);
         EXPECT_TRUE(contains(out, c.message)) << out;
+    }
+    // ... and that the workflow stops on them, and on a bad setting (planned at once)
+    if (!haveSnakemake()) GTEST_SKIP() << "snakemake not installed";
+    const struct {
+        std::string table, extra, message;
+    } runs[] = {
+        {cases[1].table, "", cases[1].message},
+        {"id\tfile\tchain\tstart\tend\na\tx.pdb\tA\t3\t9\n", "batch=guess", "batch must be"},
+    };
+    std::string all;
+    int i = 0;
+    for (const auto& c : runs) {
+        const fs::path dir = tmp.path / std::to_string(++i);
+        fs::create_directories(dir);
+        std::ofstream(dir / "loops.tsv") << c.table;
+        all += "(" + snakemakeCmd(dir, c.extra + " -n --cores 1") + " > out 2>&1; echo $? > rc) & ";
+    }
+    std::string out;
+    ASSERT_EQ(run(all + "wait", out), 0) << out;
+    i = 0;
+    for (const auto& c : runs) {
+        SCOPED_TRACE(c.message);
+        const fs::path dir = tmp.path / std::to_string(++i);
+        EXPECT_NE(slurp(dir / "rc"), "0\n");
+        EXPECT_TRUE(contains(slurp(dir / "out"), c.message)) << slurp(dir / "out");
     }
 }
 
@@ -244,6 +271,14 @@ TEST(Workflow, StepsRecordFailuresPerLoop) {
                       "--loopdir ok --record ok/sample.json",
                   out), 0) << out;
     ASSERT_TRUE(contains(slurp(d / "ok/sample.json"), "\"status\": \"ok\"")) << slurp(d / "ok/sample.json");
+    EXPECT_TRUE(contains(slurp(d / "ok/sample.json"), "-data data -quiet -cores 1"));
+    // a build whose -h does not list -quiet is run without it
+    ASSERT_EQ(run("export LORVANE_FAKE_NO_QUIET=1 && " + py + "run_loop.py' --exe " + fake +
+                      " --data " + kRepo + "/data --file " + ex + "5p21.pdb --chain A --start 45 "
+                      "--end 52 --name r --args '-numloop 24' --loopdir nq --record nq/sample.json",
+                  out), 0) << out;
+    EXPECT_TRUE(contains(slurp(d / "nq/sample.json"), "\"status\": \"ok\"")) << slurp(d / "nq/sample.json");
+    EXPECT_TRUE(contains(slurp(d / "nq/sample.json"), "-data data -cores 1"));
     std::ofstream(d / "failed.json") << R"({"step": "sample", "status": "failed", )"
                                      << R"("failed_step": "sample", "message": "killed by signal SIGKILL"})";
     // programs that hang or die
@@ -261,7 +296,8 @@ TEST(Workflow, StepsRecordFailuresPerLoop) {
                   "--out c.pdb --record REC", "chain", "no ATOM records for chain 'Q'"},
         {"sample", "run_loop.py' --exe " + fake + " --data " + kRepo + "/data --file " + ex +
                    "1ubq.pdb --chain A --start 80 --end 87 --loopdir s --record REC",
-         "sample", "exit status 1: residues 80-87 are not in the coordinates"},
+         "sample", "exit status 1: Specified starting or ending residue numbers are not in the "
+                   "PDB file. (" + ex + "1ubq.pdb has no residue 80 in chain A)"},
         {"sample", "run_loop.py' --exe " + fake + " --data " + d.string() + " --file " + ex +
                    "1ubq.pdb --start 45 --end 52 --loopdir s --record REC",
          "sample", "cannot open parameter file"},
@@ -270,7 +306,7 @@ TEST(Workflow, StepsRecordFailuresPerLoop) {
         {"sample", "run_loop.py' --exe dies" + loop, "sample", "killed by signal SIGKILL (out of memory?)"},
         {"compare", "compare_loop.py' --exe " + fake + " --data " + kRepo + "/data --file " + ex +
                     "1crn.pdb --chain A --start 80 --end 87 --loopdir ok --upstream ok/sample.json "
-                    "--record REC", "compare", "residues 80-87 are not in the coordinates"},
+                    "--record REC", "compare", "Could not find startind or ending PDB index"},
         // residue names that disagree with the native: the analysis stops for this loop only
         {"analyse", "analyse_loop.py' --native " + ex + "1ubq.pdb --chain A --loopdir ok "
                     "--sample ok/sample.json --compare ok/sample.json --record REC --meta "
@@ -315,8 +351,8 @@ TEST(Workflow, SlurmDryRunPlansBothBatchKinds) {
         std::vector<std::string> localPerLoop;
     } cases[] = {
         {"predict", "slurm", "--cli contract", {}},
-        {"benchmark", "slurm", "--cli legacy", {"chain", "compare", "analyse"}},
-        {"benchmark extract_chain=false", "slurm-generic", "--cli contract", {"compare", "analyse"}},
+        {"benchmark", "slurm", "--cli contract", {"compare", "analyse"}},
+        {"benchmark extract_chain=true", "slurm-generic", "--cli legacy", {"chain", "compare", "analyse"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.batch + " " + c.profile);
@@ -368,9 +404,14 @@ TEST(WorkflowSlow, PlansAThousandLoopsInSeconds) {
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         const double cpu = childCpuSeconds() - cpu0;
         ASSERT_EQ(rc, 0) << out;
-        EXPECT_EQ(jobCounts(out)["sample"], 1000) << out;
+        const auto jobs = jobCounts(out);
+        EXPECT_EQ(jobs.at("sample"), 1000) << out;
+        // sample per loop (+ compare, analyse for a benchmark), summary, all
+        EXPECT_EQ(jobs.size(), batch == "predict" ? 3u : 5u) << out;
+        int total = 0;
+        for (const auto& [rule, n] : jobs) total += n;
         std::printf("planning 1000 loops (%s batch, %d jobs): wall %.2f s, CPU %.2f s\n",
-                    batch.c_str(), batch == "predict" ? 1002 : 4002, wall, cpu);
+                    batch.c_str(), total, wall, cpu);
         EXPECT_LT(wall, 60.0);   // generous: the machine may be busy; seconds are expected
     }
 }
@@ -390,7 +431,7 @@ TEST(WorkflowSlow, PredictionBatchSurvivesABadRow) {
         "ras\t" + ras + "\tA\t45\t52\t\n"
         "crn_cif\t" + crn + "\tA\t31\t36\t\n"
         "ubq_B\ttwo_chains.pdb\tB\t45\t51\t\n"
-        "ubq_gap\tubq_gap.pdb.gz\tA\t48\t51\tKQLE\n";
+        "ubq_gap\tubq_gap.pdb.gz\tA\t47\t52\tGKQLED\n";
     std::ofstream(tmp.path / "loops.tsv") << header << good << "bad\tubq_gap.pdb.gz\tA\t80\t87\t\n";
     const std::string cmd = snakemakeCmd(tmp.path, "batch=predict --cores 1");
     std::string out;
@@ -408,7 +449,7 @@ TEST(WorkflowSlow, PredictionBatchSurvivesABadRow) {
         {"ras", 45, 52, ".models.pdb", "-f " + ras + " -chain A -start 45 -end 52 -o"},
         {"crn_cif", 31, 36, ".models.cif", "-chain A -start 31 -end 36"},
         {"ubq_B", 45, 51, ".models.pdb", "-f two_chains.pdb -chain B -start 45 -end 51"},
-        {"ubq_gap", 48, 51, ".models.pdb", "-start 48 -end 51 -seq KQLE"},
+        {"ubq_gap", 47, 52, ".models.pdb", "-start 47 -end 52 -seq GKQLED"},
     };
     for (const auto& l : loops) {
         SCOPED_TRACE(l.id);
@@ -431,7 +472,8 @@ TEST(WorkflowSlow, PredictionBatchSurvivesABadRow) {
         // links relative to the report; the files are there and hold ten models
         EXPECT_EQ(r.at("models"), "loops/" + l.id + "/" + l.id + l.models);
         const std::string models = slurp(base / r.at("models"));
-        EXPECT_TRUE(fs::exists(base / r.at("ranking")));
+        // the ranking holds every conformation, the models file the top ten
+        EXPECT_EQ(readTsv(base / r.at("ranking")).size(), 24u);
         if (l.models == ".models.pdb") {
             EXPECT_TRUE(contains(models, "MODEL       10\n")) << l.id;
             EXPECT_FALSE(contains(models, "MODEL       11\n"));
@@ -448,13 +490,15 @@ TEST(WorkflowSlow, PredictionBatchSurvivesABadRow) {
     const Row& bad = rows["bad"];
     EXPECT_EQ(bad.at("status"), "failed");
     EXPECT_EQ(bad.at("failed_step"), "sample");
+    // the program's message, with the file as the table spells it
     EXPECT_EQ(bad.at("message"),
-              "exit status 1: residues 80-87 are not in the coordinates: give their sequence with -seq");
+              "exit status 1: Specified starting or ending residue numbers are not in the PDB file. "
+              "(ubq_gap.pdb.gz has no residue 80 in chain A)");
     EXPECT_EQ(bad.at("models"), "");
 
     const std::string report = slurp(base / "report.md");
     EXPECT_TRUE(contains(report, "**4 of 5 loops modelled, 1 failed.**")) << report;
-    EXPECT_TRUE(contains(report, "| bad | sample | exit status 1: residues 80-87")) << report;
+    EXPECT_TRUE(contains(report, "| bad | sample | exit status 1: Specified starting")) << report;
     EXPECT_TRUE(contains(report, "[models](loops/ubq_B/ubq_B.models.pdb)")) << report;
     EXPECT_TRUE(contains(report, "Every run used 1 thread.")) << report;
     // no path of the machine in what a user would commit
@@ -563,8 +607,8 @@ TEST(WorkflowSlow, BenchmarkRunMeasuresEveryLoop) {
     }
 }
 
-// The committed example batch, run with the stand-in (the real run needs the
-// program's -chain, -seq and -o): four loops modelled, the bad row reported.
+// The committed example batch, run with the stand-in: four loops modelled, the bad
+// row reported.
 TEST(WorkflowSlow, PredictExampleRunsWithTheStandIn) {
     if (!haveSnakemake()) GTEST_SKIP() << "snakemake not installed";
     if (!fs::exists(kRepo + "/../shared/structures/train/4fql.pdb.gz"))
@@ -581,10 +625,10 @@ TEST(WorkflowSlow, PredictExampleRunsWithTheStandIn) {
     ASSERT_EQ(rows.size(), 5u);
     for (const auto& [id, r] : rows)
         EXPECT_EQ(r.at("status"), id == "bad_1ubq_A_80_87" ? "failed" : "ok") << id;
-    EXPECT_TRUE(contains(rows["1yll_B_31_36"].at("command"), "-chain B -start 31 -end 36 -seq GGDGLD"));
+    EXPECT_TRUE(contains(rows["1yll_B_30_37"].at("command"), "-chain B -start 30 -end 37 -seq DGGDGLDG"));
     EXPECT_EQ(rows["4fql_H_51_56"].at("file"), "../../../shared/structures/train/4fql.pdb.gz");
     // the insertion-code residue 52A is part of the modelled loop
     EXPECT_TRUE(contains(slurp(tmp.path / "predict_example" / "quick" / "loops" / "4fql_H_51_56" /
-                               "4fql_H_51_56.txt"),
+                               "4fql_H_51_56.models.pdb"),
                          "TRP H  52A"));
 }

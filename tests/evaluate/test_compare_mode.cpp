@@ -1,6 +1,6 @@
-// Compare mode end to end on decoys of the 5p21 loop 45-52: decoy reading
-// and renumbering, the summary line against RMSDs computed here from the
-// files, the distance dump, the error exits and the funnel plot.
+// Compare mode end to end on decoys of the 5p21 loop 45-52: the summary line
+// against RMSDs computed here from the files, the distance dump, the checks
+// of the decoy input (one table of damaged decoy files) and the funnel plot.
 #include <regex>
 #include <sys/wait.h>
 
@@ -52,8 +52,10 @@ double fileRmsd(Decoy d) {
     for (PdbAtom& a : d.atoms) a.x = std::round(a.x * 1000) / 1000, a.y = std::round(a.y * 1000) / 1000, a.z = std::round(a.z * 1000) / 1000;
     return loopRmsd(d.atoms, fx().loop, kFrom, kTo);
 }
+// As the program does it: the fitted table loaded first when distances are counted.
 DecoyEvaluation evaluate(const std::string& file, bool dump) {
     Potentials pot;
+    if (dump) loadFittedTable(pot, "data/fittedE.txt");
     return evaluateDecoys(tmpl(), pot, file, fx().start, fx().end, fx().native, dump);
 }
 std::string runEval(const std::string& file, bool dump, DecoyEvaluation* result = nullptr) {
@@ -64,8 +66,7 @@ std::string runEval(const std::string& file, bool dump, DecoyEvaluation* result 
 }
 
 // n, lowest RMSD, mean RMSD, RMSD of the lowest-z decoy, then the lowest
-// 10 s3 + s2, s2, 10 s3 + s0 and s0. Each decoy is numbered from its own
-// offset (only differences count), so a decoy numbered 101.. still lands on 45..52.
+// 10 s3 + s2, s2, 10 s3 + s0 and s0.
 TEST(CompareMode, SummaryLineMatchesIndependentRmsds) {
     ScratchDir dir(true);
     std::vector<Decoy> decoys;
@@ -73,11 +74,9 @@ TEST(CompareMode, SummaryLineMatchesIndependentRmsds) {
     for (int k = 0; k < 6; ++k) decoys.push_back(displaced(sizes[k], 11 + k, -40.0 + 3 * k, 5.0 + k, 1.0 - k, 2.0 + 0.5 * k));
     decoys[3].s[0] = -60, decoys[3].s[1] = 1, decoys[3].s[2] = -9, decoys[3].s[3] = 0.5;  // best on every term and RMSD
     decoys.push_back(decoys[3]);  // a tie: the first of equals is reported
-    decoys.push_back(displaced(0.0, 0, 0, 9, 9, 9));  // the native itself, numbered 101..108,
+    decoys.push_back(displaced(0.0, 0, 0, 9, 9, 9));  // the native itself,
     decoys.push_back(decoys[7]);                      // and again: the first RMSD 0 is reported
-    std::string text;
-    for (size_t k = 0; k < decoys.size(); ++k) text += decoyText({decoys[k]}, k == 7 ? 101 - kFrom : int(k) * 7 - kFrom + 1);
-    writeFile("decoys.txt", text);
+    writeFile("decoys.txt", decoyText(decoys));
     DecoyEvaluation e;
     const auto out = lines(runEval("decoys.txt", false, &e));
     ASSERT_EQ(out.size(), 1u) << "without -dumpdis only the summary line";
@@ -153,21 +152,41 @@ TEST(CompareMode, DistanceDumpGroupsAndDirectories) {
     EXPECT_EQ(dumpPath("Eout", "/tmp/../p/./b.txt"), "Eout/tmp/up/p/b.txt");  // dumps stay inside their directory
 }
 
-// Every bad decoy file or table stops with status 1 and a line naming the fault.
-TEST(CompareMode, ErrorExits) {
+// Lines of a text with line k replaced by f(line k) (f returning "" drops it).
+std::string editLine(const std::string& text, size_t k, const std::function<std::string(const std::string&)>& f) {
+    std::string out;
+    const auto ls = lines(text);
+    for (size_t i = 0; i < ls.size(); ++i) {
+        const std::string l = i == k ? f(ls[i]) : ls[i];
+        if (i != k || !l.empty()) out += l + "\n";
+    }
+    return out;
+}
+
+// A decoy file is checked, not trusted: every damaged file stops with status 1
+// and one message naming the file, the decoy and the line at fault; so do
+// capacities, a bad fitted table and a dump that cannot be written.
+TEST(CompareMode, DamagedDecoyFilesStopNamingFileDecoyAndLine) {
     ScratchDir dir(true);
-    const std::string one = decoyText({displaced(0.5, 1, 0, 0, 0, 0)});
-    auto ls = lines(one);
-    ls[3] = ls[3].substr(0, 50);  // the third ATOM record (line 4) cut before its z coordinate
-    std::string cut;
-    for (const std::string& l : ls) cut += l + "\n";
-    Decoy far = displaced(0.2, 1, 0, 0, 0, 0), before = far;
-    far.atoms.push_back({"CA", "GLY", kFrom + 200, 1, 2, 3});
-    before.atoms.push_back({"CA", "GLY", kFrom - 60, 1, 2, 3});
-    auto many = [](int count) {  // one-atom decoys keep the files small
-        const std::string d = "LOOP 1 0 0 0 0\n" + atomRecord(1, "CA", "VAL", 1, 4.938, 33.277, -6.419) + "\nEND \n";
+    const Decoy d1 = displaced(0.5, 1, 0, 0, 0, 0), d2 = displaced(0.3, 2, 1, 1, 1, 1);
+    const std::string one = decoyText({d1}), two = decoyText({d1, d2});
+    const size_t atoms = d1.atoms.size();  // 57: LOOP on line 1, ATOM 2..58, END 59
+    auto withoutResidue = [&](int num) {
+        Decoy d = d1;
+        d.atoms.erase(std::remove_if(d.atoms.begin(), d.atoms.end(), [&](const PdbAtom& a) { return a.resNum == num; }), d.atoms.end());
+        return decoyText({d});
+    };
+    auto coord = [](const std::string& text) { return [text](const std::string& l) { return l.substr(0, 30) + text + l.substr(38); }; };
+    Decoy extra = d1, renumbered = d1, lacking = d1, unknown = d1;
+    extra.atoms.push_back({"CA", "GLN", kTo + 1, 1, 2, 3});
+    for (PdbAtom& a : renumbered.atoms) a.resNum += 100;
+    lacking.atoms.erase(std::find_if(lacking.atoms.begin(), lacking.atoms.end(), [](const PdbAtom& a) { return a.resNum == 49 && a.name == "CD"; }));
+    unknown.atoms[5].name = "XX";  // an atom of residue 45
+    // Full decoys (capacities): built once.
+    auto many = [&](int count) {
         std::string s;
-        for (int k = 0; k < count; ++k) s += d;
+        s.reserve(one.size() * count);
+        for (int k = 0; k < count; ++k) s += one;
         return s;
     };
     std::string fitted = "0";  // fields separated by single blanks
@@ -182,20 +201,41 @@ TEST(CompareMode, ErrorExits) {
         std::string regex;
         int status = 1;
     };
+    const std::string line1 = "decoy 1 \\(LOOP line 1\\)";
     const std::vector<Case> cases = {
         {".", "absent.txt", "", false, "Could not read Loops file absent.txt"},
-        {".", "open.txt", one.substr(0, one.rfind("END")), false, "open.txt holds no complete decoy"},
-        {".", "empty.txt", "REMARK nothing here\n", false, "holds no complete decoy"},
-        {".", "short.txt", cut, false, "short.txt line 4: ATOM record of 50 characters"},
-        {".", "loop.txt", "LOOP 1 2.0 3.0\n" + one.substr(one.find('\n') + 1), false, "loop.txt line 1: a LOOP line needs"},
-        {".", "orphan.txt", one + atomRecord(1, "N", "VAL", 1, 0, 0, 0) + "\n", false, "outside a decoy"},
-        {".", "far.txt", decoyText({far}), false, "far.txt line [0-9]+: residue 245 falls at chain position"},
-        {".", "before.txt", decoyText({before}), false, "outside the chain's positions 1..166"},
+        {".", "empty.txt", "\n", false, "empty.txt: the file is empty"},
+        {".", "none.txt", "REMARK nothing here\n", false, "none.txt holds no complete decoy"},
+        // The faults the sampler's own files can show when cut or damaged.
+        {".", "noend.txt", editLine(two, atoms + 1, [](const std::string&) { return ""; }), false,
+         "noend.txt line 59: " + line1 + ": no END line before the next LOOP line"},
+        {".", "open.txt", one.substr(0, one.rfind("END")), false, "open.txt line 58: " + line1 + ": the file ends inside this decoy"},
+        {".", "cut.txt", two.substr(0, two.size() - 700), false, "cut.txt line [0-9]+: decoy 2 \\(LOOP line 60\\): ATOM record of [0-9]+ characters"},
+        {".", "short.txt", editLine(one, 3, [](const std::string& l) { return l.substr(0, 50); }), false,
+         "short.txt line 4: " + line1 + ": ATOM record of 50 characters ends before the coordinates"},
+        {".", "missing.txt", withoutResidue(47), false, "missing.txt line 17: " + line1 + ": residue 48 stands where the loop 45..52 has residue 47"},
+        {".", "lacking.txt", decoyText({lacking}), false, "lacking.txt line 58: " + line1 + ": residue GLU 49 lacks atom CD"},
+        {".", "extra.txt", decoyText({extra}), false, "extra.txt line 59: " + line1 + ": residue 53 is residue 9 of the decoy, but the loop 45..52 has 8"},
+        {".", "renumbered.txt", decoyText({renumbered}), false, "renumbered.txt line 2: " + line1 + ": residue 145 stands where the loop 45..52 has residue 45"},
+        {".", "renamed.txt", editLine(one, 9, [](const std::string& l) { return l.substr(0, 17) + "GLY" + l.substr(20); }), false,
+         "renamed.txt line 10: " + line1 + ": residue 46 is \"GLY\" but ILE in the input structure"},
+        {".", "unknown.txt", decoyText({unknown}), false, "unknown.txt line 7: " + line1 + ": \"XX\" is not an atom of VAL"},
+        {".", "twice.txt", editLine(one, 3, [](const std::string& l) { return l.substr(0, 12) + " N  " + l.substr(16); }), false,
+         "twice.txt line 4: " + line1 + ": atom N of residue 45 again \\(first at line 2\\)"},
+        {".", "abc.txt", editLine(one, 20, coord("  abc.de")), false, "abc.txt line 21: " + line1 + ": coordinate \"  abc.de\" of atom .* is not a finite number"},
+        {".", "nan.txt", editLine(one, 20, coord("     nan")), false, "nan.txt line 21: .*coordinate \"     nan\""},
+        {".", "order.txt", editLine(editLine(one, 1, [](const std::string&) { return ""; }), 7, [&](const std::string& l) { return l + "\n" + lines(one)[1]; }), false,
+         "order.txt line 9: " + line1 + ": residue 45 stands where the loop 45..52 has residue 47"},
+        {".", "loop.txt", "LOOP 1 2.0 3.0\n" + one.substr(one.find('\n') + 1), false, "loop.txt line 1: a LOOP line needs a number and four scores"},
+        {".", "score.txt", "LOOP 1 2.0 3.0 inf 1\n" + one.substr(one.find('\n') + 1), false, "score.txt line 1: \"inf\" is not a finite number"},
+        {".", "orphan.txt", one + atomRecord(1, "N", "VAL", 45, 0, 0, 0) + "\n", false, "orphan.txt line 60: ATOM record outside a decoy"},
+        {".", "hetatm.txt", editLine(one, 5, [](const std::string& l) { return "HETATM" + l.substr(6); }), false,
+         "hetatm.txt line 6: " + line1 + ": only ATOM records and the END line belong to a decoy"},
         {".", "max.txt", many(MAX_DECOYS), false, "^20000 ", 0},
         {".", "over.txt", many(MAX_DECOYS + 1), false, "more than 20000 decoys"},
         {"fit", "over.txt", many(MAX_DUMP_DECOYS + 1), true, "more than 5000 decoys with -dumpdis"},
-        {"short", "d.txt", one, true, "fittedE.txt.*23999 fields"},
-        {".", "d.txt", one, true, "fittedE.txt"},
+        {"short", "d.txt", one, true, "fittedE.txt line 1: line has 23999 fields, 24000 expected"},
+        {".", "d.txt", one, true, "cannot open fitted pair table data/fittedE.txt"},
         {"eout", "d.txt", one, true, "Eout"},
     };
     for (const Case& c : cases) {
@@ -209,6 +249,8 @@ TEST(CompareMode, ErrorExits) {
             EXPECT_ERROR(evaluate(c.file, c.dump), c.status, c.regex);
         fs::current_path(here);
     }
+    // A run that stopped wrote no dump.
+    for (const char* d : {"fit/disout2", "fit/Eout", "short/disout2", "short/Eout"}) EXPECT_FALSE(fs::exists(d)) << d;
 }
 
 TEST(CompareMode, ProgramWritesTheFunnelPlot) {

@@ -21,9 +21,9 @@ TEST(EvalStatistics, MedianMadAndMeanSd) {
     vMedMAD(even);
     const std::vector<double> evenWant{7 / 1.5, -2 / 1.5, 1 / 1.5, -1 / 1.5};
     for (size_t k = 0; k < even.size(); ++k) EXPECT_NEAR(even[k], evenWant[k], 1e-12) << k;
-    std::vector<double> flat{5, 5, 9, 5};  // MAD 0: only centred, never infinite
+    std::vector<double> flat{5, 5, 9, 5};  // MAD 0: the score says nothing, never infinite
     vMedMAD(flat);
-    EXPECT_EQ(flat, (std::vector<double>{0, 0, 4, 0}));
+    EXPECT_EQ(flat, (std::vector<double>{0, 0, 0, 0}));
     EXPECT_TRUE(std::isnan(vMedian({})));
     double m, sd;
     vMeanSd({2, 4, 4, 4, 5, 5, 7, 9}, m, sd);  // even count

@@ -16,35 +16,39 @@
 
 using namespace lorvane;
 
-TEST(OutputFiles, CreatesMissingDirectoriesAndAnEmptyResultFile) {
+TEST(OutputFiles, CreatesMissingDirectoriesAndKeepsAnEarlierResult) {
     lorvane_test::ScratchDir dir(true);
-    prepareOutputFiles("1abc_10_17", false);
+    prepareOutputFiles("pdbout/1abc_10_17.txt", false);
     EXPECT_TRUE(std::filesystem::is_directory("pdbout"));
     EXPECT_FALSE(std::filesystem::exists("output"));
-    EXPECT_TRUE(std::filesystem::is_regular_file("pdbout/1abc_10_17.txt"));
-    // A stale result of an earlier run with the same prefix is cleared.
+    EXPECT_TRUE(std::filesystem::is_empty("pdbout"));  // the probe file is gone again
+    // The result of an earlier run with the same prefix stays until a new one is complete.
     { std::ofstream("pdbout/1abc_10_17.txt") << "LOOP old\n"; }
-    prepareOutputFiles("1abc_10_17", true);
+    prepareOutputFiles("pdbout/1abc_10_17.txt", true);
     EXPECT_TRUE(std::filesystem::is_directory("output"));
-    EXPECT_EQ(std::filesystem::file_size("pdbout/1abc_10_17.txt"), 0u);
+    EXPECT_EQ(lorvane_test::slurp("pdbout/1abc_10_17.txt"), "LOOP old\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator("pdbout"), std::filesystem::directory_iterator()), 1);
+    prepareOutputFiles("runs/a/b/loop.txt", false);  // an -o prefix in directories yet to be made
+    EXPECT_TRUE(std::filesystem::is_directory("runs/a/b"));
+    EXPECT_TRUE(std::filesystem::is_empty("runs/a/b"));
 }
 
 TEST(OutputFiles, UnusableResultLocationStopsWithStatus1) {
     {
         lorvane_test::ScratchDir dir(true);
         { std::ofstream("pdbout") << "a file where the directory should be\n"; }
-        EXPECT_ERROR(prepareOutputFiles("x_1_8", false), 1, "");
+        EXPECT_ERROR(prepareOutputFiles("pdbout/x_1_8.txt", false), 1, "");
     }
     {
         lorvane_test::ScratchDir dir(true);
         std::filesystem::create_directories("pdbout/x_1_8.txt");  // a directory in place of the file
-        EXPECT_ERROR(prepareOutputFiles("x_1_8", false), 1, "");
+        EXPECT_ERROR(prepareOutputFiles("pdbout/x_1_8.txt", false), 1, "");
     }
     if (geteuid() != 0) {  // root writes anywhere
         lorvane_test::ScratchDir dir(true);
         std::filesystem::create_directories("pdbout");
         chmod("pdbout", 0500);
-        EXPECT_ERROR(prepareOutputFiles("x_1_8", false), 1, "");
+        EXPECT_ERROR(prepareOutputFiles("pdbout/x_1_8.txt", false), 1, "");
         chmod("pdbout", 0700);
     }
 }

@@ -1,6 +1,7 @@
 // Whole sampling runs of the program on a short loop of the example
 // protein: the result file is read back and every loop checked; an unusable
-// result location stops the run before the first growth step.
+// result location stops the run before the first growth step; with -rs the
+// result does not depend on the thread count.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -56,7 +57,33 @@ TEST(SamplingRunSlow, CreatesMissingOutputDirectories) {
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_TRUE(fs::is_regular_file(dir.path("pdbout/5p21_45_49.txt")));
     EXPECT_TRUE(fs::is_regular_file(dir.path("output/5p21_45_49_F000.txt")));
-    EXPECT_NE(r.out.find("Using "), std::string::npos);
+    EXPECT_NE(r.err.find("Using "), std::string::npos) << "the thread count is reported on standard error";
+}
+
+// With -rs the draws come from per-seed streams: the result file is the same
+// byte for byte whatever the number of threads, and another -rs changes it.
+TEST(ReproducibilitySlow, ResultFileDoesNotDependOnTheThreadCount) {
+    struct Case {
+        const char* options;
+        bool sameAsFirst;
+    };
+    const Case cases[] = {
+        {"-rs 5 -cores 1", true},
+        {"-rs 5 -cores 2", true},
+        {"-rs 5", true},  // the default thread count
+        {"-rs 5 -cores 2", true},
+        {"-rs 6 -cores 2", false},
+    };
+    std::string first;
+    for (const Case& c : cases) {
+        RunDir dir;
+        const ProgramRun r = runProgram(dir.root(), std::string("-f 5p21.pdb -start 45 -end 49 -seeds 200 -numloop 20 ") + c.options);
+        ASSERT_EQ(r.status, 0) << c.options << "\n" << r.err;
+        const std::string text = slurp(dir.path("pdbout/5p21_45_49.txt"));
+        ASSERT_NE(text.find("END"), std::string::npos) << c.options;
+        if (first.empty()) first = text;
+        EXPECT_EQ(text == first, c.sameAsFirst) << c.options;
+    }
 }
 
 }  // namespace

@@ -51,9 +51,9 @@ public:
         le = positionOf(ras(), le0);
         const Potentials& p = realTables ? repoPotentials() : synthetic;
         run = std::make_unique<Sampler>(SamplerTables{tmpl(), dist ? *dist : repoDistributions(), p}, settings, ras(), ls, le, "test");
-        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
         prepare(*run);
-        testing::internal::GetCapturedStdout();
+        testing::internal::GetCapturedStderr();
     }
     Structure& s() { return run->work; }
     GrowOne& g() { return run->workspaces[0]; }

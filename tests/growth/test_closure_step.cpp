@@ -62,10 +62,9 @@ void prepareClosure(RasRun& r, int c) {
     r.g().df_closure_prep(r.s(), r.ls, r.le, c, r.s()[c - 1].atoms[CA_], false);
 }
 
-// A fresh stored deviate after srand(seed): the draws of one closure are repeatable.
+// The closure drawn from the stream of key `seed`: the draws of one closure are repeatable.
 int closeWith(RasRun& r, int c, unsigned seed, int k, double E, bool retry) {
-    std::srand(seed);
-    r.g().normal = NormalDeviates();
+    r.g().random.reset(seed);
     return r.g().closeCandidate(r.s(), c, k, E, retry);
 }
 
@@ -146,9 +145,8 @@ TEST_F(RasClosure, RecordsEveryClosureInSolverOrderWithTheDrawnGeometry) {
     ASSERT_GE(n, 2);
 
     double d[4];  // theta1, theta2, omega1, omega2 as closeCandidate draws them
-    std::srand(seed);
-    NormalDeviates normal;
-    for (int i = 0; i < 4; ++i) d[i] = i < 2 ? normal.draw(1.92, 0.06) : normal.draw(3.129375, 0.0541);
+    RandomStream random(seed);
+    for (int i = 0; i < 4; ++i) d[i] = i < 2 ? random.normal(1.92, 0.06) : random.normal(3.129375, 0.0541);
     const int t0 = s()[c].type, t1 = s()[c + 1].type, t2 = s()[c + 2].type;
     const auto &BL = tmpl().bondLength, &BA = tmpl().bondAngle;
     const double len[6] = {BL[t0][C_], BL[t1][N_], BL[t1][CA_], BL[t1][C_], BL[t2][N_], BL[t2][CA_]};
@@ -305,7 +303,7 @@ TEST_F(RasClosure, AtMostEightClosuresPerCandidate) {
 }
 
 // The native anchors close near the native loop, with synthetic tables and,
-// where data/QUENDApair.lib is present, with the real pair table and atom types.
+// with the real pair table and atom types.
 TEST_F(RasClosure, ClosesNearTheNativeBackbone) {
     auto [recorded, best] = scanNative(run, c);
     EXPECT_GT(recorded, 0);
@@ -338,7 +336,6 @@ void keepFirstChild(SeedBuffers& B, int step, int seeds) {
 // rebuilt from its seed's path, its bin's candidate and its closure values,
 // must close onto the fixed end: C(c+2)-N(c+3) 1.33 +- 0.02 A.
 TEST(GrowthClosureStepSlow, RasLoopClosesFrom100Seeds) {
-    std::srand(11);
     RasRun run(45, 52, 0.0, true, 100, 2);
     Sampler& smc = *run.run;
     SeedBuffers& B = smc.seeds;

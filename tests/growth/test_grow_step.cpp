@@ -128,7 +128,6 @@ void keepFirstChild(SeedBuffers& B, int step, int seeds) {
 // centre of every child is rebuilt with calCo, independently of the set
 // builders, and re-checked against the tables.
 TEST(GrowthStepSlow, RasLoopChildrenPassEveryTest) {
-    std::srand(1);
     RasRun run(45, 52, 0.0, true, 100, 2);
     Sampler& smc = *run.run;
     SeedBuffers& B = smc.seeds;
@@ -196,11 +195,11 @@ TEST(GrowthStepSlow, RasLoopChildrenPassEveryTest) {
 
 // The program rejects a loop the sampler cannot grow, after loading its tables
 // and before allocating anything for sampling.
-TEST(SamplingMode, TooShortLoopStopsWithStatusOne) {
+TEST(SamplingMode, TooShortLoopIsRefusedBeforeSampling) {
     ScratchDir dir;
     dir.linkData();
     const ProgramRun r = runProgram(dir.root(), "-f '" + sourcePath("examples/5p21.pdb") + "' -start 45 -end 47 -seeds 100");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("has 3 residues; at least 4 are needed"), std::string::npos) << r.err;
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("the loop A45-A47 has 3 residues; the program models 4 to 22"), std::string::npos) << r.err;
     EXPECT_EQ(r.out.find("Loop length"), std::string::npos) << r.out;
 }

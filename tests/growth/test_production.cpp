@@ -22,8 +22,12 @@ TEST(CalDha, DihedralsAndChainBreaks) {
     EXPECT_NEAR(r.psi, Torsion(r.atoms[N_], r.atoms[CA_], r.atoms[C_], s[p + 1].atoms[N_]), 1e-9);
     EXPECT_NEAR(r.omega, Torsion(r.atoms[CA_], r.atoms[C_], s[p + 1].atoms[N_], s[p + 1].atoms[CA_]), 1e-9);
     EXPECT_GT(std::fabs(r.omega), 150.0);  // trans peptide
-    // A numbering gap after p makes psi and omega of p, and phi of p + 1, undefined.
+    // A chain break after p makes psi and omega of p, and phi of p + 1, undefined;
+    // the numbering alone does not (insertion codes, numbering jumps).
     s[p + 1].pdbNum += 5;
+    cal_dha(s, p, p + 1);
+    EXPECT_NE(s[p].psi, UNDEF_DIHEDRAL);
+    s.gapAfter[p] = true;
     cal_dha(s, p, p + 1);
     EXPECT_NE(s[p].phi, UNDEF_DIHEDRAL);
     EXPECT_EQ(s[p].psi, UNDEF_DIHEDRAL);

@@ -1,10 +1,10 @@
-// Random draws of the sampler (normal deviates, Gumbel-key ordering) and the
+// Random streams of the sampler (known answers, ranges, independence of
+// keys), the Gumbel-key ordering and the
 // backbone deviations used by its diagnostics.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <vector>
 
 #include "growth/random.h"
@@ -12,13 +12,42 @@
 
 using namespace lorvane;
 
-TEST(NormalDeviates, MeanAndSpread) {
-    std::srand(12345);
-    NormalDeviates normal;
+// A stream of key 0 is SplitMix64 seeded with 0: its published first outputs.
+TEST(RandomStream, KeyZeroGivesTheSplitMix64ReferenceSequence) {
+    RandomStream r(0);
+    EXPECT_EQ(r.bits(), 0xe220a8397b1dcdafull);
+    EXPECT_EQ(r.bits(), 0x6e789e6aa1b965f4ull);
+    EXPECT_EQ(r.bits(), 0x06c45d188009454full);
+}
+
+TEST(RandomStream, UniformAndBelowCoverTheirRanges) {
+    RandomStream r(streamKey(7, StreamKind::Main, 0, 0));
+    const int n = 200000;
+    double sum = 0.0, lo = 1.0, hi = 0.0;
+    std::vector<int> count(7, 0);
+    for (int i = 0; i < n; ++i) {
+        const double u = r.uniform();
+        sum += u;
+        lo = std::min(lo, u);
+        hi = std::max(hi, u);
+        const int k = r.below(7);
+        ASSERT_GE(k, 0);
+        ASSERT_LT(k, 7);
+        ++count[k];
+    }
+    EXPECT_GT(lo, 0.0);
+    EXPECT_LT(hi, 1.0);
+    EXPECT_NEAR(sum / n, 0.5, 0.003);
+    for (int c : count) EXPECT_NEAR(static_cast<double>(c) / n, 1.0 / 7.0, 0.004);
+    EXPECT_EQ(r.below(1), 0);
+}
+
+TEST(RandomStream, NormalMeanAndSpread) {
+    RandomStream r(streamKey(12345, StreamKind::Growth, 1, 0));
     const int n = 200000;
     double sum = 0, sum2 = 0;
     for (int i = 0; i < n; ++i) {
-        const double x = normal.draw(3.0, 0.5);
+        const double x = r.normal(3.0, 0.5);
         sum += x;
         sum2 += x * x;
     }
@@ -28,42 +57,47 @@ TEST(NormalDeviates, MeanAndSpread) {
     EXPECT_NEAR(sd, 0.5, 0.005);
 }
 
-TEST(NormalDeviates, SecondDeviateOfAPairComesWithoutNewDraws) {
-    std::srand(99);
-    NormalDeviates a;
-    const double x1 = a.draw(0, 1), x2 = a.draw(0, 1);  // the stored partner
-    const int afterPair = std::rand();
-    std::srand(99);
-    NormalDeviates b;
-    const double y1 = b.draw(0, 1);
-    const int afterOne = std::rand();
-    EXPECT_EQ(x1, y1);
-    EXPECT_NE(x1, x2);
-    EXPECT_EQ(afterPair, afterOne);  // the partner consumed no draw of the generator
+// The draws of a stream depend on its key and on nothing else: not on other
+// streams drawn in between (as threads would), and a reset starts it afresh,
+// stored normal deviate included.
+TEST(RandomStream, DrawsDependOnTheKeyOnly) {
+    const uint64_t key = streamKey(3, StreamKind::Filter, 4, 17);
+    RandomStream ref(key);
+    std::vector<double> want(6);
+    for (double& v : want) v = ref.normal(0, 1);
+    RandomStream a(key), b(streamKey(3, StreamKind::Filter, 4, 18));
+    std::vector<double> got;
+    for (int i = 0; i < 6; ++i) {
+        got.push_back(a.normal(0, 1));
+        b.normal(0, 1);
+        b.uniform();
+    }
+    EXPECT_EQ(got, want);
+    a.normal(0, 1);  // leaves a stored partner behind
+    a.reset(key);
+    EXPECT_EQ(a.normal(0, 1), want[0]);
+    EXPECT_EQ(a.normal(0, 1), want[1]);
 }
 
-// The stored deviate belongs to the object that made it: a draw of another
-// object in between neither takes it nor hands its own over.
-TEST(NormalDeviates, StoredDeviateStaysWithItsObject) {
-    std::srand(2024);
-    NormalDeviates one;
-    std::vector<double> ref(4);
-    for (double& r : ref) r = one.draw(0, 1);
-    std::srand(2024);
-    NormalDeviates a, b;
-    const double a1 = a.draw(0, 1);  // makes pair 1, keeps its partner
-    const double b1 = b.draw(0, 1);  // a fresh pair 2
-    const double a2 = a.draw(0, 1);  // its own partner of pair 1
-    EXPECT_EQ(a1, ref[0]);
-    EXPECT_EQ(a2, ref[1]);
-    EXPECT_EQ(b1, ref[2]);
+// Streams of neighbouring seeds, passes, kinds and run seeds differ.
+TEST(RandomStream, NeighbouringKeysGiveDifferentStreams) {
+    const uint64_t keys[] = {streamKey(7, StreamKind::Growth, 1, 0), streamKey(7, StreamKind::Growth, 1, 1),
+                             streamKey(7, StreamKind::Growth, 2, 0), streamKey(7, StreamKind::Filter, 1, 0),
+                             streamKey(8, StreamKind::Growth, 1, 0), streamKey(7, StreamKind::Growth, 0, 1)};
+    std::vector<uint64_t> first;
+    for (uint64_t k : keys) {
+        RandomStream r(k);
+        first.push_back(r.bits());
+    }
+    std::sort(first.begin(), first.end());
+    EXPECT_EQ(std::adjacent_find(first.begin(), first.end()), first.end());
 }
 
 TEST(SampleEWR, HighWeightsLastAndUntouched) {
-    std::srand(5);
+    RandomStream r(5);
     std::vector<double> w = {500.0, 0.0, 12345.0, 0.0, 200.0, 0.0};
     int out[6];
-    SampleEWR(w, 6, out);
+    SampleEWR(w, 6, out, r);
     // The three entries below 200 come first, in some order; the rest follow by weight.
     std::vector<int> head(out, out + 3);
     std::sort(head.begin(), head.end());
@@ -78,34 +112,34 @@ TEST(SampleEWR, HighWeightsLastAndUntouched) {
 }
 
 TEST(SampleEWR, CountLimitsOutput) {
-    std::srand(6);
+    RandomStream r(6);
     std::vector<double> w(50, 0.0);
     int out[50];
     for (int& o : out) o = -1;
-    SampleEWR(w, 10, out);
+    SampleEWR(w, 10, out, r);
     for (int i = 0; i < 10; ++i) EXPECT_GE(out[i], 0);
     for (int i = 10; i < 50; ++i) EXPECT_EQ(out[i], -1);
     std::vector<int> few(3);
     std::vector<double> w3 = {1.0, 2.0, 3.0};
-    SampleEWR(w3, 10, few.data());  // n beyond the size writes every index once
+    SampleEWR(w3, 10, few.data(), r);  // n beyond the size writes every index once
     std::sort(few.begin(), few.end());
     EXPECT_EQ(few, (std::vector<int>{0, 1, 2}));
 }
 
 // Entry of weight w comes first with probability proportional to exp(-w).
 TEST(SampleEWR, GumbelKeysFollowExpMinusWeight) {
-    std::srand(11);
+    RandomStream r(11);
     const int trials = 30000;
     int firstWins = 0;
     std::vector<int> firstCount(3, 0);
     for (int t = 0; t < trials; ++t) {
         std::vector<double> w = {0.0, std::log(2.0)};
         int out[2];
-        SampleEWR(w, 1, out);
+        SampleEWR(w, 1, out, r);
         if (out[0] == 0) ++firstWins;
         std::vector<double> eq = {1.0, 1.0, 1.0};
         int o3[1];
-        SampleEWR(eq, 1, o3);
+        SampleEWR(eq, 1, o3, r);
         ++firstCount[o3[0]];
     }
     EXPECT_NEAR(static_cast<double>(firstWins) / trials, 2.0 / 3.0, 0.015);

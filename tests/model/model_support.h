@@ -37,12 +37,12 @@ inline std::string sequenceOf(const Structure& s) {
     return q;
 }
 
-// Reads PDB text through the stream reader; the reader's stdout goes to *log when given.
+// Reads PDB text through the stream reader; the reader's messages (standard error) go to *log when given.
 inline bool readText(Structure& s, const std::string& text, std::string* log = nullptr, const std::string& name = "test.pdb") {
     std::istringstream in(text);
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     const bool ok = readPdbStream(tmpl(), in, name, s);
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = testing::internal::GetCapturedStderr();
     if (log) *log = out;
     return ok;
 }

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "model/residue.h"
+#include "model/table_text.h"
 #include "params/oscar_parameters.h"
 #include "params/statistics.h"
 #include "params_support.h"
@@ -154,17 +155,8 @@ TEST(OscarTest, FileRoundTripThroughTheLoader) {
     for (int t = 0; t < 20; ++t) torsionLines += NUM_SC_DIHEDRALS[t];
     EXPECT_EQ(records, torsionLines + OSCAR_CLASSES * OSCAR_CLASSES);
     Potentials pot;
-    {
-        lorvane_test::ScratchDir dir(true);
-        dir.write("data/oscarparams.txt", text);
-        // Mode 2 needs a DFIRE file; one line of zeros will do.
-        std::string dfire = "ALA N ALA N";
-        for (int k = 0; k < 30; ++k) dfire += " 0";
-        dir.write("data/dfire_pair.lib", dfire + "\n");
-        testing::internal::CaptureStdout();
-        loadPairTables(pot, 2);
-        testing::internal::GetCapturedStdout();
-    }
+    TableText table("oscarparams.txt", text);
+    parseOscar(pot, table);
     for (int t = 0; t < 20; ++t)
         for (int k = 0; k < NUM_SC_DIHEDRALS[t]; ++k)
             for (int m = 0; m < 6; ++m) ASSERT_NEAR(pot.pcs[t][k][m], fit.pcs[t][k][m], 1e-7 * (1 + std::fabs(fit.pcs[t][k][m])));

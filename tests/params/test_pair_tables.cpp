@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "model/strings.h"
+#include "model/table_text.h"
 #include "params/dfire_table.h"
 #include "params/pair_counts.h"
 #include "params/quenda_table.h"
@@ -30,13 +31,13 @@ protected:
             if (types().key[t] == key) return t;
         return -1;
     }
-    // The given tables (file name, text) read by the program's loader from a scratch folder's data/.
-    static void readPairTables(const std::vector<std::pair<std::string, std::string>>& files, int mode, Potentials& pot) {
-        lorvane_test::ScratchDir dir(true);
-        for (const auto& [name, text] : files) dir.write("data/" + name, text);
-        testing::internal::CaptureStdout();
-        loadPairTables(pot, mode);
-        testing::internal::GetCapturedStdout();
+    // The pair tables (DFIRE, then the sampling table when given) read by the program's parsers.
+    static void readPairTables(const std::string& dfire, const std::string& sampling, int mode, Potentials& pot) {
+        TableText d("dfire_pair.lib", dfire);
+        parseDfirePairs(pot, d, mode);
+        if (sampling.empty()) return;
+        TableText q("QUENDApair.lib", sampling);
+        parseQuendaPairs(pot, q, mode);
     }
 };
 
@@ -171,7 +172,7 @@ TEST_F(PairTablesTest, FileRoundTripThroughTheLoaderIsSymmetric) {
         }
     EXPECT_EQ(lines, NPAIRS);
     Potentials pot;
-    readPairTables({{"dfire_pair.lib", text}}, 2, pot);  // mode 2: no sampling pair file needed
+    readPairTables(text, "", 2, pot);  // mode 2: no sampling pair file needed
     ASSERT_EQ(pot.pairTypes.size(), static_cast<size_t>(NUM_PAIR_TYPES));
     for (int t = 0; t < NUM_PAIR_TYPES; ++t) ASSERT_EQ(pot.pairTypes[types().key[t]], t) << types().key[t];
     for (int k = 0; k < 3; ++k) {
@@ -246,7 +247,7 @@ TEST_F(PairTablesSlow, LoaderDerivesTheSameClashDistanceAndTable) {
     std::vector<double> e;
     dfireEnergies(types(), c, dp, e);
     Potentials pot;
-    readPairTables({{"dfire_pair.lib", formatDfire(types(), e, dp)}, {"QUENDApair.lib", formatSampling(types(), t, sp)}}, 1, pot);
+    readPairTables(formatDfire(types(), e, dp), formatSampling(types(), t, sp), 1, pot);
     EXPECT_DOUBLE_EQ(pot.ljClash[a][b], (t.wall[p] - 1) * 0.1);
     EXPECT_DOUBLE_EQ(pot.ljClash[b][a], pot.ljClash[a][b]);
     EXPECT_GT(pot.ljClash[a][b], 0.0);

@@ -7,9 +7,22 @@
 #include "params/rotamer_library.h"
 #include "params_support.h"
 #include "potentials/potentials.h"
+#include "support/expect_error.h"
 
 using namespace params_test;
 
+
+namespace {
+
+// A rotamer with its four chis (degrees) and cluster nodes.
+Rotamer rot(double a, double b, double c, double d, int n0, int n1, int n2, int n3) {
+    Rotamer r;
+    r.chi[0] = a, r.chi[1] = b, r.chi[2] = c, r.chi[3] = d;
+    r.node[0] = n0, r.node[1] = n1, r.node[2] = n2, r.node[3] = n3;
+    return r;
+}
+
+}  // namespace
 
 TEST(ParamsRotamers, ChiMeasuredAsTheTemplatesBuild) {
     const double want[4] = {-65.0, 175.0, 62.0, -170.0};
@@ -120,16 +133,19 @@ TEST(ParamsRotamers, FrequentRotamersGetNeighboursInSharingOrder) {
     EXPECT_DOUBLE_EQ(L[3].chi[1], L[0].chi[1]);
     const std::string text = formatRotamers(lib);
     // Written: chi1 placeholders on rotamers 2 and 3 only; the loader resolves them.
+    size_t placeholders = 0;
+    for (size_t at = text.find("9999"); at != std::string::npos; at = text.find("9999", at + 4)) ++placeholders;
+    EXPECT_EQ(placeholders, 2u);
+    // The loader needs a rotamer for every type with chis; one plain one each for the others.
+    for (int t = 0; t < 20; ++t)
+        if (NUM_CHI[t] > 0 && lib.rot[t].empty()) lib.rot[t] = {rot(60, 60, 60, 60, 0, 1, 2, 3)};
     lorvane_test::ScratchDir dir;
-    dir.write("newsimplRot.txt", text);
+    dir.write("newsimplRot.txt", formatRotamers(lib));
     Potentials pot;
     loadRotamers(pot, dir.path("newsimplRot.txt"));
     ASSERT_EQ(pot.rotamers.count[LEU], 5);
     for (size_t k = 0; k < L.size(); ++k)
         for (int m = 0; m < 2; ++m) EXPECT_NEAR(pot.rotamers.resolved[LEU][k][m] * RAD2DEG, L[k].chi[m], 0.051) << k << " " << m;
-    size_t placeholders = 0;
-    for (size_t at = text.find("9999"); at != std::string::npos; at = text.find("9999", at + 4)) ++placeholders;
-    EXPECT_EQ(placeholders, 2u);
 }
 
 TEST(ParamsRotamers, PlaceholdersOnlyForSharedLeadingChis) {
@@ -137,12 +153,6 @@ TEST(ParamsRotamers, PlaceholdersOnlyForSharedLeadingChis) {
     // Lysine: three rotamers; the second shares chi1 and chi2 with the first,
     // the third shares chi1 only; its chi3 equals the second's by value but
     // not by cluster, so it is written out.
-    auto rot = [](double a, double b, double c, double d, int n0, int n1, int n2, int n3) {
-        Rotamer r;
-        r.chi[0] = a, r.chi[1] = b, r.chi[2] = c, r.chi[3] = d;
-        r.node[0] = n0, r.node[1] = n1, r.node[2] = n2, r.node[3] = n3;
-        return r;
-    };
     lib.rot[LYS] = {rot(-65, 180, 180, 180, 0, 1, 2, 3), rot(-65, 180, 65, 180, 0, 1, 4, 5), rot(-65, 70, 65, 180, 0, 6, 7, 8)};
     lib.rot[SER] = {rot(62.3, 0, 0, 0, 0, -1, -1, -1), rot(-64.9, 0, 0, 0, 1, -1, -1, -1)};
     const std::string text = formatRotamers(lib);
@@ -156,12 +166,17 @@ TEST(ParamsRotamers, PlaceholdersOnlyForSharedLeadingChis) {
     lorvane_test::ScratchDir dir;
     dir.write("newsimplRot.txt", text);
     Potentials pot;
+    // The program needs a rotamer for every type with chis: this library has none for Cys.
+    EXPECT_ERROR(loadRotamers(pot, dir.path("newsimplRot.txt")), 1, "newsimplRot.txt line 3: no rotamer for CYS");
+    for (int t = 0; t < 20; ++t)
+        if (NUM_CHI[t] > 0 && lib.rot[t].empty()) lib.rot[t] = {rot(60, 60, 60, 60, 0, 1, 2, 3)};
+    dir.write("newsimplRot.txt", formatRotamers(lib));
     loadRotamers(pot, dir.path("newsimplRot.txt"));
     EXPECT_EQ(pot.rotamers.count[ALA], 0);
     EXPECT_EQ(pot.rotamers.count[GLY], 0);
     EXPECT_EQ(pot.rotamers.count[LYS], 3);
     EXPECT_EQ(pot.rotamers.count[SER], 2);
-    EXPECT_EQ(pot.rotamers.count[TYR], 0);
+    EXPECT_EQ(pot.rotamers.count[TYR], 1);
     // The growth code sees > 10 rad for a shared chi; the resolved angles are the intended ones.
     EXPECT_GT(pot.rotamers.chi[LYS][1][0], 10.0);
     EXPECT_GT(pot.rotamers.chi[LYS][1][1], 10.0);

@@ -5,7 +5,7 @@
 #include "params/commands.h"
 #include "params/options.h"
 #include "params/table_io.h"
-#include "potentials/text_scan.h"
+#include "model/text_scan.h"
 #include "params_support.h"
 #include "training_folder.h"
 

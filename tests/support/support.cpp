@@ -46,12 +46,17 @@ ScratchDir::~ScratchDir() {
     fs::remove_all(root_, ec);
 }
 
-void ScratchDir::linkData() const { fs::create_directory_symlink(sourcePath("data"), path("data")); }
+void ScratchDir::linkData() const { fs::create_directory_symlink(buildDataPath(), path("data")); }
 
-ProgramRun runProgram(const std::string& dir, const std::string& args) {
+std::string buildDataPath(const std::string& rel) {
+    const std::string dir = std::string(LORVANE_BINARY_DIR) + "/data";
+    return rel.empty() ? dir : dir + "/" + rel;
+}
+
+ProgramRun runProgram(const std::string& dir, const std::string& args, const std::string& env) {
     ProgramRun r;
     const std::string out = dir + "/.run.out", err = dir + "/.run.err";
-    const int rc = std::system(("cd '" + dir + "' && '" + LORVANE_EXE + "' " + args + " > '" + out + "' 2> '" + err + "'").c_str());
+    const int rc = std::system(("cd '" + dir + "' && " + (env.empty() ? "" : "env " + env + " ") + "'" + LORVANE_EXE + "' " + args + " > '" + out + "' 2> '" + err + "'").c_str());
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     r.out = slurp(out);
     r.err = slurp(err);
@@ -60,18 +65,6 @@ ProgramRun runProgram(const std::string& dir, const std::string& args) {
     return r;
 }
 
-namespace {
-
-// The tables read from the repository's data/ (the program reads them relative to the working directory).
-template <class F>
-void inRepository(F&& load) {
-    const fs::path old = fs::current_path();
-    fs::current_path(LORVANE_SOURCE_DIR);
-    load();
-    fs::current_path(old);
-}
-
-}  // namespace
 
 const Templates& repoTemplates() {
     static const Templates t = loadTemplates(sourcePath("data/atomProp2.txt"));
@@ -81,11 +74,9 @@ const Templates& repoTemplates() {
 const Potentials& repoPotentials() {
     static const Potentials p = [] {
         Potentials q;
-        inRepository([&] {
-            loadPairTables(q, 1);
-            loadRotamers(q, "data/newsimplRot.txt");
-            loadQuenda(q, "data/QUENDA_ed4_8_V3.txt");
-        });
+        loadPairTables(q, 1, buildDataPath());
+        loadRotamers(q, buildDataPath("newsimplRot.txt"));
+        loadQuenda(q, buildDataPath("QUENDA_ed4_8_V3.txt"));
         return q;
     }();
     return p;
@@ -94,7 +85,7 @@ const Potentials& repoPotentials() {
 const Distributions& repoDistributions() {
     static const Distributions d = [] {
         Distributions x;
-        inRepository([&] { x = loadDistributions(); });
+        x = loadDistributions(buildDataPath());
         return x;
     }();
     return d;

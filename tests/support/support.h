@@ -21,6 +21,8 @@ using namespace lorvane;
 namespace fs = std::filesystem;
 
 std::string sourcePath(const std::string& rel);
+// The build tree's table directory (data/ with the expanded sampling pair table), or a file in it.
+std::string buildDataPath(const std::string& rel = "");
 std::string slurp(const std::string& path);
 std::vector<std::string> lines(const std::string& text);
 // Writes a file, creating its directories.
@@ -37,7 +39,7 @@ public:
     const std::string& root() const { return root_; }
     std::string path(const std::string& rel) const { return root_ + "/" + rel; }
     void write(const std::string& rel, const std::string& text) const { writeFile(path(rel), text); }
-    // data/ of the repository as data/ here (the program reads its tables from there).
+    // The build's complete table directory (buildDataPath) as data/ here.
     void linkData() const;
 
 private:
@@ -51,7 +53,8 @@ struct ProgramRun {
     int status = -1;
     std::string out, err;
 };
-ProgramRun runProgram(const std::string& dir, const std::string& args);
+// env: assignments for the program's environment ("LORVANE_DATA=/x"), "" for none.
+ProgramRun runProgram(const std::string& dir, const std::string& args, const std::string& env = "");
 
 // The repository's tables: templates, the sampling pair tables (mode 1) with
 // rotamers and QUENDA, and the distributions.

@@ -6,8 +6,8 @@ Usage: analyse_loop.py --native STRUCTURE [--chain C] --sample sample.json
        --compare compare.json --loopdir DIR --record analyse.json --meta key=value ...
        [--keep-failures]
 
-RMSD: N, CA, C, O of every loop residue, matched by residue number, insertion
-code and atom name, no superposition. The prediction is the conformation of
+RMSD: N, CA, C, O of every loop residue, residues matched by position (the
+result file has no insertion codes) and atoms by name, no superposition. The prediction is the conformation of
 lowest z, the sum of the four scores each normalised as (s - median) / MAD over
 the loop's conformations. The compare mode measures a slightly different atom
 set (C, O of the first residue, N, CA, C, O inside, N, CA of the last); that
@@ -67,13 +67,6 @@ def analyse(a, row, sample, cmp_rec):
     chain = None if a.chain in ("", "-", "_") else a.chain
     native = loopkit.loop_residues(loopkit.read_chain(a.native, chain), row["start"], row["end"])
     confs = loopkit.read_results(os.path.join(loopdir, sample["files"]["result"]))
-    for c in confs:
-        for r in native:
-            got = c["resnames"].get((r["num"], r["icode"]))
-            if got is not None and got != r["name"]:
-                raise ValueError("conformation %s has %s at residue %s, native has %s"
-                                 % (c["label"], got, loopkit.format_resid(r["num"], r["icode"]),
-                                    r["name"]))
     rmsd = [loopkit.backbone_rmsd(c, native) for c in confs]
     rmsd_anchor = [loopkit.anchor_pattern_rmsd(c, native) for c in confs]
     z = loopkit.z_scores(confs)

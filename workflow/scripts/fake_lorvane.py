@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Stand-in for the lorvane executable, for testing the batch workflow.
 
-It takes lorvane's command line (the planned one: -chain, insertion codes, -seq,
--o, -models, -data, -quiet) for the two modes the workflow uses, reading PDB or
-mmCIF files, gzipped or not:
+It takes lorvane's command line (-chain, insertion codes, -seq, -o, -models,
+-data, -quiet, -h) for the two modes the workflow uses, reading PDB or mmCIF
+files, gzipped or not:
 
   sampling: -f FILE [-chain C] -start S -end E [-seq SEQ] [-o PREFIX] [-models N]
             [-numloop M -seeds N -cores C -rs R -data DIR -quiet -keepwater]
@@ -11,18 +11,23 @@ mmCIF files, gzipped or not:
       0.25*k Angstrom along (1,1,1)/sqrt(3), so its backbone RMSD to the input loop
       is 0.25*k and to conformation j 0.25*|k-j|. Its four scores are smallest for
       k0 = 1 + (S + E) % 5 (residue numbers without insertion code), which is
-      therefore the lowest combined score: rank 1. A loop missing from the
-      coordinates is first built from -seq on the line between its anchors.
-      Without -o: pdbout/<name>_<S>_<E>.txt, as today. With -o PREFIX:
-        PREFIX.txt                      the result file
-        PREFIX.models.pdb (.cif)        top N (default 10) as complete structures
-        PREFIX.ranking.tsv              rank index dfire sidechain quenda torsion
-                                        combined cluster_size rmsd_to_top
+      therefore the lowest combined score: rank 1. As in the program, S and E are
+      present residues; residues missing between them are built from -seq (all
+      residues S..E, present ones included) on the line between their neighbours.
+      Outputs, PREFIX being -o or pdbout/<name>_<S>_<E>:
+        PREFIX.txt                      the result file (chain A, no insertion codes)
+        PREFIX.ranking.tsv              every conformation in rank order: rank index
+                                        dfire sidechain quenda torsion combined
+                                        cluster_size rmsd_to_top
+        PREFIX.models.pdb (.cif)        top N (default 10) as complete structures,
+                                        none with -models 0
       combined = sum of the four median/MAD-normalised scores; cluster_size =
       conformations within 1 Angstrom (RMSD rounded to 0.001).
   compare: -mode compare -f FILE [-chain C] -start S -end E -score RESULT [-svg out.svg]
       prints the eight-number summary line.
 
+With LORVANE_FAKE_NO_QUIET set in the environment it behaves like a build
+without -quiet: -h does not list it and the option is refused.
 Like the real program it needs atomProp2.txt in its data directory (-data, else
 $LORVANE_DATA, else ./data), appends its command line to command.log, writes
 errors as one line on standard error and exits 1 on bad input, 2 on misuse.
@@ -41,6 +46,7 @@ import loopkit  # noqa: E402
 SHIFT_STEP = 0.25
 MAX_CONFS = 24
 CLUSTER_RADIUS = 1.0
+NO_QUIET = bool(os.environ.get("LORVANE_FAKE_NO_QUIET"))
 ONE_TO_THREE = {"A": "ALA", "C": "CYS", "D": "ASP", "E": "GLU", "F": "PHE", "G": "GLY",
                 "H": "HIS", "I": "ILE", "K": "LYS", "L": "LEU", "M": "MET", "N": "ASN",
                 "P": "PRO", "Q": "GLN", "R": "ARG", "S": "SER", "T": "THR", "V": "VAL",
@@ -77,57 +83,54 @@ def pick_chain(residues, chain, start, path):
     return [r for r in residues if chains and r["chain"] == chains[0]]
 
 
-def build_missing(chain, start, end, seq):
-    """Residues start..end absent from the coordinates, built from seq between the anchors."""
-    (s, si), (e, ei) = resid(start), resid(end)
-    if si != " " or ei != " " or e < s:
-        raise Fail("missing loop %s-%s: give plain residue numbers, start before end" % (start, end))
-    if len(seq) != e - s + 1:
-        raise Fail("-seq %s has %d residues, loop %s-%s has %d" % (seq, len(seq), start, end, e - s + 1))
-    pos = {(r["num"], r["icode"]): i for i, r in enumerate(chain)}
-    a, b = pos.get((s - 1, " ")), pos.get((e + 1, " "))
-    if a is None or b is None or b != a + 1:
-        raise Fail("missing loop %s-%s: anchors %d and %d must be present and adjacent"
-                   % (start, end, s - 1, e + 1))
-    c0, n1 = chain[a]["atoms"].get("C"), chain[b]["atoms"].get("N")
-    if c0 is None or n1 is None:
-        raise Fail("missing loop %s-%s: anchor backbone incomplete" % (start, end))
-    built = []
-    n = len(seq)
-    for i, aa in enumerate(seq.upper()):
-        if aa not in ONE_TO_THREE:
-            raise Fail("-seq %s: %s is not an amino acid" % (seq, aa))
-        atoms = {}
-        for j, name in enumerate(("N", "CA", "C", "O")):
-            t = (i + (j + 1) / 5.0) / n
-            atoms[name] = tuple(c0[d] + t * (n1[d] - c0[d]) + (0.8 if name == "O" else 0.0)
-                                for d in range(3))
-        built.append({"chain": chain[a]["chain"], "num": s + i, "icode": " ",
-                      "name": ONE_TO_THREE[aa], "atoms": atoms})
-    return a + 1, built
-
-
-def find_loop(chain, opt):
-    """(position in chain, loop residues, how many chain residues they replace);
-    anchors on both sides are required."""
+def find_loop(chain, opt, mode_message):
+    """(position in chain, loop residues, how many chain residues they replace).
+    As in the program, both ends are present residues with an anchor on either
+    side; residues missing between them are built from -seq (every residue
+    start..end, present ones included) on the line between their neighbours."""
     pos = {(r["num"], r["icode"]): i for i, r in enumerate(chain)}
     ks, ke = resid(opt["start"]), resid(opt["end"])
-    if ks in pos and ke in pos:
-        a, b = pos[ks], pos[ke]
-        if b < a or a == 0 or b == len(chain) - 1:
-            raise Fail("loop %s-%s: needs an anchor residue on either side" % (opt["start"], opt["end"]))
-        have = "".join(k for r in chain[a:b + 1] for k, v in ONE_TO_THREE.items() if v == r["name"])
-        if opt["seq"] and opt["seq"].upper() != have:
-            raise Fail("-seq %s does not match residues %s-%s (%s)"
-                       % (opt["seq"], opt["start"], opt["end"], have))
-        return a, chain[a:b + 1], b + 1 - a
-    if ks in pos or ke in pos:
-        raise Fail("loop %s-%s is partly missing from the coordinates" % (opt["start"], opt["end"]))
-    if not opt["seq"]:
-        raise Fail("residues %s-%s are not in the coordinates: give their sequence with -seq"
-                   % (opt["start"], opt["end"]))
-    at, built = build_missing(chain, opt["start"], opt["end"], opt["seq"])
-    return at, built, 0
+    for text, key in ((opt["start"], ks), (opt["end"], ke)):
+        if key not in pos:
+            raise Fail("%s (%s has no residue %s in chain %s)" % (
+                mode_message, opt["f"], text, chain[0]["chain"] if chain else "?"))
+    a, b = pos[ks], pos[ke]
+    if b < a or a == 0 or b == len(chain) - 1:
+        raise Fail("loop %s-%s: needs an anchor residue on either side" % (opt["start"], opt["end"]))
+    present = chain[a:b + 1]
+    loop = []
+    for i, r in enumerate(present):
+        loop.append(r)
+        if i + 1 < len(present) and present[i + 1]["num"] > r["num"] + 1:
+            loop += [None] * (present[i + 1]["num"] - r["num"] - 1)
+    seq = opt["seq"].upper()
+    if None in loop and not seq:
+        raise Fail("residues of %s-%s are missing from the coordinates: give the loop's "
+                   "sequence with -seq" % (opt["start"], opt["end"]))
+    if seq and len(seq) != len(loop):
+        raise Fail("-seq %s has %d residues, loop %s-%s has %d"
+                   % (opt["seq"], len(seq), opt["start"], opt["end"], len(loop)), 2)
+    for i, r in enumerate(loop):
+        if seq and seq[i] not in ONE_TO_THREE:
+            raise Fail("-seq %s: %s is not an amino acid" % (opt["seq"], seq[i]), 2)
+        if r is not None and seq and ONE_TO_THREE[seq[i]] != r["name"]:
+            raise Fail("-seq %s: residue %d is %s in the file" % (opt["seq"], i + 1, r["name"]), 2)
+    for i, r in enumerate(loop):
+        if r is not None:
+            continue
+        j = i + next(k for k, x in enumerate(loop[i:]) if x is not None)  # next present one
+        prev, nxt = loop[i - 1], loop[j]
+        c0, n1 = prev["atoms"].get("C"), nxt["atoms"].get("N")
+        if c0 is None or n1 is None:
+            raise Fail("missing residues after %d: neighbour backbone incomplete" % prev["num"])
+        atoms = {}
+        for m, name in enumerate(("N", "CA", "C", "O")):
+            t = (1 + (m + 1) / 5.0) / (j - i + 2)
+            atoms[name] = tuple(c0[d] + t * (n1[d] - c0[d]) + (0.8 if name == "O" else 0.0)
+                                for d in range(3))
+        loop[i] = {"chain": prev["chain"], "num": prev["num"] + 1, "icode": " ",
+                   "name": ONE_TO_THREE[seq[i]], "atoms": atoms}
+    return a, loop, len(present)
 
 
 def atom_line(serial, name, r, xyz):
@@ -166,7 +169,8 @@ def write_models(path, before, after, loop, ranked, ranking, cif):
             whole = before + shifted(loop, k) + after
             if not cif:
                 out.write("MODEL     %4d\n" % rank)
-                out.write("REMARK   1 rank %d index %d combined %s\n" % (rank, k, row[6]))
+                out.write("REMARK   6 LORVANE RANK %d INDEX %d COMBINED %s\n" % (rank, k, row[6]))
+                out.write("REMARK   6 DFIRE %s SIDECHAIN %s QUENDA %s TORSION %s\n" % tuple(row[2:6]))
             serial = 1
             for r in whole:
                 for name, xyz in reversed(list(r["atoms"].items())):
@@ -188,7 +192,8 @@ def sample(opt):
         print("sampling loop %s-%s" % (opt["start"], opt["end"]), file=sys.stderr)
     residues = loopkit.read_structure(opt["f"])
     chain = pick_chain(residues, opt["chain"], opt["start"], opt["f"])
-    at, loop, replaced = find_loop(chain, opt)
+    at, loop, replaced = find_loop(
+        chain, opt, "Specified starting or ending residue numbers are not in the PDB file.")
     at = next(i for i, r in enumerate(residues) if r is chain[at])
     n = max(0, min(opt["numloop"], MAX_CONFS))
     k0 = 1 + (resid(opt["start"])[0] + resid(opt["end"])[0]) % 5
@@ -204,29 +209,33 @@ def sample(opt):
         for k in range(1, n + 1):
             out.write("LOOP %d %.2f %.2f %.2f %.2f\n" % (k, *scores(k, k0)))
             serial = 1
+            # as the program writes it: chain A, no insertion codes
             for r in shifted(loop, k):
                 for name, xyz in reversed(list(r["atoms"].items())):
-                    out.write(atom_line(serial, name, r, xyz))
+                    out.write(atom_line(serial, name, dict(r, chain="A", icode=" "), xyz))
                     serial += 1
             out.write("END \n")
     written = [prefix + ".txt"]
-    if opt["o"] and n:
+    best = ""
+    if n:
+        # every conformation ranked; the top -models written as complete structures
         z = loopkit.z_scores([{"scores": scores(k, k0)} for k in range(1, n + 1)])
-        ranked = sorted(range(1, n + 1), key=lambda k: (z[k - 1], k))[:opt["models"]]
+        ranked = sorted(range(1, n + 1), key=lambda k: (z[k - 1], k))
         rmsd = lambda j, k: round(SHIFT_STEP * abs(j - k), 3)
         ranking = [[rank, k, *("%.2f" % s for s in scores(k, k0)), "%.4f" % z[k - 1],
                     sum(1 for j in range(1, n + 1) if rmsd(j, k) <= CLUSTER_RADIUS),
                     "%.3f" % rmsd(k, ranked[0])] for rank, k in enumerate(ranked, 1)]
         write_ranking(prefix + ".ranking.tsv", ranking)
-        cif = loopkit.is_cif(opt["f"])
-        models = prefix + (".models.cif" if cif else ".models.pdb")
-        write_models(models, residues[:at], residues[at + replaced:], loop, ranked, ranking, cif)
-        written += [models, prefix + ".ranking.tsv"]
-        best = ranking[0][6]
-    else:
-        best = "NA"
-    print("Wrote %s: %d conformations, best combined score %s, %.2f s"
-          % (", ".join(written), n, best, time.time() - t0))
+        written.append(prefix + ".ranking.tsv")
+        if opt["models"] > 0:
+            cif = loopkit.is_cif(opt["f"])
+            models = prefix + (".models.cif" if cif else ".models.pdb")
+            top = ranked[:opt["models"]]
+            write_models(models, residues[:at], residues[at + replaced:], loop, top, ranking, cif)
+            written.append(models)
+        best = ", best combined score %s (LOOP %d)" % (ranking[0][6], ranked[0])
+    print("Wrote %s: %d conformations%s, run time %.1f s (CPU %.1f s)"
+          % (", ".join(written), n, best, time.time() - t0, time.process_time()))
 
 
 def write_ranking(path, ranking):
@@ -240,22 +249,14 @@ def write_ranking(path, ranking):
 def compare(opt):
     residues = loopkit.read_structure(opt["f"])
     chain = pick_chain(residues, opt["chain"], opt["start"], opt["f"])
-    loop = find_loop(chain, opt)[1]
+    loop = find_loop(chain, opt, "Could not find startind or ending PDB index")[1]
     if not os.path.exists(opt["score"]):
         raise Fail("Could not read Loops file " + opt["score"])
     decoys = loopkit.read_results(opt["score"])
     if not decoys:
         raise Fail("no decoys in " + opt["score"])
-    last = len(loop) - 1
-    keys = [(0, "C"), (0, "O")] + [(i, a) for i in range(1, last) for a in ("N", "CA", "C", "O")] \
-        + [(last, "N"), (last, "CA")]
     for d in decoys:
-        sq = 0.0
-        for i, name in keys:
-            r = loop[i]
-            p, q = d["atoms"][(r["num"], r["icode"], name)], r["atoms"][name]
-            sq += sum((p[j] - q[j]) ** 2 for j in range(3))
-        d["rmsd"] = math.sqrt(sq / (4 * last))
+        d["rmsd"] = loopkit.anchor_pattern_rmsd(d, loop)
     z = loopkit.z_scores(decoys)
     iz = min(range(len(z)), key=lambda i: (z[i], i))
     rms = [d["rmsd"] for d in decoys]
@@ -278,7 +279,7 @@ def parse(argv):
            "data": os.environ.get("LORVANE_DATA", ""), "quiet": False}
     ints = {"-numloop", "-seeds", "-cores", "-rs", "-models"}
     strs = {"-f", "-chain", "-start", "-end", "-seq", "-o", "-score", "-svg", "-mode", "-data"}
-    flags = {"-quiet", "-keepwater"}
+    flags = {"-keepwater"} | (set() if NO_QUIET else {"-quiet"})
     i = 1
     while i < len(argv):
         a = argv[i]
@@ -304,8 +305,13 @@ def parse(argv):
 
 
 def main(argv):
-    if len(argv) == 1:
-        print("\nLORVANE:  protein loop conformation sampler (test stand-in)\n")
+    if len(argv) == 1 or argv[1] in ("-h", "--help"):
+        print("LORVANE: protein loop conformation sampler (test stand-in)\n\nOptions:")
+        for o in ("-f FILE", "-start N[I]", "-end N[I]", "-chain ID", "-seq SEQ", "-keepwater",
+                  "-mode MODE", "-seeds N", "-numloop N", "-cores N", "-rs N", "-o PREFIX",
+                  "-models N", "-data DIR") + (() if NO_QUIET else ("-quiet",)) + (
+                  "-score FILE", "-svg FILE", "-h"):
+            print("  " + o)
         return 0
     try:
         opt = parse(argv)

@@ -180,8 +180,11 @@ def loop_residues(residues, start, end):
 
 
 def read_results(path):
-    """Conformations of a result file: list of dicts with scores (4 floats),
-    atoms {(resnum, icode, atom name): xyz} and resnames {(resnum, icode): name}."""
+    """Conformations of a result file: list of dicts with scores (4 floats) and
+    residues, in file order, each {"num", "icode", "name", "atoms": {name: xyz}}.
+    The program writes the loop as chain A without insertion codes, so residues
+    are told apart by order: a new one starts where number or name changes or an
+    atom name repeats."""
     confs = []
     cur = None
     with open(path) as fh:
@@ -194,13 +197,17 @@ def read_results(path):
                     scores = [float(x) for x in parts[2:6]]
                 except ValueError as exc:
                     raise ValueError("%s:%d: bad score in LOOP line" % (path, lineno)) from exc
-                cur = {"label": parts[1], "scores": scores, "atoms": {}, "resnames": {}}
+                cur = {"label": parts[1], "scores": scores, "residues": []}
             elif line.startswith("ATOM  "):
                 if cur is None:
                     raise ValueError("%s:%d: atom record before any LOOP line" % (path, lineno))
                 resnum, icode, resname, name, _alt, xyz = parse_atom(line)
-                cur["atoms"].setdefault((resnum, icode, name), xyz)
-                cur["resnames"][(resnum, icode)] = resname
+                res = cur["residues"][-1] if cur["residues"] else None
+                if res is None or (res["num"], res["icode"], res["name"]) != (resnum, icode, resname) \
+                        or name in res["atoms"]:
+                    res = {"num": resnum, "icode": icode, "name": resname, "atoms": {}}
+                    cur["residues"].append(res)
+                res["atoms"][name] = xyz
             elif line.startswith("END"):
                 if cur is not None:
                     confs.append(cur)
@@ -208,50 +215,51 @@ def read_results(path):
     return confs
 
 
+def matched(conf, native_loop):
+    """Pairs (conformation residue, native residue) of a loop, by position; the
+    residue counts and names must agree."""
+    got = conf["residues"]
+    if len(got) != len(native_loop):
+        raise ValueError("conformation %s has %d residues, the loop %d"
+                         % (conf["label"], len(got), len(native_loop)))
+    for c, r in zip(got, native_loop):
+        if c["name"] != r["name"]:
+            raise ValueError("conformation %s has %s at residue %s, native has %s"
+                             % (conf["label"], c["name"], format_resid(r["num"], r["icode"]),
+                                r["name"]))
+    return list(zip(got, native_loop))
+
+
 def _sqdist(a, b):
     return (a[0] - b[0]) ** 2 + (a[1] - b[1]) ** 2 + (a[2] - b[2]) ** 2
 
 
-def backbone_rmsd(conf, native_loop):
-    """RMSD over N, CA, C, O of every loop residue, atoms matched by residue
-    number, insertion code and name, no superposition. Raises when an atom is missing."""
+def _rmsd(conf, native_loop, names_of, divisor):
     total = 0.0
-    count = 0
-    for r in native_loop:
+    for i, (c, r) in enumerate(matched(conf, native_loop)):
         rid = format_resid(r["num"], r["icode"])
-        for name in BACKBONE:
+        for name in names_of(i, len(native_loop) - 1):
             if name not in r["atoms"]:
                 raise ValueError("native residue %s lacks atom %s" % (rid, name))
-            key = (r["num"], r["icode"], name)
-            if key not in conf["atoms"]:
+            if name not in c["atoms"]:
                 raise ValueError("conformation %s lacks atom %s of residue %s"
                                  % (conf["label"], name, rid))
-            total += _sqdist(conf["atoms"][key], r["atoms"][name])
-            count += 1
-    return math.sqrt(total / count)
+            total += _sqdist(c["atoms"][name], r["atoms"][name])
+    return math.sqrt(total / divisor)
+
+
+def backbone_rmsd(conf, native_loop):
+    """RMSD over N, CA, C, O of every loop residue, residues matched by position
+    and atoms by name, no superposition. Raises when an atom is missing."""
+    return _rmsd(conf, native_loop, lambda i, last: BACKBONE, 4 * len(native_loop))
 
 
 def anchor_pattern_rmsd(conf, native_loop):
     """The compare mode's deviation: C and O of the first residue, N, CA, C, O of
     the inner residues, N and CA of the last; divided by 4 (L - 1)."""
-    pairs = []
-    last = len(native_loop) - 1
-    for i, r in enumerate(native_loop):
-        if i == 0:
-            names = ("C", "O")
-        elif i == last:
-            names = ("N", "CA")
-        else:
-            names = BACKBONE
-        for name in names:
-            pairs.append((r["num"], r["icode"], name, r["atoms"].get(name)))
-    total = 0.0
-    for num, icode, name, nat in pairs:
-        got = conf["atoms"].get((num, icode, name))
-        if nat is None or got is None:
-            raise ValueError("atom %s of residue %s missing" % (name, format_resid(num, icode)))
-        total += _sqdist(got, nat)
-    return math.sqrt(total / (4 * last))
+    def names(i, last):
+        return ("C", "O") if i == 0 else ("N", "CA") if i == last else BACKBONE
+    return _rmsd(conf, native_loop, names, 4 * (len(native_loop) - 1))
 
 
 def median(values):

@@ -3,8 +3,10 @@
 Two command lines:
   contract  the whole entry as input, the loop chosen by -chain, outputs named by -o:
             lorvane -f FILE [-chain C] -start S -end E [-seq SEQ] -o NAME -models N
-                    -data DIR -quiet -cores T ARGS          (run in the loop's directory)
-            giving NAME.txt, NAME.models.pdb (or .cif), NAME.ranking.tsv.
+                    -data DIR [-quiet] -cores T ARGS        (run in the loop's directory)
+            giving NAME.txt, NAME.ranking.tsv (every conformation, in rank order)
+            and NAME.models.pdb (or .cif; the top N, none with -models 0).
+            -quiet is passed only when the program's -h lists it.
   legacy    a one-chain file from the chain step, as today's program reads it:
             lorvane -f chain.pdb -start S -end E -cores T ARGS
             run in loops/<case>/run/ (data/ linked there); the result file
@@ -16,8 +18,11 @@ the top model's scores and the ranking's confidence figures.
 
 import argparse
 import os
+import re
 import shlex
 import shutil
+import signal
+import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -32,6 +37,46 @@ RANKING_COLUMNS = ["rank", "index", "dfire", "sidechain", "quenda", "torsion", "
 def count_conformations(path):
     with open(path) as fh:
         return sum(1 for line in fh if line.startswith("LOOP "))
+
+
+def takes_quiet(cmd, timeout_s):
+    """Whether the program's reference (-h) lists -quiet: older builds reject it.
+    A program that does not answer within timeout_s is taken as not listing it
+    (its sampling run then meets the step's own time limit)."""
+    try:
+        p = subprocess.Popen(cmd + ["-h"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                             stdin=subprocess.DEVNULL, start_new_session=True)
+    except OSError:
+        return False
+    try:
+        out = p.communicate(timeout=timeout_s)[0]
+    except subprocess.TimeoutExpired:
+        os.killpg(p.pid, signal.SIGKILL)   # the whole group: a child may hold the pipe
+        p.communicate()
+        return False
+    return re.search(r"^\s*-quiet\b", out.decode(errors="replace"), re.M) is not None
+
+
+def count_models(path):
+    """Models in a models file: MODEL records (PDB) or distinct model numbers of
+    _atom_site (mmCIF)."""
+    if not loopkit.is_cif(path):
+        with loopkit.open_text(path) as fh:
+            return sum(1 for line in fh if line.startswith("MODEL "))
+    names, models, in_loop = [], set(), False
+    with loopkit.open_text(path) as fh:
+        for line in fh:
+            t = line.strip()
+            if t.startswith("_atom_site."):
+                names.append(t.split()[0][len("_atom_site."):])
+                in_loop = True
+            elif in_loop and t and not t.startswith(("_", "#", "loop_")):
+                words = t.split()
+                if "pdbx_PDB_model_num" in names and len(words) == len(names):
+                    models.add(words[names.index("pdbx_PDB_model_num")])
+            elif in_loop and names and (t.startswith(("_", "#", "loop_"))):
+                in_loop = False
+    return len(models)
 
 
 def ranking_figures(path):
@@ -49,12 +94,23 @@ def ranking_figures(path):
         spread = [float(r["rmsd_to_top"]) for r in rows[1:10]]
     except ValueError as exc:
         raise ValueError("%s: %s" % (os.path.basename(path), exc)) from exc
-    fig = {"n_models": len(rows), "top_cluster_size": int(top["cluster_size"])}
+    fig = {"n_ranked": len(rows), "top_cluster_size": int(top["cluster_size"])}
     for k in ("index", "dfire", "sidechain", "quenda", "torsion", "combined"):
         fig["top_" + k] = top[k]
     fig["top10_median_rmsd"] = loopkit.fmt(loopkit.median(spread)) if spread else "NA"
     fig["top10_max_rmsd"] = loopkit.fmt(max(spread)) if spread else "NA"
     return fig
+
+
+def shown_paths(text, shown):
+    """text with the machine's paths (as given and resolved) in their report spelling."""
+    pairs = {}
+    for path, name in shown.items():
+        pairs[path] = name
+        pairs[os.path.realpath(path)] = name
+    for path in sorted(pairs, key=len, reverse=True):   # longest first: no partial rewrites
+        text = text.replace(path, pairs[path])
+    return text
 
 
 def run(a):
@@ -78,9 +134,10 @@ def run(a):
     else:
         cwd = loopdir
         ext = ".models.cif" if loopkit.is_cif(a.file) else ".models.pdb"
-        files = {"result": a.name + ".txt", "models": a.name + ext,
-                 "ranking": a.name + ".ranking.tsv"}
-        for f in list(files.values()) + [a.name + ".models.pdb", a.name + ".models.cif"]:
+        files = {"result": a.name + ".txt", "ranking": a.name + ".ranking.tsv"}
+        if a.models > 0:
+            files["models"] = a.name + ext
+        for f in set(files.values()) | {a.name + ".models.pdb", a.name + ".models.cif"}:
             if os.path.exists(os.path.join(loopdir, f)):
                 os.remove(os.path.join(loopdir, f))
         args = ["-f", os.path.abspath(a.file)]
@@ -89,7 +146,9 @@ def run(a):
         args += ["-start", a.start, "-end", a.end]
         if a.seq:
             args += ["-seq", a.seq]
-        args += ["-o", a.name, "-models", str(a.models), "-data", data, "-quiet"]
+        args += ["-o", a.name, "-models", str(a.models), "-data", data]
+        if takes_quiet(steps.command_for(exe), min(30.0, a.timeout_min * 60.0 or 30.0)):
+            args.append("-quiet")
         produced = os.path.join(loopdir, files["result"])
     cmd = steps.command_for(exe) + args + ["-cores", str(a.threads)] + shlex.split(a.args)
     fields["command"] = steps.shown_command(cmd, shown)
@@ -102,7 +161,8 @@ def run(a):
                    "sys_s": round(system, 3), "cpu_s": round(user + system, 3),
                    "peak_rss_mb": round(rss, 1)})
     if timed_out or status != 0:
-        raise StepFailed(steps.exit_message(status, out, err, timeout_s, timed_out), **fields)
+        raise StepFailed(shown_paths(steps.exit_message(status, out, err, timeout_s, timed_out),
+                                     shown), **fields)
     if not os.path.exists(produced):
         raise StepFailed("no result file written", **fields)
     if a.cli == "legacy":
@@ -112,13 +172,23 @@ def run(a):
     if fields["n_conformations"] == 0:
         raise StepFailed("no conformation written", **fields)
     if a.cli == "contract":
-        for key in ("models", "ranking"):
-            if not os.path.exists(os.path.join(loopdir, files[key])):
-                raise StepFailed("no %s file written" % files[key], **fields)
+        for f in files.values():
+            if not os.path.exists(os.path.join(loopdir, f)):
+                raise StepFailed("no %s file written" % f, **fields)
         try:
             fields.update(ranking_figures(os.path.join(loopdir, files["ranking"])))
         except ValueError as exc:
             raise StepFailed(str(exc), **fields) from exc
+        if fields["n_ranked"] != fields["n_conformations"]:
+            raise StepFailed("%s ranks %d conformations, the result file holds %d" % (
+                files["ranking"], fields["n_ranked"], fields["n_conformations"]), **fields)
+        # the models written: the models file's own count, expected min(N, conformations)
+        fields["n_models"] = count_models(os.path.join(loopdir, files["models"])) \
+            if "models" in files else 0
+        want = min(a.models, fields["n_conformations"])
+        if fields["n_models"] != want:
+            raise StepFailed("%s holds %d models, expected %d" % (
+                files["models"], fields["n_models"], want), **fields)
     return fields
 
 

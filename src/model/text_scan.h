@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include <charconv>
+#include <cmath>
 #include <string>
 #include <string_view>
 
@@ -52,6 +53,13 @@ private:
 };
 
 inline bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+// A line without a token (blank by the same test as nextToken's).
+inline bool isBlankLine(std::string_view line) {
+    for (char c : line)
+        if (!isBlank(c)) return false;
+    return true;
+}
 
 // Next whitespace-separated token of text (consumed from the front).
 inline bool nextToken(std::string_view& text, std::string_view& tok) {
@@ -117,13 +125,8 @@ inline bool parseInt(std::string_view tok, int& v) {
     return r.ec == std::errc() && r.ptr == tok.data() + tok.size();
 }
 
-// C-library style leading integer ("12abc" -> 12, "abc" -> 0), as atoi.
-inline int leadingInt(std::string_view tok) {
-    if (!tok.empty() && tok.front() == '+') tok.remove_prefix(1);
-    int v = 0;
-    std::from_chars(tok.data(), tok.data() + tok.size(), v);
-    return v;
-}
+// parseDouble for a finite value only (no "nan", "inf", no overflow).
+inline bool parseFinite(std::string_view tok, double& v) { return parseDouble(tok, v) && std::isfinite(v); }
 
 }  // namespace textscan
 
