@@ -31,6 +31,7 @@
 
 #include "build/builders.h"
 #include "closure/tripeptide.h"
+#include "distributions/torsion_bin_rule.h"
 #include "growth/sampler.h"
 #include "growth/step_math.h"
 #include "model/error.h"
@@ -55,20 +56,7 @@ inline void toArray(const Point& p, double v[3]) {
 
 }  // namespace
 
-// 5-degree bin of a dihedral given in radians (-1 for NaN). The grid is
-// periodic: +180 deg is the bin of -180 deg, not a 73rd bin. Degrees to
-// radians and back scales by 1 + 2e-16, so a measured -180 deg comes back a
-// hair below -180; it stays in bin 0 instead of becoming bin -1.
-int closureTorsionBin(double radians) {
-    const double deg = radians * RAD2DEG;
-    if (!std::isfinite(deg)) return -1;
-    double x = (deg + 180.0) * 0.2;
-    if (x < 0.0 && x > -1e-9) x = 0.0;
-    int b = static_cast<int>(std::floor(x));
-    b %= NUM_BINS;
-    if (b < 0) b += NUM_BINS;
-    return b;
-}
+int closureTorsionBin(double radians, TorsionBinRule rule) { return torsionBinOf(radians * RAD2DEG, rule); }
 
 namespace {
 
@@ -145,7 +133,8 @@ bool GrowOne::acceptClosure(Structure& s, int c, const double n[3][3], const dou
         sol.psi[i] = Torsion(r.atoms[SLOT_N], r.atoms[SLOT_CA], r.atoms[SLOT_C], next.atoms[SLOT_N]) * DEG2RAD;
         sol.phi[i] = Torsion(prev.atoms[SLOT_C], r.atoms[SLOT_N], r.atoms[SLOT_CA], r.atoms[SLOT_C]) * DEG2RAD;
         sol.omega[i] = Torsion(r.atoms[SLOT_CA], r.atoms[SLOT_C], next.atoms[SLOT_N], next.atoms[SLOT_CA]) * DEG2RAD;
-        const int a = closureTorsionBin(sol.phi[i]), b = closureTorsionBin(sol.psi[i]);
+        const TorsionBinRule binRule = run.settings.protocol.torsionBins;
+        const int a = closureTorsionBin(sol.phi[i], binRule), b = closureTorsionBin(sol.psi[i], binRule);
         const double p = (a < 0 || b < 0) ? 0.0 : torsionBinProb(dist, t[i], a, b);
         eTor -= std::log(p);
         calCo(r.atoms[SLOT_N], r.atoms[SLOT_CA], r.atoms[SLOT_C], tm.bondLength[t[i]][SLOT_O], tm.bondAngle[t[i]][SLOT_O], sol.psi[i] + PI,

@@ -14,6 +14,9 @@ Protocol protocolNamed(const std::string& name) {
     p.closeDraws = 4;
     p.drawNCAC = true;
     p.reseed = true;
+    p.torsionBins = TorsionBinRule::Centred;
+    p.clashTolerance = true;
+    p.fallback = true;
     return p;
 }
 

@@ -6,6 +6,8 @@
 // run. A default-constructed Protocol is the classic pipeline.
 #include <string>
 
+#include "distributions/torsion_bin_rule.h"
+
 namespace lorvane {
 
 struct Protocol {
@@ -25,6 +27,14 @@ struct Protocol {
     // On a collapse (fewer than 2 survivors) the survivors are copied into the
     // empty seed slots instead of growing from stale records.
     bool reseed = false;
+    // Torsion bins read by the closure's and the final torsion score.
+    TorsionBinRule torsionBins = TorsionBinRule::Floor;
+    // The final frame check forgives near misses (FRAME_CLASH_TOLERANCE) and
+    // knows disulfides.
+    bool clashTolerance = false;
+    // When no loop passes the final refinement, the best closed loops whose
+    // backbone clears the frame are written, flagged.
+    bool fallback = false;
 
     // The backbone angle table is read only when a choice needs it.
     bool needsBackboneAngles() const { return drawNCAC || closeDraws > 0; }

@@ -8,6 +8,7 @@
 #include "build/builders.h"
 #include "closure/tripeptide.h"
 #include "distributions/distributions.h"
+#include "distributions/torsion_bin_rule.h"
 #include "growth/random.h"
 #include "growth/seed_buffers.h"
 #include "growth/step_math.h"
@@ -27,9 +28,10 @@ constexpr int VETO_WIDTH = 324;  // bytes per rotamerVeto row
 
 class Sampler;
 
-// 5-degree bin of a dihedral given in radians (-1 for NaN), periodic: +180 deg
-// is the bin of -180 deg; a value a rounding error below -180 deg stays in bin 0.
-int closureTorsionBin(double radians);
+// 5-degree bin of a dihedral given in radians (-1 for NaN) under a bin rule,
+// periodic: +180 deg is the bin of -180 deg; a value a rounding error below
+// -180 deg stays in bin 0.
+int closureTorsionBin(double radians, TorsionBinRule rule = TorsionBinRule::Floor);
 
 // Everything one growth step hands to the per-seed body (shared, read-only
 // except for the two counters, which are updated atomically).

@@ -71,10 +71,12 @@ TEST(DriverParse, ProtocolAndItsSwitches) {
     const Protocol d = parse({}).protocol;
     EXPECT_EQ(d.name, "default");
     EXPECT_TRUE(d.diverse && d.reseed && d.closeDraws > 0 && d.drawNCAC && d.needsBackboneAngles());
+    EXPECT_TRUE(d.torsionBins == TorsionBinRule::Centred && d.clashTolerance && d.fallback);
     const Protocol c = parse({"-protocol", "classic"}).protocol;
     const Protocol plain;
     EXPECT_EQ(c.name, "classic");
     EXPECT_TRUE(!c.diverse && !c.reseed && !c.drawNCAC && c.closeDraws == 0 && !c.needsBackboneAngles());
+    EXPECT_TRUE(c.torsionBins == TorsionBinRule::Floor && !c.clashTolerance && !c.fallback);
     EXPECT_FALSE(plain.diverse || plain.reseed || plain.drawNCAC || plain.closeDraws != 0);
     // Switches before or after the name refine the named protocol.
     const Protocol x = parse({"-xclose", "6", "-xncac", "-protocol", "classic", "-xdiverse", "-xfew", "2", "-xshare", "0.25"}).protocol;

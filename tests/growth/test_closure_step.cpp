@@ -35,7 +35,7 @@ void fillEtableRow(Potentials& p, int row, double v) { std::fill_n(&p.etable[row
 int binOfDeg(double deg) { return ((static_cast<int>(std::floor((wrapDeg(deg) + 180.0) / 5.0)) % 72) + 72) % 72; }
 
 TEST(ClosureTorsionBin, PeriodicGridFoldsPlusMinus180) {
-    auto torsionBin = closureTorsionBin;
+    auto torsionBin = [](double r) { return closureTorsionBin(r, TorsionBinRule::Floor); };
     for (int a = 0; a < 72; ++a) {
         EXPECT_EQ(torsionBin((-180.0 + 5.0 * a + 2.5) * DEG2RAD), a);
         EXPECT_EQ(torsionBin((-180.0 + 5.0 * a + 0.01) * DEG2RAD), a);
