@@ -61,6 +61,12 @@ void placeSet(const Templates& t, const Frame& f, double L, int angleSlot, Point
     for (int k = 0; k < NUM_BINS; k += validStep(step)) out[k] = place(f, L, sb, cb, t.sinCosTorsion[k][0], t.sinCosTorsion[k][1]);
 }
 
+// The same with the bond angle theta (radians) given instead of a template slot.
+void placeSetAngle(const Templates& t, const Frame& f, double L, double theta, Point* out, int step) {
+    const double sb = std::sin(PI - theta), cb = std::cos(PI - theta);
+    for (int k = 0; k < NUM_BINS; k += validStep(step)) out[k] = place(f, L, sb, cb, t.sinCosTorsion[k][0], t.sinCosTorsion[k][1]);
+}
+
 double measured(const Point& B, const Point& C) {
     double dx = static_cast<double>(C.x) - B.x, dy = static_cast<double>(C.y) - B.y, dz = static_cast<double>(C.z) - B.z;
     return std::sqrt(dx * dx + dy * dy + dz * dz);
@@ -72,6 +78,11 @@ void calCoCSet(const Templates& t, const Point& A, const Point& B, const Point& 
     // N(i)-CA(i) may come from an input structure: use its real length.
     Frame f = makeFrame(A, B, C, measured(B, C));
     placeSet(t, f, t.bondLength[0][2], 2, out, step);
+}
+
+void calCoCSetAngle(const Templates& t, const Point& A, const Point& B, const Point& C, double theta, Point* out, int step) {
+    Frame f = makeFrame(A, B, C, measured(B, C));
+    placeSetAngle(t, f, t.bondLength[0][2], theta, out, step);
 }
 
 void calCoCSetR(const Templates& t, const Point& A, const Point& B, const Point& C, Point* out, int step) {
@@ -87,6 +98,11 @@ void calCoNSet(const Templates& t, const Point& A, const Point& B, const Point& 
 void calCoNSetR(const Templates& t, const Point& A, const Point& B, const Point& C, Point* out, int step) {
     Frame f = makeFrame(A, B, C, t.bondLength[0][2]);  // C(i)->CA(i)
     placeSet(t, f, t.bondLength[0][1], 2, out, step);
+}
+
+void calCoNSetRAngle(const Templates& t, const Point& A, const Point& B, const Point& C, double theta, Point* out, int step) {
+    Frame f = makeFrame(A, B, C, t.bondLength[0][2]);  // C(i)->CA(i)
+    placeSetAngle(t, f, t.bondLength[0][1], theta, out, step);
 }
 
 void calCoONSet(const Templates& t, const Point& A, const Point& B, const Point& C, Point* outN, Point* outO, int step) {

@@ -40,12 +40,16 @@ inline std::size_t candPointIndex(int phiBin, int psiBin, int slot) {
 // C(i) from (C(i-1), N(i), CA(i)) for every phi bin.
 void calCoCSet(const Templates& t, const Point& A, const Point& B, const Point& C, Point* out, int step);
 // C(i-1) from (C(i), CA(i), N(i)) for every phi bin.
+// The same with the N-CA-C angle theta (radians) instead of the template's.
+void calCoCSetAngle(const Templates& t, const Point& A, const Point& B, const Point& C, double theta, Point* out, int step);
 void calCoCSetR(const Templates& t, const Point& A, const Point& B, const Point& C, Point* out, int step);
 // N(i+1) from (N(i), CA(i), C(i)) for every psi bin.
 void calCoNSet(const Templates& t, const Point& A, const Point& B, const Point& C, Point* out, int step);
 // N(i) from (N(i+1), C(i), CA(i)) for every psi bin.
 void calCoNSetR(const Templates& t, const Point& A, const Point& B, const Point& C, Point* out, int step);
 // N(i+1) and O(i) (dihedral psi + 180) from (N(i), CA(i), C(i)) for every psi bin.
+// The same with the C-CA-N angle theta (radians) instead of the template's.
+void calCoNSetRAngle(const Templates& t, const Point& A, const Point& B, const Point& C, double theta, Point* out, int step);
 void calCoONSet(const Templates& t, const Point& A, const Point& B, const Point& C, Point* outN, Point* outO, int step);
 // CA(i+1) from (CA(i), C(i), N(i+1)): trans (omega 180) and cis (omega 0).
 Point calCoCA(const Templates& t, const Point& A, const Point& B, const Point& C);
@@ -66,8 +70,9 @@ void calBBCo(const Templates& t, const Structure& s, int i, Residue& a, Residue&
 void calBBCoR(const Templates& t, const Structure& s, int i, Residue& a, Residue& b, double phi, double psi, double omega, double tau,
               bool into);
 // Backbone atoms of all 72 x 72 (phi, psi) bins of residue pos (candPointIndex
-// layout; out holds BB_CAND_POINTS points), forward and backward.
-void calBBCoNext(const Templates& t, const Structure& s, int pos, Point* out, int step);
-void calBBCoNextR(const Templates& t, const Structure& s, int pos, Point* out, int step);
+// layout; out holds BB_CAND_POINTS points), forward and backward. tau > 0
+// gives the N-CA-C angle of residue pos (radians) instead of the template's.
+void calBBCoNext(const Templates& t, const Structure& s, int pos, Point* out, int step, double tau = -1.0);
+void calBBCoNextR(const Templates& t, const Structure& s, int pos, Point* out, int step, double tau = -1.0);
 
 }  // namespace lorvane

@@ -101,7 +101,7 @@ void calBBCoR(const Templates& tm, const Structure& s, int i, Residue& a, Residu
     placeCB(tm, a, t, N, C, CA);
 }
 
-void calBBCoNext(const Templates& tm, const Structure& s, int pos, Point* out, int step) {
+void calBBCoNext(const Templates& tm, const Structure& s, int pos, Point* out, int step, double tau) {
     checkStep(s, pos, "calBBCoNext");
     if (step < 1) step = 1;
     const Point& prevC = s.residues[pos - 1].atoms[SLOT_C];
@@ -109,7 +109,10 @@ void calBBCoNext(const Templates& tm, const Structure& s, int pos, Point* out, i
     const Point& CA = s.residues[pos].atoms[SLOT_CA];
 
     Point Cset[NUM_BINS], Nset[NUM_BINS], Oset[NUM_BINS];
-    calCoCSet(tm, prevC, N, CA, Cset, step);
+    if (tau > 0.0)
+        calCoCSetAngle(tm, prevC, N, CA, tau, Cset, step);
+    else
+        calCoCSet(tm, prevC, N, CA, Cset, step);
     for (int k = 0; k < NUM_BINS; k += step) {
         const Point& C = Cset[k];
         calCoONSet(tm, N, CA, C, Nset, Oset, step);
@@ -124,7 +127,7 @@ void calBBCoNext(const Templates& tm, const Structure& s, int pos, Point* out, i
     }
 }
 
-void calBBCoNextR(const Templates& tm, const Structure& s, int pos, Point* out, int step) {
+void calBBCoNextR(const Templates& tm, const Structure& s, int pos, Point* out, int step, double tau) {
     checkStep(s, pos, "calBBCoNextR");
     if (step < 1) step = 1;
     const Point& nextN = s.residues[pos + 1].atoms[SLOT_N];
@@ -132,7 +135,10 @@ void calBBCoNextR(const Templates& tm, const Structure& s, int pos, Point* out, 
     const Point& CA = s.residues[pos].atoms[SLOT_CA];
 
     Point Nset[NUM_BINS], Cset[NUM_BINS];
-    calCoNSetR(tm, nextN, C, CA, Nset, step);
+    if (tau > 0.0)
+        calCoNSetRAngle(tm, nextN, C, CA, tau, Nset, step);
+    else
+        calCoNSetR(tm, nextN, C, CA, Nset, step);
     for (int j = 0; j < NUM_BINS; j += step) {
         const Point& N = Nset[j];
         calCoCSetR(tm, C, CA, N, Cset, step);

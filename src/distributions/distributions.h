@@ -12,6 +12,7 @@
 #include <cmath>
 #include <string>
 
+#include "distributions/backbone_angles.h"
 #include "model/geometry.h"
 #include "model/residue_names.h"
 #include "model/zeroed.h"
@@ -43,6 +44,7 @@ struct Distributions {
     // Probability of phi bin a, psi bin b by residue type and class.
     ZeroedArray<double[SS_CLASSES][NUM_BINS][NUM_BINS]> torsionBins;
     JointTables forward, backward;
+    BackboneAngleTable backboneAngles;  // read only when the protocol needs it
     Distributions();  // all zero
     const JointTables& joint(bool isBackward) const { return isBackward ? backward : forward; }
 };

@@ -36,6 +36,8 @@ void Usage() {
               << "Additional options:\n"
               << "  -dfire\t\tUse DFIRE potential for sampling, instead of default VANTOR potential\n"
               << "  -nobbt\t\tSample without using backbone dihedral angle probabilities\n"
+              << "  -protocol [name]\tclassic (the original pipeline) or default (diverse selection, flexible closure,\n"
+              << "\t\t\tdrawn N-CA-C angles, re-seeding; the default)\n"
               << "  -rs [#]\t\tSeed of the random numbers (default: 1); the same seed gives the same result with any -cores\n"
               << "  -quiet\t\tNo progress on standard error (warnings and errors only)\n"
               << "\n"
@@ -68,6 +70,13 @@ const std::vector<OptionHelp>& optionReference() {
         {"-backgrow", "", "grow from the end anchor only"},
         {"-topfrac", "X", "share of the population kept in rank order at each step (default 0.9)"},
         {"-nrep", "N", "lower bound of the per-seed cap (default 20)"},
+        {"-protocol", "NAME", "classic (the original pipeline) or default (diverse selection, flexible closure, drawn N-CA-C angles, re-seeding; the default)"},
+        {"-xdiverse", "", "measuring: diverse selection at every growth step"},
+        {"-xfew", "N", "measuring: children kept per cluster by the diverse selection (default 1)"},
+        {"-xshare", "X", "measuring: share of the population the cluster rounds may take, in (0, 1] (default 0.5)"},
+        {"-xncac", "", "measuring: N-CA-C of grown residues drawn from the backbone angle table"},
+        {"-xclose", "N", "measuring: closure geometries tried per candidate (0: one random draw)"},
+        {"-xreseed", "", "measuring: survivors copied into empty seed slots on a collapse"},
         {"-diag", "", "diagnostic lines and tables (output/)"},
         {"-score", "FILE", "compare mode: the result file to judge"},
         {"-svg", "FILE", "compare mode: funnel plot of combined score against RMSD"},
@@ -131,6 +140,9 @@ bool parseReal(const std::string& s, double& out) {
 
 void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
     const size_t n = args.size();
+    // The protocol first, wherever it stands: the -x switches refine it.
+    for (size_t i = 1; i + 1 < n; ++i)
+        if (args[i] == "-protocol") opt.protocol = protocolNamed(args[i + 1]);
     for (size_t i = 1; i < n; ++i) {
         const std::string& a = args[i];
         auto value = [&](std::string& v) -> bool {
@@ -214,6 +226,23 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
         } else if (a == "-numloop") {
             intOption(opt.numLoop, 1, "");
             opt.hasNumLoop = true;
+        } else if (a == "-protocol") {
+            std::string v;
+            if (!value(v)) usageError("Option -protocol needs a value");
+        } else if (a == "-xdiverse") {
+            opt.protocol.diverse = true;
+        } else if (a == "-xfew") {
+            intOption(opt.protocol.perCluster, 1, "");
+        } else if (a == "-xshare") {
+            realOption(opt.protocol.clusterShare);
+            if (!(opt.protocol.clusterShare > 0.0 && opt.protocol.clusterShare <= 1.0))
+                usageError("Option -xshare needs a share in (0, 1], got " + args[i]);
+        } else if (a == "-xncac") {
+            opt.protocol.drawNCAC = true;
+        } else if (a == "-xclose") {
+            intOption(opt.protocol.closeDraws, 0, "");
+        } else if (a == "-xreseed") {
+            opt.protocol.reseed = true;
         } else if (a == "-pdbIndex") {
             opt.byPdbNumber = false;
         } else if (a == "-o") {
@@ -297,7 +326,7 @@ std::string resolveLoopByPosition(int numRes, int startRes, int endRes, int& sta
     return "";
 }
 
-int runLorvane(int argc, char** argv, FilterTimes* filterTimes) {
+int runLorvane(int argc, char** argv, FilterTimes* filterTimes, StepProbe* probe) {
     std::vector<std::string> args(argv, argv + argc);
     RunOptions opt;
     if (args.size() == 1) {
@@ -321,7 +350,7 @@ int runLorvane(int argc, char** argv, FilterTimes* filterTimes) {
         case Mode::Fold:
             return 0;
         case Mode::Smc:
-            return runSamplingMode(opt, templates, filterTimes);
+            return runSamplingMode(opt, templates, filterTimes, probe);
         case Mode::Energy:
             return runEnergyMode(opt, templates);
         case Mode::Compare:

@@ -3,9 +3,12 @@
 #include <string>
 #include <vector>
 
+#include "growth/protocol.h"
+
 namespace lorvane {
 
 struct FilterTimes;
+struct StepProbe;
 
 enum class Mode { Fold = 1, Smc = 4, Energy = 5, Compare = 6, Gaps = 7 };
 
@@ -36,6 +39,7 @@ struct RunOptions {
     std::string funnelPlot;  // compare mode: SVG funnel plot path ("" = none)
     double topFrac = 0.9;    // "-topfrac"
     int nrep = 20;           // "-nrep"
+    Protocol protocol = protocolNamed("default");  // "-protocol", refined by the "-x..." switches
     std::string outputPrefix;  // "-o": path prefix of the output files, "" = pdbout/<name>_<start>_<end>
     int models = 10;           // "-models": conformations written as complete structures
     std::string dataDir;       // "-data": the tables' directory; runLorvane puts the one found here
@@ -76,7 +80,8 @@ void checkRequiredOptions(const RunOptions& opt);
 // than the hardware has (said on standard error).
 int threadCount(int cores);
 // The program: parse, log, seed, load the templates and run the mode. Returns the exit status.
-// A sampling run copies the time of the filter's stages to *filterTimes when given (benchmarks).
-int runLorvane(int argc, char** argv, FilterTimes* filterTimes = nullptr);
+// A sampling run copies the time of the filter's stages to *filterTimes when given, and reports to
+// probe when given (benchmarks).
+int runLorvane(int argc, char** argv, FilterTimes* filterTimes = nullptr, StepProbe* probe = nullptr);
 
 }  // namespace lorvane

@@ -132,7 +132,7 @@ void reportInput(std::ostream& out, const Entry& entry, const EntryStructure& bu
 
 }  // namespace
 
-int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* filterTimes) {
+int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* filterTimes, StepProbe* probe) {
     const int threads = threadCount(opt.cores);
     if (!opt.quiet) std::cerr << "openMP:  using " << threads << " cores." << std::endl;
     // Sampling needs every table: a missing or damaged file stops here,
@@ -140,7 +140,8 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     if (!opt.quiet) std::cerr << "Loading parameters... " << std::endl;
     Potentials pot;
     loadPairTables(pot, opt.samplingPotential, opt.dataDir);
-    const Distributions dist = loadDistributions(opt.dataDir);
+    Distributions dist = loadDistributions(opt.dataDir);
+    if (opt.protocol.needsBackboneAngles()) loadBackboneAngles(opt.dataDir + "/backbone_angles.txt", dist.backboneAngles);
     loadRotamers(pot, opt.dataDir + "/newsimplRot.txt");
     loadQuenda(pot, opt.dataDir + "/QUENDA_ed4_8_V3.txt");
 
@@ -168,12 +169,14 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     settings.diag = opt.diag;
     settings.topFrac = opt.topFrac;
     settings.nrep = opt.nrep;
+    settings.protocol = opt.protocol;
     const std::string prefix = outputPrefix(opt);
     settings.resultPath = prefix + ".txt";
     settings.randomSeed = opt.randSeed;
     settings.progress = !opt.quiet;
     Sampler run({tm, dist, pot}, settings, loop.built.protein, loop.built.loopStart, loop.built.loopEnd, loopIdOf(opt));
     FilterState filter;
+    filter.probe = probe;
     production(run, filter);
     if (filterTimes) *filterTimes = filter.times;
 

@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "distributions/torsion_bin_rule.h"
+#include "filter/diverse_selection.h"
+#include "filter/step_probe.h"
 #include "filter/weighting.h"
 #include "growth/sampler.h"
 #include "potentials/clash.h"
@@ -43,11 +46,12 @@ int foldBin(int bin);
 // Bin of a new dihedral (radians) for the per-seed clash cache: 5-degree
 // bins centred on -180 + 5k.
 int dihedralBin(double radians);
-// Torsion-bin index of an angle in degrees: floor((angle + 180) / 5), folded.
-int torsionBin(double degrees);
+// Torsion-bin index of an angle in degrees: floor((angle + 180) / 5) or centred,
+// folded; the protocol's rule chooses the bins' placement (torsion_bin_rule.h).
+int torsionBin(double degrees, TorsionBinRule rule);
 // -ln of the coil-class torsion-bin probability of a residue type; +inf when
 // the bin is empty.
-double torsionEnergy(const Distributions& d, int type, double phiDeg, double psiDeg);
+double torsionEnergy(const Distributions& d, TorsionBinRule rule, int type, double phiDeg, double psiDeg);
 
 // ---- selection stages ----
 
@@ -90,7 +94,10 @@ bool refineSideChains(const Templates& t, const Potentials& p, const AtomIndex& 
 // and never closer than 2.0 A. 1-2, 1-3 and 1-4 pairs across the loop's joins
 // to the frame are exempt. Hetero atoms clash at heteroClash2. The last
 // refinement check before a loop is written.
-bool frameClash(const Potentials& p, const AtomIndex& x, const Structure& s, int start, int end);
+// tolerant: the clash distance less FRAME_CLASH_TOLERANCE, and a disulfide is a
+// bond (final_safeguards.h); backboneOnly: N, CA, C, O and CB of the loop only.
+bool frameClash(const Potentials& p, const AtomIndex& x, const Structure& s, int start, int end, bool tolerant = false,
+                bool backboneOnly = false);
 
 // Process-wide library set-up for the filter: GSL's error handler off and
 // OpenBLAS single-threaded (the OpenMP regions own the cores). Idempotent.
@@ -135,10 +142,18 @@ struct FilterWork {
     FilterWork();
 };
 
+// What the diverse selection carries from step to step.
+struct DiverseMemory {
+    double radiusHint = 0.0;  // radius of the previous step: the next search starts near it
+    DiverseResult last;       // figures of the last selection (benchmark programs)
+};
+
 struct FilterState {
     std::vector<FilterWork> work;  // one per thread
     ClashPairs clash;              // the step's clash pair lists
     FilterTimes times;
+    DiverseMemory diverse;
+    StepProbe* probe = nullptr;    // observer of the run (benchmark programs); none by default
 };
 
 // ---- closing side chains (close_sc.cpp) ----
@@ -170,6 +185,7 @@ struct FilterPass {
     std::vector<float> E[7];
     std::vector<double> dev;
     std::vector<std::array<int, 3>> closeRot;
+    std::vector<Point> closurePoints;  // last step, diverse selection: C(c), C(c+1), CA(c+1) per child
 };
 
 // What the parallel scoring body shares: the run, the filter's state, the
@@ -193,6 +209,13 @@ struct FilterShared {
 // The parallel scoring region over the live seeds (each FilterWork's
 // structure must hold the working structure).
 void runFilterBody(FilterShared& sh);
+
+// ---- diverse selection (diverse_selection.cpp) ----
+
+// The ids of ranked (rank order) to commit, at most the population capacity,
+// in commit order: clusters of the children's partial chains (and, at the
+// last step, of their closures) decide between, energy within.
+std::vector<int> diverseKeep(Sampler& run, const FilterPass& f, const std::vector<int>& ranked, DiverseMemory& memory);
 
 // ---- production ----
 

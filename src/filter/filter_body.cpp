@@ -76,15 +76,23 @@ bool placeChild(SeedContext& x, const float* R, int id) {
     Structure& s = x.s;
     const int pos = x.sh.pass->pos, c = x.sh.pass->c, step = x.sh.pass->step;
     std::vector<float>* E = x.sh.pass->E;
+    const double tau = run.settings.protocol.drawNCAC ? R[4] * DEG2RAD : NCAC_ANGLE;
     if (!run.plan.backward[step])
-        calBBCo(tm, s, pos, s[pos], s[pos + 1], R[0], R[1], R[2], NCAC_ANGLE, true);
+        calBBCo(tm, s, pos, s[pos], s[pos + 1], R[0], R[1], R[2], tau, true);
     else
-        calBBCoR(tm, s, pos, s[pos], s[pos - 1], R[0], R[1], R[2], NCAC_ANGLE, true);
+        calBBCoR(tm, s, pos, s[pos], s[pos - 1], R[0], R[1], R[2], tau, true);
     if (!x.sh.pass->finalStep) return true;
     calBBCo(tm, s, c, s[c], s[c + 1], R[11], R[12], R[13], R[14] * DEG2RAD, true);
     calBBCo(tm, s, c + 1, s[c + 1], s[c + 2], R[15], R[16], R[17], R[18] * DEG2RAD, true);
     Residue& r2 = s[c + 2];
     if (r2.type != GLY) r2.atoms[SLOT_CB].CopyPos(calCoCB(tm, r2.atoms[SLOT_N], r2.atoms[SLOT_C], r2.atoms[SLOT_CA]));
+    std::vector<Point>& cp = x.sh.pass->closurePoints;
+    if (!cp.empty()) {
+        // The diverse selection clusters the closure too: C(c), C(c+1), CA(c+1).
+        cp[static_cast<size_t>(id) * 3] = s[c].atoms[SLOT_C];
+        cp[static_cast<size_t>(id) * 3 + 1] = s[c + 1].atoms[SLOT_C];
+        cp[static_cast<size_t>(id) * 3 + 2] = s[c + 1].atoms[SLOT_CA];
+    }
     // Closure residues' torsion statistics: the angles as single-precision products, as stored.
     const double phi0 = static_cast<float>(R[11] * 180.0f) * 0.318309886183791;
     const double psi0 = static_cast<float>(R[12] * 180.0f) * 0.318309886183791;
@@ -98,9 +106,9 @@ bool placeChild(SeedContext& x, const float* R, int id) {
         return false;
     }
     double e1 = E[1][id];
-    e1 += torsionEnergy(run.dist, s[c].type, phi0, psi0);
-    e1 += torsionEnergy(run.dist, s[c + 1].type, phi1, psi1);
-    e1 += torsionEnergy(run.dist, r2.type, phi2, psi2);
+    e1 += torsionEnergy(run.dist, run.settings.protocol.torsionBins, s[c].type, phi0, psi0);
+    e1 += torsionEnergy(run.dist, run.settings.protocol.torsionBins, s[c + 1].type, phi1, psi1);
+    e1 += torsionEnergy(run.dist, run.settings.protocol.torsionBins, r2.type, phi2, psi2);
     E[1][id] = static_cast<float>(e1);
     return true;
 }

@@ -15,6 +15,7 @@
 #include "build/builders.h"
 #include "build/side_chain.h"
 #include "filter/filter.h"
+#include "filter/final_safeguards.h"
 #include "filter/path_units.h"
 #include "filter/weighting.h"
 #include "model/atomic_file.h"
@@ -59,6 +60,7 @@ void printBest(const std::vector<double>& dev, const std::vector<float>* E) {
 // A finished loop at the last step, built and refined in a thread's own copy of the protein.
 struct LoopResult {
     bool accepted = false;
+    bool backboneClear = false;  // with force: backbone and CB clear of the frame (fallback candidate)
     Point unit[6];
     double q = 0, q1 = 0, q2 = 0, q3 = 0, q4 = 0, d1 = 0, d2 = 0, o = 0, t = 0;
     std::string records;
@@ -80,7 +82,8 @@ void buildSideChain(const Sampler& run, Structure& s, int r, int rot) {
 }
 
 // Builds candidate id completely (backbone, side chains, hydrogens), refines its side chains and scores it.
-void finishLoop(const FinalContext& fc, Structure& ws, int id, LoopResult& out) {
+// With force a loop that fails the refinement is scored too, when its backbone keeps clear of the frame.
+void finishLoop(const FinalContext& fc, Structure& ws, int id, LoopResult& out, bool force = false) {
     Sampler& run = *fc.run;
     const Templates& tm = run.tm;
     const Potentials& pot = run.pot;
@@ -115,8 +118,10 @@ void finishLoop(const FinalContext& fc, Structure& ws, int id, LoopResult& out) 
     for (int m = 0; m < 3; ++m) buildSideChain(run, ws, c + m, rot[m]);
     calH(tm, ws, start, end);
     refineSideChains(tm, pot, run.atoms, ws, start, end);
-    out.accepted = refineSideChains(tm, pot, run.atoms, ws, start, end) && !frameClash(pot, run.atoms, ws, start, end);
-    if (!out.accepted) return;
+    const bool tolerant = run.settings.protocol.clashTolerance;
+    out.accepted = refineSideChains(tm, pot, run.atoms, ws, start, end) && !frameClash(pot, run.atoms, ws, start, end, tolerant);
+    if (!out.accepted && !force) return;
+    if (force && !out.accepted && !(out.backboneClear = !frameClash(pot, run.atoms, ws, start, end, true, true))) return;
     out.q1 = out.q2 = out.q3 = out.q4 = 0;
     out.q = quenda_e(pot, ws, start, end, true, out.q1, out.q2, out.q3, out.q4);
     out.d1 = out.d2 = 0;
@@ -126,6 +131,33 @@ void finishLoop(const FinalContext& fc, Structure& ws, int id, LoopResult& out) 
     std::ostringstream rec;
     writeAtomRecords(tm, ws, start, end, rec);
     out.records = rec.str();
+}
+
+// Nothing passed the final refinement: the best closed loops whose backbone keeps clear of
+// the frame, in rank order, listed in their own file beside the result. Returns the number written.
+int writeFallback(const FinalContext& fc, Structure& ws, const std::vector<int>& rejected, const std::vector<float>& E1,
+                  std::ostream& result, const std::string& resultPath) {
+    const Sampler& run = *fc.run;
+    const std::string flagged = flaggedFilePath(resultPath);
+    AtomicFile flagFile(flagged);
+    std::ostream& flags = flagFile.stream();
+    flags << "# loops written although they failed the final side-chain refinement or frame check\n";
+    int written = 0;
+    for (int id : rejected) {
+        if (written >= run.settings.numLoops) break;
+        LoopResult lr;
+        finishLoop(fc, ws, id, lr, true);
+        if (!lr.backboneClear) continue;
+        ++written;
+        writeLoopLine(result, written, lr.d1 + lr.d2, lr.o + lr.t, lr.q, E1[id]);
+        result << lr.records << "END \n";
+        flags << written << "\n";
+    }
+    if (written == 0) return 0;
+    flagFile.commit();
+    std::cerr << "Warning: no loop conformation passed the final refinement: wrote the " << written
+              << " best closed loops whose backbone clears the frame, flagged in " << flagged << std::endl;
+    return written;
 }
 
 struct CommitArgs {
@@ -213,7 +245,7 @@ void nativeReport(Sampler& run, Structure& s) {
     for (int i = start; i <= end; ++i) {
         const double phi = Torsion(s[i - 1].atoms[2], s[i].atoms[0], s[i].atoms[1], s[i].atoms[2]);
         const double psi = Torsion(s[i].atoms[0], s[i].atoms[1], s[i].atoms[2], s[i + 1].atoms[0]);
-        etor += torsionEnergy(run.dist, s[i].type, phi, psi);
+        etor += torsionEnergy(run.dist, run.settings.protocol.torsionBins, s[i].type, phi, psi);
     }
     double d1 = 0, d2 = 0;
     dfire_e(pot, run.atoms, s, start, end, d1, d2);
@@ -243,6 +275,7 @@ FilterPass beginPass(Sampler& run, int step) {
     for (auto& col : f.E) col.assign(f.children, static_cast<float>(REJECTED));
     f.dev.assign(f.children, REJECTED);
     if (f.finalStep) f.closeRot.assign(f.children, {ABSENT, ABSENT, ABSENT});
+    if (f.finalStep && run.settings.protocol.diverse) f.closurePoints.assign(f.children * 3, Point());
     run.seeds.enSelection.assign(f.children, REJECTED);
     return f;
 }
@@ -279,12 +312,10 @@ void scoreChildren(Sampler& run, FilterState& fs, FilterPass& f) {
     }
 }
 
-// Stages 3-7: ranking, sibling filter, per-seed cap, shuffle of the tail and
-// truncation. Returns the surviving child ids in rank order.
-std::vector<int> selectChildren(Sampler& run, const FilterPass& f) {
+// Stage 3: ranking. Returns the ranked child ids.
+std::vector<int> rankChildren(Sampler& run, const FilterPass& f) {
     SeedBuffers& B = run.seeds;
     const bool diag = run.settings.diag;
-    const int MAXLOOP = f.capacity;
     const std::vector<float>* E = f.E;
     std::vector<int> A(f.children);
     // Energy-window sample (a report only).
@@ -305,6 +336,17 @@ std::vector<int> selectChildren(Sampler& run, const FilterPass& f) {
         n = m;
     }
     A.resize(n);
+    return A;
+}
+
+// Stages 4-7: sibling filter, per-seed cap, shuffle of the tail and
+// truncation. Returns the surviving child ids in rank order.
+std::vector<int> thinChildren(Sampler& run, const FilterPass& f, std::vector<int> A) {
+    SeedBuffers& B = run.seeds;
+    const bool diag = run.settings.diag;
+    const int MAXLOOP = f.capacity;
+    const std::vector<float>* E = f.E;
+    const int n = static_cast<int>(A.size());
 
     // Sibling filter.
     const double r5 = n >= MAXLOOP ? 0.25 : 0.0;
@@ -373,7 +415,7 @@ std::vector<int> clusterSurvivors(Sampler& run, const FilterPass& f, const std::
 
 // Last step: loops are built and refined on all threads in rank order, ahead
 // of the writer, which takes them in order until enough are written.
-void writeFinalLoops(Sampler& run, const FilterPass& f, const std::vector<int>& K, std::ofstream& ftab) {
+void writeFinalLoops(Sampler& run, const FilterPass& f, const std::vector<int>& K, std::ofstream& ftab, StepProbe* probe) {
     Structure& s = run.work;
     const bool diag = run.settings.diag;
     const std::vector<float>* E = f.E;
@@ -388,6 +430,7 @@ void writeFinalLoops(Sampler& run, const FilterPass& f, const std::vector<int>& 
     const int chunk = 8 * P;
     std::vector<LoopResult> results(chunk);
     int written = 0, lastTried = -1;
+    std::vector<int> rejected;  // in rank order, for the fallback
     for (int n0 = 0; n0 < limit && written < run.settings.numLoops; n0 += chunk) {
         const int cnt = std::min(chunk, limit - n0);
         FirstError error;
@@ -401,8 +444,12 @@ void writeFinalLoops(Sampler& run, const FilterPass& f, const std::vector<int>& 
             run.liveSeeds = k + 1;
             commitSlot(ca, k, id, lr.unit);
             lastTried = id;
-            if (!lr.accepted) continue;
+            if (!lr.accepted) {
+                if (run.settings.protocol.fallback) rejected.push_back(id);
+                continue;
+            }
             ++written;
+            if (probe) probe->written(id, written);
             if (diag)
                 std::cerr << "START LOOP " << k << " " << f.dev[id] << " " << lr.d1 << " " << lr.d2 << " " << lr.o << " " << lr.t
                           << " 0 0 " << lr.q << " " << E[0][id] << " " << E[1][id] << " " << lr.q1 << " " << lr.q2 << " " << lr.q3 << " "
@@ -412,6 +459,7 @@ void writeFinalLoops(Sampler& run, const FilterPass& f, const std::vector<int>& 
             if (!result) fail("Cannot write the result file \"" + path + "\"", 1);
         }
     }
+    if (written == 0 && run.settings.protocol.fallback) written = writeFallback(fc, ws[0], rejected, E[1], result, path);
     // The working structure ends with the last loop tried.
     if (lastTried >= 0) {
         LoopResult tmp;
@@ -432,12 +480,24 @@ void filterStep(Sampler& run, FilterState& fs, int step) {
     scoreChildren(run, fs, f);
 
     double clock0 = omp_get_wtime();
-    const std::vector<int> A = selectChildren(run, f);
-    fs.times.selection += omp_get_wtime() - clock0;
-
-    clock0 = omp_get_wtime();
-    const std::vector<int> K = clusterSurvivors(run, f, A);
-    fs.times.clustering += omp_get_wtime() - clock0;
+    const std::vector<int> ranked = rankChildren(run, f);
+    std::vector<int> K;
+    if (run.settings.protocol.diverse) {
+        // Clusters of the children decide between, energy within; no thinning by rank.
+        K = diverseKeep(run, f, ranked, fs.diverse);
+        fs.times.selection += omp_get_wtime() - clock0;
+    } else {
+        const std::vector<int> A = thinChildren(run, f, ranked);
+        fs.times.selection += omp_get_wtime() - clock0;
+        clock0 = omp_get_wtime();
+        K = clusterSurvivors(run, f, A);
+        fs.times.clustering += omp_get_wtime() - clock0;
+    }
+    if (fs.probe) {
+        const size_t limit = std::min<size_t>(K.size(), static_cast<size_t>(f.capacity));
+        fs.probe->selected(step, f.finalStep, f.dev, ranked, std::vector<int>(K.begin(), K.begin() + limit),
+                           run.settings.protocol.diverse ? &fs.diverse.last : nullptr);
+    }
 
     // Report and commit.
     clock0 = omp_get_wtime();
@@ -451,7 +511,7 @@ void filterStep(Sampler& run, FilterState& fs, int step) {
         std::cerr << "Using " << K.size() << " seeds" << std::endl;
     }
     if (f.finalStep) {
-        writeFinalLoops(run, f, K, ftab);
+        writeFinalLoops(run, f, K, ftab, fs.probe);
         fs.times.finalLoops += omp_get_wtime() - clock0;
         return;
     }

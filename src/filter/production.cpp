@@ -7,6 +7,7 @@
 
 #include "filter/filter.h"
 #include "filter/progress.h"
+#include "growth/reseed.h"
 
 namespace lorvane {
 
@@ -20,16 +21,20 @@ void production(Sampler& run, FilterState& fs) {
     Progress progress(std::cerr, talk, !run.settings.diag && Progress::stderrIsTerminal());
     for (int i = 0; i < run.plan.steps; ++i) {
         run.chi1SD = CHI1_SD;
-        const int deadEnds = growStep(run, i, false);
+        const int seeds = run.liveSeeds;
+        int deadEnds = growStep(run, i, false);
         if (deadEnds >= run.liveSeeds - 4) {
             run.chi1SD = CHI1_SD_RETRY;
-            growStep(run, i, true);
+            deadEnds = growStep(run, i, true);
         }
+        if (fs.probe) fs.probe->grown(i, run.plan.order[i], run.plan.backward[i], seeds, deadEnds);
         filterStep(run, fs, i);
         if (run.liveSeeds < 2) {
             progress.note("Restarting this residue.");
+            const int survivors = run.liveSeeds;
             run.liveSeeds = 5;
             run.scCut *= 100.0;
+            if (run.settings.protocol.reseed && survivors > 0) run.liveSeeds = reseedSlots(run.seeds, i, survivors, run.liveSeeds);
         }
         progress.step(i + 1, run.plan.steps, run.liveSeeds, omp_get_wtime() - run.runStart);
     }

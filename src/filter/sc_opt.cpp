@@ -14,6 +14,7 @@
 
 #include "build/side_chain.h"
 #include "filter/filter.h"
+#include "filter/final_safeguards.h"
 #include "potentials/dfire.h"
 
 extern "C" void openblas_set_num_threads(int num_threads);
@@ -190,13 +191,13 @@ double oneResSC(const Potentials& pot, const AtomIndex& x, const Structure& s, i
     return E;
 }
 
-bool frameClash(const Potentials& pot, const AtomIndex& x, const Structure& s, int start, int end) {
+bool frameClash(const Potentials& pot, const AtomIndex& x, const Structure& s, int start, int end, bool tolerant, bool backboneOnly) {
     constexpr double MIN_D2 = 2.005 * 2.005;  // 2.0 A, with room for the 3-decimal rounding of the written coordinates
     const int N = s._numRes;
     for (int i = start; i <= end; ++i) {
         const Residue& ri = s[i];
         if (!isAminoAcid(ri.type)) continue;
-        const int lastI = LAST_HEAVY_SLOT[ri.type];
+        const int lastI = backboneOnly ? std::min<int>(SLOT_CB, LAST_HEAVY_SLOT[ri.type]) : LAST_HEAVY_SLOT[ri.type];
         for (int j = 1; j <= N; ++j) {
             if (j >= start && j <= end) continue;
             const Residue& rj = s[j];
@@ -213,7 +214,14 @@ bool frameClash(const Potentials& pot, const AtomIndex& x, const Structure& s, i
                     if (ga < x.nonBonded.n && gb < x.nonBonded.n && (!x.nonBonded[ga][gb] || x.oneFour[ga][gb])) continue;
                     const int tb = x.pairType[gb];
                     double lim = MIN_D2;
-                    if (ta != NO_PAIR_TYPE && tb != NO_PAIR_TYPE) lim = std::max(lim, pot.ljClash[ta][tb]);
+                    if (!tolerant) {
+                        if (ta != NO_PAIR_TYPE && tb != NO_PAIR_TYPE) lim = std::max(lim, pot.ljClash[ta][tb]);
+                    } else {
+                        if (disulfidePair(s, i, a, j, b)) continue;
+                        double d = 2.0;
+                        if (ta != NO_PAIR_TYPE && tb != NO_PAIR_TYPE) d = std::max(d, std::sqrt(pot.ljClash[ta][tb]));
+                        lim = (d - FRAME_CLASH_TOLERANCE) * (d - FRAME_CLASH_TOLERANCE);
+                    }
                     if (ri.atoms[a].sdis(rj.atoms[b]) < lim) return true;
                 }
             }

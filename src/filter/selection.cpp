@@ -9,6 +9,7 @@
 #include <ctime>
 #include <iostream>
 
+#include "distributions/torsion_bin_rule.h"
 #include "filter/filter.h"
 
 namespace lorvane {
@@ -20,11 +21,14 @@ int dihedralBin(double radians) {
     return foldBin(static_cast<int>(std::floor((deg + 180.5) * 0.2)));
 }
 
-int torsionBin(double degrees) { return foldBin(static_cast<int>(std::floor((degrees + 180.0) * 0.2))); }
+int torsionBin(double degrees, TorsionBinRule rule) {
+    if (rule == TorsionBinRule::Centred) return torsionBinOf(degrees, rule);
+    return foldBin(static_cast<int>(std::floor((degrees + 180.0) * 0.2)));
+}
 
-double torsionEnergy(const Distributions& d, int type, double phiDeg, double psiDeg) {
+double torsionEnergy(const Distributions& d, TorsionBinRule rule, int type, double phiDeg, double psiDeg) {
     if (type < 0 || type >= NUM_TYPES || !std::isfinite(phiDeg) || !std::isfinite(psiDeg)) return INFINITY;
-    const double p = torsionBinProb(d, type, torsionBin(phiDeg), torsionBin(psiDeg));
+    const double p = torsionBinProb(d, type, torsionBin(phiDeg, rule), torsionBin(psiDeg, rule));
     return p > 0.0 ? -std::log(p) : INFINITY;
 }
 

@@ -22,6 +22,7 @@
 //
 // Everything lives in the thread's GrowOne workspace (with its solver) or on
 // the stack: no allocation on this hot path.
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <sstream>
@@ -30,6 +31,7 @@
 
 #include "build/builders.h"
 #include "closure/tripeptide.h"
+#include "distributions/torsion_bin_rule.h"
 #include "growth/sampler.h"
 #include "growth/step_math.h"
 #include "model/error.h"
@@ -54,27 +56,125 @@ inline void toArray(const Point& p, double v[3]) {
 
 }  // namespace
 
-// 5-degree bin of a dihedral given in radians (-1 for NaN). The grid is
-// periodic: +180 deg is the bin of -180 deg, not a 73rd bin. Degrees to
-// radians and back scales by 1 + 2e-16, so a measured -180 deg comes back a
-// hair below -180; it stays in bin 0 instead of becoming bin -1.
-int closureTorsionBin(double radians) {
-    const double deg = radians * RAD2DEG;
-    if (!std::isfinite(deg)) return -1;
-    double x = (deg + 180.0) * 0.2;
-    if (x < 0.0 && x > -1e-9) x = 0.0;
-    int b = static_cast<int>(std::floor(x));
-    b %= NUM_BINS;
-    if (b < 0) b += NUM_BINS;
-    return b;
+int closureTorsionBin(double radians, TorsionBinRule rule) { return torsionBinOf(radians * RAD2DEG, rule); }
+
+namespace {
+
+// The closure atoms of one completed solution: C(c), O(c), N(c+1), CA(c+1),
+// C(c+1), O(c+1), N(c+2), CA(c+2).
+std::array<Point, 8> closureAtomsOf(const Structure& s, int c) {
+    return {s[c].atoms[SLOT_C],      s[c].atoms[SLOT_O],      s[c + 1].atoms[SLOT_N], s[c + 1].atoms[SLOT_CA],
+            s[c + 1].atoms[SLOT_C],  s[c + 1].atoms[SLOT_O],  s[c + 2].atoms[SLOT_N], s[c + 2].atoms[SLOT_CA]};
+}
+
+}  // namespace
+
+double closureAtomDistance2(const ClosureSolution& a, const ClosureSolution& b) {
+    double d = 0.0;
+    for (int i = 0; i < 8; ++i) d += sqDist(a.atoms[i], b.atoms[i]);
+    return d;
+}
+
+std::vector<int> keepDistinctClosures(const std::vector<ClosureSolution>& sols, int cap, double distinct) {
+    std::vector<int> order(sols.size());
+    for (size_t i = 0; i < sols.size(); ++i) order[i] = static_cast<int>(i);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return sols[a].score < sols[b].score; });
+    const double limit = 8.0 * distinct * distinct;
+    std::vector<int> kept;
+    for (int i : order) {
+        if (static_cast<int>(kept.size()) >= cap) break;
+        bool same = false;
+        for (int j : kept)
+            if (closureAtomDistance2(sols[i], sols[j]) < limit) {
+                same = true;
+                break;
+            }
+        if (!same) kept.push_back(i);
+    }
+    return kept;
+}
+
+int GrowOne::solveClosure(Structure& s, int c, const double theta[3], const double omega[2], double solN[16][3][3],
+                          double solA[16][3][3], double solC[16][3][3]) {
+    const int t[3] = {s[c].type, s[c + 1].type, s[c + 2].type};
+    const double len[6] = {tm.bondLength[t[0]][SLOT_C], tm.bondLength[t[1]][SLOT_N], tm.bondLength[t[1]][SLOT_CA],
+                           tm.bondLength[t[1]][SLOT_C], tm.bondLength[t[2]][SLOT_N], tm.bondLength[t[2]][SLOT_CA]};
+    const double ang[7] = {theta[0], tm.bondAngle[t[1]][SLOT_N], tm.bondAngle[t[1]][SLOT_CA], theta[1],
+                           tm.bondAngle[t[2]][SLOT_N], tm.bondAngle[t[2]][SLOT_CA], theta[2]};
+    tripeptide.initialize(len, ang, omega);
+    double n1[3], ca1[3], ca3[3], c3[3];
+    toArray(s[c].atoms[SLOT_N], n1);
+    toArray(s[c].atoms[SLOT_CA], ca1);
+    toArray(s[c + 2].atoms[SLOT_CA], ca3);
+    toArray(s[c + 2].atoms[SLOT_C], c3);
+    int numSoln = 0;
+    if (solver)
+        solver(tripeptide, n1, ca1, ca3, c3, solN, solA, solC, &numSoln);
+    else
+        tripeptide.solve(n1, ca1, ca3, c3, solN, solA, solC, &numSoln);
+    return std::clamp(numSoln, 0, 16);
+}
+
+bool GrowOne::acceptClosure(Structure& s, int c, const double n[3][3], const double ca[3][3], const double cc[3][3],
+                            const double theta[3], bool retry, ClosureSolution& sol) const {
+    const int t[3] = {s[c].type, s[c + 1].type, s[c + 2].type};
+    for (int i = 0; i < 3; ++i) {
+        Residue& r = s[c + i];
+        r.atoms[SLOT_N] = toPoint(n[i]);
+        r.atoms[SLOT_CA] = toPoint(ca[i]);
+        r.atoms[SLOT_C] = toPoint(cc[i]);
+    }
+    double eTor = 0.0;
+    for (int i = 0; i < 3; ++i) {
+        const int q = c + i;
+        Residue& r = s[q];
+        const Residue& prev = s[q - 1];
+        const Residue& next = s[q + 1];
+        sol.psi[i] = Torsion(r.atoms[SLOT_N], r.atoms[SLOT_CA], r.atoms[SLOT_C], next.atoms[SLOT_N]) * DEG2RAD;
+        sol.phi[i] = Torsion(prev.atoms[SLOT_C], r.atoms[SLOT_N], r.atoms[SLOT_CA], r.atoms[SLOT_C]) * DEG2RAD;
+        sol.omega[i] = Torsion(r.atoms[SLOT_CA], r.atoms[SLOT_C], next.atoms[SLOT_N], next.atoms[SLOT_CA]) * DEG2RAD;
+        const TorsionBinRule binRule = run.settings.protocol.torsionBins;
+        const int a = closureTorsionBin(sol.phi[i], binRule), b = closureTorsionBin(sol.psi[i], binRule);
+        const double p = (a < 0 || b < 0) ? 0.0 : torsionBinProb(dist, t[i], a, b);
+        eTor -= std::log(p);
+        calCo(r.atoms[SLOT_N], r.atoms[SLOT_CA], r.atoms[SLOT_C], tm.bondLength[t[i]][SLOT_O], tm.bondAngle[t[i]][SLOT_O], sol.psi[i] + PI,
+              r.atoms[SLOT_O]);
+        if (t[i] == GLY) {
+            r.numAtoms = 5;
+        } else {
+            calCo(r.atoms[SLOT_N], r.atoms[SLOT_C], r.atoms[SLOT_CA], tm.bondLength[t[i]][SLOT_CB], tm.bondAngle[t[i]][SLOT_CB],
+                  CB_DIHEDRAL, r.atoms[SLOT_CB]);
+            r.numAtoms = 6;
+        }
+    }
+    if (!(eTor < TOR_LIMIT)) return false;  // also drops an infinite energy (a bin of probability 0)
+    sol.atoms = closureAtomsOf(s, c);
+    sol.score = closureScore(s, c);
+    if (!(sol.score < ENERGY_CUT) && !retry) return false;
+    sol.thetaDeg[0] = theta[0] * RAD2DEG;
+    sol.thetaDeg[1] = theta[1] * RAD2DEG;
+    return true;
+}
+
+void GrowOne::recordClosure(size_t e, const ClosureSolution& sol, double E) {
+    closureW[e] = sol.score + E;
+    std::array<float, 8>& d = closureData[e];
+    d[0] = static_cast<float>(sol.phi[0]);
+    d[1] = static_cast<float>(sol.psi[0]);
+    d[2] = static_cast<float>(sol.omega[0]);
+    d[3] = static_cast<float>(sol.thetaDeg[0]);
+    d[4] = static_cast<float>(sol.phi[1]);
+    d[5] = static_cast<float>(sol.psi[1]);
+    d[6] = static_cast<float>(sol.omega[1]);
+    d[7] = static_cast<float>(sol.thetaDeg[1]);
+    closureAtoms[e] = sol.atoms;
 }
 
 int GrowOne::closeCandidate(Structure& s, int c, int k, double E, bool retry) {
-    std::vector<double>& weights = closureW;
     const size_t first = static_cast<size_t>(k) * CLOSURE_SLOTS;
-    if (k < 0 || first + CLOSURE_SLOTS > weights.size() || first + CLOSURE_SLOTS > closureData.size() ||
+    if (k < 0 || first + CLOSURE_SLOTS > closureW.size() || first + CLOSURE_SLOTS > closureData.size() ||
         first + CLOSURE_SLOTS > closureAtoms.size())
-        fail("closure: candidate " + std::to_string(k) + " lies outside the closure record area of " + std::to_string(weights.size()) +
+        fail("closure: candidate " + std::to_string(k) + " lies outside the closure record area of " + std::to_string(closureW.size()) +
              " entries");
     if (c < 2 || c + 3 > s._numRes)
         fail("closure: residues " + std::to_string(c) + ".." + std::to_string(c + 2) + " need both neighbours");
@@ -83,93 +183,61 @@ int GrowOne::closeCandidate(Structure& s, int c, int k, double E, bool retry) {
     for (int i = 0; i < 3; ++i)
         if (t[i] < 0 || t[i] >= 20) fail("closure: residue " + std::to_string(c + i) + " has no amino-acid type");
 
+    const int draws = run.settings.protocol.closeDraws;
+    if (draws > 0) return closeCandidateFlexible(s, c, k, E, retry, draws);
+
     // 1. Geometry of the tripeptide; the free angles are drawn in this order.
-    const double theta1 = random.normal(THETA_MEAN, THETA_SD);
-    const double theta2 = random.normal(THETA_MEAN, THETA_SD);
-    const double omega1 = random.normal(OMEGA_MEAN, OMEGA_SD);
-    const double omega2 = random.normal(OMEGA_MEAN, OMEGA_SD);
-    const double len[6] = {tm.bondLength[t[0]][SLOT_C], tm.bondLength[t[1]][SLOT_N], tm.bondLength[t[1]][SLOT_CA],
-                           tm.bondLength[t[1]][SLOT_C], tm.bondLength[t[2]][SLOT_N], tm.bondLength[t[2]][SLOT_CA]};
-    const double ang[7] = {theta1, tm.bondAngle[t[1]][SLOT_N], tm.bondAngle[t[1]][SLOT_CA], theta2,
-                           tm.bondAngle[t[2]][SLOT_N], tm.bondAngle[t[2]][SLOT_CA], tm.bondAngle[t[2]][SLOT_C]};
-    const double tor[2] = {omega1, omega2};
-    tripeptide.initialize(len, ang, tor);
+    double theta[3], omega[2];
+    theta[0] = random.normal(THETA_MEAN, THETA_SD);
+    theta[1] = random.normal(THETA_MEAN, THETA_SD);
+    omega[0] = random.normal(OMEGA_MEAN, OMEGA_SD);
+    omega[1] = random.normal(OMEGA_MEAN, OMEGA_SD);
+    theta[2] = tm.bondAngle[t[2]][SLOT_C];
 
     // 2. Every closure of the anchors.
-    double n1[3], ca1[3], ca3[3], c3[3];
-    toArray(s[c].atoms[SLOT_N], n1);
-    toArray(s[c].atoms[SLOT_CA], ca1);
-    toArray(s[c + 2].atoms[SLOT_CA], ca3);
-    toArray(s[c + 2].atoms[SLOT_C], c3);
     double solN[16][3][3], solA[16][3][3], solC[16][3][3];
-    int numSoln = 0;
-    if (solver)
-        solver(tripeptide, n1, ca1, ca3, c3, solN, solA, solC, &numSoln);
-    else
-        tripeptide.solve(n1, ca1, ca3, c3, solN, solA, solC, &numSoln);
-    if (numSoln <= 0) return 0;
-    if (numSoln > 16) numSoln = 16;
+    const int numSoln = solveClosure(s, c, theta, omega, solN, solA, solC);
 
     // 3. Complete, screen, score and record, in the solver's order. The record
     // area holds CLOSURE_SLOTS entries per candidate; further closures would
     // belong to the next candidate, so the scan stops once it is full.
     int accepted = 0;
     for (int j = 0; j < numSoln && accepted < CLOSURE_SLOTS; ++j) {
-        for (int i = 0; i < 3; ++i) {
-            Residue& r = s[c + i];
-            r.atoms[SLOT_N] = toPoint(solN[j][i]);
-            r.atoms[SLOT_CA] = toPoint(solA[j][i]);
-            r.atoms[SLOT_C] = toPoint(solC[j][i]);
-        }
-        double phi[3], psi[3], omega[3];
-        double eTor = 0.0;
-        for (int i = 0; i < 3; ++i) {
-            const int q = c + i;
-            Residue& r = s[q];
-            const Residue& prev = s[q - 1];
-            const Residue& next = s[q + 1];
-            psi[i] = Torsion(r.atoms[SLOT_N], r.atoms[SLOT_CA], r.atoms[SLOT_C], next.atoms[SLOT_N]) * DEG2RAD;
-            phi[i] = Torsion(prev.atoms[SLOT_C], r.atoms[SLOT_N], r.atoms[SLOT_CA], r.atoms[SLOT_C]) * DEG2RAD;
-            omega[i] = Torsion(r.atoms[SLOT_CA], r.atoms[SLOT_C], next.atoms[SLOT_N], next.atoms[SLOT_CA]) * DEG2RAD;
-            const int a = closureTorsionBin(phi[i]), b = closureTorsionBin(psi[i]);
-            const double p = (a < 0 || b < 0) ? 0.0 : torsionBinProb(dist, t[i], a, b);
-            eTor -= std::log(p);
-            calCo(r.atoms[SLOT_N], r.atoms[SLOT_CA], r.atoms[SLOT_C], tm.bondLength[t[i]][SLOT_O], tm.bondAngle[t[i]][SLOT_O], psi[i] + PI, r.atoms[SLOT_O]);
-            if (t[i] == GLY) {
-                r.numAtoms = 5;
-            } else {
-                calCo(r.atoms[SLOT_N], r.atoms[SLOT_C], r.atoms[SLOT_CA], tm.bondLength[t[i]][SLOT_CB], tm.bondAngle[t[i]][SLOT_CB], CB_DIHEDRAL, r.atoms[SLOT_CB]);
-                r.numAtoms = 6;
-            }
-        }
-        if (!(eTor < TOR_LIMIT)) continue;  // also drops an infinite energy (a bin of probability 0)
-
-        const double score = closureScore(s, c);
-        if (!(score < ENERGY_CUT) && !retry) continue;
-
-        const size_t e = first + static_cast<size_t>(accepted);
-        weights[e] = score + E;
-        std::array<float, 8>& d = closureData[e];
-        d[0] = static_cast<float>(phi[0]);
-        d[1] = static_cast<float>(psi[0]);
-        d[2] = static_cast<float>(omega[0]);
-        d[3] = static_cast<float>(theta1 * RAD2DEG);
-        d[4] = static_cast<float>(phi[1]);
-        d[5] = static_cast<float>(psi[1]);
-        d[6] = static_cast<float>(omega[1]);
-        d[7] = static_cast<float>(theta2 * RAD2DEG);
-        std::array<Point, 8>& at = closureAtoms[e];
-        at[0] = s[c].atoms[SLOT_C];
-        at[1] = s[c].atoms[SLOT_O];
-        at[2] = s[c + 1].atoms[SLOT_N];
-        at[3] = s[c + 1].atoms[SLOT_CA];
-        at[4] = s[c + 1].atoms[SLOT_C];
-        at[5] = s[c + 1].atoms[SLOT_O];
-        at[6] = s[c + 2].atoms[SLOT_N];
-        at[7] = s[c + 2].atoms[SLOT_CA];
+        ClosureSolution sol;
+        if (!acceptClosure(s, c, solN[j], solA[j], solC[j], theta, retry, sol)) continue;
+        recordClosure(first + static_cast<size_t>(accepted), sol, E);
         ++accepted;
     }
     return accepted;
+}
+
+// Closure with more freedom: the classic closure draws one set of N-CA-C
+// angles and peptide torsions per candidate, so a candidate whose anchors
+// need a slightly wider angle gets no closure or a distorted one. Here each
+// candidate tries `draws` geometries from the train-derived backbone angles
+// (N-CA-C of c, c+1, c+2 by residue type, both peptide torsions by the type
+// after the bond) and keeps its distinct solutions by score.
+int GrowOne::closeCandidateFlexible(Structure& s, int c, int k, double E, bool retry, int draws) {
+    const BackboneAngleTable& tab = dist.backboneAngles;
+    if (!tab.loaded) fail("closure: the flexible closure needs the backbone angle table (data/backbone_angles.txt)");
+    const int t[3] = {s[c].type, s[c + 1].type, s[c + 2].type};
+    flexibleFound.clear();
+    double solN[16][3][3], solA[16][3][3], solC[16][3][3];
+    for (int d = 0; d < draws; ++d) {
+        double theta[3], omega[2];
+        for (int i = 0; i < 3; ++i) theta[i] = ncacQuantile(tab, t[i], random.uniform()) * DEG2RAD;
+        omega[0] = random.normal(tab.omegaMean[t[1]], tab.omegaSd[t[1]]) * DEG2RAD;
+        omega[1] = random.normal(tab.omegaMean[t[2]], tab.omegaSd[t[2]]) * DEG2RAD;
+        const int numSoln = solveClosure(s, c, theta, omega, solN, solA, solC);
+        for (int j = 0; j < numSoln; ++j) {
+            ClosureSolution sol;
+            if (acceptClosure(s, c, solN[j], solA[j], solC[j], theta, retry, sol)) flexibleFound.push_back(sol);
+        }
+    }
+    const std::vector<int> kept = keepDistinctClosures(flexibleFound, CLOSURE_SLOTS, DISTINCT_CLOSURE_RMSD);
+    const size_t first = static_cast<size_t>(k) * CLOSURE_SLOTS;
+    for (size_t i = 0; i < kept.size(); ++i) recordClosure(first + i, flexibleFound[kept[i]], E);
+    return static_cast<int>(kept.size());
 }
 
 double GrowOne::closureScore(const Structure& s, int c) const {

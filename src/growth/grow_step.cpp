@@ -151,10 +151,19 @@ SeedScan GrowOne::beginSeed(const GrowStepArgs& a, int seed) {
     }
 
     // Backbone atoms of all 5184 candidates, and the reach of each moving atom.
-    if (!backward)
+    // With drawn angles the N-CA-C of the residue comes from its type's
+    // distribution, one draw per seed.
+    if (m.settings.protocol.drawNCAC) {
+        sc.tauDeg = ncacQuantile(dist.backboneAngles, sc.type, random.uniform());
+        if (!backward)
+            calBBCoNext(tm, s, pos, candPts.data(), 1, sc.tauDeg * DEG2RAD);
+        else
+            calBBCoNextR(tm, s, pos, candPts.data(), 1, sc.tauDeg * DEG2RAD);
+    } else if (!backward) {
         calBBCoNext(tm, s, pos, candPts.data(), 1);
-    else
+    } else {
         calBBCoNextR(tm, s, pos, candPts.data(), 1);
+    }
     pruneToReach(backward);
 
     sc.caR = s[a.rpos].atoms[SLOT_CA];
@@ -344,7 +353,7 @@ int GrowOne::writeChildren(const SeedScan& sc) {
             rec[9] = static_cast<float>(closureW[e]);
             for (int f = 0; f < 8; ++f) rec[11 + f] = closureData[e][f];
         }
-        rec[4] = static_cast<float>(NCAC_DEG);
+        rec[4] = static_cast<float>(sc.tauDeg);
         rec[5] = 0.0f;
         rec[6] = static_cast<float>(lnPbb[k]);
         rec[7] = static_cast<float>(scBelow[k]);

@@ -8,6 +8,7 @@
 
 #include "distributions/distributions.h"
 #include "growth/plan.h"
+#include "growth/protocol.h"
 #include "growth/seed_buffers.h"
 #include "growth/workspace.h"
 #include "model/structure.h"
@@ -38,6 +39,7 @@ struct SamplerSettings {
     bool diag = false;     // diagnostic lines and tables
     double topFrac = 0.9;  // share of the population kept in rank order before the tail is shuffled
     int nrep = 20;         // lower bound of the per-seed cap
+    Protocol protocol;     // sampling variants beyond the classic pipeline (none by default)
     std::string resultPath;  // the result file; "" = "pdbout/" + loopId + ".txt"
     int64_t randomSeed = 1;  // -rs: the key of every random stream of the run
     bool progress = true;    // progress and notes on standard error (-quiet: warnings and errors only)

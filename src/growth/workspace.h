@@ -8,6 +8,7 @@
 #include "build/builders.h"
 #include "closure/tripeptide.h"
 #include "distributions/distributions.h"
+#include "distributions/torsion_bin_rule.h"
 #include "growth/random.h"
 #include "growth/seed_buffers.h"
 #include "growth/step_math.h"
@@ -27,12 +28,29 @@ constexpr int VETO_WIDTH = 324;  // bytes per rotamerVeto row
 
 class Sampler;
 
-// 5-degree bin of a dihedral given in radians (-1 for NaN), periodic: +180 deg
-// is the bin of -180 deg; a value a rounding error below -180 deg stays in bin 0.
-int closureTorsionBin(double radians);
+// 5-degree bin of a dihedral given in radians (-1 for NaN) under a bin rule,
+// periodic: +180 deg is the bin of -180 deg; a value a rounding error below
+// -180 deg stays in bin 0.
+int closureTorsionBin(double radians, TorsionBinRule rule = TorsionBinRule::Floor);
 
 // Everything one growth step hands to the per-seed body (shared, read-only
 // except for the two counters, which are updated atomically).
+constexpr double DISTINCT_CLOSURE_RMSD = 0.25;  // A over the eight closure atoms: the filter's own duplicate radius
+
+// One completed closure of a candidate as the growth step records it.
+struct ClosureSolution {
+    double phi[3] = {}, psi[3] = {}, omega[3] = {};  // radians, residues c, c+1, c+2
+    double thetaDeg[2] = {};                         // N-CA-C of c and c+1
+    double score = 0.0;                              // closure score (pair table)
+    std::array<Point, 8> atoms;                      // C(c), O(c), N(c+1), CA(c+1), C(c+1), O(c+1), N(c+2), CA(c+2)
+};
+// Sum of squared distances between the closure atoms of two solutions.
+double closureAtomDistance2(const ClosureSolution& a, const ClosureSolution& b);
+// The closures a candidate keeps in the flexible closure: the lowest-scoring
+// ones in ascending score, skipping any whose closure atoms lie within RMSD
+// `distinct` (A) of one already kept, at most cap.
+std::vector<int> keepDistinctClosures(const std::vector<ClosureSolution>& sols, int cap, double distinct);
+
 struct GrowStepArgs {
     Sampler* run = nullptr;
     std::vector<std::string>* diagLines = nullptr;  // one per seed, filled with diag only
@@ -79,6 +97,7 @@ struct SeedScan : GrowStepArgs {
     int next = 0;  // the look-ahead residue (pos + 1 forward, pos - 1 backward)
     bool closure = false, prolineBond = false;
     double seedOmega = PI;  // omega of the anchor bond (backward growth)
+    double tauDeg = NCAC_DEG;  // N-CA-C of the residue placed (drawn per seed when the protocol says so)
     double seedRmsd = 0.0;  // deviation of the path so far (diagnostics)
     Point caP, caR;         // CA of pos and of the far anchor
     double d0 = 0.0;        // their distance, and its conditional-table row
@@ -199,6 +218,22 @@ public:
     // closure and records up to CLOSURE_SLOTS of them at closureW[k * 8 ..]
     // (weight score + E), closureData and closureAtoms. Returns how many.
     int closeCandidate(Structure& s, int c, int k, double E, bool retry);
+    // The same with `draws` geometries from the backbone angle table, the
+    // distinct accepted solutions kept by score (flexible closure).
+    int closeCandidateFlexible(Structure& s, int c, int k, double E, bool retry, int draws);
+    // The solver's closures of the anchors for N-CA-C angles theta (c, c+1,
+    // c+2) and peptide torsions omega (radians); returns how many (<= 16).
+    int solveClosure(Structure& s, int c, const double theta[3], const double omega[2], double solN[16][3][3], double solA[16][3][3],
+                     double solC[16][3][3]);
+    // Writes one solution into s, measures its dihedrals, places O and CB,
+    // screens it by the torsion-bin energy and scores it (closureScore); false
+    // when either rejects it (the score only unless retry). sol holds its
+    // angles, closure atoms, score and the N-CA-C angles theta of c and c+1.
+    bool acceptClosure(Structure& s, int c, const double n[3][3], const double ca[3][3], const double cc[3][3], const double theta[3],
+                       bool retry, ClosureSolution& sol) const;
+    // Stores sol at closure entry e, weight score + E.
+    void recordClosure(size_t e, const ClosureSolution& sol, double E);
+    std::vector<ClosureSolution> flexibleFound;  // the flexible closure's solutions of one candidate
     // Pair score of the closure region of s (sampling pair table): internal
     // pairs (a clash rejects) and the closure backbone and CBs against the frame.
     double closureScore(const Structure& s, int c) const;

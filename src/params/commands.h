@@ -36,5 +36,7 @@ void cmdRotamers(const std::vector<std::string>& args, Session& session);       
 void cmdFittedE(const std::vector<std::string>& args, Session& session);        // fitted_energy_table.cpp
 void cmdValidate(const std::vector<std::string>& args, Session& session);       // validate_tables.cpp
 void cmdValidatePairs(const std::vector<std::string>& args, Session& session);  // validate_pair_tables.cpp
+void cmdBackboneAngles(const std::vector<std::string>& args, Session& session); // backbone_angles.cpp
+void cmdLoopSet(const std::vector<std::string>& args, Session& session);        // loop_set.cpp
 
 }  // namespace lorvane::params

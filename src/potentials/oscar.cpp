@@ -144,7 +144,11 @@ double pairTerm(const Potentials& p, const Atom& A, const Atom& B, double r2) {
     const double f = getori(p, A.orientPoint, &A.x, B.orientPoint, &B.x, A.oscarType, B.oscarType);
     const double* P = p.pb[A.oscarType][B.oscarType];
     const double u = 1.0 / r2;
-    return f * (P[0] * u + P[1] * u * u + P[2] * u * u * u + P[3] * u * u * u * u);
+    const double e = f * (P[0] * u + P[1] * u * u + P[2] * u * u * u + P[3] * u * u * u * u);
+    // An orientation point on its own atom (Tyr CZ: its three neighbours average onto it once
+    // coordinates are rounded) leaves the factor undefined; such a pair adds nothing rather than
+    // making the whole energy NaN. Every finite sum is unchanged.
+    return std::isnan(e) ? 0.0 : e;
 }
 
 }  // namespace

@@ -316,4 +316,42 @@ TEST_F(Builders, CandidateSetsMatchPerBinReconstruction) {
     EXPECT_EQ(writtenR, 144);
 }
 
+// With the N-CA-C angle given, the candidate sets realise it: forward
+// N-CA-C(pos) and backward C-CA-N(pos) equal tau for every bin, the bond
+// lengths keep the template's, and tau equal to the template angle gives the
+// template builders' points exactly.
+TEST_F(Builders, CandidateSetsWithAGivenNCACAngle) {
+    const Structure s = alaChain();
+    const int pos = 3;
+    std::vector<Point> ref(BB_CAND_POINTS), refR(BB_CAND_POINTS), same(BB_CAND_POINTS), sameR(BB_CAND_POINTS);
+    calBBCoNext(tmpl(), s, pos, ref.data(), 1);
+    calBBCoNextR(tmpl(), s, pos, refR.data(), 1);
+    calBBCoNext(tmpl(), s, pos, same.data(), 1, tmpl().bondAngle[0][2]);
+    calBBCoNextR(tmpl(), s, pos, sameR.data(), 1, tmpl().bondAngle[0][2]);
+    for (size_t i = 0; i < ref.size(); i += 6)
+        for (int slot : {0, 2, 3, 5}) ASSERT_EQ(same[i + slot].dis(ref[i + slot]), 0.0) << i << " " << slot;
+    for (size_t i = 0; i < refR.size(); i += 6)
+        for (int slot : {0, 2, 5}) ASSERT_EQ(sameR[i + slot].dis(refR[i + slot]), 0.0) << i << " " << slot;
+
+    const Point &N = s[pos].atoms[0], &CA = s[pos].atoms[1], &C = s[pos].atoms[2];
+    for (double tauDeg : {105.0, 108.5, 114.0, 118.0}) {
+        SCOPED_TRACE(tauDeg);
+        std::vector<Point> fwd(BB_CAND_POINTS), bwd(BB_CAND_POINTS);
+        calBBCoNext(tmpl(), s, pos, fwd.data(), 1, tauDeg * DEG2RAD);
+        calBBCoNextR(tmpl(), s, pos, bwd.data(), 1, tauDeg * DEG2RAD);
+        double worst = 0.0, worstLen = 0.0;
+        for (int a = 0; a < 72; a += 7)
+            for (int b = 0; b < 72; b += 5) {
+                const Point* f = &fwd[cand(a, b)];
+                worst = std::max(worst, std::fabs(angle(N, CA, f[2]) - tauDeg));
+                worstLen = std::max(worstLen, std::fabs(CA.dis(f[2]) - tmpl().bondLength[0][2]));
+                const Point* r = &bwd[cand(a, b)];
+                worst = std::max(worst, std::fabs(angle(C, CA, r[0]) - tauDeg));
+                worstLen = std::max(worstLen, std::fabs(CA.dis(r[0]) - tmpl().bondLength[0][1]));
+            }
+        EXPECT_LT(worst, 1e-3);
+        EXPECT_LT(worstLen, 1e-4);
+    }
+}
+
 }  // namespace

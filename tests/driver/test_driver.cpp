@@ -65,6 +65,28 @@ TEST(DriverParse, UsageErrorsNameTheOption) {
     parse({"-seeds", "100", "-numloop", "1", "-cores", "0"});  // the smallest values allowed
 }
 
+// The protocol: default unless "-protocol classic"; the name counts wherever
+// it stands and the -x switches refine it; a bad name or value is misuse.
+TEST(DriverParse, ProtocolAndItsSwitches) {
+    const Protocol d = parse({}).protocol;
+    EXPECT_EQ(d.name, "default");
+    EXPECT_TRUE(d.diverse && d.reseed && d.closeDraws > 0 && d.drawNCAC && d.needsBackboneAngles());
+    EXPECT_TRUE(d.torsionBins == TorsionBinRule::Centred && d.clashTolerance && d.fallback);
+    const Protocol c = parse({"-protocol", "classic"}).protocol;
+    const Protocol plain;
+    EXPECT_EQ(c.name, "classic");
+    EXPECT_TRUE(!c.diverse && !c.reseed && !c.drawNCAC && c.closeDraws == 0 && !c.needsBackboneAngles());
+    EXPECT_TRUE(c.torsionBins == TorsionBinRule::Floor && !c.clashTolerance && !c.fallback);
+    EXPECT_FALSE(plain.diverse || plain.reseed || plain.drawNCAC || plain.closeDraws != 0);
+    // Switches before or after the name refine the named protocol.
+    const Protocol x = parse({"-xclose", "6", "-xncac", "-protocol", "classic", "-xdiverse", "-xfew", "2", "-xshare", "0.25"}).protocol;
+    EXPECT_TRUE(x.diverse && x.drawNCAC && x.closeDraws == 6 && x.perCluster == 2 && x.clusterShare == 0.25 && !x.reseed);
+    EXPECT_EQ(parse({"-xclose", "0"}).protocol.closeDraws, 0);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"-protocol", "fast"}, {"-protocol"}, {"-xshare", "0"}, {"-xshare", "1.5"}, {"-xfew", "0"}, {"-xclose", "-1"}})
+        EXPECT_ERROR(parse(args), 2, args[0]);
+}
+
 TEST(DriverLoop, ResolveByPosition) {
     int a = 0, b = 0;
     EXPECT_EQ(resolveLoopByPosition(90, -1, -1, a, b), "");  // no loop given: the whole chain

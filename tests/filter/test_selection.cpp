@@ -27,12 +27,12 @@ TEST(Bins, DihedralBinFoldsOntoTheGrid) {
 }
 
 TEST(Bins, TorsionBinOf180IsTheBinOfMinus180) {
-    EXPECT_EQ(torsionBin(-180.0), 0);
-    EXPECT_EQ(torsionBin(-175.0), 1);
-    EXPECT_EQ(torsionBin(179.99), 71);
-    EXPECT_EQ(torsionBin(180.0), 0);
-    EXPECT_EQ(torsionBin(180.01), 0);
-    EXPECT_EQ(torsionBin(-180.01), 71);
+    EXPECT_EQ(torsionBin(-180.0, TorsionBinRule::Floor), 0);
+    EXPECT_EQ(torsionBin(-175.0, TorsionBinRule::Floor), 1);
+    EXPECT_EQ(torsionBin(179.99, TorsionBinRule::Floor), 71);
+    EXPECT_EQ(torsionBin(180.0, TorsionBinRule::Floor), 0);
+    EXPECT_EQ(torsionBin(180.01, TorsionBinRule::Floor), 0);
+    EXPECT_EQ(torsionBin(-180.01, TorsionBinRule::Floor), 71);
     EXPECT_EQ(foldBin(72), 0);
     EXPECT_EQ(foldBin(-1), 71);
     EXPECT_EQ(foldBin(144), 0);
@@ -41,9 +41,12 @@ TEST(Bins, TorsionBinOf180IsTheBinOfMinus180) {
 TEST(Bins, TorsionEnergyReadsTheCoilTableAndGivesInfinityForEmptyBins) {
     Distributions d;
     d.torsionBins[3][SS_COIL][0][71] = 0.25;
-    EXPECT_NEAR(torsionEnergy(d, 3, 180.0, 179.0), -std::log(0.25), 1e-12);
-    EXPECT_TRUE(std::isinf(torsionEnergy(d, 3, -155.0, -150.0)));
-    EXPECT_TRUE(std::isinf(torsionEnergy(d, 3, NAN, 0.0)));
+    EXPECT_NEAR(torsionEnergy(d, TorsionBinRule::Floor, 3, 180.0, 179.0), -std::log(0.25), 1e-12);
+    EXPECT_TRUE(std::isinf(torsionEnergy(d, TorsionBinRule::Floor, 3, -155.0, -150.0)));
+    EXPECT_TRUE(std::isinf(torsionEnergy(d, TorsionBinRule::Floor, 3, NAN, 0.0)));
+    // Centred bins: 178 deg is already in the bin of -180, 177 not.
+    EXPECT_NEAR(torsionEnergy(d, TorsionBinRule::Centred, 3, 178.0, 177.0), -std::log(0.25), 1e-12);
+    EXPECT_TRUE(std::isinf(torsionEnergy(d, TorsionBinRule::Centred, 3, 177.0, 177.0)));
 }
 
 class SiblingFilter : public ::testing::Test {

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "filter/filter.h"
+#include "filter/final_safeguards.h"
 #include "support/support.h"
 
 using namespace lorvane;
@@ -178,4 +179,64 @@ TEST_F(OneResidue, FrameClashUsesTheClashWallAndAtLeastTwoAngstrom) {
     x.nonBonded[og][cb] = 1;
     // The loop's own atoms are not frame: the same contact inside the loop is no frame clash.
     EXPECT_FALSE(frameClash(p, x, s, 2, 3));
+}
+
+// The tolerant check of the default protocol: a wall at 2.24 A forgives a
+// near miss (2.1 A) but not a contact deeper than FRAME_CLASH_TOLERANCE; the
+// 2.0 A floor moves by the tolerance too; backboneOnly ignores the side chain.
+TEST_F(OneResidue, TolerantFrameClashForgivesNearMissesOnly) {
+    x.nonBonded.resize(x.numAtoms);
+    std::fill(x.nonBonded.data.begin(), x.nonBonded.data.end(), 1);
+    x.oneFour.resize(x.numAtoms);
+    for (int r = 1; r <= 3; ++r) {
+        s[r].atoms[1].x = 50.0f + 10.0f * r;
+        s[r].atoms[1].y = 50.0f;
+    }
+    p.ljClash[T_OG][T_CB] = 5.0;  // a wall at 2.24 A
+    const struct {
+        float d;
+        bool classic, tolerant;
+    } cases[] = {{2.3f, false, false}, {2.1f, true, false}, {1.95f, true, false}, {1.9f, true, true}, {1.5f, true, true}};
+    for (const auto& c : cases) {
+        place(3, 5, c.d);  // frame CB c.d from the loop's OG
+        EXPECT_EQ(frameClash(p, x, s, 2, 2), c.classic) << c.d;
+        EXPECT_EQ(frameClash(p, x, s, 2, 2, true), c.tolerant) << c.d;
+        EXPECT_FALSE(frameClash(p, x, s, 2, 2, true, true)) << "OG is no backbone atom";
+    }
+    p.ljClash[T_OG][T_CB] = 0.0;  // no wall: the floor, 2.0 A less the tolerance
+    place(3, 5, 1.8f);
+    EXPECT_TRUE(frameClash(p, x, s, 2, 2));
+    EXPECT_FALSE(frameClash(p, x, s, 2, 2, true));
+    place(3, 5, 1.6f);
+    EXPECT_TRUE(frameClash(p, x, s, 2, 2, true));
+}
+
+// Disulfides: SG-SG (or CB-SG across the bond) of two cysteines whose SGs lie
+// within bonding distance is a bond; anything else is not.
+TEST(FinalSafeguards, DisulfidePairs) {
+    Structure s(3);
+    const int types[4] = {0, CYS, CYS, SER};
+    for (int r = 1; r <= 3; ++r) {
+        s[r].type = static_cast<int16_t>(types[r]);
+        for (int k = 0; k <= 6; ++k) {
+            s[r].atoms[k].type = 1;
+            s[r].atoms[k].x = 10.0f * r + k;
+            s[r].atoms[k].y = 30.0f;
+        }
+    }
+    constexpr int SG = SLOT_CB + 1;
+    s[1].atoms[SG].x = 0.0f, s[1].atoms[SG].y = 0.0f;
+    s[2].atoms[SG].x = 2.04f, s[2].atoms[SG].y = 0.0f;  // a disulfide
+    s[3].atoms[SG].x = 0.0f, s[3].atoms[SG].y = 2.04f;  // serine OG as close: no bond
+    EXPECT_TRUE(disulfidePair(s, 1, SG, 2, SG));
+    EXPECT_TRUE(disulfidePair(s, 2, SG, 1, SG));
+    EXPECT_TRUE(disulfidePair(s, 1, SLOT_CB, 2, SG));
+    EXPECT_TRUE(disulfidePair(s, 1, SG, 2, SLOT_CB));
+    EXPECT_FALSE(disulfidePair(s, 1, SLOT_CB, 2, SLOT_CB));
+    EXPECT_FALSE(disulfidePair(s, 1, SLOT_N, 2, SG));
+    EXPECT_FALSE(disulfidePair(s, 1, SG, 3, SG));
+    s[2].atoms[SG].x = 2.6f;  // beyond bonding distance
+    EXPECT_FALSE(disulfidePair(s, 1, SG, 2, SG));
+    EXPECT_EQ(flaggedFilePath("pdbout/1crn_35_42.txt"), "pdbout/1crn_35_42.flagged.txt");
+    EXPECT_EQ(flaggedFilePath("runs/x"), "runs/x.flagged.txt");
 }

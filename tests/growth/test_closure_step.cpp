@@ -35,7 +35,7 @@ void fillEtableRow(Potentials& p, int row, double v) { std::fill_n(&p.etable[row
 int binOfDeg(double deg) { return ((static_cast<int>(std::floor((wrapDeg(deg) + 180.0) / 5.0)) % 72) + 72) % 72; }
 
 TEST(ClosureTorsionBin, PeriodicGridFoldsPlusMinus180) {
-    auto torsionBin = closureTorsionBin;
+    auto torsionBin = [](double r) { return closureTorsionBin(r, TorsionBinRule::Floor); };
     for (int a = 0; a < 72; ++a) {
         EXPECT_EQ(torsionBin((-180.0 + 5.0 * a + 2.5) * DEG2RAD), a);
         EXPECT_EQ(torsionBin((-180.0 + 5.0 * a + 0.01) * DEG2RAD), a);
@@ -397,3 +397,118 @@ TEST(GrowthClosureStepSlow, RasLoopClosesFrom100Seeds) {
 }
 
 }  // namespace
+
+// ---- flexible closure: several geometries per candidate, distinct solutions kept ----
+
+namespace {
+
+ClosureSolution solutionAt(double x, double score) {
+    ClosureSolution s;
+    for (int i = 0; i < 8; ++i) s.atoms[i] = Point(static_cast<float>(x), static_cast<float>(i), 0.0f);
+    s.score = score;
+    return s;
+}
+
+}  // namespace
+
+// Table-driven: which solutions survive, in which order.
+TEST(FlexibleClosure, KeepsTheLowestScoringDistinctSolutions) {
+    // x positions and scores; solutions 0.1 or 0.05 A apart are one, 0.3 A apart two.
+    const std::vector<ClosureSolution> sols = {solutionAt(0.0, 5.0), solutionAt(0.1, 1.0), solutionAt(0.4, 3.0),
+                                               solutionAt(2.0, 2.0), solutionAt(2.05, 0.5), solutionAt(5.0, 9.0)};
+    struct Case {
+        int cap;
+        double radius;
+        std::vector<int> want;
+    };
+    for (const Case& k : {Case{8, 0.25, {4, 1, 2, 5}}, Case{2, 0.25, {4, 1}}, Case{0, 0.25, {}}, Case{8, 0.0, {4, 1, 3, 2, 0, 5}}})
+        EXPECT_EQ(keepDistinctClosures(sols, k.cap, k.radius), k.want) << "cap " << k.cap << " radius " << k.radius;
+    EXPECT_TRUE(keepDistinctClosures({}, 8, 0.25).empty());
+}
+
+// The same loop with the backbone angle table loaded and the flexible closure on.
+class RasFlexibleClosure : public RasClosure {
+protected:
+    void SetUp() override {
+        const std::string angles = sourcePath("data/backbone_angles.txt");
+        loadBackboneAngles(angles, dist->backboneAngles);
+        RasClosure::SetUp();
+    }
+    int closeFlexible(unsigned seed, int k, int draws) {
+        run.run->settings.protocol.closeDraws = draws;
+        const int n = close(seed, k, 1.5, false);
+        run.run->settings.protocol.closeDraws = 0;
+        return n;
+    }
+};
+
+// Every recorded closure: weight = score + E, rebuilt from its record with the
+// residue builder (as the filter does) it gives the recorded atoms and meets
+// the fixed anchor CA(c+2); the recorded N-CA-C angles lie inside the table;
+// the solutions differ pairwise; no entry of another candidate is touched.
+TEST_F(RasFlexibleClosure, RecordedClosuresRebuildOntoTheAnchors) {
+    const Structure before = s();
+    int total = 0, maxN = 0;
+    const int k = 40;
+    for (unsigned seed = 1; seed <= 12; ++seed) {
+        std::fill(w().begin(), w().end(), UNSET);
+        const int n = closeFlexible(seed, k, 6);
+        ASSERT_GE(n, 0);
+        ASSERT_LE(n, CLOSURE_SLOTS);
+        total += n;
+        maxN = std::max(maxN, n);
+        for (int j = 0; j < n; ++j) {
+            SCOPED_TRACE("seed " + std::to_string(seed) + " closure " + std::to_string(j));
+            const int e = CLOSURE_SLOTS * k + j;
+            EXPECT_DOUBLE_EQ(w()[e], 1.5);  // score 0 everywhere, plus E
+            const std::array<float, 8>& D = g().closureData[e];
+            const std::array<Point, 8>& A = g().closureAtoms[e];
+            Structure r = before;
+            calBBCo(tmpl(), r, c, r[c], r[c + 1], D[0], D[1], D[2], D[3] * DEG2RAD, true);
+            calBBCo(tmpl(), r, c + 1, r[c + 1], r[c + 2], D[4], D[5], D[6], D[7] * DEG2RAD, true);
+            const Point rebuilt[8] = {r[c].atoms[C_],     r[c].atoms[O_],     r[c + 1].atoms[N_], r[c + 1].atoms[CA_],
+                                      r[c + 1].atoms[C_], r[c + 1].atoms[O_], r[c + 2].atoms[N_], r[c + 2].atoms[CA_]};
+            for (int a = 0; a < 8; ++a) EXPECT_LT(rebuilt[a].dis(A[a]), 2e-3) << "atom " << a;
+            EXPECT_LT(A[7].dis(before[c + 2].atoms[CA_]), 2e-3);
+            for (int q : {3, 7}) {
+                EXPECT_GE(D[q], 100.0f);
+                EXPECT_LE(D[q], 125.0f);
+            }
+            for (int q : {2, 6}) EXPECT_LT(std::fabs(wrapRad(D[q] - PI)), 40.0 * DEG2RAD);
+            for (int i = 0; i < j; ++i) {
+                double d = 0.0;
+                for (int a = 0; a < 8; ++a) d += A[a].sdis(g().closureAtoms[CLOSURE_SLOTS * k + i][a]);
+                EXPECT_GE(d, 8 * 0.25 * 0.25) << "closures " << i << " and " << j << " are one";
+            }
+        }
+        for (int e = 0; e < CLOSURE_ENTRIES; ++e) {
+            const bool own = e >= CLOSURE_SLOTS * k && e < CLOSURE_SLOTS * k + n;
+            if (!own) {
+                ASSERT_EQ(w()[e], UNSET) << e;
+            }
+        }
+    }
+    EXPECT_GT(total, 0);
+    EXPECT_GE(maxN, 2) << "six geometries should close this candidate more than one way";
+    EXPECT_EQ(s()[c].atoms[N_].sdis(before[c].atoms[N_]) + s()[c].atoms[CA_].sdis(before[c].atoms[CA_]) +
+                  s()[c + 2].atoms[CA_].sdis(before[c + 2].atoms[CA_]) + s()[c + 2].atoms[C_].sdis(before[c + 2].atoms[C_]),
+              0.0f);
+}
+
+// Six geometries record more distinct closures than one (summed over seeds).
+TEST_F(RasFlexibleClosure, MoreGeometriesRecordMoreClosures) {
+    int one = 0, six = 0;
+    for (unsigned seed = 1; seed <= 20; ++seed) {
+        one += closeFlexible(seed, 40, 1);
+        six += closeFlexible(seed, 40, 6);
+    }
+    EXPECT_GT(one, 0);
+    EXPECT_GT(six, one);
+}
+
+// Without the table the flexible closure stops with a data error, naming it.
+TEST_F(RasClosure, FlexibleClosureNeedsTheAngleTable) {
+    run.run->settings.protocol.closeDraws = 2;
+    EXPECT_ERROR(close(1, 40, 0.0, false), 1, "backbone angle table");
+    run.run->settings.protocol.closeDraws = 0;
+}

@@ -1,0 +1,189 @@
+// Diversity-preserving selection (see diverse_selection.h).
+#include "filter/diverse_selection.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <iostream>
+#include <unordered_map>
+
+#include "filter/filter.h"
+#include "model/error.h"
+
+namespace lorvane {
+
+namespace {
+
+uint64_t cellKey(long ix, long iy, long iz) {
+    // 21 bits per axis: +-1e6 cells, far beyond any protein at radii of 0.1 A and more.
+    const uint64_t m = (1u << 21) - 1;
+    return ((static_cast<uint64_t>(ix + (1 << 20)) & m) << 42) | ((static_cast<uint64_t>(iy + (1 << 20)) & m) << 21) |
+           (static_cast<uint64_t>(iz + (1 << 20)) & m);
+}
+
+int countLeaders(const std::vector<int>& leaderOf, const std::vector<int>& rows) {
+    int n = 0;
+    for (size_t i = 0; i < rows.size(); ++i) n += leaderOf[i] == rows[i];
+    return n;
+}
+
+}  // namespace
+
+std::vector<int> gridLeaders(const std::vector<float>& vecs, int dim, const std::vector<int>& rows, double radius) {
+    if (dim < 3 || dim % 3 != 0) fail("diverse selection: row length " + std::to_string(dim) + " is not a number of points");
+    if (!(radius > 0.0)) fail("diverse selection: clustering radius must be positive");
+    const float thr = static_cast<float>(dim / 3 * radius * radius);  // summed squared deviations at RMSD = radius
+    const double inv = 1.0 / radius;
+    std::unordered_map<uint64_t, std::vector<int>> cells;
+    cells.reserve(rows.size() / 4 + 16);
+    std::vector<int> leaderOf(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const float* v = &vecs[static_cast<size_t>(rows[i]) * dim];
+        const float* end = v + dim - 3;
+        const long cx = static_cast<long>(std::floor(end[0] * inv)), cy = static_cast<long>(std::floor(end[1] * inv)),
+                   cz = static_cast<long>(std::floor(end[2] * inv));
+        int found = -1;
+        for (long dx = -1; dx <= 1 && found < 0; ++dx)
+            for (long dy = -1; dy <= 1 && found < 0; ++dy)
+                for (long dz = -1; dz <= 1 && found < 0; ++dz) {
+                    auto it = cells.find(cellKey(cx + dx, cy + dy, cz + dz));
+                    if (it == cells.end()) continue;
+                    for (int L : it->second) {
+                        const float* w = &vecs[static_cast<size_t>(L) * dim];
+                        float d = 0.0f;
+                        for (int q = dim - 1; q >= 0 && d < thr; --q) {
+                            const float e = v[q] - w[q];
+                            d += e * e;
+                        }
+                        if (d < thr) {
+                            found = L;
+                            break;
+                        }
+                    }
+                }
+        if (found < 0) {
+            cells[cellKey(cx, cy, cz)].push_back(rows[i]);
+            found = rows[i];
+        }
+        leaderOf[i] = found;
+    }
+    return leaderOf;
+}
+
+DiverseResult selectDiverse(const std::vector<float>& vecs, int count, int dim, const DiverseOptions& opt) {
+    DiverseResult res;
+    if (count <= 0 || opt.capacity <= 0) return res;
+    if (static_cast<size_t>(count) * dim > vecs.size()) fail("diverse selection: fewer coordinates than rows");
+    std::vector<int> all(count);
+    for (int i = 0; i < count; ++i) all[i] = i;
+    const std::vector<int> dup = gridLeaders(vecs, dim, all, opt.distinctRadius);
+    std::vector<int> distinct, repeats;
+    for (int i = 0; i < count; ++i) (dup[i] == i ? distinct : repeats).push_back(i);
+    res.distinct = static_cast<int>(distinct.size());
+    res.cluster.assign(count, -1);
+    const int cap = opt.capacity;
+    const int few = std::max(opt.perCluster, 1);
+    const int clusterCap = std::max(1, static_cast<int>(std::floor(std::clamp(opt.clusterShare, 0.0, 1.0) * cap / few)));
+
+    // The finest radius of the ladder whose clusters fit clusterCap; every
+    // distinct child its own cluster when they fit already.
+    std::vector<int> leaderOf = distinct;
+    double r = opt.distinctRadius;
+    int clusters = res.distinct;
+    if (clusters > clusterCap) {
+        const double f = opt.radiusFactor > 1.0 ? opt.radiusFactor : 1.25;
+        const double finest = opt.distinctRadius * f;
+        r = std::max(opt.startRadius, finest);
+        leaderOf = gridLeaders(vecs, dim, distinct, r);
+        clusters = countLeaders(leaderOf, distinct);
+        if (clusters <= clusterCap) {
+            while (r / f >= finest * 0.999) {
+                std::vector<int> finer = gridLeaders(vecs, dim, distinct, r / f);
+                const int c = countLeaders(finer, distinct);
+                if (c > clusterCap) break;
+                r /= f;
+                leaderOf.swap(finer);
+                clusters = c;
+            }
+        } else {
+            while (clusters > clusterCap && r * f <= opt.maxRadius) {
+                r *= f;
+                leaderOf = gridLeaders(vecs, dim, distinct, r);
+                clusters = countLeaders(leaderOf, distinct);
+            }
+        }
+    }
+    res.clusters = clusters;
+    res.radius = r;
+    for (size_t i = 0; i < distinct.size(); ++i) res.cluster[distinct[i]] = leaderOf[i];
+
+    // Rounds: every cluster's best child, then every cluster's second, ...
+    std::unordered_map<int, int> taken;  // leader row -> children kept
+    taken.reserve(static_cast<size_t>(clusters) * 2);
+    std::vector<char> used(distinct.size(), 0);
+    auto full = [&] { return static_cast<int>(res.order.size()) >= cap; };
+    for (int round = 1; round <= few && !full(); ++round)
+        for (size_t i = 0; i < distinct.size() && !full(); ++i) {
+            if (used[i]) continue;
+            int& n = taken[leaderOf[i]];
+            if (n >= round) continue;
+            ++n;
+            used[i] = 1;
+            res.order.push_back(distinct[i]);
+        }
+    res.rounds = static_cast<int>(res.order.size());
+    // Then the rest by rank; near-duplicates only when nothing distinct is left.
+    for (size_t i = 0; i < distinct.size() && !full(); ++i)
+        if (!used[i]) res.order.push_back(distinct[i]);
+    for (size_t i = 0; i < repeats.size() && !full(); ++i) res.order.push_back(repeats[i]);
+    return res;
+}
+
+std::vector<int> diverseKeep(Sampler& run, const FilterPass& f, const std::vector<int>& ranked, DiverseMemory& memory) {
+    SeedBuffers& B = run.seeds;
+    const int step = f.step;
+    if (step == 0) memory.radiusHint = 0.0;
+    const int count = static_cast<int>(ranked.size());
+    // Per path unit C and CA; then the new unit's C and CA; at the last step
+    // the closure's C(c), C(c+1) and CA(c+1). The growing end comes last.
+    const int dim = 6 * (step + 1) + (f.finalStep ? 9 : 0);
+    std::vector<float> vecs(static_cast<size_t>(count) * dim);
+    const int oldBuf = 1 - f.parity;
+    if (f.finalStep && f.closurePoints.size() < f.children * 3) fail("diverse selection: closure points were not recorded");
+    auto put = [](float*& v, const Point& p) {
+        *v++ = p.x;
+        *v++ = p.y;
+        *v++ = p.z;
+    };
+    for (int i = 0; i < count; ++i) {
+        const int id = ranked[i], p = id / CHILDREN;
+        float* v = &vecs[static_cast<size_t>(i) * dim];
+        for (int j = 0; j < step; ++j) {
+            const Point* pts = B.atomC(oldBuf, j, p);
+            put(v, pts[2]);
+            put(v, pts[1]);
+        }
+        const Point* ub = B.unfBBAt(id);  // C, O, N, CA
+        put(v, ub[0]);
+        put(v, ub[3]);
+        if (f.finalStep)
+            for (int q = 0; q < 3; ++q) put(v, f.closurePoints[static_cast<size_t>(id) * 3 + q]);
+    }
+    DiverseOptions opt;
+    opt.capacity = f.capacity;
+    opt.perCluster = run.settings.protocol.perCluster;
+    opt.clusterShare = run.settings.protocol.clusterShare;
+    opt.startRadius = memory.radiusHint > 0.0 ? memory.radiusHint : opt.distinctRadius;
+    memory.last = selectDiverse(vecs, count, dim, opt);
+    memory.radiusHint = memory.last.radius;
+    const DiverseResult& r = memory.last;
+    if (run.settings.diag)
+        std::cout << "Diverse selection: " << count << " ranked, " << r.distinct << " distinct, " << r.clusters << " clusters within "
+                  << r.radius << " A, " << r.order.size() << " kept" << std::endl;
+    std::vector<int> K;
+    K.reserve(r.order.size());
+    for (int x : r.order) K.push_back(ranked[x]);
+    return K;
+}
+
+}  // namespace lorvane

@@ -1,0 +1,23 @@
+#include "growth/protocol.h"
+
+#include "model/error.h"
+
+namespace lorvane {
+
+Protocol protocolNamed(const std::string& name) {
+    Protocol p;
+    if (name == "classic") return p;
+    if (name != "default") fail("Option -protocol needs classic or default, got " + name, 2);
+    // The set measured best on the training loops (docs/benchmark.md, "Sampling: classic vs default").
+    p.name = name;
+    p.diverse = true;
+    p.closeDraws = 4;
+    p.drawNCAC = true;
+    p.reseed = true;
+    p.torsionBins = TorsionBinRule::Centred;
+    p.clashTolerance = true;
+    p.fallback = true;
+    return p;
+}
+
+}  // namespace lorvane

@@ -1,0 +1,46 @@
+#pragma once
+// The protocol of a sampling run: which variants of growth, closure and
+// selection the run uses beyond the classic pipeline. Chosen once on the
+// command line ("-protocol classic|default", then any "-x..." switches) and
+// passed down by reference inside the sampler's settings; read-only during a
+// run. A default-constructed Protocol is the classic pipeline.
+#include <string>
+
+#include "distributions/torsion_bin_rule.h"
+
+namespace lorvane {
+
+struct Protocol {
+    std::string name = "classic";
+    // Diverse selection: the filter keeps the population by clusters of the
+    // children (growing end and partial chain) instead of by rank, sibling
+    // filter, per-seed cap and truncation.
+    bool diverse = false;
+    int perCluster = 1;         // children kept per cluster before filling by rank
+    double clusterShare = 0.5;  // share of the population the cluster rounds may take
+    // Closure geometries (N-CA-C angles and peptide torsions from the backbone
+    // angle table) tried per candidate; 0 keeps the single random draw.
+    int closeDraws = 0;
+    // N-CA-C of every grown residue drawn per residue type from the backbone
+    // angle table instead of the fixed 111.2 degrees.
+    bool drawNCAC = false;
+    // On a collapse (fewer than 2 survivors) the survivors are copied into the
+    // empty seed slots instead of growing from stale records.
+    bool reseed = false;
+    // Torsion bins read by the closure's and the final torsion score.
+    TorsionBinRule torsionBins = TorsionBinRule::Floor;
+    // The final frame check forgives near misses (FRAME_CLASH_TOLERANCE) and
+    // knows disulfides.
+    bool clashTolerance = false;
+    // When no loop passes the final refinement, the best closed loops whose
+    // backbone clears the frame are written, flagged.
+    bool fallback = false;
+
+    // The backbone angle table is read only when a choice needs it.
+    bool needsBackboneAngles() const { return drawNCAC || closeDraws > 0; }
+};
+
+// "classic" or "default"; anything else stops with status 2 naming the value.
+Protocol protocolNamed(const std::string& name);
+
+}  // namespace lorvane
