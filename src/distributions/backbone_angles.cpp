@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
-#include <sstream>
 
 #include "model/error.h"
 #include "model/residue_names.h"
+#include "model/table_text.h"
 
 namespace lorvane {
 
@@ -20,57 +19,66 @@ int typeOf(const std::string& name3) {
 }  // namespace
 
 void loadBackboneAngles(const std::string& path, BackboneAngleTable& table) {
-    std::ifstream in(path);
-    if (!in) fail("cannot open the backbone angle file " + path);
+    TableText in = TableText::read(path, "the backbone angle file");
+    parseBackboneAngles(in, table);
+}
+
+void parseBackboneAngles(TableText& in, BackboneAngleTable& table) {
     BackboneAngleTable t;
-    int bins = 0, lineNo = 0;
+    int bins = 0;
     std::array<bool, 20> seenN{}, seenO{};
-    std::string line;
-    auto bad = [&](const std::string& what) { fail(path + " line " + std::to_string(lineNo) + ": " + what); };
-    while (std::getline(in, line)) {
-        ++lineNo;
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream ss(line);
-        std::string key, name;
-        ss >> key;
+    std::string_view line;
+    while (in.next(line)) {
+        const std::vector<std::string_view>& f = in.fields(line);
+        if (f.empty() || f[0].front() == '#') continue;
+        const std::string key(f[0]);
         if (key == "NCAC_BINS") {
-            if (!(ss >> bins >> t.lo >> t.width) || bins < 1 || !(t.width > 0.0)) bad("bad NCAC_BINS row");
+            in.expectFields(f, 4, "NCAC_BINS row (count, first edge, width)");
+            if (bins > 0) in.fail("second NCAC_BINS row");
+            bins = in.integer(f[1], 1, 10000, "N-CA-C bin count");
+            t.lo = in.number(f[2]);
+            t.width = in.number(f[3]);
+            if (!(t.width > 0.0)) in.fail("N-CA-C bin width must be positive, got " + quoted(f[3]));
             continue;
         }
-        if (key != "NCAC" && key != "OMEGA") bad("unknown row \"" + key + "\"");
-        ss >> name;
+        if (key != "NCAC" && key != "OMEGA") in.fail("unknown row \"" + key + "\"");
+        if (f.size() < 5) in.fail("short " + key + " row");
+        const std::string name(f[1]);
         const int type = typeOf(name);
-        if (type < 0) bad("unknown residue type \"" + name + "\"");
-        double w = 0, mean = 0, sd = 0;
-        if (!(ss >> w >> mean >> sd)) bad("short " + key + " row");
+        if (type < 0) in.fail("unknown residue type \"" + name + "\"");
+        const double mean = in.number(f[3]), sd = in.number(f[4]);
+        in.number(f[2]);  // the weight: checked, not used
         if (key == "NCAC") {
-            if (bins < 1) bad("NCAC row before NCAC_BINS");
+            if (bins < 1) in.fail("NCAC row before NCAC_BINS");
+            if (f.size() != static_cast<size_t>(5 + bins)) in.fail("NCAC row of " + name + " needs " + std::to_string(bins) + " probabilities");
+            if (seenN[type]) in.fail("second NCAC row for " + name);
             std::vector<double> cdf(bins);
             double sum = 0;
             for (int b = 0; b < bins; ++b) {
-                double p;
-                if (!(ss >> p) || p < 0.0) bad("NCAC row of " + name + " needs " + std::to_string(bins) + " probabilities");
+                const double p = in.number(f[5 + b]);
+                if (p < 0.0) in.fail("negative N-CA-C probability of " + name);
                 sum += p;
                 cdf[b] = sum;
             }
-            if (std::fabs(sum - 1.0) > 1e-3) bad("N-CA-C probabilities of " + name + " sum to " + std::to_string(sum));
+            if (std::fabs(sum - 1.0) > 1e-3) in.fail("N-CA-C probabilities of " + name + " sum to " + std::to_string(sum));
             for (double& c : cdf) c /= sum;
             t.ncacCdf[type] = cdf;
             t.ncacMean[type] = mean;
             t.ncacSd[type] = sd;
             seenN[type] = true;
         } else {
-            double cis;
-            if (!(ss >> cis)) bad("short OMEGA row");
+            in.expectFields(f, 6, "OMEGA row (type, weight, mean, sd, cis fraction)");
+            if (seenO[type]) in.fail("second OMEGA row for " + name);
+            if (!(sd > 0.0)) in.fail("OMEGA sd of " + name + " must be positive");
             t.omegaMean[type] = mean;
             t.omegaSd[type] = sd;
-            t.cisFraction[type] = cis;
+            t.cisFraction[type] = in.number(f[5]);
             seenO[type] = true;
         }
     }
     for (int type = 0; type < 20; ++type)
         if (!seenN[type] || !seenO[type])
-            fail(path + ": no " + std::string(!seenN[type] ? "NCAC" : "OMEGA") + " row for " + threeLetter(type));
+            in.failFile("no " + std::string(!seenN[type] ? "NCAC" : "OMEGA") + " row for " + threeLetter(type));
     t.loaded = true;
     table = t;
 }

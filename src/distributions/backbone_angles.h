@@ -10,6 +10,8 @@
 
 namespace lorvane {
 
+class TableText;
+
 struct BackboneAngleTable {
     bool loaded = false;
     double lo = 0.0, width = 0.0;                 // N-CA-C bins: first edge and width (degrees)
@@ -22,6 +24,8 @@ struct BackboneAngleTable {
 // does not sum to 1 (within 1e-3) or a missing residue type stops the
 // program naming the file and line (status 1).
 void loadBackboneAngles(const std::string& path, BackboneAngleTable& table);
+// The same on a text already read (loadBackboneAngles, tests, fuzzers).
+void parseBackboneAngles(TableText& in, BackboneAngleTable& table);
 
 // N-CA-C angle (degrees) at cumulative probability u in [0, 1] of a residue
 // type: the inverse of the binned distribution, linear inside a bin.

@@ -80,6 +80,23 @@ TEST(BackboneAngles, DataErrorsStopNamingTheFile) {
     EXPECT_ERROR(loadBackboneAngles(writeTemp("unknown.txt", "NCAC_BINS 4 100.0 5.0\nPHI ALA 1 2 3\n"), t), 1,
                  "unknown.txt line 2: unknown row");
     EXPECT_ERROR(loadBackboneAngles(::testing::TempDir() + "no_such_file.txt", t), 1, "cannot open the backbone angle file");
+    // Whole fields only, one row per type and kind.
+    const struct {
+        std::string from, to, message;
+    } damaged[] = {
+        {"NCAC ALA 100.0 110.0 2.0 0.625", "NCAC ALA 100.0 110.0 2.0 0.625x", "line 3: .*0.625x"},
+        {"OMEGA ALA 50.0 179 5.5 0.001", "OMEGA ALA 50.0 179 5.5 0.001 7", "line 23: OMEGA row"},
+        {"OMEGA CYS 50.0 179.1 5.5 0.001", "OMEGA ALA 50.0 179.1 5.5 0.001", "line 24: second OMEGA row for ALA"},
+        {"OMEGA ALA 50.0 179 5.5", "OMEGA ALA 50.0 nan 5.5", "line 23: .*nan"},
+        {"NCAC_BINS 4 100.0 5.0", "NCAC_BINS 4 100.0 0", "line 2: N-CA-C bin width must be positive"},
+    };
+    for (const auto& d : damaged) {
+        std::string text = table();
+        const size_t at = text.find(d.from);
+        ASSERT_NE(at, std::string::npos) << d.from;
+        text.replace(at, d.from.size(), d.to);
+        EXPECT_ERROR(loadBackboneAngles(writeTemp("damaged.txt", text), t), 1, d.message);
+    }
     EXPECT_FALSE(t.loaded) << "a failed load leaves the table as it was";
 }
 

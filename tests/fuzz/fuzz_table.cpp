@@ -2,6 +2,7 @@
 // harness per loader, built from this file by tests/fuzz/CMakeLists.txt).
 #include <memory>
 
+#include "distributions/backbone_angles.h"
 #include "distributions/distributions.h"
 #include "fuzz_support.h"
 #include "model/table_text.h"
@@ -47,6 +48,7 @@ void parse(TableText& in) {
         case 8: parseQuenda(p, in); break;
         case 9: parseRotamers(p, in); break;
         case 10: parseFittedTable(p, in); break;
+        case 11: parseBackboneAngles(in, d.backboneAngles); break;
     }
 }
 

@@ -39,6 +39,7 @@ seed table_oscar "$src/data/oscarparams.txt"
 seed table_quenda "$src/data/QUENDA_ed4_8_V3.txt" 400
 seed table_rotamers "$src/data/newsimplRot.txt"
 seed table_fitted_table "$src/data/fittedE.txt"
+seed table_backbone_angles "$src/data/backbone_angles.txt"
 
 run_one() {  # run_one HARNESS: its exit status is the harness's
   name=$1
@@ -47,7 +48,7 @@ run_one() {  # run_one HARNESS: its exit status is the harness's
 }
 
 harnesses="pdb_reader decoys"
-for t in templates torsion_bins joint_marginal joint_conditional dfire_pairs quenda_pairs dipoles oscar quenda rotamers fitted_table; do
+for t in templates torsion_bins joint_marginal joint_conditional dfire_pairs quenda_pairs dipoles oscar quenda rotamers fitted_table backbone_angles; do
   harnesses="$harnesses table_$t"
 done
 failed=0
