@@ -69,7 +69,7 @@ void parseBackboneAngles(TableText& in, BackboneAngleTable& table) {
         } else {
             in.expectFields(f, 6, "OMEGA row (type, weight, mean, sd, cis fraction)");
             if (seenO[type]) in.fail("second OMEGA row for " + name);
-            if (!(sd > 0.0)) in.fail("OMEGA sd of " + name + " must be positive");
+            if (sd < 0.0) in.fail("OMEGA sd of " + name + " must not be negative");
             t.omegaMean[type] = mean;
             t.omegaSd[type] = sd;
             t.cisFraction[type] = in.number(f[5]);
