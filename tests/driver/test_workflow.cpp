@@ -632,3 +632,36 @@ TEST(WorkflowSlow, PredictExampleRunsWithTheStandIn) {
                                "4fql_H_51_56.models.pdb"),
                          "TRP H  52A"));
 }
+
+// Two runs side by side over the loops both ran: a loop only one run has is
+// left out, a loop that wrote nothing counts as a miss, and a run directory
+// whose summary is not written yet is read from its loops' records.
+TEST(Workflow, CompareRunsCountsTheLoopsBothRan) {
+    TempDir tmp;
+    ASSERT_FALSE(tmp.path.empty());
+    const fs::path d = tmp.path;
+    const std::string header = "case_id\tlength\tpred_rmsd\tbest_rmsd\twall_s\tcpu_s\tpeak_rss_mb\tn_conf\n";
+    std::ofstream(d / "a.tsv") << header << "x\t4\t0.50\t0.30\t2\t2.0\t500\t30\n"
+                               << "y\t12\t3.00\t1.50\t60\t60.0\t700\t500\n"
+                               << "z\t12\t0.10\t0.10\t60\t60.0\t700\t500\n";
+    fs::create_directories(d / "b/loops/x");
+    fs::create_directories(d / "b/loops/y");
+    fs::create_directories(d / "b/loops/w");  // still running: no record
+    std::ofstream(d / "b/loops/x/analyse.json")
+        << R"({"row": {"case_id": "x", "length": "4", "pred_rmsd": "1.20", "best_rmsd": "0.20", "wall_s": "3", "cpu_s": "3.0", "peak_rss_mb": "520", "n_conf": "40"}})";
+    std::ofstream(d / "b/loops/y/analyse.json")
+        << R"({"row": {"case_id": "y", "length": "12", "pred_rmsd": "NA", "best_rmsd": "NA", "wall_s": "90", "cpu_s": "90.0", "peak_rss_mb": "720", "n_conf": "NA"}})";
+    std::string out;
+    ASSERT_EQ(run("/usr/bin/python3 '" + kScripts + "/compare_runs.py' --groups '[[\"4\", 4, 4], [\"12\", 12, 12]]' A '" +
+                      (d / "a.tsv").string() + "' B '" + (d / "b").string() + "'",
+                  out),
+              0)
+        << out;
+    EXPECT_TRUE(contains(out, "| 4 | 1 | 0.50 | 1/1 (100%) | 0.30 | 1/1 (100%) | 2.0 | 0.0 | 500 | 1.20 | 0/1 (0%) | 0.20 | 1/1 (100%) | 3.0 | 0.1 | 520 |")) << out;
+    EXPECT_TRUE(contains(out, "| 12 | 1 | 3.00 | 0/1 (0%) | 1.50 | 0/1 (0%) | 60.0 | 1.0 | 700 | – | 0/1 (0%) | – | 0/1 (0%) | 90.0 | 1.5 | 720 |")) << out;
+    EXPECT_TRUE(contains(out, "| all | 2 |")) << out;
+    ASSERT_NE(run("/usr/bin/python3 '" + kScripts + "/compare_runs.py' --groups '[]' A '" + (d / "a.tsv").string() + "' B '" +
+                      (d / "b/loops/w").string() + "'",
+                  out),
+              0);
+}
