@@ -13,7 +13,8 @@ bool holdsTables(const std::string& dir) {
     return fs::is_regular_file(fs::path(dir) / "atomProp2.txt", ec) && fs::is_regular_file(fs::path(dir) / "QUENDApair.lib", ec);
 }
 
-std::string findDataDirectory(const std::string& option, const char* env, const std::vector<std::string>& candidates) {
+std::string findDataDirectory(const std::string& option, const char* env, const std::vector<std::string>& candidates,
+                              std::string* passedOver) {
     auto given = [](const std::string& dir, const std::string& how) {
         std::error_code ec;
         if (!fs::is_directory(dir, ec)) fail("data directory " + dir + " (" + how + ") does not exist");
@@ -21,9 +22,14 @@ std::string findDataDirectory(const std::string& option, const char* env, const 
     };
     if (!option.empty()) return given(option, "-data");
     if (env && *env) return given(env, "LORVANE_DATA");
-    std::string looked;
+    std::string looked, partial;
     for (const std::string& c : candidates) {
-        if (holdsTables(c)) return c;
+        if (holdsTables(c)) {
+            if (passedOver) *passedOver = partial;
+            return c;
+        }
+        std::error_code ec;
+        if (partial.empty() && fs::is_regular_file(fs::path(c) / "atomProp2.txt", ec)) partial = c;
         looked += (looked.empty() ? "" : ", ") + c;
     }
     fail("no data directory with the tables (atomProp2.txt and QUENDApair.lib) in " + looked + ": give one with -data DIR or LORVANE_DATA");

@@ -14,7 +14,11 @@ bool holdsTables(const std::string& dir);
 // candidates that holds the tables. Stops (Error, status 1) when the given
 // directory does not exist, or when no candidate holds the tables, naming
 // the places looked.
-std::string findDataDirectory(const std::string& option, const char* env, const std::vector<std::string>& candidates);
+// A candidate holding some of the tables but not QUENDApair.lib (a source tree's
+// data/, whose pair table is compressed) is passed over; *passedOver names the
+// first such one when the search goes on past it (the caller says so).
+std::string findDataDirectory(const std::string& option, const char* env, const std::vector<std::string>& candidates,
+                              std::string* passedOver = nullptr);
 
 // The places looked when neither -data nor LORVANE_DATA is given: ./data,
 // then next to the executable ../share/lorvane/data (an installed program)

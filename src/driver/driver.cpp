@@ -344,7 +344,10 @@ int runLorvane(int argc, char** argv, FilterTimes* filterTimes, StepProbe* probe
     appendCommandLog(args);
     removeTemporariesOnSignals();
     if (opt.mode == Mode::Gaps) return runGapsMode(opt);  // reads the entry only, no tables
-    opt.dataDir = findDataDirectory(opt.dataDir, std::getenv("LORVANE_DATA"), defaultDataCandidates(executableDirectory(argv[0])));
+    std::string passedOver;
+    opt.dataDir = findDataDirectory(opt.dataDir, std::getenv("LORVANE_DATA"), defaultDataCandidates(executableDirectory(argv[0])), &passedOver);
+    // Which tables a run reads should never be a guess the user cannot see.
+    if (!passedOver.empty() && !opt.quiet) std::cerr << "Tables: " << opt.dataDir << " (" << passedOver << " lacks QUENDApair.lib)" << std::endl;
     const Templates templates = loadTemplates(opt.dataDir + "/atomProp2.txt");
     switch (opt.mode) {
         case Mode::Fold:
