@@ -144,15 +144,17 @@ class Scorer:
         self.cache = {}
 
     def _model(self, loop_atoms):
-        atoms = []
+        # The loop's atoms are the conformation's own (a residue truncated in the crystal is complete
+        # in the models); residue names come from the structure.
+        names = {a["num"]: a["res"] for a in self.frame}
+        atoms, placed = [], False
         for a in self.frame:
-            if self.start <= a["num"] <= self.end:
-                xyz = loop_atoms.get((a["num"], a["name"]))
-                if xyz is None:
-                    continue
-                atoms.append(dict(a, xyz=xyz))
-            else:
+            if not self.start <= a["num"] <= self.end:
                 atoms.append(a)
+            elif not placed:
+                atoms.extend({"name": nm, "res": names[num], "num": num, "xyz": xyz}
+                             for (num, nm), xyz in sorted(loop_atoms.items(), key=lambda kv: kv[0][0]))
+                placed = True
         pdb = app.PDBFile(io.StringIO(pdb_text(atoms)))
         model = app.Modeller(pdb.topology, pdb.positions)
         variants = ["HIE" if r.name == "HIS" else None for r in model.topology.residues()]

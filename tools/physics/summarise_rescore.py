@@ -5,9 +5,9 @@ Reads, for every loop of a loop table, the run's result file and ranking table
 written by rescore_openmm.py with --ranking --top N). Prints a Markdown table of backbone RMSD
 (N, CA, C, O of the loop, no superposition, to the loop of the chain file) for:
   z1     the program's rank 1
-  best30 the best of the re-scored top N
+  bestN  the best of the re-scored top N
   bestW  the best conformation written
-  mm30   the lowest OpenMM energy among the top N
+  mmN    the lowest OpenMM energy among the top N
   mm10   the lowest OpenMM energy among the program's top 10
   sum    the lowest sum of the two ranks (program rank + OpenMM energy rank among the top N;
          ties go to the better program rank)
@@ -50,11 +50,11 @@ def loop_row(case, loops_dir, runs):
     top1 = next(d for d in decoys if d["rank"] == 1)
     return {
         "case": case["case_id"], "n": len(decoys), "failed": len(decoys) - len(ok),
-        "z1": top1["rmsd"], "best30": min(d["rmsd"] for d in decoys), "bestW": min(written),
-        "mm30": pick(ok, lambda d: d["energy"]),
+        "z1": top1["rmsd"], "bestN": min(d["rmsd"] for d in decoys), "bestW": min(written),
+        "mmN": pick(ok, lambda d: d["energy"]),
         "mm10": pick([d for d in ok if d["rank"] <= 10], lambda d: d["energy"]),
         "sum": pick(ok, lambda d: (d["rank"] + d["erank"], d["rank"])),
-        "native_rank": 1 + sum(d["energy"] < float(nat["energy"]) for d in ok),
+        "native_rank": None if math.isnan(float(nat["energy"])) else 1 + sum(d["energy"] < float(nat["energy"]) for d in ok),
         "cpu_decoy": statistics.mean(d["cpu"] for d in decoys), "cpu_total": sum(d["cpu"] for d in decoys) + float(nat["cpu"]),
     }
 
@@ -63,16 +63,17 @@ def main():
     loops_tsv, runs = sys.argv[1], sys.argv[2]
     loops_dir = os.path.dirname(loops_tsv)
     rows = [loop_row(c, loops_dir, runs) for c in read_tsv(loops_tsv)]
-    cols = ["z1", "best30", "bestW", "mm30", "mm10", "sum"]
+    cols = ["z1", "bestN", "bestW", "mmN", "mm10", "sum"]
     print("| loop | " + " | ".join(cols) + " | native E rank | failed | CPU/conf (s) | CPU/loop (s) |")
     print("|---" * (len(cols) + 5) + "|")
     for r in rows:
         print("| %s | " % r["case"] + " | ".join("%.2f" % r[c] for c in cols)
-              + " | %d of %d | %d | %.2f | %.1f |" % (r["native_rank"], r["n"] + 1, r["failed"], r["cpu_decoy"], r["cpu_total"]))
+              + " | %s of %d | %d | %.2f | %.1f |" % ("failed" if r["native_rank"] is None else r["native_rank"], r["n"] + 1, r["failed"],
+                                                 r["cpu_decoy"], r["cpu_total"]))
     print("| **median** | " + " | ".join("%.2f" % statistics.median(r[c] for r in rows) for c in cols)
           + " | | | %.2f | %.1f |" % (statistics.median(r["cpu_decoy"] for r in rows), statistics.median(r["cpu_total"] for r in rows)))
     print("| **mean** | " + " | ".join("%.2f" % statistics.mean(r[c] for r in rows) for c in cols) + " | | | | |")
-    for c in ("mm30", "mm10", "sum"):
+    for c in ("mmN", "mm10", "sum"):
         better = sum(r[c] < r["z1"] - 1e-9 for r in rows)
         worse = sum(r[c] > r["z1"] + 1e-9 for r in rows)
         print("\n%s vs z1: better on %d, worse on %d, equal on %d of %d loops" % (c, better, worse, len(rows) - better - worse, len(rows)), end="")
