@@ -1,0 +1,286 @@
+"""Physics re-score of loop conformations with OpenMM (measurement tool).
+
+For every chosen conformation of a result file, the loop's heavy atoms replace
+the native loop in the protein; the region within --shell A of the native loop
+is kept (whole residues), hydrogens are added (pH 7, every histidine as HIE so
+that the protonation does not change from one conformation to the next), and
+the energy is taken with AMBER ff99SB and OBC implicit solvent (the force-field
+files OpenMM ships) after a short minimisation in which the frame atoms are
+fixed and the loop's heavy atoms are held by harmonic restraints to their
+starting positions (--k kcal/mol/A^2). The native loop is treated the same way.
+
+Conformations: the first --first of the result file, or, with --ranking, the
+ranks 1..--top of the program's ranking table (its "index" column is the LOOP
+number in the result file).
+
+Usage (Debian's python3, which has the openmm module):
+  /usr/bin/python3 tools/physics/rescore_openmm.py --pdb chain.pdb --start S --end E
+      --result result.txt [--ranking result.ranking.tsv --top 30 | --first N]
+      [--shell 10] [--k 1.0] [--steps 200] --out scores.tsv
+Output columns: index (LOOP number, "native" for the native), rank (in the ranking
+table, 0 without one), energy (kJ/mol, force field only, after minimisation),
+energy_start, rmsd (N, CA, C, O of the loop to the native loop, no superposition),
+moved (heavy-atom RMSD of the loop during the minimisation), cpu (CPU seconds of
+this conformation). A failed conformation is reported with energy "nan" and its
+error on standard error.
+"""
+
+import argparse
+import io
+import math
+import sys
+import time
+
+import openmm
+import openmm.app as app
+import openmm.unit as unit
+
+BACKBONE = ("N", "CA", "C", "O")
+HEAVY = {"ALA": 5, "ARG": 11, "ASN": 8, "ASP": 8, "CYS": 6, "GLN": 9, "GLU": 9, "GLY": 4, "HIS": 10, "ILE": 8,
+         "LEU": 8, "LYS": 9, "MET": 8, "PHE": 11, "PRO": 7, "SER": 6, "THR": 7, "TRP": 14, "TYR": 12, "VAL": 7}
+
+
+def read_pdb_atoms(path):
+    atoms = []
+    with open(path) as fh:
+        for line in fh:
+            if line.startswith("ENDMDL"):
+                break
+            if line.startswith("ATOM  "):
+                name = line[12:16].strip()
+                if name.startswith("H") or (len(name) > 1 and name[0].isdigit() and name[1] == "H"):
+                    continue
+                if line[16] not in (" ", "A"):
+                    continue
+                atoms.append({"name": name, "res": line[17:20], "num": int(line[22:26]),
+                              "xyz": (float(line[30:38]), float(line[38:46]), float(line[46:54]))})
+    return atoms
+
+
+def read_results(path):
+    loops, cur = [], None
+    with open(path) as fh:
+        for line in fh:
+            if line.startswith("LOOP "):
+                cur = {"index": int(line.split()[1]), "atoms": {}}
+            elif line.startswith("ATOM  ") and cur is not None:
+                cur["atoms"][(int(line[22:26]), line[12:16].strip())] = (
+                    float(line[30:38]), float(line[38:46]), float(line[46:54]))
+            elif line.startswith("END") and cur is not None:
+                loops.append(cur)
+                cur = None
+    return loops
+
+
+def dist(a, b):
+    return math.sqrt(sum((x - y) ** 2 for x, y in zip(a, b)))
+
+
+def unit_vec(v):
+    n = math.sqrt(sum(x * x for x in v))
+    return tuple(x / n for x in v)
+
+
+def pdb_text(atoms):
+    """ATOM records, a new chain at every gap in the residue numbering (the shell keeps pieces of
+    the protein) and an OXT on the last residue of each piece, so that every piece is a complete
+    chain for the force field."""
+    by_res = []
+    for a in atoms:
+        if not by_res or by_res[-1][0]["num"] != a["num"]:
+            by_res.append([])
+        by_res[-1].append(a)
+    out, k, chain = [], 0, 0
+    letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ"
+    for i, res in enumerate(by_res):
+        last = i + 1 == len(by_res) or by_res[i + 1][0]["num"] != res[0]["num"] + 1
+        extra = []
+        if last:
+            xyz = {a["name"]: a["xyz"] for a in res}
+            if "OXT" not in xyz and all(n in xyz for n in ("CA", "C", "O")):
+                c = xyz["C"]
+                u = unit_vec(tuple(-(p - q) for p, q in zip(xyz["O"], c)))
+                w = unit_vec(tuple(-(p - q) for p, q in zip(xyz["CA"], c)))
+                d = unit_vec(tuple(x + y for x, y in zip(u, w)))
+                extra.append(dict(res[0], name="OXT", xyz=tuple(q + 1.25 * e for q, e in zip(c, d))))
+        for a in res + extra:
+            k += 1
+            nm = a["name"]
+            field = nm.ljust(4) if len(nm) >= 4 else (" " + nm).ljust(4)
+            out.append("ATOM  %5d %s %3s %s%4d    %8.3f%8.3f%8.3f  1.00  0.00\n"
+                       % (k, field, a["res"], letters[chain % 26], a["num"], a["xyz"][0], a["xyz"][1], a["xyz"][2]))
+        if last:
+            out.append("TER\n")
+            chain += 1
+    out.append("END\n")
+    return "".join(out)
+
+
+class Scorer:
+    def __init__(self, native, start, end, shell, k, steps):
+        self.start, self.end, self.k, self.steps = start, end, k, steps
+        loop = [a for a in native if start <= a["num"] <= end]
+        near = set()
+        for a in native:
+            if any(dist(a["xyz"], b["xyz"]) < shell for b in loop):
+                near.add(a["num"])
+        # Whole residues, with a neighbour on each side, so that no piece of chain is a lone residue.
+        keep = set()
+        for n in near:
+            keep.update((n - 1, n, n + 1))
+        # Frame residues missing heavy atoms are left out (the force field needs whole residues).
+        count = {}
+        for a in native:
+            count[a["num"]] = count.get(a["num"], 0) + 1
+        self.frame = [a for a in native if a["num"] in keep and
+                      (start <= a["num"] <= end or count[a["num"]] >= HEAVY.get(a["res"], 99))]
+        self.ff = app.ForceField("amber99sb.xml", "amber99_obc.xml")
+        try:
+            self.platform = openmm.Platform.getPlatformByName("CPU")
+            self.props = {"Threads": "1"}
+        except Exception:
+            self.platform = openmm.Platform.getPlatformByName("Reference")
+            self.props = {}
+        self.cache = {}
+
+    def _model(self, loop_atoms):
+        # The loop's atoms are the conformation's own (a residue truncated in the crystal is complete
+        # in the models); residue names come from the structure.
+        names = {a["num"]: a["res"] for a in self.frame}
+        atoms, placed = [], False
+        for a in self.frame:
+            if not self.start <= a["num"] <= self.end:
+                atoms.append(a)
+            elif not placed:
+                atoms.extend({"name": nm, "res": names[num], "num": num, "xyz": xyz}
+                             for (num, nm), xyz in sorted(loop_atoms.items(), key=lambda kv: kv[0][0]))
+                placed = True
+        pdb = app.PDBFile(io.StringIO(pdb_text(atoms)))
+        model = app.Modeller(pdb.topology, pdb.positions)
+        variants = ["HIE" if r.name == "HIS" else None for r in model.topology.residues()]
+        model.addHydrogens(self.ff, pH=7.0, variants=variants)
+        return model
+
+    def _system(self, model):
+        """System, restraint force, context and loop heavy-atom indices for this topology; built once
+        per distinct topology (every conformation with complete residues shares the native's)."""
+        sig = tuple((r.id, tuple(x.name for x in r.atoms())) for r in model.topology.residues())
+        if sig in self.cache:
+            return self.cache[sig]
+        system = self.ff.createSystem(model.topology, nonbondedMethod=app.CutoffNonPeriodic,
+                                      nonbondedCutoff=1.2 * unit.nanometer, constraints=None)
+        restraint = openmm.CustomExternalForce("0.5*kr*((x-x0)^2+(y-y0)^2+(z-z0)^2)")
+        restraint.addGlobalParameter("kr", 0.0)
+        for p in ("x0", "y0", "z0"):
+            restraint.addPerParticleParameter(p)
+        loop_heavy, frame = [], []
+        for atom in model.topology.atoms():
+            if not self.start <= int(atom.residue.id) <= self.end:
+                system.setParticleMass(atom.index, 0.0)  # the minimiser leaves massless particles in place
+                frame.append(atom.index)
+            elif atom.element is not None and atom.element.symbol != "H":
+                restraint.addParticle(atom.index, [0.0, 0.0, 0.0])
+                loop_heavy.append(atom.index)
+        system.addForce(restraint)
+        ctx = openmm.Context(system, openmm.VerletIntegrator(0.001), self.platform, self.props)
+        self.cache[sig] = (restraint, ctx, loop_heavy, frame)
+        return self.cache[sig]
+
+    def energy(self, loop_atoms):
+        """loop_atoms: {(resnum, name): xyz}; returns (E after, E before, heavy-atom shift)."""
+        model = self._model(loop_atoms)
+        restraint, ctx, loop_heavy, frame = self._system(model)
+        pos = model.positions
+        for k, i in enumerate(loop_heavy):
+            p = pos[i].value_in_unit(unit.nanometer)
+            restraint.setParticleParameters(k, i, [p[0], p[1], p[2]])
+        restraint.updateParametersInContext(ctx)
+        ctx.setPositions(pos)
+        ctx.setParameter("kr", 0.0)
+        e0 = ctx.getState(getEnergy=True).getPotentialEnergy().value_in_unit(unit.kilojoule_per_mole)
+        ctx.setParameter("kr", self.k * 418.4)  # kcal/mol/A^2 -> kJ/mol/nm^2
+        openmm.LocalEnergyMinimizer.minimize(ctx, 1.0, self.steps)
+        # Report the force-field energy without the restraint.
+        ctx.setParameter("kr", 0.0)
+        st = ctx.getState(getEnergy=True, getPositions=True)
+        e1 = st.getPotentialEnergy().value_in_unit(unit.kilojoule_per_mole)
+        new = st.getPositions(asNumpy=False)
+        fixed = max((dist(new[i].value_in_unit(unit.angstrom), pos[i].value_in_unit(unit.angstrom)) for i in frame), default=0.0)
+        if fixed > 1e-3:
+            raise RuntimeError("the minimiser moved frame atoms (%.4f A)" % fixed)
+        shift = math.sqrt(sum(dist(new[i].value_in_unit(unit.angstrom), pos[i].value_in_unit(unit.angstrom)) ** 2
+                              for i in loop_heavy) / max(len(loop_heavy), 1))
+        return e1, e0, shift
+
+
+def read_ranking(path, top):
+    """LOOP numbers of ranks 1..top of a ranking table, as {index: rank}."""
+    chosen = {}
+    with open(path) as fh:
+        header = fh.readline().rstrip("\n").split("\t")
+        col_rank, col_index = header.index("rank"), header.index("index")
+        for line in fh:
+            f = line.rstrip("\n").split("\t")
+            if int(f[col_rank]) <= top:
+                chosen[int(f[col_index])] = int(f[col_rank])
+    return chosen
+
+
+def backbone_rmsd(atoms, nat_loop):
+    bb = [key for key in nat_loop if key[1] in BACKBONE]
+    missing = [key for key in bb if key not in atoms]
+    if missing:
+        raise RuntimeError("conformation lacks backbone atom %s %d" % (missing[0][1], missing[0][0]))
+    return math.sqrt(sum(dist(atoms[key], nat_loop[key]) ** 2 for key in bb) / len(bb))
+
+
+def main():
+    p = argparse.ArgumentParser()
+    p.add_argument("--pdb", required=True)
+    p.add_argument("--start", type=int, required=True)
+    p.add_argument("--end", type=int, required=True)
+    p.add_argument("--result", required=True)
+    p.add_argument("--first", type=int, default=0)
+    p.add_argument("--ranking")
+    p.add_argument("--top", type=int, default=30)
+    p.add_argument("--shell", type=float, default=10.0)
+    p.add_argument("--k", type=float, default=1.0)
+    p.add_argument("--steps", type=int, default=200)
+    p.add_argument("--out", required=True)
+    a = p.parse_args()
+    native = read_pdb_atoms(a.pdb)
+    nat_loop = {(x["num"], x["name"]): x["xyz"] for x in native if a.start <= x["num"] <= a.end}
+    if not nat_loop:
+        sys.exit("rescore_openmm: no atoms of residues %d..%d in %s" % (a.start, a.end, a.pdb))
+    t = time.process_time()
+    scorer = Scorer(native, a.start, a.end, a.shell, a.k, a.steps)
+    setup = time.process_time() - t
+    loops = read_results(a.result)
+    if a.ranking:
+        chosen = read_ranking(a.ranking, a.top)
+        loops = sorted((dict(L, rank=chosen[L["index"]]) for L in loops if L["index"] in chosen), key=lambda L: L["rank"])
+        if len(loops) != len(chosen):
+            sys.exit("rescore_openmm: %d of the ranked conformations are missing from %s" % (len(chosen) - len(loops), a.result))
+    elif a.first:
+        loops = loops[:a.first]
+    todo = [("native", 0, nat_loop)] + [(str(L["index"]), L.get("rank", 0), L["atoms"]) for L in loops]
+    rows = []
+    for name, rank, atoms in todo:
+        t = time.process_time()
+        r = backbone_rmsd(atoms, nat_loop)
+        try:
+            e, e0, sh = scorer.energy(atoms)
+        except Exception as err:  # a failed conformation stays in the table, marked
+            print("rescore_openmm: %s %s: %s" % (a.result, name, err), file=sys.stderr)
+            e = e0 = sh = float("nan")
+        rows.append((name, rank, e, e0, r, sh, time.process_time() - t))
+    with open(a.out, "w") as fh:
+        fh.write("index\trank\tenergy\tenergy_start\trmsd\tmoved\tcpu\n")
+        for row in rows:
+            fh.write("%s\t%d\t%.2f\t%.2f\t%.3f\t%.3f\t%.2f\n" % row)
+    print("rescore_openmm: %d conformations, CPU %.1f s (setup %.1f s)" % (len(rows), time.process_time(), setup))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
