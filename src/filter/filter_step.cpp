@@ -120,8 +120,11 @@ void finishLoop(const FinalContext& fc, Structure& ws, int id, LoopResult& out, 
     refineSideChains(tm, pot, run.atoms, ws, start, end);
     const bool tolerant = run.settings.protocol.clashTolerance;
     out.accepted = refineSideChains(tm, pot, run.atoms, ws, start, end) && !frameClash(pot, run.atoms, ws, start, end, tolerant);
-    if (!out.accepted && !force) return;
-    if (force && !out.accepted && !(out.backboneClear = !frameClash(pot, run.atoms, ws, start, end, true, true))) return;
+    if (!out.accepted) {
+        if (!force) return;
+        out.backboneClear = !frameClash(pot, run.atoms, ws, start, end, true, true);
+        if (!out.backboneClear) return;
+    }
     out.q1 = out.q2 = out.q3 = out.q4 = 0;
     out.q = quenda_e(pot, ws, start, end, true, out.q1, out.q2, out.q3, out.q4);
     out.d1 = out.d2 = 0;
