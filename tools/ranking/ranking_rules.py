@@ -1,0 +1,163 @@
+"""Alternative rankings of the written loops, measured against the program's z (measurement tool).
+
+Reads finished runs of the workflow/ benchmark (RUN_DIR = workflow/results/<name>/<sampling>):
+for every loop, loops/<case>/conformations.tsv (the four scores and the RMSD of each written
+loop to the native, from the analysis step) and the result file named in sample.json (the
+coordinates). Prints, per rule, the RMSD of the loop each rule puts first: mean, median, how
+many are below 1 A, and the median per length group; then how close the best of the top 1, 5
+and 10 by z comes, per length group.
+
+Rules (all start from the z of the ranking: each score's (s - median) / MAD, summed):
+  z                   the program's ranking
+  weights a,b,c,d     the four normalised scores (DFIRE, side chain, QUENDA, torsion) weighted
+  ranksum             the sum of the four per-score ranks
+  topdens f r         among the best fraction f by z, the loop with most others of that set
+                      within r A backbone RMSD (ties to the lower z)
+  kernel T w          the loop of highest density sum_j exp(-(z_j - z_min) / T) exp(-(d_ij / w)^2),
+                      d_ij the backbone RMSD (N, CA, C, O) between written loops
+
+Use it on training runs to choose (lorvane-params loop-set, then the workflow on that table);
+benchmark runs are for measuring a choice only.
+
+Usage: /usr/bin/python3 tools/ranking/ranking_rules.py RUN_DIR [RUN_DIR ...]
+"""
+
+import json
+import math
+import os
+import sys
+
+import numpy as np
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "workflow", "scripts"))
+import loopkit  # noqa: E402
+
+BACKBONE = ("N", "CA", "C", "O")
+GROUPS = (("4", 4, 5), ("6", 6, 7), ("8-10", 8, 11), ("12", 12, 13), ("14-17", 14, 99))
+
+
+def length_group(n):
+    for name, lo, hi in GROUPS:
+        if lo <= n <= hi:
+            return name
+    return str(n)
+
+
+def read_loop(loopdir):
+    """Scores (n x 4), RMSD to native (n), pairwise backbone RMSD (n x n) and loop length;
+    None for a loop without written conformations or analysis."""
+    conf_path = os.path.join(loopdir, "conformations.tsv")
+    record_path = os.path.join(loopdir, "sample.json")
+    if not (os.path.exists(conf_path) and os.path.exists(record_path)):
+        return None
+    with open(record_path) as fh:
+        record = json.load(fh)
+    _, rows = loopkit.read_tsv(conf_path)
+    if not rows:
+        return None
+    confs = loopkit.read_results(os.path.join(loopdir, record["files"]["result"]))
+    if len(confs) != len(rows):
+        raise ValueError("%s: %d conformations in the result file, %d analysed" % (loopdir, len(confs), len(rows)))
+    xyz = np.array([[r["atoms"][a] for r in c["residues"] for a in BACKBONE] for c in confs], float)
+    flat = xyz.reshape(len(confs), -1)
+    sq = (flat ** 2).sum(1)
+    pair = np.sqrt(np.clip((sq[:, None] + sq[None, :] - 2 * flat @ flat.T) / xyz.shape[1], 0, None))
+    return {"scores": np.array([[float(r["s%d" % q]) for q in range(4)] for r in rows]),
+            "rmsd": np.array([float(r["rmsd"]) for r in rows]),
+            "pair": pair,
+            "length": len(confs[0]["residues"])}
+
+
+def normalised(scores):
+    """Each score's (s - median) / MAD; a score whose MAD is 0 adds nothing (as the program)."""
+    cols = []
+    for q in range(scores.shape[1]):
+        col = scores[:, q]
+        m = np.median(col)
+        mad = np.median(np.abs(col - m))
+        cols.append((col - m) / mad if mad > 0 and math.isfinite(mad) else np.zeros(len(col)))
+    return np.array(cols).T
+
+
+def z_of(loop):
+    return normalised(loop["scores"]).sum(1)
+
+
+def by_z(loop):
+    return int(np.argsort(z_of(loop), kind="stable")[0])
+
+
+def by_weights(w):
+    return lambda loop: int(np.argsort((normalised(loop["scores"]) * np.array(w, float)).sum(1), kind="stable")[0])
+
+
+def by_ranksum(loop):
+    s = loop["scores"]
+    ranks = sum(np.argsort(np.argsort(s[:, q], kind="stable"), kind="stable") for q in range(4))
+    return int(np.argsort(ranks, kind="stable")[0])
+
+
+def by_top_density(frac, radius):
+    def pick(loop):
+        z = z_of(loop)
+        top = np.argsort(z, kind="stable")[:max(1, int(math.ceil(frac * len(z))))]
+        count = (loop["pair"][np.ix_(top, top)] <= radius).sum(1)
+        return int(top[max(range(len(top)), key=lambda i: (count[i], -z[top[i]]))])
+    return pick
+
+
+def by_kernel(temp, width):
+    def pick(loop):
+        z = z_of(loop)
+        weight = np.exp(-(z - z.min()) / temp)
+        return int(np.argmax((np.exp(-(loop["pair"] / width) ** 2) * weight[None, :]).sum(1)))
+    return pick
+
+
+def rules():
+    out = [("z", by_z), ("ranksum", by_ranksum)]
+    for w in ((1, 0, 0, 0), (1, 0, 1, 1), (1, 1, 1, 0), (2, 1, 1, 1)):
+        out.append(("weights %s" % ",".join(map(str, w)), by_weights(w)))
+    for frac in (0.05, 0.1, 0.2):
+        for radius in (0.75, 1.0, 1.5):
+            out.append(("topdens %.2f %.2f" % (frac, radius), by_top_density(frac, radius)))
+    for temp in (0.5, 1.0, 2.0, 4.0):
+        for width in (1.0, 2.0):
+            out.append(("kernel %.1f %.1f" % (temp, width), by_kernel(temp, width)))
+    return out
+
+
+def main(run_dirs):
+    loops = []
+    for run in run_dirs:
+        base = os.path.join(run, "loops")
+        for case in sorted(os.listdir(base)):
+            loop = read_loop(os.path.join(base, case))
+            if loop is not None:
+                loops.append(loop)
+    if not loops:
+        sys.exit("ranking_rules: no analysed loop in " + " ".join(run_dirs))
+    groups = [g for g, _, _ in GROUPS if any(length_group(x["length"]) == g for x in loops)]
+    print("%d loops\n" % len(loops))
+    print("| rule | mean (Å) | median (Å) | < 1 Å | " + " | ".join("median %s (Å)" % g for g in groups) + " |")
+    print("|---" * (4 + len(groups)) + "|")
+    for name, pick in rules():
+        got = [float(x["rmsd"][pick(x)]) for x in loops]
+        per = [np.median([r for r, x in zip(got, loops) if length_group(x["length"]) == g]) for g in groups]
+        print("| %s | %.2f | %.2f | %d/%d | %s |" % (name, np.mean(got), np.median(got), sum(r < 1 for r in got),
+                                                   len(got), " | ".join("%.2f" % v for v in per)))
+    print("\n| length group | loops | rank 1 by z: median (Å), < 1 Å | best of top 5 | best of top 10 | best written |")
+    print("|---|---|---|---|---|---|")
+    for g in groups:
+        members = [x for x in loops if length_group(x["length"]) == g]
+        cells = []
+        for k in (1, 5, 10, None):
+            best = [float(x["rmsd"][np.argsort(z_of(x), kind="stable")[:k]].min()) for x in members]
+            cells.append("%.2f, %d/%d" % (np.median(best), sum(r < 1 for r in best), len(best)))
+        print("| %s | %d | %s |" % (g, len(members), " | ".join(cells)))
+
+
+if __name__ == "__main__":
+    if len(sys.argv) < 2:
+        sys.exit(__doc__)
+    main(sys.argv[1:])
