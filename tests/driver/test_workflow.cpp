@@ -665,3 +665,48 @@ TEST(Workflow, CompareRunsCountsTheLoopsBothRan) {
                   out),
               0);
 }
+
+// The ranking tool re-ranks a finished run: z puts first the loop of lowest
+// summed (s - median) / MAD, a score with MAD 0 adds nothing, and the top-k
+// table takes the best RMSD among the first k by z.
+TEST(Workflow, RankingRulesReadsAFinishedRun) {
+    TempDir tmp;
+    ASSERT_FALSE(tmp.path.empty());
+    const fs::path loop = tmp.path / "run/loops/x";
+    fs::create_directories(loop);
+    std::ofstream(loop / "sample.json") << R"({"files": {"result": "x.txt"}})";
+    // Only the first score varies (z = -1, 0, 1); conformations 2 and 3 are
+    // one place, conformation 1 another.
+    std::ofstream conf(loop / "conformations.tsv");
+    conf << "index\tlabel\ts0\ts1\ts2\ts3\tz\trmsd\trmsd_anchor\n"
+         << "1\t1\t1\t5\t5\t5\t-1\t2.0\t2.0\n2\t2\t2\t5\t5\t5\t0\t0.5\t0.5\n3\t3\t3\t5\t5\t5\t1\t3.0\t3.0\n";
+    conf.close();
+    std::ofstream result(loop / "x.txt");
+    const char* names[] = {"N", "CA", "C", "O"};
+    for (int k = 1; k <= 3; ++k) {
+        result << "LOOP " << k << " " << k << " 5 5 5\n";
+        char line[96];
+        for (int r = 0; r < 4; ++r)
+            for (int a = 0; a < 4; ++a) {
+                const double x = (k == 1 ? 20.0 : 0.0) + r * 3.8 + a * 0.5;
+                std::snprintf(line, sizeof line, "ATOM  %5d  %-3s GLY A%4d    %8.3f%8.3f%8.3f  1.00  0.00\n", 4 * r + a + 1, names[a], 10 + r, x,
+                              1.0 * a, 0.0);
+                result << line;
+            }
+        result << "END\n";
+    }
+    result.close();
+    std::string out;
+    ASSERT_EQ(run("/usr/bin/python3 '" + kRepo + "/tools/ranking/ranking_rules.py' '" + (tmp.path / "run").string() + "'", out), 0) << out;
+    EXPECT_TRUE(contains(out, "| z | 2.00 | 2.00 | 0/1 | 2.00 |")) << out;
+    EXPECT_TRUE(contains(out, "| 4 | 1 | 2.00, 0/1 | 0.50, 1/1 | 0.50, 1/1 | 0.50, 1/1 |")) << out;
+    // A cold kernel keeps the lowest z; a warm one prefers the populated place
+    // (density 1 against exp(-1/4) + exp(-2/4) = 1.39).
+    EXPECT_TRUE(contains(out, "| kernel 0.5 1.0 | 2.00 |")) << out;
+    EXPECT_TRUE(contains(out, "| kernel 4.0 2.0 | 0.50 |")) << out;
+
+    // A result file that disagrees with its analysis stops naming the loop.
+    std::ofstream(loop / "conformations.tsv", std::ios::app) << "4\t4\t4\t5\t5\t5\t2\t1.0\t1.0\n";
+    EXPECT_NE(run("/usr/bin/python3 '" + kRepo + "/tools/ranking/ranking_rules.py' '" + (tmp.path / "run").string() + "'", out), 0);
+    EXPECT_TRUE(contains(out, "3 conformations in the result file, 4 analysed")) << out;
+}

@@ -160,4 +160,7 @@ def main(run_dirs):
 if __name__ == "__main__":
     if len(sys.argv) < 2:
         sys.exit(__doc__)
-    main(sys.argv[1:])
+    try:
+        main(sys.argv[1:])
+    except (OSError, ValueError, KeyError) as exc:  # one line naming what is at fault
+        sys.exit("ranking_rules: %s" % exc)
