@@ -28,19 +28,21 @@ import os
 import sys
 
 import numpy as np
+import yaml
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "workflow", "scripts"))
+WORKFLOW = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "workflow")
+sys.path.insert(0, os.path.join(WORKFLOW, "scripts"))
 import loopkit  # noqa: E402
+from summarise import group_of  # noqa: E402
 
 BACKBONE = ("N", "CA", "C", "O")
-GROUPS = (("4", 4, 5), ("6", 6, 7), ("8-10", 8, 11), ("12", 12, 13), ("14-17", 14, 99))
+# The benchmark's own length groups, so that the tables line up with its reports.
+with open(os.path.join(WORKFLOW, "config", "config.yaml")) as _fh:
+    GROUPS = [tuple(g) for g in yaml.safe_load(_fh)["length_groups"]]
 
 
 def length_group(n):
-    for name, lo, hi in GROUPS:
-        if lo <= n <= hi:
-            return name
-    return str(n)
+    return group_of(n, GROUPS)
 
 
 def read_loop(loopdir):
@@ -62,25 +64,19 @@ def read_loop(loopdir):
     flat = xyz.reshape(len(confs), -1)
     sq = (flat ** 2).sum(1)
     pair = np.sqrt(np.clip((sq[:, None] + sq[None, :] - 2 * flat @ flat.T) / xyz.shape[1], 0, None))
-    return {"scores": np.array([[float(r["s%d" % q]) for q in range(4)] for r in rows]),
+    scores = [[float(r["s%d" % q]) for r in rows] for q in range(4)]
+    # Each score's (s - median) / MAD as the program and the analysis normalise it, once per loop.
+    normalised = np.array([loopkit.med_mad(col) for col in scores]).T
+    return {"scores": np.array(scores).T,
+            "normalised": normalised,
+            "z": normalised.sum(1),
             "rmsd": np.array([float(r["rmsd"]) for r in rows]),
             "pair": pair,
             "length": len(confs[0]["residues"])}
 
 
-def normalised(scores):
-    """Each score's (s - median) / MAD; a score whose MAD is 0 adds nothing (as the program)."""
-    cols = []
-    for q in range(scores.shape[1]):
-        col = scores[:, q]
-        m = np.median(col)
-        mad = np.median(np.abs(col - m))
-        cols.append((col - m) / mad if mad > 0 and math.isfinite(mad) else np.zeros(len(col)))
-    return np.array(cols).T
-
-
 def z_of(loop):
-    return normalised(loop["scores"]).sum(1)
+    return loop["z"]
 
 
 def by_z(loop):
@@ -88,7 +84,7 @@ def by_z(loop):
 
 
 def by_weights(w):
-    return lambda loop: int(np.argsort((normalised(loop["scores"]) * np.array(w, float)).sum(1), kind="stable")[0])
+    return lambda loop: int(np.argsort((loop["normalised"] * np.array(w, float)).sum(1), kind="stable")[0])
 
 
 def by_ranksum(loop):
