@@ -11,16 +11,23 @@
 
 namespace lorvane {
 
-Ranking rankConformations(const std::vector<std::array<double, 4>>& scores) {
+std::vector<std::array<double, 4>> normalisedScores(const std::vector<std::array<double, 4>>& scores) {
     const size_t n = scores.size();
-    Ranking r;
-    r.combined.assign(n, 0.0);
+    std::vector<std::array<double, 4>> out(n);
+    std::vector<double> column(n);
     for (int q = 0; q < 4; ++q) {
-        std::vector<double> column(n);
         for (size_t k = 0; k < n; ++k) column[k] = scores[k][q];
         vMedMAD(column);
-        for (size_t k = 0; k < n; ++k) r.combined[k] += column[k];
+        for (size_t k = 0; k < n; ++k) out[k][q] = column[k];
     }
+    return out;
+}
+
+Ranking rankNormalised(const std::vector<std::array<double, 4>>& normalised, const ScoreWeights& weights) {
+    const size_t n = normalised.size();
+    Ranking r;
+    r.combined.assign(n, 0.0);
+    for (size_t k = 0; k < n; ++k) r.combined[k] = combinedScore(normalised[k], weights);
     r.order.resize(n);
     std::iota(r.order.begin(), r.order.end(), 0);
     std::stable_sort(r.order.begin(), r.order.end(), [&](int a, int b) {
@@ -29,6 +36,20 @@ Ranking rankConformations(const std::vector<std::array<double, 4>>& scores) {
         return x < y;
     });
     return r;
+}
+
+int firstRanked(const std::vector<std::array<double, 4>>& normalised, const ScoreWeights& weights) {
+    int best = -1;
+    double bestValue = 0.0;
+    for (size_t k = 0; k < normalised.size(); ++k) {
+        const double v = combinedScore(normalised[k], weights);
+        if (!std::isnan(v) && (best < 0 || v < bestValue)) best = static_cast<int>(k), bestValue = v;
+    }
+    return best < 0 ? 0 : best;
+}
+
+Ranking rankConformations(const std::vector<std::array<double, 4>>& scores, const ScoreWeights& weights) {
+    return rankNormalised(normalisedScores(scores), weights);
 }
 
 std::vector<RankedConformation> rankResults(const std::vector<ResultConformation>& confs) {

@@ -15,12 +15,31 @@ struct Ranking {
     std::vector<int> order;        // conformation indices (0-based), best first
 };
 
-// Combined score of each conformation: the sum of its four scores (DFIRE,
-// side-chain, QUENDA, torsion), each normalised as (s - median) / MAD over
-// all the conformations given; a score whose MAD is zero carries no
-// information and adds nothing. Order: ascending combined score, equal
-// scores in the order given, a score that is not a number last.
-Ranking rankConformations(const std::vector<std::array<double, 4>>& scores);
+// The four scores (DFIRE, side-chain, QUENDA, torsion) of each conformation,
+// each normalised as (s - median) / MAD over all the conformations given; a
+// score whose MAD is zero carries no information and becomes 0.
+std::vector<std::array<double, 4>> normalisedScores(const std::vector<std::array<double, 4>>& scores);
+
+// Weights of the four normalised scores in the combined score.
+using ScoreWeights = std::array<double, 4>;
+constexpr ScoreWeights EQUAL_WEIGHTS = {1.0, 1.0, 1.0, 1.0};
+
+// Combined score of one conformation's normalised scores: their weighted sum.
+inline double combinedScore(const std::array<double, 4>& normalised, const ScoreWeights& weights) {
+    double v = 0.0;
+    for (int q = 0; q < 4; ++q) v += weights[q] * normalised[q];
+    return v;
+}
+
+// Combined score of each conformation: the weighted sum of its normalised
+// scores (equal weights: the program's ranking). Order: ascending combined
+// score, equal scores in the order given, a score that is not a number last.
+Ranking rankConformations(const std::vector<std::array<double, 4>>& scores, const ScoreWeights& weights = EQUAL_WEIGHTS);
+// The same from scores already normalised.
+Ranking rankNormalised(const std::vector<std::array<double, 4>>& normalised, const ScoreWeights& weights);
+// The conformation rankNormalised puts first (0 when there is none that is a
+// number), without sorting the rest.
+int firstRanked(const std::vector<std::array<double, 4>>& normalised, const ScoreWeights& weights);
 
 // One row of the ranking table.
 struct RankedConformation {

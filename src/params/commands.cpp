@@ -22,6 +22,7 @@ const std::vector<Command>& commands() {
         {"phipsi", "backbone torsion-bin table phipsi.bb.txt", cmdPhipsi, 10},
         {"phipsi-cv", "cross-validation of the torsion-bin smoothing on the training set", cmdPhipsiCv, 0},
         {"quenda", "QUENDA loop potential from native loops against their decoys (--holdout: held-out check)", cmdQuenda, 0},
+        {"ranking-weights", "weights of the final ranking from workflow runs on training loops (--runs DIR)", cmdRankingWeights, 0},
         {"rotamers", "rotamer library newsimplRot.txt", cmdRotamers, 30},
         {"validate", "measure the torsion, distance and rotamer tables on the benchmark loops", cmdValidate, 0},
         {"validate-pairs", "native loops against 100 backbone decoys with DFIRE, QUENDA, sampling table, OSCAR", cmdValidatePairs, 0},

@@ -38,5 +38,6 @@ void cmdValidate(const std::vector<std::string>& args, Session& session);       
 void cmdValidatePairs(const std::vector<std::string>& args, Session& session);  // validate_pair_tables.cpp
 void cmdBackboneAngles(const std::vector<std::string>& args, Session& session); // backbone_angles.cpp
 void cmdLoopSet(const std::vector<std::string>& args, Session& session);        // loop_set.cpp
+void cmdRankingWeights(const std::vector<std::string>& args, Session& session); // ranking_weights.cpp
 
 }  // namespace lorvane::params

@@ -45,6 +45,30 @@ TEST(Ranking, CombinedScoresAndOrder) {
     }
 }
 
+TEST(Ranking, WeightsAndFirstRanked) {
+    // Normalised columns: DFIRE -1 0 1, side chain 1 0 -1 (MAD 10), QUENDA and torsion flat.
+    const std::vector<std::array<double, 4>> scores = {{1, 30, 0, 0}, {2, 20, 0, 0}, {3, 10, 0, 0}};
+    const struct {
+        ScoreWeights weights;
+        std::vector<double> combined;
+        std::vector<int> order;
+    } cases[] = {
+        {EQUAL_WEIGHTS, {0, 0, 0}, {0, 1, 2}},
+        {{2, 1, 0, 0}, {-1, 0, 1}, {0, 1, 2}},
+        {{0, 1, 7, 7}, {1, 0, -1}, {2, 1, 0}},
+        {{0.5, 1.5, 0, 0}, {1, 0, -1}, {2, 1, 0}},
+    };
+    for (const auto& c : cases) {
+        const Ranking r = rankConformations(scores, c.weights);
+        for (size_t k = 0; k < 3; ++k) EXPECT_NEAR(r.combined[k], c.combined[k], 1e-12) << k;
+        EXPECT_EQ(r.order, c.order);
+        EXPECT_EQ(firstRanked(normalisedScores(scores), c.weights), c.order[0]);
+    }
+    // Not-a-number scores are never first; none at all gives 0, as an empty order would.
+    EXPECT_EQ(firstRanked({{NaN, 0, 0, 0}, {5, 0, 0, 0}}, EQUAL_WEIGHTS), 1);
+    EXPECT_EQ(firstRanked({{NaN, 0, 0, 0}}, EQUAL_WEIGHTS), 0);
+}
+
 // Conformation k (0-based) of n: an 8-residue loop moved by 0.3 k A along
 // (1,1,1)/sqrt(3), so that two of them lie 0.3 |j - k| A apart in RMSD; its
 // scores rank it at position (k * 3) % n.

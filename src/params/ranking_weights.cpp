@@ -1,0 +1,216 @@
+#include "params/ranking_weights.h"
+
+#include <omp.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <set>
+
+#include "model/error.h"
+#include "model/table_text.h"
+#include "params/commands.h"
+#include "params/options.h"
+#include "params/table_io.h"
+
+namespace lorvane::params {
+
+namespace {
+
+const char* const kScoreNames[4] = {"dfire", "sidechain", "quenda", "torsion"};
+
+std::vector<std::string_view> splitTabs(std::string_view line) {
+    std::vector<std::string_view> out;
+    size_t from = 0;
+    while (true) {
+        const size_t tab = line.find('\t', from);
+        out.push_back(line.substr(from, tab == std::string_view::npos ? std::string_view::npos : tab - from));
+        if (tab == std::string_view::npos) return out;
+        from = tab + 1;
+    }
+}
+
+PickSummary summarise(const std::vector<double>& picks) {
+    PickSummary s;
+    if (picks.empty()) return s;
+    std::vector<double> sorted = picks;
+    std::sort(sorted.begin(), sorted.end());
+    const size_t n = sorted.size();
+    s.median = n % 2 ? sorted[n / 2] : 0.5 * (sorted[n / 2 - 1] + sorted[n / 2]);
+    for (double r : picks) {
+        s.mean += r / static_cast<double>(n);
+        if (r < 1.0) ++s.below1;
+    }
+    return s;
+}
+
+// Distance from equal weights of the same total, for ties between vectors.
+double unevenness(const ScoreWeights& w) {
+    const double mean = (w[0] + w[1] + w[2] + w[3]) / 4.0;
+    double d = 0.0;
+    for (double x : w) d += std::fabs(x / mean - 1.0);
+    return d;
+}
+
+// Index into the grid of the vector with the lowest mean pick over the loops
+// for which use[l] is set; picks[g][l] is the RMSD vector g ranks first in loop l.
+size_t bestVector(const std::vector<ScoreWeights>& grid, const std::vector<std::vector<double>>& picks, const std::vector<bool>& use) {
+    size_t best = 0;
+    double bestSum = 0.0;
+    for (size_t g = 0; g < grid.size(); ++g) {
+        double sum = 0.0;
+        for (size_t l = 0; l < use.size(); ++l)
+            if (use[l]) sum += picks[g][l];
+        const bool tie = g > 0 && std::fabs(sum - bestSum) < 1e-9;
+        if (g == 0 || (sum < bestSum && !tie) || (tie && unevenness(grid[g]) < unevenness(grid[best]))) best = g, bestSum = sum;
+    }
+    return best;
+}
+
+std::string formatWeights(const ScoreWeights& w) {
+    std::string s;
+    for (int q = 0; q < 4; ++q) s += (q ? " " : "") + formatFixed(w[q], 2);
+    return s;
+}
+
+std::string formatSummary(const PickSummary& s, size_t loops) {
+    return "mean " + formatFixed(s.mean, 3) + " A, median " + formatFixed(s.median, 3) + " A, below 1 A " + std::to_string(s.below1) + "/" +
+           std::to_string(loops);
+}
+
+}  // namespace
+
+RankingLoop readRankingLoop(const std::string& path, const std::string& id) {
+    TableText in = TableText::read(path, "conformation table");
+    RankingLoop loop;
+    loop.id = id;
+    std::string_view line;
+    if (!in.next(line)) in.failFile("no header");
+    const std::vector<std::string_view> header = splitTabs(line);
+    const char* const wanted[5] = {"s0", "s1", "s2", "s3", "rmsd"};
+    size_t column[5];
+    for (int c = 0; c < 5; ++c) {
+        const auto at = std::find(header.begin(), header.end(), std::string_view(wanted[c]));
+        if (at == header.end()) in.fail(std::string("no column \"") + wanted[c] + "\"");
+        column[c] = static_cast<size_t>(at - header.begin());
+    }
+    std::vector<std::array<double, 4>> scores;
+    while (in.next(line)) {
+        if (line.empty()) continue;
+        const std::vector<std::string_view> f = splitTabs(line);
+        if (f.size() != header.size()) in.fail(std::to_string(f.size()) + " fields, the header has " + std::to_string(header.size()));
+        double v[5];
+        for (int c = 0; c < 5; ++c) {
+            const std::string text(f[column[c]]);
+            char* end = nullptr;
+            v[c] = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end || !std::isfinite(v[c])) in.fail("\"" + text + "\" in column " + wanted[c] + " is not a number");
+        }
+        scores.push_back({v[0], v[1], v[2], v[3]});
+        loop.rmsd.push_back(v[4]);
+    }
+    loop.normalised = normalisedScores(scores);
+    return loop;
+}
+
+std::vector<RankingLoop> readRankingRuns(const std::vector<std::string>& dirs) {
+    namespace fs = std::filesystem;
+    std::vector<RankingLoop> loops;
+    for (const std::string& dir : dirs) {
+        const fs::path root = fs::path(dir) / "loops";
+        std::error_code ec;
+        if (!fs::is_directory(root, ec)) fail("ranking-weights: " + root.string() + " is not a directory (a finished run of the workflow)");
+        std::set<std::string> cases;
+        for (const auto& e : fs::directory_iterator(root, ec))
+            if (fs::exists(e.path() / "conformations.tsv")) cases.insert(e.path().filename().string());
+        size_t used = 0;
+        for (const std::string& c : cases) {
+            RankingLoop loop = readRankingLoop((root / c / "conformations.tsv").string(), dir + " " + c);
+            if (loop.rmsd.empty()) continue;
+            loops.push_back(std::move(loop));
+            ++used;
+        }
+        if (used == 0) fail("ranking-weights: no loop of " + dir + " has written conformations");
+    }
+    return loops;
+}
+
+std::vector<ScoreWeights> weightGrid() {
+    const double values[] = {0.0, 0.5, 1.0, 1.5, 2.0, 3.0};
+    std::vector<ScoreWeights> grid;
+    std::set<std::array<long, 4>> directions;
+    for (double a : values)
+        for (double b : values)
+            for (double c : values)
+                for (double d : values) {
+                    const ScoreWeights w = {a, b, c, d};
+                    const double top = std::max({a, b, c, d});
+                    if (top == 0.0) continue;
+                    // Scaled to a largest weight of 1; vectors met later in the
+                    // loops are multiples with a larger top weight.
+                    std::array<long, 4> key;
+                    for (int q = 0; q < 4; ++q) key[q] = std::lround(w[q] / top * 1e6);
+                    if (directions.insert(key).second) grid.push_back(w);
+                }
+    return grid;
+}
+
+RankingWeightFit fitRankingWeights(const std::vector<RankingLoop>& loops, const std::vector<ScoreWeights>& grid) {
+    if (loops.size() < 2) fail("ranking-weights: at least 2 loops are needed, " + std::to_string(loops.size()) + " given");
+    const size_t n = loops.size();
+    std::vector<std::vector<double>> picks(grid.size(), std::vector<double>(n));
+#pragma omp parallel for schedule(dynamic)
+    for (long g = 0; g < static_cast<long>(grid.size()); ++g)
+        for (size_t l = 0; l < n; ++l) picks[g][l] = loops[l].rmsd[firstRanked(loops[l].normalised, grid[g])];
+
+    RankingWeightFit fit;
+    std::vector<double> equal(n);
+    for (size_t l = 0; l < n; ++l) equal[l] = loops[l].rmsd[firstRanked(loops[l].normalised, EQUAL_WEIGHTS)];
+    fit.equal = summarise(equal);
+
+    std::vector<bool> use(n, true);
+    const size_t all = bestVector(grid, picks, use);
+    fit.fitted = grid[all];
+    fit.fittedAll = summarise(picks[all]);
+
+    std::vector<double> held(n);
+    for (size_t l = 0; l < n; ++l) {
+        use[l] = false;
+        held[l] = picks[bestVector(grid, picks, use)][l];
+        use[l] = true;
+    }
+    fit.leaveOneOut = summarise(held);
+    fit.adopted = fit.leaveOneOut.mean <= fit.equal.mean - MIN_MEAN_GAIN && fit.leaveOneOut.below1 >= fit.equal.below1;
+    fit.written = fit.adopted ? fit.fitted : EQUAL_WEIGHTS;
+    return fit;
+}
+
+std::string formatRankingWeights(const RankingWeightFit& fit, size_t loops) {
+    std::string s = "# Weights of the four normalised scores in the final ranking (lorvane-params ranking-weights).\n";
+    s += "# Fitted on " + std::to_string(loops) + " training loops; RMSD of the loop ranked first:\n";
+    s += "#   equal weights:            " + formatSummary(fit.equal, loops) + "\n";
+    s += "#   fit " + formatWeights(fit.fitted) + ": " + formatSummary(fit.fittedAll, loops) + " (on the loops fitted)\n";
+    s += "#   leave one loop out:       " + formatSummary(fit.leaveOneOut, loops) + "\n";
+    s += std::string("# ") +
+         (fit.adopted ? "The fit is adopted." : "The fit does not beat equal weights when a loop is left out; equal weights are kept.") + "\n";
+    for (int q = 0; q < 4; ++q) s += std::string(kScoreNames[q]) + " " + formatFixed(fit.written[q], 2) + "\n";
+    return s;
+}
+
+void cmdRankingWeights(const std::vector<std::string>& args, Session&) {
+    std::vector<std::string> runs;
+    const Options o = OptionParser("ranking-weights").texts("--runs", runs).parse(args);
+    if (runs.empty()) fail("lorvane-params ranking-weights: --runs DIR is required (a finished workflow run on training loops)", STATUS_USAGE);
+    const double t0 = omp_get_wtime();
+    const std::vector<RankingLoop> loops = readRankingRuns(runs);
+    const RankingWeightFit fit = fitRankingWeights(loops, weightGrid());
+    const std::string text = formatRankingWeights(fit, loops.size());
+    const std::string path = outPath(o.out, "ranking_weights.txt");
+    writeTextFile(path, text);
+    std::cout << text << "ranking-weights: wrote " << path << " in " << formatFixed(omp_get_wtime() - t0, 1) << " s" << std::endl;
+}
+
+}  // namespace lorvane::params
