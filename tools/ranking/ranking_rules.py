@@ -64,6 +64,10 @@ def read_loop(loopdir):
     flat = xyz.reshape(len(confs), -1)
     sq = (flat ** 2).sum(1)
     pair = np.sqrt(np.clip((sq[:, None] + sq[None, :] - 2 * flat @ flat.T) / xyz.shape[1], 0, None))
+    # The Gram form leaves rounding noise that depends on the BLAS build: make
+    # it symmetric with an exact zero diagonal, so that loops in one place tie exactly.
+    pair = 0.5 * (pair + pair.T)
+    np.fill_diagonal(pair, 0.0)
     scores = [[float(r["s%d" % q]) for r in rows] for q in range(4)]
     # Each score's (s - median) / MAD as the program and the analysis normalise it, once per loop.
     normalised = np.array([loopkit.med_mad(col) for col in scores]).T
@@ -106,7 +110,10 @@ def by_kernel(temp, width):
     def pick(loop):
         z = z_of(loop)
         weight = np.exp(-(z - z.min()) / temp)
-        return int(np.argmax((np.exp(-(loop["pair"] / width) ** 2) * weight[None, :]).sum(1)))
+        density = (np.exp(-(loop["pair"] / width) ** 2) * weight[None, :]).sum(1)
+        # Equal densities (up to rounding) go to the lower z.
+        tied = np.flatnonzero(density >= density.max() * (1 - 1e-9))
+        return int(tied[np.argsort(z[tied], kind="stable")[0]])
     return pick
 
 
