@@ -26,8 +26,8 @@ std::vector<std::array<double, 4>> normalisedScores(const std::vector<std::array
 Ranking rankNormalised(const std::vector<std::array<double, 4>>& normalised, const ScoreWeights& weights) {
     const size_t n = normalised.size();
     Ranking r;
-    r.combined.assign(n, 0.0);
-    for (size_t k = 0; k < n; ++k) r.combined[k] = combinedScore(normalised[k], weights);
+    r.combined.reserve(n);
+    for (const auto& z : normalised) r.combined.push_back(combinedScore(z, weights));
     r.order.resize(n);
     std::iota(r.order.begin(), r.order.end(), 0);
     std::stable_sort(r.order.begin(), r.order.end(), [&](int a, int b) {

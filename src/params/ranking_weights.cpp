@@ -4,14 +4,16 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <iostream>
-#include <map>
+#include <optional>
 #include <set>
 
+#include "evaluate/evaluate.h"
 #include "model/error.h"
+#include "model/strings.h"
 #include "model/table_text.h"
+#include "model/text_scan.h"
 #include "params/commands.h"
 #include "params/options.h"
 #include "params/table_io.h"
@@ -22,28 +24,13 @@ namespace {
 
 const char* const kScoreNames[4] = {"dfire", "sidechain", "quenda", "torsion"};
 
-std::vector<std::string_view> splitTabs(std::string_view line) {
-    std::vector<std::string_view> out;
-    size_t from = 0;
-    while (true) {
-        const size_t tab = line.find('\t', from);
-        out.push_back(line.substr(from, tab == std::string_view::npos ? std::string_view::npos : tab - from));
-        if (tab == std::string_view::npos) return out;
-        from = tab + 1;
-    }
-}
-
 PickSummary summarise(const std::vector<double>& picks) {
     PickSummary s;
     if (picks.empty()) return s;
-    std::vector<double> sorted = picks;
-    std::sort(sorted.begin(), sorted.end());
-    const size_t n = sorted.size();
-    s.median = n % 2 ? sorted[n / 2] : 0.5 * (sorted[n / 2 - 1] + sorted[n / 2]);
-    for (double r : picks) {
-        s.mean += r / static_cast<double>(n);
-        if (r < 1.0) ++s.below1;
-    }
+    double sd;
+    vMeanSd(picks, s.mean, sd);
+    s.median = vMedian(picks);
+    s.below1 = static_cast<int>(std::count_if(picks.begin(), picks.end(), [](double r) { return r < 1.0; }));
     return s;
 }
 
@@ -55,15 +42,15 @@ double unevenness(const ScoreWeights& w) {
     return d;
 }
 
-// Index into the grid of the vector with the lowest mean pick over the loops
-// for which use[l] is set; picks[g][l] is the RMSD vector g ranks first in loop l.
-size_t bestVector(const std::vector<ScoreWeights>& grid, const std::vector<std::vector<double>>& picks, const std::vector<bool>& use) {
+// Index into the grid of the vector with the lowest summed pick RMSD over the
+// loops, loop `left` (if any) left out: sums[g] is vector g's sum over all
+// loops, picks[g][l] the RMSD it ranks first in loop l.
+size_t bestVector(const std::vector<ScoreWeights>& grid, const std::vector<double>& sums, const std::vector<std::vector<double>>& picks,
+                  std::optional<size_t> left) {
     size_t best = 0;
     double bestSum = 0.0;
     for (size_t g = 0; g < grid.size(); ++g) {
-        double sum = 0.0;
-        for (size_t l = 0; l < use.size(); ++l)
-            if (use[l]) sum += picks[g][l];
+        const double sum = left ? sums[g] - picks[g][*left] : sums[g];
         const bool tie = g > 0 && std::fabs(sum - bestSum) < 1e-9;
         if (g == 0 || (sum < bestSum && !tie) || (tie && unevenness(grid[g]) < unevenness(grid[best]))) best = g, bestSum = sum;
     }
@@ -83,32 +70,27 @@ std::string formatSummary(const PickSummary& s, size_t loops) {
 
 }  // namespace
 
-RankingLoop readRankingLoop(const std::string& path, const std::string& id) {
+RankingLoop readRankingLoop(const std::string& path) {
     TableText in = TableText::read(path, "conformation table");
     RankingLoop loop;
-    loop.id = id;
     std::string_view line;
     if (!in.next(line)) in.failFile("no header");
-    const std::vector<std::string_view> header = splitTabs(line);
+    const std::vector<std::string> header = split(std::string(line), "\t", true);
     const char* const wanted[5] = {"s0", "s1", "s2", "s3", "rmsd"};
     size_t column[5];
     for (int c = 0; c < 5; ++c) {
-        const auto at = std::find(header.begin(), header.end(), std::string_view(wanted[c]));
+        const auto at = std::find(header.begin(), header.end(), wanted[c]);
         if (at == header.end()) in.fail(std::string("no column \"") + wanted[c] + "\"");
         column[c] = static_cast<size_t>(at - header.begin());
     }
     std::vector<std::array<double, 4>> scores;
     while (in.next(line)) {
         if (line.empty()) continue;
-        const std::vector<std::string_view> f = splitTabs(line);
+        const std::vector<std::string> f = split(std::string(line), "\t", true);
         if (f.size() != header.size()) in.fail(std::to_string(f.size()) + " fields, the header has " + std::to_string(header.size()));
         double v[5];
-        for (int c = 0; c < 5; ++c) {
-            const std::string text(f[column[c]]);
-            char* end = nullptr;
-            v[c] = std::strtod(text.c_str(), &end);
-            if (text.empty() || *end || !std::isfinite(v[c])) in.fail("\"" + text + "\" in column " + wanted[c] + " is not a number");
-        }
+        for (int c = 0; c < 5; ++c)
+            if (!textscan::parseFinite(f[column[c]], v[c])) in.fail("\"" + f[column[c]] + "\" in column " + wanted[c] + " is not a number");
         scores.push_back({v[0], v[1], v[2], v[3]});
         loop.rmsd.push_back(v[4]);
     }
@@ -128,7 +110,7 @@ std::vector<RankingLoop> readRankingRuns(const std::vector<std::string>& dirs) {
             if (fs::exists(e.path() / "conformations.tsv")) cases.insert(e.path().filename().string());
         size_t used = 0;
         for (const std::string& c : cases) {
-            RankingLoop loop = readRankingLoop((root / c / "conformations.tsv").string(), dir + " " + c);
+            RankingLoop loop = readRankingLoop((root / c / "conformations.tsv").string());
             if (loop.rmsd.empty()) continue;
             loops.push_back(std::move(loop));
             ++used;
@@ -171,17 +153,16 @@ RankingWeightFit fitRankingWeights(const std::vector<RankingLoop>& loops, const 
     for (size_t l = 0; l < n; ++l) equal[l] = loops[l].rmsd[firstRanked(loops[l].normalised, EQUAL_WEIGHTS)];
     fit.equal = summarise(equal);
 
-    std::vector<bool> use(n, true);
-    const size_t all = bestVector(grid, picks, use);
+    // Each vector's sum over all loops once; leaving a loop out subtracts its pick.
+    std::vector<double> sums(grid.size(), 0.0);
+    for (size_t g = 0; g < grid.size(); ++g)
+        for (double r : picks[g]) sums[g] += r;
+    const size_t all = bestVector(grid, sums, picks, std::nullopt);
     fit.fitted = grid[all];
     fit.fittedAll = summarise(picks[all]);
 
     std::vector<double> held(n);
-    for (size_t l = 0; l < n; ++l) {
-        use[l] = false;
-        held[l] = picks[bestVector(grid, picks, use)][l];
-        use[l] = true;
-    }
+    for (size_t l = 0; l < n; ++l) held[l] = picks[bestVector(grid, sums, picks, l)][l];
     fit.leaveOneOut = summarise(held);
     fit.adopted = fit.leaveOneOut.mean <= fit.equal.mean - MIN_MEAN_GAIN && fit.leaveOneOut.below1 >= fit.equal.below1;
     fit.written = fit.adopted ? fit.fitted : EQUAL_WEIGHTS;

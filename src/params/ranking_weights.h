@@ -26,7 +26,6 @@ constexpr double MIN_MEAN_GAIN = 0.1;  // A, leave-one-out mean RMSD of the loop
 
 // One loop of a run: its written conformations' normalised scores and RMSD to the native.
 struct RankingLoop {
-    std::string id;  // run directory and case
     std::vector<std::array<double, 4>> normalised;
     std::vector<double> rmsd;
 };
@@ -34,7 +33,7 @@ struct RankingLoop {
 // Reads one conformations.tsv (tab-separated, with a header naming s0..s3 and
 // rmsd); a loop without rows is returned empty. Stops (status 1) naming the
 // file and line on a missing column or a value that is not a number.
-RankingLoop readRankingLoop(const std::string& path, const std::string& id);
+RankingLoop readRankingLoop(const std::string& path);
 // Every loop with at least one conformation under DIR/loops/*/ of each run,
 // in directory-name order; stops when a run holds none.
 std::vector<RankingLoop> readRankingRuns(const std::vector<std::string>& dirs);

@@ -104,7 +104,7 @@ TEST(RankingWeights, ReaderAndCommand) {
     };
     for (const auto& b : bad) {
         dir.write("bad.tsv", b.text);
-        EXPECT_ERROR(readRankingLoop(dir.path("bad.tsv"), "x"), 1, b.error);
+        EXPECT_ERROR(readRankingLoop(dir.path("bad.tsv")), 1, b.error);
     }
 
     // A run of three loops: in each, DFIRE tracks the RMSD and QUENDA misleads.
