@@ -77,6 +77,10 @@ const std::vector<OptionHelp>& optionReference() {
         {"-xncac", "", "measuring: N-CA-C of grown residues drawn from the backbone angle table"},
         {"-xclose", "N", "measuring: closure geometries tried per candidate (0: one random draw)"},
         {"-xreseed", "", "measuring: survivors copied into empty seed slots on a collapse"},
+        {"-xrefine", "N", "measuring: refine the best N written loops, one per cluster (default 0: none)"},
+        {"-xrefinemoves", "N", "measuring: Monte Carlo moves per refined loop (default 60)"},
+        {"-xrefinetemp", "X", "measuring: temperature of the refinement, in combined-score units (default 1)"},
+        {"-xrefinefrom", "FILE", "measuring: refine the loops of this result file instead of sampling"},
         {"-diag", "", "diagnostic lines and tables (output/)"},
         {"-score", "FILE", "compare mode: the result file to judge"},
         {"-svg", "FILE", "compare mode: funnel plot of combined score against RMSD"},
@@ -243,6 +247,15 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
             intOption(opt.protocol.closeDraws, 0, "");
         } else if (a == "-xreseed") {
             opt.protocol.reseed = true;
+        } else if (a == "-xrefine") {
+            intOption(opt.refine.top, 0, "");
+        } else if (a == "-xrefinemoves") {
+            intOption(opt.refine.moves, 0, "");
+        } else if (a == "-xrefinetemp") {
+            realOption(opt.refine.temperature);
+            if (!(opt.refine.temperature > 0.0)) usageError("Option -xrefinetemp needs a positive temperature, got " + args[i]);
+        } else if (a == "-xrefinefrom") {
+            if (!value(opt.refineFrom) || opt.refineFrom.empty()) usageError("Option -xrefinefrom needs a result file");
         } else if (a == "-pdbIndex") {
             opt.byPdbNumber = false;
         } else if (a == "-o") {

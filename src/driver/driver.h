@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "growth/protocol.h"
+#include "refine/loop_refinement.h"
 
 namespace lorvane {
 
@@ -45,6 +46,8 @@ struct RunOptions {
     std::string dataDir;       // "-data": the tables' directory; runLorvane puts the one found here
     bool help = false;         // "-h", "--help"
     bool quiet = false;      // "-quiet": no progress or notes on standard error, warnings and errors only
+    RefineSettings refine;   // "-xrefine..." switches: refinement of the best written loops (none by default)
+    std::string refineFrom;  // "-xrefinefrom": refine this result file instead of sampling
 };
 
 // The usage text on standard output (the program started without arguments).

@@ -9,7 +9,9 @@
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <fstream>
 #include <iostream>
+#include <sstream>
 #include <limits>
 #include <set>
 #include <string>
@@ -29,11 +31,25 @@
 #include "model/loop_selection.h"
 #include "model/pdb_reader.h"
 #include "model/strings.h"
+#include "model/atomic_file.h"
 #include "potentials/quenda.h"
+#include "refine/result_refinement.h"
 
 namespace lorvane {
 
 namespace {
+
+// Copies a result file sampled before to the run's result path.
+void copyResultFile(const std::string& from, const std::string& to) {
+    std::ifstream in(from, std::ios::binary);
+    if (!in) fail("cannot open result file " + from, 1);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!in && !in.eof()) fail("cannot read result file " + from, 1);
+    AtomicFile out(to);
+    out.stream() << text.str();
+    out.commit();
+}
 
 // CPU time of the process so far (all threads), seconds.
 double cpuSeconds() {
@@ -177,8 +193,24 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     Sampler run({tm, dist, pot}, settings, loop.built.protein, loop.built.loopStart, loop.built.loopEnd, loopIdOf(opt));
     FilterState filter;
     filter.probe = probe;
-    production(run, filter);
+    if (opt.refineFrom.empty()) {
+        production(run, filter);
+    } else {
+        // Refinement of loops sampled before: the run is prepared (atom
+        // index, working structure) but grows nothing.
+        prepare(run);
+        prepareOutputFiles(settings.resultPath, false);
+        copyResultFile(opt.refineFrom, settings.resultPath);
+    }
     if (filterTimes) *filterTimes = filter.times;
+    if (opt.refine.top > 0) {
+        const RefineContext context{tm, dist, pot, run.atoms, settings.protocol.torsionBins, settings.protocol.clashTolerance,
+                                    run.loopStart, run.loopEnd};
+        const RefineSummary r = refineResultFile(context, opt.refine, run.work, settings.resultPath, opt.randSeed, threads);
+        if (!opt.quiet)
+            std::cerr << "Refined " << r.refined << " of " << r.loops << " loops (" << r.improved << " lower in energy; " << r.accepted
+                      << " of " << r.moves << " moves taken, " << r.closed << " closed)" << std::endl;
+    }
 
     // The ranking and the models are read back from the result file, so that
     // they name its conformations exactly as compare mode sees them.

@@ -12,7 +12,7 @@
 namespace lorvane {
 
 // What a stream draws for (part of its key).
-enum class StreamKind : uint64_t { Main = 1, Growth = 2, Filter = 3 };
+enum class StreamKind : uint64_t { Main = 1, Growth = 2, Filter = 3, Refine = 4 };
 
 // Key of a stream: the run's seed, what the stream draws for, the pass and
 // the index of the unit of work (seed) within the pass.

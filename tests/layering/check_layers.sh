@@ -5,8 +5,8 @@
 #
 # The layers (docs/architecture.md), lowest first:
 #   model <- build, distributions, potentials <- closure <- growth <- filter
-#         <- evaluate <- driver; params sits beside the driver (it may use
-#         evaluate and everything below; the driver never uses params).
+#         <- evaluate <- refine <- driver; params sits beside the driver (it
+#         may use refine and everything below; the driver never uses params).
 # A subsystem may include its own headers and those of the subsystems listed
 # for it below; a test folder tests/<sub> the same, plus tests/support. A
 # library in CMakeLists.txt may link only the libraries listed for it.
@@ -22,7 +22,8 @@ below() {
         growth) echo "model build distributions potentials closure" ;;
         filter) echo "model build distributions potentials closure growth" ;;
         evaluate) echo "model build distributions potentials closure growth filter" ;;
-        driver | params) echo "model build distributions potentials closure growth filter evaluate" ;;
+        refine) echo "model build distributions potentials closure growth filter evaluate" ;;
+        driver | params) echo "model build distributions potentials closure growth filter evaluate refine" ;;
         support) echo "model build distributions potentials" ;;  # tests/support
         *) echo "" ;;
     esac
@@ -34,7 +35,7 @@ allowed() {  # allowed FROM TO
     return 1
 }
 
-subsystems="model build distributions potentials closure growth filter evaluate driver params"
+subsystems="model build distributions potentials closure growth filter evaluate refine driver params"
 tmp=$(mktemp) || exit 2
 trap 'rm -f "$tmp"' EXIT
 

@@ -1,0 +1,61 @@
+#pragma once
+// Refinement of finished loops: Monte Carlo in continuous torsion space with
+// the loop kept exactly closed on both anchors (closure_move.h), scored with
+// the same four terms the final step writes (DFIRE, side chain, QUENDA,
+// torsion), each divided by its spread over the run's written loops, so that
+// the energy is the ranking's combined z up to a constant.
+#include <array>
+
+#include "distributions/distributions.h"
+#include "distributions/torsion_bin_rule.h"
+#include "growth/random.h"
+#include "model/structure.h"
+#include "model/templates.h"
+#include "potentials/atom_index.h"
+#include "potentials/potentials.h"
+
+namespace lorvane {
+
+// The four scores of a loop, in the order of the result file's LOOP line.
+using LoopScores = std::array<double, 4>;
+
+// What scoring and moving a loop needs; the structure is passed separately.
+struct RefineContext {
+    const Templates& tm;
+    const Distributions& dist;
+    const Potentials& pot;
+    const AtomIndex& atoms;
+    TorsionBinRule bins;
+    bool tolerantClash;  // the final frame check's tolerance (final_safeguards.h)
+    int start, end;      // the loop
+};
+
+struct RefineSettings {
+    int top = 0;               // loops refined: the best by combined score, each from another cluster; 0 = none
+    int moves = 60;            // Monte Carlo moves per loop
+    double temperature = 1.0;  // in combined-score units
+    double turnDeg = 8.0;      // standard deviation of a dihedral turn, degrees
+};
+
+// Sum over the loop residues of the torsion-bin energy of their phi and psi.
+double loopTorsionEnergy(const RefineContext& c, const Structure& s);
+// DFIRE, side chain (OSCAR + side-chain torsions), QUENDA and loopTorsionEnergy
+// of the loop in s (hydrogens built), as the final step scores a written loop.
+LoopScores scoreLoop(const RefineContext& c, Structure& s);
+// Weighted sum of scores (weights: 1 / spread of each score).
+double refineEnergy(const LoopScores& scores, const LoopScores& weights);
+
+struct RefineOutcome {
+    LoopScores before{}, after{};  // scoreLoop at the start and of the state kept
+    int tried = 0, closed = 0, accepted = 0;
+};
+
+// Refines the loop in s, which must be closed, built and clear of the frame:
+// each move turns phi and psi of one or two residues before a random window
+// of three, closes the window, refines the side chains and takes the move by
+// the Metropolis rule when the loop stays clear of the frame. s ends in the
+// lowest-energy state met (the start when none was lower).
+RefineOutcome refineLoop(const RefineContext& c, const RefineSettings& settings, const LoopScores& weights, Structure& s,
+                         RandomStream& random);
+
+}  // namespace lorvane

@@ -1,0 +1,130 @@
+// Refinement of the best loops of a result file, written back in place (result_refinement.h).
+#include "refine/result_refinement.h"
+
+#include <omp.h>
+
+#include <cmath>
+#include <sstream>
+#include <vector>
+
+#include "evaluate/decoy_reader.h"
+#include "evaluate/evaluate.h"
+#include "evaluate/ranking.h"
+#include "filter/filter.h"
+#include "model/atomic_file.h"
+#include "model/error.h"
+#include "model/output.h"
+#include "model/parallel.h"
+#include "model/table_text.h"
+#include "build/side_chain.h"
+
+namespace lorvane {
+
+namespace {
+
+struct StoredLoop {
+    std::vector<Residue> residues;  // start..end
+    LoopScores scores{};            // as on the LOOP line
+};
+
+double squaredBackboneDeviation(const StoredLoop& a, const StoredLoop& b) {
+    double d = 0.0;
+    for (size_t i = 0; i < a.residues.size(); ++i)
+        for (int x : {SLOT_N, SLOT_CA, SLOT_C, SLOT_O}) d += a.residues[i].atoms[x].sdis(b.residues[i].atoms[x]);
+    return d / (4.0 * static_cast<double>(a.residues.size()));
+}
+
+// 1 / MAD of each score over all loops (0 for a score without spread, as the ranking treats it).
+LoopScores spreadWeights(const std::vector<StoredLoop>& loops) {
+    LoopScores w{};
+    for (int k = 0; k < 4; ++k) {
+        std::vector<double> v;
+        for (const StoredLoop& l : loops) v.push_back(l.scores[k]);
+        const double med = vMedian(v);
+        for (double& x : v) x = std::fabs(x - med);
+        const double mad = vMedian(v);
+        w[k] = mad > 0 && std::isfinite(mad) ? 1.0 / mad : 0.0;
+    }
+    return w;
+}
+
+void putLoop(Structure& s, int start, const StoredLoop& l) {
+    for (size_t i = 0; i < l.residues.size(); ++i) s[start + static_cast<int>(i)] = l.residues[i];
+}
+
+}  // namespace
+
+RefineSummary refineResultFile(const RefineContext& c, const RefineSettings& settings, const Structure& base,
+                               const std::string& path, int64_t runSeed, int threads) {
+    const int start = c.start, end = c.end;
+    std::vector<StoredLoop> loops;
+    {
+        TableText in = TableText::read(path, "result file");
+        DecoyReader reader(c.tm, in, base, start, end);
+        Structure work(base);
+        double scores[4];
+        while (reader.next(work, scores)) {
+            StoredLoop l;
+            l.residues.assign(work.residues.begin() + start, work.residues.begin() + end + 1);
+            for (int k = 0; k < 4; ++k) l.scores[k] = scores[k];
+            loops.push_back(std::move(l));
+        }
+    }
+    RefineSummary summary;
+    summary.loops = static_cast<int>(loops.size());
+    if (loops.empty() || settings.top <= 0) return summary;
+
+    std::vector<std::array<double, 4>> scores;
+    for (const StoredLoop& l : loops) scores.push_back(l.scores);
+    const Ranking ranking = rankConformations(scores);
+    std::vector<int> picked;
+    const double radius2 = CLUSTER_RADIUS * CLUSTER_RADIUS;
+    for (int i : ranking.order) {
+        if (static_cast<int>(picked.size()) >= settings.top) break;
+        bool near = false;
+        for (int j : picked) near = near || squaredBackboneDeviation(loops[i], loops[j]) < radius2;
+        if (!near) picked.push_back(i);
+    }
+    const LoopScores weights = spreadWeights(loops);
+
+    std::vector<RefineOutcome> outcomes(picked.size());
+    const int P = std::max(threads, 1);
+    std::vector<Structure> ws(P, base);
+    FirstError error;
+#pragma omp parallel for num_threads(P) schedule(dynamic, 1)
+    for (int k = 0; k < static_cast<int>(picked.size()); ++k)
+        error.run([&] {
+            Structure& s = ws[omp_get_thread_num()];
+            StoredLoop& l = loops[picked[k]];
+            putLoop(s, start, l);
+            calH(c.tm, s, start, end);
+            RandomStream random(streamKey(runSeed, StreamKind::Refine, 0, static_cast<uint64_t>(picked[k])));
+            outcomes[k] = refineLoop(c, settings, weights, s, random);
+            l.residues.assign(s.residues.begin() + start, s.residues.begin() + end + 1);
+            l.scores = outcomes[k].after;
+        });
+    error.rethrow();
+    for (const RefineOutcome& o : outcomes) {
+        ++summary.refined;
+        summary.improved += refineEnergy(o.after, weights) < refineEnergy(o.before, weights);
+        summary.moves += o.tried;
+        summary.closed += o.closed;
+        summary.accepted += o.accepted;
+    }
+
+    AtomicFile file(path);
+    std::ostream& out = file.stream();
+    Structure& s = ws[0];
+    for (size_t i = 0; i < loops.size(); ++i) {
+        putLoop(s, start, loops[i]);
+        const LoopScores& q = loops[i].scores;
+        writeLoopLine(out, static_cast<int>(i) + 1, q[0], q[1], q[2], q[3]);
+        writeAtomRecords(c.tm, s, start, end, out);
+        out << "END \n";
+    }
+    if (!out) fail("Cannot write the result file \"" + path + "\"", 1);
+    file.commit();
+    return summary;
+}
+
+}  // namespace lorvane

@@ -1,0 +1,31 @@
+#pragma once
+// The refinement pass over a finished result file: the best loops by the
+// program's ranking, one per cluster, are refined (loop_refinement.h) and
+// written back in their places with their scores measured again (as the
+// final step scores a loop, so within the file's rounding of an untouched
+// loop); every other loop is written back as it was. The file keeps its format and its loop numbers.
+#include <cstdint>
+#include <string>
+
+#include "model/structure.h"
+#include "refine/loop_refinement.h"
+
+namespace lorvane {
+
+struct RefineSummary {
+    int loops = 0;       // conformations in the file
+    int refined = 0;     // of them refined
+    int improved = 0;    // refined to a lower energy
+    int64_t moves = 0, closed = 0, accepted = 0;
+};
+
+// Refines the result file at path in place (replaced only once complete).
+// base is the working structure the loops were scored in; each loop is read
+// into a copy of it. Loops are picked by the combined score, skipping any
+// within CLUSTER_RADIUS backbone RMSD of one already picked. Each loop's
+// moves draw from a stream keyed by runSeed and the loop's number, so the
+// result does not depend on the threads.
+RefineSummary refineResultFile(const RefineContext& c, const RefineSettings& settings, const Structure& base,
+                               const std::string& path, int64_t runSeed, int threads);
+
+}  // namespace lorvane

@@ -1,0 +1,174 @@
+// Refinement of a loop with the repository's tables: in-process on the
+// native loop of H-Ras 45-52, and through the program on a sampled result
+// file (the file keeps its loops, numbers and format; refined loops stay
+// closed and clear; the threads do not change the result).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+#include "build/side_chain.h"
+#include "filter/loop_check.h"
+#include "growth/sampler.h"
+#include "refine/loop_refinement.h"
+#include "support/support.h"
+
+using namespace lorvane;
+using namespace lorvane_test;
+
+namespace {
+
+// A prepared run of H-Ras 45-52 whose working structure holds the native loop.
+struct NativeLoop {
+    std::unique_ptr<Sampler> run;
+    int start = positionOf(ras(), 45), end = positionOf(ras(), 52);
+    NativeLoop() {
+        SamplerSettings settings;
+        settings.numSeeds = 200;
+        run = std::make_unique<Sampler>(SamplerTables{tmpl(), repoDistributions(), repoPotentials()}, settings, ras(), start, end, "test");
+        testing::internal::CaptureStderr();
+        prepare(*run);
+        testing::internal::GetCapturedStderr();
+        for (int i = start; i <= end; ++i) run->work[i] = ras()[i];
+        calH(tmpl(), run->work, start, end);
+    }
+    RefineContext context() const {
+        return {tmpl(), repoDistributions(), repoPotentials(), run->atoms, TorsionBinRule::Centred, true, start, end};
+    }
+};
+
+const LoopScores WEIGHTS = {1.0 / 30.0, 1.0 / 10.0, 1.0 / 10.0, 1.0 / 2.0};
+
+}  // namespace
+
+TEST(LoopRefinement, KeepsTheLowestStateAndTheAnchors) {
+    NativeLoop l;
+    const RefineContext c = l.context();
+    Structure& s = l.run->work;
+    const Structure before = s;
+    RefineSettings settings;
+    settings.moves = 40;
+    RandomStream random(streamKey(7, StreamKind::Refine, 0, 1));
+    const RefineOutcome o = refineLoop(c, settings, WEIGHTS, s, random);
+    EXPECT_EQ(o.tried, 40);
+    EXPECT_GT(o.closed, 0);
+    EXPECT_LE(refineEnergy(o.after, WEIGHTS), refineEnergy(o.before, WEIGHTS));
+    // The structure is left in the state whose scores are reported.
+    const LoopScores again = scoreLoop(c, s);
+    for (int k = 0; k < 4; ++k) EXPECT_NEAR(again[k], o.after[k], 1e-6) << "score " << k;
+    // Anchors and the joins to the frame are untouched.
+    for (int x : {SLOT_N, SLOT_CA}) EXPECT_EQ(s[l.start].atoms[x].dis(before[l.start].atoms[x]), 0.0);
+    for (int x : {SLOT_CA, SLOT_C}) EXPECT_EQ(s[l.end].atoms[x].dis(before[l.end].atoms[x]), 0.0);
+    EXPECT_NEAR(s[l.end].atoms[SLOT_C].dis(s[l.end + 1].atoms[SLOT_N]), before[l.end].atoms[SLOT_C].dis(before[l.end + 1].atoms[SLOT_N]),
+                1e-4);
+    EXPECT_NEAR(s[l.start - 1].atoms[SLOT_C].dis(s[l.start].atoms[SLOT_N]),
+                before[l.start - 1].atoms[SLOT_C].dis(before[l.start].atoms[SLOT_N]), 1e-4);
+}
+
+TEST(LoopRefinement, SameStreamSameLoopAndNoMovesNoChange) {
+    NativeLoop a, b;
+    RefineSettings settings;
+    settings.moves = 15;
+    RandomStream ra(streamKey(3, StreamKind::Refine, 0, 9)), rb(streamKey(3, StreamKind::Refine, 0, 9));
+    refineLoop(a.context(), settings, WEIGHTS, a.run->work, ra);
+    refineLoop(b.context(), settings, WEIGHTS, b.run->work, rb);
+    for (int i = a.start; i <= a.end; ++i)
+        for (int x = 0; x < a.run->work[i].numAtoms; ++x) EXPECT_EQ(a.run->work[i].atoms[x].dis(b.run->work[i].atoms[x]), 0.0);
+
+    NativeLoop c;
+    const Structure before = c.run->work;
+    settings.moves = 0;
+    const RefineOutcome o = refineLoop(c.context(), settings, WEIGHTS, c.run->work, ra);
+    EXPECT_EQ(o.tried, 0);
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(o.before[k], o.after[k]);
+    for (int i = c.start; i <= c.end; ++i)
+        for (int x = 0; x < c.run->work[i].numAtoms; ++x) EXPECT_EQ(c.run->work[i].atoms[x].dis(before[i].atoms[x]), 0.0);
+}
+
+namespace {
+
+struct RunDir : ScratchDir {
+    RunDir() {
+        linkData();
+        fs::copy_file(sourcePath("examples/5p21.pdb"), path("5p21.pdb"));
+    }
+};
+
+// The LOOP line and atom records of each loop of a result file, as text.
+std::vector<std::string> blocks(const std::string& text) {
+    std::vector<std::string> out;
+    std::string cur;
+    for (const std::string& line : lines(text)) {
+        cur += line + "\n";
+        if (line.rfind("END", 0) == 0) out.push_back(cur), cur.clear();
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(ResultRefinementSlow, RefinesInPlaceKeepingEveryLoop) {
+    RunDir dir;
+    const std::string loop = "-f 5p21.pdb -start 45 -end 52 -quiet -models 0 ";
+    ProgramRun r = runProgram(dir.root(), loop + "-seeds 300 -numloop 40 -cores 2 -o sampled");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string sampled = slurp(dir.path("sampled.txt"));
+    const std::vector<std::string> before = blocks(sampled);
+    ASSERT_GE(before.size(), 6u);
+
+    r = runProgram(dir.root(), loop + "-xrefinefrom sampled.txt -xrefine 4 -xrefinemoves 30 -cores 1 -o one");
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = runProgram(dir.root(), loop + "-xrefinefrom sampled.txt -xrefine 4 -xrefinemoves 30 -cores 2 -o two");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string refined = slurp(dir.path("one.txt"));
+    EXPECT_EQ(refined, slurp(dir.path("two.txt"))) << "the thread count must not change the refinement";
+    EXPECT_EQ(sampled, slurp(dir.path("sampled.txt"))) << "the input file is not touched";
+
+    const std::vector<std::string> after = blocks(refined);
+    ASSERT_EQ(after.size(), before.size());
+    int changed = 0;
+    for (size_t k = 0; k < after.size(); ++k) changed += after[k] != before[k];
+    EXPECT_GE(changed, 1);
+    EXPECT_LE(changed, 4);
+    std::vector<WrittenLoop> loops;
+    std::vector<CheckAtom> frame;
+    std::string err;
+    ASSERT_TRUE(readResultFile(dir.path("one.txt"), loops, err)) << err;
+    ASSERT_TRUE(readFrame(dir.path("5p21.pdb"), '\0', frame, err)) << err;
+    for (size_t k = 0; k < loops.size(); ++k) {
+        EXPECT_EQ(loops[k].ordinal, static_cast<int>(k) + 1);
+        const LoopVerdict v = checkLoop(loops[k], frame, 45, 52);
+        EXPECT_TRUE(v.ok) << "loop " << loops[k].ordinal << ": " << v.problem;
+    }
+}
+
+TEST(ResultRefinementSlow, ScoresOfAnUnmovedLoopAreTheFilesOwn) {
+    RunDir dir;
+    const std::string loop = "-f 5p21.pdb -start 45 -end 52 -quiet -models 0 ";
+    ASSERT_EQ(runProgram(dir.root(), loop + "-seeds 300 -numloop 20 -cores 2 -o sampled").status, 0);
+    const ProgramRun r = runProgram(dir.root(), loop + "-xrefinefrom sampled.txt -xrefine 20 -xrefinemoves 0 -o same");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<WrittenLoop> a, b;
+    std::string err;
+    ASSERT_TRUE(readResultFile(dir.path("sampled.txt"), a, err)) << err;
+    ASSERT_TRUE(readResultFile(dir.path("same.txt"), b, err)) << err;
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t k = 0; k < a.size(); ++k) {
+        SCOPED_TRACE("loop " + std::to_string(k + 1));
+        // Scored again from coordinates written to 3 decimals: the torsion
+        // score exactly, the pair scores within that rounding.
+        EXPECT_DOUBLE_EQ(a[k].g, b[k].g);
+        EXPECT_NEAR(a[k].dfire, b[k].dfire, 2.0);
+        EXPECT_NEAR(a[k].sideChain, b[k].sideChain, 1.0);
+        EXPECT_NEAR(a[k].quenda, b[k].quenda, 1.0);
+        ASSERT_EQ(a[k].atoms.size(), b[k].atoms.size());
+    }
+}
+
+TEST(ResultRefinement, MissingInputFileStopsWithItsName) {
+    RunDir dir;
+    const ProgramRun r = runProgram(dir.root(), "-f 5p21.pdb -start 45 -end 52 -quiet -xrefinefrom nothing.txt -xrefine 3");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("nothing.txt"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;
+}
