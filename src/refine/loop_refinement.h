@@ -30,10 +30,13 @@ struct RefineContext {
     int start, end;      // the loop
 };
 
+// Moves and temperature: the best of three settings on training loops
+// (docs/benchmark.md, "Refinement of the best loops"); off by default, as it
+// did not pick better loops on a second set.
 struct RefineSettings {
     int top = 0;               // loops refined: the best by combined score, each from another cluster; 0 = none
-    int moves = 60;            // Monte Carlo moves per loop
-    double temperature = 1.0;  // in combined-score units
+    int moves = 300;           // Monte Carlo moves per loop
+    double temperature = 0.5;  // in combined-score units
     double turnDeg = 8.0;      // standard deviation of a dihedral turn, degrees
 };
 
