@@ -1,0 +1,30 @@
+"""Per length group summary of refine_eval.py output (its JSON lines): prediction
+and best RMSD before/after, loops better/worse by more than 0.05 A, Spearman per
+score, native rank. usage: summarise_refinement.py LOG [LOG ...]"""
+import json, sys, math, statistics as st
+for path in sys.argv[1:]:
+    rows = [json.loads(l) for l in open(path) if l.startswith("{")]
+    print("==", path, len(rows), "loops")
+    groups = [("6", 6, 6), ("8-10", 8, 10), ("12", 12, 12), ("14", 14, 17), ("all", 0, 99)]
+    print("group n pred_b pred_a (mean) med_b med_a <1b <1a | best_b best_a <1b <1a | better worse | refined-set mean rmsd b/a | cpu ref/sample")
+    for g, lo, hi in groups:
+        R = [r for r in rows if lo <= r["length"] <= hi]
+        if not R: continue
+        f = lambda k: [r[k] for r in R]
+        pb, pa, bb, ba = f("pred_before"), f("pred_after"), f("best_before"), f("best_after")
+        better = sum(1 for a, b in zip(pa, pb) if a < b - 0.05); worse = sum(1 for a, b in zip(pa, pb) if a > b + 0.05)
+        mr = [r for r in R if "mean_rmsd_refined_before" in r]
+        print(g, len(R), "%.2f %.2f %.2f %.2f %d %d | %.2f %.2f %d %d | %d %d | %.2f %.2f | %.1f %.1f" % (
+            st.mean(pb), st.mean(pa), st.median(pb), st.median(pa), sum(x < 1 for x in pb), sum(x < 1 for x in pa),
+            st.mean(bb), st.mean(ba), sum(x < 1 for x in bb), sum(x < 1 for x in ba), better, worse,
+            st.mean([r["mean_rmsd_refined_before"] for r in mr]), st.mean([r["mean_rmsd_refined_after"] for r in mr]),
+            st.median(f("cpu_refine")), st.median(f("cpu_sample"))))
+    for t in ["dfire", "side", "quenda", "torsion", "z"]:
+        b = [r["sp_%s_before" % t] for r in rows if not math.isnan(r.get("sp_%s_before" % t, float("nan")))]
+        a = [r["sp_%s_after" % t] for r in rows if not math.isnan(r.get("sp_%s_after" % t, float("nan")))]
+        print("spearman %-8s before %+.2f after %+.2f (%d loops)" % (t, st.mean(b), st.mean(a), len(a)))
+    nr = [r["native_rank_refined"] for r in rows if "native_rank_refined" in r]
+    if nr:
+        print("native rank among refined (pool %s): median %g, first in %d/%d, top5 %d; among all: median %g first %d" % (
+            st.median([r["pool"] for r in rows if "pool" in r]), st.median(nr), sum(x == 1 for x in nr), len(nr), sum(x <= 5 for x in nr),
+            st.median([r["native_rank_all"] for r in rows if "native_rank_all" in r]), sum(r["native_rank_all"] == 1 for r in rows if "native_rank_all" in r)))
