@@ -307,6 +307,8 @@ void checkRequiredOptions(const RunOptions& opt) {
     if (opt.mode == Mode::Fold) return;
     if (opt.pdbFile.empty()) usageError("No input structure: give it with -f FILE");
     if (opt.mode == Mode::Compare && opt.scoreFile.empty()) usageError("Compare mode needs the decoys to compare: give them with -score FILE");
+    if (!opt.refineFrom.empty() && opt.refine.top <= 0)
+        usageError("Option -xrefinefrom needs -xrefine N, the number of loops to refine");
     if (opt.mode == Mode::Gaps) return;  // the whole entry
     if (opt.mode == Mode::Smc && !opt.byPdbNumber) return;  // positions; -1 stands for the chain's ends
     const bool hasStart = !opt.startRes.empty(), hasEnd = !opt.endRes.empty();

@@ -165,6 +165,13 @@ TEST(ResultRefinementSlow, ScoresOfAnUnmovedLoopAreTheFilesOwn) {
     }
 }
 
+TEST(ResultRefinement, RefiningNothingIsMisuse) {
+    RunDir dir;
+    const ProgramRun r = runProgram(dir.root(), "-f 5p21.pdb -start 45 -end 52 -quiet -xrefinefrom some.txt");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("-xrefine N"), std::string::npos) << r.err;
+}
+
 TEST(ResultRefinement, MissingInputFileStopsWithItsName) {
     RunDir dir;
     const ProgramRun r = runProgram(dir.root(), "-f 5p21.pdb -start 45 -end 52 -quiet -xrefinefrom nothing.txt -xrefine 3");
