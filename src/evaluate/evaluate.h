@@ -43,6 +43,8 @@ void vMedMAD(std::vector<double>& v);
 void vMeanSd(const std::vector<double>& v, double& mean, double& sd);
 // Median by the rule above (NaN for an empty vector).
 double vMedian(std::vector<double> v);
+// The MAD of that rule, median of |v - median| (NaN for an empty vector).
+double vMAD(const std::vector<double>& v);
 
 // What evaluateDecoys measured, for the funnel plot.
 struct DecoyEvaluation {

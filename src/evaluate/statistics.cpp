@@ -14,12 +14,17 @@ double vMedian(std::vector<double> v) {
     return n % 2 == 1 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
 }
 
-void vMedMAD(std::vector<double>& v) {
-    if (v.empty()) return;
+double vMAD(const std::vector<double>& v) {
     const double med = vMedian(v);
     std::vector<double> dev(v.size());
     for (size_t k = 0; k < v.size(); ++k) dev[k] = std::fabs(v[k] - med);
-    const double mad = vMedian(dev);
+    return vMedian(dev);
+}
+
+void vMedMAD(std::vector<double>& v) {
+    if (v.empty()) return;
+    const double med = vMedian(v);
+    const double mad = vMAD(v);
     // A zero spread (most scores equal, or a single decoy) says nothing about
     // which value is better, and would turn the others into infinities.
     if (!(mad > 0.0) || !std::isfinite(mad)) {

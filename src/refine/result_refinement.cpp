@@ -4,9 +4,9 @@
 #include <omp.h>
 
 #include <cmath>
-#include <sstream>
 #include <vector>
 
+#include "build/side_chain.h"
 #include "evaluate/decoy_reader.h"
 #include "evaluate/evaluate.h"
 #include "evaluate/ranking.h"
@@ -16,7 +16,6 @@
 #include "model/output.h"
 #include "model/parallel.h"
 #include "model/table_text.h"
-#include "build/side_chain.h"
 
 namespace lorvane {
 
@@ -40,9 +39,7 @@ LoopScores spreadWeights(const std::vector<StoredLoop>& loops) {
     for (int k = 0; k < 4; ++k) {
         std::vector<double> v;
         for (const StoredLoop& l : loops) v.push_back(l.scores[k]);
-        const double med = vMedian(v);
-        for (double& x : v) x = std::fabs(x - med);
-        const double mad = vMedian(v);
+        const double mad = vMAD(v);
         w[k] = mad > 0 && std::isfinite(mad) ? 1.0 / mad : 0.0;
     }
     return w;
