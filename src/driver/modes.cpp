@@ -9,9 +9,7 @@
 #include <sys/resource.h>
 
 #include <cstdio>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <limits>
 #include <set>
 #include <string>
@@ -31,25 +29,12 @@
 #include "model/loop_selection.h"
 #include "model/pdb_reader.h"
 #include "model/strings.h"
-#include "model/atomic_file.h"
 #include "potentials/quenda.h"
 #include "refine/result_refinement.h"
 
 namespace lorvane {
 
 namespace {
-
-// Copies a result file sampled before to the run's result path.
-void copyResultFile(const std::string& from, const std::string& to) {
-    std::ifstream in(from, std::ios::binary);
-    if (!in) fail("cannot open result file " + from, 1);
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!in && !in.eof()) fail("cannot read result file " + from, 1);
-    AtomicFile out(to);
-    out.stream() << text.str();
-    out.commit();
-}
 
 // CPU time of the process so far (all threads), seconds.
 double cpuSeconds() {
@@ -200,13 +185,13 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
         // index, working structure) but grows nothing.
         prepare(run);
         prepareOutputFiles(settings.resultPath, false);
-        copyResultFile(opt.refineFrom, settings.resultPath);
     }
     if (filterTimes) *filterTimes = filter.times;
     if (opt.refine.top > 0) {
         const RefineContext context{tm, dist, pot, run.atoms, settings.protocol.torsionBins, settings.protocol.clashTolerance,
                                     run.loopStart, run.loopEnd};
-        const RefineSummary r = refineResultFile(context, opt.refine, run.work, settings.resultPath, opt.randSeed, threads);
+        const std::string& input = opt.refineFrom.empty() ? settings.resultPath : opt.refineFrom;
+        const RefineSummary r = refineResultFile(context, opt.refine, run.work, input, settings.resultPath, opt.randSeed, threads);
         if (!opt.quiet)
             std::cerr << "Refined " << r.refined << " of " << r.loops << " loops (" << r.improved << " lower in energy; " << r.accepted
                       << " of " << r.moves << " moves taken, " << r.closed << " closed)" << std::endl;

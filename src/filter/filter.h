@@ -52,6 +52,20 @@ int torsionBin(double degrees, TorsionBinRule rule);
 // -ln of the coil-class torsion-bin probability of a residue type; +inf when
 // the bin is empty.
 double torsionEnergy(const Distributions& d, TorsionBinRule rule, int type, double phiDeg, double psiDeg);
+// Sum of torsionEnergy over residues start..end, phi and psi measured from the atoms.
+double loopTorsionEnergy(const Distributions& d, TorsionBinRule rule, const Structure& s, int start, int end);
+
+// ---- the final terms of a loop ----
+
+// What the last step scores a built loop with: DFIRE (backbone d1, side chain
+// d2), OSCAR o and side-chain torsions t (the side-chain score o + t), and
+// QUENDA over all atoms q with its four parts.
+struct FinalTerms {
+    double d1 = 0, d2 = 0, o = 0, t = 0, q = 0, q1 = 0, q2 = 0, q3 = 0, q4 = 0;
+    double dfire() const { return d1 + d2; }
+    double sideChain() const { return o + t; }
+};
+FinalTerms finalTerms(const Templates& tm, const Potentials& p, const AtomIndex& x, Structure& s, int start, int end);
 
 // ---- selection stages ----
 

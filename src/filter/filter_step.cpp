@@ -62,7 +62,7 @@ struct LoopResult {
     bool accepted = false;
     bool backboneClear = false;  // with force: backbone and CB clear of the frame (fallback candidate)
     Point unit[6];
-    double q = 0, q1 = 0, q2 = 0, q3 = 0, q4 = 0, d1 = 0, d2 = 0, o = 0, t = 0;
+    FinalTerms terms;
     std::string records;
 };
 
@@ -125,12 +125,7 @@ void finishLoop(const FinalContext& fc, Structure& ws, int id, LoopResult& out, 
         out.backboneClear = !frameClash(pot, run.atoms, ws, start, end, true, true);
         if (!out.backboneClear) return;
     }
-    out.q1 = out.q2 = out.q3 = out.q4 = 0;
-    out.q = quenda_e(pot, ws, start, end, true, out.q1, out.q2, out.q3, out.q4);
-    out.d1 = out.d2 = 0;
-    dfire_e(pot, run.atoms, ws, start, end, out.d1, out.d2);
-    out.o = oscar_e(pot, ws, start, end);
-    out.t = scto_e(pot, tm, ws, start, end);
+    out.terms = finalTerms(tm, pot, run.atoms, ws, start, end);
     std::ostringstream rec;
     writeAtomRecords(tm, ws, start, end, rec);
     out.records = rec.str();
@@ -152,7 +147,7 @@ int writeFallback(const FinalContext& fc, Structure& ws, const std::vector<int>&
         finishLoop(fc, ws, id, lr, true);
         if (!lr.backboneClear) continue;
         ++written;
-        writeLoopLine(result, written, lr.d1 + lr.d2, lr.o + lr.t, lr.q, E1[id]);
+        writeLoopLine(result, written, lr.terms.dfire(), lr.terms.sideChain(), lr.terms.q, E1[id]);
         result << lr.records << "END \n";
         flags << written << "\n";
     }
@@ -244,12 +239,7 @@ void nativeReport(Sampler& run, Structure& s) {
     const int start = run.loopStart, end = run.loopEnd;
     for (int i = start; i <= end; ++i)
         for (int k = 0; k < MAX_ATOMS; ++k) s[i].atoms[k].CopyPos(run.native[i].atoms[k]);
-    double etor = 0.0;
-    for (int i = start; i <= end; ++i) {
-        const double phi = Torsion(s[i - 1].atoms[2], s[i].atoms[0], s[i].atoms[1], s[i].atoms[2]);
-        const double psi = Torsion(s[i].atoms[0], s[i].atoms[1], s[i].atoms[2], s[i + 1].atoms[0]);
-        etor += torsionEnergy(run.dist, run.settings.protocol.torsionBins, s[i].type, phi, psi);
-    }
+    const double etor = loopTorsionEnergy(run.dist, run.settings.protocol.torsionBins, s, start, end);
     double d1 = 0, d2 = 0;
     dfire_e(pot, run.atoms, s, start, end, d1, d2);
     const double o = oscar_e(pot, s, start, end);
@@ -454,10 +444,10 @@ void writeFinalLoops(Sampler& run, const FilterPass& f, const std::vector<int>& 
             ++written;
             if (probe) probe->written(id, written);
             if (diag)
-                std::cerr << "START LOOP " << k << " " << f.dev[id] << " " << lr.d1 << " " << lr.d2 << " " << lr.o << " " << lr.t
-                          << " 0 0 " << lr.q << " " << E[0][id] << " " << E[1][id] << " " << lr.q1 << " " << lr.q2 << " " << lr.q3 << " "
-                          << lr.q4 << " 0" << std::endl;
-            writeLoopLine(result, written, lr.d1 + lr.d2, lr.o + lr.t, lr.q, E[1][id]);
+                std::cerr << "START LOOP " << k << " " << f.dev[id] << " " << lr.terms.d1 << " " << lr.terms.d2 << " " << lr.terms.o << " "
+                          << lr.terms.t << " 0 0 " << lr.terms.q << " " << E[0][id] << " " << E[1][id] << " " << lr.terms.q1 << " "
+                          << lr.terms.q2 << " " << lr.terms.q3 << " " << lr.terms.q4 << " 0" << std::endl;
+            writeLoopLine(result, written, lr.terms.dfire(), lr.terms.sideChain(), lr.terms.q, E[1][id]);
             result << lr.records << "END \n";
             if (!result) fail("Cannot write the result file \"" + path + "\"", 1);
         }
@@ -474,6 +464,15 @@ void writeFinalLoops(Sampler& run, const FilterPass& f, const std::vector<int>& 
 }
 
 }  // namespace
+
+FinalTerms finalTerms(const Templates& tm, const Potentials& p, const AtomIndex& x, Structure& s, int start, int end) {
+    FinalTerms f;
+    f.q = quenda_e(p, s, start, end, true, f.q1, f.q2, f.q3, f.q4);
+    dfire_e(p, x, s, start, end, f.d1, f.d2);
+    f.o = oscar_e(p, s, start, end);
+    f.t = scto_e(p, tm, s, start, end);
+    return f;
+}
 
 void filterStep(Sampler& run, FilterState& fs, int step) {
     const bool diag = run.settings.diag;

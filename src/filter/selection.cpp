@@ -32,6 +32,16 @@ double torsionEnergy(const Distributions& d, TorsionBinRule rule, int type, doub
     return p > 0.0 ? -std::log(p) : INFINITY;
 }
 
+double loopTorsionEnergy(const Distributions& d, TorsionBinRule rule, const Structure& s, int start, int end) {
+    double e = 0.0;
+    for (int i = start; i <= end; ++i) {
+        const double phi = Torsion(s[i - 1].atoms[SLOT_C], s[i].atoms[SLOT_N], s[i].atoms[SLOT_CA], s[i].atoms[SLOT_C]);
+        const double psi = Torsion(s[i].atoms[SLOT_N], s[i].atoms[SLOT_CA], s[i].atoms[SLOT_C], s[i + 1].atoms[SLOT_N]);
+        e += torsionEnergy(d, rule, s[i].type, phi, psi);
+    }
+    return e;
+}
+
 std::vector<int> siblingFilter(SeedBuffers& seeds, const std::vector<int>& ranked, double T) {
     std::vector<int> kept;
     kept.reserve(ranked.size());

@@ -6,30 +6,13 @@
 
 #include "build/side_chain.h"
 #include "filter/filter.h"
-#include "model/geometry.h"
-#include "potentials/dfire.h"
-#include "potentials/oscar.h"
-#include "potentials/quenda.h"
 #include "refine/closure_move.h"
 
 namespace lorvane {
 
-double loopTorsionEnergy(const RefineContext& c, const Structure& s) {
-    double e = 0.0;
-    for (int i = c.start; i <= c.end; ++i) {
-        const double phi = Torsion(s[i - 1].atoms[SLOT_C], s[i].atoms[SLOT_N], s[i].atoms[SLOT_CA], s[i].atoms[SLOT_C]);
-        const double psi = Torsion(s[i].atoms[SLOT_N], s[i].atoms[SLOT_CA], s[i].atoms[SLOT_C], s[i + 1].atoms[SLOT_N]);
-        e += torsionEnergy(c.dist, c.bins, s[i].type, phi, psi);
-    }
-    return e;
-}
-
 LoopScores scoreLoop(const RefineContext& c, Structure& s) {
-    double d1 = 0, d2 = 0, q1 = 0, q2 = 0, q3 = 0, q4 = 0;
-    dfire_e(c.pot, c.atoms, s, c.start, c.end, d1, d2);
-    const double side = oscar_e(c.pot, s, c.start, c.end) + scto_e(c.pot, c.tm, s, c.start, c.end);
-    const double q = quenda_e(c.pot, s, c.start, c.end, true, q1, q2, q3, q4);
-    return {d1 + d2, side, q, loopTorsionEnergy(c, s)};
+    const FinalTerms f = finalTerms(c.tm, c.pot, c.atoms, s, c.start, c.end);
+    return {f.dfire(), f.sideChain(), f.q, loopTorsionEnergy(c.dist, c.bins, s, c.start, c.end)};
 }
 
 double refineEnergy(const LoopScores& scores, const LoopScores& weights) {

@@ -40,10 +40,8 @@ struct RefineSettings {
     double turnDeg = 8.0;      // standard deviation of a dihedral turn, degrees
 };
 
-// Sum over the loop residues of the torsion-bin energy of their phi and psi.
-double loopTorsionEnergy(const RefineContext& c, const Structure& s);
-// DFIRE, side chain (OSCAR + side-chain torsions), QUENDA and loopTorsionEnergy
-// of the loop in s (hydrogens built), as the final step scores a written loop.
+// DFIRE, side chain, QUENDA (finalTerms) and loopTorsionEnergy of the loop in
+// s (hydrogens built), as the final step scores a written loop.
 LoopScores scoreLoop(const RefineContext& c, Structure& s);
 // Weighted sum of scores (weights: 1 / spread of each score).
 double refineEnergy(const LoopScores& scores, const LoopScores& weights);

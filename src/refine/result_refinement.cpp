@@ -52,11 +52,11 @@ void putLoop(Structure& s, int start, const StoredLoop& l) {
 }  // namespace
 
 RefineSummary refineResultFile(const RefineContext& c, const RefineSettings& settings, const Structure& base,
-                               const std::string& path, int64_t runSeed, int threads) {
+                               const std::string& input, const std::string& output, int64_t runSeed, int threads) {
     const int start = c.start, end = c.end;
     std::vector<StoredLoop> loops;
     {
-        TableText in = TableText::read(path, "result file");
+        TableText in = TableText::read(input, "result file");
         DecoyReader reader(c.tm, in, base, start, end);
         Structure work(base);
         double scores[4];
@@ -109,7 +109,7 @@ RefineSummary refineResultFile(const RefineContext& c, const RefineSettings& set
         summary.accepted += o.accepted;
     }
 
-    AtomicFile file(path);
+    AtomicFile file(output);
     std::ostream& out = file.stream();
     Structure& s = ws[0];
     for (size_t i = 0; i < loops.size(); ++i) {
@@ -119,7 +119,7 @@ RefineSummary refineResultFile(const RefineContext& c, const RefineSettings& set
         writeAtomRecords(c.tm, s, start, end, out);
         out << "END \n";
     }
-    if (!out) fail("Cannot write the result file \"" + path + "\"", 1);
+    if (!out) fail("Cannot write the result file \"" + output + "\"", 1);
     file.commit();
     return summary;
 }

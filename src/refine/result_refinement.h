@@ -19,13 +19,14 @@ struct RefineSummary {
     int64_t moves = 0, closed = 0, accepted = 0;
 };
 
-// Refines the result file at path in place (replaced only once complete).
+// Refines the result file at input and writes it to output (replaced only
+// once complete; the same path refines in place).
 // base is the working structure the loops were scored in; each loop is read
 // into a copy of it. Loops are picked by the combined score, skipping any
 // within CLUSTER_RADIUS backbone RMSD of one already picked. Each loop's
 // moves draw from a stream keyed by runSeed and the loop's number, so the
 // result does not depend on the threads.
 RefineSummary refineResultFile(const RefineContext& c, const RefineSettings& settings, const Structure& base,
-                               const std::string& path, int64_t runSeed, int threads);
+                               const std::string& input, const std::string& output, int64_t runSeed, int threads);
 
 }  // namespace lorvane
