@@ -21,6 +21,40 @@ uint64_t cellKey(long ix, long iy, long iz) {
            (static_cast<uint64_t>(iz + (1 << 20)) & m);
 }
 
+// Whether two rows lie within thr in summed squared deviation, as summed
+// serially from the last float down (that sum is the definition). Six
+// independent partial sums decide far faster; only a sum within a relative
+// 1e-3 of thr, where their rounding could differ from the serial sum's (at
+// most a few 1e-6 for rows of a few hundred floats), goes to the serial sum.
+bool within(const float* v, const float* w, int dim, float thr) {
+    const float hi = thr * 1.001f, lo = thr * 0.999f;
+    float a[6] = {0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
+    int q = dim;
+    while (q >= 6) {
+        q -= 6;
+        for (int k = 0; k < 6; ++k) {
+            const float e = v[q + k] - w[q + k];
+            a[k] += e * e;
+        }
+        // Partial sums only grow: past hi the full sum is past thr too.
+        if ((a[0] + a[1] + a[2]) + (a[3] + a[4] + a[5]) >= hi) return false;
+    }
+    while (q > 0) {
+        --q;
+        const float e = v[q] - w[q];
+        a[0] += e * e;
+    }
+    const float s = (a[0] + a[1] + a[2]) + (a[3] + a[4] + a[5]);
+    if (s >= hi) return false;
+    if (s < lo) return true;
+    float d = 0.0f;
+    for (int k = dim - 1; k >= 0 && d < thr; --k) {
+        const float e = v[k] - w[k];
+        d += e * e;
+    }
+    return d < thr;
+}
+
 int countLeaders(const std::vector<int>& leaderOf, const std::vector<int>& rows) {
     int n = 0;
     for (size_t i = 0; i < rows.size(); ++i) n += leaderOf[i] == rows[i];
@@ -49,13 +83,7 @@ std::vector<int> gridLeaders(const std::vector<float>& vecs, int dim, const std:
                     auto it = cells.find(cellKey(cx + dx, cy + dy, cz + dz));
                     if (it == cells.end()) continue;
                     for (int L : it->second) {
-                        const float* w = &vecs[static_cast<size_t>(L) * dim];
-                        float d = 0.0f;
-                        for (int q = dim - 1; q >= 0 && d < thr; --q) {
-                            const float e = v[q] - w[q];
-                            d += e * e;
-                        }
-                        if (d < thr) {
+                        if (within(v, &vecs[static_cast<size_t>(L) * dim], dim, thr)) {
                             found = L;
                             break;
                         }

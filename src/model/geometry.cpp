@@ -4,28 +4,6 @@
 
 namespace lorvane {
 
-double Point::pabs() const {
-    float s = x * x + y * y + z * z;
-    return std::sqrt(s);
-}
-
-double Point::operator^(const Point& q) const {
-    float s = x * q.x + y * q.y + z * q.z;
-    return s;
-}
-
-double Point::dis(const Point& q) const {
-    float dx = x - q.x, dy = y - q.y, dz = z - q.z;
-    float s = dx * dx + dy * dy + dz * dz;
-    return std::sqrt(s);
-}
-
-double Point::sdis(const Point& q) const {
-    float dx = x - q.x, dy = y - q.y, dz = z - q.z;
-    float s = dx * dx + dy * dy + dz * dz;
-    return s;
-}
-
 double angle(const Point& a, const Point& b, const Point& c) {
     double d1 = b.dis(a), d2 = b.dis(c);
     Point u(a.x - b.x, a.y - b.y, a.z - b.z);

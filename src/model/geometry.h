@@ -2,6 +2,8 @@
 // Single-precision coordinates with the program's fixed precision rules:
 // stored as float, measured in float and widened, dihedrals in double.
 
+#include <cmath>
+
 namespace lorvane {
 
 constexpr double PI = 3.14159265358979;        // fifteen digits, as everywhere outside the closure solver
@@ -20,10 +22,25 @@ struct Point {
     Point() = default;
     Point(float px, float py, float pz) : x(px), y(py), z(pz) {}
 
-    double pabs() const;
-    double operator^(const Point& q) const;  // dot product in float
-    double dis(const Point& q) const;
-    double sdis(const Point& q) const;
+    // Inline: these run in the innermost loops of growth and filter.
+    double pabs() const {
+        float s = x * x + y * y + z * z;
+        return std::sqrt(s);
+    }
+    double operator^(const Point& q) const {  // dot product in float
+        float s = x * q.x + y * q.y + z * q.z;
+        return s;
+    }
+    double dis(const Point& q) const {
+        float dx = x - q.x, dy = y - q.y, dz = z - q.z;
+        float s = dx * dx + dy * dy + dz * dz;
+        return std::sqrt(s);
+    }
+    double sdis(const Point& q) const {
+        float dx = x - q.x, dy = y - q.y, dz = z - q.z;
+        float s = dx * dx + dy * dy + dz * dz;
+        return s;
+    }
 };
 
 // Angle a-b-c at b, degrees (not clamped: NaN when rounding pushes past +-1).
