@@ -68,7 +68,13 @@ std::vector<int> gridLeaders(const std::vector<float>& vecs, int dim, const std:
     if (!(radius > 0.0)) fail("diverse selection: clustering radius must be positive");
     const float thr = static_cast<float>(dim / 3 * radius * radius);  // summed squared deviations at RMSD = radius
     const double inv = 1.0 / radius;
-    std::unordered_map<uint64_t, std::vector<int>> cells;
+    // Each cell keeps its leaders' rows side by side, so that a scan reads
+    // memory in order rather than jumping through vecs.
+    struct Cell {
+        std::vector<int> rows;
+        std::vector<float> data;
+    };
+    std::unordered_map<uint64_t, Cell> cells;
     cells.reserve(rows.size() / 4 + 16);
     std::vector<int> leaderOf(rows.size());
     for (size_t i = 0; i < rows.size(); ++i) {
@@ -82,15 +88,18 @@ std::vector<int> gridLeaders(const std::vector<float>& vecs, int dim, const std:
                 for (long dz = -1; dz <= 1 && found < 0; ++dz) {
                     auto it = cells.find(cellKey(cx + dx, cy + dy, cz + dz));
                     if (it == cells.end()) continue;
-                    for (int L : it->second) {
-                        if (within(v, &vecs[static_cast<size_t>(L) * dim], dim, thr)) {
-                            found = L;
+                    const Cell& cell = it->second;
+                    for (size_t l = 0; l < cell.rows.size(); ++l) {
+                        if (within(v, &cell.data[l * dim], dim, thr)) {
+                            found = cell.rows[l];
                             break;
                         }
                     }
                 }
         if (found < 0) {
-            cells[cellKey(cx, cy, cz)].push_back(rows[i]);
+            Cell& cell = cells[cellKey(cx, cy, cz)];
+            cell.rows.push_back(rows[i]);
+            cell.data.insert(cell.data.end(), v, v + dim);
             found = rows[i];
         }
         leaderOf[i] = found;
