@@ -240,16 +240,13 @@ void nativeReport(Sampler& run, Structure& s) {
     for (int i = start; i <= end; ++i)
         for (int k = 0; k < MAX_ATOMS; ++k) s[i].atoms[k].CopyPos(run.native[i].atoms[k]);
     const double etor = loopTorsionEnergy(run.dist, run.settings.protocol.torsionBins, s, start, end);
-    double d1 = 0, d2 = 0;
-    dfire_e(pot, run.atoms, s, start, end, d1, d2);
-    const double o = oscar_e(pot, s, start, end);
-    const double t = scto_e(pot, run.tm, s, start, end);
-    double a1 = 0, a2 = 0, a3 = 0, a4 = 0, q1 = 0, q2 = 0, q3 = 0, q4 = 0;
+    const FinalTerms f = finalTerms(run.tm, pot, run.atoms, s, start, end);
+    // The last column: what the side chains add to QUENDA over the backbone alone.
+    double a1 = 0, a2 = 0, a3 = 0, a4 = 0;
     const double qa = quenda_e(pot, s, start, end, false, a1, a2, a3, a4);
-    const double qb = quenda_e(pot, s, start, end, true, q1, q2, q3, q4);
-    if (d1 > 0 || d2 > 0) std::cerr << "DFERROR" << std::endl;
-    std::cerr << "START LOOP NATIVE 0.00 " << d1 << " " << d2 << " " << o << " " << t << " 0 0 " << qb << " NA " << etor << " " << q1
-              << " " << q2 << " " << q3 << " " << q4 << " " << qb - qa << std::endl;
+    if (f.d1 > 0 || f.d2 > 0) std::cerr << "DFERROR" << std::endl;
+    std::cerr << "START LOOP NATIVE 0.00 " << f.d1 << " " << f.d2 << " " << f.o << " " << f.t << " 0 0 " << f.q << " NA " << etor << " "
+              << f.q1 << " " << f.q2 << " " << f.q3 << " " << f.q4 << " " << f.q - qa << std::endl;
 }
 
 FilterPass beginPass(Sampler& run, int step) {
