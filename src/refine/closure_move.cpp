@@ -4,21 +4,16 @@
 #include <cmath>
 #include <limits>
 
+#include <gemmi/math.hpp>
+
 #include "model/residue_names.h"
 
 namespace lorvane {
 
 namespace {
 
-struct Vec {
-    double x = 0, y = 0, z = 0;
-};
+using Vec = gemmi::Vec3;
 Vec vec(const Point& p) { return {p.x, p.y, p.z}; }
-Vec sub(const Vec& a, const Vec& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-double dot(const Vec& a, const Vec& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Vec scale(const Vec& a, double f) { return {a.x * f, a.y * f, a.z * f}; }
-Vec unit(const Vec& a) { return scale(a, 1.0 / std::sqrt(dot(a, a))); }
-Vec crossV(const Vec& a, const Vec& b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
 void put(Point& p, const Vec& v) {
     p.x = static_cast<float>(v.x);
     p.y = static_cast<float>(v.y);
@@ -32,20 +27,20 @@ struct Frame {
 Frame frameOf(const Vec& a, const Vec& b, const Vec& c) {
     Frame f;
     f.origin = b;
-    f.e[0] = unit(sub(a, b));
-    const Vec w = sub(c, b);
-    f.e[1] = unit(sub(w, scale(f.e[0], dot(w, f.e[0]))));
-    f.e[2] = crossV(f.e[0], f.e[1]);
+    f.e[0] = (a - b).normalized();
+    const Vec w = c - b;
+    f.e[1] = (w - f.e[0] * w.dot(f.e[0])).normalized();
+    f.e[2] = f.e[0].cross(f.e[1]);
     return f;
 }
 // Coordinates of p in frame f, and back.
 void toLocal(const Frame& f, const Point& p, double local[3]) {
-    const Vec d = sub(vec(p), f.origin);
-    for (int i = 0; i < 3; ++i) local[i] = dot(d, f.e[i]);
+    const Vec d = vec(p) - f.origin;
+    for (int i = 0; i < 3; ++i) local[i] = d.dot(f.e[i]);
 }
 void fromLocal(const Frame& f, const double local[3], Point& p) {
     Vec out = f.origin;
-    for (int i = 0; i < 3; ++i) out = {out.x + local[i] * f.e[i].x, out.y + local[i] * f.e[i].y, out.z + local[i] * f.e[i].z};
+    for (int i = 0; i < 3; ++i) out = out + f.e[i] * local[i];
     put(p, out);
 }
 // Moves p from frame `from` to frame `to` rigidly.
@@ -56,21 +51,21 @@ void carry(const Frame& from, const Frame& to, Point& p) {
 }
 
 double bondAngle(const Point& a, const Point& b, const Point& c) {
-    const Vec u = unit(sub(vec(a), vec(b))), v = unit(sub(vec(c), vec(b)));
-    return std::acos(std::fmax(-1.0, std::fmin(1.0, dot(u, v))));
+    const Vec u = (vec(a) - vec(b)).normalized(), v = (vec(c) - vec(b)).normalized();
+    return std::acos(std::fmax(-1.0, std::fmin(1.0, u.dot(v))));
 }
 double dihedral(const Point& a, const Point& b, const Point& c, const Point& d) {
-    const Vec b1 = sub(vec(b), vec(a)), b2 = sub(vec(c), vec(b)), b3 = sub(vec(d), vec(c));
-    const Vec n1 = crossV(b1, b2), n2 = crossV(b2, b3);
-    return std::atan2(dot(crossV(n1, n2), unit(b2)), dot(n1, n2));
+    const Vec b1 = vec(b) - vec(a), b2 = vec(c) - vec(b), b3 = vec(d) - vec(c);
+    const Vec n1 = b1.cross(b2), n2 = b2.cross(b3);
+    return std::atan2(n1.cross(n2).dot(b2.normalized()), n1.dot(n2));
 }
-double dist(const Point& a, const Point& b) { return std::sqrt(dot(sub(vec(a), vec(b)), sub(vec(a), vec(b)))); }
+double dist(const Point& a, const Point& b) { return vec(a).dist(vec(b)); }
 
 // Rotation of p about the axis through a with unit direction k by angle t (Rodrigues).
 void rotate(const Vec& a, const Vec& k, double c, double sn, Point& p) {
-    const Vec v = sub(vec(p), a);
-    const Vec kxv = crossV(k, v);
-    const double kv = dot(k, v) * (1.0 - c);
+    const Vec v = vec(p) - a;
+    const Vec kxv = k.cross(v);
+    const double kv = k.dot(v) * (1.0 - c);
     put(p, {a.x + v.x * c + kxv.x * sn + k.x * kv, a.y + v.y * c + kxv.y * sn + k.y * kv, a.z + v.z * c + kxv.z * sn + k.z * kv});
 }
 
@@ -94,7 +89,7 @@ WindowGeometry measureWindow(const Structure& s, int p) {
 void turnDihedral(Structure& s, int r, bool psi, double delta, int last) {
     const Point& from = s[r].atoms[psi ? SLOT_CA : SLOT_N];
     const Point& to = s[r].atoms[psi ? SLOT_C : SLOT_CA];
-    const Vec a = vec(from), k = unit(sub(vec(to), a));
+    const Vec a = vec(from), k = (vec(to) - a).normalized();
     const double c = std::cos(delta), sn = std::sin(delta);
     // Within residue r: psi moves O only; phi moves everything but N, CA and the amide H.
     Residue& res = s[r];
@@ -143,7 +138,7 @@ bool closeWindow(TripeptideClosure& solver, Structure& s, int p, const WindowGeo
         }
         if (d < bestD) bestD = d, best = k;
     }
-    auto point = [](const double* q) { return Vec{q[0], q[1], q[2]}; };
+    auto point = [](const double* q) { return Vec(q[0], q[1], q[2]); };
     // Each residue's frame (N, CA, C) before and after.
     const Frame old0 = frameOf(vec(r0[SLOT_N]), vec(r0[SLOT_CA]), vec(r0[SLOT_C]));
     const Frame old1 = frameOf(vec(r1[SLOT_N]), vec(r1[SLOT_CA]), vec(r1[SLOT_C]));

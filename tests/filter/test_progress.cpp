@@ -71,9 +71,7 @@ TEST(Progress, InPlaceLineLogLinesOrNothing) {
 // A run writing to a pipe: one progress line per growth step on standard
 // error, nothing on standard output; with -quiet standard error stays empty.
 TEST(ProgressSlow, RunReportsEveryStepUnlessQuiet) {
-    ScratchDir dir;
-    dir.linkData();
-    fs::copy_file(sourcePath("examples/5p21.pdb"), dir.path("5p21.pdb"));
+    ExampleRunDir dir;
     const std::string args = "-f 5p21.pdb -start 45 -end 49 -seeds 200 -numloop 10 -cores 1";
     const ProgramRun r = runProgram(dir.root(), args);
     ASSERT_EQ(r.status, 0) << r.err;

@@ -14,16 +14,8 @@ using namespace lorvane_test;
 
 namespace {
 
-// A scratch directory holding data/ and the example protein.
-struct RunDir : ScratchDir {
-    RunDir() {
-        linkData();
-        fs::copy_file(sourcePath("examples/5p21.pdb"), path("5p21.pdb"));
-    }
-};
-
 TEST(SamplingRunSlow, WritesCheckedLoopsOfAShortLoop) {
-    RunDir dir;
+    ExampleRunDir dir;
     const ProgramRun r = runProgram(dir.root(), "-f 5p21.pdb -start 45 -end 49 -seeds 200 -numloop 20 -cores 2");
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     std::vector<WrittenLoop> loops;
@@ -42,7 +34,7 @@ TEST(SamplingRunSlow, WritesCheckedLoopsOfAShortLoop) {
 }
 
 TEST(SamplingRun, UnusableResultLocationStopsBeforeTheFirstGrowthStep) {
-    RunDir dir;
+    ExampleRunDir dir;
     { std::ofstream(dir.path("pdbout")) << "not a directory\n"; }
     const ProgramRun r = runProgram(dir.root(), "-f 5p21.pdb -start 45 -end 49 -seeds 200 -numloop 20 -cores 2 -diag");
     EXPECT_EQ(r.status, 1) << r.out;
@@ -52,7 +44,7 @@ TEST(SamplingRun, UnusableResultLocationStopsBeforeTheFirstGrowthStep) {
 }
 
 TEST(SamplingRunSlow, CreatesMissingOutputDirectories) {
-    RunDir dir;
+    ExampleRunDir dir;
     const ProgramRun r = runProgram(dir.root(), "-f 5p21.pdb -start 45 -end 49 -seeds 200 -numloop 5 -cores 2 -diag");
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_TRUE(fs::is_regular_file(dir.path("pdbout/5p21_45_49.txt")));
@@ -76,7 +68,7 @@ TEST(ReproducibilitySlow, ResultFileDoesNotDependOnTheThreadCount) {
     };
     std::string first;
     for (const Case& c : cases) {
-        RunDir dir;
+        ExampleRunDir dir;
         const ProgramRun r = runProgram(dir.root(), std::string("-f 5p21.pdb -start 45 -end 49 -seeds 200 -numloop 20 ") + c.options);
         ASSERT_EQ(r.status, 0) << c.options << "\n" << r.err;
         const std::string text = slurp(dir.path("pdbout/5p21_45_49.txt"));

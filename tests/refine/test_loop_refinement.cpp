@@ -87,13 +87,6 @@ TEST(LoopRefinement, SameStreamSameLoopAndNoMovesNoChange) {
 
 namespace {
 
-struct RunDir : ScratchDir {
-    RunDir() {
-        linkData();
-        fs::copy_file(sourcePath("examples/5p21.pdb"), path("5p21.pdb"));
-    }
-};
-
 // The LOOP line and atom records of each loop of a result file, as text.
 std::vector<std::string> blocks(const std::string& text) {
     std::vector<std::string> out;
@@ -108,7 +101,7 @@ std::vector<std::string> blocks(const std::string& text) {
 }  // namespace
 
 TEST(ResultRefinementSlow, RefinesInPlaceKeepingEveryLoop) {
-    RunDir dir;
+    ExampleRunDir dir;
     const std::string loop = "-f 5p21.pdb -start 45 -end 52 -quiet -models 0 ";
     ProgramRun r = runProgram(dir.root(), loop + "-seeds 300 -numloop 40 -cores 2 -o sampled");
     ASSERT_EQ(r.status, 0) << r.err;
@@ -143,7 +136,7 @@ TEST(ResultRefinementSlow, RefinesInPlaceKeepingEveryLoop) {
 }
 
 TEST(ResultRefinementSlow, ScoresOfAnUnmovedLoopAreTheFilesOwn) {
-    RunDir dir;
+    ExampleRunDir dir;
     const std::string loop = "-f 5p21.pdb -start 45 -end 52 -quiet -models 0 ";
     ASSERT_EQ(runProgram(dir.root(), loop + "-seeds 300 -numloop 20 -cores 2 -o sampled").status, 0);
     const ProgramRun r = runProgram(dir.root(), loop + "-xrefinefrom sampled.txt -xrefine 20 -xrefinemoves 0 -o same");
@@ -166,14 +159,14 @@ TEST(ResultRefinementSlow, ScoresOfAnUnmovedLoopAreTheFilesOwn) {
 }
 
 TEST(ResultRefinement, RefiningNothingIsMisuse) {
-    RunDir dir;
+    ExampleRunDir dir;
     const ProgramRun r = runProgram(dir.root(), "-f 5p21.pdb -start 45 -end 52 -quiet -xrefinefrom some.txt");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("-xrefine N"), std::string::npos) << r.err;
 }
 
 TEST(ResultRefinement, MissingInputFileStopsWithItsName) {
-    RunDir dir;
+    ExampleRunDir dir;
     const ProgramRun r = runProgram(dir.root(), "-f 5p21.pdb -start 45 -end 52 -quiet -xrefinefrom nothing.txt -xrefine 3");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("nothing.txt"), std::string::npos) << r.err;

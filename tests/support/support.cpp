@@ -48,6 +48,11 @@ ScratchDir::~ScratchDir() {
 
 void ScratchDir::linkData() const { fs::create_directory_symlink(buildDataPath(), path("data")); }
 
+ExampleRunDir::ExampleRunDir() {
+    linkData();
+    fs::copy_file(sourcePath("examples/5p21.pdb"), path("5p21.pdb"));
+}
+
 std::string buildDataPath(const std::string& rel) {
     const std::string dir = std::string(LORVANE_BINARY_DIR) + "/data";
     return rel.empty() ? dir : dir + "/" + rel;

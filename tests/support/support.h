@@ -48,6 +48,12 @@ private:
     bool enter_;
 };
 
+// A scratch directory holding data/ and the example protein as 5p21.pdb: the
+// setting of every whole run of the program on the example.
+struct ExampleRunDir : ScratchDir {
+    ExampleRunDir();
+};
+
 // The program run in a directory: exit status, standard output and standard error.
 struct ProgramRun {
     int status = -1;

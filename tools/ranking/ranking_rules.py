@@ -15,11 +15,14 @@ Rules (all start from the z of the ranking: each score's (s - median) / MAD, sum
                       within r A backbone RMSD (ties to the lower z)
   kernel T w          the loop of highest density sum_j exp(-(z_j - z_min) / T) exp(-(d_ij / w)^2),
                       d_ij the backbone RMSD (N, CA, C, O) between written loops
+  hbond w             (with --hbond) z plus w times the normalised backbone hydrogen-bond
+                      energy of each written loop in its frame (backbone_hbonds.py)
 
 Use it on training runs to choose (lorvane-params loop-set, then the workflow on that table);
 benchmark runs are for measuring a choice only.
 
-Usage: /usr/bin/python3 tools/ranking/ranking_rules.py RUN_DIR [RUN_DIR ...]
+Usage: /usr/bin/python3 tools/ranking/ranking_rules.py [--hbond LOOP_TABLE_DIR] RUN_DIR [RUN_DIR ...]
+(LOOP_TABLE_DIR: the folder of the loop table the runs read, where the structure files lie.)
 """
 
 import json
@@ -34,6 +37,7 @@ WORKFLOW = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", 
 sys.path.insert(0, os.path.join(WORKFLOW, "scripts"))
 import loopkit  # noqa: E402
 from summarise import group_of  # noqa: E402
+from backbone_hbonds import loop_energy  # noqa: E402
 
 BACKBONE = ("N", "CA", "C", "O")
 # The benchmark's own length groups, so that the tables line up with its reports.
@@ -45,9 +49,25 @@ def length_group(n):
     return group_of(n, GROUPS)
 
 
-def read_loop(loopdir):
-    """Scores (n x 4), RMSD to native (n), pairwise backbone RMSD (n x n) and loop length;
-    None for a loop without written conformations or analysis."""
+def hbond_energies(record, confs, table_dir):
+    """Backbone hydrogen-bond energy of each written loop with the rest of the entry."""
+    meta = record["meta"]
+    everything = loopkit.read_structure(os.path.join(table_dir, meta["file"]))
+    chain = [r for r in everything if r["chain"] == meta["chain"]]
+    loop = loopkit.loop_residues(chain, meta["start"], meta["end"])
+    first = next(i for i, r in enumerate(everything) if r is loop[0])
+    last = first + len(loop) - 1
+    out = []
+    for conf in confs:
+        loopkit.matched(conf, loop)
+        out.append(loop_energy(everything[:first] + conf["residues"] + everything[last + 1:], first, last))
+    return np.array(out)
+
+
+def read_loop(loopdir, table_dir=None):
+    """Scores (n x 4), RMSD to native (n), pairwise backbone RMSD (n x n) and loop length
+    (and, given the loop table's folder, the backbone hydrogen-bond energies); None for a
+    loop without written conformations or analysis."""
     conf_path = os.path.join(loopdir, "conformations.tsv")
     record_path = os.path.join(loopdir, "sample.json")
     if not (os.path.exists(conf_path) and os.path.exists(record_path)):
@@ -76,7 +96,9 @@ def read_loop(loopdir):
             "z": normalised.sum(1),
             "rmsd": np.array([float(r["rmsd"]) for r in rows]),
             "pair": pair,
-            "length": len(confs[0]["residues"])}
+            "length": len(confs[0]["residues"]),
+            "hbond": None if table_dir is None else np.array(loopkit.med_mad(list(
+                hbond_energies(record, confs, table_dir))))}
 
 
 def z_of(loop):
@@ -117,8 +139,14 @@ def by_kernel(temp, width):
     return pick
 
 
-def rules():
+def by_hbond(weight):
+    return lambda loop: int(np.argsort(z_of(loop) + weight * loop["hbond"], kind="stable")[0])
+
+
+def rules(hbond=False):
     out = [("z", by_z), ("ranksum", by_ranksum)]
+    if hbond:
+        out += [("hbond %.2f" % w, by_hbond(w)) for w in (0.25, 0.5, 1.0, 2.0)]
     for w in ((1, 0, 0, 0), (1, 0, 1, 1), (1, 1, 1, 0), (2, 1, 1, 1)):
         out.append(("weights %s" % ",".join(map(str, w)), by_weights(w)))
     for frac in (0.05, 0.1, 0.2):
@@ -130,12 +158,12 @@ def rules():
     return out
 
 
-def main(run_dirs):
+def main(run_dirs, table_dir=None):
     loops = []
     for run in run_dirs:
         base = os.path.join(run, "loops")
         for case in sorted(os.listdir(base)):
-            loop = read_loop(os.path.join(base, case))
+            loop = read_loop(os.path.join(base, case), table_dir)
             if loop is not None:
                 loops.append(loop)
     if not loops:
@@ -144,11 +172,15 @@ def main(run_dirs):
     print("%d loops\n" % len(loops))
     print("| rule | mean (Å) | median (Å) | < 1 Å | " + " | ".join("median %s (Å)" % g for g in groups) + " |")
     print("|---" * (4 + len(groups)) + "|")
-    for name, pick in rules():
+    for name, pick in rules(table_dir is not None):
         got = [float(x["rmsd"][pick(x)]) for x in loops]
         per = [np.median([r for r, x in zip(got, loops) if length_group(x["length"]) == g]) for g in groups]
         print("| %s | %.2f | %.2f | %d/%d | %s |" % (name, np.mean(got), np.median(got), sum(r < 1 for r in got),
                                                    len(got), " | ".join("%.2f" % v for v in per)))
+    if table_dir is not None:
+        rho = lambda q: np.mean([spearman(x[q] if q != "z" else z_of(x), x["rmsd"]) for x in loops])
+        print("\nSpearman with the RMSD, mean over loops: z %+.2f, hydrogen-bond energy %+.2f"
+              % (rho("z"), rho("hbond")))
     print("\n| length group | loops | rank 1 by z: median (Å), < 1 Å | best of top 5 | best of top 10 | best written |")
     print("|---|---|---|---|---|---|")
     for g in groups:
@@ -160,10 +192,22 @@ def main(run_dirs):
         print("| %s | %d | %s |" % (g, len(members), " | ".join(cells)))
 
 
+def spearman(a, b):
+    ra = np.argsort(np.argsort(a, kind="stable"), kind="stable")
+    rb = np.argsort(np.argsort(b, kind="stable"), kind="stable")
+    return float(np.corrcoef(ra, rb)[0, 1])
+
+
 if __name__ == "__main__":
-    if len(sys.argv) < 2:
+    args = sys.argv[1:]
+    table = None
+    if args[:1] == ["--hbond"]:
+        if len(args) < 2:
+            sys.exit(__doc__)
+        table, args = args[1], args[2:]
+    if not args:
         sys.exit(__doc__)
     try:
-        main(sys.argv[1:])
+        main(args, table)
     except (OSError, ValueError, KeyError) as exc:  # one line naming what is at fault
         sys.exit("ranking_rules: %s" % exc)
