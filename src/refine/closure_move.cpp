@@ -66,7 +66,7 @@ void rotate(const Vec& a, const Vec& k, double c, double sn, Point& p) {
     const Vec v = vec(p) - a;
     const Vec kxv = k.cross(v);
     const double kv = k.dot(v) * (1.0 - c);
-    put(p, {a.x + v.x * c + kxv.x * sn + k.x * kv, a.y + v.y * c + kxv.y * sn + k.y * kv, a.z + v.z * c + kxv.z * sn + k.z * kv});
+    put(p, a + v * c + kxv * sn + k * kv);
 }
 
 }  // namespace

@@ -97,8 +97,7 @@ def read_loop(loopdir, table_dir=None):
             "rmsd": np.array([float(r["rmsd"]) for r in rows]),
             "pair": pair,
             "length": len(confs[0]["residues"]),
-            "hbond": None if table_dir is None else np.array(loopkit.med_mad(list(
-                hbond_energies(record, confs, table_dir))))}
+            "hbond": None if table_dir is None else hbond_energies(record, confs, table_dir)}
 
 
 def z_of(loop):
@@ -140,7 +139,10 @@ def by_kernel(temp, width):
 
 
 def by_hbond(weight):
-    return lambda loop: int(np.argsort(z_of(loop) + weight * loop["hbond"], kind="stable")[0])
+    def pick(loop):
+        normalised = np.array(loopkit.med_mad(list(loop["hbond"])))
+        return int(np.argsort(z_of(loop) + weight * normalised, kind="stable")[0])
+    return pick
 
 
 def rules(hbond=False):
@@ -178,7 +180,8 @@ def main(run_dirs, table_dir=None):
         print("| %s | %.2f | %.2f | %d/%d | %s |" % (name, np.mean(got), np.median(got), sum(r < 1 for r in got),
                                                    len(got), " | ".join("%.2f" % v for v in per)))
     if table_dir is not None:
-        rho = lambda q: np.mean([spearman(x[q] if q != "z" else z_of(x), x["rmsd"]) for x in loops])
+        # nanmean: a loop whose written conformations all score alike has no correlation.
+        rho = lambda q: np.nanmean([loopkit.spearman(list(x[q]), list(x["rmsd"])) for x in loops])
         print("\nSpearman with the RMSD, mean over loops: z %+.2f, hydrogen-bond energy %+.2f"
               % (rho("z"), rho("hbond")))
     print("\n| length group | loops | rank 1 by z: median (Å), < 1 Å | best of top 5 | best of top 10 | best written |")
@@ -190,12 +193,6 @@ def main(run_dirs, table_dir=None):
             best = [float(x["rmsd"][np.argsort(z_of(x), kind="stable")[:k]].min()) for x in members]
             cells.append("%.2f, %d/%d" % (np.median(best), sum(r < 1 for r in best), len(best)))
         print("| %s | %d | %s |" % (g, len(members), " | ".join(cells)))
-
-
-def spearman(a, b):
-    ra = np.argsort(np.argsort(a, kind="stable"), kind="stable")
-    rb = np.argsort(np.argsort(b, kind="stable"), kind="stable")
-    return float(np.corrcoef(ra, rb)[0, 1])
 
 
 if __name__ == "__main__":

@@ -26,22 +26,6 @@ extra = sys.argv[6:]
 data = os.path.join(os.path.dirname(binary), "data")
 os.makedirs(os.path.join(out, name), exist_ok=True)
 
-def spearman(x, y):
-    def ranks(v):
-        o = sorted(range(len(v)), key=lambda i: v[i]); r = [0.0] * len(v)
-        i = 0
-        while i < len(o):
-            j = i
-            while j + 1 < len(o) and v[o[j + 1]] == v[o[i]]: j += 1
-            for k in range(i, j + 1): r[o[k]] = (i + j) / 2.0
-            i = j + 1
-        return r
-    rx, ry = ranks(x), ranks(y)
-    mx, my = sum(rx) / len(rx), sum(ry) / len(ry)
-    sxy = sum((a - mx) * (b - my) for a, b in zip(rx, ry))
-    sx = math.sqrt(sum((a - mx) ** 2 for a in rx)); sy = math.sqrt(sum((b - my) ** 2 for b in ry))
-    return sxy / (sx * sy) if sx > 0 and sy > 0 else float("nan")
-
 def native_file(native_loop, path):
     """The native loop as a result file of one conformation (scores 0)."""
     with open(path, "w") as fh:
@@ -83,10 +67,10 @@ for case in sorted(os.listdir(os.path.join(run_dir, "loops"))):
            "refined": len(changed)}
     if len(changed) >= 5:
         for k, t in enumerate(["dfire", "side", "quenda", "torsion"]):
-            row["sp_%s_before" % t] = spearman([A[i]["scores"][k] for i in changed], [ra[i] for i in changed])
-            row["sp_%s_after" % t] = spearman([B[i]["scores"][k] for i in changed], [rb[i] for i in changed])
-        row["sp_z_before"] = spearman([za[i] for i in changed], [ra[i] for i in changed])
-        row["sp_z_after"] = spearman([zb[i] for i in changed], [rb[i] for i in changed])
+            row["sp_%s_before" % t] = loopkit.spearman([A[i]["scores"][k] for i in changed], [ra[i] for i in changed])
+            row["sp_%s_after" % t] = loopkit.spearman([B[i]["scores"][k] for i in changed], [rb[i] for i in changed])
+        row["sp_z_before"] = loopkit.spearman([za[i] for i in changed], [ra[i] for i in changed])
+        row["sp_z_after"] = loopkit.spearman([zb[i] for i in changed], [rb[i] for i in changed])
         row["mean_rmsd_refined_before"] = sum(ra[i] for i in changed) / len(changed)
         row["mean_rmsd_refined_after"] = sum(rb[i] for i in changed) / len(changed)
     # the native loop, refined the same way, ranked among the refined loops by z over the whole set

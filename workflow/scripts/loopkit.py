@@ -287,6 +287,25 @@ def z_scores(confs):
     return [sum(cols[j][i] for j in range(4)) for i in range(len(confs))]
 
 
+def spearman(x, y):
+    """Spearman correlation of two equal-length sequences, ties given their mean rank;
+    nan when either is constant."""
+    def ranks(v):
+        o = sorted(range(len(v)), key=lambda i: v[i]); r = [0.0] * len(v)
+        i = 0
+        while i < len(o):
+            j = i
+            while j + 1 < len(o) and v[o[j + 1]] == v[o[i]]: j += 1
+            for k in range(i, j + 1): r[o[k]] = (i + j) / 2.0
+            i = j + 1
+        return r
+    rx, ry = ranks(x), ranks(y)
+    mx, my = sum(rx) / len(rx), sum(ry) / len(ry)
+    sxy = sum((a - mx) * (b - my) for a, b in zip(rx, ry))
+    sx = math.sqrt(sum((a - mx) ** 2 for a in rx)); sy = math.sqrt(sum((b - my) ** 2 for b in ry))
+    return sxy / (sx * sy) if sx > 0 and sy > 0 else float("nan")
+
+
 def argmin(values):
     best = None
     for i, v in enumerate(values):
