@@ -57,7 +57,7 @@ const std::vector<OptionHelp>& optionReference() {
         {"-keepwater", "", "keep crystal waters as environment (default: ignored)"},
         {"-pdbIndex", "", "-start and -end are positions counted over the chains (1 = first residue)"},
         {"-mode", "MODE", "smc (sampling, the default), energy, compare, gaps, fold"},
-        {"-seeds", "N", "population of the sampler (default 10000, at least 100)"},
+        {"-seeds", "N", "population of the sampler (default 10000; 5000 for loops of up to 6 residues under -protocol default; at least 100)"},
         {"-numloop", "N", "conformations written to the result file (default 5000)"},
         {"-cores", "N", "OpenMP threads (default: every core)"},
         {"-rs", "N", "random seed (default 1); the same seed gives the same result with any -cores"},
@@ -227,6 +227,7 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
             opt.keepWater = true;
         } else if (a == "-seeds") {
             intOption(opt.seeds, 100, " (the first growth step alone uses 100 seeds)");
+            opt.hasSeeds = true;
         } else if (a == "-numloop") {
             intOption(opt.numLoop, 1, "");
             opt.hasNumLoop = true;
@@ -301,6 +302,10 @@ void appendCommandLog(const std::vector<std::string>& args) {
     }
     for (const std::string& a : args) log << a << " ";
     log << "\n";
+}
+
+int samplingPopulation(const RunOptions& opt, int length) {
+    return opt.hasSeeds ? opt.seeds : defaultPopulation(opt.protocol, length, opt.seeds);
 }
 
 void checkRequiredOptions(const RunOptions& opt) {

@@ -34,6 +34,7 @@ struct RunOptions {
     std::string seq;         // "-seq": one-letter codes of the loop residues start..end
     bool keepWater = false;  // "-keepwater": crystal waters stay in the environment
     int seeds = 10000;
+    bool hasSeeds = false;    // -seeds given (otherwise the protocol may choose a smaller one for short loops)
     int numLoop = 5000;
     bool hasNumLoop = false;  // -numloop given (the default asks for no more than the seeds give)
     bool byPdbNumber = true;
@@ -79,6 +80,9 @@ std::string resolveLoopByPosition(int numRes, int startRes, int endRes, int& sta
 // the decoys (-score); the loop itself is judged when the entry is read.
 // Status 2 (misuse).
 void checkRequiredOptions(const RunOptions& opt);
+// The population of a sampling run for a loop of `length` residues: -seeds
+// when given, otherwise the protocol's default for that length.
+int samplingPopulation(const RunOptions& opt, int length);
 // Threads to use for -cores: the hardware count when cores is 0 or more
 // than the hardware has (said on standard error).
 int threadCount(int cores);

@@ -158,11 +158,15 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
         chooseLoop(opt, tm, entry, opt.byPdbNumber, "Specified starting or ending residue numbers are not in the PDB file.");
     if (!opt.quiet) reportInput(std::cerr, entry, loop.built, loop.selection);
 
-    if (opt.hasNumLoop && opt.numLoop > opt.seeds)
-        std::cerr << "Warning: -numloop " << opt.numLoop << " asks for more conformations than the " << opt.seeds
-                  << " seeds can give; at most " << opt.seeds << " will be written" << std::endl;
+    const int length = loop.built.loopEnd - loop.built.loopStart + 1;
+    const int seeds = samplingPopulation(opt, length);
+    if (!opt.quiet && seeds != opt.seeds)
+        std::cerr << "Population: " << seeds << " seeds, the default for a loop of " << length << " residues" << std::endl;
+    if (opt.hasNumLoop && opt.numLoop > seeds)
+        std::cerr << "Warning: -numloop " << opt.numLoop << " asks for more conformations than the " << seeds
+                  << " seeds can give; at most " << seeds << " will be written" << std::endl;
     SamplerSettings settings;
-    settings.numSeeds = opt.seeds;
+    settings.numSeeds = seeds;
     settings.numLoops = opt.numLoop;
     settings.growMode = opt.growMode;
     settings.threads = threads;

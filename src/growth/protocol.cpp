@@ -17,7 +17,13 @@ Protocol protocolNamed(const std::string& name) {
     p.torsionBins = TorsionBinRule::Centred;
     p.clashTolerance = true;
     p.fallback = true;
+    p.shortLoopLength = 6;
+    p.shortLoopSeeds = 5000;
     return p;
+}
+
+int defaultPopulation(const Protocol& p, int length, int seeds) {
+    return p.shortLoopLength > 0 && length <= p.shortLoopLength ? p.shortLoopSeeds : seeds;
 }
 
 }  // namespace lorvane

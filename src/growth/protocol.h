@@ -35,10 +35,19 @@ struct Protocol {
     // When no loop passes the final refinement, the best closed loops whose
     // backbone clears the frame are written, flagged.
     bool fallback = false;
+    // Population when -seeds is not given, for loops of up to
+    // shortLoopLength residues (0: the one default for every length). Short
+    // loops reach the same loops with half the seeds at half the CPU.
+    int shortLoopLength = 0;
+    int shortLoopSeeds = 0;
 
     // The backbone angle table is read only when a choice needs it.
     bool needsBackboneAngles() const { return drawNCAC || closeDraws > 0; }
 };
+
+// The population of a loop of `length` residues when -seeds is not given:
+// the protocol's short-loop size, or `seeds`.
+int defaultPopulation(const Protocol& p, int length, int seeds);
 
 // "classic" or "default"; anything else stops with status 2 naming the value.
 Protocol protocolNamed(const std::string& name);

@@ -87,6 +87,24 @@ TEST(DriverParse, ProtocolAndItsSwitches) {
         EXPECT_ERROR(parse(args), 2, args[0]);
 }
 
+// The population a run uses: -seeds when given; otherwise the default
+// protocol halves it for loops of up to 6 residues, classic never does.
+TEST(DriverParse, PopulationFollowsLoopLengthUnlessGiven) {
+    struct Case {
+        std::vector<std::string> args;
+        int length, want;
+    };
+    for (const Case& c : std::vector<Case>{{{}, 4, 5000},
+                                           {{}, 6, 5000},
+                                           {{}, 7, 10000},
+                                           {{}, 17, 10000},
+                                           {{"-protocol", "classic"}, 4, 10000},
+                                           {{"-seeds", "10000"}, 4, 10000},
+                                           {{"-seeds", "300"}, 12, 300}}) {
+        EXPECT_EQ(samplingPopulation(parse(c.args), c.length), c.want) << testing::PrintToString(c.args) << " length " << c.length;
+    }
+}
+
 TEST(DriverLoop, ResolveByPosition) {
     int a = 0, b = 0;
     EXPECT_EQ(resolveLoopByPosition(90, -1, -1, a, b), "");  // no loop given: the whole chain
