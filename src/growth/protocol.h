@@ -36,8 +36,8 @@ struct Protocol {
     // backbone clears the frame are written, flagged.
     bool fallback = false;
     // Population when -seeds is not given, for loops of up to
-    // shortLoopLength residues (0: the one default for every length). Short
-    // loops reach the same loops with half the seeds at half the CPU.
+    // shortLoopLength residues (0: the one default for every length). On
+    // short loops half the seeds wrote as good loops at about half the CPU.
     int shortLoopLength = 0;
     int shortLoopSeeds = 0;
 
