@@ -17,7 +17,7 @@ native loop is refined the same way and ranked by z among the refined loops
 (native_rank_refined) and among all (native_rank_all). CASES=id,id limits the
 loops. RMSD: N, CA, C, O, no superposition (loopkit).
 """
-import json, math, os, resource, subprocess, sys
+import json, os, resource, subprocess, sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "workflow", "scripts"))
 import loopkit  # noqa: E402
 
