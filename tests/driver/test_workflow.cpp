@@ -666,24 +666,16 @@ TEST(Workflow, CompareRunsCountsTheLoopsBothRan) {
               0);
 }
 
-// The ranking tool re-ranks a finished run: z puts first the loop of lowest
-// summed (s - median) / MAD, a score with MAD 0 adds nothing, and the top-k
-// table takes the best RMSD among the first k by z.
-TEST(Workflow, RankingRulesReadsAFinishedRun) {
-    TempDir tmp;
-    ASSERT_FALSE(tmp.path.empty());
-    const fs::path loop = tmp.path / "run/loops/x";
+// A finished run of one loop for the ranking tool: conformations.tsv from
+// `rows` (index label s0 s1 s2 s3 z rmsd rmsd_anchor) and a result file of as
+// many four-residue glycine loops, conformation 1 placed 20 A from the others.
+static void writeRankedLoop(const fs::path& loop, const std::string& rows, int count) {
     fs::create_directories(loop);
     std::ofstream(loop / "sample.json") << R"({"files": {"result": "x.txt"}})";
-    // Only the first score varies (z = -1, 0, 1); conformations 2 and 3 are
-    // one place, conformation 1 another.
-    std::ofstream conf(loop / "conformations.tsv");
-    conf << "index\tlabel\ts0\ts1\ts2\ts3\tz\trmsd\trmsd_anchor\n"
-         << "1\t1\t1\t5\t5\t5\t-1\t2.0\t2.0\n2\t2\t2\t5\t5\t5\t0\t0.5\t0.5\n3\t3\t3\t5\t5\t5\t1\t3.0\t3.0\n";
-    conf.close();
+    std::ofstream(loop / "conformations.tsv") << "index\tlabel\ts0\ts1\ts2\ts3\tz\trmsd\trmsd_anchor\n" << rows;
     std::ofstream result(loop / "x.txt");
     const char* names[] = {"N", "CA", "C", "O"};
-    for (int k = 1; k <= 3; ++k) {
+    for (int k = 1; k <= count; ++k) {
         result << "LOOP " << k << " " << k << " 5 5 5\n";
         char line[96];
         for (int r = 0; r < 4; ++r)
@@ -695,7 +687,18 @@ TEST(Workflow, RankingRulesReadsAFinishedRun) {
             }
         result << "END\n";
     }
-    result.close();
+}
+
+// The ranking tool re-ranks a finished run: z puts first the loop of lowest
+// summed (s - median) / MAD, a score with MAD 0 adds nothing, and the top-k
+// table takes the best RMSD among the first k by z.
+TEST(Workflow, RankingRulesReadsAFinishedRun) {
+    TempDir tmp;
+    ASSERT_FALSE(tmp.path.empty());
+    const fs::path loop = tmp.path / "run/loops/x";
+    // Only the first score varies (z = -1, 0, 1); conformations 2 and 3 are
+    // one place, conformation 1 another.
+    writeRankedLoop(loop, "1\t1\t1\t5\t5\t5\t-1\t2.0\t2.0\n2\t2\t2\t5\t5\t5\t0\t0.5\t0.5\n3\t3\t3\t5\t5\t5\t1\t3.0\t3.0\n", 3);
     std::string out;
     ASSERT_EQ(run("/usr/bin/python3 '" + kRepo + "/tools/ranking/ranking_rules.py' '" + (tmp.path / "run").string() + "'", out), 0) << out;
     EXPECT_TRUE(contains(out, "| z | 2.00 | 2.00 | 0/1 | 2.00 |")) << out;
@@ -709,4 +712,22 @@ TEST(Workflow, RankingRulesReadsAFinishedRun) {
     std::ofstream(loop / "conformations.tsv", std::ios::app) << "4\t4\t4\t5\t5\t5\t2\t1.0\t1.0\n";
     EXPECT_NE(run("/usr/bin/python3 '" + kRepo + "/tools/ranking/ranking_rules.py' '" + (tmp.path / "run").string() + "'", out), 0);
     EXPECT_TRUE(contains(out, "3 conformations in the result file, 4 analysed")) << out;
+}
+
+// The clipped rule caps each normalised score at -c: conformation 1 is first
+// by z only through its first score (-10, -1, -1: z -12), conformation 2
+// through three (-1, -4, -4: z -9). Clipped at 5, 1 sums to -7 and 2 to -9.
+TEST(Workflow, RankingRulesClipOneScore) {
+    TempDir tmp;
+    ASSERT_FALSE(tmp.path.empty());
+    writeRankedLoop(tmp.path / "run/loops/x",
+                    "1\t1\t-9\t0\t0\t5\t-12\t2.0\t2.0\n2\t2\t0\t-3\t-3\t5\t-9\t0.5\t0.5\n3\t3\t1\t1\t1\t5\t0\t3.0\t3.0\n"
+                    "4\t4\t2\t2\t2\t5\t3\t3.0\t3.0\n5\t5\t3\t3\t3\t5\t6\t3.0\t3.0\n",
+                    5);
+    std::string out;
+    ASSERT_EQ(run("/usr/bin/python3 '" + kRepo + "/tools/ranking/ranking_rules.py' '" + (tmp.path / "run").string() + "'", out), 0) << out;
+    EXPECT_TRUE(contains(out, "| z | 2.00 |")) << out;
+    EXPECT_TRUE(contains(out, "| clip 5 | 0.50 |")) << out;
+    // Clipped at 6 the first score still counts -6: -8 against -9.
+    EXPECT_TRUE(contains(out, "| clip 6 | 0.50 |")) << out;
 }

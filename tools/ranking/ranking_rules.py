@@ -15,6 +15,8 @@ Rules (all start from the z of the ranking: each score's (s - median) / MAD, sum
                       within r A backbone RMSD (ties to the lower z)
   kernel T w          the loop of highest density sum_j exp(-(z_j - z_min) / T) exp(-(d_ij / w)^2),
                       d_ij the backbone RMSD (N, CA, C, O) between written loops
+  clip c              z with each normalised score clipped below at -c, so that no one score
+                      can carry a loop to the top alone
   hbond w             (with --hbond) z plus w times the normalised backbone hydrogen-bond
                       energy of each written loop in its frame (backbone_hbonds.py)
 
@@ -138,6 +140,10 @@ def by_kernel(temp, width):
     return pick
 
 
+def by_clip(limit):
+    return lambda loop: int(np.argsort(np.maximum(loop["normalised"], -limit).sum(1), kind="stable")[0])
+
+
 def by_hbond(weight):
     def pick(loop):
         normalised = np.array(loopkit.med_mad(list(loop["hbond"])))
@@ -157,6 +163,8 @@ def rules(hbond=False):
     for temp in (0.5, 1.0, 2.0, 4.0):
         for width in (1.0, 2.0):
             out.append(("kernel %.1f %.1f" % (temp, width), by_kernel(temp, width)))
+    for limit in (2, 3, 4, 5, 6):
+        out.append(("clip %d" % limit, by_clip(limit)))
     return out
 
 
