@@ -102,22 +102,27 @@ def read_loop(loopdir, table_dir=None):
             "hbond": None if table_dir is None else hbond_energies(record, confs, table_dir)}
 
 
+def lowest(values):
+    """Index of the lowest value, the first of equals (a NaN never wins)."""
+    return int(np.argsort(values, kind="stable")[0])
+
+
 def z_of(loop):
     return loop["z"]
 
 
 def by_z(loop):
-    return int(np.argsort(z_of(loop), kind="stable")[0])
+    return lowest(z_of(loop))
 
 
 def by_weights(w):
-    return lambda loop: int(np.argsort((loop["normalised"] * np.array(w, float)).sum(1), kind="stable")[0])
+    return lambda loop: lowest((loop["normalised"] * np.array(w, float)).sum(1))
 
 
 def by_ranksum(loop):
     s = loop["scores"]
     ranks = sum(np.argsort(np.argsort(s[:, q], kind="stable"), kind="stable") for q in range(4))
-    return int(np.argsort(ranks, kind="stable")[0])
+    return lowest(ranks)
 
 
 def by_top_density(frac, radius):
@@ -136,18 +141,18 @@ def by_kernel(temp, width):
         density = (np.exp(-(loop["pair"] / width) ** 2) * weight[None, :]).sum(1)
         # Equal densities (up to rounding) go to the lower z.
         tied = np.flatnonzero(density >= density.max() * (1 - 1e-9))
-        return int(tied[np.argsort(z[tied], kind="stable")[0]])
+        return int(tied[lowest(z[tied])])
     return pick
 
 
 def by_clip(limit):
-    return lambda loop: int(np.argsort(np.maximum(loop["normalised"], -limit).sum(1), kind="stable")[0])
+    return lambda loop: lowest(np.maximum(loop["normalised"], -limit).sum(1))
 
 
 def by_hbond(weight):
     def pick(loop):
         normalised = np.array(loopkit.med_mad(list(loop["hbond"])))
-        return int(np.argsort(z_of(loop) + weight * normalised, kind="stable")[0])
+        return lowest(z_of(loop) + weight * normalised)
     return pick
 
 
