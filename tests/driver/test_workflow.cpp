@@ -731,3 +731,38 @@ TEST(Workflow, RankingRulesClipOneScore) {
     // Clipped at 6 the first score still counts -6: -8 against -9.
     EXPECT_TRUE(contains(out, "| clip 6 | 0.50 |")) << out;
 }
+
+// The physics re-score tool's choices, which need no force field: the frame
+// around loop 5-6 of a straight chain of glycines (3.8 A apart) within 5 A
+// is residues 4-7 plus one neighbour each side; residue 4 lacks its O, so it
+// is left out and residue 3, alone without it, too. Of four ranked loops,
+// the second lies 0.5 A from the first: distinct at 1 A skips it.
+TEST(Workflow, PhysicsRescoreChoosesFrameAndDistinctLoops) {
+    const std::string code = R"(
+import sys
+sys.path.insert(0, sys.argv[1])
+import rescore_openmm as r
+native = [{"name": n, "res": "GLY", "num": i, "xyz": (3.8 * i + 0.5 * k, 0.0, 0.0)}
+          for i in range(1, 11) for k, n in enumerate(("N", "CA", "C", "O")) if (i, n) != (4, "O")]
+print("frame", sorted(r.shell_residues(native, 5, 6, 5.0)))
+def loop(shift):
+    return {(i, n): (3.8 * i + 0.5 * k + shift, 0.0, 0.0) for i in (5, 6) for k, n in enumerate(("N", "CA", "C", "O"))}
+loops = [{"index": k, "atoms": loop(s)} for k, s in ((1, 0.0), (2, 0.5), (3, 2.0), (4, 4.0))]
+ranks = {1: 1, 2: 2, 3: 3, 4: 4}
+print("distinct", [L["index"] for L in r.choose_ranked(loops, ranks, 2, 1.0)])
+print("plain", [L["index"] for L in r.choose_ranked(loops, ranks, 2, 0.0)])
+try:
+    r.choose_ranked(loops, {**ranks, 9: 5}, 2, 0.0)
+except ValueError as err:
+    print("error", err)
+)";
+    TempDir tmp;
+    ASSERT_FALSE(tmp.path.empty());
+    std::ofstream(tmp.path / "check.py") << code;
+    std::string out;
+    ASSERT_EQ(run("/usr/bin/python3 '" + (tmp.path / "check.py").string() + "' '" + kRepo + "/tools/physics'", out), 0) << out;
+    EXPECT_TRUE(contains(out, "frame [5, 6, 7, 8]\n")) << out;
+    EXPECT_TRUE(contains(out, "distinct [1, 3]\n")) << out;
+    EXPECT_TRUE(contains(out, "plain [1, 2]\n")) << out;
+    EXPECT_TRUE(contains(out, "error 1 of the ranked conformations are missing from the result file")) << out;
+}

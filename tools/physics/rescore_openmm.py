@@ -11,11 +11,14 @@ starting positions (--k kcal/mol/A^2). The native loop is treated the same way.
 
 Conformations: the first --first of the result file, or, with --ranking, the
 ranks 1..--top of the program's ranking table (its "index" column is the LOOP
-number in the result file).
+number in the result file). With --distinct D as well, the ranking is walked in
+order and a conformation is taken only when its backbone RMSD to every one
+already taken exceeds D A, until --top are taken: near-copies of one loop would
+otherwise fill the set.
 
 Usage (Debian's python3, which has the openmm module):
   /usr/bin/python3 tools/physics/rescore_openmm.py --pdb chain.pdb --start S --end E
-      --result result.txt [--ranking result.ranking.tsv --top 30 | --first N]
+      --result result.txt [--ranking result.ranking.tsv --top 30 [--distinct 1.0] | --first N]
       [--shell 10] [--k 1.0] [--steps 200] --out scores.tsv
 Output columns: index (LOOP number, "native" for the native), rank (in the ranking
 table, 0 without one), energy (kJ/mol, force field only, after minimisation),
@@ -31,9 +34,12 @@ import math
 import sys
 import time
 
-import openmm
-import openmm.app as app
-import openmm.unit as unit
+try:
+    import openmm
+    import openmm.app as app
+    import openmm.unit as unit
+except ImportError:  # the selection helpers work without it
+    openmm = app = unit = None
 
 BACKBONE = ("N", "CA", "C", "O")
 HEAVY = {"ALA": 5, "ARG": 11, "ASN": 8, "ASP": 8, "CYS": 6, "GLN": 9, "GLU": 9, "GLY": 4, "HIS": 10, "ILE": 8,
@@ -116,24 +122,34 @@ def pdb_text(atoms):
     return "".join(out)
 
 
+def shell_residues(native, start, end, shell):
+    """Numbers of the residues the force field sees: the loop, and every residue with an atom
+    within `shell` A of the native loop together with its two neighbours."""
+    loop = [a for a in native if start <= a["num"] <= end]
+    near = set()
+    for a in native:
+        if any(dist(a["xyz"], b["xyz"]) < shell for b in loop):
+            near.add(a["num"])
+    # With a neighbour on each side, a residue near the loop is not a piece of chain of its own.
+    keep = set()
+    for n in near:
+        keep.update((n - 1, n, n + 1))
+    # Frame residues missing heavy atoms are left out (the force field needs whole residues).
+    count = {}
+    for a in native:
+        count[a["num"]] = count.get(a["num"], 0) + 1
+    resname = {a["num"]: a["res"] for a in native}
+    whole = {n for n in keep if n in resname and (start <= n <= end or count[n] >= HEAVY.get(resname[n], 99))}
+    # A residue left alone by a dropped neighbour would be both chain ends at once, which the
+    # force field has no template for.
+    return {n for n in whole if n - 1 in whole or n + 1 in whole}
+
+
 class Scorer:
     def __init__(self, native, start, end, shell, k, steps):
         self.start, self.end, self.k, self.steps = start, end, k, steps
-        loop = [a for a in native if start <= a["num"] <= end]
-        near = set()
-        for a in native:
-            if any(dist(a["xyz"], b["xyz"]) < shell for b in loop):
-                near.add(a["num"])
-        # Whole residues, with a neighbour on each side, so that no piece of chain is a lone residue.
-        keep = set()
-        for n in near:
-            keep.update((n - 1, n, n + 1))
-        # Frame residues missing heavy atoms are left out (the force field needs whole residues).
-        count = {}
-        for a in native:
-            count[a["num"]] = count.get(a["num"], 0) + 1
-        self.frame = [a for a in native if a["num"] in keep and
-                      (start <= a["num"] <= end or count[a["num"]] >= HEAVY.get(a["res"], 99))]
+        whole = shell_residues(native, start, end, shell)
+        self.frame = [a for a in native if a["num"] in whole]
         self.ff = app.ForceField("amber99sb.xml", "amber99_obc.xml")
         try:
             self.platform = openmm.Platform.getPlatformByName("CPU")
@@ -213,17 +229,36 @@ class Scorer:
         return e1, e0, shift
 
 
-def read_ranking(path, top):
-    """LOOP numbers of ranks 1..top of a ranking table, as {index: rank}."""
-    chosen = {}
+def read_ranking(path):
+    """The ranking table as {index: rank} (index: LOOP number in the result file)."""
+    ranks = {}
     with open(path) as fh:
         header = fh.readline().rstrip("\n").split("\t")
         col_rank, col_index = header.index("rank"), header.index("index")
         for line in fh:
             f = line.rstrip("\n").split("\t")
-            if int(f[col_rank]) <= top:
-                chosen[int(f[col_index])] = int(f[col_rank])
-    return chosen
+            ranks[int(f[col_index])] = int(f[col_rank])
+    return ranks
+
+
+def backbone_pair_rmsd(a, b):
+    keys = [key for key in a if key[1] in BACKBONE and key in b]
+    return math.sqrt(sum(dist(a[key], b[key]) ** 2 for key in keys) / len(keys))
+
+
+def choose_ranked(loops, ranks, top, distinct):
+    """The first `top` loops in rank order; with distinct > 0, skipping any loop within
+    `distinct` A backbone RMSD of one already taken."""
+    ranked = sorted((dict(L, rank=ranks[L["index"]]) for L in loops if L["index"] in ranks), key=lambda L: L["rank"])
+    if len(ranked) != len(ranks):
+        raise ValueError("%d of the ranked conformations are missing from the result file" % (len(ranks) - len(ranked)))
+    taken = []
+    for L in ranked:
+        if len(taken) == top:
+            break
+        if distinct <= 0 or all(backbone_pair_rmsd(L["atoms"], T["atoms"]) > distinct for T in taken):
+            taken.append(L)
+    return taken
 
 
 def backbone_rmsd(atoms, nat_loop):
@@ -243,11 +278,14 @@ def main():
     p.add_argument("--first", type=int, default=0)
     p.add_argument("--ranking")
     p.add_argument("--top", type=int, default=30)
+    p.add_argument("--distinct", type=float, default=0.0)
     p.add_argument("--shell", type=float, default=10.0)
     p.add_argument("--k", type=float, default=1.0)
     p.add_argument("--steps", type=int, default=200)
     p.add_argument("--out", required=True)
     a = p.parse_args()
+    if openmm is None:
+        sys.exit("rescore_openmm: needs OpenMM's Python module (Debian package python3-simtk)")
     native = read_pdb_atoms(a.pdb)
     nat_loop = {(x["num"], x["name"]): x["xyz"] for x in native if a.start <= x["num"] <= a.end}
     if not nat_loop:
@@ -257,10 +295,10 @@ def main():
     setup = time.process_time() - t
     loops = read_results(a.result)
     if a.ranking:
-        chosen = read_ranking(a.ranking, a.top)
-        loops = sorted((dict(L, rank=chosen[L["index"]]) for L in loops if L["index"] in chosen), key=lambda L: L["rank"])
-        if len(loops) != len(chosen):
-            sys.exit("rescore_openmm: %d of the ranked conformations are missing from %s" % (len(chosen) - len(loops), a.result))
+        try:
+            loops = choose_ranked(loops, read_ranking(a.ranking), a.top, a.distinct)
+        except ValueError as err:
+            sys.exit("rescore_openmm: %s: %s" % (a.result, err))
     elif a.first:
         loops = loops[:a.first]
     todo = [("native", 0, nat_loop)] + [(str(L["index"]), L.get("rank", 0), L["atoms"]) for L in loops]

@@ -1,19 +1,22 @@
 """Per-loop table of the physics re-score against the program's own ranking (measurement tool).
 
-Reads, for every loop of a loop table, the run's result file and ranking table
-(RUNS/<case_id>.txt, .ranking.tsv) and the re-score table (RUNS/<case_id>.openmm.tsv,
-written by rescore_openmm.py with --ranking --top N). Prints a Markdown table of backbone RMSD
+Reads, for every loop of a loop table, the run's result file (RUNS/<case_id>.txt) and the
+re-score table (SCORES/<case_id>.openmm.tsv, written by rescore_openmm.py with --ranking --top N,
+with or without --distinct). SCORES is RUNS unless given. Prints a Markdown table of backbone RMSD
 (N, CA, C, O of the loop, no superposition, to the loop of the chain file) for:
   z1     the program's rank 1
-  bestN  the best of the re-scored top N
+  bestN  the best of the N re-scored conformations
   bestW  the best conformation written
-  mmN    the lowest OpenMM energy among the top N
-  mm10   the lowest OpenMM energy among the program's top 10
-  sum    the lowest sum of the two ranks (program rank + OpenMM energy rank among the top N;
+  mmN    the lowest OpenMM energy among the N
+  mm5, mm10  the lowest OpenMM energy among the first 5 or 10 re-scored (in the program's order;
+         without --distinct these are the program's top 5 or 10)
+  sum    the lowest sum of the two ranks (program rank + OpenMM energy rank among the N;
          ties go to the better program rank)
-and the native's OpenMM energy rank among the N (1: below every decoy).
+the Spearman correlation of energy and RMSD over the N, and the native's OpenMM energy rank among
+the N (1: below every decoy).
 
-Usage: /usr/bin/python3 tools/physics/summarise_rescore.py LOOPS_TSV RUNS_DIR
+Usage: /usr/bin/python3 tools/physics/summarise_rescore.py LOOPS_TSV RUNS_DIR [SCORES_DIR]
+RUNS_DIR may also be a results folder of the workflow/ benchmark (RUNS/loops/<case_id>/<case_id>.txt).
 """
 
 import csv
@@ -34,15 +37,47 @@ def pick(rows, key):
     return min(rows, key=key)["rmsd"] if rows else float("nan")
 
 
-def loop_row(case, loops_dir, runs):
+def ranks_of(values):
+    """Ranks 1..n, ties sharing their mean rank."""
+    order = sorted(range(len(values)), key=lambda i: values[i])
+    ranks = [0.0] * len(values)
+    i = 0
+    while i < len(order):
+        j = i
+        while j + 1 < len(order) and values[order[j + 1]] == values[order[i]]:
+            j += 1
+        for k in range(i, j + 1):
+            ranks[order[k]] = (i + j) / 2 + 1
+        i = j + 1
+    return ranks
+
+
+def spearman(x, y):
+    if len(x) < 3:
+        return float("nan")
+    rx, ry = ranks_of(x), ranks_of(y)
+    mx, my = statistics.mean(rx), statistics.mean(ry)
+    sxy = sum((a - mx) * (b - my) for a, b in zip(rx, ry))
+    sxx = sum((a - mx) ** 2 for a in rx)
+    syy = sum((b - my) ** 2 for b in ry)
+    return sxy / math.sqrt(sxx * syy) if sxx > 0 and syy > 0 else float("nan")
+
+
+def result_file(runs, case_id):
+    flat = os.path.join(runs, case_id + ".txt")
+    return flat if os.path.exists(flat) else os.path.join(runs, "loops", case_id, case_id + ".txt")
+
+
+def loop_row(case, loops_dir, runs, scores_dir):
     native = read_pdb_atoms(os.path.join(loops_dir, case["file"]))
     s, e = int(case["start_pdbnum"]), int(case["end_pdbnum"])
     nat_loop = {(x["num"], x["name"]): x["xyz"] for x in native if s <= x["num"] <= e}
-    written = [backbone_rmsd(L["atoms"], nat_loop) for L in read_results(os.path.join(runs, case["case_id"] + ".txt"))]
-    scores = read_tsv(os.path.join(runs, case["case_id"] + ".openmm.tsv"))
+    written = [backbone_rmsd(L["atoms"], nat_loop) for L in read_results(result_file(runs, case["case_id"]))]
+    scores = read_tsv(os.path.join(scores_dir, case["case_id"] + ".openmm.tsv"))
     nat = next(r for r in scores if r["index"] == "native")
     decoys = [dict(rank=int(r["rank"]), energy=float(r["energy"]), rmsd=float(r["rmsd"]), cpu=float(r["cpu"]))
               for r in scores if r["index"] != "native"]
+    decoys.sort(key=lambda d: d["rank"])
     ok = [d for d in decoys if not math.isnan(d["energy"])]
     by_energy = sorted(ok, key=lambda d: d["energy"])
     for k, d in enumerate(by_energy, 1):
@@ -52,7 +87,9 @@ def loop_row(case, loops_dir, runs):
         "case": case["case_id"], "n": len(decoys), "failed": len(decoys) - len(ok),
         "z1": top1["rmsd"], "bestN": min(d["rmsd"] for d in decoys), "bestW": min(written),
         "mmN": pick(ok, lambda d: d["energy"]),
-        "mm10": pick([d for d in ok if d["rank"] <= 10], lambda d: d["energy"]),
+        "mm5": pick([d for d in ok if decoys.index(d) < 5], lambda d: d["energy"]),
+        "mm10": pick([d for d in ok if decoys.index(d) < 10], lambda d: d["energy"]),
+        "rho": spearman([d["energy"] for d in ok], [d["rmsd"] for d in ok]),
         "sum": pick(ok, lambda d: (d["rank"] + d["erank"], d["rank"])),
         "native_rank": None if math.isnan(float(nat["energy"])) else 1 + sum(d["energy"] < float(nat["energy"]) for d in ok),
         "cpu_decoy": statistics.mean(d["cpu"] for d in decoys), "cpu_total": sum(d["cpu"] for d in decoys) + float(nat["cpu"]),
@@ -61,9 +98,17 @@ def loop_row(case, loops_dir, runs):
 
 def main():
     loops_tsv, runs = sys.argv[1], sys.argv[2]
+    scores_dir = sys.argv[3] if len(sys.argv) > 3 else runs
     loops_dir = os.path.dirname(loops_tsv)
-    rows = [loop_row(c, loops_dir, runs) for c in read_tsv(loops_tsv)]
-    cols = ["z1", "bestN", "bestW", "mmN", "mm10", "sum"]
+    cases = read_tsv(loops_tsv)
+    scored = [c for c in cases if os.path.exists(os.path.join(scores_dir, c["case_id"] + ".openmm.tsv"))]
+    if len(scored) < len(cases):  # a partial table is useful while a run goes on, but say so
+        print("summarise_rescore: %d of %d loops have no re-score table in %s and are left out"
+              % (len(cases) - len(scored), len(cases), scores_dir), file=sys.stderr)
+    if not scored:
+        sys.exit("summarise_rescore: no re-score table (<case_id>.openmm.tsv) in %s" % scores_dir)
+    rows = [loop_row(c, loops_dir, runs, scores_dir) for c in scored]
+    cols = ["z1", "bestN", "bestW", "mmN", "mm5", "mm10", "sum", "rho"]
     print("| loop | " + " | ".join(cols) + " | native E rank | failed | CPU/conf (s) | CPU/loop (s) |")
     print("|---" * (len(cols) + 5) + "|")
     for r in rows:
@@ -73,10 +118,12 @@ def main():
     print("| **median** | " + " | ".join("%.2f" % statistics.median(r[c] for r in rows) for c in cols)
           + " | | | %.2f | %.1f |" % (statistics.median(r["cpu_decoy"] for r in rows), statistics.median(r["cpu_total"] for r in rows)))
     print("| **mean** | " + " | ".join("%.2f" % statistics.mean(r[c] for r in rows) for c in cols) + " | | | | |")
-    for c in ("mmN", "mm10", "sum"):
+    for c in ("mmN", "mm5", "mm10", "sum"):
         better = sum(r[c] < r["z1"] - 1e-9 for r in rows)
         worse = sum(r[c] > r["z1"] + 1e-9 for r in rows)
-        print("\n%s vs z1: better on %d, worse on %d, equal on %d of %d loops" % (c, better, worse, len(rows) - better - worse, len(rows)), end="")
+        below = sum(r[c] < 1.0 for r in rows)
+        print("\n%s vs z1: better on %d, worse on %d, equal on %d of %d loops; below 1 A %d (z1 %d)"
+              % (c, better, worse, len(rows) - better - worse, len(rows), below, sum(r["z1"] < 1.0 for r in rows)), end="")
     print()
     return 0
 
