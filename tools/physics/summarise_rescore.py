@@ -27,6 +27,9 @@ import sys
 
 from rescore_openmm import backbone_rmsd, read_pdb_atoms, read_results
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "workflow", "scripts"))
+from loopkit import spearman  # noqa: E402
+
 
 def read_tsv(path):
     with open(path) as fh:
@@ -35,32 +38,6 @@ def read_tsv(path):
 
 def pick(rows, key):
     return min(rows, key=key)["rmsd"] if rows else float("nan")
-
-
-def ranks_of(values):
-    """Ranks 1..n, ties sharing their mean rank."""
-    order = sorted(range(len(values)), key=lambda i: values[i])
-    ranks = [0.0] * len(values)
-    i = 0
-    while i < len(order):
-        j = i
-        while j + 1 < len(order) and values[order[j + 1]] == values[order[i]]:
-            j += 1
-        for k in range(i, j + 1):
-            ranks[order[k]] = (i + j) / 2 + 1
-        i = j + 1
-    return ranks
-
-
-def spearman(x, y):
-    if len(x) < 3:
-        return float("nan")
-    rx, ry = ranks_of(x), ranks_of(y)
-    mx, my = statistics.mean(rx), statistics.mean(ry)
-    sxy = sum((a - mx) * (b - my) for a, b in zip(rx, ry))
-    sxx = sum((a - mx) ** 2 for a in rx)
-    syy = sum((b - my) ** 2 for b in ry)
-    return sxy / math.sqrt(sxx * syy) if sxx > 0 and syy > 0 else float("nan")
 
 
 def result_file(runs, case_id):
@@ -78,6 +55,8 @@ def loop_row(case, loops_dir, runs, scores_dir):
     decoys = [dict(rank=int(r["rank"]), energy=float(r["energy"]), rmsd=float(r["rmsd"]), cpu=float(r["cpu"]))
               for r in scores if r["index"] != "native"]
     decoys.sort(key=lambda d: d["rank"])
+    for k, d in enumerate(decoys):
+        d["order"] = k  # place among the re-scored, in the program's order
     ok = [d for d in decoys if not math.isnan(d["energy"])]
     by_energy = sorted(ok, key=lambda d: d["energy"])
     for k, d in enumerate(by_energy, 1):
@@ -87,9 +66,9 @@ def loop_row(case, loops_dir, runs, scores_dir):
         "case": case["case_id"], "n": len(decoys), "failed": len(decoys) - len(ok),
         "z1": top1["rmsd"], "bestN": min(d["rmsd"] for d in decoys), "bestW": min(written),
         "mmN": pick(ok, lambda d: d["energy"]),
-        "mm5": pick([d for d in ok if decoys.index(d) < 5], lambda d: d["energy"]),
-        "mm10": pick([d for d in ok if decoys.index(d) < 10], lambda d: d["energy"]),
-        "rho": spearman([d["energy"] for d in ok], [d["rmsd"] for d in ok]),
+        "mm5": pick([d for d in ok if d["order"] < 5], lambda d: d["energy"]),
+        "mm10": pick([d for d in ok if d["order"] < 10], lambda d: d["energy"]),
+        "rho": spearman([d["energy"] for d in ok], [d["rmsd"] for d in ok]) if len(ok) >= 3 else float("nan"),
         "sum": pick(ok, lambda d: (d["rank"] + d["erank"], d["rank"])),
         "native_rank": None if math.isnan(float(nat["energy"])) else 1 + sum(d["energy"] < float(nat["energy"]) for d in ok),
         "cpu_decoy": statistics.mean(d["cpu"] for d in decoys), "cpu_total": sum(d["cpu"] for d in decoys) + float(nat["cpu"]),
