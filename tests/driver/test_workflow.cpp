@@ -736,7 +736,8 @@ TEST(Workflow, RankingRulesClipOneScore) {
 // around loop 5-6 of a straight chain of glycines (3.8 A apart) within 5 A
 // is residues 4-7 plus one neighbour each side; residue 4 lacks its O, so it
 // is left out and residue 3, alone without it, too. Of four ranked loops,
-// the second lies 0.5 A from the first: distinct at 1 A skips it.
+// the second lies 0.5 A from the first: distinct at 1 A skips it. A loop's
+// records keep the residue order, and lose their side chains beyond CB when cut.
 TEST(Workflow, PhysicsRescoreChoosesFrameAndDistinctLoops) {
     const std::string code = R"(
 import sys
@@ -755,6 +756,9 @@ try:
     r.choose_ranked(loops, {**ranks, 9: 5}, 2, 0.0)
 except ValueError as err:
     print("error", err)
+conf = {(6, "CA"): (0, 0, 0), (5, "CG"): (0, 0, 0), (5, "N"): (0, 0, 0), (5, "CB"): (0, 0, 0)}
+for cut in (False, True):
+    print("cut" if cut else "whole", [(a["num"], a["name"], a["res"]) for a in r.loop_records(conf, {5: "LEU", 6: "GLY"}, cut)])
 )";
     TempDir tmp;
     ASSERT_FALSE(tmp.path.empty());
@@ -765,4 +769,7 @@ except ValueError as err:
     EXPECT_TRUE(contains(out, "distinct [1, 3]\n")) << out;
     EXPECT_TRUE(contains(out, "plain [1, 2]\n")) << out;
     EXPECT_TRUE(contains(out, "error 1 of the ranked conformations are missing from the result file")) << out;
+    // Residue order, atoms within a residue as given; cut at CB, leucine is scored as alanine.
+    EXPECT_TRUE(contains(out, "whole [(5, 'CG', 'LEU'), (5, 'N', 'LEU'), (5, 'CB', 'LEU'), (6, 'CA', 'GLY')]\n")) << out;
+    EXPECT_TRUE(contains(out, "cut [(5, 'N', 'ALA'), (5, 'CB', 'ALA'), (6, 'CA', 'GLY')]\n")) << out;
 }

@@ -19,7 +19,9 @@ otherwise fill the set.
 Usage (Debian's python3, which has the openmm module):
   /usr/bin/python3 tools/physics/rescore_openmm.py --pdb chain.pdb --start S --end E
       --result result.txt [--ranking result.ranking.tsv --top 30 [--distinct 1.0] | --first N]
-      [--shell 10] [--k 1.0] [--steps 200] --out scores.tsv
+      [--shell 10] [--k 1.0] [--steps 200] [--loop-alanine] --out scores.tsv
+--loop-alanine cuts the loop's side chains at CB (glycine stays), in the native and every
+conformation alike: the energy then judges the loop's backbone without its rebuilt side chains.
 Output columns: index (LOOP number, "native" for the native), rank (in the ranking
 table, 0 without one), energy (kJ/mol, force field only, after minimisation),
 energy_start, rmsd (N, CA, C, O of the loop to the native loop, no superposition),
@@ -31,6 +33,7 @@ error on standard error.
 import argparse
 import io
 import math
+import random
 import sys
 import time
 
@@ -145,9 +148,20 @@ def shell_residues(native, start, end, shell):
     return {n for n in whole if n - 1 in whole or n + 1 in whole}
 
 
+def loop_records(loop_atoms, names, alanine):
+    """Atom records of a conformation's loop in residue order, named after the structure's residues
+    (names: number -> residue name). With alanine, side chains are cut at CB and every residue but
+    glycine is named ALA, so that only the loop's backbone is scored."""
+    loop = sorted(loop_atoms.items(), key=lambda kv: kv[0][0])
+    if alanine:
+        loop = [kv for kv in loop if kv[0][1] in BACKBONE + ("CB",)]
+    return [{"name": nm, "xyz": xyz, "num": num,
+             "res": "ALA" if alanine and names[num] != "GLY" else names[num]} for (num, nm), xyz in loop]
+
+
 class Scorer:
-    def __init__(self, native, start, end, shell, k, steps):
-        self.start, self.end, self.k, self.steps = start, end, k, steps
+    def __init__(self, native, start, end, shell, k, steps, alanine=False):
+        self.start, self.end, self.k, self.steps, self.alanine = start, end, k, steps, alanine
         whole = shell_residues(native, start, end, shell)
         self.frame = [a for a in native if a["num"] in whole]
         self.ff = app.ForceField("amber99sb.xml", "amber99_obc.xml")
@@ -157,24 +171,27 @@ class Scorer:
         except Exception:
             self.platform = openmm.Platform.getPlatformByName("Reference")
             self.props = {}
+        self.hydrogen_platform = openmm.Platform.getPlatformByName("Reference")
         self.cache = {}
 
     def _model(self, loop_atoms):
         # The loop's atoms are the conformation's own (a residue truncated in the crystal is complete
         # in the models); residue names come from the structure.
-        names = {a["num"]: a["res"] for a in self.frame}
+        loop = loop_records(loop_atoms, {a["num"]: a["res"] for a in self.frame}, self.alanine)
         atoms, placed = [], False
         for a in self.frame:
             if not self.start <= a["num"] <= self.end:
                 atoms.append(a)
             elif not placed:
-                atoms.extend({"name": nm, "res": names[num], "num": num, "xyz": xyz}
-                             for (num, nm), xyz in sorted(loop_atoms.items(), key=lambda kv: kv[0][0]))
+                atoms.extend(loop)
                 placed = True
         pdb = app.PDBFile(io.StringIO(pdb_text(atoms)))
         model = app.Modeller(pdb.topology, pdb.positions)
         variants = ["HIE" if r.name == "HIS" else None for r in model.topology.residues()]
-        model.addHydrogens(self.ff, pH=7.0, variants=variants)
+        # addHydrogens starts each new hydrogen at a random offset before minimising them: seeded, the
+        # same conformation gets the same hydrogens in every run.
+        random.seed(1)
+        model.addHydrogens(self.ff, pH=7.0, variants=variants, platform=self.hydrogen_platform)
         return model
 
     def _system(self, model):
@@ -191,10 +208,14 @@ class Scorer:
             restraint.addPerParticleParameter(p)
         loop_heavy, frame = [], []
         for atom in model.topology.atoms():
+            heavy = atom.element is not None and atom.element.symbol != "H"
             if not self.start <= int(atom.residue.id) <= self.end:
-                system.setParticleMass(atom.index, 0.0)  # the minimiser leaves massless particles in place
-                frame.append(atom.index)
-            elif atom.element is not None and atom.element.symbol != "H":
+                # The frame's heavy atoms stay (the minimiser leaves massless particles in place); its
+                # hydrogens relax with the loop, so that where addHydrogens left them adds no noise.
+                if heavy:
+                    system.setParticleMass(atom.index, 0.0)
+                    frame.append(atom.index)
+            elif heavy:
                 restraint.addParticle(atom.index, [0.0, 0.0, 0.0])
                 loop_heavy.append(atom.index)
         system.addForce(restraint)
@@ -282,6 +303,7 @@ def main():
     p.add_argument("--shell", type=float, default=10.0)
     p.add_argument("--k", type=float, default=1.0)
     p.add_argument("--steps", type=int, default=200)
+    p.add_argument("--loop-alanine", action="store_true")
     p.add_argument("--out", required=True)
     a = p.parse_args()
     if openmm is None:
@@ -291,7 +313,7 @@ def main():
     if not nat_loop:
         sys.exit("rescore_openmm: no atoms of residues %d..%d in %s" % (a.start, a.end, a.pdb))
     t = time.process_time()
-    scorer = Scorer(native, a.start, a.end, a.shell, a.k, a.steps)
+    scorer = Scorer(native, a.start, a.end, a.shell, a.k, a.steps, a.loop_alanine)
     setup = time.process_time() - t
     loops = read_results(a.result)
     if a.ranking:
