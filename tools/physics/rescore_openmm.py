@@ -164,6 +164,7 @@ class Scorer:
         self.start, self.end, self.k, self.steps, self.alanine = start, end, k, steps, alanine
         whole = shell_residues(native, start, end, shell)
         self.frame = [a for a in native if a["num"] in whole]
+        self.names = {a["num"]: a["res"] for a in self.frame}
         self.ff = app.ForceField("amber99sb.xml", "amber99_obc.xml")
         try:
             self.platform = openmm.Platform.getPlatformByName("CPU")
@@ -177,7 +178,7 @@ class Scorer:
     def _model(self, loop_atoms):
         # The loop's atoms are the conformation's own (a residue truncated in the crystal is complete
         # in the models); residue names come from the structure.
-        loop = loop_records(loop_atoms, {a["num"]: a["res"] for a in self.frame}, self.alanine)
+        loop = loop_records(loop_atoms, self.names, self.alanine)
         atoms, placed = [], False
         for a in self.frame:
             if not self.start <= a["num"] <= self.end:
@@ -262,11 +263,6 @@ def read_ranking(path):
     return ranks
 
 
-def backbone_pair_rmsd(a, b):
-    keys = [key for key in a if key[1] in BACKBONE and key in b]
-    return math.sqrt(sum(dist(a[key], b[key]) ** 2 for key in keys) / len(keys))
-
-
 def choose_ranked(loops, ranks, top, distinct):
     """The first `top` loops in rank order; with distinct > 0, skipping any loop within
     `distinct` A backbone RMSD of one already taken."""
@@ -277,7 +273,7 @@ def choose_ranked(loops, ranks, top, distinct):
     for L in ranked:
         if len(taken) == top:
             break
-        if distinct <= 0 or all(backbone_pair_rmsd(L["atoms"], T["atoms"]) > distinct for T in taken):
+        if distinct <= 0 or all(backbone_rmsd(L["atoms"], T["atoms"]) > distinct for T in taken):
             taken.append(L)
     return taken
 

@@ -45,12 +45,16 @@ def result_file(runs, case_id):
     return flat if os.path.exists(flat) else os.path.join(runs, "loops", case_id, case_id + ".txt")
 
 
+def scores_file(scores_dir, case_id):
+    return os.path.join(scores_dir, case_id + ".openmm.tsv")
+
+
 def loop_row(case, loops_dir, runs, scores_dir):
     native = read_pdb_atoms(os.path.join(loops_dir, case["file"]))
     s, e = int(case["start_pdbnum"]), int(case["end_pdbnum"])
     nat_loop = {(x["num"], x["name"]): x["xyz"] for x in native if s <= x["num"] <= e}
     written = [backbone_rmsd(L["atoms"], nat_loop) for L in read_results(result_file(runs, case["case_id"]))]
-    scores = read_tsv(os.path.join(scores_dir, case["case_id"] + ".openmm.tsv"))
+    scores = read_tsv(scores_file(scores_dir, case["case_id"]))
     nat = next(r for r in scores if r["index"] == "native")
     decoys = [dict(rank=int(r["rank"]), energy=float(r["energy"]), rmsd=float(r["rmsd"]), cpu=float(r["cpu"]))
               for r in scores if r["index"] != "native"]
@@ -80,7 +84,7 @@ def main():
     scores_dir = sys.argv[3] if len(sys.argv) > 3 else runs
     loops_dir = os.path.dirname(loops_tsv)
     cases = read_tsv(loops_tsv)
-    scored = [c for c in cases if os.path.exists(os.path.join(scores_dir, c["case_id"] + ".openmm.tsv"))]
+    scored = [c for c in cases if os.path.exists(scores_file(scores_dir, c["case_id"]))]
     if len(scored) < len(cases):  # a partial table is useful while a run goes on, but say so
         print("summarise_rescore: %d of %d loops have no re-score table in %s and are left out"
               % (len(cases) - len(scored), len(cases), scores_dir), file=sys.stderr)
