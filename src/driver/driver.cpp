@@ -80,6 +80,7 @@ const std::vector<OptionHelp>& optionReference() {
         {"-xrefine", "N", "measuring: refine the best N written loops, one per cluster (default 0: none)"},
         {"-xrefinemoves", "N", "measuring: Monte Carlo moves per refined loop (default 300)"},
         {"-xrefinetemp", "X", "measuring: temperature of the refinement, in combined-score units (default 0.5)"},
+        {"-xrefinegeom", "", "measuring: refinement moves also bend N-CA-C angles and peptide torsions, restrained to their training spread"},
         {"-xrefinefrom", "FILE", "measuring: refine the loops of this result file instead of sampling"},
         {"-diag", "", "diagnostic lines and tables (output/)"},
         {"-score", "FILE", "compare mode: the result file to judge"},
@@ -255,6 +256,8 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
         } else if (a == "-xrefinetemp") {
             realOption(opt.refine.temperature);
             if (!(opt.refine.temperature > 0.0)) usageError("Option -xrefinetemp needs a positive temperature, got " + args[i]);
+        } else if (a == "-xrefinegeom") {
+            opt.refine.geometry = true;
         } else if (a == "-xrefinefrom") {
             if (!value(opt.refineFrom) || opt.refineFrom.empty()) usageError("Option -xrefinefrom needs a result file");
         } else if (a == "-pdbIndex") {

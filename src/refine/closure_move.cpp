@@ -6,6 +6,7 @@
 
 #include <gemmi/math.hpp>
 
+#include "model/error.h"
 #include "model/residue_names.h"
 
 namespace lorvane {
@@ -84,6 +85,16 @@ WindowGeometry measureWindow(const Structure& s, int p) {
     toLocal(frameOf(vec(*chain[1]), vec(*chain[2]), vec(*chain[3])), a[0][SLOT_O], g.oxygen[0]);
     toLocal(frameOf(vec(*chain[4]), vec(*chain[5]), vec(*chain[6])), a[1][SLOT_O], g.oxygen[1]);
     return g;
+}
+
+void bendWindow(WindowGeometry& g, const BackboneAngleTable& table, const Structure& s, int p, double step, RandomStream& random) {
+    if (!table.loaded) fail("bending the backbone needs the backbone angle table");
+    for (int i = 0; i < 3; ++i) {
+        const int t = s[p + i].type;
+        if (t < 0 || t >= 20) fail("bending the backbone: residue " + std::to_string(p + i) + " has no standard type");
+        g.angle[3 * i] += random.normal(0.0, step * table.ncacSd[t] * DEG2RAD);
+        if (i > 0) g.omega[i - 1] += random.normal(0.0, step * table.omegaSd[t] * DEG2RAD);
+    }
 }
 
 void turnDihedral(Structure& s, int r, bool psi, double delta, int last) {

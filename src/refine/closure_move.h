@@ -3,9 +3,11 @@
 // before a window of three consecutive residues, then close the window again
 // with the tripeptide solver, so that both anchors stay exactly where they
 // are. Bond lengths, bond angles and peptide torsions of the whole loop are
-// kept; side chains and carbonyl oxygens move rigidly with their residue's
+// kept unless the window is bent (bendWindow); side chains and carbonyl oxygens move rigidly with their residue's
 // backbone frame.
 #include "closure/tripeptide.h"
+#include "distributions/backbone_angles.h"
+#include "growth/random.h"
 #include "model/structure.h"
 
 namespace lorvane {
@@ -20,6 +22,13 @@ struct WindowGeometry {
     double oxygen[2][3] = {};
 };
 WindowGeometry measureWindow(const Structure& s, int p);
+
+// Bends the window for a geometry move: new N-CA-C angles of residues p..p+2
+// and new peptide torsions p/p+1 and p+1/p+2, each drawn around its present
+// value (normal, sd = step times the angle's training spread for the residue
+// type, the torsion's type being that of the residue after the bond).
+// closeWindow then closes with them; lengths and the other angles stay.
+void bendWindow(WindowGeometry& g, const BackboneAngleTable& table, const Structure& s, int p, double step, RandomStream& random);
 
 // Turns phi (psi == false) or psi of residue r by delta radians, moving every
 // atom on the C-terminal side of the bond up to and including residue last

@@ -6,6 +6,7 @@
 
 #include "build/side_chain.h"
 #include "filter/filter.h"
+#include "refine/backbone_restraint.h"
 #include "refine/closure_move.h"
 
 namespace lorvane {
@@ -27,6 +28,9 @@ RefineOutcome refineLoop(const RefineContext& c, const RefineSettings& settings,
     const int n = end - start + 1;
     RefineOutcome out;
     out.before = out.after = scoreLoop(c, s);
+    const BackboneAngleTable& angles = c.dist.backboneAngles;
+    auto restraint = [&] { return settings.geometry ? settings.temperature * backboneRestraint(angles, s, start, end) : 0.0; };
+    out.restraintBefore = out.restraintAfter = restraint();
     // A window needs a residue before it to turn: loops of fewer than four residues have no move.
     if (n < 4 || settings.moves <= 0) return out;
     auto save = [&](std::vector<Residue>& to) {
@@ -38,14 +42,15 @@ RefineOutcome refineLoop(const RefineContext& c, const RefineSettings& settings,
     std::vector<Residue> current, best;
     save(current);
     best = current;
-    double eCurrent = refineEnergy(out.before, weights), eBest = eCurrent;
+    double eCurrent = refineEnergy(out.before, weights) + out.restraintBefore, eBest = eCurrent;
     TripeptideClosure solver;
     const double sd = settings.turnDeg * DEG2RAD;
     for (int m = 0; m < settings.moves; ++m) {
         ++out.tried;
         // Window p..p+2 with at least one residue before it inside the loop.
         const int p = start + 1 + random.below(n - 3);
-        const WindowGeometry g = measureWindow(s, p);
+        WindowGeometry g = measureWindow(s, p);
+        if (settings.geometry) bendWindow(g, angles, s, p, settings.bendStep, random);
         const int turns = 1 + random.below(2);
         for (int t = 0; t < turns; ++t) {
             const int r = start + random.below(p - start);
@@ -59,11 +64,12 @@ RefineOutcome refineLoop(const RefineContext& c, const RefineSettings& settings,
             ok = refineSideChains(c.tm, c.pot, c.atoms, s, start, end) &&
                  !frameClash(c.pot, c.atoms, s, start, end, c.tolerantClash);
         }
-        double e = 0.0;
+        double e = 0.0, r = 0.0;
         LoopScores sc{};
         if (ok) {
             sc = scoreLoop(c, s);
-            e = refineEnergy(sc, weights);
+            r = restraint();
+            e = refineEnergy(sc, weights) + r;
             ok = std::isfinite(e) && (e <= eCurrent || random.uniform() < std::exp(-(e - eCurrent) / settings.temperature));
         }
         if (!ok) {
@@ -77,6 +83,7 @@ RefineOutcome refineLoop(const RefineContext& c, const RefineSettings& settings,
             eBest = e;
             best = current;
             out.after = sc;
+            out.restraintAfter = r;
         }
     }
     restore(best);

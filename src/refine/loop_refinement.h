@@ -38,6 +38,11 @@ struct RefineSettings {
     int moves = 300;           // Monte Carlo moves per loop
     double temperature = 0.5;  // in combined-score units
     double turnDeg = 8.0;      // standard deviation of a dihedral turn, degrees
+    // Geometry moves (measuring, -xrefinegeom): every move also bends its
+    // window (bendWindow) by this share of each angle's training spread, and
+    // the energy adds backboneRestraint weighted by the temperature.
+    bool geometry = false;
+    double bendStep = 0.5;
 };
 
 // DFIRE, side chain, QUENDA (finalTerms) and loopTorsionEnergy of the loop in
@@ -48,14 +53,16 @@ double refineEnergy(const LoopScores& scores, const LoopScores& weights);
 
 struct RefineOutcome {
     LoopScores before{}, after{};  // scoreLoop at the start and of the state kept
+    double restraintBefore = 0.0, restraintAfter = 0.0;  // weighted backbone restraint (geometry moves; else 0)
     int tried = 0, closed = 0, accepted = 0;
 };
 
 // Refines the loop in s, which must be closed, built and clear of the frame:
 // each move turns phi and psi of one or two residues before a random window
-// of three, closes the window, refines the side chains and takes the move by
-// the Metropolis rule when the loop stays clear of the frame. s ends in the
-// lowest-energy state met (the start when none was lower).
+// of three, closes the window (bent first with geometry moves), refines the
+// side chains and takes the move by the Metropolis rule when the loop stays
+// clear of the frame. s ends in the lowest-energy state met (the start when
+// none was lower).
 RefineOutcome refineLoop(const RefineContext& c, const RefineSettings& settings, const LoopScores& weights, Structure& s,
                          RandomStream& random);
 

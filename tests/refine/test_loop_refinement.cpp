@@ -8,8 +8,12 @@
 #include <memory>
 
 #include "build/side_chain.h"
+#include "filter/filter.h"
 #include "filter/loop_check.h"
 #include "growth/sampler.h"
+#include "model/geometry.h"
+#include "refine/backbone_restraint.h"
+#include "refine/closure_move.h"
 #include "refine/loop_refinement.h"
 #include "support/support.h"
 
@@ -33,9 +37,30 @@ struct NativeLoop {
         calH(tmpl(), run->work, start, end);
     }
     RefineContext context() const {
-        return {tmpl(), repoDistributions(), repoPotentials(), run->atoms, TorsionBinRule::Centred, true, start, end};
+        return {tmpl(), withAngles(), repoPotentials(), run->atoms, TorsionBinRule::Centred, true, start, end};
+    }
+    // The repository's distributions with the backbone angle table, which geometry moves need.
+    static const Distributions& withAngles() {
+        static const Distributions d = [] {
+            Distributions x = loadDistributions(buildDataPath());
+            loadBackboneAngles(buildDataPath() + "/backbone_angles.txt", x.backboneAngles);
+            return x;
+        }();
+        return d;
     }
 };
+
+// N-CA-C of every loop residue, and the other two backbone angles of each
+// peptide unit from C(start - 1) to N(end + 1), in degrees.
+void backboneAngles(const Structure& s, int start, int end, std::vector<double>& ncac, std::vector<double>& others) {
+    ncac.clear(), others.clear();
+    for (int i = start; i <= end; ++i) {
+        const Atom* a = s[i].atoms;
+        ncac.push_back(angle(a[SLOT_N], a[SLOT_CA], a[SLOT_C]));
+        others.push_back(angle(s[i - 1].atoms[SLOT_C], a[SLOT_N], a[SLOT_CA]));
+        others.push_back(angle(a[SLOT_CA], a[SLOT_C], s[i + 1].atoms[SLOT_N]));
+    }
+}
 
 const LoopScores WEIGHTS = {1.0 / 30.0, 1.0 / 10.0, 1.0 / 10.0, 1.0 / 2.0};
 
@@ -83,6 +108,50 @@ TEST(LoopRefinement, SameStreamSameLoopAndNoMovesNoChange) {
     for (int k = 0; k < 4; ++k) EXPECT_EQ(o.before[k], o.after[k]);
     for (int i = c.start; i <= c.end; ++i)
         for (int x = 0; x < c.run->work[i].numAtoms; ++x) EXPECT_EQ(c.run->work[i].atoms[x].dis(before[i].atoms[x]), 0.0);
+}
+
+TEST(LoopRefinement, GeometryMovesBendOnlyNCACAndOmegaAndKeepTheAnchors) {
+    for (const bool geometry : {false, true}) {
+        SCOPED_TRACE(geometry ? "geometry moves" : "torsion moves only");
+        NativeLoop l;
+        const RefineContext c = l.context();
+        Structure& s = l.run->work;
+        // Start away from the native, so that the lowest state met is a moved one.
+        TripeptideClosure solver;
+        const WindowGeometry g = measureWindow(s, l.start + 3);
+        turnDihedral(s, l.start + 1, false, -8.0 * DEG2RAD, l.start + 3);
+        turnDihedral(s, l.start + 1, true, 12.0 * DEG2RAD, l.start + 3);
+        ASSERT_TRUE(closeWindow(solver, s, l.start + 3, g));
+        calH(tmpl(), s, l.start, l.end);
+        ASSERT_TRUE(refineSideChains(tmpl(), repoPotentials(), l.run->atoms, s, l.start, l.end));
+        const Structure before = s;
+        std::vector<double> ncac0, other0, ncac1, other1;
+        backboneAngles(before, l.start, l.end, ncac0, other0);
+        RefineSettings settings;
+        settings.moves = 100;
+        settings.geometry = geometry;
+        RandomStream random(streamKey(11, StreamKind::Refine, 0, 2));
+        const RefineOutcome o = refineLoop(c, settings, WEIGHTS, s, random);
+        ASSERT_GT(o.accepted, 0);
+        // The kept state is the lowest met, restraint included, and its restraint is the one reported.
+        EXPECT_LE(refineEnergy(o.after, WEIGHTS) + o.restraintAfter, refineEnergy(o.before, WEIGHTS) + o.restraintBefore + 1e-9);
+        const double r = geometry ? settings.temperature * backboneRestraint(c.dist.backboneAngles, s, l.start, l.end) : 0.0;
+        EXPECT_NEAR(o.restraintAfter, r, 1e-6);
+        if (geometry) {
+            EXPECT_GT(o.restraintBefore, 0.0);
+        }
+        for (int x : {SLOT_N, SLOT_CA}) EXPECT_EQ(s[l.start].atoms[x].dis(before[l.start].atoms[x]), 0.0);
+        for (int x : {SLOT_CA, SLOT_C}) EXPECT_EQ(s[l.end].atoms[x].dis(before[l.end].atoms[x]), 0.0);
+        backboneAngles(s, l.start, l.end, ncac1, other1);
+        double moved = 0.0;
+        for (size_t k = 0; k < ncac0.size(); ++k) moved = std::fmax(moved, std::fabs(ncac1[k] - ncac0[k]));
+        if (geometry) {
+            EXPECT_GT(moved, 0.1) << "some N-CA-C angle must bend";
+        } else {
+            EXPECT_LT(moved, 0.02) << "torsion moves keep every N-CA-C angle";
+        }
+        for (size_t k = 0; k < other0.size(); ++k) EXPECT_NEAR(other1[k], other0[k], 0.02) << "angle " << k;
+    }
 }
 
 namespace {
