@@ -16,7 +16,7 @@ const std::vector<Command>& commands() {
         {"backbone-angles", "N-CA-C angle and peptide torsion per residue type backbone_angles.txt", cmdBackboneAngles, 0},
         {"distances", "joint distance distributions joint.distance*.txt (four files)", cmdDistances, 20},
         {"fittede", "decoy pair table fittedE.txt (compare mode -dumpdis)", cmdFittedE, 20},
-        {"loop-set", "a table of training loops for measuring sampling choices (--count N --length L)", cmdLoopSet, 0},
+        {"loop-set", "a table of training loops for measuring sampling choices (--out DIR --count N --length L)", cmdLoopSet, 0},
         {"oscar", "OSCAR side-chain torsion and pair coefficients oscarparams.txt", cmdOscar, 11},
         {"pairs", "DFIRE, sampling pair table and QUENDA loop potential", cmdPairs, 10},
         {"phipsi", "backbone torsion-bin table phipsi.bb.txt", cmdPhipsi, 10},

@@ -9,6 +9,7 @@
 // the choice is deterministic). Writes DIR/loops.tsv (the columns of the
 // benchmark's loop table, set "train_<L>") and one file per chain,
 // DIR/structures/<id>_<chain>.pdb, holding that chain's heavy atoms as read.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
@@ -56,6 +57,9 @@ std::string chainRecords(const Templates& tm, const TrainChain& ch) {
 void cmdLoopSet(const std::vector<std::string>& args, Session& session) {
     int count = 8, length = 12;
     const Options o = OptionParser("loop-set").integer("--count", count, 1, 100000).integer("--length", length, 4, 22).parse(args);
+    // The shared default folder is the program's table folder: a measuring table must not land there unasked.
+    if (std::find(args.begin(), args.end(), "--out") == args.end())
+        fail("lorvane-params loop-set: needs --out DIR, the folder for the loop table and its structures", STATUS_USAGE);
     const Templates& tm = session.templates(o.templates);
     const TrainingSet& ts = session.trainingSet(o);
     const std::vector<LoopSite> sites = selectLoops(ts, count, length, length, "loop-set");

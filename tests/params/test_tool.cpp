@@ -60,6 +60,8 @@ TEST(ParamsTool, UsageUnknownCommandAndCommandTable) {
     for (const Command& c : commands()) EXPECT_NE(usage.find(std::string("  ") + c.name), std::string::npos) << c.name;
     EXPECT_ERROR(runTool({"dervie"}), 2, "unknown command \"dervie\"");
     EXPECT_ERROR(runTool({"derive", "--bogus"}), 2, "derive: unknown option");
+    // loop-set writes a measuring table: without --out it would land in the program's table folder.
+    EXPECT_ERROR(runTool({"loop-set", "--count", "3"}), 2, "loop-set: needs --out DIR");
     // The commands are listed in name order; derive runs the six table commands.
     int inDerive = 0;
     for (size_t k = 0; k < commands().size(); ++k) {
