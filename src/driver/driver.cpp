@@ -80,6 +80,7 @@ const std::vector<OptionHelp>& optionReference() {
         {"-xrefine", "N", "measuring: refine the best N written loops, one per cluster (default 0: none)"},
         {"-xrefinemoves", "N", "measuring: Monte Carlo moves per refined loop (default 300)"},
         {"-xrefinetemp", "X", "measuring: temperature of the refinement, in combined-score units (default 0.5)"},
+        {"-xrepack", "", "measuring: repack the side chains of every written loop from the rotamers and score it again (also after refinement moves)"},
         {"-xrefinegeom", "", "measuring: refinement moves also bend N-CA-C angles and peptide torsions, restrained to their training spread"},
         {"-xrefinefrom", "FILE", "measuring: refine the loops of this result file instead of sampling"},
         {"-diag", "", "diagnostic lines and tables (output/)"},
@@ -256,6 +257,8 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
         } else if (a == "-xrefinetemp") {
             realOption(opt.refine.temperature);
             if (!(opt.refine.temperature > 0.0)) usageError("Option -xrefinetemp needs a positive temperature, got " + args[i]);
+        } else if (a == "-xrepack") {
+            opt.refine.repack = true;
         } else if (a == "-xrefinegeom") {
             opt.refine.geometry = true;
         } else if (a == "-xrefinefrom") {
@@ -315,8 +318,8 @@ void checkRequiredOptions(const RunOptions& opt) {
     if (opt.mode == Mode::Fold) return;
     if (opt.pdbFile.empty()) usageError("No input structure: give it with -f FILE");
     if (opt.mode == Mode::Compare && opt.scoreFile.empty()) usageError("Compare mode needs the decoys to compare: give them with -score FILE");
-    if (!opt.refineFrom.empty() && opt.refine.top <= 0)
-        usageError("Option -xrefinefrom needs -xrefine N, the number of loops to refine");
+    if (!opt.refineFrom.empty() && opt.refine.top <= 0 && !opt.refine.repack)
+        usageError("Option -xrefinefrom needs -xrefine N, the number of loops to refine, or -xrepack");
     if (opt.mode == Mode::Gaps) return;  // the whole entry
     if (opt.mode == Mode::Smc && !opt.byPdbNumber) return;  // positions; -1 stands for the chain's ends
     const bool hasStart = !opt.startRes.empty(), hasEnd = !opt.endRes.empty();

@@ -191,12 +191,13 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
         prepareOutputFiles(settings.resultPath, false);
     }
     if (filterTimes) *filterTimes = filter.times;
-    if (opt.refine.top > 0) {
+    if (opt.refine.top > 0 || opt.refine.repack) {
         const RefineContext context{tm, dist, pot, run.atoms, settings.protocol.torsionBins, settings.protocol.clashTolerance,
                                     run.loopStart, run.loopEnd};
         const std::string& input = opt.refineFrom.empty() ? settings.resultPath : opt.refineFrom;
         const RefineSummary r = refineResultFile(context, opt.refine, run.work, input, settings.resultPath, opt.randSeed, threads);
-        if (!opt.quiet)
+        if (!opt.quiet && opt.refine.repack) std::cerr << "Repacked " << r.repacked << " of " << r.loops << " loops" << std::endl;
+        if (!opt.quiet && opt.refine.top > 0)
             std::cerr << "Refined " << r.refined << " of " << r.loops << " loops (" << r.improved << " lower in energy; " << r.accepted
                       << " of " << r.moves << " moves taken, " << r.closed << " closed)" << std::endl;
     }

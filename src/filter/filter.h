@@ -102,6 +102,11 @@ bool optimiseSideChain(const Templates& t, const Potentials& p, const AtomIndex&
 // optimiseSideChain for every loop residue with a side chain, from end to start;
 // true when all were acceptable.
 bool refineSideChains(const Templates& t, const Potentials& p, const AtomIndex& x, Structure& s, int start, int end);
+// Repacks the loop's side chains from the rotamer table, then refines them:
+// residue by residue from end to start, twice over, each takes the rotamer
+// of lowest oneResSC with the others in place (its present chis kept when no
+// rotamer is lower); then refineSideChains, whose verdict is returned.
+bool repackSideChains(const Templates& t, const Potentials& p, const AtomIndex& x, Structure& s, int start, int end);
 
 // True when a heavy atom of the loop start..end lies inside the clash
 // distance of a non-bonded frame atom: d^2 below the pair table's clash wall,

@@ -274,4 +274,32 @@ bool refineSideChains(const Templates& tm, const Potentials& pot, const AtomInde
     return ok;
 }
 
+bool repackSideChains(const Templates& tm, const Potentials& pot, const AtomIndex& x, Structure& s, int start, int end) {
+    const int cap = std::max(2000, environmentCapacity(x, s));
+    std::vector<int> neigh(3 * static_cast<size_t>(cap));
+    // A second sweep lets each residue answer the rotamers its neighbours took after it.
+    for (int sweep = 0; sweep < 2; ++sweep)
+        for (int i = end; i >= start; --i) {
+            Residue& r = s[i];
+            const int t = r.type;
+            if (noSideChain(t) || !isAminoAcid(t) || pot.rotamers.count[t] <= 0) continue;
+            r.numAtoms = static_cast<int16_t>(tm.numAtom[t]);
+            const int nn = getNeigh(x, s, i, neigh.data(), cap);
+            measureChis(tm, r, DEG2RAD);
+            double best[5] = {0, 0, 0, 0, 0};
+            std::copy_n(r.chi, 5, best);
+            double eBest = oneResSC(pot, x, s, i, neigh.data(), nn);
+            for (int rot = 0; rot < pot.rotamers.count[t]; ++rot) {
+                double chi[5] = {0, 0, 0, 0, 0};
+                std::copy_n(pot.rotamers.resolved[t][rot], 4, chi);
+                calSCCoHeavy(tm, r, chi);
+                const double e = oneResSC(pot, x, s, i, neigh.data(), nn);
+                if (e < eBest) eBest = e, std::copy_n(chi, 5, best);
+            }
+            calSCCoHeavy(tm, r, best);
+            std::copy_n(best, 5, r.chi);
+        }
+    return refineSideChains(tm, pot, x, s, start, end);
+}
+
 }  // namespace lorvane

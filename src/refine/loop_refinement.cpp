@@ -61,7 +61,8 @@ RefineOutcome refineLoop(const RefineContext& c, const RefineSettings& settings,
         if (ok) {
             ++out.closed;
             calH(c.tm, s, start, end);
-            ok = refineSideChains(c.tm, c.pot, c.atoms, s, start, end) &&
+            ok = (settings.repack ? repackSideChains(c.tm, c.pot, c.atoms, s, start, end)
+                                  : refineSideChains(c.tm, c.pot, c.atoms, s, start, end)) &&
                  !frameClash(c.pot, c.atoms, s, start, end, c.tolerantClash);
         }
         double e = 0.0, r = 0.0;

@@ -43,6 +43,10 @@ struct RefineSettings {
     // the energy adds backboneRestraint weighted by the temperature.
     bool geometry = false;
     double bendStep = 0.5;
+    // Side chains repacked from the rotamer table (measuring, -xrepack): every
+    // loop of the file before the refinement, and after every move
+    // (repackSideChains instead of refineSideChains).
+    bool repack = false;
 };
 
 // DFIRE, side chain, QUENDA (finalTerms) and loopTorsionEnergy of the loop in

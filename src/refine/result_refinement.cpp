@@ -49,6 +49,31 @@ void putLoop(Structure& s, int start, const StoredLoop& l) {
     for (size_t i = 0; i < l.residues.size(); ++i) s[start + static_cast<int>(i)] = l.residues[i];
 }
 
+// Repacks every loop's side chains and scores it again, in the threads' own
+// structures; a loop whose repacked side chains fail the check or touch the
+// frame keeps its own. Returns the number repacked.
+int repackAll(const RefineContext& c, std::vector<StoredLoop>& loops, std::vector<Structure>& ws) {
+    const int n = static_cast<int>(loops.size());
+    std::vector<char> done(n, 0);
+    FirstError error;
+#pragma omp parallel for num_threads(static_cast<int>(ws.size())) schedule(dynamic, 4)
+    for (int k = 0; k < n; ++k)
+        error.run([&] {
+            Structure& s = ws[omp_get_thread_num()];
+            putLoop(s, c.start, loops[k]);
+            calH(c.tm, s, c.start, c.end);
+            if (!repackSideChains(c.tm, c.pot, c.atoms, s, c.start, c.end) || frameClash(c.pot, c.atoms, s, c.start, c.end, c.tolerantClash))
+                return;
+            loops[k].residues.assign(s.residues.begin() + c.start, s.residues.begin() + c.end + 1);
+            loops[k].scores = scoreLoop(c, s);
+            done[k] = 1;
+        });
+    error.rethrow();
+    int count = 0;
+    for (char d : done) count += d;
+    return count;
+}
+
 }  // namespace
 
 RefineSummary refineResultFile(const RefineContext& c, const RefineSettings& settings, const Structure& base,
@@ -69,7 +94,10 @@ RefineSummary refineResultFile(const RefineContext& c, const RefineSettings& set
     }
     RefineSummary summary;
     summary.loops = static_cast<int>(loops.size());
-    if (loops.empty() || settings.top <= 0) return summary;
+    if (loops.empty() || (settings.top <= 0 && !settings.repack)) return summary;
+    const int P = std::max(threads, 1);
+    std::vector<Structure> ws(P, base);
+    if (settings.repack) summary.repacked = repackAll(c, loops, ws);
 
     std::vector<std::array<double, 4>> scores;
     for (const StoredLoop& l : loops) scores.push_back(l.scores);
@@ -85,8 +113,6 @@ RefineSummary refineResultFile(const RefineContext& c, const RefineSettings& set
     const LoopScores weights = spreadWeights(loops);
 
     std::vector<RefineOutcome> outcomes(picked.size());
-    const int P = std::max(threads, 1);
-    std::vector<Structure> ws(P, base);
     FirstError error;
 #pragma omp parallel for num_threads(P) schedule(dynamic, 1)
     for (int k = 0; k < static_cast<int>(picked.size()); ++k)

@@ -4,6 +4,9 @@
 // written back in their places with their scores measured again (as the
 // final step scores a loop, so within the file's rounding of an untouched
 // loop); every other loop is written back as it was. The file keeps its format and its loop numbers.
+// With RefineSettings::repack every loop's side chains are first repacked and
+// the loop scored again, unless the repacked loop fails the side-chain check or
+// touches the frame; the best loops are then picked on the new scores.
 #include <cstdint>
 #include <string>
 
@@ -14,6 +17,7 @@ namespace lorvane {
 
 struct RefineSummary {
     int loops = 0;       // conformations in the file
+    int repacked = 0;    // side chains repacked (RefineSettings::repack); the others failed it and stay
     int refined = 0;     // of them refined
     int improved = 0;    // refined to a lower energy
     int64_t moves = 0, closed = 0, accepted = 0;
