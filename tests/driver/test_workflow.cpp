@@ -666,6 +666,28 @@ TEST(Workflow, CompareRunsCountsTheLoopsBothRan) {
               0);
 }
 
+TEST(Workflow, RefinementSummaryComparesTwoRunsLoopByLoop) {
+    TempDir tmp;
+    ASSERT_FALSE(tmp.path.empty());
+    const fs::path d = tmp.path;
+    auto row = [](const char* c, int length, double pred, double best, double cpu) {
+        return "{\"case\": \"" + std::string(c) + "\", \"length\": " + std::to_string(length) + ", \"pred_after\": " + std::to_string(pred) +
+               ", \"best_after\": " + std::to_string(best) + ", \"cpu_refine\": " + std::to_string(cpu) + "}\n";
+    };
+    // x: better by 0.5; y: worse by 1.0; z: within 0.05 (neither); w only in the reference.
+    std::ofstream(d / "ref.log") << row("x", 8, 1.5, 0.9, 10) << row("y", 8, 0.8, 0.6, 12) << row("z", 12, 2.0, 1.5, 20)
+                                 << row("w", 12, 9.0, 9.0, 20);
+    std::ofstream(d / "new.log") << "not a row\n" << row("x", 8, 1.0, 0.9, 11) << row("y", 8, 1.8, 0.5, 13) << row("z", 12, 2.04, 1.5, 21);
+    std::string out;
+    const std::string tool = "/usr/bin/python3 '" + kRepo + "/tools/refine/summarise_refinement.py' ";
+    ASSERT_EQ(run(tool + "--against '" + (d / "ref.log").string() + "' '" + (d / "new.log").string() + "'", out), 0) << out;
+    EXPECT_TRUE(contains(out, "3 loops in both; 1 in one only")) << out;
+    EXPECT_TRUE(contains(out, "8-10 2 1.15 1.40 | 1.15 1.40 | 1 0 | 1 1 | 0.75 0.70 | 11.0 12.0")) << out;
+    EXPECT_TRUE(contains(out, "12 1 2.00 2.04 | 2.00 2.04 | 0 0 | 0 0 |")) << out;
+    EXPECT_TRUE(contains(out, "all 3 1.43 1.61 |")) << out;
+    EXPECT_NE(run(tool + "--against '" + (d / "ref.log").string() + "'", out), 0) << "a missing run is misuse";
+}
+
 // A finished run of one loop for the ranking tool: conformations.tsv from
 // `rows` (index label s0 s1 s2 s3 z rmsd rmsd_anchor) and a result file of as
 // many four-residue glycine loops, conformation 1 placed 20 A from the others.

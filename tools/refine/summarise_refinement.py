@@ -1,13 +1,38 @@
 """Per length group summary of refine_eval.py output (its JSON lines): prediction
 and best RMSD before/after, loops better/worse by more than 0.05 A, Spearman per
-score, native rank. usage: summarise_refinement.py LOG [LOG ...]"""
+score, native rank. usage: summarise_refinement.py LOG [LOG ...]
+  or: summarise_refinement.py --against REF_LOG LOG  (LOG's refined loops against REF_LOG's, loop by loop)"""
 import json, sys, math, statistics as st
+
+GROUPS = [("6", 6, 6), ("8-10", 8, 10), ("12", 12, 12), ("14", 14, 17), ("all", 0, 99)]
+
+def against(ref_path, path):
+    """Prediction and best RMSD after refinement of two runs of the same loops, side by side."""
+    ref = {r["case"]: r for r in map(json.loads, (l for l in open(ref_path) if l.startswith("{")))}
+    new = {r["case"]: r for r in map(json.loads, (l for l in open(path) if l.startswith("{")))}
+    cases = sorted(set(ref) & set(new))
+    print("==", path, "against", ref_path, len(cases), "loops in both;", len(set(ref) ^ set(new)), "in one only")
+    print("group n pred ref new (mean) | median ref new | <1 ref new | better worse | best ref new (mean) | cpu ref new")
+    for g, lo, hi in GROUPS:
+        C = [c for c in cases if lo <= ref[c]["length"] <= hi]
+        if not C: continue
+        a = [ref[c]["pred_after"] for c in C]; b = [new[c]["pred_after"] for c in C]
+        print(g, len(C), "%.2f %.2f | %.2f %.2f | %d %d | %d %d | %.2f %.2f | %.1f %.1f" % (
+            st.mean(a), st.mean(b), st.median(a), st.median(b), sum(x < 1 for x in a), sum(x < 1 for x in b),
+            sum(1 for x, y in zip(a, b) if y < x - 0.05), sum(1 for x, y in zip(a, b) if y > x + 0.05),
+            st.mean(ref[c]["best_after"] for c in C), st.mean(new[c]["best_after"] for c in C),
+            st.median(ref[c]["cpu_refine"] for c in C), st.median(new[c]["cpu_refine"] for c in C)))
+
+if len(sys.argv) == 4 and sys.argv[1] == "--against":
+    against(sys.argv[2], sys.argv[3])
+    sys.exit(0)
+if len(sys.argv) < 2 or sys.argv[1].startswith("--"):
+    sys.exit(__doc__)
 for path in sys.argv[1:]:
     rows = [json.loads(l) for l in open(path) if l.startswith("{")]
     print("==", path, len(rows), "loops")
-    groups = [("6", 6, 6), ("8-10", 8, 10), ("12", 12, 12), ("14", 14, 17), ("all", 0, 99)]
     print("group n pred_b pred_a (mean) med_b med_a <1b <1a | best_b best_a <1b <1a | better worse | refined-set mean rmsd b/a | cpu ref/sample")
-    for g, lo, hi in groups:
+    for g, lo, hi in GROUPS:
         R = [r for r in rows if lo <= r["length"] <= hi]
         if not R: continue
         f = lambda k: [r[k] for r in R]
