@@ -142,7 +142,8 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     Potentials pot;
     loadPairTables(pot, opt.samplingPotential, opt.dataDir);
     Distributions dist = loadDistributions(opt.dataDir);
-    if (opt.protocol.needsBackboneAngles() || (opt.refine.top > 0 && opt.refine.geometry)) loadBackboneAngles(opt.dataDir + "/backbone_angles.txt", dist.backboneAngles);
+    if (opt.protocol.needsBackboneAngles() || (opt.refine.top > 0 && opt.refine.geometry))
+        loadBackboneAngles(opt.dataDir + "/backbone_angles.txt", dist.backboneAngles);
     loadRotamers(pot, opt.dataDir + "/newsimplRot.txt");
     loadQuenda(pot, opt.dataDir + "/QUENDA_ed4_8_V3.txt");
 

@@ -5,6 +5,7 @@
 
 #include "model/error.h"
 #include "model/geometry.h"
+#include "model/residue_names.h"
 
 namespace lorvane {
 
@@ -29,13 +30,13 @@ double backboneRestraint(const BackboneAngleTable& table, const Structure& s, in
     double sum = 0.0;
     for (int i = start; i <= end; ++i) {
         const int t = s[i].type;
-        if (t < 0 || t >= 20) fail("backbone restraints: residue " + std::to_string(i) + " has no standard type");
+        if (!isAminoAcid(t)) fail("backbone restraints: residue " + residueLabel(s, i) + " has no standard type");
         const Atom* a = s[i].atoms;
         sum += squared(angle(a[SLOT_N], a[SLOT_CA], a[SLOT_C]) - table.ncacMean[t], table.ncacSd[t]);
         if (i == end) continue;
         const Atom* b = s[i + 1].atoms;
         const int u = s[i + 1].type;
-        if (u < 0 || u >= 20) fail("backbone restraints: residue " + std::to_string(i + 1) + " has no standard type");
+        if (!isAminoAcid(u)) fail("backbone restraints: residue " + residueLabel(s, i + 1) + " has no standard type");
         sum += squared(angleDifference(Torsion(a[SLOT_CA], a[SLOT_C], b[SLOT_N], b[SLOT_CA]), table.omegaMean[u]), table.omegaSd[u]);
     }
     return 0.5 * sum;

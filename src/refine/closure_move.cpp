@@ -91,7 +91,7 @@ void bendWindow(WindowGeometry& g, const BackboneAngleTable& table, const Struct
     if (!table.loaded) fail("bending the backbone needs the backbone angle table");
     for (int i = 0; i < 3; ++i) {
         const int t = s[p + i].type;
-        if (t < 0 || t >= 20) fail("bending the backbone: residue " + std::to_string(p + i) + " has no standard type");
+        if (!isAminoAcid(t)) fail("bending the backbone: residue " + residueLabel(s, p + i) + " has no standard type");
         g.angle[3 * i] += random.normal(0.0, step * table.ncacSd[t] * DEG2RAD);
         if (i > 0) g.omega[i - 1] += random.normal(0.0, step * table.omegaSd[t] * DEG2RAD);
     }

@@ -3,8 +3,8 @@
 // before a window of three consecutive residues, then close the window again
 // with the tripeptide solver, so that both anchors stay exactly where they
 // are. Bond lengths, bond angles and peptide torsions of the whole loop are
-// kept unless the window is bent (bendWindow); side chains and carbonyl oxygens move rigidly with their residue's
-// backbone frame.
+// kept unless the window is bent (bendWindow); side chains and carbonyl
+// oxygens move rigidly with their residue's backbone frame.
 #include "closure/tripeptide.h"
 #include "distributions/backbone_angles.h"
 #include "growth/random.h"
