@@ -9,7 +9,7 @@
 
 #include "build/side_chain.h"
 #include "filter/filter.h"
-#include "growth/sampler.h"
+#include "growth/growth_support.h"
 #include "model/geometry.h"
 #include "support/support.h"
 
@@ -18,19 +18,12 @@ using namespace lorvane_test;
 
 namespace {
 
-struct TurnedLoop {
+// The crystal loop with every chi turned by turnDeg.
+struct TurnedLoop : growth_test::RasNativeLoop {
     explicit TurnedLoop(double turnDeg = 120.0) {
-        SamplerSettings settings;
-        settings.numSeeds = 200;
-        run = std::make_unique<Sampler>(SamplerTables{tmpl(), repoDistributions(), repoPotentials()}, settings, ras(), start, end, "test");
-        testing::internal::CaptureStderr();
-        prepare(*run);
-        testing::internal::GetCapturedStderr();
         Structure& s = run->work;
         for (int i = start; i <= end; ++i) {
-            s[i] = ras()[i];
             if (NUM_SC_DIHEDRALS[s[i].type] == 0) continue;
-            // Every chi turned from the crystal's.
             measureChis(tmpl(), s[i], DEG2RAD);
             double chi[5];
             for (int k = 0; k < 5; ++k) chi[k] = s[i].chi[k] + turnDeg * DEG2RAD;
@@ -38,8 +31,6 @@ struct TurnedLoop {
         }
         calH(tmpl(), s, start, end);
     }
-    std::unique_ptr<Sampler> run;
-    int start = positionOf(ras(), 45), end = positionOf(ras(), 52);
 };
 
 double chi1(const Residue& r) { return Torsion(r.atoms[SLOT_N], r.atoms[SLOT_CA], r.atoms[SLOT_CB], r.atoms[FIRST_SIDE_CHAIN_SLOT]); }

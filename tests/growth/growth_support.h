@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "build/side_chain.h"
 #include "growth/sampler.h"
 #include "support/support.h"
 
@@ -62,6 +63,19 @@ public:
     Potentials synthetic;
     std::unique_ptr<Sampler> run;
     int ls = -1, le = -1;
+};
+
+// H-Ras 45-52 prepared with the repository's tables, the working structure
+// holding the crystal loop with its hydrogens: where the tests of finished
+// loops (refinement, repacking) start.
+struct RasNativeLoop {
+    RasRun prepared{45, 52, 0.0, true, 200};
+    std::unique_ptr<Sampler>& run = prepared.run;
+    int start = prepared.ls, end = prepared.le;
+    RasNativeLoop() {
+        for (int i = start; i <= end; ++i) run->work[i] = ras()[i];
+        calH(tmpl(), run->work, start, end);
+    }
 };
 
 inline bool samePoint(const Point& a, float x, float y, float z) { return a.x == x && a.y == y && a.z == z; }

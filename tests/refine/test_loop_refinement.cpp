@@ -10,7 +10,7 @@
 #include "build/side_chain.h"
 #include "filter/filter.h"
 #include "filter/loop_check.h"
-#include "growth/sampler.h"
+#include "growth/growth_support.h"
 #include "model/geometry.h"
 #include "refine/backbone_restraint.h"
 #include "refine/closure_move.h"
@@ -22,20 +22,7 @@ using namespace lorvane_test;
 
 namespace {
 
-// A prepared run of H-Ras 45-52 whose working structure holds the native loop.
-struct NativeLoop {
-    std::unique_ptr<Sampler> run;
-    int start = positionOf(ras(), 45), end = positionOf(ras(), 52);
-    NativeLoop() {
-        SamplerSettings settings;
-        settings.numSeeds = 200;
-        run = std::make_unique<Sampler>(SamplerTables{tmpl(), repoDistributions(), repoPotentials()}, settings, ras(), start, end, "test");
-        testing::internal::CaptureStderr();
-        prepare(*run);
-        testing::internal::GetCapturedStderr();
-        for (int i = start; i <= end; ++i) run->work[i] = ras()[i];
-        calH(tmpl(), run->work, start, end);
-    }
+struct NativeLoop : growth_test::RasNativeLoop {
     RefineContext context() const {
         return {tmpl(), withAngles(), repoPotentials(), run->atoms, TorsionBinRule::Centred, true, start, end};
     }
