@@ -760,6 +760,7 @@ TEST(Workflow, RankingRulesClipOneScore) {
 // is left out and residue 3, alone without it, too. Of four ranked loops,
 // the second lies 0.5 A from the first: distinct at 1 A skips it. A loop's
 // records keep the residue order, and lose their side chains beyond CB when cut.
+// The re-rank orders by the sum of program rank and energy rank.
 TEST(Workflow, PhysicsRescoreChoosesFrameAndDistinctLoops) {
     const std::string code = R"(
 import sys
@@ -781,6 +782,9 @@ except ValueError as err:
 conf = {(6, "CA"): (0, 0, 0), (5, "CG"): (0, 0, 0), (5, "N"): (0, 0, 0), (5, "CB"): (0, 0, 0)}
 for cut in (False, True):
     print("cut" if cut else "whole", [(a["num"], a["name"], a["res"]) for a in r.loop_records(conf, {5: "LEU", 6: "GLY"}, cut)])
+nan = float("nan")
+scored = [(11, 1, -100.0), (12, 2, -300.0), (16, 3, -300.0), (13, 5, -200.0), (14, 7, nan), (15, 9, -400.0)]
+print("rerank", [s[0] for s in r.rank_sum_order(scored)])
 )";
     TempDir tmp;
     ASSERT_FALSE(tmp.path.empty());
@@ -794,4 +798,14 @@ for cut in (False, True):
     // Residue order, atoms within a residue as given; cut at CB, leucine is scored as alanine.
     EXPECT_TRUE(contains(out, "whole [(5, 'CG', 'LEU'), (5, 'N', 'LEU'), (5, 'CB', 'LEU'), (6, 'CA', 'GLY')]\n")) << out;
     EXPECT_TRUE(contains(out, "cut [(5, 'N', 'ALA'), (5, 'CB', 'ALA'), (6, 'CA', 'GLY')]\n")) << out;
+    // Energy ranks 15, 12, 16 (equal energy, worse program rank), 13, 11; sums 12: 4, 11: 6, 16: 6
+    // (the tie to the better program rank), 13: 9, 15: 10; the failed 14 last.
+    EXPECT_TRUE(contains(out, "rerank [12, 11, 16, 13, 15, 14]\n")) << out;
+    // The re-rank adds the program's rank: without the ranking table it is misuse, found before any scoring.
+    EXPECT_EQ(run("/usr/bin/python3 '" + kRepo + "/tools/physics/rescore_openmm.py' --pdb x.pdb --start 1 --end 2 --result r.txt --out o.tsv "
+                  "--rerank order.tsv",
+                  out),
+              2)
+        << out;
+    EXPECT_TRUE(contains(out, "--rerank needs --ranking")) << out;
 }

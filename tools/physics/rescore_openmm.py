@@ -19,7 +19,12 @@ otherwise fill the set.
 Usage (Debian's python3, which has the openmm module):
   /usr/bin/python3 tools/physics/rescore_openmm.py --pdb chain.pdb --start S --end E
       --result result.txt [--ranking result.ranking.tsv --top 30 [--distinct 1.0] | --first N]
-      [--shell 10] [--k 1.0] [--steps 200] [--loop-alanine] --out scores.tsv
+      [--shell 10] [--k 1.0] [--steps 200] [--loop-alanine] --out scores.tsv [--rerank order.tsv]
+--rerank (with --ranking) writes the physics re-rank of the scored conformations: the lowest sum
+of the program's rank and the energy's rank among them comes first (order, index = LOOP number,
+rank in the program's table, energy). With --top 20 --distinct 1.0 --steps 2000 it is the rank
+sum measured on training loops (docs/benchmark.md). The structure must hold the loop: its residues
+name the conformations' atoms and give the frame around them.
 --loop-alanine cuts the loop's side chains at CB (glycine stays), in the native and every
 conformation alike: the energy then judges the loop's backbone without its rebuilt side chains.
 Output columns: index (LOOP number, "native" for the native), rank (in the ranking
@@ -278,6 +283,16 @@ def choose_ranked(loops, ranks, top, distinct):
     return taken
 
 
+def rank_sum_order(scored):
+    """The physics re-rank. scored: [(index, program rank, energy)], energy nan for a conformation
+    that failed. Order: lowest sum of the program rank and the energy rank among those scored,
+    ties to the better program rank (equal energies too); failed ones last, in program order."""
+    ok = [s for s in scored if not math.isnan(s[2])]
+    erank = {s[0]: k for k, s in enumerate(sorted(ok, key=lambda s: (s[2], s[1])), 1)}
+    failed = sorted((s for s in scored if math.isnan(s[2])), key=lambda s: s[1])
+    return sorted(ok, key=lambda s: (s[1] + erank[s[0]], s[1])) + failed
+
+
 def backbone_rmsd(atoms, nat_loop):
     bb = [key for key in nat_loop if key[1] in BACKBONE]
     missing = [key for key in bb if key not in atoms]
@@ -301,7 +316,10 @@ def main():
     p.add_argument("--steps", type=int, default=200)
     p.add_argument("--loop-alanine", action="store_true")
     p.add_argument("--out", required=True)
+    p.add_argument("--rerank")
     a = p.parse_args()
+    if a.rerank and not a.ranking:
+        p.error("--rerank needs --ranking: the re-rank adds the program's rank to the energy's")
     if openmm is None:
         sys.exit("rescore_openmm: needs OpenMM's Python module (Debian package python3-simtk)")
     native = read_pdb_atoms(a.pdb)
@@ -334,6 +352,12 @@ def main():
         fh.write("index\trank\tenergy\tenergy_start\trmsd\tmoved\tcpu\n")
         for row in rows:
             fh.write("%s\t%d\t%.2f\t%.2f\t%.3f\t%.3f\t%.2f\n" % row)
+    if a.rerank:
+        order = rank_sum_order([(int(r[0]), r[1], r[2]) for r in rows if r[0] != "native"])
+        with open(a.rerank, "w") as fh:
+            fh.write("order\tindex\trank\tenergy\n")
+            for k, (index, rank, e) in enumerate(order, 1):
+                fh.write("%d\t%d\t%d\t%.2f\n" % (k, index, rank, e))
     print("rescore_openmm: %d conformations, CPU %.1f s (setup %.1f s)" % (len(rows), time.process_time(), setup))
     return 0
 

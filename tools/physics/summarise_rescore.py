@@ -25,7 +25,7 @@ import os
 import statistics
 import sys
 
-from rescore_openmm import backbone_rmsd, read_pdb_atoms, read_results
+from rescore_openmm import backbone_rmsd, rank_sum_order, read_pdb_atoms, read_results
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "workflow", "scripts"))
 from loopkit import spearman  # noqa: E402
@@ -62,10 +62,9 @@ def loop_row(case, loops_dir, runs, scores_dir):
     for k, d in enumerate(decoys):
         d["order"] = k  # place among the re-scored, in the program's order
     ok = [d for d in decoys if not math.isnan(d["energy"])]
-    by_energy = sorted(ok, key=lambda d: d["energy"])
-    for k, d in enumerate(by_energy, 1):
-        d["erank"] = k
     top1 = next(d for d in decoys if d["rank"] == 1)
+    # The rank sum as the tool's --rerank orders them (ranks are unique: they stand in for indices).
+    summed = rank_sum_order([(d["rank"], d["rank"], d["energy"]) for d in decoys])[0][1] if ok else None
     return {
         "case": case["case_id"], "n": len(decoys), "failed": len(decoys) - len(ok),
         "z1": top1["rmsd"], "bestN": min(d["rmsd"] for d in decoys), "bestW": min(written),
@@ -73,7 +72,7 @@ def loop_row(case, loops_dir, runs, scores_dir):
         "mm5": pick([d for d in ok if d["order"] < 5], lambda d: d["energy"]),
         "mm10": pick([d for d in ok if d["order"] < 10], lambda d: d["energy"]),
         "rho": spearman([d["energy"] for d in ok], [d["rmsd"] for d in ok]) if len(ok) >= 3 else float("nan"),
-        "sum": pick(ok, lambda d: (d["rank"] + d["erank"], d["rank"])),
+        "sum": pick([d for d in ok if d["rank"] == summed], lambda d: d["rank"]),
         "native_rank": None if math.isnan(float(nat["energy"])) else 1 + sum(d["energy"] < float(nat["energy"]) for d in ok),
         "cpu_decoy": statistics.mean(d["cpu"] for d in decoys), "cpu_total": sum(d["cpu"] for d in decoys) + float(nat["cpu"]),
     }
