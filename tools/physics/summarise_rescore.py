@@ -56,15 +56,15 @@ def loop_row(case, loops_dir, runs, scores_dir):
     written = [backbone_rmsd(L["atoms"], nat_loop) for L in read_results(result_file(runs, case["case_id"]))]
     scores = read_tsv(scores_file(scores_dir, case["case_id"]))
     nat = next(r for r in scores if r["index"] == "native")
-    decoys = [dict(rank=int(r["rank"]), energy=float(r["energy"]), rmsd=float(r["rmsd"]), cpu=float(r["cpu"]))
+    decoys = [dict(index=int(r["index"]), rank=int(r["rank"]), energy=float(r["energy"]), rmsd=float(r["rmsd"]), cpu=float(r["cpu"]))
               for r in scores if r["index"] != "native"]
     decoys.sort(key=lambda d: d["rank"])
     for k, d in enumerate(decoys):
         d["order"] = k  # place among the re-scored, in the program's order
     ok = [d for d in decoys if not math.isnan(d["energy"])]
     top1 = next(d for d in decoys if d["rank"] == 1)
-    # The rank sum as the tool's --rerank orders them (ranks are unique: they stand in for indices).
-    summed = rank_sum_order([(d["rank"], d["rank"], d["energy"]) for d in decoys])[0][1] if ok else None
+    # The first of the rank sum, as the tool's --rerank orders them.
+    summed = rank_sum_order([(d["index"], d["rank"], d["energy"]) for d in decoys])[0][0] if ok else None
     return {
         "case": case["case_id"], "n": len(decoys), "failed": len(decoys) - len(ok),
         "z1": top1["rmsd"], "bestN": min(d["rmsd"] for d in decoys), "bestW": min(written),
@@ -72,7 +72,7 @@ def loop_row(case, loops_dir, runs, scores_dir):
         "mm5": pick([d for d in ok if d["order"] < 5], lambda d: d["energy"]),
         "mm10": pick([d for d in ok if d["order"] < 10], lambda d: d["energy"]),
         "rho": spearman([d["energy"] for d in ok], [d["rmsd"] for d in ok]) if len(ok) >= 3 else float("nan"),
-        "sum": pick([d for d in ok if d["rank"] == summed], lambda d: d["rank"]),
+        "sum": next((d["rmsd"] for d in ok if d["index"] == summed), float("nan")),
         "native_rank": None if math.isnan(float(nat["energy"])) else 1 + sum(d["energy"] < float(nat["energy"]) for d in ok),
         "cpu_decoy": statistics.mean(d["cpu"] for d in decoys), "cpu_total": sum(d["cpu"] for d in decoys) + float(nat["cpu"]),
     }

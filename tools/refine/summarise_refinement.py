@@ -6,10 +6,15 @@ import json, sys, math, statistics as st
 
 GROUPS = [("6", 6, 6), ("8-10", 8, 10), ("12", 12, 12), ("14", 14, 17), ("all", 0, 99)]
 
+def read_rows(path):
+    """The JSON rows of a refine_eval.py log (other lines are skipped)."""
+    with open(path) as fh:
+        return [json.loads(l) for l in fh if l.startswith("{")]
+
 def against(ref_path, path):
     """Prediction and best RMSD after refinement of two runs of the same loops, side by side."""
-    ref = {r["case"]: r for r in map(json.loads, (l for l in open(ref_path) if l.startswith("{")))}
-    new = {r["case"]: r for r in map(json.loads, (l for l in open(path) if l.startswith("{")))}
+    ref = {r["case"]: r for r in read_rows(ref_path)}
+    new = {r["case"]: r for r in read_rows(path)}
     cases = sorted(set(ref) & set(new))
     print("==", path, "against", ref_path, len(cases), "loops in both;", len(set(ref) ^ set(new)), "in one only")
     print("group n pred ref new (mean) | median ref new | <1 ref new | better worse | best ref new (mean) | cpu ref new")
@@ -29,7 +34,7 @@ if len(sys.argv) == 4 and sys.argv[1] == "--against":
 if len(sys.argv) < 2 or sys.argv[1].startswith("--"):
     sys.exit(__doc__)
 for path in sys.argv[1:]:
-    rows = [json.loads(l) for l in open(path) if l.startswith("{")]
+    rows = read_rows(path)
     print("==", path, len(rows), "loops")
     print("group n pred_b pred_a (mean) med_b med_a <1b <1a | best_b best_a <1b <1a | better worse | refined-set mean rmsd b/a | cpu ref/sample")
     for g, lo, hi in GROUPS:
