@@ -19,6 +19,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
+#include <tuple>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -686,6 +688,41 @@ TEST(Workflow, RefinementSummaryComparesTwoRunsLoopByLoop) {
     EXPECT_TRUE(contains(out, "12 1 2.00 2.04 | 2.00 2.04 | 0 0 | 0 0 |")) << out;
     EXPECT_TRUE(contains(out, "all 3 1.43 1.61 |")) << out;
     EXPECT_NE(run(tool + "--against '" + (d / "ref.log").string() + "'", out), 0) << "a missing run is misuse";
+}
+
+// Pooling runs: the first K written loops of each run (by LOOP index, whatever
+// the row order), z over the pool; a loop missing from one run is left out.
+TEST(Workflow, PoolRunsTakesTheFirstWrittenLoopsOfEachRun) {
+    TempDir tmp;
+    ASSERT_FALSE(tmp.path.empty());
+    const fs::path d = tmp.path;
+    // Only DFIRE varies (the other scores have no spread), so z follows it.
+    auto rows = [](std::initializer_list<std::tuple<int, double, double>> list) {
+        std::string out = "index\tlabel\ts0\ts1\ts2\ts3\tz\trmsd\trmsd_anchor\n";
+        for (const auto& [index, s0, rmsd] : list)
+            out += std::to_string(index) + "\t" + std::to_string(index) + "\t" + std::to_string(s0) + "\t1\t1\t1\t0\t" +
+                   std::to_string(rmsd) + "\t0\n";
+        return out;
+    };
+    auto put = [&](const std::string& run, const std::string& loop, const std::string& text) {
+        fs::create_directories(d / run / "loops" / loop);
+        std::ofstream(d / run / "loops" / loop / "conformations.tsv") << text;
+    };
+    std::ofstream(d / "loops.tsv") << "case_id\tlength\na\t8\nb\t12\n";
+    put("ref", "a", rows({{1, -10, 2.0}, {2, -5, 1.0}, {3, 0, 3.0}}));
+    put("one", "a", rows({{1, -8, 0.5}, {2, -3, 1.5}, {3, -100, 9.0}}));
+    put("two", "a", rows({{3, -200, 0.1}, {2, -6, 0.9}, {1, -1, 4.0}}));
+    put("ref", "b", rows({{1, -1, 1.0}, {2, -2, 2.0}}));
+    put("one", "b", rows({{1, -1, 1.0}}));
+    std::string out;
+    const std::string tool = "/usr/bin/python3 '" + kRepo + "/tools/sampling/pool_runs.py' ";
+    const std::string runs = "'" + (d / "ref").string() + "' '" + (d / "one").string() + "' '" + (d / "two").string() + "'";
+    ASSERT_EQ(run(tool + "--first 2 --table '" + (d / "loops.tsv").string() + "' " + runs, out), 0) << out;
+    EXPECT_TRUE(contains(out, "a\t8\t2.00\t1.00\t0.50\t0.50\t4")) << out;
+    EXPECT_FALSE(contains(out, "\nb\t12")) << "a loop one run lacks is left out: " << out;
+    EXPECT_TRUE(contains(out, "all\tbest\t1\t1.00 / 1.00\t0\t0.50 / 0.50\t1\t1\t0")) << out;
+    EXPECT_TRUE(contains(out, "all\tprediction\t1\t2.00 / 2.00\t0\t0.50 / 0.50\t1\t1\t0")) << out;
+    EXPECT_EQ(run(tool + "--first 0 --table '" + (d / "loops.tsv").string() + "' " + runs, out), 2) << "a count below one is misuse";
 }
 
 // A finished run of one loop for the ranking tool: conformations.tsv from
