@@ -66,13 +66,26 @@ int countLeaders(const std::vector<int>& leaderOf, const std::vector<int>& rows)
 std::vector<int> gridLeaders(const std::vector<float>& vecs, int dim, const std::vector<int>& rows, double radius) {
     if (dim < 3 || dim % 3 != 0) fail("diverse selection: row length " + std::to_string(dim) + " is not a number of points");
     if (!(radius > 0.0)) fail("diverse selection: clustering radius must be positive");
-    const float thr = static_cast<float>(dim / 3 * radius * radius);  // summed squared deviations at RMSD = radius
+    const int points = dim / 3;
+    const float thr = static_cast<float>(points * radius * radius);  // summed squared deviations at RMSD = radius
     const double inv = 1.0 / radius;
+    // Summed squared deviations are at least points * |centroid difference|^2,
+    // so a leader whose centroid is that far away is passed over without
+    // reading its row. The 1.001 margin covers the rounding of the float sum,
+    // as in within(): the decision stays that of the serial sum.
+    const double centroidCut = 1.001 * thr / points;
+    auto centroidOf = [&](const float* v, double c[3]) {
+        c[0] = c[1] = c[2] = 0.0;
+        for (int q = 0; q < dim; q += 3)
+            for (int d = 0; d < 3; ++d) c[d] += v[q + d];
+        for (int d = 0; d < 3; ++d) c[d] /= points;
+    };
     // Each cell keeps its leaders' rows side by side, so that a scan reads
     // memory in order rather than jumping through vecs.
     struct Cell {
         std::vector<int> rows;
         std::vector<float> data;
+        std::vector<double> centroids;
     };
     std::unordered_map<uint64_t, Cell> cells;
     cells.reserve(rows.size() / 4 + 16);
@@ -82,6 +95,8 @@ std::vector<int> gridLeaders(const std::vector<float>& vecs, int dim, const std:
         const float* end = v + dim - 3;
         const long cx = static_cast<long>(std::floor(end[0] * inv)), cy = static_cast<long>(std::floor(end[1] * inv)),
                    cz = static_cast<long>(std::floor(end[2] * inv));
+        double c[3];
+        centroidOf(v, c);
         int found = -1;
         for (long dx = -1; dx <= 1 && found < 0; ++dx)
             for (long dy = -1; dy <= 1 && found < 0; ++dy)
@@ -90,6 +105,9 @@ std::vector<int> gridLeaders(const std::vector<float>& vecs, int dim, const std:
                     if (it == cells.end()) continue;
                     const Cell& cell = it->second;
                     for (size_t l = 0; l < cell.rows.size(); ++l) {
+                        const double* lc = &cell.centroids[3 * l];
+                        const double ex = c[0] - lc[0], ey = c[1] - lc[1], ez = c[2] - lc[2];
+                        if (ex * ex + ey * ey + ez * ez >= centroidCut) continue;
                         if (within(v, &cell.data[l * dim], dim, thr)) {
                             found = cell.rows[l];
                             break;
@@ -100,6 +118,7 @@ std::vector<int> gridLeaders(const std::vector<float>& vecs, int dim, const std:
             Cell& cell = cells[cellKey(cx, cy, cz)];
             cell.rows.push_back(rows[i]);
             cell.data.insert(cell.data.end(), v, v + dim);
+            cell.centroids.insert(cell.centroids.end(), c, c + 3);
             found = rows[i];
         }
         leaderOf[i] = found;

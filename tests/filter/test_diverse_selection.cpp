@@ -75,12 +75,15 @@ TEST(DiverseSelection, LeadersCoverEveryRowWithinTheRadius) {
 
 // Near the radius, a row joins a leader exactly when the summed squared
 // deviation, added serially from the growing end back, is below the radius
-// threshold: the fast sums must not move a decision at the boundary.
+// threshold: the fast sums must not move a decision at the boundary. A rigid
+// shift puts the centroid difference itself at the radius, where the
+// centroid bound must not decide either.
 TEST(DiverseSelection, JoiningAtTheRadiusFollowsTheSerialSum) {
     std::mt19937 rng(11);
     std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
     const double r = 0.5;
-    int joined = 0, apart = 0;
+    int joined = 0, apart = 0, rigidJoined = 0, rigidApart = 0;
+    for (bool rigid : {false, true})
     for (int dim : {3, 6, 9, 12, 27, 45, 81, 96}) {
         const float thr = static_cast<float>(dim / 3 * r * r);
         for (double rel : {-2e-3, -1e-3, -1e-4, -1e-5, -1e-6, -1e-7, 0.0, 1e-7, 1e-6, 1e-5, 1e-4, 1e-3, 2e-3})
@@ -93,6 +96,11 @@ TEST(DiverseSelection, JoiningAtTheRadiusFollowsTheSerialSum) {
                 double n2 = 0.0;
                 for (int q = 0; q < dim - 3; ++q) n2 += (dev[q] = unit(rng)) * dev[q];
                 if (dim == 3) n2 = (dev[0] = 1.0) * 1.0;
+                if (rigid) {
+                    const double shift[3] = {unit(rng), unit(rng), unit(rng)};
+                    n2 = 0.0;
+                    for (int q = 0; q < dim; ++q) n2 += (dev[q] = shift[q % 3]) * dev[q];
+                }
                 const double scale = std::sqrt(thr * (1.0 + rel) / n2);
                 for (int q = 0; q < dim; ++q) v[dim + q] = static_cast<float>(v[q] + dev[q] * scale);
                 float serial = 0.0f;
@@ -107,11 +115,13 @@ TEST(DiverseSelection, JoiningAtTheRadiusFollowsTheSerialSum) {
                 if (!sameCell) continue;
                 const std::vector<int> lead = gridLeaders(v, dim, {0, 1}, r);
                 EXPECT_EQ(lead[1] == 0, serial < thr) << "dim " << dim << " rel " << rel << " trial " << trial;
-                (serial < thr ? joined : apart) += 1;
+                (serial < thr ? (rigid ? rigidJoined : joined) : (rigid ? rigidApart : apart)) += 1;
             }
     }
     EXPECT_GT(joined, 200);
     EXPECT_GT(apart, 200);
+    EXPECT_GT(rigidJoined, 50);
+    EXPECT_GT(rigidApart, 50);
 }
 
 TEST(DiverseSelection, DuplicatesComeLastAndTheBestRankedStays) {
