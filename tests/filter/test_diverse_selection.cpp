@@ -83,40 +83,42 @@ TEST(DiverseSelection, JoiningAtTheRadiusFollowsTheSerialSum) {
     std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
     const double r = 0.5;
     int joined = 0, apart = 0, rigidJoined = 0, rigidApart = 0;
-    for (bool rigid : {false, true})
-    for (int dim : {3, 6, 9, 12, 27, 45, 81, 96}) {
-        const float thr = static_cast<float>(dim / 3 * r * r);
-        for (double rel : {-2e-3, -1e-3, -1e-4, -1e-5, -1e-6, -1e-7, 0.0, 1e-7, 1e-6, 1e-5, 1e-4, 1e-3, 2e-3})
-            for (int trial = 0; trial < 20; ++trial) {
-                std::vector<float> v(2 * static_cast<size_t>(dim));
-                for (int q = 0; q < dim; ++q) v[q] = 0.3f + 0.05f * q + 0.2f * unit(rng);
-                // A deviation whose squared length is thr * (1 + rel), all of it
-                // away from the growing end so both ends share a grid cell.
-                std::vector<double> dev(dim, 0.0);
-                double n2 = 0.0;
-                for (int q = 0; q < dim - 3; ++q) n2 += (dev[q] = unit(rng)) * dev[q];
-                if (dim == 3) n2 = (dev[0] = 1.0) * 1.0;
-                if (rigid) {
-                    const double shift[3] = {unit(rng), unit(rng), unit(rng)};
-                    n2 = 0.0;
-                    for (int q = 0; q < dim; ++q) n2 += (dev[q] = shift[q % 3]) * dev[q];
+    for (bool rigid : {false, true}) {
+        for (int dim : {3, 6, 9, 12, 27, 45, 81, 96}) {
+            const float thr = static_cast<float>(dim / 3 * r * r);
+            for (double rel : {-2e-3, -1e-3, -1e-4, -1e-5, -1e-6, -1e-7, 0.0, 1e-7, 1e-6, 1e-5, 1e-4, 1e-3, 2e-3})
+                for (int trial = 0; trial < 20; ++trial) {
+                    std::vector<float> v(2 * static_cast<size_t>(dim));
+                    for (int q = 0; q < dim; ++q) v[q] = 0.3f + 0.05f * q + 0.2f * unit(rng);
+                    // A deviation whose squared length is thr * (1 + rel), all of it
+                    // away from the growing end so both ends share a grid cell (rigid:
+                    // one shift for every point, ends too, so some trials leave the cell).
+                    std::vector<double> dev(dim, 0.0);
+                    double n2 = 0.0;
+                    for (int q = 0; q < dim - 3; ++q) n2 += (dev[q] = unit(rng)) * dev[q];
+                    if (dim == 3) n2 = (dev[0] = 1.0) * 1.0;
+                    if (rigid) {
+                        const double shift[3] = {unit(rng), unit(rng), unit(rng)};
+                        n2 = 0.0;
+                        for (int q = 0; q < dim; ++q) n2 += (dev[q] = shift[q % 3]) * dev[q];
+                    }
+                    const double scale = std::sqrt(thr * (1.0 + rel) / n2);
+                    for (int q = 0; q < dim; ++q) v[dim + q] = static_cast<float>(v[q] + dev[q] * scale);
+                    float serial = 0.0f;
+                    for (int q = dim - 1; q >= 0; --q) {
+                        const float e = v[dim + q] - v[q];
+                        serial += e * e;
+                    }
+                    const float* ea = &v[dim - 3];
+                    const float* eb = &v[2 * dim - 3];
+                    bool sameCell = true;
+                    for (int d = 0; d < 3; ++d) sameCell = sameCell && std::floor(ea[d] / r) == std::floor(eb[d] / r);
+                    if (!sameCell) continue;
+                    const std::vector<int> lead = gridLeaders(v, dim, {0, 1}, r);
+                    EXPECT_EQ(lead[1] == 0, serial < thr) << "dim " << dim << " rel " << rel << " trial " << trial;
+                    (serial < thr ? (rigid ? rigidJoined : joined) : (rigid ? rigidApart : apart)) += 1;
                 }
-                const double scale = std::sqrt(thr * (1.0 + rel) / n2);
-                for (int q = 0; q < dim; ++q) v[dim + q] = static_cast<float>(v[q] + dev[q] * scale);
-                float serial = 0.0f;
-                for (int q = dim - 1; q >= 0; --q) {
-                    const float e = v[dim + q] - v[q];
-                    serial += e * e;
-                }
-                const float* ea = &v[dim - 3];
-                const float* eb = &v[2 * dim - 3];
-                bool sameCell = true;
-                for (int d = 0; d < 3; ++d) sameCell = sameCell && std::floor(ea[d] / r) == std::floor(eb[d] / r);
-                if (!sameCell) continue;
-                const std::vector<int> lead = gridLeaders(v, dim, {0, 1}, r);
-                EXPECT_EQ(lead[1] == 0, serial < thr) << "dim " << dim << " rel " << rel << " trial " << trial;
-                (serial < thr ? (rigid ? rigidJoined : joined) : (rigid ? rigidApart : apart)) += 1;
-            }
+        }
     }
     EXPECT_GT(joined, 200);
     EXPECT_GT(apart, 200);

@@ -36,11 +36,9 @@ def read_rows(run, case):
 
 
 def pick(rows):
-    """(prediction RMSD, best RMSD) of rows, z computed over these rows."""
-    cols = [loopkit.med_mad([float(r["s%d" % q]) for r in rows]) for q in range(4)]
-    z = [sum(c[k] for c in cols) for k in range(len(rows))]
-    first = min(range(len(rows)), key=lambda k: z[k])
-    return float(rows[first]["rmsd"]), min(float(r["rmsd"]) for r in rows)
+    """(prediction RMSD, best RMSD) of rows, z computed over these rows as the analysis does."""
+    z = loopkit.z_scores([{"scores": [float(r["s%d" % q]) for q in range(4)]} for r in rows])
+    return float(rows[loopkit.argmin(z)]["rmsd"]), min(float(r["rmsd"]) for r in rows)
 
 
 def compare(cases, ref, runs, first):
