@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -845,4 +846,185 @@ print("rerank", [s[0] for s in r.rank_sum_order(scored)])
               2)
         << out;
     EXPECT_TRUE(contains(out, "--rerank needs --ranking")) << out;
+}
+
+namespace {
+
+// Stand-in for the physics tool: takes the --top best of the program's ranking
+// (with the real tool's reader) and puts them in reverse LOOP order, the last
+// one marked failed (energy nan); it records the settings it was given.
+const char* kFakePhysics = R"(
+import argparse, os, sys
+sys.path.insert(0, sys.argv.pop(1))
+import rescore_openmm as r
+p = argparse.ArgumentParser()
+for k in ("pdb", "start", "end", "result", "ranking", "top", "distinct", "steps", "out", "rerank"):
+    p.add_argument("--" + k, required=True)
+a = p.parse_args()
+ranks = r.read_ranking(a.ranking)
+order = sorted(sorted(ranks, key=lambda i: ranks[i])[:int(a.top)], reverse=True)
+with open(a.out, "w") as fh:
+    fh.write("settings\t%s %s %s %s\n" % (a.top, a.distinct, a.steps, os.path.basename(a.pdb)))
+with open(a.rerank, "w") as fh:
+    fh.write("order\tindex\trank\tenergy\n")
+    for k, i in enumerate(order, 1):
+        fh.write("%d\t%d\t%d\t%s\n" % (k, i, ranks[i], "nan" if k == len(order) else "%.2f" % -i))
+)";
+
+std::string fakePhysicsConfig(const fs::path& dir) {
+    std::ofstream(dir / "fake_physics.sh")
+        << "#!/bin/sh\nexec python3 '" << (dir / "fake_physics.py").string() << "' '" << kRepo
+        << "/tools/physics' \"$@\"\n";
+    std::ofstream(dir / "fake_physics.py") << kFakePhysics;
+    fs::permissions(dir / "fake_physics.sh", fs::perms::owner_all);
+    // the tool is run as PYTHON TOOL ...: /bin/sh runs the wrapper
+    return "physics_rerank=true 'physics={python: /bin/sh, tool: " + (dir / "fake_physics.sh").string() +
+           ", top: 12, distinct: 0.7, steps: 30}'";
+}
+
+// CA coordinates of chain ch residues lo..hi of the first model of a PDB file, in order.
+std::vector<std::array<double, 3>> loopCA(const fs::path& pdb, char ch, int lo, int hi) {
+    std::vector<std::array<double, 3>> ca;
+    std::ifstream in(pdb);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("ENDMDL", 0) == 0) break;
+        if (line.rfind("ATOM  ", 0) != 0 || line[21] != ch || line.substr(12, 4) != " CA ") continue;
+        const int n = resnum(line);
+        if (n >= lo && n <= hi)
+            ca.push_back({std::stod(line.substr(30, 8)), std::stod(line.substr(38, 8)),
+                          std::stod(line.substr(46, 8))});
+    }
+    return ca;
+}
+
+// Lines of the first model that are not atoms of chain ch residues lo..hi.
+std::string frameLines(const fs::path& pdb, char ch, int lo, int hi) {
+    std::ifstream in(pdb);
+    std::string line, out;
+    while (std::getline(in, line)) {
+        if (line.rfind("ENDMDL", 0) == 0) break;
+        if (line.rfind("ATOM  ", 0) != 0 && line.rfind("HETATM", 0) != 0) continue;
+        if (line[21] == ch && resnum(line) >= lo && resnum(line) <= hi) continue;
+        out += line + "\n";
+    }
+    return out;
+}
+
+}  // namespace
+
+// Planning of the physics re-rank: one rerank job per loop after its last step, and
+// a clear refusal when the interpreter cannot run OpenMM.
+TEST(Workflow, RerankStepIsPlannedAfterEachLoop) {
+    if (!haveSnakemake()) GTEST_SKIP() << "snakemake not installed";
+    TempDir tmp;
+    ASSERT_FALSE(tmp.path.empty());
+    writeInputs(tmp.path);
+    std::ofstream(tmp.path / "loops.tsv") << "case_id\tfile\tchain\tstart_pdbnum\tend_pdbnum\n"
+                                          << "crn\ttwo_chains.pdb\tA\t32\t37\n"
+                                          << "crn2\ttwo_chains.pdb\tA\t20\t25\n";
+    std::string out;
+    for (const std::string batch : {"benchmark", "predict"}) {
+        SCOPED_TRACE(batch);
+        ASSERT_EQ(run(snakemakeCmd(tmp.path, "batch=" + batch + " " + fakePhysicsConfig(tmp.path) +
+                                                 " --cores 1 -n"),
+                      out),
+                  0)
+            << out;
+        auto jobs = jobCounts(out);
+        EXPECT_EQ(jobs["rerank"], 2) << out;
+        EXPECT_EQ(jobs["sample"], 2) << out;
+    }
+    // the default tool under an interpreter without OpenMM: refused at planning, with the reason
+    EXPECT_NE(run(snakemakeCmd(tmp.path, "physics_rerank=true 'physics={python: /nonexistent/python}' "
+                                         "--cores 1 -n"),
+                  out),
+              0);
+    EXPECT_TRUE(contains(out, "physics_rerank needs OpenMM's Python module")) << out;
+    EXPECT_TRUE(contains(out, "/nonexistent/python")) << out;
+}
+
+// A benchmark and a prediction batch with the re-rank, run with the two stand-ins: the
+// re-rank's first loop, its RMSD beside the prediction's, the models in the re-rank's
+// order grafted into the program's first model, and the loops it cannot take failed
+// with their reason while their sampling results stay in the summary.
+TEST(WorkflowSlow, RerankStepReordersModelsAndReportsBesideThePrediction) {
+    if (!haveSnakemake()) GTEST_SKIP() << "snakemake not installed";
+    TempDir tmp;
+    ASSERT_FALSE(tmp.path.empty());
+    writeInputs(tmp.path);
+    const std::string ras = fs::relative(kRepo + "/examples/5p21.pdb", tmp.path).string();
+    std::ofstream(tmp.path / "loops.tsv")
+        << "case_id\tfile\tchain\tstart_pdbnum\tend_pdbnum\tset\tlength\n"
+        << "ras\t" << ras << "\tA\t45\t52\tdemo\t8\n"
+        << "crn\ttwo_chains.pdb\tA\t32\t37\tdemo\t6\n"
+        << "ubq_B\ttwo_chains.pdb\tB\t45\t52\tdemo\t9\n";
+    std::string out;
+    EXPECT_NE(run(snakemakeCmd(tmp.path, fakePhysicsConfig(tmp.path) + " --cores 1"), out), 0) << out;
+    EXPECT_TRUE(contains(out, "1 of 3 loops failed (ubq_B)")) << out;
+    const fs::path base = tmp.path / "res" / "t" / "quick";
+    auto rows = readTsv(base / "summary.tsv", "case_id");
+    ASSERT_EQ(rows.size(), 3u);
+    // The stand-in scores the 12 best-ranked (LOOP 1-12 for these loops) and puts LOOP 12
+    // first: RMSD 0.25 * 12; the prediction is LOOP k0.
+    for (const std::string c : {"ras", "crn"}) {
+        SCOPED_TRACE(c);
+        const Row& r = rows[c];
+        const int start = std::stoi(r.at("start")), end = std::stoi(r.at("end"));
+        const int k0 = 1 + (start + end) % 5;
+        EXPECT_EQ(r.at("status"), "ok");
+        EXPECT_EQ(std::stoi(r.at("pred_index")), k0);
+        EXPECT_EQ(r.at("rerank_index"), "12");
+        EXPECT_EQ(r.at("rerank_rank"), "12");   // the farthest of the twelve from k0
+        EXPECT_NEAR(std::stod(r.at("rerank_rmsd")), 3.0, 0.002);
+        EXPECT_EQ(r.at("rerank_scored"), "12");
+        EXPECT_EQ(r.at("rerank_failed"), "1");
+        const fs::path dir = base / "loops" / c;
+        EXPECT_TRUE(contains(slurp(dir / "physics" / "scores.tsv"), "settings\t12 0.7 30 chain.pdb"));
+        // model 1 of the re-rank is LOOP 12: its loop lies 0.25 (12 - k0) A further along
+        // (1,1,1)/sqrt(3) than the program's model 1 (LOOP k0), its frame is the same
+        const fs::path mine = dir / "rerank.models.pdb", theirs = dir / (c + ".models.pdb");
+        const auto a = loopCA(mine, 'A', start, end), b = loopCA(theirs, 'A', start, end);
+        ASSERT_EQ(a.size(), static_cast<size_t>(end - start + 1));
+        ASSERT_EQ(b.size(), a.size());
+        for (size_t i = 0; i < a.size(); ++i)
+            for (int x = 0; x < 3; ++x)
+                EXPECT_NEAR(a[i][x] - b[i][x], 0.25 * (12 - k0) / std::sqrt(3.0), 0.002);
+        EXPECT_EQ(frameLines(mine, 'A', start, end), frameLines(theirs, 'A', start, end));
+        const std::string models = slurp(mine);
+        size_t n = 0;
+        for (size_t p = 0; (p = models.find("\nMODEL ", p)) != std::string::npos; ++p) ++n;
+        EXPECT_EQ(n + (models.rfind("MODEL ", 0) == 0 ? 1 : 0), 10u);
+        EXPECT_TRUE(contains(models, "REMARK   1 RE-RANK 1: LOOP 12, rank"));
+    }
+    // chain B numbers a residue 46A: the tool cannot key it, the loop fails at this step
+    const Row& bad = rows["ubq_B"];
+    EXPECT_EQ(bad.at("status"), "failed");
+    EXPECT_EQ(bad.at("failed_step"), "rerank");
+    EXPECT_TRUE(contains(bad.at("message"), "without insertion codes; the chain has residue 46A"))
+        << bad.at("message");
+    EXPECT_NE(bad.at("pred_rmsd"), "NA");   // the sampling's figures stay
+    const std::string report = slurp(base / "report.md");
+    EXPECT_TRUE(contains(report, "## Physics re-rank")) << report;
+    EXPECT_TRUE(contains(report, "| 8-10 | 1 | 0.75 / 0.75 | 3.00 / 3.00 | 1 | 0 | 0 / 1 |")) << report;
+    EXPECT_TRUE(contains(report, "| 6 | 1 | 1.25 / 1.25 | 3.00 / 3.00 | 0 | 0 | 0 / 1 |")) << report;
+    EXPECT_EQ(absolutePath(report), "");
+    // the re-run redoes the failed loop's re-rank only
+    ASSERT_EQ(run(snakemakeCmd(tmp.path, fakePhysicsConfig(tmp.path) + " --cores 1 -n"), out), 0) << out;
+    auto jobs = jobCounts(out);
+    EXPECT_EQ(jobs["rerank"], 1) << out;
+    EXPECT_EQ(jobs["sample"], 0) << out;
+
+    // a prediction batch: the re-rank's figures and a link to its models
+    EXPECT_EQ(run(snakemakeCmd(tmp.path, "batch=predict outdir=pred 'select={case_id: [ras]}' " +
+                                             fakePhysicsConfig(tmp.path) + " --cores 1"),
+                  out),
+              0)
+        << out;
+    auto pred = readTsv(tmp.path / "pred" / "t" / "quick" / "summary.tsv");
+    ASSERT_EQ(pred.size(), 1u);
+    EXPECT_EQ(pred["ras"].at("rerank_index"), "12");
+    EXPECT_EQ(pred["ras"].at("rerank_models"), "loops/ras/rerank.models.pdb");
+    EXPECT_TRUE(contains(slurp(tmp.path / "pred" / "t" / "quick" / "report.md"),
+                         "[rerank models](loops/ras/rerank.models.pdb)"));
 }

@@ -28,12 +28,16 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import loopkit  # noqa: E402
 import steps  # noqa: E402
 from analyse_loop import LOOP_FIELDS  # noqa: E402
+from rerank_loop import RERANK_FIELDS  # noqa: E402
 
 PREDICT_FIELDS = ["id", "file", "chain", "start", "end", "sequence", "status", "failed_step",
                   "message", "n_conformations", "n_models", "top_index", "top_combined",
                   "top_dfire", "top_sidechain", "top_quenda", "top_torsion", "top_cluster_size",
                   "top10_median_rmsd", "top10_max_rmsd", "wall_s", "cpu_s", "peak_rss_mb",
                   "threads", "exit_status", "command", "models", "ranking", "result"]
+# with the physics re-rank on
+PREDICT_RERANK = ["rerank_index", "rerank_rank", "rerank_scored", "rerank_failed",
+                  "rerank_cpu_s", "rerank_models"]
 
 # Rosetta figures on the canonical 45-loop 12-residue set (Mandell, Coutsias & Kortemme,
 # Nat Methods 6:551, 2009; next-generation KIC: Stein & Kortemme, PLoS ONE 8:e63090, 2013),
@@ -233,6 +237,11 @@ def predict_row(loopdir, rec, report_dir):
         f = (rec.get("files") or {}).get(key)
         row[key] = os.path.relpath(os.path.join(loopdir, f), report_dir) \
             if f and row["status"] == "ok" else ""
+    for key in PREDICT_RERANK:
+        row[key] = rec.get(key, "NA")
+    f = rec.get("rerank_models")
+    row["rerank_models"] = os.path.relpath(os.path.join(loopdir, f), report_dir) \
+        if f and row["status"] == "ok" else ""
     return row
 
 
@@ -259,7 +268,8 @@ def predict_report(a, rows):
                "peak MiB | threads | files |")
     out.append("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|")
     for r in rows:
-        files = " · ".join("[%s](%s)" % (k, r[k]) for k in ("models", "ranking") if r[k]) or "–"
+        files = " · ".join("[%s](%s)" % (k.replace("_", " "), r[k])
+                           for k in ("models", "ranking", "rerank_models") if r[k]) or "–"
         out.append("| %s | %s | %s | %s-%s%s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s "
                    "| %s | %s | %s | %s |" % (
                        r["id"], r["file"], r["chain"], r["start"], r["end"],
@@ -304,6 +314,8 @@ def benchmark_report(a, rows):
             duration(s["cpu"]), f2(s["mem"], 0)))
     total = group_stats(rows)
     out.append("\nTotal CPU time of all sampling runs: %s.\n" % duration(total["cpu_total"]))
+    if any("rerank_rmsd" in r for r in rows):
+        out += rerank_section(rows, labels)
 
     ref = [r for r in rows if r.get("set") == a.reference_set] or \
         [r for r in rows if r["length"] == "12" and not r.get("set")]
@@ -355,6 +367,38 @@ def benchmark_report(a, rows):
     return out
 
 
+def rerank_stats(rows):
+    """The physics re-rank's first against the prediction (lowest z), over the loops
+    both exist for; better / worse by more than 0.05 A."""
+    pairs = [(num(r.get("pred_rmsd")), num(r.get("rerank_rmsd"))) for r in rows]
+    pairs = [(p, q) for p, q in pairs if p is not None and q is not None]
+    rer = [q for _p, q in pairs]
+    return {"n": len(pairs), "med": med(rer), "mean": mean(rer),
+            "med_pred": med([p for p, _q in pairs]), "mean_pred": mean([p for p, _q in pairs]),
+            "one": sum(1 for q in rer if q < 1.0), "pred_one": sum(1 for p, _q in pairs if p < 1.0),
+            "better": sum(1 for p, q in pairs if q < p - 0.05),
+            "worse": sum(1 for p, q in pairs if q > p + 0.05),
+            "cpu": med([num(r.get("rerank_cpu_s")) for r in rows])}
+
+
+def rerank_section(rows, labels):
+    out = ["## Physics re-rank\n",
+           "The re-rank's first conformation (rank sum of program rank and OpenMM energy over "
+           "the best distinct conformations, `tools/physics/rescore_openmm.py`) beside the "
+           "prediction (lowest z), over the loops both exist for. Better / worse: by more than "
+           "0.05 Å. CPU: the re-rank step alone, median per loop.\n",
+           "| length group | loops | prediction median / mean (Å) | re-rank median / mean (Å) | "
+           "prediction < 1 Å | re-rank < 1 Å | better / worse | median CPU |",
+           "|---|---|---|---|---|---|---|---|"]
+    for label in labels + ["all"]:
+        sel = rows if label == "all" else [r for r in rows if r["group"] == label]
+        s = rerank_stats(sel)
+        out.append("| %s | %d | %s / %s | %s / %s | %d | %d | %d / %d | %s |" % (
+            label, s["n"], f2(s["med_pred"]), f2(s["mean_pred"]), f2(s["med"]), f2(s["mean"]),
+            s["pred_one"], s["one"], s["better"], s["worse"], duration(s["cpu"])))
+    return out + [""]
+
+
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("--kind", choices=("benchmark", "predict"), required=True)
@@ -374,7 +418,8 @@ def main():
     report_dir = os.path.dirname(os.path.abspath(a.report))
     if a.kind == "predict":
         rows = [predict_row(d, rec, report_dir) for d, rec in loaded]
-        loopkit.write_tsv(a.summary, PREDICT_FIELDS, rows)
+        reranked = any(rec.get("step") == "rerank" for _d, rec in loaded)
+        loopkit.write_tsv(a.summary, PREDICT_FIELDS + (PREDICT_RERANK if reranked else []), rows)
         text = predict_report(a, rows)
     else:
         rows = []
@@ -383,7 +428,9 @@ def main():
                        failed_step=rec.get("failed_step", ""), message=rec.get("message", ""))
             rows.append(row)
         text = benchmark_report(a, rows)
-        loopkit.write_tsv(a.summary, ["group"] + LOOP_FIELDS, rows)
+        reranked = any(rec.get("step") == "rerank" for _d, rec in loaded)
+        loopkit.write_tsv(a.summary, ["group"] + LOOP_FIELDS + (RERANK_FIELDS if reranked else []),
+                          rows)
     tmp = a.report + ".tmp"
     with open(tmp, "w") as fh:
         fh.write("\n".join(text))
