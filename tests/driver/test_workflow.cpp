@@ -1004,6 +1004,7 @@ TEST(WorkflowSlow, RerankStepReordersModelsAndReportsBesideThePrediction) {
     EXPECT_TRUE(contains(bad.at("message"), "without insertion codes; the chain has residue 46A"))
         << bad.at("message");
     EXPECT_NE(bad.at("pred_rmsd"), "NA");   // the sampling's figures stay
+    EXPECT_EQ(bad.at("rerank_rmsd"), "NA");
     const std::string report = slurp(base / "report.md");
     EXPECT_TRUE(contains(report, "## Physics re-rank")) << report;
     EXPECT_TRUE(contains(report, "| 8-10 | 1 | 0.75 / 0.75 | 3.00 / 3.00 | 1 | 0 | 0 / 1 |")) << report;

@@ -147,7 +147,8 @@ def rerank(a, upstream):
     extract_chain.extract(a.file, a.chain, chain_pdb, a.start, a.end)
     check_chain(chain_pdb, a.start, a.end)
     scores, order_tsv = os.path.join(work, "scores.tsv"), os.path.join(work, "rerank.tsv")
-    for f in (scores, order_tsv):
+    models = os.path.join(loopdir, "rerank.models.pdb")
+    for f in (scores, order_tsv, models):   # nothing of an earlier run is left to be mistaken
         if os.path.exists(f):
             os.remove(f)
     result = os.path.join(loopdir, files["result"])
@@ -177,8 +178,7 @@ def rerank(a, upstream):
         chosen.append(("LOOP %d, rank %d in the program's table" % (index, rank), confs[str(index)]))
     if a.models > 0 and files.get("models") and not loopkit.is_cif(files["models"]):
         block = model_block(os.path.join(loopdir, files["models"]))
-        write_models(os.path.join(loopdir, "rerank.models.pdb"), block, a.chain, a.start, a.end,
-                     chosen)
+        write_models(models, block, a.chain, a.start, a.end, chosen)
         fields["rerank_models"] = "rerank.models.pdb"
     return fields
 

@@ -427,8 +427,12 @@ def main():
             row = dict(rec["row"], status="ok" if rec["status"] == "ok" else "failed",
                        failed_step=rec.get("failed_step", ""), message=rec.get("message", ""))
             rows.append(row)
-        text = benchmark_report(a, rows)
         reranked = any(rec.get("step") == "rerank" for _d, rec in loaded)
+        if reranked:   # a loop that failed before or at the re-rank has none of its figures
+            for r in rows:
+                for k in RERANK_FIELDS:
+                    r.setdefault(k, "NA")
+        text = benchmark_report(a, rows)
         loopkit.write_tsv(a.summary, ["group"] + LOOP_FIELDS + (RERANK_FIELDS if reranked else []),
                           rows)
     tmp = a.report + ".tmp"
