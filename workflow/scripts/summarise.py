@@ -283,7 +283,7 @@ def predict_report(a, rows):
     return out + failures_section(rows, "id") + commands_section(rows, "id")
 
 
-def benchmark_report(a, rows):
+def benchmark_report(a, rows, reranked=False):
     groups = [(str(g[0]), int(g[1]), int(g[2])) for g in json.loads(a.groups)]
     for r in rows:
         r["group"] = group_of(r["length"], groups)
@@ -314,7 +314,7 @@ def benchmark_report(a, rows):
             duration(s["cpu"]), f2(s["mem"], 0)))
     total = group_stats(rows)
     out.append("\nTotal CPU time of all sampling runs: %s.\n" % duration(total["cpu_total"]))
-    if any("rerank_rmsd" in r for r in rows):
+    if reranked:
         out += rerank_section(rows, labels)
 
     ref = [r for r in rows if r.get("set") == a.reference_set] or \
@@ -416,9 +416,9 @@ def main():
 
     loaded = load(a.records_from, a.table_dir)
     report_dir = os.path.dirname(os.path.abspath(a.report))
+    reranked = any(rec.get("step") == "rerank" for _d, rec in loaded)
     if a.kind == "predict":
         rows = [predict_row(d, rec, report_dir) for d, rec in loaded]
-        reranked = any(rec.get("step") == "rerank" for _d, rec in loaded)
         loopkit.write_tsv(a.summary, PREDICT_FIELDS + (PREDICT_RERANK if reranked else []), rows)
         text = predict_report(a, rows)
     else:
@@ -427,12 +427,11 @@ def main():
             row = dict(rec["row"], status="ok" if rec["status"] == "ok" else "failed",
                        failed_step=rec.get("failed_step", ""), message=rec.get("message", ""))
             rows.append(row)
-        reranked = any(rec.get("step") == "rerank" for _d, rec in loaded)
         if reranked:   # a loop that failed before or at the re-rank has none of its figures
             for r in rows:
                 for k in RERANK_FIELDS:
                     r.setdefault(k, "NA")
-        text = benchmark_report(a, rows)
+        text = benchmark_report(a, rows, reranked)
         loopkit.write_tsv(a.summary, ["group"] + LOOP_FIELDS + (RERANK_FIELDS if reranked else []),
                           rows)
     tmp = a.report + ".tmp"
