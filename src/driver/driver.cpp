@@ -81,6 +81,7 @@ const std::vector<OptionHelp>& optionReference() {
         {"-xrefinemoves", "N", "measuring: Monte Carlo moves per refined loop (default 300)"},
         {"-xrefinetemp", "X", "measuring: temperature of the refinement, in combined-score units (default 0.5)"},
         {"-xrepack", "", "measuring: repack the side chains of every written loop from the rotamers and score it again (also after refinement moves)"},
+        {"-xrefinejump", "T0", "measuring: refinement moves draw whole new phi/psi pairs from the torsion table, annealed from temperature T0 down to -xrefinetemp"},
         {"-xrefinegeom", "", "measuring: refinement moves also bend N-CA-C angles and peptide torsions, restrained to their training spread"},
         {"-xrefinefrom", "FILE", "measuring: refine the loops of this result file instead of sampling"},
         {"-diag", "", "diagnostic lines and tables (output/)"},
@@ -259,6 +260,10 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
             if (!(opt.refine.temperature > 0.0)) usageError("Option -xrefinetemp needs a positive temperature, got " + args[i]);
         } else if (a == "-xrepack") {
             opt.refine.repack = true;
+        } else if (a == "-xrefinejump") {
+            realOption(opt.refine.startTemperature);
+            if (!(opt.refine.startTemperature > 0.0)) usageError("Option -xrefinejump needs a positive start temperature, got " + args[i]);
+            opt.refine.jump = true;
         } else if (a == "-xrefinegeom") {
             opt.refine.geometry = true;
         } else if (a == "-xrefinefrom") {

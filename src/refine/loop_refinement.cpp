@@ -1,6 +1,7 @@
 // Monte Carlo refinement of one closed loop (loop_refinement.h).
 #include "refine/loop_refinement.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -10,6 +11,44 @@
 #include "refine/closure_move.h"
 
 namespace lorvane {
+
+namespace {
+
+// Cumulative coil torsion-bin probabilities of each loop residue's type, for
+// drawing a whole new phi/psi pair (jump moves).
+std::vector<std::vector<double>> torsionCumulative(const RefineContext& c, const Structure& s) {
+    std::vector<std::vector<double>> cum;
+    for (int r = c.start; r <= c.end; ++r) {
+        std::vector<double> row(static_cast<size_t>(NUM_BINS) * NUM_BINS, 0.0);
+        double total = 0.0;
+        const int type = s[r].type;
+        for (int a = 0; a < NUM_BINS; ++a)
+            for (int b = 0; b < NUM_BINS; ++b) {
+                const double p = type >= 0 && type < NUM_TYPES ? torsionBinProb(c.dist, type, a, b) : 1.0;
+                if (torsionBinAllowed(p)) total += p;
+                row[static_cast<size_t>(NUM_BINS) * a + b] = total;
+            }
+        cum.push_back(std::move(row));
+    }
+    return cum;
+}
+
+// The turns that set phi and psi of residue r to a pair drawn from its table:
+// bin by probability, angle uniform within the bin (bin k centred on -180 + 5k).
+void jumpResidue(const std::vector<double>& cum, Structure& s, int r, int last, RandomStream& random) {
+    if (!(cum.back() > 0.0)) return;
+    const double u = random.uniform() * cum.back();
+    const size_t k = std::min(static_cast<size_t>(std::upper_bound(cum.begin(), cum.end(), u) - cum.begin()), cum.size() - 1);
+    const double width = 360.0 / NUM_BINS;
+    const double phi = -180.0 + width * static_cast<double>(k / NUM_BINS) + width * (random.uniform() - 0.5);
+    const double psi = -180.0 + width * static_cast<double>(k % NUM_BINS) + width * (random.uniform() - 0.5);
+    const double phiNow = Torsion(s[r - 1].atoms[SLOT_C], s[r].atoms[SLOT_N], s[r].atoms[SLOT_CA], s[r].atoms[SLOT_C]);
+    turnDihedral(s, r, false, (phi - phiNow) * DEG2RAD, last);
+    const double psiNow = Torsion(s[r].atoms[SLOT_N], s[r].atoms[SLOT_CA], s[r].atoms[SLOT_C], s[r + 1].atoms[SLOT_N]);
+    turnDihedral(s, r, true, (psi - psiNow) * DEG2RAD, last);
+}
+
+}  // namespace
 
 LoopScores scoreLoop(const RefineContext& c, Structure& s) {
     const FinalTerms f = finalTerms(c.tm, c.pot, c.atoms, s, c.start, c.end);
@@ -45,17 +84,28 @@ RefineOutcome refineLoop(const RefineContext& c, const RefineSettings& settings,
     double eCurrent = refineEnergy(out.before, weights) + out.restraintBefore, eBest = eCurrent;
     TripeptideClosure solver;
     const double sd = settings.turnDeg * DEG2RAD;
+    const std::vector<std::vector<double>> cum = settings.jump ? torsionCumulative(c, s) : std::vector<std::vector<double>>();
+    const double cooling = settings.moves > 1 ? std::log(settings.temperature / settings.startTemperature) / (settings.moves - 1) : 0.0;
     for (int m = 0; m < settings.moves; ++m) {
+        const double T = settings.jump ? settings.startTemperature * std::exp(cooling * m) : settings.temperature;
         ++out.tried;
         // Window p..p+2 with at least one residue before it inside the loop.
         const int p = start + 1 + random.below(n - 3);
         WindowGeometry g = measureWindow(s, p);
         if (settings.geometry) bendWindow(g, angles, s, p, settings.bendStep, random);
         const int turns = 1 + random.below(2);
+        // With jump moves, a third of the moves jump and the rest turn as usual.
+        const bool jump = settings.jump && random.below(3) == 0;
         for (int t = 0; t < turns; ++t) {
-            const int r = start + random.below(p - start);
-            turnDihedral(s, r, false, random.normal(0.0, sd), p);
-            turnDihedral(s, r, true, random.normal(0.0, sd), p);
+            // A jump turns one of the two residues next to the window: a whole new
+            // pair moves far, and a short lever keeps the window closable.
+            const int r = jump ? std::max(start, p - 1 - random.below(2)) : start + random.below(p - start);
+            if (jump) {
+                jumpResidue(cum[r - start], s, r, p, random);
+            } else {
+                turnDihedral(s, r, false, random.normal(0.0, sd), p);
+                turnDihedral(s, r, true, random.normal(0.0, sd), p);
+            }
         }
         bool ok = closeWindow(solver, s, p, g);
         if (ok) {
@@ -71,7 +121,7 @@ RefineOutcome refineLoop(const RefineContext& c, const RefineSettings& settings,
             sc = scoreLoop(c, s);
             r = restraint();
             e = refineEnergy(sc, weights) + r;
-            ok = std::isfinite(e) && (e <= eCurrent || random.uniform() < std::exp(-(e - eCurrent) / settings.temperature));
+            ok = std::isfinite(e) && (e <= eCurrent || random.uniform() < std::exp(-(e - eCurrent) / T));
         }
         if (!ok) {
             restore(current);

@@ -47,6 +47,13 @@ struct RefineSettings {
     // loop of the file before the refinement, and after every move
     // (repackSideChains instead of refineSideChains).
     bool repack = false;
+    // Jump moves (measuring, -xrefinejump T0): every turned residue takes a
+    // new phi/psi drawn from its type's torsion-bin table (uniform within the
+    // bin) instead of a small turn, and the temperature falls geometrically
+    // from startTemperature to temperature over the moves, so that the search
+    // can leave the basin the sampler put the loop in.
+    bool jump = false;
+    double startTemperature = 2.0;
 };
 
 // DFIRE, side chain, QUENDA (finalTerms) and loopTorsionEnergy of the loop in

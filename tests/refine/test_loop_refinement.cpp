@@ -141,6 +141,34 @@ TEST(LoopRefinement, GeometryMovesBendOnlyNCACAndOmegaAndKeepTheAnchors) {
     }
 }
 
+TEST(LoopRefinement, JumpMovesKeepAnchorsAndAnglesAndLeaveAllowedTorsions) {
+    NativeLoop l;
+    const RefineContext c = l.context();
+    Structure& s = l.run->work;
+    const Structure before = s;
+    std::vector<double> ncac0, other0, ncac1, other1;
+    backboneAngles(before, l.start, l.end, ncac0, other0);
+    RefineSettings settings;
+    settings.moves = 120;
+    settings.jump = true;
+    settings.startTemperature = 2.0;  // annealed down to settings.temperature
+    RandomStream random(streamKey(5, StreamKind::Refine, 0, 4));
+    const RefineOutcome o = refineLoop(c, settings, WEIGHTS, s, random);
+    EXPECT_EQ(o.tried, 120);
+    ASSERT_GT(o.closed, 0);
+    EXPECT_LE(refineEnergy(o.after, WEIGHTS), refineEnergy(o.before, WEIGHTS));
+    const LoopScores again = scoreLoop(c, s);
+    for (int k = 0; k < 4; ++k) EXPECT_NEAR(again[k], o.after[k], 1e-6) << "score " << k;
+    for (int x : {SLOT_N, SLOT_CA}) EXPECT_EQ(s[l.start].atoms[x].dis(before[l.start].atoms[x]), 0.0);
+    for (int x : {SLOT_CA, SLOT_C}) EXPECT_EQ(s[l.end].atoms[x].dis(before[l.end].atoms[x]), 0.0);
+    // Jumps set torsions only: every bond angle of the loop is kept.
+    backboneAngles(s, l.start, l.end, ncac1, other1);
+    for (size_t k = 0; k < ncac0.size(); ++k) EXPECT_NEAR(ncac1[k], ncac0[k], 0.02) << "N-CA-C " << k;
+    for (size_t k = 0; k < other0.size(); ++k) EXPECT_NEAR(other1[k], other0[k], 0.02) << "angle " << k;
+    // Drawn pairs come from allowed bins, and the torsion score of the kept state is finite.
+    EXPECT_TRUE(std::isfinite(loopTorsionEnergy(c.dist, c.bins, s, l.start, l.end)));
+}
+
 namespace {
 
 // The LOOP line and atom records of each loop of a result file, as text.
