@@ -51,6 +51,16 @@ void backboneAngles(const Structure& s, int start, int end, std::vector<double>&
 
 const LoopScores WEIGHTS = {1.0 / 30.0, 1.0 / 10.0, 1.0 / 10.0, 1.0 / 2.0};
 
+// What every refinement must leave: an energy no higher than the start, the
+// structure in the state whose scores are reported, and the anchors untouched.
+void expectLowestStateAndAnchors(const RefineContext& c, const RefineOutcome& o, Structure& s, const Structure& before) {
+    EXPECT_LE(refineEnergy(o.after, WEIGHTS), refineEnergy(o.before, WEIGHTS));
+    const LoopScores again = scoreLoop(c, s);
+    for (int k = 0; k < 4; ++k) EXPECT_NEAR(again[k], o.after[k], 1e-6) << "score " << k;
+    for (int x : {SLOT_N, SLOT_CA}) EXPECT_EQ(s[c.start].atoms[x].dis(before[c.start].atoms[x]), 0.0);
+    for (int x : {SLOT_CA, SLOT_C}) EXPECT_EQ(s[c.end].atoms[x].dis(before[c.end].atoms[x]), 0.0);
+}
+
 }  // namespace
 
 TEST(LoopRefinement, KeepsTheLowestStateAndTheAnchors) {
@@ -64,13 +74,8 @@ TEST(LoopRefinement, KeepsTheLowestStateAndTheAnchors) {
     const RefineOutcome o = refineLoop(c, settings, WEIGHTS, s, random);
     EXPECT_EQ(o.tried, 40);
     EXPECT_GT(o.closed, 0);
-    EXPECT_LE(refineEnergy(o.after, WEIGHTS), refineEnergy(o.before, WEIGHTS));
-    // The structure is left in the state whose scores are reported.
-    const LoopScores again = scoreLoop(c, s);
-    for (int k = 0; k < 4; ++k) EXPECT_NEAR(again[k], o.after[k], 1e-6) << "score " << k;
-    // Anchors and the joins to the frame are untouched.
-    for (int x : {SLOT_N, SLOT_CA}) EXPECT_EQ(s[l.start].atoms[x].dis(before[l.start].atoms[x]), 0.0);
-    for (int x : {SLOT_CA, SLOT_C}) EXPECT_EQ(s[l.end].atoms[x].dis(before[l.end].atoms[x]), 0.0);
+    expectLowestStateAndAnchors(c, o, s, before);
+    // The joins to the frame keep their lengths.
     EXPECT_NEAR(s[l.end].atoms[SLOT_C].dis(s[l.end + 1].atoms[SLOT_N]), before[l.end].atoms[SLOT_C].dis(before[l.end + 1].atoms[SLOT_N]),
                 1e-4);
     EXPECT_NEAR(s[l.start - 1].atoms[SLOT_C].dis(s[l.start].atoms[SLOT_N]),
@@ -156,11 +161,7 @@ TEST(LoopRefinement, JumpMovesKeepAnchorsAndAnglesAndLeaveAllowedTorsions) {
     const RefineOutcome o = refineLoop(c, settings, WEIGHTS, s, random);
     EXPECT_EQ(o.tried, 120);
     ASSERT_GT(o.closed, 0);
-    EXPECT_LE(refineEnergy(o.after, WEIGHTS), refineEnergy(o.before, WEIGHTS));
-    const LoopScores again = scoreLoop(c, s);
-    for (int k = 0; k < 4; ++k) EXPECT_NEAR(again[k], o.after[k], 1e-6) << "score " << k;
-    for (int x : {SLOT_N, SLOT_CA}) EXPECT_EQ(s[l.start].atoms[x].dis(before[l.start].atoms[x]), 0.0);
-    for (int x : {SLOT_CA, SLOT_C}) EXPECT_EQ(s[l.end].atoms[x].dis(before[l.end].atoms[x]), 0.0);
+    expectLowestStateAndAnchors(c, o, s, before);
     // Jumps set torsions only: every bond angle of the loop is kept.
     backboneAngles(s, l.start, l.end, ncac1, other1);
     for (size_t k = 0; k < ncac0.size(); ++k) EXPECT_NEAR(ncac1[k], ncac0[k], 0.02) << "N-CA-C " << k;
