@@ -87,6 +87,19 @@ TEST(DriverParse, ProtocolAndItsSwitches) {
         EXPECT_ERROR(parse(args), 2, args[0]);
 }
 
+// Refinement switches: off unless asked; jump moves carry their start temperature; bad values are misuse.
+TEST(DriverParse, RefinementSwitches) {
+    const RefineSettings d = parse({}).refine;
+    EXPECT_TRUE(d.top == 0 && !d.jump && !d.geometry && !d.repack);
+    const RefineSettings j = parse({"-xrefine", "30", "-xrefinemoves", "1000", "-xrefinejump", "1.5", "-xrefinetemp", "0.25"}).refine;
+    EXPECT_TRUE(j.jump && j.top == 30 && j.moves == 1000);
+    EXPECT_DOUBLE_EQ(j.startTemperature, 1.5);
+    EXPECT_DOUBLE_EQ(j.temperature, 0.25);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"-xrefinejump", "0"}, {"-xrefinejump", "-1"}, {"-xrefinejump"}, {"-xrefinetemp", "0"}})
+        EXPECT_ERROR(parse(args), 2, args[0]);
+}
+
 // The population a run uses: -seeds when given; otherwise the default
 // protocol halves it for loops of up to 6 residues, classic never does.
 TEST(DriverParse, PopulationFollowsLoopLengthUnlessGiven) {
