@@ -47,11 +47,12 @@ struct RefineSettings {
     // loop of the file before the refinement, and after every move
     // (repackSideChains instead of refineSideChains).
     bool repack = false;
-    // Jump moves (measuring, -xrefinejump T0): every turned residue takes a
-    // new phi/psi drawn from its type's torsion-bin table (uniform within the
-    // bin) instead of a small turn, and the temperature falls geometrically
-    // from startTemperature to temperature over the moves, so that the search
-    // can leave the basin the sampler put the loop in.
+    // Jump moves (measuring, -xrefinejump T0): in one move of three, the one
+    // or two residues turned (those just before the window) take a new phi/psi
+    // drawn from their type's torsion-bin table (uniform within the bin)
+    // instead of a small turn, and the temperature falls geometrically from
+    // startTemperature to temperature over the moves, so that the search can
+    // leave the basin the sampler put the loop in.
     bool jump = false;
     double startTemperature = 2.0;
 };
