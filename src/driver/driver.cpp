@@ -81,7 +81,7 @@ const std::vector<OptionHelp>& optionReference() {
         {"-xrefinemoves", "N", "measuring: Monte Carlo moves per refined loop (default 300)"},
         {"-xrefinetemp", "X", "measuring: temperature of the refinement, in combined-score units (default 0.5)"},
         {"-xrepack", "", "measuring: repack the side chains of every written loop from the rotamers and score it again (also after refinement moves)"},
-        {"-xrefinejump", "T0", "measuring: refinement moves draw whole new phi/psi pairs from the torsion table, annealed from temperature T0 down to -xrefinetemp"},
+        {"-xrefinejump", "X", "measuring: a third of the refinement moves draw whole new phi/psi pairs from the torsion table; the temperature falls from X to -xrefinetemp"},
         {"-xrefinegeom", "", "measuring: refinement moves also bend N-CA-C angles and peptide torsions, restrained to their training spread"},
         {"-xrefinefrom", "FILE", "measuring: refine the loops of this result file instead of sampling"},
         {"-diag", "", "diagnostic lines and tables (output/)"},
