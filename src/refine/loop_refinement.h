@@ -47,7 +47,7 @@ struct RefineSettings {
     // loop of the file before the refinement, and after every move
     // (repackSideChains instead of refineSideChains).
     bool repack = false;
-    // Jump moves (measuring, -xrefinejump T0): in one move of three, the one
+    // Jump moves (measuring, -xrefinejump X): in one move of three, the one
     // or two residues turned (those just before the window) take a new phi/psi
     // drawn from their type's torsion-bin table (uniform within the bin)
     // instead of a small turn, and the temperature falls geometrically from
