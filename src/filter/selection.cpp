@@ -11,6 +11,7 @@
 
 #include "distributions/torsion_bin_rule.h"
 #include "filter/filter.h"
+#include "model/backbone_dihedrals.h"
 
 namespace lorvane {
 
@@ -35,9 +36,7 @@ double torsionEnergy(const Distributions& d, TorsionBinRule rule, int type, doub
 double loopTorsionEnergy(const Distributions& d, TorsionBinRule rule, const Structure& s, int start, int end) {
     double e = 0.0;
     for (int i = start; i <= end; ++i) {
-        const double phi = Torsion(s[i - 1].atoms[SLOT_C], s[i].atoms[SLOT_N], s[i].atoms[SLOT_CA], s[i].atoms[SLOT_C]);
-        const double psi = Torsion(s[i].atoms[SLOT_N], s[i].atoms[SLOT_CA], s[i].atoms[SLOT_C], s[i + 1].atoms[SLOT_N]);
-        e += torsionEnergy(d, rule, s[i].type, phi, psi);
+        e += torsionEnergy(d, rule, s[i].type, phiAt(s, i), psiAt(s, i));
     }
     return e;
 }

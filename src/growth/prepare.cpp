@@ -9,6 +9,7 @@
 #include <string>
 
 #include "growth/sampler.h"
+#include "model/backbone_dihedrals.h"
 #include "model/error.h"
 #include "model/secondary_structure.h"
 #include "potentials/atom_typing.h"
@@ -128,10 +129,10 @@ void cal_dha(Structure& s, int from, int to) {
         r.phi = r.psi = r.omega = UNDEF_DIHEDRAL;
         const bool prevLinked = p > 1 && (p == N || !s.gapAfter[p - 1]);
         const bool nextLinked = p < N && (p == 1 || !s.gapAfter[p]);
-        if (prevLinked) r.phi = Torsion(s[p - 1].atoms[SLOT_C], r.atoms[SLOT_N], r.atoms[SLOT_CA], r.atoms[SLOT_C]);
+        if (prevLinked) r.phi = phiAt(s, p);
         if (nextLinked) {
-            r.psi = Torsion(r.atoms[SLOT_N], r.atoms[SLOT_CA], r.atoms[SLOT_C], s[p + 1].atoms[SLOT_N]);
-            r.omega = Torsion(r.atoms[SLOT_CA], r.atoms[SLOT_C], s[p + 1].atoms[SLOT_N], s[p + 1].atoms[SLOT_CA]);
+            r.psi = psiAt(s, p);
+            r.omega = omegaAt(s, p);
         }
     }
 }

@@ -7,6 +7,7 @@
 
 #include "build/side_chain.h"
 #include "filter/filter.h"
+#include "model/backbone_dihedrals.h"
 #include "refine/backbone_restraint.h"
 #include "refine/closure_move.h"
 
@@ -42,10 +43,8 @@ void jumpResidue(const std::vector<double>& cum, Structure& s, int r, int last, 
     const double width = 360.0 / NUM_BINS;
     const double phi = -180.0 + width * static_cast<double>(k / NUM_BINS) + width * (random.uniform() - 0.5);
     const double psi = -180.0 + width * static_cast<double>(k % NUM_BINS) + width * (random.uniform() - 0.5);
-    const double phiNow = Torsion(s[r - 1].atoms[SLOT_C], s[r].atoms[SLOT_N], s[r].atoms[SLOT_CA], s[r].atoms[SLOT_C]);
-    turnDihedral(s, r, false, (phi - phiNow) * DEG2RAD, last);
-    const double psiNow = Torsion(s[r].atoms[SLOT_N], s[r].atoms[SLOT_CA], s[r].atoms[SLOT_C], s[r + 1].atoms[SLOT_N]);
-    turnDihedral(s, r, true, (psi - psiNow) * DEG2RAD, last);
+    turnDihedral(s, r, false, (phi - phiAt(s, r)) * DEG2RAD, last);
+    turnDihedral(s, r, true, (psi - psiAt(s, r)) * DEG2RAD, last);
 }
 
 }  // namespace

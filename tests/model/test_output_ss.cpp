@@ -1,6 +1,7 @@
-// Atom-record output and secondary-structure assignment.
+// Atom-record output, backbone dihedrals and secondary-structure assignment.
 #include <cmath>
 
+#include "model/backbone_dihedrals.h"
 #include "model/geometry.h"
 #include "model/model_support.h"
 #include "model/output.h"
@@ -108,6 +109,21 @@ TEST(AssignSS, MeasuresDihedralsAndClassifies) {
     std::string ss;
     for (int i = 1; i <= n; ++i) ss += "HEC"[R[i].ss];
     EXPECT_EQ(ss, "CHHCCC");
+}
+
+// phi, psi and omega of a chain built from known dihedrals, read back per residue.
+TEST(BackboneDihedrals, KnownAnswersOnABuiltChain) {
+    const std::vector<std::pair<double, double>> pp = {{-70, 140}, {-60, -45}, {60, 40}, {-120, 130}, {-75, 150}};
+    const Structure s = buildChain(pp, -175.0);
+    const int n = static_cast<int>(pp.size());
+    for (int i = 1; i <= n; ++i) {
+        SCOPED_TRACE(i);
+        if (i > 1) { EXPECT_NEAR(std::remainder(phiAt(s, i) - pp[i - 1].first, 360.0), 0.0, 0.01); }
+        if (i < n) {
+            EXPECT_NEAR(std::remainder(psiAt(s, i) - pp[i - 1].second, 360.0), 0.0, 0.01);
+            EXPECT_NEAR(std::remainder(omegaAt(s, i) + 175.0, 360.0), 0.0, 0.01);
+        }
+    }
 }
 
 TEST(AssignSS, ClassificationBoundsAndSmoothing) {
