@@ -13,6 +13,7 @@
 #include "filter/filter.h"
 #include "filter/path_units.h"
 #include "filter/weighting.h"
+#include "model/backbone_dihedrals.h"
 #include "model/deviation.h"
 #include "model/error.h"
 #include "model/parallel.h"
@@ -98,8 +99,8 @@ bool placeChild(SeedContext& x, const float* R, int id) {
     const double psi0 = static_cast<float>(R[12] * 180.0f) * 0.318309886183791;
     const double phi1 = static_cast<float>(R[15] * 180.0f) * 0.318309886183791;
     const double psi1 = static_cast<float>(R[16] * 180.0f) * 0.318309886183791;
-    const double phi2 = Torsion(s[c + 1].atoms[2], r2.atoms[0], r2.atoms[1], r2.atoms[2]);
-    const double psi2 = Torsion(r2.atoms[0], r2.atoms[1], r2.atoms[2], s[c + 3].atoms[0]);
+    const double phi2 = phiAt(s, c + 2);
+    const double psi2 = psiAt(s, c + 2);
     if (std::fabs(phi2) >= 180.01 || std::fabs(psi2) >= 180.01) {
         E[1][id] = static_cast<float>(REJECTED);
         std::cerr << "skipped ";

@@ -34,6 +34,7 @@
 #include "distributions/torsion_bin_rule.h"
 #include "growth/sampler.h"
 #include "growth/step_math.h"
+#include "model/backbone_dihedrals.h"
 #include "model/error.h"
 
 namespace lorvane {
@@ -128,11 +129,9 @@ bool GrowOne::acceptClosure(Structure& s, int c, const double n[3][3], const dou
     for (int i = 0; i < 3; ++i) {
         const int q = c + i;
         Residue& r = s[q];
-        const Residue& prev = s[q - 1];
-        const Residue& next = s[q + 1];
-        sol.psi[i] = Torsion(r.atoms[SLOT_N], r.atoms[SLOT_CA], r.atoms[SLOT_C], next.atoms[SLOT_N]) * DEG2RAD;
-        sol.phi[i] = Torsion(prev.atoms[SLOT_C], r.atoms[SLOT_N], r.atoms[SLOT_CA], r.atoms[SLOT_C]) * DEG2RAD;
-        sol.omega[i] = Torsion(r.atoms[SLOT_CA], r.atoms[SLOT_C], next.atoms[SLOT_N], next.atoms[SLOT_CA]) * DEG2RAD;
+        sol.psi[i] = psiAt(s, q) * DEG2RAD;
+        sol.phi[i] = phiAt(s, q) * DEG2RAD;
+        sol.omega[i] = omegaAt(s, q) * DEG2RAD;
         const TorsionBinRule binRule = run.settings.protocol.torsionBins;
         const int a = closureTorsionBin(sol.phi[i], binRule), b = closureTorsionBin(sol.psi[i], binRule);
         const double p = (a < 0 || b < 0) ? 0.0 : torsionBinProb(dist, t[i], a, b);

@@ -1,4 +1,5 @@
 #include "model/secondary_structure.h"
+#include "model/backbone_dihedrals.h"
 
 namespace lorvane {
 
@@ -27,22 +28,18 @@ void assign_ss(Structure& s, int from, int to) {
     auto& R = s.residues;
     for (int i = from; i <= to; ++i) {
         Residue& r = R[i];
-        const Atom* a = r.atoms;
         if (i == 1 && i != n) {
-            const Atom* b = R[2].atoms;
             r.phi = UNDEF_DIHEDRAL;
-            r.psi = Torsion(a[SLOT_N], a[SLOT_CA], a[SLOT_C], b[SLOT_N]);
-            r.omega = Torsion(a[SLOT_CA], a[SLOT_C], b[SLOT_N], b[SLOT_CA]);
+            r.psi = psiAt(s, i);
+            r.omega = omegaAt(s, i);
             r.ss = SS_COIL;
         } else if (i != n) {
-            const Atom* p = R[i - 1].atoms;
-            const Atom* b = R[i + 1].atoms;
-            r.phi = Torsion(p[SLOT_C], a[SLOT_N], a[SLOT_CA], a[SLOT_C]);
-            r.psi = Torsion(a[SLOT_N], a[SLOT_CA], a[SLOT_C], b[SLOT_N]);
-            r.omega = Torsion(a[SLOT_CA], a[SLOT_C], b[SLOT_N], b[SLOT_CA]);
+            r.phi = phiAt(s, i);
+            r.psi = psiAt(s, i);
+            r.omega = omegaAt(s, i);
         }
         if (i == n) {
-            r.phi = n > 1 ? Torsion(R[i - 1].atoms[SLOT_C], a[SLOT_N], a[SLOT_CA], a[SLOT_C]) : UNDEF_DIHEDRAL;
+            r.phi = n > 1 ? phiAt(s, i) : UNDEF_DIHEDRAL;
             r.psi = r.omega = UNDEF_DIHEDRAL;
             r.ss = SS_COIL;
         }

@@ -9,6 +9,7 @@
 #include "build/builders.h"
 #include "build/side_chain.h"
 #include "closure/tripeptide.h"
+#include "model/backbone_dihedrals.h"
 #include "model/error.h"
 #include "params/chain_geometry.h"
 
@@ -308,7 +309,7 @@ void placeClosure(const Templates& tm, Structure& s, const LoopGeometry& g, cons
     put(s[c3].atoms[N_], sn[k][2]);
     for (int i : {c1, c2}) {
         Residue& r = s[i];
-        const double p = Torsion(r.atoms[N_], r.atoms[CA_], r.atoms[C_], s[i + 1].atoms[N_]) * DEG2RAD;
+        const double p = psiAt(s, i) * DEG2RAD;
         calCo(r.atoms[N_], r.atoms[CA_], r.atoms[C_], tm.bondLength[r.type][O_], tm.bondAngle[r.type][O_], p + PI, r.atoms[O_]);
     }
     for (int i = g.start; i <= g.end; ++i) {
@@ -319,9 +320,7 @@ void placeClosure(const Templates& tm, Structure& s, const LoopGeometry& g, cons
 
 bool inAllowedCells(const Structure& s, const LoopGeometry& g, const Rama& rama) {
     for (int i = g.start; i <= g.end; ++i) {
-        const double f = Torsion(s[i - 1].atoms[C_], s[i].atoms[N_], s[i].atoms[CA_], s[i].atoms[C_]);
-        const double y = Torsion(s[i].atoms[N_], s[i].atoms[CA_], s[i].atoms[C_], s[i + 1].atoms[N_]);
-        if (!rama.allowed(ramaClass(s[i].type), f, y)) return false;
+        if (!rama.allowed(ramaClass(s[i].type), phiAt(s, i), psiAt(s, i))) return false;
     }
     return true;
 }

@@ -29,6 +29,7 @@
 #include "build/builders.h"
 #include "build/side_chain.h"
 #include "closure/tripeptide.h"
+#include "model/backbone_dihedrals.h"
 #include "model/error.h"
 #include "model/pdb_reader.h"
 #include "model/residue.h"
@@ -169,9 +170,9 @@ NativeAngles nativeAngles(const Templates& tm, const Structure& S, int p0, int p
                    std::vector<std::array<double, 5>>(n)};
     for (int i = p0; i <= p1; ++i) {
         const Residue& r = S[i];
-        g.phi[i - p0] = Torsion(S[i - 1].atoms[2], r.atoms[0], r.atoms[1], r.atoms[2]) * DEG2RAD;
-        g.psi[i - p0] = Torsion(r.atoms[0], r.atoms[1], r.atoms[2], S[i + 1].atoms[0]) * DEG2RAD;
-        g.omega[i - p0] = Torsion(r.atoms[1], r.atoms[2], S[i + 1].atoms[0], S[i + 1].atoms[1]) * DEG2RAD;
+        g.phi[i - p0] = phiAt(S, i) * DEG2RAD;
+        g.psi[i - p0] = psiAt(S, i) * DEG2RAD;
+        g.omega[i - p0] = omegaAt(S, i) * DEG2RAD;
         g.tau[i - p0] = angle(r.atoms[0], r.atoms[1], r.atoms[2]) * DEG2RAD;
         Residue copy = r;
         measureChis(tm, copy, DEG2RAD);
@@ -224,7 +225,7 @@ bool perturbAndClose(const Templates& tm, Structure& S, int p0, int p1, const Na
     for (int q = c; q <= c + 2; ++q) {
         Residue& r = S[q];
         const int t = r.type;
-        const double ps = Torsion(r.atoms[0], r.atoms[1], r.atoms[2], S[q + 1].atoms[0]) * DEG2RAD;
+        const double ps = psiAt(S, q) * DEG2RAD;
         calCo(r.atoms[0], r.atoms[1], r.atoms[2], bl[t][3], ba[t][3], ps + PI, r.atoms[3]);
     }
     return true;

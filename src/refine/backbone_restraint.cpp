@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "model/backbone_dihedrals.h"
 #include "model/error.h"
 #include "model/geometry.h"
 #include "model/residue_names.h"
@@ -34,10 +35,9 @@ double backboneRestraint(const BackboneAngleTable& table, const Structure& s, in
         const Atom* a = s[i].atoms;
         sum += squared(angle(a[SLOT_N], a[SLOT_CA], a[SLOT_C]) - table.ncacMean[t], table.ncacSd[t]);
         if (i == end) continue;
-        const Atom* b = s[i + 1].atoms;
         const int u = s[i + 1].type;
         if (!isAminoAcid(u)) fail("backbone restraints: residue " + residueLabel(s, i + 1) + " has no standard type");
-        sum += squared(angleDifference(Torsion(a[SLOT_CA], a[SLOT_C], b[SLOT_N], b[SLOT_CA]), table.omegaMean[u]), table.omegaSd[u]);
+        sum += squared(angleDifference(omegaAt(s, i), table.omegaMean[u]), table.omegaSd[u]);
     }
     return 0.5 * sum;
 }
