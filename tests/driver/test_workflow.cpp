@@ -946,8 +946,9 @@ TEST(Workflow, RerankStepIsPlannedAfterEachLoop) {
 
 // A benchmark and a prediction batch with the re-rank, run with the two stand-ins: the
 // re-rank's first loop, its RMSD beside the prediction's, the models in the re-rank's
-// order grafted into the program's first model, and the loops it cannot take failed
-// with their reason while their sampling results stay in the summary.
+// order grafted into the program's first model, the loops it cannot take failed with
+// their reason while their sampling results stay in the summary, and a loop the entry
+// lacks re-ranked in the frame of the program's first model.
 TEST(WorkflowSlow, RerankStepReordersModelsAndReportsBesideThePrediction) {
     if (!haveSnakemake()) GTEST_SKIP() << "snakemake not installed";
     TempDir tmp;
@@ -1016,16 +1017,26 @@ TEST(WorkflowSlow, RerankStepReordersModelsAndReportsBesideThePrediction) {
     EXPECT_EQ(jobs["rerank"], 1) << out;
     EXPECT_EQ(jobs["sample"], 0) << out;
 
-    // a prediction batch: the re-rank's figures and a link to its models
-    EXPECT_EQ(run(snakemakeCmd(tmp.path, "batch=predict outdir=pred 'select={case_id: [ras]}' " +
-                                             fakePhysicsConfig(tmp.path) + " --cores 1"),
-                  out),
+    // a prediction batch: the re-rank's figures and a link to its models; a loop the
+    // entry lacks takes its frame from the program's first model, where it is built
+    std::ofstream(tmp.path / "loops.tsv") << "id\tfile\tchain\tstart\tend\tsequence\n"
+                                          << "ras\t" << ras << "\tA\t45\t52\t\n"
+                                          << "ubq_gap\tubq_gap.pdb.gz\tA\t47\t52\tGKQLED\n";
+    EXPECT_EQ(run(snakemakeCmd(tmp.path, "batch=predict outdir=pred " + fakePhysicsConfig(tmp.path) + " --cores 1"), out),
               0)
         << out;
     auto pred = readTsv(tmp.path / "pred" / "t" / "quick" / "summary.tsv");
-    ASSERT_EQ(pred.size(), 1u);
+    ASSERT_EQ(pred.size(), 2u);
     EXPECT_EQ(pred["ras"].at("rerank_index"), "12");
     EXPECT_EQ(pred["ras"].at("rerank_models"), "loops/ras/rerank.models.pdb");
+    EXPECT_EQ(pred["ras"].at("rerank_frame"), "input");
+    EXPECT_EQ(pred["ubq_gap"].at("status"), "ok") << pred["ubq_gap"].at("message");
+    EXPECT_EQ(pred["ubq_gap"].at("rerank_frame"), "model 1");
+    EXPECT_EQ(pred["ubq_gap"].at("rerank_index"), "12");
+    const fs::path gap = tmp.path / "pred" / "t" / "quick" / "loops" / "ubq_gap";
+    EXPECT_EQ(loopCA(gap / "physics" / "chain.pdb", 'A', 47, 52), loopCA(gap / "ubq_gap.models.pdb", 'A', 47, 52));
+    EXPECT_EQ(loopCA(gap / "physics" / "chain.pdb", 'A', 47, 52).size(), 6u);
+    EXPECT_EQ(loopCA(gap / "rerank.models.pdb", 'A', 47, 52).size(), 6u);
     EXPECT_TRUE(contains(slurp(tmp.path / "pred" / "t" / "quick" / "report.md"),
                          "[rerank models](loops/ras/rerank.models.pdb)"));
 }

@@ -18,12 +18,15 @@ Writes in the loop's directory:
                            the program's first model with the loop's coordinates replaced
 Fields: rerank_index (LOOP number of the re-rank's first), rerank_rank (its rank in the
 program's table), rerank_scored, rerank_failed (conformations the force field could not
-take), rerank_cpu_s, rerank_wall_s; for a benchmark loop also rerank_rmsd (from the
+take), rerank_frame, rerank_cpu_s, rerank_wall_s; for a benchmark loop also rerank_rmsd (from the
 analysis's conformations.tsv, so the same RMSD as the prediction's).
 
-The tool reads PDB files and residue numbers without insertion codes: an mmCIF entry,
-a chain with insertion codes or a loop missing from the coordinates is refused with
-its reason, as the loop's failure of this step.
+The tool reads PDB files and residue numbers without insertion codes: an mmCIF entry
+or a chain with insertion codes is refused with its reason, as the loop's failure of
+this step. A loop missing from the input's coordinates (rebuilt from -seq) takes its
+frame from the program's first model, which holds the whole chain with that loop
+built (rerank_frame "model 1"; else "input"). The tool keeps the residues near the
+given loop as the frame, so there the region is the one around the program's first loop.
 """
 
 import argparse
@@ -57,6 +60,32 @@ def check_chain(chain_pdb, start, end):
                          "missing" % ("s" if len(missing) > 1 else "",
                                       ", ".join(str(n) for n in missing[:5])
                                       + (", ..." if len(missing) > 5 else "")))
+
+
+def chain_residues(path, chain):
+    """(number, insertion code) of the ATOM records of a chain of a PDB file's first model."""
+    ch = " " if chain in ("", "-", "_") else chain
+    found = set()
+    with loopkit.open_text(path) as fh:
+        for line in fh:
+            if line.startswith("ENDMDL"):
+                break
+            if line.startswith("ATOM  ") and len(line) > 26 and line[21] == ch:
+                found.add((int(line[22:26]), line[26]))
+    return found
+
+
+def frame_from_model(models, chain, dst):
+    """The chain of the program's first model, written as the tool's structure."""
+    ch = " " if chain in ("", "-", "_") else chain
+    lines = [l for l in model_block(models) if l.startswith("ATOM  ") and l[21] == ch]
+    if not lines:
+        raise ValueError("%s: no ATOM records for chain %r in the first model"
+                         % (os.path.basename(models), chain))
+    tmp = dst + ".tmp"
+    with open(tmp, "w") as out:
+        out.write("\n".join(lines) + "\nTER\nEND\n")
+    os.replace(tmp, dst)
 
 
 def read_order(path):
@@ -144,7 +173,16 @@ def rerank(a, upstream):
     work = os.path.join(loopdir, "physics")
     os.makedirs(work, exist_ok=True)
     chain_pdb = os.path.join(work, "chain.pdb")
-    extract_chain.extract(a.file, a.chain, chain_pdb, a.start, a.end)
+    present = chain_residues(a.file, a.chain)
+    loop = range(int(a.start), int(a.end) + 1)
+    models_file = files.get("models")
+    if any((n, " ") not in present for n in loop) and models_file and not loopkit.is_cif(models_file):
+        # a loop the entry lacks: the program's first model holds the chain with it built
+        frame_from_model(os.path.join(loopdir, models_file), a.chain, chain_pdb)
+        frame = "model 1"
+    else:
+        extract_chain.extract(a.file, a.chain, chain_pdb, a.start, a.end)
+        frame = "input"
     check_chain(chain_pdb, a.start, a.end)
     scores, order_tsv = os.path.join(work, "scores.tsv"), os.path.join(work, "rerank.tsv")
     models = os.path.join(loopdir, "rerank.models.pdb")
@@ -158,7 +196,8 @@ def rerank(a, upstream):
            "--out", scores, "--rerank", order_tsv]
     out, err = os.path.join(work, "rerank.log"), os.path.join(work, "rerank.err")
     status, wall, user, system, _rss, _ = steps.run_measured(cmd, loopdir, out, err)
-    fields = {"rerank_cpu_s": round(user + system, 3), "rerank_wall_s": round(wall, 3)}
+    fields = {"rerank_cpu_s": round(user + system, 3), "rerank_wall_s": round(wall, 3),
+              "rerank_frame": frame}
     if status != 0:
         raise StepFailed(steps.exit_message(status, out, err, 0, False), **fields)
     if not os.path.exists(order_tsv):

@@ -36,7 +36,7 @@ PREDICT_FIELDS = ["id", "file", "chain", "start", "end", "sequence", "status", "
                   "top10_median_rmsd", "top10_max_rmsd", "wall_s", "cpu_s", "peak_rss_mb",
                   "threads", "exit_status", "command", "models", "ranking", "result"]
 # with the physics re-rank on
-PREDICT_RERANK = ["rerank_index", "rerank_rank", "rerank_scored", "rerank_failed",
+PREDICT_RERANK = ["rerank_index", "rerank_rank", "rerank_scored", "rerank_failed", "rerank_frame",
                   "rerank_cpu_s", "rerank_models"]
 
 # Rosetta figures on the canonical 45-loop 12-residue set (Mandell, Coutsias & Kortemme,
