@@ -84,6 +84,7 @@ const std::vector<OptionHelp>& optionReference() {
         {"-xrefinejump", "X", "measuring: a third of the refinement moves draw whole new phi/psi pairs from the torsion table; the temperature falls from X to -xrefinetemp"},
         {"-xrefinegeom", "", "measuring: refinement moves also bend N-CA-C angles and peptide torsions, restrained to their training spread"},
         {"-xrefinefrom", "FILE", "measuring: refine the loops of this result file instead of sampling"},
+        {"-xsmooth", "", "measuring: DFIRE and torsion scores read between their bin centres, for every written loop and in the refinement"},
         {"-diag", "", "diagnostic lines and tables (output/)"},
         {"-score", "FILE", "compare mode: the result file to judge"},
         {"-svg", "FILE", "compare mode: funnel plot of combined score against RMSD"},
@@ -266,6 +267,8 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
             opt.refine.jump = true;
         } else if (a == "-xrefinegeom") {
             opt.refine.geometry = true;
+        } else if (a == "-xsmooth") {
+            opt.refineSmooth = true;
         } else if (a == "-xrefinefrom") {
             if (!value(opt.refineFrom) || opt.refineFrom.empty()) usageError("Option -xrefinefrom needs a result file");
         } else if (a == "-pdbIndex") {
@@ -323,8 +326,8 @@ void checkRequiredOptions(const RunOptions& opt) {
     if (opt.mode == Mode::Fold) return;
     if (opt.pdbFile.empty()) usageError("No input structure: give it with -f FILE");
     if (opt.mode == Mode::Compare && opt.scoreFile.empty()) usageError("Compare mode needs the decoys to compare: give them with -score FILE");
-    if (!opt.refineFrom.empty() && opt.refine.top <= 0 && !opt.refine.repack)
-        usageError("Option -xrefinefrom needs -xrefine N, the number of loops to refine, or -xrepack");
+    if (!opt.refineFrom.empty() && opt.refine.top <= 0 && !opt.refine.repack && !opt.refineSmooth)
+        usageError("Option -xrefinefrom needs -xrefine N, the number of loops to refine, -xrepack or -xsmooth");
     if (opt.mode == Mode::Gaps) return;  // the whole entry
     if (opt.mode == Mode::Smc && !opt.byPdbNumber) return;  // positions; -1 stands for the chain's ends
     const bool hasStart = !opt.startRes.empty(), hasEnd = !opt.endRes.empty();

@@ -49,6 +49,7 @@ struct RunOptions {
     bool quiet = false;      // "-quiet": no progress or notes on standard error, warnings and errors only
     RefineSettings refine;   // "-xrefine..." switches: refinement of the best written loops (none by default)
     std::string refineFrom;  // "-xrefinefrom": refine this result file instead of sampling
+    bool refineSmooth = false;  // "-xsmooth": score every written loop with the smooth terms (RefineContext::smooth)
 };
 
 // The usage text on standard output (the program started without arguments).

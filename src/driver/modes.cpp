@@ -192,9 +192,9 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
         prepareOutputFiles(settings.resultPath, false);
     }
     if (filterTimes) *filterTimes = filter.times;
-    if (opt.refine.top > 0 || opt.refine.repack) {
+    if (opt.refine.top > 0 || opt.refine.repack || opt.refineSmooth) {
         const RefineContext context{tm, dist, pot, run.atoms, settings.protocol.torsionBins, settings.protocol.clashTolerance,
-                                    run.loopStart, run.loopEnd};
+                                    run.loopStart, run.loopEnd, opt.refineSmooth};
         const std::string& input = opt.refineFrom.empty() ? settings.resultPath : opt.refineFrom;
         const RefineSummary r = refineResultFile(context, opt.refine, run.work, input, settings.resultPath, opt.randSeed, threads);
         if (!opt.quiet && opt.refine.repack) std::cerr << "Repacked " << r.repacked << " of " << r.loops << " loops" << std::endl;

@@ -52,8 +52,14 @@ int torsionBin(double degrees, TorsionBinRule rule);
 // -ln of the coil-class torsion-bin probability of a residue type; +inf when
 // the bin is empty.
 double torsionEnergy(const Distributions& d, TorsionBinRule rule, int type, double phiDeg, double psiDeg);
-// Sum of torsionEnergy over residues start..end, phi and psi measured from the atoms.
-double loopTorsionEnergy(const Distributions& d, TorsionBinRule rule, const Structure& s, int start, int end);
+// torsionEnergy with the table read bilinearly between bin centres (-180 + 5k,
+// periodic): the Centred value at every centre, continuous in between, so that
+// small turns change it smoothly.
+double smoothTorsionEnergy(const Distributions& d, int type, double phiDeg, double psiDeg);
+// Sum of torsionEnergy (smooth: smoothTorsionEnergy) over residues start..end,
+// phi and psi measured from the atoms.
+double loopTorsionEnergy(const Distributions& d, TorsionBinRule rule, const Structure& s, int start, int end,
+                         bool smooth = false);
 
 // ---- the final terms of a loop ----
 
@@ -65,7 +71,9 @@ struct FinalTerms {
     double dfire() const { return d1 + d2; }
     double sideChain() const { return o + t; }
 };
-FinalTerms finalTerms(const Templates& tm, const Potentials& p, const AtomIndex& x, Structure& s, int start, int end);
+// smooth: DFIRE interpolated between its bin centres (dfirePairEnergy).
+FinalTerms finalTerms(const Templates& tm, const Potentials& p, const AtomIndex& x, Structure& s, int start, int end,
+                      bool smooth = false);
 
 // ---- selection stages ----
 

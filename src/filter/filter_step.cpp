@@ -462,10 +462,11 @@ void writeFinalLoops(Sampler& run, const FilterPass& f, const std::vector<int>& 
 
 }  // namespace
 
-FinalTerms finalTerms(const Templates& tm, const Potentials& p, const AtomIndex& x, Structure& s, int start, int end) {
+FinalTerms finalTerms(const Templates& tm, const Potentials& p, const AtomIndex& x, Structure& s, int start, int end,
+                      bool smooth) {
     FinalTerms f;
     f.q = quenda_e(p, s, start, end, true, f.q1, f.q2, f.q3, f.q4);
-    dfire_e(p, x, s, start, end, f.d1, f.d2);
+    dfire_e(p, x, s, start, end, f.d1, f.d2, smooth);
     f.o = oscar_e(p, s, start, end);
     f.t = scto_e(p, tm, s, start, end);
     return f;

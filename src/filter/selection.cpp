@@ -33,10 +33,24 @@ double torsionEnergy(const Distributions& d, TorsionBinRule rule, int type, doub
     return p > 0.0 ? -std::log(p) : INFINITY;
 }
 
-double loopTorsionEnergy(const Distributions& d, TorsionBinRule rule, const Structure& s, int start, int end) {
+double smoothTorsionEnergy(const Distributions& d, int type, double phiDeg, double psiDeg) {
+    if (type < 0 || type >= NUM_TYPES || !std::isfinite(phiDeg) || !std::isfinite(psiDeg)) return INFINITY;
+    const double width = 360.0 / NUM_BINS;
+    const double u = (phiDeg + 180.0) / width, v = (psiDeg + 180.0) / width;
+    const double fu = std::floor(u), fv = std::floor(v);
+    const double tu = u - fu, tv = v - fv;
+    const int a0 = foldBin(static_cast<int>(fu)), a1 = foldBin(a0 + 1);
+    const int b0 = foldBin(static_cast<int>(fv)), b1 = foldBin(b0 + 1);
+    const double p = (1.0 - tu) * ((1.0 - tv) * torsionBinProb(d, type, a0, b0) + tv * torsionBinProb(d, type, a0, b1)) +
+                     tu * ((1.0 - tv) * torsionBinProb(d, type, a1, b0) + tv * torsionBinProb(d, type, a1, b1));
+    return p > 0.0 ? -std::log(p) : INFINITY;
+}
+
+double loopTorsionEnergy(const Distributions& d, TorsionBinRule rule, const Structure& s, int start, int end, bool smooth) {
     double e = 0.0;
     for (int i = start; i <= end; ++i) {
-        e += torsionEnergy(d, rule, s[i].type, phiAt(s, i), psiAt(s, i));
+        e += smooth ? smoothTorsionEnergy(d, s[i].type, phiAt(s, i), psiAt(s, i))
+                    : torsionEnergy(d, rule, s[i].type, phiAt(s, i), psiAt(s, i));
     }
     return e;
 }

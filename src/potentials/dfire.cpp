@@ -37,7 +37,20 @@ int collect(const AtomIndex& x, const Structure& s, int i, Scored* out) {
 
 }  // namespace
 
-void dfire_e(const Potentials& p, const AtomIndex& x, const Structure& s, int start, int end, double& bb, double& sc) {
+double dfirePairEnergy(const Potentials& p, int a, int b, double d, bool smooth) {
+    const double* row = p.edfire[a][b];
+    if (!smooth) return std::min(row[static_cast<int>(2.0 * d)], 10.0);
+    // Bin k is centred on (k + 0.5) / 2 A.
+    const double u = 2.0 * d - 0.5;
+    if (!(u > 0.0)) return std::min(row[0], 10.0);
+    const int k = static_cast<int>(u);
+    if (k >= DFIRE_BINS - 1) return std::min(row[DFIRE_BINS - 1], 10.0);
+    const double t = u - k;
+    return (1.0 - t) * std::min(row[k], 10.0) + t * std::min(row[k + 1], 10.0);
+}
+
+void dfire_e(const Potentials& p, const AtomIndex& x, const Structure& s, int start, int end, double& bb, double& sc,
+             bool smooth) {
     const int N = s._numRes;
     Scored si[MAX_ATOMS], sj[MAX_ATOMS];
     for (int i = 1; i <= N; ++i) {
@@ -54,8 +67,7 @@ void dfire_e(const Potentials& p, const AtomIndex& x, const Structure& s, int st
                 for (int y = 0; y < nj; ++y) {
                     const double d = A.dis(rj.atoms[sj[y].slot]);
                     if (!(d < 15.0)) continue;
-                    double e = p.edfire[si[x].type][sj[y].type][static_cast<int>(2.0 * d)];
-                    if (e > 10.0) e = 10.0;
+                    const double e = dfirePairEnergy(p, si[x].type, sj[y].type, d, smooth);
                     if (si[x].slot <= 3 && sj[y].slot <= 3)
                         bb += e;
                     else
@@ -74,7 +86,7 @@ void dfire_e(const Potentials& p, const AtomIndex& x, const Structure& s, int st
                 if (!h.hasDfireType) continue;
                 const double d = A.dis(h);
                 if (!(d < 15.0)) continue;
-                sc += std::min(p.edfire[si[a].type][h.dfireType][static_cast<int>(2.0 * d)], 10.0);
+                sc += dfirePairEnergy(p, si[a].type, h.dfireType, d, smooth);
             }
         }
     }

@@ -50,8 +50,8 @@ void jumpResidue(const std::vector<double>& cum, Structure& s, int r, int last, 
 }  // namespace
 
 LoopScores scoreLoop(const RefineContext& c, Structure& s) {
-    const FinalTerms f = finalTerms(c.tm, c.pot, c.atoms, s, c.start, c.end);
-    return {f.dfire(), f.sideChain(), f.q, loopTorsionEnergy(c.dist, c.bins, s, c.start, c.end)};
+    const FinalTerms f = finalTerms(c.tm, c.pot, c.atoms, s, c.start, c.end, c.smooth);
+    return {f.dfire(), f.sideChain(), f.q, loopTorsionEnergy(c.dist, c.bins, s, c.start, c.end, c.smooth)};
 }
 
 double refineEnergy(const LoopScores& scores, const LoopScores& weights) {

@@ -28,6 +28,10 @@ struct RefineContext {
     TorsionBinRule bins;
     bool tolerantClash;  // the final frame check's tolerance (final_safeguards.h)
     int start, end;      // the loop
+    // Measuring (-xsmooth): DFIRE and the torsion score read between their bin
+    // centres (dfirePairEnergy, smoothTorsionEnergy), so that the refinement's
+    // small turns meet a continuous energy; every loop of the file is scored so.
+    bool smooth = false;
 };
 
 // Moves and temperature: the best of three settings on training loops
@@ -58,7 +62,8 @@ struct RefineSettings {
 };
 
 // DFIRE, side chain, QUENDA (finalTerms) and loopTorsionEnergy of the loop in
-// s (hydrogens built), as the final step scores a written loop.
+// s (hydrogens built), as the final step scores a written loop (with
+// RefineContext::smooth, the first and last interpolated).
 LoopScores scoreLoop(const RefineContext& c, Structure& s);
 // Weighted sum of scores (weights: 1 / spread of each score).
 double refineEnergy(const LoopScores& scores, const LoopScores& weights);

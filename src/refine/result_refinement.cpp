@@ -49,10 +49,11 @@ void putLoop(Structure& s, int start, const StoredLoop& l) {
     for (size_t i = 0; i < l.residues.size(); ++i) s[start + static_cast<int>(i)] = l.residues[i];
 }
 
-// Repacks every loop's side chains and scores it again, in the threads' own
-// structures; a loop whose repacked side chains fail the check or touch the
-// frame keeps its own. Returns the number repacked.
-int repackAll(const RefineContext& c, std::vector<StoredLoop>& loops, std::vector<Structure>& ws) {
+// Scores every loop again (repack: after repacking its side chains), in the
+// threads' own structures; a loop whose repacked side chains fail the check or
+// touch the frame keeps its own side chains and scores. Returns the number
+// scored again.
+int rescoreAll(const RefineContext& c, std::vector<StoredLoop>& loops, std::vector<Structure>& ws, bool repack) {
     const int n = static_cast<int>(loops.size());
     std::vector<char> done(n, 0);
     FirstError error;
@@ -62,7 +63,8 @@ int repackAll(const RefineContext& c, std::vector<StoredLoop>& loops, std::vecto
             Structure& s = ws[omp_get_thread_num()];
             putLoop(s, c.start, loops[k]);
             calH(c.tm, s, c.start, c.end);
-            if (!repackSideChains(c.tm, c.pot, c.atoms, s, c.start, c.end) || frameClash(c.pot, c.atoms, s, c.start, c.end, c.tolerantClash))
+            if (repack && (!repackSideChains(c.tm, c.pot, c.atoms, s, c.start, c.end) ||
+                           frameClash(c.pot, c.atoms, s, c.start, c.end, c.tolerantClash)))
                 return;
             loops[k].residues.assign(s.residues.begin() + c.start, s.residues.begin() + c.end + 1);
             loops[k].scores = scoreLoop(c, s);
@@ -94,10 +96,12 @@ RefineSummary refineResultFile(const RefineContext& c, const RefineSettings& set
     }
     RefineSummary summary;
     summary.loops = static_cast<int>(loops.size());
-    if (loops.empty() || (settings.top <= 0 && !settings.repack)) return summary;
+    if (loops.empty() || (settings.top <= 0 && !settings.repack && !c.smooth)) return summary;
     const int P = std::max(threads, 1);
     std::vector<Structure> ws(P, base);
-    if (settings.repack) summary.repacked = repackAll(c, loops, ws);
+    // The picks and the spread weights must see every loop scored alike.
+    if (c.smooth) rescoreAll(c, loops, ws, false);
+    if (settings.repack) summary.repacked = rescoreAll(c, loops, ws, true);
 
     std::vector<std::array<double, 4>> scores;
     for (const StoredLoop& l : loops) scores.push_back(l.scores);

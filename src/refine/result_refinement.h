@@ -6,7 +6,8 @@
 // loop); every other loop is written back as it was. The file keeps its format and its loop numbers.
 // With RefineSettings::repack every loop's side chains are first repacked and
 // the loop scored again, unless the repacked loop fails the side-chain check or
-// touches the frame; the best loops are then picked on the new scores.
+// touches the frame; the best loops are then picked on the new scores. With
+// RefineContext::smooth every loop is first scored again with the smooth terms.
 #include <cstdint>
 #include <string>
 

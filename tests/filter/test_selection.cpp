@@ -49,6 +49,38 @@ TEST(Bins, TorsionEnergyReadsTheCoilTableAndGivesInfinityForEmptyBins) {
     EXPECT_TRUE(std::isinf(torsionEnergy(d, TorsionBinRule::Centred, 3, 177.0, 177.0)));
 }
 
+// The smooth torsion read is the centred one at every bin centre, the mean of
+// the four probabilities around a cell's middle, continuous and periodic.
+TEST(Bins, SmoothTorsionEnergyInterpolatesBetweenCentresAcrossTheWrap) {
+    Distributions d;
+    d.torsionBins[3][SS_COIL][0][71] = 0.25;   // phi -180, psi 175
+    d.torsionBins[3][SS_COIL][71][71] = 0.05;  // phi 175, psi 175
+    d.torsionBins[3][SS_COIL][0][0] = 0.10;    // phi -180, psi -180
+    d.torsionBins[3][SS_COIL][10][20] = 0.30;  // phi -130, psi -80
+    struct Case {
+        double phi, psi, p;
+    };
+    const Case cases[] = {
+        {-180.0, 175.0, 0.25},                       // a centre
+        {180.0, 175.0, 0.25},                        // the same centre across the wrap
+        {-130.0, -80.0, 0.30},                       // a centre with empty neighbours
+        {-127.5, -80.0, 0.15},                       // halfway to an empty centre
+        {177.5, 177.5, (0.25 + 0.05 + 0.10) / 4.0},  // the middle of the cell across both wraps
+        {-180.0, 177.5, (0.25 + 0.10) / 2.0},        // between psi 175 and -180 (= 180)
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.phi) + ", " + std::to_string(c.psi));
+        EXPECT_NEAR(smoothTorsionEnergy(d, 3, c.phi, c.psi), -std::log(c.p), 1e-9);
+    }
+    // At a centre it agrees with the centred bins, which read the bin around it.
+    EXPECT_NEAR(smoothTorsionEnergy(d, 3, -130.0, -80.0), torsionEnergy(d, TorsionBinRule::Centred, 3, -130.0, -80.0), 1e-12);
+    // Continuous where the binned read steps (the edge -127.5 of bin 10).
+    EXPECT_NEAR(smoothTorsionEnergy(d, 3, -127.5 - 1e-7, -80.0), smoothTorsionEnergy(d, 3, -127.5 + 1e-7, -80.0), 1e-5);
+    EXPECT_TRUE(std::isinf(smoothTorsionEnergy(d, 3, 90.0, 90.0)));  // every corner empty
+    EXPECT_TRUE(std::isinf(smoothTorsionEnergy(d, 3, NAN, 0.0)));
+    EXPECT_TRUE(std::isinf(smoothTorsionEnergy(d, NUM_TYPES, 0.0, 0.0)));
+}
+
 class SiblingFilter : public ::testing::Test {
 protected:
     SeedBuffers B;

@@ -134,6 +134,36 @@ TEST(DfireE, HalfAngstromBinsCapSplitAndSkippedAtoms) {
     EXPECT_EQ(sc, 0.0);
 }
 
+// The smooth read: the bin's value at its centre (k + 0.5) / 2 A, the straight
+// line between two centres, flat outside the first and last, capped values
+// capped before the line; the binned read steps at the edges k / 2 A.
+TEST(DfirePairEnergy, SmoothReadJoinsBinCentresAndMeetsTheBinnedOneThere) {
+    Potentials p;
+    for (int k = 0; k < DFIRE_BINS; ++k) p.edfire[0][3][k] = 0.1 * k;
+    p.edfire[0][3][10] = 30.0;  // 5.0-5.5 A, above the cap
+    struct Case {
+        double d, binned, smooth;
+    };
+    const Case cases[] = {
+        {0.10, 0.0, 0.0},     // before the first centre (0.25 A): flat
+        {2.25, 0.4, 0.4},     // the centre of bin 4
+        {2.50, 0.5, 0.45},    // the edge between bins 4 and 5: halfway
+        {2.40, 0.4, 0.43},    // 0.3 of the way from centre 4 to centre 5
+        {4.75, 0.9, 0.9},     // the centre of bin 9, next to the capped bin
+        {5.00, 10.0, 5.45},   // halfway to the capped bin: 0.9 and 10
+        {5.25, 10.0, 10.0},   // the capped bin's centre
+        {14.75, 2.9, 2.9},    // the last centre
+        {14.99, 2.9, 2.9},    // after it: flat
+    };
+    for (const Case& c : cases) {
+        EXPECT_NEAR(dfirePairEnergy(p, 0, 3, c.d, false), c.binned, 1e-12) << c.d;
+        EXPECT_NEAR(dfirePairEnergy(p, 0, 3, c.d, true), c.smooth, 1e-12) << c.d;
+    }
+    // Continuous across a bin edge, where the binned read jumps by a whole step.
+    EXPECT_NEAR(dfirePairEnergy(p, 0, 3, 3.0 - 1e-9, true), dfirePairEnergy(p, 0, 3, 3.0 + 1e-9, true), 1e-6);
+    EXPECT_NEAR(dfirePairEnergy(p, 0, 3, 3.0 + 1e-9, false) - dfirePairEnergy(p, 0, 3, 3.0 - 1e-9, false), 0.1, 1e-12);
+}
+
 TEST(GetNeigh, ShellExcludedResiduesAndCapacity) {
     Structure s(10);
     emptyChain(s, 6, ALA, 6);

@@ -243,6 +243,44 @@ TEST(ResultRefinementSlow, ScoresOfAnUnmovedLoopAreTheFilesOwn) {
     }
 }
 
+// -xsmooth alone scores every loop again with the smooth DFIRE and torsion
+// score: the loops, their numbers and coordinates stay; QUENDA and the side
+// chains are the file's own within its rounding; the threads do not matter.
+TEST(ResultRefinementSlow, SmoothScoresEveryLoopAndMovesNone) {
+    ExampleRunDir dir;
+    const std::string loop = "-f 5p21.pdb -start 45 -end 52 -quiet -models 0 ";
+    ASSERT_EQ(runProgram(dir.root(), loop + "-seeds 300 -numloop 20 -cores 2 -o sampled").status, 0);
+    for (const char* threads : {"1", "2"}) {
+        const ProgramRun r = runProgram(dir.root(), loop + "-xrefinefrom sampled.txt -xsmooth -cores " + threads + " -o smooth" + threads);
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    EXPECT_EQ(slurp(dir.path("smooth1.txt")), slurp(dir.path("smooth2.txt")));
+    std::vector<WrittenLoop> a, b;
+    std::string err;
+    ASSERT_TRUE(readResultFile(dir.path("sampled.txt"), a, err)) << err;
+    ASSERT_TRUE(readResultFile(dir.path("smooth1.txt"), b, err)) << err;
+    ASSERT_EQ(a.size(), b.size());
+    int dfireMoved = 0, torsionMoved = 0;
+    for (size_t k = 0; k < a.size(); ++k) {
+        SCOPED_TRACE("loop " + std::to_string(k + 1));
+        EXPECT_EQ(b[k].ordinal, static_cast<int>(k) + 1);
+        EXPECT_NEAR(a[k].sideChain, b[k].sideChain, 1.0);
+        EXPECT_NEAR(a[k].quenda, b[k].quenda, 1.0);
+        EXPECT_TRUE(std::isfinite(b[k].g) && std::isfinite(b[k].dfire));
+        dfireMoved += std::abs(a[k].dfire - b[k].dfire) > 2.0;
+        torsionMoved += std::abs(a[k].g - b[k].g) > 0.01;
+        ASSERT_EQ(a[k].atoms.size(), b[k].atoms.size());
+        for (size_t x = 0; x < a[k].atoms.size(); ++x) {
+            EXPECT_EQ(a[k].atoms[x].x, b[k].atoms[x].x);
+            EXPECT_EQ(a[k].atoms[x].y, b[k].atoms[x].y);
+            EXPECT_EQ(a[k].atoms[x].z, b[k].atoms[x].z);
+        }
+    }
+    // The smooth reads differ from the binned ones in (nearly) every loop.
+    EXPECT_GE(dfireMoved, static_cast<int>(a.size()) / 2);
+    EXPECT_GE(torsionMoved, static_cast<int>(a.size()) / 2);
+}
+
 TEST(ResultRefinementSlow, RepackKeepsBackbonesNumbersAndThreadsDoNotMatter) {
     ExampleRunDir dir;
     const std::string loop = "-f 5p21.pdb -start 45 -end 52 -quiet -models 0 ";
@@ -284,6 +322,7 @@ TEST(ResultRefinement, RefiningNothingIsMisuse) {
     const ProgramRun r = runProgram(dir.root(), "-f 5p21.pdb -start 45 -end 52 -quiet -xrefinefrom some.txt");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("-xrefine N"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("-xsmooth"), std::string::npos) << r.err;
 }
 
 TEST(ResultRefinement, MissingInputFileStopsWithItsName) {
