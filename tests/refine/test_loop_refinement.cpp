@@ -243,23 +243,36 @@ TEST(ResultRefinementSlow, ScoresOfAnUnmovedLoopAreTheFilesOwn) {
     }
 }
 
+namespace {
+
+// Samples H-Ras 45-52 (numloop loops), passes the result file through
+// -xrefinefrom with option on one and on two threads, checks that both give the
+// same file and reads the sampled (before) and the passed (after) loops.
+void samplePassAndRead(ExampleRunDir& dir, const std::string& numloop, const std::string& option,
+                       std::vector<WrittenLoop>& before, std::vector<WrittenLoop>& after) {
+    const std::string loop = "-f 5p21.pdb -start 45 -end 52 -quiet -models 0 ";
+    ASSERT_EQ(runProgram(dir.root(), loop + "-seeds 300 -numloop " + numloop + " -cores 2 -o sampled").status, 0);
+    for (const char* threads : {"1", "2"}) {
+        const ProgramRun r = runProgram(dir.root(), loop + "-xrefinefrom sampled.txt " + option + " -cores " + threads + " -o passed" + threads);
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    EXPECT_EQ(slurp(dir.path("passed1.txt")), slurp(dir.path("passed2.txt"))) << "the threads must not matter";
+    std::string err;
+    ASSERT_TRUE(readResultFile(dir.path("sampled.txt"), before, err)) << err;
+    ASSERT_TRUE(readResultFile(dir.path("passed1.txt"), after, err)) << err;
+    ASSERT_EQ(before.size(), after.size());
+}
+
+}  // namespace
+
 // -xsmooth alone scores every loop again with the smooth DFIRE and torsion
 // score: the loops, their numbers and coordinates stay; QUENDA and the side
 // chains are the file's own within its rounding; the threads do not matter.
 TEST(ResultRefinementSlow, SmoothScoresEveryLoopAndMovesNone) {
     ExampleRunDir dir;
-    const std::string loop = "-f 5p21.pdb -start 45 -end 52 -quiet -models 0 ";
-    ASSERT_EQ(runProgram(dir.root(), loop + "-seeds 300 -numloop 20 -cores 2 -o sampled").status, 0);
-    for (const char* threads : {"1", "2"}) {
-        const ProgramRun r = runProgram(dir.root(), loop + "-xrefinefrom sampled.txt -xsmooth -cores " + threads + " -o smooth" + threads);
-        ASSERT_EQ(r.status, 0) << r.err;
-    }
-    EXPECT_EQ(slurp(dir.path("smooth1.txt")), slurp(dir.path("smooth2.txt")));
     std::vector<WrittenLoop> a, b;
-    std::string err;
-    ASSERT_TRUE(readResultFile(dir.path("sampled.txt"), a, err)) << err;
-    ASSERT_TRUE(readResultFile(dir.path("smooth1.txt"), b, err)) << err;
-    ASSERT_EQ(a.size(), b.size());
+    samplePassAndRead(dir, "20", "-xsmooth", a, b);
+    if (HasFatalFailure()) return;
     int dfireMoved = 0, torsionMoved = 0;
     for (size_t k = 0; k < a.size(); ++k) {
         SCOPED_TRACE("loop " + std::to_string(k + 1));
@@ -283,18 +296,9 @@ TEST(ResultRefinementSlow, SmoothScoresEveryLoopAndMovesNone) {
 
 TEST(ResultRefinementSlow, RepackKeepsBackbonesNumbersAndThreadsDoNotMatter) {
     ExampleRunDir dir;
-    const std::string loop = "-f 5p21.pdb -start 45 -end 52 -quiet -models 0 ";
-    ASSERT_EQ(runProgram(dir.root(), loop + "-seeds 300 -numloop 40 -cores 2 -o sampled").status, 0);
-    for (const char* threads : {"1", "2"}) {
-        const ProgramRun r = runProgram(dir.root(), loop + "-xrefinefrom sampled.txt -xrepack -cores " + threads + " -o repacked" + threads);
-        ASSERT_EQ(r.status, 0) << r.err;
-    }
-    EXPECT_EQ(slurp(dir.path("repacked1.txt")), slurp(dir.path("repacked2.txt")));
     std::vector<WrittenLoop> a, b;
-    std::string err;
-    ASSERT_TRUE(readResultFile(dir.path("sampled.txt"), a, err)) << err;
-    ASSERT_TRUE(readResultFile(dir.path("repacked1.txt"), b, err)) << err;
-    ASSERT_EQ(a.size(), b.size());
+    samplePassAndRead(dir, "40", "-xrepack", a, b);
+    if (HasFatalFailure()) return;
     int moved = 0;
     for (size_t k = 0; k < a.size(); ++k) {
         SCOPED_TRACE("loop " + std::to_string(k + 1));
