@@ -18,14 +18,9 @@ import loopkit  # noqa: E402
 import steps  # noqa: E402
 
 
-def extract(src, chain, dst, start, end):
-    if chain in ("-", "_", ""):
-        chain = " "
-    if len(chain) != 1:
-        raise ValueError("chain identifier must be one character, got %r" % chain)
-    if loopkit.is_cif(src):
-        raise ValueError("%s: chain extraction reads PDB files only (set extract_chain: false)"
-                         % os.path.basename(src))
+def chain_records(src, chain):
+    """The ATOM records of one chain (one character, blank allowed) of a PDB file's first
+    model, and the (number, insertion code) of its residues in file order."""
     lines = []
     numbers = []
     with loopkit.open_text(src) as fh:
@@ -37,6 +32,17 @@ def extract(src, chain, dst, start, end):
                 num = (int(line[22:26]), line[26])
                 if not numbers or numbers[-1] != num:
                     numbers.append(num)
+    return lines, numbers
+
+
+def extract(src, chain, dst, start, end):
+    chain = loopkit.pdb_chain(chain)
+    if len(chain) != 1:
+        raise ValueError("chain identifier must be one character, got %r" % chain)
+    if loopkit.is_cif(src):
+        raise ValueError("%s: chain extraction reads PDB files only (set extract_chain: false)"
+                         % os.path.basename(src))
+    lines, numbers = chain_records(src, chain)
     name = os.path.basename(src)
     if not lines:
         raise ValueError("%s: no ATOM records for chain %r" % (name, chain))

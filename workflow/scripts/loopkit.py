@@ -49,6 +49,11 @@ def open_text(path):
     return open(path)
 
 
+def pdb_chain(chain):
+    """The chain identifier as a PDB record holds it: a loop table's "", "-" or "_" is blank."""
+    return " " if chain in ("", "-", "_") else chain
+
+
 def is_cif(path):
     name = path[:-3] if path.endswith(".gz") else path
     return name.endswith(".cif") or name.endswith(".mmcif")

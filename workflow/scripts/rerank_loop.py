@@ -62,22 +62,9 @@ def check_chain(chain_pdb, start, end):
                                       + (", ..." if len(missing) > 5 else "")))
 
 
-def chain_residues(path, chain):
-    """(number, insertion code) of the ATOM records of a chain of a PDB file's first model."""
-    ch = " " if chain in ("", "-", "_") else chain
-    found = set()
-    with loopkit.open_text(path) as fh:
-        for line in fh:
-            if line.startswith("ENDMDL"):
-                break
-            if line.startswith("ATOM  ") and len(line) > 26 and line[21] == ch:
-                found.add((int(line[22:26]), line[26]))
-    return found
-
-
 def frame_from_model(models, chain, dst):
     """The chain of the program's first model, written as the tool's structure."""
-    ch = " " if chain in ("", "-", "_") else chain
+    ch = loopkit.pdb_chain(chain)
     lines = [l for l in model_block(models) if l.startswith("ATOM  ") and l[21] == ch]
     if not lines:
         raise ValueError("%s: no ATOM records for chain %r in the first model"
@@ -120,7 +107,7 @@ def graft(block, chain, start, end, conf):
     """block with the loop's atoms (chain, residues start..end) moved to the
     conformation's coordinates; residues matched in order, atoms by name."""
     lo, hi = int(start), int(end)
-    ch = " " if chain in ("", "-", "_") else chain
+    ch = loopkit.pdb_chain(chain)
     order, lines = [], []
     for line in block:
         if line.startswith(("ATOM  ", "HETATM")) and line[21] == ch and lo <= int(line[22:26]) <= hi:
@@ -173,7 +160,7 @@ def rerank(a, upstream):
     work = os.path.join(loopdir, "physics")
     os.makedirs(work, exist_ok=True)
     chain_pdb = os.path.join(work, "chain.pdb")
-    present = chain_residues(a.file, a.chain)
+    present = set(extract_chain.chain_records(a.file, loopkit.pdb_chain(a.chain))[1])
     loop = range(int(a.start), int(a.end) + 1)
     models_file = files.get("models")
     if any((n, " ") not in present for n in loop) and models_file and not loopkit.is_cif(models_file):
