@@ -21,6 +21,8 @@ import steps  # noqa: E402
 def chain_records(src, chain):
     """The ATOM records of one chain (one character, blank allowed) of a PDB file's first
     model, and the (number, insertion code) of its residues in file order."""
+    if len(chain) != 1:
+        raise ValueError("chain identifier must be one character, got %r" % chain)
     lines = []
     numbers = []
     with loopkit.open_text(src) as fh:
@@ -35,16 +37,10 @@ def chain_records(src, chain):
     return lines, numbers
 
 
-def extract(src, chain, dst, start, end):
-    chain = loopkit.pdb_chain(chain)
-    if len(chain) != 1:
-        raise ValueError("chain identifier must be one character, got %r" % chain)
-    if loopkit.is_cif(src):
-        raise ValueError("%s: chain extraction reads PDB files only (set extract_chain: false)"
-                         % os.path.basename(src))
-    lines, numbers = chain_records(src, chain)
-    name = os.path.basename(src)
-    if not lines:
+def check_loop(name, chain, numbers, start, end):
+    """Raises ValueError unless the chain's residues (numbers, in order) hold the loop's
+    start and end with a residue on either side."""
+    if not numbers:
         raise ValueError("%s: no ATOM records for chain %r" % (name, chain))
     for what, value in (("start", start), ("end", end)):
         if loopkit.parse_resid(value) not in numbers:
@@ -52,11 +48,27 @@ def extract(src, chain, dst, start, end):
     if loopkit.parse_resid(end) == numbers[-1] or loopkit.parse_resid(start) == numbers[0]:
         raise ValueError("%s chain %r: loop %s-%s has no anchor residue on one side"
                          % (name, chain, start, end))
+
+
+def write_chain(lines, dst):
+    """ATOM records (newline-terminated) as a one-chain PDB file, replaced only once written."""
     tmp = dst + ".tmp"
     with open(tmp, "w") as out:
         out.writelines(lines)
         out.write("TER\nEND\n")
     os.replace(tmp, dst)
+
+
+def extract(src, chain, dst, start, end):
+    chain = loopkit.pdb_chain(chain)
+    if len(chain) != 1:  # before the format, as the first fault a table can have
+        raise ValueError("chain identifier must be one character, got %r" % chain)
+    if loopkit.is_cif(src):
+        raise ValueError("%s: chain extraction reads PDB files only (set extract_chain: false)"
+                         % os.path.basename(src))
+    lines, numbers = chain_records(src, chain)
+    check_loop(os.path.basename(src), chain, numbers, start, end)
+    write_chain(lines, dst)
     return {"file": os.path.basename(dst)}
 
 

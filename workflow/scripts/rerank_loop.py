@@ -62,19 +62,6 @@ def check_chain(chain_pdb, start, end):
                                       + (", ..." if len(missing) > 5 else "")))
 
 
-def frame_from_model(models, chain, dst):
-    """The chain of the program's first model, written as the tool's structure."""
-    ch = loopkit.pdb_chain(chain)
-    lines = [l for l in model_block(models) if l.startswith("ATOM  ") and l[21] == ch]
-    if not lines:
-        raise ValueError("%s: no ATOM records for chain %r in the first model"
-                         % (os.path.basename(models), chain))
-    tmp = dst + ".tmp"
-    with open(tmp, "w") as out:
-        out.write("\n".join(lines) + "\nTER\nEND\n")
-    os.replace(tmp, dst)
-
-
 def read_order(path):
     header, rows = loopkit.read_tsv(path)
     for col in ("order", "index", "rank"):
@@ -160,16 +147,18 @@ def rerank(a, upstream):
     work = os.path.join(loopdir, "physics")
     os.makedirs(work, exist_ok=True)
     chain_pdb = os.path.join(work, "chain.pdb")
-    present = set(extract_chain.chain_records(a.file, loopkit.pdb_chain(a.chain))[1])
-    loop = range(int(a.start), int(a.end) + 1)
+    ch = loopkit.pdb_chain(a.chain)
+    lines, numbers = extract_chain.chain_records(a.file, ch)
+    name, frame = os.path.basename(a.file), "input"
     models_file = files.get("models")
-    if any((n, " ") not in present for n in loop) and models_file and not loopkit.is_cif(models_file):
+    if any((n, " ") not in numbers for n in range(int(a.start), int(a.end) + 1)) \
+            and models_file and not loopkit.is_cif(models_file):
         # a loop the entry lacks: the program's first model holds the chain with it built
-        frame_from_model(os.path.join(loopdir, models_file), a.chain, chain_pdb)
-        frame = "model 1"
-    else:
-        extract_chain.extract(a.file, a.chain, chain_pdb, a.start, a.end)
-        frame = "input"
+        models_path = os.path.join(loopdir, models_file)
+        lines, numbers = extract_chain.chain_records(models_path, ch)
+        name, frame = os.path.basename(models_path), "model 1"
+    extract_chain.check_loop(name, ch, numbers, a.start, a.end)
+    extract_chain.write_chain(lines, chain_pdb)
     check_chain(chain_pdb, a.start, a.end)
     scores, order_tsv = os.path.join(work, "scores.tsv"), os.path.join(work, "rerank.tsv")
     models = os.path.join(loopdir, "rerank.models.pdb")
