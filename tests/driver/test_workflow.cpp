@@ -792,6 +792,24 @@ TEST(Workflow, RankingRulesClipOneScore) {
     EXPECT_TRUE(contains(out, "| clip 6 | 0.50 |")) << out;
 }
 
+// The environment score's neighbour counts, known answers: residue 0 has its
+// CB on +z. The half sphere counts CA atoms up the CA->CB side within 13 A
+// (residue 1 at +5 A: yes; 2 at -5 A: below; 3 at +14 A: too far); the full
+// count takes CB atoms within 10 A of its CB, never itself (1 and 2).
+TEST(Workflow, EnvironmentScoreCountsNeighbours) {
+    const std::string script =
+        "import sys, numpy as np; sys.path.insert(0, '" + kRepo + "/tools/ranking'); import environment_score as e\n"
+        "ca = np.array([[0, 0, 0], [0, 0, 5], [0, 0, -5], [0, 0, 14.0]]); cb = ca + [0, 0, 1.5]\n"
+        "who = np.array([0])\n"
+        "print('hse', e.counts(ca, cb, who, ca, cb, 'hse')[0], 'cn', e.counts(ca, cb, who, ca, cb, 'cn')[0])\n"
+        "print('bins', [int(b) for b in e.bin_of([0, 1, 2, 77, 78, 500])])\n";
+    std::string out;
+    ASSERT_EQ(run("/usr/bin/python3 -c \"" + script + "\"", out), 0) << out;
+    EXPECT_TRUE(contains(out, "hse 1 cn 2")) << out;
+    // Bins of 2; the last bin takes every count of 78 and more.
+    EXPECT_TRUE(contains(out, "bins [0, 0, 1, 38, 39, 39]")) << out;
+}
+
 // The physics re-score tool's choices, which need no force field: the frame
 // around loop 5-6 of a straight chain of glycines (3.8 A apart) within 5 A
 // is residues 4-7 plus one neighbour each side; residue 4 lacks its O, so it
