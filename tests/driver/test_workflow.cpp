@@ -810,6 +810,33 @@ TEST(Workflow, EnvironmentScoreCountsNeighbours) {
     EXPECT_TRUE(contains(out, "bins [0, 0, 1, 38, 39, 39]")) << out;
 }
 
+// The fragment score's hit search, known answers: a database holding one
+// chain, the target moved rigidly, must give back the target's own loop in the
+// target's frame at a stem RMSD of zero, and the window that overlaps a chain
+// break must not count. The homolog rule: a chain is its own homolog, and two
+// unrelated repeats are not.
+TEST(Workflow, FragmentScoreFindsAMovedCopy) {
+    const std::string script =
+        "import sys, numpy as np; sys.path.insert(0, '" + kRepo + "/tools/ranking'); import fragment_score as f\n"
+        "rng = np.random.default_rng(1); bb = np.cumsum(rng.normal(0, 1.2, (20, 4, 3)).reshape(-1, 3), 0).reshape(20, 4, 3)\n"
+        "chain = [{'name': 'GLY', 'atoms': dict(zip(f.BACKBONE, map(tuple, r)))} for r in bb]\n"
+        "c, s_ = np.cos(0.7), np.sin(0.7); R = np.array([[c, -s_, 0], [s_, c, 0], [0, 0, 1]])\n"
+        "moved = (bb @ R.T + [5, -3, 2]).astype(np.float32); brk = np.zeros(20, bool); brk[-1] = True; brk[15] = True\n"
+        "db = {'bb': moved, 'brk': brk, 'chain': np.zeros(20, np.int32), 'seq': np.frombuffer(b'G' * 20, np.uint8)}\n"
+        "loops, stem, seqs = f.hits(db, chain, 6, 9)\n"
+        "print('hits', len(loops), 'stem %.6f' % stem.min(), 'err %.6f' % np.abs(loops[np.argmin(stem)] - bb[6:10]).max())\n"
+        "loops, stem, seqs = f.hits(db, chain, 12, 14)\n"
+        "print('broken', int((stem < 1e-3).sum()))\n"
+        "al = f._aligner(); a = 'MKTAYIAKQRQISFVKSHFSRQ' * 3\n"
+        "print('homolog', f.homolog(al, a, a), f.homolog(al, 'AAAAAAAAAAAAAAAAAAAA', 'WWWWWWWWWWWWWWWWWWWW'))\n";
+    std::string out;
+    ASSERT_EQ(run("/usr/bin/python3 -c \"" + script + "\"", out), 0) << out;
+    EXPECT_TRUE(contains(out, "stem 0.000000 err 0.000")) << out;
+    // Loop 12-14 needs stems 10-11 and 15-16: the break after 15 leaves no exact hit.
+    EXPECT_TRUE(contains(out, "broken 0")) << out;
+    EXPECT_TRUE(contains(out, "homolog True False")) << out;
+}
+
 // The physics re-score tool's choices, which need no force field: the frame
 // around loop 5-6 of a straight chain of glycines (3.8 A apart) within 5 A
 // is residues 4-7 plus one neighbour each side; residue 4 lacks its O, so it
