@@ -1,0 +1,158 @@
+"""A linear ranking over seven scores, fitted on training runs and cross-validated (measurement tool).
+
+Features of every written loop, each normalised as (s - median) / MAD over the loops of its run:
+the program's four scores (DFIRE, side chain, QUENDA, torsion), the environment score
+(environment_score.py, half-sphere kind), the fragment score (fragment_score.py, no sequence
+weights) and the backbone hydrogen-bond energy (backbone_hbonds.py). A loop scores
+s = sum_k w_k f_k; z is w0 = (1, 1, 1, 1, 0, 0, 0). The fit minimises, over the runs, the mean
+expected RMSD of the pick under exp(-s) (softmax over the run's loops), plus 0.01 |w - w0|^2,
+by L-BFGS from w0. Cross-validation: 8 folds grouped by loop (sorted case ids, i mod 8), each
+held-out run ranked by the weights fitted on the other folds.
+
+Usage:
+  /usr/bin/python3 tools/ranking/fitted_ranking.py features ENV.json FRAG.npz OUT.npz [--no-homologs]
+        NAME=RUN_DIR:LOOP_TABLE_DIR [...]
+  /usr/bin/python3 tools/ranking/fitted_ranking.py crossvalidate FEATURES.npz [...]
+  /usr/bin/python3 tools/ranking/fitted_ranking.py apply TRAIN_FEATURES.npz [...] --on FEATURES.npz [...]
+"""
+
+import os
+import sys
+
+import numpy as np
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import environment_rules  # noqa: E402
+import environment_score  # noqa: E402
+import fragment_rules  # noqa: E402
+import fragment_score  # noqa: E402
+import ranking_rules  # noqa: E402
+from ranking_rules import loopkit  # noqa: E402
+
+NAMES = ("dfire", "side chain", "quenda", "torsion", "environment", "fragment", "hbond")
+W0 = np.array([1, 1, 1, 1, 0, 0, 0], float)
+PENALTY = 0.01
+FOLDS = 8
+
+
+def normalised(values):
+    return np.array(loopkit.med_mad(list(values)), float)
+
+
+def features(env_path, frag_path, out_path, specs, homologs=True):
+    energy = {"hse": environment_score.load(env_path)["hse"]}
+    db = fragment_score.load(frag_path)
+    cache = {}
+    runs = []
+    for spec in specs:
+        name, rest = spec.split("=", 1)
+        run_dir, table_dir = rest.split(":", 1)
+        base = os.path.join(run_dir, "loops")
+        for case in sorted(os.listdir(base)):
+            loopdir = os.path.join(base, case)
+            loop = ranking_rules.read_loop(loopdir, table_dir)
+            if loop is None:
+                continue
+            env = environment_rules.env_of(loopdir, table_dir, energy)["hse"]
+            frag, _ = fragment_rules.loop_case(loopdir, table_dir, db, homologs, cache)
+            cols = [loop["normalised"][:, q] for q in range(4)]
+            cols += [normalised(env), normalised(frag[False]), normalised(loop["hbond"])]
+            runs.append((name, case, loop["length"], np.array(cols).T, loop["rmsd"]))
+            print("%s %s %d loops" % (name, case, len(loop["rmsd"])), file=sys.stderr)
+    np.savez_compressed(out_path, sets=np.array([r[0] for r in runs]), cases=np.array([r[1] for r in runs]),
+                        lengths=np.array([r[2] for r in runs]), counts=np.array([len(r[4]) for r in runs]),
+                        X=np.concatenate([r[3] for r in runs]), rmsd=np.concatenate([r[4] for r in runs]))
+
+
+def load_runs(paths):
+    runs = []
+    for p in paths:
+        d = np.load(p)
+        ends = np.concatenate([[0], np.cumsum(d["counts"])])
+        for i in range(len(d["cases"])):
+            runs.append({"set": str(d["sets"][i]), "case": str(d["cases"][i]), "length": int(d["lengths"][i]),
+                         "X": d["X"][ends[i]:ends[i + 1]], "rmsd": d["rmsd"][ends[i]:ends[i + 1]]})
+    return runs
+
+
+def loss_and_grad(w, runs):
+    total, grad = 0.0, np.zeros_like(w)
+    for r in runs:
+        s = r["X"] @ w
+        a = -(s - s.min())
+        p = np.exp(a)
+        p /= p.sum()
+        e = float(p @ r["rmsd"])
+        total += e
+        # d e / d w = -sum_i p_i (rmsd_i - e) x_i
+        grad += -((p * (r["rmsd"] - e))[:, None] * r["X"]).sum(0)
+    n = len(runs)
+    d = w - W0
+    return total / n + PENALTY * float(d @ d), grad / n + 2 * PENALTY * d
+
+
+def fit(runs):
+    from scipy.optimize import minimize
+    res = minimize(loss_and_grad, W0.copy(), args=(runs,), jac=True, method="L-BFGS-B")
+    return res.x
+
+
+def pick(r, w):
+    s = r["X"] @ w
+    return float(r["rmsd"][int(np.argsort(s, kind="stable")[0])])
+
+
+def report(runs, got, label):
+    z = np.array([pick(r, W0) for r in runs])
+    got = np.array(got)
+    print("\n%s: %d runs" % (label, len(runs)))
+    print("| set | runs | z: mean / median, < 1 Å | fitted: mean / median, < 1 Å | better / worse |")
+    print("|---|---|---|---|---|")
+    sets = sorted({r["set"] for r in runs}, key=[r["set"] for r in runs].index)
+    for name in sets + ["all"]:
+        m = np.array([name == "all" or r["set"] == name for r in runs])
+        a, b = z[m], got[m]
+        print("| %s | %d | %.2f / %.2f, %d | %.2f / %.2f, %d | %d / %d |" % (
+            name, m.sum(), a.mean(), np.median(a), (a < 1).sum(), b.mean(), np.median(b), (b < 1).sum(),
+            (b < a - 0.05).sum(), (b > a + 0.05).sum()))
+
+
+def crossvalidate(paths):
+    runs = load_runs(paths)
+    cases = sorted({r["case"] for r in runs})
+    fold_of = {c: i % FOLDS for i, c in enumerate(cases)}
+    got = [None] * len(runs)
+    for k in range(FOLDS):
+        train = [r for r in runs if fold_of[r["case"]] != k]
+        w = fit(train)
+        print("fold %d: %s" % (k, " ".join("%.2f" % x for x in w)))
+        for i, r in enumerate(runs):
+            if fold_of[r["case"]] == k:
+                got[i] = pick(r, w)
+    report(runs, got, "cross-validated")
+    w = fit(runs)
+    print("\nweights fitted on all runs: " + ", ".join("%s %.2f" % (n, x) for n, x in zip(NAMES, w)))
+    report(runs, [pick(r, w) for r in runs], "fitted on all, same runs")
+
+
+def apply(train_paths, on_paths):
+    w = fit(load_runs(train_paths))
+    print("weights: " + ", ".join("%s %.2f" % (n, x) for n, x in zip(NAMES, w)))
+    runs = load_runs(on_paths)
+    report(runs, [pick(r, w) for r in runs], "applied")
+
+
+if __name__ == "__main__":
+    a = sys.argv[1:]
+    if len(a) >= 5 and a[0] == "features":
+        homologs = "--no-homologs" not in a
+        rest = [x for x in a[4:] if x != "--no-homologs"]
+        features(a[1], a[2], a[3], rest, homologs)
+    elif len(a) >= 2 and a[0] == "crossvalidate":
+        crossvalidate(a[1:])
+    elif len(a) >= 4 and a[0] == "apply" and "--on" in a:
+        i = a.index("--on")
+        apply(a[1:i], a[i + 1:])
+    else:
+        sys.exit(__doc__)
