@@ -12,8 +12,9 @@ held-out run ranked by the weights fitted on the other folds.
 Usage:
   /usr/bin/python3 tools/ranking/fitted_ranking.py features ENV.json FRAG.npz OUT.npz [--no-homologs]
         NAME=RUN_DIR:LOOP_TABLE_DIR [...]
-  /usr/bin/python3 tools/ranking/fitted_ranking.py crossvalidate FEATURES.npz [...]
-  /usr/bin/python3 tools/ranking/fitted_ranking.py apply TRAIN_FEATURES.npz [...] --on FEATURES.npz [...]
+  /usr/bin/python3 tools/ranking/fitted_ranking.py crossvalidate FEATURES.npz [...] [--out TSV]
+  /usr/bin/python3 tools/ranking/fitted_ranking.py apply TRAIN_FEATURES.npz [...] --on FEATURES.npz [...] [--out TSV]
+(--out: the pick of z and of the fitted weights for every run, with its best written loop.)
 """
 
 import os
@@ -103,9 +104,14 @@ def pick(r, w):
     return float(r["rmsd"][int(np.argsort(s, kind="stable")[0])])
 
 
-def report(runs, got, label):
+def report(runs, got, label, out_path=None):
     z = np.array([pick(r, W0) for r in runs])
     got = np.array(got)
+    if out_path:
+        with open(out_path, "w") as fh:
+            fh.write("set\tcase\tlength\tbest_written\tz\tfitted\n")
+            for r, a, b in zip(runs, z, got):
+                fh.write("%s\t%s\t%d\t%.3f\t%.3f\t%.3f\n" % (r["set"], r["case"], r["length"], r["rmsd"].min(), a, b))
     print("\n%s: %d runs" % (label, len(runs)))
     print("| set | runs | z: mean / median, < 1 Å | fitted: mean / median, < 1 Å | better / worse |")
     print("|---|---|---|---|---|")
@@ -118,7 +124,7 @@ def report(runs, got, label):
             (b < a - 0.05).sum(), (b > a + 0.05).sum()))
 
 
-def crossvalidate(paths):
+def crossvalidate(paths, out_path=None):
     runs = load_runs(paths)
     cases = sorted({r["case"] for r in runs})
     fold_of = {c: i % FOLDS for i, c in enumerate(cases)}
@@ -130,29 +136,36 @@ def crossvalidate(paths):
         for i, r in enumerate(runs):
             if fold_of[r["case"]] == k:
                 got[i] = pick(r, w)
-    report(runs, got, "cross-validated")
+    report(runs, got, "cross-validated", out_path)
     w = fit(runs)
     print("\nweights fitted on all runs: " + ", ".join("%s %.2f" % (n, x) for n, x in zip(NAMES, w)))
     report(runs, [pick(r, w) for r in runs], "fitted on all, same runs")
 
 
-def apply(train_paths, on_paths):
+def apply(train_paths, on_paths, out_path=None):
     w = fit(load_runs(train_paths))
     print("weights: " + ", ".join("%s %.2f" % (n, x) for n, x in zip(NAMES, w)))
     runs = load_runs(on_paths)
-    report(runs, [pick(r, w) for r in runs], "applied")
+    report(runs, [pick(r, w) for r in runs], "applied", out_path)
 
 
 if __name__ == "__main__":
     a = sys.argv[1:]
+    out = None
+    if "--out" in a:
+        i = a.index("--out")
+        if i + 1 >= len(a):
+            sys.exit(__doc__)
+        out = a[i + 1]
+        a = a[:i] + a[i + 2:]
     if len(a) >= 5 and a[0] == "features":
         homologs = "--no-homologs" not in a
         rest = [x for x in a[4:] if x != "--no-homologs"]
         features(a[1], a[2], a[3], rest, homologs)
     elif len(a) >= 2 and a[0] == "crossvalidate":
-        crossvalidate(a[1:])
+        crossvalidate(a[1:], out)
     elif len(a) >= 4 and a[0] == "apply" and "--on" in a:
         i = a.index("--on")
-        apply(a[1:i], a[i + 1:])
+        apply(a[1:i], a[i + 1:], out)
     else:
         sys.exit(__doc__)
