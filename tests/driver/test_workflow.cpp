@@ -792,19 +792,25 @@ TEST(Workflow, RankingRulesClipOneScore) {
     EXPECT_TRUE(contains(out, "| clip 6 | 0.50 |")) << out;
 }
 
+// Runs a Python snippet with numpy imported as np and the ranking tools'
+// folder on the path, `import_line` first.
+static int runRankingSnippet(const std::string& import_line, const std::string& body, std::string& out) {
+    const std::string script = "import sys, numpy as np; sys.path.insert(0, '" + kRepo + "/tools/ranking'); " + import_line + "\n" + body;
+    return run("/usr/bin/python3 -c \"" + script + "\"", out);
+}
+
 // The environment score's neighbour counts, known answers: residue 0 has its
 // CB on +z. The half sphere counts CA atoms up the CA->CB side within 13 A
 // (residue 1 at +5 A: yes; 2 at -5 A: below; 3 at +14 A: too far); the full
 // count takes CB atoms within 10 A of its CB, never itself (1 and 2).
 TEST(Workflow, EnvironmentScoreCountsNeighbours) {
-    const std::string script =
-        "import sys, numpy as np; sys.path.insert(0, '" + kRepo + "/tools/ranking'); import environment_score as e\n"
+    const std::string body =
         "ca = np.array([[0, 0, 0], [0, 0, 5], [0, 0, -5], [0, 0, 14.0]]); cb = ca + [0, 0, 1.5]\n"
         "who = np.array([0])\n"
         "print('hse', e.counts(ca, cb, who, ca, cb, 'hse')[0], 'cn', e.counts(ca, cb, who, ca, cb, 'cn')[0])\n"
         "print('bins', [int(b) for b in e.bin_of([0, 1, 2, 77, 78, 500])])\n";
     std::string out;
-    ASSERT_EQ(run("/usr/bin/python3 -c \"" + script + "\"", out), 0) << out;
+    ASSERT_EQ(runRankingSnippet("import environment_score as e", body, out), 0) << out;
     EXPECT_TRUE(contains(out, "hse 1 cn 2")) << out;
     // Bins of 2; the last bin takes every count of 78 and more.
     EXPECT_TRUE(contains(out, "bins [0, 0, 1, 38, 39, 39]")) << out;
@@ -816,8 +822,7 @@ TEST(Workflow, EnvironmentScoreCountsNeighbours) {
 // break must not count. The homolog rule: a chain is its own homolog, and two
 // unrelated repeats are not.
 TEST(Workflow, FragmentScoreFindsAMovedCopy) {
-    const std::string script =
-        "import sys, numpy as np; sys.path.insert(0, '" + kRepo + "/tools/ranking'); import fragment_score as f\n"
+    const std::string body =
         "rng = np.random.default_rng(1); bb = np.cumsum(rng.normal(0, 1.2, (20, 4, 3)).reshape(-1, 3), 0).reshape(20, 4, 3)\n"
         "chain = [{'name': 'GLY', 'atoms': dict(zip(f.BACKBONE, map(tuple, r)))} for r in bb]\n"
         "c, s_ = np.cos(0.7), np.sin(0.7); R = np.array([[c, -s_, 0], [s_, c, 0], [0, 0, 1]])\n"
@@ -830,7 +835,7 @@ TEST(Workflow, FragmentScoreFindsAMovedCopy) {
         "al = f._aligner(); a = 'MKTAYIAKQRQISFVKSHFSRQ' * 3\n"
         "print('homolog', f.homolog(al, a, a), f.homolog(al, 'AAAAAAAAAAAAAAAAAAAA', 'WWWWWWWWWWWWWWWWWWWW'))\n";
     std::string out;
-    ASSERT_EQ(run("/usr/bin/python3 -c \"" + script + "\"", out), 0) << out;
+    ASSERT_EQ(runRankingSnippet("import fragment_score as f", body, out), 0) << out;
     EXPECT_TRUE(contains(out, "stem 0.000000 err 0.000")) << out;
     // Loop 12-14 needs stems 10-11 and 15-16: the break after 15 leaves no exact hit.
     EXPECT_TRUE(contains(out, "broken 0")) << out;
@@ -842,8 +847,7 @@ TEST(Workflow, FragmentScoreFindsAMovedCopy) {
 // it, turns the misleading first feature round, and picks loops within 0.2 A of
 // the nearest in every run, where z (the first four) is 2 A off or more.
 TEST(Workflow, FittedRankingGradientAndFit) {
-    const std::string script =
-        "import sys, numpy as np; sys.path.insert(0, '" + kRepo + "/tools/ranking'); import fitted_ranking as f\n"
+    const std::string body =
         "rng = np.random.default_rng(3); runs = []\n"
         "for k in range(6):\n"
         "    rmsd = rng.uniform(0.5, 5, 30); X = rng.normal(0, 1, (30, 7)); X[:, 4] = (rmsd - rmsd.mean()) * 2\n"
@@ -857,7 +861,7 @@ TEST(Workflow, FittedRankingGradientAndFit) {
         "zfar = all(f.pick(r, f.W0) > r['rmsd'].min() + 2 for r in runs)\n"
         "print('w5 %s w1 %s fitted_near %s z_far %s' % (wf[4] > 1, wf[0] < 0, near, zfar))\n";
     std::string out;
-    ASSERT_EQ(run("/usr/bin/python3 -c \"" + script + "\"", out), 0) << out;
+    ASSERT_EQ(runRankingSnippet("import fitted_ranking as f", body, out), 0) << out;
     EXPECT_TRUE(contains(out, "graderr ") && std::stod(out.substr(out.find("graderr ") + 8)) < 1e-5) << out;
     // The fit turns the misleading first feature round and leans on the fifth.
     EXPECT_TRUE(contains(out, "w5 True w1 True fitted_near True z_far True")) << out;

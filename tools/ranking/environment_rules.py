@@ -11,7 +11,6 @@ Usage: /usr/bin/python3 tools/ranking/environment_rules.py ENV_TABLE.json [--out
 the run read, where its structure files lie.)
 """
 
-import json
 import os
 import sys
 
@@ -21,22 +20,14 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import environment_score  # noqa: E402
 import ranking_rules  # noqa: E402
-from ranking_rules import loopkit, lowest  # noqa: E402
+from ranking_rules import loopkit  # noqa: E402
 
 WEIGHTS = (0.5, 1.0, 2.0)
 
 
 def env_of(loopdir, table_dir, energy):
-    with open(os.path.join(loopdir, "sample.json")) as fh:
-        record = json.load(fh)
-    meta = record["meta"]
-    everything = loopkit.read_structure(os.path.join(table_dir, meta["file"]))
-    chain = [r for r in everything if r["chain"] == meta["chain"]]
-    loop = loopkit.loop_residues(chain, meta["start"], meta["end"])
+    _, _, chain, loop, confs = ranking_rules.loop_in_entry(loopdir, table_dir)
     first = next(i for i, r in enumerate(chain) if r is loop[0])
-    confs = loopkit.read_results(os.path.join(loopdir, record["files"]["result"]))
-    for conf in confs:
-        loopkit.matched(conf, loop)
     return environment_score.loop_scores(chain, first, first + len(loop) - 1,
                                          [c["residues"] for c in confs], energy)
 
@@ -53,37 +44,14 @@ def main(args):
         out_path, args = args[1], args[2:]
     rows = []
     names = [n for n, _, _ in rules(energy)]
-    for spec in args:
-        name, rest = spec.split("=", 1)
-        run_dir, table_dir = rest.split(":", 1)
-        base = os.path.join(run_dir, "loops")
-        for case in sorted(os.listdir(base)):
-            loop = ranking_rules.read_loop(os.path.join(base, case))
-            if loop is None:
-                continue
-            env = env_of(os.path.join(base, case), table_dir, energy)
-            picks = []
-            for _, kind, w in rules(energy):
-                score = loop["z"] if kind is None else \
-                    loop["z"] + w * np.array(loopkit.med_mad(list(env[kind])))
-                picks.append(float(loop["rmsd"][lowest(score)]))
-            rho = {k: loopkit.spearman(list(env[k]), list(loop["rmsd"])) for k in env}
-            rows.append((name, case, loop["length"], picks, rho, float(loop["rmsd"].min())))
-    sets = sorted({r[0] for r in rows}, key=[r[0] for r in rows].index)
-    for group in [[s] for s in sets] + [sets]:
-        mine = [r for r in rows if r[0] in group]
-        print("\n%s: %d loops" % ("+".join(group), len(mine)))
-        print("| rule | mean (Å) | median (Å) | < 1 Å | better / worse than z (> 0.05 Å) |")
-        print("|---|---|---|---|---|")
-        z = np.array([r[3][0] for r in mine])
-        for q, n in enumerate(names):
-            got = np.array([r[3][q] for r in mine])
-            print("| %s | %.2f | %.2f | %d/%d | %d / %d |" % (
-                n, got.mean(), np.median(got), (got < 1).sum(), len(got),
-                (got < z - 0.05).sum(), (got > z + 0.05).sum()))
-        for k in energy:
-            print("Spearman of %s with RMSD, mean over loops: %+.3f"
-                  % (k, np.nanmean([r[4][k] for r in mine])))
+    for name, case, loopdir, table_dir, loop in ranking_rules.each_finished_loop(args):
+        env = env_of(loopdir, table_dir, energy)
+        picks = ranking_rules.added_score_picks(loop, rules(energy), env)
+        rho = {k: loopkit.spearman(list(env[k]), list(loop["rmsd"])) for k in env}
+        rows.append((name, case, loop["length"], picks, rho, float(loop["rmsd"].min())))
+    ranking_rules.print_picks(rows, names, lambda mine: [
+        print("Spearman of %s with RMSD, mean over loops: %+.3f" % (k, np.nanmean([r[4][k] for r in mine])))
+        for k in energy])
     if out_path:
         with open(out_path, "w") as fh:
             fh.write("set\tcase\tlength\tbest_written\t" + "\t".join(n.replace(" ", "_") for n in names) + "\n")

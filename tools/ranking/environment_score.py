@@ -18,7 +18,6 @@ Usage:
 """
 
 import json
-import math
 import os
 import sys
 

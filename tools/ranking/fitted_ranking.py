@@ -46,21 +46,13 @@ def features(env_path, frag_path, out_path, specs, homologs=True):
     db = fragment_score.load(frag_path)
     cache = {}
     runs = []
-    for spec in specs:
-        name, rest = spec.split("=", 1)
-        run_dir, table_dir = rest.split(":", 1)
-        base = os.path.join(run_dir, "loops")
-        for case in sorted(os.listdir(base)):
-            loopdir = os.path.join(base, case)
-            loop = ranking_rules.read_loop(loopdir, table_dir)
-            if loop is None:
-                continue
-            env = environment_rules.env_of(loopdir, table_dir, energy)["hse"]
-            frag, _ = fragment_rules.loop_case(loopdir, table_dir, db, homologs, cache)
-            cols = [loop["normalised"][:, q] for q in range(4)]
-            cols += [normalised(env), normalised(frag[False]), normalised(loop["hbond"])]
-            runs.append((name, case, loop["length"], np.array(cols).T, loop["rmsd"]))
-            print("%s %s %d loops" % (name, case, len(loop["rmsd"])), file=sys.stderr)
+    for name, case, loopdir, table_dir, loop in ranking_rules.each_finished_loop(specs, hbond=True):
+        env = environment_rules.env_of(loopdir, table_dir, energy)["hse"]
+        frag, _ = fragment_rules.loop_case(loopdir, table_dir, db, homologs, cache)
+        cols = [loop["normalised"][:, q] for q in range(4)]
+        cols += [normalised(env), normalised(frag[False]), normalised(loop["hbond"])]
+        runs.append((name, case, loop["length"], np.array(cols).T, loop["rmsd"]))
+        print("%s %s %d loops" % (name, case, len(loop["rmsd"])), file=sys.stderr)
     np.savez_compressed(out_path, sets=np.array([r[0] for r in runs]), cases=np.array([r[1] for r in runs]),
                         lengths=np.array([r[2] for r in runs]), counts=np.array([len(r[4]) for r in runs]),
                         X=np.concatenate([r[3] for r in runs]), rmsd=np.concatenate([r[4] for r in runs]))

@@ -13,7 +13,6 @@ Usage: /usr/bin/python3 tools/ranking/fragment_rules.py DATABASE.npz [--out TSV]
 benchmark's.)
 """
 
-import json
 import os
 import sys
 
@@ -23,24 +22,17 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import fragment_score as fs  # noqa: E402
 import ranking_rules  # noqa: E402
-from ranking_rules import loopkit, lowest  # noqa: E402
+from ranking_rules import loopkit  # noqa: E402
 
 WEIGHTS = (0.5, 1.0, 2.0)
 RULES = [("z", None, 0.0)] + [("frag%s %.1f" % (s, w), s == "+seq", w) for s in ("", "+seq") for w in WEIGHTS]
 
 
 def loop_case(loopdir, table_dir, db, homologs, cache):
-    with open(os.path.join(loopdir, "sample.json")) as fh:
-        record = json.load(fh)
+    record, _, chain, loop, confs = ranking_rules.loop_in_entry(loopdir, table_dir)
     meta = record["meta"]
-    everything = loopkit.read_structure(os.path.join(table_dir, meta["file"]))
-    chain = [r for r in everything if r["chain"] == meta["chain"]]
-    loop = loopkit.loop_residues(chain, meta["start"], meta["end"])
     a = next(i for i, r in enumerate(chain) if r is loop[0])
     b = a + len(loop) - 1
-    confs = loopkit.read_results(os.path.join(loopdir, record["files"]["result"]))
-    for conf in confs:
-        loopkit.matched(conf, loop)
     decoys = np.array([[[r["atoms"][x] for x in fs.BACKBONE] for r in c["residues"]] for c in confs], float)
     native = np.array([[r["atoms"][x] for x in fs.BACKBONE] for r in loop], float)
     target_seq = "".join(fs.ONE.get(r["name"], "X") for r in loop)
@@ -73,42 +65,24 @@ def main(args):
             sys.exit(__doc__)
     rows, cache = [], {}
     names = [n for n, _, _ in RULES]
-    for spec in args:
-        name, rest = spec.split("=", 1)
-        run_dir, table_dir = rest.split(":", 1)
-        base = os.path.join(run_dir, "loops")
-        for case in sorted(os.listdir(base)):
-            loop = ranking_rules.read_loop(os.path.join(base, case))
-            if loop is None:
-                continue
-            frag, info = loop_case(os.path.join(base, case), table_dir, db, homologs, cache)
-            picks = []
-            for _, seq, w in RULES:
-                score = loop["z"] if seq is None else loop["z"] + w * np.array(loopkit.med_mad(list(frag[seq])))
-                picks.append(float(loop["rmsd"][lowest(score)]))
-            rho = loopkit.spearman(list(frag[False]), list(loop["rmsd"])) if info["hits"] else float("nan")
-            rows.append((name, case, loop["length"], picks, rho, float(loop["rmsd"].min()), info))
-            print("%s %s L=%d hits=%d excluded=%d best_hit=%s z=%.2f frag1=%.2f" % (
-                name, case, loop["length"], info["hits"], info["excluded"],
-                "%.2f" % info["best_hit"] if "best_hit" in info else "-", picks[0], picks[2]), file=sys.stderr)
-    sets = sorted({r[0] for r in rows}, key=[r[0] for r in rows].index)
-    for group in [[s] for s in sets] + ([sets] if len(sets) > 1 else []):
-        mine = [r for r in rows if r[0] in group]
-        print("\n%s: %d loops, %d with hits" % ("+".join(group), len(mine), sum(r[6]["hits"] > 0 for r in mine)))
-        print("| rule | mean (Å) | median (Å) | < 1 Å | better / worse than z (> 0.05 Å) |")
-        print("|---|---|---|---|---|")
-        z = np.array([r[3][0] for r in mine])
-        for q, n in enumerate(names):
-            got = np.array([r[3][q] for r in mine])
-            print("| %s | %.2f | %.2f | %d/%d | %d / %d |" % (
-                n, got.mean(), np.median(got), (got < 1).sum(), len(got),
-                (got < z - 0.05).sum(), (got > z + 0.05).sum()))
+    for name, case, loopdir, table_dir, loop in ranking_rules.each_finished_loop(args):
+        frag, info = loop_case(loopdir, table_dir, db, homologs, cache)
+        picks = ranking_rules.added_score_picks(loop, RULES, frag)
+        rho = loopkit.spearman(list(frag[False]), list(loop["rmsd"])) if info["hits"] else float("nan")
+        rows.append((name, case, loop["length"], picks, rho, float(loop["rmsd"].min()), info))
+        print("%s %s L=%d hits=%d excluded=%d best_hit=%s z=%.2f frag1=%.2f" % (
+            name, case, loop["length"], info["hits"], info["excluded"],
+            "%.2f" % info["best_hit"] if "best_hit" in info else "-", picks[0], picks[2]), file=sys.stderr)
+
+    def extra(mine):
+        print("Loops with hits: %d of %d" % (sum(r[6]["hits"] > 0 for r in mine), len(mine)))
         print("Spearman of the fragment score (no sequence) with RMSD, mean over loops with hits: %+.3f"
               % np.nanmean([r[4] for r in mine]))
         bh = [r[6]["best_hit"] for r in mine if "best_hit" in r[6]]
         if bh:
             print("Best hit to native: median %.2f A, below 1 A in %d of %d loops with hits"
                   % (np.median(bh), sum(x < 1 for x in bh), len(bh)))
+    ranking_rules.print_picks(rows, names, extra)
     if out_path:
         with open(out_path, "w") as fh:
             fh.write("set\tcase\tlength\thits\tbest_hit\tbest_written\t" + "\t".join(n.replace(" ", "_") for n in names) + "\n")

@@ -51,19 +51,72 @@ def length_group(n):
     return group_of(n, GROUPS)
 
 
-def hbond_energies(record, confs, table_dir):
-    """Backbone hydrogen-bond energy of each written loop with the rest of the entry."""
+def loop_in_entry(loopdir, table_dir):
+    """A finished loop of a run in its entry: the run's record, every residue of the entry, those
+    of the loop's chain, the native loop (residues of that chain) and the written conformations,
+    each checked against the loop."""
+    with open(os.path.join(loopdir, "sample.json")) as fh:
+        record = json.load(fh)
     meta = record["meta"]
     everything = loopkit.read_structure(os.path.join(table_dir, meta["file"]))
     chain = [r for r in everything if r["chain"] == meta["chain"]]
     loop = loopkit.loop_residues(chain, meta["start"], meta["end"])
-    first = next(i for i, r in enumerate(everything) if r is loop[0])
-    last = first + len(loop) - 1
-    out = []
+    confs = loopkit.read_results(os.path.join(loopdir, record["files"]["result"]))
     for conf in confs:
         loopkit.matched(conf, loop)
-        out.append(loop_energy(everything[:first] + conf["residues"] + everything[last + 1:], first, last))
-    return np.array(out)
+    return record, everything, chain, loop, confs
+
+
+def hbond_energies(loopdir, table_dir):
+    """Backbone hydrogen-bond energy of each written loop with the rest of the entry."""
+    _, everything, _, loop, confs = loop_in_entry(loopdir, table_dir)
+    first = next(i for i, r in enumerate(everything) if r is loop[0])
+    last = first + len(loop) - 1
+    return np.array([loop_energy(everything[:first] + conf["residues"] + everything[last + 1:], first, last)
+                     for conf in confs])
+
+
+def each_finished_loop(specs, hbond=False):
+    """(set name, case, loop folder, loop table folder, read_loop of it) for every analysed loop
+    of the runs given as NAME=RUN_DIR:LOOP_TABLE_DIR; hbond adds the hydrogen-bond energies."""
+    for spec in specs:
+        name, rest = spec.split("=", 1)
+        run_dir, table_dir = rest.split(":", 1)
+        base = os.path.join(run_dir, "loops")
+        for case in sorted(os.listdir(base)):
+            loopdir = os.path.join(base, case)
+            loop = read_loop(loopdir, table_dir if hbond else None)
+            if loop is not None:
+                yield name, case, loopdir, table_dir, loop
+
+
+def added_score_picks(loop, rules, scores):
+    """RMSD of the loop each rule (name, key, weight) puts first: z for key None, else
+    z + weight * scores[key] normalised by median and MAD."""
+    picks = []
+    for _, key, w in rules:
+        score = loop["z"] if key is None else loop["z"] + w * np.array(loopkit.med_mad(list(scores[key])))
+        picks.append(float(loop["rmsd"][lowest(score)]))
+    return picks
+
+
+def print_picks(rows, names, extra=None):
+    """Tables of the RMSD each rule picks, per set and for all sets together. rows: (set, case,
+    length, picks in the order of names, ...); extra(rows) prints lines under each table."""
+    sets = sorted({r[0] for r in rows}, key=[r[0] for r in rows].index)
+    for group in [[s] for s in sets] + ([sets] if len(sets) > 1 else []):
+        mine = [r for r in rows if r[0] in group]
+        print("\n%s: %d loops" % ("+".join(group), len(mine)))
+        print("| rule | mean (Å) | median (Å) | < 1 Å | better / worse than z (> 0.05 Å) |")
+        print("|---|---|---|---|---|")
+        z = np.array([r[3][0] for r in mine])
+        for q, n in enumerate(names):
+            got = np.array([r[3][q] for r in mine])
+            print("| %s | %.2f | %.2f | %d/%d | %d / %d |" % (
+                n, got.mean(), np.median(got), (got < 1).sum(), len(got),
+                (got < z - 0.05).sum(), (got > z + 0.05).sum()))
+        if extra:
+            extra(mine)
 
 
 def read_loop(loopdir, table_dir=None):
@@ -99,7 +152,7 @@ def read_loop(loopdir, table_dir=None):
             "rmsd": np.array([float(r["rmsd"]) for r in rows]),
             "pair": pair,
             "length": len(confs[0]["residues"]),
-            "hbond": None if table_dir is None else hbond_energies(record, confs, table_dir)}
+            "hbond": None if table_dir is None else hbond_energies(loopdir, table_dir)}
 
 
 def lowest(values):
