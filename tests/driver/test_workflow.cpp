@@ -859,10 +859,16 @@ TEST(Workflow, FittedRankingGradientAndFit) {
         "print('graderr %.1e' % np.abs(np.array(num) - g).max())\n"
         "wf = f.fit(runs); near = all(f.pick(r, wf) < r['rmsd'].min() + 0.2 for r in runs)\n"
         "zfar = all(f.pick(r, f.W0) > r['rmsd'].min() + 2 for r in runs)\n"
-        "print('w5 %s w1 %s fitted_near %s z_far %s' % (wf[4] > 1, wf[0] < 0, near, zfar))\n";
+        "print('w5 %s w1 %s fitted_near %s z_far %s' % (wf[4] > 1, wf[0] < 0, near, zfar))\n"
+        "r = {'X': np.zeros((4, 7)), 'rmsd': np.array([4.0, 3.0, 2.0, 1.0])}; r['X'][:, 0] = [0, 1, 2, 3]; r['X'][:, 4] = [3, 2, 1, 0]\n"
+        "w = np.zeros(7); w[4] = 1\n"
+        "print('top', f.pick(r, w), f.pick(r, w, 2), f.pick(r, w, 1), f.pick(r, f.W0))\n";
     std::string out;
     ASSERT_EQ(runRankingSnippet("import fitted_ranking as f", body, out), 0) << out;
     EXPECT_TRUE(contains(out, "graderr ") && std::stod(out.substr(out.find("graderr ") + 8)) < 1e-5) << out;
+    // Among the best two by z (loops 0 and 1) the fifth feature prefers loop 1;
+    // unrestricted it takes loop 3, and the best one by z is loop 0 itself.
+    EXPECT_TRUE(contains(out, "top 1.0 3.0 4.0 4.0")) << out;
     // The fit turns the misleading first feature round and leans on the fifth.
     EXPECT_TRUE(contains(out, "w5 True w1 True fitted_near True z_far True")) << out;
 }

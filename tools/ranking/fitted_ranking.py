@@ -14,7 +14,9 @@ Usage:
         NAME=RUN_DIR:LOOP_TABLE_DIR [...]
   /usr/bin/python3 tools/ranking/fitted_ranking.py crossvalidate FEATURES.npz [...] [--out TSV]
   /usr/bin/python3 tools/ranking/fitted_ranking.py apply TRAIN_FEATURES.npz [...] --on FEATURES.npz [...] [--out TSV]
-(--out: the pick of z and of the fitted weights for every run, with its best written loop.)
+        [--top K]
+(--out: the pick of z and of the fitted weights for every run, with its best written loop;
+--top K: also the pick of the fitted weights among the K loops of lowest z, written to TSV.topK.)
 """
 
 import os
@@ -91,9 +93,13 @@ def fit(runs):
     return res.x
 
 
-def pick(r, w):
+def pick(r, w, top=None):
+    """RMSD of the loop of lowest score; with top, only the top loops by z may be picked."""
     s = r["X"] @ w
-    return float(r["rmsd"][int(np.argsort(s, kind="stable")[0])])
+    if top is None:
+        return float(r["rmsd"][int(np.argsort(s, kind="stable")[0])])
+    allowed = np.argsort(r["X"] @ W0, kind="stable")[:top]
+    return float(r["rmsd"][allowed[int(np.argsort(s[allowed], kind="stable")[0])]])
 
 
 def report(runs, got, label, out_path=None):
@@ -134,16 +140,25 @@ def crossvalidate(paths, out_path=None):
     report(runs, [pick(r, w) for r in runs], "fitted on all, same runs")
 
 
-def apply(train_paths, on_paths, out_path=None):
+def apply(train_paths, on_paths, out_path=None, top=None):
     w = fit(load_runs(train_paths))
     print("weights: " + ", ".join("%s %.2f" % (n, x) for n, x in zip(NAMES, w)))
     runs = load_runs(on_paths)
     report(runs, [pick(r, w) for r in runs], "applied", out_path)
+    if top is not None:
+        report(runs, [pick(r, w, top) for r in runs], "applied among the best %d by z" % top,
+               out_path and out_path + ".top%d" % top)
 
 
 if __name__ == "__main__":
     a = sys.argv[1:]
-    out = None
+    out, top = None, None
+    if "--top" in a:
+        i = a.index("--top")
+        if i + 1 >= len(a) or not a[i + 1].isdigit() or int(a[i + 1]) < 1:
+            sys.exit(__doc__)
+        top = int(a[i + 1])
+        a = a[:i] + a[i + 2:]
     if "--out" in a:
         i = a.index("--out")
         if i + 1 >= len(a):
@@ -158,6 +173,6 @@ if __name__ == "__main__":
         crossvalidate(a[1:], out)
     elif len(a) >= 4 and a[0] == "apply" and "--on" in a:
         i = a.index("--on")
-        apply(a[1:i], a[i + 1:], out)
+        apply(a[1:i], a[i + 1:], out, top)
     else:
         sys.exit(__doc__)
