@@ -807,7 +807,7 @@ TEST(Workflow, EnvironmentScoreCountsNeighbours) {
     const std::string body =
         "ca = np.array([[0, 0, 0], [0, 0, 5], [0, 0, -5], [0, 0, 14.0]]); cb = ca + [0, 0, 1.5]\n"
         "who = np.array([0])\n"
-        "print('hse', e.counts(ca, cb, who, ca, cb, 'hse')[0], 'cn', e.counts(ca, cb, who, ca, cb, 'cn')[0])\n"
+        "print('hse', e.counts(ca, cb, who, 'hse')[0], 'cn', e.counts(ca, cb, who, 'cn')[0])\n"
         "print('bins', [int(b) for b in e.bin_of([0, 1, 2, 77, 78, 500])])\n";
     std::string out;
     ASSERT_EQ(runRankingSnippet("import environment_score as e", body, out), 0) << out;

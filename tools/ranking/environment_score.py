@@ -57,16 +57,16 @@ def residue_points(residues):
     return np.array(types, int), np.array(cas, float).reshape(-1, 3), np.array(cbs, float).reshape(-1, 3)
 
 
-def counts(ca, cb, who, all_ca, all_cb, kind):
-    """Neighbour counts of the residues `who` (indices into ca, cb) among all residues;
-    a residue never counts itself."""
+def counts(ca, cb, who, kind):
+    """Neighbour counts of the residues `who` (indices into ca, cb) among all of them; a
+    residue never counts itself."""
     if kind == "hse":
         # The residue's own CA lies on the plane of its half sphere, so it is never counted.
-        d = all_ca[None, :, :] - ca[who][:, None, :]
+        d = ca[None, :, :] - ca[who][:, None, :]
         up = cb[who] - ca[who]
         near = ((d ** 2).sum(-1) <= KINDS[kind] ** 2) & ((d * up[:, None, :]).sum(-1) > 0)
         return near.sum(1)
-    d = all_cb[None, :, :] - cb[who][:, None, :]
+    d = cb[None, :, :] - cb[who][:, None, :]
     return ((d ** 2).sum(-1) <= KINDS[kind] ** 2).sum(1) - 1
 
 
@@ -85,7 +85,7 @@ def derive(train_dir, out_path):
                 continue
             known = np.flatnonzero(types >= 0)
             for kind in KINDS:
-                b = bin_of(counts(ca, cb, known, ca, cb, kind))
+                b = bin_of(counts(ca, cb, known, kind))
                 np.add.at(table[kind], (types[known], b), 1)
     out = {"files": len(files), "bin": BIN, "bins": BINS, "types": TYPES, "energy": {}, "counts": {}}
     for kind, n in table.items():
@@ -116,7 +116,7 @@ def loop_scores(everything, first, last, confs, energy):
         who = np.array([row[i] for i in range(first, first + len(residues)) if i in row], int)
         who = who[types[who] >= 0]
         for kind, e in energy.items():
-            b = bin_of(counts(ca, cb, who, ca, cb, kind))
+            b = bin_of(counts(ca, cb, who, kind))
             out[kind].append(float(e[types[who], b].sum()))
     return {k: np.array(v) for k, v in out.items()}
 
