@@ -25,8 +25,9 @@ from ranking_rules import loopkit  # noqa: E402
 WEIGHTS = (0.5, 1.0, 2.0)
 
 
-def env_of(loopdir, table_dir, energy):
-    _, _, chain, loop, confs = ranking_rules.loop_in_entry(loopdir, table_dir)
+def env_of(entry, energy):
+    """Environment scores of the written loops of a loop in its entry (loop_in_entry)."""
+    _, _, chain, loop, confs = entry
     first = next(i for i, r in enumerate(chain) if r is loop[0])
     return environment_score.loop_scores(chain, first, first + len(loop) - 1,
                                          [c["residues"] for c in confs], energy)
@@ -44,8 +45,8 @@ def main(args):
         out_path, args = args[1], args[2:]
     rows = []
     names = [n for n, _, _ in rules(energy)]
-    for name, case, loopdir, table_dir, loop in ranking_rules.each_finished_loop(args):
-        env = env_of(loopdir, table_dir, energy)
+    for name, case, loop in ranking_rules.each_finished_loop(args):
+        env = env_of(loop["entry"], energy)
         picks = ranking_rules.added_score_picks(loop, rules(energy), env)
         rho = {k: loopkit.spearman(list(env[k]), list(loop["rmsd"])) for k in env}
         rows.append((name, case, loop["length"], picks, rho, float(loop["rmsd"].min())))

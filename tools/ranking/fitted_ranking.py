@@ -43,14 +43,14 @@ def normalised(values):
     return np.array(loopkit.med_mad(list(values)), float)
 
 
-def features(env_path, frag_path, out_path, specs, homologs=True):
+def features(env_path, frag_path, out_path, run_args, homologs=True):
     energy = {"hse": environment_score.load(env_path)["hse"]}
     db = fragment_score.load(frag_path)
     cache = {}
     runs = []
-    for name, case, loopdir, table_dir, loop in ranking_rules.each_finished_loop(specs, hbond=True):
-        env = environment_rules.env_of(loopdir, table_dir, energy)["hse"]
-        frag, _ = fragment_rules.loop_case(loopdir, table_dir, db, homologs, cache)
+    for name, case, loop in ranking_rules.each_finished_loop(run_args, hbond=True):
+        env = environment_rules.env_of(loop["entry"], energy)["hse"]
+        frag, _ = fragment_rules.loop_case(loop["entry"], db, homologs, cache)
         cols = [loop["normalised"][:, q] for q in range(4)]
         cols += [normalised(env), normalised(frag[False]), normalised(loop["hbond"])]
         runs.append((name, case, loop["length"], np.array(cols).T, loop["rmsd"]))

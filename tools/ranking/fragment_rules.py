@@ -28,8 +28,10 @@ WEIGHTS = (0.5, 1.0, 2.0)
 RULES = [("z", None, 0.0)] + [("frag%s %.1f" % (s, w), s == "+seq", w) for s in ("", "+seq") for w in WEIGHTS]
 
 
-def loop_case(loopdir, table_dir, db, homologs, cache):
-    record, _, chain, loop, confs = ranking_rules.loop_in_entry(loopdir, table_dir)
+def loop_case(entry, db, homologs, cache):
+    """Fragment scores (without and with sequence weights) of the written loops of a loop in
+    its entry (loop_in_entry), and what its hits were."""
+    record, _, chain, loop, confs = entry
     meta = record["meta"]
     a = next(i for i, r in enumerate(chain) if r is loop[0])
     b = a + len(loop) - 1
@@ -65,8 +67,8 @@ def main(args):
             sys.exit(__doc__)
     rows, cache = [], {}
     names = [n for n, _, _ in RULES]
-    for name, case, loopdir, table_dir, loop in ranking_rules.each_finished_loop(args):
-        frag, info = loop_case(loopdir, table_dir, db, homologs, cache)
+    for name, case, loop in ranking_rules.each_finished_loop(args):
+        frag, info = loop_case(loop["entry"], db, homologs, cache)
         picks = ranking_rules.added_score_picks(loop, RULES, frag)
         rho = loopkit.spearman(list(frag[False]), list(loop["rmsd"])) if info["hits"] else float("nan")
         rows.append((name, case, loop["length"], picks, rho, float(loop["rmsd"].min()), info))

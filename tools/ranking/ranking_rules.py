@@ -67,27 +67,28 @@ def loop_in_entry(loopdir, table_dir):
     return record, everything, chain, loop, confs
 
 
-def hbond_energies(loopdir, table_dir):
-    """Backbone hydrogen-bond energy of each written loop with the rest of the entry."""
-    _, everything, _, loop, confs = loop_in_entry(loopdir, table_dir)
+def hbond_energies(entry):
+    """Backbone hydrogen-bond energy of each written loop with the rest of the entry
+    (entry: loop_in_entry of the loop)."""
+    _, everything, _, loop, confs = entry
     first = next(i for i, r in enumerate(everything) if r is loop[0])
     last = first + len(loop) - 1
     return np.array([loop_energy(everything[:first] + conf["residues"] + everything[last + 1:], first, last)
                      for conf in confs])
 
 
-def each_finished_loop(specs, hbond=False):
-    """(set name, case, loop folder, loop table folder, read_loop of it) for every analysed loop
-    of the runs given as NAME=RUN_DIR:LOOP_TABLE_DIR; hbond adds the hydrogen-bond energies."""
-    for spec in specs:
-        name, rest = spec.split("=", 1)
+def each_finished_loop(run_args, hbond=False):
+    """(set name, case, read_loop of it with its entry) for every analysed loop of the runs
+    given as NAME=RUN_DIR:LOOP_TABLE_DIR; hbond adds the hydrogen-bond energies."""
+    for run_arg in run_args:
+        name, rest = run_arg.split("=", 1)
         run_dir, table_dir = rest.split(":", 1)
         base = os.path.join(run_dir, "loops")
         for case in sorted(os.listdir(base)):
             loopdir = os.path.join(base, case)
-            loop = read_loop(loopdir, table_dir if hbond else None)
+            loop = read_loop(loopdir, table_dir, hbond)
             if loop is not None:
-                yield name, case, loopdir, table_dir, loop
+                yield name, case, loop
 
 
 def added_score_picks(loop, rules, scores):
@@ -119,10 +120,11 @@ def print_picks(rows, names, extra=None):
             extra(mine)
 
 
-def read_loop(loopdir, table_dir=None):
-    """Scores (n x 4), RMSD to native (n), pairwise backbone RMSD (n x n) and loop length
-    (and, given the loop table's folder, the backbone hydrogen-bond energies); None for a
-    loop without written conformations or analysis."""
+def read_loop(loopdir, table_dir=None, hbond=True):
+    """Scores (n x 4), RMSD to native (n), pairwise backbone RMSD (n x n) and loop length;
+    given the loop table's folder also the loop in its entry (loop_in_entry, read once for
+    every score that needs it) and, with hbond, the backbone hydrogen-bond energies. None for
+    a loop without written conformations or analysis."""
     conf_path = os.path.join(loopdir, "conformations.tsv")
     record_path = os.path.join(loopdir, "sample.json")
     if not (os.path.exists(conf_path) and os.path.exists(record_path)):
@@ -132,7 +134,8 @@ def read_loop(loopdir, table_dir=None):
     _, rows = loopkit.read_tsv(conf_path)
     if not rows:
         return None
-    confs = loopkit.read_results(os.path.join(loopdir, record["files"]["result"]))
+    entry = None if table_dir is None else loop_in_entry(loopdir, table_dir)
+    confs = entry[4] if entry else loopkit.read_results(os.path.join(loopdir, record["files"]["result"]))
     if len(confs) != len(rows):
         raise ValueError("%s: %d conformations in the result file, %d analysed" % (loopdir, len(confs), len(rows)))
     xyz = np.array([[r["atoms"][a] for r in c["residues"] for a in BACKBONE] for c in confs], float)
@@ -152,7 +155,8 @@ def read_loop(loopdir, table_dir=None):
             "rmsd": np.array([float(r["rmsd"]) for r in rows]),
             "pair": pair,
             "length": len(confs[0]["residues"]),
-            "hbond": None if table_dir is None else hbond_energies(loopdir, table_dir)}
+            "entry": entry,
+            "hbond": hbond_energies(entry) if entry and hbond else None}
 
 
 def lowest(values):
