@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -77,6 +78,7 @@ const std::vector<OptionHelp>& optionReference() {
         {"-xncac", "", "measuring: N-CA-C of grown residues drawn from the backbone angle table"},
         {"-xclose", "N", "measuring: closure geometries tried per candidate (0: one random draw)"},
         {"-xreseed", "", "measuring: survivors copied into empty seed slots on a collapse"},
+        {"-xstepw", "S,P,T,D", "measuring: weights of the side-chain, pair, torsion and distance terms of the growth-step ranking (default 1,1,10,0)"},
         {"-xrefine", "N", "measuring: refine the best N written loops, one per cluster (default 0: none)"},
         {"-xrefinemoves", "N", "measuring: Monte Carlo moves per refined loop (default 300)"},
         {"-xrefinetemp", "X", "measuring: temperature of the refinement, in combined-score units (default 0.5)"},
@@ -252,6 +254,14 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
             intOption(opt.protocol.closeDraws, 0, "");
         } else if (a == "-xreseed") {
             opt.protocol.reseed = true;
+        } else if (a == "-xstepw") {
+            std::string v;
+            if (!value(v)) usageError("Option -xstepw needs a value");
+            const std::vector<std::string> parts = split(v, ",", true);
+            StepWeights& sw = opt.protocol.stepWeights;
+            if (parts.size() != 4 || !parseReal(parts[0], sw.sideChain) || !parseReal(parts[1], sw.pair) || !parseReal(parts[2], sw.torsion) ||
+                !parseReal(parts[3], sw.distance) || !std::isfinite(sw.sideChain + sw.pair + sw.torsion + sw.distance))
+                usageError("Option -xstepw needs four numbers S,P,T,D, got \"" + v + "\"");
         } else if (a == "-xrefine") {
             intOption(opt.refine.top, 0, "");
         } else if (a == "-xrefinemoves") {

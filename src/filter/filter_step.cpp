@@ -317,7 +317,9 @@ std::vector<int> rankChildren(Sampler& run, const FilterPass& f) {
 
     // Ranking. Children that were never scored (empty slots, seeds beyond the
     // population) carry no values and are never ranked.
-    int n = WeightZ(E[6], E[5], E[1], A.data(), run.scCut, REJECTED, run.settings.useBBT);
+    const StepWeights& weights = run.settings.protocol.stepWeights;
+    int n = weights == StepWeights{} ? WeightZ(E[6], E[5], E[1], A.data(), run.scCut, REJECTED, run.settings.useBBT)
+                                     : WeightStep(E[6], E[5], E[1], E[3], A.data(), run.scCut, REJECTED, weights, run.settings.useBBT);
     {
         int m = 0;
         const int live = run.liveSeeds * CHILDREN;

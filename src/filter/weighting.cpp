@@ -7,9 +7,12 @@
 
 namespace lorvane {
 
-int WeightZ(const std::vector<float>& a, const std::vector<float>& b, const std::vector<float>& c, int* out, double cut, double widthB,
-            double w) {
-    const size_t n = std::min({a.size(), b.size(), c.size()});
+namespace {
+
+// Indices inside both windows (a below min(a) + cut, b below min(b) + widthB),
+// ordered by total(i).
+template <class Total>
+int rankInWindows(const std::vector<float>& a, const std::vector<float>& b, size_t n, int* out, double cut, double widthB, Total total) {
     if (n == 0) return 0;
     double minA = std::numeric_limits<double>::infinity(), minB = minA;
     for (size_t i = 0; i < n; ++i) {
@@ -19,13 +22,31 @@ int WeightZ(const std::vector<float>& a, const std::vector<float>& b, const std:
     std::vector<rank2data> recs;
     for (size_t i = 0; i < n; ++i) {
         if (!(a[i] < minA + cut) || !(b[i] < minB + widthB)) continue;
-        const float sum = a[i] + b[i];  // the pair is summed in single precision
-        const double total = sum + w * 10.0 * c[i];
-        recs.push_back({total, 0, 0, 0, total, 0, static_cast<int64_t>(i)});
+        const double t = total(i);
+        recs.push_back({t, 0, 0, 0, t, 0, static_cast<int64_t>(i)});
     }
     std::sort(recs.begin(), recs.end(), by_num5);
     for (size_t k = 0; k < recs.size(); ++k) out[k] = static_cast<int>(recs[k].index);
     return static_cast<int>(recs.size());
+}
+
+}  // namespace
+
+int WeightZ(const std::vector<float>& a, const std::vector<float>& b, const std::vector<float>& c, int* out, double cut, double widthB,
+            double w) {
+    const size_t n = std::min({a.size(), b.size(), c.size()});
+    return rankInWindows(a, b, n, out, cut, widthB, [&](size_t i) {
+        const float sum = a[i] + b[i];  // the pair is summed in single precision
+        return sum + w * 10.0 * c[i];
+    });
+}
+
+int WeightStep(const std::vector<float>& a, const std::vector<float>& b, const std::vector<float>& c, const std::vector<float>& d, int* out,
+               double cut, double widthB, const StepWeights& weights, double w) {
+    const size_t n = std::min({a.size(), b.size(), c.size(), d.size()});
+    return rankInWindows(a, b, n, out, cut, widthB, [&](size_t i) {
+        return weights.sideChain * a[i] + weights.pair * b[i] + weights.torsion * w * c[i] + weights.distance * d[i];
+    });
 }
 
 void SampleEWRS(const std::vector<double>& v, int n, int* out, int count, bool sorted, std::vector<sortdata>& recs) {

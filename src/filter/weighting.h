@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "growth/protocol.h"
+
 namespace lorvane {
 
 struct sortdata {
@@ -25,6 +27,11 @@ inline bool by_num5(const rank2data& a, const rank2data& b) { return a.num5 < b.
 // returns their number.
 int WeightZ(const std::vector<float>& a, const std::vector<float>& b, const std::vector<float>& c, int* out, double cut, double widthB,
             double w);
+
+// WeightZ's windows, ordered by ascending sideChain a[i] + pair b[i] +
+// torsion w c[i] + distance d[i] (in double precision).
+int WeightStep(const std::vector<float>& a, const std::vector<float>& b, const std::vector<float>& c, const std::vector<float>& d, int* out,
+               double cut, double widthB, const StepWeights& weights, double w);
 
 // The n lowest of v[0..count) (values above 200 count as 10000); ascending
 // when sorted is set, otherwise in no particular order (index order when

@@ -10,6 +10,18 @@
 
 namespace lorvane {
 
+// Weights of the step energy that ranks a growth step's children:
+// side chains E6 + pair E5 + torsion E1 + distance E3, where E3 is the
+// step's -ln P of the growing end's distance to the far anchor. The first
+// three are the classic ranking; the distance term enters only when asked.
+struct StepWeights {
+    double sideChain = 1.0;
+    double pair = 1.0;
+    double torsion = 10.0;  // scaled by the -nobbt switch as before
+    double distance = 0.0;
+    bool operator==(const StepWeights&) const = default;
+};
+
 struct Protocol {
     std::string name = "classic";
     // Diverse selection: the filter keeps the population by clusters of the
@@ -40,6 +52,7 @@ struct Protocol {
     // short loops half the seeds wrote as good loops at about half the CPU.
     int shortLoopLength = 0;
     int shortLoopSeeds = 0;
+    StepWeights stepWeights;
 
     // The backbone angle table is read only when a choice needs it.
     bool needsBackboneAngles() const { return drawNCAC || closeDraws > 0; }

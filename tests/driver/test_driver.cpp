@@ -82,8 +82,12 @@ TEST(DriverParse, ProtocolAndItsSwitches) {
     const Protocol x = parse({"-xclose", "6", "-xncac", "-protocol", "classic", "-xdiverse", "-xfew", "2", "-xshare", "0.25"}).protocol;
     EXPECT_TRUE(x.diverse && x.drawNCAC && x.closeDraws == 6 && x.perCluster == 2 && x.clusterShare == 0.25 && !x.reseed);
     EXPECT_EQ(parse({"-xclose", "0"}).protocol.closeDraws, 0);
+    EXPECT_TRUE(d.stepWeights == StepWeights{} && c.stepWeights == StepWeights{});
+    const StepWeights w = parse({"-xstepw", "0.25,0.5,7,-1.25"}).protocol.stepWeights;
+    EXPECT_TRUE(w.sideChain == 0.25 && w.pair == 0.5 && w.torsion == 7 && w.distance == -1.25);
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"-protocol", "fast"}, {"-protocol"}, {"-xshare", "0"}, {"-xshare", "1.5"}, {"-xfew", "0"}, {"-xclose", "-1"}})
+             {"-protocol", "fast"}, {"-protocol"}, {"-xshare", "0"}, {"-xshare", "1.5"}, {"-xfew", "0"}, {"-xclose", "-1"},
+             {"-xstepw", "1,1,10"}, {"-xstepw", "1,1,10,0,0"}, {"-xstepw", "1,1,,0"}, {"-xstepw", "1,1,nan,0"}, {"-xstepw"}})
         EXPECT_ERROR(parse(args), 2, args[0]);
 }
 

@@ -52,6 +52,55 @@ TEST(WeightZ, EmptyInputKeepsNothing) {
     EXPECT_EQ(WeightZ(none, none, none, out, 200, 12345, 1), 0);
 }
 
+TEST(WeightStep, WeightsReorderWithinTheSameWindows) {
+    // a = E6, b = E5, c = E1, d = E3; index 1 lies outside the E6 window.
+    const std::vector<float> a = {10, 250, 5, 0};
+    const std::vector<float> b = {-5, 0, 3, 1};
+    const std::vector<float> c = {1, 0, 0.5, 2};
+    const std::vector<float> d = {4, 0, 1, 0};
+    struct Case {
+        StepWeights weights;
+        double w;
+        std::vector<int> order;
+    };
+    // Totals 0: 10S - 5P + T + 4D; 2: 5S + 3P + 0.5T + D; 3: P + 2T.
+    const Case cases[] = {
+        {{1, 1, 10, 0}, 1.0, {2, 0, 3}},   // 15, 13, 21: the classic weights
+        {{1, 1, 10, 0}, 0.0, {3, 0, 2}},   // -nobbt: 5, 8, 1
+        {{1, 1, 10, 3}, 1.0, {2, 3, 0}},   // 27, 16, 21
+        {{1, 0, 0, 0}, 1.0, {3, 2, 0}},    // side chains alone: 10, 5, 0
+        {{0, 1, 0, 0}, 1.0, {0, 3, 2}},    // pair alone: -5, 3, 1
+        {{1, 1, -10, 0}, 1.0, {3, 0, 2}},  // -5, 3, -19
+    };
+    for (const Case& k : cases) {
+        std::vector<int> out(a.size(), -1);
+        out.resize(WeightStep(a, b, c, d, out.data(), 200.0, 12345.0, k.weights, k.w));
+        EXPECT_EQ(out, k.order) << k.weights.sideChain << "," << k.weights.pair << "," << k.weights.torsion << "," << k.weights.distance
+                                << " w " << k.w;
+    }
+}
+
+TEST(WeightStep, ClassicWeightsRankAsWeightZ) {
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> u(-40, 60);
+    std::vector<float> a(400), b(400), c(400), d(400);
+    for (size_t i = 0; i < a.size(); ++i) {
+        a[i] = u(rng);
+        b[i] = u(rng);
+        c[i] = u(rng) / 10;
+        d[i] = u(rng);
+    }
+    std::vector<int> z(a.size()), s(a.size());
+    const int nz = WeightZ(a, b, c, z.data(), 50.0, 70.0, 1.0);
+    const int ns = WeightStep(a, b, c, d, s.data(), 50.0, 70.0, StepWeights{}, 1.0);
+    ASSERT_EQ(nz, ns);
+    ASSERT_GT(nz, 100);
+    ASSERT_LT(nz, 400);
+    z.resize(nz);
+    s.resize(ns);
+    EXPECT_EQ(z, s);
+}
+
 TEST(SampleEWRS, FewCombinationsAtNonFinalStepComeBackInIndexOrder) {
     std::vector<sortdata> scratch;
     for (int count : {1, 7, 25}) {
