@@ -317,8 +317,9 @@ std::vector<int> rankChildren(Sampler& run, const FilterPass& f) {
 
     // Ranking. Children that were never scored (empty slots, seeds beyond the
     // population) carry no values and are never ranked.
-    const StepWeights& weights = run.settings.protocol.stepWeights;
-    int n = weights == StepWeights{} ? WeightZ(E[6], E[5], E[1], A.data(), run.scCut, REJECTED, run.settings.useBBT)
+    const StepWeights& given = run.settings.protocol.stepWeights;
+    const StepWeights weights = f.finalStep && !given.atClosure ? StepWeights{} : given;
+    int n = weights.programWeights() ? WeightZ(E[6], E[5], E[1], A.data(), run.scCut, REJECTED, run.settings.useBBT)
                                      : WeightStep(E[6], E[5], E[1], E[3], A.data(), run.scCut, REJECTED, weights, run.settings.useBBT);
     {
         int m = 0;

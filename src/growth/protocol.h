@@ -19,7 +19,11 @@ struct StepWeights {
     double pair = 1.0;
     double torsion = 10.0;  // scaled by the -nobbt switch as before
     double distance = 0.0;
+    // Off: the closing step ranks by the program's weights, so that the
+    // loops written are chosen as before.
+    bool atClosure = true;
     bool operator==(const StepWeights&) const = default;
+    bool programWeights() const { return sideChain == 1.0 && pair == 1.0 && torsion == 10.0 && distance == 0.0; }
 };
 
 struct Protocol {

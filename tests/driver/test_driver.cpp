@@ -84,7 +84,8 @@ TEST(DriverParse, ProtocolAndItsSwitches) {
     EXPECT_EQ(parse({"-xclose", "0"}).protocol.closeDraws, 0);
     EXPECT_TRUE(d.stepWeights == StepWeights{} && c.stepWeights == StepWeights{});
     const StepWeights w = parse({"-xstepw", "0.25,0.5,7,-1.25"}).protocol.stepWeights;
-    EXPECT_TRUE(w.sideChain == 0.25 && w.pair == 0.5 && w.torsion == 7 && w.distance == -1.25);
+    EXPECT_TRUE(w.sideChain == 0.25 && w.pair == 0.5 && w.torsion == 7 && w.distance == -1.25 && w.atClosure);
+    EXPECT_FALSE(parse({"-xstepwgrowth", "-xstepw", "0,1,5,4"}).protocol.stepWeights.atClosure);
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"-protocol", "fast"}, {"-protocol"}, {"-xshare", "0"}, {"-xshare", "1.5"}, {"-xfew", "0"}, {"-xclose", "-1"},
              {"-xstepw", "1,1,10"}, {"-xstepw", "1,1,10,0,0"}, {"-xstepw", "1,1,,0"}, {"-xstepw", "1,1,nan,0"}, {"-xstepw"}})
