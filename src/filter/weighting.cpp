@@ -1,6 +1,7 @@
 #include "filter/weighting.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "potentials/potentials.h"
@@ -45,7 +46,8 @@ int WeightStep(const std::vector<float>& a, const std::vector<float>& b, const s
                double cut, double widthB, const StepWeights& weights, double w) {
     const size_t n = std::min({a.size(), b.size(), c.size(), d.size()});
     return rankInWindows(a, b, n, out, cut, widthB, [&](size_t i) {
-        return weights.sideChain * a[i] + weights.pair * b[i] + weights.torsion * w * c[i] + weights.distance * d[i];
+        const double t = weights.sideChain * a[i] + weights.pair * b[i] + weights.torsion * w * c[i] + weights.distance * d[i];
+        return std::isnan(t) ? std::numeric_limits<double>::infinity() : t;  // a NaN would break the sort's ordering
     });
 }
 

@@ -22,7 +22,8 @@ namespace {
 TEST(Help, ListsEveryOptionTheParserAccepts) {
     const std::map<std::string, std::vector<std::string>> values = {
         {"FILE", {"x.pdb"}}, {"N[I]", {"60A"}}, {"ID", {"H"}},     {"SEQ", {"VIDGETCL"}}, {"MODE", {"smc"}},
-        {"N", {"100"}},      {"X", {"0.5"}},    {"PREFIX", {"a/b"}}, {"DIR", {"tables"}}, {"NAME", {"classic"}}};
+        {"N", {"100"}},      {"X", {"0.5"}},    {"PREFIX", {"a/b"}}, {"DIR", {"tables"}}, {"NAME", {"classic"}},
+        {"S,P,T,D", {"0,1,5,4"}}};
     const std::string help = helpText();
     for (const OptionHelp& o : optionReference()) {
         SCOPED_TRACE(o.option);

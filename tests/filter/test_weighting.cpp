@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <numeric>
 #include <random>
 #include <set>
@@ -78,6 +79,15 @@ TEST(WeightStep, WeightsReorderWithinTheSameWindows) {
         EXPECT_EQ(out, k.order) << k.weights.sideChain << "," << k.weights.pair << "," << k.weights.torsion << "," << k.weights.distance
                                 << " w " << k.w;
     }
+}
+
+TEST(WeightStep, UndefinedTotalsRankLast) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::vector<float> a = {1, 2, 3}, b = {0, 0, 0}, c = {0, 0, 0}, d = {0, inf, 0};
+    std::vector<int> out(3, -1);
+    // 0 * inf is NaN: the row ranks after every defined total instead of breaking the sort.
+    out.resize(WeightStep(a, b, c, d, out.data(), 200.0, 12345.0, StepWeights{1, 1, 10, 0}, 1.0));
+    EXPECT_EQ(out, (std::vector<int>{0, 2, 1}));
 }
 
 TEST(WeightStep, ClassicWeightsRankAsWeightZ) {
