@@ -842,6 +842,28 @@ TEST(Workflow, FragmentScoreFindsAMovedCopy) {
     EXPECT_TRUE(contains(out, "homolog True False")) << out;
 }
 
+// The step-weight fit, known answers: in a step whose 50 children nearest the
+// native have the worst side-chain energy but the best distance term, the
+// program's weights keep none of them among the best 50 and a ranking on the
+// distance term keeps all. A table with a column missing is refused.
+TEST(Workflow, StepWeightsFitKnownAnswer) {
+    const std::string body =
+        "sys.path.insert(0, '" + kRepo + "/tools/sampling'); import step_weights as w, tempfile, os\n"
+        "d = tempfile.mkdtemp(); rng = np.random.default_rng(5); t = np.zeros((200, 9)); t[:, 8] = np.arange(200)\n"
+        "t[:, 7] = rng.uniform(2, 6, 200); t[:50, 7] = rng.uniform(0, 1, 50); t[:50, 6] = 100; t[50:, 3] = 10\n"
+        "np.savetxt(os.path.join(d, 'x_S000.txt'), t); np.savetxt(os.path.join(d, 'x_S001.txt'), t[:40])\n"
+        "w.collect(d, os.path.join(d, 's.npz')); steps = w.load(os.path.join(d, 's.npz'))\n"
+        "print('steps', len(steps), 'classic %.3f' % w.recall(steps, w.CLASSIC, 50), 'distance %.3f' % w.recall(steps, (0, 1, 5, 1), 50))\n"
+        "np.savetxt(os.path.join(d, 'x_S002.txt'), t[:, :8])\n"
+        "try:\n    w.collect(d, os.path.join(d, 't.npz'))\nexcept ValueError as e:\n    print('refused', 'S002' in str(e))\n"
+        "import shutil; shutil.rmtree(d)\n";
+    std::string out;
+    ASSERT_EQ(runRankingSnippet("", body, out), 0) << out;
+    // The 40-row step is too small to hold 50 nearest children and is skipped.
+    EXPECT_TRUE(contains(out, "steps 1 classic 0.000 distance 1.000")) << out;
+    EXPECT_TRUE(contains(out, "refused True")) << out;
+}
+
 // The fitted ranking's loss: its gradient matches finite differences, and on
 // runs where only the fifth feature follows the RMSD the fit moves weight onto
 // it, turns the misleading first feature round, and picks loops within 0.2 A of
