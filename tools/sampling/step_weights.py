@@ -80,9 +80,10 @@ def grid():
             [(1.0, 0.0, t, d) for t, d in itertools.product(TORSION, DISTANCE)])
 
 
-def best_of(loops, keep):
-    scored = [(np.mean([recall(s, w, keep) for s in loops]), w) for w in grid()]
-    return max(scored)
+def best_of(table, weights, which):
+    """(mean recall, weights) of the best weights over the loops `which` (indices into the
+    columns of table, the recall of every weight set in every loop)."""
+    return max((np.mean(table[j, which]), w) for j, w in enumerate(weights))
 
 
 def fit(args):
@@ -94,22 +95,25 @@ def fit(args):
         raise ValueError("fit needs step files")
     names = [os.path.basename(os.path.dirname(os.path.abspath(a))) or a for a in args]
     loops = [load(a) for a in args]
+    # every weight set's recall in every loop, computed once for the fit, the check and the table
+    weights = [CLASSIC] + grid()
+    table = np.array([[recall(s, w, keep) for s in loops] for w in weights])
+    every = np.arange(len(loops))
     random_share = np.mean([np.mean([min(1.0, keep / len(s[0])) for s in steps]) for steps in loops])
-    classic = np.mean([recall(s, CLASSIC, keep) for s in loops])
-    score, w = best_of(loops, keep)
+    score, w = best_of(table[1:], weights[1:], every)
     print("loops %d, steps %d, keep %d" % (len(loops), sum(len(s) for s in loops), keep))
     print("random selection          recall %.3f" % random_share)
-    print("classic S,P,T,D = %g,%g,%g,%g   recall %.3f" % (CLASSIC + (classic,)))
+    print("classic S,P,T,D = %g,%g,%g,%g   recall %.3f" % (CLASSIC + (np.mean(table[0, every]),)))
     print("best    S,P,T,D = %g,%g,%g,%g   recall %.3f" % (w + (score,)))
     # two-fold check: fit on the even loops, score on the odd ones, and back
-    for name, train, test in (("even->odd", loops[0::2], loops[1::2]), ("odd->even", loops[1::2], loops[0::2])):
-        _, wf = best_of(train, keep)
-        got = np.mean([recall(s, wf, keep) for s in test])
-        ref = np.mean([recall(s, CLASSIC, keep) for s in test])
-        print("%s: fitted %g,%g,%g,%g recall %.3f, classic %.3f" % ((name,) + wf + (got, ref)))
+    for name, train, test in (("even->odd", every[0::2], every[1::2]), ("odd->even", every[1::2], every[0::2])):
+        _, wf = best_of(table[1:], weights[1:], train)
+        got = np.mean(table[1 + weights[1:].index(wf), test])
+        print("%s: fitted %g,%g,%g,%g recall %.3f, classic %.3f" % ((name,) + wf + (got, np.mean(table[0, test]))))
     print("per loop (classic -> best):")
-    for n, s in zip(names, loops):
-        print("  %-20s %.3f -> %.3f" % (n, recall(s, CLASSIC, keep), recall(s, w, keep)))
+    best = 1 + weights[1:].index(w)
+    for k, n in enumerate(names):
+        print("  %-20s %.3f -> %.3f" % (n, table[0, k], table[best, k]))
 
 
 def main(args):
