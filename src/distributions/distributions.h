@@ -11,6 +11,7 @@
 // the row is chosen by r = floor(d0 + 0.5).
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "distributions/backbone_angles.h"
 #include "model/geometry.h"
@@ -45,6 +46,11 @@ struct Distributions {
     ZeroedArray<double[SS_CLASSES][NUM_BINS][NUM_BINS]> torsionBins;
     JointTables forward, backward;
     BackboneAngleTable backboneAngles;  // read only when the protocol needs it
+    // Torsion-bin energies of the loop residues from their neighbours' types
+    // (set once per loop by useNeighbourTorsion, empty otherwise): table of
+    // each structure residue, -1 for the single-residue table.
+    std::vector<int> residueTable;
+    std::vector<double> residueBins;  // [table][phi 72][psi 72]
     Distributions();  // all zero
     const JointTables& joint(bool isBackward) const { return isBackward ? backward : forward; }
 };
@@ -60,6 +66,17 @@ struct Distributions {
 void loadTorsionBins(Distributions& d, const std::string& path);
 void loadJointMarginal(Distributions& d, const std::string& path, bool backward);
 void loadJointCond(Distributions& d, const std::string& path, bool backward);
+// Neighbour-dependent torsion bins ("phipsi.nb.txt"): blocks "RES NB -1" (NB
+// the previous residue) and "RES NB +1" (the next one) for every pair of
+// amino-acid types, coil class.
+struct NeighbourTorsionBins {
+    std::vector<double> tables;  // [side -1, +1][type][neighbour type][phi][psi]
+};
+NeighbourTorsionBins loadNeighbourTorsionBins(const std::string& path);
+NeighbourTorsionBins parseNeighbourTorsionBins(class TableText& in);
+// Gives the loop residues start..end of s their tables
+// P(t|previous) P(t|next) / P(t), normalised (read by torsionScoreProb).
+void useNeighbourTorsion(Distributions& d, const NeighbourTorsionBins& nb, const class Structure& s, int start, int end);
 // The four distance files and the torsion bins of the data directory.
 Distributions loadDistributions(const std::string& dataDir = "data");
 // The same parsers on a text already read (tests, fuzzers).
@@ -73,6 +90,15 @@ inline double torsionBinProb(const Distributions& d, int type, int phiBin, int p
     return d.torsionBins[type][ss][phiBin][psiBin];
 }
 inline bool torsionBinAllowed(double p) { return p >= MIN_TORSION_PROB; }
+
+// Probability that scores residue `residue` (a structure index) in bin (a, b):
+// its neighbour-dependent table when the loop has one, else torsionBinProb.
+// Which bins are possible is always decided by torsionBinProb.
+inline double torsionScoreProb(const Distributions& d, int residue, int type, int phiBin, int psiBin) {
+    if (residue >= 0 && residue < static_cast<int>(d.residueTable.size()) && d.residueTable[residue] >= 0)
+        return d.residueBins[(static_cast<size_t>(d.residueTable[residue]) * NUM_BINS + phiBin) * NUM_BINS + psiBin];
+    return torsionBinProb(d, type, phiBin, psiBin);
+}
 
 // ---- distance axes ----
 

@@ -49,9 +49,10 @@ int dihedralBin(double radians);
 // Torsion-bin index of an angle in degrees: floor((angle + 180) / 5) or centred,
 // folded; the protocol's rule chooses the bins' placement (torsion_bin_rule.h).
 int torsionBin(double degrees, TorsionBinRule rule);
-// -ln of the coil-class torsion-bin probability of a residue type; +inf when
-// the bin is empty.
-double torsionEnergy(const Distributions& d, TorsionBinRule rule, int type, double phiDeg, double psiDeg);
+// -ln of the coil-class torsion-bin probability of a residue type (read from
+// the table of structure residue `residue` when the loop has neighbour-dependent
+// ones); +inf when the bin is empty.
+double torsionEnergy(const Distributions& d, TorsionBinRule rule, int type, double phiDeg, double psiDeg, int residue = -1);
 // torsionEnergy with the table read bilinearly between bin centres (-180 + 5k,
 // periodic): the Centred value at every centre, continuous in between, so that
 // small turns change it smoothly.

@@ -107,9 +107,9 @@ bool placeChild(SeedContext& x, const float* R, int id) {
         return false;
     }
     double e1 = E[1][id];
-    e1 += torsionEnergy(run.dist, run.settings.protocol.torsionBins, s[c].type, phi0, psi0);
-    e1 += torsionEnergy(run.dist, run.settings.protocol.torsionBins, s[c + 1].type, phi1, psi1);
-    e1 += torsionEnergy(run.dist, run.settings.protocol.torsionBins, r2.type, phi2, psi2);
+    e1 += torsionEnergy(run.dist, run.settings.protocol.torsionBins, s[c].type, phi0, psi0, c);
+    e1 += torsionEnergy(run.dist, run.settings.protocol.torsionBins, s[c + 1].type, phi1, psi1, c + 1);
+    e1 += torsionEnergy(run.dist, run.settings.protocol.torsionBins, r2.type, phi2, psi2, c + 2);
     E[1][id] = static_cast<float>(e1);
     return true;
 }

@@ -27,9 +27,9 @@ int torsionBin(double degrees, TorsionBinRule rule) {
     return foldBin(static_cast<int>(std::floor((degrees + 180.0) * 0.2)));
 }
 
-double torsionEnergy(const Distributions& d, TorsionBinRule rule, int type, double phiDeg, double psiDeg) {
+double torsionEnergy(const Distributions& d, TorsionBinRule rule, int type, double phiDeg, double psiDeg, int residue) {
     if (type < 0 || type >= NUM_TYPES || !std::isfinite(phiDeg) || !std::isfinite(psiDeg)) return INFINITY;
-    const double p = torsionBinProb(d, type, torsionBin(phiDeg, rule), torsionBin(psiDeg, rule));
+    const double p = torsionScoreProb(d, residue, type, torsionBin(phiDeg, rule), torsionBin(psiDeg, rule));
     return p > 0.0 ? -std::log(p) : INFINITY;
 }
 
@@ -50,7 +50,7 @@ double loopTorsionEnergy(const Distributions& d, TorsionBinRule rule, const Stru
     double e = 0.0;
     for (int i = start; i <= end; ++i) {
         e += smooth ? smoothTorsionEnergy(d, s[i].type, phiAt(s, i), psiAt(s, i))
-                    : torsionEnergy(d, rule, s[i].type, phiAt(s, i), psiAt(s, i));
+                    : torsionEnergy(d, rule, s[i].type, phiAt(s, i), psiAt(s, i), i);
     }
     return e;
 }

@@ -134,7 +134,7 @@ bool GrowOne::acceptClosure(Structure& s, int c, const double n[3][3], const dou
         sol.omega[i] = omegaAt(s, q) * DEG2RAD;
         const TorsionBinRule binRule = run.settings.protocol.torsionBins;
         const int a = closureTorsionBin(sol.phi[i], binRule), b = closureTorsionBin(sol.psi[i], binRule);
-        const double p = (a < 0 || b < 0) ? 0.0 : torsionBinProb(dist, t[i], a, b);
+        const double p = (a < 0 || b < 0) ? 0.0 : torsionScoreProb(dist, q, t[i], a, b);
         eTor -= std::log(p);
         calCo(r.atoms[SLOT_N], r.atoms[SLOT_CA], r.atoms[SLOT_C], tm.bondLength[t[i]][SLOT_O], tm.bondAngle[t[i]][SLOT_O], sol.psi[i] + PI,
               r.atoms[SLOT_O]);

@@ -31,6 +31,8 @@ void cmdQuenda(const std::vector<std::string>& args, Session& session);         
 void cmdOscar(const std::vector<std::string>& args, Session& session);          // oscar_fit.cpp
 void cmdPhipsi(const std::vector<std::string>& args, Session& session);         // torsion_bins.cpp
 void cmdPhipsiCv(const std::vector<std::string>& args, Session& session);       // torsion_bins.cpp
+void cmdPhipsiNb(const std::vector<std::string>& args, Session& session);       // neighbour_torsion.cpp
+void cmdPhipsiNbCv(const std::vector<std::string>& args, Session& session);     // neighbour_torsion.cpp
 void cmdDistances(const std::vector<std::string>& args, Session& session);      // joint_distances.cpp
 void cmdRotamers(const std::vector<std::string>& args, Session& session);       // rotamer_library.cpp
 void cmdFittedE(const std::vector<std::string>& args, Session& session);        // fitted_energy_table.cpp

@@ -1,0 +1,195 @@
+// Data: the residues collectPhipsi uses (both dihedrals defined, so both
+// neighbours are bonded; B-factor and cis filters), class C only, counted per
+// (type, left neighbour type) and (type, right neighbour type).
+//
+// Estimate: each histogram is smoothed with the kernel width rule of the
+// single-residue tables and shrunk towards the residue's own class-C table
+// P(t) with weight n / (n + shrink), n the effective count: a pair seen a
+// few times says little, a pair like (Xaa, Pro) seen thousands of times
+// replaces P(t). The shrink constant was chosen by two-fold cross-validation
+// over training entries (phipsi-nb-cv).
+#include "params/neighbour_torsion.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+
+#include "model/residue.h"
+#include "params/chain_geometry.h"
+#include "params/commands.h"
+#include "params/smoothing.h"
+#include "params/table_io.h"
+
+namespace lorvane::params {
+
+namespace {
+
+constexpr size_t T = NUM_BINS * NUM_BINS;
+
+size_t tableIndex(int side, int type, int nb) { return ((static_cast<size_t>(side) * 20 + type) * 20 + nb) * T; }
+const double* coilBase(const std::vector<double>& base, int type) { return base.data() + (static_cast<size_t>(type) * 3 + 2) * T; }
+
+// Same filters as collectPhipsi (B-factor, non-proline cis peptide on either side).
+bool usableResidue(const TrainChain& ch, size_t i, const PhipsiParams& p, double& phi, double& psi) {
+    if (!phiPsi(ch, i, phi, psi)) return false;
+    const TrainResidue& r = ch.residues[i];
+    if (std::max({r.bfactor[0], r.bfactor[1], r.bfactor[2]}) > p.maxBackboneB) return false;
+    double om;
+    if (omegaAfter(ch, i - 1, om) && std::fabs(om) < 30.0 && r.type != PRO) return false;
+    if (omegaAfter(ch, i, om) && std::fabs(om) < 30.0 && ch.residues[i + 1].type != PRO) return false;
+    return true;
+}
+
+}  // namespace
+
+void collectNeighbourPhipsi(const TrainingSet& ts, const NeighbourParams& p, const std::vector<char>* useChain, NeighbourCounts& c) {
+    c = NeighbourCounts();
+    c.hist.assign(2 * 20 * 20 * T, 0.0);
+    for (size_t ci = 0; ci < ts.chains.size(); ++ci) {
+        if (useChain && !(*useChain)[ci]) continue;
+        const TrainChain& ch = ts.chains[ci];
+        for (size_t i = 0; i < ch.residues.size(); ++i) {
+            double phi, psi;
+            const TrainResidue& r = ch.residues[i];
+            if (r.ss != 'C' || !usableResidue(ch, i, p.base, phi, psi)) continue;
+            const size_t bin = static_cast<size_t>(torsionBin(phi)) * NUM_BINS + torsionBin(psi);
+            c.hist[tableIndex(0, r.type, ch.residues[i - 1].type) + bin] += ch.weight;
+            c.hist[tableIndex(1, r.type, ch.residues[i + 1].type) + bin] += ch.weight;
+            ++c.used;
+        }
+    }
+}
+
+void buildNeighbourPhipsi(const NeighbourCounts& c, const NeighbourParams& p, const std::vector<double>& base, std::vector<double>& tables) {
+    tables.assign(2 * 20 * 20 * T, 0.0);
+    std::vector<double> own(T);
+    for (int side = 0; side < 2; ++side)
+        for (int t = 0; t < 20; ++t)
+            for (int nb = 0; nb < 20; ++nb) {
+                const double* h = c.hist.data() + tableIndex(side, t, nb);
+                double n = 0;
+                for (size_t k = 0; k < T; ++k) n += h[k];
+                const double* b = coilBase(base, t);
+                double* out = tables.data() + tableIndex(side, t, nb);
+                if (n <= 0) {
+                    std::copy(b, b + T, out);
+                    continue;
+                }
+                vonMisesSmooth(h, own.data(), phipsiSigma(p.base, n));
+                double s = 0;
+                for (size_t k = 0; k < T; ++k) s += own[k];
+                const double w = n / (n + p.shrink);
+                for (size_t k = 0; k < T; ++k) out[k] = w * own[k] / s + (1.0 - w) * b[k];
+            }
+}
+
+void combineNeighbours(const std::vector<double>& base, const std::vector<double>& tables, int type, int left, int right, double* out) {
+    const double* b = coilBase(base, type);
+    const double* l = tables.data() + tableIndex(0, type, left);
+    const double* r = tables.data() + tableIndex(1, type, right);
+    double s = 0;
+    for (size_t k = 0; k < T; ++k) {
+        out[k] = b[k] > 0 ? l[k] * r[k] / b[k] : 0.0;
+        s += out[k];
+    }
+    for (size_t k = 0; k < T; ++k) out[k] = s > 0 ? out[k] / s : b[k];
+}
+
+std::string formatNeighbourPhipsi(const std::vector<double>& tables) {
+    std::string text;
+    text.reserve(2 * 20 * 20 * 73 * 72 * 11);
+    for (int side = 0; side < 2; ++side)
+        for (int t = 0; t < 20; ++t)
+            for (int nb = 0; nb < 20; ++nb) {
+                text += THREE_LETTER[t];
+                text += ' ';
+                text += THREE_LETTER[nb];
+                text += side == 0 ? " -1\n" : " +1\n";
+                appendProbabilityRows(text, tables.data() + tableIndex(side, t, nb), NUM_BINS, NUM_BINS);
+            }
+    return text;
+}
+
+void cmdPhipsiNb(const std::vector<std::string>& args, Session& session) {
+    const Options o = parseOptions(args, "phipsi-nb");
+    const TrainingSet& ts = session.trainingSet(o);
+    NeighbourParams p;
+    PhipsiCounts c1;
+    collectPhipsi(ts, p.base, nullptr, c1);
+    std::vector<double> base, tables;
+    buildPhipsi(c1, p.base, base);
+    NeighbourCounts c;
+    collectNeighbourPhipsi(ts, p, nullptr, c);
+    buildNeighbourPhipsi(c, p, base, tables);
+    const std::string path = outPath(o.out, "phipsi.nb.txt");
+    writeTextFile(path, formatNeighbourPhipsi(tables));
+    std::cout << "phipsi-nb: " << c.used << " class-C residues; wrote " << path << std::endl;
+}
+
+// Two-fold cross-validation over training entries, as phipsi-cv: tables from
+// one half, held-out class-C residues of the other half scored with P(t)
+// alone, with one neighbour, and with both.
+void cmdPhipsiNbCv(const std::vector<std::string>& args, Session& session) {
+    const Options o = parseOptions(args, "phipsi-nb-cv");
+    const TrainingSet& ts = session.trainingSet(o);
+    std::vector<char> fold(ts.chains.size());
+    {
+        int entry = -1;
+        std::string last;
+        for (size_t i = 0; i < ts.chains.size(); ++i) {
+            if (ts.chains[i].pdbId != last) ++entry, last = ts.chains[i].pdbId;
+            fold[i] = static_cast<char>(entry % 2);
+        }
+    }
+    std::printf("shrink   residues  ln p: P(t)   left    right   both   coverage(>=2e-5): P(t)  both\n");
+    for (double shrink : {25.0, 50.0, 100.0, 200.0, 400.0, 800.0}) {
+        NeighbourParams p;
+        p.shrink = shrink;
+        double total = 0, llBase = 0, llL = 0, llR = 0, llB = 0, covBase = 0, covB = 0;
+        for (int f = 0; f < 2; ++f) {
+            std::vector<char> use(ts.chains.size());
+            for (size_t i = 0; i < use.size(); ++i) use[i] = fold[i] != f;
+            PhipsiCounts c1;
+            collectPhipsi(ts, p.base, &use, c1);
+            std::vector<double> base, tables;
+            buildPhipsi(c1, p.base, base);
+            NeighbourCounts c;
+            collectNeighbourPhipsi(ts, p, &use, c);
+            buildNeighbourPhipsi(c, p, base, tables);
+            std::vector<double> both(T);
+            int lastT = -1, lastL = -1, lastR = -1;
+            for (size_t ci = 0; ci < ts.chains.size(); ++ci) {
+                if (fold[ci] != f) continue;
+                const TrainChain& ch = ts.chains[ci];
+                for (size_t i = 0; i < ch.residues.size(); ++i) {
+                    double phi, psi;
+                    const TrainResidue& r = ch.residues[i];
+                    if (r.ss != 'C' || !phiPsi(ch, i, phi, psi)) continue;
+                    const int left = ch.residues[i - 1].type, right = ch.residues[i + 1].type;
+                    const size_t bin = static_cast<size_t>(torsionBin(phi)) * NUM_BINS + torsionBin(psi);
+                    if (r.type != lastT || left != lastL || right != lastR) {
+                        combineNeighbours(base, tables, r.type, left, right, both.data());
+                        lastT = r.type, lastL = left, lastR = right;
+                    }
+                    const double vb = coilBase(base, r.type)[bin];
+                    const double vl = tables[tableIndex(0, r.type, left) + bin];
+                    const double vr = tables[tableIndex(1, r.type, right) + bin];
+                    const double w = ch.weight;
+                    total += w;
+                    llBase += w * std::log(std::max(vb, 1e-12));
+                    llL += w * std::log(std::max(vl, 1e-12));
+                    llR += w * std::log(std::max(vr, 1e-12));
+                    llB += w * std::log(std::max(both[bin], 1e-12));
+                    covBase += w * (vb >= 2e-5);
+                    covB += w * (both[bin] >= 2e-5);
+                }
+            }
+        }
+        std::printf("%6.0f %10.0f  %11.4f %7.4f %7.4f %7.4f   %20.5f %7.5f\n", shrink, total, llBase / total, llL / total, llR / total,
+                    llB / total, covBase / total, covB / total);
+        std::fflush(stdout);
+    }
+}
+
+}  // namespace lorvane::params

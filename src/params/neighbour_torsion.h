@@ -1,0 +1,34 @@
+#pragma once
+// Neighbour-dependent backbone torsion bins "phipsi.nb.txt": for every coil
+// residue type and every type of its left (previous) or right (next)
+// neighbour the probability of each 5 x 5 degree (phi, psi) bin. A residue
+// between neighbours L and R is scored with P(t|L) P(t|R) / P(t), the
+// independence rule of neighbour-dependent Ramachandran maps (Ting et al.,
+// PLoS Comput Biol 6:e1000763, 2010).
+#include <string>
+#include <vector>
+
+#include "params/torsion_bins.h"
+#include "params/training_set.h"
+
+namespace lorvane::params {
+
+struct NeighbourParams {
+    PhipsiParams base;      // filters and kernel width rule of the single-residue tables
+    double shrink = 400.0;  // a table of n residues keeps weight n / (n + shrink), the rest is P(t)
+};
+
+struct NeighbourCounts {
+    std::vector<double> hist;  // [side 2: left, right][type 20][neighbour 20][phi 72][psi 72], class C, weighted
+    long used = 0;
+};
+
+// Same residue filters as collectPhipsi; class-C residues only.
+void collectNeighbourPhipsi(const TrainingSet& ts, const NeighbourParams& p, const std::vector<char>* useChain, NeighbourCounts& c);
+// base: the single-residue tables of buildPhipsi. tables: [side][type][neighbour][phi][psi], each summing to 1.
+void buildNeighbourPhipsi(const NeighbourCounts& c, const NeighbourParams& p, const std::vector<double>& base, std::vector<double>& tables);
+// P(t|L) P(t|R) / P(t) over the 72 x 72 bins, normalised; out has 72 * 72 values.
+void combineNeighbours(const std::vector<double>& base, const std::vector<double>& tables, int type, int left, int right, double* out);
+std::string formatNeighbourPhipsi(const std::vector<double>& tables);
+
+}  // namespace lorvane::params
