@@ -864,6 +864,26 @@ TEST(Workflow, StepWeightsFitKnownAnswer) {
     EXPECT_TRUE(contains(out, "refused True")) << out;
 }
 
+// The neighbour torsion rule's reading, known answers: dihedral signs, the
+// centred 5-degree bins at their edges, and P(t|L) P(t|R) / P(t), which is the
+// right-hand table when the left one equals P(t), and P(t) itself next to a
+// residue that is not an amino acid.
+TEST(Workflow, NeighbourTorsionRuleKnownAnswers) {
+    const std::string body =
+        "print('dih %.1f %.1f' % (n.dihedral((1, 0, 0), (0, 0, 0), (0, 1, 0), (0, 1, 1)), abs(n.dihedral((1, 0, 0), (0, 0, 0), (0, 1, 0), (-1, 1, 0)))))\n"
+        "print('bins', [n.torsion_bin(x) for x in (-62.4, -62.5, -62.6, 177.5, 177.49, -180.0)])\n"
+        "u = np.full((72, 72), 1 / 5184.); base = {t: u for t in n.TYPES}\n"
+        "nb = {('ALA', t, s): u for t in n.TYPES for s in ('-1', '+1')}\n"
+        "r = np.full((72, 72), 0.5 / 5183); r[24, 28] = 0.5; nb[('ALA', 'PRO', '+1')] = r\n"
+        "c = n.combined(base, nb, 'ALA', 'GLY', 'PRO')\n"
+        "print('peak %.4f sum %.4f other %.3e' % (c[24, 28], c.sum(), c[0, 0]), 'het', n.combined(base, nb, 'ALA', 'HOH', 'PRO') is u)\n";
+    std::string out;
+    ASSERT_EQ(runRankingSnippet("import neighbour_torsion_rules as n", body, out), 0) << out;
+    EXPECT_TRUE(contains(out, "dih -90.0 180.0")) << out;
+    EXPECT_TRUE(contains(out, "bins [24, 24, 23, 0, 71, 0]")) << out;
+    EXPECT_TRUE(contains(out, "peak 0.5000 sum 1.0000 other 9.647e-05 het True")) << out;
+}
+
 // The fitted ranking's loss: its gradient matches finite differences, and on
 // runs where only the fifth feature follows the RMSD the fit moves weight onto
 // it, turns the misleading first feature round, and picks loops within 0.2 A of
