@@ -80,7 +80,7 @@ const std::vector<OptionHelp>& optionReference() {
         {"-xreseed", "", "measuring: survivors copied into empty seed slots on a collapse"},
         {"-xstepw", "S,P,T,D", "measuring: weights of the side-chain, pair, torsion and distance terms of the growth-step ranking (default 1,1,10,0)"},
         {"-xstepwgrowth", "", "measuring: the -xstepw weights rank the growth steps only; the closing step keeps the default weights"},
-        {"-xnbtorsion", "", "measuring: torsion energies of loop residues from neighbour-dependent tables (data/phipsi.nb.txt)"},
+        {"-xnbtorsion", "N", "measuring: loops of up to N residues take their torsion energies from the neighbour-dependent tables (data/phipsi.nb.txt.gz, written by lorvane-params phipsi-nb; default 0: never)"},
         {"-xrefine", "N", "measuring: refine the best N written loops, one per cluster (default 0: none)"},
         {"-xrefinemoves", "N", "measuring: Monte Carlo moves per refined loop (default 300)"},
         {"-xrefinetemp", "X", "measuring: temperature of the refinement, in combined-score units (default 0.5)"},
@@ -257,7 +257,7 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
         } else if (a == "-xreseed") {
             opt.protocol.reseed = true;
         } else if (a == "-xnbtorsion") {
-            opt.neighbourTorsion = true;
+            intOption(opt.protocol.neighbourTorsionLength, 0, "");
         } else if (a == "-xstepwgrowth") {
             opt.protocol.stepWeights.atClosure = false;
         } else if (a == "-xstepw") {

@@ -23,7 +23,6 @@ struct RunOptions {
     int growMode = 1;  // 1 alternating (the default), 2 backward ("-backgrow")
     int samplingPotential = 1;
     bool diag = false;
-    bool neighbourTorsion = false;  // "-xnbtorsion": loop torsion energies from data/phipsi.nb.txt
     double useBBT = 1.0;
     bool dumpDis = false;
     int cores = 0;

@@ -158,11 +158,11 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     const ChosenLoop loop =
         chooseLoop(opt, tm, entry, opt.byPdbNumber, "Specified starting or ending residue numbers are not in the PDB file.");
     if (!opt.quiet) reportInput(std::cerr, entry, loop.built, loop.selection);
-    if (opt.neighbourTorsion)
-        useNeighbourTorsion(dist, loadNeighbourTorsionBins(opt.dataDir + "/phipsi.nb.txt"), loop.built.protein, loop.built.loopStart,
-                            loop.built.loopEnd);
 
     const int length = loop.built.loopEnd - loop.built.loopStart + 1;
+    if (length <= opt.protocol.neighbourTorsionLength)
+        useNeighbourTorsion(dist, loadNeighbourTorsionBins(opt.dataDir + "/phipsi.nb.txt.gz"), loop.built.protein, loop.built.loopStart,
+                            loop.built.loopEnd);
     const int seeds = samplingPopulation(opt, length);
     if (!opt.quiet && seeds != opt.seeds)
         std::cerr << "Population: " << seeds << " seeds, the default for a loop of " << length << " residues" << std::endl;

@@ -56,6 +56,10 @@ struct Protocol {
     // short loops half the seeds wrote as good loops at about half the CPU.
     int shortLoopLength = 0;
     int shortLoopSeeds = 0;
+    // Loops of up to this many residues score the torsion energies of growth,
+    // closure and the final score with the neighbour-dependent tables
+    // (P(t|previous) P(t|next) / P(t)); 0: never.
+    int neighbourTorsionLength = 0;
     StepWeights stepWeights;
 
     // The backbone angle table is read only when a choice needs it.

@@ -122,8 +122,9 @@ void cmdPhipsiNb(const std::vector<std::string>& args, Session& session) {
     NeighbourCounts c;
     collectNeighbourPhipsi(ts, p, nullptr, c);
     buildNeighbourPhipsi(c, p, base, tables);
-    const std::string path = outPath(o.out, "phipsi.nb.txt");
-    writeTextFile(path, formatNeighbourPhipsi(tables));
+    // 45 MB of text: written compressed, as the program reads it.
+    const std::string path = outPath(o.out, "phipsi.nb.txt.gz");
+    writeGzipFile(path, formatNeighbourPhipsi(tables));
     std::cout << "phipsi-nb: " << c.used << " class-C residues; wrote " << path << std::endl;
 }
 

@@ -86,9 +86,15 @@ TEST(DriverParse, ProtocolAndItsSwitches) {
     const StepWeights w = parse({"-xstepw", "0.25,0.5,7,-1.25"}).protocol.stepWeights;
     EXPECT_TRUE(w.sideChain == 0.25 && w.pair == 0.5 && w.torsion == 7 && w.distance == -1.25 && w.atClosure);
     EXPECT_FALSE(parse({"-xstepwgrowth", "-xstepw", "0,1,5,4"}).protocol.stepWeights.atClosure);
+    // Neighbour-dependent torsion energies: a measuring switch, off in both protocols.
+    EXPECT_EQ(d.neighbourTorsionLength, 0);
+    EXPECT_EQ(c.neighbourTorsionLength, 0);
+    EXPECT_EQ(parse({"-protocol", "classic", "-xnbtorsion", "22"}).protocol.neighbourTorsionLength, 22);
+    EXPECT_EQ(parse({"-xnbtorsion", "0"}).protocol.neighbourTorsionLength, 0);
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"-protocol", "fast"}, {"-protocol"}, {"-xshare", "0"}, {"-xshare", "1.5"}, {"-xfew", "0"}, {"-xclose", "-1"},
-             {"-xstepw", "1,1,10"}, {"-xstepw", "1,1,10,0,0"}, {"-xstepw", "1,1,,0"}, {"-xstepw", "1,1,nan,0"}, {"-xstepw"}})
+             {"-xstepw", "1,1,10"}, {"-xstepw", "1,1,10,0,0"}, {"-xstepw", "1,1,,0"}, {"-xstepw", "1,1,nan,0"}, {"-xstepw"},
+             {"-xnbtorsion", "-1"}, {"-xnbtorsion", "six"}, {"-xnbtorsion"}})
         EXPECT_ERROR(parse(args), 2, args[0]);
 }
 
