@@ -111,21 +111,27 @@ std::string formatNeighbourPhipsi(const std::vector<double>& tables) {
     return text;
 }
 
+long deriveNeighbourPhipsi(const TrainingSet& ts, const NeighbourParams& p, const std::vector<char>* useChain, std::vector<double>& base,
+                           std::vector<double>& tables) {
+    PhipsiCounts c1;
+    collectPhipsi(ts, p.base, useChain, c1);
+    buildPhipsi(c1, p.base, base);
+    NeighbourCounts c;
+    collectNeighbourPhipsi(ts, p, useChain, c);
+    buildNeighbourPhipsi(c, p, base, tables);
+    return c.used;
+}
+
 void cmdPhipsiNb(const std::vector<std::string>& args, Session& session) {
     const Options o = parseOptions(args, "phipsi-nb");
     const TrainingSet& ts = session.trainingSet(o);
     NeighbourParams p;
-    PhipsiCounts c1;
-    collectPhipsi(ts, p.base, nullptr, c1);
     std::vector<double> base, tables;
-    buildPhipsi(c1, p.base, base);
-    NeighbourCounts c;
-    collectNeighbourPhipsi(ts, p, nullptr, c);
-    buildNeighbourPhipsi(c, p, base, tables);
+    const long used = deriveNeighbourPhipsi(ts, p, nullptr, base, tables);
     // 45 MB of text: written compressed, as the program reads it.
     const std::string path = outPath(o.out, "phipsi.nb.txt.gz");
     writeGzipFile(path, formatNeighbourPhipsi(tables));
-    std::cout << "phipsi-nb: " << c.used << " class-C residues; wrote " << path << std::endl;
+    std::cout << "phipsi-nb: " << used << " class-C residues; wrote " << path << std::endl;
 }
 
 // Two-fold cross-validation over training entries, as phipsi-cv: tables from
@@ -134,15 +140,7 @@ void cmdPhipsiNb(const std::vector<std::string>& args, Session& session) {
 void cmdPhipsiNbCv(const std::vector<std::string>& args, Session& session) {
     const Options o = parseOptions(args, "phipsi-nb-cv");
     const TrainingSet& ts = session.trainingSet(o);
-    std::vector<char> fold(ts.chains.size());
-    {
-        int entry = -1;
-        std::string last;
-        for (size_t i = 0; i < ts.chains.size(); ++i) {
-            if (ts.chains[i].pdbId != last) ++entry, last = ts.chains[i].pdbId;
-            fold[i] = static_cast<char>(entry % 2);
-        }
-    }
+    const std::vector<char> fold = entryFolds(ts);
     std::printf("shrink   residues  ln p: P(t)   left    right   both   coverage(>=2e-5): P(t)  both\n");
     for (double shrink : {25.0, 50.0, 100.0, 200.0, 400.0, 800.0}) {
         NeighbourParams p;
@@ -151,41 +149,30 @@ void cmdPhipsiNbCv(const std::vector<std::string>& args, Session& session) {
         for (int f = 0; f < 2; ++f) {
             std::vector<char> use(ts.chains.size());
             for (size_t i = 0; i < use.size(); ++i) use[i] = fold[i] != f;
-            PhipsiCounts c1;
-            collectPhipsi(ts, p.base, &use, c1);
             std::vector<double> base, tables;
-            buildPhipsi(c1, p.base, base);
-            NeighbourCounts c;
-            collectNeighbourPhipsi(ts, p, &use, c);
-            buildNeighbourPhipsi(c, p, base, tables);
+            deriveNeighbourPhipsi(ts, p, &use, base, tables);
             std::vector<double> both(T);
             int lastT = -1, lastL = -1, lastR = -1;
-            for (size_t ci = 0; ci < ts.chains.size(); ++ci) {
-                if (fold[ci] != f) continue;
-                const TrainChain& ch = ts.chains[ci];
-                for (size_t i = 0; i < ch.residues.size(); ++i) {
-                    double phi, psi;
-                    const TrainResidue& r = ch.residues[i];
-                    if (r.ss != 'C' || !phiPsi(ch, i, phi, psi)) continue;
-                    const int left = ch.residues[i - 1].type, right = ch.residues[i + 1].type;
-                    const size_t bin = static_cast<size_t>(torsionBin(phi)) * NUM_BINS + torsionBin(psi);
-                    if (r.type != lastT || left != lastL || right != lastR) {
-                        combineNeighbours(base, tables, r.type, left, right, both.data());
-                        lastT = r.type, lastL = left, lastR = right;
-                    }
-                    const double vb = coilBase(base, r.type)[bin];
-                    const double vl = tables[tableIndex(0, r.type, left) + bin];
-                    const double vr = tables[tableIndex(1, r.type, right) + bin];
-                    const double w = ch.weight;
-                    total += w;
-                    llBase += w * std::log(std::max(vb, 1e-12));
-                    llL += w * std::log(std::max(vl, 1e-12));
-                    llR += w * std::log(std::max(vr, 1e-12));
-                    llB += w * std::log(std::max(both[bin], 1e-12));
-                    covBase += w * (vb >= 2e-5);
-                    covB += w * (both[bin] >= 2e-5);
+            forEachHeldOutCoil(ts, fold, f, [&](const TrainChain& ch, size_t i, double phi, double psi) {
+                const TrainResidue& r = ch.residues[i];
+                const int left = ch.residues[i - 1].type, right = ch.residues[i + 1].type;
+                const size_t bin = static_cast<size_t>(torsionBin(phi)) * NUM_BINS + torsionBin(psi);
+                if (r.type != lastT || left != lastL || right != lastR) {
+                    combineNeighbours(base, tables, r.type, left, right, both.data());
+                    lastT = r.type, lastL = left, lastR = right;
                 }
-            }
+                const double vb = coilBase(base, r.type)[bin];
+                const double vl = tables[tableIndex(0, r.type, left) + bin];
+                const double vr = tables[tableIndex(1, r.type, right) + bin];
+                const double w = ch.weight;
+                total += w;
+                llBase += w * std::log(std::max(vb, 1e-12));
+                llL += w * std::log(std::max(vl, 1e-12));
+                llR += w * std::log(std::max(vr, 1e-12));
+                llB += w * std::log(std::max(both[bin], 1e-12));
+                covBase += w * (vb >= 2e-5);
+                covB += w * (both[bin] >= 2e-5);
+            });
         }
         std::printf("%6.0f %10.0f  %11.4f %7.4f %7.4f %7.4f   %20.5f %7.5f\n", shrink, total, llBase / total, llL / total, llR / total,
                     llB / total, covBase / total, covB / total);

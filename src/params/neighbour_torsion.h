@@ -30,5 +30,9 @@ void buildNeighbourPhipsi(const NeighbourCounts& c, const NeighbourParams& p, co
 // P(t|L) P(t|R) / P(t) over the 72 x 72 bins, normalised; out has 72 * 72 values.
 void combineNeighbours(const std::vector<double>& base, const std::vector<double>& tables, int type, int left, int right, double* out);
 std::string formatNeighbourPhipsi(const std::vector<double>& tables);
+// Both steps from the training chains (useChain: optional mask): base gets the
+// single-residue tables, tables the neighbour tables; returns the residues used.
+long deriveNeighbourPhipsi(const TrainingSet& ts, const NeighbourParams& p, const std::vector<char>* useChain, std::vector<double>& base,
+                           std::vector<double>& tables);
 
 }  // namespace lorvane::params

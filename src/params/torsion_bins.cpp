@@ -88,6 +88,17 @@ double smoothTable(const double* h, double sigma, double* out) {
 
 }  // namespace
 
+std::vector<char> entryFolds(const TrainingSet& ts) {
+    std::vector<char> fold(ts.chains.size());
+    int entry = -1;
+    std::string last;
+    for (size_t i = 0; i < ts.chains.size(); ++i) {
+        if (ts.chains[i].pdbId != last) ++entry, last = ts.chains[i].pdbId;
+        fold[i] = static_cast<char>(entry % 2);
+    }
+    return fold;
+}
+
 double phipsiSigma(const PhipsiParams& p, double n) {
     double s = p.sigmaAt1000 * std::pow(std::max(n, 1.0) / 1000.0, -1.0 / 6.0);
     return std::min(p.sigmaMax, std::max(p.sigmaMin, s));
@@ -167,15 +178,7 @@ void cmdPhipsi(const std::vector<std::string>& args, Session& session) {
 void cmdPhipsiCv(const std::vector<std::string>& args, Session& session) {
     const Options o = parseOptions(args, "phipsi-cv");
     const TrainingSet& ts = session.trainingSet(o);
-    std::vector<char> fold(ts.chains.size());
-    {
-        int entry = -1;
-        std::string last;
-        for (size_t i = 0; i < ts.chains.size(); ++i) {
-            if (ts.chains[i].pdbId != last) ++entry, last = ts.chains[i].pdbId;
-            fold[i] = static_cast<char>(entry % 2);
-        }
-    }
+    const std::vector<char> fold = entryFolds(ts);
     // Held-out class-C residues measured against tables built from the other fold.
     auto evaluate = [&](const PhipsiParams& p, std::vector<double>* missByType) {
         double covered = 0, total = 0, ll = 0, area = 0;
@@ -189,21 +192,15 @@ void cmdPhipsiCv(const std::vector<std::string>& args, Session& session) {
             std::vector<long> cells(20, 0);
             for (int t = 0; t < 20; ++t)
                 for (int k = 0; k < NUM_BINS * NUM_BINS; ++k) cells[t] += tables[(t * 3 + 2) * NUM_BINS * NUM_BINS + k] >= 2e-5;
-            for (size_t ci = 0; ci < ts.chains.size(); ++ci) {
-                if (fold[ci] != f) continue;
-                const TrainChain& ch = ts.chains[ci];
-                for (size_t i = 0; i < ch.residues.size(); ++i) {
-                    double phi, psi;
-                    const TrainResidue& r = ch.residues[i];
-                    if (r.ss != 'C' || !phiPsi(ch, i, phi, psi)) continue;
-                    const double v = tables[((r.type * 3 + 2) * NUM_BINS + torsionBin(phi)) * NUM_BINS + torsionBin(psi)];
-                    total += ch.weight;
-                    if (v >= 2e-5) covered += ch.weight;
-                    else if (missByType) (*missByType)[r.type] += ch.weight;
-                    ll += ch.weight * std::log(std::max(v, 1e-12));
-                    area += ch.weight * cells[r.type];
-                }
-            }
+            forEachHeldOutCoil(ts, fold, f, [&](const TrainChain& ch, size_t i, double phi, double psi) {
+                const TrainResidue& r = ch.residues[i];
+                const double v = tables[((r.type * 3 + 2) * NUM_BINS + torsionBin(phi)) * NUM_BINS + torsionBin(psi)];
+                total += ch.weight;
+                if (v >= 2e-5) covered += ch.weight;
+                else if (missByType) (*missByType)[r.type] += ch.weight;
+                ll += ch.weight * std::log(std::max(v, 1e-12));
+                area += ch.weight * cells[r.type];
+            });
         }
         std::printf("%10.1f %6.3f %5.1f  %15.5f  %10.4f  %8.0f\n", p.sigmaAt1000, p.lambda, p.sigmaBroad, covered / total, ll / total,
                     area / total);

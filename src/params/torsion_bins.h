@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "params/chain_geometry.h"
 #include "params/training_set.h"
 
 namespace lorvane::params {
@@ -24,6 +25,23 @@ struct PhipsiCounts {
 // useChain (optional): chain mask for cross-validation.
 void collectPhipsi(const TrainingSet& ts, const PhipsiParams& p, const std::vector<char>* useChain, PhipsiCounts& c);
 double phipsiSigma(const PhipsiParams& p, double effectiveCount);
+// Fold 0 or 1 of each chain for two-fold cross-validation: entries alternate
+// in file order, so the chains of one entry never sit on both sides.
+std::vector<char> entryFolds(const TrainingSet& ts);
+// fn(chain, i, phi, psi) for every class-C residue with both dihedrals in the
+// chains of fold f: the held-out residues of a cross-validation (no B-factor
+// or cis filter, as loops come).
+template <class Fn>
+void forEachHeldOutCoil(const TrainingSet& ts, const std::vector<char>& fold, int f, Fn fn) {
+    for (size_t ci = 0; ci < ts.chains.size(); ++ci) {
+        if (fold[ci] != f) continue;
+        const TrainChain& ch = ts.chains[ci];
+        for (size_t i = 0; i < ch.residues.size(); ++i) {
+            double phi, psi;
+            if (ch.residues[i].ss == 'C' && phiPsi(ch, i, phi, psi)) fn(ch, i, phi, psi);
+        }
+    }
+}
 // tables: [type][class][phi][psi], each (type, class) table summing to 1.
 void buildPhipsi(const PhipsiCounts& c, const PhipsiParams& p, std::vector<double>& tables);
 std::string formatPhipsi(const std::vector<double>& tables);

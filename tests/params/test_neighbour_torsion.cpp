@@ -106,14 +106,8 @@ TEST(ParamsNeighbourTorsion, ShrinkageAndCombination) {
 
 TEST(ParamsNeighbourTorsion, FileReadsBackThroughTheSamplerLoader) {
     const TrainingSet ts = repeatSet(3);
-    NeighbourParams p;
-    PhipsiCounts c1;
-    collectPhipsi(ts, p.base, nullptr, c1);
     std::vector<double> base, tables;
-    buildPhipsi(c1, p.base, base);
-    NeighbourCounts c;
-    collectNeighbourPhipsi(ts, p, nullptr, c);
-    buildNeighbourPhipsi(c, p, base, tables);
+    EXPECT_EQ(deriveNeighbourPhipsi(ts, NeighbourParams(), nullptr, base, tables), 39);
     const std::string text = formatNeighbourPhipsi(tables);
     EXPECT_EQ(text.find("\n\n"), std::string::npos);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 800 * 73);
