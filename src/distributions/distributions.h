@@ -1,7 +1,9 @@
 #pragma once
 // The sampling distributions: backbone torsion-bin probabilities and the
 // joint distance distributions of forward and backward growth, with their
-// lookup rules. Loaded once (loaders below); read-only afterwards.
+// lookup rules. Loaded once (loaders below); read-only afterwards, except that
+// a run may give its loop residues neighbour-dependent torsion tables before
+// it starts (useNeighbourTorsion).
 //
 // A distance d is located on a 16-bin axis with limits (lo, hi) by the
 // coordinate x = 16 (d - lo) / (hi - lo). x is usable when 0 <= x <= 16 and
