@@ -74,6 +74,14 @@ void loadJointCond(Distributions& d, const std::string& path, bool backward);
 struct NeighbourTorsionBins {
     std::vector<double> tables;  // [side -1, +1][type][neighbour type][phi][psi]
 };
+// Offset of the table (side 0: previous residue, 1: next; type; neighbour type)
+// in NeighbourTorsionBins::tables.
+inline size_t neighbourTableOffset(int side, int type, int nbType) {
+    return ((static_cast<size_t>(side) * NUM_AMINO_ACIDS + type) * NUM_AMINO_ACIDS + nbType) * NUM_BINS * NUM_BINS;
+}
+// out = P(t|previous) P(t|next) / P(t) over the 72 x 72 bins, normalised (0
+// where P(t) is 0); false, out untouched past the products, when nothing is left.
+bool combineNeighbourTables(const double* own, const double* previous, const double* next, double* out);
 NeighbourTorsionBins loadNeighbourTorsionBins(const std::string& path);
 NeighbourTorsionBins parseNeighbourTorsionBins(class TableText& in);
 // Gives the loop residues start..end of s their tables

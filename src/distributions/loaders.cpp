@@ -147,8 +147,7 @@ void parseTorsionBins(Distributions& d, TableText& in) {
 
 NeighbourTorsionBins parseNeighbourTorsionBins(TableText& in) {
     NeighbourTorsionBins nb;
-    constexpr size_t T = NUM_BINS * NUM_BINS;
-    nb.tables.assign(2 * NUM_AMINO_ACIDS * NUM_AMINO_ACIDS * T, 0.0);
+    nb.tables.assign(neighbourTableOffset(2, 0, 0), 0.0);
     BlockReader b(in, NUM_BINS, NUM_BINS);
     std::vector<int> firstLine(static_cast<size_t>(2 * NUM_AMINO_ACIDS * NUM_AMINO_ACIDS), 0);
     const Fields* f = nullptr;
@@ -161,7 +160,7 @@ NeighbourTorsionBins parseNeighbourTorsionBins(TableText& in) {
         const int side = (*f)[2] == "-1" ? 0 : 1;
         const size_t key = (static_cast<size_t>(side) * NUM_AMINO_ACIDS + type) * NUM_AMINO_ACIDS + nbType;
         markBlock(b, firstLine, key, threeLetter(type) + " next to " + threeLetter(nbType) + " " + std::string((*f)[2]));
-        b.rows(nb.tables.data() + key * T);
+        b.rows(nb.tables.data() + neighbourTableOffset(side, type, nbType));
     }
     for (size_t k = 0; k < firstLine.size(); ++k)
         if (firstLine[k] == 0) in.failFile("no block for every residue type, neighbour type and side -1, +1 (the file may be cut short)");
@@ -173,31 +172,35 @@ NeighbourTorsionBins loadNeighbourTorsionBins(const std::string& path) {
     return parseNeighbourTorsionBins(in);
 }
 
+bool combineNeighbourTables(const double* own, const double* previous, const double* next, double* out) {
+    constexpr size_t T = NUM_BINS * NUM_BINS;
+    double sum = 0;
+    for (size_t k = 0; k < T; ++k) {
+        out[k] = own[k] > 0 ? previous[k] * next[k] / own[k] : 0.0;
+        sum += out[k];
+    }
+    if (!(sum > 0)) return false;
+    for (size_t k = 0; k < T; ++k) out[k] /= sum;
+    return true;
+}
+
 void useNeighbourTorsion(Distributions& d, const NeighbourTorsionBins& nb, const Structure& s, int start, int end) {
     constexpr size_t T = NUM_BINS * NUM_BINS;
     d.residueTable.assign(static_cast<size_t>(s.capacity()) + 1, -1);
     d.residueBins.clear();
-    auto table = [&](int side, int type, int nbType) {
-        return nb.tables.data() + ((static_cast<size_t>(side) * NUM_AMINO_ACIDS + type) * NUM_AMINO_ACIDS + nbType) * T;
-    };
     for (int i = start; i <= end; ++i) {
         const int t = s[i].type;
         // Both neighbours must be bonded amino acids of the same chain; a residue
         // next to a break or a non-standard residue keeps the single-residue table.
         if (i < 1 || i >= s._numRes || !isAminoAcid(t) || !isAminoAcid(s[i - 1].type) || !isAminoAcid(s[i + 1].type)) continue;
         if (chainOf(s, i - 1) != chainOf(s, i) || chainOf(s, i + 1) != chainOf(s, i) || s.gapAfter[i - 1] || s.gapAfter[i]) continue;
-        const double* l = table(0, t, s[i - 1].type);
-        const double* r = table(1, t, s[i + 1].type);
-        const double* base = &d.torsionBins[t][SS_COIL][0][0];
-        std::vector<double> p(T);
-        double sum = 0;
-        for (size_t k = 0; k < T; ++k) {
-            p[k] = base[k] > 0 ? l[k] * r[k] / base[k] : 0.0;
-            sum += p[k];
-        }
-        if (!(sum > 0)) continue;
-        d.residueTable[i] = static_cast<int>(d.residueBins.size() / T);
-        for (size_t k = 0; k < T; ++k) d.residueBins.push_back(p[k] / sum);
+        const size_t at = d.residueBins.size();
+        d.residueBins.resize(at + T);
+        if (combineNeighbourTables(&d.torsionBins[t][SS_COIL][0][0], nb.tables.data() + neighbourTableOffset(0, t, s[i - 1].type),
+                                   nb.tables.data() + neighbourTableOffset(1, t, s[i + 1].type), d.residueBins.data() + at))
+            d.residueTable[i] = static_cast<int>(at / T);
+        else
+            d.residueBins.resize(at);
     }
 }
 

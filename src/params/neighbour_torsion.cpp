@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "distributions/distributions.h"
 #include "model/residue.h"
 #include "params/chain_geometry.h"
 #include "params/commands.h"
@@ -27,51 +28,39 @@ namespace {
 
 constexpr size_t T = NUM_BINS * NUM_BINS;
 
-size_t tableIndex(int side, int type, int nb) { return ((static_cast<size_t>(side) * 20 + type) * 20 + nb) * T; }
 const double* coilBase(const std::vector<double>& base, int type) { return base.data() + (static_cast<size_t>(type) * 3 + 2) * T; }
-
-// Same filters as collectPhipsi (B-factor, non-proline cis peptide on either side).
-bool usableResidue(const TrainChain& ch, size_t i, const PhipsiParams& p, double& phi, double& psi) {
-    if (!phiPsi(ch, i, phi, psi)) return false;
-    const TrainResidue& r = ch.residues[i];
-    if (std::max({r.bfactor[0], r.bfactor[1], r.bfactor[2]}) > p.maxBackboneB) return false;
-    double om;
-    if (omegaAfter(ch, i - 1, om) && std::fabs(om) < 30.0 && r.type != PRO) return false;
-    if (omegaAfter(ch, i, om) && std::fabs(om) < 30.0 && ch.residues[i + 1].type != PRO) return false;
-    return true;
-}
 
 }  // namespace
 
 void collectNeighbourPhipsi(const TrainingSet& ts, const NeighbourParams& p, const std::vector<char>* useChain, NeighbourCounts& c) {
     c = NeighbourCounts();
-    c.hist.assign(2 * 20 * 20 * T, 0.0);
+    c.hist.assign(neighbourTableOffset(2, 0, 0), 0.0);
     for (size_t ci = 0; ci < ts.chains.size(); ++ci) {
         if (useChain && !(*useChain)[ci]) continue;
         const TrainChain& ch = ts.chains[ci];
         for (size_t i = 0; i < ch.residues.size(); ++i) {
             double phi, psi;
             const TrainResidue& r = ch.residues[i];
-            if (r.ss != 'C' || !usableResidue(ch, i, p.base, phi, psi)) continue;
+            if (r.ss != 'C' || phipsiUse(ch, i, p.base, phi, psi) != PhipsiUse::Used) continue;
             const size_t bin = static_cast<size_t>(torsionBin(phi)) * NUM_BINS + torsionBin(psi);
-            c.hist[tableIndex(0, r.type, ch.residues[i - 1].type) + bin] += ch.weight;
-            c.hist[tableIndex(1, r.type, ch.residues[i + 1].type) + bin] += ch.weight;
+            c.hist[neighbourTableOffset(0, r.type, ch.residues[i - 1].type) + bin] += ch.weight;
+            c.hist[neighbourTableOffset(1, r.type, ch.residues[i + 1].type) + bin] += ch.weight;
             ++c.used;
         }
     }
 }
 
 void buildNeighbourPhipsi(const NeighbourCounts& c, const NeighbourParams& p, const std::vector<double>& base, std::vector<double>& tables) {
-    tables.assign(2 * 20 * 20 * T, 0.0);
+    tables.assign(neighbourTableOffset(2, 0, 0), 0.0);
     std::vector<double> own(T);
     for (int side = 0; side < 2; ++side)
         for (int t = 0; t < 20; ++t)
             for (int nb = 0; nb < 20; ++nb) {
-                const double* h = c.hist.data() + tableIndex(side, t, nb);
+                const double* h = c.hist.data() + neighbourTableOffset(side, t, nb);
                 double n = 0;
                 for (size_t k = 0; k < T; ++k) n += h[k];
                 const double* b = coilBase(base, t);
-                double* out = tables.data() + tableIndex(side, t, nb);
+                double* out = tables.data() + neighbourTableOffset(side, t, nb);
                 if (n <= 0) {
                     std::copy(b, b + T, out);
                     continue;
@@ -86,14 +75,8 @@ void buildNeighbourPhipsi(const NeighbourCounts& c, const NeighbourParams& p, co
 
 void combineNeighbours(const std::vector<double>& base, const std::vector<double>& tables, int type, int left, int right, double* out) {
     const double* b = coilBase(base, type);
-    const double* l = tables.data() + tableIndex(0, type, left);
-    const double* r = tables.data() + tableIndex(1, type, right);
-    double s = 0;
-    for (size_t k = 0; k < T; ++k) {
-        out[k] = b[k] > 0 ? l[k] * r[k] / b[k] : 0.0;
-        s += out[k];
-    }
-    for (size_t k = 0; k < T; ++k) out[k] = s > 0 ? out[k] / s : b[k];
+    if (!combineNeighbourTables(b, tables.data() + neighbourTableOffset(0, type, left), tables.data() + neighbourTableOffset(1, type, right), out))
+        std::copy(b, b + T, out);
 }
 
 std::string formatNeighbourPhipsi(const std::vector<double>& tables) {
@@ -106,7 +89,7 @@ std::string formatNeighbourPhipsi(const std::vector<double>& tables) {
                 text += ' ';
                 text += THREE_LETTER[nb];
                 text += side == 0 ? " -1\n" : " +1\n";
-                appendProbabilityRows(text, tables.data() + tableIndex(side, t, nb), NUM_BINS, NUM_BINS);
+                appendProbabilityRows(text, tables.data() + neighbourTableOffset(side, t, nb), NUM_BINS, NUM_BINS);
             }
     return text;
 }
@@ -162,8 +145,8 @@ void cmdPhipsiNbCv(const std::vector<std::string>& args, Session& session) {
                     lastT = r.type, lastL = left, lastR = right;
                 }
                 const double vb = coilBase(base, r.type)[bin];
-                const double vl = tables[tableIndex(0, r.type, left) + bin];
-                const double vr = tables[tableIndex(1, r.type, right) + bin];
+                const double vl = tables[neighbourTableOffset(0, r.type, left) + bin];
+                const double vr = tables[neighbourTableOffset(1, r.type, right) + bin];
                 const double w = ch.weight;
                 total += w;
                 llBase += w * std::log(std::max(vb, 1e-12));

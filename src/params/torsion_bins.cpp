@@ -38,6 +38,16 @@ int classIndex(char ss) { return ss == 'H' ? 0 : ss == 'E' ? 1 : 2; }
 
 }  // namespace
 
+PhipsiUse phipsiUse(const TrainChain& ch, size_t i, const PhipsiParams& p, double& phi, double& psi) {
+    if (!phiPsi(ch, i, phi, psi)) return PhipsiUse::Undefined;
+    const TrainResidue& r = ch.residues[i];
+    if (std::max({r.bfactor[0], r.bfactor[1], r.bfactor[2]}) > p.maxBackboneB) return PhipsiUse::HighB;
+    double om;
+    if (omegaAfter(ch, i - 1, om) && std::fabs(om) < 30.0 && r.type != PRO) return PhipsiUse::CisNonPro;
+    if (omegaAfter(ch, i, om) && std::fabs(om) < 30.0 && ch.residues[i + 1].type != PRO) return PhipsiUse::CisNonPro;
+    return PhipsiUse::Used;
+}
+
 void collectPhipsi(const TrainingSet& ts, const PhipsiParams& p, const std::vector<char>* useChain, PhipsiCounts& c) {
     c = PhipsiCounts();
     c.hist.assign(static_cast<size_t>(20 * 3 * NUM_BINS * NUM_BINS), 0.0);
@@ -46,22 +56,13 @@ void collectPhipsi(const TrainingSet& ts, const PhipsiParams& p, const std::vect
         const TrainChain& ch = ts.chains[ci];
         for (size_t i = 0; i < ch.residues.size(); ++i) {
             double phi, psi;
-            if (!phiPsi(ch, i, phi, psi)) continue;
-            const TrainResidue& r = ch.residues[i];
+            const PhipsiUse use = phipsiUse(ch, i, p, phi, psi);
+            if (use == PhipsiUse::Undefined) continue;
             ++c.defined;
-            float b = std::max({r.bfactor[0], r.bfactor[1], r.bfactor[2]});
-            if (b > p.maxBackboneB) {
-                ++c.highB;
-                continue;
-            }
-            double om;
-            bool cis = false;
-            if (omegaAfter(ch, i - 1, om) && std::fabs(om) < 30.0 && r.type != PRO) cis = true;
-            if (omegaAfter(ch, i, om) && std::fabs(om) < 30.0 && ch.residues[i + 1].type != PRO) cis = true;
-            if (cis) {
-                ++c.cisNonPro;
-                continue;
-            }
+            if (use == PhipsiUse::HighB) ++c.highB;
+            if (use == PhipsiUse::CisNonPro) ++c.cisNonPro;
+            if (use != PhipsiUse::Used) continue;
+            const TrainResidue& r = ch.residues[i];
             const int s = classIndex(r.ss);
             c.hist[static_cast<size_t>(((r.type * 3 + s) * NUM_BINS + torsionBin(phi)) * NUM_BINS + torsionBin(psi))] += ch.weight;
             ++c.used;

@@ -22,6 +22,11 @@ struct PhipsiCounts {
     long defined = 0, used = 0, highB = 0, cisNonPro = 0;
 };
 
+// Whether residue i of a chain counts in the tables: both dihedrals defined
+// (phi, psi set), backbone B-factors at most maxBackboneB, and no cis
+// peptide bond on either side unless it precedes a proline.
+enum class PhipsiUse { Undefined, HighB, CisNonPro, Used };
+PhipsiUse phipsiUse(const TrainChain& ch, size_t i, const PhipsiParams& p, double& phi, double& psi);
 // useChain (optional): chain mask for cross-validation.
 void collectPhipsi(const TrainingSet& ts, const PhipsiParams& p, const std::vector<char>* useChain, PhipsiCounts& c);
 double phipsiSigma(const PhipsiParams& p, double effectiveCount);

@@ -79,9 +79,18 @@ def combined(base, nb, res, left, right):
     return p / p.sum()
 
 
-def loop_scores(residues, before, after, base, nb):
+def residue_tables(residues, before, after, base, nb):
+    """(own, neighbour) table of each loop residue; the sequence is that of every written loop,
+    so they are made once per loop."""
+    names = [before["name"]] + [r["name"] for r in residues] + [after["name"]]
+    return [(base[names[i]], combined(base, nb, names[i], names[i - 1], names[i + 1]))
+            for i in range(1, len(names) - 1)]
+
+
+def loop_scores(residues, before, after, tables):
     """(own, neighbour) torsion scores of one written loop: residues of the loop, the residue
-    before it and the one after it (their C and N close the first phi and the last psi)."""
+    before it and the one after it (their C and N close the first phi and the last psi), and
+    residue_tables of the loop."""
     chain = [before] + residues + [after]
     own = near = 0.0
     for i in range(1, len(chain) - 1):
@@ -89,9 +98,8 @@ def loop_scores(residues, before, after, base, nb):
         phi = dihedral(a["C"], r["N"], r["CA"], r["C"])
         psi = dihedral(r["N"], r["CA"], r["C"], c["N"])
         k = (torsion_bin(phi), torsion_bin(psi))
-        name = chain[i]["name"]
-        p_own = base[name][k]
-        p_near = combined(base, nb, name, chain[i - 1]["name"], chain[i + 1]["name"])[k]
+        p_own = tables[i - 1][0][k]
+        p_near = tables[i - 1][1][k]
         own += -math.log(p_own) if p_own > 0 else math.inf
         near += -math.log(p_near) if p_near > 0 else math.inf
     return own, near
@@ -125,7 +133,8 @@ def main(args):
         last = first + len(native) - 1
         if first == 0 or last + 1 >= len(chain):
             continue  # a loop at a chain end has no residue to close its first phi or last psi
-        own, near = zip(*[loop_scores(c["residues"], chain[first - 1], chain[last + 1], base, nb) for c in confs])
+        tables = residue_tables(native, chain[first - 1], chain[last + 1], base, nb)
+        own, near = zip(*[loop_scores(c["residues"], chain[first - 1], chain[last + 1], tables) for c in confs])
         worst = max(worst, float(np.max(np.abs(np.array(own) - loop["scores"][:, 3]))))
         rows.append((name, case, loop["length"], picks(loop, np.array(near))))
     print("largest difference between the recomputed and the run's own torsion score: %.4f" % worst)

@@ -81,9 +81,10 @@ def grid():
 
 
 def best_of(table, weights, which):
-    """(mean recall, weights) of the best weights over the loops `which` (indices into the
-    columns of table, the recall of every weight set in every loop)."""
-    return max((np.mean(table[j, which]), w) for j, w in enumerate(weights))
+    """(mean recall, row) of the best grid weight set over the loops `which`: table holds the
+    recall of weight set weights[row] in every loop (columns); row 0, the program's weights, is
+    the reference, not a candidate. Ties go to the larger weights, as they always have."""
+    return max((np.mean(table[j, which]), weights[j], j) for j in range(1, len(weights)))[::2]
 
 
 def fit(args):
@@ -100,18 +101,17 @@ def fit(args):
     table = np.array([[recall(s, w, keep) for s in loops] for w in weights])
     every = np.arange(len(loops))
     random_share = np.mean([np.mean([min(1.0, keep / len(s[0])) for s in steps]) for steps in loops])
-    score, w = best_of(table[1:], weights[1:], every)
+    score, best = best_of(table, weights, every)
+    w = weights[best]
     print("loops %d, steps %d, keep %d" % (len(loops), sum(len(s) for s in loops), keep))
     print("random selection          recall %.3f" % random_share)
     print("classic S,P,T,D = %g,%g,%g,%g   recall %.3f" % (CLASSIC + (np.mean(table[0, every]),)))
     print("best    S,P,T,D = %g,%g,%g,%g   recall %.3f" % (w + (score,)))
     # two-fold check: fit on the even loops, score on the odd ones, and back
     for name, train, test in (("even->odd", every[0::2], every[1::2]), ("odd->even", every[1::2], every[0::2])):
-        _, wf = best_of(table[1:], weights[1:], train)
-        got = np.mean(table[1 + weights[1:].index(wf), test])
-        print("%s: fitted %g,%g,%g,%g recall %.3f, classic %.3f" % ((name,) + wf + (got, np.mean(table[0, test]))))
+        _, j = best_of(table, weights, train)
+        print("%s: fitted %g,%g,%g,%g recall %.3f, classic %.3f" % ((name,) + weights[j] + (np.mean(table[j, test]), np.mean(table[0, test]))))
     print("per loop (classic -> best):")
-    best = 1 + weights[1:].index(w)
     for k, n in enumerate(names):
         print("  %-20s %.3f -> %.3f" % (n, table[0, k], table[best, k]))
 
