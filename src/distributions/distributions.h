@@ -3,7 +3,7 @@
 // joint distance distributions of forward and backward growth, with their
 // lookup rules. Loaded once (loaders below); read-only afterwards, except that
 // a run may give its loop residues neighbour-dependent torsion tables before
-// it starts (useNeighbourTorsion).
+// it starts (useNeighbourTorsion, useConformationTorsion).
 //
 // A distance d is located on a 16-bin axis with limits (lo, hi) by the
 // coordinate x = 16 (d - lo) / (hi - lo). x is usable when 0 <= x <= 16 and
@@ -53,7 +53,14 @@ struct Distributions {
     // each structure residue, -1 for the single-residue table.
     std::vector<int> residueTable;
     std::vector<double> residueBins;  // [table][phi 72][psi 72]
+    // Torsion-bin energies of the loop residues from their neighbours'
+    // conformations (set once per loop by useConformationTorsion, empty
+    // otherwise): [side][type][key][phi][psi], and the normaliser of each
+    // (type, previous key, next key) pair.
+    std::vector<double> conformationBins, conformationNorm;
+    int conformationStart = 0, conformationEnd = -1;
     Distributions();  // all zero
+    bool usesConformation(int residue) const { return residue >= conformationStart && residue <= conformationEnd; }
     const JointTables& joint(bool isBackward) const { return isBackward ? backward : forward; }
 };
 
@@ -87,6 +94,24 @@ NeighbourTorsionBins parseNeighbourTorsionBins(class TableText& in);
 // Gives the loop residues start..end of s their tables
 // P(t|previous) P(t|next) / P(t), normalised (read by torsionScoreProb).
 void useNeighbourTorsion(Distributions& d, const NeighbourTorsionBins& nb, const class Structure& s, int start, int end);
+// Conformation-dependent torsion bins ("phipsi.nc.txt"): blocks "RES K -1"
+// (K the key of the previous residue's conformation) and "RES K +1" (the next
+// one's) for every amino-acid type and key, coil class. A residue with both
+// neighbours' conformations known is scored with P(t|Kprev) P(t|Knext) / P(t),
+// normalised; with one, by that table.
+constexpr int CONFORMATION_KEYS = 16;
+// Key of a residue's conformation: the 90 x 90 degree cell of its (phi, psi),
+// cells from -180 degrees; -1 when either angle is not finite.
+int conformationKey(double phiDeg, double psiDeg);
+int conformationKeyAt(const class Structure& s, int i);
+inline size_t conformationTableOffset(int side, int type, int key) {
+    return ((static_cast<size_t>(side) * NUM_AMINO_ACIDS + type) * CONFORMATION_KEYS + key) * NUM_BINS * NUM_BINS;
+}
+// [side][type][key][phi][psi]; throws naming the file and line.
+std::vector<double> parseConformationTorsionBins(class TableText& in);
+std::vector<double> loadConformationTorsionBins(const std::string& path);
+// Scores the loop residues start..end by their neighbours' conformations.
+void useConformationTorsion(Distributions& d, std::vector<double> tables, int start, int end);
 // The four distance files and the torsion bins of the data directory.
 Distributions loadDistributions(const std::string& dataDir = "data");
 // The same parsers on a text already read (tests, fuzzers).
@@ -104,7 +129,19 @@ inline bool torsionBinAllowed(double p) { return p >= MIN_TORSION_PROB; }
 // Probability that scores residue `residue` (a structure index) in bin (a, b):
 // its neighbour-dependent table when the loop has one, else torsionBinProb.
 // Which bins are possible is always decided by torsionBinProb.
-inline double torsionScoreProb(const Distributions& d, int residue, int type, int phiBin, int psiBin) {
+// With conformation tables in use for the residue, keyPrev and keyNext (-1:
+// unknown) choose the table.
+inline double torsionScoreProb(const Distributions& d, int residue, int type, int phiBin, int psiBin, int keyPrev = -1, int keyNext = -1) {
+    if (d.usesConformation(residue) && (keyPrev >= 0 || keyNext >= 0)) {
+        const size_t bin = static_cast<size_t>(phiBin) * NUM_BINS + psiBin;
+        if (keyNext < 0) return d.conformationBins[conformationTableOffset(0, type, keyPrev) + bin];
+        if (keyPrev < 0) return d.conformationBins[conformationTableOffset(1, type, keyNext) + bin];
+        const double own = torsionBinProb(d, type, phiBin, psiBin);
+        const double z = d.conformationNorm[(static_cast<size_t>(type) * CONFORMATION_KEYS + keyPrev) * CONFORMATION_KEYS + keyNext];
+        if (!(own > 0) || !(z > 0)) return own;
+        return d.conformationBins[conformationTableOffset(0, type, keyPrev) + bin] * d.conformationBins[conformationTableOffset(1, type, keyNext) + bin] /
+               (own * z);
+    }
     if (residue >= 0 && residue < static_cast<int>(d.residueTable.size()) && d.residueTable[residue] >= 0)
         return d.residueBins[(static_cast<size_t>(d.residueTable[residue]) * NUM_BINS + phiBin) * NUM_BINS + psiBin];
     return torsionBinProb(d, type, phiBin, psiBin);

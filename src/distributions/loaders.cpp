@@ -10,11 +10,14 @@
 // and class, and for the conditional tables each end-to-end row 0..99), every
 // value must be a finite number and every probability non-negative. Any
 // other text stops the program naming the file and line.
+#include <algorithm>
+#include <cmath>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "distributions/distributions.h"
+#include "model/backbone_dihedrals.h"
 #include "model/error.h"
 #include "model/structure.h"
 #include "model/table_text.h"
@@ -202,6 +205,62 @@ void useNeighbourTorsion(Distributions& d, const NeighbourTorsionBins& nb, const
         else
             d.residueBins.resize(at);
     }
+}
+
+int conformationKey(double phiDeg, double psiDeg) {
+    if (!std::isfinite(phiDeg) || !std::isfinite(psiDeg)) return -1;
+    auto cell = [](double a) { return std::clamp(static_cast<int>(std::floor((a + 180.0) / 90.0)), 0, 3); };
+    return cell(phiDeg) * 4 + cell(psiDeg);
+}
+
+int conformationKeyAt(const Structure& s, int i) {
+    if (i < 0 || i >= s._numRes || !isAminoAcid(s[i].type)) return -1;
+    return conformationKey(phiAt(s, i), psiAt(s, i));
+}
+
+std::vector<double> parseConformationTorsionBins(TableText& in) {
+    std::vector<double> tables(conformationTableOffset(2, 0, 0), 0.0);
+    BlockReader b(in, NUM_BINS, NUM_BINS);
+    std::vector<int> firstLine(static_cast<size_t>(2 * NUM_AMINO_ACIDS * CONFORMATION_KEYS), 0);
+    const Fields* f = nullptr;
+    while (b.header(f)) {
+        in.expectFields(*f, 3, "header");
+        const int type = residueType(std::string((*f)[0]));
+        if (!isAminoAcid(type)) in.fail("unknown residue name " + quoted((*f)[0]));
+        const int key = in.integer((*f)[1], 0, CONFORMATION_KEYS - 1, "conformation key");
+        if ((*f)[2] != "-1" && (*f)[2] != "+1") in.fail("neighbour side " + quoted((*f)[2]) + " is not -1 or +1");
+        const int side = (*f)[2] == "-1" ? 0 : 1;
+        markBlock(b, firstLine, (static_cast<size_t>(side) * NUM_AMINO_ACIDS + type) * CONFORMATION_KEYS + key,
+                  threeLetter(type) + " key " + std::to_string(key) + " " + std::string((*f)[2]));
+        b.rows(tables.data() + conformationTableOffset(side, type, key));
+    }
+    for (size_t k = 0; k < firstLine.size(); ++k)
+        if (firstLine[k] == 0) in.failFile("no block for every residue type, conformation key and side -1, +1 (the file may be cut short)");
+    return tables;
+}
+
+std::vector<double> loadConformationTorsionBins(const std::string& path) {
+    TableText in = TableText::read(path, "conformation torsion-bin file");
+    return parseConformationTorsionBins(in);
+}
+
+void useConformationTorsion(Distributions& d, std::vector<double> tables, int start, int end) {
+    constexpr size_t T = NUM_BINS * NUM_BINS;
+    d.conformationBins = std::move(tables);
+    d.conformationNorm.assign(static_cast<size_t>(NUM_AMINO_ACIDS) * CONFORMATION_KEYS * CONFORMATION_KEYS, 0.0);
+    for (int t = 0; t < NUM_AMINO_ACIDS; ++t)
+        for (int kp = 0; kp < CONFORMATION_KEYS; ++kp)
+            for (int kn = 0; kn < CONFORMATION_KEYS; ++kn) {
+                const double* own = &d.torsionBins[t][SS_COIL][0][0];
+                const double* p = d.conformationBins.data() + conformationTableOffset(0, t, kp);
+                const double* n = d.conformationBins.data() + conformationTableOffset(1, t, kn);
+                double z = 0;
+                for (size_t k = 0; k < T; ++k)
+                    if (own[k] > 0) z += p[k] * n[k] / own[k];
+                d.conformationNorm[(static_cast<size_t>(t) * CONFORMATION_KEYS + kp) * CONFORMATION_KEYS + kn] = z;
+            }
+    d.conformationStart = start;
+    d.conformationEnd = end;
 }
 
 void loadTorsionBins(Distributions& d, const std::string& path) {

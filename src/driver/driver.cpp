@@ -80,6 +80,7 @@ const std::vector<OptionHelp>& optionReference() {
         {"-xreseed", "", "measuring: survivors copied into empty seed slots on a collapse"},
         {"-xstepw", "S,P,T,D", "measuring: weights of the side-chain, pair, torsion and distance terms of the growth-step ranking (default 1,1,10,0)"},
         {"-xstepwgrowth", "", "measuring: the -xstepw weights rank the growth steps only; the closing step keeps the default weights"},
+        {"-xnctorsion", "N", "measuring: loops of up to N residues take their torsion energies from the tables conditioned on the neighbours' conformations (data/phipsi.nc.txt.gz, written by lorvane-params phipsi-nc; default 0: never)"},
         {"-xnbtorsion", "N", "measuring: loops of up to N residues take their torsion energies from the neighbour-dependent tables (data/phipsi.nb.txt.gz, written by lorvane-params phipsi-nb; default 0: never)"},
         {"-xrefine", "N", "measuring: refine the best N written loops, one per cluster (default 0: none)"},
         {"-xrefinemoves", "N", "measuring: Monte Carlo moves per refined loop (default 300)"},
@@ -258,6 +259,8 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
             opt.protocol.reseed = true;
         } else if (a == "-xnbtorsion") {
             intOption(opt.protocol.neighbourTorsionLength, 0, "");
+        } else if (a == "-xnctorsion") {
+            intOption(opt.protocol.conformationTorsionLength, 0, "");
         } else if (a == "-xstepwgrowth") {
             opt.protocol.stepWeights.atClosure = false;
         } else if (a == "-xstepw") {

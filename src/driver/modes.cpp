@@ -163,6 +163,8 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     if (length <= opt.protocol.neighbourTorsionLength)
         useNeighbourTorsion(dist, loadNeighbourTorsionBins(opt.dataDir + "/phipsi.nb.txt.gz"), loop.built.protein, loop.built.loopStart,
                             loop.built.loopEnd);
+    if (length <= opt.protocol.conformationTorsionLength)
+        useConformationTorsion(dist, loadConformationTorsionBins(opt.dataDir + "/phipsi.nc.txt.gz"), loop.built.loopStart, loop.built.loopEnd);
     const int seeds = samplingPopulation(opt, length);
     if (!opt.quiet && seeds != opt.seeds)
         std::cerr << "Population: " << seeds << " seeds, the default for a loop of " << length << " residues" << std::endl;

@@ -107,9 +107,18 @@ bool placeChild(SeedContext& x, const float* R, int id) {
         return false;
     }
     double e1 = E[1][id];
-    e1 += torsionEnergy(run.dist, run.settings.protocol.torsionBins, s[c].type, phi0, psi0, c);
-    e1 += torsionEnergy(run.dist, run.settings.protocol.torsionBins, s[c + 1].type, phi1, psi1, c + 1);
-    e1 += torsionEnergy(run.dist, run.settings.protocol.torsionBins, r2.type, phi2, psi2, c + 2);
+    // Conformation keys of c - 1, the three closure residues and c + 3 (-1: tables not in use).
+    int key[5] = {-1, -1, -1, -1, -1};
+    if (run.dist.usesConformation(c)) {
+        key[0] = conformationKeyAt(s, c - 1);
+        key[1] = conformationKey(phi0, psi0);
+        key[2] = conformationKey(phi1, psi1);
+        key[3] = conformationKey(phi2, psi2);
+        key[4] = conformationKeyAt(s, c + 3);
+    }
+    e1 += torsionEnergy(run.dist, run.settings.protocol.torsionBins, s[c].type, phi0, psi0, c, key[0], key[2]);
+    e1 += torsionEnergy(run.dist, run.settings.protocol.torsionBins, s[c + 1].type, phi1, psi1, c + 1, key[1], key[3]);
+    e1 += torsionEnergy(run.dist, run.settings.protocol.torsionBins, r2.type, phi2, psi2, c + 2, key[2], key[4]);
     E[1][id] = static_cast<float>(e1);
     return true;
 }

@@ -27,9 +27,10 @@ int torsionBin(double degrees, TorsionBinRule rule) {
     return foldBin(static_cast<int>(std::floor((degrees + 180.0) * 0.2)));
 }
 
-double torsionEnergy(const Distributions& d, TorsionBinRule rule, int type, double phiDeg, double psiDeg, int residue) {
+double torsionEnergy(const Distributions& d, TorsionBinRule rule, int type, double phiDeg, double psiDeg, int residue, int keyPrev,
+                     int keyNext) {
     if (type < 0 || type >= NUM_TYPES || !std::isfinite(phiDeg) || !std::isfinite(psiDeg)) return INFINITY;
-    const double p = torsionScoreProb(d, residue, type, torsionBin(phiDeg, rule), torsionBin(psiDeg, rule));
+    const double p = torsionScoreProb(d, residue, type, torsionBin(phiDeg, rule), torsionBin(psiDeg, rule), keyPrev, keyNext);
     return p > 0.0 ? -std::log(p) : INFINITY;
 }
 
@@ -50,7 +51,8 @@ double loopTorsionEnergy(const Distributions& d, TorsionBinRule rule, const Stru
     double e = 0.0;
     for (int i = start; i <= end; ++i) {
         e += smooth ? smoothTorsionEnergy(d, s[i].type, phiAt(s, i), psiAt(s, i))
-                    : torsionEnergy(d, rule, s[i].type, phiAt(s, i), psiAt(s, i), i);
+                    : torsionEnergy(d, rule, s[i].type, phiAt(s, i), psiAt(s, i), i, d.usesConformation(i) ? conformationKeyAt(s, i - 1) : -1,
+                                    d.usesConformation(i) ? conformationKeyAt(s, i + 1) : -1);
     }
     return e;
 }

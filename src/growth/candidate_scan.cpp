@@ -82,7 +82,7 @@ void GrowOne::scanCandidate(SeedScan& sc, int pa, int pb) {
     const double E = candidateEnergy(sc, at, pa, pb);
     placeCandidate(sc, at);  // the closure reads the candidate from the structure
     if (sc.diag) estRmsd[k] = candidateDeviation(sc, at);
-    lnPbb[k] = -std::log(torsionScoreProb(dist, sc.pos, sc.type, pa, pb));
+    lnPbb[k] = -std::log(torsionScoreProb(dist, sc.pos, sc.type, pa, pb, sc.keyPrev, sc.keyNext));
     lnPdist[k] = -std::log(pc * pm);
     energyE[k] = E;
     if (E > 100.0) {

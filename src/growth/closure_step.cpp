@@ -126,6 +126,8 @@ bool GrowOne::acceptClosure(Structure& s, int c, const double n[3][3], const dou
         r.atoms[SLOT_C] = toPoint(cc[i]);
     }
     double eTor = 0.0;
+    // Every closure residue's N, CA, C is placed, so both neighbours' conformations are known.
+    const bool byConformation = dist.usesConformation(c);
     for (int i = 0; i < 3; ++i) {
         const int q = c + i;
         Residue& r = s[q];
@@ -134,7 +136,8 @@ bool GrowOne::acceptClosure(Structure& s, int c, const double n[3][3], const dou
         sol.omega[i] = omegaAt(s, q) * DEG2RAD;
         const TorsionBinRule binRule = run.settings.protocol.torsionBins;
         const int a = closureTorsionBin(sol.phi[i], binRule), b = closureTorsionBin(sol.psi[i], binRule);
-        const double p = (a < 0 || b < 0) ? 0.0 : torsionScoreProb(dist, q, t[i], a, b);
+        const int kp = byConformation ? conformationKeyAt(s, q - 1) : -1, kn = byConformation ? conformationKeyAt(s, q + 1) : -1;
+        const double p = (a < 0 || b < 0) ? 0.0 : torsionScoreProb(dist, q, t[i], a, b, kp, kn);
         eTor -= std::log(p);
         calCo(r.atoms[SLOT_N], r.atoms[SLOT_CA], r.atoms[SLOT_C], tm.bondLength[t[i]][SLOT_O], tm.bondAngle[t[i]][SLOT_O], sol.psi[i] + PI,
               r.atoms[SLOT_O]);

@@ -129,6 +129,7 @@ SeedScan GrowOne::beginSeed(const GrowStepArgs& a, int seed) {
     sc.type = s[pos].type;
     sc.next = backward ? pos - 1 : pos + 1;
     sc.prolineBond = sc.type == PRO || s[pos + 1].type == PRO;
+    if (dist.usesConformation(pos)) (backward ? sc.keyNext : sc.keyPrev) = conformationKeyAt(s, backward ? pos + 1 : pos - 1);
     if (!backward && a.step == 0) {
         calCo(s[loopEnd + 1].atoms[SLOT_CA], s[loopEnd + 1].atoms[SLOT_N], s[loopEnd].atoms[SLOT_C], tm.bondLength[sc.type][SLOT_C],
               tm.bondAngle[s[pos + 1].type][SLOT_N], PI, s[loopEnd].atoms[SLOT_CA]);

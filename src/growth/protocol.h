@@ -60,6 +60,10 @@ struct Protocol {
     // closure and the final score with the neighbour-dependent tables
     // (P(t|previous) P(t|next) / P(t)); 0: never.
     int neighbourTorsionLength = 0;
+    // Loops of up to this many residues score the same torsion energies with
+    // the conformation-dependent tables (the placed neighbours' (phi, psi)
+    // cells); 0: never.
+    int conformationTorsionLength = 0;
     StepWeights stepWeights;
 
     // The backbone angle table is read only when a choice needs it.

@@ -104,6 +104,7 @@ struct SeedScan : GrowStepArgs {
     int r0 = 0;
     bool condDegenerate = false;
     int lastFar = 0;  // far-side placement that served the last candidate
+    int keyPrev = -1, keyNext = -1;  // conformation keys of the placed neighbour (conformation torsion tables)
     ScanTally tally;
 };
 

@@ -22,6 +22,8 @@ const std::vector<Command>& commands() {
         {"phipsi", "backbone torsion-bin table phipsi.bb.txt", cmdPhipsi, 10},
         {"phipsi-cv", "cross-validation of the torsion-bin smoothing on the training set", cmdPhipsiCv, 0},
         {"phipsi-nb", "neighbour-dependent torsion-bin table phipsi.nb.txt.gz", cmdPhipsiNb, 0},
+        {"phipsi-nc", "conformation-dependent torsion-bin table phipsi.nc.txt.gz", cmdPhipsiNc, 0},
+        {"phipsi-nc-cv", "cross-validation of the conformation-dependent torsion bins on the training set", cmdPhipsiNcCv, 0},
         {"phipsi-nb-cv", "cross-validation of the neighbour-dependent torsion bins on the training set", cmdPhipsiNbCv, 0},
         {"quenda", "QUENDA loop potential from native loops against their decoys (--holdout: held-out check)", cmdQuenda, 0},
         {"ranking-weights", "weights of the final ranking from workflow runs on training loops (--runs DIR)", cmdRankingWeights, 0},

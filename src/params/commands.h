@@ -33,6 +33,8 @@ void cmdPhipsi(const std::vector<std::string>& args, Session& session);         
 void cmdPhipsiCv(const std::vector<std::string>& args, Session& session);       // torsion_bins.cpp
 void cmdPhipsiNb(const std::vector<std::string>& args, Session& session);       // neighbour_torsion.cpp
 void cmdPhipsiNbCv(const std::vector<std::string>& args, Session& session);     // neighbour_torsion.cpp
+void cmdPhipsiNc(const std::vector<std::string>& args, Session& session);       // conformation_torsion.cpp
+void cmdPhipsiNcCv(const std::vector<std::string>& args, Session& session);
 void cmdDistances(const std::vector<std::string>& args, Session& session);      // joint_distances.cpp
 void cmdRotamers(const std::vector<std::string>& args, Session& session);       // rotamer_library.cpp
 void cmdFittedE(const std::vector<std::string>& args, Session& session);        // fitted_energy_table.cpp

@@ -32,6 +32,23 @@ const double* coilBase(const std::vector<double>& base, int type) { return base.
 
 }  // namespace
 
+const double* coilTable(const std::vector<double>& base, int type) { return coilBase(base, type); }
+
+void shrinkTowardsOwn(const double* hist, const double* own, const NeighbourParams& p, std::vector<double>& scratch, double* out) {
+    double n = 0;
+    for (size_t k = 0; k < T; ++k) n += hist[k];
+    if (n <= 0) {
+        std::copy(own, own + T, out);
+        return;
+    }
+    scratch.resize(T);
+    vonMisesSmooth(hist, scratch.data(), phipsiSigma(p.base, n));
+    double s = 0;
+    for (size_t k = 0; k < T; ++k) s += scratch[k];
+    const double w = n / (n + p.shrink);
+    for (size_t k = 0; k < T; ++k) out[k] = w * scratch[k] / s + (1.0 - w) * own[k];
+}
+
 void collectNeighbourPhipsi(const TrainingSet& ts, const NeighbourParams& p, const std::vector<char>* useChain, NeighbourCounts& c) {
     c = NeighbourCounts();
     c.hist.assign(neighbourTableOffset(2, 0, 0), 0.0);
@@ -56,20 +73,8 @@ void buildNeighbourPhipsi(const NeighbourCounts& c, const NeighbourParams& p, co
     for (int side = 0; side < 2; ++side)
         for (int t = 0; t < 20; ++t)
             for (int nb = 0; nb < 20; ++nb) {
-                const double* h = c.hist.data() + neighbourTableOffset(side, t, nb);
-                double n = 0;
-                for (size_t k = 0; k < T; ++k) n += h[k];
-                const double* b = coilBase(base, t);
-                double* out = tables.data() + neighbourTableOffset(side, t, nb);
-                if (n <= 0) {
-                    std::copy(b, b + T, out);
-                    continue;
-                }
-                vonMisesSmooth(h, own.data(), phipsiSigma(p.base, n));
-                double s = 0;
-                for (size_t k = 0; k < T; ++k) s += own[k];
-                const double w = n / (n + p.shrink);
-                for (size_t k = 0; k < T; ++k) out[k] = w * own[k] / s + (1.0 - w) * b[k];
+                shrinkTowardsOwn(c.hist.data() + neighbourTableOffset(side, t, nb), coilBase(base, t), p, own,
+                                 tables.data() + neighbourTableOffset(side, t, nb));
             }
 }
 

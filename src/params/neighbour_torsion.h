@@ -23,6 +23,11 @@ struct NeighbourCounts {
     long used = 0;
 };
 
+// The class-C table of a type in the single-residue tables of buildPhipsi.
+const double* coilTable(const std::vector<double>& base, int type);
+// out = the histogram smoothed with the kernel width rule and shrunk towards
+// own with weight n / (n + shrink), n its effective count; own when empty.
+void shrinkTowardsOwn(const double* hist, const double* own, const NeighbourParams& p, std::vector<double>& scratch, double* out);
 // Same residue filters as collectPhipsi; class-C residues only.
 void collectNeighbourPhipsi(const TrainingSet& ts, const NeighbourParams& p, const std::vector<char>* useChain, NeighbourCounts& c);
 // base: the single-residue tables of buildPhipsi. tables: [side][type][neighbour][phi][psi], each summing to 1.

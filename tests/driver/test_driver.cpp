@@ -91,10 +91,12 @@ TEST(DriverParse, ProtocolAndItsSwitches) {
     EXPECT_EQ(c.neighbourTorsionLength, 0);
     EXPECT_EQ(parse({"-protocol", "classic", "-xnbtorsion", "22"}).protocol.neighbourTorsionLength, 22);
     EXPECT_EQ(parse({"-xnbtorsion", "0"}).protocol.neighbourTorsionLength, 0);
+    EXPECT_EQ(d.conformationTorsionLength + c.conformationTorsionLength, 0);
+    EXPECT_EQ(parse({"-xnctorsion", "12"}).protocol.conformationTorsionLength, 12);
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"-protocol", "fast"}, {"-protocol"}, {"-xshare", "0"}, {"-xshare", "1.5"}, {"-xfew", "0"}, {"-xclose", "-1"},
              {"-xstepw", "1,1,10"}, {"-xstepw", "1,1,10,0,0"}, {"-xstepw", "1,1,,0"}, {"-xstepw", "1,1,nan,0"}, {"-xstepw"},
-             {"-xnbtorsion", "-1"}, {"-xnbtorsion", "six"}, {"-xnbtorsion"}})
+             {"-xnbtorsion", "-1"}, {"-xnbtorsion", "six"}, {"-xnbtorsion"}, {"-xnctorsion", "-1"}})
         EXPECT_ERROR(parse(args), 2, args[0]);
 }
 
