@@ -33,56 +33,16 @@ int trainKey(const TrainChain& ch, size_t j) {
 
 void collectConformationPhipsi(const TrainingSet& ts, const NeighbourParams& p, const std::vector<char>* useChain, ConformationCounts& c) {
     c = ConformationCounts();
-    c.hist.assign(conformationTableOffset(2, 0, 0), 0.0);
-    for (size_t ci = 0; ci < ts.chains.size(); ++ci) {
-        if (useChain && !(*useChain)[ci]) continue;
-        const TrainChain& ch = ts.chains[ci];
-        for (size_t i = 0; i < ch.residues.size(); ++i) {
-            double phi, psi;
-            const TrainResidue& r = ch.residues[i];
-            if (r.ss != 'C' || phipsiUse(ch, i, p.base, phi, psi) != PhipsiUse::Used) continue;
-            const size_t bin = static_cast<size_t>(torsionBin(phi)) * NUM_BINS + torsionBin(psi);
-            const int kp = trainKey(ch, i - 1), kn = trainKey(ch, i + 1);
-            if (kp >= 0) c.hist[conformationTableOffset(0, r.type, kp) + bin] += ch.weight;
-            if (kn >= 0) c.hist[conformationTableOffset(1, r.type, kn) + bin] += ch.weight;
-            ++c.used;
-        }
-    }
-}
-
-void buildConformationPhipsi(const ConformationCounts& c, const NeighbourParams& p, const std::vector<double>& base, std::vector<double>& tables) {
-    tables.assign(conformationTableOffset(2, 0, 0), 0.0);
-    std::vector<double> scratch;
-    for (int side = 0; side < 2; ++side)
-        for (int t = 0; t < 20; ++t)
-            for (int k = 0; k < CONFORMATION_KEYS; ++k)
-                shrinkTowardsOwn(c.hist.data() + conformationTableOffset(side, t, k), coilTable(base, t), p, scratch,
-                                 tables.data() + conformationTableOffset(side, t, k));
+    c.used = collectSidePhipsi(ts, p.base, useChain, CONFORMATION_KEYS, trainKey, c.hist);
 }
 
 std::string formatConformationPhipsi(const std::vector<double>& tables) {
-    std::string text;
-    text.reserve(2 * 20 * CONFORMATION_KEYS * 73 * 72 * 11);
-    for (int side = 0; side < 2; ++side)
-        for (int t = 0; t < 20; ++t)
-            for (int k = 0; k < CONFORMATION_KEYS; ++k) {
-                text += THREE_LETTER[t];
-                text += ' ' + std::to_string(k);
-                text += side == 0 ? " -1\n" : " +1\n";
-                appendProbabilityRows(text, tables.data() + conformationTableOffset(side, t, k), NUM_BINS, NUM_BINS);
-            }
-    return text;
+    return formatSidePhipsi(tables, CONFORMATION_KEYS, [](int k) { return std::to_string(k); });
 }
 
 long deriveConformationPhipsi(const TrainingSet& ts, const NeighbourParams& p, const std::vector<char>* useChain, std::vector<double>& base,
                               std::vector<double>& tables) {
-    PhipsiCounts c1;
-    collectPhipsi(ts, p.base, useChain, c1);
-    buildPhipsi(c1, p.base, base);
-    ConformationCounts c;
-    collectConformationPhipsi(ts, p, useChain, c);
-    buildConformationPhipsi(c, p, base, tables);
-    return c.used;
+    return deriveSidePhipsi(ts, p, useChain, CONFORMATION_KEYS, trainKey, base, tables);
 }
 
 void cmdPhipsiNc(const std::vector<std::string>& args, Session& session) {

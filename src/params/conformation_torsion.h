@@ -21,8 +21,6 @@ struct ConformationCounts {
 // Same residue filters as collectPhipsi, class-C residues; a side counts when
 // that neighbour's (phi, psi) is defined (any class).
 void collectConformationPhipsi(const TrainingSet& ts, const NeighbourParams& p, const std::vector<char>* useChain, ConformationCounts& c);
-// tables: [side][type][key][phi][psi], each summing to 1 (shrunk towards the type's class-C table).
-void buildConformationPhipsi(const ConformationCounts& c, const NeighbourParams& p, const std::vector<double>& base, std::vector<double>& tables);
 std::string formatConformationPhipsi(const std::vector<double>& tables);
 // Both steps from the training chains (useChain: optional mask); returns the residues used.
 long deriveConformationPhipsi(const TrainingSet& ts, const NeighbourParams& p, const std::vector<char>* useChain, std::vector<double>& base,

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 
 #include "distributions/distributions.h"
@@ -49,33 +50,82 @@ void shrinkTowardsOwn(const double* hist, const double* own, const NeighbourPara
     for (size_t k = 0; k < T; ++k) out[k] = w * scratch[k] / s + (1.0 - w) * own[k];
 }
 
-void collectNeighbourPhipsi(const TrainingSet& ts, const NeighbourParams& p, const std::vector<char>* useChain, NeighbourCounts& c) {
-    c = NeighbourCounts();
-    c.hist.assign(neighbourTableOffset(2, 0, 0), 0.0);
+size_t sideTableOffset(int side, int type, int key, int keys) {
+    return ((static_cast<size_t>(side) * 20 + type) * keys + key) * T;
+}
+
+long collectSidePhipsi(const TrainingSet& ts, const PhipsiParams& p, const std::vector<char>* useChain, int keys, const SideKeyFn& key,
+                       std::vector<double>& hist) {
+    hist.assign(sideTableOffset(2, 0, 0, keys), 0.0);
+    long used = 0;
     for (size_t ci = 0; ci < ts.chains.size(); ++ci) {
         if (useChain && !(*useChain)[ci]) continue;
         const TrainChain& ch = ts.chains[ci];
         for (size_t i = 0; i < ch.residues.size(); ++i) {
             double phi, psi;
             const TrainResidue& r = ch.residues[i];
-            if (r.ss != 'C' || phipsiUse(ch, i, p.base, phi, psi) != PhipsiUse::Used) continue;
+            if (r.ss != 'C' || phipsiUse(ch, i, p, phi, psi) != PhipsiUse::Used) continue;
             const size_t bin = static_cast<size_t>(torsionBin(phi)) * NUM_BINS + torsionBin(psi);
-            c.hist[neighbourTableOffset(0, r.type, ch.residues[i - 1].type) + bin] += ch.weight;
-            c.hist[neighbourTableOffset(1, r.type, ch.residues[i + 1].type) + bin] += ch.weight;
-            ++c.used;
+            for (int side = 0; side < 2; ++side) {
+                const int k = key(ch, side == 0 ? i - 1 : i + 1);
+                if (k >= 0) hist[sideTableOffset(side, r.type, k, keys) + bin] += ch.weight;
+            }
+            ++used;
         }
     }
+    return used;
+}
+
+void buildSidePhipsi(const std::vector<double>& hist, int keys, const NeighbourParams& p, const std::vector<double>& base,
+                     std::vector<double>& tables) {
+    tables.assign(sideTableOffset(2, 0, 0, keys), 0.0);
+    std::vector<double> scratch;
+    for (int side = 0; side < 2; ++side)
+        for (int t = 0; t < 20; ++t)
+            for (int k = 0; k < keys; ++k)
+                shrinkTowardsOwn(hist.data() + sideTableOffset(side, t, k, keys), coilBase(base, t), p, scratch,
+                                 tables.data() + sideTableOffset(side, t, k, keys));
+}
+
+std::string formatSidePhipsi(const std::vector<double>& tables, int keys, const std::function<std::string(int)>& label) {
+    std::string text;
+    text.reserve(2 * 20 * static_cast<size_t>(keys) * 73 * 72 * 11);
+    for (int side = 0; side < 2; ++side)
+        for (int t = 0; t < 20; ++t)
+            for (int k = 0; k < keys; ++k) {
+                text += THREE_LETTER[t];
+                text += ' ' + label(k);
+                text += side == 0 ? " -1\n" : " +1\n";
+                appendProbabilityRows(text, tables.data() + sideTableOffset(side, t, k, keys), NUM_BINS, NUM_BINS);
+            }
+    return text;
+}
+
+long deriveSidePhipsi(const TrainingSet& ts, const NeighbourParams& p, const std::vector<char>* useChain, int keys, const SideKeyFn& key,
+                      std::vector<double>& base, std::vector<double>& tables) {
+    PhipsiCounts c1;
+    collectPhipsi(ts, p.base, useChain, c1);
+    buildPhipsi(c1, p.base, base);
+    std::vector<double> hist;
+    const long used = collectSidePhipsi(ts, p.base, useChain, keys, key, hist);
+    buildSidePhipsi(hist, keys, p, base, tables);
+    return used;
+}
+
+namespace {
+
+// Both neighbours of a used residue are bonded residues of the chain.
+int neighbourType(const TrainChain& ch, size_t j) { return ch.residues[j].type; }
+
+}  // namespace
+
+void collectNeighbourPhipsi(const TrainingSet& ts, const NeighbourParams& p, const std::vector<char>* useChain, NeighbourCounts& c) {
+    c = NeighbourCounts();
+    c.used = collectSidePhipsi(ts, p.base, useChain, 20, neighbourType, c.hist);
 }
 
 void buildNeighbourPhipsi(const NeighbourCounts& c, const NeighbourParams& p, const std::vector<double>& base, std::vector<double>& tables) {
-    tables.assign(neighbourTableOffset(2, 0, 0), 0.0);
-    std::vector<double> own(T);
-    for (int side = 0; side < 2; ++side)
-        for (int t = 0; t < 20; ++t)
-            for (int nb = 0; nb < 20; ++nb) {
-                shrinkTowardsOwn(c.hist.data() + neighbourTableOffset(side, t, nb), coilBase(base, t), p, own,
-                                 tables.data() + neighbourTableOffset(side, t, nb));
-            }
+    buildSidePhipsi(c.hist, 20, p, base, tables);
 }
 
 void combineNeighbours(const std::vector<double>& base, const std::vector<double>& tables, int type, int left, int right, double* out) {
@@ -85,29 +135,12 @@ void combineNeighbours(const std::vector<double>& base, const std::vector<double
 }
 
 std::string formatNeighbourPhipsi(const std::vector<double>& tables) {
-    std::string text;
-    text.reserve(2 * 20 * 20 * 73 * 72 * 11);
-    for (int side = 0; side < 2; ++side)
-        for (int t = 0; t < 20; ++t)
-            for (int nb = 0; nb < 20; ++nb) {
-                text += THREE_LETTER[t];
-                text += ' ';
-                text += THREE_LETTER[nb];
-                text += side == 0 ? " -1\n" : " +1\n";
-                appendProbabilityRows(text, tables.data() + neighbourTableOffset(side, t, nb), NUM_BINS, NUM_BINS);
-            }
-    return text;
+    return formatSidePhipsi(tables, 20, [](int nb) { return std::string(THREE_LETTER[nb]); });
 }
 
 long deriveNeighbourPhipsi(const TrainingSet& ts, const NeighbourParams& p, const std::vector<char>* useChain, std::vector<double>& base,
                            std::vector<double>& tables) {
-    PhipsiCounts c1;
-    collectPhipsi(ts, p.base, useChain, c1);
-    buildPhipsi(c1, p.base, base);
-    NeighbourCounts c;
-    collectNeighbourPhipsi(ts, p, useChain, c);
-    buildNeighbourPhipsi(c, p, base, tables);
-    return c.used;
+    return deriveSidePhipsi(ts, p, useChain, 20, neighbourType, base, tables);
 }
 
 void cmdPhipsiNb(const std::vector<std::string>& args, Session& session) {
