@@ -18,13 +18,7 @@ namespace {
 
 constexpr size_t T = NUM_BINS * NUM_BINS;
 
-std::string zeroBlock(const std::string& header) {
-    std::string row;
-    for (int c = 0; c < NUM_BINS; ++c) row += c ? " 0" : "0";
-    std::string text = header + "\n";
-    for (int r = 0; r < NUM_BINS; ++r) text += row + "\n";
-    return text;
-}
+using lorvane_test::zeroTorsionBlock;
 
 std::vector<double> parse(const std::string& text) {
     TableText in("nc.txt", text);
@@ -80,13 +74,13 @@ TEST(ConformationTorsion, KeyAtReadsTheStructure) {
 
 TEST(ConformationTorsion, LoaderErrorsNameFileAndLine) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {zeroBlock("ALA 3 0"), "line 1: neighbour side \"0\" is not -1 or \\+1"},
-        {zeroBlock("XYZ 3 -1"), "line 1: unknown residue name \"XYZ\""},
-        {zeroBlock("ALA 16 -1"), "line 1: .*conformation key"},
-        {zeroBlock("ALA -1 -1"), "line 1: .*conformation key"},
-        {zeroBlock("ALA 3"), "line 1: header has 2 fields, 3 expected"},
-        {zeroBlock("ALA 3 -1") + zeroBlock("ALA 3 -1"), "line 74: second block for ALA key 3 -1 \\(the first is at line 1\\)"},
-        {zeroBlock("ALA 3 -1") + zeroBlock("ALA 3 +1"), "no block for every residue type, conformation key"},
+        {zeroTorsionBlock("ALA 3 0"), "line 1: neighbour side \"0\" is not -1 or \\+1"},
+        {zeroTorsionBlock("XYZ 3 -1"), "line 1: unknown residue name \"XYZ\""},
+        {zeroTorsionBlock("ALA 16 -1"), "line 1: .*conformation key"},
+        {zeroTorsionBlock("ALA -1 -1"), "line 1: .*conformation key"},
+        {zeroTorsionBlock("ALA 3"), "line 1: header has 2 fields, 3 expected"},
+        {zeroTorsionBlock("ALA 3 -1") + zeroTorsionBlock("ALA 3 -1"), "line 74: second block for ALA key 3 -1 \\(the first is at line 1\\)"},
+        {zeroTorsionBlock("ALA 3 -1") + zeroTorsionBlock("ALA 3 +1"), "no block for every residue type, conformation key"},
     };
     for (const auto& [text, message] : cases) EXPECT_ERROR(parse(text), 1, "^nc.txt.*" + message);
     lorvane_test::ScratchDir dir;
@@ -97,7 +91,7 @@ TEST(ConformationTorsion, ReadsEveryBlockInPlace) {
     std::string text;
     for (const char* side : {"-1", "+1"})
         for (int t = 0; t < NUM_AMINO_ACIDS; ++t)
-            for (int k = 0; k < CONFORMATION_KEYS; ++k) text += zeroBlock(threeLetter(t) + " " + std::to_string(k) + " " + side);
+            for (int k = 0; k < CONFORMATION_KEYS; ++k) text += zeroTorsionBlock(threeLetter(t) + " " + std::to_string(k) + " " + side);
     // One non-zero value: LEU (type index), key 9, side +1, row 4, column 7.
     const size_t header = text.find(threeLetter(LEU) + " 9 +1\n");
     ASSERT_NE(header, std::string::npos);

@@ -15,13 +15,7 @@ namespace {
 
 constexpr size_t T = NUM_BINS * NUM_BINS;
 
-std::string zeroBlock(const std::string& header) {
-    std::string row;
-    for (int c = 0; c < NUM_BINS; ++c) row += c ? " 0" : "0";
-    std::string text = header + "\n";
-    for (int r = 0; r < NUM_BINS; ++r) text += row + "\n";
-    return text;
-}
+using lorvane_test::zeroTorsionBlock;
 
 NeighbourTorsionBins parse(const std::string& text) {
     TableText in("nb.txt", text);
@@ -44,11 +38,11 @@ NeighbourTorsionBins flat(const Distributions& d) {
 
 TEST(NeighbourTorsion, LoaderErrorsNameFileAndLine) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {zeroBlock("ALA PRO 0"), "line 1: neighbour side \"0\" is not -1 or \\+1"},
-        {zeroBlock("ALA XYZ -1"), "line 1: unknown residue name \"XYZ\""},
-        {zeroBlock("ALA PRO"), "line 1: header has 2 fields, 3 expected"},
-        {zeroBlock("ALA PRO -1") + zeroBlock("ALA PRO -1"), "line 74: second block for ALA next to PRO -1 \\(the first is at line 1\\)"},
-        {zeroBlock("ALA PRO -1") + zeroBlock("ALA PRO +1"), "no block for every residue type"},
+        {zeroTorsionBlock("ALA PRO 0"), "line 1: neighbour side \"0\" is not -1 or \\+1"},
+        {zeroTorsionBlock("ALA XYZ -1"), "line 1: unknown residue name \"XYZ\""},
+        {zeroTorsionBlock("ALA PRO"), "line 1: header has 2 fields, 3 expected"},
+        {zeroTorsionBlock("ALA PRO -1") + zeroTorsionBlock("ALA PRO -1"), "line 74: second block for ALA next to PRO -1 \\(the first is at line 1\\)"},
+        {zeroTorsionBlock("ALA PRO -1") + zeroTorsionBlock("ALA PRO +1"), "no block for every residue type"},
     };
     for (const auto& [text, message] : cases) EXPECT_ERROR(parse(text), 1, "^nb.txt.*" + message);
     lorvane_test::ScratchDir dir;

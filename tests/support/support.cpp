@@ -26,6 +26,14 @@ std::vector<std::string> lines(const std::string& text) {
     return out;
 }
 
+std::string zeroTorsionBlock(const std::string& header) {
+    std::string row;
+    for (int c = 0; c < NUM_BINS; ++c) row += c ? " 0" : "0";
+    std::string text = header + "\n";
+    for (int r = 0; r < NUM_BINS; ++r) text += row + "\n";
+    return text;
+}
+
 void writeFile(const std::string& path, const std::string& text) {
     fs::path p(path);
     if (p.has_parent_path()) fs::create_directories(p.parent_path());

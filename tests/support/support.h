@@ -25,6 +25,8 @@ std::string sourcePath(const std::string& rel);
 std::string buildDataPath(const std::string& rel = "");
 std::string slurp(const std::string& path);
 std::vector<std::string> lines(const std::string& text);
+// A header line and 72 rows of 72 zeros: one block of a torsion-bin table file.
+std::string zeroTorsionBlock(const std::string& header);
 // Writes a file, creating its directories.
 void writeFile(const std::string& path, const std::string& text);
 
