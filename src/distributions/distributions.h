@@ -56,7 +56,7 @@ struct Distributions {
     // Torsion-bin energies of the loop residues from their neighbours'
     // conformations (set once per loop by useConformationTorsion, empty
     // otherwise): [side][type][key][phi][psi], and the normaliser of each
-    // (type, previous key, next key) pair.
+    // (type, previous key, next key).
     std::vector<double> conformationBins, conformationNorm;
     int conformationStart = 0, conformationEnd = -1;
     Distributions();  // all zero

@@ -51,7 +51,8 @@ int dihedralBin(double radians);
 int torsionBin(double degrees, TorsionBinRule rule);
 // -ln of the coil-class torsion-bin probability of a residue type (read from
 // the table of structure residue `residue` when the loop has neighbour-dependent
-// ones); +inf when the bin is empty.
+// ones, or by the neighbours' conformation keys keyPrev, keyNext when it has
+// conformation-dependent ones); +inf when the bin is empty.
 double torsionEnergy(const Distributions& d, TorsionBinRule rule, int type, double phiDeg, double psiDeg, int residue = -1,
                      int keyPrev = -1, int keyNext = -1);
 // torsionEnergy with the table read bilinearly between bin centres (-180 + 5k,

@@ -34,7 +34,7 @@ void cmdPhipsiCv(const std::vector<std::string>& args, Session& session);       
 void cmdPhipsiNb(const std::vector<std::string>& args, Session& session);       // neighbour_torsion.cpp
 void cmdPhipsiNbCv(const std::vector<std::string>& args, Session& session);     // neighbour_torsion.cpp
 void cmdPhipsiNc(const std::vector<std::string>& args, Session& session);       // conformation_torsion.cpp
-void cmdPhipsiNcCv(const std::vector<std::string>& args, Session& session);
+void cmdPhipsiNcCv(const std::vector<std::string>& args, Session& session);     // conformation_torsion.cpp
 void cmdDistances(const std::vector<std::string>& args, Session& session);      // joint_distances.cpp
 void cmdRotamers(const std::vector<std::string>& args, Session& session);       // rotamer_library.cpp
 void cmdFittedE(const std::vector<std::string>& args, Session& session);        // fitted_energy_table.cpp
