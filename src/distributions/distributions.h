@@ -83,9 +83,12 @@ struct NeighbourTorsionBins {
 };
 // Offset of the table (side 0: previous residue, 1: next; type; neighbour type)
 // in NeighbourTorsionBins::tables.
-inline size_t neighbourTableOffset(int side, int type, int nbType) {
-    return ((static_cast<size_t>(side) * NUM_AMINO_ACIDS + type) * NUM_AMINO_ACIDS + nbType) * NUM_BINS * NUM_BINS;
+// Offset of the 72 x 72 table of a residue type by a key (one of `keys`) of
+// its previous (side 0) or next (side 1) residue: [side][type][key][phi][psi].
+inline size_t sideTableOffset(int side, int type, int key, int keys) {
+    return ((static_cast<size_t>(side) * NUM_AMINO_ACIDS + type) * keys + key) * NUM_BINS * NUM_BINS;
 }
+inline size_t neighbourTableOffset(int side, int type, int nbType) { return sideTableOffset(side, type, nbType, NUM_AMINO_ACIDS); }
 // out = P(t|previous) P(t|next) / P(t) over the 72 x 72 bins, normalised (0
 // where P(t) is 0); false, out untouched past the products, when nothing is left.
 bool combineNeighbourTables(const double* own, const double* previous, const double* next, double* out);
@@ -104,9 +107,7 @@ constexpr int CONFORMATION_KEYS = 16;
 // cells from -180 degrees; -1 when either angle is not finite.
 int conformationKey(double phiDeg, double psiDeg);
 int conformationKeyAt(const class Structure& s, int i);
-inline size_t conformationTableOffset(int side, int type, int key) {
-    return ((static_cast<size_t>(side) * NUM_AMINO_ACIDS + type) * CONFORMATION_KEYS + key) * NUM_BINS * NUM_BINS;
-}
+inline size_t conformationTableOffset(int side, int type, int key) { return sideTableOffset(side, type, key, CONFORMATION_KEYS); }
 // [side][type][key][phi][psi]; throws naming the file and line.
 std::vector<double> parseConformationTorsionBins(class TableText& in);
 std::vector<double> loadConformationTorsionBins(const std::string& path);

@@ -148,25 +148,45 @@ void parseTorsionBins(Distributions& d, TableText& in) {
                             " (the table needs every amino-acid type in every class H, E, C; the file may be cut short)");
 }
 
-NeighbourTorsionBins parseNeighbourTorsionBins(TableText& in) {
-    NeighbourTorsionBins nb;
-    nb.tables.assign(neighbourTableOffset(2, 0, 0), 0.0);
+namespace {
+
+// Blocks "RES KEY -1|+1" of 72 x 72 for every residue type, key and side:
+// the tables [side][type][key][phi][psi] of a residue by its previous or next
+// neighbour. readKey reads (and checks) the key field; label names a block.
+template <class ReadKey, class Label>
+std::vector<double> parseSideBlocks(TableText& in, int keys, ReadKey readKey, Label label, const std::string& keyWord) {
+    std::vector<double> tables(sideTableOffset(2, 0, 0, keys), 0.0);
     BlockReader b(in, NUM_BINS, NUM_BINS);
-    std::vector<int> firstLine(static_cast<size_t>(2 * NUM_AMINO_ACIDS * NUM_AMINO_ACIDS), 0);
+    std::vector<int> firstLine(static_cast<size_t>(2 * NUM_AMINO_ACIDS * keys), 0);
     const Fields* f = nullptr;
     while (b.header(f)) {
         in.expectFields(*f, 3, "header");
-        const int type = residueType(std::string((*f)[0])), nbType = residueType(std::string((*f)[1]));
+        const int type = residueType(std::string((*f)[0]));
         if (!isAminoAcid(type)) in.fail("unknown residue name " + quoted((*f)[0]));
-        if (!isAminoAcid(nbType)) in.fail("unknown residue name " + quoted((*f)[1]));
+        const int key = readKey((*f)[1]);
         if ((*f)[2] != "-1" && (*f)[2] != "+1") in.fail("neighbour side " + quoted((*f)[2]) + " is not -1 or +1");
         const int side = (*f)[2] == "-1" ? 0 : 1;
-        const size_t key = (static_cast<size_t>(side) * NUM_AMINO_ACIDS + type) * NUM_AMINO_ACIDS + nbType;
-        markBlock(b, firstLine, key, threeLetter(type) + " next to " + threeLetter(nbType) + " " + std::string((*f)[2]));
-        b.rows(nb.tables.data() + neighbourTableOffset(side, type, nbType));
+        markBlock(b, firstLine, (static_cast<size_t>(side) * NUM_AMINO_ACIDS + type) * keys + key,
+                  label(type, key) + " " + std::string((*f)[2]));
+        b.rows(tables.data() + sideTableOffset(side, type, key, keys));
     }
     for (size_t k = 0; k < firstLine.size(); ++k)
-        if (firstLine[k] == 0) in.failFile("no block for every residue type, neighbour type and side -1, +1 (the file may be cut short)");
+        if (firstLine[k] == 0) in.failFile("no block for every residue type, " + keyWord + " and side -1, +1 (the file may be cut short)");
+    return tables;
+}
+
+}  // namespace
+
+NeighbourTorsionBins parseNeighbourTorsionBins(TableText& in) {
+    NeighbourTorsionBins nb;
+    nb.tables = parseSideBlocks(
+        in, NUM_AMINO_ACIDS,
+        [&](std::string_view field) {
+            const int t = residueType(std::string(field));
+            if (!isAminoAcid(t)) in.fail("unknown residue name " + quoted(field));
+            return t;
+        },
+        [](int type, int nbType) { return threeLetter(type) + " next to " + threeLetter(nbType); }, "neighbour type");
     return nb;
 }
 
@@ -219,24 +239,9 @@ int conformationKeyAt(const Structure& s, int i) {
 }
 
 std::vector<double> parseConformationTorsionBins(TableText& in) {
-    std::vector<double> tables(conformationTableOffset(2, 0, 0), 0.0);
-    BlockReader b(in, NUM_BINS, NUM_BINS);
-    std::vector<int> firstLine(static_cast<size_t>(2 * NUM_AMINO_ACIDS * CONFORMATION_KEYS), 0);
-    const Fields* f = nullptr;
-    while (b.header(f)) {
-        in.expectFields(*f, 3, "header");
-        const int type = residueType(std::string((*f)[0]));
-        if (!isAminoAcid(type)) in.fail("unknown residue name " + quoted((*f)[0]));
-        const int key = in.integer((*f)[1], 0, CONFORMATION_KEYS - 1, "conformation key");
-        if ((*f)[2] != "-1" && (*f)[2] != "+1") in.fail("neighbour side " + quoted((*f)[2]) + " is not -1 or +1");
-        const int side = (*f)[2] == "-1" ? 0 : 1;
-        markBlock(b, firstLine, (static_cast<size_t>(side) * NUM_AMINO_ACIDS + type) * CONFORMATION_KEYS + key,
-                  threeLetter(type) + " key " + std::to_string(key) + " " + std::string((*f)[2]));
-        b.rows(tables.data() + conformationTableOffset(side, type, key));
-    }
-    for (size_t k = 0; k < firstLine.size(); ++k)
-        if (firstLine[k] == 0) in.failFile("no block for every residue type, conformation key and side -1, +1 (the file may be cut short)");
-    return tables;
+    return parseSideBlocks(
+        in, CONFORMATION_KEYS, [&](std::string_view field) { return in.integer(field, 0, CONFORMATION_KEYS - 1, "conformation key"); },
+        [](int type, int key) { return threeLetter(type) + " key " + std::to_string(key); }, "conformation key");
 }
 
 std::vector<double> loadConformationTorsionBins(const std::string& path) {

@@ -50,10 +50,6 @@ void shrinkTowardsOwn(const double* hist, const double* own, const NeighbourPara
     for (size_t k = 0; k < T; ++k) out[k] = w * scratch[k] / s + (1.0 - w) * own[k];
 }
 
-size_t sideTableOffset(int side, int type, int key, int keys) {
-    return ((static_cast<size_t>(side) * 20 + type) * keys + key) * T;
-}
-
 long collectSidePhipsi(const TrainingSet& ts, const PhipsiParams& p, const std::vector<char>* useChain, int keys, const SideKeyFn& key,
                        std::vector<double>& hist) {
     hist.assign(sideTableOffset(2, 0, 0, keys), 0.0);

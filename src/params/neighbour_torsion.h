@@ -30,10 +30,9 @@ const double* coilTable(const std::vector<double>& base, int type);
 // own with weight n / (n + shrink), n its effective count; own when empty.
 void shrinkTowardsOwn(const double* hist, const double* own, const NeighbourParams& p, std::vector<double>& scratch, double* out);
 // Tables of a residue's type by a key of its previous (side 0) or next (side
-// 1) residue: [side][type 20][key][phi 72][psi 72]. The key function gives the
+// 1) residue, laid out as sideTableOffset says. The key function gives the
 // key of residue j of a chain, -1 when that side is not counted.
 using SideKeyFn = std::function<int(const TrainChain&, size_t)>;
-size_t sideTableOffset(int side, int type, int key, int keys);
 // Class-C residues that collectPhipsi uses, counted per side; returns how many.
 long collectSidePhipsi(const TrainingSet& ts, const PhipsiParams& p, const std::vector<char>* useChain, int keys, const SideKeyFn& key,
                        std::vector<double>& hist);
