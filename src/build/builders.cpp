@@ -132,6 +132,38 @@ void calCoCAOR(const Templates& t, const Point& A, const Point& B, const Point& 
     outO = place(f, t.bondLength[0][3], SIN_PI_MINUS_NCO, COS_PI_MINUS_NCO, 0.0, 1.0);
 }
 
+void calBBCoNextAngles(const Templates& t, const Point& prevC, const Point& N, const Point& CA, const float* tauDeg, Point* out) {
+    const Frame f = makeFrame(prevC, N, CA, measured(N, CA));
+    const double sbN = t.sinCosBond[0][0], cbN = t.sinCosBond[0][1];
+    const double sbO = t.sinCosBond[3][0], cbO = t.sinCosBond[3][1];
+    for (int k = 0; k < NUM_BINS; ++k)
+        for (int j = 0; j < NUM_BINS; ++j) {
+            const double theta = tauDeg[NUM_BINS * k + j] * DEG2RAD;
+            const Point C = place(f, t.bondLength[0][2], std::sin(PI - theta), std::cos(PI - theta), t.sinCosTorsion[k][0], t.sinCosTorsion[k][1]);
+            const Frame g = makeFrame(N, CA, C, t.bondLength[0][2]);
+            Point* cand = out + (static_cast<size_t>(NUM_BINS) * j + k) * BB_CAND_SLOTS;
+            cand[0] = place(g, t.bondLength[0][0], sbN, cbN, t.sinCosTorsion[j][0], t.sinCosTorsion[j][1]);
+            cand[2] = C;
+            cand[3] = place(g, t.bondLength[0][3], sbO, cbO, t.sinCosTorsion[j + 36][0], t.sinCosTorsion[j + 36][1]);
+            cand[5] = calCoCB(t, N, C, CA);
+        }
+}
+
+void calBBCoNextAnglesR(const Templates& t, const Point& nextN, const Point& C, const Point& CA, const float* tauDeg, Point* out) {
+    const Frame f = makeFrame(nextN, C, CA, t.bondLength[0][2]);  // C(i)->CA(i)
+    const double sbC = t.sinCosBond[1][0], cbC = t.sinCosBond[1][1];
+    for (int j = 0; j < NUM_BINS; ++j)
+        for (int k = 0; k < NUM_BINS; ++k) {
+            const double theta = tauDeg[NUM_BINS * k + j] * DEG2RAD;
+            const Point N = place(f, t.bondLength[0][1], std::sin(PI - theta), std::cos(PI - theta), t.sinCosTorsion[j][0], t.sinCosTorsion[j][1]);
+            const Frame g = makeFrame(C, CA, N, t.bondLength[0][1]);  // CA(i)->N(i)
+            Point* cand = out + (static_cast<size_t>(NUM_BINS) * j + k) * BB_CAND_SLOTS;
+            cand[0] = N;
+            cand[2] = place(g, t.bondLength[0][0], sbC, cbC, t.sinCosTorsion[k][0], t.sinCosTorsion[k][1]);
+            cand[5] = calCoCB(t, N, C, CA);
+        }
+}
+
 Point calCoCB(const Templates& t, const Point& N, const Point& C, const Point& CA) {
     Frame f = makeFrame(N, C, CA, t.bondLength[0][2]);  // C(i)->CA(i)
     return place(f, t.bondLength[0][5], t.sinCosBond[5][0], t.sinCosBond[5][1], SIN_CB_DIHEDRAL, COS_CB_DIHEDRAL);

@@ -74,5 +74,10 @@ void calBBCoR(const Templates& t, const Structure& s, int i, Residue& a, Residue
 // gives the N-CA-C angle of residue pos (radians) instead of the template's.
 void calBBCoNext(const Templates& t, const Structure& s, int pos, Point* out, int step, double tau = -1.0);
 void calBBCoNextR(const Templates& t, const Structure& s, int pos, Point* out, int step, double tau = -1.0);
+// The same with an N-CA-C angle of its own for every (phi, psi) bin: tauDeg
+// (degrees) indexed [NUM_BINS * phi bin + psi bin]. Forward from C(i-1),
+// N(i), CA(i); backward from N(i+1), C(i), CA(i).
+void calBBCoNextAngles(const Templates& t, const Point& prevC, const Point& N, const Point& CA, const float* tauDeg, Point* out);
+void calBBCoNextAnglesR(const Templates& t, const Point& nextN, const Point& C, const Point& CA, const float* tauDeg, Point* out);
 
 }  // namespace lorvane

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "distributions/backbone_angles.h"
+#include "distributions/ncac_conformation.h"
 #include "model/geometry.h"
 #include "model/residue_names.h"
 #include "model/zeroed.h"
@@ -48,6 +49,7 @@ struct Distributions {
     ZeroedArray<double[SS_CLASSES][NUM_BINS][NUM_BINS]> torsionBins;
     JointTables forward, backward;
     BackboneAngleTable backboneAngles;  // read only when the protocol needs it
+    NcacConformationTable ncacConformation;  // likewise
     // Torsion-bin energies of the loop residues from their neighbours' types
     // (set once per loop by useNeighbourTorsion, empty otherwise): table of
     // each structure residue, -1 for the single-residue table.

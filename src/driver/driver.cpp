@@ -76,6 +76,7 @@ const std::vector<OptionHelp>& optionReference() {
         {"-xfew", "N", "measuring: children kept per cluster by the diverse selection (default 1)"},
         {"-xshare", "X", "measuring: share of the population the cluster rounds may take, in (0, 1] (default 0.5)"},
         {"-xncac", "", "measuring: N-CA-C of grown residues drawn from the backbone angle table"},
+        {"-xncacphipsi", "", "measuring: N-CA-C of grown residues from their candidate phi/psi by the conformation table (data/ncac_phipsi.txt, written by lorvane-params ncac-phipsi)"},
         {"-xclose", "N", "measuring: closure geometries tried per candidate (0: one random draw)"},
         {"-xreseed", "", "measuring: survivors copied into empty seed slots on a collapse"},
         {"-xstepw", "S,P,T,D", "measuring: weights of the side-chain, pair, torsion and distance terms of the growth-step ranking (default 1,1,10,0)"},
@@ -253,6 +254,8 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
                 usageError("Option -xshare needs a share in (0, 1], got " + args[i]);
         } else if (a == "-xncac") {
             opt.protocol.drawNCAC = true;
+        } else if (a == "-xncacphipsi") {
+            opt.protocol.ncacByConformation = true;
         } else if (a == "-xclose") {
             intOption(opt.protocol.closeDraws, 0, "");
         } else if (a == "-xreseed") {

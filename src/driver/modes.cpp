@@ -144,6 +144,7 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     Distributions dist = loadDistributions(opt.dataDir);
     if (opt.protocol.needsBackboneAngles() || (opt.refine.top > 0 && opt.refine.geometry))
         loadBackboneAngles(opt.dataDir + "/backbone_angles.txt", dist.backboneAngles);
+    if (opt.protocol.ncacByConformation) loadNcacConformation(opt.dataDir + "/ncac_phipsi.txt", dist.ncacConformation);
     loadRotamers(pot, opt.dataDir + "/newsimplRot.txt");
     loadQuenda(pot, opt.dataDir + "/QUENDA_ed4_8_V3.txt");
 

@@ -77,7 +77,7 @@ bool placeChild(SeedContext& x, const float* R, int id) {
     Structure& s = x.s;
     const int pos = x.sh.pass->pos, c = x.sh.pass->c, step = x.sh.pass->step;
     std::vector<float>* E = x.sh.pass->E;
-    const double tau = run.settings.protocol.drawNCAC ? R[4] * DEG2RAD : NCAC_ANGLE;
+    const double tau = run.settings.protocol.ncacPerResidue() ? R[4] * DEG2RAD : NCAC_ANGLE;
     if (!run.plan.backward[step])
         calBBCo(tm, s, pos, s[pos], s[pos + 1], R[0], R[1], R[2], tau, true);
     else

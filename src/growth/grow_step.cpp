@@ -154,7 +154,14 @@ SeedScan GrowOne::beginSeed(const GrowStepArgs& a, int seed) {
     // Backbone atoms of all 5184 candidates, and the reach of each moving atom.
     // With drawn angles the N-CA-C of the residue comes from its type's
     // distribution, one draw per seed.
-    if (m.settings.protocol.drawNCAC) {
+    // By conformation, each candidate takes the angle of its own (phi, psi).
+    if (m.settings.protocol.ncacByConformation) {
+        const float* tau = dist.ncacConformation.byBin[sc.type].data();
+        if (!backward)
+            calBBCoNextAngles(tm, s[pos - 1].atoms[SLOT_C], s[pos].atoms[SLOT_N], s[pos].atoms[SLOT_CA], tau, candPts.data());
+        else
+            calBBCoNextAnglesR(tm, s[pos + 1].atoms[SLOT_N], s[pos].atoms[SLOT_C], s[pos].atoms[SLOT_CA], tau, candPts.data());
+    } else if (m.settings.protocol.drawNCAC) {
         sc.tauDeg = ncacQuantile(dist.backboneAngles, sc.type, random.uniform());
         if (!backward)
             calBBCoNext(tm, s, pos, candPts.data(), 1, sc.tauDeg * DEG2RAD);
@@ -354,7 +361,7 @@ int GrowOne::writeChildren(const SeedScan& sc) {
             rec[9] = static_cast<float>(closureW[e]);
             for (int f = 0; f < 8; ++f) rec[11 + f] = closureData[e][f];
         }
-        rec[4] = static_cast<float>(sc.tauDeg);
+        rec[4] = run.settings.protocol.ncacByConformation ? dist.ncacConformation.byBin[sc.type][k] : static_cast<float>(sc.tauDeg);
         rec[5] = 0.0f;
         rec[6] = static_cast<float>(lnPbb[k]);
         rec[7] = static_cast<float>(scBelow[k]);

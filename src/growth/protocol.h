@@ -40,6 +40,10 @@ struct Protocol {
     // N-CA-C of every grown residue drawn per residue type from the backbone
     // angle table instead of the fixed 111.2 degrees.
     bool drawNCAC = false;
+    // N-CA-C of every grown residue from its candidate (phi, psi) by the
+    // train-derived conformation table (type mean plus cell offset) instead
+    // of a draw or the fixed angle.
+    bool ncacByConformation = false;
     // On a collapse (fewer than 2 survivors) the survivors are copied into the
     // empty seed slots instead of growing from stale records.
     bool reseed = false;
@@ -68,6 +72,8 @@ struct Protocol {
 
     // The backbone angle table is read only when a choice needs it.
     bool needsBackboneAngles() const { return drawNCAC || closeDraws > 0; }
+    // The grown residues' records carry their own N-CA-C angle.
+    bool ncacPerResidue() const { return drawNCAC || ncacByConformation; }
 };
 
 // The population of a loop of `length` residues when -seeds is not given:

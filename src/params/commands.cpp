@@ -17,6 +17,7 @@ const std::vector<Command>& commands() {
         {"distances", "joint distance distributions joint.distance*.txt (four files)", cmdDistances, 20},
         {"fittede", "decoy pair table fittedE.txt (compare mode -dumpdis)", cmdFittedE, 20},
         {"loop-set", "a table of training loops for measuring sampling choices (--out DIR --count N --length L)", cmdLoopSet, 0},
+        {"ncac-phipsi", "N-CA-C angle by residue type and (phi, psi) cell ncac_phipsi.txt", cmdNcacPhipsi, 0},
         {"oscar", "OSCAR side-chain torsion and pair coefficients oscarparams.txt", cmdOscar, 11},
         {"pairs", "DFIRE, sampling pair table and QUENDA loop potential", cmdPairs, 10},
         {"phipsi", "backbone torsion-bin table phipsi.bb.txt", cmdPhipsi, 10},

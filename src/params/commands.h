@@ -35,6 +35,7 @@ void cmdPhipsiNb(const std::vector<std::string>& args, Session& session);       
 void cmdPhipsiNbCv(const std::vector<std::string>& args, Session& session);     // neighbour_torsion.cpp
 void cmdPhipsiNc(const std::vector<std::string>& args, Session& session);       // conformation_torsion.cpp
 void cmdPhipsiNcCv(const std::vector<std::string>& args, Session& session);     // conformation_torsion.cpp
+void cmdNcacPhipsi(const std::vector<std::string>& args, Session& session);      // ncac_conformation.cpp
 void cmdDistances(const std::vector<std::string>& args, Session& session);      // joint_distances.cpp
 void cmdRotamers(const std::vector<std::string>& args, Session& session);       // rotamer_library.cpp
 void cmdFittedE(const std::vector<std::string>& args, Session& session);        // fitted_energy_table.cpp

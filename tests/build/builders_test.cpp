@@ -354,4 +354,32 @@ TEST_F(Builders, CandidateSetsWithAGivenNCACAngle) {
     }
 }
 
+// With an angle of its own per (phi, psi) bin, every bin is built as the
+// one-angle builder builds it with that angle: a constant angle gives the same
+// points, and a varying one gives each bin the points of its own angle.
+TEST_F(Builders, CandidateSetsWithAnAnglePerBin) {
+    const Structure s = alaChain();
+    const int pos = 3;
+    const Point &prevC = s[pos - 1].atoms[2], &N = s[pos].atoms[0], &CA = s[pos].atoms[1], &C = s[pos].atoms[2];
+    const Point& nextN = s[pos + 1].atoms[0];
+    std::vector<float> tau(NUM_CAND);
+    for (int a = 0; a < 72; ++a)
+        for (int b = 0; b < 72; ++b) tau[72 * a + b] = static_cast<float>(106.0 + 0.1 * a + 0.05 * b);
+    std::vector<Point> fwd(BB_CAND_POINTS), bwd(BB_CAND_POINTS);
+    calBBCoNextAngles(tmpl(), prevC, N, CA, tau.data(), fwd.data());
+    calBBCoNextAnglesR(tmpl(), nextN, C, CA, tau.data(), bwd.data());
+    for (int a : {0, 13, 40, 71})
+        for (int b : {0, 29, 55, 71}) {
+            SCOPED_TRACE(std::to_string(a) + " " + std::to_string(b));
+            std::vector<Point> one(BB_CAND_POINTS), oneR(BB_CAND_POINTS);
+            calBBCoNext(tmpl(), s, pos, one.data(), 1, tau[72 * a + b] * DEG2RAD);
+            calBBCoNextR(tmpl(), s, pos, oneR.data(), 1, tau[72 * a + b] * DEG2RAD);
+            const size_t i = cand(a, b);
+            for (int slot : {0, 2, 3, 5}) EXPECT_LT(fwd[i + slot].dis(one[i + slot]), 1e-4) << slot;
+            for (int slot : {0, 2, 5}) EXPECT_LT(bwd[i + slot].dis(oneR[i + slot]), 1e-4) << slot;
+            EXPECT_NEAR(angle(N, CA, fwd[i + 2]), tau[72 * a + b], 1e-3);
+            EXPECT_NEAR(angle(C, CA, bwd[i]), tau[72 * a + b], 1e-3);
+        }
+}
+
 }  // namespace

@@ -82,6 +82,11 @@ TEST(DriverParse, ProtocolAndItsSwitches) {
     const Protocol x = parse({"-xclose", "6", "-xncac", "-protocol", "classic", "-xdiverse", "-xfew", "2", "-xshare", "0.25"}).protocol;
     EXPECT_TRUE(x.diverse && x.drawNCAC && x.closeDraws == 6 && x.perCluster == 2 && x.clusterShare == 0.25 && !x.reseed);
     EXPECT_EQ(parse({"-xclose", "0"}).protocol.closeDraws, 0);
+    // The conformation N-CA-C angle is a measuring switch: off in both
+    // protocols, and with it on the records carry each residue's angle.
+    EXPECT_TRUE(!d.ncacByConformation && !c.ncacByConformation && !c.ncacPerResidue() && d.ncacPerResidue());
+    const Protocol nc = parse({"-protocol", "classic", "-xncacphipsi"}).protocol;
+    EXPECT_TRUE(nc.ncacByConformation && nc.ncacPerResidue() && !nc.drawNCAC);
     EXPECT_TRUE(d.stepWeights == StepWeights{} && c.stepWeights == StepWeights{});
     const StepWeights w = parse({"-xstepw", "0.25,0.5,7,-1.25"}).protocol.stepWeights;
     EXPECT_TRUE(w.sideChain == 0.25 && w.pair == 0.5 && w.torsion == 7 && w.distance == -1.25 && w.atClosure);
