@@ -93,7 +93,7 @@ double ncacAt(const NcacConformationTable& table, int type, double phiDeg, doubl
     const int n = table.cells;
     // Position in cell-centre units: centre of cell i sits at -180 + (i + 0.5) * cell.
     auto split = [&](double deg, int& i0, double& frac) {
-        const double x = (deg + 180.0) / table.cell - 0.5;
+        const double x = (std::remainder(deg, 360.0) + 180.0) / table.cell - 0.5;  // any turn folded first
         const double fl = std::floor(x);
         frac = x - fl;
         i0 = ((static_cast<int>(fl) % n) + n) % n;

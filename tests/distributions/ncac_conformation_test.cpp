@@ -61,6 +61,7 @@ TEST(NcacConformation, KnownAnglesAtCentresBetweenThemAndAcrossTheWrap) {
         {ALA, 180, -120, 110.0 + 2 + 1},              // halfway between phi cells 2 and 0 across +-180
         {ALA, -180, -120, 110.0 + 2 + 1},             // the same point from the other side
         {ALA, 540, -480, 110.0 + 2 + 1},              // angles outside one turn wrap
+        {ALA, 180.0 + 360.0 * 1e9, -120 - 360.0 * 1e9, 110.0 + 2 + 1},  // however many turns
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.type) + " " + std::to_string(c.phi) + " " + std::to_string(c.psi));
