@@ -23,6 +23,8 @@ int groupNamed(const std::string& name) {
 
 int ncacGroup(int type) { return type == GLY ? 0 : type == PRO ? 1 : 2; }
 
+const char* ncacGroupName(int group) { return GROUP_NAMES[group]; }
+
 void loadNcacConformation(const std::string& path, NcacConformationTable& table) {
     TableText in = TableText::read(path, "the N-CA-C conformation file");
     parseNcacConformation(in, table);

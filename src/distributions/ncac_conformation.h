@@ -26,8 +26,9 @@ struct NcacConformationTable {
     std::array<std::vector<float>, 20> byBin;                // degrees at each (phi, psi) bin centre, [NUM_BINS * phi bin + psi bin]
 };
 
-// The group a residue type's offsets come from.
+// The group a residue type's offsets come from, and its name in the file.
 int ncacGroup(int type);
+const char* ncacGroupName(int group);
 
 // Reads the table; a missing file, an unknown or short row, a cell width
 // that does not divide 360, a missing type or cell row stops the program

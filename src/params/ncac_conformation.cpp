@@ -18,6 +18,7 @@
 #include <map>
 #include <sstream>
 
+#include "distributions/ncac_conformation.h"
 #include "model/error.h"
 #include "model/geometry.h"
 #include "model/residue_names.h"
@@ -29,8 +30,6 @@
 namespace lorvane::params {
 
 namespace {
-
-int groupOf(int type) { return type == GLY ? 0 : type == PRO ? 1 : 2; }
 
 int cellOf(double deg) {
     const int c = static_cast<int>(std::floor((deg + 180.0) / NCAC_CELL));
@@ -68,15 +67,15 @@ NcacConformationFit fitNcacConformation(const std::vector<NcacSample>& s, double
         if (w[t] <= 0) fail("ncac-phipsi: no residue of type " + threeLetter(t) + " in the training set");
         f.mean[t] = sum[t] / w[t];
     }
-    std::array<std::vector<double>, 3> cw, cs;
-    for (int g = 0; g < 3; ++g) cw[g].assign(NCAC_CELLS * NCAC_CELLS, 0.0), cs[g].assign(NCAC_CELLS * NCAC_CELLS, 0.0);
+    std::array<std::vector<double>, NCAC_GROUPS> cw, cs;
+    for (int g = 0; g < NCAC_GROUPS; ++g) cw[g].assign(NCAC_CELLS * NCAC_CELLS, 0.0), cs[g].assign(NCAC_CELLS * NCAC_CELLS, 0.0);
     for (const NcacSample& x : s) {
         if (x.fold == skipFold) continue;
-        const int c = cellOf(x.phi) * NCAC_CELLS + cellOf(x.psi), g = groupOf(x.type);
+        const int c = cellOf(x.phi) * NCAC_CELLS + cellOf(x.psi), g = ncacGroup(x.type);
         cw[g][c] += x.weight;
         cs[g][c] += x.weight * (x.tau - f.mean[x.type]);
     }
-    for (int g = 0; g < 3; ++g) {
+    for (int g = 0; g < NCAC_GROUPS; ++g) {
         f.offset[g].assign(NCAC_CELLS * NCAC_CELLS, 0.0);
         for (int c = 0; c < NCAC_CELLS * NCAC_CELLS; ++c) f.offset[g][c] = cs[g][c] / (cw[g][c] + shrink);
     }
@@ -84,11 +83,10 @@ NcacConformationFit fitNcacConformation(const std::vector<NcacSample>& s, double
 }
 
 double ncacFitted(const NcacConformationFit& f, int type, double phi, double psi) {
-    return f.mean[type] + f.offset[groupOf(type)][cellOf(phi) * NCAC_CELLS + cellOf(psi)];
+    return f.mean[type] + f.offset[ncacGroup(type)][cellOf(phi) * NCAC_CELLS + cellOf(psi)];
 }
 
 std::string formatNcacConformation(const NcacConformationFit& f, double cellWidth) {
-    static const char* const names[3] = {"GLY", "PRO", "OTHER"};
     std::ostringstream out;
     out << "# N-CA-C angle by backbone conformation, derived from the training set by\n"
         << "# lorvane-params ncac-phipsi; see docs/parameters.md.\n"
@@ -97,9 +95,9 @@ std::string formatNcacConformation(const NcacConformationFit& f, double cellWidt
         << "# OFFSET group phi_cell offset[psi_cell 0 .. n-1] (degrees added to the type mean)\n";
     out << "CELL " << formatFixed(cellWidth, 1) << "\n";
     for (int t = 0; t < 20; ++t) out << "MEAN " << threeLetter(t) << " " << formatFixed(f.mean[t], 3) << "\n";
-    for (int g = 0; g < 3; ++g)
+    for (int g = 0; g < NCAC_GROUPS; ++g)
         for (int a = 0; a < NCAC_CELLS; ++a) {
-            out << "OFFSET " << names[g] << " " << a;
+            out << "OFFSET " << ncacGroupName(g) << " " << a;
             for (int b = 0; b < NCAC_CELLS; ++b) out << " " << formatFixed(f.offset[g][a * NCAC_CELLS + b], 3);
             out << "\n";
         }

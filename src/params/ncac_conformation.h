@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "distributions/ncac_conformation.h"
 #include "params/training_set.h"
 
 namespace lorvane::params {
@@ -26,7 +27,7 @@ std::vector<NcacSample> collectNcacSamples(const TrainingSet& ts, double maxB);
 
 struct NcacConformationFit {
     std::array<double, 20> mean{};
-    std::array<std::vector<double>, 3> offset;  // group x cells x cells
+    std::array<std::vector<double>, NCAC_GROUPS> offset;  // group (ncacGroup) x cells x cells
 };
 
 // Weighted type means and the shrunk mean residual per (group, phi cell, psi
