@@ -803,6 +803,29 @@ static int runRankingSnippet(const std::string& import_line, const std::string& 
 // CB on +z. The half sphere counts CA atoms up the CA->CB side within 13 A
 // (residue 1 at +5 A: yes; 2 at -5 A: below; 3 at +14 A: too far); the full
 // count takes CB atoms within 10 A of its CB, never itself (1 and 2).
+// The DFIRE re-scoring tool sums pairs as the program does. Five alanines 6 A
+// apart on a line, the table's energy equal to the distance bin (6 A: 12,
+// 12 A: 24, 18 A: beyond 15 A), loop residues 1-3: residue pairs (0,1) (1,2)
+// (2,3) (3,4) score 12 each, (0,2) (1,3) (2,4) 24 each, 120 per atom pair in
+// all; 25 typed atom pairs per residue pair (the H has no type), 16 of them
+// backbone.
+TEST(Workflow, LocalDfireSumsPairsOnce) {
+    const std::string body =
+        "import local_dfire_rules as L\n"
+        "keys = ['ALA N', 'ALA CA', 'ALA C', 'ALA O', 'ALA CB']\n"
+        "t = {(a, b): np.arange(30.0) for a in keys for b in keys}\n"
+        "names = ['N', 'CA', 'C', 'O', 'CB', 'H']\n"
+        "res = [dict(name='ALA', atoms={n: (6.0 * i, 0.001 * q, 0.0) for q, n in enumerate(names)}) for i in range(5)]\n"
+        "ks = set(keys); idx, grid = L.table_grid(t)\n"
+        "print('full', L.full_energy(t, ks, res, 1, 3), 'bb', round(L.backbone_energy(idx, grid, res, 1, 3), 6))\n"
+        "print('local', L.local_energy(t, ks, res, 1, 3, 1), L.local_energy(t, ks, res, 1, 3, 2))\n";
+    std::string out;
+    ASSERT_EQ(runRankingSnippet("", body, out), 0) << out;
+    EXPECT_TRUE(contains(out, "full 3000.0 bb 1920.0")) << out;
+    // Neighbours only: the four residue pairs one apart; one or two apart: all.
+    EXPECT_TRUE(contains(out, "local 1200.0 3000.0")) << out;
+}
+
 TEST(Workflow, EnvironmentScoreCountsNeighbours) {
     const std::string body =
         "ca = np.array([[0, 0, 0], [0, 0, 5], [0, 0, -5], [0, 0, 14.0]]); cb = ca + [0, 0, 1.5]\n"

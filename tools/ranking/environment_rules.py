@@ -53,17 +53,8 @@ def main(args):
     ranking_rules.print_picks(rows, names, lambda mine: [
         print("Spearman of %s with RMSD, mean over loops: %+.3f" % (k, np.nanmean([r[4][k] for r in mine])))
         for k in energy])
-    if out_path:
-        with open(out_path, "w") as fh:
-            fh.write("set\tcase\tlength\tbest_written\t" + "\t".join(n.replace(" ", "_") for n in names) + "\n")
-            for r in rows:
-                fh.write("%s\t%s\t%d\t%.3f\t%s\n" % (r[0], r[1], r[2], r[5], "\t".join("%.3f" % v for v in r[3])))
+    ranking_rules.write_pick_rows(out_path, names, rows)
 
 
 if __name__ == "__main__":
-    if len(sys.argv) < 3:
-        sys.exit(__doc__)
-    try:
-        main(sys.argv[1:])
-    except (OSError, ValueError, KeyError) as exc:
-        sys.exit("environment_rules: %s" % exc)
+    ranking_rules.run_tool(main, __doc__, "environment_rules")

@@ -95,9 +95,4 @@ def main(args):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) < 3:
-        sys.exit(__doc__)
-    try:
-        main(sys.argv[1:])
-    except (OSError, ValueError, KeyError) as exc:
-        sys.exit("fragment_rules: %s" % exc)
+    ranking_rules.run_tool(main, __doc__, "fragment_rules")

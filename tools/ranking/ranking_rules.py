@@ -120,6 +120,28 @@ def print_picks(rows, names, extra=None):
             extra(mine)
 
 
+def write_pick_rows(out_path, names, rows):
+    """The RMSD of every rule's pick per loop (rows as print_picks takes them, the best written
+    RMSD sixth), as a TSV; nothing without a path."""
+    if not out_path:
+        return
+    with open(out_path, "w") as fh:
+        fh.write("set\tcase\tlength\tbest_written\t" + "\t".join(n.replace(" ", "_") for n in names) + "\n")
+        for r in rows:
+            fh.write("%s\t%s\t%d\t%.3f\t%s\n" % (r[0], r[1], r[2], r[5], "\t".join("%.3f" % v for v in r[3])))
+
+
+def run_tool(main, doc, name, min_args=2):
+    """Runs a re-ranking tool's main on the command line: its usage without enough arguments,
+    one line naming what is at fault on a bad file or value."""
+    if len(sys.argv) < min_args + 1:
+        sys.exit(doc)
+    try:
+        main(sys.argv[1:])
+    except (OSError, ValueError, KeyError) as exc:
+        sys.exit("%s: %s" % (name, exc))
+
+
 def read_loop(loopdir, table_dir=None, hbond=True):
     """Scores (n x 4), RMSD to native (n), pairwise backbone RMSD (n x n) and loop length;
     given the loop table's folder also the loop in its entry (loop_in_entry, read once for

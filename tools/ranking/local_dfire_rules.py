@@ -1,0 +1,214 @@
+"""DFIRE without sequence-local pairs as the ranking's pair score, measured against z
+(measurement tool).
+
+The program's DFIRE score of a written loop sums every heavy-atom pair of a loop residue with
+any other residue closer than 15 A, the loop's own neighbours in sequence included. The
+distances of a residue to its neighbours i+1 and i+2 follow its own torsions, which the torsion
+score already counts. This tool removes those pairs from the written DFIRE score:
+  sep2  pairs of residues one apart in the chain dropped
+  sep3  pairs one or two apart dropped
+and ranks by z with the DFIRE column replaced (each score's (s - median) / MAD over the written
+loops, summed, as the program ranks). The check `full` recomputes the whole DFIRE score of the
+first written loops from the table, to show that the pairs and the table are read as the
+program reads them.
+
+Usage: /usr/bin/python3 tools/ranking/local_dfire_rules.py DFIRE_TABLE [--out TSV] [--check N]
+           NAME=RUN_DIR:LOOP_TABLE_DIR [NAME=RUN_DIR:LOOP_TABLE_DIR ...]
+(DFIRE_TABLE: the dfire_pair.lib the runs used; RUN_DIR = workflow results/<name>/<sampling>;
+LOOP_TABLE_DIR: the folder of the loop table the run read, where its structure files lie.)
+"""
+
+import os
+import sys
+
+import numpy as np
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import ranking_rules  # noqa: E402
+from ranking_rules import loopkit  # noqa: E402
+
+CUTOFF = 15.0
+CAP = 10.0  # the program caps each pair's energy at 10
+VARIANTS = (("sep2", 1), ("sep3", 2))  # name, largest sequence distance dropped
+BACKBONE = ("N", "CA", "C", "O")
+
+
+def load_table(path):
+    """{(key_a, key_b): 30 energies} for both orders; keys are "RES ATOM"."""
+    table = {}
+    with open(path) as fh:
+        for line in fh:
+            if line.startswith("#") or not line.strip():
+                continue
+            f = line.split()
+            a, b = f[0] + " " + f[1], f[2] + " " + f[3]
+            e = np.minimum(np.array([float(x) for x in f[4:]]), CAP)
+            table[(a, b)] = e
+            table[(b, a)] = e
+    return table
+
+
+def typed_atoms(res, table_keys):
+    """(key, xyz) of the residue's atoms that have a DFIRE type."""
+    out = []
+    for name, xyz in res["atoms"].items():
+        key = res["name"] + " " + name
+        if key in table_keys:
+            out.append((key, np.array(xyz, float)))
+    return out
+
+
+def pair_sum(table, atoms_a, atoms_b):
+    e = 0.0
+    for ka, xa in atoms_a:
+        for kb, xb in atoms_b:
+            d = float(np.sqrt(((xa - xb) ** 2).sum()))
+            if d < CUTOFF:
+                e += table[(ka, kb)][int(2.0 * d)]
+    return e
+
+
+def residues_with(chain, first, last, conf_residues):
+    return chain[:first] + conf_residues + chain[last + 1:]
+
+
+def local_energy(table, keys, residues, first, last, maxsep):
+    """DFIRE of the pairs of residues at most maxsep apart in the chain, one of them in the loop
+    (first..last), each pair once."""
+    atoms = {}
+
+    def at(i):
+        if i not in atoms:
+            atoms[i] = typed_atoms(residues[i], keys)
+        return atoms[i]
+
+    e = 0.0
+    seen = set()
+    for i in range(first, last + 1):
+        for j in range(i - maxsep, i + maxsep + 1):
+            if j == i or j < 0 or j >= len(residues):
+                continue
+            pair = (min(i, j), max(i, j))
+            if pair in seen:
+                continue
+            seen.add(pair)
+            e += pair_sum(table, at(pair[0]), at(pair[1]))
+    return e
+
+
+def full_energy(table, keys, residues, first, last):
+    """The whole DFIRE score as the program sums it: loop residues with every other residue and
+    with each other, each pair once."""
+    e = 0.0
+    typed = [typed_atoms(r, keys) for r in residues]
+    for i in range(first, last + 1):
+        for j in range(len(residues)):
+            if j == i or (first <= j <= last and j < i):
+                continue
+            e += pair_sum(table, typed[i], typed[j])
+    return e
+
+
+def table_grid(table):
+    """(index of each key, energies as an array [type, type, bin]) for vectorised sums."""
+    keys = sorted({k for k, _ in table})
+    index = {k: q for q, k in enumerate(keys)}
+    grid = np.zeros((len(keys), len(keys), 30))
+    for (a, b), e in table.items():
+        grid[index[a], index[b]] = e
+    return index, grid
+
+
+def backbone_energy(index, grid, residues, first, last):
+    """The backbone part of the DFIRE score (pairs of N, CA, C, O only): loop residues with
+    every other residue and with each other, each pair once (vectorised)."""
+    pts, kinds, owner = [], [], []
+    for i, r in enumerate(residues):
+        for name in BACKBONE:
+            key = r["name"] + " " + name
+            if name in r["atoms"] and key in index:
+                pts.append(r["atoms"][name])
+                kinds.append(index[key])
+                owner.append(i)
+    pts, kinds, owner = np.array(pts, float), np.array(kinds), np.array(owner)
+    mine = (owner >= first) & (owner <= last)
+    d = np.sqrt(((pts[mine][:, None, :] - pts[None, :, :]) ** 2).sum(2))
+    oi, oj = owner[mine][:, None], owner[None, :]
+    # Each pair once: a loop atom with any atom of another residue, loop-loop pairs only i < j.
+    keep = (d < CUTOFF) & (oi != oj) & ~(((oj >= first) & (oj <= last)) & (oj < oi))
+    ki = np.broadcast_to(kinds[mine][:, None], d.shape)[keep]
+    kj = np.broadcast_to(kinds[None, :], d.shape)[keep]
+    return float(grid[ki, kj, (2.0 * d[keep]).astype(int)].sum())
+
+
+def main_split(table, args, out_path):
+    names = ["z", "bb", "split"]
+    index, grid = table_grid(table)
+    rows = []
+    for name, case, loop in ranking_rules.each_finished_loop(args, hbond=False):
+        _, _, chain, native, confs = loop["entry"]
+        first = next(i for i, r in enumerate(chain) if r is native[0])
+        last = first + len(native) - 1
+        bb = np.array([backbone_energy(index, grid, residues_with(chain, first, last, c["residues"]), first, last)
+                       for c in confs])
+        sc = loop["scores"][:, 0] - bb
+        nbb, nsc = np.array(loopkit.med_mad(list(bb))), np.array(loopkit.med_mad(list(sc)))
+        rest = loop["z"] - loop["normalised"][:, 0]
+        picks = [float(loop["rmsd"][ranking_rules.lowest(z)]) for z in (loop["z"], rest + nbb, rest + nbb + nsc)]
+        rho = [loopkit.spearman(list(v), list(loop["rmsd"])) for v in (loop["scores"][:, 0], bb, sc)]
+        rows.append((name, case, loop["length"], picks, rho, float(loop["rmsd"].min())))
+        print("%s %s %d: %s" % (name, case, loop["length"], " ".join("%.3f" % p for p in picks)), flush=True)
+    ranking_rules.print_picks(rows, names, lambda mine: print(
+        "Spearman with RMSD, mean over loops: " +
+        ", ".join("%s %+.3f" % (n, np.nanmean([r[4][q] for r in mine])) for q, n in enumerate(["DFIRE", "d1", "d2"]))))
+    ranking_rules.write_pick_rows(out_path, names, rows)
+
+
+def main(args):
+    table = load_table(args[0])
+    keys = {k for k, _ in table}
+    args = args[1:]
+    out_path, check, split = None, 0, False
+    while args and args[0].startswith("--"):
+        if args[0] == "--out":
+            out_path, args = args[1], args[2:]
+        elif args[0] == "--split":
+            split, args = True, args[1:]
+        elif args[0] == "--check":
+            check, args = int(args[1]), args[2:]
+        else:
+            raise ValueError("unknown option %s" % args[0])
+    if split:
+        return main_split(table, args, out_path)
+    names = ["z"] + [n for n, _ in VARIANTS]
+    rows = []
+    for name, case, loop in ranking_rules.each_finished_loop(args, hbond=False):
+        _, _, chain, native, confs = loop["entry"]
+        first = next(i for i, r in enumerate(chain) if r is native[0])
+        last = first + len(native) - 1
+        if check:
+            for c in confs[:check]:
+                whole = full_energy(table, keys, residues_with(chain, first, last, c["residues"]), first, last)
+                print("check %s %s: written %.2f, recomputed %.2f" % (case, c["label"], c["scores"][0], whole))
+        picks = [float(loop["rmsd"][ranking_rules.lowest(loop["z"])])]
+        rho = []
+        dfire = loop["scores"][:, 0]
+        for _, maxsep in VARIANTS:
+            local = np.array([local_energy(table, keys, residues_with(chain, first, last, c["residues"]),
+                                           first, last, maxsep) for c in confs])
+            column = np.array(loopkit.med_mad(list(dfire - local)))
+            z = loop["z"] - loop["normalised"][:, 0] + column
+            picks.append(float(loop["rmsd"][ranking_rules.lowest(z)]))
+            rho.append(loopkit.spearman(list(dfire - local), list(loop["rmsd"])))
+        rho.insert(0, loopkit.spearman(list(dfire), list(loop["rmsd"])))
+        rows.append((name, case, loop["length"], picks, rho, float(loop["rmsd"].min())))
+        print("%s %s %d: %s" % (name, case, loop["length"], " ".join("%.3f" % p for p in picks)), flush=True)
+    ranking_rules.print_picks(rows, names, lambda mine: print(
+        "Spearman of the DFIRE column with RMSD, mean over loops: " +
+        ", ".join("%s %+.3f" % (n, np.nanmean([r[4][q] for r in mine])) for q, n in enumerate(["all pairs"] + names[1:]))))
+    ranking_rules.write_pick_rows(out_path, names, rows)
+
+
+if __name__ == "__main__":
+    ranking_rules.run_tool(main, __doc__, "local_dfire_rules")
