@@ -1,19 +1,21 @@
-"""DFIRE without sequence-local pairs as the ranking's pair score, measured against z
-(measurement tool).
+"""The DFIRE column of the ranking rebuilt two ways, measured against z (measurement tool).
 
 The program's DFIRE score of a written loop sums every heavy-atom pair of a loop residue with
-any other residue closer than 15 A, the loop's own neighbours in sequence included. The
-distances of a residue to its neighbours i+1 and i+2 follow its own torsions, which the torsion
-score already counts. This tool removes those pairs from the written DFIRE score:
-  sep2  pairs of residues one apart in the chain dropped
-  sep3  pairs one or two apart dropped
-and ranks by z with the DFIRE column replaced (each score's (s - median) / MAD over the written
-loops, summed, as the program ranks). The check `full` recomputes the whole DFIRE score of the
-first written loops from the table, to show that the pairs and the table are read as the
-program reads them.
+any other residue closer than 15 A, the loop's own neighbours in sequence included. Two
+variants of that column, each ranked by z with the DFIRE column replaced (each score's
+(s - median) / MAD over the written loops, summed, as the program ranks):
+  default   sequence-local pairs removed from the written score, since the distances of a
+            residue to its neighbours follow its own torsions, which the torsion score counts:
+              sep2  pairs of residues one apart in the chain dropped
+              sep3  pairs one or two apart dropped
+  --split   the score's backbone part (pairs of N, CA, C, O only) and the rest:
+              bb     the backbone part alone
+              split  both parts, each normalised on its own (five terms)
+--check N recomputes the whole DFIRE score of the first N written loops of each run from the
+table, to show that pairs and table are read as the program reads them.
 
-Usage: /usr/bin/python3 tools/ranking/local_dfire_rules.py DFIRE_TABLE [--out TSV] [--check N]
-           NAME=RUN_DIR:LOOP_TABLE_DIR [NAME=RUN_DIR:LOOP_TABLE_DIR ...]
+Usage: /usr/bin/python3 tools/ranking/local_dfire_rules.py DFIRE_TABLE [--split] [--out TSV]
+           [--check N] NAME=RUN_DIR:LOOP_TABLE_DIR [NAME=RUN_DIR:LOOP_TABLE_DIR ...]
 (DFIRE_TABLE: the dfire_pair.lib the runs used; RUN_DIR = workflow results/<name>/<sampling>;
 LOOP_TABLE_DIR: the folder of the loop table the run read, where its structure files lie.)
 """
@@ -29,6 +31,7 @@ import ranking_rules  # noqa: E402
 from ranking_rules import loopkit  # noqa: E402
 
 CUTOFF = 15.0
+BINS = 30  # of 0.5 A
 CAP = 10.0  # the program caps each pair's energy at 10
 VARIANTS = (("sep2", 1), ("sep3", 2))  # name, largest sequence distance dropped
 BACKBONE = ("N", "CA", "C", "O")
@@ -38,10 +41,12 @@ def load_table(path):
     """{(key_a, key_b): 30 energies} for both orders; keys are "RES ATOM"."""
     table = {}
     with open(path) as fh:
-        for line in fh:
+        for lineno, line in enumerate(fh, 1):
             if line.startswith("#") or not line.strip():
                 continue
             f = line.split()
+            if len(f) != 4 + BINS:
+                raise ValueError("%s:%d: %d fields, a pair line has %d" % (path, lineno, len(f), 4 + BINS))
             a, b = f[0] + " " + f[1], f[2] + " " + f[3]
             e = np.minimum(np.array([float(x) for x in f[4:]]), CAP)
             table[(a, b)] = e
@@ -114,7 +119,7 @@ def table_grid(table):
     """(index of each key, energies as an array [type, type, bin]) for vectorised sums."""
     keys = sorted({k for k, _ in table})
     index = {k: q for q, k in enumerate(keys)}
-    grid = np.zeros((len(keys), len(keys), 30))
+    grid = np.zeros((len(keys), len(keys), BINS))
     for (a, b), e in table.items():
         grid[index[a], index[b]] = e
     return index, grid
