@@ -799,10 +799,6 @@ static int runRankingSnippet(const std::string& import_line, const std::string& 
     return run("/usr/bin/python3 -c \"" + script + "\"", out);
 }
 
-// The environment score's neighbour counts, known answers: residue 0 has its
-// CB on +z. The half sphere counts CA atoms up the CA->CB side within 13 A
-// (residue 1 at +5 A: yes; 2 at -5 A: below; 3 at +14 A: too far); the full
-// count takes CB atoms within 10 A of its CB, never itself (1 and 2).
 // The DFIRE re-scoring tool sums pairs as the program does. Five alanines 6 A
 // apart on a line, the table's energy equal to the distance bin (6 A: 12,
 // 12 A: 24, 18 A: beyond 15 A), loop residues 1-3: residue pairs (0,1) (1,2)
@@ -826,6 +822,10 @@ TEST(Workflow, LocalDfireSumsPairsOnce) {
     EXPECT_TRUE(contains(out, "local 1200.0 3000.0")) << out;
 }
 
+// The environment score's neighbour counts, known answers: residue 0 has its
+// CB on +z. The half sphere counts CA atoms up the CA->CB side within 13 A
+// (residue 1 at +5 A: yes; 2 at -5 A: below; 3 at +14 A: too far); the full
+// count takes CB atoms within 10 A of its CB, never itself (1 and 2).
 TEST(Workflow, EnvironmentScoreCountsNeighbours) {
     const std::string body =
         "ca = np.array([[0, 0, 0], [0, 0, 5], [0, 0, -5], [0, 0, 14.0]]); cb = ca + [0, 0, 1.5]\n"
