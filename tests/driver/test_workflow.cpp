@@ -822,6 +822,25 @@ TEST(Workflow, LocalDfireSumsPairsOnce) {
     EXPECT_TRUE(contains(out, "local 1200.0 3000.0")) << out;
 }
 
+// The written-subset tool, known answers on six loops and k = 2: A is loops 0
+// and 1; z' (normalised backbone DFIRE plus torsion score) is lowest for 4
+// and 5, so B is those. Best RMSD: A 2.0, B 0.5. Within A, z (normalised over
+// A alone) favours loop 0 on both varying scores (3.0); within B loop 5 wins
+// two scores to one (1.5), so the pick is not simply the best.
+TEST(Workflow, WrittenSubsetChoosesByBackboneScore) {
+    const std::string body =
+        "import written_subset as w\n"
+        "d1 = np.array([0, 1, 2, 3, -10, -9.0])\n"
+        "s = np.array([[0, 0, 0, 1], [1, 0, 0, 2], [2, 0, 0, 3], [3, 0, 0, 4], [5, 1, 0, -5], [0, 0, 0, -4.0]])\n"
+        "print('picks', w.subset_picks(d1, s, np.array([3.0, 2.0, 4.0, 4.0, 0.5, 1.5]), 2))\n"
+        "print('all', w.subset_picks(d1, s, np.array([3.0, 2.0, 4.0, 4.0, 0.5, 1.5]), 10)[:2])\n";
+    std::string out;
+    ASSERT_EQ(runRankingSnippet("", body, out), 0) << out;
+    EXPECT_TRUE(contains(out, "picks (2.0, 0.5, 3.0, 1.5)")) << out;
+    // A count above the written loops takes them all in both subsets.
+    EXPECT_TRUE(contains(out, "all (0.5, 0.5)")) << out;
+}
+
 // The environment score's neighbour counts, known answers: residue 0 has its
 // CB on +z. The half sphere counts CA atoms up the CA->CB side within 13 A
 // (residue 1 at +5 A: yes; 2 at -5 A: below; 3 at +14 A: too far); the full
