@@ -74,6 +74,14 @@ def pair_sum(table, atoms_a, atoms_b):
     return e
 
 
+def loop_span(entry):
+    """(chain, first, last, written loops) of a loop in its entry (ranking_rules.loop_in_entry):
+    the chain's residues and the positions of the loop's first and last residue in it."""
+    _, _, chain, native, confs = entry
+    first = next(i for i, r in enumerate(chain) if r is native[0])
+    return chain, first, first + len(native) - 1, confs
+
+
 def residues_with(chain, first, last, conf_residues):
     return chain[:first] + conf_residues + chain[last + 1:]
 
@@ -152,9 +160,7 @@ def main_split(table, args, out_path):
     index, grid = table_grid(table)
     rows = []
     for name, case, loop in ranking_rules.each_finished_loop(args, hbond=False):
-        _, _, chain, native, confs = loop["entry"]
-        first = next(i for i, r in enumerate(chain) if r is native[0])
-        last = first + len(native) - 1
+        chain, first, last, confs = loop_span(loop["entry"])
         bb = np.array([backbone_energy(index, grid, residues_with(chain, first, last, c["residues"]), first, last)
                        for c in confs])
         sc = loop["scores"][:, 0] - bb
@@ -189,9 +195,7 @@ def main(args):
     names = ["z"] + [n for n, _ in VARIANTS]
     rows = []
     for name, case, loop in ranking_rules.each_finished_loop(args, hbond=False):
-        _, _, chain, native, confs = loop["entry"]
-        first = next(i for i, r in enumerate(chain) if r is native[0])
-        last = first + len(native) - 1
+        chain, first, last, confs = loop_span(loop["entry"])
         if check:
             for c in confs[:check]:
                 whole = full_energy(table, keys, residues_with(chain, first, last, c["residues"]), first, last)

@@ -69,9 +69,7 @@ def main(args):
             raise ValueError("unknown option or missing value: %s" % args[0])
     rows = []
     for name, case, loop in ranking_rules.each_finished_loop(args, hbond=False):
-        _, _, chain, native, confs = loop["entry"]
-        first = next(i for i, r in enumerate(chain) if r is native[0])
-        last = first + len(native) - 1
+        chain, first, last, confs = local_dfire_rules.loop_span(loop["entry"])
         d1 = np.array([local_dfire_rules.backbone_energy(
             index, grid, local_dfire_rules.residues_with(chain, first, last, c["residues"]), first, last) for c in confs])
         picks = subset_picks(d1, loop["scores"], loop["rmsd"], k)
