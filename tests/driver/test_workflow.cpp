@@ -812,9 +812,9 @@ TEST(Workflow, LocalDfireSumsPairsOnce) {
         "t = {(a, b): np.arange(30.0) for a in keys for b in keys}\n"
         "names = ['N', 'CA', 'C', 'O', 'CB', 'H']\n"
         "res = [dict(name='ALA', atoms={n: (6.0 * i, 0.001 * q, 0.0) for q, n in enumerate(names)}) for i in range(5)]\n"
-        "ks = set(keys); idx, grid = L.table_grid(t)\n"
-        "print('full', L.full_energy(t, ks, res, 1, 3), 'bb', round(L.backbone_energy(idx, grid, res, 1, 3), 6))\n"
-        "print('local', L.local_energy(t, ks, res, 1, 3, 1), L.local_energy(t, ks, res, 1, 3, 2))\n";
+        "idx, grid = L.table_grid(t)\n"
+        "print('full', L.pair_energy(idx, grid, res, 1, 3), 'bb', round(L.pair_energy(idx, grid, res, 1, 3, backbone=True), 6))\n"
+        "print('local', L.pair_energy(idx, grid, res, 1, 3, maxsep=1), L.pair_energy(idx, grid, res, 1, 3, maxsep=2))\n";
     std::string out;
     ASSERT_EQ(runRankingSnippet("", body, out), 0) << out;
     EXPECT_TRUE(contains(out, "full 3000.0 bb 1920.0")) << out;

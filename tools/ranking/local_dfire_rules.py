@@ -54,26 +54,6 @@ def load_table(path):
     return table
 
 
-def typed_atoms(res, table_keys):
-    """(key, xyz) of the residue's atoms that have a DFIRE type."""
-    out = []
-    for name, xyz in res["atoms"].items():
-        key = res["name"] + " " + name
-        if key in table_keys:
-            out.append((key, np.array(xyz, float)))
-    return out
-
-
-def pair_sum(table, atoms_a, atoms_b):
-    e = 0.0
-    for ka, xa in atoms_a:
-        for kb, xb in atoms_b:
-            d = float(np.sqrt(((xa - xb) ** 2).sum()))
-            if d < CUTOFF:
-                e += table[(ka, kb)][int(2.0 * d)]
-    return e
-
-
 def loop_span(entry):
     """(chain, first, last, written loops) of a loop in its entry (ranking_rules.loop_in_entry):
     the chain's residues and the positions of the loop's first and last residue in it."""
@@ -86,43 +66,6 @@ def residues_with(chain, first, last, conf_residues):
     return chain[:first] + conf_residues + chain[last + 1:]
 
 
-def local_energy(table, keys, residues, first, last, maxsep):
-    """DFIRE of the pairs of residues at most maxsep apart in the chain, one of them in the loop
-    (first..last), each pair once."""
-    atoms = {}
-
-    def at(i):
-        if i not in atoms:
-            atoms[i] = typed_atoms(residues[i], keys)
-        return atoms[i]
-
-    e = 0.0
-    seen = set()
-    for i in range(first, last + 1):
-        for j in range(i - maxsep, i + maxsep + 1):
-            if j == i or j < 0 or j >= len(residues):
-                continue
-            pair = (min(i, j), max(i, j))
-            if pair in seen:
-                continue
-            seen.add(pair)
-            e += pair_sum(table, at(pair[0]), at(pair[1]))
-    return e
-
-
-def full_energy(table, keys, residues, first, last):
-    """The whole DFIRE score as the program sums it: loop residues with every other residue and
-    with each other, each pair once."""
-    e = 0.0
-    typed = [typed_atoms(r, keys) for r in residues]
-    for i in range(first, last + 1):
-        for j in range(len(residues)):
-            if j == i or (first <= j <= last and j < i):
-                continue
-            e += pair_sum(table, typed[i], typed[j])
-    return e
-
-
 def table_grid(table):
     """(index of each key, energies as an array [type, type, bin]) for vectorised sums."""
     keys = sorted({k for k, _ in table})
@@ -133,15 +76,16 @@ def table_grid(table):
     return index, grid
 
 
-def backbone_energy(index, grid, residues, first, last):
-    """The backbone part of the DFIRE score (pairs of N, CA, C, O only): loop residues with
-    every other residue and with each other, each pair once (vectorised)."""
+def pair_energy(index, grid, residues, first, last, backbone=False, maxsep=None):
+    """DFIRE of the loop residues first..last with every other residue and with each other,
+    each pair once, as the program sums it. backbone: pairs of N, CA, C, O only; maxsep: only
+    pairs of residues at most that far apart in the chain. Atoms without a type are left out."""
     pts, kinds, owner = [], [], []
     for i, r in enumerate(residues):
-        for name in BACKBONE:
+        for name, xyz in r["atoms"].items():
             key = r["name"] + " " + name
-            if name in r["atoms"] and key in index:
-                pts.append(r["atoms"][name])
+            if key in index and (not backbone or name in BACKBONE):
+                pts.append(xyz)
                 kinds.append(index[key])
                 owner.append(i)
     pts, kinds, owner = np.array(pts, float), np.array(kinds), np.array(owner)
@@ -150,19 +94,20 @@ def backbone_energy(index, grid, residues, first, last):
     oi, oj = owner[mine][:, None], owner[None, :]
     # Each pair once: a loop atom with any atom of another residue, loop-loop pairs only i < j.
     keep = (d < CUTOFF) & (oi != oj) & ~(((oj >= first) & (oj <= last)) & (oj < oi))
+    if maxsep is not None:
+        keep &= np.abs(oi - oj) <= maxsep
     ki = np.broadcast_to(kinds[mine][:, None], d.shape)[keep]
     kj = np.broadcast_to(kinds[None, :], d.shape)[keep]
     return float(grid[ki, kj, (2.0 * d[keep]).astype(int)].sum())
 
 
-def main_split(table, args, out_path):
+def main_split(index, grid, args, out_path):
     names = ["z", "bb", "split"]
-    index, grid = table_grid(table)
     rows = []
     for name, case, loop in ranking_rules.each_finished_loop(args, hbond=False):
         chain, first, last, confs = loop_span(loop["entry"])
-        bb = np.array([backbone_energy(index, grid, residues_with(chain, first, last, c["residues"]), first, last)
-                       for c in confs])
+        bb = np.array([pair_energy(index, grid, residues_with(chain, first, last, c["residues"]), first, last,
+                                   backbone=True) for c in confs])
         sc = loop["scores"][:, 0] - bb
         nbb, nsc = np.array(loopkit.med_mad(list(bb))), np.array(loopkit.med_mad(list(sc)))
         rest = loop["z"] - loop["normalised"][:, 0]
@@ -177,8 +122,7 @@ def main_split(table, args, out_path):
 
 
 def main(args):
-    table = load_table(args[0])
-    keys = {k for k, _ in table}
+    index, grid = table_grid(load_table(args[0]))
     args = args[1:]
     out_path, check, split = None, 0, False
     while args and args[0].startswith("--"):
@@ -191,21 +135,21 @@ def main(args):
         else:
             raise ValueError("unknown option %s" % args[0])
     if split:
-        return main_split(table, args, out_path)
+        return main_split(index, grid, args, out_path)
     names = ["z"] + [n for n, _ in VARIANTS]
     rows = []
     for name, case, loop in ranking_rules.each_finished_loop(args, hbond=False):
         chain, first, last, confs = loop_span(loop["entry"])
         if check:
             for c in confs[:check]:
-                whole = full_energy(table, keys, residues_with(chain, first, last, c["residues"]), first, last)
+                whole = pair_energy(index, grid, residues_with(chain, first, last, c["residues"]), first, last)
                 print("check %s %s: written %.2f, recomputed %.2f" % (case, c["label"], c["scores"][0], whole))
         picks = [float(loop["rmsd"][ranking_rules.lowest(loop["z"])])]
         rho = []
         dfire = loop["scores"][:, 0]
         for _, maxsep in VARIANTS:
-            local = np.array([local_energy(table, keys, residues_with(chain, first, last, c["residues"]),
-                                           first, last, maxsep) for c in confs])
+            local = np.array([pair_energy(index, grid, residues_with(chain, first, last, c["residues"]),
+                                          first, last, maxsep=maxsep) for c in confs])
             column = np.array(loopkit.med_mad(list(dfire - local)))
             z = loop["z"] - loop["normalised"][:, 0] + column
             picks.append(float(loop["rmsd"][ranking_rules.lowest(z)]))

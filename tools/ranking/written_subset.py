@@ -9,7 +9,7 @@ each run's written loops:
   A  the first K written (what -numloop K writes, up to the removal of near-duplicates)
   B  the K of lowest z' = (d1 - median) / MAD + (torsion - median) / MAD over all written
      loops, where d1 is the backbone part of the DFIRE score (pairs of N, CA, C, O;
-     local_dfire_rules.backbone_energy) and torsion is the written torsion score
+     local_dfire_rules.pair_energy) and torsion is the written torsion score
 For each subset: its best RMSD, and the RMSD of the loop z puts first within it (z as the
 program ranks, median and MAD taken over the subset).
 
@@ -70,8 +70,9 @@ def main(args):
     rows = []
     for name, case, loop in ranking_rules.each_finished_loop(args, hbond=False):
         chain, first, last, confs = local_dfire_rules.loop_span(loop["entry"])
-        d1 = np.array([local_dfire_rules.backbone_energy(
-            index, grid, local_dfire_rules.residues_with(chain, first, last, c["residues"]), first, last) for c in confs])
+        d1 = np.array([local_dfire_rules.pair_energy(
+            index, grid, local_dfire_rules.residues_with(chain, first, last, c["residues"]), first, last, backbone=True)
+            for c in confs])
         picks = subset_picks(d1, loop["scores"], loop["rmsd"], k)
         rows.append((name, case, loop["length"], len(confs)) + picks + (float(loop["rmsd"].min()),))
         print("%s %s %d written %d: best A %.3f B %.3f, z pick A %.3f B %.3f, best of all %.3f" % rows[-1], flush=True)
