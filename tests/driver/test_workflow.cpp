@@ -822,6 +822,31 @@ TEST(Workflow, LocalDfireSumsPairsOnce) {
     EXPECT_TRUE(contains(out, "local 1200.0 3000.0")) << out;
 }
 
+// The orientation potential's cells and pairs, known answers. Two residues
+// with the frame ex = +y, ez = -z, 8 A apart along -z: distance bin 4 (8 A
+// opens it), CA_j straight up ez (cos 1: last bin), CA_i straight down (first),
+// phi 0 on both (bin 6 of 12), frames parallel (chi 0: bin 6). Six residues
+// 3.5 A apart, loop 2-3: only (0,3) and (2,5) are three apart and within 12 A.
+// Swapping a pair swaps its two directions; a rigid motion changes no cell.
+TEST(Workflow, OrientationPotentialCellsAndPairs) {
+    const std::string body =
+        "two = np.array([[[-1, 1, 0], [0, 0, 0], [1, 1, 0]], [[-1, 1, -8], [0, 0, -8], [1, 1, -8]]], float)\n"
+        "print('cell', [int(x[0]) for x in np.unravel_index(o.cells(*o.frames(two), np.array([0]), np.array([1])), o.SHAPE)])\n"
+        "def res(ca): ca = np.array(ca, float); return {'atoms': {'N': tuple(ca + [-1, 1, 0.1]), 'CA': tuple(ca), 'C': tuple(ca + [1, 1, -0.1])}}\n"
+        "line = [res([3.5 * i, 0.2 * i, 0]) for i in range(6)]\n"
+        "print('pairs', o.loop_energy(np.ones(np.prod(o.SHAPE)), line, 2, 3))\n"
+        "rng = np.random.default_rng(3); xyz = rng.normal(0, 4, (12, 3, 3)); xyz[:, 0] += xyz[:, 1] - xyz[:, 0] + rng.normal(0, 1, (12, 3)); xyz[:, 2] += xyz[:, 1] - xyz[:, 2] + rng.normal(0, 1, (12, 3))\n"
+        "ca, ax = o.frames(xyz); i, j = o.chain_pairs(ca, np.arange(12))\n"
+        "a = np.array(np.unravel_index(o.cells(ca, ax, i, j), o.SHAPE)); b = np.array(np.unravel_index(o.cells(ca, ax, j, i), o.SHAPE))\n"
+        "th = 0.9; R = np.array([[np.cos(th), -np.sin(th), 0], [np.sin(th), np.cos(th), 0], [0, 0, 1]]); ca2, ax2 = o.frames(xyz @ R.T + [3, -2, 7])\n"
+        "print('pairs', len(i) > 20, 'swapped', bool((a[[0, 3, 4, 1, 2, 5]] == b).all()), 'moved', bool((o.cells(ca2, ax2, i, j) == o.cells(ca, ax, i, j)).all()))\n";
+    std::string out;
+    ASSERT_EQ(runRankingSnippet("import orientation_potential as o", body, out), 0) << out;
+    EXPECT_TRUE(contains(out, "cell [4, 5, 6, 0, 6, 6]")) << out;
+    EXPECT_TRUE(contains(out, "pairs 2.0")) << out;
+    EXPECT_TRUE(contains(out, "pairs True swapped True moved True")) << out;
+}
+
 // The written-subset tool, known answers on six loops and k = 2: A is loops 0
 // and 1; z' (normalised backbone DFIRE plus torsion score) is lowest for 4
 // and 5, so B is those. Best RMSD: A 2.0, B 0.5. Within A, z (normalised over
