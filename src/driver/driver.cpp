@@ -83,6 +83,7 @@ const std::vector<OptionHelp>& optionReference() {
         {"-xstepwgrowth", "", "measuring: the -xstepw weights rank the growth steps only; the closing step keeps the default weights"},
         {"-xnctorsion", "N", "measuring: loops of up to N residues take their torsion energies from the tables conditioned on the neighbours' conformations (data/phipsi.nc.txt.gz, written by lorvane-params phipsi-nc; default 0: never)"},
         {"-xnbtorsion", "N", "measuring: loops of up to N residues take their torsion energies from the neighbour-dependent tables (data/phipsi.nb.txt.gz, written by lorvane-params phipsi-nb; default 0: never)"},
+        {"-xwritebb", "", "measuring: finish every kept closed loop and write the -numloop of lowest backbone score (normalised backbone DFIRE plus normalised torsion score), in rank order"},
         {"-xrefine", "N", "measuring: refine the best N written loops, one per cluster (default 0: none)"},
         {"-xrefinemoves", "N", "measuring: Monte Carlo moves per refined loop (default 300)"},
         {"-xrefinetemp", "X", "measuring: temperature of the refinement, in combined-score units (default 0.5)"},
@@ -264,6 +265,8 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
             intOption(opt.protocol.neighbourTorsionLength, 0, "");
         } else if (a == "-xnctorsion") {
             intOption(opt.protocol.conformationTorsionLength, 0, "");
+        } else if (a == "-xwritebb") {
+            opt.protocol.writeByBackbone = true;
         } else if (a == "-xstepwgrowth") {
             opt.protocol.stepWeights.atClosure = false;
         } else if (a == "-xstepw") {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "model/statistics.h"
 #include "model/structure.h"
 #include "model/templates.h"
 #include "potentials/potentials.h"
@@ -34,17 +35,6 @@ inline int fittedIndex(int bin, int ta, int tb) {
 // returns 0 on a pair closer than 2.0 A, leaving counts untouched (energy then
 // holds the pairs met before the clash).
 int dumpDistances(const Structure& s, int from, int to, int* counts, const std::vector<double>& fittedE, double& energy);
-
-// Replaces every value v by (v - median) / MAD, MAD being the median of
-// |v - median| (the mean of the two middle values for an even count). When
-// the MAD is zero (more than half the values equal) every value becomes 0.
-void vMedMAD(std::vector<double>& v);
-// Mean and sample standard deviation (divisor n - 1). Empty: both NaN; one value: sd NaN.
-void vMeanSd(const std::vector<double>& v, double& mean, double& sd);
-// Median by the rule above (NaN for an empty vector).
-double vMedian(std::vector<double> v);
-// The MAD of that rule, median of |v - median| (NaN for an empty vector).
-double vMAD(const std::vector<double>& v);
 
 // What evaluateDecoys measured, for the funnel plot.
 struct DecoyEvaluation {

@@ -17,6 +17,7 @@
 #include "filter/filter.h"
 #include "filter/final_safeguards.h"
 #include "filter/path_units.h"
+#include "filter/written_choice.h"
 #include "filter/weighting.h"
 #include "model/atomic_file.h"
 #include "model/error.h"
@@ -424,15 +425,33 @@ void writeFinalLoops(Sampler& run, const FilterPass& f, const std::vector<int>& 
     std::vector<LoopResult> results(chunk);
     int written = 0, lastTried = -1;
     std::vector<int> rejected;  // in rank order, for the fallback
-    for (int n0 = 0; n0 < limit && written < run.settings.numLoops; n0 += chunk) {
+    auto write = [&](int k, int id, const LoopResult& lr) {
+        ++written;
+        if (probe) probe->written(id, written);
+        if (diag)
+            std::cerr << "START LOOP " << k << " " << f.dev[id] << " " << lr.terms.d1 << " " << lr.terms.d2 << " " << lr.terms.o << " "
+                      << lr.terms.t << " 0 0 " << lr.terms.q << " " << E[0][id] << " " << E[1][id] << " " << lr.terms.q1 << " "
+                      << lr.terms.q2 << " " << lr.terms.q3 << " " << lr.terms.q4 << " 0" << std::endl;
+        writeLoopLine(result, written, lr.terms.dfire(), lr.terms.sideChain(), lr.terms.q, E[1][id]);
+        result << lr.records << "END \n";
+        if (!result) fail("Cannot write the result file \"" + path + "\"", 1);
+    };
+    // By backbone score every kept loop is finished before any is written.
+    const bool byBackbone = run.settings.protocol.writeByBackbone;
+    struct Finished {
+        int k, id;
+        LoopResult lr;
+    };
+    std::vector<Finished> pool;
+    for (int n0 = 0; n0 < limit && (byBackbone || written < run.settings.numLoops); n0 += chunk) {
         const int cnt = std::min(chunk, limit - n0);
         FirstError error;
 #pragma omp parallel for num_threads(P) schedule(dynamic, 1)
         for (int x = 0; x < cnt; ++x) error.run([&] { finishLoop(fc, ws[omp_get_thread_num()], K[n0 + x], results[x]); });
         error.rethrow();
-        for (int x = 0; x < cnt && written < run.settings.numLoops; ++x) {
+        for (int x = 0; x < cnt && (byBackbone || written < run.settings.numLoops); ++x) {
             const int k = n0 + x, id = K[k];
-            const LoopResult& lr = results[x];
+            LoopResult& lr = results[x];
             if (diag) writeRow(ftab, id, E, f.dev);
             run.liveSeeds = k + 1;
             commitSlot(ca, k, id, lr.unit);
@@ -441,16 +460,21 @@ void writeFinalLoops(Sampler& run, const FilterPass& f, const std::vector<int>& 
                 if (run.settings.protocol.fallback) rejected.push_back(id);
                 continue;
             }
-            ++written;
-            if (probe) probe->written(id, written);
-            if (diag)
-                std::cerr << "START LOOP " << k << " " << f.dev[id] << " " << lr.terms.d1 << " " << lr.terms.d2 << " " << lr.terms.o << " "
-                          << lr.terms.t << " 0 0 " << lr.terms.q << " " << E[0][id] << " " << E[1][id] << " " << lr.terms.q1 << " "
-                          << lr.terms.q2 << " " << lr.terms.q3 << " " << lr.terms.q4 << " 0" << std::endl;
-            writeLoopLine(result, written, lr.terms.dfire(), lr.terms.sideChain(), lr.terms.q, E[1][id]);
-            result << lr.records << "END \n";
-            if (!result) fail("Cannot write the result file \"" + path + "\"", 1);
+            if (byBackbone)
+                pool.push_back({k, id, std::move(lr)});
+            else
+                write(k, id, lr);
         }
+    }
+    if (byBackbone) {
+        std::vector<double> d1, torsion;
+        for (const Finished& x : pool) {
+            d1.push_back(x.lr.terms.d1);
+            // As the result file holds it (capped), so that the choice can be checked from the file.
+            const double g = E[1][x.id];
+            torsion.push_back(g <= 1000000.0 ? g : 1000000.0);
+        }
+        for (int q : lowestBackboneScore(d1, torsion, run.settings.numLoops)) write(pool[q].k, pool[q].id, pool[q].lr);
     }
     if (written == 0 && run.settings.protocol.fallback) written = writeFallback(fc, ws[0], rejected, E[1], result, path);
     // The working structure ends with the last loop tried.

@@ -68,6 +68,11 @@ struct Protocol {
     // the conformation-dependent tables (the placed neighbours' (phi, psi)
     // cells); 0: never.
     int conformationTorsionLength = 0;
+    // Every kept closed loop is finished, and the loops written are those of
+    // lowest backbone score (normalised backbone DFIRE plus normalised torsion
+    // score, neither needing side chains), in rank order; else the first
+    // loops in rank order.
+    bool writeByBackbone = false;
     StepWeights stepWeights;
 
     // The backbone angle table is read only when a choice needs it.

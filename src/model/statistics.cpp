@@ -1,9 +1,9 @@
-// Robust normalisation and summary statistics of decoy scores.
+// Robust normalisation and summary statistics of scores.
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-#include "evaluate/evaluate.h"
+#include "model/statistics.h"
 
 namespace lorvane {
 
