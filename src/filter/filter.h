@@ -35,8 +35,9 @@ std::string resultFilePath(const Sampler& run);
 // before the first growth step; the filter calls it again at step 0.
 void prepareOutputFiles(const std::string& resultPath, bool diag);
 // The "LOOP " line of one written loop: ordinal, DFIRE, side-chain energy,
-// QUENDA and the torsion-bin energy g (capped at 1000000.00; also when not a
+// QUENDA and the torsion-bin energy g (capped at WRITTEN_SCORE_CAP; also when not a
 // number), fixed notation with 2 decimals.
+constexpr double WRITTEN_SCORE_CAP = 1000000.0;
 void writeLoopLine(std::ostream& out, int w, double dfire, double sideChain, double quenda, double g);
 
 // ---- bins ----

@@ -17,8 +17,8 @@
 #include "filter/filter.h"
 #include "filter/final_safeguards.h"
 #include "filter/path_units.h"
-#include "filter/written_choice.h"
 #include "filter/weighting.h"
+#include "filter/written_choice.h"
 #include "model/atomic_file.h"
 #include "model/error.h"
 #include "model/output.h"
@@ -472,7 +472,7 @@ void writeFinalLoops(Sampler& run, const FilterPass& f, const std::vector<int>& 
             d1.push_back(x.lr.terms.d1);
             // As the result file holds it (capped), so that the choice can be checked from the file.
             const double g = E[1][x.id];
-            torsion.push_back(g <= 1000000.0 ? g : 1000000.0);
+            torsion.push_back(g <= WRITTEN_SCORE_CAP ? g : WRITTEN_SCORE_CAP);
         }
         for (int q : lowestBackboneScore(d1, torsion, run.settings.numLoops)) write(pool[q].k, pool[q].id, pool[q].lr);
     }

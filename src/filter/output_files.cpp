@@ -42,7 +42,7 @@ void prepareOutputFiles(const std::string& path, bool diag) {
 }
 
 void writeLoopLine(std::ostream& out, int w, double dfire, double sideChain, double quenda, double g) {
-    if (!(g <= 1000000.0)) g = 1000000.0;  // also a NaN
+    if (!(g <= WRITTEN_SCORE_CAP)) g = WRITTEN_SCORE_CAP;  // also a NaN
     out << std::fixed << std::setprecision(2) << "LOOP " << w << " " << dfire << " " << sideChain << " " << quenda << " " << g << "\n";
 }
 
