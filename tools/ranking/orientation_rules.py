@@ -52,9 +52,7 @@ def main(args):
         k = np.array([op.loop_energy(energy, residues_with(chain, first, last, c["residues"]), first, last)
                       for c in confs[:n]])
         rmsd = loop["rmsd"][:n]
-        z = normalised(loop["scores"][:n, 0])
-        for q in range(1, 4):
-            z = z + normalised(loop["scores"][:n, q])
+        z = ranking_rules.z_within(loop["scores"], slice(0, n))
         kh = normalised(k)
         scores = [z] + [z + w * kh for w in WEIGHTS] + [kh]
         picks = [float(rmsd[ranking_rules.lowest(s)]) for s in scores]

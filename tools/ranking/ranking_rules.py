@@ -181,6 +181,12 @@ def read_loop(loopdir, table_dir=None, hbond=True):
             "hbond": hbond_energies(entry) if entry and hbond else None}
 
 
+def z_within(scores, subset):
+    """The program's z of the loops of subset (indices or a slice into the rows of scores, one
+    column per score), each score normalised over the subset only."""
+    return np.array([loopkit.med_mad(list(scores[subset, q])) for q in range(scores.shape[1])]).T.sum(1)
+
+
 def lowest(values):
     """Index of the lowest value, the first of equals (a NaN never wins)."""
     return int(np.argsort(values, kind="stable")[0])

@@ -33,11 +33,6 @@ from ranking_rules import loopkit  # noqa: E402
 TORSION = 3  # column of the torsion score among the four written scores
 
 
-def z_within(scores, subset):
-    """The program's z of the loops of subset, normalised over the subset only."""
-    return np.array([loopkit.med_mad(list(scores[subset, q])) for q in range(scores.shape[1])]).T.sum(1)
-
-
 def subset_picks(d1, scores, rmsd, k):
     """(best of A, best of B, pick of z in A, pick of z in B) for one run: A the first k written
     loops, B the k of lowest z' (normalised d1 plus normalised torsion score over all loops)."""
@@ -45,8 +40,8 @@ def subset_picks(d1, scores, rmsd, k):
     a = np.arange(min(k, len(rmsd)))
     b = np.sort(np.argsort(zp, kind="stable")[:k])
     return (float(rmsd[a].min()), float(rmsd[b].min()),
-            float(rmsd[a][ranking_rules.lowest(z_within(scores, a))]),
-            float(rmsd[b][ranking_rules.lowest(z_within(scores, b))]))
+            float(rmsd[a][ranking_rules.lowest(ranking_rules.z_within(scores, a))]),
+            float(rmsd[b][ranking_rules.lowest(ranking_rules.z_within(scores, b))]))
 
 
 def summary(values):
