@@ -858,12 +858,15 @@ TEST(Workflow, WrittenSubsetChoosesByBackboneScore) {
         "d1 = np.array([0, 1, 2, 3, -10, -9.0])\n"
         "s = np.array([[0, 0, 0, 1], [1, 0, 0, 2], [2, 0, 0, 3], [3, 0, 0, 4], [5, 1, 0, -5], [0, 0, 0, -4.0]])\n"
         "print('picks', w.subset_picks(d1, s, np.array([3.0, 2.0, 4.0, 4.0, 0.5, 1.5]), 2))\n"
-        "print('all', w.subset_picks(d1, s, np.array([3.0, 2.0, 4.0, 4.0, 0.5, 1.5]), 10)[:2])\n";
+        "print('all', w.subset_picks(d1, s, np.array([3.0, 2.0, 4.0, 4.0, 0.5, 1.5]), 10)[:2])\n"
+        "print('share', w.subset_picks(d1, s, np.array([3.0, 2.0, 4.0, 4.0, 0.5, 1.5]), 10, 2)[1::2])\n";
     std::string out;
     ASSERT_EQ(runRankingSnippet("", body, out), 0) << out;
     EXPECT_TRUE(contains(out, "picks (2.0, 0.5, 3.0, 1.5)")) << out;
     // A count above the written loops takes them all in both subsets.
     EXPECT_TRUE(contains(out, "all (0.5, 0.5)")) << out;
+    // B's own count (the --share form): every loop in A, the same two in B.
+    EXPECT_TRUE(contains(out, "share (0.5, 1.5)")) << out;
 }
 
 // The environment score's neighbour counts, known answers: residue 0 has its

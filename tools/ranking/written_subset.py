@@ -13,7 +13,10 @@ each run's written loops:
 For each subset: its best RMSD, and the RMSD of the loop z puts first within it (z as the
 program ranks, median and MAD taken over the subset).
 
-Usage: /usr/bin/python3 tools/ranking/written_subset.py DFIRE_TABLE [--first K] [--out TSV]
+With --share F, B is the ceil(F n) of lowest z' among a run's n written loops (with --first
+above n, A is every written loop: the program's own prediction).
+
+Usage: /usr/bin/python3 tools/ranking/written_subset.py DFIRE_TABLE [--first K] [--share F] [--out TSV]
            NAME=RUN_DIR:LOOP_TABLE_DIR [NAME=RUN_DIR:LOOP_TABLE_DIR ...]
 (DFIRE_TABLE: the dfire_pair.lib the runs used; RUN_DIR = workflow results/<name>/<sampling>;
 LOOP_TABLE_DIR: the folder of the loop table the run read, where its structure files lie.)
@@ -33,12 +36,13 @@ from ranking_rules import loopkit  # noqa: E402
 TORSION = 3  # column of the torsion score among the four written scores
 
 
-def subset_picks(d1, scores, rmsd, k):
+def subset_picks(d1, scores, rmsd, k, kb=None):
     """(best of A, best of B, pick of z in A, pick of z in B) for one run: A the first k written
-    loops, B the k of lowest z' (normalised d1 plus normalised torsion score over all loops)."""
+    loops, B the kb (default k) of lowest z' (normalised d1 plus normalised torsion score over all
+    loops)."""
     zp = np.array(loopkit.med_mad(list(d1))) + np.array(loopkit.med_mad(list(scores[:, TORSION])))
     a = np.arange(min(k, len(rmsd)))
-    b = np.sort(np.argsort(zp, kind="stable")[:k])
+    b = np.sort(np.argsort(zp, kind="stable")[:k if kb is None else kb])
     return (float(rmsd[a].min()), float(rmsd[b].min()),
             float(rmsd[a][ranking_rules.lowest(ranking_rules.z_within(scores, a))]),
             float(rmsd[b][ranking_rules.lowest(ranking_rules.z_within(scores, b))]))
@@ -52,12 +56,17 @@ def main(args):
     table = local_dfire_rules.load_table(args[0])
     index, grid = local_dfire_rules.table_grid(table)
     args = args[1:]
-    k, out_path = 500, None
+    k, share, out_path = 500, None, None
     while args and args[0].startswith("--"):
         if args[0] == "--first" and len(args) > 1:
             k, args = int(args[1]), args[2:]
             if k < 1:
                 raise ValueError("--first %d: at least one loop" % k)
+        elif args[0] == "--share" and len(args) > 1:
+            # B takes this share of each run's written loops instead of --first's count
+            share, args = float(args[1]), args[2:]
+            if not 0 < share <= 1:
+                raise ValueError("--share %s: a share in (0, 1]" % share)
         elif args[0] == "--out" and len(args) > 1:
             out_path, args = args[1], args[2:]
         else:
@@ -68,13 +77,15 @@ def main(args):
         d1 = np.array([local_dfire_rules.pair_energy(
             index, grid, local_dfire_rules.residues_with(chain, first, last, c["residues"]), first, last, backbone=True)
             for c in confs])
-        picks = subset_picks(d1, loop["scores"], loop["rmsd"], k)
+        kb = None if share is None else int(np.ceil(share * len(confs)))
+        picks = subset_picks(d1, loop["scores"], loop["rmsd"], k, kb)
         rows.append((name, case, loop["length"], len(confs)) + picks + (float(loop["rmsd"].min()),))
         print("%s %s %d written %d: best A %.3f B %.3f, z pick A %.3f B %.3f, best of all %.3f" % rows[-1], flush=True)
     if not rows:
         raise ValueError("no finished loop in the runs given")
     a = np.array([r[4:] for r in rows])
-    print("\n%d loops; first %d (A) against the %d of lowest backbone score (B)" % (len(rows), k, k))
+    print("\n%d loops; first %d (A) against the %s of lowest backbone score (B)"
+          % (len(rows), k, k if share is None else "share %g" % share))
     for label, q in (("best written", 0), ("z pick", 2)):
         better = (a[:, q + 1] < a[:, q] - 0.05).sum()
         worse = (a[:, q + 1] > a[:, q] + 0.05).sum()
