@@ -869,6 +869,27 @@ TEST(Workflow, WrittenSubsetChoosesByBackboneScore) {
     EXPECT_TRUE(contains(out, "share (0.5, 1.5)")) << out;
 }
 
+// The geometry strain, known answers with a made-up table (N-CA-C 90 +- 2,
+// omega 180 +- 10): the loop residue's N-CA-C of 92 degrees adds 1; the bond
+// before it is trans (0); the bond after it is cis, 180 degrees off (324).
+// A type the table lacks adds no term of its own.
+TEST(Workflow, GeometryStrainKnownAnswers) {
+    const std::string body =
+        "t = np.radians(92.0); c = (1 + np.sin(t), -1 + np.cos(t), 0)\n"
+        "before = {'name': 'ALA', 'atoms': {'CA': (0, 1, 0), 'C': (0, 0, 0)}}\n"
+        "loop = {'name': 'ALA', 'atoms': {'N': (1, 0, 0), 'CA': (1, -1, 0), 'C': c}}\n"
+        "after = {'name': 'ALA', 'atoms': {'N': (c[0], c[1] - 1, 0), 'CA': (c[0] - 1, c[1] - 1, 0)}}\n"
+        "tab = ({'ALA': (90.0, 2.0)}, {'ALA': (180.0, 10.0)})\n"
+        "print('angle %.3f %.3f' % (g.bond_angle((1, 0, 0), (0, 0, 0), (0, 1, 0)), g.bond_angle((1, 0, 0), (0, 0, 0), (-2, 0, 0))))\n"
+        "print('G %.3f' % g.strain(*tab, before, [loop], after))\n"
+        "print('unknown %.3f' % g.strain(*tab, before, [dict(loop, name='MSE')], after))\n";
+    std::string out;
+    ASSERT_EQ(runRankingSnippet("import geometry_rules as g", body, out), 0) << out;
+    EXPECT_TRUE(contains(out, "angle 90.000 180.000")) << out;
+    EXPECT_TRUE(contains(out, "G 325.000")) << out;
+    EXPECT_TRUE(contains(out, "unknown 324.000")) << out;
+}
+
 // The environment score's neighbour counts, known answers: residue 0 has its
 // CB on +z. The half sphere counts CA atoms up the CA->CB side within 13 A
 // (residue 1 at +5 A: yes; 2 at -5 A: below; 3 at +14 A: too far); the full
