@@ -28,9 +28,6 @@ sys.path.insert(0, HERE)
 import ranking_rules  # noqa: E402
 from local_dfire_rules import loop_span  # noqa: E402
 from neighbour_torsion_rules import dihedral  # noqa: E402
-from ranking_rules import loopkit  # noqa: E402
-
-WEIGHTS = (0.5, 1.0, 2.0)
 
 
 def read_angle_table(path):
@@ -79,23 +76,12 @@ def main(args):
             out_path, args = args[1], args[2:]
         else:
             raise ValueError("unknown option or missing value: %s" % args[0])
-    names = ["z"] + ["z+%gG" % w for w in WEIGHTS] + ["G"]
     rows = []
     for name, case, loop in ranking_rules.each_finished_loop(args, hbond=False):
         chain, first, last, confs = loop_span(loop["entry"])
         g = np.array([strain(ncac, omega, chain[first - 1], c["residues"], chain[last + 1]) for c in confs])
-        rmsd = loop["rmsd"]
-        z = ranking_rules.z_within(loop["scores"], slice(0, len(confs)))
-        gh = np.array(loopkit.med_mad(list(g)))
-        scores = [z] + [z + w * gh for w in WEIGHTS] + [gh]
-        picks = [float(rmsd[ranking_rules.lowest(s)]) for s in scores]
-        rho = [loopkit.spearman(list(g), list(rmsd))]
-        rows.append((name, case, loop["length"], picks, rho, float(rmsd.min())))
-        print("%s %s %d: %s" % (name, case, loop["length"], " ".join("%.3f" % p for p in picks)), flush=True)
-    ranking_rules.print_picks(rows, names, lambda mine: print(
-        "Spearman of G with RMSD, mean over loops: %+.3f" % np.nanmean([r[4][0] for r in mine])))
-    ranking_rules.write_pick_rows(out_path, names, rows)
-
+        rows.append(ranking_rules.fifth_score_row(name, case, loop, g, ranking_rules.z_within(loop["scores"], slice(0, len(confs)))))
+    ranking_rules.print_fifth_score(rows, "G", out_path)
 
 if __name__ == "__main__":
     ranking_rules.run_tool(main, __doc__, "geometry_rules")

@@ -23,13 +23,6 @@ sys.path.insert(0, HERE)
 import ranking_rules  # noqa: E402
 import orientation_potential as op  # noqa: E402
 from local_dfire_rules import loop_span, residues_with  # noqa: E402
-from ranking_rules import loopkit  # noqa: E402
-
-WEIGHTS = (0.5, 1.0, 2.0)
-
-
-def normalised(values):
-    return np.array(loopkit.med_mad(list(values)))
 
 
 def main(args):
@@ -44,25 +37,14 @@ def main(args):
             first_n, args = int(args[1]), args[2:]
         else:
             raise ValueError("unknown option %s" % args[0])
-    names = ["z"] + ["z+%gK" % w for w in WEIGHTS] + ["K"]
     rows = []
     for name, case, loop in ranking_rules.each_finished_loop(args, hbond=False):
         chain, first, last, confs = loop_span(loop["entry"])
         n = len(confs) if first_n is None else min(first_n, len(confs))
         k = np.array([op.loop_energy(energy, residues_with(chain, first, last, c["residues"]), first, last)
                       for c in confs[:n]])
-        rmsd = loop["rmsd"][:n]
-        z = ranking_rules.z_within(loop["scores"], slice(0, n))
-        kh = normalised(k)
-        scores = [z] + [z + w * kh for w in WEIGHTS] + [kh]
-        picks = [float(rmsd[ranking_rules.lowest(s)]) for s in scores]
-        rho = [loopkit.spearman(list(k), list(rmsd))]
-        rows.append((name, case, loop["length"], picks, rho, float(rmsd.min())))
-        print("%s %s %d: %s" % (name, case, loop["length"], " ".join("%.3f" % p for p in picks)), flush=True)
-    ranking_rules.print_picks(rows, names, lambda mine: print(
-        "Spearman of K with RMSD, mean over loops: %+.3f" % np.nanmean([r[4][0] for r in mine])))
-    ranking_rules.write_pick_rows(out_path, names, rows)
-
+        rows.append(ranking_rules.fifth_score_row(name, case, loop, k, ranking_rules.z_within(loop["scores"], slice(0, n))))
+    ranking_rules.print_fifth_score(rows, "K", out_path)
 
 if __name__ == "__main__":
     ranking_rules.run_tool(main, __doc__, "orientation_rules")

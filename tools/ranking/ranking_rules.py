@@ -131,6 +131,36 @@ def write_pick_rows(out_path, names, rows):
             fh.write("%s\t%s\t%d\t%.3f\t%s\n" % (r[0], r[1], r[2], r[5], "\t".join("%.3f" % v for v in r[3])))
 
 
+FIFTH_WEIGHTS = (0.5, 1.0, 2.0)
+
+
+def fifth_score_names(letter):
+    """Rule names of a fifth score X added to z: z, z+wX for each weight, X alone."""
+    return ["z"] + ["z+%g%s" % (w, letter) for w in FIFTH_WEIGHTS] + [letter]
+
+
+def fifth_score_row(name, case, loop, score, z):
+    """One loop's row for print_picks: the RMSD that z, z + w times the normalised score and the
+    normalised score alone put first (over the loops z and score cover), and the score's
+    Spearman with the RMSD. Prints the picks."""
+    rmsd = loop["rmsd"][:len(score)]
+    normalised = np.array(loopkit.med_mad(list(score)))
+    scores = [z] + [z + w * normalised for w in FIFTH_WEIGHTS] + [normalised]
+    picks = [float(rmsd[lowest(s)]) for s in scores]
+    row = (name, case, loop["length"], picks, [loopkit.spearman(list(score), list(rmsd))], float(rmsd.min()))
+    print("%s %s %d: %s" % (name, case, loop["length"], " ".join("%.3f" % p for p in picks)), flush=True)
+    return row
+
+
+def print_fifth_score(rows, letter, out_path):
+    """The tables of print_picks for a fifth score, its mean Spearman with the RMSD, and the
+    per-loop TSV."""
+    names = fifth_score_names(letter)
+    print_picks(rows, names, lambda mine: print(
+        "Spearman of %s with RMSD, mean over loops: %+.3f" % (letter, np.nanmean([r[4][0] for r in mine]))))
+    write_pick_rows(out_path, names, rows)
+
+
 def run_tool(main, doc, name, min_args=2):
     """Runs a re-ranking tool's main on the command line: its usage without enough arguments,
     one line naming what is at fault on a bad file or value."""
