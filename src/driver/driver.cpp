@@ -75,6 +75,7 @@ const std::vector<OptionHelp>& optionReference() {
         {"-xdiverse", "", "measuring: diverse selection at every growth step"},
         {"-xfew", "N", "measuring: children kept per cluster by the diverse selection (default 1)"},
         {"-xshare", "X", "measuring: share of the population the cluster rounds may take, in (0, 1] (default 0.5)"},
+        {"-xrandfill", "X", "measuring: share of each growth step's population drawn at random from the children the diverse selection left, in [0, 1) (default 0)"},
         {"-xncac", "", "measuring: N-CA-C of grown residues drawn from the backbone angle table"},
         {"-xncacphipsi", "", "measuring: N-CA-C of grown residues from their candidate phi/psi by the conformation table (data/ncac_phipsi.txt, written by lorvane-params ncac-phipsi)"},
         {"-xclose", "N", "measuring: closure geometries tried per candidate (0: one random draw)"},
@@ -253,6 +254,10 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
             realOption(opt.protocol.clusterShare);
             if (!(opt.protocol.clusterShare > 0.0 && opt.protocol.clusterShare <= 1.0))
                 usageError("Option -xshare needs a share in (0, 1], got " + args[i]);
+        } else if (a == "-xrandfill") {
+            realOption(opt.protocol.randomFill);
+            if (!(opt.protocol.randomFill >= 0.0 && opt.protocol.randomFill < 1.0))
+                usageError("Option -xrandfill needs a share in [0, 1), got " + args[i]);
         } else if (a == "-xncac") {
             opt.protocol.drawNCAC = true;
         } else if (a == "-xncacphipsi") {

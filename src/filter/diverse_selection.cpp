@@ -126,7 +126,7 @@ std::vector<int> gridLeaders(const std::vector<float>& vecs, int dim, const std:
     return leaderOf;
 }
 
-DiverseResult selectDiverse(const std::vector<float>& vecs, int count, int dim, const DiverseOptions& opt) {
+DiverseResult selectDiverse(const std::vector<float>& vecs, int count, int dim, const DiverseOptions& opt, RandomStream* random) {
     DiverseResult res;
     if (count <= 0 || opt.capacity <= 0) return res;
     if (static_cast<size_t>(count) * dim > vecs.size()) fail("diverse selection: fewer coordinates than rows");
@@ -188,9 +188,28 @@ DiverseResult selectDiverse(const std::vector<float>& vecs, int count, int dim, 
             res.order.push_back(distinct[i]);
         }
     res.rounds = static_cast<int>(res.order.size());
-    // Then the rest by rank; near-duplicates only when nothing distinct is left.
-    for (size_t i = 0; i < distinct.size() && !full(); ++i)
-        if (!used[i]) res.order.push_back(distinct[i]);
+    // Then the rest by rank, leaving the random slots; then those, drawn from
+    // the distinct children still out; near-duplicates only when nothing
+    // distinct is left.
+    const int randomSlots = std::clamp(opt.randomSlots, 0, cap - res.rounds);
+    if (randomSlots > 0 && !random) fail("diverse selection: random slots without a random stream");
+    const int rankCap = cap - randomSlots;
+    for (size_t i = 0; i < distinct.size() && static_cast<int>(res.order.size()) < rankCap; ++i)
+        if (!used[i]) {
+            used[i] = 1;
+            res.order.push_back(distinct[i]);
+        }
+    if (randomSlots > 0) {
+        std::vector<int> out;
+        for (size_t i = 0; i < distinct.size(); ++i)
+            if (!used[i]) out.push_back(static_cast<int>(i));
+        // Partial Fisher-Yates: the first draws of a shuffle of the rest.
+        for (int d = 0; d < static_cast<int>(out.size()) && !full(); ++d) {
+            std::swap(out[d], out[d + random->below(static_cast<int>(out.size()) - d)]);
+            used[out[d]] = 1;
+            res.order.push_back(distinct[out[d]]);
+        }
+    }
     for (size_t i = 0; i < repeats.size() && !full(); ++i) res.order.push_back(repeats[i]);
     return res;
 }
@@ -230,7 +249,8 @@ std::vector<int> diverseKeep(Sampler& run, const FilterPass& f, const std::vecto
     opt.perCluster = run.settings.protocol.perCluster;
     opt.clusterShare = run.settings.protocol.clusterShare;
     opt.startRadius = memory.radiusHint > 0.0 ? memory.radiusHint : opt.distinctRadius;
-    memory.last = selectDiverse(vecs, count, dim, opt);
+    if (!f.finalStep) opt.randomSlots = static_cast<int>(std::floor(run.settings.protocol.randomFill * f.capacity));
+    memory.last = selectDiverse(vecs, count, dim, opt, &run.random);
     memory.radiusHint = memory.last.radius;
     const DiverseResult& r = memory.last;
     if (run.settings.diag)

@@ -10,6 +10,7 @@
 // child come last: they fill only what distinct children cannot.
 #include <vector>
 
+#include "growth/random.h"
 #include "model/geometry.h"
 
 namespace lorvane {
@@ -22,6 +23,10 @@ struct DiverseOptions {
     double startRadius = 0.25;     // first clustering radius tried
     double radiusFactor = 1.25;    // ladder of radii
     double maxRadius = 20.0;
+    // Slots (at most those the rank fill leaves) drawn uniformly from the
+    // distinct children not yet kept, after the rank fill; 0: none, and
+    // nothing is drawn.
+    int randomSlots = 0;
 };
 
 struct DiverseResult {
@@ -41,6 +46,8 @@ struct DiverseResult {
 std::vector<int> gridLeaders(const std::vector<float>& vecs, int dim, const std::vector<int>& rows, double radius);
 
 // Selection over count rows of dim floats (row i at vecs[i * dim], rank order).
-DiverseResult selectDiverse(const std::vector<float>& vecs, int count, int dim, const DiverseOptions& opt);
+// random gives the draws of opt.randomSlots (none needed when it is 0).
+DiverseResult selectDiverse(const std::vector<float>& vecs, int count, int dim, const DiverseOptions& opt,
+                            RandomStream* random = nullptr);
 
 }  // namespace lorvane

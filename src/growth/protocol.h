@@ -34,6 +34,9 @@ struct Protocol {
     bool diverse = false;
     int perCluster = 1;         // children kept per cluster before filling by rank
     double clusterShare = 0.5;  // share of the population the cluster rounds may take
+    // Share of the population a growth step (not the closing step) fills by
+    // uniform draws from the children the clusters and the rank fill left.
+    double randomFill = 0.0;
     // Closure geometries (N-CA-C angles and peptide torsions from the backbone
     // angle table) tried per candidate; 0 keeps the single random draw.
     int closeDraws = 0;

@@ -98,13 +98,17 @@ TEST(DriverParse, ProtocolAndItsSwitches) {
     EXPECT_EQ(parse({"-xnbtorsion", "0"}).protocol.neighbourTorsionLength, 0);
     EXPECT_EQ(d.conformationTorsionLength + c.conformationTorsionLength, 0);
     EXPECT_EQ(parse({"-xnctorsion", "12"}).protocol.conformationTorsionLength, 12);
+    // Random fill of the growth steps: a measuring switch, off in both protocols.
+    EXPECT_TRUE(d.randomFill == 0.0 && c.randomFill == 0.0);
+    EXPECT_EQ(parse({"-xrandfill", "0.25"}).protocol.randomFill, 0.25);
     // Writing by backbone score: a measuring switch, off in both protocols.
     EXPECT_TRUE(!d.writeByBackbone && !c.writeByBackbone);
     EXPECT_TRUE(parse({"-protocol", "classic", "-xwritebb"}).protocol.writeByBackbone);
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"-protocol", "fast"}, {"-protocol"}, {"-xshare", "0"}, {"-xshare", "1.5"}, {"-xfew", "0"}, {"-xclose", "-1"},
              {"-xstepw", "1,1,10"}, {"-xstepw", "1,1,10,0,0"}, {"-xstepw", "1,1,,0"}, {"-xstepw", "1,1,nan,0"}, {"-xstepw"},
-             {"-xnbtorsion", "-1"}, {"-xnbtorsion", "six"}, {"-xnbtorsion"}, {"-xnctorsion", "-1"}})
+             {"-xnbtorsion", "-1"}, {"-xnbtorsion", "six"}, {"-xnbtorsion"}, {"-xnctorsion", "-1"}, {"-xrandfill", "1"},
+             {"-xrandfill", "-0.1"}, {"-xrandfill", "nan"}})
         EXPECT_ERROR(parse(args), 2, args[0]);
 }
 

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "filter/diverse_selection.h"
+#include "support/expect_error.h"
 
 using namespace lorvane;
 
@@ -224,4 +225,47 @@ TEST(DiverseSelection, EmptyInputsGiveNothing) {
     EXPECT_TRUE(selectDiverse({}, 0, 3, opt).order.empty());
     opt.capacity = 0;
     EXPECT_TRUE(selectDiverse(std::vector<float>(30, 0.0f), 10, 3, opt).order.empty());
+}
+
+// Random slots: the rank fill stops short by their number, they come last,
+// each is a distinct child the rounds and the rank fill left, none twice;
+// the same stream key gives the same draws; without slots nothing is drawn
+// and the selection is the plain one. More slots than the fill leaves are
+// cut to what it leaves.
+TEST(DiverseSelection, RandomSlotsDrawFromTheChildrenLeftOut) {
+    const int dim = 12, count = 2500;
+    const std::vector<float> v = groupedRows(count, dim / 3, 5, 2.0, 5);
+    DiverseOptions opt;
+    opt.capacity = 300;
+    const DiverseResult plain = selectDiverse(v, count, dim, opt);
+    RandomStream untouched(42);
+    EXPECT_EQ(selectDiverse(v, count, dim, opt, &untouched).order, plain.order);
+    EXPECT_EQ(untouched.bits(), RandomStream(42).bits()) << "no draw without random slots";
+
+    for (int slots : {1, 75, 299, 5000}) {
+        SCOPED_TRACE(slots);
+        opt.randomSlots = slots;
+        RandomStream a(7), b(7);
+        const DiverseResult r = selectDiverse(v, count, dim, opt, &a);
+        ASSERT_EQ(static_cast<int>(r.order.size()), opt.capacity);
+        EXPECT_EQ(selectDiverse(v, count, dim, opt, &b).order, r.order);
+        const int drawn = std::min(slots, opt.capacity - r.rounds);
+        const int ranked = opt.capacity - drawn;
+        // Up to the random part, the same as the plain selection.
+        EXPECT_TRUE(std::equal(r.order.begin(), r.order.begin() + ranked, plain.order.begin()));
+        std::set<int> seen(r.order.begin(), r.order.end());
+        EXPECT_EQ(static_cast<int>(seen.size()), opt.capacity) << "no child twice";
+        const std::set<int> before(r.order.begin(), r.order.begin() + ranked);
+        for (int k = ranked; k < opt.capacity; ++k) {
+            const int x = r.order[k];
+            EXPECT_FALSE(before.count(x));
+            EXPECT_GE(r.cluster[x], 0) << "a distinct child, not a near-duplicate";
+        }
+        if (drawn >= 75) {
+            // Drawn, not the next ones by rank.
+            EXPECT_FALSE(std::is_sorted(r.order.begin() + ranked, r.order.end()));
+        }
+    }
+    opt.randomSlots = 5;
+    EXPECT_ERROR(selectDiverse(v, count, dim, opt), 1, "random");
 }
