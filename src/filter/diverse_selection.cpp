@@ -206,7 +206,6 @@ DiverseResult selectDiverse(const std::vector<float>& vecs, int count, int dim, 
         // Partial Fisher-Yates: the first draws of a shuffle of the rest.
         for (int d = 0; d < static_cast<int>(out.size()) && !full(); ++d) {
             std::swap(out[d], out[d + random->below(static_cast<int>(out.size()) - d)]);
-            used[out[d]] = 1;
             res.order.push_back(distinct[out[d]]);
         }
     }

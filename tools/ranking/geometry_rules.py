@@ -83,5 +83,6 @@ def main(args):
         rows.append(ranking_rules.fifth_score_row(name, case, loop, g, ranking_rules.z_within(loop["scores"], slice(0, len(confs)))))
     ranking_rules.print_fifth_score(rows, "G", out_path)
 
+
 if __name__ == "__main__":
     ranking_rules.run_tool(main, __doc__, "geometry_rules")

@@ -46,5 +46,6 @@ def main(args):
         rows.append(ranking_rules.fifth_score_row(name, case, loop, k, ranking_rules.z_within(loop["scores"], slice(0, n))))
     ranking_rules.print_fifth_score(rows, "K", out_path)
 
+
 if __name__ == "__main__":
     ranking_rules.run_tool(main, __doc__, "orientation_rules")
