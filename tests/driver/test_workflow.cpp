@@ -792,6 +792,23 @@ TEST(Workflow, RankingRulesClipOneScore) {
     EXPECT_TRUE(contains(out, "| clip 6 | 0.50 |")) << out;
 }
 
+// The shortlist rule takes the lowest DFIRE among the best k by z. z orders
+// the conformations 1..5 (z -5, -2.5, 0, 2, 5); DFIRE is lowest in 2 among
+// the first three and in 4 overall, so k = 3 picks 2 and k = 5 or more picks 4.
+TEST(Workflow, RankingRulesShortlistByDfire) {
+    TempDir tmp;
+    ASSERT_FALSE(tmp.path.empty());
+    writeRankedLoop(tmp.path / "run/loops/x",
+                    "1\t1\t2\t-9\t0\t5\t-5\t2.0\t2.0\n2\t2\t0\t0\t0\t5\t-2.5\t0.5\t0.5\n3\t3\t1\t1\t1\t5\t0\t3.0\t3.0\n"
+                    "4\t4\t-9\t9\t9\t5\t2\t1.0\t1.0\n5\t5\t3\t3\t3\t5\t5\t3.0\t3.0\n",
+                    5);
+    std::string out;
+    ASSERT_EQ(run("/usr/bin/python3 '" + kRepo + "/tools/ranking/ranking_rules.py' '" + (tmp.path / "run").string() + "'", out), 0) << out;
+    for (const auto& [rule, rmsd] : std::vector<std::pair<std::string, std::string>>{
+             {"z", "2.00"}, {"shortlist 3", "0.50"}, {"shortlist 5", "1.00"}, {"shortlist 10", "1.00"}})
+        EXPECT_TRUE(contains(out, "| " + rule + " | " + rmsd + " |")) << rule << "\n" << out;
+}
+
 // Runs a Python snippet with numpy imported as np and the ranking tools'
 // folder on the path, `import_line` first.
 static int runRankingSnippet(const std::string& import_line, const std::string& body, std::string& out) {

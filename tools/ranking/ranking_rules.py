@@ -17,6 +17,8 @@ Rules (all start from the z of the ranking: each score's (s - median) / MAD, sum
                       d_ij the backbone RMSD (N, CA, C, O) between written loops
   clip c              z with each normalised score clipped below at -c, so that no one score
                       can carry a loop to the top alone
+  shortlist k         among the best k by z, the loop of lowest DFIRE (the score that follows the
+                      RMSD best): z shortlists, DFIRE decides
   hbond w             (with --hbond) z plus w times the normalised backbone hydrogen-bond
                       energy of each written loop in its frame (backbone_hbonds.py)
 
@@ -271,8 +273,18 @@ def by_hbond(weight):
     return pick
 
 
+def by_shortlist(k):
+    def pick(loop):
+        top = np.argsort(z_of(loop), kind="stable")[:k]
+        # Lowest DFIRE among them; equal DFIRE goes to the lower z (top is in z order).
+        return int(top[lowest(loop["scores"][top, 0])])
+    return pick
+
+
 def rules(hbond=False):
     out = [("z", by_z), ("ranksum", by_ranksum)]
+    for k in (3, 5, 10):
+        out.append(("shortlist %d" % k, by_shortlist(k)))
     if hbond:
         out += [("hbond %.2f" % w, by_hbond(w)) for w in (0.25, 0.5, 1.0, 2.0)]
     for w in ((1, 0, 0, 0), (1, 0, 1, 1), (1, 1, 1, 0), (2, 1, 1, 1)):
