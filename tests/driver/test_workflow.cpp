@@ -774,39 +774,34 @@ TEST(Workflow, RankingRulesReadsAFinishedRun) {
     EXPECT_TRUE(contains(out, "3 conformations in the result file, 4 analysed")) << out;
 }
 
-// The clipped rule caps each normalised score at -c: conformation 1 is first
-// by z only through its first score (-10, -1, -1: z -12), conformation 2
-// through three (-1, -4, -4: z -9). Clipped at 5, 1 sums to -7 and 2 to -9.
-TEST(Workflow, RankingRulesClipOneScore) {
-    TempDir tmp;
-    ASSERT_FALSE(tmp.path.empty());
-    writeRankedLoop(tmp.path / "run/loops/x",
-                    "1\t1\t-9\t0\t0\t5\t-12\t2.0\t2.0\n2\t2\t0\t-3\t-3\t5\t-9\t0.5\t0.5\n3\t3\t1\t1\t1\t5\t0\t3.0\t3.0\n"
-                    "4\t4\t2\t2\t2\t5\t3\t3.0\t3.0\n5\t5\t3\t3\t3\t5\t6\t3.0\t3.0\n",
-                    5);
-    std::string out;
-    ASSERT_EQ(run("/usr/bin/python3 '" + kRepo + "/tools/ranking/ranking_rules.py' '" + (tmp.path / "run").string() + "'", out), 0) << out;
-    EXPECT_TRUE(contains(out, "| z | 2.00 |")) << out;
-    EXPECT_TRUE(contains(out, "| clip 5 | 0.50 |")) << out;
-    // Clipped at 6 the first score still counts -6: -8 against -9.
-    EXPECT_TRUE(contains(out, "| clip 6 | 0.50 |")) << out;
-}
-
-// The shortlist rule takes the lowest DFIRE among the best k by z. z orders
-// the conformations 1..5 (z -5, -2.5, 0, 2, 5); DFIRE is lowest in 2 among
-// the first three and in 4 overall, so k = 3 picks 2 and k = 5 or more picks 4.
-TEST(Workflow, RankingRulesShortlistByDfire) {
-    TempDir tmp;
-    ASSERT_FALSE(tmp.path.empty());
-    writeRankedLoop(tmp.path / "run/loops/x",
-                    "1\t1\t2\t-9\t0\t5\t-5\t2.0\t2.0\n2\t2\t0\t0\t0\t5\t-2.5\t0.5\t0.5\n3\t3\t1\t1\t1\t5\t0\t3.0\t3.0\n"
-                    "4\t4\t-9\t9\t9\t5\t2\t1.0\t1.0\n5\t5\t3\t3\t3\t5\t5\t3.0\t3.0\n",
-                    5);
-    std::string out;
-    ASSERT_EQ(run("/usr/bin/python3 '" + kRepo + "/tools/ranking/ranking_rules.py' '" + (tmp.path / "run").string() + "'", out), 0) << out;
-    for (const auto& [rule, rmsd] : std::vector<std::pair<std::string, std::string>>{
-             {"z", "2.00"}, {"shortlist 3", "0.50"}, {"shortlist 5", "1.00"}, {"shortlist 10", "1.00"}})
-        EXPECT_TRUE(contains(out, "| " + rule + " | " + rmsd + " |")) << rule << "\n" << out;
+// Rules with a known pick on five conformations, RMSD of the pick per rule.
+// Clip: conformation 1 is first by z only through its first score (-10, -1,
+// -1: z -12), conformation 2 through three (-1, -4, -4: z -9); clipped at 5,
+// 1 sums to -7 and 2 to -9; clipped at 6 the first score still counts -6: -8.
+// Shortlist: z orders the conformations 1..5 (z -5, -2.5, 0, 2, 5); DFIRE is
+// lowest in 2 among the first three and in 4 overall, so k = 3 picks 2 and
+// k = 5 or more picks 4.
+TEST(Workflow, RankingRulesPickKnownLoops) {
+    struct Case {
+        const char* rows;
+        std::vector<std::pair<std::string, std::string>> picks;
+    };
+    const std::vector<Case> cases = {
+        {"1\t1\t-9\t0\t0\t5\t-12\t2.0\t2.0\n2\t2\t0\t-3\t-3\t5\t-9\t0.5\t0.5\n3\t3\t1\t1\t1\t5\t0\t3.0\t3.0\n"
+         "4\t4\t2\t2\t2\t5\t3\t3.0\t3.0\n5\t5\t3\t3\t3\t5\t6\t3.0\t3.0\n",
+         {{"z", "2.00"}, {"clip 5", "0.50"}, {"clip 6", "0.50"}}},
+        {"1\t1\t2\t-9\t0\t5\t-5\t2.0\t2.0\n2\t2\t0\t0\t0\t5\t-2.5\t0.5\t0.5\n3\t3\t1\t1\t1\t5\t0\t3.0\t3.0\n"
+         "4\t4\t-9\t9\t9\t5\t2\t1.0\t1.0\n5\t5\t3\t3\t3\t5\t5\t3.0\t3.0\n",
+         {{"z", "2.00"}, {"shortlist 3", "0.50"}, {"shortlist 5", "1.00"}, {"shortlist 10", "1.00"}}},
+    };
+    for (const Case& c : cases) {
+        TempDir tmp;
+        ASSERT_FALSE(tmp.path.empty());
+        writeRankedLoop(tmp.path / "run/loops/x", c.rows, 5);
+        std::string out;
+        ASSERT_EQ(run("/usr/bin/python3 '" + kRepo + "/tools/ranking/ranking_rules.py' '" + (tmp.path / "run").string() + "'", out), 0) << out;
+        for (const auto& [rule, rmsd] : c.picks) EXPECT_TRUE(contains(out, "| " + rule + " | " + rmsd + " |")) << rule << "\n" << out;
+    }
 }
 
 // Runs a Python snippet with numpy imported as np and the ranking tools'
