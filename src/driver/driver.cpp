@@ -91,6 +91,7 @@ const std::vector<OptionHelp>& optionReference() {
         {"-xrepack", "", "measuring: repack the side chains of every written loop from the rotamers and score it again (also after refinement moves)"},
         {"-xrefinejump", "X", "measuring: a third of the refinement moves draw whole new phi/psi pairs from the torsion table; the temperature falls from X to -xrefinetemp"},
         {"-xrefinegeom", "", "measuring: refinement moves also bend N-CA-C angles and peptide torsions, restrained to their training spread"},
+        {"-xconsensus", "N", "measuring: pull the first loop toward the mean backbone of those among the best N within 1 A of it, its energy kept (default 0: none)"},
         {"-xrefinefrom", "FILE", "measuring: refine the loops of this result file instead of sampling"},
         {"-xsmooth", "", "measuring: DFIRE and torsion scores read between their bin centres, for every written loop and in the refinement"},
         {"-diag", "", "diagnostic lines and tables (output/)"},
@@ -284,6 +285,8 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
                 usageError("Option -xstepw needs four numbers S,P,T,D, got \"" + v + "\"");
         } else if (a == "-xrefine") {
             intOption(opt.refine.top, 0, "");
+        } else if (a == "-xconsensus") {
+            intOption(opt.refine.consensus, 0, "");
         } else if (a == "-xrefinemoves") {
             intOption(opt.refine.moves, 0, "");
         } else if (a == "-xrefinetemp") {
@@ -356,8 +359,9 @@ void checkRequiredOptions(const RunOptions& opt) {
     if (opt.mode == Mode::Fold) return;
     if (opt.pdbFile.empty()) usageError("No input structure: give it with -f FILE");
     if (opt.mode == Mode::Compare && opt.scoreFile.empty()) usageError("Compare mode needs the decoys to compare: give them with -score FILE");
-    if (!opt.refineFrom.empty() && opt.refine.top <= 0 && !opt.refine.repack && !opt.refineSmooth)
-        usageError("Option -xrefinefrom needs -xrefine N, the number of loops to refine, -xrepack or -xsmooth");
+    if (!opt.refineFrom.empty() && opt.refine.top <= 0 && opt.refine.consensus <= 0 && !opt.refine.repack && !opt.refineSmooth)
+        usageError("Option -xrefinefrom needs -xrefine N, the number of loops to refine, -xconsensus N, -xrepack or -xsmooth");
+    if (opt.refine.top > 0 && opt.refine.consensus > 0) usageError("Options -xrefine and -xconsensus exclude each other");
     if (opt.mode == Mode::Gaps) return;  // the whole entry
     if (opt.mode == Mode::Smc && !opt.byPdbNumber) return;  // positions; -1 stands for the chain's ends
     const bool hasStart = !opt.startRes.empty(), hasEnd = !opt.endRes.empty();

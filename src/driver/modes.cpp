@@ -198,7 +198,7 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
         prepareOutputFiles(settings.resultPath, false);
     }
     if (filterTimes) *filterTimes = filter.times;
-    if (opt.refine.top > 0 || opt.refine.repack || opt.refineSmooth) {
+    if (opt.refine.top > 0 || opt.refine.consensus > 0 || opt.refine.repack || opt.refineSmooth) {
         const RefineContext context{tm, dist, pot, run.atoms, settings.protocol.torsionBins, settings.protocol.clashTolerance,
                                     run.loopStart, run.loopEnd, opt.refineSmooth};
         const std::string& input = opt.refineFrom.empty() ? settings.resultPath : opt.refineFrom;
@@ -207,6 +207,9 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
         if (!opt.quiet && opt.refine.top > 0)
             std::cerr << "Refined " << r.refined << " of " << r.loops << " loops (" << r.improved << " lower in energy; " << r.accepted
                       << " of " << r.moves << " moves taken, " << r.closed << " closed)" << std::endl;
+        if (!opt.quiet && opt.refine.consensus > 0)
+            std::cerr << "Consensus pull of the first loop toward the mean of " << r.consensusMembers << ": " << r.deviationBefore << " -> "
+                      << r.deviationAfter << " A (" << r.accepted << " of " << r.moves << " moves taken, " << r.closed << " closed)" << std::endl;
     }
 
     // The ranking and the models are read back from the result file, so that

@@ -49,6 +49,39 @@ void jumpResidue(const std::vector<double>& cum, Structure& s, int r, int last, 
 
 }  // namespace
 
+MoveResult moveLoop(const RefineContext& c, const RefineSettings& settings, const std::vector<std::vector<double>>& cum, Structure& s,
+                    TripeptideClosure& solver, RandomStream& random) {
+    const int start = c.start, n = c.end - c.start + 1;
+    const double sd = settings.turnDeg * DEG2RAD;
+    // Window p..p+2 with at least one residue before it inside the loop.
+    const int p = start + 1 + random.below(n - 3);
+    WindowGeometry g = measureWindow(s, p);
+    if (settings.geometry) bendWindow(g, c.dist.backboneAngles, s, p, settings.bendStep, random);
+    const int turns = 1 + random.below(2);
+    // With jump moves, a third of the moves jump and the rest turn as usual.
+    const bool jump = settings.jump && random.below(3) == 0;
+    for (int t = 0; t < turns; ++t) {
+        // A jump turns one of the two residues next to the window: a whole new
+        // pair moves far, and a short lever keeps the window closable.
+        const int r = jump ? std::max(start, p - 1 - random.below(2)) : start + random.below(p - start);
+        if (jump) {
+            jumpResidue(cum[r - start], s, r, p, random);
+        } else {
+            turnDihedral(s, r, false, random.normal(0.0, sd), p);
+            turnDihedral(s, r, true, random.normal(0.0, sd), p);
+        }
+    }
+    MoveResult out;
+    out.closed = closeWindow(solver, s, p, g);
+    if (out.closed) {
+        calH(c.tm, s, start, c.end);
+        out.clear = (settings.repack ? repackSideChains(c.tm, c.pot, c.atoms, s, start, c.end)
+                                     : refineSideChains(c.tm, c.pot, c.atoms, s, start, c.end)) &&
+                    !frameClash(c.pot, c.atoms, s, start, c.end, c.tolerantClash);
+    }
+    return out;
+}
+
 LoopScores scoreLoop(const RefineContext& c, Structure& s) {
     const FinalTerms f = finalTerms(c.tm, c.pot, c.atoms, s, c.start, c.end, c.smooth);
     return {f.dfire(), f.sideChain(), f.q, loopTorsionEnergy(c.dist, c.bins, s, c.start, c.end, c.smooth)};
@@ -82,38 +115,14 @@ RefineOutcome refineLoop(const RefineContext& c, const RefineSettings& settings,
     best = current;
     double eCurrent = refineEnergy(out.before, weights) + out.restraintBefore, eBest = eCurrent;
     TripeptideClosure solver;
-    const double sd = settings.turnDeg * DEG2RAD;
     const std::vector<std::vector<double>> cum = settings.jump ? torsionCumulative(c, s) : std::vector<std::vector<double>>();
     const double cooling = settings.moves > 1 ? std::log(settings.temperature / settings.startTemperature) / (settings.moves - 1) : 0.0;
     for (int m = 0; m < settings.moves; ++m) {
         const double T = settings.jump ? settings.startTemperature * std::exp(cooling * m) : settings.temperature;
         ++out.tried;
-        // Window p..p+2 with at least one residue before it inside the loop.
-        const int p = start + 1 + random.below(n - 3);
-        WindowGeometry g = measureWindow(s, p);
-        if (settings.geometry) bendWindow(g, angles, s, p, settings.bendStep, random);
-        const int turns = 1 + random.below(2);
-        // With jump moves, a third of the moves jump and the rest turn as usual.
-        const bool jump = settings.jump && random.below(3) == 0;
-        for (int t = 0; t < turns; ++t) {
-            // A jump turns one of the two residues next to the window: a whole new
-            // pair moves far, and a short lever keeps the window closable.
-            const int r = jump ? std::max(start, p - 1 - random.below(2)) : start + random.below(p - start);
-            if (jump) {
-                jumpResidue(cum[r - start], s, r, p, random);
-            } else {
-                turnDihedral(s, r, false, random.normal(0.0, sd), p);
-                turnDihedral(s, r, true, random.normal(0.0, sd), p);
-            }
-        }
-        bool ok = closeWindow(solver, s, p, g);
-        if (ok) {
-            ++out.closed;
-            calH(c.tm, s, start, end);
-            ok = (settings.repack ? repackSideChains(c.tm, c.pot, c.atoms, s, start, end)
-                                  : refineSideChains(c.tm, c.pot, c.atoms, s, start, end)) &&
-                 !frameClash(c.pot, c.atoms, s, start, end, c.tolerantClash);
-        }
+        const MoveResult moved = moveLoop(c, settings, cum, s, solver, random);
+        out.closed += moved.closed;
+        bool ok = moved.clear;
         double e = 0.0, r = 0.0;
         LoopScores sc{};
         if (ok) {

@@ -5,7 +5,9 @@
 // torsion), each divided by its spread over the run's written loops, so that
 // the energy is the ranking's combined z up to a constant.
 #include <array>
+#include <vector>
 
+#include "closure/tripeptide.h"
 #include "distributions/distributions.h"
 #include "distributions/torsion_bin_rule.h"
 #include "growth/random.h"
@@ -59,6 +61,16 @@ struct RefineSettings {
     // leave the basin the sampler put the loop in.
     bool jump = false;
     double startTemperature = 2.0;
+    // Consensus pull (measuring, -xconsensus N): the loop ranked first is
+    // pulled toward the mean backbone of the loops among the best N that lie
+    // within CLUSTER_RADIUS of it (consensus_pull.h), instead of refining the
+    // best loops. Small turns, as larger ones raise the energy past the loop
+    // ranked second (2 degrees and 1000 moves: chosen on training loops of 6
+    // residues); pullTemperature in square angstroms of mean deviation.
+    int consensus = 0;
+    int pullMoves = 1000;
+    double pullTurnDeg = 2.0;
+    double pullTemperature = 0.005;
 };
 
 // DFIRE, side chain, QUENDA (finalTerms) and loopTorsionEnergy of the loop in
@@ -73,6 +85,18 @@ struct RefineOutcome {
     double restraintBefore = 0.0, restraintAfter = 0.0;  // weighted backbone restraint (geometry moves; else 0)
     int tried = 0, closed = 0, accepted = 0;
 };
+
+// One move of a closed loop in s: turn phi and psi of one or two residues
+// before a random window of three, close the window (bent first with
+// geometry moves), refine the side chains. closed: the window closed; clear:
+// besides, the side chains fit and the loop keeps clear of the frame. s is
+// left as moved either way (the caller restores). cum: each loop residue's
+// cumulative torsion-bin table, needed for jump moves only.
+struct MoveResult {
+    bool closed = false, clear = false;
+};
+MoveResult moveLoop(const RefineContext& c, const RefineSettings& settings, const std::vector<std::vector<double>>& cum, Structure& s,
+                    TripeptideClosure& solver, RandomStream& random);
 
 // Refines the loop in s, which must be closed, built and clear of the frame:
 // each move turns phi and psi of one or two residues before a random window

@@ -16,6 +16,7 @@
 #include "model/output.h"
 #include "model/parallel.h"
 #include "model/table_text.h"
+#include "refine/consensus_pull.h"
 
 namespace lorvane {
 
@@ -26,10 +27,12 @@ struct StoredLoop {
     LoopScores scores{};            // as on the LOOP line
 };
 
+constexpr int BACKBONE_SLOTS[4] = {SLOT_N, SLOT_CA, SLOT_C, SLOT_O};
+
 double squaredBackboneDeviation(const StoredLoop& a, const StoredLoop& b) {
     double d = 0.0;
     for (size_t i = 0; i < a.residues.size(); ++i)
-        for (int x : {SLOT_N, SLOT_CA, SLOT_C, SLOT_O}) d += a.residues[i].atoms[x].sdis(b.residues[i].atoms[x]);
+        for (int x : BACKBONE_SLOTS) d += a.residues[i].atoms[x].sdis(b.residues[i].atoms[x]);
     return d / (4.0 * static_cast<double>(a.residues.size()));
 }
 
@@ -76,46 +79,10 @@ int rescoreAll(const RefineContext& c, std::vector<StoredLoop>& loops, std::vect
     return count;
 }
 
-}  // namespace
-
-RefineSummary refineResultFile(const RefineContext& c, const RefineSettings& settings, const Structure& base,
-                               const std::string& input, const std::string& output, int64_t runSeed, int threads) {
+void refinePicked(const RefineContext& c, const RefineSettings& settings, const LoopScores& weights, const std::vector<int>& picked,
+                  std::vector<StoredLoop>& loops, std::vector<Structure>& ws, int64_t runSeed, RefineSummary& summary) {
     const int start = c.start, end = c.end;
-    std::vector<StoredLoop> loops;
-    {
-        TableText in = TableText::read(input, "result file");
-        DecoyReader reader(c.tm, in, base, start, end);
-        Structure work(base);
-        double scores[4];
-        while (reader.next(work, scores)) {
-            StoredLoop l;
-            l.residues.assign(work.residues.begin() + start, work.residues.begin() + end + 1);
-            for (int k = 0; k < 4; ++k) l.scores[k] = scores[k];
-            loops.push_back(std::move(l));
-        }
-    }
-    RefineSummary summary;
-    summary.loops = static_cast<int>(loops.size());
-    if (loops.empty() || (settings.top <= 0 && !settings.repack && !c.smooth)) return summary;
-    const int P = std::max(threads, 1);
-    std::vector<Structure> ws(P, base);
-    // The picks and the spread weights must see every loop scored alike.
-    if (c.smooth) rescoreAll(c, loops, ws, false);
-    if (settings.repack) summary.repacked = rescoreAll(c, loops, ws, true);
-
-    std::vector<std::array<double, 4>> scores;
-    for (const StoredLoop& l : loops) scores.push_back(l.scores);
-    const Ranking ranking = rankConformations(scores);
-    std::vector<int> picked;
-    const double radius2 = CLUSTER_RADIUS * CLUSTER_RADIUS;
-    for (int i : ranking.order) {
-        if (static_cast<int>(picked.size()) >= settings.top) break;
-        bool near = false;
-        for (int j : picked) near = near || squaredBackboneDeviation(loops[i], loops[j]) < radius2;
-        if (!near) picked.push_back(i);
-    }
-    const LoopScores weights = spreadWeights(loops);
-
+    const int P = static_cast<int>(ws.size());
     std::vector<RefineOutcome> outcomes(picked.size());
     FirstError error;
 #pragma omp parallel for num_threads(P) schedule(dynamic, 1)
@@ -137,6 +104,91 @@ RefineSummary refineResultFile(const RefineContext& c, const RefineSettings& set
         summary.moves += o.tried;
         summary.closed += o.closed;
         summary.accepted += o.accepted;
+    }
+}
+
+// The consensus pull of the first loop by the ranking: its target is the mean
+// backbone of the loops among the best settings.consensus that lie within
+// CLUSTER_RADIUS of it, itself included.
+void pullFirstLoop(const RefineContext& c, const RefineSettings& settings, const LoopScores& weights, const Ranking& ranking,
+                   std::vector<StoredLoop>& loops, Structure& s, int64_t runSeed, RefineSummary& summary) {
+    const int first = ranking.order.front();
+    const StoredLoop& top = loops[first];
+    BackboneTarget target(4 * top.residues.size(), Point(0, 0, 0));
+    int members = 0;
+    for (int k = 0; k < std::min(settings.consensus, static_cast<int>(ranking.order.size())); ++k) {
+        const StoredLoop& l = loops[ranking.order[k]];
+        if (squaredBackboneDeviation(top, l) > CLUSTER_RADIUS * CLUSTER_RADIUS) continue;
+        ++members;
+        for (size_t i = 0; i < l.residues.size(); ++i)
+            for (int x = 0; x < 4; ++x) {
+                const Point& a = l.residues[i].atoms[BACKBONE_SLOTS[x]];
+                Point& t = target[4 * i + x];
+                t = Point(t.x + a.x, t.y + a.y, t.z + a.z);
+            }
+    }
+    for (Point& t : target) t = Point(t.x / members, t.y / members, t.z / members);
+    putLoop(s, c.start, loops[first]);
+    calH(c.tm, s, c.start, c.end);
+    RandomStream random(streamKey(runSeed, StreamKind::Refine, 0, static_cast<uint64_t>(first)));
+    // Below the loop ranked second, the pulled loop stays first; alone in the file, it may not rise.
+    const double ceiling = ranking.order.size() > 1 ? refineEnergy(loops[ranking.order[1]].scores, weights)
+                                                    : std::nextafter(refineEnergy(top.scores, weights), INFINITY);
+    const PullOutcome o = pullTowardTarget(c, settings, weights, ceiling, target, s, random);
+    loops[first].residues.assign(s.residues.begin() + c.start, s.residues.begin() + c.end + 1);
+    loops[first].scores = o.after;
+    summary.refined = 1;
+    summary.consensusMembers = members;
+    summary.deviationBefore = std::sqrt(o.deviationBefore);
+    summary.deviationAfter = std::sqrt(o.deviationAfter);
+    summary.moves += o.tried;
+    summary.closed += o.closed;
+    summary.accepted += o.accepted;
+}
+
+}  // namespace
+
+RefineSummary refineResultFile(const RefineContext& c, const RefineSettings& settings, const Structure& base,
+                               const std::string& input, const std::string& output, int64_t runSeed, int threads) {
+    const int start = c.start, end = c.end;
+    std::vector<StoredLoop> loops;
+    {
+        TableText in = TableText::read(input, "result file");
+        DecoyReader reader(c.tm, in, base, start, end);
+        Structure work(base);
+        double scores[4];
+        while (reader.next(work, scores)) {
+            StoredLoop l;
+            l.residues.assign(work.residues.begin() + start, work.residues.begin() + end + 1);
+            for (int k = 0; k < 4; ++k) l.scores[k] = scores[k];
+            loops.push_back(std::move(l));
+        }
+    }
+    RefineSummary summary;
+    summary.loops = static_cast<int>(loops.size());
+    if (loops.empty() || (settings.top <= 0 && settings.consensus <= 0 && !settings.repack && !c.smooth)) return summary;
+    const int P = std::max(threads, 1);
+    std::vector<Structure> ws(P, base);
+    // The picks and the spread weights must see every loop scored alike.
+    if (c.smooth) rescoreAll(c, loops, ws, false);
+    if (settings.repack) summary.repacked = rescoreAll(c, loops, ws, true);
+
+    std::vector<std::array<double, 4>> scores;
+    for (const StoredLoop& l : loops) scores.push_back(l.scores);
+    const Ranking ranking = rankConformations(scores);
+    std::vector<int> picked;
+    const double radius2 = CLUSTER_RADIUS * CLUSTER_RADIUS;
+    for (int i : ranking.order) {
+        if (static_cast<int>(picked.size()) >= settings.top) break;
+        bool near = false;
+        for (int j : picked) near = near || squaredBackboneDeviation(loops[i], loops[j]) < radius2;
+        if (!near) picked.push_back(i);
+    }
+    const LoopScores weights = spreadWeights(loops);
+    if (settings.consensus > 0) {
+        pullFirstLoop(c, settings, weights, ranking, loops, ws[0], runSeed, summary);
+    } else {
+        refinePicked(c, settings, weights, picked, loops, ws, runSeed, summary);
     }
 
     AtomicFile file(output);

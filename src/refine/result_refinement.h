@@ -22,6 +22,9 @@ struct RefineSummary {
     int refined = 0;     // of them refined
     int improved = 0;    // refined to a lower energy
     int64_t moves = 0, closed = 0, accepted = 0;
+    // Consensus pull: loops averaged, and RMSD of the first loop to their mean before and after.
+    int consensusMembers = 0;
+    double deviationBefore = 0.0, deviationAfter = 0.0;
 };
 
 // Refines the result file at input and writes it to output (replaced only

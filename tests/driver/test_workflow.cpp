@@ -811,6 +811,25 @@ static int runRankingSnippet(const std::string& import_line, const std::string& 
     return run("/usr/bin/python3 -c \"" + script + "\"", out);
 }
 
+// The cluster-mean bound averages the best n by z that lie within r of the
+// lowest z, that loop included: loops 0 (z 0) and 2 (z 1, 0.8 A away) are in;
+// loop 1 (z 2) is too far; loop 3 (z 3) is near but not among the best 3.
+// Mean of x = 0 and 2: 1, so 1 A from a native at x = 0 and from one at x = 2.
+TEST(Workflow, ClusterMeanAveragesTheNearBestOnly) {
+    const std::string body =
+        "import cluster_mean as C\n"
+        "xyz = np.array([[[[x, 0, 0]] * 4] for x in (0.0, 5.0, 2.0, 0.1)])\n"
+        "z = np.array([0.0, 2.0, 1.0, 3.0])\n"
+        "pair = np.array([[0, 5, 0.8, 0.1], [5, 0, 3, 4.9], [0.8, 3, 0, 1.9], [0.1, 4.9, 1.9, 0]])\n"
+        "mean, count = C.cluster_mean(xyz, z, pair, 3, 1.0)\n"
+        "print('count', count, 'x', mean[0, 0, 0], 'rmsd', C.rmsd(mean, np.zeros_like(mean)), C.rmsd(mean, xyz[2]))\n"
+        "print('all', C.cluster_mean(xyz, z, pair, 4, 9.0)[1], 'alone', C.cluster_mean(xyz, z, pair, 1, 9.0)[1])\n";
+    std::string out;
+    ASSERT_EQ(runRankingSnippet("", body, out), 0) << out;
+    EXPECT_TRUE(contains(out, "count 2 x 1.0 rmsd 1.0 1.0")) << out;
+    EXPECT_TRUE(contains(out, "all 4 alone 1")) << out;
+}
+
 // The DFIRE re-scoring tool sums pairs as the program does. Five alanines 6 A
 // apart on a line, the table's energy equal to the distance bin (6 A: 12,
 // 12 A: 24, 18 A: beyond 15 A), loop residues 1-3: residue pairs (0,1) (1,2)

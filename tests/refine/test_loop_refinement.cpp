@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "build/side_chain.h"
+#include "evaluate/ranking.h"
 #include "filter/filter.h"
 #include "filter/loop_check.h"
 #include "growth/growth_support.h"
@@ -335,4 +336,38 @@ TEST(ResultRefinement, MissingInputFileStopsWithItsName) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("nothing.txt"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;
+}
+
+// -xconsensus moves the first loop by the ranking only, and it stays first;
+// every other loop, and the loop numbers, are the file's own.
+TEST(ResultRefinementSlow, ConsensusPullMovesOnlyTheFirstLoopAndKeepsItFirst) {
+    ExampleRunDir dir;
+    std::vector<WrittenLoop> a, b;
+    samplePassAndRead(dir, "40", "-xconsensus 10", a, b);
+    if (HasFatalFailure()) return;
+    auto scores = [](const std::vector<WrittenLoop>& loops) {
+        std::vector<std::array<double, 4>> out;
+        for (const WrittenLoop& l : loops) out.push_back({l.dfire, l.sideChain, l.quenda, l.g});
+        return out;
+    };
+    const int first = rankConformations(scores(a)).order.front();
+    EXPECT_EQ(rankConformations(scores(b)).order.front(), first);
+    int moved = 0;
+    for (size_t k = 0; k < a.size(); ++k) {
+        EXPECT_EQ(b[k].ordinal, static_cast<int>(k) + 1);
+        ASSERT_EQ(a[k].atoms.size(), b[k].atoms.size());
+        bool same = true;
+        for (size_t x = 0; x < a[k].atoms.size(); ++x)
+            same = same && a[k].atoms[x].x == b[k].atoms[x].x && a[k].atoms[x].y == b[k].atoms[x].y && a[k].atoms[x].z == b[k].atoms[x].z;
+        moved += !same;
+        if (static_cast<int>(k) != first) EXPECT_TRUE(same) << "loop " << k + 1 << " is not the first and must not move";
+    }
+    EXPECT_LE(moved, 1);
+}
+
+TEST(ResultRefinement, ConsensusAndRefineExcludeEachOther) {
+    ExampleRunDir dir;
+    const ProgramRun r = runProgram(dir.root(), "-f 5p21.pdb -start 45 -end 52 -quiet -xrefinefrom some.txt -xrefine 3 -xconsensus 10");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("-xconsensus"), std::string::npos) << r.err;
 }
