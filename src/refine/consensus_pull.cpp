@@ -7,10 +7,6 @@
 
 namespace lorvane {
 
-namespace {
-constexpr int BACKBONE_SLOTS[4] = {SLOT_N, SLOT_CA, SLOT_C, SLOT_O};
-}
-
 double targetDeviation(const Structure& s, int start, int end, const BackboneTarget& target) {
     const size_t n = static_cast<size_t>(end - start + 1);
     if (target.size() != 4 * n) fail("consensus target has " + std::to_string(target.size()) + " atoms, the loop " + std::to_string(4 * n));

@@ -3,8 +3,9 @@
 // (measuring, -xconsensus): the mean of near-equal low-energy loops lies
 // closer to the native than any one of them on short training loops, but it
 // is no closed chain. Closure moves (moveLoop) walk the loop toward it, and
-// only states whose weighted score sum is no higher than at the start are
-// taken, so the loop keeps its place at the top of the ranking.
+// only states whose weighted score sum stays below a ceiling, that of the
+// loop ranked second, are taken, so the loop keeps its place at the top of the
+// ranking (up to the shift its own new scores give the medians and spreads).
 #include <vector>
 
 #include "model/structure.h"
@@ -12,7 +13,8 @@
 
 namespace lorvane {
 
-// Backbone atoms N, CA, C, O of each loop residue, in that order.
+// The backbone atoms of each loop residue that a target holds, in order.
+constexpr int BACKBONE_SLOTS[4] = {SLOT_N, SLOT_CA, SLOT_C, SLOT_O};
 using BackboneTarget = std::vector<Point>;
 
 // Mean squared deviation of the loop's N, CA, C, O in s from target.

@@ -27,8 +27,6 @@ struct StoredLoop {
     LoopScores scores{};            // as on the LOOP line
 };
 
-constexpr int BACKBONE_SLOTS[4] = {SLOT_N, SLOT_CA, SLOT_C, SLOT_O};
-
 double squaredBackboneDeviation(const StoredLoop& a, const StoredLoop& b) {
     double d = 0.0;
     for (size_t i = 0; i < a.residues.size(); ++i)
