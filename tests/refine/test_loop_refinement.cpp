@@ -360,7 +360,9 @@ TEST(ResultRefinementSlow, ConsensusPullMovesOnlyTheFirstLoopAndKeepsItFirst) {
         for (size_t x = 0; x < a[k].atoms.size(); ++x)
             same = same && a[k].atoms[x].x == b[k].atoms[x].x && a[k].atoms[x].y == b[k].atoms[x].y && a[k].atoms[x].z == b[k].atoms[x].z;
         moved += !same;
-        if (static_cast<int>(k) != first) EXPECT_TRUE(same) << "loop " << k + 1 << " is not the first and must not move";
+        if (static_cast<int>(k) != first) {
+            EXPECT_TRUE(same) << "loop " << k + 1 << " is not the first and must not move";
+        }
     }
     EXPECT_LE(moved, 1);
 }
