@@ -15,6 +15,8 @@ enum ResType { ALA = 0, CYS, ASP, GLU, PHE, GLY, HIS, ILE, LYS, LEU, MET, ASN, P
 
 // Template slots every residue type shares; the side chain follows from slot 6.
 enum Slot { SLOT_N = 0, SLOT_CA = 1, SLOT_C = 2, SLOT_O = 3, SLOT_H = 4, SLOT_CB = 5, FIRST_SIDE_CHAIN_SLOT = 6 };
+// The backbone atoms over which loops are compared, in order.
+inline constexpr int BACKBONE_SLOTS[4] = {SLOT_N, SLOT_CA, SLOT_C, SLOT_O};
 
 inline constexpr const char* ONE_LETTER[NUM_AMINO_ACIDS] = {"A", "C", "D", "E", "F", "G", "H", "I", "K", "L",
                                                             "M", "N", "P", "Q", "R", "S", "T", "V", "W", "Y"};

@@ -13,8 +13,7 @@
 
 namespace lorvane {
 
-// The backbone atoms of each loop residue that a target holds, in order.
-constexpr int BACKBONE_SLOTS[4] = {SLOT_N, SLOT_CA, SLOT_C, SLOT_O};
+// BACKBONE_SLOTS of each loop residue, in order.
 using BackboneTarget = std::vector<Point>;
 
 // Mean squared deviation of the loop's N, CA, C, O in s from target.

@@ -47,9 +47,9 @@ def bond_error(x):
 def loop_rows(run_arg):
     """(length, RMSD of z's pick, [(RMSD of the mean, members, bond error) per variant]) per loop."""
     for _, _, loop in rr.each_finished_loop([run_arg]):
-        _, _, _, native, confs = loop["entry"]
+        native = loop["entry"][3]
         nat = np.array([[r["atoms"][a] for a in rr.BACKBONE] for r in native], float)
-        xyz = np.array([[[r["atoms"][a] for a in rr.BACKBONE] for r in c["residues"]] for c in confs], float)
+        xyz = loop["backbone"]
         pick = rr.by_z(loop)
         res = []
         for n, r in VARIANTS:
@@ -70,11 +70,11 @@ def main(args):
             sys.exit("cluster_mean: no analysed loop in " + rest)
         z = [row[1] for row in rows]
         print("%s (%d loops), z: %s (mean / median, below 1 A)" % (name, len(rows), fmt(z)))
+        groups = sorted({rr.length_group(row[0]) for row in rows})
         for k, (n, r) in enumerate(VARIANTS):
             v = [row[2][k][0] for row in rows]
             better = sum(y < x - 0.05 for x, y in zip(z, v))
             worse = sum(y > x + 0.05 for x, y in zip(z, v))
-            groups = sorted({rr.length_group(row[0]) for row in rows})
             per = " ".join("%s %.2f->%.2f" % (g, st.median([row[1] for row in rows if rr.length_group(row[0]) == g]),
                                               st.median([row[2][k][0] for row in rows if rr.length_group(row[0]) == g]))
                            for g in groups)

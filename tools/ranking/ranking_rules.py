@@ -175,7 +175,8 @@ def run_tool(main, doc, name, min_args=2):
 
 
 def read_loop(loopdir, table_dir=None, hbond=True):
-    """Scores (n x 4), RMSD to native (n), pairwise backbone RMSD (n x n) and loop length;
+    """Scores (n x 4), RMSD to native (n), pairwise backbone RMSD (n x n), backbone coordinates
+    (n x residues x 4 x 3) and loop length;
     given the loop table's folder also the loop in its entry (loop_in_entry, read once for
     every score that needs it) and, with hbond, the backbone hydrogen-bond energies. None for
     a loop without written conformations or analysis."""
@@ -208,6 +209,7 @@ def read_loop(loopdir, table_dir=None, hbond=True):
             "z": normalised.sum(1),
             "rmsd": np.array([float(r["rmsd"]) for r in rows]),
             "pair": pair,
+            "backbone": xyz.reshape(len(confs), -1, len(BACKBONE), 3),
             "length": len(confs[0]["residues"]),
             "entry": entry,
             "hbond": hbond_energies(entry) if entry and hbond else None}
