@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "model/error.h"
+#include "model/residue_names.h"
 
 namespace lorvane {
 

@@ -13,7 +13,7 @@
 
 namespace lorvane {
 
-// BACKBONE_SLOTS of each loop residue, in order.
+// A target: the BACKBONE_SLOTS of each loop residue, in order.
 using BackboneTarget = std::vector<Point>;
 
 // Mean squared deviation of the loop's N, CA, C, O in s from target.

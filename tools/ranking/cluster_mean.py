@@ -70,13 +70,14 @@ def main(args):
             sys.exit("cluster_mean: no analysed loop in " + rest)
         z = [row[1] for row in rows]
         print("%s (%d loops), z: %s (mean / median, below 1 A)" % (name, len(rows), fmt(z)))
-        groups = sorted({rr.length_group(row[0]) for row in rows})
+        group = [rr.length_group(row[0]) for row in rows]
+        groups = sorted(set(group))
+        z_median = {g: st.median([x for x, h in zip(z, group) if h == g]) for g in groups}
         for k, (n, r) in enumerate(VARIANTS):
             v = [row[2][k][0] for row in rows]
             better = sum(y < x - 0.05 for x, y in zip(z, v))
             worse = sum(y > x + 0.05 for x, y in zip(z, v))
-            per = " ".join("%s %.2f->%.2f" % (g, st.median([row[1] for row in rows if rr.length_group(row[0]) == g]),
-                                              st.median([row[2][k][0] for row in rows if rr.length_group(row[0]) == g]))
+            per = " ".join("%s %.2f->%.2f" % (g, z_median[g], st.median([y for y, h in zip(v, group) if h == g]))
                            for g in groups)
             print("  n=%d r=%.1f: %s, gain %+.3f, better/worse %d/%d, members %.1f, bond error %.3f A; medians %s"
                   % (n, r, fmt(v), st.mean(z) - st.mean(v), better, worse, st.median([row[2][k][1] for row in rows]),
