@@ -1,5 +1,7 @@
 #include "build/side_chain.h"
 
+#include <algorithm>
+
 namespace lorvane {
 
 void calSCCoHeavy(const Templates& tm, Residue& r, const double* chi) {
@@ -14,6 +16,19 @@ void calSCCoHeavy(const Templates& tm, Residue& r, const double* chi) {
         }
     }
     r.numAtoms = static_cast<int16_t>(tm.numAtom[t]);
+}
+
+double sideChainReach(const Templates& tm, int t) {
+    if (!isAminoAcid(t)) return -1.0;
+    double bound[MAX_ATOMS] = {};
+    double reach = 0.0;
+    for (int k = FIRST_SIDE_CHAIN_SLOT; k <= LAST_HEAVY_SLOT[t]; ++k) {
+        const int parent = tm.refAtoms[t][k][2];
+        if (parent != SLOT_CB && (parent < FIRST_SIDE_CHAIN_SLOT || parent >= k)) return -1.0;
+        bound[k] = (parent == SLOT_CB ? 0.0 : bound[parent]) + tm.bondLength[t][k];
+        reach = std::max(reach, bound[k]);
+    }
+    return reach;
 }
 
 void calH(const Templates& tm, Structure& s, int from, int to) {

@@ -3,6 +3,7 @@
 // residue after the other, each built residue joining the environment of the
 // next.
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "build/side_chain.h"
@@ -100,6 +101,33 @@ int df_scfclose(const Sampler& run, FilterWork& w, Structure& s, int r0, double&
     }
     const double maxd2 = pot.maxDis2;
 
+    // Only environment atoms within the cut-off plus the side chain's reach of
+    // CB can score: the others are left out, in their order, so the sums stay
+    // exactly those over the whole list.
+    const double reach = sideChainReach(tm, T);
+    int nq = w.cscCount;
+    const Point* envPos = w.cscPos.data();
+    const int* envType = w.cscType.data();
+    if (reach >= 0.0) {
+        // 0.05 A covers the float rounding of placed atoms and distances.
+        const double lim = std::sqrt(maxd2) + reach + 0.05;
+        const double lim2 = lim * lim;
+        const Point cb = res.atoms[SLOT_CB];
+        if (w.cscNearPos.size() < w.cscPos.size()) {
+            w.cscNearPos.resize(w.cscPos.size());
+            w.cscNearType.resize(w.cscPos.size());
+        }
+        nq = 0;
+        for (int q = 0; q < w.cscCount; ++q) {
+            if (cb.sdis(w.cscPos[q]) > lim2) continue;
+            w.cscNearPos[nq] = w.cscPos[q];
+            w.cscNearType[nq] = w.cscType[q];
+            ++nq;
+        }
+        envPos = w.cscNearPos.data();
+        envType = w.cscNearType.data();
+    }
+
     for (int r = 0; r < nr; ++r) {
         int h = 0;
         bool skip = false, rejected = false;
@@ -131,9 +159,9 @@ int df_scfclose(const Sampler& run, FilterWork& w, Structure& s, int r0, double&
             const int tx = x.typeOf(r0, k);
             double e = 0.0;
             if (tx != NO_PAIR_TYPE) {
-                for (int q = 0; q < w.cscCount; ++q) {
-                    const double d2 = p.sdis(w.cscPos[q]);
-                    if (d2 < maxd2) e += pot.pairEnergy(tx, w.cscType[q], d2);
+                for (int q = 0; q < nq; ++q) {
+                    const double d2 = p.sdis(envPos[q]);
+                    if (d2 < maxd2) e += pot.pairEnergy(tx, envType[q], d2);
                 }
                 for (int q = 0; q < np; ++q) {
                     const double d2 = p.sdis(partnerPos[q]);

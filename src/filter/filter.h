@@ -170,6 +170,9 @@ struct FilterWork {
     int cscCount = 0;
     std::vector<int> cscType;
     std::vector<Point> cscPos;
+    // The part of that environment within reach of one residue's side chain.
+    std::vector<int> cscNearType;
+    std::vector<Point> cscNearPos;
     FilterWork();
 };
 

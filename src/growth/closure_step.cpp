@@ -267,8 +267,24 @@ double GrowOne::closureScore(const Structure& s, int c) const {
                          s[c + 1].atoms[SLOT_CA], s[c + 1].atoms[SLOT_N], s[c + 2].atoms[SLOT_N], s[c + 2].atoms[SLOT_CA]};
     const int bbType[8] = {closeAtomType[0], closeAtomType[1], closeAtomType[2], closeAtomType[3],
                            closeAtomType[4], closeAtomType[5], closeAtomType[6], closeAtomType[10]};
-    const int nEnv = closeEnvCount;
-    for (int m = 0; m < nEnv; ++m) {
+    // Environment atoms farther than the cut-off from every closure atom add
+    // nothing: one distance to the middle CA leaves them out, in their order,
+    // so the sums and the early exit stay exactly those over the whole list.
+    const Point mid = s[c + 1].atoms[SLOT_CA];
+    double spread2 = 0.0;
+    for (const Point& a : bb) spread2 = std::max(spread2, static_cast<double>(sqDist(a, mid)));
+    for (int i = 0; i < 3; ++i)
+        if (s[c + i].type != GLY) spread2 = std::max(spread2, static_cast<double>(sqDist(s[c + i].atoms[SLOT_CB], mid)));
+    // 0.05 A covers the rounding of the float distances.
+    const double lim = std::sqrt(spread2) + std::sqrt(maxd2) + 0.05;
+    const double lim2 = lim * lim;
+    if (closeNear_.size() < static_cast<size_t>(closeEnvCount)) closeNear_.resize(closeEnvCount);
+    int nEnv = 0;
+    for (int m = 0; m < closeEnvCount; ++m)
+        if (sqDist(closeEnvPos[m], mid) <= lim2) closeNear_[nEnv++] = m;
+
+    for (int j = 0; j < nEnv; ++j) {
+        const int m = closeNear_[j];
         const Point& p = closeEnvPos[m];
         const int te = closeEnvType[m];
         for (int a = 0; a < 8; ++a) {
@@ -283,7 +299,8 @@ double GrowOne::closureScore(const Structure& s, int c) const {
         if (s[c + i].type == GLY) continue;
         const Point cb = s[c + i].atoms[SLOT_CB];
         const int tc = closeAtomType[7 + i];
-        for (int m = 0; m < nEnv; ++m) {
+        for (int j = 0; j < nEnv; ++j) {
+            const int m = closeNear_[j];
             const double d2 = sqDist(cb, closeEnvPos[m]);
             if (d2 < maxd2) sum += value(tc, closeEnvType[m], d2);
         }

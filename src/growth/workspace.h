@@ -138,6 +138,7 @@ public:
     int closeEnvCount = 0;
     std::vector<int> closeEnvType;
     std::vector<Point> closeEnvPos;
+    mutable std::vector<int> closeNear_;  // closureScore's scratch: the environment atoms within reach
     int closeAtomType[11] = {};  // C(c), O(c), C(c+1), O(c+1), CA(c+1), N(c+1), N(c+2), CB(c), CB(c+1), CB(c+2), CA(c+2)
     // Look-ahead.
     int lahCount = 0;

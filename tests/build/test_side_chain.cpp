@@ -1,0 +1,52 @@
+// The reach of a side chain from CB: the rotamer scans leave out environment
+// atoms beyond it, so an atom of any rotamer placed farther out would silently
+// change their energies.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "build/side_chain.h"
+#include "support/support.h"
+
+using namespace lorvane;
+using lorvane_test::repoPotentials;
+using lorvane_test::tmpl;
+
+TEST(SideChainReach, EveryRotamerOfEveryTypeLiesWithinIt) {
+    const Potentials& pot = repoPotentials();
+    // A real backbone with CB to hang the side chains on: Thr 50 of the example.
+    const Structure& s = lorvane_test::ras();
+    const int at = lorvane_test::positionOf(s, 50);
+    ASSERT_GE(at, 1);
+    int scanned = 0;
+    for (int t = 0; t < NUM_AMINO_ACIDS; ++t) {
+        const double reach = sideChainReach(tmpl(), t);
+        if (LAST_HEAVY_SLOT[t] < FIRST_SIDE_CHAIN_SLOT) {
+            EXPECT_EQ(reach, 0.0) << ONE_LETTER[t];
+            continue;
+        }
+        ASSERT_GT(reach, 1.0) << ONE_LETTER[t] << ": every side chain is bounded";
+        double farthest = 0.0;
+        for (int r = 0; r < pot.rotamers.count[t]; ++r) {
+            Residue res = s[at];
+            res.type = static_cast<int16_t>(t);
+            calSCCoHeavy(tmpl(), res, pot.rotamers.resolved[t][r]);
+            for (int k = FIRST_SIDE_CHAIN_SLOT; k <= LAST_HEAVY_SLOT[t]; ++k)
+                farthest = std::max(farthest, res.atoms[k].dis(res.atoms[SLOT_CB]));
+            ++scanned;
+        }
+        EXPECT_LE(farthest, reach + 1e-4) << ONE_LETTER[t];
+    }
+    EXPECT_GT(scanned, 100);
+}
+
+TEST(SideChainReach, KnownAnswers) {
+    // One atom beyond CB: its bond; none: zero; not an amino acid: no bound.
+    EXPECT_DOUBLE_EQ(sideChainReach(tmpl(), SER), tmpl().bondLength[SER][FIRST_SIDE_CHAIN_SLOT]);
+    EXPECT_EQ(sideChainReach(tmpl(), ALA), 0.0);
+    EXPECT_EQ(sideChainReach(tmpl(), GLY), 0.0);
+    EXPECT_LT(sideChainReach(tmpl(), NUM_AMINO_ACIDS), 0.0);
+    // Arginine: CB-CG-CD-NE-CZ-NH, five bonds, the longest path.
+    EXPECT_GT(sideChainReach(tmpl(), ARG), 6.5);
+    EXPECT_LT(sideChainReach(tmpl(), ARG), 7.5);
+}
