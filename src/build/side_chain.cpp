@@ -1,6 +1,6 @@
 #include "build/side_chain.h"
 
-#include <algorithm>
+#include <cmath>
 
 namespace lorvane {
 
@@ -9,26 +9,23 @@ void calSCCoHeavy(const Templates& tm, Residue& r, const double* chi) {
     if (LAST_HEAVY_SLOT[t] >= FIRST_SIDE_CHAIN_SLOT) {
         int k = 0;
         for (int j = FIRST_SIDE_CHAIN_SLOT; j <= LAST_HEAVY_SLOT[t]; ++j) {
-            const int* ref = tm.refAtoms[t][j];
             double dih = tm.torsion[t][j];
             if (dih == FREE_CHI) dih = chi[k++];
-            calCo(r.atoms[ref[0]], r.atoms[ref[1]], r.atoms[ref[2]], tm.bondLength[t][j], tm.bondAngle[t][j], dih, r.atoms[j]);
+            placeSideChainAtom(tm, r, j, dih, r.atoms[j]);
         }
     }
     r.numAtoms = static_cast<int16_t>(tm.numAtom[t]);
 }
 
-double sideChainReach(const Templates& tm, int t) {
-    if (!isAminoAcid(t)) return -1.0;
-    double bound[MAX_ATOMS] = {};
-    double reach = 0.0;
-    for (int k = FIRST_SIDE_CHAIN_SLOT; k <= LAST_HEAVY_SLOT[t]; ++k) {
-        const int parent = tm.refAtoms[t][k][2];
-        if (parent != SLOT_CB && (parent < FIRST_SIDE_CHAIN_SLOT || parent >= k)) return -1.0;
-        bound[k] = (parent == SLOT_CB ? 0.0 : bound[parent]) + tm.bondLength[t][k];
-        reach = std::max(reach, bound[k]);
-    }
-    return reach;
+void placeSideChainAtom(const Templates& tm, const Residue& r, int k, double dih, Point& out) {
+    const int t = r.type;
+    const int* ref = tm.refAtoms[t][k];
+    const double* a = tm.sinCosAngleOf[t][k];
+    const double* f = tm.sinCosTorsionOf[t][k];
+    // A chi equal to the template's torsion has its sine and cosine too.
+    const bool fixed = dih == tm.torsion[t][k];
+    calCoTrig(r.atoms[ref[0]], r.atoms[ref[1]], r.atoms[ref[2]], tm.bondLength[t][k], a[0], a[1], fixed ? f[0] : std::sin(dih),
+              fixed ? f[1] : std::cos(dih), out);
 }
 
 void calH(const Templates& tm, Structure& s, int from, int to) {

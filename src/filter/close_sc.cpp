@@ -153,8 +153,7 @@ int df_scfclose(const Sampler& run, FilterWork& w, Structure& s, int r0, double&
             } else if (skip) {
                 continue;
             }
-            const int* ref = tm.refAtoms[T][k];
-            calCo(res.atoms[ref[0]], res.atoms[ref[1]], res.atoms[ref[2]], tm.bondLength[T][k], tm.bondAngle[T][k], dih, res.atoms[k]);
+            placeSideChainAtom(tm, res, k, dih, res.atoms[k]);
             const Point p = res.atoms[k];
             const int tx = x.typeOf(r0, k);
             double e = 0.0;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "build/side_chain.h"
 #include "growth/sampler.h"
 #include "growth/step_math.h"
 
@@ -95,9 +96,8 @@ void GrowOne::df_scf(Residue& res, std::vector<float>& scEnergy, int row, const 
                 continue;
             }
             if (i == 6) tor = random.normal(tor, run.chi1SD);
-            const int* pa = tm.refAtoms[type][i];
             Point placed;
-            calCo(res.atoms[pa[0]], res.atoms[pa[1]], res.atoms[pa[2]], tm.bondLength[type][i], tm.bondAngle[type][i], tor, placed);
+            placeSideChainAtom(tm, res, i, tor, placed);
             res.atoms[i] = placed;
             const int at = scType[i - 6];
             if (clashesWith(pot, adjEnv, placed, at)) {

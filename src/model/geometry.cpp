@@ -41,7 +41,12 @@ void cross(const Point& a, const Point& b, Point& out) {
 }
 
 void calCo(const Point& A, const Point& B, const Point& C, double d, double theta, double tau, Point& out) {
-    double st = std::sin(tau), ct = std::cos(tau);
+    calCoTrig(A, B, C, d, std::sin(PI - theta), std::cos(PI - theta), std::sin(tau), std::cos(tau), out);
+}
+
+void calCoTrig(const Point& A, const Point& B, const Point& C, double d, double sinA, double cosA, double sinT, double cosT,
+               Point& out) {
+    const double st = sinT, ct = cosT;
     Point cb(C.x - B.x, C.y - B.y, C.z - B.z);
     float lcb = static_cast<float>(cb.pabs());
     Point e(static_cast<float>(cb.x / static_cast<double>(lcb)), static_cast<float>(cb.y / static_cast<double>(lcb)),
@@ -55,7 +60,7 @@ void calCo(const Point& A, const Point& B, const Point& C, double d, double thet
             static_cast<float>(w.z / static_cast<double>(lw)));
     Point m;
     cross(e, n, m);
-    double cp = std::cos(PI - theta), sp = std::sin(PI - theta);
+    const double cp = cosA, sp = sinA;
     double a1 = d * cp, a2 = d * sp * ct, a3 = d * sp * st;
     float ox = C.x + static_cast<float>(a1 * e.x);
     ox += static_cast<float>(a2 * n.x);

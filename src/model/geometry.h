@@ -51,5 +51,8 @@ void cross(const Point& a, const Point& b, Point& out);
 // Places D bonded to C with |CD| = d, angle B-C-D = theta, dihedral A-B-C-D = tau (radians).
 // An Atom passed as out receives the position only.
 void calCo(const Point& A, const Point& B, const Point& C, double d, double theta, double tau, Point& out);
+// calCo with the sines and cosines given (of pi - theta and of tau): the same point, for callers that reuse them.
+void calCoTrig(const Point& A, const Point& B, const Point& C, double d, double sinA, double cosA, double sinT, double cosT,
+               Point& out);
 
 }  // namespace lorvane

@@ -1,5 +1,6 @@
 #include "model/templates.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string_view>
 #include <vector>
@@ -9,6 +10,19 @@
 #include "model/text_scan.h"
 
 namespace lorvane {
+
+double sideChainReach(const Templates& tm, int t) {
+    if (!isAminoAcid(t)) return -1.0;
+    double bound[MAX_ATOMS] = {};
+    double reach = 0.0;
+    for (int k = FIRST_SIDE_CHAIN_SLOT; k <= LAST_HEAVY_SLOT[t]; ++k) {
+        const int parent = tm.refAtoms[t][k][2];
+        if (parent != SLOT_CB && (parent < FIRST_SIDE_CHAIN_SLOT || parent >= k)) return -1.0;
+        bound[k] = (parent == SLOT_CB ? 0.0 : bound[parent]) + tm.bondLength[t][k];
+        reach = std::max(reach, bound[k]);
+    }
+    return reach;
+}
 
 int Templates::slot(int t, const std::string& name) const {
     if (!isAminoAcid(t)) return -1;
@@ -127,6 +141,13 @@ Templates parseTemplates(TableText& in) {
         t.sinCosBond[j][0] = std::sin(PI - t.bondAngle[0][j]);
         t.sinCosBond[j][1] = std::cos(PI - t.bondAngle[0][j]);
     }
+    for (int r = 0; r < NUM_TYPES; ++r)
+        for (int j = 0; j < MAX_ATOMS; ++j) {
+            t.sinCosAngleOf[r][j][0] = std::sin(PI - t.bondAngle[r][j]);
+            t.sinCosAngleOf[r][j][1] = std::cos(PI - t.bondAngle[r][j]);
+            t.sinCosTorsionOf[r][j][0] = std::sin(t.torsion[r][j]);
+            t.sinCosTorsionOf[r][j][1] = std::cos(t.torsion[r][j]);
+        }
     for (int k = 0; k < SINCOS_TORSIONS; ++k) {
         const double a = k * BIN_WIDTH - PI;
         t.sinCosTorsion[k][0] = std::sin(a);

@@ -29,10 +29,18 @@ struct Templates {
     // (sin, cos) of -180 deg + 5 deg * k and of pi - bondAngle[0][j], for the set builders.
     double sinCosTorsion[SINCOS_TORSIONS][2] = {};
     double sinCosBond[SINCOS_BONDS][2] = {};
+    // (sin, cos) of pi - bondAngle and of torsion, every slot of every type (the side-chain placements).
+    double sinCosAngleOf[NUM_TYPES][MAX_ATOMS][2] = {};
+    double sinCosTorsionOf[NUM_TYPES][MAX_ATOMS][2] = {};
 
     // Slot of atom `name` in residue type t, -1 when the template has none.
     int slot(int t, const std::string& name) const;
 };
+
+// Upper bound of the distance from CB to any heavy side-chain atom of type t,
+// whatever its dihedrals: the bond lengths summed along the path to CB.
+// Negative when an atom is placed from neither CB nor an earlier side-chain atom.
+double sideChainReach(const Templates& t, int type);
 
 // Reads the atomtype, atomDependency, bondParameter and torsionAngle sections
 // of path: a line "SECTION <name> 20" followed by one row per amino-acid type

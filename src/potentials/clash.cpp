@@ -3,6 +3,7 @@
 #include "potentials/clash.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace lorvane {
@@ -13,9 +14,11 @@ int gIndex(const AtomIndex& x, int r, int k) { return r >= 0 && r <= MAX_RESIDUE
 
 // Appends (p, h) for every side-chain atom h of residue q in slots from..to-1
 // that has a pair type and is not bonded to p or 1-3 to it.
-void addPairs(std::vector<PairRecord>& list, const AtomIndex& x, const Structure& s, int p, int q, int from, int to) {
+void addPairs(std::vector<PairRecord>& list, std::vector<PairBlock>& blocks, const Templates& t, const AtomIndex& x,
+              const Structure& s, int p, int q, int from, int to) {
     if (p < 0) return;
     const Residue& rq = s.residues[q];
+    const int begin = static_cast<int>(list.size());
     for (int k = from; k < to && k < MAX_ATOMS; ++k) {
         if (k < FIRST_SIDE_CHAIN_SLOT || !hasIndex(rq.type, k)) continue;
         const int h = gIndex(x, q, k);
@@ -23,11 +26,29 @@ void addPairs(std::vector<PairRecord>& list, const AtomIndex& x, const Structure
         const int rp = x.atomOf[p][0];
         list.push_back({rp, x.atomOf[p][1], q, k, x.pairType[p], x.pairType[h], std::abs(rp - q)});
     }
+    if (static_cast<int>(list.size()) > begin)
+        blocks.push_back({begin, static_cast<int>(list.size()), x.atomOf[p][0], x.atomOf[p][1], q, sideChainReach(t, rq.type)});
 }
 
-double evaluate(const Potentials& pot, const std::vector<PairRecord>& list, const Structure& s, double& e) {
+double evaluate(const Potentials& pot, const std::vector<PairRecord>& list, const std::vector<PairBlock>& blocks, const Structure& s,
+                double& e) {
     e = 0.0;
-    for (const PairRecord& p : list) {
+    const double cut = std::sqrt(pot.maxDis2);
+    const int n = static_cast<int>(list.size());
+    size_t next = 0;  // the next block; pairs no block holds are always read
+    for (int i = 0; i < n;) {
+        if (next < blocks.size() && blocks[next].begin == i) {
+            const PairBlock& b = blocks[next++];
+            // A side chain out of reach of the atom adds nothing; 0.25 A covers
+            // the rounding of built atoms. Its pairs are passed over in order,
+            // so the sum (and where a clash stops it) is that of the whole list.
+            const double lim = cut + b.reach + 0.25;
+            if (b.reach >= 0.0 && s.residues[b.residue].atoms[b.slot].sdis(s.residues[b.other].atoms[SLOT_CB]) > lim * lim) {
+                i = b.end;
+                continue;
+            }
+        }
+        const PairRecord& p = list[i++];
         const double r2 = s.residues[p[0]].atoms[p[1]].sdis(s.residues[p[2]].atoms[p[3]]);
         if (!(r2 < pot.maxDis2)) continue;
         const double v = pot.pairEnergy(p[4], p[5], r2);
@@ -53,6 +74,7 @@ void closureProbes(const AtomIndex& x, const Structure& s, int c, std::vector<in
 void vdw_bbsc_prep(ClashPairs& pairs, const Templates& t, const AtomIndex& x, const Structure& s, int k, const int* order,
                    const bool* backward, int c) {
     pairs.bbsc.clear();
+    pairs.bbscBlocks.clear();
     pairs.bbsc.reserve(MAX_PAIRS);
     if (k == 0) return;
     const int r = order[k];
@@ -67,12 +89,13 @@ void vdw_bbsc_prep(ClashPairs& pairs, const Templates& t, const AtomIndex& x, co
         for (int m = 0; m < k; ++m) {
             const int q = order[m];
             // Side-chain slots of q up to, not including, its last template slot.
-            addPairs(pairs.bbsc, x, s, p, q, 3, t.numAtom[s.residues[q].type] - 1);
+            addPairs(pairs.bbsc, pairs.bbscBlocks, t, x, s, p, q, 3, t.numAtom[s.residues[q].type] - 1);
         }
 }
 
 void vdw_scsc_prep(ClashPairs& pairs, const Templates& t, const AtomIndex& x, const Structure& s, int k, const int* order) {
     pairs.scsc.clear();
+    pairs.scscBlocks.clear();
     pairs.scsc.reserve(MAX_PAIRS);
     if (k == 0) return;
     const int r = order[k];
@@ -86,14 +109,14 @@ void vdw_scsc_prep(ClashPairs& pairs, const Templates& t, const AtomIndex& x, co
             const int q = order[m];
             const int tq = s.residues[q].type;
             if (noSideChain(tq)) continue;
-            addPairs(pairs.scsc, x, s, p, q, FIRST_SIDE_CHAIN_SLOT, t.numAtom[tq] - 1);
+            addPairs(pairs.scsc, pairs.scscBlocks, t, x, s, p, q, FIRST_SIDE_CHAIN_SLOT, t.numAtom[tq] - 1);
         }
     }
 }
 
-double vdw_bbsc(const Potentials& p, const ClashPairs& pairs, const Structure& s, double& e) { return evaluate(p, pairs.bbsc, s, e); }
+double vdw_bbsc(const Potentials& p, const ClashPairs& pairs, const Structure& s, double& e) { return evaluate(p, pairs.bbsc, pairs.bbscBlocks, s, e); }
 
-double vdw_scsc(const Potentials& p, const ClashPairs& pairs, const Structure& s, double& e) { return evaluate(p, pairs.scsc, s, e); }
+double vdw_scsc(const Potentials& p, const ClashPairs& pairs, const Structure& s, double& e) { return evaluate(p, pairs.scsc, pairs.scscBlocks, s, e); }
 
 double heteroClash2(const Potentials& p, const HeteroAtom& h, int pairType, const std::string& atomName) {
     const char element = atomName.empty() ? 'C' : atomName[0];

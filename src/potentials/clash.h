@@ -15,9 +15,21 @@ namespace lorvane {
 using PairRecord = std::array<int, 7>;
 constexpr int MAX_PAIRS = 2000;  // typical list size, reserved up front
 
+// The pairs [begin, end) of one atom against the side chain of one residue,
+// whose atoms all lie within reach of that residue's CB.
+struct PairBlock {
+    int begin, end;
+    int residue, slot;  // the one atom
+    int other;          // the residue of the side chain
+    double reach;
+};
+
 struct ClashPairs {
     std::vector<PairRecord> bbsc;  // new backbone (and closure) atoms against earlier side chains
     std::vector<PairRecord> scsc;  // new side chain against earlier side chains
+    // Each list's blocks in order (the prep functions write both; pairs of a
+    // list that no block holds are always evaluated).
+    std::vector<PairBlock> bbscBlocks, scscBlocks;
 };
 
 // Lists of step k of a plan (residue order[m], grown backward when backward[m]);

@@ -1,11 +1,13 @@
-// The reach of a side chain from CB: the rotamer scans leave out environment
-// atoms beyond it, so an atom of any rotamer placed farther out would silently
-// change their energies.
+// Side-chain placement for the rotamer scans, and the reach of a side chain
+// from CB: the closure residues' scan leaves out environment atoms beyond it,
+// so an atom of any rotamer placed farther out would silently change their
+// energies.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "build/side_chain.h"
+#include "model/geometry.h"
 #include "support/support.h"
 
 using namespace lorvane;
@@ -49,4 +51,36 @@ TEST(SideChainReach, KnownAnswers) {
     // Arginine: CB-CG-CD-NE-CZ-NH, five bonds, the longest path.
     EXPECT_GT(sideChainReach(tmpl(), ARG), 6.5);
     EXPECT_LT(sideChainReach(tmpl(), ARG), 7.5);
+}
+
+TEST(SideChainPlacement, TheSamePointAsCalCoBitForBit) {
+    // The side-chain scans place atoms with the template's own sines and
+    // cosines: any difference from calCo would change every sampled energy.
+    const Potentials& pot = repoPotentials();
+    const Structure& s = lorvane_test::ras();
+    const int at = lorvane_test::positionOf(s, 50);
+    ASSERT_GE(at, 1);
+    int compared = 0;
+    for (int t = 0; t < NUM_AMINO_ACIDS; ++t) {
+        for (int r = 0; r < pot.rotamers.count[t]; ++r) {
+            Residue res = s[at];
+            res.type = static_cast<int16_t>(t);
+            int h = 0;
+            for (int k = FIRST_SIDE_CHAIN_SLOT; k <= LAST_HEAVY_SLOT[t]; ++k) {
+                double dih = tmpl().torsion[t][k];
+                if (dih == FREE_CHI) dih = pot.rotamers.resolved[t][r][h++];
+                const int* ref = tmpl().refAtoms[t][k];
+                Point viaCalCo, placed;
+                calCo(res.atoms[ref[0]], res.atoms[ref[1]], res.atoms[ref[2]], tmpl().bondLength[t][k], tmpl().bondAngle[t][k], dih,
+                      viaCalCo);
+                placeSideChainAtom(tmpl(), res, k, dih, placed);
+                EXPECT_EQ(placed.x, viaCalCo.x) << ONE_LETTER[t] << " rotamer " << r << " slot " << k;
+                EXPECT_EQ(placed.y, viaCalCo.y) << ONE_LETTER[t] << " rotamer " << r << " slot " << k;
+                EXPECT_EQ(placed.z, viaCalCo.z) << ONE_LETTER[t] << " rotamer " << r << " slot " << k;
+                res.atoms[k] = placed;
+                ++compared;
+            }
+        }
+    }
+    EXPECT_GT(compared, 500);
 }

@@ -54,8 +54,8 @@ TEST(NcacConformation, KnownAnglesAtCentresBetweenThemAndAcrossTheWrap) {
     const Case cases[] = {
         {ALA, -120, -120, 110.0 + 2 + 0 + 0},        // OTHER group, centre of cell (0, 0)
         {ALA, 0, 120, 110.0 + 2 + 1 + 20},            // centre of cell (1, 2)
-        {GLY, 120, 0, 110.0 + GLY / 10.0 + 0 + 2 + 10},  // GLY group
-        {PRO, -120, 0, 110.0 + PRO / 10.0 + 1 + 0 + 10},
+        {GLY, 120, 0, 110.0 + static_cast<int>(GLY) / 10.0 + 0 + 2 + 10},  // GLY group
+        {PRO, -120, 0, 110.0 + static_cast<int>(PRO) / 10.0 + 1 + 0 + 10},
         {ALA, -60, -120, 110.0 + 2 + 0.5},            // halfway between phi cells 0 and 1
         {ALA, -120, -60, 110.0 + 2 + 5},              // halfway between psi cells 0 and 1
         {ALA, 180, -120, 110.0 + 2 + 1},              // halfway between phi cells 2 and 0 across +-180

@@ -229,6 +229,51 @@ TEST_F(AtomTables, SctoStopsAtTheFirstUndefinedDihedral) {
     EXPECT_NEAR(all, std::cos(r.chi[0] * DEG2RAD) + std::cos(r.chi[1] * DEG2RAD) + std::cos(r.chi[2] * DEG2RAD), 1e-12);
 }
 
+TEST_F(AtomTables, ClashTermsPassOverSideChainsOutOfReachWithoutChangingTheSum) {
+    // The clash lists are evaluated block by block, and a side chain out of
+    // reach of the atom is passed over: the sums must be bit for bit those of
+    // the whole list, on a real protein with the real pair table.
+    std::vector<int> order;
+    for (int i = 10; i <= 149; ++i) order.push_back(i);
+    int last = 151;
+    while (tmpl().numAtom[s.residues[last].type] < 9) ++last;
+    order.push_back(last);
+    bool back[MAX_RESIDUES] = {};
+    const int k = static_cast<int>(order.size()) - 1;
+    const Potentials& pot = repoPotentials();
+    ClashPairs pairs;
+    vdw_bbsc_prep(pairs, tmpl(), x, s, k, order.data(), back, 60);
+    vdw_scsc_prep(pairs, tmpl(), x, s, k, order.data());
+    ASSERT_FALSE(pairs.bbscBlocks.empty());
+    ASSERT_FALSE(pairs.scscBlocks.empty());
+    // The blocks tile the lists in order, and some are out of reach.
+    for (const auto* b : {&pairs.bbscBlocks, &pairs.scscBlocks}) {
+        int at = 0;
+        for (const PairBlock& q : *b) {
+            EXPECT_EQ(q.begin, at);
+            EXPECT_GT(q.end, q.begin);
+            at = q.end;
+        }
+    }
+    EXPECT_EQ(pairs.bbscBlocks.back().end, static_cast<int>(pairs.bbsc.size()));
+    EXPECT_EQ(pairs.scscBlocks.back().end, static_cast<int>(pairs.scsc.size()));
+    int far = 0;
+    for (const PairBlock& q : pairs.bbscBlocks) {
+        const double lim = std::sqrt(pot.maxDis2) + q.reach + 0.25;
+        far += s.residues[q.residue].atoms[q.slot].sdis(s.residues[q.other].atoms[SLOT_CB]) > lim * lim;
+    }
+    EXPECT_GT(far, static_cast<int>(pairs.bbscBlocks.size()) / 2);
+    ClashPairs whole = pairs;
+    whole.bbscBlocks.clear();
+    whole.scscBlocks.clear();
+    double e1 = 0.0, e2 = 0.0;
+    EXPECT_EQ(vdw_bbsc(pot, pairs, s, e1), vdw_bbsc(pot, whole, s, e2));
+    EXPECT_EQ(e1, e2);
+    EXPECT_NE(e1, 0.0);
+    EXPECT_EQ(vdw_scsc(pot, pairs, s, e1), vdw_scsc(pot, whole, s, e2));
+    EXPECT_EQ(e1, e2);
+}
+
 TEST_F(AtomTables, ClashListsAndOneBackboneSideChainTerm) {
     std::vector<int> order;
     for (int i = 10; i <= 149; ++i) order.push_back(i);

@@ -191,7 +191,7 @@ TEST(Clash, PrepAndEvaluation) {
     Structure s(10);
     emptyChain(s, 4, ALA, 10);
     const AtomIndex x = numberByHand(s, typeBySlot);
-    ClashPairs pairs{{{1, 1, 1, 1, 1, 1, 1}}, {{1, 1, 1, 1, 1, 1, 1}}};
+    ClashPairs pairs{{{1, 1, 1, 1, 1, 1, 1}}, {{1, 1, 1, 1, 1, 1, 1}}, {}, {}};
     int order[1] = {2};
     bool backward[1] = {false};
     vdw_bbsc_prep(pairs, tmpl(), x, s, 0, order, backward, 0);  // step zero: nothing grown before, empty lists
