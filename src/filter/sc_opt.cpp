@@ -105,6 +105,31 @@ void evalE(double* p, double* hx, int, int, void* adata) {
     for (int k = 0; k < rec.nchi; ++k) hx[k] = e;
 }
 
+// Keeps, in order, the neighbour atoms that any conformation of residue i's
+// side chain can score with oneResSC: those within the cut-off plus the side
+// chain's reach of its CB, which the side chain never moves. The reach covers
+// the built conformations and the present one, which may come from the input
+// (0.05 A covers rounding). The sums over the shorter list are those over the
+// whole one.
+int keepWithinReach(const Templates& tm, const Potentials& pot, const Structure& s, int i, int* neigh, int nn) {
+    const Residue& res = s[i];
+    double reach = sideChainReach(tm, res.type);
+    if (reach < 0.0 || !res.atoms[SLOT_CB].present()) return nn;
+    const Point cb = res.atoms[SLOT_CB];
+    for (int k = FIRST_SIDE_CHAIN_SLOT; k <= LAST_HEAVY_SLOT[res.type]; ++k)
+        if (res.atoms[k].present()) reach = std::max(reach, res.atoms[k].dis(cb));
+    const double lim = std::sqrt(pot.maxDis2) + reach + 0.05;
+    int kept = 0;
+    for (int q = 0; q < nn; ++q) {
+        const int r = neigh[3 * q], k = neigh[3 * q + 1];
+        const Point& a = r == HETERO_NEIGHBOUR ? static_cast<const Point&>(s.hetero[k]) : s[r].atoms[k];
+        if (cb.sdis(a) > lim * lim) continue;
+        std::copy_n(neigh + 3 * q, 3, neigh + 3 * kept);
+        ++kept;
+    }
+    return kept;
+}
+
 }  // namespace
 
 int lmMinimise(ResidualFn func, double* p, const double* x, int m, int n, int itmax, const double opts[5], void* adata) {
@@ -242,7 +267,7 @@ bool optimiseSideChain(const Templates& tm, const Potentials& pot, const AtomInd
     // Room for every atom of the protein: the neighbour list can never overflow.
     const int cap = std::max(2000, environmentCapacity(x, s));
     std::vector<int> neigh(3 * static_cast<size_t>(cap));
-    const int nn = getNeigh(x, s, i, neigh.data(), cap);
+    const int nn = keepWithinReach(tm, pot, s, i, neigh.data(), getNeigh(x, s, i, neigh.data(), cap));
     Residue& r = s[i];
     r.numAtoms = static_cast<int16_t>(tm.numAtom[r.type]);
     const int m = NUM_SC_DIHEDRALS[r.type];
@@ -284,7 +309,7 @@ bool repackSideChains(const Templates& tm, const Potentials& pot, const AtomInde
             const int t = r.type;
             if (noSideChain(t) || !isAminoAcid(t) || pot.rotamers.count[t] <= 0) continue;
             r.numAtoms = static_cast<int16_t>(tm.numAtom[t]);
-            const int nn = getNeigh(x, s, i, neigh.data(), cap);
+            const int nn = keepWithinReach(tm, pot, s, i, neigh.data(), getNeigh(x, s, i, neigh.data(), cap));
             measureChis(tm, r, DEG2RAD);
             double best[5] = {0, 0, 0, 0, 0};
             std::copy_n(r.chi, 5, best);
