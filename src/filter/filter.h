@@ -163,6 +163,7 @@ struct FilterWork {
     std::vector<float> clashCache;
     std::vector<uint32_t> clashStamp;
     uint32_t seedSerial = 0;
+    PairsInReach clashReach;  // the clash pairs that can score for the current child
     // One-residue clash term per rotamer of the current candidate (final step).
     uint8_t oneDone[MAX_ROTAMERS] = {};
     double oneVal[MAX_ROTAMERS] = {};

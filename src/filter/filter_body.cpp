@@ -168,6 +168,9 @@ int combineStates(SeedContext& x, int bin) {
     const double scCut = run.scCut;
     const int step = x.sh.pass->step, oldBuf = 1 - x.sh.pass->parity;
     const bool finalStep = x.sh.pass->finalStep;
+    // The child's backbone and the CBs stay through its states: which clash
+    // pairs can score is found once.
+    findPairsInReach(pot, clash, s, w.clashReach);
     int M = 0;
     for (int j = 0; j < x.numStates; ++j) {
         double parentE = 0.0;
@@ -177,7 +180,7 @@ int combineStates(SeedContext& x, int bin) {
             restoreSideChains(run, s, oldBuf, step, x.seed, j);
         }
         double b = 0.0;
-        const double v = vdw_bbsc(pot, clash, s, b);
+        const double v = vdw_bbsc(pot, clash, w.clashReach, s, b);
         ++x.n[FilterShared::BBSC_EVALS];
         if (b > scCut) ++x.n[FilterShared::BBSC_B];
         if (v > scCut) ++x.n[FilterShared::BBSC_V];
@@ -198,7 +201,7 @@ int combineStates(SeedContext& x, int bin) {
             if (cached) {
                 sc = w.clashCache[cell];
             } else {
-                vdw_scsc(pot, clash, s, sc);
+                vdw_scsc(pot, clash, w.clashReach, s, sc);
                 w.clashCache[cell] = static_cast<float>(sc);
                 w.clashStamp[cell] = x.serial;
                 ++x.n[FilterShared::SCSC_EVALS];

@@ -26,38 +26,54 @@ void addPairs(std::vector<PairRecord>& list, std::vector<PairBlock>& blocks, con
         const int rp = x.atomOf[p][0];
         list.push_back({rp, x.atomOf[p][1], q, k, x.pairType[p], x.pairType[h], std::abs(rp - q)});
     }
-    if (static_cast<int>(list.size()) > begin)
-        blocks.push_back({begin, static_cast<int>(list.size()), x.atomOf[p][0], x.atomOf[p][1], q, sideChainReach(t, rq.type)});
+    if (static_cast<int>(list.size()) > begin) {
+        const int rp = x.atomOf[p][0], slot = x.atomOf[p][1];
+        const bool sideChain = slot >= FIRST_SIDE_CHAIN_SLOT;
+        blocks.push_back({begin, static_cast<int>(list.size()), rp, slot, q, sideChainReach(t, rq.type), sideChain ? SLOT_CB : slot,
+                          sideChain ? sideChainReach(t, s.residues[rp].type) : 0.0});
+    }
 }
 
-double evaluate(const Potentials& pot, const std::vector<PairRecord>& list, const std::vector<PairBlock>& blocks, const Structure& s,
-                double& e) {
+// The listed pair energies summed into e; a pair of adjacent residues is a
+// hard clash test (above 10: REJECTED, e as summed so far), not a term.
+double evaluateSome(const Potentials& pot, const std::vector<PairRecord>& list, const std::vector<int>& which, const Structure& s,
+                    double& e) {
     e = 0.0;
-    const double cut = std::sqrt(pot.maxDis2);
-    const int n = static_cast<int>(list.size());
-    size_t next = 0;  // the next block; pairs no block holds are always read
-    for (int i = 0; i < n;) {
-        if (next < blocks.size() && blocks[next].begin == i) {
-            const PairBlock& b = blocks[next++];
-            // A side chain out of reach of the atom adds nothing; 0.25 A covers
-            // the rounding of built atoms. Its pairs are passed over in order,
-            // so the sum (and where a clash stops it) is that of the whole list.
-            const double lim = cut + b.reach + 0.25;
-            if (b.reach >= 0.0 && s.residues[b.residue].atoms[b.slot].sdis(s.residues[b.other].atoms[SLOT_CB]) > lim * lim) {
-                i = b.end;
-                continue;
-            }
-        }
-        const PairRecord& p = list[i++];
+    for (int i : which) {
+        const PairRecord& p = list[i];
         const double r2 = s.residues[p[0]].atoms[p[1]].sdis(s.residues[p[2]].atoms[p[3]]);
         if (!(r2 < pot.maxDis2)) continue;
         const double v = pot.pairEnergy(p[4], p[5], r2);
         if (p[6] != 1)
             e += v;
         else if (v > 10.0)
-            return REJECTED;  // adjacent residues: a hard clash test, not a sum
+            return REJECTED;
     }
     return 0.0;
+}
+
+// The pairs of list whose blocks can score: a side chain farther from the
+// atom than the cut-off plus the reach of both (0.25 A covers the rounding
+// of built atoms) adds nothing. The rest keep their order, so that the sum,
+// and where a clash stops it, are those of the whole list.
+void inReach(const Potentials& pot, const std::vector<PairRecord>& list, const std::vector<PairBlock>& blocks, const Structure& s,
+             std::vector<int>& out) {
+    out.clear();
+    const double cut = std::sqrt(pot.maxDis2);
+    const int n = static_cast<int>(list.size());
+    size_t next = 0;
+    for (int i = 0; i < n;) {
+        if (next < blocks.size() && blocks[next].begin == i) {
+            const PairBlock& b = blocks[next++];
+            const double lim = cut + b.reach + b.atomReach + 0.25;
+            if (b.reach >= 0.0 && b.atomReach >= 0.0 &&
+                s.residues[b.residue].atoms[b.refSlot].sdis(s.residues[b.other].atoms[SLOT_CB]) > lim * lim) {
+                i = b.end;
+                continue;
+            }
+        }
+        out.push_back(i++);
+    }
 }
 
 // Closure backbone C(c) .. CA(c+2) and the CBs of c..c+2 that exist.
@@ -114,9 +130,30 @@ void vdw_scsc_prep(ClashPairs& pairs, const Templates& t, const AtomIndex& x, co
     }
 }
 
-double vdw_bbsc(const Potentials& p, const ClashPairs& pairs, const Structure& s, double& e) { return evaluate(p, pairs.bbsc, pairs.bbscBlocks, s, e); }
+double vdw_bbsc(const Potentials& p, const ClashPairs& pairs, const Structure& s, double& e) {
+    std::vector<int> which;
+    inReach(p, pairs.bbsc, pairs.bbscBlocks, s, which);
+    return evaluateSome(p, pairs.bbsc, which, s, e);
+}
 
-double vdw_scsc(const Potentials& p, const ClashPairs& pairs, const Structure& s, double& e) { return evaluate(p, pairs.scsc, pairs.scscBlocks, s, e); }
+double vdw_scsc(const Potentials& p, const ClashPairs& pairs, const Structure& s, double& e) {
+    std::vector<int> which;
+    inReach(p, pairs.scsc, pairs.scscBlocks, s, which);
+    return evaluateSome(p, pairs.scsc, which, s, e);
+}
+
+void findPairsInReach(const Potentials& p, const ClashPairs& pairs, const Structure& s, PairsInReach& out) {
+    inReach(p, pairs.bbsc, pairs.bbscBlocks, s, out.bbsc);
+    inReach(p, pairs.scsc, pairs.scscBlocks, s, out.scsc);
+}
+
+double vdw_bbsc(const Potentials& p, const ClashPairs& pairs, const PairsInReach& reach, const Structure& s, double& e) {
+    return evaluateSome(p, pairs.bbsc, reach.bbsc, s, e);
+}
+
+double vdw_scsc(const Potentials& p, const ClashPairs& pairs, const PairsInReach& reach, const Structure& s, double& e) {
+    return evaluateSome(p, pairs.scsc, reach.scsc, s, e);
+}
 
 double heteroClash2(const Potentials& p, const HeteroAtom& h, int pairType, const std::string& atomName) {
     const char element = atomName.empty() ? 'C' : atomName[0];

@@ -21,7 +21,12 @@ struct PairBlock {
     int begin, end;
     int residue, slot;  // the one atom
     int other;          // the residue of the side chain
-    double reach;
+    double reach;       // of that side chain from its CB (negative: no bound)
+    // Where the atom can be while the backbone stays: within atomReach of
+    // slot refSlot of its residue (the atom itself, or for a side-chain atom
+    // its CB and the reach of its side chain).
+    int refSlot;
+    double atomReach;
 };
 
 struct ClashPairs {
@@ -41,6 +46,18 @@ void vdw_scsc_prep(ClashPairs& pairs, const Templates& t, const AtomIndex& x, co
 // which returns REJECTED and leaves e as summed so far); returns 0 otherwise.
 double vdw_bbsc(const Potentials& p, const ClashPairs& pairs, const Structure& s, double& e);
 double vdw_scsc(const Potentials& p, const ClashPairs& pairs, const Structure& s, double& e);
+
+// The pairs of each list that can score while the backbone and the CBs stay
+// where they are (side chains may change), in list order; pairs no block
+// holds are kept.
+struct PairsInReach {
+    std::vector<int> bbsc, scsc;
+};
+void findPairsInReach(const Potentials& p, const ClashPairs& pairs, const Structure& s, PairsInReach& out);
+// vdw_bbsc and vdw_scsc over those pairs only: the same sums, for as long as
+// the backbone and the CBs have not moved since findPairsInReach.
+double vdw_bbsc(const Potentials& p, const ClashPairs& pairs, const PairsInReach& reach, const Structure& s, double& e);
+double vdw_scsc(const Potentials& p, const ClashPairs& pairs, const PairsInReach& reach, const Structure& s, double& e);
 // Hetero atoms keep a protein atom at least this far (A): the borrowed
 // template's clash distance may be short for a ligand it only resembles, and
 // no protein-ligand heavy-atom contact is shorter (short hydrogen bonds, 2.5 A).
