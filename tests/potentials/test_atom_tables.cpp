@@ -272,6 +272,43 @@ TEST_F(AtomTables, ClashTermsPassOverSideChainsOutOfReachWithoutChangingTheSum) 
     EXPECT_NE(e1, 0.0);
     EXPECT_EQ(vdw_scsc(pot, pairs, s, e1), vdw_scsc(pot, whole, s, e2));
     EXPECT_EQ(e1, e2);
+
+    // Found once for the backbone, the pairs in reach hold while the side
+    // chains change, as the filter's states change them: here the growing
+    // residue's and the one before it, turned about their CA-CB axes.
+    PairsInReach reach;
+    findPairsInReach(pot, pairs, s, reach);
+    EXPECT_LT(reach.bbsc.size(), pairs.bbsc.size());
+    EXPECT_LT(reach.scsc.size(), pairs.scsc.size());
+    auto turn = [](Residue& r, double angle) {
+        const Point ca = r.atoms[SLOT_CA], cb = r.atoms[SLOT_CB];
+        double u[3] = {cb.x - ca.x, cb.y - ca.y, cb.z - ca.z};
+        const double n = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]);
+        for (double& c : u) c /= n;
+        const double co = std::cos(angle), si = std::sin(angle);
+        for (int k = FIRST_SIDE_CHAIN_SLOT; k <= LAST_HEAVY_SLOT[r.type]; ++k) {
+            const double v[3] = {r.atoms[k].x - cb.x, r.atoms[k].y - cb.y, r.atoms[k].z - cb.z};
+            const double d = u[0] * v[0] + u[1] * v[1] + u[2] * v[2];
+            const double w[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+            r.atoms[k].x = static_cast<float>(cb.x + v[0] * co + w[0] * si + u[0] * d * (1 - co));
+            r.atoms[k].y = static_cast<float>(cb.y + v[1] * co + w[1] * si + u[1] * d * (1 - co));
+            r.atoms[k].z = static_cast<float>(cb.z + v[2] * co + w[2] * si + u[2] * d * (1 - co));
+        }
+    };
+    int changed = 0;
+    for (int a = 1; a <= 11; ++a) {
+        Structure t = s;
+        turn(t.residues[last], a * 0.5);
+        turn(t.residues[order[k - 1]], -a * 0.5);
+        const double vb = vdw_bbsc(pot, pairs, reach, t, e1);
+        EXPECT_EQ(vb, vdw_bbsc(pot, whole, t, e2)) << "turn " << a;
+        EXPECT_EQ(e1, e2) << "turn " << a;
+        const double vs = vdw_scsc(pot, pairs, reach, t, e1);
+        EXPECT_EQ(vs, vdw_scsc(pot, whole, t, e2)) << "turn " << a;
+        EXPECT_EQ(e1, e2) << "turn " << a;
+        changed += e1 != 0.0;
+    }
+    EXPECT_GT(changed, 10);
 }
 
 TEST_F(AtomTables, ClashListsAndOneBackboneSideChainTerm) {
