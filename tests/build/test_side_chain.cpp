@@ -14,12 +14,22 @@ using namespace lorvane;
 using lorvane_test::repoPotentials;
 using lorvane_test::tmpl;
 
+namespace {
+
+// A real backbone with CB to hang side chains on (Thr 50 of the example),
+// typed as t.
+Residue onExampleBackbone(int t) {
+    const Structure& s = lorvane_test::ras();
+    Residue res = s[lorvane_test::positionOf(s, 50)];
+    res.type = static_cast<int16_t>(t);
+    return res;
+}
+
+}  // namespace
+
 TEST(SideChainReach, EveryRotamerOfEveryTypeLiesWithinIt) {
     const Potentials& pot = repoPotentials();
-    // A real backbone with CB to hang the side chains on: Thr 50 of the example.
-    const Structure& s = lorvane_test::ras();
-    const int at = lorvane_test::positionOf(s, 50);
-    ASSERT_GE(at, 1);
+    ASSERT_EQ(lorvane_test::ras()[lorvane_test::positionOf(lorvane_test::ras(), 50)].type, THR);
     int scanned = 0;
     for (int t = 0; t < NUM_AMINO_ACIDS; ++t) {
         const double reach = sideChainReach(tmpl(), t);
@@ -30,8 +40,7 @@ TEST(SideChainReach, EveryRotamerOfEveryTypeLiesWithinIt) {
         ASSERT_GT(reach, 1.0) << ONE_LETTER[t] << ": every side chain is bounded";
         double farthest = 0.0;
         for (int r = 0; r < pot.rotamers.count[t]; ++r) {
-            Residue res = s[at];
-            res.type = static_cast<int16_t>(t);
+            Residue res = onExampleBackbone(t);
             calSCCoHeavy(tmpl(), res, pot.rotamers.resolved[t][r]);
             for (int k = FIRST_SIDE_CHAIN_SLOT; k <= LAST_HEAVY_SLOT[t]; ++k)
                 farthest = std::max(farthest, res.atoms[k].dis(res.atoms[SLOT_CB]));
@@ -57,14 +66,10 @@ TEST(SideChainPlacement, TheSamePointAsCalCoBitForBit) {
     // The side-chain scans place atoms with the template's own sines and
     // cosines: any difference from calCo would change every sampled energy.
     const Potentials& pot = repoPotentials();
-    const Structure& s = lorvane_test::ras();
-    const int at = lorvane_test::positionOf(s, 50);
-    ASSERT_GE(at, 1);
     int compared = 0;
     for (int t = 0; t < NUM_AMINO_ACIDS; ++t) {
         for (int r = 0; r < pot.rotamers.count[t]; ++r) {
-            Residue res = s[at];
-            res.type = static_cast<int16_t>(t);
+            Residue res = onExampleBackbone(t);
             int h = 0;
             for (int k = FIRST_SIDE_CHAIN_SLOT; k <= LAST_HEAVY_SLOT[t]; ++k) {
                 double dih = tmpl().torsion[t][k];
