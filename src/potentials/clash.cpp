@@ -29,8 +29,8 @@ void addPairs(std::vector<PairRecord>& list, std::vector<PairBlock>& blocks, con
     if (static_cast<int>(list.size()) > begin) {
         const int rp = x.atomOf[p][0], slot = x.atomOf[p][1];
         const bool sideChain = slot >= FIRST_SIDE_CHAIN_SLOT;
-        blocks.push_back({begin, static_cast<int>(list.size()), rp, slot, q, sideChainReach(t, rq.type), sideChain ? SLOT_CB : slot,
-                          sideChain ? sideChainReach(t, s.residues[rp].type) : 0.0});
+        blocks.push_back({begin, static_cast<int>(list.size()), rp, q, sideChain ? SLOT_CB : slot,
+                          sideChain ? sideChainReach(t, s.residues[rp].type) : 0.0, sideChainReach(t, rq.type)});
     }
 }
 
@@ -67,7 +67,7 @@ void inReach(const Potentials& pot, const std::vector<PairRecord>& list, const s
             const PairBlock& b = blocks[next++];
             const double lim = cut + b.reach + b.atomReach + 0.25;
             if (b.reach >= 0.0 && b.atomReach >= 0.0 &&
-                s.residues[b.residue].atoms[b.refSlot].sdis(s.residues[b.other].atoms[SLOT_CB]) > lim * lim) {
+                s.residues[b.residue].atoms[b.at].sdis(s.residues[b.other].atoms[SLOT_CB]) > lim * lim) {
                 i = b.end;
                 continue;
             }

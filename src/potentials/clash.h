@@ -19,14 +19,13 @@ constexpr int MAX_PAIRS = 2000;  // typical list size, reserved up front
 // whose atoms all lie within reach of that residue's CB.
 struct PairBlock {
     int begin, end;
-    int residue, slot;  // the one atom
-    int other;          // the residue of the side chain
-    double reach;       // of that side chain from its CB (negative: no bound)
-    // Where the atom can be while the backbone stays: within atomReach of
-    // slot refSlot of its residue (the atom itself, or for a side-chain atom
-    // its CB and the reach of its side chain).
-    int refSlot;
+    int residue, other;  // of the one atom; of the side chain
+    // While the backbone stays, the atom lies within atomReach of slot at of
+    // its residue: the atom itself, or for a side-chain atom its CB and the
+    // reach of its side chain.
+    int at;
     double atomReach;
+    double reach;  // of the other side chain from its CB (negative: no bound)
 };
 
 struct ClashPairs {

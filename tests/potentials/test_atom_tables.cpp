@@ -260,7 +260,7 @@ TEST_F(AtomTables, ClashTermsPassOverSideChainsOutOfReachWithoutChangingTheSum) 
     int far = 0;
     for (const PairBlock& q : pairs.bbscBlocks) {
         const double lim = std::sqrt(pot.maxDis2) + q.reach + 0.25;
-        far += s.residues[q.residue].atoms[q.slot].sdis(s.residues[q.other].atoms[SLOT_CB]) > lim * lim;
+        far += s.residues[q.residue].atoms[q.at].sdis(s.residues[q.other].atoms[SLOT_CB]) > lim * lim;
     }
     EXPECT_GT(far, static_cast<int>(pairs.bbscBlocks.size()) / 2);
     ClashPairs whole = pairs;
