@@ -108,16 +108,15 @@ void evalE(double* p, double* hx, int, int, void* adata) {
 // Keeps, in order, the neighbour atoms that any conformation of residue i's
 // side chain can score with oneResSC: those within the cut-off plus the side
 // chain's reach of its CB, which the side chain never moves. The reach covers
-// the built conformations and the present one, which may come from the input
+// the built conformations and the present positions, whatever they came from
 // (0.05 A covers rounding). The sums over the shorter list are those over the
 // whole one.
 int keepWithinReach(const Templates& tm, const Potentials& pot, const Structure& s, int i, int* neigh, int nn) {
     const Residue& res = s[i];
     double reach = sideChainReach(tm, res.type);
-    if (reach < 0.0 || !res.atoms[SLOT_CB].present()) return nn;
+    if (reach < 0.0) return nn;
     const Point cb = res.atoms[SLOT_CB];
-    for (int k = FIRST_SIDE_CHAIN_SLOT; k <= LAST_HEAVY_SLOT[res.type]; ++k)
-        if (res.atoms[k].present()) reach = std::max(reach, res.atoms[k].dis(cb));
+    for (int k = FIRST_SIDE_CHAIN_SLOT; k <= LAST_HEAVY_SLOT[res.type]; ++k) reach = std::max(reach, res.atoms[k].dis(cb));
     const double lim = std::sqrt(pot.maxDis2) + reach + 0.05;
     int kept = 0;
     for (int q = 0; q < nn; ++q) {
