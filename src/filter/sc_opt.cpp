@@ -118,11 +118,12 @@ int keepWithinReach(const Templates& tm, const Potentials& pot, const Structure&
     const Point cb = res.atoms[SLOT_CB];
     for (int k = FIRST_SIDE_CHAIN_SLOT; k <= LAST_HEAVY_SLOT[res.type]; ++k) reach = std::max(reach, res.atoms[k].dis(cb));
     const double lim = std::sqrt(pot.maxDis2) + reach + 0.05;
+    const double lim2 = lim * lim;
     int kept = 0;
     for (int q = 0; q < nn; ++q) {
         const int r = neigh[3 * q], k = neigh[3 * q + 1];
         const Point& a = r == HETERO_NEIGHBOUR ? static_cast<const Point&>(s.hetero[k]) : s[r].atoms[k];
-        if (cb.sdis(a) > lim * lim) continue;
+        if (cb.sdis(a) > lim2) continue;
         std::copy_n(neigh + 3 * q, 3, neigh + 3 * kept);
         ++kept;
     }

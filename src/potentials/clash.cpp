@@ -53,8 +53,9 @@ double evaluateSome(const Potentials& pot, const std::vector<PairRecord>& list, 
 }
 
 // The pairs of list whose blocks can score: a side chain farther from the
-// atom than the cut-off plus the reach of both (0.25 A covers the rounding
-// of built atoms) adds nothing. The rest keep their order, so that the sum,
+// atom than the cut-off plus the reach of both adds nothing. The reaches hold
+// for side chains built from the templates; 0.25 A covers rounding and side
+// chains read from a file, whose bonds may stray a little from the template's. The rest keep their order, so that the sum,
 // and where a clash stops it, are those of the whole list.
 void inReach(const Potentials& pot, const std::vector<PairRecord>& list, const std::vector<PairBlock>& blocks, const Structure& s,
              std::vector<int>& out) {
@@ -128,18 +129,6 @@ void vdw_scsc_prep(ClashPairs& pairs, const Templates& t, const AtomIndex& x, co
             addPairs(pairs.scsc, pairs.scscBlocks, t, x, s, p, q, FIRST_SIDE_CHAIN_SLOT, t.numAtom[tq] - 1);
         }
     }
-}
-
-double vdw_bbsc(const Potentials& p, const ClashPairs& pairs, const Structure& s, double& e) {
-    std::vector<int> which;
-    inReach(p, pairs.bbsc, pairs.bbscBlocks, s, which);
-    return evaluateSome(p, pairs.bbsc, which, s, e);
-}
-
-double vdw_scsc(const Potentials& p, const ClashPairs& pairs, const Structure& s, double& e) {
-    std::vector<int> which;
-    inReach(p, pairs.scsc, pairs.scscBlocks, s, which);
-    return evaluateSome(p, pairs.scsc, which, s, e);
 }
 
 void findPairsInReach(const Potentials& p, const ClashPairs& pairs, const Structure& s, PairsInReach& out) {

@@ -41,11 +41,6 @@ struct ClashPairs {
 void vdw_bbsc_prep(ClashPairs& pairs, const Templates& t, const AtomIndex& x, const Structure& s, int k, const int* order,
                    const bool* backward, int c);
 void vdw_scsc_prep(ClashPairs& pairs, const Templates& t, const AtomIndex& x, const Structure& s, int k, const int* order);
-// Sum of the listed pair energies into e (adjacent residues: a value above 10 is a clash,
-// which returns REJECTED and leaves e as summed so far); returns 0 otherwise.
-double vdw_bbsc(const Potentials& p, const ClashPairs& pairs, const Structure& s, double& e);
-double vdw_scsc(const Potentials& p, const ClashPairs& pairs, const Structure& s, double& e);
-
 // The pairs of each list that can score while the backbone and the CBs stay
 // where they are (side chains may change), in list order; pairs no block
 // holds are kept.
@@ -53,8 +48,11 @@ struct PairsInReach {
     std::vector<int> bbsc, scsc;
 };
 void findPairsInReach(const Potentials& p, const ClashPairs& pairs, const Structure& s, PairsInReach& out);
-// vdw_bbsc and vdw_scsc over those pairs only: the same sums, for as long as
-// the backbone and the CBs have not moved since findPairsInReach.
+// Sum of the pair energies of each list into e (adjacent residues: a value
+// above 10 is a clash, which returns REJECTED and leaves e as summed so far);
+// returns 0 otherwise. Only the pairs in reach are read: the sums are those of
+// the whole lists for as long as the backbone and the CBs have not moved since
+// findPairsInReach.
 double vdw_bbsc(const Potentials& p, const ClashPairs& pairs, const PairsInReach& reach, const Structure& s, double& e);
 double vdw_scsc(const Potentials& p, const ClashPairs& pairs, const PairsInReach& reach, const Structure& s, double& e);
 // Hetero atoms keep a protein atom at least this far (A): the borrowed

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "potentials/atom_index.h"
+#include "potentials/clash.h"
 #include "support/support.h"
 
 namespace pot_test {
@@ -14,6 +15,18 @@ inline void put(Structure& s, int i, int slot, int vdw, float x, float y, float 
     Atom& a = s.residues[i].atoms[slot];
     a.x = x, a.y = y, a.z = z;
     a.type = static_cast<int16_t>(vdw);
+}
+
+// The clash terms over lists whose pairs in reach are found for s itself.
+inline double bbscHere(const Potentials& p, const ClashPairs& pairs, const Structure& s, double& e) {
+    PairsInReach reach;
+    findPairsInReach(p, pairs, s, reach);
+    return vdw_bbsc(p, pairs, reach, s, e);
+}
+inline double scscHere(const Potentials& p, const ClashPairs& pairs, const Structure& s, double& e) {
+    PairsInReach reach;
+    findPairsInReach(p, pairs, s, reach);
+    return vdw_scsc(p, pairs, reach, s, e);
 }
 
 // A chain of n residues of one type with no atoms present.

@@ -267,10 +267,10 @@ TEST_F(AtomTables, ClashTermsPassOverSideChainsOutOfReachWithoutChangingTheSum) 
     whole.bbscBlocks.clear();
     whole.scscBlocks.clear();
     double e1 = 0.0, e2 = 0.0;
-    EXPECT_EQ(vdw_bbsc(pot, pairs, s, e1), vdw_bbsc(pot, whole, s, e2));
+    EXPECT_EQ(bbscHere(pot, pairs, s, e1), bbscHere(pot, whole, s, e2));
     EXPECT_EQ(e1, e2);
     EXPECT_NE(e1, 0.0);
-    EXPECT_EQ(vdw_scsc(pot, pairs, s, e1), vdw_scsc(pot, whole, s, e2));
+    EXPECT_EQ(scscHere(pot, pairs, s, e1), scscHere(pot, whole, s, e2));
     EXPECT_EQ(e1, e2);
 
     // Found once for the backbone, the pairs in reach hold while the side
@@ -301,10 +301,10 @@ TEST_F(AtomTables, ClashTermsPassOverSideChainsOutOfReachWithoutChangingTheSum) 
         turn(t.residues[last], a * 0.5);
         turn(t.residues[order[k - 1]], -a * 0.5);
         const double vb = vdw_bbsc(pot, pairs, reach, t, e1);
-        EXPECT_EQ(vb, vdw_bbsc(pot, whole, t, e2)) << "turn " << a;
+        EXPECT_EQ(vb, bbscHere(pot, whole, t, e2)) << "turn " << a;
         EXPECT_EQ(e1, e2) << "turn " << a;
         const double vs = vdw_scsc(pot, pairs, reach, t, e1);
-        EXPECT_EQ(vs, vdw_scsc(pot, whole, t, e2)) << "turn " << a;
+        EXPECT_EQ(vs, scscHere(pot, whole, t, e2)) << "turn " << a;
         EXPECT_EQ(e1, e2) << "turn " << a;
         changed += e1 != 0.0;
     }

@@ -199,7 +199,7 @@ TEST(Clash, PrepAndEvaluation) {
     EXPECT_EQ(pairs.bbsc.size() + pairs.scsc.size(), 0u);
     Potentials p;
     double e = 5.0;
-    EXPECT_EQ(vdw_bbsc(p, pairs, s, e), 0.0);
+    EXPECT_EQ(bbscHere(p, pairs, s, e), 0.0);
     EXPECT_EQ(e, 0.0);
 
     put(s, 1, 6, 1, 0.0f, 0.0f, 0.0f);
@@ -210,13 +210,13 @@ TEST(Clash, PrepAndEvaluation) {
     p.etable[7][9][90] = 2.0;
     p.etable[7][9][639] = 50.0;
     pairs.bbsc = {{1, 6, 2, 6, 7, 8, 1}, {1, 6, 4, 6, 7, 9, 3}, {1, 6, 3, 6, 7, 9, 2}};
-    EXPECT_EQ(vdw_bbsc(p, pairs, s, e), 0.0);
+    EXPECT_EQ(bbscHere(p, pairs, s, e), 0.0);
     EXPECT_DOUBLE_EQ(e, 2.0);  // the adjacent pair below 10 adds nothing; the r^2 = 64 pair is skipped
     p.etable[7][8][40] = 10.5;  // an adjacent pair above 10 is a clash
-    EXPECT_EQ(vdw_bbsc(p, pairs, s, e), REJECTED);
+    EXPECT_EQ(bbscHere(p, pairs, s, e), REJECTED);
     EXPECT_EQ(e, 0.0);  // stopped at the first record
     pairs.scsc = {{1, 6, 4, 6, 7, 9, 3}, {1, 6, 2, 6, 7, 8, 1}};
-    EXPECT_EQ(vdw_scsc(p, pairs, s, e), REJECTED);
+    EXPECT_EQ(scscHere(p, pairs, s, e), REJECTED);
     EXPECT_DOUBLE_EQ(e, 2.0);  // the sum so far is kept
 }
 
