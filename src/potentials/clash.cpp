@@ -55,8 +55,9 @@ double evaluateSome(const Potentials& pot, const std::vector<PairRecord>& list, 
 // The pairs of list whose blocks can score: a side chain farther from the
 // atom than the cut-off plus the reach of both adds nothing. The reaches hold
 // for side chains built from the templates; 0.25 A covers rounding and side
-// chains read from a file, whose bonds may stray a little from the template's. The rest keep their order, so that the sum,
-// and where a clash stops it, are those of the whole list.
+// chains read from a file, whose bonds may stray a little from the
+// template's. The rest keep their order, so that the sum, and where a clash
+// stops it, are those of the whole list.
 void inReach(const Potentials& pot, const std::vector<PairRecord>& list, const std::vector<PairBlock>& blocks, const Structure& s,
              std::vector<int>& out) {
     out.clear();
