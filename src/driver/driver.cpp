@@ -69,6 +69,7 @@ const std::vector<OptionHelp>& optionReference() {
         {"-dfire", "", "sample with the DFIRE pair table instead of the QUENDA one"},
         {"-nobbt", "", "sample without the backbone torsion-bin probabilities"},
         {"-backgrow", "", "grow from the end anchor only"},
+        {"-xforward", "", "measuring: grow from the start anchor only"},
         {"-topfrac", "X", "share of the population kept in rank order at each step (default 0.9)"},
         {"-nrep", "N", "lower bound of the per-seed cap (default 20)"},
         {"-protocol", "NAME", "classic (the original pipeline) or default (diverse selection, flexible closure, drawn N-CA-C angles, re-seeding; the default)"},
@@ -212,6 +213,8 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
             intOption(opt.randSeed, -2147483647, "");
         } else if (a == "-backgrow") {
             opt.growMode = 2;
+        } else if (a == "-xforward") {
+            opt.growMode = 0;
         } else if (a == "-dfire") {
             opt.samplingPotential = 2;
         } else if (a == "-diag") {

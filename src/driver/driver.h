@@ -20,7 +20,7 @@ struct RunOptions {
     bool isSequence = false;
     std::string scoreFile;
     int randSeed = 1;
-    int growMode = 1;  // 1 alternating (the default), 2 backward ("-backgrow")
+    int growMode = 1;  // 1 alternating (the default), 2 backward ("-backgrow"), 0 forward ("-xforward")
     int samplingPotential = 1;
     bool diag = false;
     double useBBT = 1.0;
