@@ -10,7 +10,10 @@
 // loop residue, no superposition, as the benchmark measures it), with CPU
 // time and peak memory.
 //
-//   bench_step_diagnostics -f structure.pdb -start S -end E [lorvane options]
+//   bench_step_diagnostics -f structure.pdb -start S -end E [-dumpkept STEP FILE] [lorvane options]
+//
+// -dumpkept writes the kept partial chains after growth step STEP (commit
+// order: id, step energies, loop backbone coordinates) to FILE.
 //
 // Run from a directory holding data/ (the repository root); the result file
 // goes to pdbout/ there. Partial-chain deviations are the filter's own
@@ -113,6 +116,24 @@ public:
         }
     }
     void written(int id, int) override { writtenIds.push_back(id); }
+
+    // -dumpkept STEP FILE: the kept partial chains after that step.
+    int dumpStep = -1;
+    std::string dumpPath;
+    bool wantsBackbone(int step) const override { return step == dumpStep; }
+    void keptBackbone(int step, const std::vector<int>& kept, const std::vector<float>& backbone, const std::vector<float>* energy) override {
+        std::ofstream out(dumpPath);
+        if (!out) throw Error("cannot write " + dumpPath, 1);
+        const size_t perChild = backbone.size() / (static_cast<size_t>(energy[1].size()));
+        out << "# step " << step << ": kept children in commit order; id, energies E1 E3 E5 E6, then x y z of N CA C O per loop residue\n";
+        out << std::setprecision(6);
+        for (int id : kept) {
+            out << id << " " << energy[1][id] << " " << energy[3][id] << " " << energy[5][id] << " " << energy[6][id];
+            const float* p = &backbone[static_cast<size_t>(id) * perChild];
+            for (size_t i = 0; i < perChild; ++i) out << " " << std::fixed << std::setprecision(3) << p[i] << std::defaultfloat;
+            out << "\n";
+        }
+    }
 };
 
 using AtomKey = std::pair<int, std::string>;  // (residue number, atom name)
@@ -202,7 +223,16 @@ int main(int argc, char** argv) {
     }
     Recorder rec;
     FilterTimes filterTimes;
-    std::vector<char*> args(argv, argv + argc);
+    std::vector<char*> args;
+    for (int i = 0; i < argc; ++i) {
+        if (std::string(argv[i]) == "-dumpkept" && i + 2 < argc) {
+            rec.dumpStep = std::atoi(argv[i + 1]);
+            rec.dumpPath = argv[i + 2];
+            i += 2;
+            continue;
+        }
+        args.push_back(argv[i]);
+    }
     // The sampler's own progress lines go to standard error, so that standard
     // output holds only this program's tables.
     std::streambuf* saved = std::cout.rdbuf(std::cerr.rdbuf());

@@ -221,6 +221,7 @@ struct FilterPass {
     std::vector<double> dev;
     std::vector<std::array<int, 3>> closeRot;
     std::vector<Point> closurePoints;  // last step, diverse selection: C(c), C(c+1), CA(c+1) per child
+    std::vector<float> backbone;       // a probe's wantsBackbone: N, CA, C, O of the loop per child
 };
 
 // What the parallel scoring body shares: the run, the filter's state, the

@@ -343,6 +343,16 @@ void scoreChild(SeedContext& x, int k) {
     E[4][id] = weight;
     R[5] = weight;
     x.sh.pass->dev[id] = childDeviation(x);
+    std::vector<float>& bb = x.sh.pass->backbone;
+    if (!bb.empty()) {
+        const int from = run.loopStart, n = run.loopEnd - from + 1;
+        float* out = &bb[static_cast<size_t>(id) * n * 12];
+        for (int r = 0; r < n; ++r)
+            for (int k : {SLOT_N, SLOT_CA, SLOT_C, SLOT_O}) {
+                const Point& p = s[from + r].atoms[k];
+                *out++ = static_cast<float>(p.x), *out++ = static_cast<float>(p.y), *out++ = static_cast<float>(p.z);
+            }
+    }
 }
 
 void scoreSeed(FilterShared& sh, FilterWork& w, int i) {

@@ -504,6 +504,8 @@ void filterStep(Sampler& run, FilterState& fs, int step) {
     filterLibrariesInit();
     if (step == 0) prepareOutputFiles(resultFilePath(run), diag);
     FilterPass f = beginPass(run, step);
+    if (fs.probe && fs.probe->wantsBackbone(step))
+        f.backbone.assign(f.children * static_cast<size_t>(run.loopEnd - run.loopStart + 1) * 12, 0.0f);
     scoreChildren(run, fs, f);
 
     double clock0 = omp_get_wtime();
@@ -524,6 +526,7 @@ void filterStep(Sampler& run, FilterState& fs, int step) {
         const size_t limit = std::min<size_t>(K.size(), static_cast<size_t>(f.capacity));
         fs.probe->selected(step, f.finalStep, f.dev, ranked, std::vector<int>(K.begin(), K.begin() + limit),
                            run.settings.protocol.diverse ? &fs.diverse.last : nullptr);
+        if (!f.backbone.empty()) fs.probe->keptBackbone(step, std::vector<int>(K.begin(), K.begin() + limit), f.backbone, f.E);
     }
 
     // Report and commit.

@@ -24,6 +24,15 @@ struct StepProbe {
                           const std::vector<int>& /*kept*/, const DiverseResult* /*diverse*/) {}
     // At the last step: child id became written loop number w (from 1).
     virtual void written(int /*id*/, int /*w*/) {}
+    // Whether the selection after step `step` should also hand over the kept
+    // children's loop backbones (keptBackbone); costs a copy per child.
+    virtual bool wantsBackbone(int /*step*/) const { return false; }
+    // The kept children after step `step`, in commit order: backbone holds per
+    // child id N, CA, C, O of every loop residue (x, y, z each; atoms not
+    // placed yet hold whatever the working structure has there), energy the
+    // step's torsion (1), distance (3), pair (5) and side-chain (6) terms.
+    virtual void keptBackbone(int /*step*/, const std::vector<int>& /*kept*/, const std::vector<float>& /*backbone*/,
+                              const std::vector<float>* /*energy*/) {}
 };
 
 }  // namespace lorvane
