@@ -126,11 +126,18 @@ public:
         if (!out) throw Error("cannot write " + dumpPath, 1);
         const size_t perChild = backbone.size() / (static_cast<size_t>(energy[1].size()));
         out << "# step " << step << ": kept children in commit order; id, energies E1 E3 E5 E6, then x y z of N CA C O per loop residue\n";
-        out << std::setprecision(6);
+        char buf[32];
         for (int id : kept) {
-            out << id << " " << energy[1][id] << " " << energy[3][id] << " " << energy[5][id] << " " << energy[6][id];
+            out << id;
+            for (int e : {1, 3, 5, 6}) {
+                std::snprintf(buf, sizeof buf, " %.6g", energy[e][id]);
+                out << buf;
+            }
             const float* p = &backbone[static_cast<size_t>(id) * perChild];
-            for (size_t i = 0; i < perChild; ++i) out << " " << std::fixed << std::setprecision(3) << p[i] << std::defaultfloat;
+            for (size_t i = 0; i < perChild; ++i) {
+                std::snprintf(buf, sizeof buf, " %.3f", p[i]);
+                out << buf;
+            }
             out << "\n";
         }
     }
