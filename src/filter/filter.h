@@ -223,6 +223,7 @@ struct FilterPass {
     std::vector<Point> closurePoints;  // last step, diverse selection: C(c), C(c+1), CA(c+1) per child
     std::vector<float> backbone;       // a probe's wantsBackbone: N, CA, C, O of the loop per child
 };
+constexpr int BACKBONE_FLOATS = 12;  // FilterPass::backbone per loop residue: x, y, z of N, CA, C, O
 
 // What the parallel scoring body shares: the run, the filter's state, the
 // pass whose tables it fills (each thread only its own seeds' entries) and

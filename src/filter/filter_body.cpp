@@ -346,7 +346,7 @@ void scoreChild(SeedContext& x, int k) {
     std::vector<float>& bb = x.sh.pass->backbone;
     if (!bb.empty()) {
         const int from = run.loopStart, n = run.loopEnd - from + 1;
-        float* out = &bb[static_cast<size_t>(id) * n * 12];
+        float* out = &bb[static_cast<size_t>(id) * n * BACKBONE_FLOATS];
         for (int r = 0; r < n; ++r)
             for (int k : {SLOT_N, SLOT_CA, SLOT_C, SLOT_O}) {
                 const Point& p = s[from + r].atoms[k];

@@ -505,7 +505,7 @@ void filterStep(Sampler& run, FilterState& fs, int step) {
     if (step == 0) prepareOutputFiles(resultFilePath(run), diag);
     FilterPass f = beginPass(run, step);
     if (fs.probe && fs.probe->wantsBackbone(step))
-        f.backbone.assign(f.children * static_cast<size_t>(run.loopEnd - run.loopStart + 1) * 12, 0.0f);
+        f.backbone.assign(f.children * static_cast<size_t>(run.loopEnd - run.loopStart + 1) * BACKBONE_FLOATS, 0.0f);
     scoreChildren(run, fs, f);
 
     double clock0 = omp_get_wtime();
