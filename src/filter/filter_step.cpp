@@ -524,9 +524,9 @@ void filterStep(Sampler& run, FilterState& fs, int step) {
     }
     if (fs.probe) {
         const size_t limit = std::min<size_t>(K.size(), static_cast<size_t>(f.capacity));
-        fs.probe->selected(step, f.finalStep, f.dev, ranked, std::vector<int>(K.begin(), K.begin() + limit),
-                           run.settings.protocol.diverse ? &fs.diverse.last : nullptr);
-        if (!f.backbone.empty()) fs.probe->keptBackbone(step, std::vector<int>(K.begin(), K.begin() + limit), f.backbone, f.E);
+        const std::vector<int> kept(K.begin(), K.begin() + limit);
+        fs.probe->selected(step, f.finalStep, f.dev, ranked, kept, run.settings.protocol.diverse ? &fs.diverse.last : nullptr);
+        if (!f.backbone.empty()) fs.probe->keptBackbone(step, kept, f.backbone, f.E);
     }
 
     // Report and commit.

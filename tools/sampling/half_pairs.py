@@ -23,7 +23,12 @@ import argparse
 import csv
 import os
 
+import sys
+
 import numpy as np
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "workflow", "scripts"))
+import loopkit  # noqa: E402
 
 TORSION_WEIGHT = 10.0  # the growth step's weight of the torsion term
 CLASH = 3.0            # backbone atoms of the two halves closer than this: the pair is dropped
@@ -45,16 +50,9 @@ def read_kept(path, n):
 
 
 def read_native(path, chain, start, end):
-    """N, CA, C, O of residues start..end of one chain (altloc blank or A, no insertion codes)."""
-    atoms = {}
-    with open(path) as f:
-        for line in f:
-            if not line.startswith("ATOM") or line[21] != chain or line[16] not in " A" or line[26] != " ":
-                continue
-            num, name = int(line[22:26]), line[12:16].strip()
-            if start <= num <= end and name in BACKBONE:
-                atoms.setdefault((num, name), [float(line[30:38]), float(line[38:46]), float(line[46:54])])
-    return np.array([[atoms[(r, a)] for a in BACKBONE] for r in range(start, end + 1)])
+    """N, CA, C, O of the loop residues start..end, as the benchmark reads them."""
+    loop = loopkit.loop_residues(loopkit.read_chain(path, chain), start, end)
+    return np.array([[r["atoms"][a] for a in BACKBONE] for r in loop])
 
 
 def measure(case, native, run_dir, k, keep, reach):
@@ -111,7 +109,7 @@ def main():
             case = row["case_id"]
             if not os.path.exists(os.path.join(a.run_dir, case + ".alt", "kept.txt")):
                 continue
-            native = read_native(os.path.join(base, row["file"]), row["chain"], int(row["start_pdbnum"]), int(row["end_pdbnum"]))
+            native = read_native(os.path.join(base, row["file"]), row["chain"], row["start_pdbnum"], row["end_pdbnum"])
             m = measure(case, native, a.run_dir, a.half, a.keep, a.reach)
             print(f"| {case} | {m['coupled'][0]:.2f}, {m['coupled'][1]} | {m['pairs'][0]:.2f}, {m['pairs'][1]:,} "
                   f"| {m['share']:.2f} | {m['by_energy'][0]:.2f}, {m['by_energy'][1]} | {m['random']:.1f} |")
