@@ -25,6 +25,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iomanip>
 #include <iostream>
@@ -224,8 +225,9 @@ int main(int argc, char** argv) {
         if (a == "-start") startRes = std::atoi(argv[i + 1]);
         if (a == "-end") endRes = std::atoi(argv[i + 1]);
     }
+    const char* usage = "usage: bench_step_diagnostics -f structure.pdb -start S -end E [-dumpkept STEP FILE] [lorvane options]";
     if (pdb.empty() || startRes == endRes) {
-        std::cerr << "usage: bench_step_diagnostics -f structure.pdb -start S -end E [lorvane options]" << std::endl;
+        std::cerr << usage << std::endl;
         return 2;
     }
     Recorder rec;
@@ -233,7 +235,14 @@ int main(int argc, char** argv) {
     std::vector<char*> args;
     for (int i = 0; i < argc; ++i) {
         if (std::string(argv[i]) == "-dumpkept" && i + 2 < argc) {
-            rec.dumpStep = std::atoi(argv[i + 1]);
+            // A step that is not a whole number would otherwise dump step 0.
+            char* end = nullptr;
+            const long step = std::strtol(argv[i + 1], &end, 10);
+            if (end == argv[i + 1] || *end != '\0' || step < 0 || step > 1000) {
+                std::cerr << "-dumpkept: step \"" << argv[i + 1] << "\" is not a growth step number\n" << usage << std::endl;
+                return 2;
+            }
+            rec.dumpStep = static_cast<int>(step);
             rec.dumpPath = argv[i + 2];
             i += 2;
             continue;

@@ -22,7 +22,6 @@ Usage: /usr/bin/python3 tools/sampling/half_pairs.py LOOPS.tsv RUN_DIR [--half 4
 import argparse
 import csv
 import os
-
 import sys
 
 import numpy as np
@@ -62,9 +61,13 @@ def measure(case, native, run_dir, k, keep, reach):
     xb, eb = read_kept(os.path.join(run_dir, case + ".bwd", "kept.txt"), n)
     xa, _ = read_kept(os.path.join(run_dir, case + ".alt", "kept.txt"), n)
     atoms = 2 * 4 * k
-    ssd_f = ((xf[:, fw] - native[fw]) ** 2).sum(axis=(1, 2, 3))
-    ssd_b = ((xb[:, bw] - native[bw]) ** 2).sum(axis=(1, 2, 3))
-    ssd_a = ((xa[:, fw] - native[fw]) ** 2).sum(axis=(1, 2, 3)) + ((xa[:, bw] - native[bw]) ** 2).sum(axis=(1, 2, 3))
+
+    def ssd(x, part):
+        """Summed squared deviation from the native over one half, per chain."""
+        return ((x[:, part] - native[part]) ** 2).sum(axis=(1, 2, 3))
+
+    ssd_f, ssd_b = ssd(xf, fw), ssd(xb, bw)
+    ssd_a = ssd(xa, fw) + ssd(xa, bw)
     coupled = np.sqrt(ssd_a / atoms)
     union = np.sqrt((ssd_f[:, None] + ssd_b[None, :]) / atoms)
     ends = np.linalg.norm(xf[:, k, 1][:, None, :] - xb[:, n - k - 1, 1][None, :, :], axis=2)
