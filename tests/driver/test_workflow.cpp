@@ -921,6 +921,37 @@ TEST(Workflow, GeometryStrainKnownAnswers) {
     EXPECT_TRUE(contains(out, "unknown 324.000")) << out;
 }
 
+// The backbone-dependent rotamer score's bins, known answers. Atoms are placed
+// at given dihedrals: chi1 -60 is g- (bin 2), chi2 170 t (bin 1), so LEU
+// (-60, 170) is rotamer 7 and (60, -60) rotamer 2; PHE's ring is symmetric,
+// so chi2 95 and -85 are one rotamer; SER has no chi2; a missing chi atom gives
+// none. phi -60, psi -45 fall in cell 10 * 12 + 10; a chain end or a broken
+// bond has no cell. A cell never seen scores every rotamer 0; a cell seen with
+// one rotamer only favours it and penalises the type's other common one.
+TEST(Workflow, RotamerBackboneBinsKnownAnswers) {
+    const std::string body =
+        "def place(a, b, c, chi):\n"
+        "    a, b, c = (np.array(v, float) for v in (a, b, c)); bc = (c - b) / np.linalg.norm(c - b); n = np.cross(b - a, bc); n /= np.linalg.norm(n); m = np.cross(n, bc); t, p = np.radians(110.0), np.radians(chi)\n"
+        "    return tuple(c + 1.5 * (-np.cos(t) * bc + np.sin(t) * np.cos(p) * m + np.sin(t) * np.sin(p) * n))\n"
+        "N, CA, CB = (1.0, 1.0, 0.0), (0.0, 0.0, 0.0), (0.0, -1.5, 0.1)\n"
+        "def res(name, chi1, chi2, g='CG', d='CD1'):\n"
+        "    at = {'N': N, 'CA': CA, 'CB': CB}; at[g] = place(N, CA, CB, chi1); at[d] = place(CA, CB, at[g], chi2); return {'name': name, 'atoms': at}\n"
+        "print('dihedral %.1f' % r.dihedral(N, CA, CB, place(N, CA, CB, -60.0)))\n"
+        "print('rot', r.rotamer(res('LEU', -60, 170)), r.rotamer(res('LEU', 60, -60)), r.rotamer(res('PHE', -60, 95)), r.rotamer(res('PHE', -60, -85)), r.rotamer(res('SER', 60, 0, g='OG', d='X')), r.rotamer(res('LEU', 60, 0, d='CD2')))\n"
+        "pc, n0, a0 = (-1.2, 0.7, 0.0), (0.0, 0.0, 0.0), (1.45, 0.0, 0.0); c0 = place(pc, n0, a0, -60.0); nn = place(n0, a0, c0, -45.0)\n"
+        "chain = [{'atoms': {'C': pc}}, {'name': 'ALA', 'atoms': {'N': n0, 'CA': a0, 'C': c0}}, {'atoms': {'N': nn}}]\n"
+        "print('cell', r.cell(chain, 1), r.cell(chain, 0), r.cell(chain[:2] + [{'atoms': {'N': (9.0, 9.0, 9.0)}}], 1))\n"
+        "c = np.zeros((len(r.TYPES), r.NCELL ** 2, r.NROT), int); c[0, 0, 0] = 100; c[0, 5, 3] = 100\n"
+        "e = r.energy_table(c)\n"
+        "print('unseen %.3f %.3f' % (abs(e[0, 1]).max(), abs(e[1, 7]).max()), 'seen', bool(e[0, 0, 0] < -0.5), bool(e[0, 0, 3] > 2))\n";
+    std::string out;
+    ASSERT_EQ(runRankingSnippet("import rotamer_backbone as r", body, out), 0) << out;
+    EXPECT_TRUE(contains(out, "dihedral 300.0")) << out;
+    EXPECT_TRUE(contains(out, "rot 7 2 7 7 0 None")) << out;
+    EXPECT_TRUE(contains(out, "cell 130 None None")) << out;
+    EXPECT_TRUE(contains(out, "unseen 0.000 0.000 seen True True")) << out;
+}
+
 // The environment score's neighbour counts, known answers: residue 0 has its
 // CB on +z. The half sphere counts CA atoms up the CA->CB side within 13 A
 // (residue 1 at +5 A: yes; 2 at -5 A: below; 3 at +14 A: too far); the full

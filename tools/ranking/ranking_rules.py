@@ -122,15 +122,18 @@ def print_picks(rows, names, extra=None):
             extra(mine)
 
 
-def write_pick_rows(out_path, names, rows):
+def write_pick_rows(out_path, names, rows, extra=((), ())):
     """The RMSD of every rule's pick per loop (rows as print_picks takes them, the best written
-    RMSD sixth), as a TSV; nothing without a path."""
+    RMSD sixth), as a TSV; nothing without a path. extra: (column names, one tuple of
+    formatted values per row) appended to the right."""
     if not out_path:
         return
     with open(out_path, "w") as fh:
-        fh.write("set\tcase\tlength\tbest_written\t" + "\t".join(n.replace(" ", "_") for n in names) + "\n")
-        for r in rows:
-            fh.write("%s\t%s\t%d\t%.3f\t%s\n" % (r[0], r[1], r[2], r[5], "\t".join("%.3f" % v for v in r[3])))
+        fh.write("\t".join(["set", "case", "length", "best_written"] + [n.replace(" ", "_") for n in names]
+                           + list(extra[0])) + "\n")
+        for q, r in enumerate(rows):
+            values = ["%.3f" % v for v in r[3]] + (list(extra[1][q]) if extra[0] else [])
+            fh.write("%s\t%s\t%d\t%.3f\t%s\n" % (r[0], r[1], r[2], r[5], "\t".join(values)))
 
 
 FIFTH_WEIGHTS = (0.5, 1.0, 2.0)
@@ -154,13 +157,13 @@ def fifth_score_row(name, case, loop, score, z):
     return row
 
 
-def print_fifth_score(rows, letter, out_path):
+def print_fifth_score(rows, letter, out_path, extra=((), ())):
     """The tables of print_picks for a fifth score, its mean Spearman with the RMSD, and the
-    per-loop TSV."""
+    per-loop TSV (extra: further columns, as write_pick_rows takes them)."""
     names = fifth_score_names(letter)
     print_picks(rows, names, lambda mine: print(
         "Spearman of %s with RMSD, mean over loops: %+.3f" % (letter, np.nanmean([r[4][0] for r in mine]))))
-    write_pick_rows(out_path, names, rows)
+    write_pick_rows(out_path, names, rows, extra)
 
 
 def run_tool(main, doc, name, min_args=2):
