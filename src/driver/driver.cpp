@@ -90,6 +90,7 @@ const std::vector<OptionHelp>& optionReference() {
         {"-xrefinemoves", "N", "measuring: Monte Carlo moves per refined loop (default 300)"},
         {"-xrefinetemp", "X", "measuring: temperature of the refinement, in combined-score units (default 0.5)"},
         {"-xrepack", "", "measuring: repack the side chains of every written loop from the rotamers and score it again (also after refinement moves)"},
+        {"-xrotprior", "FILE", "measuring: with -xrepack, each rotamer also scores its preference at its residue's phi/psi from this table (tools/ranking/rotamer_backbone.py table)"},
         {"-xrefinejump", "X", "measuring: a third of the refinement moves draw whole new phi/psi pairs from the torsion table; the temperature falls from X to -xrefinetemp"},
         {"-xrefinegeom", "", "measuring: refinement moves also bend N-CA-C angles and peptide torsions, restrained to their training spread"},
         {"-xconsensus", "N", "measuring: pull the first loop toward the mean backbone of those among the best N within 1 A of it, its energy kept (default 0: none)"},
@@ -297,6 +298,8 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
             if (!(opt.refine.temperature > 0.0)) usageError("Option -xrefinetemp needs a positive temperature, got " + args[i]);
         } else if (a == "-xrepack") {
             opt.refine.repack = true;
+        } else if (a == "-xrotprior") {
+            if (!value(opt.rotamerPrior) || opt.rotamerPrior.empty()) usageError("Option -xrotprior needs a table file");
         } else if (a == "-xrefinejump") {
             realOption(opt.refine.startTemperature);
             if (!(opt.refine.startTemperature > 0.0)) usageError("Option -xrefinejump needs a positive start temperature, got " + args[i]);
@@ -365,6 +368,7 @@ void checkRequiredOptions(const RunOptions& opt) {
     if (!opt.refineFrom.empty() && opt.refine.top <= 0 && opt.refine.consensus <= 0 && !opt.refine.repack && !opt.refineSmooth)
         usageError("Option -xrefinefrom needs -xrefine N, the number of loops to refine, -xconsensus N, -xrepack or -xsmooth");
     if (opt.refine.top > 0 && opt.refine.consensus > 0) usageError("Options -xrefine and -xconsensus exclude each other");
+    if (!opt.rotamerPrior.empty() && !opt.refine.repack) usageError("Option -xrotprior needs -xrepack, the repacking it weighs");
     if (opt.mode == Mode::Gaps) return;  // the whole entry
     if (opt.mode == Mode::Smc && !opt.byPdbNumber) return;  // positions; -1 stands for the chain's ends
     const bool hasStart = !opt.startRes.empty(), hasEnd = !opt.endRes.empty();

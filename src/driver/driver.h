@@ -50,6 +50,7 @@ struct RunOptions {
     RefineSettings refine;   // "-xrefine..." switches: refinement of the best written loops (none by default)
     std::string refineFrom;  // "-xrefinefrom": refine this result file instead of sampling
     bool refineSmooth = false;  // "-xsmooth": score every written loop with the smooth terms (RefineContext::smooth)
+    std::string rotamerPrior;   // "-xrotprior": rotamer preference table weighed in repacking (RefineContext::rotamerPrior)
 };
 
 // The usage text on standard output (the program started without arguments).

@@ -199,8 +199,10 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     }
     if (filterTimes) *filterTimes = filter.times;
     if (opt.refine.top > 0 || opt.refine.consensus > 0 || opt.refine.repack || opt.refineSmooth) {
+        RotamerPrior prior;
+        if (!opt.rotamerPrior.empty()) prior = loadRotamerPrior(opt.rotamerPrior);
         const RefineContext context{tm, dist, pot, run.atoms, settings.protocol.torsionBins, settings.protocol.clashTolerance,
-                                    run.loopStart, run.loopEnd, opt.refineSmooth};
+                                    run.loopStart, run.loopEnd, opt.refineSmooth, opt.rotamerPrior.empty() ? nullptr : &prior};
         const std::string& input = opt.refineFrom.empty() ? settings.resultPath : opt.refineFrom;
         const RefineSummary r = refineResultFile(context, opt.refine, run.work, input, settings.resultPath, opt.randSeed, threads);
         if (!opt.quiet && opt.refine.repack) std::cerr << "Repacked " << r.repacked << " of " << r.loops << " loops" << std::endl;

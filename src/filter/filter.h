@@ -18,6 +18,7 @@
 #include "filter/weighting.h"
 #include "growth/sampler.h"
 #include "potentials/clash.h"
+#include "potentials/rotamer_prior.h"
 
 namespace lorvane {
 
@@ -118,7 +119,13 @@ bool refineSideChains(const Templates& t, const Potentials& p, const AtomIndex& 
 // residue by residue from end to start, twice over, each takes the rotamer
 // of lowest oneResSC with the others in place (its present chis kept when no
 // rotamer is lower); then refineSideChains, whose verdict is returned.
-bool repackSideChains(const Templates& t, const Potentials& p, const AtomIndex& x, Structure& s, int start, int end);
+// prior (measuring, -xrotprior): added to each rotamer's energy, so that the
+// rotamer is chosen for its backbone as well as for its neighbours. The chis
+// then relax without it (refineSideChains), which may leave the rotamer.
+void chooseRotamers(const Templates& t, const Potentials& p, const AtomIndex& x, Structure& s, int start, int end,
+                    const RotamerPrior* prior = nullptr);
+bool repackSideChains(const Templates& t, const Potentials& p, const AtomIndex& x, Structure& s, int start, int end,
+                      const RotamerPrior* prior = nullptr);
 
 // True when a heavy atom of the loop start..end lies inside the clash
 // distance of a non-bonded frame atom: d^2 below the pair table's clash wall,

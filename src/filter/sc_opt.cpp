@@ -299,7 +299,8 @@ bool refineSideChains(const Templates& tm, const Potentials& pot, const AtomInde
     return ok;
 }
 
-bool repackSideChains(const Templates& tm, const Potentials& pot, const AtomIndex& x, Structure& s, int start, int end) {
+void chooseRotamers(const Templates& tm, const Potentials& pot, const AtomIndex& x, Structure& s, int start, int end,
+                    const RotamerPrior* prior) {
     const int cap = std::max(2000, environmentCapacity(x, s));
     std::vector<int> neigh(3 * static_cast<size_t>(cap));
     // A second sweep lets each residue answer the rotamers its neighbours took after it.
@@ -313,17 +314,25 @@ bool repackSideChains(const Templates& tm, const Potentials& pot, const AtomInde
             measureChis(tm, r, DEG2RAD);
             double best[5] = {0, 0, 0, 0, 0};
             std::copy_n(r.chi, 5, best);
-            double eBest = oneResSC(pot, x, s, i, neigh.data(), nn);
+            auto energy = [&] {
+                return oneResSC(pot, x, s, i, neigh.data(), nn) + (prior ? rotamerPriorEnergy(*prior, tm, s, i) : 0.0);
+            };
+            double eBest = energy();
             for (int rot = 0; rot < pot.rotamers.count[t]; ++rot) {
                 double chi[5] = {0, 0, 0, 0, 0};
                 std::copy_n(pot.rotamers.resolved[t][rot], 4, chi);
                 calSCCoHeavy(tm, r, chi);
-                const double e = oneResSC(pot, x, s, i, neigh.data(), nn);
+                const double e = energy();
                 if (e < eBest) eBest = e, std::copy_n(chi, 5, best);
             }
             calSCCoHeavy(tm, r, best);
             std::copy_n(best, 5, r.chi);
         }
+}
+
+bool repackSideChains(const Templates& tm, const Potentials& pot, const AtomIndex& x, Structure& s, int start, int end,
+                      const RotamerPrior* prior) {
+    chooseRotamers(tm, pot, x, s, start, end, prior);
     return refineSideChains(tm, pot, x, s, start, end);
 }
 

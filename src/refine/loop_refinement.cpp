@@ -75,7 +75,7 @@ MoveResult moveLoop(const RefineContext& c, const RefineSettings& settings, cons
     out.closed = closeWindow(solver, s, p, g);
     if (out.closed) {
         calH(c.tm, s, start, c.end);
-        out.clear = (settings.repack ? repackSideChains(c.tm, c.pot, c.atoms, s, start, c.end)
+        out.clear = (settings.repack ? repackSideChains(c.tm, c.pot, c.atoms, s, start, c.end, c.rotamerPrior)
                                      : refineSideChains(c.tm, c.pot, c.atoms, s, start, c.end)) &&
                     !frameClash(c.pot, c.atoms, s, start, c.end, c.tolerantClash);
     }

@@ -15,6 +15,7 @@
 #include "model/templates.h"
 #include "potentials/atom_index.h"
 #include "potentials/potentials.h"
+#include "potentials/rotamer_prior.h"
 
 namespace lorvane {
 
@@ -34,6 +35,9 @@ struct RefineContext {
     // centres (dfirePairEnergy, smoothTorsionEnergy), so that the refinement's
     // small turns meet a continuous energy; every loop of the file is scored so.
     bool smooth = false;
+    // Measuring (-xrotprior): repacking (RefineSettings::repack) also weighs
+    // each rotamer's preference at its residue's (phi, psi).
+    const RotamerPrior* rotamerPrior = nullptr;
 };
 
 // Moves and temperature: the best of three settings on training loops

@@ -64,7 +64,7 @@ int rescoreAll(const RefineContext& c, std::vector<StoredLoop>& loops, std::vect
             Structure& s = ws[omp_get_thread_num()];
             putLoop(s, c.start, loops[k]);
             calH(c.tm, s, c.start, c.end);
-            if (repack && (!repackSideChains(c.tm, c.pot, c.atoms, s, c.start, c.end) ||
+            if (repack && (!repackSideChains(c.tm, c.pot, c.atoms, s, c.start, c.end, c.rotamerPrior) ||
                            frameClash(c.pot, c.atoms, s, c.start, c.end, c.tolerantClash)))
                 return;
             loops[k].residues.assign(s.residues.begin() + c.start, s.residues.begin() + c.end + 1);

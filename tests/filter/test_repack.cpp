@@ -10,7 +10,9 @@
 #include "build/side_chain.h"
 #include "filter/filter.h"
 #include "growth/growth_support.h"
+#include "model/backbone_dihedrals.h"
 #include "model/geometry.h"
+#include "potentials/rotamer_prior.h"
 #include "support/support.h"
 
 using namespace lorvane;
@@ -71,4 +73,55 @@ TEST(Repack, KeepsMostOfACrystalPacking) {
     const auto [kept, all] = chi1Recovered(crystal.run->work, crystal.start, crystal.end);
     // The one-residue energy moves three exposed side chains off the crystal's chi1.
     EXPECT_GE(kept, 4) << "of " << all;
+}
+
+namespace {
+
+// A rotamer preference for every type with a side chain, energy(cell, rotamer)
+// given by f.
+template <class F>
+RotamerPrior priorTable(F f) {
+    std::string text;
+    for (int t = 0; t < NUM_AMINO_ACIDS; ++t) {
+        if (noSideChain(t)) continue;
+        for (int c = 0; c < PRIOR_CELLS; ++c) {
+            text += std::string(THREE_LETTER[t]) + " " + std::to_string(c);
+            for (int r = 0; r < PRIOR_ROTAMERS; ++r) text += " " + std::to_string(f(c, r));
+            text += "\n";
+        }
+    }
+    return parseRotamerPrior("test prior", text);
+}
+
+}  // namespace
+
+// The preference read for a placed side chain: the table encodes 100 * cell +
+// rotamer, and a leucine placed at chi1 -60, chi2 170 (g-, t) is rotamer 7 in
+// the cell of its residue's phi/psi.
+TEST(Repack, RotamerPreferenceOfAPlacedSideChain) {
+    const RotamerPrior prior = priorTable([](int c, int r) { return 100 * c + r; });
+    Structure s = ras();
+    const int i = positionOf(s, 50);
+    s.residues[i].type = LEU;
+    const double chi[5] = {-60.0 * DEG2RAD, 170.0 * DEG2RAD, 0, 0, 0};
+    calSCCoHeavy(tmpl(), s.residues[i], chi);
+    EXPECT_DOUBLE_EQ(rotamerPriorEnergy(prior, tmpl(), s, i), 100.0 * priorCell(phiAt(s, i), psiAt(s, i)) + 7);
+}
+
+// A preference that forbids every chi1 but trans steers the choice of
+// rotamers: every loop residue with a chi1 takes a trans one, where without it
+// only some do. The chis relax afterwards without the preference
+// (repackSideChains), and that may move them out of trans again.
+TEST(Repack, RotamerPreferenceSteersTheChoice) {
+    const RotamerPrior transOnly = priorTable([](int, int r) { return r / 3 == 1 ? 0 : 1000; });
+    auto transCount = [](const RotamerPrior* prior) {
+        TurnedLoop a;
+        chooseRotamers(tmpl(), repoPotentials(), a.run->atoms, a.run->work, a.start, a.end, prior);
+        int trans = 0;
+        for (int i = a.start; i <= a.end; ++i)
+            if (NUM_SC_DIHEDRALS[a.run->work[i].type] > 0) trans += std::fabs(std::fabs(chi1(a.run->work[i])) - 180.0) < 60.0;
+        return trans;
+    };
+    EXPECT_EQ(transCount(&transOnly), 7);
+    EXPECT_LT(transCount(nullptr), 7);
 }

@@ -23,6 +23,8 @@ Usage:
   /usr/bin/python3 tools/ranking/rotamer_backbone.py derive TRAIN_DIR OUT.npz [--leave-out IDS_FILE]
   /usr/bin/python3 tools/ranking/rotamer_backbone.py rules COUNTS.npz [--out TSV]
       NAME=RUN_DIR:LOOP_TABLE_DIR [NAME=RUN_DIR:LOOP_TABLE_DIR ...]
+  /usr/bin/python3 tools/ranking/rotamer_backbone.py table COUNTS.npz OUT.txt
+      (the energies as the program's table for -xrotprior, the repacking's rotamer preference)
 (IDS_FILE: PDB ids, one a line, whose entries are not counted: those the score is measured on.)
 """
 
@@ -202,13 +204,29 @@ def main_rules(args):
           % (np.median(below), (below == 0).sum(), len(below)))
 
 
+def main_table(args):
+    """The energies as the program's -xrotprior table: type, cell, the nine rotamers' energies."""
+    if len(args) != 2:
+        raise ValueError("table needs COUNTS.npz and OUT.txt")
+    with np.load(args[0]) as f:
+        energy = energy_table(f["counts"])
+    with open(args[1], "w") as fh:
+        fh.write("# -ln P(rot | type, phi/psi cell) + ln P(rot | type): type, cell = phi bin * %d + psi bin "
+                 "(bins of %d deg from 0), rotamers chi1 bin * 3 + chi2 bin\n" % (NCELL, CELL_DEG))
+        for t, name in enumerate(TYPES):
+            for c in range(NCELL * NCELL):
+                fh.write("%s %d %s\n" % (name, c, " ".join("%.4f" % e for e in energy[t, c])))
+
+
 def main(args):
-    if args[0] == "derive":
+    if args[0] == "table":
+        main_table(args[1:])
+    elif args[0] == "derive":
         main_derive(args[1:])
     elif args[0] == "rules":
         main_rules(args[1:])
     else:
-        raise ValueError("unknown command %s (derive or rules)" % args[0])
+        raise ValueError("unknown command %s (derive, rules or table)" % args[0])
 
 
 if __name__ == "__main__":
