@@ -23,6 +23,8 @@ Usage:
   /usr/bin/python3 tools/ranking/rotamer_backbone.py derive TRAIN_DIR OUT.npz [--leave-out IDS_FILE]
   /usr/bin/python3 tools/ranking/rotamer_backbone.py rules COUNTS.npz [--out TSV]
       NAME=RUN_DIR:LOOP_TABLE_DIR [NAME=RUN_DIR:LOOP_TABLE_DIR ...]
+  /usr/bin/python3 tools/ranking/rotamer_backbone.py sidechains COUNTS.npz NAME=RUN_DIR:LOOP_TABLE_DIR [...]
+      (per loop: the chi1 bins the loops below 1 A share with the native, and their D)
   /usr/bin/python3 tools/ranking/rotamer_backbone.py table COUNTS.npz OUT.txt
       (the energies as the program's table for -xrotprior, the repacking's rotamer preference)
 (IDS_FILE: PDB ids, one a line, whose entries are not counted: those the score is measured on.)
@@ -204,6 +206,46 @@ def main_rules(args):
           % (np.median(below), (below == 0).sum(), len(below)))
 
 
+def chi1_bins(residues):
+    """chi1 bin of each residue (None without a side chain or its chi1 atoms)."""
+    return [None if r["name"] not in CHI_ATOMS or rotamer(r) is None else rotamer(r) // 3 for r in residues]
+
+
+def main_side_chains(args):
+    """Per loop with at least five written loops below 1 A: how often their chi1 bins are the
+    native's, and their median D, beside the native's D and those of the loops above 3 A
+    (at most the first 300 loops of each kind)."""
+    with np.load(args[0]) as f:
+        energy = energy_table(f["counts"])
+    rows = []
+    for _, case, loop in ranking_rules.each_finished_loop(args[1:], hbond=False):
+        chain, first, last, confs = loop_span(loop["entry"])
+        native = chi1_bins(chain[first:last + 1])
+        below = int((loop["rmsd"] < 1.0).sum())
+        near, far = np.where(loop["rmsd"] < 1.0)[0][:300], np.where(loop["rmsd"] > 3.0)[0][:300]
+        if below < 5:
+            continue
+
+        def agreement(idx):
+            shares = []
+            for q in idx:
+                same = [a == b for a, b in zip(chi1_bins(confs[q]["residues"]), native) if a is not None and b is not None]
+                if same:
+                    shares.append(np.mean(same))
+            return np.mean(shares) if shares else np.nan
+
+        def median_d(idx):
+            return np.median([loop_energy(energy, residues_with(chain, first, last, confs[q]["residues"]), first, last)
+                              for q in idx]) if len(idx) else np.nan
+
+        rows.append((agreement(near), agreement(far), loop_energy(energy, chain, first, last), median_d(near), median_d(far)))
+        print("%s %d below 1 A: chi1 as native %.2f (above 3 A: %.2f); D native %.2f, below 1 A %.2f, above 3 A %.2f"
+              % ((case, below) + rows[-1]), flush=True)
+    m = np.nanmedian(np.array(rows, float), 0)
+    print("%d loops, medians: chi1 as native %.2f below 1 A, %.2f above 3 A; D native %.2f, below 1 A %.2f, above 3 A %.2f"
+          % ((len(rows),) + tuple(m)))
+
+
 def main_table(args):
     """The energies as the program's -xrotprior table: type, cell, the nine rotamers' energies."""
     if len(args) != 2:
@@ -221,12 +263,14 @@ def main_table(args):
 def main(args):
     if args[0] == "table":
         main_table(args[1:])
+    elif args[0] == "sidechains":
+        main_side_chains(args[1:])
     elif args[0] == "derive":
         main_derive(args[1:])
     elif args[0] == "rules":
         main_rules(args[1:])
     else:
-        raise ValueError("unknown command %s (derive, rules or table)" % args[0])
+        raise ValueError("unknown command %s (derive, rules, sidechains or table)" % args[0])
 
 
 if __name__ == "__main__":
