@@ -147,6 +147,8 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     if (opt.protocol.ncacByConformation) loadNcacConformation(opt.dataDir + "/ncac_phipsi.txt", dist.ncacConformation);
     loadRotamers(pot, opt.dataDir + "/newsimplRot.txt");
     loadQuenda(pot, opt.dataDir + "/QUENDA_ed4_8_V3.txt");
+    RotamerPrior prior;
+    if (!opt.rotamerPrior.empty()) prior = loadRotamerPrior(opt.rotamerPrior);
 
     if (opt.isSequence) {
         // A sequence gives residue types but no coordinates: there are no
@@ -199,8 +201,6 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     }
     if (filterTimes) *filterTimes = filter.times;
     if (opt.refine.top > 0 || opt.refine.consensus > 0 || opt.refine.repack || opt.refineSmooth) {
-        RotamerPrior prior;
-        if (!opt.rotamerPrior.empty()) prior = loadRotamerPrior(opt.rotamerPrior);
         const RefineContext context{tm, dist, pot, run.atoms, settings.protocol.torsionBins, settings.protocol.clashTolerance,
                                     run.loopStart, run.loopEnd, opt.refineSmooth, opt.rotamerPrior.empty() ? nullptr : &prior};
         const std::string& input = opt.refineFrom.empty() ? settings.resultPath : opt.refineFrom;

@@ -12,34 +12,33 @@ namespace lorvane {
 
 namespace {
 
-// The atom that ends chi1 (N CA CB X) and the two that end chi2 (CA CB Y Z); empty: no such angle.
+// The atom that ends chi1 (N CA CB X) and the one that ends chi2 (CA CB X Y); empty: no such angle.
 struct ChiAtoms {
     const char* chi1;
-    const char* chi2a;
-    const char* chi2b;
+    const char* chi2;
 };
 
 ChiAtoms chiAtoms(int t) {
     switch (t) {
-        case ARG: return {"CG", "CG", "CD"};
-        case ASN: return {"CG", "CG", "OD1"};
-        case ASP: return {"CG", "CG", "OD1"};
-        case CYS: return {"SG", "", ""};
-        case GLN: return {"CG", "CG", "CD"};
-        case GLU: return {"CG", "CG", "CD"};
-        case HIS: return {"CG", "CG", "ND1"};
-        case ILE: return {"CG1", "CG1", "CD1"};
-        case LEU: return {"CG", "CG", "CD1"};
-        case LYS: return {"CG", "CG", "CD"};
-        case MET: return {"CG", "CG", "SD"};
-        case PHE: return {"CG", "CG", "CD1"};
-        case PRO: return {"CG", "CG", "CD"};
-        case SER: return {"OG", "", ""};
-        case THR: return {"OG1", "", ""};
-        case TRP: return {"CG", "CG", "CD1"};
-        case TYR: return {"CG", "CG", "CD1"};
-        case VAL: return {"CG1", "", ""};
-        default: return {"", "", ""};
+        case ARG: return {"CG", "CD"};
+        case ASN: return {"CG", "OD1"};
+        case ASP: return {"CG", "OD1"};
+        case CYS: return {"SG", ""};
+        case GLN: return {"CG", "CD"};
+        case GLU: return {"CG", "CD"};
+        case HIS: return {"CG", "ND1"};
+        case ILE: return {"CG1", "CD1"};
+        case LEU: return {"CG", "CD1"};
+        case LYS: return {"CG", "CD"};
+        case MET: return {"CG", "SD"};
+        case PHE: return {"CG", "CD1"};
+        case PRO: return {"CG", "CD"};
+        case SER: return {"OG", ""};
+        case THR: return {"OG1", ""};
+        case TRP: return {"CG", "CD1"};
+        case TYR: return {"CG", "CD1"};
+        case VAL: return {"CG1", ""};
+        default: return {"", ""};
     }
 }
 
@@ -49,6 +48,7 @@ double degrees360(double a) {
 }
 
 int bin(double deg, double width, int count) {
+    if (!std::isfinite(deg)) return 0;  // an angle of coincident atoms: no cast of NaN to int
     const int b = static_cast<int>(std::floor(deg / width));
     return b < 0 ? 0 : (b >= count ? count - 1 : b);
 }
@@ -93,7 +93,7 @@ int priorCell(double phiDeg, double psiDeg) {
 int priorRotamer(int t, double chi1Deg, double chi2Deg) {
     const ChiAtoms a = chiAtoms(t);
     int r = bin(degrees360(chi1Deg), 120.0, 3) * 3;
-    if (a.chi2a[0] != '\0') {
+    if (a.chi2[0] != '\0') {
         const bool symmetric = t == PHE || t == TYR || t == ASP;
         r += symmetric ? bin(std::fmod(degrees360(chi2Deg), 180.0), 60.0, 3) : bin(degrees360(chi2Deg), 120.0, 3);
     }
@@ -109,10 +109,10 @@ double rotamerPriorEnergy(const RotamerPrior& prior, const Templates& tm, const 
     if (g < 0 || g >= r.numAtoms) return 0.0;
     const double chi1 = Torsion(r.atoms[SLOT_N], r.atoms[SLOT_CA], r.atoms[SLOT_CB], r.atoms[g]);
     double chi2 = 0.0;
-    if (a.chi2a[0] != '\0') {
-        const int y = tm.slot(t, a.chi2a), z = tm.slot(t, a.chi2b);
-        if (y < 0 || z < 0 || y >= r.numAtoms || z >= r.numAtoms) return 0.0;
-        chi2 = Torsion(r.atoms[SLOT_CA], r.atoms[SLOT_CB], r.atoms[y], r.atoms[z]);
+    if (a.chi2[0] != '\0') {
+        const int d = tm.slot(t, a.chi2);
+        if (d < 0 || d >= r.numAtoms) return 0.0;
+        chi2 = Torsion(r.atoms[SLOT_CA], r.atoms[SLOT_CB], r.atoms[g], r.atoms[d]);
     }
     return prior.energy[t][priorCell(phiAt(s, i), psiAt(s, i))][priorRotamer(t, chi1, chi2)];
 }

@@ -35,6 +35,7 @@ TEST(CommandLine, MisuseAndLoopsThatCannotBeModelledStopWithStatusAndOneLine) {
     const std::string ras = "'" + sourcePath("examples/5p21.pdb") + "'";
     dir.write("break.pdb", editedRas(48, 0));
     dir.write("two.pdb", editedRas(0, 48));
+    dir.write("prior.txt", "# a rotamer preference table cut short\nLEU 0 1 2\n");
     struct Case {
         std::string args;
         int status;
@@ -53,6 +54,7 @@ TEST(CommandLine, MisuseAndLoopsThatCannotBeModelledStopWithStatusAndOneLine) {
         {"-f " + ras + " -start 20 -end 60", 2, "^the loop A20-A60 has 41 residues"},
         {"-f two.pdb -start 45 -end 52", 2, "^the loop's ends lie in different chains: A45 and B52$"},
         {"-f " + ras + " -seeds 99", 2, "^Option -seeds must be at least 100"},
+        {"-f " + ras + " -start 45 -end 52 -xrotprior prior.txt", 2, "^Option -xrotprior needs -xrepack, the repacking it weighs$"},
         // Input errors: the structure holds no such loop, or no anchor for it.
         {"-f " + ras + " -start 45 -end 999", 1, "^Specified starting or ending residue numbers are not in the PDB file\\. \\(.*5p21.pdb has no residue 999\\)$"},
         {"-f " + ras + " -start 160 -end 166", 1, "5p21.pdb: cannot model A160-A166: no residue after A166 to anchor the loop$"},
@@ -63,6 +65,8 @@ TEST(CommandLine, MisuseAndLoopsThatCannotBeModelledStopWithStatusAndOneLine) {
         {"-mode energy -f two.pdb -start 45 -end 52", 2, "^the loop's ends lie in different chains"},
         {"-mode energy -f " + ras + " -start 45 -end 45", 2, "^the loop A45-A45 has 1 residues"},
         {"-mode compare -f two.pdb -start 45 -end 52 -score d.txt", 2, "^the loop's ends lie in different chains"},
+        // A damaged measuring table stops before the input is read.
+        {"-f " + ras + " -start 45 -end 52 -xrepack -xrotprior prior.txt", 1, "^prior.txt line 2: .*fields"},
         // A population too large for the memory: the estimate, before any allocation fails.
         {"-f " + ras + " -start 45 -end 52 -seeds 2147483647", 1,
          "^A population of 2147483647 seeds \\(-seeds\\) needs an estimated [0-9.]+ TiB of memory for this loop, more than the [0-9.]+ [GMT]iB available; lower -seeds$"},
@@ -81,7 +85,7 @@ TEST(CommandLine, MisuseAndLoopsThatCannotBeModelledStopWithStatusAndOneLine) {
                         l.rfind("Environment: ", 0) == 0)
                 << l;
     }
-    EXPECT_EQ(lines(slurp(dir.path("command.log"))).size(), cases.size() - 6) << "misuse seen on the command line alone is not logged";
+    EXPECT_EQ(lines(slurp(dir.path("command.log"))).size(), cases.size() - 7) << "misuse seen on the command line alone is not logged";
 }
 
 // Requests the program can honour only in part: said on standard error, then done.

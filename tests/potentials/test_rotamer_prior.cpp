@@ -36,7 +36,7 @@ TEST(RotamerPrior, CellsAndRotamerBins) {
         double phi, psi;
         int cell;
     };
-    const Cell cells[] = {{-60, -45, 130}, {0, 0, 0}, {359.9, -0.1, 143}, {180, 180, 78}, {-120, 130, 8 * 12 + 4}, {29.99, 30.0, 1}};
+    const Cell cells[] = {{-60, -45, 130}, {0, 0, 0}, {359.9, -0.1, 143}, {180, 180, 78}, {-120, 130, 8 * 12 + 4}, {29.99, 30.0, 1}, {NAN, -45, 10}};
     for (const Cell& c : cells) EXPECT_EQ(priorCell(c.phi, c.psi), c.cell) << c.phi << " " << c.psi;
 
     struct Rot {
