@@ -47,14 +47,13 @@ CELL_DEG = 30
 NCELL = 360 // CELL_DEG
 PSEUDO = 5.0
 MAX_B = 40.0
-# The fourth atom of chi1 and of chi2 (chi2 runs CA-CB-G-D); None: no such angle.
+# The atom that ends chi1 (N CA CB X) and the one that ends chi2 (CA CB X Y); None: no chi2.
 CHI_ATOMS = {
-    "ARG": ("CG", ("CG", "CD")), "ASN": ("CG", ("CG", "OD1")), "ASP": ("CG", ("CG", "OD1")),
-    "CYS": ("SG", None), "GLN": ("CG", ("CG", "CD")), "GLU": ("CG", ("CG", "CD")),
-    "HIS": ("CG", ("CG", "ND1")), "ILE": ("CG1", ("CG1", "CD1")), "LEU": ("CG", ("CG", "CD1")),
-    "LYS": ("CG", ("CG", "CD")), "MET": ("CG", ("CG", "SD")), "PHE": ("CG", ("CG", "CD1")),
-    "PRO": ("CG", ("CG", "CD")), "SER": ("OG", None), "THR": ("OG1", None),
-    "TRP": ("CG", ("CG", "CD1")), "TYR": ("CG", ("CG", "CD1")), "VAL": ("CG1", None),
+    "ARG": ("CG", "CD"), "ASN": ("CG", "OD1"), "ASP": ("CG", "OD1"), "CYS": ("SG", None),
+    "GLN": ("CG", "CD"), "GLU": ("CG", "CD"), "HIS": ("CG", "ND1"), "ILE": ("CG1", "CD1"),
+    "LEU": ("CG", "CD1"), "LYS": ("CG", "CD"), "MET": ("CG", "SD"), "PHE": ("CG", "CD1"),
+    "PRO": ("CG", "CD"), "SER": ("OG", None), "THR": ("OG1", None), "TRP": ("CG", "CD1"),
+    "TYR": ("CG", "CD1"), "VAL": ("CG1", None),
 }
 SYMMETRIC_CHI2 = {"PHE", "TYR", "ASP"}
 TYPES = sorted(CHI_ATOMS)
@@ -81,9 +80,9 @@ def rotamer(res):
     chi1 = dihedral(a["N"], a["CA"], a["CB"], a[spec[0]])
     rot = int(chi1 // 120) * 3
     if spec[1] is not None:
-        if not all(n in a for n in spec[1]):
+        if spec[1] not in a:
             return None
-        chi2 = dihedral(a["CA"], a["CB"], a[spec[1][0]], a[spec[1][1]])
+        chi2 = dihedral(a["CA"], a["CB"], a[spec[0]], a[spec[1]])
         rot += int((chi2 % 180.0) // 60) if res["name"] in SYMMETRIC_CHI2 else int(chi2 // 120)
     return min(rot, NROT - 1)
 
