@@ -73,16 +73,16 @@ def dihedral(p0, p1, p2, p3):
 
 def rotamer(res):
     """Rotamer index of a residue (dict of loopkit), or None without all its chi atoms."""
-    spec = CHI_ATOMS.get(res["name"])
+    ends = CHI_ATOMS.get(res["name"])
     a = res["atoms"]
-    if spec is None or not all(n in a for n in ("N", "CA", "CB", spec[0])):
+    if ends is None or not all(n in a for n in ("N", "CA", "CB", ends[0])):
         return None
-    chi1 = dihedral(a["N"], a["CA"], a["CB"], a[spec[0]])
+    chi1 = dihedral(a["N"], a["CA"], a["CB"], a[ends[0]])
     rot = int(chi1 // 120) * 3
-    if spec[1] is not None:
-        if spec[1] not in a:
+    if ends[1] is not None:
+        if ends[1] not in a:
             return None
-        chi2 = dihedral(a["CA"], a["CB"], a[spec[0]], a[spec[1]])
+        chi2 = dihedral(a["CA"], a["CB"], a[ends[0]], a[ends[1]])
         rot += int((chi2 % 180.0) // 60) if res["name"] in SYMMETRIC_CHI2 else int(chi2 // 120)
     return min(rot, NROT - 1)
 
