@@ -314,9 +314,9 @@ void chooseRotamers(const Templates& tm, const Potentials& pot, const AtomIndex&
             measureChis(tm, r, DEG2RAD);
             double best[5] = {0, 0, 0, 0, 0};
             std::copy_n(r.chi, 5, best);
-            auto energy = [&] {
-                return oneResSC(pot, x, s, i, neigh.data(), nn) + (prior ? rotamerPriorEnergy(*prior, tm, s, i) : 0.0);
-            };
+            // The backbone stays: the preference's table row and chi atoms are found once per residue.
+            const PriorSite site = prior ? priorSite(*prior, tm, s, i) : PriorSite{};
+            auto energy = [&] { return oneResSC(pot, x, s, i, neigh.data(), nn) + priorEnergy(site, r); };
             double eBest = energy();
             for (int rot = 0; rot < pot.rotamers.count[t]; ++rot) {
                 double chi[5] = {0, 0, 0, 0, 0};

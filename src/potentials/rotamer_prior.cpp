@@ -100,21 +100,35 @@ int priorRotamer(int t, double chi1Deg, double chi2Deg) {
     return r;
 }
 
-double rotamerPriorEnergy(const RotamerPrior& prior, const Templates& tm, const Structure& s, int i) {
-    const Residue& r = s[i];
-    const int t = r.type;
-    if (!isAminoAcid(t) || !prior.known[t]) return 0.0;
+PriorSite priorSite(const RotamerPrior& prior, const Templates& tm, const Structure& s, int i) {
+    PriorSite site;
+    const int t = s[i].type;
+    if (!isAminoAcid(t) || !prior.known[t]) return site;
     const ChiAtoms a = chiAtoms(t);
-    const int g = tm.slot(t, a.chi1);
+    site.row = &prior.energy[t][priorCell(phiAt(s, i), psiAt(s, i))];
+    site.type = t;
+    site.chi1Slot = tm.slot(t, a.chi1);
+    site.hasChi2 = a.chi2[0] != '\0';
+    if (site.hasChi2) site.chi2Slot = tm.slot(t, a.chi2);
+    return site;
+}
+
+double priorEnergy(const PriorSite& site, const Residue& r) {
+    if (!site.row) return 0.0;
+    const int g = site.chi1Slot;
     if (g < 0 || g >= r.numAtoms) return 0.0;
     const double chi1 = Torsion(r.atoms[SLOT_N], r.atoms[SLOT_CA], r.atoms[SLOT_CB], r.atoms[g]);
     double chi2 = 0.0;
-    if (a.chi2[0] != '\0') {
-        const int d = tm.slot(t, a.chi2);
+    if (site.hasChi2) {
+        const int d = site.chi2Slot;
         if (d < 0 || d >= r.numAtoms) return 0.0;
         chi2 = Torsion(r.atoms[SLOT_CA], r.atoms[SLOT_CB], r.atoms[g], r.atoms[d]);
     }
-    return prior.energy[t][priorCell(phiAt(s, i), psiAt(s, i))][priorRotamer(t, chi1, chi2)];
+    return (*site.row)[priorRotamer(site.type, chi1, chi2)];
+}
+
+double rotamerPriorEnergy(const RotamerPrior& prior, const Templates& tm, const Structure& s, int i) {
+    return priorEnergy(priorSite(prior, tm, s, i), s[i]);
 }
 
 }  // namespace lorvane

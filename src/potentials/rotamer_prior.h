@@ -32,8 +32,20 @@ int priorCell(double phiDeg, double psiDeg);
 // Rotamer bin of residue type t from chi1 and chi2 in degrees (chi2 ignored
 // for types without one).
 int priorRotamer(int t, double chi1Deg, double chi2Deg);
-// The preference of residue i of s as its atoms stand (0 without the atoms
-// its angles need, or for a type the table lacks). i must have neighbours.
+// What the preference of residue i of s reads besides its side chain: the
+// table row of its type and (phi, psi) cell, and the slots of the atoms that
+// end chi1 and chi2. Found once while only the side chain changes.
+struct PriorSite {
+    const std::array<double, PRIOR_ROTAMERS>* row = nullptr;  // null: a type the table lacks, scoring 0
+    int type = -1;
+    int chi1Slot = -1, chi2Slot = -1;  // -1: the template lacks the atom (chi2: or the type has no chi2)
+    bool hasChi2 = false;
+};
+PriorSite priorSite(const RotamerPrior& prior, const Templates& tm, const Structure& s, int i);  // i must have neighbours
+// The preference of residue r at its site as its atoms stand (0 without the
+// atoms its angles need).
+double priorEnergy(const PriorSite& site, const Residue& r);
+// Both at once, for one look at a residue.
 double rotamerPriorEnergy(const RotamerPrior& prior, const Templates& tm, const Structure& s, int i);
 
 }  // namespace lorvane
