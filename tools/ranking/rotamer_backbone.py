@@ -106,23 +106,12 @@ def cell(residues, q):
 
 
 def read_with_b(path):
-    """Residues of a PDB file as loopkit reads them, each with the highest B-factor of its atoms
-    from CB on ("maxb")."""
-    residues = loopkit.read_structure(path)
-    index = {(r["chain"], r["num"], r["icode"]): r for r in residues}
+    """Residues of a structure file as loopkit reads them, each with the highest B-factor of its
+    atoms from CB on ("maxb")."""
+    residues = loopkit.read_structure(path, bfactors=True)
     for r in residues:
-        r["maxb"] = 0.0
-    with loopkit.open_text(path) as fh:
-        for line in fh:
-            if line.startswith("ENDMDL"):
-                break
-            if not line.startswith("ATOM  "):
-                continue
-            resnum, icode, _, name, altloc, _ = loopkit.parse_atom(line)
-            r = index.get((line[21:22] or " ", resnum, icode))
-            if r is None or altloc not in (" ", "A") or name in ("N", "CA", "C", "O"):
-                continue
-            r["maxb"] = max(r["maxb"], float(line[60:66]))
+        r["maxb"] = max([b for name, b in r["b"].items() if name not in loopkit.BACKBONE and b is not None],
+                        default=0.0)
     return residues
 
 

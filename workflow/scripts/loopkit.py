@@ -86,14 +86,23 @@ def parse_atom(line):
     return resnum, icode, resname, name, altloc, xyz
 
 
+def _b_factor(text):
+    """A B-factor field as a number; None when blank or not a number."""
+    try:
+        return float(text)
+    except ValueError:
+        return None
+
+
 def _pdb_atoms(fh):
-    """(chain, resnum, icode, resname, name, altloc, xyz) of the ATOM records of the first model."""
+    """(chain, resnum, icode, resname, name, altloc, xyz, B-factor) of the ATOM records of the
+    first model."""
     for line in fh:
         if line.startswith("ENDMDL"):
             break
         if line.startswith("ATOM  "):
             resnum, icode, resname, name, altloc, xyz = parse_atom(line)
-            yield line[21:22] or " ", resnum, icode, resname, name, altloc, xyz
+            yield line[21:22] or " ", resnum, icode, resname, name, altloc, xyz, _b_factor(line[60:66])
 
 
 def _cif_atoms(fh, path):
@@ -123,6 +132,7 @@ def _cif_atoms(fh, path):
         col.get("label_alt_id")
     x, y, z, model = pick("Cartn_x"), pick("Cartn_y"), pick("Cartn_z"), \
         col.get("pdbx_PDB_model_num")
+    bcol = col.get("B_iso_or_equiv")
     first_model = None
     for line in itertools.chain([first], lines):
         if line.startswith(("#", "loop_", "_", "data_")):
@@ -137,18 +147,19 @@ def _cif_atoms(fh, path):
         code = f[ic] if ic is not None and f[ic] not in ("?", ".") else " "
         altloc = f[alt] if alt is not None and f[alt] not in ("?", ".") else " "
         yield (f[ch], int(f[num]), code, f[rn], f[an], altloc,
-               (float(f[x]), float(f[y]), float(f[z])))
+               (float(f[x]), float(f[y]), float(f[z])), None if bcol is None else _b_factor(f[bcol]))
 
 
-def read_structure(path, chain=None):
+def read_structure(path, chain=None, bfactors=False):
     """Residues of a PDB or mmCIF file (gzipped or not) in file order: first model,
     ATOM records, altloc blank or A, hydrogens kept out. Each residue is a dict
-    with chain, num, icode, name and atoms {name: xyz}; chain selects one chain."""
+    with chain, num, icode, name and atoms {name: xyz}; chain selects one chain;
+    bfactors adds b {name: B-factor or None}."""
     residues = []
     index = {}
     with open_text(path) as fh:
         atoms = _cif_atoms(fh, path) if is_cif(path) else _pdb_atoms(fh)
-        for ch, resnum, icode, resname, name, altloc, xyz in atoms:
+        for ch, resnum, icode, resname, name, altloc, xyz, b in atoms:
             if altloc not in (" ", "A") or (chain is not None and ch != chain):
                 continue
             if name.startswith("H") or name[:1].isdigit() and name[1:2] == "H":
@@ -159,6 +170,8 @@ def read_structure(path, chain=None):
                 residues.append({"chain": ch, "num": resnum, "icode": icode, "name": resname,
                                  "atoms": {}})
             residues[index[key]]["atoms"].setdefault(name, xyz)
+            if bfactors:
+                residues[index[key]].setdefault("b", {}).setdefault(name, b)
     return residues
 
 
