@@ -90,6 +90,7 @@ const std::vector<OptionHelp>& optionReference() {
         {"-xrefinemoves", "N", "measuring: Monte Carlo moves per refined loop (default 300)"},
         {"-xrefinetemp", "X", "measuring: temperature of the refinement, in combined-score units (default 0.5)"},
         {"-xrepack", "", "measuring: repack the side chains of every written loop from the rotamers and score it again (also after refinement moves)"},
+        {"-xrescore", "", "measuring: score every loop of the -xrefinefrom file again as it stands"},
         {"-xrotprior", "FILE", "measuring: with -xrepack, each rotamer also scores its preference at its residue's phi/psi from this table (tools/ranking/rotamer_backbone.py table)"},
         {"-xrefinejump", "X", "measuring: a third of the refinement moves draw whole new phi/psi pairs from the torsion table; the temperature falls from X to -xrefinetemp"},
         {"-xrefinegeom", "", "measuring: refinement moves also bend N-CA-C angles and peptide torsions, restrained to their training spread"},
@@ -298,6 +299,8 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
             if (!(opt.refine.temperature > 0.0)) usageError("Option -xrefinetemp needs a positive temperature, got " + args[i]);
         } else if (a == "-xrepack") {
             opt.refine.repack = true;
+        } else if (a == "-xrescore") {
+            opt.refine.rescore = true;
         } else if (a == "-xrotprior") {
             if (!value(opt.rotamerPrior) || opt.rotamerPrior.empty()) usageError("Option -xrotprior needs a table file");
         } else if (a == "-xrefinejump") {
@@ -365,8 +368,10 @@ void checkRequiredOptions(const RunOptions& opt) {
     if (opt.mode == Mode::Fold) return;
     if (opt.pdbFile.empty()) usageError("No input structure: give it with -f FILE");
     if (opt.mode == Mode::Compare && opt.scoreFile.empty()) usageError("Compare mode needs the decoys to compare: give them with -score FILE");
-    if (!opt.refineFrom.empty() && opt.refine.top <= 0 && opt.refine.consensus <= 0 && !opt.refine.repack && !opt.refineSmooth)
-        usageError("Option -xrefinefrom needs -xrefine N, the number of loops to refine, -xconsensus N, -xrepack or -xsmooth");
+    if (!opt.refineFrom.empty() && opt.refine.top <= 0 && opt.refine.consensus <= 0 && !opt.refine.repack && !opt.refine.rescore &&
+        !opt.refineSmooth)
+        usageError("Option -xrefinefrom needs -xrefine N, the number of loops to refine, -xconsensus N, -xrepack, -xrescore or -xsmooth");
+    if (opt.refine.rescore && opt.refineFrom.empty()) usageError("Option -xrescore needs -xrefinefrom FILE, the loops to score again");
     if (opt.refine.top > 0 && opt.refine.consensus > 0) usageError("Options -xrefine and -xconsensus exclude each other");
     if (!opt.rotamerPrior.empty() && !opt.refine.repack) usageError("Option -xrotprior needs -xrepack, the repacking it weighs");
     if (opt.mode == Mode::Gaps) return;  // the whole entry

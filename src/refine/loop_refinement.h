@@ -57,6 +57,10 @@ struct RefineSettings {
     // loop of the file before the refinement, and after every move
     // (repackSideChains instead of refineSideChains).
     bool repack = false;
+    // Every loop of the file scored again as it stands (measuring, -xrescore):
+    // for loops whose coordinates came from elsewhere, such as a force-field
+    // relaxation, so that they carry the program's own four scores.
+    bool rescore = false;
     // Jump moves (measuring, -xrefinejump X): in one move of three, the one
     // or two residues turned (those just before the window) take a new phi/psi
     // drawn from their type's torsion-bin table (uniform within the bin)

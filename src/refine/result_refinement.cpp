@@ -164,11 +164,12 @@ RefineSummary refineResultFile(const RefineContext& c, const RefineSettings& set
     }
     RefineSummary summary;
     summary.loops = static_cast<int>(loops.size());
-    if (loops.empty() || (settings.top <= 0 && settings.consensus <= 0 && !settings.repack && !c.smooth)) return summary;
+    if (loops.empty() || (settings.top <= 0 && settings.consensus <= 0 && !settings.repack && !settings.rescore && !c.smooth))
+        return summary;
     const int P = std::max(threads, 1);
     std::vector<Structure> ws(P, base);
     // The picks and the spread weights must see every loop scored alike.
-    if (c.smooth) rescoreAll(c, loops, ws, false);
+    if (c.smooth || (settings.rescore && !settings.repack)) rescoreAll(c, loops, ws, false);
     if (settings.repack) summary.repacked = rescoreAll(c, loops, ws, true);
 
     std::vector<std::array<double, 4>> scores;

@@ -7,7 +7,8 @@
 // With RefineSettings::repack every loop's side chains are first repacked and
 // the loop scored again, unless the repacked loop fails the side-chain check or
 // touches the frame; the best loops are then picked on the new scores. With
-// RefineContext::smooth every loop is first scored again with the smooth terms.
+// RefineContext::smooth every loop is first scored again with the smooth terms,
+// and with RefineSettings::rescore with the program's terms as it stands.
 #include <cstdint>
 #include <string>
 

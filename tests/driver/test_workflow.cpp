@@ -1124,6 +1124,43 @@ print("rerank", [s[0] for s in r.rank_sum_order(scored)])
     EXPECT_TRUE(contains(out, "--rerank needs --ranking")) << out;
 }
 
+// The relaxed-z tool's pieces that need no force field: 1 / MAD weights by
+// hand; over a whole set their weighted sum orders loops as z does (the medians
+// only shift every loop alike); relaxed loops written as a result file read back
+// in residue order with their names.
+TEST(Workflow, RelaxedZWeightsAndLoopFile) {
+    const std::string code = R"(
+import os, random, sys
+sys.path.insert(0, sys.argv[1]); sys.path.insert(0, sys.argv[2])
+import loopkit, relaxed_z as rz
+print("w", rz.mad_weights([[1, 0, 5, 2], [3, 0, 5, 4], [5, 0, 5, 10]]))
+random.seed(5); same = 0
+for trial in range(50):
+    confs = [{"scores": [random.gauss(0, s) for s in (100, 10, 5, 1)]} for _ in range(31)]
+    w = rz.mad_weights([c["scores"] for c in confs])
+    same += loopkit.argmin(loopkit.z_scores(confs)) == min(range(31), key=lambda i: rz.weighted(confs[i]["scores"], w))
+print("same", same)
+path = os.path.join(sys.argv[3], "loops.txt")
+rz.write_loops(path, [{(6, "CA"): (1.0, 2.0, 3.0), (5, "N"): (0.0, 0.0, 0.0), (5, "CB"): (-1.25, 0.5, 9.875)}], {5: "LEU", 6: "GLY"})
+got = loopkit.read_results(path)
+print("read", len(got), [(r["num"], r["name"], sorted(r["atoms"].items())) for r in got[0]["residues"]])
+)";
+    TempDir tmp;
+    ASSERT_FALSE(tmp.path.empty());
+    std::ofstream(tmp.path / "check.py") << code;
+    std::string out;
+    ASSERT_EQ(run("/usr/bin/python3 '" + (tmp.path / "check.py").string() + "' '" + kRepo + "/tools/physics' '" + kRepo + "/workflow/scripts' '" +
+                      tmp.path.string() + "'",
+                  out),
+              0)
+        << out;
+    // Medians 3, 0, 5, 4; MAD 2, 0, 0, 2: a score without spread weighs nothing, as in z.
+    EXPECT_TRUE(contains(out, "w [0.5, 0.0, 0.0, 0.5]\n")) << out;
+    EXPECT_TRUE(contains(out, "same 50\n")) << out;
+    EXPECT_TRUE(contains(out, "read 1 [(5, 'LEU', [('CB', (-1.25, 0.5, 9.875)), ('N', (0.0, 0.0, 0.0))]), (6, 'GLY', [('CA', (1.0, 2.0, 3.0))])]\n"))
+        << out;
+}
+
 namespace {
 
 // Stand-in for the physics tool: takes the --top best of the program's ranking

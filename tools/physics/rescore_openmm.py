@@ -231,6 +231,10 @@ class Scorer:
 
     def energy(self, loop_atoms):
         """loop_atoms: {(resnum, name): xyz}; returns (E after, E before, heavy-atom shift)."""
+        return self.relax(loop_atoms)[:3]
+
+    def relax(self, loop_atoms):
+        """As energy, and the loop's heavy atoms after the minimisation, {(resnum, name): xyz in A}."""
         model = self._model(loop_atoms)
         restraint, ctx, loop_heavy, frame = self._system(model)
         pos = model.positions
@@ -253,7 +257,9 @@ class Scorer:
             raise RuntimeError("the minimiser moved frame atoms (%.4f A)" % fixed)
         shift = math.sqrt(sum(dist(new[i].value_in_unit(unit.angstrom), pos[i].value_in_unit(unit.angstrom)) ** 2
                               for i in loop_heavy) / max(len(loop_heavy), 1))
-        return e1, e0, shift
+        atoms = list(model.topology.atoms())
+        relaxed = {(int(atoms[i].residue.id), atoms[i].name): tuple(new[i].value_in_unit(unit.angstrom)) for i in loop_heavy}
+        return e1, e0, shift, relaxed
 
 
 def read_ranking(path):
