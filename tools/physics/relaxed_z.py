@@ -19,6 +19,7 @@ z_pick (RMSD of the program's first), rz_pick (of the relaxed pick, unrelaxed), 
 plain_pick (the same pick among the candidates scored again unrelaxed: the rounding control),
 best_top (best of the candidates), native_rank (the relaxed native among candidates + native),
 Spearman of the score sum with the RMSD over the candidates before and after relaxing, CPU.
+A loop the force field cannot take (a residue without a template) gets a row with "error" instead.
 Debian's /usr/bin/python3 (OpenMM from python3-simtk).
 """
 import argparse
@@ -110,10 +111,17 @@ def main():
         cand = ro.choose_ranked(written, ranks, a.top, distinct)
         scorer = ro.Scorer(native, start, end, 10.0, 1.0, a.steps)
         relaxed, moved = [], []
-        for conf in [c["atoms"] for c in cand] + [nat_loop]:
-            _, _, shift, r = scorer.relax(conf)
-            relaxed.append(r)
-            moved.append(shift)
+        try:
+            for conf in [c["atoms"] for c in cand] + [nat_loop]:
+                _, _, shift, r = scorer.relax(conf)
+                relaxed.append(r)
+                moved.append(shift)
+        except Exception as err:  # e.g. a native loop truncated in the crystal: no force-field template
+            print("relaxed_z: %s: %s" % (case, err), file=sys.stderr)
+            row = {"case": case, "length": length, "error": str(err).splitlines()[0] if str(err) else type(err).__name__}
+            rows.append(row)
+            print(json.dumps(row), flush=True)
+            continue
         prefix = os.path.join(work, case)
         write_loops(prefix + ".relaxed_in.txt", relaxed, scorer.names)
         t1 = time.process_time()
