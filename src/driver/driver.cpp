@@ -368,8 +368,7 @@ void checkRequiredOptions(const RunOptions& opt) {
     if (opt.mode == Mode::Fold) return;
     if (opt.pdbFile.empty()) usageError("No input structure: give it with -f FILE");
     if (opt.mode == Mode::Compare && opt.scoreFile.empty()) usageError("Compare mode needs the decoys to compare: give them with -score FILE");
-    if (!opt.refineFrom.empty() && opt.refine.top <= 0 && opt.refine.consensus <= 0 && !opt.refine.repack && !opt.refine.rescore &&
-        !opt.refineSmooth)
+    if (!opt.refineFrom.empty() && !refinementPassRequested(opt))
         usageError("Option -xrefinefrom needs -xrefine N, the number of loops to refine, -xconsensus N, -xrepack, -xrescore or -xsmooth");
     if (opt.refine.rescore && opt.refineFrom.empty()) usageError("Option -xrescore needs -xrefinefrom FILE, the loops to score again");
     if (opt.refine.top > 0 && opt.refine.consensus > 0) usageError("Options -xrefine and -xconsensus exclude each other");

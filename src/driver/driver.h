@@ -53,6 +53,12 @@ struct RunOptions {
     std::string rotamerPrior;   // "-xrotprior": rotamer preference table weighed in repacking (RefineContext::rotamerPrior)
 };
 
+// Whether the run ends with a pass over a result file (refinement, repacking,
+// scoring again, smooth scores): -xrefinefrom needs one.
+inline bool refinementPassRequested(const RunOptions& opt) {
+    return opt.refine.top > 0 || opt.refine.consensus > 0 || opt.refine.repack || opt.refine.rescore || opt.refineSmooth;
+}
+
 // The usage text on standard output (the program started without arguments).
 // A usage error prints only its one line on standard error: standard output
 // carries results, and a run that fails leaves it empty.

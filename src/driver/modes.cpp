@@ -200,7 +200,7 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
         prepareOutputFiles(settings.resultPath, false);
     }
     if (filterTimes) *filterTimes = filter.times;
-    if (opt.refine.top > 0 || opt.refine.consensus > 0 || opt.refine.repack || opt.refine.rescore || opt.refineSmooth) {
+    if (refinementPassRequested(opt)) {
         const RefineContext context{tm, dist, pot, run.atoms, settings.protocol.torsionBins, settings.protocol.clashTolerance,
                                     run.loopStart, run.loopEnd, opt.refineSmooth, opt.rotamerPrior.empty() ? nullptr : &prior};
         const std::string& input = opt.refineFrom.empty() ? settings.resultPath : opt.refineFrom;

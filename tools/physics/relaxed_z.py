@@ -52,16 +52,13 @@ def weighted(s, w):
 
 
 def write_loops(path, confs, names):
-    """confs: [{(num, name): xyz}] as a result file (scores 0) in residue and atom order."""
-    with open(path, "w") as fh:
-        for k, atoms in enumerate(confs, 1):
-            fh.write("LOOP %d 0.00 0.00 0.00 0.00\n" % k)
-            n = 0
-            for (num, nm), xyz in sorted(atoms.items(), key=lambda kv: kv[0][0]):
-                n += 1
-                fld = (" " + nm).ljust(4) if len(nm) < 4 else nm
-                fh.write("ATOM  %5d %s %s A%4d    %8.3f%8.3f%8.3f\n" % (n, fld, names[num], num, *xyz))
-            fh.write("END \n")
+    """confs: [{(num, name): xyz}] as a result file (scores 0), residues in number order, named from names."""
+    def residues(atoms):
+        by = {}
+        for (num, nm), xyz in sorted(atoms.items(), key=lambda kv: kv[0][0]):
+            by.setdefault(num, {"num": num, "name": names[num], "atoms": {}})["atoms"][nm] = xyz
+        return list(by.values())
+    loopkit.write_results(path, [residues(c) for c in confs])
 
 
 def read_scores(path):
@@ -142,7 +139,7 @@ def main():
         unrelaxed = score(".unrelaxed", len(cand))
         r1 = os.times()
         # The weights of z over every written loop, from the file's own scores.
-        w = mad_weights([c["scores"] for c in loopkit.read_results(result)])
+        w = mad_weights(read_scores(result))
         rmsd = [ro.backbone_rmsd(c["atoms"], nat_loop) for c in cand]
         rmsd_relaxed = [ro.backbone_rmsd(r, nat_loop) for r in relaxed[:-1]]
         e_after = [weighted(s, w) for s in rescored]

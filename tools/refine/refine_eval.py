@@ -26,18 +26,6 @@ extra = sys.argv[6:]
 data = os.path.join(os.path.dirname(binary), "data")
 os.makedirs(os.path.join(out, name), exist_ok=True)
 
-def native_file(native_loop, path):
-    """The native loop as a result file of one conformation (scores 0)."""
-    with open(path, "w") as fh:
-        fh.write("LOOP 1 0.00 0.00 0.00 0.00\n")
-        n = 1
-        for r in native_loop:
-            for a, xyz in r["atoms"].items():
-                if a == "OXT": continue
-                fld = (" " + a).ljust(4) if len(a) < 4 else a
-                fh.write("ATOM  %5d %s %s A%4d    %8.3f%8.3f%8.3f\n" % (n, fld, r["name"], r["num"], *xyz)); n += 1
-        fh.write("END \n")
-
 rows = []
 for case in sorted(os.listdir(os.path.join(run_dir, "loops"))):
     d = os.path.join(run_dir, "loops", case)
@@ -75,7 +63,7 @@ for case in sorted(os.listdir(os.path.join(run_dir, "loops"))):
         row["mean_rmsd_refined_after"] = sum(rb[i] for i in changed) / len(changed)
     # the native loop, refined the same way, ranked among the refined loops by z over the whole set
     if "--native" in os.environ.get("REFINE_EVAL", ""):
-        nf = prefix + ".native_in.txt"; native_file(nat, nf)
+        nf = prefix + ".native_in.txt"; loopkit.write_results(nf, [nat])
         cmd2 = [c if c != orig else nf for c in cmd]
         cmd2[cmd2.index("-o") + 1] = prefix + ".native"
         cmd2 += ["-xrefine", "1"]

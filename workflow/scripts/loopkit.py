@@ -233,6 +233,24 @@ def read_results(path):
     return confs
 
 
+def write_results(path, confs):
+    """Conformations as a result file the program reads (-xrefinefrom, compare mode): each a list
+    of residues {"num", "name", "atoms": {name: xyz}} as read_results gives them, written as chain
+    A with scores 0; OXT is left out (a loop residue has none)."""
+    with open(path, "w") as fh:
+        for k, residues in enumerate(confs, 1):
+            fh.write("LOOP %d 0.00 0.00 0.00 0.00\n" % k)
+            n = 0
+            for r in residues:
+                for a, xyz in r["atoms"].items():
+                    if a == "OXT":
+                        continue
+                    n += 1
+                    fld = (" " + a).ljust(4) if len(a) < 4 else a
+                    fh.write("ATOM  %5d %s %s A%4d    %8.3f%8.3f%8.3f\n" % (n, fld, r["name"], r["num"], *xyz))
+            fh.write("END \n")
+
+
 def matched(conf, native_loop):
     """Pairs (conformation residue, native residue) of a loop, by position; the
     residue counts and names must agree."""
