@@ -67,6 +67,7 @@ const std::vector<OptionHelp>& optionReference() {
         {"-models", "N", "conformations written as complete models, in rank order (default 10; 0: none)"},
         {"-data", "DIR", "tables directory (else $LORVANE_DATA, ./data, ../share/lorvane/data or data beside the program)"},
         {"-dfire", "", "sample with the DFIRE pair table instead of the QUENDA one"},
+        {"-xgrowdfire", "", "measuring: the sampling pair table keeps its bins and clash walls but takes DFIRE's energies outside them (growth, closure, side chains)"},
         {"-nobbt", "", "sample without the backbone torsion-bin probabilities"},
         {"-backgrow", "", "grow from the end anchor only"},
         {"-xforward", "", "measuring: grow from the start anchor only"},
@@ -219,6 +220,8 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
             opt.growMode = 0;
         } else if (a == "-dfire") {
             opt.samplingPotential = 2;
+        } else if (a == "-xgrowdfire") {
+            opt.samplingPotential = 3;
         } else if (a == "-diag") {
             opt.diag = true;
         } else if (a == "-nobbt") {

@@ -21,7 +21,7 @@ struct RunOptions {
     std::string scoreFile;
     int randSeed = 1;
     int growMode = 1;  // 1 alternating (the default), 2 backward ("-backgrow"), 0 forward ("-xforward")
-    int samplingPotential = 1;
+    int samplingPotential = 1;  // pair-table mode of loadPairTables: 1, 2 ("-dfire"), 3 ("-xgrowdfire")
     bool diag = false;
     double useBBT = 1.0;
     bool dumpDis = false;

@@ -129,6 +129,23 @@ void parseDfirePairs(Potentials& p, TableText& in, int mode) {
     seen.expectAll(in);
 }
 
+namespace {
+
+// Mode 3: the sampling table's bins outside its clash wall take the DFIRE
+// energy at the bin's centre distance, in kT and capped as the sampling table
+// is. The sampling table is counted over loop contacts only, which lie at the
+// surface, so it scores atoms in contact (3.5-5.5 A) above zero and steers
+// growth away from buried paths; DFIRE, counted over all contacts, does not.
+double dfireInsideWall(const double* dfire, int bin) {
+    constexpr double RT = 0.6;    // kcal/mol of the DFIRE table
+    constexpr double CAP = 5.0;   // kT, the sampling table's cap above its wall
+    const double r = std::sqrt((bin + 0.5) / 10.0);  // 0.1 A^2 bins
+    const int b = std::min(DFIRE_BINS - 1, static_cast<int>(r / 0.5));
+    return std::min(CAP, dfire[b] / RT);
+}
+
+}  // namespace
+
 void parseQuendaPairs(Potentials& p, TableText& in, int mode) {
     PairCoverage seen;
     std::string key[2];
@@ -147,6 +164,11 @@ void parseQuendaPairs(Potentials& p, TableText& in, int mode) {
         if (mode == 1) {
             std::copy(e.begin(), e.end(), p.etable[t[0]][t[1]]);
             std::copy(e.begin(), e.end(), p.etable[t[1]][t[0]]);
+        } else if (mode == 3) {
+            for (int k = 0; k < ETABLE_BINS; ++k) {
+                const double v = e[k] > 100.0 ? e[k] : dfireInsideWall(p.edfire[t[0]][t[1]], k);
+                p.etable[t[0]][t[1]][k] = p.etable[t[1]][t[0]][k] = v;
+            }
         }
         for (int k = 1; k < ETABLE_BINS; ++k)
             if (e[k] < 100.0 && e[k - 1] > 100.0) p.ljClash[t[0]][t[1]] = p.ljClash[t[1]][t[0]] = (k - 1) * 0.1;
@@ -259,8 +281,11 @@ void loadPairTables(Potentials& p, int mode, const std::string& dataDir) {
     } else if (mode == 2) {
         p.maxDis2 = 225.0;
         p.binsPerA = 1.0;
+    } else if (mode == 3) {
+        p.maxDis2 = 64.0;
+        p.binsPerA = 10.0;
     } else {
-        fail("pair-table mode " + std::to_string(mode) + " is neither 1 (QUENDA) nor 2 (DFIRE)");
+        fail("pair-table mode " + std::to_string(mode) + " is not 1 (QUENDA), 2 (DFIRE) or 3 (DFIRE inside the QUENDA walls)");
     }
     // Fresh zero pages rather than clearing: the sampling table alone is 144 MB.
     p.etable = zeroedArray<double[PAIR_TABLE_TYPES][ETABLE_BINS]>(PAIR_TABLE_TYPES);

@@ -88,6 +88,7 @@ struct Potentials {
 };
 
 // mode 1: etable from the QUENDA pair file (0.1 A^2 bins); mode 2: from DFIRE (1 A^2 bins).
+// mode 3: the QUENDA file's bins and clash walls, DFIRE energies (kT) outside the walls.
 // Reads dfire_pair.lib, QUENDApair.lib, dipole.fress and oscarparams.txt of
 // the data directory, all required in both modes. Every table filled here is
 // reset first.

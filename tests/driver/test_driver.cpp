@@ -35,6 +35,8 @@ TEST(DriverParse, EveryOptionAndItsDefault) {
     EXPECT_EQ(p.seeds, 300);  // a later occurrence wins
     EXPECT_EQ(parse({"-xforward"}).growMode, 0);
     EXPECT_EQ(parse({"-xforward", "-backgrow"}).growMode, 2);
+    EXPECT_EQ(parse({"-xgrowdfire"}).samplingPotential, 3);
+    EXPECT_EQ(parse({"-xgrowdfire", "-dfire"}).samplingPotential, 2);
     EXPECT_EQ(parse({"-mode", "fold", "-mode", "compare"}).mode, Mode::Compare);
     EXPECT_EQ(parse({"-mode", "gaps"}).mode, Mode::Gaps);
     // Residues as the PDB numbers them: insertion codes, five digits, hybrid-36.

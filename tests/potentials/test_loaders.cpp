@@ -114,6 +114,31 @@ TEST(PairTables, QuendaPairTableAndClashDistances) {
     EXPECT_EQ(q.etable[0][1][0], 0.0);  // mode 2 keeps the DFIRE values (zero here)
 }
 
+// Mode 3 keeps the QUENDA file's wall bins (and clash distances) and fills
+// every other bin with DFIRE's energy at the bin's centre distance, in kT
+// (kcal/mol / 0.6) and capped at 5 kT.
+TEST(PairTables, DfireEnergiesInsideTheQuendaWalls) {
+    Potentials p;
+    const std::string dfire = pairText(DFIRE_BINS, [](int a, int b) {
+        std::vector<double> e(DFIRE_BINS, 0.0);
+        for (int i = 0; i < DFIRE_BINS; ++i) e[i] = a == 0 && b == 1 ? 0.06 * i - 0.9 : a == 0 && b == 0 ? 10.0 : 0.0;
+        return e;
+    });
+    parse(p, "dfire_pair.lib", dfire, [](Potentials& q, TableText& in) { parseDfirePairs(q, in, 3); });
+    parse(p, "QUENDApair.lib", pairText(ETABLE_BINS, [&](int a, int b) { return a == 0 && b == 1 ? quendaValues(18) : std::vector<double>(); }),
+          [](Potentials& q, TableText& in) { parseQuendaPairs(q, in, 3); });
+    EXPECT_DOUBLE_EQ(p.ljClash[0][1], 1.7);
+    for (int k = 0; k < 18; ++k) ASSERT_EQ(p.etable[0][1][k], 200.0 + k) << k;  // the wall stays
+    // bin k: d^2 centre (k + 0.5) / 10; DFIRE bin floor(d / 0.5); value (0.06 i - 0.9) / 0.6 = 0.1 i - 1.5
+    const std::pair<int, int> bins[] = {{18, 2}, {39, 3} /* d 1.987 */, {40, 4} /* d 2.012 */, {224, 9}, {400, 12}, {639, 15}};
+    for (auto [k, i] : bins) {
+        EXPECT_NEAR(p.etable[0][1][k], 0.1 * i - 1.5, 1e-12) << "bin " << k;
+        EXPECT_EQ(p.etable[1][0][k], p.etable[0][1][k]) << "bin " << k;
+    }
+    for (int k : {0, 100, 639}) EXPECT_EQ(p.etable[0][0][k], 5.0) << "capped, bin " << k;  // 10 kcal/mol = 16.7 kT
+    EXPECT_EQ(p.etable[2][3][300], 0.0);
+}
+
 // "ATO slot count neighbours class" lines under one "RES" record per type.
 std::string dipoleText(const std::map<int, std::string>& records) {
     std::string text = "# polar groups\n";
