@@ -1161,6 +1161,37 @@ print("read", len(got), [(r["num"], r["name"], sorted(r["atoms"].items())) for r
         << out;
 }
 
+// The frame-contact tool's sums by hand: one loop atom against three frame
+// atoms at 3.0, 4.0 and 7.9 A; the sampling table is read at d^2 * 10, DFIRE at
+// d / 0.5; a pair of unknown types counts as a pair with no energy.
+TEST(Workflow, FrameContactsShellSumsKnownAnswers) {
+    const std::string code = R"(
+import sys
+sys.path.insert(0, sys.argv[1])
+import numpy as np, frame_contacts as fc
+loop = (["ALA CB"], np.array([[0.0, 0.0, 0.0]]))
+frame = (["GLY CA", "GLY CA", "XXX Q"], np.array([[3.0, 0, 0], [0, 4.0, 0], [0, 0, 7.9]]))
+samp = {("ALA CB", "GLY CA"): [float(k) for k in range(640)]}
+dfire = {("ALA CB", "GLY CA"): [float(k) for k in range(30)]}
+print("contacts", fc.contacts(loop, frame), fc.contacts(loop, frame, 3.5))
+print("bins", fc.sampling_bin(3.0), fc.sampling_bin(8.5), fc.dfire_bin(4.0), fc.dfire_bin(20.0))
+n, e = fc.shell_sums(loop, frame, samp, fc.sampling_bin)
+print("sampling", [float(x) for x in n], [float(x) for x in e])
+n, e = fc.shell_sums(loop, frame, dfire, fc.dfire_bin)
+print("dfire", [float(x) for x in e])
+)";
+    TempDir tmp;
+    ASSERT_FALSE(tmp.path.empty());
+    std::ofstream(tmp.path / "check.py") << code;
+    std::string out;
+    ASSERT_EQ(run("/usr/bin/python3 '" + (tmp.path / "check.py").string() + "' '" + kRepo + "/tools/sampling'", out), 0) << out;
+    EXPECT_TRUE(contains(out, "contacts 2 1\n")) << out;
+    EXPECT_TRUE(contains(out, "bins 90 639 8 29\n")) << out;
+    // Shells 0-3.5, 3.5-4.5, ..., 7.5-8: the pairs at 3, 4 and 7.9 A; 7.9^2 * 10 = 624.1.
+    EXPECT_TRUE(contains(out, "sampling [1.0, 1.0, 0.0, 0.0, 0.0, 1.0] [90.0, 100.0, 0.0, 0.0, 0.0, 0.0]\n")) << out;
+    EXPECT_TRUE(contains(out, "dfire [6.0, 8.0, 0.0, 0.0, 0.0, 0.0]\n")) << out;
+}
+
 namespace {
 
 // Stand-in for the physics tool: takes the --top best of the program's ranking
