@@ -811,6 +811,17 @@ static int runRankingSnippet(const std::string& import_line, const std::string& 
     return run("/usr/bin/python3 -c \"" + script + "\"", out);
 }
 
+// Runs a Python check script with Debian's python3: the script, then each of
+// `args`, then a fresh temporary folder it may write in.
+static int runCheckScript(const std::string& code, const std::vector<std::string>& args, std::string& out) {
+    TempDir tmp;
+    if (tmp.path.empty()) return -1;
+    std::ofstream(tmp.path / "check.py") << code;
+    std::string cmd = "/usr/bin/python3 '" + (tmp.path / "check.py").string() + "'";
+    for (const std::string& a : args) cmd += " '" + a + "'";
+    return run(cmd + " '" + tmp.path.string() + "'", out);
+}
+
 // The cluster-mean bound averages the best n by z that lie within r of the
 // lowest z, that loop included: loops 0 (z 0) and 2 (z 1, 0.8 A away) are in;
 // loop 1 (z 2) is too far; loop 3 (z 3) is near but not among the best 3.
@@ -1100,11 +1111,8 @@ nan = float("nan")
 scored = [(11, 1, -100.0), (12, 2, -300.0), (16, 3, -300.0), (13, 5, -200.0), (14, 7, nan), (15, 9, -400.0)]
 print("rerank", [s[0] for s in r.rank_sum_order(scored)])
 )";
-    TempDir tmp;
-    ASSERT_FALSE(tmp.path.empty());
-    std::ofstream(tmp.path / "check.py") << code;
     std::string out;
-    ASSERT_EQ(run("/usr/bin/python3 '" + (tmp.path / "check.py").string() + "' '" + kRepo + "/tools/physics'", out), 0) << out;
+    ASSERT_EQ(runCheckScript(code, {kRepo + "/tools/physics"}, out), 0) << out;
     EXPECT_TRUE(contains(out, "frame [5, 6, 7, 8]\n")) << out;
     EXPECT_TRUE(contains(out, "distinct [1, 3]\n")) << out;
     EXPECT_TRUE(contains(out, "plain [1, 2]\n")) << out;
@@ -1145,15 +1153,8 @@ rz.write_loops(path, [{(6, "CA"): (1.0, 2.0, 3.0), (5, "N"): (0.0, 0.0, 0.0), (5
 got = loopkit.read_results(path)
 print("read", len(got), [(r["num"], r["name"], sorted(r["atoms"].items())) for r in got[0]["residues"]])
 )";
-    TempDir tmp;
-    ASSERT_FALSE(tmp.path.empty());
-    std::ofstream(tmp.path / "check.py") << code;
     std::string out;
-    ASSERT_EQ(run("/usr/bin/python3 '" + (tmp.path / "check.py").string() + "' '" + kRepo + "/tools/physics' '" + kRepo + "/workflow/scripts' '" +
-                      tmp.path.string() + "'",
-                  out),
-              0)
-        << out;
+    ASSERT_EQ(runCheckScript(code, {kRepo + "/tools/physics", kRepo + "/workflow/scripts"}, out), 0) << out;
     // Medians 3, 0, 5, 4; MAD 2, 0, 0, 2: a score without spread weighs nothing, as in z.
     EXPECT_TRUE(contains(out, "w [0.5, 0.0, 0.0, 0.5]\n")) << out;
     EXPECT_TRUE(contains(out, "same 50\n")) << out;
@@ -1180,11 +1181,8 @@ print("sampling", [float(x) for x in n], [float(x) for x in e])
 n, e = fc.shell_sums(loop, frame, dfire, fc.dfire_bin)
 print("dfire", [float(x) for x in e])
 )";
-    TempDir tmp;
-    ASSERT_FALSE(tmp.path.empty());
-    std::ofstream(tmp.path / "check.py") << code;
     std::string out;
-    ASSERT_EQ(run("/usr/bin/python3 '" + (tmp.path / "check.py").string() + "' '" + kRepo + "/tools/sampling'", out), 0) << out;
+    ASSERT_EQ(runCheckScript(code, {kRepo + "/tools/sampling"}, out), 0) << out;
     EXPECT_TRUE(contains(out, "contacts 2 1\n")) << out;
     EXPECT_TRUE(contains(out, "bins 90 639 8 29\n")) << out;
     // Shells 0-3.5, 3.5-4.5, ..., 7.5-8: the pairs at 3, 4 and 7.9 A; 7.9^2 * 10 = 624.1.

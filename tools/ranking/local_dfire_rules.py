@@ -38,20 +38,9 @@ BACKBONE = ("N", "CA", "C", "O")
 
 
 def load_table(path):
-    """{(key_a, key_b): 30 energies} for both orders; keys are "RES ATOM"."""
-    table = {}
-    with open(path) as fh:
-        for lineno, line in enumerate(fh, 1):
-            if line.startswith("#") or not line.strip():
-                continue
-            f = line.split()
-            if len(f) != 4 + BINS:
-                raise ValueError("%s:%d: %d fields, a pair line has %d" % (path, lineno, len(f), 4 + BINS))
-            a, b = f[0] + " " + f[1], f[2] + " " + f[3]
-            e = np.minimum(np.array([float(x) for x in f[4:]]), CAP)
-            table[(a, b)] = e
-            table[(b, a)] = e
-    return table
+    """{(key_a, key_b): 30 energies, capped} for both orders; keys are "RES ATOM"."""
+    capped = {}
+    return {k: capped.setdefault(id(e), np.minimum(np.array(e), CAP)) for k, e in loopkit.read_pair_table(path, BINS).items()}
 
 
 def loop_span(entry):

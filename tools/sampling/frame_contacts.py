@@ -27,19 +27,6 @@ SHELLS = (0.0, 3.5, 4.5, 5.5, 6.5, 7.5, 8.0)
 CONTACT = 4.5
 
 
-def read_pair_table(path):
-    """{(type a, type b): values} of a pair file, both orders; types "RES ATOM"."""
-    table = {}
-    with open(path) as fh:
-        for line in fh:
-            if line.startswith("#"):
-                continue
-            f = line.split()
-            a, b = f[0] + " " + f[1], f[2] + " " + f[3]
-            table[(a, b)] = table[(b, a)] = [float(x) for x in f[4:]]
-    return table
-
-
 def sampling_bin(d):
     return min(int(d * d * 10.0), 639)
 
@@ -83,8 +70,8 @@ def main(argv):
         sys.stderr.write(__doc__)
         return 2
     run, table_path, data = argv
-    tables = ((read_pair_table(os.path.join(data, "QUENDApair.lib")), sampling_bin),
-              (read_pair_table(os.path.join(data, "dfire_pair.lib")), dfire_bin))
+    tables = ((loopkit.read_pair_table(os.path.join(data, "QUENDApair.lib"), 640), sampling_bin),
+              (loopkit.read_pair_table(os.path.join(data, "dfire_pair.lib"), 30), dfire_bin))
     base = os.path.dirname(os.path.abspath(table_path))
     k = len(SHELLS) - 1
     tot = {w: [np.zeros(k), np.zeros(k), np.zeros(k)] for w in ("native", "written")}

@@ -251,6 +251,22 @@ def write_results(path, confs):
             fh.write("END \n")
 
 
+def read_pair_table(path, bins):
+    """{(type a, type b): values} of one of the program's pair tables (dfire_pair.lib,
+    QUENDApair.lib), both orders sharing one list; types are "RES ATOM"."""
+    table = {}
+    with open(path) as fh:
+        for lineno, line in enumerate(fh, 1):
+            if line.startswith("#") or not line.strip():
+                continue
+            f = line.split()
+            if len(f) != 4 + bins:
+                raise ValueError("%s:%d: %d fields, a pair line has %d" % (path, lineno, len(f), 4 + bins))
+            e = [float(x) for x in f[4:]]
+            table[(f[0] + " " + f[1], f[2] + " " + f[3])] = table[(f[2] + " " + f[3], f[0] + " " + f[1])] = e
+    return table
+
+
 def matched(conf, native_loop):
     """Pairs (conformation residue, native residue) of a loop, by position; the
     residue counts and names must agree."""
