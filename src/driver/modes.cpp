@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <iostream>
 #include <limits>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -131,6 +132,46 @@ void reportInput(std::ostream& out, const Entry& entry, const EntryStructure& bu
     out.flush();
 }
 
+
+// Two populations of half the seeds, grown in turn with the two sampling
+// tables (see Protocol::twoTables); their loops are written together to the
+// result file, the first population's first. Leaves run at the last
+// population grown (which refers to second, loaded here) and returns the
+// wall-clock start of the first.
+double runTwoTables(const RunOptions& opt, const SamplerSettings& settings, const SamplerTables& tables, const EntryStructure& built,
+                    const std::string& loopId, FilterState& filter, std::unique_ptr<Sampler>& run, Potentials& second) {
+    loadPairTables(second, 3, opt.dataDir);
+    loadRotamers(second, opt.dataDir + "/newsimplRot.txt");
+    loadQuenda(second, opt.dataDir + "/QUENDA_ed4_8_V3.txt");
+    const Potentials* table[2] = {&tables.potentials, &second};
+    const char* name[2] = {"the sampling pair table", "DFIRE energies inside the sampling table's clash walls"};
+    HeldLoops held;
+    double start = 0.0;
+    for (int p = 0; p < 2; ++p) {
+        SamplerSettings half = settings;
+        half.numSeeds = p == 0 ? settings.numSeeds - settings.numSeeds / 2 : settings.numSeeds / 2;
+        half.numLoops = p == 0 ? settings.numLoops - settings.numLoops / 2 : settings.numLoops / 2;
+        if (half.numLoops == 0) continue;  // -numloop 1: the first population writes it
+        if (settings.progress)
+            std::cerr << "Population " << p + 1 << " of 2: " << half.numSeeds << " seeds grown with " << name[p] << std::endl;
+        run.reset();  // one population's buffers at a time
+        run = std::make_unique<Sampler>(SamplerTables{tables.templates, tables.distributions, *table[p]}, half, built.protein, built.loopStart,
+                                        built.loopEnd, loopId);
+        FilterState fs;
+        fs.probe = filter.probe;
+        fs.hold = &held;
+        production(*run, fs);
+        if (p == 0) start = run->runStart;
+        filter.times.scoring += fs.times.scoring;
+        filter.times.selection += fs.times.selection;
+        filter.times.clustering += fs.times.clustering;
+        filter.times.commit += fs.times.commit;
+        filter.times.finalLoops += fs.times.finalLoops;
+    }
+    writeHeldLoops(held, settings.resultPath);
+    return start;
+}
+
 }  // namespace
 
 int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* filterTimes, StepProbe* probe) {
@@ -188,23 +229,33 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     settings.resultPath = prefix + ".txt";
     settings.randomSeed = opt.randSeed;
     settings.progress = !opt.quiet;
-    Sampler run({tm, dist, pot}, settings, loop.built.protein, loop.built.loopStart, loop.built.loopEnd, loopIdOf(opt));
+    const std::string loopId = loopIdOf(opt);
+    std::unique_ptr<Potentials> second;  // the second sampling table of -xtwotables; outlives run, which refers to it
+    std::unique_ptr<Sampler> run;
     FilterState filter;
     filter.probe = probe;
-    if (opt.refineFrom.empty()) {
-        production(run, filter);
-    } else {
+    double runStart = 0.0;
+    if (!opt.refineFrom.empty()) {
         // Refinement of loops sampled before: the run is prepared (atom
         // index, working structure) but grows nothing.
-        prepare(run);
+        run = std::make_unique<Sampler>(SamplerTables{tm, dist, pot}, settings, loop.built.protein, loop.built.loopStart, loop.built.loopEnd, loopId);
+        prepare(*run);
         prepareOutputFiles(settings.resultPath, false);
+        runStart = run->runStart;
+    } else if (!opt.protocol.twoTables) {
+        run = std::make_unique<Sampler>(SamplerTables{tm, dist, pot}, settings, loop.built.protein, loop.built.loopStart, loop.built.loopEnd, loopId);
+        production(*run, filter);
+        runStart = run->runStart;
+    } else {
+        second = std::make_unique<Potentials>();
+        runStart = runTwoTables(opt, settings, {tm, dist, pot}, loop.built, loopId, filter, run, *second);
     }
     if (filterTimes) *filterTimes = filter.times;
     if (refinementPassRequested(opt)) {
-        const RefineContext context{tm, dist, pot, run.atoms, settings.protocol.torsionBins, settings.protocol.clashTolerance,
-                                    run.loopStart, run.loopEnd, opt.refineSmooth, opt.rotamerPrior.empty() ? nullptr : &prior};
+        const RefineContext context{tm, dist, pot, run->atoms, settings.protocol.torsionBins, settings.protocol.clashTolerance,
+                                    run->loopStart, run->loopEnd, opt.refineSmooth, opt.rotamerPrior.empty() ? nullptr : &prior};
         const std::string& input = opt.refineFrom.empty() ? settings.resultPath : opt.refineFrom;
-        const RefineSummary r = refineResultFile(context, opt.refine, run.work, input, settings.resultPath, opt.randSeed, threads);
+        const RefineSummary r = refineResultFile(context, opt.refine, run->work, input, settings.resultPath, opt.randSeed, threads);
         if (!opt.quiet && opt.refine.repack) std::cerr << "Repacked " << r.repacked << " of " << r.loops << " loops" << std::endl;
         if (!opt.quiet && opt.refine.top > 0)
             std::cerr << "Refined " << r.refined << " of " << r.loops << " loops (" << r.improved << " lower in energy; " << r.accepted
@@ -228,7 +279,7 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     for (const std::string& f : written) files += (files.empty() ? "" : ", ") + f;
     char summary[160];
     std::snprintf(summary, sizeof summary, "%zu conformations, best combined score %.4f (LOOP %d), run time %.1f s (CPU %.1f s)", confs.size(),
-                  ranked.front().combined, ranked.front().index, omp_get_wtime() - run.runStart, cpuSeconds());
+                  ranked.front().combined, ranked.front().index, omp_get_wtime() - runStart, cpuSeconds());
     std::cout << "Wrote " << files << ": " << summary << std::endl;
     return 0;
 }

@@ -41,6 +41,21 @@ void prepareOutputFiles(const std::string& resultPath, bool diag);
 constexpr double WRITTEN_SCORE_CAP = 1000000.0;
 void writeLoopLine(std::ostream& out, int w, double dfire, double sideChain, double quenda, double g);
 
+// Loops of the last step held for the caller instead of written: a run of
+// several populations writes them together, numbered in the order held.
+struct HeldLoops {
+    std::string text;          // LOOP lines with their records, numbered 1..count
+    std::vector<int> flagged;  // numbers of the loops the fallback wrote
+    int count = 0;
+};
+// The error of a run that wrote nothing, naming the result file.
+std::string nothingWrittenMessage(const std::string& resultPath);
+// The flagged list (a header line, then one loop number per line) written at path.
+void writeFlaggedFile(const std::string& path, const std::vector<int>& numbers);
+// Writes the held loops to the result file, and their flagged list beside it
+// when the fallback wrote any; stops (status 1) when nothing is held.
+void writeHeldLoops(const HeldLoops& held, const std::string& resultPath);
+
 // ---- bins ----
 
 // Folds a 5-degree bin index onto the periodic grid 0..71 (72 is -180 again).
@@ -196,6 +211,7 @@ struct FilterState {
     FilterTimes times;
     DiverseMemory diverse;
     StepProbe* probe = nullptr;    // observer of the run (benchmark programs); none by default
+    HeldLoops* hold = nullptr;     // when set, the last step adds its loops here instead of writing the result file
 };
 
 // ---- closing side chains (close_sc.cpp) ----

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iomanip>
 #include <iostream>
+#include <optional>
 #include <sstream>
 
 #include "build/builders.h"
@@ -133,30 +134,30 @@ void finishLoop(const FinalContext& fc, Structure& ws, int id, LoopResult& out, 
 }
 
 // Nothing passed the final refinement: the best closed loops whose backbone keeps clear of
-// the frame, in rank order, listed in their own file beside the result. Returns the number written.
+// the frame, in rank order, numbered from first + 1 and listed beside the result (in the
+// flagged file, or in hold when the loops are held). Returns the number written.
 int writeFallback(const FinalContext& fc, Structure& ws, const std::vector<int>& rejected, const std::vector<float>& E1,
-                  std::ostream& result, const std::string& resultPath) {
+                  std::ostream& result, const std::string& resultPath, int first, HeldLoops* hold) {
     const Sampler& run = *fc.run;
     const std::string flagged = flaggedFilePath(resultPath);
-    AtomicFile flagFile(flagged);
-    std::ostream& flags = flagFile.stream();
-    flags << "# loops written although they failed the final side-chain refinement or frame check\n";
-    int written = 0;
+    std::vector<int> numbers;
     for (int id : rejected) {
-        if (written >= run.settings.numLoops) break;
+        if (static_cast<int>(numbers.size()) >= run.settings.numLoops) break;
         LoopResult lr;
         finishLoop(fc, ws, id, lr, true);
         if (!lr.backboneClear) continue;
-        ++written;
-        writeLoopLine(result, written, lr.terms.dfire(), lr.terms.sideChain(), lr.terms.q, E1[id]);
+        numbers.push_back(first + static_cast<int>(numbers.size()) + 1);
+        writeLoopLine(result, numbers.back(), lr.terms.dfire(), lr.terms.sideChain(), lr.terms.q, E1[id]);
         result << lr.records << "END \n";
-        flags << written << "\n";
     }
-    if (written == 0) return 0;
-    flagFile.commit();
-    std::cerr << "Warning: no loop conformation passed the final refinement: wrote the " << written
+    if (numbers.empty()) return 0;
+    if (hold)
+        hold->flagged.insert(hold->flagged.end(), numbers.begin(), numbers.end());
+    else
+        writeFlaggedFile(flagged, numbers);
+    std::cerr << "Warning: no loop conformation passed the final refinement: wrote the " << numbers.size()
               << " best closed loops whose backbone clears the frame, flagged in " << flagged << std::endl;
-    return written;
+    return static_cast<int>(numbers.size());
 }
 
 struct CommitArgs {
@@ -409,7 +410,8 @@ std::vector<int> clusterSurvivors(Sampler& run, const FilterPass& f, const std::
 
 // Last step: loops are built and refined on all threads in rank order, ahead
 // of the writer, which takes them in order until enough are written.
-void writeFinalLoops(Sampler& run, const FilterPass& f, const std::vector<int>& K, std::ofstream& ftab, StepProbe* probe) {
+void writeFinalLoops(Sampler& run, const FilterPass& f, const std::vector<int>& K, std::ofstream& ftab, StepProbe* probe,
+                     HeldLoops* hold) {
     Structure& s = run.work;
     const bool diag = run.settings.diag;
     const std::vector<float>* E = f.E;
@@ -417,8 +419,13 @@ void writeFinalLoops(Sampler& run, const FilterPass& f, const std::vector<int>& 
     const int limit = std::min<int>(static_cast<int>(K.size()), f.capacity);
     const CommitArgs ca{&run, &s, f.step, f.pos, f.parity, true};
     const std::string path = resultFilePath(run);
-    AtomicFile resultFile(path);  // replaces an earlier result only once complete
-    std::ostream& result = resultFile.stream();
+    // Written to the result file, which replaces an earlier result only once
+    // complete, or held for the caller, numbered after the loops held before.
+    std::optional<AtomicFile> resultFile;
+    std::ostringstream heldText;
+    if (!hold) resultFile.emplace(path);
+    std::ostream& result = hold ? static_cast<std::ostream&>(heldText) : resultFile->stream();
+    const int first = hold ? hold->count : 0;
     std::vector<Structure> ws(P, s);
     FinalContext fc{&run, f.step, f.pos, f.c, 1 - f.parity, &f.closeRot};
     const int chunk = 8 * P;
@@ -432,7 +439,7 @@ void writeFinalLoops(Sampler& run, const FilterPass& f, const std::vector<int>& 
             std::cerr << "START LOOP " << k << " " << f.dev[id] << " " << lr.terms.d1 << " " << lr.terms.d2 << " " << lr.terms.o << " "
                       << lr.terms.t << " 0 0 " << lr.terms.q << " " << E[0][id] << " " << E[1][id] << " " << lr.terms.q1 << " "
                       << lr.terms.q2 << " " << lr.terms.q3 << " " << lr.terms.q4 << " 0" << std::endl;
-        writeLoopLine(result, written, lr.terms.dfire(), lr.terms.sideChain(), lr.terms.q, E[1][id]);
+        writeLoopLine(result, first + written, lr.terms.dfire(), lr.terms.sideChain(), lr.terms.q, E[1][id]);
         result << lr.records << "END \n";
         if (!result) fail("Cannot write the result file \"" + path + "\"", 1);
     };
@@ -476,15 +483,20 @@ void writeFinalLoops(Sampler& run, const FilterPass& f, const std::vector<int>& 
         }
         for (int q : lowestBackboneScore(d1, torsion, run.settings.numLoops)) write(pool[q].k, pool[q].id, pool[q].lr);
     }
-    if (written == 0 && run.settings.protocol.fallback) written = writeFallback(fc, ws[0], rejected, E[1], result, path);
+    if (written == 0 && run.settings.protocol.fallback) written = writeFallback(fc, ws[0], rejected, E[1], result, path, first, hold);
     // The working structure ends with the last loop tried.
     if (lastTried >= 0) {
         LoopResult tmp;
         finishLoop(fc, s, lastTried, tmp);
     }
     if (diag) nativeReport(run, s);
-    if (written == 0) fail("No loop conformation passed the final refinement: nothing was written to " + path, 1);
-    resultFile.commit();
+    if (hold) {
+        hold->text += heldText.str();
+        hold->count += written;
+        return;
+    }
+    if (written == 0) fail(nothingWrittenMessage(path), 1);
+    resultFile->commit();
 }
 
 }  // namespace
@@ -541,7 +553,7 @@ void filterStep(Sampler& run, FilterState& fs, int step) {
         std::cerr << "Using " << K.size() << " seeds" << std::endl;
     }
     if (f.finalStep) {
-        writeFinalLoops(run, f, K, ftab, fs.probe);
+        writeFinalLoops(run, f, K, ftab, fs.probe, fs.hold);
         fs.times.finalLoops += omp_get_wtime() - clock0;
         return;
     }

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "filter/filter.h"
+#include "filter/final_safeguards.h"
 #include "model/atomic_file.h"
 #include "model/error.h"
 
@@ -44,6 +45,25 @@ void prepareOutputFiles(const std::string& path, bool diag) {
 void writeLoopLine(std::ostream& out, int w, double dfire, double sideChain, double quenda, double g) {
     if (!(g <= WRITTEN_SCORE_CAP)) g = WRITTEN_SCORE_CAP;  // also a NaN
     out << std::fixed << std::setprecision(2) << "LOOP " << w << " " << dfire << " " << sideChain << " " << quenda << " " << g << "\n";
+}
+
+std::string nothingWrittenMessage(const std::string& resultPath) {
+    return "No loop conformation passed the final refinement: nothing was written to " + resultPath;
+}
+
+void writeFlaggedFile(const std::string& path, const std::vector<int>& numbers) {
+    AtomicFile file(path);
+    file.stream() << "# loops written although they failed the final side-chain refinement or frame check\n";
+    for (int n : numbers) file.stream() << n << "\n";
+    file.commit();
+}
+
+void writeHeldLoops(const HeldLoops& held, const std::string& resultPath) {
+    if (held.count == 0) fail(nothingWrittenMessage(resultPath), 1);
+    AtomicFile result(resultPath);
+    result.stream() << held.text;
+    result.commit();
+    if (!held.flagged.empty()) writeFlaggedFile(flaggedFilePath(resultPath), held.flagged);
 }
 
 }  // namespace lorvane

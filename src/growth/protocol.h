@@ -76,6 +76,12 @@ struct Protocol {
     // score, neither needing side chains), in rank order; else the first
     // loops in rank order.
     bool writeByBackbone = false;
+    // Two populations of half the seeds each, grown in turn: the first with
+    // the sampling pair table, the second with DFIRE's energies inside that
+    // table's clash walls; the loops of both are written together and ranked
+    // as one set. The second table reaches buried loops the first steers
+    // away from, the first keeps precision on exposed ones.
+    bool twoTables = false;
     StepWeights stepWeights;
 
     // The backbone angle table is read only when a choice needs it.

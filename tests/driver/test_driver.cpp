@@ -105,6 +105,9 @@ TEST(DriverParse, ProtocolAndItsSwitches) {
     // Random fill of the growth steps: a measuring switch, off in both protocols.
     EXPECT_TRUE(d.randomFill == 0.0 && c.randomFill == 0.0);
     EXPECT_EQ(parse({"-xrandfill", "0.25"}).protocol.randomFill, 0.25);
+    // Two sampling tables: a measuring switch, off in both protocols.
+    EXPECT_TRUE(!d.twoTables && !c.twoTables);
+    EXPECT_TRUE(parse({"-protocol", "classic", "-xtwotables"}).protocol.twoTables);
     // Writing by backbone score: a measuring switch, off in both protocols.
     EXPECT_TRUE(!d.writeByBackbone && !c.writeByBackbone);
     EXPECT_TRUE(parse({"-protocol", "classic", "-xwritebb"}).protocol.writeByBackbone);

@@ -225,4 +225,33 @@ TEST(OutputsSlow, SamplingRunWritesRankingAndModels) {
     }
 }
 
+// Two sampling tables in one run write exactly what two runs of half the
+// seeds write, one with each table: the first's loops, then the second's
+// numbered on from them, ranked as one set.
+TEST(OutputsSlow, TwoTablesWriteTheTwoHalfRunsTogether) {
+    ScratchDir dir;
+    const std::string common = "-f " + sourcePath("examples/5p21.pdb") + " -start 45 -end 52 -cores 1 -rs 5 -quiet ";
+    for (const char* run : {"-seeds 200 -numloop 15 -o first", "-seeds 200 -numloop 15 -xgrowdfire -o second",
+                                   "-seeds 400 -numloop 30 -xtwotables -o both"}) {
+        const ProgramRun r = runProgram(dir.root(), common + run);
+        ASSERT_EQ(r.status, 0) << run << ": " << r.err;
+    }
+    const std::vector<ResultConformation> first = readConformations(dir.path("first.txt"), 8, 1000);
+    const std::vector<ResultConformation> second = readConformations(dir.path("second.txt"), 8, 1000);
+    const std::vector<ResultConformation> both = readConformations(dir.path("both.txt"), 8, 1000);
+    ASSERT_EQ(both.size(), first.size() + second.size());
+    ASSERT_GT(second.size(), 0u);
+    for (size_t k = 0; k < both.size(); ++k) {
+        const ResultConformation& want = k < first.size() ? first[k] : second[k - first.size()];
+        EXPECT_EQ(both[k].scores, want.scores) << "loop " << k + 1;
+        EXPECT_EQ(backboneRmsd(both[k], want), 0.0) << "loop " << k + 1;
+    }
+    std::vector<std::string> numbers;
+    for (const std::string& l : lines(slurp(dir.path("both.txt"))))
+        if (l.rfind("LOOP ", 0) == 0) numbers.push_back(l.substr(5, l.find(' ', 5) - 5));
+    ASSERT_EQ(numbers.size(), both.size());
+    for (size_t k = 0; k < numbers.size(); ++k) EXPECT_EQ(numbers[k], std::to_string(k + 1));
+    EXPECT_EQ(lines(slurp(dir.path("both.ranking.tsv"))).size(), both.size() + 1);
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cmath>
+#include <filesystem>
 
 #include "filter/filter.h"
 #include "filter/final_safeguards.h"
@@ -239,4 +240,29 @@ TEST(FinalSafeguards, DisulfidePairs) {
     EXPECT_FALSE(disulfidePair(s, 1, SG, 2, SG));
     EXPECT_EQ(flaggedFilePath("pdbout/1crn_35_42.txt"), "pdbout/1crn_35_42.flagged.txt");
     EXPECT_EQ(flaggedFilePath("runs/x"), "runs/x.flagged.txt");
+}
+
+// Held loops reach the result file verbatim; the flagged list is written
+// beside it only when the fallback wrote loops; nothing held is an error
+// naming the result file, and no file is made.
+TEST(HeldLoops, WrittenTogetherOrNotAtAll) {
+    using lorvane_test::ScratchDir;
+    struct Case {
+        HeldLoops held;
+        bool flaggedFile;
+    };
+    const std::string text = "LOOP 1 -1.00 0.00 2.00 3.00\nATOM\nEND \nLOOP 2 -2.00 0.00 2.00 3.00\nATOM\nEND \n";
+    for (const Case& c : std::vector<Case>{{{text, {}, 2}, false}, {{text, {2}, 2}, true}}) {
+        ScratchDir dir;
+        const std::string path = dir.path("run.txt");
+        writeHeldLoops(c.held, path);
+        EXPECT_EQ(lorvane_test::slurp(path), text);
+        EXPECT_EQ(std::filesystem::exists(dir.path("run.flagged.txt")), c.flaggedFile);
+        if (c.flaggedFile) {
+            EXPECT_EQ(lorvane_test::lines(lorvane_test::slurp(dir.path("run.flagged.txt"))).back(), "2");
+        }
+    }
+    ScratchDir dir;
+    EXPECT_ERROR(writeHeldLoops(HeldLoops{}, dir.path("empty.txt")), 1, "nothing was written to .*empty.txt");
+    EXPECT_FALSE(std::filesystem::exists(dir.path("empty.txt")));
 }
