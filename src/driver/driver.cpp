@@ -69,6 +69,7 @@ const std::vector<OptionHelp>& optionReference() {
         {"-dfire", "", "sample with the DFIRE pair table instead of the QUENDA one"},
         {"-xgrowdfire", "", "measuring: the sampling pair table keeps its bins and clash walls but takes DFIRE's energies outside them (growth, closure, side chains)"},
         {"-xtwotables", "", "measuring: half the seeds grown with the sampling pair table, half with the table of -xgrowdfire; the loops of both written and ranked together"},
+        {"-xsupplement", "", "measuring: the whole run with the sampling pair table, plus half the seeds grown with the table of -xgrowdfire writing half as many loops more; all ranked together"},
         {"-nobbt", "", "sample without the backbone torsion-bin probabilities"},
         {"-backgrow", "", "grow from the end anchor only"},
         {"-xforward", "", "measuring: grow from the start anchor only"},
@@ -284,6 +285,8 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
             opt.protocol.writeByBackbone = true;
         } else if (a == "-xtwotables") {
             opt.protocol.twoTables = true;
+        } else if (a == "-xsupplement") {
+            opt.protocol.twoTables = opt.protocol.supplement = true;
         } else if (a == "-xstepwgrowth") {
             opt.protocol.stepWeights.atClosure = false;
         } else if (a == "-xstepw") {
@@ -379,10 +382,11 @@ void checkRequiredOptions(const RunOptions& opt) {
     if (opt.refine.rescore && opt.refineFrom.empty()) usageError("Option -xrescore needs -xrefinefrom FILE, the loops to score again");
     if (opt.refine.top > 0 && opt.refine.consensus > 0) usageError("Options -xrefine and -xconsensus exclude each other");
     if (opt.protocol.twoTables && opt.samplingPotential != 1)
-        usageError("Option -xtwotables grows with both sampling tables: it excludes -dfire and -xgrowdfire");
+        usageError(std::string("Option ") + (opt.protocol.supplement ? "-xsupplement" : "-xtwotables") +
+                   " grows with both sampling tables: it excludes -dfire and -xgrowdfire");
     if (opt.protocol.twoTables && opt.hasSeeds && opt.seeds < 200)
-        usageError("Option -xtwotables splits the seeds in two populations of at least 100: -seeds " + std::to_string(opt.seeds) +
-                   " is too few (at least 200)");
+        usageError(std::string("Option ") + (opt.protocol.supplement ? "-xsupplement" : "-xtwotables") +
+                   " grows a second population of half the seeds, at least 100: -seeds " + std::to_string(opt.seeds) + " is too few (at least 200)");
     if (!opt.rotamerPrior.empty() && !opt.refine.repack) usageError("Option -xrotprior needs -xrepack, the repacking it weighs");
     if (opt.mode == Mode::Gaps) return;  // the whole entry
     if (opt.mode == Mode::Smc && !opt.byPdbNumber) return;  // positions; -1 stands for the chain's ends

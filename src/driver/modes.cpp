@@ -133,8 +133,8 @@ void reportInput(std::ostream& out, const Entry& entry, const EntryStructure& bu
 }
 
 
-// Two populations of half the seeds, grown in turn with the two sampling
-// tables (see Protocol::twoTables); their loops are written together to the
+// Two populations, grown in turn with the two sampling tables (see
+// Protocol::twoTables and supplement); their loops are written together to the
 // result file, the first population's first. Leaves run at the last
 // population grown (which refers to second, loaded here) and returns the
 // wall-clock start of the first.
@@ -149,8 +149,10 @@ double runTwoTables(const RunOptions& opt, const SamplerSettings& settings, cons
     double start = 0.0;
     for (int p = 0; p < 2; ++p) {
         SamplerSettings half = settings;
-        half.numSeeds = p == 0 ? settings.numSeeds - settings.numSeeds / 2 : settings.numSeeds / 2;
-        half.numLoops = p == 0 ? settings.numLoops - settings.numLoops / 2 : settings.numLoops / 2;
+        // Split: half each (the first takes an odd one); supplement: the whole run, then half more.
+        const bool whole = p == 0 && settings.protocol.supplement;
+        half.numSeeds = whole ? settings.numSeeds : p == 0 ? settings.numSeeds - settings.numSeeds / 2 : settings.numSeeds / 2;
+        half.numLoops = whole ? settings.numLoops : p == 0 ? settings.numLoops - settings.numLoops / 2 : settings.numLoops / 2;
         if (half.numLoops == 0) continue;  // -numloop 1: the first population writes it
         if (settings.progress)
             std::cerr << "Population " << p + 1 << " of 2: " << half.numSeeds << " seeds grown with " << name[p] << std::endl;

@@ -82,6 +82,10 @@ struct Protocol {
     // as one set. The second table reaches buried loops the first steers
     // away from, the first keeps precision on exposed ones.
     bool twoTables = false;
+    // With twoTables: the first population is the whole run (every seed, all
+    // of -numloop) and the second adds half the seeds and half as many loops,
+    // so that nothing the sampling table finds is lost.
+    bool supplement = false;
     StepWeights stepWeights;
 
     // The backbone angle table is read only when a choice needs it.

@@ -58,7 +58,8 @@ TEST(CommandLine, MisuseAndLoopsThatCannotBeModelledStopWithStatusAndOneLine) {
         {"-f " + ras + " -start 45 -end 52 -xrescore", 2, "^Option -xrescore needs -xrefinefrom FILE, the loops to score again$"},
         {"-f " + ras + " -start 45 -end 52 -xtwotables -xgrowdfire", 2, "^Option -xtwotables grows with both sampling tables: it excludes"},
         {"-f " + ras + " -start 45 -end 52 -dfire -xtwotables", 2, "^Option -xtwotables grows with both sampling tables: it excludes"},
-        {"-f " + ras + " -start 45 -end 52 -xtwotables -seeds 199", 2, "^Option -xtwotables splits the seeds .*-seeds 199 is too few"},
+        {"-f " + ras + " -start 45 -end 52 -xtwotables -seeds 199", 2, "^Option -xtwotables grows a second population .*-seeds 199 is too few"},
+        {"-f " + ras + " -start 45 -end 52 -xgrowdfire -xsupplement", 2, "^Option -xsupplement grows with both sampling tables: it excludes"},
         // Input errors: the structure holds no such loop, or no anchor for it.
         {"-f " + ras + " -start 45 -end 999", 1, "^Specified starting or ending residue numbers are not in the PDB file\\. \\(.*5p21.pdb has no residue 999\\)$"},
         {"-f " + ras + " -start 160 -end 166", 1, "5p21.pdb: cannot model A160-A166: no residue after A166 to anchor the loop$"},
@@ -89,7 +90,7 @@ TEST(CommandLine, MisuseAndLoopsThatCannotBeModelledStopWithStatusAndOneLine) {
                         l.rfind("Environment: ", 0) == 0)
                 << l;
     }
-    EXPECT_EQ(lines(slurp(dir.path("command.log"))).size(), cases.size() - 11) << "misuse seen on the command line alone is not logged";
+    EXPECT_EQ(lines(slurp(dir.path("command.log"))).size(), cases.size() - 12) << "misuse seen on the command line alone is not logged";
 }
 
 // Requests the program can honour only in part: said on standard error, then done.

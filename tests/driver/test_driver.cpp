@@ -107,7 +107,9 @@ TEST(DriverParse, ProtocolAndItsSwitches) {
     EXPECT_EQ(parse({"-xrandfill", "0.25"}).protocol.randomFill, 0.25);
     // Two sampling tables: a measuring switch, off in both protocols.
     EXPECT_TRUE(!d.twoTables && !c.twoTables);
-    EXPECT_TRUE(parse({"-protocol", "classic", "-xtwotables"}).protocol.twoTables);
+    EXPECT_TRUE(!d.supplement && !c.supplement);
+    const Protocol split = parse({"-protocol", "classic", "-xtwotables"}).protocol, added = parse({"-xsupplement"}).protocol;
+    EXPECT_TRUE(split.twoTables && !split.supplement && added.twoTables && added.supplement);
     // Writing by backbone score: a measuring switch, off in both protocols.
     EXPECT_TRUE(!d.writeByBackbone && !c.writeByBackbone);
     EXPECT_TRUE(parse({"-protocol", "classic", "-xwritebb"}).protocol.writeByBackbone);

@@ -6,6 +6,7 @@
 #include <gemmi/mmcif.hpp>
 #include <gemmi/pdb.hpp>
 
+#include <filesystem>
 #include <map>
 
 #include "driver/data_directory.h"
@@ -225,33 +226,46 @@ TEST(OutputsSlow, SamplingRunWritesRankingAndModels) {
     }
 }
 
-// Two sampling tables in one run write exactly what two runs of half the
-// seeds write, one with each table: the first's loops, then the second's
-// numbered on from them, ranked as one set.
-TEST(OutputsSlow, TwoTablesWriteTheTwoHalfRunsTogether) {
+// Two sampling tables in one run write exactly what two runs write, one with
+// each table, joined: the first's loops, then the second's numbered on from
+// them, ranked as one set. Split (-xtwotables): half the seeds each;
+// supplement (-xsupplement): the whole run, then half the seeds more.
+TEST(OutputsSlow, TwoTablesWriteTheTwoRunsTogether) {
+    struct Case {
+        std::string both, first, second;
+    };
     ScratchDir dir;
     const std::string common = "-f " + sourcePath("examples/5p21.pdb") + " -start 45 -end 52 -cores 1 -rs 5 -quiet ";
-    for (const char* run : {"-seeds 200 -numloop 15 -o first", "-seeds 200 -numloop 15 -xgrowdfire -o second",
-                                   "-seeds 400 -numloop 30 -xtwotables -o both"}) {
-        const ProgramRun r = runProgram(dir.root(), common + run);
-        ASSERT_EQ(r.status, 0) << run << ": " << r.err;
+    const std::vector<Case> cases = {
+        {"-seeds 400 -numloop 30 -xtwotables -o split", "-seeds 200 -numloop 15 -o first", "-seeds 200 -numloop 15 -xgrowdfire -o second"},
+        {"-seeds 200 -numloop 15 -xsupplement -o supplement", "-seeds 200 -numloop 15 -o first", "-seeds 100 -numloop 7 -xgrowdfire -o extra"},
+    };
+    auto run = [&](const std::string& args) {
+        const std::string prefix = args.substr(args.rfind(' ') + 1);
+        if (!std::filesystem::exists(dir.path(prefix + ".txt"))) {
+            const ProgramRun r = runProgram(dir.root(), common + args);
+            EXPECT_EQ(r.status, 0) << args << ": " << r.err;
+        }
+        return readConformations(dir.path(prefix + ".txt"), 8, 1000);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.both);
+        const std::vector<ResultConformation> first = run(c.first), second = run(c.second), both = run(c.both);
+        ASSERT_EQ(both.size(), first.size() + second.size());
+        ASSERT_GT(second.size(), 0u);
+        for (size_t k = 0; k < both.size(); ++k) {
+            const ResultConformation& want = k < first.size() ? first[k] : second[k - first.size()];
+            EXPECT_EQ(both[k].scores, want.scores) << "loop " << k + 1;
+            EXPECT_EQ(backboneRmsd(both[k], want), 0.0) << "loop " << k + 1;
+        }
+        const std::string prefix = c.both.substr(c.both.rfind(' ') + 1);
+        std::vector<std::string> numbers;
+        for (const std::string& l : lines(slurp(dir.path(prefix + ".txt"))))
+            if (l.rfind("LOOP ", 0) == 0) numbers.push_back(l.substr(5, l.find(' ', 5) - 5));
+        ASSERT_EQ(numbers.size(), both.size());
+        for (size_t k = 0; k < numbers.size(); ++k) EXPECT_EQ(numbers[k], std::to_string(k + 1));
+        EXPECT_EQ(lines(slurp(dir.path(prefix + ".ranking.tsv"))).size(), both.size() + 1);
     }
-    const std::vector<ResultConformation> first = readConformations(dir.path("first.txt"), 8, 1000);
-    const std::vector<ResultConformation> second = readConformations(dir.path("second.txt"), 8, 1000);
-    const std::vector<ResultConformation> both = readConformations(dir.path("both.txt"), 8, 1000);
-    ASSERT_EQ(both.size(), first.size() + second.size());
-    ASSERT_GT(second.size(), 0u);
-    for (size_t k = 0; k < both.size(); ++k) {
-        const ResultConformation& want = k < first.size() ? first[k] : second[k - first.size()];
-        EXPECT_EQ(both[k].scores, want.scores) << "loop " << k + 1;
-        EXPECT_EQ(backboneRmsd(both[k], want), 0.0) << "loop " << k + 1;
-    }
-    std::vector<std::string> numbers;
-    for (const std::string& l : lines(slurp(dir.path("both.txt"))))
-        if (l.rfind("LOOP ", 0) == 0) numbers.push_back(l.substr(5, l.find(' ', 5) - 5));
-    ASSERT_EQ(numbers.size(), both.size());
-    for (size_t k = 0; k < numbers.size(); ++k) EXPECT_EQ(numbers[k], std::to_string(k + 1));
-    EXPECT_EQ(lines(slurp(dir.path("both.ranking.tsv"))).size(), both.size() + 1);
 }
 
 }  // namespace
