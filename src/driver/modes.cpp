@@ -132,7 +132,6 @@ void reportInput(std::ostream& out, const Entry& entry, const EntryStructure& bu
     out.flush();
 }
 
-
 // Two populations, grown in turn with the two sampling tables (see
 // Protocol::twoTables and supplement); their loops are written together to the
 // result file, the first population's first. Leaves run at the last
@@ -148,16 +147,16 @@ double runTwoTables(const RunOptions& opt, const SamplerSettings& settings, cons
     HeldLoops held;
     double start = 0.0;
     for (int p = 0; p < 2; ++p) {
-        SamplerSettings half = settings;
+        SamplerSettings population = settings;
         // Split: half each (the first takes an odd one); supplement: the whole run, then half more.
         const bool whole = p == 0 && settings.protocol.supplement;
-        half.numSeeds = whole ? settings.numSeeds : p == 0 ? settings.numSeeds - settings.numSeeds / 2 : settings.numSeeds / 2;
-        half.numLoops = whole ? settings.numLoops : p == 0 ? settings.numLoops - settings.numLoops / 2 : settings.numLoops / 2;
-        if (half.numLoops == 0) continue;  // -numloop 1: the first population writes it
+        population.numSeeds = whole ? settings.numSeeds : p == 0 ? settings.numSeeds - settings.numSeeds / 2 : settings.numSeeds / 2;
+        population.numLoops = whole ? settings.numLoops : p == 0 ? settings.numLoops - settings.numLoops / 2 : settings.numLoops / 2;
+        if (population.numLoops == 0) continue;  // -numloop 1: the first population writes it
         if (settings.progress)
-            std::cerr << "Population " << p + 1 << " of 2: " << half.numSeeds << " seeds grown with " << name[p] << std::endl;
+            std::cerr << "Population " << p + 1 << " of 2: " << population.numSeeds << " seeds grown with " << name[p] << std::endl;
         run.reset();  // one population's buffers at a time
-        run = std::make_unique<Sampler>(SamplerTables{tables.templates, tables.distributions, *table[p]}, half, built.protein, built.loopStart,
+        run = std::make_unique<Sampler>(SamplerTables{tables.templates, tables.distributions, *table[p]}, population, built.protein, built.loopStart,
                                         built.loopEnd, loopId);
         FilterState fs;
         fs.probe = filter.probe;
@@ -232,7 +231,7 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     settings.randomSeed = opt.randSeed;
     settings.progress = !opt.quiet;
     const std::string loopId = loopIdOf(opt);
-    std::unique_ptr<Potentials> second;  // the second sampling table of -xtwotables; outlives run, which refers to it
+    std::unique_ptr<Potentials> second;  // the second sampling table of -xtwotables and -xsupplement; outlives run, which refers to it
     std::unique_ptr<Sampler> run;
     FilterState filter;
     filter.probe = probe;
