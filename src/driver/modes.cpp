@@ -132,16 +132,21 @@ void reportInput(std::ostream& out, const Entry& entry, const EntryStructure& bu
     out.flush();
 }
 
+// The sampler's potentials: the pair tables of `mode` (see loadPairTables),
+// the rotamer library and the QUENDA loop table.
+void loadSamplingPotentials(Potentials& p, int mode, const std::string& dataDir) {
+    loadPairTables(p, mode, dataDir);
+    loadRotamers(p, dataDir + "/newsimplRot.txt");
+    loadQuenda(p, dataDir + "/QUENDA_ed4_8_V3.txt");
+}
+
 // Two populations, grown in turn with the two sampling tables (see
 // Protocol::twoTables and supplement); their loops are written together to the
 // result file, the first population's first. Leaves run at the last
-// population grown (which refers to second, loaded here) and returns the
-// wall-clock start of the first.
-double runTwoTables(const RunOptions& opt, const SamplerSettings& settings, const SamplerTables& tables, const EntryStructure& built,
-                    const std::string& loopId, FilterState& filter, std::unique_ptr<Sampler>& run, Potentials& second) {
-    loadPairTables(second, 3, opt.dataDir);
-    loadRotamers(second, opt.dataDir + "/newsimplRot.txt");
-    loadQuenda(second, opt.dataDir + "/QUENDA_ed4_8_V3.txt");
+// population grown (which refers to second) and returns the wall-clock start
+// of the first.
+double runTwoTables(const SamplerSettings& settings, const SamplerTables& tables, const Potentials& second, const EntryStructure& built,
+                    const std::string& loopId, FilterState& filter, std::unique_ptr<Sampler>& run) {
     const Potentials* table[2] = {&tables.potentials, &second};
     const char* name[2] = {"the sampling pair table", "DFIRE energies inside the sampling table's clash walls"};
     HeldLoops held;
@@ -163,11 +168,7 @@ double runTwoTables(const RunOptions& opt, const SamplerSettings& settings, cons
         fs.hold = &held;
         production(*run, fs);
         if (p == 0) start = run->runStart;
-        filter.times.scoring += fs.times.scoring;
-        filter.times.selection += fs.times.selection;
-        filter.times.clustering += fs.times.clustering;
-        filter.times.commit += fs.times.commit;
-        filter.times.finalLoops += fs.times.finalLoops;
+        filter.times += fs.times;
     }
     writeHeldLoops(held, settings.resultPath);
     return start;
@@ -182,13 +183,17 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     // before any work, rather than leaving a table that scores wrongly.
     if (!opt.quiet) std::cerr << "Loading parameters... " << std::endl;
     Potentials pot;
-    loadPairTables(pot, opt.samplingPotential, opt.dataDir);
+    loadSamplingPotentials(pot, opt.samplingPotential, opt.dataDir);
+    // The second table of -xtwotables and -xsupplement; outlives run, which refers to it.
+    std::unique_ptr<Potentials> second;
+    if (opt.protocol.twoTables) {
+        second = std::make_unique<Potentials>();
+        loadSamplingPotentials(*second, 3, opt.dataDir);
+    }
     Distributions dist = loadDistributions(opt.dataDir);
     if (opt.protocol.needsBackboneAngles() || (opt.refine.top > 0 && opt.refine.geometry))
         loadBackboneAngles(opt.dataDir + "/backbone_angles.txt", dist.backboneAngles);
     if (opt.protocol.ncacByConformation) loadNcacConformation(opt.dataDir + "/ncac_phipsi.txt", dist.ncacConformation);
-    loadRotamers(pot, opt.dataDir + "/newsimplRot.txt");
-    loadQuenda(pot, opt.dataDir + "/QUENDA_ed4_8_V3.txt");
     RotamerPrior prior;
     if (!opt.rotamerPrior.empty()) prior = loadRotamerPrior(opt.rotamerPrior);
 
@@ -231,7 +236,6 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     settings.randomSeed = opt.randSeed;
     settings.progress = !opt.quiet;
     const std::string loopId = loopIdOf(opt);
-    std::unique_ptr<Potentials> second;  // the second sampling table of -xtwotables and -xsupplement; outlives run, which refers to it
     std::unique_ptr<Sampler> run;
     FilterState filter;
     filter.probe = probe;
@@ -248,8 +252,7 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
         production(*run, filter);
         runStart = run->runStart;
     } else {
-        second = std::make_unique<Potentials>();
-        runStart = runTwoTables(opt, settings, {tm, dist, pot}, loop.built, loopId, filter, run, *second);
+        runStart = runTwoTables(settings, {tm, dist, pot}, *second, loop.built, loopId, filter, run);
     }
     if (filterTimes) *filterTimes = filter.times;
     if (refinementPassRequested(opt)) {

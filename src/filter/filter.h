@@ -166,6 +166,11 @@ struct FilterTimes {
     double clustering = 0;  // leader clustering
     double commit = 0;      // commit of the survivors (steps before the last)
     double finalLoops = 0;  // last step: side-chain refinement, scoring, writing
+
+    FilterTimes& operator+=(const FilterTimes& o) {
+        scoring += o.scoring, selection += o.selection, clustering += o.clustering, commit += o.commit, finalLoops += o.finalLoops;
+        return *this;
+    }
 };
 
 // One thread's tables of the scoring body.
