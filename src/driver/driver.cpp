@@ -59,7 +59,7 @@ const std::vector<OptionHelp>& optionReference() {
         {"-pdbIndex", "", "-start and -end are positions counted over the chains (1 = first residue)"},
         {"-mode", "MODE", "smc (sampling, the default), energy, compare, gaps, fold"},
         {"-seeds", "N", "population of the sampler (default 10000; 5000 for loops of up to 6 residues under -protocol default; at least 100)"},
-        {"-numloop", "N", "conformations written to the result file (default 5000)"},
+        {"-numloop", "N", "conformations written to the result file (default 5000; under -protocol default a loop of 8 residues or more writes up to half as many more, from its supplement)"},
         {"-cores", "N", "OpenMP threads (default: every core)"},
         {"-rs", "N", "random seed (default 1); the same seed gives the same result with any -cores"},
         {"-quiet", "", "no progress on standard error (warnings and errors only)"},
@@ -69,13 +69,14 @@ const std::vector<OptionHelp>& optionReference() {
         {"-dfire", "", "sample with the DFIRE pair table instead of the QUENDA one"},
         {"-xgrowdfire", "", "measuring: the sampling pair table keeps its bins and clash walls but takes DFIRE's energies outside them (growth, closure, side chains)"},
         {"-xtwotables", "", "measuring: half the seeds grown with the sampling pair table, half with the table of -xgrowdfire; the loops of both written and ranked together"},
+        {"-xnosupplement", "", "measuring: no supplement for loops of 8 residues or more under -protocol default (the program's run alone)"},
         {"-xsupplement", "", "measuring: the whole run with the sampling pair table, plus half the seeds grown with the table of -xgrowdfire writing half as many loops more; all ranked together"},
         {"-nobbt", "", "sample without the backbone torsion-bin probabilities"},
         {"-backgrow", "", "grow from the end anchor only"},
         {"-xforward", "", "measuring: grow from the start anchor only"},
         {"-topfrac", "X", "share of the population kept in rank order at each step (default 0.9)"},
         {"-nrep", "N", "lower bound of the per-seed cap (default 20)"},
-        {"-protocol", "NAME", "classic (the original pipeline) or default (diverse selection, flexible closure, drawn N-CA-C angles, re-seeding; the default)"},
+        {"-protocol", "NAME", "classic (the original pipeline) or default (diverse selection, flexible closure, drawn N-CA-C angles, re-seeding, and for loops of 8 residues or more the supplement of -xsupplement; the default)"},
         {"-xdiverse", "", "measuring: diverse selection at every growth step"},
         {"-xfew", "N", "measuring: children kept per cluster by the diverse selection (default 1)"},
         {"-xshare", "X", "measuring: share of the population the cluster rounds may take, in (0, 1] (default 0.5)"},
@@ -287,6 +288,8 @@ void parseArguments(const std::vector<std::string>& args, RunOptions& opt) {
             opt.protocol.twoTables = true;
         } else if (a == "-xsupplement") {
             opt.protocol.twoTables = opt.protocol.supplement = true;
+        } else if (a == "-xnosupplement") {
+            opt.protocol.supplementLength = 0;
         } else if (a == "-xstepwgrowth") {
             opt.protocol.stepWeights.atClosure = false;
         } else if (a == "-xstepw") {
@@ -384,7 +387,7 @@ void checkRequiredOptions(const RunOptions& opt) {
     if (opt.protocol.twoTables && opt.samplingPotential != 1)
         usageError(std::string("Option ") + (opt.protocol.supplement ? "-xsupplement" : "-xtwotables") +
                    " grows with both sampling tables: it excludes -dfire and -xgrowdfire");
-    if (opt.protocol.twoTables && opt.hasSeeds && opt.seeds < 200)
+    if (opt.protocol.twoTables && opt.hasSeeds && opt.seeds < SUPPLEMENT_MIN_SEEDS)
         usageError(std::string("Option ") + (opt.protocol.supplement ? "-xsupplement" : "-xtwotables") +
                    " grows a second population of half the seeds, at least 100: -seeds " + std::to_string(opt.seeds) + " is too few (at least 200)");
     if (!opt.rotamerPrior.empty() && !opt.refine.repack) usageError("Option -xrotprior needs -xrepack, the repacking it weighs");

@@ -184,12 +184,6 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     if (!opt.quiet) std::cerr << "Loading parameters... " << std::endl;
     Potentials pot;
     loadSamplingPotentials(pot, opt.samplingPotential, opt.dataDir);
-    // The second table of -xtwotables and -xsupplement; outlives run, which refers to it.
-    std::unique_ptr<Potentials> second;
-    if (opt.protocol.twoTables) {
-        second = std::make_unique<Potentials>();
-        loadSamplingPotentials(*second, 3, opt.dataDir);
-    }
     Distributions dist = loadDistributions(opt.dataDir);
     if (opt.protocol.needsBackboneAngles() || (opt.refine.top > 0 && opt.refine.geometry))
         loadBackboneAngles(opt.dataDir + "/backbone_angles.txt", dist.backboneAngles);
@@ -230,7 +224,22 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     settings.diag = opt.diag;
     settings.topFrac = opt.topFrac;
     settings.nrep = opt.nrep;
-    settings.protocol = opt.protocol;
+    settings.protocol = opt.refineFrom.empty() ? protocolForLoop(opt.protocol, length, opt.samplingPotential, seeds) : opt.protocol;
+    if (!opt.quiet && settings.protocol.supplement && !opt.protocol.supplement)
+        std::cerr << "Supplement: a loop of " << length << " residues also grows " << seeds / 2 << " seeds with DFIRE energies; up to "
+                  << opt.numLoop + opt.numLoop / 2 << " conformations are written" << std::endl;
+    else if (!opt.quiet && opt.protocol.supplementLength > 0 && length >= opt.protocol.supplementLength && opt.samplingPotential == 1 &&
+             !settings.protocol.twoTables && opt.refineFrom.empty())
+        std::cerr << "Supplement: left out, " << seeds << " seeds are too few for a second population (at least "
+                  << SUPPLEMENT_MIN_SEEDS << ")" << std::endl;
+    // The second table of a two-table run, read once the loop is known to need
+    // it (short loops never do) and before any growth. Outlives run, which
+    // refers to it.
+    std::unique_ptr<Potentials> second;
+    if (settings.protocol.twoTables) {
+        second = std::make_unique<Potentials>();
+        loadSamplingPotentials(*second, 3, opt.dataDir);
+    }
     const std::string prefix = outputPrefix(opt);
     settings.resultPath = prefix + ".txt";
     settings.randomSeed = opt.randSeed;
@@ -247,7 +256,7 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
         prepare(*run);
         prepareOutputFiles(settings.resultPath, false);
         runStart = run->runStart;
-    } else if (!opt.protocol.twoTables) {
+    } else if (!settings.protocol.twoTables) {
         run = std::make_unique<Sampler>(SamplerTables{tm, dist, pot}, settings, loop.built.protein, loop.built.loopStart, loop.built.loopEnd, loopId);
         production(*run, filter);
         runStart = run->runStart;

@@ -19,7 +19,15 @@ Protocol protocolNamed(const std::string& name) {
     p.fallback = true;
     p.shortLoopLength = 6;
     p.shortLoopSeeds = 5000;
+    p.supplementLength = 8;
     return p;
+}
+
+Protocol protocolForLoop(const Protocol& p, int length, int samplingPotential, int seeds) {
+    Protocol q = p;
+    if (!q.twoTables && q.supplementLength > 0 && length >= q.supplementLength && samplingPotential == 1 && seeds >= SUPPLEMENT_MIN_SEEDS)
+        q.twoTables = q.supplement = true;
+    return q;
 }
 
 int defaultPopulation(const Protocol& p, int length, int seeds) {

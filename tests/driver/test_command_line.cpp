@@ -87,7 +87,7 @@ TEST(CommandLine, MisuseAndLoopsThatCannotBeModelledStopWithStatusAndOneLine) {
         EXPECT_TRUE(std::regex_search(ls.back(), std::regex(c.message))) << ls.back();
         for (const std::string& l : ls)
             EXPECT_TRUE(l == ls.back() || l.rfind("openMP:", 0) == 0 || l.rfind("Loading parameters", 0) == 0 || l.rfind("Loop ", 0) == 0 ||
-                        l.rfind("Environment: ", 0) == 0)
+                        l.rfind("Environment: ", 0) == 0 || l.rfind("Supplement: ", 0) == 0 || l.rfind("Population ", 0) == 0)
                 << l;
     }
     EXPECT_EQ(lines(slurp(dir.path("command.log"))).size(), cases.size() - 12) << "misuse seen on the command line alone is not logged";

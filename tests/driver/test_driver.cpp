@@ -152,6 +152,34 @@ TEST(DriverParse, PopulationFollowsLoopLengthUnlessGiven) {
     }
 }
 
+// Which loops grow the supplement: under the default protocol those of 8
+// residues and more that grow with the sampling pair table and have seeds for a
+// second population of at least 100; never under classic; an explicit
+// -xtwotables keeps its even split.
+TEST(DriverParse, SupplementFollowsLoopLengthTableAndPopulation) {
+    struct Case {
+        std::vector<std::string> args;
+        int length, seeds;
+        bool twoTables, supplement;
+    };
+    for (const Case& c : std::vector<Case>{{{}, 7, 10000, false, false},
+                                           {{}, 8, 10000, true, true},
+                                           {{}, 17, 10000, true, true},
+                                           {{}, 8, 200, true, true},
+                                           {{}, 8, 199, false, false},
+                                           {{"-xnosupplement"}, 12, 10000, false, false},
+                                           {{"-xgrowdfire"}, 12, 10000, false, false},
+                                           {{"-dfire"}, 12, 10000, false, false},
+                                           {{"-protocol", "classic"}, 12, 10000, false, false},
+                                           {{"-protocol", "classic", "-xsupplement"}, 4, 10000, true, true},
+                                           {{"-xtwotables"}, 12, 10000, true, false}}) {
+        const RunOptions opt = parse(c.args);
+        const Protocol p = protocolForLoop(opt.protocol, c.length, opt.samplingPotential, c.seeds);
+        EXPECT_EQ(p.twoTables, c.twoTables) << testing::PrintToString(c.args) << " length " << c.length << " seeds " << c.seeds;
+        EXPECT_EQ(p.supplement, c.supplement) << testing::PrintToString(c.args) << " length " << c.length << " seeds " << c.seeds;
+    }
+}
+
 TEST(DriverLoop, ResolveByPosition) {
     int a = 0, b = 0;
     EXPECT_EQ(resolveLoopByPosition(90, -1, -1, a, b), "");  // no loop given: the whole chain

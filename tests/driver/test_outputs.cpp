@@ -237,8 +237,8 @@ TEST(OutputsSlow, TwoTablesWriteTheTwoRunsTogether) {
     ScratchDir dir;
     const std::string common = "-f " + sourcePath("examples/5p21.pdb") + " -start 45 -end 52 -cores 1 -rs 5 -quiet ";
     const std::vector<Case> cases = {
-        {"-seeds 400 -numloop 30 -xtwotables -o split", "-seeds 200 -numloop 15 -o first", "-seeds 200 -numloop 15 -xgrowdfire -o second"},
-        {"-seeds 200 -numloop 15 -xsupplement -o supplement", "-seeds 200 -numloop 15 -o first", "-seeds 100 -numloop 7 -xgrowdfire -o extra"},
+        {"-seeds 400 -numloop 30 -xtwotables -o split", "-seeds 200 -numloop 15 -xnosupplement -o first", "-seeds 200 -numloop 15 -xgrowdfire -o second"},
+        {"-seeds 200 -numloop 15 -xsupplement -o supplement", "-seeds 200 -numloop 15 -xnosupplement -o first", "-seeds 100 -numloop 7 -xgrowdfire -o extra"},
     };
     auto run = [&](const std::string& args) {
         const std::string prefix = args.substr(args.rfind(' ') + 1);

@@ -40,7 +40,7 @@ public:
 };
 
 int run(const std::string& prefix, const std::string& pdb, StepProbe* probe) {
-    std::vector<std::string> words = {"lorvane", "-f", pdb, "-start", "45", "-end", "52", "-seeds", "200", "-numloop", "20",
+    std::vector<std::string> words = {"lorvane", "-f", pdb, "-start", "45", "-end", "52", "-seeds", "200", "-numloop", "20", "-xnosupplement",
                                       "-cores", "2", "-quiet", "-o", prefix, "-data", buildDataPath("")};
     std::vector<char*> argv;
     for (std::string& w : words) argv.push_back(w.data());

@@ -190,7 +190,7 @@ std::vector<std::string> blocks(const std::string& text) {
 TEST(ResultRefinementSlow, RefinesInPlaceKeepingEveryLoop) {
     ExampleRunDir dir;
     const std::string loop = "-f 5p21.pdb -start 45 -end 52 -quiet -models 0 ";
-    ProgramRun r = runProgram(dir.root(), loop + "-seeds 300 -numloop 40 -cores 2 -o sampled");
+    ProgramRun r = runProgram(dir.root(), loop + "-seeds 300 -numloop 40 -cores 2 -xnosupplement -o sampled");
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string sampled = slurp(dir.path("sampled.txt"));
     const std::vector<std::string> before = blocks(sampled);
@@ -225,7 +225,7 @@ TEST(ResultRefinementSlow, RefinesInPlaceKeepingEveryLoop) {
 TEST(ResultRefinementSlow, ScoresOfAnUnmovedLoopAreTheFilesOwn) {
     ExampleRunDir dir;
     const std::string loop = "-f 5p21.pdb -start 45 -end 52 -quiet -models 0 ";
-    ASSERT_EQ(runProgram(dir.root(), loop + "-seeds 300 -numloop 20 -cores 2 -o sampled").status, 0);
+    ASSERT_EQ(runProgram(dir.root(), loop + "-seeds 300 -numloop 20 -cores 2 -xnosupplement -o sampled").status, 0);
     const ProgramRun r = runProgram(dir.root(), loop + "-xrefinefrom sampled.txt -xrefine 20 -xrefinemoves 0 -o same");
     ASSERT_EQ(r.status, 0) << r.err;
     std::vector<WrittenLoop> a, b;
@@ -253,7 +253,7 @@ namespace {
 void samplePassAndRead(ExampleRunDir& dir, const std::string& numloop, const std::string& option,
                        std::vector<WrittenLoop>& before, std::vector<WrittenLoop>& after) {
     const std::string loop = "-f 5p21.pdb -start 45 -end 52 -quiet -models 0 ";
-    ASSERT_EQ(runProgram(dir.root(), loop + "-seeds 300 -numloop " + numloop + " -cores 2 -o sampled").status, 0);
+    ASSERT_EQ(runProgram(dir.root(), loop + "-seeds 300 -numloop " + numloop + " -cores 2 -xnosupplement -o sampled").status, 0);
     for (const char* threads : {"1", "2"}) {
         const ProgramRun r = runProgram(dir.root(), loop + "-xrefinefrom sampled.txt " + option + " -cores " + threads + " -o passed" + threads);
         ASSERT_EQ(r.status, 0) << r.err;
