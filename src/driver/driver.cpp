@@ -389,7 +389,8 @@ void checkRequiredOptions(const RunOptions& opt) {
                    " grows with both sampling tables: it excludes -dfire and -xgrowdfire");
     if (opt.protocol.twoTables && opt.hasSeeds && opt.seeds < SUPPLEMENT_MIN_SEEDS)
         usageError(std::string("Option ") + (opt.protocol.supplement ? "-xsupplement" : "-xtwotables") +
-                   " grows a second population of half the seeds, at least 100: -seeds " + std::to_string(opt.seeds) + " is too few (at least 200)");
+                   " grows a second population of half the seeds, at least " + std::to_string(SUPPLEMENT_MIN_SEEDS / 2) + ": -seeds " +
+                   std::to_string(opt.seeds) + " is too few (at least " + std::to_string(SUPPLEMENT_MIN_SEEDS) + ")");
     if (!opt.rotamerPrior.empty() && !opt.refine.repack) usageError("Option -xrotprior needs -xrepack, the repacking it weighs");
     if (opt.mode == Mode::Gaps) return;  // the whole entry
     if (opt.mode == Mode::Smc && !opt.byPdbNumber) return;  // positions; -1 stands for the chain's ends

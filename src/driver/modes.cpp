@@ -228,8 +228,7 @@ int runSamplingMode(const RunOptions& opt, const Templates& tm, FilterTimes* fil
     if (!opt.quiet && settings.protocol.supplement && !opt.protocol.supplement)
         std::cerr << "Supplement: a loop of " << length << " residues also grows " << seeds / 2 << " seeds with DFIRE energies; up to "
                   << opt.numLoop + opt.numLoop / 2 << " conformations are written" << std::endl;
-    else if (!opt.quiet && opt.protocol.supplementLength > 0 && length >= opt.protocol.supplementLength && opt.samplingPotential == 1 &&
-             !settings.protocol.twoTables && opt.refineFrom.empty())
+    else if (!opt.quiet && opt.refineFrom.empty() && !settings.protocol.twoTables && supplementWanted(opt.protocol, length, opt.samplingPotential))
         std::cerr << "Supplement: left out, " << seeds << " seeds are too few for a second population (at least "
                   << SUPPLEMENT_MIN_SEEDS << ")" << std::endl;
     // The second table of a two-table run, read once the loop is known to need

@@ -23,10 +23,13 @@ Protocol protocolNamed(const std::string& name) {
     return p;
 }
 
+bool supplementWanted(const Protocol& p, int length, int samplingPotential) {
+    return !p.twoTables && p.supplementLength > 0 && length >= p.supplementLength && samplingPotential == 1;
+}
+
 Protocol protocolForLoop(const Protocol& p, int length, int samplingPotential, int seeds) {
     Protocol q = p;
-    if (!q.twoTables && q.supplementLength > 0 && length >= q.supplementLength && samplingPotential == 1 && seeds >= SUPPLEMENT_MIN_SEEDS)
-        q.twoTables = q.supplement = true;
+    if (supplementWanted(p, length, samplingPotential) && seeds >= SUPPLEMENT_MIN_SEEDS) q.twoTables = q.supplement = true;
     return q;
 }
 

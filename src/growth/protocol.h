@@ -108,6 +108,11 @@ int defaultPopulation(const Protocol& p, int length, int seeds);
 // population has half the seeds, and no population is smaller than 100.
 constexpr int SUPPLEMENT_MIN_SEEDS = 200;
 
+// Whether Protocol::supplementLength asks a loop of `length` residues, grown
+// with table `samplingPotential` (1: the sampling pair table), for the
+// supplement, whatever its population.
+bool supplementWanted(const Protocol& p, int length, int samplingPotential);
+
 // The protocol a loop of `length` residues is grown with: `p`, with the
 // supplement switched on where Protocol::supplementLength asks for it
 // (`samplingPotential` 1 is the sampling pair table; `seeds` the population).
